@@ -1,0 +1,149 @@
+#pragma once
+
+// The narrow interface between the TDS listener and the engine that executes
+// requests. The listener owns sockets, packets and logins; the engine owns
+// databases, SQL and procedures. One Session serves one client connection and
+// is used by one thread at a time; an Engine is shared by all sessions.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sqld/values.h"
+
+namespace tessel::sqld {
+
+// An error or informational message as SQL Server sends it. Severity above 10
+// travels as an ERROR token, 10 and below as INFO.
+struct Message {
+  std::int32_t number = 0;
+  std::uint8_t state = 1;
+  std::uint8_t severity = 0;
+  std::string text;
+  std::string procName;
+  std::int32_t line = 1;
+};
+
+// The end of one statement (kind Done), of a procedure's statement (DoneInProc)
+// or of a procedure call (DoneProc).
+struct Done {
+  enum class Kind : std::uint8_t { Done, DoneInProc, DoneProc };
+  Kind kind = Kind::Done;
+  bool more = false;       // further results follow in this request
+  bool error = false;      // the statement failed
+  bool countValid = false;  // rowCount is meaningful
+  bool attention = false;  // acknowledges a cancel (set by the listener only)
+  std::uint16_t curCmd = 0xC1;  // the statement's token, as SQL Server reports it (SELECT 0xC1 ...)
+  std::uint64_t rowCount = 0;
+};
+
+struct ReturnValue {
+  std::string name;  // with its leading "@"
+  Column column;     // type of the output parameter
+  Value value;
+  std::uint16_t ordinal = 0;
+};
+
+// Where the engine streams what a request produces, in order. The listener
+// turns each call into tokens; nothing is buffered beyond one packet.
+class ResultSink {
+ public:
+  virtual ~ResultSink() = default;
+  // Starts a result set; rows follow.
+  virtual void metadata(std::span<const Column> columns) = 0;
+  virtual void row(std::span<const Value> values) = 0;
+  // ORDER BY columns of the current result set (1-based), if any.
+  virtual void order(std::span<const std::uint16_t> columns) { (void)columns; }
+  virtual void done(const Done& done) = 0;
+  virtual void message(const Message& message) = 0;
+  virtual void databaseChanged(std::string_view newName, std::string_view oldName) = 0;
+  enum class TransactionEvent : std::uint8_t { Begin, Commit, Rollback };
+  // Descriptors are the 8-byte transaction descriptors of TDS 7.2 and later;
+  // 0 means none.
+  virtual void transactionChanged(TransactionEvent event, std::uint64_t newDescriptor,
+                                  std::uint64_t oldDescriptor) = 0;
+  virtual void returnStatus(std::int32_t status) = 0;
+  virtual void returnValue(const ReturnValue& value) = 0;
+};
+
+// Set by the listener when the client sends ATTENTION. The engine checks it
+// between rows and at least every 10 ms while it waits (WAITFOR, locks), and
+// then stops the request quickly; the listener sends the acknowledgement.
+class CancelFlag {
+ public:
+  bool requested() const { return requested_.load(std::memory_order_acquire); }
+  void request() { requested_.store(true, std::memory_order_release); }
+  void reset() { requested_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> requested_{false};
+};
+
+struct RpcParam {
+  std::string name;  // with its leading "@", or empty for a positional argument
+  TypeInfo type;
+  Value value;
+  bool output = false;
+  bool byDefault = false;  // the client asked for the parameter's default
+};
+
+// A remote procedure call. Calls by well-known id (sp_executesql, sp_prepare,
+// sp_execute, sp_unprepare ...) arrive here already named by the listener.
+struct RpcRequest {
+  std::string procName;
+  bool recompile = false;
+  bool noMetadata = false;
+  std::vector<RpcParam> params;
+};
+
+struct LoginInfo {
+  std::string user;
+  std::string database;  // requested initial database; empty for the default
+  std::string appName;
+  std::string hostName;
+  std::string language;
+  std::uint32_t tdsVersion = 0x71000001;
+  bool odbc = false;  // an ODBC login turns the ANSI options and QUOTED_IDENTIFIER on
+  std::int32_t spid = 51;
+};
+
+class Session {
+ public:
+  virtual ~Session() = default;
+  // Runs a SQL batch (text already decoded to UTF-8). Ends with the last
+  // statement's Done (more=false) unless the request was cancelled.
+  virtual void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) = 0;
+  virtual void executeRpc(const RpcRequest& request, ResultSink& sink,
+                          const CancelFlag& cancel) = 0;
+  // Transaction Manager requests of TDS 7.2 and later.
+  enum class TransactionRequest : std::uint8_t { Begin, Commit, Rollback };
+  virtual void transaction(TransactionRequest request, ResultSink& sink) = 0;
+  virtual std::string currentDatabase() const = 0;
+  // 8-byte descriptor of the open transaction, 0 if none.
+  virtual std::uint64_t transactionDescriptor() const = 0;
+};
+
+struct EngineOptions {
+  std::optional<std::string> dataDirectory;  // one SQLite file per database; none = in memory
+  std::string serverName = "TESSEL";
+  std::int32_t lockTimeoutMs = 5000;  // how long a writer waits for another writer
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+  // Opens a session in the login's database (or the default one). When the
+  // database cannot be opened, returns null and fills `error` (4060 ...).
+  virtual std::unique_ptr<Session> openSession(const LoginInfo& login, Message& error) = 0;
+  virtual std::string defaultDatabase() const = 0;
+};
+
+// The SQLite engine (server/engine).
+std::unique_ptr<Engine> createSqliteEngine(const EngineOptions& options);
+
+}  // namespace tessel::sqld

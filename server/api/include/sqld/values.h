@@ -1,0 +1,128 @@
+#pragma once
+
+// Values and column descriptions as SQL Server types them. The engine produces
+// them; the TDS layer encodes them on the wire. Character data is UTF-8 here;
+// the TDS layer converts it to the column's code page or to UCS-2.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace tessel::sqld {
+
+enum class SqlType : std::uint8_t {
+  TinyInt,
+  SmallInt,
+  Int,
+  BigInt,
+  Bit,
+  Real,
+  Float,
+  Decimal,
+  Numeric,
+  Money,
+  SmallMoney,
+  DateTime,
+  SmallDateTime,
+  Char,
+  VarChar,
+  NChar,
+  NVarChar,
+  Text,
+  NText,
+  Image,
+  Binary,
+  VarBinary,
+  UniqueIdentifier,
+};
+
+// A declared type: length is the byte length SQL Server reports (char(10): 10,
+// nvarchar(10): 20, int: 4, text and image: 2147483647, ntext: 1073741823 * 2).
+struct TypeInfo {
+  SqlType type = SqlType::Int;
+  std::int32_t length = 4;
+  std::uint8_t precision = 0;  // decimal and numeric
+  std::uint8_t scale = 0;
+  bool nullable = true;
+};
+
+struct Column {
+  std::string name;
+  TypeInfo type;
+  std::uint32_t userType = 0;  // the user type SQL Server reports (0 for most columns)
+  bool identity = false;
+  bool updatable = false;  // a base-table column that an UPDATE may set
+  std::string tableName;   // base table of a text, ntext or image column (for TEXTPTR reads)
+};
+
+// Days since 1900-01-01 and ticks of 1/300 second since midnight, as datetime stores them.
+struct DateTimeValue {
+  std::int32_t days = 0;
+  std::uint32_t ticks = 0;
+  bool operator==(const DateTimeValue&) const = default;
+};
+
+// An exact number: unscaled * 10^-scale. 38 digits fit in 128 bits.
+struct DecimalValue {
+  __int128 unscaled = 0;
+  std::uint8_t precision = 18;
+  std::uint8_t scale = 0;
+  bool operator==(const DecimalValue&) const = default;
+};
+
+// money and smallmoney, in ten-thousandths.
+struct MoneyValue {
+  std::int64_t tenThousandths = 0;
+  bool operator==(const MoneyValue&) const = default;
+};
+
+struct BytesValue {
+  std::string bytes;
+  bool operator==(const BytesValue&) const = default;
+};
+
+struct GuidValue {
+  std::array<std::uint8_t, 16> bytes{};  // in the order they travel on the wire
+  bool operator==(const GuidValue&) const = default;
+};
+
+// Text pointer and timestamp that travel with each text, ntext and image value;
+// READTEXT accepts the pointer to read the value again.
+struct TextPointer {
+  std::array<std::uint8_t, 16> pointer{};
+  std::array<std::uint8_t, 8> timestamp{};
+  bool operator==(const TextPointer&) const = default;
+};
+
+// One value. Integers of every width and bit are int64; real and float are
+// double; char, varchar, nchar, nvarchar, text and ntext are UTF-8 strings;
+// binary, varbinary and image are BytesValue.
+class Value {
+ public:
+  using Storage = std::variant<std::monostate, std::int64_t, double, DecimalValue, MoneyValue,
+                               DateTimeValue, std::string, BytesValue, GuidValue>;
+
+  Value() = default;
+  Value(std::int64_t v) : data_(v) {}
+  Value(double v) : data_(v) {}
+  Value(DecimalValue v) : data_(v) {}
+  Value(MoneyValue v) : data_(v) {}
+  Value(DateTimeValue v) : data_(v) {}
+  Value(std::string v) : data_(std::move(v)) {}
+  Value(BytesValue v) : data_(std::move(v)) {}
+  Value(GuidValue v) : data_(v) {}
+
+  bool isNull() const { return std::holds_alternative<std::monostate>(data_); }
+  const Storage& data() const { return data_; }
+  Storage& data() { return data_; }
+
+  // Present only on text, ntext and image values that have a row behind them.
+  std::optional<TextPointer> textPointer;
+
+ private:
+  Storage data_;
+};
+
+}  // namespace tessel::sqld
