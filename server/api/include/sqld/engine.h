@@ -34,10 +34,10 @@ struct Message {
 struct Done {
   enum class Kind : std::uint8_t { Done, DoneInProc, DoneProc };
   Kind kind = Kind::Done;
-  bool more = false;       // further results follow in this request
-  bool error = false;      // the statement failed
-  bool countValid = false;  // rowCount is meaningful
-  bool attention = false;  // acknowledges a cancel (set by the listener only)
+  bool more = false;            // further results follow in this request
+  bool error = false;           // the statement failed
+  bool countValid = false;      // rowCount is meaningful
+  bool attention = false;       // acknowledges a cancel (set by the listener only)
   std::uint16_t curCmd = 0xC1;  // the statement's token, as SQL Server reports it (SELECT 0xC1 ...)
   std::uint64_t rowCount = 0;
 };
