@@ -13,8 +13,12 @@
 //              ├─ EVariantError      a variant that does not convert
 //              └─ EThread            thread failures
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include "framework/sysutils.h"
 
 namespace tessel {
 
@@ -57,5 +61,6 @@ class EAbort : public Exception {
 
 // Raise EDatabaseError with a message (DatabaseErrorFmt formats it first).
 [[noreturn]] void DatabaseError(const std::string& message);
+[[noreturn]] void DatabaseErrorFmt(std::string_view format, std::initializer_list<FormatArg> args);
 
 }  // namespace tessel

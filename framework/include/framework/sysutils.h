@@ -14,6 +14,10 @@ namespace tessel {
 
 using TDateTime = double;
 
+// Milliseconds in a day; the day number of 1899-12-30 counted from 0001-01-01 as day 1.
+inline constexpr std::int32_t MSecsPerDay = 86400000;
+inline constexpr std::int32_t DateDelta = 693594;
+
 // One argument of Format: an integer, a floating-point number or a text.
 class FormatArg {
  public:
@@ -21,6 +25,8 @@ class FormatArg {
   FormatArg(long v) : value_(static_cast<std::int64_t>(v)) {}
   FormatArg(long long v) : value_(static_cast<std::int64_t>(v)) {}
   FormatArg(unsigned v) : value_(static_cast<std::int64_t>(v)) {}
+  FormatArg(unsigned long v) : value_(static_cast<std::int64_t>(v)) {}
+  FormatArg(unsigned long long v) : value_(static_cast<std::int64_t>(v)) {}
   FormatArg(double v) : value_(v) {}
   FormatArg(const char* v) : value_(std::string(v ? v : "")) {}
   FormatArg(std::string v) : value_(std::move(v)) {}
@@ -35,8 +41,10 @@ class FormatArg {
 // Delphi-style formatting: %s, %d with width and precision ("%.6d" pads with
 // zeros to six digits, "%3d" right-aligns in three characters), %g (shortest
 // form, at most 15 significant digits, always "." as decimal separator), %x,
-// %u and "%%". Raises EConvertError naming the directive when an argument is
-// missing or of the wrong kind.
+// %u, %f, %e, %n and "%%"; "-" aligns left, "*" takes a width or precision from
+// the arguments and "n:" picks the argument. Integers are accepted where a
+// number is expected. Raises EConvertError naming the format and the directive
+// when an argument is missing or of the wrong kind.
 std::string Format(std::string_view format, std::initializer_list<FormatArg> args);
 
 // Leading and trailing characters up to and including the space removed.
@@ -59,6 +67,10 @@ std::int64_t StrToInt(std::string_view s);
 std::string FloatToStr(double value);
 // Accepts "." as separator; raises EConvertError "'<text>' is not a valid floating point value".
 double StrToFloat(std::string_view s);
+// The Try forms return false instead of raising. Blanks around the number are ignored;
+// integers may be written in hexadecimal with "$" or "0x".
+bool TryStrToInt(std::string_view s, std::int64_t& result);
+bool TryStrToFloat(std::string_view s, double& result);
 
 // Date and time. EncodeDate/EncodeTime raise EConvertError for values out of
 // range; the Try forms return false instead.
@@ -88,6 +100,17 @@ std::string TimeToStr(TDateTime value);
 std::string DateToStr(TDateTime value);
 // DateToStr, a space and TimeToStr; the time part is left out at midnight.
 std::string DateTimeToStr(TDateTime value);
+
+// Text to date-time. Accepted: "yyyy-mm-dd", "yyyymmdd" and the host's short date
+// order (two-digit years 50-99 are 19xx, 00-49 are 20xx); times "hh:nn[:ss[.zzz]]" with an
+// optional AM/PM; a date and a time separated by a blank or "T". Raise EConvertError
+// "'<text>' is not a valid date" (time, date and time); the Try forms return false.
+TDateTime StrToDate(std::string_view s);
+TDateTime StrToTime(std::string_view s);
+TDateTime StrToDateTime(std::string_view s);
+bool TryStrToDate(std::string_view s, TDateTime& result);
+bool TryStrToTime(std::string_view s, TDateTime& result);
+bool TryStrToDateTime(std::string_view s, TDateTime& result);
 
 // Milliseconds from a monotonic clock; wraps like a 32-bit tick counter.
 std::uint32_t GetTickCount();
