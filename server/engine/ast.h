@@ -1,0 +1,385 @@
+#pragma once
+
+// The syntax tree of a T-SQL batch. The parser builds it; the binder reads it.
+// Nodes own their children. Names keep their spelling; the binder matches
+// them case-insensitively.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sqld/values.h"
+
+namespace tessel::sqld::engine {
+
+struct Expr;
+struct SelectStmt;
+struct Stmt;
+using ExprPtr = std::unique_ptr<Expr>;
+using StmtPtr = std::unique_ptr<Stmt>;
+using SelectPtr = std::shared_ptr<SelectStmt>;
+
+// A multi-part name: [server.][database.][schema.]object; empty parts allowed
+// (db..table).
+using Name = std::vector<std::string>;
+
+enum class ExprKind : std::uint8_t {
+  Literal,
+  Column,    // names: [table.]column
+  Variable,  // op: the name with its @
+  Star,      // names: optional qualifier
+  Unary,     // op: - + ~
+  Binary,    // op: + - * / % & | ^
+  Compare,   // op: = <> < > <= >=
+  And,
+  Or,
+  Not,
+  Function,  // op: upper-case name; args; distinct for aggregates; star for COUNT(*)
+  Case,      // args: [operand] when, then, ... [else]
+  Cast,      // args[0]; castType; args[1] = style for CONVERT
+  Subquery,
+  Exists,
+  InList,      // args[0] IN (args[1..])
+  InSubquery,  // args[0] IN (query)
+  Between,     // args[0] BETWEEN args[1] AND args[2]
+  Like,        // args[0] LIKE args[1] [ESCAPE args[2]]
+  IsNull,      // args[0] IS [NOT] NULL
+};
+
+struct Expr {
+  ExprKind kind = ExprKind::Literal;
+  std::string op;
+  Name names;
+  Value value;    // Literal
+  TypeInfo type;  // Literal: its type; Cast: the target type
+  std::vector<ExprPtr> args;
+  SelectPtr query;
+  bool negated = false;  // NOT IN, NOT LIKE, NOT BETWEEN, IS NOT NULL, NOT EXISTS
+  bool distinct = false;
+  bool star = false;
+  bool caseOperand = false;  // simple CASE x WHEN ...
+  bool caseElse = false;
+  std::size_t offset = 0;
+};
+
+struct TableRef {
+  enum class Kind : std::uint8_t { Named, Join, Derived };
+  Kind kind = Kind::Named;
+  Name name;
+  std::string alias;
+  std::string joinType;  // INNER, LEFT, RIGHT, FULL, CROSS
+  std::unique_ptr<TableRef> left, right;
+  ExprPtr on;
+  SelectPtr derived;
+};
+using TableRefPtr = std::unique_ptr<TableRef>;
+
+struct SelectItem {
+  ExprPtr expr;
+  std::string alias;
+  std::string assignVar;  // SELECT @v = expr
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool descending = false;
+};
+
+struct SelectStmt {
+  bool distinct = false;
+  ExprPtr top;
+  bool topPercent = false;
+  std::vector<SelectItem> items;
+  Name into;
+  std::vector<TableRefPtr> from;
+  ExprPtr where;
+  std::vector<ExprPtr> groupBy;
+  ExprPtr having;
+  // Further SELECTs joined by UNION (all = UNION ALL).
+  struct Union {
+    bool all = false;
+    SelectPtr select;
+  };
+  std::vector<Union> unions;
+  std::vector<OrderItem> orderBy;
+};
+
+enum class StmtKind : std::uint8_t {
+  Select,
+  Insert,
+  Update,
+  Delete,
+  CreateTable,
+  CreateIndex,
+  CreateView,
+  CreateProc,
+  CreateDatabase,
+  Drop,
+  Truncate,
+  Use,
+  Declare,
+  SetVar,
+  SetOption,
+  If,
+  While,
+  Block,
+  Return,
+  Break,
+  Continue,
+  Print,
+  Raiserror,
+  Waitfor,
+  Exec,
+  Transaction,
+  Readtext,
+  Writetext,
+  Empty,
+};
+
+struct Stmt {
+  explicit Stmt(StmtKind k) : kind(k) {}
+  virtual ~Stmt() = default;
+  StmtKind kind;
+  int line = 1;
+};
+
+struct QueryStmt : Stmt {
+  QueryStmt() : Stmt(StmtKind::Select) {}
+  SelectPtr select;
+};
+
+struct ExecArg {
+  std::string name;  // @param, or empty when positional
+  ExprPtr value;     // null for DEFAULT
+  bool output = false;
+};
+
+struct ExecStmt : Stmt {
+  ExecStmt() : Stmt(StmtKind::Exec) {}
+  std::string returnVar;  // EXEC @rc = proc
+  Name proc;
+  ExprPtr procVar;     // EXEC @procname
+  ExprPtr dynamicSql;  // EXEC ('...')
+  std::vector<ExecArg> args;
+};
+
+struct InsertStmt : Stmt {
+  InsertStmt() : Stmt(StmtKind::Insert) {}
+  Name table;
+  std::vector<std::string> columns;
+  std::vector<std::vector<ExprPtr>> rows;  // VALUES; a null entry is DEFAULT
+  SelectPtr select;
+  std::unique_ptr<ExecStmt> exec;
+  bool defaultValues = false;
+};
+
+struct Assignment {
+  std::string column;    // a column, or a variable with @
+  std::string variable;  // SET @v = col = expr
+  ExprPtr value;         // null for DEFAULT
+};
+
+struct UpdateStmt : Stmt {
+  UpdateStmt() : Stmt(StmtKind::Update) {}
+  Name table;  // may be an alias named in FROM
+  std::vector<Assignment> sets;
+  std::vector<TableRefPtr> from;
+  ExprPtr where;
+  ExprPtr top;
+};
+
+struct DeleteStmt : Stmt {
+  DeleteStmt() : Stmt(StmtKind::Delete) {}
+  Name table;
+  std::vector<TableRefPtr> from;
+  ExprPtr where;
+  ExprPtr top;
+};
+
+struct ConstraintDef {
+  enum class Kind : std::uint8_t { PrimaryKey, Unique, Check, ForeignKey, Default };
+  Kind kind = Kind::Check;
+  std::string name;
+  std::vector<std::string> columns;
+  ExprPtr check;
+  std::string checkText;
+  Name refTable;
+  std::vector<std::string> refColumns;
+  bool cascadeDelete = false;
+  bool cascadeUpdate = false;
+};
+
+struct ColumnDef {
+  std::string name;
+  TypeInfo type;
+  bool nullSpecified = false;
+  ExprPtr defaultValue;
+  std::string defaultText;
+  bool identity = false;
+  std::int64_t seed = 1;
+  std::int64_t increment = 1;
+  bool rowGuidCol = false;
+};
+
+struct CreateTableStmt : Stmt {
+  CreateTableStmt() : Stmt(StmtKind::CreateTable) {}
+  Name name;
+  std::vector<ColumnDef> columns;
+  std::vector<ConstraintDef> constraints;
+};
+
+struct CreateIndexStmt : Stmt {
+  CreateIndexStmt() : Stmt(StmtKind::CreateIndex) {}
+  bool unique = false;
+  bool clustered = false;
+  std::string name;
+  Name table;
+  std::vector<std::string> columns;
+  std::vector<bool> descending;
+};
+
+struct CreateViewStmt : Stmt {
+  CreateViewStmt() : Stmt(StmtKind::CreateView) {}
+  Name name;
+  std::vector<std::string> columns;
+  SelectPtr select;
+  std::string text;  // the whole CREATE VIEW text, as syscomments keeps it
+};
+
+struct ProcParam {
+  std::string name;
+  TypeInfo type;
+  ExprPtr defaultValue;
+  bool output = false;
+};
+
+struct CreateProcStmt : Stmt {
+  CreateProcStmt() : Stmt(StmtKind::CreateProc) {}
+  Name name;
+  std::vector<ProcParam> params;
+  std::vector<StmtPtr> body;
+  std::string text;  // the whole CREATE PROCEDURE text
+};
+
+struct CreateDatabaseStmt : Stmt {
+  CreateDatabaseStmt() : Stmt(StmtKind::CreateDatabase) {}
+  std::string name;
+};
+
+struct DropStmt : Stmt {
+  DropStmt() : Stmt(StmtKind::Drop) {}
+  std::string objectType;  // TABLE, VIEW, PROCEDURE, INDEX, DATABASE
+  std::vector<Name> names;
+};
+
+struct TruncateStmt : Stmt {
+  TruncateStmt() : Stmt(StmtKind::Truncate) {}
+  Name table;
+};
+
+struct UseStmt : Stmt {
+  UseStmt() : Stmt(StmtKind::Use) {}
+  std::string database;
+};
+
+struct VarDecl {
+  std::string name;
+  TypeInfo type;
+  ExprPtr init;
+};
+
+struct DeclareStmt : Stmt {
+  DeclareStmt() : Stmt(StmtKind::Declare) {}
+  std::vector<VarDecl> vars;
+};
+
+struct SetVarStmt : Stmt {
+  SetVarStmt() : Stmt(StmtKind::SetVar) {}
+  std::string name;
+  std::string op;  // = += -= *= /=
+  ExprPtr value;
+};
+
+struct SetOptionStmt : Stmt {
+  SetOptionStmt() : Stmt(StmtKind::SetOption) {}
+  std::vector<std::string> options;  // upper case
+  std::string value;                 // ON, OFF, a number or a word (upper case)
+  ExprPtr valueExpr;                 // a number or variable (TEXTSIZE @n)
+  Name table;                        // IDENTITY_INSERT table
+};
+
+struct IfStmt : Stmt {
+  IfStmt() : Stmt(StmtKind::If) {}
+  ExprPtr condition;
+  StmtPtr thenStmt;
+  StmtPtr elseStmt;
+};
+
+struct WhileStmt : Stmt {
+  WhileStmt() : Stmt(StmtKind::While) {}
+  ExprPtr condition;
+  StmtPtr body;
+};
+
+struct BlockStmt : Stmt {
+  BlockStmt() : Stmt(StmtKind::Block) {}
+  std::vector<StmtPtr> body;
+};
+
+struct ReturnStmt : Stmt {
+  ReturnStmt() : Stmt(StmtKind::Return) {}
+  ExprPtr value;
+};
+
+struct PrintStmt : Stmt {
+  PrintStmt() : Stmt(StmtKind::Print) {}
+  ExprPtr value;
+};
+
+struct RaiserrorStmt : Stmt {
+  RaiserrorStmt() : Stmt(StmtKind::Raiserror) {}
+  std::vector<ExprPtr> args;  // message or number, severity, state, arguments...
+  ExprPtr oldNumber;          // RAISERROR 50001 'text'
+  bool withNowait = false;
+  bool withSetError = false;
+  bool withLog = false;
+};
+
+struct WaitforStmt : Stmt {
+  WaitforStmt() : Stmt(StmtKind::Waitfor) {}
+  bool delay = true;  // DELAY, or TIME
+  ExprPtr time;
+};
+
+struct TransactionStmt : Stmt {
+  TransactionStmt() : Stmt(StmtKind::Transaction) {}
+  enum class Op : std::uint8_t { Begin, Commit, Rollback, Save };
+  Op op = Op::Begin;
+  std::string name;
+};
+
+struct ReadtextStmt : Stmt {
+  ReadtextStmt() : Stmt(StmtKind::Readtext) {}
+  Name column;  // table.column
+  ExprPtr pointer;
+  ExprPtr offset;
+  ExprPtr size;
+};
+
+struct WritetextStmt : Stmt {
+  WritetextStmt() : Stmt(StmtKind::Writetext) {}
+  bool update = false;  // UPDATETEXT
+  Name column;
+  ExprPtr pointer;
+  ExprPtr insertOffset;  // UPDATETEXT only; null = append
+  ExprPtr deleteLength;  // UPDATETEXT only; null = to the end
+  ExprPtr data;
+};
+
+struct Batch {
+  std::vector<StmtPtr> statements;
+};
+
+}  // namespace tessel::sqld::engine

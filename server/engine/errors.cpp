@@ -1,0 +1,163 @@
+#include "errors.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tessel::sqld::engine {
+namespace {
+
+constexpr auto S = ErrorScope::Statement;
+constexpr auto B = ErrorScope::Batch;
+
+// Sorted by number.
+constexpr std::array kErrors = {
+    ErrorDef{102, 15, B, "Incorrect syntax near '%s'."},
+    ErrorDef{105, 15, B, "Unclosed quotation mark after the character string '%s'."},
+    ErrorDef{110, 15, B,
+             "There are fewer columns in the INSERT statement than values specified in the "
+             "VALUES clause. The number of values in the VALUES clause must match the number "
+             "of columns specified in the INSERT statement."},
+    ErrorDef{109, 15, B,
+             "There are more columns in the INSERT statement than values specified in the "
+             "VALUES clause. The number of values in the VALUES clause must match the number "
+             "of columns specified in the INSERT statement."},
+    ErrorDef{134, 15, B,
+             "The variable name '%s' has already been declared. Variable names must be unique "
+             "within a query batch or stored procedure."},
+    ErrorDef{137, 15, B, "Must declare the scalar variable \"%s\"."},
+    ErrorDef{156, 15, B, "Incorrect syntax near the keyword '%s'."},
+    ErrorDef{170, 15, B, "Line %s: Incorrect syntax near '%s'."},
+    ErrorDef{174, 15, B, "The %s function requires %s argument(s)."},
+    ErrorDef{178, 15, B, "A RETURN statement with a return value cannot be used in this context."},
+    ErrorDef{195, 15, B, "'%s' is not a recognized built-in function name."},
+    ErrorDef{201, 16, S,
+             "Procedure or function '%s' expects parameter '%s', which was not supplied."},
+    ErrorDef{206, 16, B, "Operand type clash: %s is incompatible with %s"},
+    ErrorDef{207, 16, B, "Invalid column name '%s'."},
+    ErrorDef{208, 16, B, "Invalid object name '%s'."},
+    ErrorDef{209, 16, B, "Ambiguous column name '%s'."},
+    ErrorDef{213, 16, S,
+             "Column name or number of supplied values does not match table definition."},
+    ErrorDef{220, 16, S, "Arithmetic overflow error for data type %s, value = %s."},
+    ErrorDef{241, 16, B,
+             "Conversion failed when converting date and/or time from character string."},
+    ErrorDef{242, 16, B,
+             "The conversion of a varchar data type to a datetime data type resulted in an "
+             "out-of-range value."},
+    ErrorDef{245, 16, B, "Conversion failed when converting the %s value '%s' to data type %s."},
+    ErrorDef{257, 16, S,
+             "Implicit conversion from data type %s to %s is not allowed. Use the CONVERT "
+             "function to run this query."},
+    ErrorDef{266, 16, S,
+             "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
+             "COMMIT statements. Previous count = %s, current count = %s."},
+    ErrorDef{402, 16, S, "The data types %s and %s are incompatible in the %s operator."},
+    ErrorDef{515, 16, S,
+             "Cannot insert the value NULL into column '%s', table '%s'; column does not allow "
+             "nulls. %s fails."},
+    ErrorDef{544, 16, S,
+             "Cannot insert explicit value for identity column in table '%s' when "
+             "IDENTITY_INSERT is set to OFF."},
+    ErrorDef{547, 16, S,
+             "The %s statement conflicted with the %s constraint \"%s\". The conflict occurred "
+             "in database \"%s\", table \"%s\"."},
+    ErrorDef{911, 16, S,
+             "Database '%s' does not exist. Make sure that the name is entered correctly."},
+    ErrorDef{1205, 13, B,
+             "Transaction (Process ID %s) was deadlocked on lock resources with another process "
+             "and has been chosen as the deadlock victim. Rerun the transaction."},
+    ErrorDef{1222, 16, S, "Lock request time out period exceeded."},
+    ErrorDef{1801, 16, S, "Database '%s' already exists. Choose a different database name."},
+    ErrorDef{1913, 16, S,
+             "The operation failed because an index or statistics with name '%s' already "
+             "exists on table '%s'."},
+    ErrorDef{2601, 14, S,
+             "Cannot insert duplicate key row in object '%s' with unique index '%s'. The "
+             "duplicate key value is (%s)."},
+    ErrorDef{2627, 14, S,
+             "Violation of %s constraint '%s'. Cannot insert duplicate key in object '%s'. The "
+             "duplicate key value is (%s)."},
+    ErrorDef{2715, 16, B, "Column, parameter, or variable #%s: Cannot find data type %s."},
+    ErrorDef{2714, 16, S, "There is already an object named '%s' in the database."},
+    ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
+    ErrorDef{3701, 11, S,
+             "Cannot drop the %s '%s', because it does not exist or you do not have "
+             "permission."},
+    ErrorDef{3621, 0, S, "The statement has been terminated."},
+    ErrorDef{3902, 16, S, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+    ErrorDef{3903, 16, S,
+             "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+    ErrorDef{4060, 11, S, "Cannot open database \"%s\" requested by the login. The login failed."},
+    ErrorDef{5701, 0, S, "Changed database context to '%s'."},
+    ErrorDef{5703, 0, S, "Changed language setting to %s."},
+    ErrorDef{6401, 16, S,
+             "Cannot roll back %s. No transaction or savepoint of that name was found."},
+    ErrorDef{7124, 16, S,
+             "The offset and length specified in the READTEXT statement is greater than the "
+             "actual data length of %s."},
+    ErrorDef{8114, 16, B, "Error converting data type %s to %s."},
+    ErrorDef{8115, 16, B, "Arithmetic overflow error converting %s to data type %s."},
+    ErrorDef{8134, 16, S, "Divide by zero error encountered."},
+    ErrorDef{8144, 16, S, "Procedure or function %s has too many arguments specified."},
+    ErrorDef{8145, 16, S, "%s is not a parameter for procedure %s."},
+    ErrorDef{8152, 16, S, "String or binary data would be truncated."},
+    ErrorDef{8162, 16, S,
+             "The formal parameter \"%s\" was not declared as an OUTPUT parameter, but the "
+             "actual parameter passed in requested output."},
+    ErrorDef{8169, 16, B,
+             "Conversion failed when converting from a character string to uniqueidentifier."},
+    ErrorDef{50000, 16, S, "%s"},
+};
+
+constexpr ErrorDef kUnknown{0, 16, S, "%s"};
+
+}  // namespace
+
+const ErrorDef& errorDef(std::int32_t number) {
+  for (const auto& def : kErrors)
+    if (def.number == number) return def;
+  return kUnknown;
+}
+
+Message makeMessage(std::int32_t number, std::initializer_list<std::string_view> args) {
+  const ErrorDef& def = errorDef(number);
+  Message m;
+  m.number = number;
+  m.severity = def.severity;
+  m.state = 1;
+  auto arg = args.begin();
+  for (const char* p = def.format; *p; ++p) {
+    if (p[0] == '%' && p[1] == 's') {
+      if (arg != args.end()) m.text += *arg++;
+      ++p;
+    } else {
+      m.text += *p;
+    }
+  }
+  return m;
+}
+
+SqlError::SqlError(std::int32_t number, std::initializer_list<std::string_view> args)
+    : std::runtime_error("sql error"),
+      message_(makeMessage(number, args)),
+      scope_(errorDef(number).scope) {}
+
+SqlError::SqlError(Message message, ErrorScope scope)
+    : std::runtime_error("sql error"), message_(std::move(message)), scope_(scope) {}
+
+bool SqlError::terminatesStatement() const {
+  switch (message_.number) {
+    case 515:
+    case 544:
+    case 547:
+    case 2601:
+    case 2627:
+    case 8152:
+    case 8134:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace tessel::sqld::engine

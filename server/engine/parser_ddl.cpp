@@ -1,0 +1,300 @@
+// CREATE and DROP of tables, indexes, views, procedures and databases.
+
+#include <cstdlib>
+
+#include "errors.h"
+#include "parser.h"
+#include "parser_impl.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+
+StmtPtr Parser::parseCreate() {
+  std::size_t start = peek().offset;
+  next();
+  if (isWord("TABLE")) return parseCreateTable();
+  if (isWord("VIEW")) return parseCreateView(start);
+  if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
+  if (acceptWord("DATABASE")) {
+    auto s = std::make_unique<CreateDatabaseStmt>();
+    s->name = parseIdentifier();
+    // File specifications (ON PRIMARY ..., COLLATE ...) are accepted and ignored.
+    while (!atEnd() && !atStatementStart()) next();
+    return s;
+  }
+  bool unique = acceptWord("UNIQUE");
+  bool clustered = false;
+  if (acceptWord("CLUSTERED")) {
+    clustered = true;
+  } else {
+    acceptWord("NONCLUSTERED");
+  }
+  if (isWord("INDEX")) return parseCreateIndex(unique, clustered);
+  syntaxError();
+}
+
+std::vector<std::string> Parser::parseColumnList(std::vector<bool>* descending) {
+  std::vector<std::string> cols;
+  expectSymbol("(");
+  do {
+    cols.push_back(parseIdentifier());
+    bool desc = false;
+    if (acceptWord("DESC")) {
+      desc = true;
+    } else {
+      acceptWord("ASC");
+    }
+    if (descending) descending->push_back(desc);
+  } while (acceptSymbol(","));
+  expectSymbol(")");
+  return cols;
+}
+
+StmtPtr Parser::parseCreateTable() {
+  next();
+  auto s = std::make_unique<CreateTableStmt>();
+  s->name = parseName();
+  expectSymbol("(");
+  do {
+    if (isWord("CONSTRAINT")) {
+      next();
+      std::string name = parseIdentifier();
+      parseTableConstraint(*s, name);
+    } else if (isWord("PRIMARY") || isWord("UNIQUE") || isWord("CHECK") || isWord("FOREIGN")) {
+      parseTableConstraint(*s, "");
+    } else {
+      parseColumnDef(*s);
+    }
+  } while (acceptSymbol(","));
+  expectSymbol(")");
+  while (isWord("ON") || isWord("TEXTIMAGE_ON")) {
+    next();
+    if (peek().kind == TokenKind::Word || peek().kind == TokenKind::QuotedName) next();
+  }
+  return s;
+}
+
+void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
+  ConstraintDef c;
+  c.name = std::move(name);
+  if (acceptWord("PRIMARY")) {
+    expectWord("KEY");
+    c.kind = ConstraintDef::Kind::PrimaryKey;
+  } else if (acceptWord("UNIQUE")) {
+    c.kind = ConstraintDef::Kind::Unique;
+  } else if (acceptWord("CHECK")) {
+    c.kind = ConstraintDef::Kind::Check;
+    acceptWord("NOT") && (expectWord("FOR"), expectWord("REPLICATION"), true);
+    expectSymbol("(");
+    std::size_t from = peek().offset;
+    c.check = parseExpr();
+    c.checkText = sourceText(from, peek().offset);
+    expectSymbol(")");
+    t.constraints.push_back(std::move(c));
+    return;
+  } else if (acceptWord("FOREIGN")) {
+    expectWord("KEY");
+    c.kind = ConstraintDef::Kind::ForeignKey;
+    c.columns = parseColumnList();
+    expectWord("REFERENCES");
+    c.refTable = parseName();
+    if (isSymbol("(")) c.refColumns = parseColumnList();
+  } else {
+    syntaxError();
+  }
+  if (c.kind != ConstraintDef::Kind::ForeignKey) {
+    if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
+    c.columns = parseColumnList();
+    if (isWord("WITH") && acceptWord("WITH")) {
+      if (acceptWord("FILLFACTOR")) {
+        expectSymbol("=");
+        next();
+      }
+    }
+    if (acceptWord("ON")) next();
+  } else {
+    while (isWord("ON")) {
+      next();
+      bool del = acceptWord("DELETE");
+      if (!del) expectWord("UPDATE");
+      if (acceptWord("CASCADE")) {
+        (del ? c.cascadeDelete : c.cascadeUpdate) = true;
+      } else {
+        expectWord("NO");
+        expectWord("ACTION");
+      }
+    }
+  }
+  t.constraints.push_back(std::move(c));
+}
+
+void Parser::parseColumnDef(CreateTableStmt& t) {
+  ColumnDef col;
+  col.name = parseIdentifier();
+  col.type = parseType();
+  col.type.nullable = true;
+  for (;;) {
+    if (acceptWord("COLLATE")) {
+      parseIdentifier();
+    } else if (acceptWord("NULL")) {
+      col.nullSpecified = true;
+      col.type.nullable = true;
+    } else if (isWord("NOT") && isWord("NULL", 1)) {
+      next();
+      next();
+      col.nullSpecified = true;
+      col.type.nullable = false;
+    } else if (acceptWord("IDENTITY")) {
+      col.identity = true;
+      col.type.nullable = false;
+      if (acceptSymbol("(")) {
+        ExprPtr seed = parseUnary();
+        expectSymbol(",");
+        ExprPtr inc = parseUnary();
+        expectSymbol(")");
+        if (auto* v = std::get_if<std::int64_t>(&seed->value.data())) col.seed = *v;
+        if (auto* v = std::get_if<std::int64_t>(&inc->value.data())) col.increment = *v;
+      }
+      if (isWord("NOT") && isWord("FOR", 1)) {
+        next();
+        next();
+        expectWord("REPLICATION");
+      }
+    } else if (acceptWord("ROWGUIDCOL")) {
+      col.rowGuidCol = true;
+    } else if (isWord("CONSTRAINT") || isWord("DEFAULT") || isWord("PRIMARY") || isWord("UNIQUE") ||
+               isWord("CHECK") || isWord("REFERENCES") || isWord("FOREIGN")) {
+      std::string cname;
+      if (acceptWord("CONSTRAINT")) cname = parseIdentifier();
+      if (acceptWord("DEFAULT")) {
+        std::size_t from = peek().offset;
+        col.defaultValue = parseUnary();
+        col.defaultText = sourceText(from, peek().offset);
+        continue;
+      }
+      ConstraintDef c;
+      c.name = cname;
+      if (acceptWord("PRIMARY")) {
+        expectWord("KEY");
+        c.kind = ConstraintDef::Kind::PrimaryKey;
+        c.columns = {col.name};
+        if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
+        col.type.nullable = false;
+      } else if (acceptWord("UNIQUE")) {
+        c.kind = ConstraintDef::Kind::Unique;
+        c.columns = {col.name};
+        if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
+      } else if (acceptWord("CHECK")) {
+        c.kind = ConstraintDef::Kind::Check;
+        expectSymbol("(");
+        std::size_t from = peek().offset;
+        c.check = parseExpr();
+        c.checkText = sourceText(from, peek().offset);
+        expectSymbol(")");
+      } else {
+        if (acceptWord("FOREIGN")) expectWord("KEY");
+        expectWord("REFERENCES");
+        c.kind = ConstraintDef::Kind::ForeignKey;
+        c.columns = {col.name};
+        c.refTable = parseName();
+        if (isSymbol("(")) c.refColumns = parseColumnList();
+      }
+      t.constraints.push_back(std::move(c));
+    } else {
+      break;
+    }
+  }
+  t.columns.push_back(std::move(col));
+}
+
+StmtPtr Parser::parseCreateIndex(bool unique, bool clustered) {
+  next();
+  auto s = std::make_unique<CreateIndexStmt>();
+  s->unique = unique;
+  s->clustered = clustered;
+  s->name = parseIdentifier();
+  expectWord("ON");
+  s->table = parseName();
+  s->columns = parseColumnList(&s->descending);
+  if (acceptWord("WITH")) {
+    bool paren = acceptSymbol("(");
+    while (!atEnd() && !atStatementStart() && !isWord("ON") && !isSymbol(")")) next();
+    if (paren) expectSymbol(")");
+  }
+  if (acceptWord("ON")) next();
+  return s;
+}
+
+StmtPtr Parser::parseCreateView(std::size_t start) {
+  next();
+  auto s = std::make_unique<CreateViewStmt>();
+  s->name = parseName();
+  if (isSymbol("(")) s->columns = parseColumnList();
+  if (acceptWord("WITH")) parseIdentifier();
+  expectWord("AS");
+  s->select = parseSelect();
+  if (isWord("WITH") && isWord("CHECK", 1)) {
+    next();
+    next();
+    expectWord("OPTION");
+  }
+  s->text = sourceText(start, atEnd() ? sql_.size() : peek().offset);
+  return s;
+}
+
+StmtPtr Parser::parseCreateProc(std::size_t start) {
+  next();
+  auto s = std::make_unique<CreateProcStmt>();
+  s->name = parseName();
+  if (isSymbol(";") && peek(1).kind == TokenKind::Integer) {
+    next();
+    next();
+  }
+  bool paren = acceptSymbol("(");
+  while (peek().kind == TokenKind::Variable) {
+    ProcParam p;
+    p.name = next().text;
+    acceptWord("AS");
+    p.type = parseType();
+    if (acceptWord("VARYING")) {
+    }
+    if (acceptSymbol("=")) p.defaultValue = parseUnary();
+    if (acceptWord("OUTPUT") || acceptWord("OUT")) p.output = true;
+    s->params.push_back(std::move(p));
+    if (!acceptSymbol(",")) break;
+  }
+  if (paren) expectSymbol(")");
+  if (acceptWord("WITH")) {
+    do parseIdentifier();
+    while (acceptSymbol(","));
+  }
+  if (isWord("FOR") && isWord("REPLICATION", 1)) {
+    next();
+    next();
+  }
+  expectWord("AS");
+  while (!atEnd()) {
+    if (acceptSymbol(";")) continue;
+    s->body.push_back(parseStatement(false));
+  }
+  s->text = sourceText(start, sql_.size());
+  return s;
+}
+
+StmtPtr Parser::parseDrop() {
+  next();
+  auto s = std::make_unique<DropStmt>();
+  std::string type = upper(next().text);
+  if (type == "PROC") type = "PROCEDURE";
+  if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "INDEX" &&
+      type != "DATABASE")
+    syntaxErrorAt(peek());
+  s->objectType = type;
+  do s->names.push_back(parseName());
+  while (acceptSymbol(","));
+  if (type == "INDEX" && acceptWord("ON"))
+    s->names.back().insert(s->names.back().begin(), parseName().back());
+  return s;
+}
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,771 @@
+// Expressions, types and SELECT.
+
+#include <charconv>
+#include <cstdlib>
+#include <set>
+
+#include "errors.h"
+#include "parser.h"
+#include "parser_impl.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+const std::set<std::string>& reservedWords() {
+  static const std::set<std::string> words = {
+      "ADD",      "ALL",        "ALTER",   "AND",        "ANY",        "AS",          "ASC",
+      "BEGIN",    "BETWEEN",    "BREAK",   "BY",         "CASE",       "CHECK",       "CLUSTERED",
+      "COLLATE",  "COLUMN",     "COMMIT",  "COMPUTE",    "CONSTRAINT", "CONTINUE",    "CREATE",
+      "CROSS",    "DECLARE",    "DEFAULT", "DELETE",     "DESC",       "DISTINCT",    "DROP",
+      "ELSE",     "END",        "EXEC",    "EXECUTE",    "EXISTS",     "FOR",         "FOREIGN",
+      "FROM",     "FULL",       "GOTO",    "GROUP",      "HAVING",     "IF",          "IN",
+      "INDEX",    "INNER",      "INSERT",  "INTO",       "IS",         "JOIN",        "KEY",
+      "LEFT",     "LIKE",       "NOT",     "NULL",       "ON",         "OPTION",      "OR",
+      "ORDER",    "OUTER",      "PRIMARY", "PRINT",      "PROC",       "PROCEDURE",   "RAISERROR",
+      "READTEXT", "REFERENCES", "RETURN",  "RIGHT",      "ROLLBACK",   "SAVE",        "SELECT",
+      "SET",      "TABLE",      "THEN",    "TOP",        "TRAN",       "TRANSACTION", "TRUNCATE",
+      "UNION",    "UNIQUE",     "UPDATE",  "UPDATETEXT", "USE",        "VALUES",      "VIEW",
+      "WAITFOR",  "WHEN",       "WHERE",   "WHILE",      "WITH",       "WRITETEXT",
+  };
+  return words;
+}
+
+ExprPtr makeExpr(ExprKind kind, std::size_t offset) {
+  auto e = std::make_unique<Expr>();
+  e->kind = kind;
+  e->offset = offset;
+  return e;
+}
+
+ExprPtr makeBinary(ExprKind kind, std::string op, ExprPtr a, ExprPtr b) {
+  auto e = makeExpr(kind, a->offset);
+  e->op = std::move(op);
+  e->args.push_back(std::move(a));
+  e->args.push_back(std::move(b));
+  return e;
+}
+
+}  // namespace
+
+Parser::Parser(std::string_view sql, bool quotedIdentifier)
+    : sql_(sql), tokens_(tokenize(sql, quotedIdentifier)) {}
+
+const Token& Parser::peek(std::size_t ahead) const {
+  std::size_t i = pos_ + ahead;
+  return i < tokens_.size() ? tokens_[i] : tokens_.back();
+}
+
+const Token& Parser::next() {
+  const Token& t = tokens_[pos_];
+  if (pos_ + 1 < tokens_.size()) ++pos_;
+  return t;
+}
+
+bool Parser::isWord(std::string_view w, std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  return t.kind == TokenKind::Word && iequals(t.text, w);
+}
+
+bool Parser::isSymbol(std::string_view s, std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  return t.kind == TokenKind::Symbol && t.text == s;
+}
+
+bool Parser::acceptWord(std::string_view w) {
+  if (!isWord(w)) return false;
+  next();
+  return true;
+}
+
+bool Parser::acceptSymbol(std::string_view s) {
+  if (!isSymbol(s)) return false;
+  next();
+  return true;
+}
+
+void Parser::expectWord(std::string_view w) {
+  if (!acceptWord(w)) syntaxError();
+}
+
+void Parser::expectSymbol(std::string_view s) {
+  if (!acceptSymbol(s)) syntaxError();
+}
+
+bool Parser::isReserved(const Token& t) const {
+  return t.kind == TokenKind::Word && reservedWords().count(upper(t.text)) > 0;
+}
+
+void Parser::syntaxError() const {
+  syntaxErrorAt(peek());
+}
+
+void Parser::syntaxErrorAt(const Token& t) const {
+  if (t.kind == TokenKind::End) {
+    // Past the end, SQL Server names the last token of the batch.
+    std::string last = pos_ > 0 ? tokens_[pos_ - 1].text : std::string();
+    if (pos_ > 0 && isReserved(tokens_[pos_ - 1])) throw SqlError(156, {upper(last)});
+    throw SqlError(102, {last});
+  }
+  if (isReserved(t)) throw SqlError(156, {upper(t.text)});
+  std::string text = t.text;
+  if (t.kind == TokenKind::String || t.kind == TokenKind::NString) text = t.text;
+  throw SqlError(102, {text});
+}
+
+std::string Parser::sourceText(std::size_t from, std::size_t to) const {
+  if (to > sql_.size()) to = sql_.size();
+  if (from > to) return {};
+  return std::string(sql_.substr(from, to - from));
+}
+
+bool Parser::atIdentifier() const {
+  const Token& t = peek();
+  return t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !isReserved(t));
+}
+
+std::string Parser::parseIdentifier() {
+  const Token& t = peek();
+  if (t.kind == TokenKind::QuotedName || t.kind == TokenKind::Word) {
+    if (t.kind == TokenKind::Word && isReserved(t)) syntaxError();
+    return next().text;
+  }
+  syntaxError();
+}
+
+// a, a.b, a.b.c, a..c (the empty middle part stays empty).
+Name Parser::parseName() {
+  Name name;
+  name.push_back(parseIdentifier());
+  while (isSymbol(".")) {
+    next();
+    while (isSymbol(".")) {
+      next();
+      name.emplace_back();
+    }
+    if (isSymbol("*")) break;  // t.* is handled by the caller
+    name.push_back(parseIdentifier());
+  }
+  return name;
+}
+
+ExprPtr Parser::parseExpr() {
+  return parseOr();
+}
+
+ExprPtr Parser::parseOr() {
+  ExprPtr left = parseAnd();
+  while (isWord("OR")) {
+    next();
+    left = makeBinary(ExprKind::Or, "OR", std::move(left), parseAnd());
+  }
+  return left;
+}
+
+ExprPtr Parser::parseAnd() {
+  ExprPtr left = parseNot();
+  while (isWord("AND")) {
+    next();
+    left = makeBinary(ExprKind::And, "AND", std::move(left), parseNot());
+  }
+  return left;
+}
+
+ExprPtr Parser::parseNot() {
+  if (isWord("NOT")) {
+    std::size_t offset = next().offset;
+    auto e = makeExpr(ExprKind::Not, offset);
+    e->args.push_back(parseNot());
+    return e;
+  }
+  return parsePredicate();
+}
+
+ExprPtr Parser::parsePredicate() {
+  if (isWord("EXISTS")) {
+    std::size_t offset = next().offset;
+    expectSymbol("(");
+    auto e = makeExpr(ExprKind::Exists, offset);
+    e->query = parseSelect();
+    expectSymbol(")");
+    return e;
+  }
+  ExprPtr left = parseAdditive();
+  for (;;) {
+    static constexpr std::string_view kCompare[] = {"=",  "<>", "!=", "<", ">",
+                                                    "<=", ">=", "!<", "!>"};
+    bool matched = false;
+    for (std::string_view op : kCompare) {
+      if (isSymbol(op)) {
+        next();
+        std::string o(op);
+        if (o == "!=") o = "<>";
+        if (o == "!<") o = ">=";
+        if (o == "!>") o = "<=";
+        left = makeBinary(ExprKind::Compare, o, std::move(left), parseAdditive());
+        matched = true;
+        break;
+      }
+    }
+    if (matched) continue;
+    bool negated = false;
+    if (isWord("NOT") && (isWord("IN", 1) || isWord("LIKE", 1) || isWord("BETWEEN", 1))) {
+      next();
+      negated = true;
+    }
+    if (acceptWord("IS")) {
+      auto e = makeExpr(ExprKind::IsNull, left->offset);
+      e->negated = acceptWord("NOT");
+      expectWord("NULL");
+      e->args.push_back(std::move(left));
+      left = std::move(e);
+    } else if (acceptWord("IN")) {
+      expectSymbol("(");
+      ExprPtr e;
+      if (isWord("SELECT")) {
+        e = makeExpr(ExprKind::InSubquery, left->offset);
+        e->args.push_back(std::move(left));
+        e->query = parseSelect();
+      } else {
+        e = makeExpr(ExprKind::InList, left->offset);
+        e->args.push_back(std::move(left));
+        do e->args.push_back(parseExpr());
+        while (acceptSymbol(","));
+      }
+      expectSymbol(")");
+      e->negated = negated;
+      left = std::move(e);
+    } else if (acceptWord("LIKE")) {
+      auto e = makeExpr(ExprKind::Like, left->offset);
+      e->args.push_back(std::move(left));
+      e->args.push_back(parseAdditive());
+      if (acceptWord("ESCAPE")) e->args.push_back(parseAdditive());
+      e->negated = negated;
+      left = std::move(e);
+    } else if (acceptWord("BETWEEN")) {
+      auto e = makeExpr(ExprKind::Between, left->offset);
+      e->args.push_back(std::move(left));
+      e->args.push_back(parseAdditive());
+      expectWord("AND");
+      e->args.push_back(parseAdditive());
+      e->negated = negated;
+      left = std::move(e);
+    } else {
+      if (negated) syntaxError();
+      return left;
+    }
+  }
+}
+
+ExprPtr Parser::parseAdditive() {
+  ExprPtr left = parseMultiplicative();
+  for (;;) {
+    if (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^") ||
+        isSymbol("||")) {
+      std::string op = next().text;
+      if (op == "||") op = "+";
+      left = makeBinary(ExprKind::Binary, op, std::move(left), parseMultiplicative());
+    } else {
+      return left;
+    }
+  }
+}
+
+ExprPtr Parser::parseMultiplicative() {
+  ExprPtr left = parseUnary();
+  while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
+    std::string op = next().text;
+    left = makeBinary(ExprKind::Binary, op, std::move(left), parseUnary());
+  }
+  return left;
+}
+
+ExprPtr Parser::parseUnary() {
+  if (isSymbol("-") || isSymbol("+") || isSymbol("~")) {
+    const Token& t = next();
+    std::string op = t.text;
+    std::size_t offset = t.offset;
+    ExprPtr operand = parseUnary();
+    if (op == "+") return operand;
+    // Fold the sign into a numeric literal so that -2147483648 stays an int.
+    if (op == "-" && operand->kind == ExprKind::Literal && !operand->value.isNull()) {
+      auto& d = operand->value.data();
+      if (auto* i = std::get_if<std::int64_t>(&d)) {
+        *i = -*i;
+        if (*i == -2147483648LL && operand->type.type == SqlType::BigInt)
+          operand->type = makeType(SqlType::Int);
+        return operand;
+      }
+      if (auto* f = std::get_if<double>(&d)) {
+        *f = -*f;
+        return operand;
+      }
+      if (auto* m = std::get_if<MoneyValue>(&d)) {
+        m->tenThousandths = -m->tenThousandths;
+        return operand;
+      }
+      if (auto* dec = std::get_if<DecimalValue>(&d)) {
+        dec->unscaled = -dec->unscaled;
+        return operand;
+      }
+    }
+    auto e = makeExpr(ExprKind::Unary, offset);
+    e->op = op;
+    e->args.push_back(std::move(operand));
+    return e;
+  }
+  return parsePrimary();
+}
+
+ExprPtr Parser::parseLiteral() {
+  const Token& t = next();
+  auto e = makeExpr(ExprKind::Literal, t.offset);
+  switch (t.kind) {
+    case TokenKind::String:
+      e->value = Value(t.text);
+      e->type = makeType(SqlType::VarChar, std::max<int>(1, static_cast<int>(t.text.size())));
+      break;
+    case TokenKind::NString: {
+      int chars = 0;
+      for (unsigned char c : t.text)
+        if ((c & 0xC0) != 0x80) ++chars;
+      e->value = Value(t.text);
+      e->type = makeType(SqlType::NVarChar, std::max(1, chars) * 2);
+      break;
+    }
+    case TokenKind::Integer: {
+      std::int64_t v = 0;
+      auto [p, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
+      if (ec != std::errc()) {
+        e->value = Value(std::strtod(t.text.c_str(), nullptr));
+        e->type = makeType(SqlType::Float);
+      } else {
+        e->value = Value(v);
+        e->type = makeType(v <= 2147483647LL ? SqlType::Int : SqlType::BigInt);
+      }
+      (void)p;
+      break;
+    }
+    case TokenKind::Decimal: {
+      DecimalValue d;
+      std::string digits;
+      std::size_t dot = t.text.find('.');
+      std::string intPart = t.text.substr(0, dot);
+      std::string frac = t.text.substr(dot + 1);
+      digits = intPart + frac;
+      std::size_t firstNonZero = digits.find_first_not_of('0');
+      digits = firstNonZero == std::string::npos ? "0" : digits.substr(firstNonZero);
+      if (digits.size() > 18) {
+        e->value = Value(std::strtod(t.text.c_str(), nullptr));
+        e->type = makeType(SqlType::Float);
+        break;
+      }
+      for (char c : digits) d.unscaled = d.unscaled * 10 + (c - '0');
+      d.scale = static_cast<std::uint8_t>(frac.size());
+      int precision = std::max<int>(static_cast<int>(digits.size()), d.scale);
+      if (precision < 1) precision = 1;
+      d.precision = static_cast<std::uint8_t>(precision);
+      e->value = Value(d);
+      e->type = makeType(SqlType::Numeric, 0, d.precision, d.scale);
+      break;
+    }
+    case TokenKind::Float:
+      e->value = Value(std::strtod(t.text.c_str(), nullptr));
+      e->type = makeType(SqlType::Float);
+      break;
+    case TokenKind::Money: {
+      double v = std::strtod(t.text.c_str(), nullptr);
+      e->value = Value(MoneyValue{static_cast<std::int64_t>(v * 10000 + (v < 0 ? -0.5 : 0.5))});
+      e->type = makeType(SqlType::Money, 0, 19, 4);
+      break;
+    }
+    case TokenKind::Binary:
+      e->value = Value(BytesValue{t.text});
+      e->type = makeType(SqlType::VarBinary, std::max<int>(1, static_cast<int>(t.text.size())));
+      break;
+    default:
+      syntaxErrorAt(t);
+  }
+  return e;
+}
+
+TypeInfo Parser::parseType() {
+  const Token& t = peek();
+  if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName) syntaxError();
+  std::string name = next().text;
+  if (iequals(name, "double")) acceptWord("precision");
+  if (iequals(name, "national")) {
+    if (acceptWord("char") || acceptWord("character")) {
+      name = acceptWord("varying") ? "nvarchar" : "nchar";
+    } else if (acceptWord("text")) {
+      name = "ntext";
+    }
+  }
+  if ((iequals(name, "char") || iequals(name, "character")) && acceptWord("varying"))
+    name = "varchar";
+  std::vector<int> args;
+  if (acceptSymbol("(")) {
+    do {
+      if (acceptWord("max")) {
+        args.push_back(-1);
+      } else if (peek().kind == TokenKind::Integer) {
+        args.push_back(std::atoi(next().text.c_str()));
+      } else {
+        syntaxError();
+      }
+    } while (acceptSymbol(","));
+    expectSymbol(")");
+  }
+  auto type = typeFromName(name, args);
+  if (!type) throw SqlError(2715, {"1", name});
+  return *type;
+}
+
+ExprPtr Parser::parseCase() {
+  auto e = makeExpr(ExprKind::Case, next().offset);
+  if (!isWord("WHEN")) {
+    e->caseOperand = true;
+    e->args.push_back(parseExpr());
+  }
+  while (acceptWord("WHEN")) {
+    e->args.push_back(parseExpr());
+    expectWord("THEN");
+    e->args.push_back(parseExpr());
+  }
+  if (acceptWord("ELSE")) {
+    e->caseElse = true;
+    e->args.push_back(parseExpr());
+  }
+  expectWord("END");
+  return e;
+}
+
+ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
+  expectSymbol("(");
+  std::string fn = upper(name);
+  if (fn == "CAST") {
+    auto e = makeExpr(ExprKind::Cast, offset);
+    e->op = "CAST";
+    e->args.push_back(parseExpr());
+    expectWord("AS");
+    e->type = parseType();
+    expectSymbol(")");
+    return e;
+  }
+  if (fn == "CONVERT") {
+    auto e = makeExpr(ExprKind::Cast, offset);
+    e->op = "CONVERT";
+    e->type = parseType();
+    expectSymbol(",");
+    e->args.push_back(parseExpr());
+    if (acceptSymbol(",")) e->args.push_back(parseExpr());
+    expectSymbol(")");
+    return e;
+  }
+  auto e = makeExpr(ExprKind::Function, offset);
+  e->op = fn;
+  if (acceptSymbol(")")) return e;
+  if (isSymbol("*")) {
+    next();
+    e->star = true;
+    expectSymbol(")");
+    return e;
+  }
+  if (acceptWord("DISTINCT")) {
+    e->distinct = true;
+  } else {
+    acceptWord("ALL");
+  }
+  // DATEADD(day, ...) and friends take a date part as a bare word.
+  bool datePart = fn == "DATEADD" || fn == "DATEDIFF" || fn == "DATEPART" || fn == "DATENAME";
+  do {
+    if (datePart && e->args.empty() && peek().kind == TokenKind::Word) {
+      auto part = makeExpr(ExprKind::Literal, peek().offset);
+      std::string text = lower(next().text);
+      part->value = Value(text);
+      part->type = makeType(SqlType::VarChar, static_cast<int>(text.size()));
+      e->args.push_back(std::move(part));
+    } else {
+      e->args.push_back(parseExpr());
+    }
+  } while (acceptSymbol(","));
+  expectSymbol(")");
+  return e;
+}
+
+ExprPtr Parser::parsePrimary() {
+  const Token& t = peek();
+  switch (t.kind) {
+    case TokenKind::String:
+    case TokenKind::NString:
+    case TokenKind::Integer:
+    case TokenKind::Decimal:
+    case TokenKind::Float:
+    case TokenKind::Money:
+    case TokenKind::Binary:
+      return parseLiteral();
+    case TokenKind::Variable: {
+      auto e = makeExpr(ExprKind::Variable, t.offset);
+      e->op = next().text;
+      return e;
+    }
+    case TokenKind::Symbol:
+      if (t.text == "(") {
+        std::size_t offset = next().offset;
+        if (isWord("SELECT")) {
+          auto e = makeExpr(ExprKind::Subquery, offset);
+          e->query = parseSelect();
+          expectSymbol(")");
+          return e;
+        }
+        ExprPtr inner = parseExpr();
+        expectSymbol(")");
+        return inner;
+      }
+      if (t.text == "*") {
+        auto e = makeExpr(ExprKind::Star, next().offset);
+        return e;
+      }
+      syntaxError();
+    case TokenKind::Word:
+    case TokenKind::QuotedName:
+      break;
+    case TokenKind::End:
+      syntaxError();
+  }
+  std::size_t offset = t.offset;
+  if (t.kind == TokenKind::Word) {
+    if (isWord("NULL")) {
+      next();
+      auto e = makeExpr(ExprKind::Literal, offset);
+      e->type = makeType(SqlType::Int);
+      return e;
+    }
+    if (isWord("CASE")) return parseCase();
+    if (isSymbol("(", 1) &&
+        (!isReserved(t) || isWord("LEFT") || isWord("RIGHT") || isWord("CONVERT"))) {
+      std::string name = next().text;
+      return parseFunction(name, offset);
+    }
+    static constexpr std::string_view kNiladic[] = {"CURRENT_TIMESTAMP", "CURRENT_USER",
+                                                    "SESSION_USER", "SYSTEM_USER", "USER"};
+    for (std::string_view n : kNiladic) {
+      if (isWord(n) && !isSymbol(".", 1)) {
+        auto e = makeExpr(ExprKind::Function, offset);
+        e->op = std::string(n);
+        next();
+        return e;
+      }
+    }
+  }
+  Name name = parseName();
+  if (isSymbol("*")) {
+    next();
+    auto e = makeExpr(ExprKind::Star, offset);
+    e->names = std::move(name);
+    return e;
+  }
+  // schema.function(...) calls: keep the last part as the function name.
+  if (isSymbol("(") && name.size() > 1) return parseFunction(name.back(), offset);
+  auto e = makeExpr(ExprKind::Column, offset);
+  e->names = std::move(name);
+  return e;
+}
+
+void Parser::skipTableHints() {
+  // WITH (NOLOCK, ...) or a bare (NOLOCK) after a table name.
+  bool with = isWord("WITH") && isSymbol("(", 1);
+  bool bare =
+      isSymbol("(") && peek(1).kind == TokenKind::Word && (isSymbol(")", 2) || isSymbol(",", 2));
+  if (!with && !bare) return;
+  if (with) next();
+  expectSymbol("(");
+  int depth = 1;
+  while (depth > 0 && !atEnd()) {
+    const Token& t = next();
+    if (t.kind == TokenKind::Symbol && t.text == "(") ++depth;
+    if (t.kind == TokenKind::Symbol && t.text == ")") --depth;
+  }
+}
+
+TableRefPtr Parser::parseTablePrimary() {
+  auto ref = std::make_unique<TableRef>();
+  if (acceptSymbol("(")) {
+    if (isWord("SELECT")) {
+      ref->kind = TableRef::Kind::Derived;
+      ref->derived = parseSelect();
+      expectSymbol(")");
+    } else {
+      TableRefPtr inner = parseTableSource();
+      expectSymbol(")");
+      return inner;
+    }
+  } else {
+    ref->name = parseName();
+  }
+  skipTableHints();
+  if (acceptWord("AS")) {
+    ref->alias = parseIdentifier();
+  } else if (atIdentifier()) {
+    ref->alias = next().text;
+  }
+  skipTableHints();
+  if (ref->kind == TableRef::Kind::Derived && ref->alias.empty()) syntaxError();
+  return ref;
+}
+
+TableRefPtr Parser::parseTableSource() {
+  TableRefPtr left = parseTablePrimary();
+  for (;;) {
+    std::string type;
+    if (isWord("JOIN")) {
+      type = "INNER";
+    } else if (isWord("INNER") && isWord("JOIN", 1)) {
+      next();
+      type = "INNER";
+    } else if (isWord("CROSS") && isWord("JOIN", 1)) {
+      next();
+      type = "CROSS";
+    } else if (isWord("LEFT") || isWord("RIGHT") || isWord("FULL")) {
+      type = upper(peek().text);
+      next();
+      acceptWord("OUTER");
+      if (!isWord("JOIN")) syntaxError();
+    } else {
+      return left;
+    }
+    expectWord("JOIN");
+    auto join = std::make_unique<TableRef>();
+    join->kind = TableRef::Kind::Join;
+    join->joinType = type;
+    join->left = std::move(left);
+    join->right = parseTablePrimary();
+    if (type != "CROSS") {
+      expectWord("ON");
+      join->on = parseExpr();
+    }
+    left = std::move(join);
+  }
+}
+
+std::vector<TableRefPtr> Parser::parseFromList() {
+  std::vector<TableRefPtr> from;
+  do from.push_back(parseTableSource());
+  while (acceptSymbol(","));
+  return from;
+}
+
+void Parser::parseSelectItems(SelectStmt& s) {
+  do {
+    SelectItem item;
+    const Token& t = peek();
+    if (t.kind == TokenKind::Variable && isSymbol("=", 1)) {
+      item.assignVar = next().text;
+      next();
+      item.expr = parseExpr();
+    } else if ((t.kind == TokenKind::QuotedName || t.kind == TokenKind::String ||
+                (t.kind == TokenKind::Word && !isReserved(t))) &&
+               isSymbol("=", 1)) {
+      item.alias = next().text;
+      next();
+      item.expr = parseExpr();
+    } else {
+      item.expr = parseExpr();
+      if (acceptWord("AS")) {
+        const Token& a = peek();
+        if (a.kind == TokenKind::String) {
+          item.alias = next().text;
+        } else {
+          item.alias = parseIdentifier();
+        }
+      } else if (atIdentifier() || peek().kind == TokenKind::String) {
+        item.alias = next().text;
+      }
+    }
+    s.items.push_back(std::move(item));
+  } while (acceptSymbol(","));
+}
+
+SelectPtr Parser::parseSelectCore() {
+  if (acceptSymbol("(")) {
+    SelectPtr inner = parseSelect();
+    expectSymbol(")");
+    return inner;
+  }
+  expectWord("SELECT");
+  auto s = std::make_shared<SelectStmt>();
+  if (acceptWord("DISTINCT")) {
+    s->distinct = true;
+  } else {
+    acceptWord("ALL");
+  }
+  if (acceptWord("TOP")) {
+    if (acceptSymbol("(")) {
+      s->top = parseExpr();
+      expectSymbol(")");
+    } else {
+      s->top = parseLiteral();
+    }
+    s->topPercent = acceptWord("PERCENT");
+    acceptWord("WITH") && (acceptWord("TIES"), true);
+  }
+  parseSelectItems(*s);
+  if (acceptWord("INTO")) s->into = parseName();
+  if (acceptWord("FROM")) s->from = parseFromList();
+  if (acceptWord("WHERE")) s->where = parseExpr();
+  if (isWord("GROUP")) {
+    next();
+    expectWord("BY");
+    acceptWord("ALL");
+    do s->groupBy.push_back(parseExpr());
+    while (acceptSymbol(","));
+  }
+  if (acceptWord("HAVING")) s->having = parseExpr();
+  return s;
+}
+
+SelectPtr Parser::parseSelect() {
+  SelectPtr first = parseSelectCore();
+  while (isWord("UNION")) {
+    next();
+    SelectStmt::Union u;
+    u.all = acceptWord("ALL");
+    u.select = parseSelectCore();
+    first->unions.push_back(std::move(u));
+  }
+  if (isWord("ORDER") && isWord("BY", 1)) {
+    next();
+    next();
+    do {
+      OrderItem item;
+      item.expr = parseExpr();
+      if (acceptWord("DESC")) {
+        item.descending = true;
+      } else {
+        acceptWord("ASC");
+      }
+      first->orderBy.push_back(std::move(item));
+    } while (acceptSymbol(","));
+  }
+  if (isWord("FOR") && isWord("BROWSE", 1)) {
+    next();
+    next();
+  }
+  if (isWord("OPTION") && isSymbol("(", 1)) {
+    next();
+    skipTableHints();
+  }
+  return first;
+}
+
+TypeInfo Parser::parseTypeOnly() {
+  TypeInfo t = parseType();
+  if (!atEnd()) syntaxError();
+  return t;
+}
+
+TypeInfo parseTypeName(std::string_view text) {
+  return Parser(text, false).parseTypeOnly();
+}
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,101 @@
+#pragma once
+
+// The recursive-descent parser behind parseBatch(), split over
+// parser_expr.cpp (expressions and SELECT), parser_stmt.cpp (DML, control
+// flow, SET) and parser_ddl.cpp (CREATE, DROP). Internal to the engine.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ast.h"
+#include "lexer.h"
+
+namespace tessel::sqld::engine {
+
+class Parser {
+ public:
+  Parser(std::string_view sql, bool quotedIdentifier);
+
+  Batch parseAll();
+  TypeInfo parseTypeOnly();
+
+  // Token access.
+  const Token& peek(std::size_t ahead = 0) const;
+  const Token& next();
+  bool atEnd() const { return peek().kind == TokenKind::End; }
+  bool isWord(std::string_view w, std::size_t ahead = 0) const;
+  bool isSymbol(std::string_view s, std::size_t ahead = 0) const;
+  bool acceptWord(std::string_view w);
+  bool acceptSymbol(std::string_view s);
+  void expectWord(std::string_view w);
+  void expectSymbol(std::string_view s);
+  [[noreturn]] void syntaxError() const;
+  [[noreturn]] void syntaxErrorAt(const Token& t) const;
+  bool isReserved(const Token& t) const;
+  std::string sourceText(std::size_t from, std::size_t to) const;
+
+  // Names.
+  std::string parseIdentifier();
+  Name parseName();
+  bool atIdentifier() const;
+
+  // Expressions (parser_expr.cpp).
+  ExprPtr parseExpr();
+  ExprPtr parseOr();
+  ExprPtr parseAnd();
+  ExprPtr parseNot();
+  ExprPtr parsePredicate();
+  ExprPtr parseAdditive();
+  ExprPtr parseMultiplicative();
+  ExprPtr parseUnary();
+  ExprPtr parsePrimary();
+  ExprPtr parseFunction(std::string name, std::size_t offset);
+  ExprPtr parseCase();
+  ExprPtr parseLiteral();
+  TypeInfo parseType();
+  SelectPtr parseSelect();
+  SelectPtr parseSelectCore();
+  void parseSelectItems(SelectStmt& s);
+  std::vector<TableRefPtr> parseFromList();
+  TableRefPtr parseTableSource();
+  TableRefPtr parseTablePrimary();
+  void skipTableHints();
+
+  // Statements (parser_stmt.cpp).
+  StmtPtr parseStatement(bool firstInBatch);
+  StmtPtr parseInsert();
+  StmtPtr parseUpdate();
+  StmtPtr parseDelete();
+  StmtPtr parseDeclare();
+  StmtPtr parseSet();
+  StmtPtr parseIf();
+  StmtPtr parseWhile();
+  StmtPtr parseBegin();
+  StmtPtr parseReturn();
+  StmtPtr parseRaiserror();
+  StmtPtr parseWaitfor();
+  std::unique_ptr<ExecStmt> parseExec(bool keywordSeen);
+  StmtPtr parseTransaction(TransactionStmt::Op op);
+  StmtPtr parseReadtext();
+  StmtPtr parseWritetext(bool update);
+  bool atStatementStart() const;
+
+  // DDL (parser_ddl.cpp).
+  StmtPtr parseCreate();
+  StmtPtr parseCreateTable();
+  StmtPtr parseCreateIndex(bool unique, bool clustered);
+  StmtPtr parseCreateView(std::size_t start);
+  StmtPtr parseCreateProc(std::size_t start);
+  StmtPtr parseDrop();
+  void parseColumnDef(CreateTableStmt& t);
+  void parseTableConstraint(CreateTableStmt& t, std::string name);
+  std::vector<std::string> parseColumnList(std::vector<bool>* descending = nullptr);
+
+ private:
+  std::string_view sql_;
+  std::vector<Token> tokens_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace tessel::sqld::engine

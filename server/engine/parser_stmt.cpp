@@ -1,0 +1,512 @@
+// Statements: DML, control flow, variables, SET options, EXEC, transactions.
+
+#include <cstdlib>
+
+#include "errors.h"
+#include "parser.h"
+#include "parser_impl.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+
+namespace {
+template <typename T>
+std::unique_ptr<T> make(int line) {
+  auto s = std::make_unique<T>();
+  s->line = line;
+  return s;
+}
+}  // namespace
+
+Batch Parser::parseAll() {
+  Batch batch;
+  bool first = true;
+  while (!atEnd()) {
+    if (acceptSymbol(";")) continue;
+    batch.statements.push_back(parseStatement(first));
+    first = false;
+  }
+  return batch;
+}
+
+Batch parseBatch(std::string_view sql, bool quotedIdentifier) {
+  return Parser(sql, quotedIdentifier).parseAll();
+}
+
+bool Parser::atStatementStart() const {
+  static constexpr std::string_view kStarts[] = {
+      "SELECT",   "INSERT",    "UPDATE",     "DELETE", "CREATE",  "DROP",   "TRUNCATE", "USE",
+      "DECLARE",  "SET",       "IF",         "WHILE",  "BEGIN",   "RETURN", "BREAK",    "CONTINUE",
+      "PRINT",    "RAISERROR", "WAITFOR",    "EXEC",   "EXECUTE", "COMMIT", "ROLLBACK", "SAVE",
+      "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO"};
+  for (std::string_view w : kStarts)
+    if (isWord(w)) return true;
+  return atEnd() || isSymbol(";");
+}
+
+StmtPtr Parser::parseStatement(bool firstInBatch) {
+  const Token& t = peek();
+  int line = t.line;
+  StmtPtr s;
+  if (t.kind == TokenKind::Word) {
+    std::string w = upper(t.text);
+    if (w == "SELECT") {
+      auto q = make<QueryStmt>(line);
+      q->select = parseSelect();
+      s = std::move(q);
+    } else if (w == "INSERT") {
+      s = parseInsert();
+    } else if (w == "UPDATE") {
+      s = parseUpdate();
+    } else if (w == "DELETE") {
+      s = parseDelete();
+    } else if (w == "CREATE") {
+      s = parseCreate();
+    } else if (w == "DROP") {
+      s = parseDrop();
+    } else if (w == "TRUNCATE") {
+      next();
+      expectWord("TABLE");
+      auto tr = make<TruncateStmt>(line);
+      tr->table = parseName();
+      s = std::move(tr);
+    } else if (w == "USE") {
+      next();
+      auto u = make<UseStmt>(line);
+      u->database = parseIdentifier();
+      s = std::move(u);
+    } else if (w == "DECLARE") {
+      s = parseDeclare();
+    } else if (w == "SET") {
+      s = parseSet();
+    } else if (w == "IF") {
+      s = parseIf();
+    } else if (w == "WHILE") {
+      s = parseWhile();
+    } else if (w == "BEGIN") {
+      s = parseBegin();
+    } else if (w == "RETURN") {
+      s = parseReturn();
+    } else if (w == "BREAK" || w == "CONTINUE") {
+      next();
+      s = std::make_unique<Stmt>(w == "BREAK" ? StmtKind::Break : StmtKind::Continue);
+    } else if (w == "PRINT") {
+      next();
+      auto p = make<PrintStmt>(line);
+      p->value = parseExpr();
+      s = std::move(p);
+    } else if (w == "RAISERROR") {
+      s = parseRaiserror();
+    } else if (w == "WAITFOR") {
+      s = parseWaitfor();
+    } else if (w == "EXEC" || w == "EXECUTE") {
+      next();
+      s = parseExec(true);
+    } else if (w == "COMMIT") {
+      s = parseTransaction(TransactionStmt::Op::Commit);
+    } else if (w == "ROLLBACK") {
+      s = parseTransaction(TransactionStmt::Op::Rollback);
+    } else if (w == "SAVE") {
+      s = parseTransaction(TransactionStmt::Op::Save);
+    } else if (w == "READTEXT") {
+      s = parseReadtext();
+    } else if (w == "WRITETEXT" || w == "UPDATETEXT") {
+      s = parseWritetext(w == "UPDATETEXT");
+    } else if (firstInBatch && !isReserved(t)) {
+      // A batch may start with a procedure name and no EXEC.
+      s = parseExec(false);
+    } else {
+      syntaxError();
+    }
+  } else if (t.kind == TokenKind::Symbol && t.text == "(" && isWord("SELECT", 1)) {
+    auto q = make<QueryStmt>(line);
+    q->select = parseSelect();
+    s = std::move(q);
+  } else {
+    syntaxError();
+  }
+  s->line = line;
+  return s;
+}
+
+StmtPtr Parser::parseInsert() {
+  int line = next().line;
+  auto s = make<InsertStmt>(line);
+  acceptWord("INTO");
+  s->table = parseName();
+  skipTableHints();
+  if (isSymbol("(") && !isWord("SELECT", 1)) {
+    next();
+    do s->columns.push_back(parseName().back());
+    while (acceptSymbol(","));
+    expectSymbol(")");
+  }
+  if (acceptWord("DEFAULT")) {
+    expectWord("VALUES");
+    s->defaultValues = true;
+  } else if (acceptWord("VALUES")) {
+    do {
+      expectSymbol("(");
+      std::vector<ExprPtr> row;
+      do {
+        if (acceptWord("DEFAULT")) {
+          row.push_back(nullptr);
+        } else {
+          row.push_back(parseExpr());
+        }
+      } while (acceptSymbol(","));
+      expectSymbol(")");
+      s->rows.push_back(std::move(row));
+    } while (acceptSymbol(","));
+  } else if (isWord("SELECT") || isSymbol("(")) {
+    s->select = parseSelect();
+  } else if (isWord("EXEC") || isWord("EXECUTE")) {
+    next();
+    s->exec = parseExec(true);
+  } else {
+    syntaxError();
+  }
+  return s;
+}
+
+StmtPtr Parser::parseUpdate() {
+  int line = next().line;
+  auto s = make<UpdateStmt>(line);
+  if (acceptWord("TOP")) {
+    expectSymbol("(");
+    s->top = parseExpr();
+    expectSymbol(")");
+  }
+  s->table = parseName();
+  skipTableHints();
+  expectWord("SET");
+  do {
+    Assignment a;
+    if (peek().kind == TokenKind::Variable) {
+      a.variable = next().text;
+      expectSymbol("=");
+      if (atIdentifier() && isSymbol("=", 1)) {
+        a.column = next().text;
+        next();
+      }
+    } else {
+      a.column = parseName().back();
+      if (isSymbol("+=") || isSymbol("-=") || isSymbol("*=") || isSymbol("/=")) {
+        std::string op = next().text.substr(0, 1);
+        auto col = std::make_unique<Expr>();
+        col->kind = ExprKind::Column;
+        col->names = {a.column};
+        auto bin = std::make_unique<Expr>();
+        bin->kind = ExprKind::Binary;
+        bin->op = op;
+        bin->args.push_back(std::move(col));
+        bin->args.push_back(parseExpr());
+        a.value = std::move(bin);
+        s->sets.push_back(std::move(a));
+        continue;
+      }
+      expectSymbol("=");
+    }
+    if (!acceptWord("DEFAULT")) a.value = parseExpr();
+    s->sets.push_back(std::move(a));
+  } while (acceptSymbol(","));
+  if (acceptWord("FROM")) s->from = parseFromList();
+  if (acceptWord("WHERE")) s->where = parseExpr();
+  return s;
+}
+
+StmtPtr Parser::parseDelete() {
+  int line = next().line;
+  auto s = make<DeleteStmt>(line);
+  if (acceptWord("TOP")) {
+    expectSymbol("(");
+    s->top = parseExpr();
+    expectSymbol(")");
+  }
+  acceptWord("FROM");
+  s->table = parseName();
+  skipTableHints();
+  if (atIdentifier() && !atStatementStart()) next();  // DELETE t alias
+  if (acceptWord("FROM")) s->from = parseFromList();
+  if (acceptWord("WHERE")) s->where = parseExpr();
+  return s;
+}
+
+StmtPtr Parser::parseDeclare() {
+  int line = next().line;
+  auto s = make<DeclareStmt>(line);
+  do {
+    if (peek().kind != TokenKind::Variable) syntaxError();
+    VarDecl v;
+    v.name = next().text;
+    acceptWord("AS");
+    v.type = parseType();
+    if (acceptSymbol("=")) v.init = parseExpr();
+    s->vars.push_back(std::move(v));
+  } while (acceptSymbol(","));
+  return s;
+}
+
+StmtPtr Parser::parseSet() {
+  int line = next().line;
+  if (peek().kind == TokenKind::Variable) {
+    auto s = make<SetVarStmt>(line);
+    s->name = next().text;
+    const Token& op = peek();
+    if (op.kind != TokenKind::Symbol || (op.text != "=" && op.text != "+=" && op.text != "-=" &&
+                                         op.text != "*=" && op.text != "/="))
+      syntaxError();
+    s->op = next().text;
+    s->value = parseExpr();
+    return s;
+  }
+  auto s = make<SetOptionStmt>(line);
+  if (isWord("TRANSACTION")) {
+    // SET TRANSACTION ISOLATION LEVEL READ COMMITTED ...: accepted, not acted on.
+    s->options.push_back("TRANSACTION ISOLATION LEVEL");
+    next();
+    expectWord("ISOLATION");
+    expectWord("LEVEL");
+    std::string level;
+    while (peek().kind == TokenKind::Word && !atStatementStart()) level += upper(next().text) + " ";
+    s->value = level;
+    return s;
+  }
+  do {
+    if (peek().kind != TokenKind::Word) syntaxError();
+    s->options.push_back(upper(next().text));
+    if (s->options.back() == "IDENTITY_INSERT") s->table = parseName();
+  } while (acceptSymbol(","));
+  const Token& v = peek();
+  if (v.kind == TokenKind::Word || v.kind == TokenKind::QuotedName || v.kind == TokenKind::String) {
+    s->value = upper(next().text);
+  } else if (v.kind == TokenKind::Integer || v.kind == TokenKind::Variable || isSymbol("-")) {
+    s->valueExpr = parseExpr();
+  } else {
+    syntaxError();
+  }
+  return s;
+}
+
+StmtPtr Parser::parseIf() {
+  int line = next().line;
+  auto s = make<IfStmt>(line);
+  s->condition = parseExpr();
+  while (acceptSymbol(";")) {
+  }
+  s->thenStmt = parseStatement(false);
+  while (isSymbol(";") && isWord("ELSE", 1)) next();
+  if (acceptWord("ELSE")) s->elseStmt = parseStatement(false);
+  return s;
+}
+
+StmtPtr Parser::parseWhile() {
+  int line = next().line;
+  auto s = make<WhileStmt>(line);
+  s->condition = parseExpr();
+  s->body = parseStatement(false);
+  return s;
+}
+
+StmtPtr Parser::parseBegin() {
+  int line = peek().line;
+  if (isWord("TRAN", 1) || isWord("TRANSACTION", 1) || isWord("DISTRIBUTED", 1)) {
+    next();
+    acceptWord("DISTRIBUTED");
+    next();
+    auto s = make<TransactionStmt>(line);
+    s->op = TransactionStmt::Op::Begin;
+    if (atIdentifier() && !atStatementStart())
+      s->name = next().text;
+    else if (peek().kind == TokenKind::Variable)
+      next();
+    if (isWord("WITH") && isWord("MARK", 1)) {
+      next();
+      next();
+      if (peek().kind == TokenKind::String) next();
+    }
+    return s;
+  }
+  next();
+  auto s = make<BlockStmt>(line);
+  for (;;) {
+    if (acceptSymbol(";")) continue;
+    if (acceptWord("END")) break;
+    if (atEnd()) syntaxError();
+    s->body.push_back(parseStatement(false));
+  }
+  return s;
+}
+
+StmtPtr Parser::parseReturn() {
+  int line = next().line;
+  auto s = make<ReturnStmt>(line);
+  const Token& t = peek();
+  bool exprFollows = t.kind == TokenKind::Integer || t.kind == TokenKind::Variable ||
+                     t.kind == TokenKind::Decimal || t.kind == TokenKind::String || isSymbol("(") ||
+                     isSymbol("-") ||
+                     (t.kind == TokenKind::Word && !isReserved(t) && isSymbol("(", 1));
+  if (exprFollows) s->value = parseExpr();
+  return s;
+}
+
+StmtPtr Parser::parseRaiserror() {
+  int line = next().line;
+  auto s = make<RaiserrorStmt>(line);
+  if (acceptSymbol("(")) {
+    do s->args.push_back(parseExpr());
+    while (acceptSymbol(","));
+    expectSymbol(")");
+  } else {
+    // The old form: RAISERROR number 'text'.
+    s->oldNumber = parseLiteral();
+    s->args.push_back(parsePrimary());
+  }
+  if (acceptWord("WITH")) {
+    do {
+      std::string opt = upper(next().text);
+      if (opt == "NOWAIT")
+        s->withNowait = true;
+      else if (opt == "SETERROR")
+        s->withSetError = true;
+      else if (opt == "LOG")
+        s->withLog = true;
+      else
+        syntaxError();
+    } while (acceptSymbol(","));
+  }
+  return s;
+}
+
+StmtPtr Parser::parseWaitfor() {
+  int line = next().line;
+  auto s = make<WaitforStmt>(line);
+  if (acceptWord("DELAY")) {
+    s->delay = true;
+  } else if (acceptWord("TIME")) {
+    s->delay = false;
+  } else {
+    syntaxError();
+  }
+  s->time = parsePrimary();
+  return s;
+}
+
+std::unique_ptr<ExecStmt> Parser::parseExec(bool keywordSeen) {
+  (void)keywordSeen;
+  auto s = make<ExecStmt>(peek().line);
+  if (isSymbol("(")) {
+    next();
+    s->dynamicSql = parseExpr();
+    expectSymbol(")");
+    return s;
+  }
+  if (peek().kind == TokenKind::Variable) {
+    std::string v = next().text;
+    if (acceptSymbol("=")) {
+      s->returnVar = v;
+    } else {
+      auto e = std::make_unique<Expr>();
+      e->kind = ExprKind::Variable;
+      e->op = v;
+      s->procVar = std::move(e);
+    }
+  }
+  if (!s->procVar) {
+    if (peek().kind == TokenKind::Variable) {
+      auto e = std::make_unique<Expr>();
+      e->kind = ExprKind::Variable;
+      e->op = next().text;
+      s->procVar = std::move(e);
+    } else {
+      const Token& t = peek();
+      if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName) syntaxError();
+      s->proc.push_back(next().text);
+      while (acceptSymbol(".")) {
+        while (acceptSymbol(".")) s->proc.emplace_back();
+        s->proc.push_back(parseIdentifier());
+      }
+      if (isSymbol(";") && peek(1).kind == TokenKind::Integer) {
+        next();
+        next();
+      }
+    }
+  }
+  if (atStatementStart() || isSymbol(")")) return s;
+  do {
+    ExecArg arg;
+    if (peek().kind == TokenKind::Variable && isSymbol("=", 1)) {
+      arg.name = next().text;
+      next();
+    }
+    if (acceptWord("DEFAULT")) {
+      arg.value = nullptr;
+    } else if (peek().kind == TokenKind::Word && !isReserved(peek()) && !isSymbol("(", 1) &&
+               !isWord("NULL")) {
+      // A bare word passes as a string (EXEC sp_help orders).
+      auto lit = std::make_unique<Expr>();
+      lit->kind = ExprKind::Literal;
+      std::string w = next().text;
+      lit->value = Value(w);
+      lit->type = makeType(SqlType::VarChar, static_cast<int>(w.size()));
+      arg.value = std::move(lit);
+    } else {
+      arg.value = parseExpr();
+    }
+    if (acceptWord("OUTPUT") || acceptWord("OUT")) arg.output = true;
+    s->args.push_back(std::move(arg));
+  } while (acceptSymbol(","));
+  if (isWord("WITH") && isWord("RECOMPILE", 1)) {
+    next();
+    next();
+  }
+  return s;
+}
+
+StmtPtr Parser::parseTransaction(TransactionStmt::Op op) {
+  int line = next().line;
+  auto s = make<TransactionStmt>(line);
+  s->op = op;
+  if (!acceptWord("TRAN") && !acceptWord("TRANSACTION")) {
+    if (op == TransactionStmt::Op::Save) syntaxError();
+    acceptWord("WORK");
+  }
+  if (atIdentifier() && !atStatementStart()) {
+    s->name = next().text;
+  } else if (peek().kind == TokenKind::Variable) {
+    s->name = next().text;
+  }
+  return s;
+}
+
+StmtPtr Parser::parseReadtext() {
+  int line = next().line;
+  auto s = make<ReadtextStmt>(line);
+  s->column = parseName();
+  s->pointer = parsePrimary();
+  s->offset = parsePrimary();
+  s->size = parsePrimary();
+  acceptWord("HOLDLOCK");
+  return s;
+}
+
+StmtPtr Parser::parseWritetext(bool update) {
+  int line = next().line;
+  auto s = make<WritetextStmt>(line);
+  s->update = update;
+  acceptWord("BULK");
+  s->column = parseName();
+  s->pointer = parsePrimary();
+  if (update) {
+    if (!acceptWord("NULL")) s->insertOffset = parseUnary();
+    if (!acceptWord("NULL")) s->deleteLength = parseUnary();
+  }
+  if (isWord("WITH") && isWord("LOG", 1)) {
+    next();
+    next();
+  }
+  if (!atStatementStart()) s->data = parsePrimary();
+  return s;
+}
+
+}  // namespace tessel::sqld::engine
