@@ -1,0 +1,145 @@
+// Loading the client library and resolving its entry points, and releasing
+// them again at unload.
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dblib_entry_points.h"
+#include "dblib_texts.h"
+#include "dblib_unload.h"
+#include "runtime/lqSQLdb.h"
+
+namespace tessel {
+
+std::int32_t STATUS = 0;
+std::int32_t RETCODE = 0;
+
+namespace detail {
+
+const char* const kEntryPointNames[kEntryPointCount] = {
+#define TESSEL_ENTRY_NAME(name) #name,
+    TESSEL_DBLIB_ENTRY_POINTS(TESSEL_ENTRY_NAME)
+#undef TESSEL_ENTRY_NAME
+};
+
+void* entry_points[kEntryPointCount] = {};
+
+}  // namespace detail
+
+namespace {
+
+// Binding state. The mutex serialises loading and unloading; the flags are
+// atomic so that a wrapper's caller on another thread sees a finished load.
+std::mutex loader_mutex;
+std::atomic<bool> dblib_loaded{false};  // set once the library is loaded, before lookup
+std::atomic<bool> all_bound{false};     // every entry point was found
+void* dblib_handle = nullptr;           // guarded by loader_mutex
+std::string loaded_name;                // guarded by loader_mutex
+std::string last_load_error;            // guarded by loader_mutex
+
+std::vector<std::string> CandidateNames() {
+  const char* chosen = std::getenv("TESSEL_DBLIB");
+  if (chosen != nullptr && *chosen != '\0') return {chosen};
+  return {"libntwdblib.so", "ntwdblib.so"};
+}
+
+std::string DlError() {
+  const char* text = dlerror();
+  return text != nullptr ? text : "";
+}
+
+void LoadLibrary() {
+  std::string errors;
+  for (const std::string& name : CandidateNames()) {
+    if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      dblib_handle = handle;
+      loaded_name = name;
+      return;
+    }
+    if (!errors.empty()) errors += "; ";
+    errors += DlError();
+  }
+  last_load_error = errors;
+  throw ElqDBLIBError(detail::SLoadLibError);
+}
+
+// Resolves every name in table order, keeping what is found, and reports the
+// first one missing only after all were looked up.
+void ResolveEntryPoints() {
+  dlerror();
+  for (std::size_t i = 0; i < detail::kEntryPointCount; ++i) {
+    detail::entry_points[i] = dlsym(dblib_handle, detail::kEntryPointNames[i]);
+  }
+  for (std::size_t i = 0; i < detail::kEntryPointCount; ++i) {
+    if (detail::entry_points[i] == nullptr) {
+      last_load_error = loaded_name + ": no entry point " + detail::kEntryPointNames[i];
+      throw ElqDBLIBError(detail::SGetProcAddrError);
+    }
+  }
+}
+
+}  // namespace
+
+void InitializeDBLIB() {
+  if (all_bound.load(std::memory_order_acquire)) return;
+  detail::RunFinalizeAtExit();
+  std::lock_guard lock(loader_mutex);
+  if (dblib_loaded.load()) {
+    if (all_bound.load()) return;
+    throw ElqDBLIBError(detail::SGetProcAddrError);
+  }
+  LoadLibrary();
+  dblib_loaded.store(true);
+  ResolveEntryPoints();
+  last_load_error.clear();
+  all_bound.store(true, std::memory_order_release);
+}
+
+void FinalizeDBLIB() {
+  dbRegisterTraceCallback(nullptr);
+  if (SQLTraceIsActive()) {
+    // Nobody can act on a failure at unload; the library is released anyway.
+    try {
+      SQLTraceActive(false);
+    } catch (...) {
+    }
+  }
+  std::lock_guard lock(loader_mutex);
+  if (!dblib_loaded.load()) return;
+  all_bound.store(false);
+  dblib_loaded.store(false);
+  for (void*& address : detail::entry_points) address = nullptr;
+  dlclose(dblib_handle);
+  dblib_handle = nullptr;
+  loaded_name.clear();
+}
+
+std::string LoadedDBLIBName() {
+  std::lock_guard lock(loader_mutex);
+  return loaded_name;
+}
+
+std::string LastDBLIBLoadError() {
+  std::lock_guard lock(loader_mutex);
+  return last_load_error;
+}
+
+namespace detail {
+
+void RunFinalizeAtExit() {
+  // Package unload: the destructor runs once when the process ends, or when
+  // the shared library holding the package is unloaded.
+  struct Finalizer {
+    ~Finalizer() { FinalizeDBLIB(); }
+  };
+  static Finalizer finalizer;
+}
+
+}  // namespace detail
+
+}  // namespace tessel
