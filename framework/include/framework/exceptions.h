@@ -11,6 +11,8 @@
 //              ├─ EStringListError   (derives from EListError)
 //              ├─ EInvalidOperation  an operation not allowed in the current state
 //              ├─ EVariantError      a variant that does not convert
+//              ├─ EComponentError    a component name that is invalid or taken
+//              ├─ EStreamError ─┬─ EReadError / EWriteError   a stream too short or full
 //              └─ EThread            thread failures
 
 #include <initializer_list>
@@ -26,6 +28,8 @@ class Exception : public std::runtime_error {
  public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
   const std::string& Message() const noexcept { return message_; }
+  // The class name without namespace ("EDatabaseError"), as error reports show it.
+  std::string ClassName() const;
 
  private:
   // Kept as a std::string as well, so Message() can hand out a reference.
@@ -45,6 +49,10 @@ TESSEL_DECLARE_EXCEPTION(EListError, Exception)
 TESSEL_DECLARE_EXCEPTION(EStringListError, EListError)
 TESSEL_DECLARE_EXCEPTION(EInvalidOperation, Exception)
 TESSEL_DECLARE_EXCEPTION(EVariantError, Exception)
+TESSEL_DECLARE_EXCEPTION(EComponentError, Exception)
+TESSEL_DECLARE_EXCEPTION(EStreamError, Exception)
+TESSEL_DECLARE_EXCEPTION(EReadError, EStreamError)
+TESSEL_DECLARE_EXCEPTION(EWriteError, EStreamError)
 TESSEL_DECLARE_EXCEPTION(EThread, Exception)
 
 #undef TESSEL_DECLARE_EXCEPTION

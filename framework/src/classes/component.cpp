@@ -1,0 +1,174 @@
+#include "framework/component.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "framework/exceptions.h"
+#include "framework/sysutils.h"
+
+namespace tessel {
+namespace {
+
+bool IsValidIdent(std::string_view s) {
+  if (s.empty()) return false;
+  if (!std::isalpha(static_cast<unsigned char>(s[0])) && s[0] != '_') return false;
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+}
+
+void Erase(std::vector<TComponent*>& list, const TComponent* item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+}  // namespace
+
+TComponent::TComponent(TComponent* owner) {
+  if (owner) owner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  Destroying();
+  DestroyComponents();
+  if (owner_) owner_->Remove(this);
+}
+
+TComponent* TComponent::Components(int index) const {
+  if (index < 0 || index >= ComponentCount()) {
+    throw EListError(Format("List index out of bounds (%d)", {index}));
+  }
+  return components_[index];
+}
+
+int TComponent::ComponentIndex() const {
+  if (!owner_) return -1;
+  const auto& list = owner_->components_;
+  return static_cast<int>(std::find(list.begin(), list.end(), this) - list.begin());
+}
+
+TComponent* TComponent::FindComponent(std::string_view name) const {
+  if (name.empty()) return nullptr;
+  for (TComponent* c : components_) {
+    if (SameText(c->name_, name)) return c;
+  }
+  return nullptr;
+}
+
+void TComponent::SetName(const std::string& name) {
+  if (name == name_) return;
+  if (!name.empty() && !IsValidIdent(name)) {
+    throw EComponentError("'" + name + "' is not a valid component name");
+  }
+  if (owner_) owner_->ValidateRename(this, name);
+  name_ = name;
+}
+
+void TComponent::ValidateRename(const TComponent* component, std::string_view new_name) const {
+  const TComponent* other = FindComponent(new_name);
+  if (other && other != component) {
+    throw EComponentError("A component named " + std::string(new_name) + " already exists");
+  }
+}
+
+void TComponent::FreeNotification(TComponent* component) {
+  if (!component || component == this) return;
+  if (std::find(free_notifies_.begin(), free_notifies_.end(), component) == free_notifies_.end()) {
+    free_notifies_.push_back(component);
+    component->FreeNotification(this);
+  }
+  state_.Include(csFreeNotification);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component) {
+  if (!component) return;
+  Erase(free_notifies_, component);
+  Erase(component->free_notifies_, this);
+}
+
+void TComponent::InsertComponent(TComponent* component) {
+  if (!component || component->owner_ == this) return;
+  ValidateRename(component, component->name_);
+  if (component->owner_) component->owner_->RemoveComponent(component);
+  Insert(component);
+  if (state_.Contains(csDesigning)) component->SetDesigning(true);
+  Notification(component, opInsert);
+}
+
+void TComponent::RemoveComponent(TComponent* component) {
+  if (!component || component->owner_ != this) return;
+  Notification(component, opRemove);
+  Remove(component);
+}
+
+void TComponent::Insert(TComponent* component) {
+  components_.push_back(component);
+  component->owner_ = this;
+}
+
+void TComponent::Remove(TComponent* component) {
+  Erase(components_, component);
+  component->owner_ = nullptr;
+}
+
+void TComponent::DestroyComponents() {
+  while (!components_.empty()) {
+    TComponent* last = components_.back();
+    // Told while whole: its partners and siblings drop their references first.
+    last->Destroying();
+    Remove(last);
+    delete last;
+  }
+}
+
+void TComponent::Destroying() {
+  MarkDestroying();
+  SendRemovalNotifications();
+}
+
+void TComponent::MarkDestroying() {
+  if (state_.Contains(csDestroying)) return;
+  state_.Include(csDestroying);
+  for (TComponent* c : components_) c->MarkDestroying();
+}
+
+void TComponent::SendRemovalNotifications() {
+  if (removal_sent_) return;
+  removal_sent_ = true;
+  while (!free_notifies_.empty()) {
+    TComponent* partner = free_notifies_.back();
+    free_notifies_.pop_back();
+    Erase(partner->free_notifies_, this);
+    partner->Notification(this, opRemove);
+  }
+  if (owner_) owner_->Notification(this, opRemove);
+}
+
+void TComponent::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove && component) RemoveFreeNotification(component);
+  // A handler may free components; walk a copy and skip the ones gone meanwhile.
+  const std::vector<TComponent*> owned = components_;
+  for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
+    if (std::find(components_.begin(), components_.end(), *it) != components_.end()) {
+      (*it)->Notification(component, operation);
+    }
+  }
+}
+
+void TComponent::Loading() {
+  state_.Include(csLoading).Include(csReading);
+}
+
+void TComponent::Loaded() {
+  state_.Exclude(csLoading).Exclude(csReading);
+}
+
+void TComponent::SetDesigning(bool value) {
+  if (value) {
+    state_.Include(csDesigning);
+  } else {
+    state_.Exclude(csDesigning);
+  }
+  for (TComponent* c : components_) c->SetDesigning(value);
+}
+
+}  // namespace tessel
