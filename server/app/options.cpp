@@ -1,0 +1,139 @@
+#include "options.h"
+
+#include <charconv>
+#include <fstream>
+#include <string_view>
+
+namespace tessel::sqld::app {
+
+namespace {
+
+std::string trim(std::string_view s) {
+  auto b = s.find_first_not_of(" \t\r");
+  if (b == std::string_view::npos) return {};
+  auto e = s.find_last_not_of(" \t\r");
+  return std::string(s.substr(b, e - b + 1));
+}
+
+bool parseNumber(std::string_view text, long min, long max, long& out) {
+  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && p == text.data() + text.size() && out >= min && out <= max;
+}
+
+// Applies one setting by its long option name; returns an error or "".
+std::string apply(const std::string& key, const std::string& value, Options& o) {
+  long n = 0;
+  if (key == "port") {
+    if (!parseNumber(value, 0, 65535, n)) return "--port needs 0..65535, not '" + value + "'";
+    o.port = static_cast<std::uint16_t>(n);
+  } else if (key == "password") {
+    if (value.empty()) return "--password must not be empty";
+    o.saPassword = value;
+  } else if (key == "login") {
+    auto colon = value.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
+      return "--login needs user:password, not '" + value + "'";
+    }
+    o.logins.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+  } else if (key == "data") {
+    if (value.empty()) return "--data needs a directory";
+    o.dataDirectory = value;
+  } else if (key == "idle-timeout") {
+    if (!parseNumber(value, 0, 86400 * 365, n)) {
+      return "--idle-timeout needs a number of seconds, not '" + value + "'";
+    }
+    o.idleTimeoutSeconds = static_cast<int>(n);
+  } else {
+    return "unknown setting '" + key + "'";
+  }
+  return {};
+}
+
+std::string readConfig(const std::string& path, Options& o) {
+  std::ifstream in(path);
+  if (!in) return "cannot read configuration file '" + path + "'";
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    std::string t = trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    auto eq = t.find('=');
+    std::string key = trim(t.substr(0, eq));
+    if (eq == std::string::npos) {
+      if (key == "memory") {
+        o.memory = true;
+        continue;
+      }
+      if (key == "quiet") {
+        o.quiet = true;
+        continue;
+      }
+      return path + ":" + std::to_string(number) + ": expected key = value, got '" + t + "'";
+    }
+    std::string error = apply(key, trim(t.substr(eq + 1)), o);
+    if (!error.empty()) return path + ":" + std::to_string(number) + ": " + error;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string usage() {
+  return "Usage: tessel-sqld [options]\n"
+         "A SQL Server (TDS 7.1-7.4) peer on 127.0.0.1, storing data in SQLite.\n"
+         "\n"
+         "  --port N            port to listen on (default 1433; 0 picks a free port)\n"
+         "  --password P        password of the login 'sa' (or TESSEL_SQLD_PASSWORD)\n"
+         "  --login USER:PASS   another SQL login (repeatable)\n"
+         "  --config FILE       read settings from FILE: lines 'key = value' with the\n"
+         "                      keys port, password, login, data, idle-timeout, and\n"
+         "                      the single words memory and quiet; '#' starts a comment\n"
+         "  --data DIR          keep databases as files in DIR\n"
+         "  --memory            keep databases in memory (the default)\n"
+         "  --idle-timeout S    drop a client idle for S seconds (default 0: never)\n"
+         "  --quiet             no log of sessions and failures on standard error\n"
+         "  --help              show this text\n"
+         "\n"
+         "The first line on standard output is 'tessel-sqld listening on 127.0.0.1:PORT'.\n"
+         "SIGTERM or SIGINT stops the server cleanly. There is no built-in password.\n";
+}
+
+std::string parseOptions(int argc, const char* const* argv, const char* envPassword, Options& o) {
+  if (envPassword && *envPassword) o.saPassword = envPassword;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+      return {};
+    }
+    if (arg == "--memory") {
+      o.memory = true;
+      continue;
+    }
+    if (arg == "--quiet") {
+      o.quiet = true;
+      continue;
+    }
+    if (arg.rfind("--", 0) != 0) return "unexpected argument '" + arg + "'";
+    std::string key = arg.substr(2);
+    std::string value;
+    if (auto eq = key.find('='); eq != std::string::npos) {
+      value = key.substr(eq + 1);
+      key = key.substr(0, eq);
+    } else {
+      if (i + 1 >= argc) return arg + " needs a value";
+      value = argv[++i];
+    }
+    std::string error = key == "config" ? readConfig(value, o) : apply(key, value, o);
+    if (!error.empty()) return error;
+  }
+  if (o.memory && o.dataDirectory) return "--memory and --data exclude each other";
+  bool saListed = false;
+  for (const auto& [user, password] : o.logins) saListed = saListed || user == "sa";
+  if (!o.saPassword && !saListed) {
+    return "no password for the login 'sa': give --password, TESSEL_SQLD_PASSWORD or "
+           "--login sa:PASSWORD (there is no built-in password)";
+  }
+  return {};
+}
+
+}  // namespace tessel::sqld::app

@@ -1,0 +1,30 @@
+#pragma once
+
+// tessel-sqld's settings, read from the command line, a configuration file
+// and TESSEL_SQLD_PASSWORD. Parsing never exits: errors come back as text.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessel::sqld::app {
+
+struct Options {
+  std::uint16_t port = 1433;
+  std::optional<std::string> saPassword;
+  std::vector<std::pair<std::string, std::string>> logins;  // user, password
+  std::optional<std::string> dataDirectory;
+  bool memory = false;
+  int idleTimeoutSeconds = 0;
+  bool quiet = false;
+  bool help = false;
+};
+
+// Fills `out`; returns an error message, empty when the arguments are good.
+// `envPassword` is TESSEL_SQLD_PASSWORD when set.
+std::string parseOptions(int argc, const char* const* argv, const char* envPassword, Options& out);
+std::string usage();
+
+}  // namespace tessel::sqld::app

@@ -1,0 +1,65 @@
+#include "server_main.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "options.h"
+#include "sqld/tds/listener.h"
+
+namespace tessel::sqld::app {
+
+int serverMain(int argc, char** argv, const EngineFactory& makeEngine) {
+  Options options;
+  std::string error = parseOptions(argc, argv, std::getenv("TESSEL_SQLD_PASSWORD"), options);
+  if (options.help) {
+    std::fputs(usage().c_str(), stdout);
+    return 0;
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "tessel-sqld: %s\nTry 'tessel-sqld --help'.\n", error.c_str());
+    return 2;
+  }
+
+  // Signals are taken by sigwait below; every thread started later inherits
+  // the mask, so none of them is interrupted.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  tds::Credentials credentials;
+  if (options.saPassword) credentials.add("sa", *options.saPassword);
+  for (const auto& [user, password] : options.logins) credentials.add(user, password);
+
+  EngineOptions engineOptions;
+  engineOptions.dataDirectory = options.dataDirectory;
+  tds::Log log(options.quiet);
+  try {
+    std::unique_ptr<Engine> engine = makeEngine(engineOptions);
+    tds::ListenerOptions listenerOptions;
+    listenerOptions.port = options.port;
+    listenerOptions.session.serverName = engineOptions.serverName;
+    listenerOptions.session.idleTimeoutSeconds = options.idleTimeoutSeconds;
+    tds::Listener listener(*engine, credentials, listenerOptions, log);
+    std::uint16_t port = listener.start();
+    std::printf("tessel-sqld listening on 127.0.0.1:%u\n", port);
+    std::fflush(stdout);
+    log.write("listening on 127.0.0.1:" + std::to_string(port));
+    int received = 0;
+    sigwait(&signals, &received);
+    log.write(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+    listener.stop();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tessel-sqld: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace tessel::sqld::app

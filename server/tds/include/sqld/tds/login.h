@@ -1,0 +1,55 @@
+#pragma once
+
+// The two messages that open a connection: PRELOGIN (answered without
+// encryption, without MARS) and LOGIN7 (credentials, version, packet size,
+// initial database, option flags). Pure parsing and building, any thread.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tessel::sqld::tds {
+
+struct PreLogin {
+  std::array<std::uint8_t, 6> clientVersion{};
+  std::uint8_t encryption = 0;  // what the client asked for
+  std::string instance;
+  bool mars = false;
+};
+
+PreLogin parsePreLogin(std::span<const std::uint8_t> payload);
+// The answer: our version, encryption 0x02 (not supported), instance match,
+// no thread id, MARS off.
+std::string buildPreLoginResponse();
+
+struct Login7 {
+  std::uint32_t tdsVersion = 0;
+  std::uint32_t packetSize = 0;
+  std::uint32_t clientPid = 0;
+  std::uint8_t optionFlags1 = 0;
+  std::uint8_t optionFlags2 = 0;
+  std::uint8_t typeFlags = 0;
+  std::uint8_t optionFlags3 = 0;
+  std::string hostName;
+  std::string userName;
+  std::string password;
+  std::string appName;
+  std::string serverName;
+  std::string clientInterface;
+  std::string language;
+  std::string database;
+  bool hasSspi = false;
+
+  bool integratedSecurity() const { return optionFlags2 & 0x80; }
+  bool odbc() const { return optionFlags2 & 0x02; }
+};
+
+// Checks every offset and length against the message; throws ProtocolError.
+Login7 parseLogin7(std::span<const std::uint8_t> payload);
+// Clients scramble the password with a nibble swap and XOR 0xA5; these undo
+// and redo that on UCS-2 bytes.
+std::string unscramblePassword(std::span<const std::uint8_t> bytes);
+std::string scramblePassword(std::string_view ucs2);
+
+}  // namespace tessel::sqld::tds

@@ -1,0 +1,104 @@
+#pragma once
+
+// One client connection from PRELOGIN to close. run() is the session thread;
+// after login it starts a reader thread that keeps reading the socket while a
+// request runs, so ATTENTION reaches the engine through the CancelFlag at
+// once. stop() may be called from any thread. The session owns its transport,
+// its engine session and both threads.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sqld/engine.h"
+#include "sqld/tds/credentials.h"
+#include "sqld/tds/log.h"
+#include "sqld/tds/packet.h"
+#include "sqld/tds/token_writer.h"
+#include "sqld/tds/transport.h"
+
+namespace tessel::sqld::tds {
+
+struct SessionSettings {
+  std::string serverName = "TESSEL";
+  int idleTimeoutSeconds = 0;  // 0: never drop an idle client
+  int loginTimeoutSeconds = 60;
+  std::size_t maxMessageSize = std::size_t{64} << 20;
+  std::size_t maxQueuedRequests = 64;
+};
+
+class TdsSession {
+ public:
+  TdsSession(std::unique_ptr<Transport> transport, Engine& engine, const Credentials& credentials,
+             const SessionSettings& settings, Log& log, std::uint16_t spid, std::string peer);
+  ~TdsSession();
+  TdsSession(const TdsSession&) = delete;
+  TdsSession& operator=(const TdsSession&) = delete;
+
+  // Serves the connection until the client leaves, a failure ends it or
+  // stop() is called. Never throws.
+  void run();
+  void stop();
+  std::uint16_t spid() const { return spid_; }
+
+ private:
+  struct Item {
+    enum class Kind { Request, Attention, EndOfStream, Failed, IdleTimeout, Stop };
+    Kind kind = Kind::Request;
+    IncomingMessage message;
+    std::string reason;
+  };
+
+  bool handshake();
+  std::optional<IncomingMessage> readLoginMessage();
+  void refuseLogin(const Message& first, const std::string& user);
+  void sendLoginResponse(std::uint32_t packetSize);
+  void serve();
+  void handleRequest(IncomingMessage& message);
+  void handleTransaction(const IncomingMessage& message);
+  template <typename Fn>
+  void runRequest(Done::Kind closing, Fn&& fn);
+  void acknowledgeAttention();
+  void sendError(const Message& m);
+  void readLoop();
+  void push(Item item);
+  Item pop();
+  bool idleExpired() const;
+  void touch();
+  void logLine(const std::string& text);
+
+  std::unique_ptr<Transport> transport_;
+  Engine& engine_;
+  const Credentials& credentials_;
+  SessionSettings settings_;
+  Log& log_;
+  const std::uint16_t spid_;
+  const std::string peer_;
+
+  // Session thread only, except reader_, which passes to the reader thread
+  // once it starts and is never touched by the session thread again.
+  MessageReader reader_;
+  PacketWriter writer_;
+  TokenWriter tokens_;
+  std::unique_ptr<Session> session_;
+  std::string user_;
+  std::uint32_t version_ = 0;
+  std::thread readerThread_;
+
+  CancelFlag cancel_;  // set by the reader thread and stop(), reset by the session thread
+  std::atomic<bool> busy_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::int64_t> lastActivityMs_{0};
+
+  mutable std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Item> queue_;         // guarded by mutex_
+  bool pendingAttention_ = false;  // guarded by mutex_: ATTENTION not yet acknowledged
+};
+
+}  // namespace tessel::sqld::tds

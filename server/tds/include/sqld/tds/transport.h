@@ -1,0 +1,49 @@
+#pragma once
+
+// The byte stream under the packet layer. SocketTransport owns a connected
+// socket. One thread may receive while another sends; shutdown() may be called
+// from any thread and unblocks both. Tests substitute transports that fail on
+// purpose (a link that drops after N bytes).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+
+namespace tessel::sqld::tds {
+
+// The peer went away or the socket failed; the session ends quietly.
+class TransportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  // Sends every byte or throws TransportError.
+  virtual void send(std::span<const std::uint8_t> bytes) = 0;
+  // Reads at least one byte into `buffer`; returns 0 at the end of the stream.
+  virtual std::size_t receive(std::span<std::uint8_t> buffer) = 0;
+  // Waits until data can be read; false when `timeoutMs` passed first.
+  virtual bool waitReadable(int timeoutMs) = 0;
+  virtual void shutdown() = 0;
+};
+
+class SocketTransport : public Transport {
+ public:
+  explicit SocketTransport(int fd);  // takes ownership
+  ~SocketTransport() override;
+  SocketTransport(const SocketTransport&) = delete;
+  SocketTransport& operator=(const SocketTransport&) = delete;
+
+  void send(std::span<const std::uint8_t> bytes) override;
+  std::size_t receive(std::span<std::uint8_t> buffer) override;
+  bool waitReadable(int timeoutMs) override;
+  void shutdown() override;
+
+ private:
+  int fd_;
+};
+
+}  // namespace tessel::sqld::tds

@@ -1,0 +1,57 @@
+#pragma once
+
+// How each SQL Server type travels: its TYPE_INFO in COLMETADATA and
+// RETURNVALUE, its value in a row, and the TYPE_INFO and value of an incoming
+// RPC parameter. Pure functions over buffers, any thread.
+
+#include <cstdint>
+#include <string>
+
+#include "sqld/tds/wire.h"
+#include "sqld/values.h"
+
+namespace tessel::sqld::tds {
+
+namespace wiretype {
+constexpr std::uint8_t Null = 0x1F, Int1 = 0x30, Bit = 0x32, Int2 = 0x34, Int4 = 0x38,
+                       DateTim4 = 0x3A, Flt4 = 0x3B, Money = 0x3C, DateTime = 0x3D, Flt8 = 0x3E,
+                       Money4 = 0x7A, Int8 = 0x7F, Guid = 0x24, IntN = 0x26, Decimal = 0x37,
+                       Numeric = 0x3F, BitN = 0x68, DecimalN = 0x6A, NumericN = 0x6C, FltN = 0x6D,
+                       MoneyN = 0x6E, DateTimN = 0x6F, DateN = 0x28, TimeN = 0x29,
+                       DateTime2N = 0x2A, DateTimeOffsetN = 0x2B, Char = 0x2F, VarChar = 0x27,
+                       Binary = 0x2D, VarBinary = 0x25, BigVarBin = 0xA5, BigVarChr = 0xA7,
+                       BigBinary = 0xAD, BigChar = 0xAF, NVarChar = 0xE7, NChar = 0xEF, Text = 0x23,
+                       NText = 0x63, Image = 0x22;
+}  // namespace wiretype
+
+// SQL_Latin1_General_CP1_CI_AS as it travels in TYPE_INFO and ENVCHANGE.
+inline constexpr std::uint8_t kDefaultCollation[5] = {0x09, 0x04, 0xD0, 0x00, 0x34};
+
+// The wire type SQL Server uses for a column of this type: fixed-length types
+// for NOT NULL integers, floats, money and datetimes, their nullable variants
+// otherwise.
+std::uint8_t wireTypeOf(const TypeInfo& type);
+// Bytes of a decimal value of this precision (sign byte included).
+std::uint8_t decimalLength(std::uint8_t precision);
+
+// TYPE_INFO without the table name text columns carry in COLMETADATA.
+void writeTypeInfo(ByteWriter& out, const TypeInfo& type);
+// The value in ROW and RETURNVALUE layout (text/ntext/image with text pointer
+// and timestamp). Values of another kind than the column's are converted;
+// character data is cut to the declared length and char/nchar/binary padded
+// to it. NULL in a NOT NULL fixed-length column travels as zero, since that
+// layout has no NULL.
+void writeValue(std::string& out, const TypeInfo& type, const Value& value);
+
+// An incoming parameter's TYPE_INFO, kept with what reading its value needs.
+struct ParamType {
+  std::uint8_t wire = 0;
+  std::uint32_t maxLength = 0;  // 0xFFFF for varchar(max)-style values sent in chunks
+  std::uint8_t precision = 0;
+  std::uint8_t scale = 0;
+  TypeInfo type;  // as the engine sees it
+};
+ParamType readParamTypeInfo(ByteReader& in);
+Value readParamValue(ByteReader& in, const ParamType& type);
+
+}  // namespace tessel::sqld::tds

@@ -1,0 +1,155 @@
+#include "sqld/tds/charset.h"
+
+#include <array>
+
+namespace tessel::sqld::tds {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Code page 1252 bytes 0x80..0x9F. The five bytes Windows leaves undefined
+// map to the C1 control with the same value, so they survive a round trip.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Decodes one code point at `i`, advancing it; malformed sequences yield U+FFFD
+// and consume one byte so decoding resynchronises.
+char32_t decodeUtf8(std::string_view s, std::size_t& i) {
+  auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
+  int extra = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return kReplacement;
+  }
+  if (i + extra >= s.size()) {
+    ++i;
+    return kReplacement;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return kReplacement;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  i += extra + 1;
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
+  return cp;
+}
+
+void encodeUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+char cp1252Byte(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
+    if (kCp1252High[k] == cp) return static_cast<char>(0x80 + k);
+  }
+  return '?';
+}
+
+}  // namespace
+
+std::u16string utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t cp = decodeUtf8(utf8, i);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    encodeUtf8(out, c);
+  }
+  return out;
+}
+
+std::string ucs2leToUtf8(std::span<const std::uint8_t> bytes) {
+  std::u16string s;
+  s.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    s.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  }
+  return utf16ToUtf8(s);
+}
+
+std::string utf8ToUcs2le(std::string_view utf8) {
+  std::u16string s = utf8ToUtf16(utf8);
+  std::string out;
+  out.reserve(s.size() * 2);
+  for (char16_t c : s) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+  return out;
+}
+
+std::string utf8ToCp1252(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) out.push_back(cp1252Byte(decodeUtf8(utf8, i)));
+  return out;
+}
+
+std::string cp1252ToUtf8(std::string_view cp1252) {
+  std::string out;
+  out.reserve(cp1252.size());
+  for (char ch : cp1252) {
+    auto b = static_cast<unsigned char>(ch);
+    char32_t cp = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
+    encodeUtf8(out, cp);
+  }
+  return out;
+}
+
+}  // namespace tessel::sqld::tds

@@ -1,0 +1,422 @@
+// Incoming RPC parameters: TYPE_INFO and value of every type FreeTDS and
+// python-tds send, converted to the engine's TypeInfo and Value. Dates and
+// times of the newer types become datetime values, the only date type the
+// engine knows.
+
+#include <cstring>
+#include <string>
+
+#include "sqld/tds/charset.h"
+#include "sqld/tds/type_codec.h"
+
+namespace tessel::sqld::tds {
+
+namespace {
+
+using namespace wiretype;
+
+// Varchar(max)-style values larger than this end the session; the message
+// size limit bounds them anyway.
+constexpr std::uint64_t kMaxChunkedValue = 64u << 20;
+// Days from 0001-01-01 to 1900-01-01.
+constexpr std::int32_t kDaysTo1900 = 693595;
+
+std::uint64_t readLe(ByteReader& in, std::size_t bytes, const char* what) {
+  auto b = in.bytes(bytes, what);
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < bytes; ++i) v |= std::uint64_t(b[i]) << (8 * i);
+  return v;
+}
+
+std::int64_t signExtend(std::uint64_t v, std::size_t bytes) {
+  if (bytes >= 8) return static_cast<std::int64_t>(v);
+  std::uint64_t sign = std::uint64_t(1) << (bytes * 8 - 1);
+  return static_cast<std::int64_t>((v ^ sign) - sign);
+}
+
+SqlType intType(std::size_t len) {
+  switch (len) {
+    case 1:
+      return SqlType::TinyInt;
+    case 2:
+      return SqlType::SmallInt;
+    case 8:
+      return SqlType::BigInt;
+    default:
+      return SqlType::Int;
+  }
+}
+
+std::size_t timeBytes(std::uint8_t scale) {
+  return scale <= 2 ? 3 : scale <= 4 ? 4 : 5;
+}
+
+void checkScale(std::uint8_t scale) {
+  if (scale > 7) throw ProtocolError("time scale " + std::to_string(scale) + " above 7");
+}
+
+Value fixedValue(ByteReader& in, std::uint8_t wire, std::size_t len) {
+  switch (wire) {
+    case Int1:
+    case Int2:
+    case Int4:
+    case Int8:
+    case IntN: {
+      std::uint64_t raw = readLe(in, len, "integer parameter");
+      return Value(len == 1 ? static_cast<std::int64_t>(raw) : signExtend(raw, len));
+    }
+    case Bit:
+    case BitN:
+      return Value(static_cast<std::int64_t>(readLe(in, 1, "bit parameter") != 0));
+    case Flt4:
+    case Flt8:
+    case FltN: {
+      std::uint64_t raw = readLe(in, len, "float parameter");
+      if (len == 4) {
+        float f;
+        auto bits = static_cast<std::uint32_t>(raw);
+        std::memcpy(&f, &bits, 4);
+        return Value(static_cast<double>(f));
+      }
+      double d;
+      std::memcpy(&d, &raw, 8);
+      return Value(d);
+    }
+    case Money:
+    case Money4:
+    case MoneyN: {
+      if (len == 4) return Value(MoneyValue{signExtend(readLe(in, 4, "money parameter"), 4)});
+      std::uint64_t hi = readLe(in, 4, "money parameter");
+      std::uint64_t lo = readLe(in, 4, "money parameter");
+      return Value(MoneyValue{static_cast<std::int64_t>((hi << 32) | lo)});
+    }
+    case DateTime:
+    case DateTim4:
+    case DateTimN: {
+      if (len == 4) {
+        auto days = static_cast<std::int32_t>(readLe(in, 2, "smalldatetime parameter"));
+        auto minutes = static_cast<std::uint32_t>(readLe(in, 2, "smalldatetime parameter"));
+        return Value(DateTimeValue{days, minutes * 18000});
+      }
+      auto days = static_cast<std::int32_t>(signExtend(readLe(in, 4, "datetime parameter"), 4));
+      auto ticks = static_cast<std::uint32_t>(readLe(in, 4, "datetime parameter"));
+      return Value(DateTimeValue{days, ticks});
+    }
+    case Guid: {
+      GuidValue g;
+      auto b = in.bytes(16, "uniqueidentifier parameter");
+      std::memcpy(g.bytes.data(), b.data(), 16);
+      return Value(g);
+    }
+  }
+  throw ProtocolError("parameter type " + std::to_string(wire) + " has no fixed layout");
+}
+
+Value decimalValue(ByteReader& in, const ParamType& t, std::size_t len) {
+  if (len < 1 || len > 17) throw ProtocolError("decimal length " + std::to_string(len));
+  std::uint8_t sign = in.u8("decimal sign");
+  auto mag = in.bytes(len - 1, "decimal magnitude");
+  unsigned __int128 v = 0;
+  for (std::size_t i = mag.size(); i-- > 0;) v = (v << 8) | mag[i];
+  if (v >> 127) throw ProtocolError("decimal magnitude out of range");
+  auto s = static_cast<__int128>(v);
+  return Value(DecimalValue{sign ? s : -s, t.precision, t.scale});
+}
+
+// date, time, datetime2 and datetimeoffset; the offset is dropped because the
+// time already travels in UTC and the engine's datetime has no zone.
+Value dateTimeValue(ByteReader& in, const ParamType& t, std::size_t len) {
+  std::uint64_t units = 0;
+  std::int32_t days = 0;
+  std::size_t tb = t.wire == DateN ? 0 : timeBytes(t.scale);
+  std::size_t want = tb + (t.wire == TimeN ? 0 : 3) + (t.wire == DateTimeOffsetN ? 2 : 0);
+  if (len != want) throw ProtocolError("date/time parameter length " + std::to_string(len));
+  if (tb) units = readLe(in, tb, "time parameter");
+  if (t.wire != TimeN) days = static_cast<std::int32_t>(readLe(in, 3, "date parameter"));
+  if (t.wire == DateTimeOffsetN) in.skip(2, "time zone offset");
+  std::uint64_t scaleDiv = 1;
+  for (int i = 0; i < t.scale; ++i) scaleDiv *= 10;
+  std::uint64_t ticks = (units * 300 + scaleDiv / 2) / scaleDiv;
+  if (t.wire == TimeN) days = kDaysTo1900;
+  if (ticks >= 25920000) ticks = 25919999;
+  return Value(DateTimeValue{days - kDaysTo1900, static_cast<std::uint32_t>(ticks)});
+}
+
+std::string chunkedBytes(ByteReader& in, bool& isNull) {
+  std::uint64_t total = in.u64le("chunked value length");
+  isNull = total == ~std::uint64_t{0};
+  std::string out;
+  if (isNull) return out;
+  if (total != ~std::uint64_t{0} - 1 && total > kMaxChunkedValue) {
+    throw ProtocolError("chunked value of " + std::to_string(total) + " bytes");
+  }
+  for (;;) {
+    std::uint32_t chunk = in.u32le("chunk length");
+    if (chunk == 0) break;
+    auto b = in.bytes(chunk, "chunk");
+    if (out.size() + b.size() > kMaxChunkedValue) throw ProtocolError("chunked value too large");
+    out.append(reinterpret_cast<const char*>(b.data()), b.size());
+  }
+  return out;
+}
+
+Value textValue(const ParamType& t, std::string bytes) {
+  switch (t.wire) {
+    case NChar:
+    case NVarChar:
+    case NText:
+      return Value(ucs2leToUtf8(
+          std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    case BigChar:
+    case BigVarChr:
+    case Char:
+    case VarChar:
+    case Text:
+      return Value(cp1252ToUtf8(bytes));
+    default:
+      return Value(BytesValue{std::move(bytes)});
+  }
+}
+
+void readCollation(ByteReader& in) {
+  in.skip(5, "collation");
+}
+
+}  // namespace
+
+ParamType readParamTypeInfo(ByteReader& in) {
+  ParamType p;
+  p.wire = in.u8("parameter type");
+  TypeInfo& t = p.type;
+  t.nullable = true;
+  switch (p.wire) {
+    case Null:
+      t.type = SqlType::Int;
+      break;
+    case Int1:
+    case Int2:
+    case Int4:
+    case Int8: {
+      std::size_t len = p.wire == Int1 ? 1 : p.wire == Int2 ? 2 : p.wire == Int4 ? 4 : 8;
+      t = {intType(len), static_cast<std::int32_t>(len), 0, 0, false};
+      break;
+    }
+    case Bit:
+      t = {SqlType::Bit, 1, 0, 0, false};
+      break;
+    case Flt4:
+      t = {SqlType::Real, 4, 0, 0, false};
+      break;
+    case Flt8:
+      t = {SqlType::Float, 8, 0, 0, false};
+      break;
+    case Money:
+      t = {SqlType::Money, 8, 0, 0, false};
+      break;
+    case Money4:
+      t = {SqlType::SmallMoney, 4, 0, 0, false};
+      break;
+    case DateTime:
+      t = {SqlType::DateTime, 8, 0, 0, false};
+      break;
+    case DateTim4:
+      t = {SqlType::SmallDateTime, 4, 0, 0, false};
+      break;
+    case IntN:
+    case BitN:
+    case FltN:
+    case MoneyN:
+    case DateTimN:
+    case Guid: {
+      std::uint8_t len = in.u8("parameter length");
+      p.maxLength = len;
+      bool ok =
+          (p.wire == IntN && (len == 1 || len == 2 || len == 4 || len == 8)) ||
+          (p.wire == BitN && len == 1) ||
+          ((p.wire == FltN || p.wire == MoneyN || p.wire == DateTimN) && (len == 4 || len == 8)) ||
+          (p.wire == Guid && len == 16);
+      if (!ok) {
+        throw ProtocolError("parameter type " + std::to_string(p.wire) + " with length " +
+                            std::to_string(len));
+      }
+      SqlType st = p.wire == IntN     ? intType(len)
+                   : p.wire == BitN   ? SqlType::Bit
+                   : p.wire == FltN   ? (len == 4 ? SqlType::Real : SqlType::Float)
+                   : p.wire == MoneyN ? (len == 4 ? SqlType::SmallMoney : SqlType::Money)
+                   : p.wire == Guid   ? SqlType::UniqueIdentifier
+                   : len == 4         ? SqlType::SmallDateTime
+                                      : SqlType::DateTime;
+      t = {st, len, 0, 0, true};
+      break;
+    }
+    case DecimalN:
+    case NumericN:
+    case Decimal:
+    case Numeric: {
+      p.maxLength = in.u8("decimal length");
+      p.precision = in.u8("decimal precision");
+      p.scale = in.u8("decimal scale");
+      if (p.precision < 1 || p.precision > 38 || p.scale > p.precision) {
+        throw ProtocolError("decimal(" + std::to_string(p.precision) + "," +
+                            std::to_string(p.scale) + ")");
+      }
+      bool numeric = p.wire == NumericN || p.wire == Numeric;
+      t = {numeric ? SqlType::Numeric : SqlType::Decimal, decimalLength(p.precision), p.precision,
+           p.scale, true};
+      break;
+    }
+    case DateN:
+      t = {SqlType::DateTime, 8, 0, 0, true};
+      break;
+    case TimeN:
+    case DateTime2N:
+    case DateTimeOffsetN:
+      p.scale = in.u8("time scale");
+      checkScale(p.scale);
+      t = {SqlType::DateTime, 8, 0, 0, true};
+      break;
+    case BigChar:
+    case BigVarChr:
+    case NChar:
+    case NVarChar:
+    case BigBinary:
+    case BigVarBin: {
+      p.maxLength = in.u16le("parameter length");
+      bool chars = p.wire != BigBinary && p.wire != BigVarBin;
+      if (chars) readCollation(in);
+      SqlType st = p.wire == BigChar     ? SqlType::Char
+                   : p.wire == BigVarChr ? SqlType::VarChar
+                   : p.wire == NChar     ? SqlType::NChar
+                   : p.wire == NVarChar  ? SqlType::NVarChar
+                   : p.wire == BigBinary ? SqlType::Binary
+                                         : SqlType::VarBinary;
+      std::int32_t len = p.maxLength == 0xFFFF ? 0x7FFFFFFF : p.maxLength;
+      t = {st, len, 0, 0, true};
+      break;
+    }
+    case Char:
+    case VarChar:
+    case Binary:
+    case VarBinary: {
+      p.maxLength = in.u8("parameter length");
+      bool chars = p.wire == Char || p.wire == VarChar;
+      SqlType st = p.wire == Char      ? SqlType::Char
+                   : p.wire == VarChar ? SqlType::VarChar
+                   : p.wire == Binary  ? SqlType::Binary
+                                       : SqlType::VarBinary;
+      (void)chars;
+      t = {st, static_cast<std::int32_t>(p.maxLength), 0, 0, true};
+      break;
+    }
+    case Text:
+    case NText:
+    case Image: {
+      p.maxLength = in.u32le("parameter length");
+      if (p.wire != Image) readCollation(in);
+      SqlType st = p.wire == Text    ? SqlType::Text
+                   : p.wire == NText ? SqlType::NText
+                                     : SqlType::Image;
+      t = {st, p.wire == NText ? 0x7FFFFFFE : 0x7FFFFFFF, 0, 0, true};
+      break;
+    }
+    default:
+      throw ProtocolError("unsupported parameter type 0x" + [&] {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%02X", p.wire);
+        return std::string(buf);
+      }());
+  }
+  return p;
+}
+
+Value readParamValue(ByteReader& in, const ParamType& t) {
+  switch (t.wire) {
+    case Null:
+      return Value();
+    case Int1:
+      return fixedValue(in, t.wire, 1);
+    case Bit:
+      return fixedValue(in, t.wire, 1);
+    case Int2:
+      return fixedValue(in, t.wire, 2);
+    case Int4:
+    case Flt4:
+    case Money4:
+    case DateTim4:
+      return fixedValue(in, t.wire, 4);
+    case Int8:
+    case Flt8:
+    case Money:
+    case DateTime:
+      return fixedValue(in, t.wire, 8);
+    case IntN:
+    case BitN:
+    case FltN:
+    case MoneyN:
+    case DateTimN:
+    case Guid: {
+      std::uint8_t len = in.u8("parameter value length");
+      if (len == 0) return Value();
+      if (len != t.maxLength) {
+        throw ProtocolError("parameter value length " + std::to_string(len) + " for declared " +
+                            std::to_string(t.maxLength));
+      }
+      return fixedValue(in, t.wire, len);
+    }
+    case DecimalN:
+    case NumericN:
+    case Decimal:
+    case Numeric: {
+      std::uint8_t len = in.u8("decimal value length");
+      if (len == 0) return Value();
+      return decimalValue(in, t, len);
+    }
+    case DateN:
+    case TimeN:
+    case DateTime2N:
+    case DateTimeOffsetN: {
+      std::uint8_t len = in.u8("date/time value length");
+      if (len == 0) return Value();
+      return dateTimeValue(in, t, len);
+    }
+    case BigChar:
+    case BigVarChr:
+    case NChar:
+    case NVarChar:
+    case BigBinary:
+    case BigVarBin: {
+      if (t.maxLength == 0xFFFF) {
+        bool isNull = false;
+        std::string bytes = chunkedBytes(in, isNull);
+        return isNull ? Value() : textValue(t, std::move(bytes));
+      }
+      std::uint16_t len = in.u16le("parameter value length");
+      if (len == 0xFFFF) return Value();
+      if (len > t.maxLength) {
+        throw ProtocolError("parameter value of " + std::to_string(len) +
+                            " bytes for a declared length of " + std::to_string(t.maxLength));
+      }
+      auto b = in.bytes(len, "parameter value");
+      return textValue(t, std::string(reinterpret_cast<const char*>(b.data()), b.size()));
+    }
+    case Char:
+    case VarChar:
+    case Binary:
+    case VarBinary: {
+      std::uint8_t len = in.u8("parameter value length");
+      auto b = in.bytes(len, "parameter value");
+      return textValue(t, std::string(reinterpret_cast<const char*>(b.data()), b.size()));
+    }
+    case Text:
+    case NText:
+    case Image: {
+      std::uint32_t len = in.u32le("parameter value length");
+      if (len == 0xFFFFFFFF) return Value();
+      auto b = in.bytes(len, "parameter value");
+      return textValue(t, std::string(reinterpret_cast<const char*>(b.data()), b.size()));
+    }
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(t.wire));
+}
+
+}  // namespace tessel::sqld::tds

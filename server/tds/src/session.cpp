@@ -1,0 +1,457 @@
+// A server session: one client connection.
+//
+// States and the functions that move between them:
+//
+//   Connected --handshake(): PRELOGIN answered--> AwaitLogin
+//   Connected/AwaitLogin --handshake(): LOGIN7 accepted--> Idle
+//   Connected/AwaitLogin --refuseLogin()--> Closed
+//   Idle --serve(): request popped--> Running --runRequest() returns--> Idle
+//   Idle --serve(): ATTENTION popped--> Idle (standalone acknowledgement)
+//   any --client closes, malformed message, idle time-out, stop()--> Closed
+//
+// Invariants:
+//  1. Only the session thread writes to the socket; only one thread reads it
+//     (the session thread during the handshake, the reader thread after).
+//  2. Every response is one message of type TABULAR RESULT ending with a
+//     final DONE (MORE clear); the held-DONE logic of ResponseSink keeps the
+//     MORE bits right.
+//  3. Every ATTENTION is acknowledged by exactly one DONE with the attention
+//     bit: inside the response of the request it interrupted, or as a message
+//     of its own when no request was running. pendingAttention_ records that
+//     one is owed; it and the cancel flag change together under mutex_, so
+//     the session thread never clears a cancel it has not acknowledged.
+//  4. Once a request is cancelled, nothing but the closing DONEs is sent.
+//  5. A malformed message ends this session only: the failure is logged, a
+//     fatal error is sent if the socket still works, and both threads end.
+//  6. Every packet sent carries this session's spid, the value of @@SPID.
+
+#include "sqld/tds/session.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "response_sink.h"
+#include "sqld/tds/errors.h"
+#include "sqld/tds/login.h"
+#include "sqld/tds/requests.h"
+#include "sqld/tds/type_codec.h"
+#include "sqld/tds/version.h"
+#include "sqld/tds/wire.h"
+
+namespace tessel::sqld::tds {
+
+namespace {
+
+constexpr char kProgName[] = "Microsoft SQL Server";
+constexpr std::uint32_t kProgVersion = 0x0F0007D0;  // 15.0.2000
+constexpr char kLanguage[] = "us_english";
+
+std::int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string hex(unsigned v, int width) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%0*X", width, v);
+  return buf;
+}
+
+}  // namespace
+
+TdsSession::TdsSession(std::unique_ptr<Transport> transport, Engine& engine,
+                       const Credentials& credentials, const SessionSettings& settings, Log& log,
+                       std::uint16_t spid, std::string peer)
+    : transport_(std::move(transport)),
+      engine_(engine),
+      credentials_(credentials),
+      settings_(settings),
+      log_(log),
+      spid_(spid),
+      peer_(std::move(peer)),
+      reader_(*transport_, 128 * 1024),
+      writer_(*transport_, kDefaultPacketSize),
+      tokens_(writer_, kTds74, settings.serverName) {
+  writer_.setSpid(spid_);
+  touch();
+}
+
+TdsSession::~TdsSession() {
+  stop();
+  if (readerThread_.joinable()) readerThread_.join();
+}
+
+void TdsSession::logLine(const std::string& text) {
+  log_.write("session " + std::to_string(spid_) + " (" + peer_ +
+             (user_.empty() ? "" : ", " + user_) + "): " + text);
+}
+
+void TdsSession::run() {
+  try {
+    if (handshake()) serve();
+  } catch (const ProtocolError& e) {
+    logLine(std::string("ended: malformed request: ") + e.what());
+    try {
+      Message m = listenerMessage(ListenerMessage::StreamIncorrect, e.what());
+      m.severity = 20;  // fatal: the session ends
+      writer_.begin(PacketType::TabularResult);
+      tokens_.message(m);
+      tokens_.done(token::Done, donestatus::Error, 0, 0);
+      writer_.finish();
+    } catch (const std::exception&) {
+      // The peer may already be gone; the log has the reason.
+    }
+  } catch (const TransportError& e) {
+    logLine(std::string("ended: connection lost: ") + e.what());
+  } catch (const std::exception& e) {
+    logLine(std::string("ended: ") + e.what());
+  }
+  stopping_ = true;
+  cancel_.request();
+  transport_->shutdown();
+  if (readerThread_.joinable()) readerThread_.join();
+  session_.reset();
+}
+
+void TdsSession::stop() {
+  stopping_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    cancel_.request();
+    queue_.push_back(Item{Item::Kind::Stop, {}, {}});
+  }
+  ready_.notify_all();
+  transport_->shutdown();
+}
+
+// ---- login ----
+
+std::optional<IncomingMessage> TdsSession::readLoginMessage() {
+  int timeoutMs = settings_.loginTimeoutSeconds * 1000;
+  if (!reader_.buffered() && !transport_->waitReadable(timeoutMs)) {
+    logLine("ended: no login within " + std::to_string(settings_.loginTimeoutSeconds) + " s");
+    return std::nullopt;
+  }
+  auto m = reader_.next();
+  if (!m) logLine("ended: client closed the connection before logging in");
+  return m;
+}
+
+bool TdsSession::handshake() {
+  auto m = readLoginMessage();
+  if (!m) return false;
+  if (m->type == static_cast<std::uint8_t>(PacketType::PreLogin)) {
+    PreLogin pre = parsePreLogin(m->payload);
+    if (pre.encryption == 0x01 || pre.encryption == 0x03) {
+      logLine("client asked for encryption; answered that it is not supported");
+    }
+    writer_.begin(PacketType::TabularResult);
+    writer_.write(buildPreLoginResponse());
+    writer_.finish();
+    m = readLoginMessage();
+    if (!m) return false;
+  }
+  if (m->type != static_cast<std::uint8_t>(PacketType::Login7)) {
+    throw ProtocolError("expected LOGIN7, got packet type " + hex(m->type, 2));
+  }
+  Login7 login = parseLogin7(m->payload);
+  auto version = negotiateVersion(login.tdsVersion);
+  if (!version) {
+    throw ProtocolError("TDS version " + hex(login.tdsVersion, 8) + " is older than 7.1");
+  }
+  version_ = *version;
+  tokens_.setVersion(version_);
+  user_ = login.userName;
+  if (login.integratedSecurity()) {
+    refuseLogin(listenerMessage(ListenerMessage::UntrustedDomain), login.userName);
+    return false;
+  }
+  if (!credentials_.check(login.userName, login.password)) {
+    refuseLogin(listenerMessage(ListenerMessage::LoginFailed, login.userName), login.userName);
+    return false;
+  }
+  LoginInfo info;
+  info.user = login.userName;
+  info.database = login.database;
+  info.appName = login.appName;
+  info.hostName = login.hostName;
+  info.language = kLanguage;
+  info.tdsVersion = version_;
+  info.odbc = login.odbc();
+  info.spid = spid_;
+  Message error;
+  session_ = engine_.openSession(info, error);
+  if (!session_) {
+    refuseLogin(error, login.userName);
+    return false;
+  }
+  std::uint32_t packetSize = login.packetSize == 0 ? kDefaultPacketSize : login.packetSize;
+  packetSize = std::clamp<std::uint32_t>(packetSize, kMinPacketSize, kMaxPacketSize);
+  sendLoginResponse(packetSize);
+  reader_.setMaxMessageSize(settings_.maxMessageSize);
+  logLine("logged in (TDS " + versionName(version_) + ", packet size " +
+          std::to_string(packetSize) + ", database " + session_->currentDatabase() +
+          (login.appName.empty() ? "" : ", application " + login.appName) + ")");
+  return true;
+}
+
+void TdsSession::refuseLogin(const Message& first, const std::string& user) {
+  writer_.begin(PacketType::TabularResult);
+  tokens_.message(first);
+  if (first.number != 18456 && first.number != 18452) {
+    tokens_.message(listenerMessage(ListenerMessage::LoginFailed, user));
+  }
+  tokens_.done(token::Done, donestatus::Error, 0, 0);
+  writer_.finish();
+  logLine("login refused: " + first.text);
+}
+
+void TdsSession::sendLoginResponse(std::uint32_t packetSize) {
+  const std::string database = session_->currentDatabase();
+  writer_.begin(PacketType::TabularResult);
+  tokens_.envChange(envchange::Database, database, "master");
+  tokens_.message(listenerMessage(ListenerMessage::ChangedDatabase, database));
+  tokens_.envChangeBytes(envchange::Collation,
+                         std::string_view(reinterpret_cast<const char*>(kDefaultCollation), 5), {});
+  tokens_.envChange(envchange::Language, kLanguage, "");
+  tokens_.message(listenerMessage(ListenerMessage::ChangedLanguage, kLanguage));
+  tokens_.loginAck(kProgName, kProgVersion);
+  tokens_.envChange(envchange::PacketSize, std::to_string(packetSize),
+                    std::to_string(kDefaultPacketSize));
+  tokens_.done(token::Done, 0, 0, 0);
+  writer_.finish();
+  writer_.setPacketSize(packetSize);
+}
+
+// ---- requests ----
+
+void TdsSession::serve() {
+  touch();
+  readerThread_ = std::thread([this] { readLoop(); });
+  for (;;) {
+    Item item = pop();
+    switch (item.kind) {
+      case Item::Kind::Request:
+        handleRequest(item.message);
+        break;
+      case Item::Kind::Attention:
+        acknowledgeAttention();
+        break;
+      case Item::Kind::EndOfStream:
+        logLine("ended: client closed the connection");
+        return;
+      case Item::Kind::Failed:
+        throw ProtocolError(item.reason);
+      case Item::Kind::IdleTimeout:
+        logLine("ended: idle for " + std::to_string(settings_.idleTimeoutSeconds) + " s");
+        return;
+      case Item::Kind::Stop:
+        logLine("ended: server stopping");
+        return;
+    }
+  }
+}
+
+void TdsSession::handleRequest(IncomingMessage& message) {
+  if (message.ignore) {
+    // The client abandoned this request part-way; it expects a plain DONE.
+    writer_.begin(PacketType::TabularResult);
+    tokens_.done(token::Done, 0, 0, 0);
+    writer_.finish();
+    return;
+  }
+  switch (static_cast<PacketType>(message.type)) {
+    case PacketType::SqlBatch: {
+      SqlBatchRequest batch = parseSqlBatch(message.payload, version_);
+      runRequest(Done::Kind::Done,
+                 [&](ResultSink& sink) { session_->executeBatch(batch.text, sink, cancel_); });
+      return;
+    }
+    case PacketType::Rpc: {
+      std::vector<RpcRequest> calls = parseRpc(message.payload, version_);
+      runRequest(Done::Kind::DoneProc, [&](ResultSink& sink) {
+        for (const RpcRequest& call : calls) {
+          if (cancel_.requested()) break;
+          session_->executeRpc(call, sink, cancel_);
+        }
+      });
+      return;
+    }
+    case PacketType::TransactionManager:
+      if (atLeast72(version_)) {
+        handleTransaction(message);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  sendError(listenerMessage(ListenerMessage::StreamIncorrect,
+                            "Unknown packet type " + hex(message.type, 2) + "."));
+}
+
+void TdsSession::handleTransaction(const IncomingMessage& message) {
+  TransactionManagerRequest request = parseTransactionManager(message.payload);
+  using Kind = TransactionManagerRequest::Kind;
+  if (request.kind != Kind::Begin && request.kind != Kind::Commit &&
+      request.kind != Kind::Rollback) {
+    sendError(listenerMessage(ListenerMessage::StreamIncorrect,
+                              "Transaction Manager request " +
+                                  std::to_string(static_cast<int>(request.kind)) +
+                                  " is not supported."));
+    return;
+  }
+  runRequest(Done::Kind::Done, [&](ResultSink& sink) {
+    using Request = Session::TransactionRequest;
+    Request first = request.kind == Kind::Begin    ? Request::Begin
+                    : request.kind == Kind::Commit ? Request::Commit
+                                                   : Request::Rollback;
+    session_->transaction(first, sink);
+    if (request.beginAfter) session_->transaction(Request::Begin, sink);
+  });
+}
+
+template <typename Fn>
+void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
+  busy_ = true;
+  writer_.begin(PacketType::TabularResult);
+  ResponseSink sink(tokens_, cancel_);
+  try {
+    fn(sink);
+  } catch (const TransportError&) {
+    throw;
+  } catch (const ProtocolError&) {
+    throw;
+  } catch (const std::exception& e) {
+    logLine(std::string("request failed: ") + e.what());
+    sink.message(listenerMessage(ListenerMessage::RequestFailed, e.what()));
+    Done failed;
+    failed.kind = closing;
+    failed.error = true;
+    failed.curCmd = 0;
+    sink.done(failed);
+  }
+  bool attention = false;
+  {
+    std::lock_guard lock(mutex_);
+    attention = pendingAttention_;
+    pendingAttention_ = false;
+    if (!stopping_) cancel_.reset();
+  }
+  sink.close(closing, attention);
+  writer_.finish();
+  busy_ = false;
+  touch();
+}
+
+void TdsSession::acknowledgeAttention() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!pendingAttention_) return;  // acknowledged inside the interrupted response
+    pendingAttention_ = false;
+    if (!stopping_) cancel_.reset();
+  }
+  writer_.begin(PacketType::TabularResult);
+  tokens_.done(token::Done, donestatus::Attention, 0, 0);
+  writer_.finish();
+}
+
+void TdsSession::sendError(const Message& m) {
+  logLine("request refused: " + m.text);
+  writer_.begin(PacketType::TabularResult);
+  tokens_.message(m);
+  tokens_.done(token::Done, donestatus::Error, 0, 0);
+  writer_.finish();
+}
+
+// ---- reader thread ----
+
+void TdsSession::readLoop() {
+  Item last{Item::Kind::EndOfStream, {}, {}};
+  try {
+    for (;;) {
+      if (!reader_.buffered()) {
+        int slice = settings_.idleTimeoutSeconds > 0 ? 500 : -1;
+        if (!transport_->waitReadable(slice)) {
+          if (idleExpired()) {
+            last.kind = Item::Kind::IdleTimeout;
+            break;
+          }
+          continue;
+        }
+      }
+      auto message = reader_.next();
+      if (!message) break;
+      touch();
+      if (message->type == static_cast<std::uint8_t>(PacketType::Attention)) {
+        {
+          std::lock_guard lock(mutex_);
+          pendingAttention_ = true;
+          cancel_.request();
+          queue_.push_back(Item{Item::Kind::Attention, {}, {}});
+        }
+        ready_.notify_all();
+        continue;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        if (queue_.size() >= settings_.maxQueuedRequests) {
+          last =
+              Item{Item::Kind::Failed,
+                   {},
+                   "more than " + std::to_string(settings_.maxQueuedRequests) + " requests queued"};
+          break;
+        }
+      }
+      push(Item{Item::Kind::Request, std::move(*message), {}});
+    }
+  } catch (const ProtocolError& e) {
+    last = Item{Item::Kind::Failed, {}, e.what()};
+  } catch (const TransportError&) {
+    last.kind = Item::Kind::EndOfStream;
+  } catch (const std::exception& e) {
+    last = Item{Item::Kind::Failed, {}, e.what()};
+  }
+  {
+    // A request still running has lost its client: stop it, for good.
+    std::lock_guard lock(mutex_);
+    if (last.kind != Item::Kind::IdleTimeout) {
+      stopping_ = true;
+      cancel_.request();
+    }
+    queue_.push_back(std::move(last));
+  }
+  ready_.notify_all();
+}
+
+void TdsSession::push(Item item) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(item));
+  }
+  ready_.notify_all();
+}
+
+TdsSession::Item TdsSession::pop() {
+  std::unique_lock lock(mutex_);
+  ready_.wait(lock, [&] { return !queue_.empty(); });
+  Item item = std::move(queue_.front());
+  queue_.pop_front();
+  return item;
+}
+
+bool TdsSession::idleExpired() const {
+  if (settings_.idleTimeoutSeconds <= 0 || busy_) return false;
+  {
+    std::lock_guard lock(mutex_);
+    if (!queue_.empty()) return false;
+  }
+  return nowMs() - lastActivityMs_.load() >= std::int64_t{settings_.idleTimeoutSeconds} * 1000;
+}
+
+void TdsSession::touch() {
+  lastActivityMs_ = nowMs();
+}
+
+}  // namespace tessel::sqld::tds

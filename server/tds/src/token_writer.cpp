@@ -1,0 +1,231 @@
+#include "sqld/tds/token_writer.h"
+
+#include <algorithm>
+
+#include "sqld/tds/type_codec.h"
+#include "sqld/tds/version.h"
+#include "sqld/tds/wire.h"
+
+namespace tessel::sqld::tds {
+
+namespace {
+
+constexpr std::uint16_t kFlagNullable = 0x0001;
+// "Updateable unknown": what SQL Server reports for base-table columns
+// outside browse mode, and what FreeTDS reads as writeable.
+constexpr std::uint16_t kFlagUpdatable = 0x0008;
+constexpr std::uint16_t kFlagIdentity = 0x0010;
+
+bool isBlob(SqlType t) {
+  return t == SqlType::Text || t == SqlType::NText || t == SqlType::Image;
+}
+
+// Starts a token with a 2-byte length; returns where the length goes.
+std::size_t beginSized(ByteWriter& w, std::uint8_t tokenType) {
+  w.u8(tokenType);
+  std::size_t at = w.size();
+  w.u16le(0);
+  return at;
+}
+
+void endSized(std::string& buf, std::size_t at) {
+  std::size_t len = buf.size() - at - 2;
+  if (len > 0xFFFF) throw ProtocolError("token of " + std::to_string(len) + " bytes");
+  ByteWriter(buf).patchU16le(at, static_cast<std::uint16_t>(len));
+}
+
+}  // namespace
+
+void TokenWriter::putUserTypeAndFlags(std::string& buf, const Column& c) const {
+  ByteWriter w(buf);
+  if (atLeast72(version_)) {
+    w.u32le(c.userType);
+  } else {
+    w.u16le(static_cast<std::uint16_t>(c.userType));
+  }
+  std::uint16_t flags = 0;
+  if (c.type.nullable) flags |= kFlagNullable;
+  if (c.updatable) flags |= kFlagUpdatable;
+  if (c.identity) flags |= kFlagIdentity;
+  w.u16le(flags);
+}
+
+void TokenWriter::colMetadata(std::span<const Column> columns) {
+  columns_.assign(columns.begin(), columns.end());
+  std::string buf;
+  ByteWriter w(buf);
+  w.u8(token::ColMetadata);
+  w.u16le(static_cast<std::uint16_t>(std::min<std::size_t>(columns.size(), 4096)));
+  for (std::size_t i = 0; i < columns.size() && i < 4096; ++i) {
+    const Column& c = columns[i];
+    putUserTypeAndFlags(buf, c);
+    writeTypeInfo(w, c.type);
+    if (isBlob(c.type.type)) {
+      if (atLeast72(version_)) {
+        w.u8(c.tableName.empty() ? 0 : 1);
+        if (!c.tableName.empty()) w.usVarchar(c.tableName);
+      } else {
+        w.usVarchar(c.tableName);
+      }
+    }
+    w.bVarchar(c.name);
+    if (buf.size() >= 4096) {
+      put(buf);
+      buf.clear();
+    }
+  }
+  put(buf);
+}
+
+void TokenWriter::row(std::span<const Value> values) {
+  const std::size_t n = columns_.size();
+  static const Value kNull;
+  auto valueAt = [&](std::size_t i) -> const Value& {
+    return i < values.size() ? values[i] : kNull;
+  };
+  bool anyNull = false;
+  for (std::size_t i = 0; i < n && !anyNull; ++i) anyNull = valueAt(i).isNull();
+  scratch_.clear();
+  if (anyNull && atLeast73(version_)) {
+    scratch_.push_back(static_cast<char>(token::NbcRow));
+    std::string bitmap((n + 7) / 8, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+      if (valueAt(i).isNull()) bitmap[i / 8] = static_cast<char>(bitmap[i / 8] | (1 << (i % 8)));
+    }
+    scratch_ += bitmap;
+    put(scratch_);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (valueAt(i).isNull()) continue;
+      scratch_.clear();
+      writeValue(scratch_, columns_[i].type, valueAt(i));
+      put(scratch_);
+    }
+    return;
+  }
+  scratch_.push_back(static_cast<char>(token::Row));
+  for (std::size_t i = 0; i < n; ++i) {
+    writeValue(scratch_, columns_[i].type, valueAt(i));
+    if (scratch_.size() >= 8192) {
+      put(scratch_);
+      scratch_.clear();
+    }
+  }
+  put(scratch_);
+}
+
+void TokenWriter::order(std::span<const std::uint16_t> columns) {
+  std::string buf;
+  ByteWriter w(buf);
+  std::size_t at = beginSized(w, token::Order);
+  for (std::uint16_t c : columns) w.u16le(c);
+  endSized(buf, at);
+  put(buf);
+}
+
+void TokenWriter::done(std::uint8_t tokenType, std::uint16_t status, std::uint16_t curCmd,
+                       std::uint64_t rowCount) {
+  std::string buf;
+  ByteWriter w(buf);
+  w.u8(tokenType);
+  w.u16le(status);
+  w.u16le(curCmd);
+  if (atLeast72(version_)) {
+    w.u64le(rowCount);
+  } else {
+    w.u32le(static_cast<std::uint32_t>(std::min<std::uint64_t>(rowCount, 0xFFFFFFFFu)));
+  }
+  put(buf);
+}
+
+void TokenWriter::done(const Done& d) {
+  std::uint8_t type = d.kind == Done::Kind::DoneProc     ? token::DoneProc
+                      : d.kind == Done::Kind::DoneInProc ? token::DoneInProc
+                                                         : token::Done;
+  std::uint16_t status = 0;
+  if (d.more) status |= donestatus::More;
+  if (d.error) status |= donestatus::Error;
+  if (d.countValid) status |= donestatus::Count;
+  if (d.attention) status |= donestatus::Attention;
+  done(type, status, d.curCmd, d.countValid ? d.rowCount : 0);
+}
+
+void TokenWriter::message(const Message& m) {
+  std::string buf;
+  ByteWriter w(buf);
+  std::size_t at = beginSized(w, m.severity > 10 ? token::Error : token::Info);
+  w.u32le(static_cast<std::uint32_t>(m.number));
+  w.u8(m.state);
+  w.u8(m.severity);
+  // The text is cut so the token length still fits its two bytes.
+  w.usVarchar(m.text.size() > 30000 ? std::string_view(m.text).substr(0, 30000) : m.text);
+  w.bVarchar(serverName_);
+  w.bVarchar(m.procName);
+  if (atLeast72(version_)) {
+    w.u32le(static_cast<std::uint32_t>(m.line));
+  } else {
+    w.u16le(static_cast<std::uint16_t>(m.line));
+  }
+  endSized(buf, at);
+  put(buf);
+}
+
+void TokenWriter::envChange(std::uint8_t type, std::string_view newValue,
+                            std::string_view oldValue) {
+  std::string buf;
+  ByteWriter w(buf);
+  std::size_t at = beginSized(w, token::EnvChange);
+  w.u8(type);
+  w.bVarchar(newValue);
+  w.bVarchar(oldValue);
+  endSized(buf, at);
+  put(buf);
+}
+
+void TokenWriter::envChangeBytes(std::uint8_t type, std::string_view newValue,
+                                 std::string_view oldValue) {
+  std::string buf;
+  ByteWriter w(buf);
+  std::size_t at = beginSized(w, token::EnvChange);
+  w.u8(type);
+  w.u8(static_cast<std::uint8_t>(std::min<std::size_t>(newValue.size(), 255)));
+  w.bytes(newValue.substr(0, 255));
+  w.u8(static_cast<std::uint8_t>(std::min<std::size_t>(oldValue.size(), 255)));
+  w.bytes(oldValue.substr(0, 255));
+  endSized(buf, at);
+  put(buf);
+}
+
+void TokenWriter::loginAck(std::string_view progName, std::uint32_t progVersion) {
+  std::string buf;
+  ByteWriter w(buf);
+  std::size_t at = beginSized(w, token::LoginAck);
+  w.u8(1);  // interface: T-SQL
+  w.u32be(version_);
+  w.bVarchar(progName);
+  w.u32be(progVersion);
+  endSized(buf, at);
+  put(buf);
+}
+
+void TokenWriter::returnStatus(std::int32_t status) {
+  std::string buf;
+  ByteWriter w(buf);
+  w.u8(token::ReturnStatus);
+  w.u32le(static_cast<std::uint32_t>(status));
+  put(buf);
+}
+
+void TokenWriter::returnValue(const ReturnValue& v) {
+  std::string buf;
+  ByteWriter w(buf);
+  w.u8(token::ReturnValue);
+  w.u16le(v.ordinal);
+  w.bVarchar(v.name);
+  w.u8(0x01);  // output parameter
+  putUserTypeAndFlags(buf, v.column);
+  writeTypeInfo(w, v.column.type);
+  writeValue(buf, v.column.type, v.value);
+  put(buf);
+}
+
+}  // namespace tessel::sqld::tds

@@ -1,0 +1,52 @@
+#include "sqld/tds/transport.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace tessel::sqld::tds {
+
+SocketTransport::SocketTransport(int fd) : fd_(fd) {}
+
+SocketTransport::~SocketTransport() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void SocketTransport::send(std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw TransportError(std::string("send failed: ") + std::strerror(errno));
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+}
+
+std::size_t SocketTransport::receive(std::span<std::uint8_t> buffer) {
+  for (;;) {
+    ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == ECONNRESET || errno == ENOTCONN) return 0;
+    throw TransportError(std::string("receive failed: ") + std::strerror(errno));
+  }
+}
+
+bool SocketTransport::waitReadable(int timeoutMs) {
+  pollfd p{fd_, POLLIN, 0};
+  for (;;) {
+    int r = ::poll(&p, 1, timeoutMs);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) throw TransportError(std::string("poll failed: ") + std::strerror(errno));
+    return r > 0;
+  }
+}
+
+void SocketTransport::shutdown() {
+  ::shutdown(fd_, SHUT_RDWR);
+}
+
+}  // namespace tessel::sqld::tds

@@ -1,0 +1,292 @@
+#include "sqld/tds/type_codec.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sqld/tds/charset.h"
+#include "value_convert.h"
+
+namespace tessel::sqld::tds {
+
+namespace {
+
+bool isCharType(SqlType t) {
+  return t == SqlType::Char || t == SqlType::VarChar || t == SqlType::NChar ||
+         t == SqlType::NVarChar;
+}
+
+bool isUnicode(SqlType t) {
+  return t == SqlType::NChar || t == SqlType::NVarChar || t == SqlType::NText;
+}
+
+bool isBlob(SqlType t) {
+  return t == SqlType::Text || t == SqlType::NText || t == SqlType::Image;
+}
+
+std::uint8_t fixedWidth(SqlType t) {
+  switch (t) {
+    case SqlType::TinyInt:
+    case SqlType::Bit:
+      return 1;
+    case SqlType::SmallInt:
+      return 2;
+    case SqlType::Int:
+    case SqlType::Real:
+    case SqlType::SmallMoney:
+    case SqlType::SmallDateTime:
+      return 4;
+    case SqlType::BigInt:
+    case SqlType::Float:
+    case SqlType::Money:
+    case SqlType::DateTime:
+      return 8;
+    case SqlType::UniqueIdentifier:
+      return 16;
+    default:
+      return 0;
+  }
+}
+
+// A declared character or binary length that fits TYPE_INFO's two bytes.
+std::uint16_t shortLength(const TypeInfo& t) {
+  return static_cast<std::uint16_t>(std::clamp<std::int32_t>(t.length, 1, 8000));
+}
+
+// Character or binary bytes as they travel: encoded, cut to the declared
+// length and padded for the fixed-length types.
+std::string encodedBytes(const TypeInfo& t, const Value& v, std::size_t limit) {
+  std::string bytes;
+  if (t.type == SqlType::Binary || t.type == SqlType::VarBinary || t.type == SqlType::Image) {
+    bytes = convert::toBytes(v);
+  } else if (isUnicode(t.type)) {
+    bytes = utf8ToUcs2le(convert::toText(v));
+  } else {
+    bytes = utf8ToCp1252(convert::toText(v));
+  }
+  if (bytes.size() > limit) {
+    std::size_t cut = limit;
+    if (isUnicode(t.type)) {
+      cut &= ~std::size_t{1};
+      // Never leave the high half of a surrogate pair at the end.
+      if (cut >= 2) {
+        auto hi = static_cast<unsigned char>(bytes[cut - 1]);
+        if (hi >= 0xD8 && hi <= 0xDB) cut -= 2;
+      }
+    }
+    bytes.resize(cut);
+  }
+  if (t.type == SqlType::Char || t.type == SqlType::Binary) {
+    bytes.resize(limit, t.type == SqlType::Char ? ' ' : '\0');
+  } else if (t.type == SqlType::NChar) {
+    while (bytes.size() + 2 <= limit) bytes.append(" \0", 2);
+  }
+  return bytes;
+}
+
+void putLe(std::string& out, std::uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+void writeFixed(std::string& out, const TypeInfo& t, const Value& v) {
+  switch (t.type) {
+    case SqlType::TinyInt:
+    case SqlType::Bit:
+    case SqlType::SmallInt:
+    case SqlType::Int:
+    case SqlType::BigInt: {
+      std::int64_t x = convert::toInt64(v);
+      if (t.type == SqlType::Bit) x = x != 0;
+      putLe(out, static_cast<std::uint64_t>(x), fixedWidth(t.type));
+      break;
+    }
+    case SqlType::Real: {
+      float f = static_cast<float>(convert::toDouble(v));
+      std::uint32_t bits;
+      std::memcpy(&bits, &f, 4);
+      putLe(out, bits, 4);
+      break;
+    }
+    case SqlType::Float: {
+      double d = convert::toDouble(v);
+      std::uint64_t bits;
+      std::memcpy(&bits, &d, 8);
+      putLe(out, bits, 8);
+      break;
+    }
+    case SqlType::Money: {
+      auto m = static_cast<std::uint64_t>(convert::toMoney(v));
+      putLe(out, m >> 32, 4);  // high half first
+      putLe(out, m & 0xFFFFFFFFu, 4);
+      break;
+    }
+    case SqlType::SmallMoney:
+      putLe(out, static_cast<std::uint64_t>(convert::toMoney(v)), 4);
+      break;
+    case SqlType::DateTime: {
+      DateTimeValue d = convert::toDateTime(v);
+      putLe(out, static_cast<std::uint32_t>(d.days), 4);
+      putLe(out, d.ticks, 4);
+      break;
+    }
+    case SqlType::SmallDateTime: {
+      DateTimeValue d = convert::toDateTime(v);
+      // Minutes, rounded from the 1/300-second ticks like SQL Server does.
+      std::uint32_t minutes = (d.ticks + 9000) / 18000;
+      std::int32_t days = d.days;
+      if (minutes >= 1440) minutes -= 1440, ++days;
+      putLe(out, static_cast<std::uint16_t>(days), 2);
+      putLe(out, minutes, 2);
+      break;
+    }
+    case SqlType::UniqueIdentifier: {
+      GuidValue g = convert::toGuid(v);
+      out.append(reinterpret_cast<const char*>(g.bytes.data()), g.bytes.size());
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void writeDecimal(std::string& out, const TypeInfo& t, const Value& v) {
+  std::uint8_t precision = t.precision ? t.precision : 18;
+  DecimalValue d = convert::toDecimal(v, precision, t.scale);
+  unsigned __int128 mag = d.unscaled < 0 ? static_cast<unsigned __int128>(-d.unscaled) : d.unscaled;
+  std::size_t need = 1;
+  for (unsigned __int128 m = mag; m != 0; m >>= 8) ++need;
+  std::size_t len = std::max<std::size_t>(decimalLength(precision), need);
+  len = std::min<std::size_t>(std::max<std::size_t>(len, 5), 17);
+  // Lengths are 5, 9, 13 or 17.
+  len = ((len - 1 + 3) / 4) * 4 + 1;
+  out.push_back(static_cast<char>(len));
+  out.push_back(d.unscaled < 0 ? 0 : 1);
+  for (std::size_t i = 0; i + 1 < len; ++i) {
+    out.push_back(static_cast<char>(static_cast<std::uint8_t>(mag & 0xFF)));
+    mag >>= 8;
+  }
+}
+
+}  // namespace
+
+std::uint8_t decimalLength(std::uint8_t precision) {
+  if (precision <= 9) return 5;
+  if (precision <= 19) return 9;
+  if (precision <= 28) return 13;
+  return 17;
+}
+
+std::uint8_t wireTypeOf(const TypeInfo& t) {
+  using namespace wiretype;
+  const bool n = t.nullable;
+  switch (t.type) {
+    case SqlType::TinyInt:
+      return n ? IntN : Int1;
+    case SqlType::SmallInt:
+      return n ? IntN : Int2;
+    case SqlType::Int:
+      return n ? IntN : Int4;
+    case SqlType::BigInt:
+      return n ? IntN : Int8;
+    case SqlType::Bit:
+      return n ? BitN : Bit;
+    case SqlType::Real:
+      return n ? FltN : Flt4;
+    case SqlType::Float:
+      return n ? FltN : Flt8;
+    case SqlType::Money:
+      return n ? MoneyN : Money;
+    case SqlType::SmallMoney:
+      return n ? MoneyN : Money4;
+    case SqlType::DateTime:
+      return n ? DateTimN : DateTime;
+    case SqlType::SmallDateTime:
+      return n ? DateTimN : DateTim4;
+    case SqlType::Decimal:
+      return DecimalN;
+    case SqlType::Numeric:
+      return NumericN;
+    case SqlType::Char:
+      return BigChar;
+    case SqlType::VarChar:
+      return BigVarChr;
+    case SqlType::NChar:
+      return NChar;
+    case SqlType::NVarChar:
+      return NVarChar;
+    case SqlType::Text:
+      return Text;
+    case SqlType::NText:
+      return NText;
+    case SqlType::Image:
+      return Image;
+    case SqlType::Binary:
+      return BigBinary;
+    case SqlType::VarBinary:
+      return BigVarBin;
+    case SqlType::UniqueIdentifier:
+      return Guid;
+  }
+  return IntN;
+}
+
+void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
+  std::uint8_t wire = wireTypeOf(t);
+  out.u8(wire);
+  if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
+    std::uint8_t precision = t.precision ? t.precision : 18;
+    out.u8(decimalLength(precision));
+    out.u8(precision);
+    out.u8(t.scale);
+  } else if (isCharType(t.type)) {
+    out.u16le(shortLength(t));
+    out.bytes(std::span<const std::uint8_t>(kDefaultCollation));
+  } else if (t.type == SqlType::Binary || t.type == SqlType::VarBinary) {
+    out.u16le(shortLength(t));
+  } else if (isBlob(t.type)) {
+    out.u32le(static_cast<std::uint32_t>(t.length > 0 ? t.length : 0x7FFFFFFF));
+    if (t.type != SqlType::Image) out.bytes(std::span<const std::uint8_t>(kDefaultCollation));
+  } else if (t.nullable || t.type == SqlType::UniqueIdentifier) {
+    out.u8(fixedWidth(t.type));
+  }
+}
+
+void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
+  if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
+    if (v.isNull()) {
+      out.push_back(0);
+    } else {
+      writeDecimal(out, t, v);
+    }
+  } else if (isCharType(t.type) || t.type == SqlType::Binary || t.type == SqlType::VarBinary) {
+    if (v.isNull()) {
+      putLe(out, 0xFFFF, 2);
+    } else {
+      std::string bytes = encodedBytes(t, v, shortLength(t));
+      putLe(out, bytes.size(), 2);
+      out += bytes;
+    }
+  } else if (isBlob(t.type)) {
+    if (v.isNull()) {
+      out.push_back(0);
+      return;
+    }
+    TextPointer ptr = v.textPointer.value_or(TextPointer{});
+    out.push_back(16);
+    out.append(reinterpret_cast<const char*>(ptr.pointer.data()), ptr.pointer.size());
+    out.append(reinterpret_cast<const char*>(ptr.timestamp.data()), ptr.timestamp.size());
+    std::string bytes = encodedBytes(t, v, static_cast<std::size_t>(std::max(t.length, 0)));
+    putLe(out, bytes.size(), 4);
+    out += bytes;
+  } else if (t.nullable || t.type == SqlType::UniqueIdentifier) {
+    if (v.isNull()) {
+      out.push_back(0);
+    } else {
+      out.push_back(static_cast<char>(fixedWidth(t.type)));
+      writeFixed(out, t, v);
+    }
+  } else {
+    writeFixed(out, t, v);
+  }
+}
+
+}  // namespace tessel::sqld::tds

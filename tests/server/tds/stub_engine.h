@@ -1,0 +1,27 @@
+#pragma once
+
+// A stand-in engine for the listener's tests, so they do not depend on the
+// SQL engine. It understands a handful of statements, one per line or
+// separated by ';':
+//   SET ...                       DONE, nothing else
+//   DECLARE ...                   nothing at all
+//   SELECT <literal>[ AS name], ...  integers, decimals, 'text', N'text', NULL
+//   SELECT @@SPID | @@VERSION
+//   SELECT * FROM people | types | big   (a small table, one row of every type,
+//                                         100000 rows checked for cancel)
+//   WAITFOR DELAY 'hh:mm:ss[.mmm]'   waits, checking the cancel flag
+//   USE db, BEGIN TRAN, COMMIT, ROLLBACK, PRINT 'text', RAISERROR
+//   anything else                 error 102
+// RPC: sp_executesql with "SELECT @a, @b" statements, and sp_echo (or #echo),
+// which returns its inputs as a row, copies each input to its output
+// parameter and returns 7. Thread-safe like the real engine.
+
+#include <memory>
+
+#include "sqld/engine.h"
+
+namespace tessel::sqld::test {
+
+std::unique_ptr<Engine> createStubEngine(const EngineOptions& options);
+
+}  // namespace tessel::sqld::test
