@@ -1,0 +1,221 @@
+// TSQLServer: login, the base connection and private connections, attached
+// queries, and the component's life cycle.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "framework/sysutils.h"
+#include "runtime/SQLServer.h"
+#include "runtime/lqSQLConst.h"
+#include "sqlserver_host.h"
+
+namespace tessel {
+
+namespace {
+
+// Login items and options, in Microsoft DB-Library's numbering.
+constexpr int kDBSETHOST = 1;
+constexpr int kDBSETUSER = 2;
+constexpr int kDBSETPWD = 3;
+constexpr int kDBSETAPP = 4;
+constexpr int kDBSETSECURE = 7;
+constexpr int kDBVER60 = 9;
+constexpr int kDBTEXTLIMIT = 4;
+constexpr int kDBTEXTSIZE = 5;
+constexpr int kDBANSItoOEM = 14;
+constexpr const char* kLargestText = "2147483647";
+constexpr std::size_t kWorkstationBuffer = 16;
+
+std::string HostName() {
+  char buffer[HOST_NAME_MAX + 1] = {};
+  if (gethostname(buffer, sizeof buffer - 1) != 0) return "";
+  return buffer;
+}
+
+}  // namespace
+
+std::string detail::WorkstationName(const char* host_name) {
+  if (host_name == nullptr || *host_name == '\0') return "UNKNOWN";
+  if (std::strlen(host_name) >= kWorkstationBuffer) return "UNKNOWN";
+  return host_name;
+}
+
+TSQLServer::TSQLServer(TComponent* owner) : TComponent(owner) {}
+
+TSQLServer::~TSQLServer() {
+  Destroying();
+  // A destructor cannot report; a failure to close (a trace file that cannot
+  // be written) must not end the process.
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+  while (!FQueries.empty()) {
+    TlqServerQuery* first = FQueries.front();
+    first->DetachFromServer();
+    // A query that did not leave would keep this loop going forever.
+    if (!FQueries.empty() && FQueries.front() == first) RemoveQuery(first);
+  }
+  dbRegisterTraceCallback(FOldTraceCallback);
+}
+
+void TSQLServer::SetConnected(bool value) {
+  if (ComponentState().Contains(csLoading)) {
+    FStreamedConnected = value;
+  } else if (value) {
+    Open();
+  } else {
+    Close();
+  }
+}
+
+void TSQLServer::Loaded() {
+  TComponent::Loaded();
+  if (FStreamedConnected) SetConnected(true);
+}
+
+void TSQLServer::Open() {
+  if (FConnected) return;
+  if (FNetLibrary != nlConfigured) ChangeNetLib();
+  InitializeDBLIB();
+  FOldErrHandler = dberrhandle(DBErrHandler);
+  FOldMsgHandler = dbmsghandle(DBMsgHandler);
+  dbinit();
+  dbsettime(FServerTimeout);
+  dbsetlogintime(FServerTimeout);
+  FLoginRec = dblogin();
+  if (FOnLogin) FOnLogin(this);
+  PrepareLoginRecord();
+
+  PDBPROCESS test = OpenProcess();
+  Sleep(10);
+  if (test == nullptr) CheckDBResult(0);
+  dbclose(test);
+  FConnected = true;
+}
+
+// Steps after OnLogin: every property is read here, after the event.
+void TSQLServer::PrepareLoginRecord() {
+  CheckDBResult(dbsetlname(FLoginRec, FApplicationName.c_str(), kDBSETAPP));
+  const std::string host = HostName();
+  dbsetlname(FLoginRec, detail::WorkstationName(host.c_str()).c_str(), kDBSETHOST);
+  if (FTrustedLogin) {
+    CheckDBResult(dbsetlname(FLoginRec, "", kDBSETSECURE));
+  } else {
+    CheckDBResult(dbsetlname(FLoginRec, FUsername.c_str(), kDBSETUSER));
+    CheckDBResult(dbsetlname(FLoginRec, FPassword.c_str(), kDBSETPWD));
+  }
+  CheckDBResult(dbsetlname(FLoginRec, "", kDBVER60));
+}
+
+// dbopen; an exception from the call itself (a trace line that could not be
+// written) becomes SNoConnection. A refused login returns nullptr.
+PDBPROCESS TSQLServer::OpenProcess() {
+  try {
+    return dbopen(FLoginRec, FServerName.c_str());
+  } catch (...) {
+    RaiseDatabaseError(Format(SNoConnection.str(), {FServerName}));
+  }
+}
+
+void TSQLServer::Close() {
+  if (!FConnected) return;
+  {
+    // Every private connection is really closed, whatever KeepConnections says.
+    const bool keep = FKeepConnections;
+    FKeepConnections = false;
+    struct Restore {
+      TSQLServer* server;
+      bool keep;
+      ~Restore() { server->FKeepConnections = keep; }
+    } restore{this, keep};
+    for (std::size_t i = FQueries.size(); i-- > 0;) {
+      if (i < FQueries.size()) FQueries[i]->CloseQueryCursor();
+    }
+    if (FBaseProcess != nullptr) {
+      PDBPROCESS base = FBaseProcess;
+      FBaseProcess = nullptr;
+      dbclose(base);
+    }
+  }
+  try {
+    dbmsghandle(FOldMsgHandler);
+    dberrhandle(FOldErrHandler);
+    dbfreelogin(FLoginRec);
+  } catch (...) {
+  }
+  FLoginRec = nullptr;
+  FConnected = false;
+}
+
+PDBPROCESS TSQLServer::GetConnection(TlqServerQuery*, bool Shared) {
+  return Shared ? GetBaseProcess() : InternalOpenConnection();
+}
+
+PDBPROCESS TSQLServer::GetBaseProcess() {
+  // A dead base connection may still be held by a query, so it is forgotten,
+  // not closed.
+  if (FBaseProcess == nullptr || dbdead(FBaseProcess)) FBaseProcess = InternalOpenConnection();
+  return FBaseProcess;
+}
+
+PDBPROCESS TSQLServer::InternalOpenConnection() {
+  if (!FConnected) Open();
+  PDBPROCESS connection = OpenProcess();
+  if (connection == nullptr) CheckDBResult(0);
+  try {
+    dbuse(connection, FDataBaseName.c_str());
+    dbsettime(FServerTimeout);
+    if (FOEMConvert) dbsetopt(connection, kDBANSItoOEM, "ON");
+    dbsetopt(connection, kDBTEXTSIZE, kLargestText);
+    dbsetopt(connection, kDBTEXTLIMIT, kLargestText);
+    CheckDBResult(dbsqlexec(connection));
+    if (dbresults(connection) == SUCCEED) {
+      // Drain the text-size result. Anything but a row ends the loop, so a
+      // connection that died meanwhile (FAIL) cannot keep it spinning.
+      int status;
+      do {
+        status = dbnextrow(connection);
+      } while (status == REG_ROW || status > 0);
+    }
+  } catch (...) {
+    // Nobody else holds the connection yet: close it rather than lose it.
+    dbclose(connection);
+    throw;
+  }
+  return connection;
+}
+
+void TSQLServer::DropConnection(TlqServerQuery*, PDBPROCESS& Connection) {
+  if (Connection == nullptr) return;  // nothing to give back
+  if (FKeepConnections) {
+    dbcancel(Connection);
+    return;
+  }
+  if (Connection != FBaseProcess) dbclose(Connection);
+  Connection = nullptr;
+}
+
+void TSQLServer::AddQuery(TlqServerQuery* Query) {
+  if (Query != nullptr) FQueries.push_back(Query);
+}
+
+void TSQLServer::RemoveQuery(TlqServerQuery* Query) {
+  if (Query == nullptr) return;
+  auto it = std::find(FQueries.begin(), FQueries.end(), Query);
+  if (it != FQueries.end()) FQueries.erase(it);
+}
+
+void TSQLServer::DBTrace(bool Value) {
+  SQLTraceActive(Value);
+}
+
+void TSQLServer::RegisterTraceCallback(TTraceRoutine Routine) {
+  FOldTraceCallback = dbRegisterTraceCallback(Routine);
+}
+
+}  // namespace tessel
