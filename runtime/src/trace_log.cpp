@@ -36,8 +36,8 @@ using TraceFilePtr = std::unique_ptr<std::FILE, FileCloser>;
 std::atomic<bool> trace_active{false};
 std::atomic<TTraceRoutine> trace_callback{nullptr};
 std::mutex trace_file_mutex;
-TraceFilePtr trace_file;        // guarded by trace_file_mutex; set while the file is open
-std::mutex trace_switch_mutex;  // serialises SQLTraceActive
+TraceFilePtr trace_file;                  // guarded by trace_file_mutex; set while the file is open
+std::recursive_mutex trace_switch_mutex;  // serialises SQLTraceActive; a callback may switch too
 
 [[noreturn]] void CannotCreate(const std::string& path, const std::string& why) {
   throw EInOutError("Cannot create trace file '" + path + "': " + why);
