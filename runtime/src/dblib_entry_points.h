@@ -8,19 +8,18 @@
 
 namespace tessel::detail {
 
-#define TESSEL_DBLIB_ENTRY_POINTS(X)                                                             \
-  X(dblogin)                                                                                     \
-  X(dbopen)                                                                                      \
-  X(dbinit) X(dbexit) X(dbsetlname) X(dbfreelogin) X(bcp_setl) X(dbclose) X(dbcmd) X(dbfreebuf)  \
-      X(dbsqlexec) X(dbresults) X(dbbind) X(dbnullbind) X(dbaltbind) X(dbnextrow) X(dbdata)      \
-          X(dbdatlen) X(dbrpcinit) X(dbrpcparam) X(dbrpcsend) X(dbsqlok) X(dbcmdrow) X(dbdead)   \
-              X(dbsqlsend) X(dbretdata) X(dbrpcexec) X(dbuse) X(dbreadtext) X(dbcancel)          \
-                  X(dbcanquery) X(dbsetopt) X(dbtxptr) X(dbtxtimestamp) X(dbwritetext)           \
-                      X(dbmoretext) X(dbconvert) X(dbcoltype) X(dbsettime) X(dbsetlogintime)     \
-                          X(dbdataready) X(dbnumcols) X(dbcount) X(dbiscount) X(dbcollen)        \
-                              X(dbcolname) X(dbcolinfo) X(dbdatecrack) X(dbmsghandle)            \
-                                  X(dbprocmsghandle) X(dberrhandle) X(dbsetlpacket) X(dbwinexit) \
-                                      X(dbgetpacket)
+// clang-format off
+#define TESSEL_DBLIB_ENTRY_POINTS(X) \
+  X(dblogin) X(dbopen) X(dbinit) X(dbexit) X(dbsetlname) X(dbfreelogin) \
+  X(bcp_setl) X(dbclose) X(dbcmd) X(dbfreebuf) X(dbsqlexec) X(dbresults) \
+  X(dbbind) X(dbnullbind) X(dbaltbind) X(dbnextrow) X(dbdata) X(dbdatlen) \
+  X(dbrpcinit) X(dbrpcparam) X(dbrpcsend) X(dbsqlok) X(dbcmdrow) X(dbdead) \
+  X(dbsqlsend) X(dbretdata) X(dbrpcexec) X(dbuse) X(dbreadtext) X(dbcancel) \
+  X(dbcanquery) X(dbsetopt) X(dbtxptr) X(dbtxtimestamp) X(dbwritetext) X(dbmoretext) \
+  X(dbconvert) X(dbcoltype) X(dbsettime) X(dbsetlogintime) X(dbdataready) X(dbnumcols) \
+  X(dbcount) X(dbiscount) X(dbcollen) X(dbcolname) X(dbcolinfo) X(dbdatecrack) \
+  X(dbmsghandle) X(dbprocmsghandle) X(dberrhandle) X(dbsetlpacket) X(dbwinexit) X(dbgetpacket)
+// clang-format on
 
 enum class EntryPoint : std::size_t {
 #define TESSEL_ENTRY_ENUM(name) name,
