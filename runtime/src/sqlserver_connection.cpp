@@ -88,13 +88,19 @@ void TSQLServer::Open() {
   dbsettime(FServerTimeout);
   dbsetlogintime(FServerTimeout);
   FLoginRec = dblogin();
-  if (FOnLogin) FOnLogin(this);
-  PrepareLoginRecord();
-
-  PDBPROCESS test = OpenProcess();
-  Sleep(10);
-  if (test == nullptr) CheckDBResult(0);
-  dbclose(test);
+  try {
+    if (FOnLogin) FOnLogin(this);
+    PrepareLoginRecord();
+    PDBPROCESS test = OpenProcess();
+    Sleep(10);
+    if (test == nullptr) CheckDBResult(0);
+    dbclose(test);
+  } catch (...) {
+    // The next Open builds a new login record; this one would be lost.
+    dbfreelogin(FLoginRec);
+    FLoginRec = nullptr;
+    throw;
+  }
   FConnected = true;
 }
 
@@ -157,10 +163,22 @@ PDBPROCESS TSQLServer::GetConnection(TlqServerQuery*, bool Shared) {
 }
 
 PDBPROCESS TSQLServer::GetBaseProcess() {
-  // A dead base connection may still be held by a query, so it is forgotten,
-  // not closed.
-  if (FBaseProcess == nullptr || dbdead(FBaseProcess)) FBaseProcess = InternalOpenConnection();
+  if (FBaseProcess != nullptr && dbdead(FBaseProcess)) {
+    // A query still holding the dead connection forgets it itself; one that
+    // nobody holds would never be released, so it is closed here.
+    PDBPROCESS dead = FBaseProcess;
+    FBaseProcess = nullptr;
+    if (!HeldByQuery(dead)) dbclose(dead);
+  }
+  if (FBaseProcess == nullptr) FBaseProcess = InternalOpenConnection();
   return FBaseProcess;
+}
+
+bool TSQLServer::HeldByQuery(PDBPROCESS connection) const {
+  for (TlqServerQuery* query : FQueries) {
+    if (query->QueryConnection() == connection) return true;
+  }
+  return false;
 }
 
 PDBPROCESS TSQLServer::InternalOpenConnection() {

@@ -45,10 +45,7 @@ void TSQLServer::EndTransaction(const char* statement) {
   if (old_base == nullptr || FBaseProcess == old_base) return;
   // The base connection was forgotten. Unless a query still works on it,
   // nobody will ever give it back, so it is closed here.
-  for (TlqServerQuery* query : FQueries) {
-    if (query->QueryConnection() == old_base) return;
-  }
-  dbclose(old_base);
+  if (!HeldByQuery(old_base)) dbclose(old_base);
 }
 
 std::string TSQLServer::GetProcname() {

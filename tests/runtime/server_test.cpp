@@ -163,6 +163,7 @@ TEST_F(ServerTest, RefusedLoginReportsWhatTheLibraryOrServerSaid) {
     EXPECT_EQ(e.Message(), e.ErrorMessage());
   }
   EXPECT_FALSE(server_.Connected());
+  EXPECT_EQ(stub_calls("dbfreelogin"), 1);  // the record of a failed Open is not lost
 
   stub_set("dbopen.fail", 1);
   stub_set("dbopen.msgno", 18456);
@@ -241,13 +242,22 @@ TEST_F(ServerTest, ConnectionsOpenTheServerAndTheBaseIsSharedAndReplacedWhenDead
   EXPECT_NE(own, base);
   EXPECT_EQ(stub_open_connections(), 2);
 
-  stub_set("dbdead", 1);
+  // Found dead: replaced. Held by a query, it is left to that query.
+  FakeQuery holder(&server_, "holder");
+  holder.connection = base;
   stub_reset();
   stub_set("dbdead", 1);
   PDBPROCESS replaced = server_.GetBaseProcess();
   EXPECT_NE(replaced, base);
-  EXPECT_EQ(stub_calls("dbclose"), 0);  // the dead one may still be held by a query
+  EXPECT_EQ(stub_calls("dbclose"), 0);
+  holder.connection = nullptr;
+  // Held by nobody, it is closed.
+  PDBPROCESS second = server_.GetBaseProcess();
+  EXPECT_NE(second, replaced);
+  EXPECT_EQ(stub_calls("dbclose"), 1);
   stub_set("dbdead", 0);
+  stub_reset();
+  replaced = second;
 
   // Given back: the base stays open, a private one is closed; both variables cleared.
   PDBPROCESS held = replaced;

@@ -117,7 +117,8 @@ class TSQLServer : public TComponent {
   void Close();
   bool IsSQLbased() const { return true; }
 
-  // Shared: the base connection (opened if missing or dead). Otherwise a new
+  // Shared: the base connection (opened if missing or dead; a dead one that
+  // no attached query holds is closed). Otherwise a new
   // connection owned by the caller. Opens the server if needed.
   PDBPROCESS GetConnection(TlqServerQuery* Query, bool Shared);
   PDBPROCESS GetBaseProcess();
@@ -173,6 +174,7 @@ class TSQLServer : public TComponent {
   void PrepareLoginRecord();
   PDBPROCESS OpenProcess();
   void EndTransaction(const char* statement);
+  bool HeldByQuery(PDBPROCESS connection) const;
 
   std::string FServerName;
   std::string FDataBaseName;
