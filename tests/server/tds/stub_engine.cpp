@@ -5,6 +5,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 namespace tessel::sqld::test {
@@ -233,6 +234,8 @@ class StubSession : public Session {
       if (text.size() >= 2 && text.front() == '\'') text = text.substr(1, text.size() - 2);
       sink.message(error(0, 0, text));
       sink.done(done(false, 0));
+    } else if (startsWith(up, "THROW_INTERNAL")) {
+      throw std::runtime_error("stub failure");
     } else if (startsWith(up, "RAISERROR")) {
       sink.message(error(50000, 16, "stub raised an error"));
       sink.done(done(false, 0, true));
@@ -265,6 +268,10 @@ class StubSession : public Session {
         lit = {column("", SqlType::SmallInt, 2, false), Value(std::int64_t{login_.spid})};
       } else if (ui == "@@VERSION") {
         lit = {column("", SqlType::NVarChar, 512, false), Value(std::string("Tessel stub engine"))};
+      } else if (ui == "@@OPTIONS") {
+        // QUOTED_IDENTIFIER and the ANSI options after an ODBC login.
+        std::int64_t options = login_.odbc ? 0x0100 | 0x0020 | 0x0008 : 0;
+        lit = {column("", SqlType::Int, 4, false), Value(options)};
       } else if (ui == "DB_NAME()") {
         lit = {column("", SqlType::NVarChar, 256, true), Value(database_)};
       } else if (!parseLiteral(item, lit)) {
@@ -295,11 +302,12 @@ class StubSession : public Session {
       sink.done(done(true, 2));
     } else if (name == "TYPES") {
       typesRow(sink);
-    } else if (name == "BIG") {
+    } else if (name == "BIG" || name == "MEDIUM") {
       sink.metadata(std::vector<Column>{column("n", SqlType::Int, 4, false),
                                         column("pad", SqlType::VarChar, 100, false)});
+      const std::uint64_t count = name == "BIG" ? 100000 : 2000;
       std::uint64_t n = 0;
-      for (; n < 100000 && !cancel.requested(); ++n) {
+      for (; n < count && !cancel.requested(); ++n) {
         sink.row(
             std::vector<Value>{Value(static_cast<std::int64_t>(n)), Value(std::string(100, 'x'))});
       }

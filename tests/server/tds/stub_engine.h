@@ -6,9 +6,10 @@
 //   SET ...                       DONE, nothing else
 //   DECLARE ...                   nothing at all
 //   SELECT <literal>[ AS name], ...  integers, decimals, 'text', N'text', NULL
-//   SELECT @@SPID | @@VERSION
-//   SELECT * FROM people | types | big   (a small table, one row of every type,
-//                                         100000 rows checked for cancel)
+//   SELECT @@SPID | @@VERSION | @@OPTIONS (non-zero after an ODBC login)
+//   THROW_INTERNAL                throws, as an engine failure would
+//   SELECT * FROM people | types | medium | big   (a small table, one row of
+//                                 every type, 2000 rows, 100000 rows checked for cancel)
 //   WAITFOR DELAY 'hh:mm:ss[.mmm]'   waits, checking the cancel flag
 //   USE db, BEGIN TRAN, COMMIT, ROLLBACK, PRINT 'text', RAISERROR
 //   anything else                 error 102

@@ -1,0 +1,44 @@
+#pragma once
+
+// A listener with the stub engine on a free loopback port, started and
+// stopped per test.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "sqld/tds/listener.h"
+#include "stub_engine.h"
+
+namespace tessel::sqld::test {
+
+class ListenerFixture : public ::testing::Test {
+ protected:
+  void startListener(tds::SessionSettings settings = {}) {
+    engine_ = createStubEngine(EngineOptions{});
+    credentials_.add("sa", "pw");
+    credentials_.add("anna", "secret");
+    tds::ListenerOptions options;
+    options.session = settings;
+    options.session.serverName = "TESSEL";
+    listener_ = std::make_unique<tds::Listener>(*engine_, credentials_, options, log_);
+    port_ = listener_->start();
+  }
+  void SetUp() override { startListener(); }
+  void TearDown() override {
+    if (listener_) listener_->stop();
+  }
+  void restart(tds::SessionSettings settings) {
+    listener_->stop();
+    listener_.reset();
+    startListener(settings);
+  }
+
+  std::unique_ptr<Engine> engine_;
+  tds::Credentials credentials_;
+  tds::Log log_{true};
+  std::unique_ptr<tds::Listener> listener_;
+  std::uint16_t port_ = 0;
+};
+
+}  // namespace tessel::sqld::test

@@ -1,0 +1,542 @@
+// The codec: every token and data type written by the listener and read back
+// by the independent test decoder, and the parsers of client messages fed
+// good, truncated and corrupted input.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "memory_transport.h"
+#include "sqld/tds/charset.h"
+#include "sqld/tds/login.h"
+#include "sqld/tds/packet.h"
+#include "sqld/tds/requests.h"
+#include "sqld/tds/token_writer.h"
+#include "sqld/tds/type_codec.h"
+#include "sqld/tds/version.h"
+#include "sqld/tds/wire.h"
+#include "tds_test_client.h"
+
+namespace tessel::sqld::test {
+namespace {
+
+using tds::kTds71;
+using tds::kTds72;
+using tds::kTds73B;
+using tds::kTds74;
+
+const std::uint32_t kVersions[] = {kTds71, kTds72, kTds73B, kTds74};
+
+// Encodes with the listener's TokenWriter and returns the message payload.
+template <typename Fn>
+std::string encode(std::uint32_t version, Fn&& fn, std::size_t packetSize = 4096) {
+  MemoryTransport t;
+  tds::PacketWriter pw(t, packetSize);
+  pw.setSpid(77);
+  tds::TokenWriter w(pw, version, "SRV");
+  pw.begin(tds::PacketType::TabularResult);
+  fn(w);
+  pw.finish();
+  std::string payload;
+  for (std::size_t at = 0; at < t.sent.size();) {
+    std::size_t len = (static_cast<std::uint8_t>(t.sent[at + 2]) << 8) |
+                      static_cast<std::uint8_t>(t.sent[at + 3]);
+    payload += t.sent.substr(at + 8, len - 8);
+    at += len;
+  }
+  return payload;
+}
+
+std::int64_t le(const std::string& b) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < b.size(); ++i)
+    v |= std::uint64_t(static_cast<std::uint8_t>(b[i])) << (8 * i);
+  if (b.size() < 8 && (v >> (b.size() * 8 - 1)) & 1) v |= ~std::uint64_t{0} << (b.size() * 8);
+  return static_cast<std::int64_t>(v);
+}
+
+Column col(SqlType type, std::int32_t length, bool nullable, std::uint8_t p = 0,
+           std::uint8_t s = 0) {
+  Column c;
+  c.name = "c";
+  c.type = TypeInfo{type, length, p, s, nullable};
+  return c;
+}
+
+struct TypeCase {
+  Column column;
+  Value value;
+  std::uint8_t wireType;
+  std::string bytes;  // expected value bytes
+};
+
+std::vector<TypeCase> typeCases(bool nullable) {
+  auto w = [&](std::uint8_t fixed, std::uint8_t n) { return nullable ? n : fixed; };
+  GuidValue g;
+  for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<std::uint8_t>(i);
+  double f = -2.5;
+  float r = 1.25f;
+  std::string fb(8, '\0'), rb(4, '\0');
+  std::memcpy(fb.data(), &f, 8);
+  std::memcpy(rb.data(), &r, 4);
+  return {
+      {col(SqlType::TinyInt, 1, nullable), Value(std::int64_t{200}), w(0x30, 0x26), "\xC8"},
+      {col(SqlType::SmallInt, 2, nullable), Value(std::int64_t{-2}), w(0x34, 0x26), "\xFE\xFF"},
+      {col(SqlType::Int, 4, nullable), Value(std::int64_t{258}), w(0x38, 0x26),
+       std::string("\x02\x01\0\0", 4)},
+      {col(SqlType::BigInt, 8, nullable), Value(std::int64_t{-1}), w(0x7F, 0x26),
+       std::string(8, '\xFF')},
+      {col(SqlType::Bit, 1, nullable), Value(std::int64_t{1}), w(0x32, 0x68), "\x01"},
+      {col(SqlType::Real, 4, nullable), Value(1.25), w(0x3B, 0x6D), rb},
+      {col(SqlType::Float, 8, nullable), Value(-2.5), w(0x3E, 0x6D), fb},
+      {col(SqlType::Money, 8, nullable), Value(MoneyValue{0x100000002}), w(0x3C, 0x6E),
+       std::string("\x01\0\0\0\x02\0\0\0", 8)},
+      {col(SqlType::SmallMoney, 4, nullable), Value(MoneyValue{-10000}), w(0x7A, 0x6E),
+       std::string("\xF0\xD8\xFF\xFF", 4)},
+      {col(SqlType::DateTime, 8, nullable), Value(DateTimeValue{2, 300}), w(0x3D, 0x6F),
+       std::string("\x02\0\0\0\x2C\x01\0\0", 8)},
+      {col(SqlType::SmallDateTime, 4, nullable), Value(DateTimeValue{3, 18000 * 61}), w(0x3A, 0x6F),
+       std::string("\x03\0\x3D\0", 4)},
+      {col(SqlType::Decimal, 5, nullable, 5, 2), Value(DecimalValue{-12345, 5, 2}), 0x6A,
+       std::string("\0\x39\x30\0\0", 5)},
+      {col(SqlType::Numeric, 9, nullable, 12, 0), Value(DecimalValue{1, 12, 0}), 0x6C,
+       std::string("\x01\x01\0\0\0\0\0\0\0", 9)},
+      {col(SqlType::Char, 4, nullable), Value(std::string("é")), 0xAF, "\xE9   "},
+      {col(SqlType::VarChar, 10, nullable), Value(std::string("€x")), 0xA7, "\x80x"},
+      {col(SqlType::NChar, 4, nullable), Value(std::string("ж")), 0xEF,
+       std::string("\x36\x04 \0", 4)},
+      {col(SqlType::NVarChar, 8, nullable), Value(std::string("a😀")), 0xE7,
+       std::string("a\0\x3D\xD8\x00\xDE", 6)},
+      {col(SqlType::Binary, 3, nullable), Value(BytesValue{"\x01"}), 0xAD,
+       std::string("\x01\0\0", 3)},
+      {col(SqlType::VarBinary, 3, nullable), Value(BytesValue{"\x01\x02"}), 0xA5, "\x01\x02"},
+      {col(SqlType::UniqueIdentifier, 16, nullable), Value(g), 0x24,
+       std::string(reinterpret_cast<const char*>(g.bytes.data()), 16)},
+      {col(SqlType::Text, 0x7FFFFFFF, nullable), Value(std::string("ü")), 0x23, "\xFC"},
+      {col(SqlType::NText, 0x7FFFFFFE, nullable), Value(std::string("ü")), 0x63,
+       std::string("\xFC\0", 2)},
+      {col(SqlType::Image, 0x7FFFFFFF, nullable), Value(BytesValue{"\xFF"}), 0x22, "\xFF"},
+  };
+}
+
+TEST(TdsCodec, EveryTypeRoundTripsInEveryVersionNullableOrNot) {
+  for (std::uint32_t version : kVersions) {
+    for (bool nullable : {false, true}) {
+      for (const TypeCase& tc : typeCases(nullable)) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(tc.column.type.type)) + " version " +
+                     std::to_string(version >> 24) + (nullable ? " null" : " not null"));
+        std::vector<Column> cols = {tc.column};
+        std::string payload = encode(version, [&](tds::TokenWriter& w) {
+          w.colMetadata(cols);
+          w.row(std::vector<Value>{tc.value});
+        });
+        auto tokens = decodeTokens(payload, version);
+        ASSERT_EQ(tokens.size(), 2u);
+        const ColInfo& c = tokens[0].columns.at(0);
+        EXPECT_EQ(c.wireType, tc.wireType);
+        EXPECT_EQ(c.flags & 1, nullable ? 1 : 0);
+        if (!c.collation.empty()) EXPECT_EQ(c.collation, std::string("\x09\x04\xD0\x00\x34", 5));
+        ASSERT_EQ(tokens[1].values.size(), 1u);
+        EXPECT_FALSE(tokens[1].values[0].isNull);
+        EXPECT_EQ(tokens[1].values[0].bytes, tc.bytes);
+      }
+    }
+  }
+}
+
+TEST(TdsCodec, NullsUseNbcRowFromVersion73AndRowBefore) {
+  std::vector<Column> cols;
+  std::vector<Value> row;
+  for (const TypeCase& tc : typeCases(true)) {
+    cols.push_back(tc.column);
+    row.emplace_back();
+  }
+  cols.push_back(col(SqlType::Int, 4, true));
+  row.emplace_back(std::int64_t{5});
+  for (std::uint32_t version : kVersions) {
+    auto tokens = decodeTokens(encode(version,
+                                      [&](tds::TokenWriter& w) {
+                                        w.colMetadata(cols);
+                                        w.row(row);
+                                      }),
+                               version);
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[1].type, version >= kTds73B ? 0xD2 : 0xD1);
+    for (std::size_t i = 0; i + 1 < row.size(); ++i) EXPECT_TRUE(tokens[1].values[i].isNull) << i;
+    EXPECT_EQ(le(tokens[1].values.back().bytes), 5);
+  }
+}
+
+TEST(TdsCodec, TextColumnsCarryTableNameTextPointerAndTimestamp) {
+  Column c = col(SqlType::Text, 0x7FFFFFFF, true);
+  c.tableName = "notes";
+  Value v(std::string("abc"));
+  TextPointer ptr;
+  ptr.pointer.fill(7);
+  ptr.timestamp.fill(9);
+  v.textPointer = ptr;
+  for (std::uint32_t version : {kTds71, kTds74}) {
+    auto tokens = decodeTokens(encode(version,
+                                      [&](tds::TokenWriter& w) {
+                                        w.colMetadata(std::vector<Column>{c});
+                                        w.row(std::vector<Value>{v});
+                                      }),
+                               version);
+    EXPECT_EQ(tokens[0].columns[0].table, "notes");
+    EXPECT_EQ(tokens[1].values[0].textPtr, std::string(16, '\x07'));
+    EXPECT_EQ(tokens[1].values[0].timestamp, std::string(8, '\x09'));
+    EXPECT_EQ(tokens[1].values[0].bytes, "abc");
+  }
+}
+
+TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
+  std::vector<Column> cols = {col(SqlType::VarChar, 3, true), col(SqlType::NVarChar, 4, true),
+                              col(SqlType::Decimal, 17, true, 38, 4)};
+  __int128 big = static_cast<__int128>(1) << 100;
+  std::vector<Value> row = {Value(std::string("abcdef")), Value(std::string("x😀")),
+                            Value(DecimalValue{-big, 38, 4})};
+  auto tokens = decodeTokens(encode(kTds74,
+                                    [&](tds::TokenWriter& w) {
+                                      w.colMetadata(cols);
+                                      w.row(row);
+                                    }),
+                             kTds74);
+  EXPECT_EQ(tokens[1].values[0].bytes, "abc");
+  // The surrogate pair does not fit in 4 bytes after 'x' and is dropped whole.
+  EXPECT_EQ(tokens[1].values[1].bytes, std::string("x\0", 2));
+  const std::string& d = tokens[1].values[2].bytes;
+  ASSERT_EQ(d.size(), 17u);
+  EXPECT_EQ(d[0], 0);                                     // negative
+  EXPECT_EQ(static_cast<std::uint8_t>(d[1 + 12]), 0x10);  // bit 100
+}
+
+TEST(TdsCodec, DoneAndMessageWidthsFollowTheVersion) {
+  sqld::Message m;
+  m.number = 50000;
+  m.state = 3;
+  m.severity = 16;
+  m.text = "bad ü";
+  m.procName = "p";
+  m.line = 70000;
+  for (std::uint32_t version : kVersions) {
+    std::string payload = encode(version, [&](tds::TokenWriter& w) {
+      w.message(m);
+      sqld::Message info = m;
+      info.severity = 10;
+      w.message(info);
+      w.done(tds::token::DoneInProc, tds::donestatus::More | tds::donestatus::Count, 0xC1,
+             0x100000001ull);
+    });
+    auto t = decodeTokens(payload, version);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0].type, 0xAA);
+    EXPECT_EQ(t[1].type, 0xAB);
+    EXPECT_EQ(t[0].number, 50000);
+    EXPECT_EQ(t[0].state, 3);
+    EXPECT_EQ(t[0].text, "bad ü");
+    EXPECT_EQ(t[0].server, "SRV");
+    EXPECT_EQ(t[0].proc, "p");
+    EXPECT_EQ(t[0].line, version >= kTds72 ? 70000u : 70000u & 0xFFFF);
+    EXPECT_EQ(t[2].type, 0xFF);
+    EXPECT_EQ(t[2].status, 0x11);
+    EXPECT_EQ(t[2].rowCount, version >= kTds72 ? 0x100000001ull : 0xFFFFFFFFull);
+  }
+}
+
+TEST(TdsCodec, LoginAckEnvChangeReturnValueOrderAndStatus) {
+  ReturnValue rv;
+  rv.name = "@out";
+  rv.ordinal = 2;
+  rv.column = col(SqlType::NVarChar, 20, true);
+  rv.value = Value(std::string("hé"));
+  for (std::uint32_t version : kVersions) {
+    std::string payload = encode(version, [&](tds::TokenWriter& w) {
+      w.loginAck("Microsoft SQL Server", 0x0F0007D0);
+      w.envChange(tds::envchange::PacketSize, "8192", "4096");
+      w.envChangeBytes(tds::envchange::BeginTran, std::string("\x01\0\0\0\0\0\0\x02", 8), {});
+      w.returnStatus(-6);
+      w.returnValue(rv);
+      w.order(std::vector<std::uint16_t>{2, 1});
+    });
+    auto t = decodeTokens(payload, version);
+    ASSERT_EQ(t.size(), 6u);
+    EXPECT_EQ(t[0].interface, 1);
+    EXPECT_EQ(t[0].version, version);
+    EXPECT_EQ(t[0].length, 1 + 4 + 1 + 2 * 20 + 4);
+    EXPECT_EQ(t[0].progVersion, 0x0F0007D0u);
+    EXPECT_EQ(t[1].newValue, "8192");
+    EXPECT_EQ(t[1].oldValue, "4096");
+    EXPECT_EQ(t[2].newValue, std::string("\x01\0\0\0\0\0\0\x02", 8));
+    EXPECT_EQ(t[3].returnStatus, -6);
+    EXPECT_EQ(t[4].paramName, "@out");
+    EXPECT_EQ(t[4].ordinal, 2);
+    EXPECT_EQ(t[4].status, 1);
+    EXPECT_EQ(fromUtf16(t[4].values[0].bytes), "hé");
+    EXPECT_EQ(t[5].order, (std::vector<std::uint16_t>{2, 1}));
+  }
+}
+
+TEST(TdsCodec, LargeResultsStreamInPacketsOfTheNegotiatedSize) {
+  MemoryTransport t;
+  tds::PacketWriter pw(t, 512);
+  pw.setSpid(0x1234);
+  tds::TokenWriter w(pw, kTds74, "SRV");
+  pw.begin(tds::PacketType::TabularResult);
+  std::vector<Column> cols = {col(SqlType::VarChar, 1000, false)};
+  w.colMetadata(cols);
+  for (int i = 0; i < 50; ++i) w.row(std::vector<Value>{Value(std::string(1000, 'a'))});
+  // Full packets left before the message ended.
+  EXPECT_GT(t.sent.size(), 40u * 512);
+  pw.finish();
+  std::size_t packets = 0;
+  for (std::size_t at = 0; at < t.sent.size(); ++packets) {
+    std::size_t len = (static_cast<std::uint8_t>(t.sent[at + 2]) << 8) |
+                      static_cast<std::uint8_t>(t.sent[at + 3]);
+    bool last = at + len == t.sent.size();
+    EXPECT_EQ(t.sent[at], 0x04);
+    EXPECT_EQ(t.sent[at + 1], last ? 1 : 0);
+    EXPECT_EQ(t.sent.substr(at + 4, 2), "\x12\x34");
+    EXPECT_EQ(static_cast<std::uint8_t>(t.sent[at + 6]), static_cast<std::uint8_t>(packets + 1));
+    if (!last) EXPECT_EQ(len, 512u);
+    at += len;
+  }
+  EXPECT_GT(packets, 90u);
+}
+
+TEST(TdsCodec, CharsetConversionsSubstituteInsteadOfFailing) {
+  EXPECT_EQ(tds::utf8ToCp1252("€ŠŸ ü ж"), "\x80\x8A\x9F \xFC ?");
+  EXPECT_EQ(tds::cp1252ToUtf8("\x80\x81\xFF"), "€\xC2\x81ÿ");
+  EXPECT_EQ(tds::utf16ToUtf8(tds::utf8ToUtf16("a😀ж")), "a😀ж");
+  // Bad UTF-8 and a lone surrogate become U+FFFD.
+  EXPECT_EQ(tds::utf16ToUtf8(tds::utf8ToUtf16("\xC3")), "\xEF\xBF\xBD");
+  EXPECT_EQ(tds::utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+  EXPECT_EQ(tds::utf16ToUtf8(tds::utf8ToUtf16("\xE0\x80\x80")), "\xEF\xBF\xBD");  // overlong
+}
+
+// ---- incoming messages ----
+
+TEST(TdsCodec, MessageReaderJoinsPacketsAndRejectsBadHeaders) {
+  auto packet = [](std::uint8_t type, std::uint8_t status, std::string body) {
+    std::uint16_t len = static_cast<std::uint16_t>(body.size() + 8);
+    return std::string{static_cast<char>(type),
+                       static_cast<char>(status),
+                       static_cast<char>(len >> 8),
+                       static_cast<char>(len & 0xFF),
+                       0,
+                       0,
+                       1,
+                       0} +
+           body;
+  };
+  {
+    MemoryTransport t;
+    t.input = packet(1, 0, "ab") + packet(1, 1, "cd") + packet(3, 3, "");
+    t.readChunk = 3;
+    tds::MessageReader r(t, 100);
+    auto m = r.next();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(std::string(m->payload.begin(), m->payload.end()), "abcd");
+    auto ignored = r.next();
+    ASSERT_TRUE(ignored);
+    EXPECT_TRUE(ignored->ignore);
+    EXPECT_FALSE(r.next());  // clean end between messages
+  }
+  const std::string bad[] = {
+      std::string("\x01\x01\x00\x04\0\0\0\0", 8),  // length below the header
+      packet(1, 0, "ab") + packet(3, 1, "cd"),     // type changes mid-message
+      packet(1, 0, std::string(60, 'x')) + packet(1, 1, std::string(60, 'x')),  // over limit
+      packet(1, 1, "abcdef").substr(0, 10),  // stream ends inside a packet
+  };
+  for (const std::string& input : bad) {
+    MemoryTransport t;
+    t.input = input;
+    tds::MessageReader r(t, 100);
+    EXPECT_THROW(r.next(), tds::ProtocolError);
+  }
+}
+
+TEST(TdsCodec, PreLoginAnswersWithoutEncryptionAndMars) {
+  auto pre = tds::parsePreLogin(std::span(
+      reinterpret_cast<const std::uint8_t*>(buildPreLogin().data()), buildPreLogin().size()));
+  EXPECT_EQ(pre.instance, "MSSQLServer");
+  std::string r = tds::buildPreLoginResponse();
+  auto parsed =
+      tds::parsePreLogin(std::span(reinterpret_cast<const std::uint8_t*>(r.data()), r.size()));
+  EXPECT_EQ(parsed.encryption, 0x02);
+  EXPECT_FALSE(parsed.mars);
+  EXPECT_EQ(parsed.clientVersion[0], 0x0F);
+}
+
+std::span<const std::uint8_t> bytes(const std::string& s) {
+  return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+TEST(TdsCodec, Login7YieldsCredentialsAndFlags) {
+  LoginSpec spec;
+  spec.user = "Anna";
+  spec.password = "pä55";
+  spec.database = "shop";
+  spec.odbc = true;
+  std::string msg = buildLogin7(spec);
+  tds::Login7 l = tds::parseLogin7(bytes(msg));
+  EXPECT_EQ(l.userName, "Anna");
+  EXPECT_EQ(l.password, "pä55");
+  EXPECT_EQ(l.database, "shop");
+  EXPECT_EQ(l.appName, "tds-test");
+  EXPECT_TRUE(l.odbc());
+  EXPECT_FALSE(l.integratedSecurity());
+  EXPECT_EQ(l.tdsVersion, 0x74000004u);
+  EXPECT_EQ(tds::negotiateVersion(0x74000004), kTds74);
+  EXPECT_EQ(tds::negotiateVersion(0x75000000), kTds74);
+  EXPECT_EQ(tds::negotiateVersion(0x730A0003), tds::kTds73A);
+  EXPECT_EQ(tds::negotiateVersion(0x71000001), kTds71);
+  EXPECT_EQ(tds::negotiateVersion(0x70000000), std::nullopt);
+  // A string pointing past the message, and a length field that lies.
+  std::string outside = msg;
+  outside[36 + 4] = '\xF0';
+  outside[36 + 5] = '\x7F';
+  EXPECT_THROW(tds::parseLogin7(bytes(outside)), tds::ProtocolError);
+  std::string lying = msg;
+  lying[1] = '\x40';
+  EXPECT_THROW(tds::parseLogin7(bytes(lying)), tds::ProtocolError);
+  EXPECT_THROW(tds::parseLogin7(bytes(msg.substr(0, 60))), tds::ProtocolError);
+}
+
+// An RPC payload built by hand, the way FreeTDS lays it out.
+struct RpcBuilder {
+  std::string s;
+  explicit RpcBuilder(bool headers) {
+    if (headers) s = allHeaders(7);
+  }
+  RpcBuilder& byName(const std::string& name, std::uint16_t flags = 0) {
+    std::string n = utf16(name);
+    s += {static_cast<char>(n.size() / 2), 0};
+    s += n;
+    s += {static_cast<char>(flags), 0};
+    return *this;
+  }
+  RpcBuilder& byId(std::uint16_t id) {
+    s += {'\xFF', '\xFF', static_cast<char>(id), 0, 0, 0};
+    return *this;
+  }
+  RpcBuilder& param(const std::string& name, std::uint8_t status, const std::string& typeAndValue) {
+    std::string n = utf16(name);
+    s += static_cast<char>(n.size() / 2);
+    s += n;
+    s += static_cast<char>(status);
+    s += typeAndValue;
+    return *this;
+  }
+};
+
+TEST(TdsCodec, RpcParametersOfEveryClientTypeDecode) {
+  const std::string coll("\x09\x04\xD0\x00\x34", 5);
+  std::string nvc = std::string("\xE7\x40\x1F", 3) + coll + std::string("\x04\0", 2) + utf16("hé");
+  std::string vc = std::string("\xA7\x40\x1F", 3) + coll + std::string("\x02\0\xE9\x80", 4);
+  std::string plp = std::string("\xE7\xFF\xFF", 3) + coll + std::string("\x04\0\0\0\0\0\0\0", 8) +
+                    std::string("\x02\0\0\0", 4) + utf16("a") + std::string("\x02\0\0\0", 4) +
+                    utf16("b") + std::string(4, '\0');
+  std::string dt2 = std::string("\x2A\x07\x08", 3) + std::string("\x80\x96\x98\x00\x00", 5) +
+                    std::string("\x5C\x95\x0A", 3);  // 1 s after midnight, 0001-01-01 + 693596
+  RpcBuilder b(true);
+  b.byId(10)
+      .param("@stmt", 0, nvc)
+      .param("@i", 0, std::string("\x26\x04\x04\xFF\xFF\xFF\xFF", 7))
+      .param("@big", 1, std::string("\x26\x08\x00", 3))
+      .param("@f", 0, std::string("\x6D\x08\x08\0\0\0\0\0\0\xF8\x3F", 11))
+      .param("@d", 0, std::string("\x6A\x09\x0A\x02\x09\x00\x39\x30\0\0\0\0\0\0", 14))
+      .param("@m", 0, std::string("\x6E\x08\x08\0\0\0\0\x10\x27\0\0", 11))
+      .param("@v", 0, vc)
+      .param("@p", 0, plp)
+      .param("@t", 0, dt2)
+      .param("@g", 2, std::string("\x24\x10\x00", 3))
+      .param("@b", 0, std::string("\x68\x01\x01\x01", 4));
+  auto calls = tds::parseRpc(bytes(b.s), kTds74);
+  ASSERT_EQ(calls.size(), 1u);
+  const RpcRequest& r = calls[0];
+  EXPECT_EQ(r.procName, "sp_executesql");
+  ASSERT_EQ(r.params.size(), 11u);
+  EXPECT_EQ(std::get<std::string>(r.params[0].value.data()), "hé");
+  EXPECT_EQ(r.params[0].type.type, SqlType::NVarChar);
+  EXPECT_EQ(std::get<std::int64_t>(r.params[1].value.data()), -1);
+  EXPECT_TRUE(r.params[2].value.isNull());
+  EXPECT_TRUE(r.params[2].output);
+  EXPECT_EQ(r.params[2].type.type, SqlType::BigInt);
+  EXPECT_EQ(std::get<double>(r.params[3].value.data()), 1.5);
+  EXPECT_EQ(std::get<DecimalValue>(r.params[4].value.data()).unscaled, -12345);
+  EXPECT_EQ(r.params[4].type.scale, 2);
+  EXPECT_EQ(std::get<MoneyValue>(r.params[5].value.data()).tenThousandths, 10000);
+  EXPECT_EQ(std::get<std::string>(r.params[6].value.data()), "é€");
+  EXPECT_EQ(std::get<std::string>(r.params[7].value.data()), "ab");
+  auto dt = std::get<DateTimeValue>(r.params[8].value.data());
+  EXPECT_EQ(dt.days, 1);
+  EXPECT_EQ(dt.ticks, 300u);
+  EXPECT_TRUE(r.params[9].byDefault);
+  EXPECT_EQ(std::get<std::int64_t>(r.params[10].value.data()), 1);
+}
+
+TEST(TdsCodec, RpcBatchesNamesFlagsAndTransactionRequests) {
+  RpcBuilder b(false);
+  b.byName("#echo", 0x01).param("", 0, std::string("\x38\x05\0\0\0", 5));
+  b.s += '\x80';
+  b.byName("dbo.sp_other");
+  auto calls = tds::parseRpc(bytes(b.s), kTds71);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].procName, "#echo");
+  EXPECT_TRUE(calls[0].recompile);
+  EXPECT_EQ(std::get<std::int64_t>(calls[0].params[0].value.data()), 5);
+  EXPECT_EQ(calls[1].procName, "dbo.sp_other");
+
+  std::string tm = allHeaders(9) + std::string("\x07\0\0\x01\x02\0", 6);
+  auto req = tds::parseTransactionManager(bytes(tm));
+  EXPECT_EQ(req.kind, tds::TransactionManagerRequest::Kind::Commit);
+  EXPECT_TRUE(req.beginAfter);
+  EXPECT_EQ(req.headers.transactionDescriptor, 9u);
+}
+
+TEST(TdsCodec, MalformedRequestsAreRejectedNeverCrash) {
+  RpcBuilder good(true);
+  good.byName("sp_echo")
+      .param("@a", 0, std::string("\x26\x04\x04\x01\0\0\0", 7))
+      .param("@s", 0, std::string("\xE7\x10\x00\x09\x04\xD0\x00\x34\x02\x00\x41\x00", 12));
+  const std::string bad[] = {
+      good.s.substr(0, good.s.size() - 1),                    // truncated
+      std::string("\x16\0\0\0", 4),                           // headers longer than message
+      allHeaders() + std::string("\xFF\xFF\x63\x00\0\0", 6),  // unknown procedure id
+      allHeaders() + std::string("\x01\0a\0\0\0\x00\x00\x26\x03\x00", 11),  // int of 3 bytes
+      allHeaders() + std::string("\x01\0a\0\0\0\x00\x00\x6A\x11\x27\x00\x00", 13),  // precision 39
+  };
+  for (const std::string& s : bad) {
+    EXPECT_THROW(tds::parseRpc(bytes(s), kTds74), tds::ProtocolError);
+  }
+  // Random corruption of good messages: a clean rejection or a parse, nothing else.
+  std::mt19937 rng(42);
+  std::string login = buildLogin7(LoginSpec{});
+  for (int i = 0; i < 3000; ++i) {
+    std::string rpc = good.s, l = login, pre = buildPreLogin();
+    for (std::string* s : {&rpc, &l, &pre}) {
+      for (int k = 0; k < 3; ++k) (*s)[rng() % s->size()] = static_cast<char>(rng());
+      s->resize(rng() % (s->size() + 1));
+    }
+    try {
+      tds::parseRpc(bytes(rpc), kTds74);
+    } catch (const tds::ProtocolError&) {
+    }
+    try {
+      tds::parseLogin7(bytes(l));
+    } catch (const tds::ProtocolError&) {
+    }
+    try {
+      tds::parsePreLogin(bytes(pre));
+    } catch (const tds::ProtocolError&) {
+    }
+    try {
+      tds::parseSqlBatch(bytes(rpc), kTds74);
+    } catch (const tds::ProtocolError&) {
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tessel::sqld::test

@@ -1,0 +1,390 @@
+// Sessions over a real loopback socket against the stub engine: login and its
+// token order, version and packet-size negotiation, requests, ATTENTION,
+// robustness and many sessions at once.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "session_fixture.h"
+#include "tds_test_client.h"
+
+namespace tessel::sqld::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TdsSession : public ListenerFixture {};
+
+std::int64_t intValue(const WireValue& v) {
+  std::uint64_t x = 0;
+  for (std::size_t i = 0; i < v.bytes.size(); ++i)
+    x |= std::uint64_t(static_cast<std::uint8_t>(v.bytes[i])) << (8 * i);
+  return static_cast<std::int64_t>(x);
+}
+
+std::vector<std::uint8_t> types(const std::vector<Token>& tokens) {
+  std::vector<std::uint8_t> out;
+  for (const auto& t : tokens) out.push_back(t.type);
+  return out;
+}
+
+const Token* find(const std::vector<Token>& tokens, std::uint8_t type) {
+  for (const auto& t : tokens)
+    if (t.type == type) return &t;
+  return nullptr;
+}
+
+TEST_F(TdsSession, LoginAnswersInSqlServersOrder) {
+  TestClient c;
+  c.connect(port_);
+  auto t = c.login();
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0xAB, 0xE3, 0xE3, 0xAB, 0xAD, 0xE3, 0xFD}));
+  EXPECT_EQ(t[0].envType, 1);
+  EXPECT_EQ(t[0].newValue, "master");
+  EXPECT_EQ(t[1].number, 5701);
+  EXPECT_EQ(t[1].text, "Changed database context to 'master'.");
+  EXPECT_EQ(t[2].envType, 7);
+  EXPECT_EQ(t[2].newValue, std::string("\x09\x04\xD0\x00\x34", 5));
+  EXPECT_EQ(t[3].envType, 2);
+  EXPECT_EQ(t[3].newValue, "us_english");
+  EXPECT_EQ(t[4].number, 5703);
+  EXPECT_EQ(t[5].interface, 1);
+  EXPECT_EQ(t[5].version, 0x74000004u);
+  EXPECT_EQ(t[6].envType, 4);
+  EXPECT_EQ(t[6].newValue, "4096");
+  EXPECT_EQ(t[7].status, 0);
+}
+
+TEST_F(TdsSession, VersionsNegotiateDownAndFieldWidthsFollow) {
+  const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+      {0x71000001, 0x71000001}, {0x72090002, 0x72090002}, {0x730A0003, 0x730A0003},
+      {0x730B0003, 0x730B0003}, {0x74000004, 0x74000004}, {0x75000000, 0x74000004}};
+  for (auto [asked, expected] : cases) {
+    TestClient c;
+    c.connect(port_);
+    LoginSpec spec;
+    spec.version = asked;
+    auto login = c.login(spec);
+    ASSERT_TRUE(find(login, 0xAD));
+    EXPECT_EQ(find(login, 0xAD)->version, expected);
+    // The test decoder reads with the negotiated widths; a mismatch would throw.
+    auto t = c.batch("select * from people");
+    const Token* done = find(t, 0xFD);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->rowCount, 2u);
+    EXPECT_EQ(done->status, 0x10);
+  }
+  TestClient old;
+  old.connect(port_);
+  old.send(0x10, buildLogin7(LoginSpec{0x70000000}));
+  auto m = old.receive();
+  ASSERT_TRUE(m);
+  EXPECT_TRUE(old.closedByServer());
+}
+
+TEST_F(TdsSession, RefusedLoginsCarrySqlServersErrorsAndClose) {
+  struct Case {
+    LoginSpec spec;
+    std::vector<std::int32_t> numbers;
+  };
+  LoginSpec wrongPassword, wrongUser, trusted, noDb, otherLogin;
+  wrongPassword.password = "nope";
+  wrongUser.user = "bob";
+  trusted.integrated = true;
+  noDb.database = "nodb";
+  otherLogin.user = "ANNA";
+  otherLogin.password = "secret";
+  const Case cases[] = {
+      {wrongPassword, {18456}}, {wrongUser, {18456}}, {trusted, {18452}}, {noDb, {4060, 18456}}};
+  for (const Case& k : cases) {
+    TestClient c;
+    c.connect(port_);
+    auto t = c.login(k.spec);
+    std::vector<std::int32_t> numbers;
+    for (const auto& tok : t)
+      if (tok.type == 0xAA) numbers.push_back(tok.number);
+    EXPECT_EQ(numbers, k.numbers);
+    EXPECT_EQ(t.back().type, 0xFD);
+    EXPECT_EQ(t.back().status & 0x02, 0x02);
+    if (k.numbers.back() == 18456) {
+      EXPECT_EQ(find(t, 0xAA)->severity, k.numbers.size() == 1 ? 14 : 11);
+    }
+    EXPECT_TRUE(c.closedByServer());
+  }
+  TestClient c;
+  c.connect(port_);
+  auto t = c.login(otherLogin);
+  EXPECT_TRUE(find(t, 0xAD));
+  EXPECT_EQ(t[0].type, 0xE3);
+}
+
+TEST_F(TdsSession, ErrorTextNamesTheUser) {
+  TestClient c;
+  c.connect(port_);
+  LoginSpec spec;
+  spec.user = "mallory";
+  spec.password = "x";
+  auto t = c.login(spec);
+  ASSERT_TRUE(find(t, 0xAA));
+  EXPECT_EQ(find(t, 0xAA)->text, "Login failed for user 'mallory'.");
+  EXPECT_EQ(find(t, 0xAA)->server, "TESSEL");
+}
+
+TEST_F(TdsSession, PacketSizeIsNegotiatedAndSpidIsInEveryHeader) {
+  for (auto [asked, granted] :
+       {std::pair{512u, 512u}, std::pair{100000u, 32767u}, std::pair{0u, 4096u}}) {
+    TestClient c;
+    c.connect(port_);
+    LoginSpec spec;
+    spec.packetSize = asked;
+    c.login(spec);
+    EXPECT_EQ(c.packetSize(), granted);
+    c.send(0x01, allHeaders() + utf16("select @@spid"), granted);
+    auto spidMsg = c.receive();
+    auto spidTokens = c.tokens(*spidMsg);
+    std::int64_t spid = intValue(spidTokens[1].values[0]);
+    c.send(0x01, allHeaders() + utf16("select * from medium"), granted);
+    auto m = c.receive(30s);
+    ASSERT_TRUE(m);
+    for (std::size_t i = 0; i < m->packetLengths.size(); ++i) {
+      if (i + 1 < m->packetLengths.size()) EXPECT_EQ(m->packetLengths[i], granted);
+      EXPECT_EQ(m->spids[i], spid);
+    }
+    auto t = c.tokens(*m);
+    EXPECT_EQ(t.back().rowCount, 2000u);
+  }
+}
+
+TEST_F(TdsSession, OneDonePerStatementWithMoreUntilTheLast) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  auto t = c.batch("SET NOCOUNT ON\nDECLARE @x int\nselect 1\nselect 'a'; set ansi_nulls on");
+  std::vector<std::uint16_t> statuses;
+  for (const auto& tok : t)
+    if (tok.type == 0xFD) statuses.push_back(tok.status);
+  EXPECT_EQ(statuses, (std::vector<std::uint16_t>{0x01, 0x11, 0x11, 0x00}));
+}
+
+TEST_F(TdsSession, ErrorsReachTheClientAndTheSessionGoesOn) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  auto t = c.batch("select 1/0\nbogus statement\nTHROW_INTERNAL");
+  std::vector<std::int32_t> numbers;
+  for (const auto& tok : t)
+    if (tok.type == 0xAA) numbers.push_back(tok.number);
+  EXPECT_EQ(numbers, (std::vector<std::int32_t>{8134, 102, 8630}));
+  EXPECT_EQ(t.back().type, 0xFD);
+  EXPECT_EQ(t.back().status & 0x03, 0x02);
+  auto ok = c.batch("select 5");
+  EXPECT_EQ(intValue(ok[1].values[0]), 5);
+}
+
+TEST_F(TdsSession, UseDatabaseChangesContextWithMessage) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  auto t = c.batch("use shop");
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0xAB, 0xFD}));
+  EXPECT_EQ(t[0].newValue, "shop");
+  EXPECT_EQ(t[0].oldValue, "master");
+  EXPECT_EQ(t[1].number, 5701);
+}
+
+TEST_F(TdsSession, AttentionStopsAWaitforWithin100ms) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  auto best = std::chrono::milliseconds::max();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    c.send(0x01, allHeaders() + utf16("waitfor delay '00:00:10'"));
+    std::this_thread::sleep_for(50ms);
+    auto start = std::chrono::steady_clock::now();
+    c.send(0x06, "");
+    auto m = c.receive(5s);
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    ASSERT_TRUE(m);
+    auto t = c.tokens(*m);
+    ASSERT_FALSE(t.empty());
+    EXPECT_EQ(t.back().type, 0xFD);
+    EXPECT_EQ(t.back().status, 0x20);
+    best = std::min(best, took);
+  }
+  EXPECT_LT(best.count(), 100);
+  auto after = c.batch("select 1");
+  EXPECT_EQ(after.back().status, 0x10);
+}
+
+TEST_F(TdsSession, AttentionIsAcknowledgedEvenAfterTheRequestFinished) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  c.batch("select 1");
+  c.send(0x06, "");
+  auto m = c.receive();
+  ASSERT_TRUE(m);
+  auto t = c.tokens(*m);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(t[0].status, 0x20);
+  auto after = c.batch("select 2");
+  EXPECT_EQ(intValue(after[1].values[0]), 2);
+}
+
+TEST_F(TdsSession, AttentionDuringALargeResultEndsIt) {
+  TestClient c;
+  LoginSpec spec;
+  spec.packetSize = 512;
+  c.connect(port_);
+  c.login(spec);
+  c.send(0x01, allHeaders() + utf16("select * from big"), 512);
+  c.send(0x06, "");
+  auto m = c.receive(30s);
+  ASSERT_TRUE(m);
+  auto t = c.tokens(*m);
+  EXPECT_EQ(t.back().status, 0x20);
+  std::size_t rows = 0;
+  for (const auto& tok : t) rows += tok.type == 0xD1;
+  EXPECT_LT(rows, 100000u);
+}
+
+TEST_F(TdsSession, IgnoredAndUnknownMessagesGetTheirAnswers) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  c.send(0x01, allHeaders() + utf16("select 1"), 4096, 0x02);
+  auto ignored = c.tokens(*c.receive());
+  ASSERT_EQ(ignored.size(), 1u);
+  EXPECT_EQ(ignored[0].type, 0xFD);
+  EXPECT_EQ(ignored[0].status, 0);
+  c.send(0x07, "xyz");
+  auto unknown = c.tokens(*c.receive());
+  ASSERT_EQ(types(unknown), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+  EXPECT_EQ(unknown[0].number, 4002);
+  EXPECT_NE(unknown[0].text.find("0x07"), std::string::npos);
+  EXPECT_EQ(c.batch("select 3").back().status, 0x10);
+}
+
+TEST_F(TdsSession, MalformedMessageEndsOnlyItsOwnSession) {
+  TestClient good, bad;
+  good.connect(port_);
+  good.login();
+  bad.connect(port_);
+  bad.login();
+  bad.send(0x03, allHeaders() + std::string("\x05\0s\0p\0", 6));  // name runs past the end
+  auto m = bad.receive();
+  ASSERT_TRUE(m);
+  auto t = bad.tokens(*m);
+  EXPECT_EQ(t[0].number, 4002);
+  EXPECT_EQ(t[0].severity, 20);
+  EXPECT_TRUE(bad.closedByServer());
+  // A header announcing a packet longer than the maximum also ends a session.
+  TestClient worse;
+  worse.connect(port_);
+  worse.login();
+  worse.sendRaw(std::string("\x01\x01\xFF\xFF\0\0\x01\0", 8));
+  EXPECT_TRUE(worse.closedByServer());
+  EXPECT_EQ(good.batch("select 4").back().status, 0x10);
+}
+
+TEST_F(TdsSession, TransactionManagerRequestsCarryDescriptors) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  c.send(0x0E, allHeaders() + std::string("\x05\0\0\0", 4));
+  auto begin = c.tokens(*c.receive());
+  ASSERT_EQ(types(begin), (std::vector<std::uint8_t>{0xE3, 0xFD}));
+  EXPECT_EQ(begin[0].envType, 8);
+  ASSERT_EQ(begin[0].newValue.size(), 8u);
+  EXPECT_TRUE(begin[0].oldValue.empty());
+  c.send(0x0E, allHeaders() + std::string("\x07\0\0\0", 4));
+  auto commit = c.tokens(*c.receive());
+  EXPECT_EQ(commit[0].envType, 9);
+  EXPECT_EQ(commit[0].oldValue, begin[0].newValue);
+
+  TestClient old;
+  old.connect(port_);
+  LoginSpec spec;
+  spec.version = 0x71000001;
+  old.login(spec);
+  old.send(0x0E, allHeaders() + std::string("\x05\0\0\0", 4));
+  EXPECT_EQ(old.tokens(*old.receive())[0].number, 4002);
+}
+
+TEST_F(TdsSession, RpcReturnsStatusOutputValuesAndDoneProc) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  std::string name = utf16("sp_echo");
+  std::string p = allHeaders() + std::string{static_cast<char>(name.size() / 2), 0} + name +
+                  std::string("\0\0", 2);
+  std::string pn = utf16("@x");
+  p += static_cast<char>(2);
+  p += pn;
+  p += std::string("\x01\x26\x04\x04\x2A\0\0\0", 8);
+  c.send(0x03, p);
+  auto t = c.tokens(*c.receive());
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFF, 0x79, 0xAC, 0xFE}));
+  EXPECT_EQ(t[2].status & 0x01, 0x01);
+  EXPECT_EQ(t[3].returnStatus, 7);
+  EXPECT_EQ(t[4].paramName, "@x");
+  EXPECT_EQ(intValue(t[4].values[0]), 42);
+  EXPECT_EQ(t[5].status, 0);
+}
+
+TEST_F(TdsSession, OdbcLoginReachesTheEngine) {
+  for (bool odbc : {false, true}) {
+    TestClient c;
+    c.connect(port_);
+    LoginSpec spec;
+    spec.odbc = odbc;
+    c.login(spec);
+    auto t = c.batch("select @@options");
+    EXPECT_EQ(intValue(t[1].values[0]) != 0, odbc);
+  }
+}
+
+TEST_F(TdsSession, IdleClientsAreDropped) {
+  tds::SessionSettings s;
+  s.idleTimeoutSeconds = 1;
+  restart(s);
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  EXPECT_TRUE(c.closedByServer(5s));
+}
+
+TEST_F(TdsSession, FiftySessionsAtOnce) {
+  constexpr int kSessions = 50;
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < kSessions; ++i) {
+    clients.push_back(std::make_unique<TestClient>());
+    clients.back()->connect(port_);
+  }
+  std::vector<std::int64_t> spids(kSessions);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kSessions; ++i) {
+    threads.emplace_back([&, i] {
+      try {
+        clients[i]->login();
+        auto t =
+            clients[i]->batch("select @@spid; waitfor delay '00:00:00.200'; select * from people");
+        spids[i] = intValue(t[1].values[0]);
+      } catch (const std::exception&) {
+        ++failures;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(std::set<std::int64_t>(spids.begin(), spids.end()).size(),
+            static_cast<std::size_t>(kSessions));
+}
+
+}  // namespace
+}  // namespace tessel::sqld::test
