@@ -94,16 +94,15 @@ typedef struct dbmoney {
   ULONG mnylow;
 } DBMONEY;
 
-/* dbdatecrack's result, Microsoft's field order. weekday is 1 (Monday) .. 7 (Sunday)
- * under the default DATEFIRST 7 numbering: see dbdatecrack. */
+/* dbdatecrack's result, in Microsoft's field order. */
 typedef struct dbdaterec {
   INT year;        /* 1753 .. 9999 */
   INT quarter;     /* 1 .. 4 */
   INT month;       /* 1 .. 12 */
   INT dayofyear;   /* 1 .. 366 */
   INT day;         /* 1 .. 31 */
-  INT week;        /* 1 .. 54 */
-  INT weekday;     /* 1 .. 7 */
+  INT week;        /* 1 .. 54: weeks start on Sunday, week 1 holds January 1 */
+  INT weekday;     /* 1 (Monday) .. 7 (Sunday) */
   INT hour;        /* 0 .. 23 */
   INT minute;      /* 0 .. 59 */
   INT second;      /* 0 .. 59 */
@@ -259,6 +258,7 @@ static_assert(sizeof(DBNUMERIC) == 19, "DBNUMERIC must keep Microsoft's 19-byte 
 #define DBSETLNATLANG(a, b) dbsetlname((a), (b), DBSETLANG)
 #define DBSETLSECURE(a) dbsetlname((a), 0, DBSETSECURE)
 #define DBSETLVERSION(a, b) dbsetlname((a), 0, (b))
+#define DBSETLTIME(a, b) dbsetlname((a), (LPCSTR)(intptr_t)(b), DBSETLOGINTIME)
 #define DBSETLPACKET(a, b) dbsetlpacket((a), (b))
 
 /* ---- Options for dbsetopt (Microsoft's numbers; FreeTDS's differ: mapped). ---- */
@@ -298,8 +298,10 @@ static_assert(sizeof(DBNUMERIC) == 19, "DBNUMERIC must keep Microsoft's 19-byte 
 #define EXCONSISTENCY 11
 
 /* ---- Error numbers given to the error handler (Microsoft's numbering). FreeTDS's own
- * numbers (20000 and up) are translated by name to these; one FreeTDS has and these
- * lack reaches the handler under SQLEGENERIC with FreeTDS's text. ---- */
+ * numbers (20000 and up) are translated to these: by name (SYBEPWD is SQLEPWD), or to the
+ * error for the same condition (SYBEFCON, a failed connection, is SQLECONN). A FreeTDS
+ * error these lack (character-set conversion, TDS version downgrade) reaches the handler
+ * with FreeTDS's own number and text. ---- */
 
 #define SQLEMEM 10000
 #define SQLENULL 10001
@@ -378,8 +380,6 @@ static_assert(sizeof(DBNUMERIC) == 19, "DBNUMERIC must keep Microsoft's 19-byte 
 #define SQLINIT 10074
 #define SQLEOLDVR 10105
 #define SQLENOTIMPL 10108
-/* Used by this library for a FreeTDS error with no counterpart above. */
-#define SQLEGENERIC 10199
 
 /* ---- Handlers. ---- */
 
@@ -415,13 +415,16 @@ typedef INT (*DBMSGHANDLE_PROC)(PDBPROCESS dbproc, DBINT msgno, INT msgstate, IN
 
 /* Same as FreeTDS; the record starts with TDS 7.4 (TDSVER in the environment wins). */
 LOGINREC* dblogin(void);
-/* Opens in FreeTDS's MS SQL mode. "host,port" and "host:port" reach that port on host
- * (FreeTDS takes "host:port"; the comma form is rewritten). The connection is over
- * TCP/IP whatever network library the setting file names. */
+/* Opens in FreeTDS's Microsoft mode (tdsdbopen with msdblib set). "host,port" and
+ * "host:port" reach that port on host (FreeTDS takes "host:port"; the comma form is
+ * rewritten), a "tcp:" prefix is dropped, and NULL, "", "." and "(local)" mean localhost;
+ * other names go to freetds.conf. The connection is over TCP/IP whatever network library
+ * the setting file names. */
 DBPROCESS* dbopen(LOGINREC* login, LPCSTR servername);
 /* FreeTDS returns SUCCEED/FAIL; Microsoft returns a version text or NULL on failure. */
 LPCSTR dbinit(void);
-/* Same as FreeTDS: closes every connection and releases the library's state. */
+/* Same as FreeTDS: closes every connection and releases the library's state, including
+ * the per-connection message handlers. */
 void dbexit(void);
 /* Microsoft's item numbers (DBSETHOST 1 ... DBSETFALLBACK 12) mapped to FreeTDS's;
  * DBSETSECURE asks for an integrated login, DBVER42/DBVER60 select TDS 4.2/7.x;
@@ -437,18 +440,21 @@ void dbclose(DBPROCESS* dbproc);
 RETCODE dbcmd(DBPROCESS* dbproc, LPCSTR cmdstring);
 /* Same as FreeTDS. */
 void dbfreebuf(DBPROCESS* dbproc);
-/* Same as FreeTDS. */
+/* dbsqlsend, then dbsqlok. */
 RETCODE dbsqlexec(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 RETCODE dbresults(DBPROCESS* dbproc);
-/* Same bind types as FreeTDS; DECIMALBIND/NUMERICBIND fill Microsoft's DBNUMERIC. */
+/* Microsoft's bind numbers (TINYBIND 1 ... SRCNUMERICBIND 20) mapped to FreeTDS's;
+ * DECIMALBIND/NUMERICBIND variables are Microsoft's DBNUMERIC, filled at each dbnextrow
+ * with the variable's precision and scale (SRC*: the column's). */
 RETCODE dbbind(DBPROCESS* dbproc, INT column, INT vartype, DBINT varlen, LPBYTE varaddr);
 /* Same as FreeTDS. */
 RETCODE dbnullbind(DBPROCESS* dbproc, INT column, LPCDBINT indicator);
-/* Same as FreeTDS; DECIMALBIND/NUMERICBIND fill Microsoft's DBNUMERIC. */
+/* Bind numbers mapped as for dbbind; decimal and numeric binds of compute columns FAIL
+ * with SQLEBTYP. */
 RETCODE dbaltbind(DBPROCESS* dbproc, INT computeid, INT column, INT vartype, DBINT varlen,
                   LPCBYTE varaddr);
-/* Same as FreeTDS. */
+/* Same as FreeTDS, then bound DBNUMERIC variables are filled. */
 STATUS dbnextrow(DBPROCESS* dbproc);
 /* Same as FreeTDS, except that a decimal or numeric column yields Microsoft's 19-byte
  * DBNUMERIC (kept per connection until the next row or result). */
@@ -460,7 +466,7 @@ RETCODE dbrpcinit(DBPROCESS* dbproc, LPCSTR rpcname, DBSMALLINT options);
 /* Same as FreeTDS; a decimal or numeric value is given as Microsoft's DBNUMERIC. */
 RETCODE dbrpcparam(DBPROCESS* dbproc, LPCSTR paramname, BYTE status, INT type, DBINT maxlen,
                    DBINT datalen, LPCBYTE value);
-/* Same as FreeTDS. */
+/* Same as FreeTDS; pending dbsetopt statements go first, as a batch of their own. */
 RETCODE dbrpcsend(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 RETCODE dbsqlok(DBPROCESS* dbproc);
@@ -468,24 +474,33 @@ RETCODE dbsqlok(DBPROCESS* dbproc);
 RETCODE dbcmdrow(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 BOOL dbdead(DBPROCESS* dbproc);
-/* Same as FreeTDS. */
+/* Same as FreeTDS, with the SET statements of dbsetopt in front of the batch (sent alone
+ * when the command buffer is empty). */
 RETCODE dbsqlsend(DBPROCESS* dbproc);
 /* Same as FreeTDS; a decimal or numeric output parameter yields Microsoft's DBNUMERIC. */
 LPBYTE dbretdata(DBPROCESS* dbproc, INT retnum);
 /* Missing in FreeTDS: dbrpcsend followed by dbsqlok. */
 RETCODE dbrpcexec(DBPROCESS* dbproc);
-/* Same as FreeTDS. */
+/* Same as FreeTDS, except that the command buffer is left as it was (FreeTDS runs
+ * "use" through it). */
 RETCODE dbuse(DBPROCESS* dbproc, LPCSTR dbname);
-/* Same as FreeTDS: bytes read, 0 at the end of a value, NO_MORE_ROWS after the last
- * row, -1 on failure. */
+/* Reads the one column of a READTEXT result: bytes read, 0 at the end of each value,
+ * NO_MORE_ROWS after the last row, -1 on failure. Done on FreeTDS's dbnextrow/dbdata
+ * (FreeTDS's own dbreadtext copies a negative length for a null value); a null value
+ * reads as empty. */
 STATUS dbreadtext(DBPROCESS* dbproc, LPVOID buf, DBINT bufsize);
 /* Same as FreeTDS. */
 RETCODE dbcancel(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 RETCODE dbcanquery(DBPROCESS* dbproc);
-/* Microsoft's option numbers mapped to FreeTDS's (DBTEXTLIMIT, DBTEXTSIZE, DBROWCOUNT,
- * DBNOCOUNT ... ); DBANSItoOEM/DBOEMtoANSI are accepted and do nothing (text stays in
- * the client charset); an option FreeTDS cannot honour FAILs with SQLEIOPT. */
+/* Microsoft's option numbers. Server settings (DBTEXTSIZE, DBROWCOUNT, DBNOCOUNT,
+ * DBARITHABORT, DBARITHIGNORE, DBNOEXEC, DBPARSEONLY, DBQUOTEDIDENT, DBSTAT) become SET
+ * statements sent ahead of the next batch, as Microsoft's library sends them with the
+ * next dbsqlexec; DBBUFFER, DBNOAUTOFREE and DBSETTIME go to FreeTDS's counterparts.
+ * DBTEXTLIMIT, DBANSItoOEM, DBOEMtoANSI and DBCLIENTCURSORS are accepted and change
+ * nothing (text arrives whole and in the client character set of freetds.conf).
+ * DBOFFSET, DBSHOWPLAN and DBSTORPROCID (gone from current servers) and unknown numbers
+ * FAIL with SQLEIOPT, as does a count that is not 0..2147483647. */
 RETCODE dbsetopt(DBPROCESS* dbproc, INT option, LPCSTR param);
 /* Same as FreeTDS. */
 LPDBBINARY dbtxptr(DBPROCESS* dbproc, INT column);
@@ -497,11 +512,13 @@ RETCODE dbwritetext(DBPROCESS* dbproc, LPCSTR objname, LPCDBBINARY textptr, DBTI
 /* Same as FreeTDS. */
 RETCODE dbmoretext(DBPROCESS* dbproc, DBINT size, LPCBYTE text);
 /* Same as FreeTDS, except that a decimal or numeric source or destination is
- * Microsoft's DBNUMERIC (its precision and scale are honoured for the destination;
- * zeros mean 18 and 0). Returns the destination length, or -1 on failure. */
+ * Microsoft's DBNUMERIC (fixed length; the destination's precision and scale say what to
+ * produce, 18 and 0 when they are not valid) and that dbproc may be NULL (FreeTDS's
+ * dbconvert dereferences it for numerics). Returns the destination length, or -1. */
 INT dbconvert(DBPROCESS* dbproc, INT srctype, LPCBYTE src, DBINT srclen, INT desttype, LPBYTE dest,
               DBINT destlen);
-/* Same as FreeTDS. */
+/* FreeTDS's type, with nvarchar folded into SQLCHAR, ntext into SQLTEXT, bitn into
+ * SQLBIT. */
 INT dbcoltype(DBPROCESS* dbproc, INT column);
 /* Same as FreeTDS. */
 RETCODE dbsettime(INT seconds);
@@ -516,16 +533,19 @@ INT dbnumcols(DBPROCESS* dbproc);
 DBINT dbcount(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 BOOL dbiscount(DBPROCESS* dbproc);
-/* Same as FreeTDS. */
+/* Same as FreeTDS; 19 for decimal and numeric columns (the DBNUMERIC of dbdata). */
 DBINT dbcollen(DBPROCESS* dbproc, INT column);
 /* Same as FreeTDS. */
 LPCSTR dbcolname(DBPROCESS* dbproc, INT column);
-/* FreeTDS's DBCOL is larger (longer names, other widths): filled from FreeTDS's and
- * written into Microsoft's 122-byte DBCOL, names cut to 30 characters; a
- * SizeOfStruct other than sizeof(DBCOL) FAILs. CI_CURSOR FAILs (no browse cursors). */
+/* FreeTDS's DBCOL holds 514-byte names: filled from it into Microsoft's 122-byte DBCOL,
+ * names cut to 30 characters, Type as dbcoltype gives it, MaxLength as dbcollen,
+ * CaseSensitive DBUNKNOWN. SizeOfStruct must be sizeof(DBCOL) (122), else FAIL with
+ * SQLEPARM; CI_CURSOR FAILs with SQLENOTIMPL (no browse cursors). */
 RETCODE dbcolinfo(PDBHANDLE pdbhandle, INT type, INT column, INT computeid, LPDBCOL lpdbcol);
-/* FreeTDS fills its own DBDATEREC (other field names, 0-based month); translated into
- * Microsoft's: months 1-12, day of week 1-7, day of year 1-366, week and quarter. */
+/* FreeTDS fills its own DBDATEREC (Sybase field names and order, month from 0): this
+ * library splits the value itself into Microsoft's record (see DBDATEREC). Milliseconds
+ * are the 1/300 s ticks rounded (.003, .007, .010). FAIL on a null argument or a time of
+ * day past 23:59:59.997. */
 RETCODE dbdatecrack(DBPROCESS* dbproc, LPDBDATEREC dateinfo, LPCDBDATETIME datetime);
 /* Installs the process-wide message handler; returns the previous one. FreeTDS calls a
  * trampoline that gives Microsoft's arguments (line as DBUSMALLINT). */

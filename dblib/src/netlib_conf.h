@@ -1,0 +1,24 @@
+// The client network library setting: the connection component records the library it
+// chose in a small text file (see <ntwdblib.h>); dbinit and dbopen read it here.
+#ifndef TESSEL_DBLIB_NETLIB_CONF_H
+#define TESSEL_DBLIB_NETLIB_CONF_H
+
+#include <string>
+
+namespace tessel::dblib {
+
+// The path of the setting file: $TESSEL_DBLIB_CONF if set and not empty, else
+// /etc/tessel/dblib.conf.
+std::string NetLibConfPath();
+
+// The DSQUERY value of the ConnectTo section, upper-cased, when it is one of DBNMPNTW,
+// DBMSRPCN, DBMSSPXN, DBMSSOCN; DBMSSOCN when the file, the section or a known value is
+// missing.
+std::string ConfiguredNetLibrary();
+
+// Parses the text of a setting file (same rules as ConfiguredNetLibrary).
+std::string NetLibraryFromText(const std::string& text);
+
+}  // namespace tessel::dblib
+
+#endif

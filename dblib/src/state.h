@@ -1,0 +1,95 @@
+// Process-wide state of the library: the Microsoft-style handlers the application
+// installed, and what this library keeps per open connection.
+//
+// FreeTDS's DBPROCESS pointer is the handle the application sees, so handlers and
+// FreeTDS calls need no translation of handles; the per-connection extras live in a
+// registry keyed by that pointer. A connection is registered by dbopen and forgotten by
+// dbclose and dbexit; an unregistered pointer (a connection FreeTDS is still logging in,
+// or one already closed) simply has no extras. The registry is guarded by its own mutex;
+// a ConnState is used only by the thread that currently uses its DBPROCESS, except
+// msg_handler, which is atomic because dbprocmsghandle may come from another thread.
+#ifndef TESSEL_DBLIB_STATE_H
+#define TESSEL_DBLIB_STATE_H
+
+#include <atomic>
+#include <deque>
+#include <string>
+#include <unordered_map>
+
+#include "ftds.h"
+#include "ms_types.h"
+
+namespace tessel::dblib {
+
+// Handler signatures as the application writes them (Microsoft's argument lists).
+using MsErrHandler = int (*)(DBPROCESS*, int severity, int dberr, int oserr, const char* dberrstr,
+                             const char* oserrstr);
+using MsMsgHandler = int (*)(DBPROCESS*, DBINT msgno, int msgstate, int severity,
+                             const char* msgtext, const char* srvname, const char* procname,
+                             DBUSMALLINT line);
+
+// A DECIMALBIND or NUMERICBIND variable: FreeTDS fills `staging`, and every row read by
+// dbnextrow is copied into the application's Microsoft-layout variable.
+struct NumericBind {
+  int column = 0;
+  ms::Numeric* dest = nullptr;
+  DBNUMERIC staging{};
+  bool rescale = false;  // convert to `wanted` rather than keep the column's shape
+  DBTYPEINFO wanted{};
+};
+
+struct ConnState {
+  std::atomic<MsMsgHandler> msg_handler{nullptr};
+  // A command was sent (dbsqlsend, dbrpcsend) and its answer has not been read yet.
+  bool answer_pending = false;
+  // SET statements from dbsetopt, sent ahead of the next command batch.
+  std::string pending_options;
+  // dbdata's Microsoft-layout copies of decimal/numeric values, by column (node-stable,
+  // so a pointer handed out stays valid until the connection is closed).
+  std::unordered_map<int, ms::Numeric> numerics;
+  std::unordered_map<int, ms::Numeric> return_numerics;
+  // FreeTDS keeps pointers to the staging buffers: a deque keeps them in place.
+  std::deque<NumericBind> numeric_binds;
+  // dbreadtext's place in the value of the current row; false before the first row.
+  bool text_row_active = false;
+  DBINT text_position = 0;
+  // FreeTDS-layout copies of decimal/numeric RPC parameters, which FreeTDS reads only
+  // at dbrpcsend (a deque keeps their addresses stable).
+  std::deque<DBNUMERIC> rpc_numerics;
+};
+
+// Forgets what belongs to the current result set (bound decimal variables, the reading
+// position of dbreadtext); called when a new batch is sent or the next result starts.
+void ResetResultState(DBPROCESS* dbproc);
+
+// The state of a registered connection, or null. The pointer stays valid until the
+// connection is closed.
+ConnState* FindConn(DBPROCESS* dbproc);
+// Registers a connection that dbopen just opened, replacing any stale entry left at
+// the same address. Returns false if memory ran out.
+bool RegisterConn(DBPROCESS* dbproc);
+void ForgetConn(DBPROCESS* dbproc);
+void ForgetAllConns();
+
+MsErrHandler ErrHandler();
+MsErrHandler SetErrHandler(MsErrHandler handler);
+MsMsgHandler MsgHandler();
+MsMsgHandler SetMsgHandler(MsMsgHandler handler);
+
+// Makes FreeTDS call this library's trampolines, which translate numbers and arguments and
+// then call the handlers above. Idempotent; FreeTDS's dbinit resets its error handler,
+// so this runs again after it.
+void InstallTrampolines();
+
+// Reports an error found by this library itself (Microsoft numbering) to the installed
+// error handler, as FreeTDS reports its own.
+void ReportError(DBPROCESS* dbproc, int severity, int ms_error, const std::string& text);
+
+// What FreeTDS is told to do after the application's handler answered `ms_rc` (INT_EXIT,
+// INT_CONTINUE, INT_CANCEL) for FreeTDS error `ftds_error`. Never INT_EXIT: FreeTDS would
+// end the process.
+int FreeTdsHandlerReturn(int ftds_error, int ms_rc);
+
+}  // namespace tessel::dblib
+
+#endif

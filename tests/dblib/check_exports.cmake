@@ -1,0 +1,33 @@
+# Compares the dynamic symbols LIBRARY defines with the names listed in EXPORTS.
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE nm_output RESULT_VARIABLE nm_result)
+if(NOT nm_result EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}: ${nm_result}")
+endif()
+string(REPLACE "\n" ";" nm_lines "${nm_output}")
+set(exported "")
+foreach(line IN LISTS nm_lines)
+  if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] ([^ ]+)$")
+    list(APPEND exported ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+
+file(STRINGS ${EXPORTS} lines)
+set(expected "")
+foreach(line IN LISTS lines)
+  string(STRIP "${line}" line)
+  if(line AND NOT line MATCHES "^#")
+    list(APPEND expected ${line})
+  endif()
+endforeach()
+
+set(missing ${expected})
+list(REMOVE_ITEM missing ${exported})
+set(extra ${exported})
+list(REMOVE_ITEM extra ${expected})
+list(LENGTH expected expected_count)
+if(missing OR extra)
+  message(FATAL_ERROR "Exports of ${LIBRARY} differ from ${EXPORTS}\n"
+                      "  missing: ${missing}\n  not listed: ${extra}")
+endif()
+message(STATUS "${LIBRARY} exports exactly the ${expected_count} listed names")
