@@ -1,0 +1,131 @@
+// Field values by name, values of other states, and the generic Locate and
+// Lookup that walk the records through the ordinary navigation.
+
+#include "framework/data_consts.h"
+#include "framework/dataset.h"
+#include "framework/sysutils.h"
+
+namespace tessel {
+
+namespace {
+
+bool TextMatches(const std::string& stored, const std::string& key, TLocateOptions options) {
+  std::string a = stored;
+  std::string b = key;
+  if (options & loCaseInsensitive) {
+    a = AnsiUpperCase(a);
+    b = AnsiUpperCase(b);
+  }
+  if (options & loPartialKey) return a.compare(0, b.size(), b) == 0;
+  return a == b;
+}
+
+bool FieldMatches(const TField* field, const Variant& key, TLocateOptions options) {
+  if (key.IsNull() || key.IsEmpty()) return field->IsNull();
+  if (field->IsNull()) return false;
+  if (field->DataType() == ftString || field->DataType() == ftMemo) {
+    return TextMatches(field->AsString(), VarToStr(key), options);
+  }
+  return VarCompare(field->AsVariant(), key) == 0;
+}
+
+const Variant& KeyValue(const Variant& values, std::size_t index, std::size_t count) {
+  if (count == 1 && !values.IsArray()) return values;
+  return values[static_cast<int>(index)];
+}
+
+}  // namespace
+
+Variant TDataSet::FieldValues(std::string_view names) const {
+  std::vector<TField*> list;
+  GetFieldList(list, names);
+  if (list.size() == 1) return list.front()->AsVariant();
+  std::vector<Variant> values;
+  values.reserve(list.size());
+  for (const TField* field : list) values.push_back(field->AsVariant());
+  return Variant::FromArray(std::move(values));
+}
+
+void TDataSet::SetFieldValues(std::string_view names, const Variant& value) {
+  std::vector<TField*> list;
+  GetFieldList(list, names);
+  if (list.size() == 1 && !value.IsArray()) {
+    list.front()->SetAsVariant(value);
+    return;
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    list[i]->SetAsVariant(value[static_cast<int>(i)]);
+  }
+}
+
+Variant TDataSet::GetStateFieldValue(TDataSetState state, const TField* field) {
+  if (field->FieldKind() != fkData && field->FieldKind() != fkInternalCalc) return Null();
+  const TDataSetState saved = state_;
+  state_ = state;
+  Variant result;
+  try {
+    result = field->AsVariant();
+  } catch (...) {
+    state_ = saved;
+    throw;
+  }
+  state_ = saved;
+  return result;
+}
+
+bool TDataSet::LocateInBuffers(const std::vector<TField*>& keys, const Variant& values,
+                               TLocateOptions options) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!FieldMatches(keys[i], KeyValue(values, i, keys.size()), options)) return false;
+  }
+  return !keys.empty();
+}
+
+bool TDataSet::Locate(const std::string& key_fields, const Variant& key_values,
+                      TLocateOptions options) {
+  CheckBrowseMode();
+  std::vector<TField*> keys;
+  GetFieldList(keys, key_fields);
+  if (keys.size() > 1 &&
+      (!key_values.IsArray() || key_values.ArrayCount() < static_cast<int>(keys.size()))) {
+    DatabaseError(Format(dbconsts::SInvalidValue, {VarToStr(key_values), key_fields}));
+  }
+  TBookmark start = GetBookmark();
+  bool found = false;
+  DisableControls();
+  try {
+    First();
+    while (!Eof() && !found) {
+      if (LocateInBuffers(keys, key_values, options)) {
+        found = true;
+      } else {
+        Next();
+      }
+    }
+    if (!found && !start.empty()) GotoBookmark(start);
+  } catch (...) {
+    EnableControls();
+    throw;
+  }
+  EnableControls();
+  return found;
+}
+
+Variant TDataSet::Lookup(const std::string& key_fields, const Variant& key_values,
+                         const std::string& result_fields) {
+  CheckBrowseMode();
+  TBookmark start = GetBookmark();
+  Variant result = Null();
+  DisableControls();
+  try {
+    if (Locate(key_fields, key_values, 0)) result = FieldValues(result_fields);
+    if (!start.empty()) GotoBookmark(start);
+  } catch (...) {
+    EnableControls();
+    throw;
+  }
+  EnableControls();
+  return result;
+}
+
+}  // namespace tessel
