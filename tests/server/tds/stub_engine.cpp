@@ -107,6 +107,16 @@ struct Literal {
   Value value;
 };
 
+// The text of a quoted literal, where '' stands for one quote.
+std::string unquote(std::string_view quoted) {
+  std::string text;
+  for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
+    text += quoted[i];
+    if (quoted[i] == '\'' && quoted[i + 1] == '\'') ++i;
+  }
+  return text;
+}
+
 // One select-list item: a literal with an optional alias.
 bool parseLiteral(const std::string& item, Literal& out) {
   std::string expr = item;
@@ -121,11 +131,11 @@ bool parseLiteral(const std::string& item, Literal& out) {
     out = {column(name, SqlType::Int, 4), Value()};
   } else if (expr.size() >= 3 && (expr[0] == 'N' || expr[0] == 'n') && expr[1] == '\'' &&
              expr.back() == '\'') {
-    std::string text = expr.substr(2, expr.size() - 3);
+    std::string text = unquote(expr.substr(1));
     auto len = static_cast<std::int32_t>(std::max<std::size_t>(text.size(), 1) * 2);
     out = {column(name, SqlType::NVarChar, len, false), Value(text)};
   } else if (expr.size() >= 2 && expr[0] == '\'' && expr.back() == '\'') {
-    std::string text = expr.substr(1, expr.size() - 2);
+    std::string text = unquote(expr);
     auto len = static_cast<std::int32_t>(std::max<std::size_t>(text.size(), 1));
     out = {column(name, SqlType::VarChar, len, false), Value(text)};
   } else if (!expr.empty() && (std::isdigit(static_cast<unsigned char>(expr[0])) ||
@@ -443,10 +453,7 @@ class StubSession : public Session {
           sink.done(done(false, 0, true, Done::Kind::DoneProc));
           return;
         }
-        Column c;
-        c.type = p->type;
-        c.type.nullable = true;
-        cols.push_back(c);
+        cols.push_back(echoColumn(*p));
         vals.push_back(p->value);
       }
       sink.metadata(cols);
@@ -462,19 +469,39 @@ class StubSession : public Session {
     sink.done(end);
   }
 
+  // The column that returns a parameter: long character and binary values,
+  // which arrive as (max) types, come back as text, ntext or image.
+  static Column echoColumn(const RpcParam& p) {
+    Column c;
+    c.name = p.name.empty() ? "" : p.name.substr(1);
+    c.type = p.type;
+    c.type.nullable = true;
+    if (c.type.length > 8000) {
+      switch (c.type.type) {
+        case SqlType::Char:
+        case SqlType::VarChar:
+          c.type = {SqlType::Text, 0x7FFFFFFF, 0, 0, true};
+          break;
+        case SqlType::NChar:
+        case SqlType::NVarChar:
+          c.type = {SqlType::NText, 0x7FFFFFFE, 0, 0, true};
+          break;
+        case SqlType::Binary:
+        case SqlType::VarBinary:
+          c.type = {SqlType::Image, 0x7FFFFFFF, 0, 0, true};
+          break;
+        default:
+          break;
+      }
+    }
+    return c;
+  }
+
   void echo(const RpcRequest& r, ResultSink& sink) {
     std::vector<Column> cols;
     std::vector<Value> vals;
     for (const auto& p : r.params) {
-      Column c;
-      c.name = p.name.empty() ? "" : p.name.substr(1);
-      c.type = p.type;
-      c.type.nullable = true;
-      if (c.type.length > 8000 && c.type.type != SqlType::Text && c.type.type != SqlType::NText &&
-          c.type.type != SqlType::Image) {
-        c.type.length = 8000;
-      }
-      cols.push_back(c);
+      cols.push_back(echoColumn(p));
       vals.push_back(p.value);
     }
     if (!cols.empty()) {
