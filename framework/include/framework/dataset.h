@@ -9,8 +9,12 @@
 //
 // Ownership: the dataset owns its record buffers (allocated and freed through
 // the descendant's AllocRecordBuffer/FreeRecordBuffer), its field definitions
-// and its fields. Data sources attached to it are not owned. Main thread only,
-// except that a descendant may open on a worker while controls are disabled.
+// and its fields (heap-allocated components; the dataset deletes them when it
+// goes). Data sources attached to it are not owned. A descendant calls
+// Destroying() and Close() at the top of its own destructor: by the time
+// ~TDataSet runs, the descendant's record-level operations are gone.
+// Main thread only, except that a descendant may open on a worker while
+// controls are disabled.
 
 #include <cstdint>
 #include <functional>

@@ -267,6 +267,7 @@ int TDataSet::MoveBy(int distance) {
 }
 
 void TDataSet::Resync(TResyncMode mode) {
+  if (buffers_.empty()) return;  // closed: nothing to refill
   TRecordBuffer temp = buffers_[static_cast<std::size_t>(record_count_)];
   if (mode & rmExact) {
     CursorPosChanged();

@@ -66,6 +66,8 @@
 // EAbort, daRetry runs the operation again. A failed Post leaves the dataset
 // in dsEdit or dsInsert with the edit buffer untouched.
 
+#include <algorithm>
+
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
 #include "framework/datasource.h"
@@ -451,9 +453,14 @@ void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
       break;
   }
   if (disable_count_ == 0) {
-    // A source may detach itself while told; walk a copy.
-    std::vector<TDataSource*> sources = data_sources_;
-    for (TDataSource* source : sources) source->DataEvent(event, info);
+    // A source may detach (or be destroyed) while told: walk a copy and
+    // skip sources that are gone by the time their turn comes.
+    const std::vector<TDataSource*> sources = data_sources_;
+    for (TDataSource* source : sources) {
+      if (std::find(data_sources_.begin(), data_sources_.end(), source) != data_sources_.end()) {
+        source->DataEvent(event, info);
+      }
+    }
   } else if ((event == deUpdateState && state_ == dsInactive) || event == deLayoutChange) {
     enable_event_ = deLayoutChange;
   }

@@ -42,6 +42,16 @@ TEST_F(BufferWindow, LinkBufferCountSizesTheWindow) {
   EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{1, 2}));
   link.SetBufferCount(5);
   EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{1, 2, 3, 4, 5}));
+
+  // Shrinking while the active record is at the bottom keeps it in the window.
+  ds->MoveBy(7);
+  EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{4, 5, 6, 7, 8}));
+  link.SetBufferCount(2);
+  EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{7, 8}));
+  EXPECT_EQ(link.ActiveRecord(), 1);
+  EXPECT_EQ(CurrentId(), 8);
+  ds->Next();
+  EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{8, 9}));
 }
 
 TEST_F(BufferWindow, ScrollingDownThenUp) {
