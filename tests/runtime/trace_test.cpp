@@ -12,6 +12,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dblib_stub.h"
@@ -278,6 +279,26 @@ TEST_F(TraceTest, PlantedLinkOrOtherFileIsRefusedAndTheNextLineTriesAgain) {
   fs::remove(LogPath());
   SQLWriteTrace("again");
   EXPECT_EQ(LogMessages(), (std::vector<std::string>{"again"}));
+}
+
+TEST_F(TraceTest, LinesFromTwoThreadsStayWhole) {
+  SQLTraceActive(true);
+  auto writer = [](char who) {
+    for (int i = 0; i < 300; ++i) dbcmd(nullptr, std::string(100, who).c_str());
+  };
+  std::thread a(writer, 'a'), b(writer, 'b');
+  a.join();
+  b.join();
+  SQLTraceActive(false);
+  const auto lines = LogMessages();
+  ASSERT_EQ(lines.size(), 2u + 600u);
+  int as = 0, bs = 0;
+  for (size_t i = 1; i + 1 < lines.size(); ++i) {
+    as += lines[i] == "dbcmd:'" + std::string(100, 'a') + "'";
+    bs += lines[i] == "dbcmd:'" + std::string(100, 'b') + "'";
+  }
+  EXPECT_EQ(as, 300);
+  EXPECT_EQ(bs, 300);
 }
 
 TEST_F(TraceTest, CallbackExceptionsReachTheCaller) {

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct dbprocess {
 namespace {
 
 struct State {
+  std::mutex mutex;  // guards calls and log: a test may call from several threads
   std::map<std::string, int> calls;
   std::map<std::string, long long> numbers;
   std::map<std::string, std::string> texts;
@@ -56,10 +58,13 @@ bool TakeOne(const char* key) {
 }
 
 void Enter(const char* name, const std::string& args = "") {
-  S().calls[name]++;
-  S().log += name;
-  if (!args.empty()) S().log += " " + args;
-  S().log += "\n";
+  {
+    std::lock_guard lock(S().mutex);
+    S().calls[name]++;
+    S().log += name;
+    if (!args.empty()) S().log += " " + args;
+    S().log += "\n";
+  }
   if (S().hook) S().hook(name);
 }
 

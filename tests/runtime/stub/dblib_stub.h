@@ -3,7 +3,8 @@
 // Controls of the stand-in client library that the runtime tests load through
 // the binding. It exports the 54 DB-Library entry points (one build lacks
 // dbwinexit), counts and logs every call, and plays back scripted answers.
-// Single-threaded test use only.
+// Entry points may be called from several threads; the controls below are
+// for the test's main thread.
 
 #ifdef __cplusplus
 extern "C" {
