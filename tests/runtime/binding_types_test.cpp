@@ -16,8 +16,15 @@
 #undef REG_ROW
 #undef INT_CANCEL
 #include "runtime/lqSQLdb.h"
+#include "sqlserver_host.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -123,6 +130,25 @@ TEST(BindingTypes, RecordLayoutsMatchTheClientLibrary) {
   EXPECT_EQ(sizeof(tessel::DBDATEREC), sizeof(::DBDATEREC));
   EXPECT_EQ(offsetof(tessel::DBDATEREC, millisecond), offsetof(::DBDATEREC, millisecond));
   EXPECT_EQ(sizeof(tessel::DBDATETIME), sizeof(::DBDATETIME));
+}
+
+TEST(BindingTypes, NetworkLibrarySettingIsWhereAndHowTheClientLibraryReadsIt) {
+  unsetenv(TESSEL_DBLIB_CONF_ENV);
+  EXPECT_EQ(tessel::detail::NetLibSettingsPath(), TESSEL_DBLIB_CONF_PATH);
+  char dir[] = "/tmp/tessel-conf-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/dblib.conf";
+  setenv(TESSEL_DBLIB_CONF_ENV, path.c_str(), 1);
+  EXPECT_EQ(tessel::detail::NetLibSettingsPath(), path);
+  ASSERT_TRUE(tessel::detail::WriteNetLibSetting(path, DBNETLIB_NAMEDPIPES));
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), std::string(TESSEL_DBLIB_CONF_SECTION) + "\n" + TESSEL_DBLIB_CONF_KEY +
+                            "=" + DBNETLIB_NAMEDPIPES + "\n");
+  unlink(path.c_str());
+  rmdir(dir);
+  unsetenv(TESSEL_DBLIB_CONF_ENV);
 }
 
 }  // namespace
