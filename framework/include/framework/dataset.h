@@ -93,8 +93,10 @@ class TDataSet : public TComponent {
   bool Bof() const { return bof_; }
   bool Eof() const { return eof_; }
   bool IsEmpty() const { return active_record_ >= record_count_; }
+  // The current record's 1-based position, -1 when the descendant cannot tell.
   int RecNo() { return GetRecNo(); }
-  void SetRecNo(int value) { SetRecNoValue(value); }
+  // Moves to the record at that position; the base class ignores it.
+  virtual void SetRecNo(int /*value*/) {}
   int RecordCount() { return GetRecordCount(); }
 
   // --- editing ------------------------------------------------------------
@@ -228,7 +230,6 @@ class TDataSet : public TComponent {
   virtual void ClearCalcFields(TRecordBuffer /*buffer*/) {}
   virtual bool GetCanModify() { return true; }
   virtual int GetRecNo() { return -1; }
-  virtual void SetRecNoValue(int /*value*/) {}
   virtual int GetRecordCount() { return -1; }
   virtual TDataSource* GetDataSource() const { return nullptr; }
 

@@ -150,6 +150,11 @@ TEST_F(BufferWindow, RecNoAndRecordCountFollowTheCursor) {
   EXPECT_EQ(ds->RecordCount(), 21);
   ds->Next();
   EXPECT_EQ(CurrentId(), 8);
+
+  ds->SetRecNo(15);
+  EXPECT_EQ(CurrentId(), 14) << "the inserted record shifted the rest";
+  EXPECT_EQ(link.ActiveRecord(), 4) << "a plain resync keeps the active row of the window";
+  EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{10, 11, 12, 13, 14}));
 }
 
 TEST_F(BufferWindow, WindowAfterInsertAndDeleteAtTheEdges) {

@@ -231,6 +231,13 @@ int TMemDataSet::GetRecNo() {
   return (State() == dsInsert || cursor_ < 0 || cursor_ >= RowCount()) ? -1 : cursor_ + 1;
 }
 
+void TMemDataSet::SetRecNo(int value) {
+  if (value < 1 || value > RowCount()) return;
+  CheckBrowseMode();
+  cursor_ = value - 1;
+  Resync(0);
+}
+
 // --- editing --------------------------------------------------------------------
 
 void TMemDataSet::InternalPost() {

@@ -52,6 +52,7 @@ class TMemDataSet : public TDataSet {
   std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
   bool BookmarkValid(const char* bookmark) override;
   int CompareBookmarks(const char* a, const char* b) override;
+  void SetRecNo(int value) override;
 
   // Used by the blob stream.
   std::optional<std::string>* BlobSlot(const TField* field);
