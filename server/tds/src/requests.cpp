@@ -1,3 +1,25 @@
+// The request reader: turns the payload of a client message into a request.
+//
+// A request arrives as one message, packets of one type joined up to the one
+// marked end-of-message (MessageReader, packet.cpp), then parsed here:
+//
+//   header --length 8..32767, same type--> body --EOM--> payload --type-->
+//     SQL batch:  [ALL_HEADERS] UCS-2 text
+//     RPC:        [ALL_HEADERS] (name | 0xFFFF id) flags params... [separator call]...
+//     TM request: ALL_HEADERS type [isolation] [name] [flags ...]
+//   any step --bad length, bad type, over a limit--> ProtocolError
+//
+// Invariants:
+//  1. Every read goes through ByteReader, which checks what remains before it
+//     reads; no length from the network indexes memory unchecked.
+//  2. Counts are bounded before they are used: 2100 parameters per call,
+//     64 MiB per chunked value, the session's message limit for the rest.
+//  3. A parser returns a whole request or throws ProtocolError naming the
+//     field it could not read; it never returns part of one.
+//  4. Text changes encoding once, here: UCS-2 and code page 1252 become UTF-8,
+//     and nothing past the parser sees a wire encoding.
+//  5. ALL_HEADERS is read from TDS 7.2 on and only then.
+
 #include "sqld/tds/requests.h"
 
 #include "sqld/tds/charset.h"
