@@ -106,14 +106,20 @@ class TParam : public TCollectionItem {
   // types; strings without size are read up to their zero terminator.
   void SetData(const void* buffer, int size = -1);
 
-  // From a TParam: name, types, value and Bound. From a TStrings: its Text as
-  // a memo. Other sources raise the assign error.
+  // From a TParam: name, types, value and Bound. From a TField: AssignField.
+  // From a TStrings: its Text as a memo. Other sources raise the assign error.
   void Assign(const TPersistent* source) override;
-  // The field's data type and value (Field's Value, or the value given), Bound set.
+  // The field's data type, value and name; Bound set.
   void AssignField(const TField* field);
+  // The field's data type and the given value (a field's OldValue or
+  // NewValue); Null clears. Bound set; the name stays.
   void AssignFieldValue(const TField* field, const Variant& value);
   // Type, direction, value and Bound of another parameter, not its name.
   void AssignValue(const TParam& source);
+
+ protected:
+  // To a TField: the field takes the value (Null when the parameter is null).
+  void AssignTo(TPersistent* dest) const override;
 
  private:
   [[noreturn]] void ConvertError(const std::string& what) const;

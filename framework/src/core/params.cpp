@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "framework/exceptions.h"
+#include "framework/field.h"
 #include "framework/string_list.h"
 #include "framework/sysutils.h"
 
@@ -432,11 +433,38 @@ void TParam::Assign(const TPersistent* source) {
     name_ = param->name_;
     return;
   }
+  if (const auto* field = dynamic_cast<const TField*>(source)) {
+    AssignField(field);
+    return;
+  }
   if (const auto* strings = dynamic_cast<const TStrings*>(source)) {
     SetAsMemo(strings->Text());
     return;
   }
   TCollectionItem::Assign(source);
+}
+
+void TParam::AssignTo(TPersistent* dest) const {
+  if (auto* field = dynamic_cast<TField*>(dest)) {
+    field->SetValue(IsNull() ? Variant::Null() : value_);
+    return;
+  }
+  TCollectionItem::AssignTo(dest);
+}
+
+void TParam::AssignField(const TField* field) {
+  if (!field) return;
+  AssignFieldValue(field, field->Value());
+  name_ = field->FieldName();
+}
+
+void TParam::AssignFieldValue(const TField* field, const Variant& value) {
+  if (!field) return;
+  Variant converted;
+  TESSEL_WITH_NAME(converted = ConvertTo(field->DataType(), value));
+  data_type_ = field->DataType();
+  value_ = std::move(converted);
+  bound_ = true;
 }
 
 void TParam::AssignValue(const TParam& source) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "framework/exceptions.h"
+#include "framework/field_kinds.h"
 #include "framework/string_list.h"
 
 namespace tessel {
@@ -215,6 +216,26 @@ TEST(Params, AssignAndAssignValues) {
   copy.SetParamValues("A;Gone", VarArrayOf({1, "y"}));
   EXPECT_EQ(copy.ParamValues("A;Gone"), VarArrayOf({1, "y"}));
   EXPECT_THROW(copy.ParamValues("A;Nope"), EDatabaseError);
+}
+
+TEST(Params, AssignFieldValueTakesTheFieldType) {
+  TMemoField memo(nullptr);
+  memo.SetFieldName("Notes");
+  TIntegerField id(nullptr);
+  TParams params;
+  TParam* p = params.CreateParam(ftUnknown, "OLD_Notes", ptUnknown);
+  p->AssignFieldValue(&memo, Variant("long text"));
+  EXPECT_EQ(p->DataType(), ftMemo);  // a memo stays a memo
+  EXPECT_EQ(p->AsString(), "long text");
+  EXPECT_EQ(p->Name(), "OLD_Notes");
+  EXPECT_TRUE(p->Bound());
+  p->AssignFieldValue(&id, Null());
+  EXPECT_EQ(p->DataType(), ftInteger);
+  EXPECT_TRUE(p->IsNull());
+  p->AssignFieldValue(&id, Variant("15"));
+  EXPECT_EQ(VarType(p->Value()), varInteger);
+  EXPECT_THROW(p->AssignFieldValue(&id, Variant("x")), EConvertError);
+  EXPECT_EQ(p->AsInteger(), 15);
 }
 
 }  // namespace
