@@ -295,6 +295,8 @@ class TDataSet : public TComponent {
   void SetBufferCount(int value);
   void UpdateBufferCount();
   void MoveBuffer(int from, int to);
+  bool StepForward(int& scrolled);
+  bool StepBackward(int& scrolled);
   void ActivateBuffers();
   void SetCurrentRecord(int index);
   void FreeFieldBuffers();

@@ -215,46 +215,54 @@ void TDataSet::Last() {
   DoAfterScroll();
 }
 
+// One record towards the end; false at the end. `scrolled` counts the
+// buffers dropped at the front (negative), as deDataSetScroll reports it.
+bool TDataSet::StepForward(int& scrolled) {
+  if (active_record_ < record_count_ - 1) {
+    ++active_record_;
+    return true;
+  }
+  const bool shifts = record_count_ >= buffer_count_;
+  if (!GetNextRecord()) return false;
+  if (shifts) --scrolled;
+  active_record_ = record_count_ - 1;
+  return true;
+}
+
+// One record towards the start; false at the start. Buffers dropped at the
+// back count positive.
+bool TDataSet::StepBackward(int& scrolled) {
+  if (active_record_ > 0) {
+    --active_record_;
+    return true;
+  }
+  const bool shifts = record_count_ >= buffer_count_;
+  if (!GetPriorRecord()) return false;
+  if (shifts) ++scrolled;
+  active_record_ = 0;
+  return true;
+}
+
 int TDataSet::MoveBy(int distance) {
   CheckBrowseMode();
-  int moved = 0;
   DoBeforeScroll();
+  int moved = 0;
   if ((distance > 0 && !eof_) || (distance < 0 && !bof_)) {
     bof_ = false;
     eof_ = false;
-    // How far the window's contents moved: negative when buffers were
-    // dropped at the front to read on, positive when dropped at the back.
     int scrolled = 0;
     try {
-      while (distance > 0) {
-        if (active_record_ < record_count_ - 1) {
-          ++active_record_;
-        } else {
-          const bool shifts = record_count_ >= buffer_count_;
-          if (!GetNextRecord()) {
-            eof_ = true;
-            break;
-          }
-          if (shifts) --scrolled;
-          active_record_ = record_count_ - 1;
+      for (; distance > 0; --distance, ++moved) {
+        if (!StepForward(scrolled)) {
+          eof_ = true;
+          break;
         }
-        --distance;
-        ++moved;
       }
-      while (distance < 0) {
-        if (active_record_ > 0) {
-          --active_record_;
-        } else {
-          const bool shifts = record_count_ >= buffer_count_;
-          if (!GetPriorRecord()) {
-            bof_ = true;
-            break;
-          }
-          if (shifts) ++scrolled;
-          active_record_ = 0;
+      for (; distance < 0; ++distance, --moved) {
+        if (!StepBackward(scrolled)) {
+          bof_ = true;
+          break;
         }
-        ++distance;
-        --moved;
       }
     } catch (...) {
       DataEvent(deDataSetScroll, scrolled);
