@@ -52,6 +52,8 @@ void TokenWriter::putUserTypeAndFlags(std::string& buf, const Column& c) const {
 
 void TokenWriter::colMetadata(std::span<const Column> columns) {
   columns_.assign(columns.begin(), columns.end());
+  for (Column& c : columns_) c.type = typeForVersion(c.type, version_);
+  columns = columns_;
   std::string buf;
   ByteWriter w(buf);
   w.u8(token::ColMetadata);
@@ -223,8 +225,9 @@ void TokenWriter::returnValue(const ReturnValue& v) {
   w.bVarchar(v.name);
   w.u8(0x01);  // output parameter
   putUserTypeAndFlags(buf, v.column);
-  writeTypeInfo(w, v.column.type);
-  writeValue(buf, v.column.type, v.value);
+  TypeInfo type = typeForVersion(v.column.type, version_);
+  writeTypeInfo(w, type);
+  writeValue(buf, type, v.value);
   put(buf);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "sqld/tds/charset.h"
 #include "value_convert.h"
@@ -229,9 +230,32 @@ std::uint8_t wireTypeOf(const TypeInfo& t) {
   return IntN;
 }
 
+bool isMaxType(const TypeInfo& t) {
+  return (t.type == SqlType::VarChar || t.type == SqlType::NVarChar ||
+          t.type == SqlType::VarBinary) &&
+         (t.length > 8000 || t.length < 0);
+}
+
+TypeInfo typeForVersion(const TypeInfo& t, std::uint32_t tdsVersion) {
+  if (!isMaxType(t) || tdsVersion >= 0x72000000) return t;
+  TypeInfo out = t;
+  out.type = t.type == SqlType::VarChar    ? SqlType::Text
+             : t.type == SqlType::NVarChar ? SqlType::NText
+                                           : SqlType::Image;
+  out.length = out.type == SqlType::NText ? 0x7FFFFFFE : 0x7FFFFFFF;
+  return out;
+}
+
 void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
   std::uint8_t wire = wireTypeOf(t);
   out.u8(wire);
+  if (isMaxType(t)) {
+    out.u16le(0xFFFF);
+    if (t.type != SqlType::VarBinary) {
+      out.bytes(std::span<const std::uint8_t>(kDefaultCollation));
+    }
+    return;
+  }
   if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
     std::uint8_t precision = t.precision ? t.precision : 18;
     out.u8(decimalLength(precision));
@@ -251,6 +275,21 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
 }
 
 void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
+  if (isMaxType(t)) {
+    // Chunked: total length, the data as one chunk, a zero-length terminator.
+    if (v.isNull()) {
+      putLe(out, ~std::uint64_t{0}, 8);
+      return;
+    }
+    std::string bytes = encodedBytes(t, v, std::numeric_limits<std::size_t>::max());
+    putLe(out, bytes.size(), 8);
+    if (!bytes.empty()) {
+      putLe(out, bytes.size(), 4);
+      out += bytes;
+    }
+    putLe(out, 0, 4);
+    return;
+  }
   if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
     if (v.isNull()) {
       out.push_back(0);

@@ -469,30 +469,17 @@ class StubSession : public Session {
     sink.done(end);
   }
 
-  // The column that returns a parameter: long character and binary values,
-  // which arrive as (max) types, come back as text, ntext or image.
+  // The column that returns a parameter: long fixed-length character and
+  // binary values come back as the (max) types.
   static Column echoColumn(const RpcParam& p) {
     Column c;
     c.name = p.name.empty() ? "" : p.name.substr(1);
     c.type = p.type;
     c.type.nullable = true;
     if (c.type.length > 8000) {
-      switch (c.type.type) {
-        case SqlType::Char:
-        case SqlType::VarChar:
-          c.type = {SqlType::Text, 0x7FFFFFFF, 0, 0, true};
-          break;
-        case SqlType::NChar:
-        case SqlType::NVarChar:
-          c.type = {SqlType::NText, 0x7FFFFFFE, 0, 0, true};
-          break;
-        case SqlType::Binary:
-        case SqlType::VarBinary:
-          c.type = {SqlType::Image, 0x7FFFFFFF, 0, 0, true};
-          break;
-        default:
-          break;
-      }
+      if (c.type.type == SqlType::Char) c.type.type = SqlType::VarChar;
+      if (c.type.type == SqlType::NChar) c.type.type = SqlType::NVarChar;
+      if (c.type.type == SqlType::Binary) c.type.type = SqlType::VarBinary;
     }
     return c;
   }

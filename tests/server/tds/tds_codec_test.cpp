@@ -190,6 +190,37 @@ TEST(TdsCodec, TextColumnsCarryTableNameTextPointerAndTimestamp) {
   }
 }
 
+TEST(TdsCodec, MaxTypesTravelInChunksOrAsTextFor71) {
+  std::vector<Column> cols = {col(SqlType::VarChar, 0x7FFFFFFF, true),
+                              col(SqlType::NVarChar, -1, true),
+                              col(SqlType::VarBinary, 0x7FFFFFFF, true)};
+  std::string longText(20000, 'q');
+  std::vector<Value> row = {Value(longText), Value(std::string()), Value()};
+  for (std::uint32_t version : kVersions) {
+    auto t = decodeTokens(encode(version,
+                                 [&](tds::TokenWriter& w) {
+                                   w.colMetadata(cols);
+                                   w.row(row);
+                                 }),
+                          version);
+    ASSERT_EQ(t.size(), 2u);
+    if (version >= kTds72) {
+      EXPECT_EQ(t[0].columns[0].wireType, 0xA7);
+      EXPECT_EQ(t[0].columns[0].maxLength, 0xFFFFu);
+      EXPECT_EQ(t[0].columns[1].wireType, 0xE7);
+      EXPECT_EQ(t[0].columns[2].wireType, 0xA5);
+    } else {
+      EXPECT_EQ(t[0].columns[0].wireType, 0x23);
+      EXPECT_EQ(t[0].columns[1].wireType, 0x63);
+      EXPECT_EQ(t[0].columns[2].wireType, 0x22);
+    }
+    EXPECT_EQ(t[1].values[0].bytes, longText);
+    EXPECT_FALSE(t[1].values[1].isNull);
+    EXPECT_EQ(t[1].values[1].bytes, "");
+    EXPECT_TRUE(t[1].values[2].isNull);
+  }
+}
+
 TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
   std::vector<Column> cols = {col(SqlType::VarChar, 3, true), col(SqlType::NVarChar, 4, true),
                               col(SqlType::Decimal, 17, true, 38, 4)};

@@ -124,6 +124,16 @@ WireValue readValue(Cursor& c, const ColInfo& col) {
   std::uint8_t t = col.wireType;
   if (isFixed(t)) {
     v.bytes = c.take(fixedSize(t));
+  } else if (isShortLen(t) && col.maxLength == 0xFFFF) {
+    std::uint64_t total = c.le(8);
+    if (total == ~std::uint64_t{0}) {
+      v.isNull = true;
+    } else {
+      for (std::size_t chunk = c.le(4); chunk != 0; chunk = c.le(4)) v.bytes += c.take(chunk);
+      if (total != ~std::uint64_t{0} - 1 && total != v.bytes.size()) {
+        throw std::runtime_error("chunked value length differs from its chunks");
+      }
+    }
   } else if (isShortLen(t)) {
     std::size_t len = c.le(2);
     if (len == 0xFFFF) {

@@ -34,6 +34,12 @@ std::uint8_t wireTypeOf(const TypeInfo& type);
 // Bytes of a decimal value of this precision (sign byte included).
 std::uint8_t decimalLength(std::uint8_t precision);
 
+// varchar, nvarchar and varbinary declared longer than 8000 bytes are the
+// (max) types: from TDS 7.2 on they travel in chunks, and TDS 7.1 clients get
+// them as text, ntext and image, as SQL Server sends them.
+bool isMaxType(const TypeInfo& type);
+TypeInfo typeForVersion(const TypeInfo& type, std::uint32_t tdsVersion);
+
 // TYPE_INFO without the table name text columns carry in COLMETADATA.
 void writeTypeInfo(ByteWriter& out, const TypeInfo& type);
 // The value in ROW and RETURNVALUE layout (text/ntext/image with text pointer
