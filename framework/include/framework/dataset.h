@@ -107,6 +107,14 @@ class TDataSet : public TComponent {
   void Post();
   void Cancel();
   void Delete();
+  // Assigns values to the fields in field order (Unassigned leaves a field as
+  // it is); in edit or insert state only.
+  void SetFields(const std::vector<Variant>& values);
+  // Insert or Append, SetFields, Post in one call.
+  void InsertRecord(const std::vector<Variant>& values);
+  void AppendRecord(const std::vector<Variant>& values);
+  // Empties every field of the record being edited.
+  void ClearFields();
   // Posts (when modified) or cancels a pending edit; raises if closed.
   void CheckBrowseMode();
   // Asks the controls to write pending edits into the fields.

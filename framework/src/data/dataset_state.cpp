@@ -324,6 +324,35 @@ void TDataSet::Append() {
   EndInsertAppend();
 }
 
+void TDataSet::SetFields(const std::vector<Variant>& values) {
+  if (state_ != dsEdit && state_ != dsInsert) DatabaseError(dbconsts::SNotEditing);
+  const std::size_t count = std::min(values.size(), fields_.List().size());
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!values[i].IsEmpty()) fields_.List()[i]->SetAsVariant(values[i]);
+  }
+}
+
+void TDataSet::InsertRecord(const std::vector<Variant>& values) {
+  Insert();
+  SetFields(values);
+  Post();
+}
+
+void TDataSet::AppendRecord(const std::vector<Variant>& values) {
+  Append();
+  SetFields(values);
+  Post();
+}
+
+void TDataSet::ClearFields() {
+  if (state_ != dsEdit && state_ != dsInsert) DatabaseError(dbconsts::SNotEditing);
+  DataEvent(deCheckBrowseMode, 0);
+  InternalInitRecord(ActiveBuffer());
+  for (TField* field : fields_.List()) field->FreeBuffers();
+  GetCalcFields(ActiveBuffer());
+  DataEvent(deRecordChange, 0);
+}
+
 void TDataSet::UpdateRecord() {
   if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey) {
     DatabaseError(dbconsts::SNotEditing);
@@ -437,6 +466,7 @@ void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
   switch (event) {
     case deFieldChange: {
       auto* field = reinterpret_cast<TField*>(info);
+      if (field == nullptr) break;
       if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) modified_ = true;
       if (state_ != dsSetKey) {
         if (calc_fields_size_ != 0 && auto_calc_fields_ && field->FieldKind() == fkData) {

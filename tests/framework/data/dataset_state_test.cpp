@@ -210,6 +210,29 @@ TEST(DataSetState, NewRecordDefaultsAndFailingNewRecordHandler) {
   EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2) << "the append had moved to the end";
 }
 
+TEST(DataSetState, RecordsFromValueListsAndClearFields) {
+  auto ds = MakePeople(2);
+  ds->AppendRecord({Variant(3), Variant("three")});
+  EXPECT_EQ(ds->RowCount(), 3);
+  EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "three");
+  ds->First();
+  ds->InsertRecord({Variant(0), Variant(), Variant(1.5)});
+  EXPECT_EQ(ds->RecNo(), 1);
+  EXPECT_TRUE(ds->FieldByName("NAME")->IsNull()) << "Unassigned leaves the field alone";
+  EXPECT_EQ(ds->FieldByName("AMOUNT")->AsFloat(), 1.5);
+  EXPECT_THROW(ds->AppendRecord({Variant("x")}), EDatabaseError);
+  EXPECT_EQ(ds->State(), dsInsert) << "the failed value leaves the insert open";
+  ds->Cancel();
+
+  EXPECT_THROW(ds->ClearFields(), EDatabaseError);
+  ds->Edit();
+  ds->ClearFields();
+  EXPECT_TRUE(ds->FieldByName("ID")->IsNull());
+  EXPECT_TRUE(ds->FieldByName("AMOUNT")->IsNull());
+  ds->Cancel();
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3) << "cancel restores the record";
+}
+
 TEST(DataSetState, FailedOpenLeavesDataSetClosed) {
   TMemDataSet ds(nullptr, {{"ID", ftInteger}, {"ID", ftInteger}});
   EXPECT_THROW(ds.Open(), EDatabaseError) << "duplicate field name";
