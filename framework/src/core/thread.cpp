@@ -138,10 +138,13 @@ void TThread::Queue(const std::function<void()>& method) {
 TThread::TThread() = default;
 
 TThread::~TThread() {
-  if (!thread_.joinable()) return;
-  if (std::this_thread::get_id() == thread_.get_id()) {
-    thread_.detach();  // FreeOnTerminate: the thread is deleting itself on its way out
-    return;
+  {
+    std::lock_guard lock(mutex_);
+    if (!thread_.joinable()) return;
+    if (std::this_thread::get_id() == thread_.get_id()) {
+      thread_.detach();  // FreeOnTerminate: the thread is deleting itself on its way out
+      return;
+    }
   }
   Terminate();
   WaitFor();
@@ -156,6 +159,9 @@ void TThread::Start() {
 }
 
 void TThread::Run(TThread* self) {
+  // Start() holds the mutex until thread_ is assigned; wait for that before anything
+  // (the destructor of a self-freeing thread reads thread_).
+  { std::lock_guard lock(self->mutex_); }
   std::exception_ptr fatal;
   try {
     if (!self->Terminated()) self->Execute();
