@@ -1,84 +1,88 @@
-#include <map>
+// createSqliteEngine: the Engine behind tessel-sqld, and the session's name
+// resolution against its attached databases.
+
 #include <mutex>
 
+#include "engine_state.h"
 #include "errors.h"
-#include "parser.h"
-#include "sqld/engine.h"
-#include "types.h"
+#include "lexer.h"
+#include "session.h"
 
 namespace tessel::sqld {
 namespace engine {
 namespace {
 
-class LiteralSession : public Session {
+class SqliteEngine : public Engine {
  public:
-  explicit LiteralSession(std::string db) : db_(std::move(db)) {}
-  void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag&) override {
-    try {
-      Batch b = parseBatch(sql, false);
-      for (auto& st : b.statements) {
-        if (st->kind != StmtKind::Select) throw SqlError(102, {"?"});
-        auto& q = static_cast<QueryStmt&>(*st);
-        std::vector<Column> cols;
-        std::vector<Value> vals;
-        for (auto& item : q.select->items) {
-          if (item.expr->kind != ExprKind::Literal) throw SqlError(207, {"?"});
-          Column c;
-          c.name = item.alias;
-          c.type = item.expr->type;
-          cols.push_back(c);
-          vals.push_back(item.expr->value);
-        }
-        sink.metadata(cols);
-        sink.row(vals);
-        Done d;
-        d.countValid = true;
-        d.rowCount = 1;
-        sink.done(d);
-      }
-    } catch (const SqlError& e) {
-      sink.message(e.message());
-      Done d;
-      d.error = true;
-      sink.done(d);
-    }
+  explicit SqliteEngine(const EngineOptions& options) : state_(options) {}
+
+  std::unique_ptr<Session> openSession(const LoginInfo& login, Message& error) override {
+    auto session = std::make_unique<SqliteSession>(state_, login);
+    if (!session->open(error)) return nullptr;
+    return session;
   }
-  void executeRpc(const RpcRequest&, ResultSink& sink, const CancelFlag&) override {
-    sink.message(makeMessage(2812, {"?"}));
-    Done d;
-    d.error = true;
-    d.kind = Done::Kind::DoneProc;
-    sink.done(d);
-  }
-  void transaction(TransactionRequest, ResultSink& sink) override {
-    Done d;
-    sink.done(d);
-  }
-  std::string currentDatabase() const override { return db_; }
-  std::uint64_t transactionDescriptor() const override { return 0; }
+
+  std::string defaultDatabase() const override { return "tessel"; }
 
  private:
-  std::string db_;
+  EngineState state_;
 };
 
-class LiteralEngine : public Engine {
- public:
-  std::unique_ptr<Session> openSession(const LoginInfo& login, Message& error) override {
-    std::string db = login.database.empty() ? "tessel" : login.database;
-    if (db != "tessel" && db != "master") {
-      error = makeMessage(4060, {db});
-      return nullptr;
-    }
-    return std::make_unique<LiteralSession>(db);
-  }
-  std::string defaultDatabase() const override { return "tessel"; }
-};
+std::string joinName(const Name& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size(); ++i) out += (i ? "." : "") + name[i];
+  return out;
+}
 
 }  // namespace
+
+std::string SqliteSession::schemaOfName(const Name& name, std::string* database) {
+  if (!name.empty() && !name.back().empty() && name.back()[0] == '#') {
+    if (database) *database = "tempdb";
+    return "temp";
+  }
+  std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
+  if (db.empty()) db = currentDb_;
+  if (iequals(db, "tempdb")) {
+    if (database) *database = "tempdb";
+    return "temp";
+  }
+  std::string canonical = engine_.canonicalName(db);
+  if (!attached_.count(canonical)) {
+    if (!validDatabaseName(canonical) || !engine_.exists(canonical)) return {};
+    if (tranCount_ > 0) return {};
+    attach(canonical);
+  }
+  if (database) *database = canonical;
+  return canonical;
+}
+
+std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
+  std::string database;
+  std::string schema = schemaOfName(name, &database);
+  if (schema.empty()) return nullptr;
+  return catalog_.table(schema, database, name.back());
+}
+
+std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {
+  auto t = findTable(name);
+  if (!t) throw SqlError(208, {joinName(name)});
+  return t;
+}
+
+std::string SqliteSession::schemaFor(const std::string& database) {
+  if (database.empty()) return currentDb_;
+  return schemaOfName({database, "", "x"}, nullptr);
+}
+
+bool SqliteSession::identityInsert(const TableInfo& table) {
+  return identityInsertTables_.count(lower(table.schema) + "." + lower(table.name)) > 0;
+}
+
 }  // namespace engine
 
-std::unique_ptr<Engine> createSqliteEngine(const EngineOptions&) {
-  return std::make_unique<engine::LiteralEngine>();
+std::unique_ptr<Engine> createSqliteEngine(const EngineOptions& options) {
+  return std::make_unique<engine::SqliteEngine>(options);
 }
 
 }  // namespace tessel::sqld

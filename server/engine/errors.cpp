@@ -12,7 +12,13 @@ constexpr auto B = ErrorScope::Batch;
 // Sorted by number.
 constexpr std::array kErrors = {
     ErrorDef{102, 15, B, "Incorrect syntax near '%s'."},
+    ErrorDef{104, 15, B,
+             "ORDER BY items must appear in the select list if the statement contains a UNION, "
+             "INTERSECT or EXCEPT operator."},
     ErrorDef{105, 15, B, "Unclosed quotation mark after the character string '%s'."},
+    ErrorDef{108, 15, B,
+             "The ORDER BY position number %s is out of range of the number of items in the select "
+             "list."},
     ErrorDef{110, 15, B,
              "There are fewer columns in the INSERT statement than values specified in the "
              "VALUES clause. The number of values in the VALUES clause must match the number "
@@ -21,10 +27,15 @@ constexpr std::array kErrors = {
              "There are more columns in the INSERT statement than values specified in the "
              "VALUES clause. The number of values in the VALUES clause must match the number "
              "of columns specified in the INSERT statement."},
+    ErrorDef{119, 15, S,
+             "Must pass parameter number 2 and subsequent parameters as '@name = value'. After the "
+             "form '@name = value' has been used, all subsequent parameters must be passed in the "
+             "form '@name = value'."},
     ErrorDef{134, 15, B,
              "The variable name '%s' has already been declared. Variable names must be unique "
              "within a query batch or stored procedure."},
     ErrorDef{137, 15, B, "Must declare the scalar variable \"%s\"."},
+    ErrorDef{155, 15, B, "'%s' is not a recognized %s option."},
     ErrorDef{156, 15, B, "Incorrect syntax near the keyword '%s'."},
     ErrorDef{170, 15, B, "Line %s: Incorrect syntax near '%s'."},
     ErrorDef{174, 15, B, "The %s function requires %s argument(s)."},
@@ -32,22 +43,33 @@ constexpr std::array kErrors = {
     ErrorDef{195, 15, B, "'%s' is not a recognized built-in function name."},
     ErrorDef{201, 16, S,
              "Procedure or function '%s' expects parameter '%s', which was not supplied."},
+    ErrorDef{205, 16, B,
+             "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal "
+             "number of expressions in their target lists."},
     ErrorDef{206, 16, B, "Operand type clash: %s is incompatible with %s"},
     ErrorDef{207, 16, B, "Invalid column name '%s'."},
     ErrorDef{208, 16, B, "Invalid object name '%s'."},
     ErrorDef{209, 16, B, "Ambiguous column name '%s'."},
     ErrorDef{213, 16, S,
              "Column name or number of supplied values does not match table definition."},
+    ErrorDef{
+        217, 16, B,
+        "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit %s)."},
     ErrorDef{220, 16, S, "Arithmetic overflow error for data type %s, value = %s."},
+    ErrorDef{235, 16, B,
+             "Cannot convert a char value to money. The char value has incorrect syntax."},
+    ErrorDef{226, 16, S, "%s statement not allowed within multi-statement transaction."},
     ErrorDef{241, 16, B,
              "Conversion failed when converting date and/or time from character string."},
     ErrorDef{242, 16, B,
              "The conversion of a varchar data type to a datetime data type resulted in an "
              "out-of-range value."},
     ErrorDef{245, 16, B, "Conversion failed when converting the %s value '%s' to data type %s."},
+    ErrorDef{248, 16, B, "The conversion of the varchar value overflowed an int column."},
     ErrorDef{257, 16, S,
              "Implicit conversion from data type %s to %s is not allowed. Use the CONVERT "
              "function to run this query."},
+    ErrorDef{263, 16, B, "Must specify table to select from."},
     ErrorDef{266, 16, S,
              "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
              "COMMIT statements. Previous count = %s, current count = %s."},
@@ -55,14 +77,24 @@ constexpr std::array kErrors = {
     ErrorDef{515, 16, S,
              "Cannot insert the value NULL into column '%s', table '%s'; column does not allow "
              "nulls. %s fails."},
+    ErrorDef{512, 16, S,
+             "Subquery returned more than 1 value. This is not permitted when the subquery "
+             "follows =, !=, <, <= , >, >= or when the subquery is used as an expression."},
+    ErrorDef{517, 16, S, "Adding a value to a 'datetime' column caused an overflow."},
+    ErrorDef{529, 16, B, "Explicit conversion from data type %s to %s is not allowed."},
     ErrorDef{544, 16, S,
              "Cannot insert explicit value for identity column in table '%s' when "
              "IDENTITY_INSERT is set to OFF."},
     ErrorDef{547, 16, S,
              "The %s statement conflicted with the %s constraint \"%s\". The conflict occurred "
              "in database \"%s\", table \"%s\"."},
+    ErrorDef{628, 16, S, "Cannot issue SAVE TRANSACTION when there is no active transaction."},
     ErrorDef{911, 16, S,
              "Database '%s' does not exist. Make sure that the name is entered correctly."},
+    ErrorDef{1005, 15, B, "Line 1: Invalid or missing value for SET option: %s."},
+    ErrorDef{1038, 15, B,
+             "An object or column name is missing or empty. For SELECT INTO statements, verify "
+             "each column has a name."},
     ErrorDef{1205, 13, B,
              "Transaction (Process ID %s) was deadlocked on lock resources with another process "
              "and has been chosen as the deadlock victim. Rerun the transaction."},
@@ -78,6 +110,9 @@ constexpr std::array kErrors = {
              "Violation of %s constraint '%s'. Cannot insert duplicate key in object '%s'. The "
              "duplicate key value is (%s)."},
     ErrorDef{2715, 16, B, "Column, parameter, or variable #%s: Cannot find data type %s."},
+    ErrorDef{2732, 16, S,
+             "Error number %s is invalid. The number must be from 13000 through 2147483647 and it "
+             "cannot be 50000."},
     ErrorDef{2714, 16, S, "There is already an object named '%s' in the database."},
     ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
     ErrorDef{3701, 11, S,
@@ -87,25 +122,67 @@ constexpr std::array kErrors = {
     ErrorDef{3902, 16, S, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
     ErrorDef{3903, 16, S,
              "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+    ErrorDef{4104, 16, B, "The multi-part identifier \"%s\" could not be bound."},
+    ErrorDef{4406, 16, S,
+             "Update or insert of view or function '%s' failed because it contains a derived or "
+             "constant field."},
     ErrorDef{4060, 11, S, "Cannot open database \"%s\" requested by the login. The login failed."},
     ErrorDef{5701, 0, S, "Changed database context to '%s'."},
     ErrorDef{5703, 0, S, "Changed language setting to %s."},
     ErrorDef{6401, 16, S,
              "Cannot roll back %s. No transaction or savepoint of that name was found."},
+    ErrorDef{7123, 16, S, "Invalid text, ntext, or image pointer value."},
+    ErrorDef{7133, 16, S,
+             "NULL textptr (text, ntext, or image pointer) passed to READTEXT function."},
     ErrorDef{7124, 16, S,
              "The offset and length specified in the READTEXT statement is greater than the "
              "actual data length of %s."},
+    ErrorDef{8106, 16, S,
+             "Table '%s' does not have the identity property. Cannot perform SET operation."},
     ErrorDef{8114, 16, B, "Error converting data type %s to %s."},
     ErrorDef{8115, 16, B, "Arithmetic overflow error converting %s to data type %s."},
+    ErrorDef{8117, 16, S, "Operand data type %s is invalid for %s operator."},
+    ErrorDef{8102, 16, S, "Cannot update identity column '%s'."},
+    ErrorDef{8116, 16, S, "Argument data type %s is invalid for argument 1 of %s function."},
     ErrorDef{8134, 16, S, "Divide by zero error encountered."},
     ErrorDef{8144, 16, S, "Procedure or function %s has too many arguments specified."},
     ErrorDef{8145, 16, S, "%s is not a parameter for procedure %s."},
+    ErrorDef{8180, 16, S, "Statement(s) could not be prepared."},
     ErrorDef{8152, 16, S, "String or binary data would be truncated."},
     ErrorDef{8162, 16, S,
              "The formal parameter \"%s\" was not declared as an OUTPUT parameter, but the "
              "actual parameter passed in requested output."},
     ErrorDef{8169, 16, B,
              "Conversion failed when converting from a character string to uniqueidentifier."},
+    ErrorDef{103, 15, B,
+             "The identifier that starts with '%s' is too long. Maximum length is 128."},
+    ErrorDef{159, 15, B,
+             "Must specify the table name and index name for the DROP INDEX statement."},
+    ErrorDef{1763, 16, S, "Cross-database foreign key references are not supported."},
+    ErrorDef{1767, 16, S, "Foreign key references invalid table '%s'."},
+    ErrorDef{1911, 16, S, "Column name '%s' does not exist in the target table or view."},
+    ErrorDef{1939, 16, S, "Cannot create index on view because the view is not schema bound."},
+    ErrorDef{2705, 16, S,
+             "Column names in each table must be unique. Column name '%s' in table '%s' is "
+             "specified more than once."},
+    ErrorDef{2744, 16, S,
+             "Multiple identity columns specified for table. Only one identity column per table is "
+             "allowed."},
+    ErrorDef{2749, 16, S,
+             "Identity column '%s' must be of data type int, bigint, smallint, tinyint, or decimal "
+             "or numeric with a scale of 0, and constrained to be nonnullable."},
+    ErrorDef{3702, 16, S, "Cannot drop database \"%s\" because it is currently in use."},
+    ErrorDef{3723, 16, S,
+             "An explicit DROP INDEX is not allowed on index '%s'. It is being used for PRIMARY "
+             "KEY or UNIQUE KEY constraint enforcement."},
+    ErrorDef{
+        3726, 16, S,
+        "Could not drop object '%s' because it is referenced by a FOREIGN KEY constraint '%s'."},
+    ErrorDef{4511, 16, S,
+             "Create View or Function failed because no column name was specified for column 1 of "
+             "'%s'."},
+    ErrorDef{4708, 16, S, "Could not truncate object '%s' because it is not a table."},
+    ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
     ErrorDef{50000, 16, S, "%s"},
 };
 

@@ -258,6 +258,19 @@ StmtPtr Parser::parseSet() {
       syntaxError();
     s->op = next().text;
     s->value = parseExpr();
+    if (s->op != "=") {
+      // SET @v += x is SET @v = @v + x.
+      auto var = std::make_unique<Expr>();
+      var->kind = ExprKind::Variable;
+      var->op = s->name;
+      auto sum = std::make_unique<Expr>();
+      sum->kind = ExprKind::Binary;
+      sum->op = s->op.substr(0, 1);
+      sum->args.push_back(std::move(var));
+      sum->args.push_back(std::move(s->value));
+      s->value = std::move(sum);
+      s->op = "=";
+    }
     return s;
   }
   auto s = make<SetOptionStmt>(line);

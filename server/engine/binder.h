@@ -1,0 +1,158 @@
+#pragma once
+
+// The binder and generator: turns a statement's syntax tree into one SQLite
+// statement plus what the executor needs to run it.
+//
+// Design notes
+//  1. Every expression binds to a Typed: SQLite SQL text that yields the
+//     storage form (types.h) of a SQL Server type, and that type. Operators
+//     pick their result type by SQL Server's precedence rules and convert
+//     their operands with t_cast() or inline scaling; nothing is guessed from
+//     the SQL text.
+//  2. Names resolve against a Scope: the FROM sources of the current SELECT,
+//     then the enclosing ones (correlated subqueries). Tables come from the
+//     catalog through BindContext; views and INFORMATION_SCHEMA views are
+//     bound from their T-SQL text and inlined as derived tables.
+//  3. Variables and @@ globals become numbered SQLite parameters; the bound
+//     statement lists their names so the executor binds current values each
+//     time it runs the statement. A bound statement therefore stays valid
+//     across loop iterations and is cached by the executor.
+//  4. Strings compare with the TSQL_CI collation (case-insensitive, trailing
+//     blanks ignored); every character column is declared with it too.
+//  5. The binder throws SqlError for name and type errors (207, 208, 209,
+//     137 ...); the executor decides how far an error reaches.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ast.h"
+#include "catalog.h"
+#include "convert.h"
+#include "settings.h"
+#include "sqld/engine.h"
+#include "sqlite_util.h"
+
+namespace tessel::sqld::engine {
+
+// What the binder asks of the session.
+class BindContext {
+ public:
+  virtual ~BindContext() = default;
+  // Type of @name or @@name; nothing if not declared.
+  virtual std::optional<TypeInfo> variableType(const std::string& name) = 0;
+  // The table or view named; throws 208 when there is none.
+  virtual std::shared_ptr<const TableInfo> resolveTable(const Name& name) = 0;
+  // Same, but null instead of an error.
+  virtual std::shared_ptr<const TableInfo> findTable(const Name& name) = 0;
+  // The SQLite schema of a database named in a multi-part name ("" = current).
+  virtual std::string schemaFor(const std::string& database) = 0;
+  virtual const Settings& settings() = 0;
+  virtual bool identityInsert(const TableInfo& table) = 0;
+};
+
+struct Typed {
+  std::string sql;
+  TypeInfo type;
+  bool nullLiteral = false;
+  bool isVariable = false;
+  bool isAggregate = false;
+  // A column of a base table (for text pointers and result metadata).
+  const TableInfo* table = nullptr;
+  const ColumnInfo* column = nullptr;
+  std::string sourceAlias;
+};
+
+struct BoundStatement {
+  std::string sql;
+  std::vector<std::string> params;  // variable names for ?1..?N ("\x01identity": identity base)
+  std::vector<Column> columns;      // result columns (SELECT)
+  struct TextPointerSource {
+    int column;       // output column
+    int rowidColumn;  // hidden column with the row id
+    std::int64_t objectId;
+    int colid;
+  };
+  std::vector<TextPointerSource> textPointers;
+  int hiddenColumns = 0;
+  std::vector<std::uint16_t> orderColumns;
+  std::vector<std::string> assignVars;      // SELECT @v = ...: one per column
+  std::shared_ptr<const TableInfo> target;  // INSERT/UPDATE/DELETE
+  bool usesIdentity = false;                // INSERT that assigns identity values
+  bool identityExplicit = false;
+};
+
+class Binder {
+ public:
+  explicit Binder(BindContext& ctx) : ctx_(ctx) {}
+
+  // Whether SELECT adds hidden row ids for the text pointers of text columns.
+  bool textPointers = true;
+
+  BoundStatement bindSelect(const SelectStmt& select);
+  // SELECT of one expression with no FROM (SET @v = expr, IF, PRINT ...).
+  BoundStatement bindExpression(const Expr& expr);
+  // SELECT CASE WHEN cond THEN 1 ELSE 0 END.
+  BoundStatement bindCondition(const Expr& cond);
+  BoundStatement bindInsert(const InsertStmt& insert);
+  BoundStatement bindUpdate(const UpdateStmt& update);
+  BoundStatement bindDelete(const DeleteStmt& del);
+  // A CHECK constraint or DEFAULT over a table's own columns (no alias).
+  Typed bindTableExpression(const Expr& expr, const TableInfo& table);
+  // The T-SQL type of an expression bound without FROM.
+  std::string convertSql(const Typed& value, const TypeInfo& to, bool assignment = false,
+                         int style = 0);
+
+  // Names of a select's output columns after binding, for views and SELECT INTO.
+  struct Source {
+    std::string exposedName;
+    std::string sqlAlias;
+    std::shared_ptr<const TableInfo> table;  // null for derived tables
+    std::vector<ColumnInfo> columns;
+  };
+  struct Scope {
+    std::vector<Source> sources;
+    Scope* outer = nullptr;
+    bool allowAggregates = true;
+  };
+
+  Typed bindExpr(const Expr& e, Scope& scope);
+
+ private:
+  struct Core;
+  Core bindCore(const SelectStmt& s, Scope* outer);
+  std::string bindFrom(const std::vector<TableRefPtr>& from, Scope& scope);
+  std::string bindTableRef(const TableRef& ref, Scope& scope);
+  Source sourceForName(const Name& name, const std::string& alias);
+  Typed bindColumn(const Expr& e, Scope& scope);
+  Typed bindVariable(const Expr& e);
+  Typed bindLiteral(const Expr& e);
+  Typed bindUnary(const Expr& e, Scope& scope);
+  Typed bindBinary(const Expr& e, Scope& scope);
+  Typed bindCompare(const Expr& e, Scope& scope);
+  Typed bindCompareTyped(const std::string& op, const Typed& a, const Typed& b);
+  Typed bindCase(const Expr& e, Scope& scope);
+  Typed bindCast(const Expr& e, Scope& scope);
+  Typed bindFunction(const Expr& e, Scope& scope);
+  Typed bindAggregate(const Expr& e, Scope& scope);
+  Typed bindInList(const Expr& e, Scope& scope);
+  Typed bindSubqueryExpr(const Expr& e, Scope& scope);
+  std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType);
+  std::string bool01(const Typed& t);
+  std::string param(const std::string& name);
+  std::string newAlias() { return "t" + std::to_string(aliasCounter_++); }
+
+  BindContext& ctx_;
+  std::vector<std::string> params_;
+  int aliasCounter_ = 0;
+  int viewDepth_ = 0;
+};
+
+// The type two operands meet in, by SQL Server's precedence.
+TypeInfo commonType(const TypeInfo& a, const TypeInfo& b);
+// The SQL literal for a stored value.
+std::string sqlLiteral(const Stored& v);
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,619 @@
+// Binding of expressions: names, literals, operators, CASE, CAST, IN.
+
+#include <cstdio>
+
+#include "binder.h"
+#include "errors.h"
+#include "lexer.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+TypeInfo decimalOf(const TypeInfo& t) {
+  // The decimal an exact operand takes part in arithmetic as.
+  switch (t.type) {
+    case SqlType::TinyInt:
+      return makeType(SqlType::Decimal, 0, 3, 0);
+    case SqlType::SmallInt:
+      return makeType(SqlType::Decimal, 0, 5, 0);
+    case SqlType::Int:
+      return makeType(SqlType::Decimal, 0, 10, 0);
+    case SqlType::BigInt:
+      return makeType(SqlType::Decimal, 0, 19, 0);
+    case SqlType::Bit:
+      return makeType(SqlType::Decimal, 0, 1, 0);
+    case SqlType::Money:
+      return makeType(SqlType::Decimal, 0, 19, 4);
+    case SqlType::SmallMoney:
+      return makeType(SqlType::Decimal, 0, 10, 4);
+    default:
+      return t;
+  }
+}
+
+// Decimal results are held in 64 bits: at most 18 digits, keeping at least
+// six (or all, if fewer) digits after the point.
+TypeInfo capDecimal(SqlType type, int p, int s) {
+  if (p > 18) {
+    s = std::max(std::min(s, 6), s - (p - 18));
+    p = 18;
+  }
+  s = std::clamp(s, 0, p);
+  return makeType(type, 0, static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(s));
+}
+
+std::string scaleUp(const std::string& sql, int by) {
+  if (by <= 0) return sql;
+  return "(" + sql + "*" + std::to_string(pow10(by)) + ")";
+}
+
+bool isStringish(const TypeInfo& t) {
+  return isCharType(t.type);
+}
+
+}  // namespace
+
+TypeInfo commonType(const TypeInfo& a, const TypeInfo& b) {
+  if (isCharType(a.type) && isCharType(b.type)) {
+    bool unicode = isUnicodeType(a.type) || isUnicodeType(b.type);
+    if (isLargeType(a.type) || isLargeType(b.type))
+      return makeType(unicode ? SqlType::NText : SqlType::Text);
+    int len = std::max(charLength(a), charLength(b));
+    bool fixed = isFixedLengthType(a.type) && isFixedLengthType(b.type);
+    SqlType t = unicode ? (fixed ? SqlType::NChar : SqlType::NVarChar)
+                        : (fixed ? SqlType::Char : SqlType::VarChar);
+    return makeType(t, unicode ? len * 2 : len);
+  }
+  if (isBinaryType(a.type) && isBinaryType(b.type))
+    return makeType(SqlType::VarBinary, std::max(a.length, b.length));
+  if (isDecimalType(a.type) || isDecimalType(b.type)) {
+    if (a.type == SqlType::Float || b.type == SqlType::Float || a.type == SqlType::Real ||
+        b.type == SqlType::Real || isDateType(a.type) || isDateType(b.type))
+      return typePrecedence(a.type) >= typePrecedence(b.type) ? a : b;
+    if (isExactType(a.type) && isExactType(b.type)) {
+      TypeInfo x = decimalOf(a), y = decimalOf(b);
+      int s = std::max(x.scale, y.scale);
+      int p = s + std::max(x.precision - x.scale, y.precision - y.scale);
+      return capDecimal(SqlType::Decimal, p, s);
+    }
+  }
+  TypeInfo r = typePrecedence(a.type) >= typePrecedence(b.type) ? a : b;
+  r.nullable = true;
+  return r;
+}
+
+std::string sqlLiteral(const Stored& v) {
+  switch (v.kind) {
+    case Stored::Kind::Null:
+      return "NULL";
+    case Stored::Kind::Int:
+      return std::to_string(v.i);
+    case Stored::Kind::Real: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.17g", v.r);
+      std::string s = buf;
+      if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+      return s;
+    }
+    case Stored::Kind::Text: {
+      std::string out = "'";
+      for (char c : v.s) {
+        if (c == '\'') out += '\'';
+        out += c;
+      }
+      return out + "'";
+    }
+    case Stored::Kind::Blob: {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      std::string out = "X'";
+      for (unsigned char c : v.s) {
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      }
+      return out + "'";
+    }
+  }
+  return "NULL";
+}
+
+std::string Binder::param(const std::string& name) {
+  for (std::size_t i = 0; i < params_.size(); ++i)
+    if (iequals(params_[i], name)) return "?" + std::to_string(i + 1);
+  params_.push_back(name);
+  return "?" + std::to_string(params_.size());
+}
+
+std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignment, int style) {
+  if (v.nullLiteral) return "NULL";
+  const TypeInfo& from = v.type;
+  bool same = false;
+  if (from.type == to.type) {
+    if (isDecimalType(to.type)) {
+      same = from.scale == to.scale && from.precision <= to.precision;
+    } else if (isFixedLengthType(to.type)) {
+      same = from.length == to.length;
+    } else if (isCharType(to.type) || isBinaryType(to.type)) {
+      same = isLargeType(to.type) || from.length <= to.length;
+    } else {
+      same = true;
+    }
+  } else if (isIntegerType(from.type) && isIntegerType(to.type) && to.type != SqlType::Bit &&
+             from.type != SqlType::Bit) {
+    same = makeType(to.type).length >= makeType(from.type).length && to.type != SqlType::TinyInt;
+  } else if (isIntegerType(from.type) && to.type == SqlType::Float) {
+    return "CAST(" + v.sql + " AS REAL)";
+  } else if (from.type == SqlType::Real && to.type == SqlType::Float) {
+    same = true;
+  } else if (from.type == SqlType::SmallDateTime && to.type == SqlType::DateTime) {
+    same = true;
+  } else if ((from.type == SqlType::VarChar || from.type == SqlType::Char) &&
+             (to.type == SqlType::NVarChar || to.type == SqlType::NText) &&
+             (isLargeType(to.type) || charLength(from) <= charLength(to))) {
+    same = true;
+  } else if ((from.type == SqlType::NVarChar || from.type == SqlType::VarChar) &&
+             (to.type == SqlType::VarChar || to.type == SqlType::Text) &&
+             (isLargeType(to.type) || charLength(from) <= charLength(to))) {
+    same = true;
+  } else if (isIntegerType(from.type) && (isDecimalType(to.type) || isMoneyType(to.type)) &&
+             from.type != SqlType::Bit && !isDecimalType(to.type)) {
+    return scaleUp(v.sql, storageScale(to));
+  }
+  if (same && style == 0) return v.sql;
+  return "t_cast(" + v.sql + "," + std::to_string(encodeType(from)) + "," +
+         std::to_string(encodeType(to)) + "," + std::to_string(style) + "," +
+         (assignment ? "1" : "0") + ")";
+}
+
+std::string Binder::bool01(const Typed& t) {
+  return t.sql;
+}
+
+Typed Binder::bindExpr(const Expr& e, Scope& scope) {
+  switch (e.kind) {
+    case ExprKind::Literal:
+      return bindLiteral(e);
+    case ExprKind::Column:
+      return bindColumn(e, scope);
+    case ExprKind::Variable:
+      return bindVariable(e);
+    case ExprKind::Star:
+      throw SqlError(102, {"*"});
+    case ExprKind::Unary:
+      return bindUnary(e, scope);
+    case ExprKind::Binary:
+      return bindBinary(e, scope);
+    case ExprKind::Compare:
+      return bindCompare(e, scope);
+    case ExprKind::And:
+    case ExprKind::Or: {
+      Typed a = bindExpr(*e.args[0], scope), b = bindExpr(*e.args[1], scope);
+      Typed r;
+      r.sql = "(" + a.sql + (e.kind == ExprKind::And ? " AND " : " OR ") + b.sql + ")";
+      r.type = makeType(SqlType::Bit);
+      r.isAggregate = a.isAggregate || b.isAggregate;
+      return r;
+    }
+    case ExprKind::Not: {
+      Typed a = bindExpr(*e.args[0], scope);
+      a.sql = "(NOT " + a.sql + ")";
+      return a;
+    }
+    case ExprKind::Function:
+      return bindFunction(e, scope);
+    case ExprKind::Case:
+      return bindCase(e, scope);
+    case ExprKind::Cast:
+      return bindCast(e, scope);
+    case ExprKind::Subquery:
+    case ExprKind::Exists:
+    case ExprKind::InSubquery:
+      return bindSubqueryExpr(e, scope);
+    case ExprKind::InList:
+      return bindInList(e, scope);
+    case ExprKind::Between: {
+      Typed x = bindExpr(*e.args[0], scope);
+      Typed lo = bindCompareTyped(">=", x, bindExpr(*e.args[1], scope));
+      Typed hi = bindCompareTyped("<=", x, bindExpr(*e.args[2], scope));
+      Typed r;
+      r.type = makeType(SqlType::Bit);
+      r.sql = std::string("(") + (e.negated ? "NOT " : "") + "(" + lo.sql + " AND " + hi.sql + "))";
+      return r;
+    }
+    case ExprKind::Like: {
+      Typed x = bindExpr(*e.args[0], scope), p = bindExpr(*e.args[1], scope);
+      TypeInfo text = makeType(SqlType::VarChar, 8000);
+      std::string xs = isStringish(x.type) ? x.sql : convertSql(x, text);
+      std::string ps = isStringish(p.type) ? p.sql : convertSql(p, text);
+      Typed r;
+      r.type = makeType(SqlType::Bit);
+      r.sql = "(" + xs + (e.negated ? " NOT LIKE " : " LIKE ") + ps;
+      if (e.args.size() > 2) r.sql += " ESCAPE " + bindExpr(*e.args[2], scope).sql;
+      r.sql += ")";
+      return r;
+    }
+    case ExprKind::IsNull: {
+      Typed x = bindExpr(*e.args[0], scope);
+      Typed r;
+      r.type = makeType(SqlType::Bit);
+      r.sql = "(" + x.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+      return r;
+    }
+  }
+  throw SqlError(102, {""});
+}
+
+Typed Binder::bindLiteral(const Expr& e) {
+  Typed t;
+  t.type = e.type;
+  if (e.value.isNull()) {
+    t.nullLiteral = true;
+    t.sql = "NULL";
+    return t;
+  }
+  t.sql = sqlLiteral(storedFromValue(e.value, e.type));
+  t.type.nullable = false;
+  return t;
+}
+
+Typed Binder::bindVariable(const Expr& e) {
+  auto type = ctx_.variableType(e.op);
+  if (!type) throw SqlError(137, {e.op});
+  Typed t;
+  t.type = *type;
+  t.sql = param(e.op);
+  t.isVariable = true;
+  return t;
+}
+
+Typed Binder::bindColumn(const Expr& e, Scope& scope) {
+  const Name& n = e.names;
+  std::string column = n.back();
+  std::string qualifier = n.size() >= 2 ? n[n.size() - 2] : std::string();
+  for (Scope* s = &scope; s; s = s->outer) {
+    const Source* found = nullptr;
+    const ColumnInfo* foundCol = nullptr;
+    for (const Source& src : s->sources) {
+      if (!qualifier.empty() && !iequals(src.exposedName, qualifier)) continue;
+      for (const ColumnInfo& c : src.columns) {
+        if (!iequals(c.name, column)) continue;
+        if (found) throw SqlError(209, {column});
+        found = &src;
+        foundCol = &c;
+      }
+    }
+    if (found) {
+      Typed t;
+      t.sql = quoteName(found->sqlAlias) + "." + quoteName(foundCol->name);
+      t.type = foundCol->type;
+      if (found->table && found->table->xtype != "V") {
+        t.table = found->table.get();
+        t.column = foundCol;
+      }
+      t.sourceAlias = found->sqlAlias;
+      return t;
+    }
+  }
+  std::string shown = qualifier.empty() ? column : qualifier + "." + column;
+  // A qualifier that names no source is reported as the multi-part identifier.
+  if (!qualifier.empty()) {
+    bool anySource = false;
+    for (Scope* s = &scope; s; s = s->outer)
+      for (const Source& src : s->sources)
+        if (iequals(src.exposedName, qualifier)) anySource = true;
+    if (!anySource) throw SqlError(4104, {shown});
+  }
+  throw SqlError(207, {column});
+}
+
+Typed Binder::bindUnary(const Expr& e, Scope& scope) {
+  Typed x = bindExpr(*e.args[0], scope);
+  if (e.op == "~") {
+    x.sql = "(~" + x.sql + ")";
+  } else {
+    x.sql = "(-" + x.sql + ")";
+  }
+  return x;
+}
+
+Typed Binder::bindBinary(const Expr& e, Scope& scope) {
+  Typed a = bindExpr(*e.args[0], scope), b = bindExpr(*e.args[1], scope);
+  const std::string& op = e.op;
+  Typed r;
+  r.isAggregate = a.isAggregate || b.isAggregate;
+  if (a.nullLiteral && b.nullLiteral) {
+    r.nullLiteral = true;
+    r.sql = "NULL";
+    r.type = makeType(SqlType::Int);
+    return r;
+  }
+  // An untyped NULL takes the other operand's type.
+  if (a.nullLiteral) a.type = b.type;
+  if (b.nullLiteral) b.type = a.type;
+  const TypeInfo &ta = a.type, &tb = b.type;
+  bool settingsConcat = ctx_.settings().concatNullYieldsNull;
+  if (op == "+" && ((isCharType(ta.type) && isCharType(tb.type)) ||
+                    (isBinaryType(ta.type) && isBinaryType(tb.type)))) {
+    if (isCharType(ta.type)) {
+      bool unicode = isUnicodeType(ta.type) || isUnicodeType(tb.type);
+      int len = std::min(unicode ? 4000 : 8000, charLength(ta) + charLength(tb));
+      r.type = makeType(unicode ? SqlType::NVarChar : SqlType::VarChar, unicode ? len * 2 : len);
+    } else {
+      r.type = makeType(SqlType::VarBinary, std::min(8000, ta.length + tb.length));
+    }
+    if (settingsConcat && isCharType(ta.type)) {
+      r.sql = "(" + a.sql + "||" + b.sql + ")";
+    } else {
+      r.sql = "t_concat(" + a.sql + "," + b.sql + ")";
+    }
+    return r;
+  }
+  if (op == "&" || op == "|" || op == "^") {
+    r.type = commonType(ta, tb);
+    if (op == "^") {
+      r.sql = "((" + a.sql + "|" + b.sql + ")-(" + a.sql + "&" + b.sql + "))";
+    } else {
+      r.sql = "(" + a.sql + op + b.sql + ")";
+    }
+    return r;
+  }
+  // Dates: datetime +/- number adds days; datetime - datetime gives a datetime.
+  if (isDateType(ta.type) || isDateType(tb.type)) {
+    const Typed& d = isDateType(ta.type) ? a : b;
+    const Typed& n = isDateType(ta.type) ? b : a;
+    r.type = d.type;
+    if (op != "+" && op != "-")
+      throw SqlError(8117, {typeName(d.type.type), op == "*"   ? "multiply"
+                                                   : op == "/" ? "divide"
+                                                               : "modulo"});
+    std::string nsql;
+    if (isDateType(n.type.type)) {
+      nsql = n.sql;
+    } else if (isIntegerType(n.type.type)) {
+      nsql = "(" + n.sql + "*" + std::to_string(kTicksPerDay) + ")";
+    } else if (isCharType(n.type.type)) {
+      nsql = convertSql(n, makeType(SqlType::DateTime));
+    } else {
+      nsql = "CAST(round(" + convertSql(n, makeType(SqlType::Float)) + "*" +
+             std::to_string(kTicksPerDay) + ") AS INTEGER)";
+    }
+    std::string dsql = d.sql;
+    if (&d == &a) {
+      r.sql = "(" + dsql + op + nsql + ")";
+    } else {
+      r.sql = "(" + nsql + op + dsql + ")";
+    }
+    if (r.type.type == SqlType::SmallDateTime) r.type = makeType(SqlType::SmallDateTime);
+    return r;
+  }
+  TypeInfo t = commonType(ta, tb);
+  if (isCharType(t.type) || isBinaryType(t.type) || t.type == SqlType::UniqueIdentifier)
+    throw SqlError(8117, {typeName(t.type), op == "-"   ? "subtract"
+                                            : op == "*" ? "multiply"
+                                            : op == "/" ? "divide"
+                                            : op == "%" ? "modulo"
+                                                        : "add"});
+  if (t.type == SqlType::Bit) t = makeType(SqlType::Int);
+  // Operands of lower types convert to the result's numeric family.
+  if (t.type == SqlType::Float || t.type == SqlType::Real) {
+    TypeInfo f = makeType(t.type);
+    std::string x = convertSql(a, makeType(SqlType::Float)),
+                y = convertSql(b, makeType(SqlType::Float));
+    r.type = f;
+    if (op == "/") {
+      r.sql = "t_fdiv(" + x + "," + y + ")";
+    } else if (op == "%") {
+      throw SqlError(402, {typeName(t.type), typeName(t.type), "modulo"});
+    } else {
+      r.sql = "(" + x + op + y + ")";
+    }
+    return r;
+  }
+  if (isIntegerType(t.type)) {
+    std::string x = isIntegerType(ta.type) ? a.sql : convertSql(a, t);
+    std::string y = isIntegerType(tb.type) ? b.sql : convertSql(b, t);
+    r.type = t;
+    if (op == "/") {
+      r.sql = "t_idiv(" + x + "," + y + ")";
+    } else if (op == "%") {
+      r.sql = "t_imod(" + x + "," + y + ")";
+    } else {
+      r.sql = "(" + x + op + y + ")";
+    }
+    return r;
+  }
+  // Exact arithmetic on scaled integers: money or decimal.
+  TypeInfo xa = isExactType(ta.type) ? ta : t, xb = isExactType(tb.type) ? tb : t;
+  std::string x = isExactType(ta.type) ? a.sql : convertSql(a, t);
+  std::string y = isExactType(tb.type) ? b.sql : convertSql(b, t);
+  int sa = storageScale(xa), sb = storageScale(xb);
+  if (isMoneyType(t.type)) {
+    r.type = makeType(t.type, 0, t.precision, 4);
+    // money with money or integers stays money.
+    if (op == "+" || op == "-") {
+      r.sql = "(" + scaleUp(x, 4 - sa) + op + scaleUp(y, 4 - sb) + ")";
+    } else if (op == "*") {
+      r.sql = sa + sb == 4
+                  ? "(" + x + "*" + y + ")"
+                  : "t_xmul(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) +
+                        ",4," + std::to_string(encodeType(r.type)) + ")";
+    } else if (op == "/") {
+      r.sql = "t_xdiv(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) +
+              ",4," + std::to_string(encodeType(r.type)) + ")";
+    } else {
+      r.sql = "t_imod(" + scaleUp(x, 4 - sa) + "," + scaleUp(y, 4 - sb) + ")";
+    }
+    return r;
+  }
+  TypeInfo da = decimalOf(xa), db = decimalOf(xb);
+  int p1 = da.precision, s1 = da.scale, p2 = db.precision, s2 = db.scale;
+  if (op == "+" || op == "-" || op == "%") {
+    int s = std::max(s1, s2);
+    r.type = capDecimal(SqlType::Decimal, s + std::max(p1 - s1, p2 - s2) + 1, s);
+    std::string lhs = scaleUp(x, r.type.scale - sa), rhs = scaleUp(y, r.type.scale - sb);
+    if (r.type.scale < s) {
+      lhs = "t_xmul(" + x + "," + std::to_string(sa) + ",1,0," + std::to_string(r.type.scale) +
+            "," + std::to_string(encodeType(r.type)) + ")";
+      rhs = "t_xmul(" + y + "," + std::to_string(sb) + ",1,0," + std::to_string(r.type.scale) +
+            "," + std::to_string(encodeType(r.type)) + ")";
+    }
+    r.sql = op == "%" ? "t_imod(" + lhs + "," + rhs + ")" : "(" + lhs + op + rhs + ")";
+  } else if (op == "*") {
+    r.type = capDecimal(SqlType::Decimal, p1 + p2 + 1, s1 + s2);
+    r.sql = "t_xmul(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + "," +
+            std::to_string(r.type.scale) + "," + std::to_string(encodeType(r.type)) + ")";
+  } else {
+    int s = std::max(6, s1 + p2 + 1);
+    r.type = capDecimal(SqlType::Decimal, p1 - s1 + s2 + s, s);
+    r.sql = "t_xdiv(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + "," +
+            std::to_string(r.type.scale) + "," + std::to_string(encodeType(r.type)) + ")";
+  }
+  return r;
+}
+
+Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Typed& b) {
+  Typed r;
+  r.type = makeType(SqlType::Bit);
+  r.isAggregate = a.isAggregate || b.isAggregate;
+  bool ansiNulls = ctx_.settings().ansiNulls;
+  if (!ansiNulls && (op == "=" || op == "<>") &&
+      (a.nullLiteral || b.nullLiteral || a.isVariable || b.isVariable)) {
+    // With ANSI_NULLS off, = NULL and <> NULL test for NULL.
+    const char* is = op == "=" ? " IS " : " IS NOT ";
+    TypeInfo t = a.nullLiteral ? b.type : b.nullLiteral ? a.type : commonType(a.type, b.type);
+    Typed aa = a, bb = b;
+    if (aa.nullLiteral) aa.type = t;
+    if (bb.nullLiteral) bb.type = t;
+    std::string coll = isCharType(t.type) ? " COLLATE TSQL_CI" : "";
+    r.sql = "(" + convertSql(aa, t) + coll + is + convertSql(bb, t) + ")";
+    return r;
+  }
+  if (a.nullLiteral || b.nullLiteral) {
+    r.sql = "(NULL" + std::string(op == "<>" ? "<>" : op) + "NULL)";
+    return r;
+  }
+  TypeInfo t = commonType(a.type, b.type);
+  if (isCharType(t.type)) {
+    // Strings compare whatever their lengths; keep them as they are.
+    r.sql = "(" + a.sql + " COLLATE TSQL_CI " + op + " " + b.sql + ")";
+    return r;
+  }
+  std::string x = a.sql, y = b.sql;
+  bool exactPair = isExactType(a.type.type) && isExactType(b.type.type);
+  if (exactPair && storageScale(a.type) == storageScale(b.type)) {
+    // Same scale: compare the stored integers directly (keeps index use).
+  } else if (exactPair) {
+    int s = std::max(storageScale(a.type), storageScale(b.type));
+    x = scaleUp(x, s - storageScale(a.type));
+    y = scaleUp(y, s - storageScale(b.type));
+  } else if (a.type.type == t.type && isDateType(t.type) && isDateType(b.type.type)) {
+  } else {
+    if (!(a.type.type == t.type && !isDecimalType(t.type))) x = convertSql(a, t);
+    if (!(b.type.type == t.type && !isDecimalType(t.type))) y = convertSql(b, t);
+    if (isDecimalType(t.type)) {
+      x = convertSql(a, t);
+      y = convertSql(b, t);
+    }
+  }
+  r.sql = "(" + x + op + y + ")";
+  return r;
+}
+
+Typed Binder::bindCompare(const Expr& e, Scope& scope) {
+  return bindCompareTyped(e.op, bindExpr(*e.args[0], scope), bindExpr(*e.args[1], scope));
+}
+
+Typed Binder::bindCase(const Expr& e, Scope& scope) {
+  std::size_t i = 0;
+  std::optional<Typed> operand;
+  if (e.caseOperand) operand = bindExpr(*e.args[i++], scope);
+  std::size_t end = e.args.size() - (e.caseElse ? 1 : 0);
+  std::vector<std::pair<std::string, Typed>> branches;
+  for (; i + 1 < end + 1 && i < end; i += 2) {
+    std::string cond;
+    if (operand) {
+      cond = bindCompareTyped("=", *operand, bindExpr(*e.args[i], scope)).sql;
+    } else {
+      cond = bindExpr(*e.args[i], scope).sql;
+    }
+    branches.emplace_back(cond, bindExpr(*e.args[i + 1], scope));
+  }
+  std::optional<Typed> otherwise;
+  if (e.caseElse) otherwise = bindExpr(*e.args.back(), scope);
+  std::optional<TypeInfo> t;
+  auto meet = [&](const Typed& x) {
+    if (x.nullLiteral) return;
+    t = t ? commonType(*t, x.type) : x.type;
+  };
+  for (auto& b : branches) meet(b.second);
+  if (otherwise) meet(*otherwise);
+  Typed r;
+  r.type = t.value_or(makeType(SqlType::Int));
+  r.sql = "(CASE";
+  for (auto& b : branches) r.sql += " WHEN " + b.first + " THEN " + convertSql(b.second, r.type);
+  if (otherwise) r.sql += " ELSE " + convertSql(*otherwise, r.type);
+  r.sql += " END)";
+  for (auto& b : branches) r.isAggregate |= b.second.isAggregate;
+  return r;
+}
+
+Typed Binder::bindCast(const Expr& e, Scope& scope) {
+  Typed x = bindExpr(*e.args[0], scope);
+  int style = 0;
+  if (e.args.size() > 1) {
+    const Expr& s = *e.args[1];
+    if (s.kind != ExprKind::Literal) throw SqlError(102, {","});
+    if (auto* v = std::get_if<std::int64_t>(&s.value.data())) style = static_cast<int>(*v);
+  }
+  Typed r;
+  r.type = e.type;
+  r.isAggregate = x.isAggregate;
+  if (x.nullLiteral) {
+    r.nullLiteral = false;
+    r.sql = "NULL";
+    return r;
+  }
+  r.sql = convertSql(x, e.type, false, style);
+  return r;
+}
+
+Typed Binder::bindInList(const Expr& e, Scope& scope) {
+  Typed x = bindExpr(*e.args[0], scope);
+  std::string sql = "(";
+  for (std::size_t i = 1; i < e.args.size(); ++i) {
+    if (i > 1) sql += " OR ";
+    sql += bindCompareTyped("=", x, bindExpr(*e.args[i], scope)).sql;
+  }
+  sql += ")";
+  Typed r;
+  r.type = makeType(SqlType::Bit);
+  r.sql = e.negated ? "(NOT " + sql + ")" : sql;
+  return r;
+}
+
+Typed Binder::bindSubqueryExpr(const Expr& e, Scope& scope) {
+  TypeInfo first;
+  std::string inner = subquerySql(*e.query, scope, &first);
+  Typed r;
+  if (e.kind == ExprKind::Exists) {
+    r.type = makeType(SqlType::Bit);
+    r.sql = std::string("(") + (e.negated ? "NOT " : "") + "EXISTS (" + inner + "))";
+  } else if (e.kind == ExprKind::InSubquery) {
+    Typed x = bindExpr(*e.args[0], scope);
+    r.type = makeType(SqlType::Bit);
+    std::string lhs = x.sql;
+    TypeInfo t = commonType(x.type, first);
+    if (isCharType(t.type))
+      lhs += " COLLATE TSQL_CI";
+    else
+      lhs = convertSql(x, t);
+    r.sql = "(" + lhs + (e.negated ? " NOT IN (" : " IN (") + inner + "))";
+  } else {
+    r.type = first;
+    r.type.nullable = true;
+    r.sql = "(" + inner + ")";
+  }
+  return r;
+}
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,433 @@
+// Binding of built-in functions and aggregates.
+
+#include "binder.h"
+#include "errors.h"
+#include "lexer.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+Typed make(std::string sql, TypeInfo type) {
+  Typed t;
+  t.sql = std::move(sql);
+  t.type = type;
+  return t;
+}
+
+void expectArgs(const Expr& e, std::size_t lo, std::size_t hi) {
+  if (e.args.size() < lo || e.args.size() > hi)
+    throw SqlError(174, {lower(e.op), std::to_string(lo)});
+}
+
+TypeInfo varcharOf(const TypeInfo& t) {
+  if (isCharType(t.type)) return t;
+  return makeType(SqlType::VarChar, 8000);
+}
+
+std::string datePartName(const Expr& e) {
+  if (e.kind == ExprKind::Literal)
+    if (auto* s = std::get_if<std::string>(&e.value.data())) return *s;
+  if (e.kind == ExprKind::Column && e.names.size() == 1) return e.names[0];
+  throw SqlError(155, {"?", "datepart"});
+}
+
+}  // namespace
+
+Typed Binder::bindAggregate(const Expr& e, Scope& scope) {
+  const std::string& fn = e.op;
+  Typed r;
+  r.isAggregate = true;
+  if (fn == "COUNT" || fn == "COUNT_BIG") {
+    r.type = makeType(fn == "COUNT" ? SqlType::Int : SqlType::BigInt);
+    r.type.nullable = false;
+    if (e.star || e.args.empty()) {
+      r.sql = "count(*)";
+    } else {
+      Typed x = bindExpr(*e.args[0], scope);
+      r.sql = std::string("count(") + (e.distinct ? "DISTINCT " : "") + x.sql + ")";
+    }
+    return r;
+  }
+  expectArgs(e, 1, 1);
+  Typed x = bindExpr(*e.args[0], scope);
+  std::string d = e.distinct ? "DISTINCT " : "";
+  const TypeInfo& t = x.type;
+  if (fn == "MIN" || fn == "MAX") {
+    r.type = t;
+    r.type.nullable = true;
+    r.sql = lower(fn) + "(" + d + x.sql + (isCharType(t.type) ? " COLLATE TSQL_CI" : "") + ")";
+    return r;
+  }
+  if (fn == "SUM") {
+    if (isIntegerType(t.type)) {
+      r.type = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
+    } else if (isDecimalType(t.type)) {
+      r.type = makeType(SqlType::Decimal, 0, 18, t.scale);
+    } else if (isMoneyType(t.type)) {
+      r.type = makeType(SqlType::Money, 0, 19, 4);
+    } else if (t.type == SqlType::Real || t.type == SqlType::Float) {
+      r.type = makeType(SqlType::Float);
+    } else {
+      throw SqlError(8117, {typeName(t.type), "sum"});
+    }
+    r.sql = "sum(" + d + x.sql + ")";
+    return r;
+  }
+  if (fn == "AVG") {
+    if (isIntegerType(t.type)) {
+      r.type = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
+      r.sql = "t_idiv(sum(" + d + x.sql + "),count(" + d + x.sql + "))";
+    } else if (isDecimalType(t.type)) {
+      int s = std::max<int>(6, t.scale);
+      r.type = makeType(SqlType::Decimal, 0, 18, static_cast<std::uint8_t>(s));
+      r.sql = "t_xdiv(sum(" + d + x.sql + ")," + std::to_string(t.scale) + ",count(" + d + x.sql +
+              "),0," + std::to_string(s) + "," + std::to_string(encodeType(r.type)) + ")";
+    } else if (isMoneyType(t.type)) {
+      r.type = makeType(SqlType::Money, 0, 19, 4);
+      r.sql = "t_xdiv(sum(" + d + x.sql + "),4,count(" + d + x.sql + "),0,4," +
+              std::to_string(encodeType(r.type)) + ")";
+    } else if (t.type == SqlType::Real || t.type == SqlType::Float) {
+      r.type = makeType(SqlType::Float);
+      r.sql = "avg(" + d + x.sql + ")";
+    } else {
+      throw SqlError(8117, {typeName(t.type), "avg"});
+    }
+    return r;
+  }
+  if (fn == "STDEV" || fn == "VAR") throw SqlError(195, {lower(fn)});
+  throw SqlError(195, {lower(fn)});
+}
+
+Typed Binder::bindFunction(const Expr& e, Scope& scope) {
+  const std::string& fn = e.op;
+  if (fn == "COUNT" || fn == "COUNT_BIG" || fn == "SUM" || fn == "AVG" || fn == "MIN" ||
+      fn == "MAX")
+    return bindAggregate(e, scope);
+  auto arg = [&](std::size_t i) { return bindExpr(*e.args[i], scope); };
+  auto text = [&](std::size_t i) {
+    Typed a = arg(i);
+    if (!isCharType(a.type.type) && !isBinaryType(a.type.type) && !a.nullLiteral)
+      a.sql = convertSql(a, makeType(SqlType::VarChar, 8000));
+    return a;
+  };
+  auto integer = [&](std::size_t i) {
+    Typed a = arg(i);
+    if (!isIntegerType(a.type.type) && !a.nullLiteral)
+      a.sql = convertSql(a, makeType(SqlType::Int));
+    return a.sql;
+  };
+  auto datetimeArg = [&](std::size_t i) {
+    Typed a = arg(i);
+    if (!isDateType(a.type.type) && !a.nullLiteral)
+      a.sql = convertSql(a, makeType(SqlType::DateTime));
+    return a.sql;
+  };
+  TypeInfo intType = makeType(SqlType::Int);
+  const std::string db = quoteName(ctx_.schemaFor("")) + ".";
+  if (fn == "CURRENT_TIMESTAMP" || fn == "GETDATE")
+    return make("t_now(0)", makeType(SqlType::DateTime));
+  if (fn == "GETUTCDATE") return make("t_now(1)", makeType(SqlType::DateTime));
+  if (fn == "USER" || fn == "CURRENT_USER" || fn == "SESSION_USER" || fn == "USER_NAME")
+    return make("'dbo'", makeType(SqlType::NVarChar, 256));
+  if (fn == "SYSTEM_USER" || fn == "SUSER_SNAME" || fn == "SUSER_NAME")
+    return make(param("@@ login"), makeType(SqlType::NVarChar, 256));
+  if (fn == "HOST_NAME") return make(param("@@ host"), makeType(SqlType::NVarChar, 256));
+  if (fn == "APP_NAME") return make(param("@@ app"), makeType(SqlType::NVarChar, 256));
+  if (fn == "DB_NAME") {
+    if (!e.args.empty()) {
+      std::string id = integer(0);
+      return make("(SELECT name FROM master.sysdatabases WHERE dbid = " + id + ")",
+                  makeType(SqlType::NVarChar, 256));
+    }
+    return make(param("@@ db"), makeType(SqlType::NVarChar, 256));
+  }
+  if (fn == "DB_ID") {
+    if (e.args.empty())
+      return make("(SELECT dbid FROM master.sysdatabases WHERE name = " + param("@@ db") + ")",
+                  makeType(SqlType::SmallInt));
+    return make("(SELECT dbid FROM master.sysdatabases WHERE name = " + text(0).sql + ")",
+                makeType(SqlType::SmallInt));
+  }
+  if (fn == "SCOPE_IDENTITY")
+    return make(param("@@ scope_identity"), makeType(SqlType::Numeric, 0, 38, 0));
+  if (fn == "IDENT_CURRENT") {
+    expectArgs(e, 1, 1);
+    return make("(SELECT current FROM " + db + "_tessel_identity i JOIN " + db +
+                    "sysobjects o ON o.id = i.id WHERE o.name = t_objname(" + text(0).sql +
+                    ") COLLATE TSQL_CI)",
+                makeType(SqlType::Numeric, 0, 38, 0));
+  }
+  if (fn == "OBJECT_ID") {
+    expectArgs(e, 1, 2);
+    std::string n = "t_objname(" + text(0).sql + ")";
+    return make("coalesce((SELECT id FROM " + db + "sysobjects WHERE name = " + n +
+                    " COLLATE TSQL_CI), (SELECT id FROM temp.sysobjects WHERE name = " + n +
+                    " COLLATE TSQL_CI))",
+                intType);
+  }
+  if (fn == "OBJECT_NAME") {
+    expectArgs(e, 1, 2);
+    return make("(SELECT name FROM " + db + "sysobjects WHERE id = " + integer(0) + ")",
+                makeType(SqlType::NVarChar, 256));
+  }
+  if (fn == "ISNULL") {
+    expectArgs(e, 2, 2);
+    Typed a = arg(0), b = arg(1);
+    TypeInfo t = a.nullLiteral ? b.type : a.type;
+    Typed r = make("coalesce(" + a.sql + "," + convertSql(b, t) + ")", t);
+    r.isAggregate = a.isAggregate || b.isAggregate;
+    r.type.nullable = b.type.nullable;
+    return r;
+  }
+  if (fn == "COALESCE") {
+    if (e.args.size() < 2) throw SqlError(174, {"coalesce", "2"});
+    std::vector<Typed> xs;
+    std::optional<TypeInfo> t;
+    for (std::size_t i = 0; i < e.args.size(); ++i) {
+      xs.push_back(arg(i));
+      if (!xs.back().nullLiteral) t = t ? commonType(*t, xs.back().type) : xs.back().type;
+    }
+    TypeInfo rt = t.value_or(intType);
+    std::string sql = "coalesce(";
+    for (std::size_t i = 0; i < xs.size(); ++i) sql += (i ? "," : "") + convertSql(xs[i], rt);
+    return make(sql + ")", rt);
+  }
+  if (fn == "NULLIF") {
+    expectArgs(e, 2, 2);
+    Typed a = arg(0), b = arg(1);
+    Typed cmp = bindCompareTyped("=", a, b);
+    return make("(CASE WHEN " + cmp.sql + " THEN NULL ELSE " + a.sql + " END)", a.type);
+  }
+  if (fn == "LEN") {
+    expectArgs(e, 1, 1);
+    return make("t_len(" + text(0).sql + ")", intType);
+  }
+  if (fn == "DATALENGTH") {
+    expectArgs(e, 1, 1);
+    Typed a = arg(0);
+    if (isCharType(a.type.type) || isBinaryType(a.type.type))
+      return make("t_datalength(" + a.sql + "," + (isUnicodeType(a.type.type) ? "1" : "0") + ")",
+                  intType);
+    int len = a.type.length;
+    if (isDecimalType(a.type.type)) len = decimalLength(a.type.precision);
+    return make("(CASE WHEN " + a.sql + " IS NULL THEN NULL ELSE " + std::to_string(len) + " END)",
+                intType);
+  }
+  if (fn == "SUBSTRING") {
+    expectArgs(e, 3, 3);
+    Typed s = text(0);
+    TypeInfo t = s.type;
+    if (t.type == SqlType::Text) t = makeType(SqlType::VarChar, 8000);
+    if (t.type == SqlType::NText) t = makeType(SqlType::NVarChar, 8000);
+    if (t.type == SqlType::Image) t = makeType(SqlType::VarBinary, 8000);
+    if (t.type == SqlType::Char) t.type = SqlType::VarChar;
+    if (t.type == SqlType::NChar) t.type = SqlType::NVarChar;
+    if (t.type == SqlType::Binary) t.type = SqlType::VarBinary;
+    return make("t_substring(" + s.sql + "," + integer(1) + "," + integer(2) + ")", t);
+  }
+  if (fn == "LEFT" || fn == "RIGHT") {
+    expectArgs(e, 2, 2);
+    Typed s = text(0);
+    TypeInfo t = varcharOf(s.type);
+    if (t.type == SqlType::Char) t.type = SqlType::VarChar;
+    if (t.type == SqlType::NChar) t.type = SqlType::NVarChar;
+    return make(std::string(fn == "LEFT" ? "t_left(" : "t_right(") + s.sql + "," + integer(1) + ")",
+                t);
+  }
+  if (fn == "UPPER" || fn == "LOWER" || fn == "LTRIM" || fn == "RTRIM" || fn == "REVERSE") {
+    expectArgs(e, 1, 1);
+    Typed s = text(0);
+    TypeInfo t = varcharOf(s.type);
+    if (t.type == SqlType::Char) t.type = SqlType::VarChar;
+    if (t.type == SqlType::NChar) t.type = SqlType::NVarChar;
+    std::string f = fn == "UPPER"   ? "upper"
+                    : fn == "LOWER" ? "lower"
+                    : fn == "LTRIM" ? "t_ltrim"
+                    : fn == "RTRIM" ? "t_rtrim"
+                                    : "t_reverse";
+    return make(f + "(" + s.sql + ")", t);
+  }
+  if (fn == "CHARINDEX") {
+    expectArgs(e, 2, 3);
+    std::string sql = "t_charindex(" + text(0).sql + "," + text(1).sql;
+    if (e.args.size() == 3) sql += "," + integer(2);
+    return make(sql + ")", intType);
+  }
+  if (fn == "PATINDEX") {
+    expectArgs(e, 2, 2);
+    throw SqlError(195, {"patindex"});
+  }
+  if (fn == "REPLACE") {
+    expectArgs(e, 3, 3);
+    Typed s = text(0);
+    return make("t_replace(" + s.sql + "," + text(1).sql + "," + text(2).sql + ")",
+                makeType(isUnicodeType(s.type.type) ? SqlType::NVarChar : SqlType::VarChar, 8000));
+  }
+  if (fn == "STUFF") {
+    expectArgs(e, 4, 4);
+    return make(
+        "t_stuff(" + text(0).sql + "," + integer(1) + "," + integer(2) + "," + text(3).sql + ")",
+        makeType(SqlType::VarChar, 8000));
+  }
+  if (fn == "STR") {
+    expectArgs(e, 1, 3);
+    Typed x = arg(0);
+    std::string sql = "t_str(" + convertSql(x, makeType(SqlType::Float));
+    int len = 10;
+    for (std::size_t i = 1; i < e.args.size(); ++i) sql += "," + integer(i);
+    if (e.args.size() > 1 && e.args[1]->kind == ExprKind::Literal)
+      if (auto* v = std::get_if<std::int64_t>(&e.args[1]->value.data())) len = static_cast<int>(*v);
+    return make(sql + ")", makeType(SqlType::Char, std::clamp(len, 1, 8000)));
+  }
+  if (fn == "SPACE") {
+    expectArgs(e, 1, 1);
+    return make("t_space(" + integer(0) + ")", makeType(SqlType::VarChar, 8000));
+  }
+  if (fn == "REPLICATE") {
+    expectArgs(e, 2, 2);
+    return make("t_replicate(" + text(0).sql + "," + integer(1) + ")",
+                makeType(SqlType::VarChar, 8000));
+  }
+  if (fn == "ASCII" || fn == "UNICODE") {
+    expectArgs(e, 1, 1);
+    return make((fn == "ASCII" ? "t_ascii(" : "t_unicode(") + text(0).sql + ")", intType);
+  }
+  if (fn == "CHAR" || fn == "NCHAR") {
+    expectArgs(e, 1, 1);
+    return make((fn == "CHAR" ? "t_char(" : "t_nchar(") + integer(0) + ")",
+                fn == "CHAR" ? makeType(SqlType::Char, 1) : makeType(SqlType::NChar, 2));
+  }
+  if (fn == "ABS" || fn == "SIGN") {
+    expectArgs(e, 1, 1);
+    Typed x = arg(0);
+    if (fn == "SIGN" && isExactType(x.type.type))
+      return make("(sign(" + x.sql + ")*" + std::to_string(pow10(storageScale(x.type))) + ")",
+                  x.type);
+    return make(lower(fn) + "(" + x.sql + ")", x.type);
+  }
+  if (fn == "ROUND") {
+    expectArgs(e, 2, 3);
+    Typed x = arg(0);
+    std::string trunc = e.args.size() == 3 ? integer(2) : "0";
+    if (isExactType(x.type.type) && !isIntegerType(x.type.type))
+      return make("t_xround(" + x.sql + "," + std::to_string(storageScale(x.type)) + "," +
+                      integer(1) + "," + trunc + ")",
+                  x.type);
+    if (isIntegerType(x.type.type))
+      return make("t_xround(" + x.sql + ",0," + integer(1) + "," + trunc + ")", x.type);
+    return make("t_fround(" + convertSql(x, makeType(SqlType::Float)) + "," + integer(1) + "," +
+                    trunc + ")",
+                makeType(SqlType::Float));
+  }
+  if (fn == "FLOOR" || fn == "CEILING") {
+    expectArgs(e, 1, 1);
+    Typed x = arg(0);
+    if (isIntegerType(x.type.type)) return x;
+    if (isExactType(x.type.type)) {
+      TypeInfo t =
+          isMoneyType(x.type.type) ? x.type : makeType(SqlType::Decimal, 0, x.type.precision, 0);
+      std::string q = "t_xfloor(" + x.sql + "," + std::to_string(storageScale(x.type)) + "," +
+                      (fn == "CEILING" ? "1" : "0") + ")";
+      if (isMoneyType(t.type)) q = "(" + q + "*10000)";
+      return make(q, t);
+    }
+    return make(std::string(fn == "FLOOR" ? "floor(" : "ceil(") +
+                    convertSql(x, makeType(SqlType::Float)) + ")",
+                makeType(SqlType::Float));
+  }
+  if (fn == "POWER") {
+    expectArgs(e, 2, 2);
+    Typed x = arg(0);
+    std::string p = "pow(" + convertSql(x, makeType(SqlType::Float)) + "," +
+                    convertSql(arg(1), makeType(SqlType::Float)) + ")";
+    if (isIntegerType(x.type.type)) return make("CAST(" + p + " AS INTEGER)", x.type);
+    return make(p, makeType(SqlType::Float));
+  }
+  if (fn == "SQRT" || fn == "EXP" || fn == "LOG" || fn == "LOG10" || fn == "SIN" || fn == "COS" ||
+      fn == "TAN" || fn == "ATAN" || fn == "ASIN" || fn == "ACOS" || fn == "SQUARE" ||
+      fn == "DEGREES" || fn == "RADIANS") {
+    expectArgs(e, 1, 1);
+    std::string x = convertSql(arg(0), makeType(SqlType::Float));
+    std::string f = fn == "LOG" ? "ln" : fn == "LOG10" ? "log10" : lower(fn);
+    if (fn == "SQUARE") return make("(" + x + "*" + x + ")", makeType(SqlType::Float));
+    return make(f + "(" + x + ")", makeType(SqlType::Float));
+  }
+  if (fn == "PI") return make("pi()", makeType(SqlType::Float));
+  if (fn == "RAND") {
+    if (e.args.empty()) return make("t_rand()", makeType(SqlType::Float));
+    return make("t_rand(" + integer(0) + ")", makeType(SqlType::Float));
+  }
+  if (fn == "DATEADD") {
+    expectArgs(e, 3, 3);
+    std::string part = datePartName(*e.args[0]);
+    Typed d = arg(2);
+    TypeInfo t = isDateType(d.type.type) ? d.type : makeType(SqlType::DateTime);
+    return make("t_dateadd(" + sqlLiteral(Stored::text(part)) + "," + integer(1) + "," +
+                    datetimeArg(2) + "," + (t.type == SqlType::SmallDateTime ? "1" : "0") + ")",
+                t);
+  }
+  if (fn == "DATEDIFF") {
+    expectArgs(e, 3, 3);
+    std::string part = datePartName(*e.args[0]);
+    return make("t_datediff(" + sqlLiteral(Stored::text(part)) + "," + datetimeArg(1) + "," +
+                    datetimeArg(2) + ")",
+                intType);
+  }
+  if (fn == "DATEPART" || fn == "DATENAME") {
+    expectArgs(e, 2, 2);
+    std::string part = datePartName(*e.args[0]);
+    if (fn == "DATENAME")
+      return make("t_datename(" + sqlLiteral(Stored::text(part)) + "," + datetimeArg(1) + ")",
+                  makeType(SqlType::NVarChar, 60));
+    return make("t_datepart(" + sqlLiteral(Stored::text(part)) + "," + datetimeArg(1) + ")",
+                intType);
+  }
+  if (fn == "YEAR" || fn == "MONTH" || fn == "DAY") {
+    expectArgs(e, 1, 1);
+    return make("t_datepart('" + lower(fn) + "'," + datetimeArg(0) + ")", intType);
+  }
+  if (fn == "NEWID") return make("t_newid()", makeType(SqlType::UniqueIdentifier));
+  if (fn == "ISNUMERIC") {
+    expectArgs(e, 1, 1);
+    return make("t_isnumeric(" + arg(0).sql + ")", intType);
+  }
+  if (fn == "ISDATE") {
+    expectArgs(e, 1, 1);
+    return make("t_isdate(" + text(0).sql + ")", intType);
+  }
+  if (fn == "TEXTPTR") {
+    expectArgs(e, 1, 1);
+    Typed c = arg(0);
+    if (!c.column || !c.table || !isLargeType(c.type.type))
+      throw SqlError(8116, {typeName(c.type.type), "textptr"});
+    return make("t_textptr(" + std::to_string(c.table->id) + "," + std::to_string(c.column->colid) +
+                    "," + quoteName(c.sourceAlias) + ".rowid)",
+                makeType(SqlType::VarBinary, 16));
+  }
+  if (fn == "TEXTVALID") {
+    expectArgs(e, 2, 2);
+    Typed p = arg(1);
+    return make("(CASE WHEN length(" + p.sql + ")=16 THEN 1 ELSE 0 END)", intType);
+  }
+  if (fn == "COL_LENGTH") {
+    expectArgs(e, 2, 2);
+    return make("(SELECT c.length FROM " + db + "syscolumns c JOIN " + db +
+                    "sysobjects o ON o.id = c.id WHERE o.name = t_objname(" + text(0).sql +
+                    ") COLLATE TSQL_CI AND c.name = " + text(1).sql + " COLLATE TSQL_CI)",
+                makeType(SqlType::SmallInt));
+  }
+  if (fn == "SERVERPROPERTY") {
+    expectArgs(e, 1, 1);
+    return make("(CASE upper(" + text(0).sql +
+                    ") WHEN 'PRODUCTVERSION' THEN '8.00.2039' WHEN 'EDITION' THEN 'Tessel' WHEN "
+                    "'SERVERNAME' THEN " +
+                    param("@@SERVERNAME") +
+                    " WHEN 'COLLATION' THEN 'SQL_Latin1_General_CP1_CI_AS' ELSE NULL END)",
+                makeType(SqlType::NVarChar, 256));
+  }
+  if (fn == "IDENTITY") throw SqlError(195, {"identity"});
+  throw SqlError(195, {lower(fn)});
+}
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,402 @@
+// Binding of SELECT: FROM sources, select lists, UNION, ORDER BY, TOP, and
+// the views that are inlined as derived tables.
+
+#include "binder.h"
+#include "errors.h"
+#include "lexer.h"
+#include "parser.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+// INFORMATION_SCHEMA views, bound like user views over the catalog tables.
+const char* kInfoTables =
+    "CREATE VIEW TABLES AS SELECT CAST(db_name() AS nvarchar(128)) AS TABLE_CATALOG, "
+    "CAST('dbo' AS nvarchar(128)) AS TABLE_SCHEMA, name AS TABLE_NAME, "
+    "CAST(CASE WHEN xtype = 'V' THEN 'VIEW' ELSE 'BASE TABLE' END AS varchar(10)) AS TABLE_TYPE "
+    "FROM sysobjects WHERE xtype IN ('U', 'V')";
+
+const char* kInfoColumns =
+    "CREATE VIEW COLUMNS AS SELECT CAST(db_name() AS nvarchar(128)) AS TABLE_CATALOG, "
+    "CAST('dbo' AS nvarchar(128)) AS TABLE_SCHEMA, o.name AS TABLE_NAME, c.name AS COLUMN_NAME, "
+    "CAST(c.colid AS smallint) AS ORDINAL_POSITION, "
+    "CAST(cm.text AS nvarchar(4000)) AS COLUMN_DEFAULT, "
+    "CAST(CASE WHEN c.isnullable = 1 THEN 'YES' ELSE 'NO' END AS varchar(3)) AS IS_NULLABLE, "
+    "t.name AS DATA_TYPE, "
+    "CASE WHEN c.xtype IN (167, 175, 231, 239, 165, 173) THEN CAST(c.prec AS int) "
+    "WHEN c.xtype IN (35, 34) THEN 2147483647 WHEN c.xtype = 99 THEN 1073741823 END "
+    "AS CHARACTER_MAXIMUM_LENGTH, "
+    "CASE WHEN c.xtype IN (167, 175, 231, 239, 165, 173) THEN CAST(c.length AS int) "
+    "WHEN c.xtype IN (35, 34, 99) THEN 2147483647 END AS CHARACTER_OCTET_LENGTH, "
+    "CAST(CASE WHEN c.xtype IN (48, 52, 56, 127, 59, 62, 106, 108, 60, 122) THEN c.prec END "
+    "AS tinyint) AS NUMERIC_PRECISION, "
+    "CASE WHEN c.xtype IN (48, 52, 56, 127, 106, 108, 60, 122) THEN CAST(c.xscale AS int) END "
+    "AS NUMERIC_SCALE, "
+    "CAST(CASE WHEN c.xtype IN (61, 58) THEN 3 END AS smallint) AS DATETIME_PRECISION "
+    "FROM sysobjects o JOIN syscolumns c ON c.id = o.id "
+    "JOIN systypes t ON t.xusertype = c.xusertype "
+    "LEFT JOIN syscomments cm ON cm.id = c.cdefault "
+    "WHERE o.xtype IN ('U', 'V')";
+
+}  // namespace
+
+struct Binder::Core {
+  std::string head;
+  std::vector<Typed> items;
+  std::vector<std::string> names;
+  std::vector<std::string> assignVars;
+  std::string tail;
+  Scope scope;
+  bool grouped = false;
+  bool distinct = false;
+};
+
+Binder::Source Binder::sourceForName(const Name& name, const std::string& alias) {
+  Source src;
+  std::shared_ptr<const TableInfo> table;
+  std::string viewText;
+  std::string shownName = name.back();
+  if (name.size() >= 2 && iequals(name[name.size() - 2], "INFORMATION_SCHEMA")) {
+    if (iequals(name.back(), "TABLES")) {
+      viewText = kInfoTables;
+    } else if (iequals(name.back(), "COLUMNS")) {
+      viewText = kInfoColumns;
+    } else {
+      throw SqlError(208, {"INFORMATION_SCHEMA." + name.back()});
+    }
+  } else {
+    table = ctx_.resolveTable(name);
+    if (table->xtype == "V") viewText = table->viewText;
+  }
+  src.exposedName = alias.empty() ? shownName : alias;
+  src.sqlAlias = newAlias();
+  src.table = table;
+  if (viewText.empty()) {
+    src.columns = table->columns;
+    return src;
+  }
+  if (++viewDepth_ > 16) throw SqlError(208, {shownName});
+  Batch b = parseBatch(viewText, false);
+  auto* view =
+      b.statements.empty() ? nullptr : dynamic_cast<CreateViewStmt*>(b.statements[0].get());
+  if (!view) throw SqlError(208, {shownName});
+  BoundStatement bound = bindSelect(*view->select);
+  --viewDepth_;
+  for (std::size_t i = 0; i < bound.columns.size(); ++i) {
+    ColumnInfo c;
+    c.name = i < view->columns.size() ? view->columns[i] : bound.columns[i].name;
+    c.type = bound.columns[i].type;
+    c.colid = static_cast<int>(i + 1);
+    src.columns.push_back(c);
+  }
+  // The derived table's SQL travels in viewText of a private TableInfo.
+  auto derived = std::make_shared<TableInfo>();
+  derived->name = shownName;
+  derived->xtype = "V";
+  derived->viewText = bound.sql;
+  derived->columns = src.columns;
+  if (table) derived->id = table->id;
+  src.table = derived;
+  return src;
+}
+
+std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
+  switch (ref.kind) {
+    case TableRef::Kind::Named: {
+      Source src = sourceForName(ref.name, ref.alias);
+      std::string sql;
+      if (src.table->xtype == "V") {
+        sql = "(" + src.table->viewText + ") AS " + quoteName(src.sqlAlias);
+      } else {
+        sql = src.table->qualifiedName() + " AS " + quoteName(src.sqlAlias);
+      }
+      scope.sources.push_back(std::move(src));
+      return sql;
+    }
+    case TableRef::Kind::Derived: {
+      BoundStatement bound = bindSelect(*ref.derived);
+      Source src;
+      src.exposedName = ref.alias;
+      src.sqlAlias = newAlias();
+      for (std::size_t i = 0; i < bound.columns.size(); ++i) {
+        ColumnInfo c;
+        c.name =
+            bound.columns[i].name.empty() ? "c" + std::to_string(i + 1) : bound.columns[i].name;
+        c.type = bound.columns[i].type;
+        c.colid = static_cast<int>(i + 1);
+        src.columns.push_back(c);
+      }
+      std::string sql = "(" + bound.sql + ") AS " + quoteName(src.sqlAlias);
+      scope.sources.push_back(std::move(src));
+      return sql;
+    }
+    case TableRef::Kind::Join: {
+      std::string left = bindTableRef(*ref.left, scope);
+      std::string right = bindTableRef(*ref.right, scope);
+      std::string sql = left + " " + ref.joinType + " JOIN " + right;
+      if (ref.on) sql += " ON " + bindExpr(*ref.on, scope).sql;
+      return "(" + sql + ")";
+    }
+  }
+  return {};
+}
+
+std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope) {
+  if (from.empty()) return {};
+  std::string sql = " FROM ";
+  for (std::size_t i = 0; i < from.size(); ++i) {
+    if (i) sql += ", ";
+    sql += bindTableRef(*from[i], scope);
+  }
+  return sql;
+}
+
+Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
+  Core c;
+  c.scope.outer = outer;
+  c.distinct = s.distinct;
+  c.head = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+  c.tail = bindFrom(s.from, c.scope);
+  for (const SelectItem& item : s.items) {
+    const Expr& e = *item.expr;
+    if (e.kind == ExprKind::Star) {
+      std::string qualifier = e.names.empty() ? std::string() : e.names.back();
+      bool any = false;
+      for (const Source& src : c.scope.sources) {
+        if (!qualifier.empty() && !iequals(src.exposedName, qualifier)) continue;
+        any = true;
+        for (const ColumnInfo& col : src.columns) {
+          Typed t;
+          t.sql = quoteName(src.sqlAlias) + "." + quoteName(col.name);
+          t.type = col.type;
+          if (src.table && src.table->xtype != "V") {
+            t.table = src.table.get();
+            t.column = &col;
+          }
+          t.sourceAlias = src.sqlAlias;
+          c.items.push_back(t);
+          c.names.push_back(col.name);
+          c.assignVars.emplace_back();
+        }
+      }
+      if (!any) {
+        if (qualifier.empty()) throw SqlError(263, {});
+        throw SqlError(4104, {qualifier});
+      }
+      continue;
+    }
+    Typed t = bindExpr(e, c.scope);
+    std::string name = item.alias;
+    if (name.empty() && e.kind == ExprKind::Column) name = e.names.back();
+    c.items.push_back(std::move(t));
+    c.names.push_back(name);
+    c.assignVars.push_back(item.assignVar);
+  }
+  if (s.where) c.tail += " WHERE " + bindExpr(*s.where, c.scope).sql;
+  if (!s.groupBy.empty()) {
+    c.grouped = true;
+    c.tail += " GROUP BY ";
+    for (std::size_t i = 0; i < s.groupBy.size(); ++i) {
+      Typed g = bindExpr(*s.groupBy[i], c.scope);
+      c.tail += (i ? ", " : "") + g.sql + (isCharType(g.type.type) ? " COLLATE TSQL_CI" : "");
+    }
+  }
+  if (s.having) {
+    c.grouped = true;
+    c.tail += " HAVING " + bindExpr(*s.having, c.scope).sql;
+  }
+  for (const Typed& t : c.items)
+    if (t.isAggregate) c.grouped = true;
+  return c;
+}
+
+BoundStatement Binder::bindSelect(const SelectStmt& s) {
+  Core first = bindCore(s, nullptr);
+  std::vector<Core> rest;
+  for (const auto& u : s.unions) {
+    rest.push_back(bindCore(*u.select, nullptr));
+    if (rest.back().items.size() != first.items.size()) throw SqlError(205, {});
+  }
+  std::vector<TypeInfo> types;
+  for (std::size_t i = 0; i < first.items.size(); ++i) {
+    TypeInfo t = first.items[i].type;
+    bool known = !first.items[i].nullLiteral;
+    for (const Core& r : rest) {
+      if (r.items[i].nullLiteral) continue;
+      t = known ? commonType(t, r.items[i].type) : r.items[i].type;
+      known = true;
+    }
+    if (!rest.empty()) t.nullable = true;
+    types.push_back(t);
+  }
+  BoundStatement out;
+  auto emitCore = [&](const Core& c, bool withPointers) {
+    std::string sql = c.head;
+    if (s.top && rest.empty() && false) sql += "";
+    for (std::size_t i = 0; i < c.items.size(); ++i) {
+      if (i) sql += ", ";
+      std::string item = rest.empty() ? c.items[i].sql : convertSql(c.items[i], types[i]);
+      sql += item + " AS " + quoteName("c" + std::to_string(i + 1));
+    }
+    if (withPointers) {
+      int hidden = 0;
+      for (std::size_t i = 0; i < c.items.size(); ++i) {
+        const Typed& t = c.items[i];
+        if (!t.column || !t.table || !isLargeType(t.type.type)) continue;
+        sql += ", " + quoteName(t.sourceAlias) + ".rowid";
+        out.textPointers.push_back({static_cast<int>(i), static_cast<int>(c.items.size()) + hidden,
+                                    t.table->id, t.column->colid});
+        ++hidden;
+      }
+      out.hiddenColumns = hidden;
+    }
+    return sql + c.tail;
+  };
+  bool pointers = textPointers && rest.empty() && !first.grouped && !first.distinct;
+  out.sql = emitCore(first, pointers);
+  for (std::size_t i = 0; i < rest.size(); ++i)
+    out.sql += (s.unions[i].all ? " UNION ALL " : " UNION ") + emitCore(rest[i], false);
+  if (!s.orderBy.empty()) {
+    out.sql += " ORDER BY ";
+    for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
+      const OrderItem& o = s.orderBy[i];
+      const Expr& e = *o.expr;
+      std::string term;
+      int ordinal = 0;
+      if (e.kind == ExprKind::Literal) {
+        if (auto* v = std::get_if<std::int64_t>(&e.value.data())) {
+          ordinal = static_cast<int>(*v);
+          if (ordinal < 1 || ordinal > static_cast<int>(first.items.size()))
+            throw SqlError(108, {std::to_string(ordinal)});
+        }
+      }
+      if (!ordinal && e.kind == ExprKind::Column && e.names.size() == 1) {
+        for (std::size_t k = 0; k < first.names.size(); ++k)
+          if (iequals(first.names[k], e.names[0]) &&
+              (!first.items[k].column || !rest.empty() ||
+               first.items[k].column->name != first.names[k] || true)) {
+            ordinal = static_cast<int>(k + 1);
+            break;
+          }
+      }
+      if (ordinal) {
+        term = std::to_string(ordinal);
+        const TypeInfo& t = types[static_cast<std::size_t>(ordinal - 1)];
+        if (isCharType(t.type))
+          term = quoteName("c" + std::to_string(ordinal)) + " COLLATE TSQL_CI";
+        out.orderColumns.push_back(static_cast<std::uint16_t>(ordinal));
+      } else {
+        if (!rest.empty()) throw SqlError(104, {});
+        Typed t = bindExpr(e, first.scope);
+        term = t.sql + (isCharType(t.type.type) ? " COLLATE TSQL_CI" : "");
+        for (std::size_t k = 0; k < first.items.size(); ++k)
+          if (first.items[k].sql == t.sql)
+            out.orderColumns.push_back(static_cast<std::uint16_t>(k + 1));
+      }
+      out.sql += (i ? ", " : "") + term + (o.descending ? " DESC" : "");
+    }
+  }
+  if (s.top) {
+    Scope none;
+    Typed n = bindExpr(*s.top, none);
+    if (s.topPercent) {
+      // TOP n PERCENT: the share of the rows the query returns.
+      out.sql += " LIMIT (SELECT CAST((count(*) * " + n.sql + " + 99) / 100 AS INTEGER) FROM (" +
+                 out.sql + "))";
+    } else {
+      out.sql += " LIMIT " + n.sql;
+    }
+  }
+  for (std::size_t i = 0; i < first.items.size(); ++i) {
+    Column col;
+    col.name = first.names[i];
+    col.type = types[i];
+    const Typed& t = first.items[i];
+    if (t.column && rest.empty()) {
+      col.identity = t.column->identity;
+      col.updatable = t.table && t.table->xtype == "U";
+      if (isLargeType(t.type.type)) col.tableName = t.table->name;
+    }
+    out.columns.push_back(std::move(col));
+  }
+  out.assignVars = first.assignVars;
+  bool anyAssign = false;
+  for (const auto& v : out.assignVars) anyAssign |= !v.empty();
+  if (!anyAssign) out.assignVars.clear();
+  out.params = params_;
+  return out;
+}
+
+std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType) {
+  Core c = bindCore(s, &scope);
+  std::string sql = c.head;
+  for (std::size_t i = 0; i < c.items.size(); ++i) sql += (i ? ", " : "") + c.items[i].sql;
+  sql += c.tail;
+  for (const auto& u : s.unions) {
+    Core r = bindCore(*u.select, &scope);
+    sql += (u.all ? " UNION ALL " : " UNION ") + r.head;
+    for (std::size_t i = 0; i < r.items.size(); ++i) sql += (i ? ", " : "") + r.items[i].sql;
+    sql += r.tail;
+  }
+  if (!s.orderBy.empty() && s.top) {
+    sql += " ORDER BY ";
+    for (std::size_t i = 0; i < s.orderBy.size(); ++i)
+      sql += (i ? ", " : "") + bindExpr(*s.orderBy[i].expr, c.scope).sql +
+             (s.orderBy[i].descending ? " DESC" : "");
+  }
+  if (s.top) {
+    Scope none;
+    sql += " LIMIT " + bindExpr(*s.top, none).sql;
+  }
+  if (firstType) *firstType = c.items.empty() ? makeType(SqlType::Int) : c.items[0].type;
+  return sql;
+}
+
+BoundStatement Binder::bindExpression(const Expr& expr) {
+  Scope none;
+  Typed t = bindExpr(expr, none);
+  BoundStatement out;
+  out.sql = "SELECT " + t.sql;
+  Column c;
+  c.type = t.type;
+  out.columns.push_back(c);
+  out.params = params_;
+  return out;
+}
+
+BoundStatement Binder::bindCondition(const Expr& cond) {
+  Scope none;
+  Typed t = bindExpr(cond, none);
+  BoundStatement out;
+  out.sql = "SELECT CASE WHEN " + t.sql + " THEN 1 ELSE 0 END";
+  Column c;
+  c.type = makeType(SqlType::Int);
+  out.columns.push_back(c);
+  out.params = params_;
+  return out;
+}
+
+Typed Binder::bindTableExpression(const Expr& expr, const TableInfo& table) {
+  Scope scope;
+  Source src;
+  src.exposedName = table.name;
+  src.sqlAlias = table.name;
+  src.columns = table.columns;
+  scope.sources.push_back(src);
+  Typed t = bindExpr(expr, scope);
+  // Inside CREATE TABLE, columns are named without a qualifier.
+  std::string prefix = quoteName(table.name) + ".";
+  std::string sql;
+  for (std::size_t i = 0; i < t.sql.size();) {
+    if (t.sql.compare(i, prefix.size(), prefix) == 0) {
+      i += prefix.size();
+    } else {
+      sql += t.sql[i++];
+    }
+  }
+  t.sql = sql;
+  return t;
+}
+
+}  // namespace tessel::sqld::engine

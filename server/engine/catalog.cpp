@@ -1,0 +1,482 @@
+#include "catalog.h"
+
+#include "datetime.h"
+#include "lexer.h"
+#include "sqlite_util.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+struct SysColumn {
+  const char* name;
+  const char* type;  // T-SQL type
+};
+
+struct SysTable {
+  const char* name;
+  std::vector<SysColumn> columns;
+  bool masterOnly = false;
+};
+
+// The catalog tables as SQL Server 2000 shows them (the columns clients read).
+const std::vector<SysTable>& systemTables() {
+  static const std::vector<SysTable> tables = {
+      {"sysobjects", {{"name", "sysname"},         {"id", "int"},
+                      {"xtype", "char(2)"},        {"uid", "smallint"},
+                      {"info", "smallint"},        {"status", "int"},
+                      {"base_schema_ver", "int"},  {"replinfo", "int"},
+                      {"parent_obj", "int"},       {"crdate", "datetime"},
+                      {"ftcatid", "smallint"},     {"schema_ver", "int"},
+                      {"stats_schema_ver", "int"}, {"type", "char(2)"},
+                      {"userstat", "smallint"},    {"sysstat", "smallint"},
+                      {"indexdel", "smallint"},    {"refdate", "datetime"},
+                      {"version", "int"},          {"deltrig", "int"},
+                      {"instrig", "int"},          {"updtrig", "int"},
+                      {"seltrig", "int"},          {"category", "int"},
+                      {"cache", "smallint"}}},
+      {"syscolumns",
+       {{"name", "sysname"},
+        {"id", "int"},
+        {"xtype", "tinyint"},
+        {"typestat", "tinyint"},
+        {"xusertype", "smallint"},
+        {"length", "smallint"},
+        {"xprec", "tinyint"},
+        {"xscale", "tinyint"},
+        {"colid", "smallint"},
+        {"xoffset", "smallint"},
+        {"bitpos", "tinyint"},
+        {"reserved", "tinyint"},
+        {"colstat", "smallint"},
+        {"cdefault", "int"},
+        {"domain", "int"},
+        {"number", "smallint"},
+        {"colorder", "smallint"},
+        {"autoval", "varbinary(255)"},
+        {"offset", "smallint"},
+        {"collationid", "int"},
+        {"language", "int"},
+        {"status", "tinyint"},
+        {"type", "tinyint"},
+        {"usertype", "smallint"},
+        {"printfmt", "varchar(255)"},
+        {"prec", "smallint"},
+        {"scale", "int"},
+        {"iscomputed", "int"},
+        {"isoutparam", "int"},
+        {"isnullable", "int"},
+        {"collation", "sysname"}}},
+      {"systypes", {{"name", "sysname"},       {"xtype", "tinyint"},         {"status", "tinyint"},
+                    {"xusertype", "smallint"}, {"length", "smallint"},       {"xprec", "tinyint"},
+                    {"xscale", "tinyint"},     {"tdefault", "int"},          {"domain", "int"},
+                    {"uid", "smallint"},       {"reserved", "smallint"},     {"collationid", "int"},
+                    {"usertype", "smallint"},  {"variable", "bit"},          {"allownulls", "bit"},
+                    {"type", "tinyint"},       {"printfmt", "varchar(255)"}, {"prec", "smallint"},
+                    {"scale", "tinyint"},      {"collation", "sysname"}}},
+      {"sysindexes",
+       {{"id", "int"},
+        {"status", "int"},
+        {"first", "binary(6)"},
+        {"indid", "smallint"},
+        {"root", "binary(6)"},
+        {"minlen", "smallint"},
+        {"keycnt", "smallint"},
+        {"groupid", "smallint"},
+        {"dpages", "int"},
+        {"reserved", "int"},
+        {"used", "int"},
+        {"rowcnt", "bigint"},
+        {"rowmodctr", "int"},
+        {"xmaxlen", "smallint"},
+        {"maxirow", "smallint"},
+        {"OrigFillFactor", "tinyint"},
+        {"keys", "varbinary(1088)"},
+        {"name", "sysname"},
+        {"rows", "int"}}},
+      {"sysindexkeys",
+       {{"id", "int"}, {"indid", "smallint"}, {"colid", "smallint"}, {"keyno", "smallint"}}},
+      {"syscomments",
+       {{"id", "int"},
+        {"number", "smallint"},
+        {"colid", "smallint"},
+        {"status", "smallint"},
+        {"texttype", "smallint"},
+        {"language", "smallint"},
+        {"encrypted", "bit"},
+        {"compressed", "bit"},
+        {"text", "nvarchar(4000)"}}},
+      {"sysusers",
+       {{"uid", "smallint"},
+        {"status", "smallint"},
+        {"name", "sysname"},
+        {"gid", "smallint"},
+        {"issqluser", "int"},
+        {"islogin", "int"}}},
+      {"sysdatabases",
+       {{"name", "sysname"},
+        {"dbid", "smallint"},
+        {"sid", "varbinary(85)"},
+        {"mode", "smallint"},
+        {"status", "int"},
+        {"status2", "int"},
+        {"crdate", "datetime"},
+        {"reserved", "datetime"},
+        {"category", "int"},
+        {"cmptlevel", "tinyint"},
+        {"filename", "nvarchar(260)"},
+        {"version", "smallint"}},
+       true},
+  };
+  return tables;
+}
+
+std::string storageClause(const TypeInfo& t) {
+  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier) return "TEXT COLLATE TSQL_CI";
+  if (isBinaryType(t.type)) return "BLOB";
+  if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
+  return "INTEGER";
+}
+
+TypeInfo parseSimpleType(std::string_view text) {
+  std::string name(text.substr(0, text.find('(')));
+  std::vector<int> args;
+  std::size_t open = text.find('(');
+  if (open != std::string_view::npos)
+    args.push_back(std::atoi(std::string(text.substr(open + 1)).c_str()));
+  return *typeFromName(name, args);
+}
+
+}  // namespace
+
+const ColumnInfo* TableInfo::column(std::string_view n) const {
+  int i = columnIndex(n);
+  return i < 0 ? nullptr : &columns[static_cast<std::size_t>(i)];
+}
+
+int TableInfo::columnIndex(std::string_view n) const {
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (iequals(columns[i].name, n)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string TableInfo::qualifiedName() const {
+  return quoteName(schema) + "." + quoteName(name);
+}
+
+std::optional<SqlType> sqlTypeFromXtype(int xtype) {
+  for (int t = 0; t <= static_cast<int>(SqlType::UniqueIdentifier); ++t)
+    if (typeXtype(static_cast<SqlType>(t)) == xtype) return static_cast<SqlType>(t);
+  return std::nullopt;
+}
+
+void Catalog::initialize(sqlite3* db, const std::string& schema, bool master) {
+  std::string q = quoteName(schema);
+  std::string sql = "BEGIN;";
+  for (const auto& t : systemTables()) {
+    if (t.masterOnly && !master) continue;
+    sql += "CREATE TABLE IF NOT EXISTS " + q + "." + t.name + "(";
+    bool first = true;
+    for (const auto& c : t.columns) {
+      if (!first) sql += ",";
+      first = false;
+      sql += quoteName(c.name) + " " + storageClause(parseSimpleType(c.type));
+    }
+    sql += ");";
+  }
+  sql += "CREATE TABLE IF NOT EXISTS " + q +
+         "._tessel_identity(id INTEGER PRIMARY KEY, seed INTEGER, increment INTEGER, "
+         "current INTEGER);";
+  sql += "CREATE INDEX IF NOT EXISTS " + q + "._tessel_objects_name ON sysobjects(name);";
+  sql += "CREATE INDEX IF NOT EXISTS " + q + "._tessel_columns_id ON syscolumns(id);";
+  sql += "COMMIT;";
+  execSql(db, sql);
+  Catalog cat(db);
+  // The catalog describes its own tables as system objects.
+  std::int64_t id = 1;
+  for (const auto& t : systemTables()) {
+    if (t.masterOnly && !master) continue;
+    cat.addObject(schema, id, t.name, "S");
+    int colid = 1;
+    for (const auto& c : t.columns) {
+      ColumnInfo ci;
+      ci.name = c.name;
+      ci.type = parseSimpleType(c.type);
+      ci.type.nullable = std::string_view(c.name) != "id" && std::string_view(c.name) != "name";
+      ci.colid = colid++;
+      cat.addColumn(schema, id, ci, 0);
+    }
+    ++id;
+  }
+  static const char* kTypes[] = {"image",         "text",     "uniqueidentifier",
+                                 "tinyint",       "smallint", "int",
+                                 "smalldatetime", "real",     "money",
+                                 "datetime",      "float",    "ntext",
+                                 "bit",           "decimal",  "numeric",
+                                 "smallmoney",    "bigint",   "varbinary",
+                                 "varchar",       "binary",   "char",
+                                 "nvarchar",      "nchar",    "sysname"};
+  for (const char* name : kTypes) {
+    std::vector<int> args;
+    if (std::string_view(name) == "varchar" || std::string_view(name) == "char" ||
+        std::string_view(name) == "binary" || std::string_view(name) == "varbinary")
+      args = {8000};
+    if (std::string_view(name) == "nvarchar" || std::string_view(name) == "nchar") args = {4000};
+    if (std::string_view(name) == "decimal" || std::string_view(name) == "numeric") args = {38, 38};
+    TypeInfo t = *typeFromName(name, args);
+    bool variable =
+        t.type == SqlType::VarChar || t.type == SqlType::NVarChar || t.type == SqlType::VarBinary;
+    int xusertype = std::string_view(name) == "sysname" ? 256 : typeXtype(t.type);
+    execSql(db,
+            "INSERT INTO " + q +
+                ".systypes(name,xtype,status,xusertype,length,xprec,xscale,tdefault,domain,uid,"
+                "reserved,collationid,usertype,variable,allownulls,type,prec,scale) "
+                "VALUES(?,?,0,?,?,?,?,0,0,1,0,0,?,?,1,?,?,?)",
+            {Stored::text(name), Stored::integer(typeXtype(t.type)), Stored::integer(xusertype),
+             Stored::integer(t.length), Stored::integer(t.precision), Stored::integer(t.scale),
+             Stored::integer(std::string_view(name) == "sysname" ? 256 : typeUserType(t.type)),
+             Stored::integer(variable), Stored::integer(typeOldType(t)),
+             Stored::integer(isDecimalType(t.type) ? t.precision : charLength(t)),
+             Stored::integer(t.scale)});
+  }
+  execSql(db, "INSERT INTO " + q +
+                  ".sysusers(uid,status,name,gid,issqluser,islogin) VALUES"
+                  "(1,2,'dbo',0,1,1),(2,0,'guest',0,1,0),(0,0,'public',0,0,0)");
+}
+
+std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
+                                                const std::string& database,
+                                                const std::string& name) {
+  std::string key = lower(schema) + "\x1f" + lower(name);
+  if (auto it = cache_.find(key); it != cache_.end()) return it->second;
+  auto info = std::make_shared<TableInfo>();
+  bool found = false;
+  std::string q = quoteName(schema);
+  querySql(db_,
+           "SELECT id, name, xtype FROM " + q +
+               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype IN ('U ','S ','V ')",
+           {Stored::text(name)}, [&](sqlite3_stmt* s) {
+             info->id = sqlite3_column_int64(s, 0);
+             info->name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+             std::string x = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+             info->xtype = x.substr(0, 1);
+             found = true;
+           });
+  if (!found) return nullptr;
+  info->schema = schema;
+  info->database = database;
+  querySql(db_,
+           "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault "
+           "FROM " +
+               q + ".syscolumns WHERE id = ? AND number = 0 ORDER BY colid",
+           {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
+             ColumnInfo c;
+             c.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+             auto type = sqlTypeFromXtype(sqlite3_column_int(s, 1));
+             c.type = makeType(type.value_or(SqlType::Int), sqlite3_column_int(s, 2),
+                               static_cast<std::uint8_t>(sqlite3_column_int(s, 3)),
+                               static_cast<std::uint8_t>(sqlite3_column_int(s, 4)));
+             if (isCharType(c.type.type) || isBinaryType(c.type.type))
+               if (!isLargeType(c.type.type)) c.type.length = sqlite3_column_int(s, 2);
+             c.colid = sqlite3_column_int(s, 5);
+             c.type.nullable = sqlite3_column_int(s, 6) != 0;
+             c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
+             std::int64_t defaultId = sqlite3_column_int64(s, 8);
+             if (defaultId) {
+               querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ?",
+                        {Stored::integer(defaultId)}, [&](sqlite3_stmt* d) {
+                          c.defaultText = reinterpret_cast<const char*>(sqlite3_column_text(d, 0));
+                        });
+             }
+             if (c.identity) info->identityColumn = static_cast<int>(info->columns.size());
+             info->columns.push_back(std::move(c));
+           });
+  if (info->xtype == "V") {
+    querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ? ORDER BY colid",
+             {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
+               info->viewText += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+             });
+  }
+  if (info->identityColumn >= 0) {
+    querySql(db_, "SELECT seed, increment FROM " + q + "._tessel_identity WHERE id = ?",
+             {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
+               info->identitySeed = sqlite3_column_int64(s, 0);
+               info->identityIncrement = sqlite3_column_int64(s, 1);
+             });
+  }
+  cache_[key] = info;
+  return info;
+}
+
+std::optional<ProcInfo> Catalog::procedure(const std::string& schema, const std::string& name) {
+  std::optional<ProcInfo> out;
+  std::string q = quoteName(schema);
+  querySql(
+      db_,
+      "SELECT id, name FROM " + q + ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype = 'P '",
+      {Stored::text(name)}, [&](sqlite3_stmt* s) {
+        out = ProcInfo{sqlite3_column_int64(s, 0),
+                       reinterpret_cast<const char*>(sqlite3_column_text(s, 1)), ""};
+      });
+  if (!out) return out;
+  querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ? ORDER BY colid",
+           {Stored::integer(out->id)}, [&](sqlite3_stmt* s) {
+             out->text += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+           });
+  return out;
+}
+
+std::int64_t Catalog::objectId(const std::string& schema, const std::string& name) {
+  std::int64_t id = 0;
+  querySql(db_,
+           "SELECT id FROM " + quoteName(schema) + ".sysobjects WHERE name = ? COLLATE TSQL_CI",
+           {Stored::text(name)}, [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
+  return id;
+}
+
+std::int64_t Catalog::nextObjectId(const std::string& schema) {
+  // User objects get ids in their own range; temporary ones a separate one so
+  // that an id never names two objects a session can see.
+  std::int64_t base = iequals(schema, "temp") ? 1000000000 : 2000000;
+  std::int64_t id = base;
+  querySql(db_, "SELECT max(id) FROM " + quoteName(schema) + ".sysobjects", {},
+           [&](sqlite3_stmt* s) {
+             if (sqlite3_column_type(s, 0) != SQLITE_NULL)
+               id = std::max<std::int64_t>(base, sqlite3_column_int64(s, 0) + 1);
+           });
+  return id;
+}
+
+void Catalog::addObject(const std::string& schema, std::int64_t id, const std::string& name,
+                        const std::string& xtype, std::int64_t parent) {
+  std::string x = xtype.size() == 1 ? xtype + " " : xtype;
+  std::int64_t now = nowTicks(false);
+  execSql(db_,
+          "INSERT INTO " + quoteName(schema) +
+              ".sysobjects(name,id,xtype,uid,info,status,base_schema_ver,replinfo,parent_obj,"
+              "crdate,ftcatid,schema_ver,stats_schema_ver,type,userstat,sysstat,indexdel,"
+              "refdate,version,deltrig,instrig,updtrig,seltrig,category,cache) "
+              "VALUES(?,?,?,1,0,0,0,0,?,?,0,0,0,?,?,0,0,?,0,0,0,0,0,0,0)",
+          {Stored::text(name), Stored::integer(id), Stored::text(x), Stored::integer(parent),
+           Stored::integer(now), Stored::text(x), Stored::integer(x == "U " ? 1 : 0),
+           Stored::integer(now)});
+  cache_.clear();
+}
+
+void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const ColumnInfo& c,
+                        std::int64_t defaultId, bool isParam, bool isOutput) {
+  const TypeInfo& t = c.type;
+  int prec =
+      isDecimalType(t.type) ? t.precision
+      : isNumericType(t.type)
+          ? (t.type == SqlType::Float  ? 53
+             : t.type == SqlType::Real ? 24
+                                       : static_cast<int>(t.precision ? t.precision
+                                                                      : (t.length == 1   ? 3
+                                                                         : t.length == 2 ? 5
+                                                                         : t.length == 4 ? 10
+                                                                                         : 19)))
+      : isDateType(t.type) ? (t.type == SqlType::DateTime ? 23 : 16)
+                           : charLength(t);
+  int status = (c.identity ? 0x80 : 0) | (t.nullable ? 0x08 : 0) | (isOutput ? 0x40 : 0);
+  execSql(db_,
+          "INSERT INTO " + quoteName(schema) +
+              ".syscolumns(name,id,xtype,typestat,xusertype,length,xprec,xscale,colid,xoffset,"
+              "bitpos,reserved,colstat,cdefault,domain,number,colorder,offset,collationid,"
+              "language,status,type,usertype,prec,scale,iscomputed,isoutparam,isnullable,"
+              "collation) VALUES(?,?,?,0,?,?,?,?,?,0,0,0,0,?,0,?,?,0,?,0,?,?,?,?,?,0,?,?,?)",
+          {Stored::text(c.name),
+           Stored::integer(tableId),
+           Stored::integer(typeXtype(t.type)),
+           Stored::integer(typeXtype(t.type)),
+           Stored::integer(t.length),
+           Stored::integer(isDecimalType(t.type) ? t.precision : 0),
+           Stored::integer(t.scale),
+           Stored::integer(c.colid),
+           Stored::integer(defaultId),
+           Stored::integer(isParam ? 1 : 0),
+           Stored::integer(c.colid),
+           Stored::integer(isCharType(t.type) ? 872468488 : 0),
+           Stored::integer(status),
+           Stored::integer(typeOldType(t)),
+           Stored::integer(typeUserType(t.type)),
+           Stored::integer(prec),
+           isDecimalType(t.type) ? Stored::integer(t.scale) : Stored::null(),
+           Stored::integer(isOutput ? 1 : 0),
+           Stored::integer(t.nullable ? 1 : 0),
+           isCharType(t.type) ? Stored::text("SQL_Latin1_General_CP1_CI_AS") : Stored::null()});
+  cache_.clear();
+}
+
+void Catalog::addComment(const std::string& schema, std::int64_t id, const std::string& text) {
+  execSql(db_,
+          "INSERT INTO " + quoteName(schema) +
+              ".syscomments(id,number,colid,status,texttype,language,encrypted,compressed,text) "
+              "VALUES(?,1,1,0,2,0,0,0,?)",
+          {Stored::integer(id), Stored::text(text)});
+}
+
+void Catalog::addIndex(const std::string& schema, std::int64_t tableId, int indid,
+                       const std::string& name, int status, const std::vector<int>& colids) {
+  std::string q = quoteName(schema);
+  execSql(db_,
+          "INSERT INTO " + q +
+              ".sysindexes(id,status,indid,minlen,keycnt,groupid,dpages,reserved,used,rowcnt,"
+              "rowmodctr,xmaxlen,maxirow,OrigFillFactor,name,rows) "
+              "VALUES(?,?,?,0,?,1,0,0,0,0,0,0,0,0,?,0)",
+          {Stored::integer(tableId), Stored::integer(status), Stored::integer(indid),
+           Stored::integer(static_cast<std::int64_t>(colids.size())), Stored::text(name)});
+  for (std::size_t i = 0; i < colids.size(); ++i)
+    execSql(db_, "INSERT INTO " + q + ".sysindexkeys(id,indid,colid,keyno) VALUES(?,?,?,?)",
+            {Stored::integer(tableId), Stored::integer(indid), Stored::integer(colids[i]),
+             Stored::integer(static_cast<std::int64_t>(i + 1))});
+}
+
+std::int64_t Catalog::nextIndexId(const std::string& schema, std::int64_t tableId) {
+  std::int64_t next = 2;
+  querySql(db_, "SELECT max(indid) FROM " + quoteName(schema) + ".sysindexes WHERE id = ?",
+           {Stored::integer(tableId)}, [&](sqlite3_stmt* s) {
+             if (sqlite3_column_type(s, 0) != SQLITE_NULL)
+               next = std::max<std::int64_t>(2, sqlite3_column_int64(s, 0) + 1);
+           });
+  return next;
+}
+
+void Catalog::setIdentity(const std::string& schema, std::int64_t tableId, std::int64_t seed,
+                          std::int64_t increment) {
+  execSql(db_,
+          "INSERT OR REPLACE INTO " + quoteName(schema) +
+              "._tessel_identity(id, seed, increment, current) VALUES(?,?,?,NULL)",
+          {Stored::integer(tableId), Stored::integer(seed), Stored::integer(increment)});
+}
+
+void Catalog::dropObject(const std::string& schema, std::int64_t id) {
+  std::string q = quoteName(schema);
+  std::vector<Stored> p = {Stored::integer(id)};
+  std::vector<std::int64_t> children;
+  querySql(db_, "SELECT id FROM " + q + ".sysobjects WHERE parent_obj = ?", p,
+           [&](sqlite3_stmt* s) { children.push_back(sqlite3_column_int64(s, 0)); });
+  for (std::int64_t child : children) dropObject(schema, child);
+  execSql(db_, "DELETE FROM " + q + ".sysobjects WHERE id = ?", p);
+  execSql(db_, "DELETE FROM " + q + ".syscolumns WHERE id = ?", p);
+  execSql(db_, "DELETE FROM " + q + ".syscomments WHERE id = ?", p);
+  execSql(db_, "DELETE FROM " + q + ".sysindexes WHERE id = ?", p);
+  execSql(db_, "DELETE FROM " + q + ".sysindexkeys WHERE id = ?", p);
+  execSql(db_, "DELETE FROM " + q + "._tessel_identity WHERE id = ?", p);
+  cache_.clear();
+}
+
+std::string Catalog::constraintName(const std::string& schema, std::int64_t tableId,
+                                    const std::string& xtype) {
+  std::string name;
+  std::string x = xtype.size() == 1 ? xtype + " " : xtype;
+  querySql(db_,
+           "SELECT name FROM " + quoteName(schema) +
+               ".sysobjects WHERE parent_obj = ? AND xtype = ? ORDER BY id",
+           {Stored::integer(tableId), Stored::text(x)}, [&](sqlite3_stmt* s) {
+             if (name.empty()) name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+           });
+  return name;
+}
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,95 @@
+#pragma once
+
+// The catalog of one session's databases. Each SQLite database file holds
+// its own catalog tables with SQL Server 2000's layout (sysobjects,
+// syscolumns, systypes, sysindexes, sysindexkeys, syscomments; master also
+// sysdatabases), so that clients query them as they are and the binder reads
+// SQL Server types from them. Temporary objects live in SQLite's "temp"
+// schema with a catalog of their own. One Catalog per session connection.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sqld/values.h"
+
+struct sqlite3;
+
+namespace tessel::sqld::engine {
+
+struct ColumnInfo {
+  std::string name;
+  TypeInfo type;
+  int colid = 0;
+  bool identity = false;
+  std::string defaultText;  // T-SQL expression of the DEFAULT, empty if none
+};
+
+struct TableInfo {
+  std::int64_t id = 0;
+  std::string name;
+  std::string schema;    // SQLite schema: a database name or "temp"
+  std::string database;  // the database as T-SQL names it
+  std::string xtype;     // "U", "S" or "V"
+  std::vector<ColumnInfo> columns;
+  std::string viewText;  // CREATE VIEW text for views
+  int identityColumn = -1;
+  std::int64_t identitySeed = 1;
+  std::int64_t identityIncrement = 1;
+
+  const ColumnInfo* column(std::string_view name) const;
+  int columnIndex(std::string_view name) const;
+  // "schema"."name", as generated SQL names the table.
+  std::string qualifiedName() const;
+};
+
+struct ProcInfo {
+  std::int64_t id = 0;
+  std::string name;
+  std::string text;
+};
+
+class Catalog {
+ public:
+  explicit Catalog(sqlite3* db) : db_(db) {}
+
+  // Creates the catalog tables in a new, empty database.
+  static void initialize(sqlite3* db, const std::string& schema, bool master);
+
+  // Null when the table or view does not exist.
+  std::shared_ptr<const TableInfo> table(const std::string& schema, const std::string& database,
+                                         const std::string& name);
+  std::optional<ProcInfo> procedure(const std::string& schema, const std::string& name);
+  // 0 when there is no such object.
+  std::int64_t objectId(const std::string& schema, const std::string& name);
+  std::int64_t nextObjectId(const std::string& schema);
+  void invalidate() { cache_.clear(); }
+
+  void addObject(const std::string& schema, std::int64_t id, const std::string& name,
+                 const std::string& xtype, std::int64_t parent = 0);
+  void addColumn(const std::string& schema, std::int64_t tableId, const ColumnInfo& column,
+                 std::int64_t defaultId, bool isParam = false, bool isOutput = false);
+  void addComment(const std::string& schema, std::int64_t id, const std::string& text);
+  void addIndex(const std::string& schema, std::int64_t tableId, int indid, const std::string& name,
+                int status, const std::vector<int>& colids);
+  void setIdentity(const std::string& schema, std::int64_t tableId, std::int64_t seed,
+                   std::int64_t increment);
+  // Removes an object with everything that hangs off it.
+  void dropObject(const std::string& schema, std::int64_t id);
+  // Name of the constraint (PK, UQ, F, C) of `xtype` on a table; empty if none.
+  std::string constraintName(const std::string& schema, std::int64_t tableId,
+                             const std::string& xtype);
+  std::int64_t nextIndexId(const std::string& schema, std::int64_t tableId);
+
+ private:
+  sqlite3* db_;
+  std::map<std::string, std::shared_ptr<const TableInfo>> cache_;
+};
+
+// Maps a syscolumns xtype back to the engine's type.
+std::optional<SqlType> sqlTypeFromXtype(int xtype);
+
+}  // namespace tessel::sqld::engine

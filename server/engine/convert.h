@@ -1,0 +1,78 @@
+#pragma once
+
+// Values in their SQLite storage form (see types.h) and the conversions
+// between SQL Server types on them, with SQL Server's rules and errors.
+// Used by the SQLite functions the engine registers and by the executor for
+// variables and parameters.
+
+#include <cstdint>
+#include <string>
+
+#include "settings.h"
+#include "sqld/values.h"
+
+namespace tessel::sqld::engine {
+
+struct Stored {
+  enum class Kind : std::uint8_t { Null, Int, Real, Text, Blob };
+  Kind kind = Kind::Null;
+  std::int64_t i = 0;
+  double r = 0;
+  std::string s;  // text or blob bytes
+
+  static Stored null() { return {}; }
+  static Stored integer(std::int64_t v) {
+    Stored x;
+    x.kind = Kind::Int;
+    x.i = v;
+    return x;
+  }
+  static Stored real(double v) {
+    Stored x;
+    x.kind = Kind::Real;
+    x.r = v;
+    return x;
+  }
+  static Stored text(std::string v) {
+    Stored x;
+    x.kind = Kind::Text;
+    x.s = std::move(v);
+    return x;
+  }
+  static Stored blob(std::string v) {
+    Stored x;
+    x.kind = Kind::Blob;
+    x.s = std::move(v);
+    return x;
+  }
+  bool isNull() const { return kind == Kind::Null; }
+};
+
+// Converts `v` of type `from` to `to`. CONVERT styles apply to dates, money
+// and float. `assignment` is true for INSERT/UPDATE/SET targets, where
+// truncating a string raises 8152 when ANSI_WARNINGS is on. Throws SqlError.
+Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, int style,
+                    const Settings& settings, bool assignment = false);
+
+// The storage form of an API value that has type `type`, and back.
+Stored storedFromValue(const Value& v, const TypeInfo& type);
+Value valueFromStored(const Stored& v, const TypeInfo& type);
+
+// Text as PRINT and string conversion show it.
+std::string storedToText(const Stored& v, const TypeInfo& type);
+
+// Ten to the power n, for n in 0..18.
+std::int64_t pow10(int n);
+// Rescales an unscaled exact value, rounding half away from zero. Throws 8115
+// naming `target` when the result does not fit 64 bits.
+std::int64_t rescale(__int128 v, int fromScale, int toScale, const TypeInfo& target);
+
+// Packs a type into one integer so that SQLite functions can receive it.
+std::int64_t encodeType(const TypeInfo& t);
+TypeInfo decodeType(std::int64_t code);
+
+// uniqueidentifier text <-> the 16 bytes as they travel.
+bool guidFromText(std::string_view text, GuidValue& out);
+std::string guidToText(const GuidValue& g);
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,42 @@
+#pragma once
+
+// CREATE and DROP of tables, indexes, views, procedures and databases, and
+// TRUNCATE: each changes the SQLite schema and the catalog tables together,
+// inside one savepoint, so a failure leaves neither half done.
+
+#include <memory>
+#include <vector>
+
+#include "ast.h"
+#include "catalog.h"
+
+namespace tessel::sqld::engine {
+
+class SqliteSession;
+struct Frame;
+
+class Ddl {
+ public:
+  explicit Ddl(SqliteSession& session) : s_(session) {}
+
+  void run(const Stmt& stmt, Frame& frame);
+  // SELECT ... INTO: a table with the given columns.
+  std::shared_ptr<const TableInfo> createTableFrom(const Name& name,
+                                                   const std::vector<ColumnInfo>& columns);
+
+ private:
+  void createTable(const CreateTableStmt& t);
+  void createIndex(const CreateIndexStmt& t);
+  void createView(const CreateViewStmt& t);
+  void createProc(const CreateProcStmt& t);
+  void drop(const DropStmt& t);
+  void truncate(const TruncateStmt& t);
+  // Runs `body` inside a savepoint.
+  template <typename F>
+  void atomically(F&& body);
+  std::string schemaOf(const Name& name, std::string* database);
+
+  SqliteSession& s_;
+};
+
+}  // namespace tessel::sqld::engine

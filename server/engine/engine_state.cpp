@@ -1,0 +1,116 @@
+#include "engine_state.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+#include "catalog.h"
+#include "datetime.h"
+#include "errors.h"
+#include "functions.h"
+#include "lexer.h"
+#include "sqlite_util.h"
+
+namespace tessel::sqld::engine {
+
+namespace fs = std::filesystem;
+
+bool validDatabaseName(const std::string& name) {
+  if (name.empty() || name.size() > 128) return false;
+  for (unsigned char c : name)
+    if (!std::isalnum(c) && c != '_' && c != '-' && c != '$') return false;
+  return true;
+}
+
+EngineState::EngineState(const EngineOptions& options) : options_(options) {
+  if (options.dataDirectory) {
+    directory_ = *options.dataDirectory;
+    fs::create_directories(directory_);
+  } else {
+    // In-memory databases still need files for WAL and for sharing between
+    // connections; a private directory in shared memory serves.
+    std::string base = fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
+    std::string pattern = base + "/tessel-sqld-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) throw std::runtime_error("cannot create a directory in " + base);
+    directory_ = buf.data();
+    ownsDirectory_ = true;
+  }
+  for (const auto& entry : fs::directory_iterator(directory_)) {
+    if (entry.path().extension() == ".db") names_.insert(lower(entry.path().stem().string()));
+  }
+  if (!exists("master")) createFile("master");
+  if (!exists("tessel")) createFile("tessel");
+}
+
+EngineState::~EngineState() {
+  if (ownsDirectory_) {
+    std::error_code ec;
+    fs::remove_all(directory_, ec);
+  }
+}
+
+std::string EngineState::pathFor(const std::string& name) const {
+  return directory_ + "/" + lower(name) + ".db";
+}
+
+bool EngineState::exists(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  return names_.count(lower(name)) > 0;
+}
+
+std::string EngineState::canonicalName(const std::string& name) const {
+  return lower(name);
+}
+
+std::int64_t EngineState::nextTransactionDescriptor() {
+  std::lock_guard lock(mutex_);
+  return ++descriptor_;
+}
+
+void EngineState::createDatabase(const std::string& name) {
+  if (!validDatabaseName(name)) throw SqlError(102, {name});
+  {
+    std::lock_guard lock(mutex_);
+    if (names_.count(lower(name))) throw SqlError(1801, {name});
+  }
+  createFile(name);
+}
+
+void EngineState::createFile(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  std::string path = pathFor(name);
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  SqliteDb db(raw);
+  if (rc != SQLITE_OK) throwLastError(raw, rc);
+  Settings settings;
+  registerFunctions(db.get(), &settings);
+  sqlite3_busy_timeout(db.get(), 10000);
+  execSql(db.get(), "PRAGMA journal_mode=WAL");
+  Catalog::initialize(db.get(), "main", lower(name) == "master");
+  names_.insert(lower(name));
+  // master keeps the list of databases.
+  if (lower(name) != "master") {
+    db.reset();
+    std::string masterPath = pathFor("master");
+    rc = sqlite3_open_v2(masterPath.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    db.reset(raw);
+    if (rc != SQLITE_OK) throwLastError(raw, rc);
+    registerFunctions(db.get(), &settings);
+    sqlite3_busy_timeout(db.get(), 10000);
+  }
+  std::int64_t dbid = 0;
+  querySql(db.get(), "SELECT coalesce(max(dbid), 0) + 1 FROM sysdatabases", {},
+           [&](sqlite3_stmt* s) { dbid = sqlite3_column_int64(s, 0); });
+  execSql(db.get(),
+          "INSERT INTO sysdatabases(name,dbid,mode,status,status2,crdate,category,cmptlevel,"
+          "filename,version) VALUES(?,?,0,16,1090519040,?,0,80,?,539)",
+          {Stored::text(lower(name)), Stored::integer(dbid), Stored::integer(nowTicks(false)),
+           Stored::text(path)});
+}
+
+}  // namespace tessel::sqld::engine

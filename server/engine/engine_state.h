@@ -1,0 +1,48 @@
+#pragma once
+
+// What all sessions of one engine share: where the database files live and
+// which databases exist. Database files are created under a mutex; each
+// session opens its own SQLite connection to them (WAL mode, so readers
+// never wait for writers). The memory mode keeps the files in a private
+// temporary directory that is removed with the engine.
+
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "sqld/engine.h"
+
+namespace tessel::sqld::engine {
+
+class EngineState {
+ public:
+  explicit EngineState(const EngineOptions& options);
+  ~EngineState();
+  EngineState(const EngineState&) = delete;
+  EngineState& operator=(const EngineState&) = delete;
+
+  const EngineOptions& options() const { return options_; }
+  // The file of a database; names are checked before they reach a path.
+  std::string pathFor(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  // Creates the file with its catalog. Throws SqlError 1801 if it exists.
+  void createDatabase(const std::string& name);
+  // The spelling the database was created with.
+  std::string canonicalName(const std::string& name) const;
+  std::int64_t nextTransactionDescriptor();
+
+ private:
+  void createFile(const std::string& name);
+
+  EngineOptions options_;
+  std::string directory_;
+  bool ownsDirectory_ = false;
+  mutable std::mutex mutex_;
+  std::set<std::string> names_;  // GUARDED_BY(mutex_), lower case
+  std::int64_t descriptor_ = 0;  // GUARDED_BY(mutex_)
+};
+
+// Database names are plain identifiers so that they map safely onto files.
+bool validDatabaseName(const std::string& name);
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,344 @@
+// The executor: runs a parsed batch or procedure statement by statement.
+//
+// Design notes
+//  1. A request (batch, RPC, transaction request) is parsed whole before
+//     anything runs, so a syntax error (102, 156 ...) runs nothing.
+//  2. Control flow (IF, WHILE, BEGIN...END, RETURN, BREAK, CONTINUE) is
+//     interpreted here; each data statement is bound once per request
+//     (boundCache_, keyed by its tree node) into one SQLite statement that is
+//     prepared once per session (statements_, keyed by SQL text).
+//  3. Errors: a SqlError raised by a statement is reported (message, then
+//     3621 for statements SQL Server terminates, then the statement's Done
+//     with the error flag). Statement-scope errors let the batch go on;
+//     batch-scope errors unwind to the request (BatchAbort). @@ERROR keeps
+//     the number until the next statement.
+//  4. Done tokens: each statement that SQL Server reports (DML, SELECT, DDL,
+//     SET, USE, transactions) yields one; the Emitter holds the last one back
+//     so the request ends with more=false. Inside procedures they are
+//     DoneInProc; a call ends with RETURNSTATUS and DoneProc.
+//  5. Cancel: checked between rows, by the SQLite progress handler, while
+//     waiting for locks and every 10 ms in WAITFOR; a cancel unwinds with
+//     Cancelled and the listener acknowledges.
+//  6. Transactions: @@TRANCOUNT counts BEGIN TRAN; the outermost one starts
+//     a SQLite transaction and the matching COMMIT ends it; ROLLBACK ends it
+//     at any depth. Outside a transaction every statement commits itself.
+
+#include <sqlite3.h>
+
+#include "errors.h"
+#include "functions.h"
+#include "lexer.h"
+#include "parser.h"
+#include "session.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+// Unwinds the rest of a batch after a batch-scope error that was reported.
+struct BatchAbort {};
+
+int progressHandler(void* p) {
+  const CancelFlag* const* cancel = static_cast<const CancelFlag* const*>(p);
+  return *cancel && (*cancel)->requested() ? 1 : 0;
+}
+
+}  // namespace
+
+SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
+    : engine_(engine), login_(login), catalog_(nullptr) {
+  if (login.odbc) {
+    settings_.ansiNulls = settings_.ansiWarnings = settings_.ansiPadding = true;
+    settings_.quotedIdentifier = settings_.ansiNullDefault = settings_.concatNullYieldsNull = true;
+  }
+}
+
+SqliteSession::~SqliteSession() {
+  statements_.clear();
+  if (db_ && tranCount_ > 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool SqliteSession::open(Message& error) {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  db_.reset(raw);
+  if (rc != SQLITE_OK) {
+    error = makeMessage(4060, {login_.database});
+    return false;
+  }
+  catalog_ = Catalog(db_.get());
+  registerFunctions(db_.get(), &settings_);
+  sqlite3_progress_handler(db_.get(), 1000, progressHandler, &cancel_);
+  sqlite3_busy_handler(
+      db_.get(),
+      [](void* p, int count) -> int {
+        auto* self = static_cast<SqliteSession*>(p);
+        if (count == 0) self->busySince_ = std::chrono::steady_clock::now();
+        if (self->cancel_ && self->cancel_->requested()) return 0;
+        int timeout = self->settings_.lockTimeoutMs >= 0 ? self->settings_.lockTimeoutMs
+                                                         : self->engine_.options().lockTimeoutMs;
+        auto waited = std::chrono::steady_clock::now() - self->busySince_;
+        if (timeout >= 0 && waited >= std::chrono::milliseconds(timeout)) return 0;
+        sqlite3_sleep(2);
+        return 1;
+      },
+      this);
+  try {
+    execSql(db_.get(), "PRAGMA temp_store=MEMORY");
+    Catalog::initialize(db_.get(), "temp", false);
+    attach("master");
+    std::string database = login_.database.empty() ? "tessel" : login_.database;
+    if (!validDatabaseName(database) || !engine_.exists(database)) {
+      error = makeMessage(4060, {database});
+      return false;
+    }
+    attach(database);
+    currentDb_ = engine_.canonicalName(database);
+  } catch (const SqlError& e) {
+    error = e.message();
+    return false;
+  } catch (const std::exception& e) {
+    error = makeMessage(4060, {login_.database});
+    return false;
+  }
+  return true;
+}
+
+void SqliteSession::attach(const std::string& database) {
+  std::string name = engine_.canonicalName(database);
+  if (attached_.count(name)) return;
+  if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {database});
+  execSql(db_.get(), "ATTACH DATABASE ? AS " + quoteName(name),
+          {Stored::text(engine_.pathFor(name))});
+  execSql(db_.get(), "PRAGMA " + quoteName(name) + ".journal_mode=WAL");
+  execSql(db_.get(), "PRAGMA foreign_keys=ON");
+  attached_.insert(name);
+}
+
+void SqliteSession::beginRequest(ResultSink& sink, const CancelFlag& cancel) {
+  out_ = std::make_unique<Emitter>(sink);
+  cancel_ = &cancel;
+  catalog_.invalidate();
+  boundCache_.clear();
+}
+
+void SqliteSession::endRequest() {
+  boundCache_.clear();
+  cancel_ = nullptr;
+  out_.reset();
+}
+
+void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) {
+  beginRequest(sink, cancel);
+  Frame frame;
+  currentFrame_ = &frame;
+  bool failed = false;
+  try {
+    Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+    runStatements(batch.statements, frame);
+    out_->finish();
+  } catch (const SqlError& e) {
+    // Parse errors: nothing of the batch ran.
+    reportError(e, nullptr, frame);
+    out_->finish(Done::Kind::Done, true);
+    failed = true;
+  } catch (const BatchAbort&) {
+    out_->finish(Done::Kind::Done, true);
+  } catch (const Cancelled&) {
+    out_->abandon();
+  }
+  (void)failed;
+  currentFrame_ = nullptr;
+  endRequest();
+}
+
+Flow SqliteSession::runStatements(const std::vector<StmtPtr>& body, Frame& frame) {
+  for (const auto& s : body) {
+    Flow flow = runStatement(*s, frame);
+    if (flow != Flow::Normal) return flow;
+  }
+  return Flow::Normal;
+}
+
+Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
+  checkCancel();
+  try {
+    return dispatch(s, frame);
+  } catch (const SqlError& e) {
+    reportError(e, &s, frame);
+    noteAutoRollback();
+    if (e.scope() == ErrorScope::Batch || (settings_.xactAbort && e.message().severity > 10)) {
+      if (settings_.xactAbort && tranCount_ > 0) {
+        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        tranCount_ = 0;
+        out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+        descriptor_ = 0;
+      }
+      throw BatchAbort{};
+    }
+    return Flow::Normal;
+  }
+}
+
+void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& frame) {
+  Message m = e.message();
+  if (s) m.line = s->line;
+  m.procName = frame.procName;
+  error_ = m.number;
+  out_->message(m);
+  if (e.terminatesStatement()) {
+    Message info = makeMessage(3621, {});
+    info.procName = frame.procName;
+    info.line = m.line;
+    out_->message(info);
+  }
+  if (s) {
+    Done d;
+    d.kind = doneKind(frame);
+    d.error = true;
+    out_->done(d);
+  }
+}
+
+void SqliteSession::statementDone(Done::Kind kind, std::uint16_t curCmd, bool countValid,
+                                  std::uint64_t count, bool error) {
+  Done d;
+  d.kind = kind;
+  d.curCmd = curCmd;
+  d.countValid = countValid && !settings_.nocount;
+  d.rowCount = count;
+  d.error = error;
+  out_->done(d);
+}
+
+void SqliteSession::checkCancel() {
+  if (cancel_ && cancel_->requested()) throw Cancelled{};
+}
+
+void SqliteSession::noteAutoRollback() {
+  // SQLite rolls a transaction back by itself after some failures.
+  if (tranCount_ > 0 && sqlite3_get_autocommit(db_.get())) {
+    tranCount_ = 0;
+    savepoints_.clear();
+    if (out_) out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    descriptor_ = 0;
+  }
+}
+
+Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
+  error_ = 0;
+  switch (s.kind) {
+    case StmtKind::Select:
+      execSelect(static_cast<const QueryStmt&>(s), f);
+      break;
+    case StmtKind::Insert:
+      execInsert(static_cast<const InsertStmt&>(s), f);
+      break;
+    case StmtKind::Update:
+      execUpdate(static_cast<const UpdateStmt&>(s), f);
+      break;
+    case StmtKind::Delete:
+      execDelete(static_cast<const DeleteStmt&>(s), f);
+      break;
+    case StmtKind::CreateTable:
+    case StmtKind::CreateIndex:
+    case StmtKind::CreateView:
+    case StmtKind::CreateProc:
+    case StmtKind::CreateDatabase:
+    case StmtKind::Drop:
+    case StmtKind::Truncate: {
+      Ddl ddl(*this);
+      ddl.run(s, f);
+      boundCache_.clear();
+      break;
+    }
+    case StmtKind::Use:
+      execUse(static_cast<const UseStmt&>(s), f);
+      break;
+    case StmtKind::Declare:
+      execDeclare(static_cast<const DeclareStmt&>(s), f);
+      break;
+    case StmtKind::SetVar:
+      execSetVar(static_cast<const SetVarStmt&>(s), f);
+      break;
+    case StmtKind::SetOption:
+      execSetOption(static_cast<const SetOptionStmt&>(s), f);
+      break;
+    case StmtKind::If: {
+      const auto& st = static_cast<const IfStmt&>(s);
+      if (evaluateCondition(*st.condition, f)) return runStatement(*st.thenStmt, f);
+      if (st.elseStmt) return runStatement(*st.elseStmt, f);
+      break;
+    }
+    case StmtKind::While: {
+      const auto& st = static_cast<const WhileStmt&>(s);
+      while (evaluateCondition(*st.condition, f)) {
+        checkCancel();
+        Flow flow = runStatement(*st.body, f);
+        if (flow == Flow::Break) break;
+        if (flow == Flow::Return) return flow;
+      }
+      break;
+    }
+    case StmtKind::Block:
+      return runStatements(static_cast<const BlockStmt&>(s).body, f);
+    case StmtKind::Return: {
+      const auto& st = static_cast<const ReturnStmt&>(s);
+      if (st.value) {
+        if (f.nestLevel == 0 && false) throw SqlError(178, {});
+        TypeInfo t;
+        Stored v = evaluate(*st.value, f, &t);
+        Stored status = convertValue(v, t, makeType(SqlType::Int), 0, settings_);
+        assignVariable(f, "@\x01return", status, makeType(SqlType::Int));
+      }
+      return Flow::Return;
+    }
+    case StmtKind::Break:
+      return Flow::Break;
+    case StmtKind::Continue:
+      return Flow::Continue;
+    case StmtKind::Print:
+      execPrint(static_cast<const PrintStmt&>(s), f);
+      break;
+    case StmtKind::Raiserror:
+      execRaiserror(static_cast<const RaiserrorStmt&>(s), f);
+      break;
+    case StmtKind::Waitfor:
+      execWaitfor(static_cast<const WaitforStmt&>(s), f);
+      break;
+    case StmtKind::Exec:
+      execExec(static_cast<const ExecStmt&>(s), f);
+      break;
+    case StmtKind::Transaction:
+      execTransaction(static_cast<const TransactionStmt&>(s), f);
+      break;
+    case StmtKind::Readtext:
+      execReadtext(static_cast<const ReadtextStmt&>(s), f);
+      break;
+    case StmtKind::Writetext:
+      execWritetext(static_cast<const WritetextStmt&>(s), f);
+      break;
+    case StmtKind::Empty:
+      break;
+  }
+  return Flow::Normal;
+}
+
+void SqliteSession::transaction(TransactionRequest request, ResultSink& sink) {
+  CancelFlag none;
+  beginRequest(sink, none);
+  Frame frame;
+  TransactionStmt st;
+  st.op = request == TransactionRequest::Begin    ? TransactionStmt::Op::Begin
+          : request == TransactionRequest::Commit ? TransactionStmt::Op::Commit
+                                                  : TransactionStmt::Op::Rollback;
+  try {
+    runStatement(st, frame);
+    out_->finish();
+  } catch (const BatchAbort&) {
+    out_->finish(Done::Kind::Done, true);
+  }
+  endRequest();
+}
+
+}  // namespace tessel::sqld::engine

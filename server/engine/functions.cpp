@@ -1,0 +1,749 @@
+#include "functions.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "convert.h"
+#include "datetime.h"
+#include "errors.h"
+#include "sqlite_util.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+const Settings& settingsOf(sqlite3_context* c) {
+  return *static_cast<const Settings*>(sqlite3_user_data(c));
+}
+
+void raise(sqlite3_context* c, const SqlError& e) {
+  std::string text = encodeErrorText(e.message(), e.scope() == ErrorScope::Batch);
+  sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
+}
+
+// Runs `body` and turns a SqlError into a SQLite function error.
+template <typename F>
+void guarded(sqlite3_context* c, F&& body) {
+  try {
+    body();
+  } catch (const SqlError& e) {
+    raise(c, e);
+  } catch (const std::exception& e) {
+    sqlite3_result_error(c, e.what(), -1);
+  }
+}
+
+Stored arg(sqlite3_value** v, int i) {
+  return storedFromSqlite(v[i]);
+}
+bool isNull(sqlite3_value** v, int i) {
+  return sqlite3_value_type(v[i]) == SQLITE_NULL;
+}
+std::int64_t argInt(sqlite3_value** v, int i) {
+  return sqlite3_value_int64(v[i]);
+}
+std::string argText(sqlite3_value** v, int i) {
+  const unsigned char* t = sqlite3_value_text(v[i]);
+  return t ? std::string(reinterpret_cast<const char*>(t),
+                         static_cast<std::size_t>(sqlite3_value_bytes(v[i])))
+           : std::string();
+}
+
+void resultText(sqlite3_context* c, const std::string& s) {
+  sqlite3_result_text64(c, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+unsigned char fold(unsigned char c) {
+  return static_cast<unsigned char>(std::tolower(c));
+}
+
+// UTF-8 helpers: code point boundaries.
+std::vector<std::size_t> charStarts(std::string_view s) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) starts.push_back(i);
+  return starts;
+}
+
+std::string substrChars(std::string_view s, std::int64_t start0, std::int64_t count) {
+  auto starts = charStarts(s);
+  std::int64_t n = static_cast<std::int64_t>(starts.size());
+  std::int64_t b = std::clamp<std::int64_t>(start0, 0, n);
+  std::int64_t e = std::clamp<std::int64_t>(start0 + count, 0, n);
+  if (e <= b) return {};
+  std::size_t from = starts[b];
+  std::size_t to = e < n ? starts[e] : s.size();
+  return std::string(s.substr(from, to - from));
+}
+
+bool divisionByZero(sqlite3_context* c) {
+  const Settings& st = settingsOf(c);
+  if (st.ansiWarnings || st.arithAbort) {
+    raise(c, SqlError(Message(makeMessage(8134, {})),
+                      st.arithAbort ? ErrorScope::Batch : ErrorScope::Statement));
+    return true;
+  }
+  sqlite3_result_null(c);
+  return true;
+}
+
+void fnCast(sqlite3_context* c, int, sqlite3_value** v) {
+  guarded(c, [&] {
+    Stored x = arg(v, 0);
+    if (x.isNull()) return sqlite3_result_null(c);
+    TypeInfo from = decodeType(argInt(v, 1)), to = decodeType(argInt(v, 2));
+    int style = static_cast<int>(argInt(v, 3));
+    bool assign = argInt(v, 4) != 0;
+    resultStored(c, convertValue(x, from, to, style, settingsOf(c), assign));
+  });
+}
+
+void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  std::int64_t b = argInt(v, 1);
+  if (b == 0) return (void)divisionByZero(c);
+  std::int64_t a = argInt(v, 0);
+  if (b == -1) return sqlite3_result_int64(c, -a);
+  sqlite3_result_int64(c, a / b);
+}
+
+void fnIntMod(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  std::int64_t b = argInt(v, 1);
+  if (b == 0) return (void)divisionByZero(c);
+  if (b == -1) return sqlite3_result_int64(c, 0);
+  sqlite3_result_int64(c, argInt(v, 0) % b);
+}
+
+void fnFloatDiv(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  double b = sqlite3_value_double(v[1]);
+  if (b == 0) return (void)divisionByZero(c);
+  sqlite3_result_double(c, sqlite3_value_double(v[0]) / b);
+}
+
+// Exact division: a (scale sa) / b (scale sb) -> result at scale rs.
+void fnExactDiv(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+  guarded(c, [&] {
+    __int128 a = argInt(v, 0), b = argInt(v, 2);
+    int sa = static_cast<int>(argInt(v, 1)), sb = static_cast<int>(argInt(v, 3));
+    int rs = static_cast<int>(argInt(v, 4));
+    TypeInfo to = decodeType(argInt(v, 5));
+    if (b == 0) return (void)divisionByZero(c);
+    // value = (a / 10^sa) / (b / 10^sb); unscaled result = a * 10^(rs - sa + sb) / b.
+    int shift = rs - sa + sb;
+    __int128 num = a;
+    for (int i = 0; i < shift; ++i) num *= 10;
+    __int128 den = b;
+    for (int i = 0; i > shift; --i) den *= 10;
+    __int128 q = num / den, r = num % den;
+    if (r != 0 && (r < 0 ? -r : r) * 2 >= (den < 0 ? -den : den))
+      q += ((num < 0) != (den < 0)) ? -1 : 1;
+    sqlite3_result_int64(c, rescale(q, rs, rs, to));
+  });
+}
+
+void fnExactMul(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+  guarded(c, [&] {
+    __int128 p = static_cast<__int128>(argInt(v, 0)) * argInt(v, 2);
+    int scale = static_cast<int>(argInt(v, 1) + argInt(v, 3));
+    int rs = static_cast<int>(argInt(v, 4));
+    sqlite3_result_int64(c, rescale(p, scale, rs, decodeType(argInt(v, 5))));
+  });
+}
+
+void fnConcat(sqlite3_context* c, int, sqlite3_value** v) {
+  if ((isNull(v, 0) || isNull(v, 1)) && settingsOf(c).concatNullYieldsNull)
+    return sqlite3_result_null(c);
+  if (sqlite3_value_type(v[0]) == SQLITE_BLOB || sqlite3_value_type(v[1]) == SQLITE_BLOB) {
+    std::string out = arg(v, 0).s + arg(v, 1).s;
+    return sqlite3_result_blob64(c, out.data(), out.size(), SQLITE_TRANSIENT);
+  }
+  resultText(c, argText(v, 0) + argText(v, 1));
+}
+
+void fnLike(sqlite3_context* c, int n, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  int escape = -1;
+  if (n == 3 && !isNull(v, 2)) {
+    std::string e = argText(v, 2);
+    if (!e.empty()) escape = static_cast<unsigned char>(e[0]);
+  }
+  sqlite3_result_int(c, likeMatch(argText(v, 0), argText(v, 1), escape));
+}
+
+std::string rtrimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+void fnLen(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  if (sqlite3_value_type(v[0]) == SQLITE_BLOB)
+    return sqlite3_result_int64(c, sqlite3_value_bytes(v[0]));
+  sqlite3_result_int64(c, static_cast<std::int64_t>(charStarts(rtrimmed(argText(v, 0))).size()));
+}
+
+void fnDataLength(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  bool unicode = argInt(v, 1) != 0;
+  if (sqlite3_value_type(v[0]) == SQLITE_BLOB)
+    return sqlite3_result_int64(c, sqlite3_value_bytes(v[0]));
+  std::string t = argText(v, 0);
+  sqlite3_result_int64(c, unicode ? static_cast<std::int64_t>(charStarts(t).size()) * 2
+                                  : static_cast<std::int64_t>(t.size()));
+}
+
+void fnSubstring(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+  std::int64_t start = argInt(v, 1), len = argInt(v, 2);
+  if (len < 0) {
+    sqlite3_result_error(c, "Invalid length parameter passed to the substring function.", -1);
+    return;
+  }
+  // Positions before 1 eat into the length, as SQL Server counts them.
+  std::int64_t from = start - 1;
+  std::int64_t count = len;
+  if (from < 0) {
+    count += from;
+    from = 0;
+  }
+  if (count < 0) count = 0;
+  if (sqlite3_value_type(v[0]) == SQLITE_BLOB) {
+    std::string b = arg(v, 0).s;
+    std::string out = from < static_cast<std::int64_t>(b.size()) ? b.substr(from, count) : "";
+    return sqlite3_result_blob64(c, out.data(), out.size(), SQLITE_TRANSIENT);
+  }
+  resultText(c, substrChars(argText(v, 0), from, count));
+}
+
+void fnLeft(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  resultText(c, substrChars(argText(v, 0), 0, std::max<std::int64_t>(0, argInt(v, 1))));
+}
+
+void fnRight(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0);
+  std::int64_t n = static_cast<std::int64_t>(charStarts(s).size());
+  std::int64_t k = std::clamp<std::int64_t>(argInt(v, 1), 0, n);
+  resultText(c, substrChars(s, n - k, k));
+}
+
+void fnLtrim(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0);
+  std::size_t i = s.find_first_not_of(' ');
+  resultText(c, i == std::string::npos ? std::string() : s.substr(i));
+}
+
+void fnRtrim(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  resultText(c, rtrimmed(argText(v, 0)));
+}
+
+std::size_t findFolded(std::string_view hay, std::string_view needle, std::size_t from) {
+  if (needle.empty()) return std::string_view::npos;
+  for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+    std::size_t k = 0;
+    while (k < needle.size() && fold(hay[i + k]) == fold(needle[k])) ++k;
+    if (k == needle.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+void fnCharIndex(sqlite3_context* c, int n, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  std::string needle = argText(v, 0), hay = argText(v, 1);
+  std::int64_t start = n == 3 && !isNull(v, 2) ? argInt(v, 2) : 1;
+  auto starts = charStarts(hay);
+  std::size_t fromByte = 0;
+  if (start > 1) {
+    if (start - 1 >= static_cast<std::int64_t>(starts.size())) return sqlite3_result_int(c, 0);
+    fromByte = starts[start - 1];
+  }
+  std::size_t pos = findFolded(hay, needle, fromByte);
+  if (pos == std::string::npos) return sqlite3_result_int(c, 0);
+  std::int64_t chars = 0;
+  for (std::size_t s : starts) {
+    if (s > pos) break;
+    ++chars;
+  }
+  sqlite3_result_int64(c, chars);
+}
+
+void fnReplace(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0), find = argText(v, 1), repl = argText(v, 2);
+  if (find.empty()) return resultText(c, s);
+  std::string out;
+  std::size_t pos = 0;
+  for (;;) {
+    std::size_t hit = findFolded(s, find, pos);
+    if (hit == std::string::npos) break;
+    out += s.substr(pos, hit - pos);
+    out += repl;
+    pos = hit + find.size();
+  }
+  out += s.substr(pos);
+  resultText(c, out);
+}
+
+void fnStr(sqlite3_context* c, int n, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  double x = sqlite3_value_double(v[0]);
+  std::int64_t len = n >= 2 ? argInt(v, 1) : 10;
+  std::int64_t dec = n >= 3 ? argInt(v, 2) : 0;
+  if (len <= 0 || len > 8000) return sqlite3_result_null(c);
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(std::clamp<std::int64_t>(dec, 0, 16)), x);
+  std::string s = buf;
+  if (static_cast<std::int64_t>(s.size()) > len) {
+    // Fewer decimals if that fits, otherwise asterisks.
+    std::size_t dot = s.find('.');
+    std::string whole = dot == std::string::npos ? s : s.substr(0, dot);
+    if (static_cast<std::int64_t>(whole.size()) > len) {
+      s.assign(static_cast<std::size_t>(len), '*');
+    } else {
+      int keep = static_cast<int>(len - static_cast<std::int64_t>(whole.size()) - 1);
+      std::snprintf(buf, sizeof buf, "%.*f", std::max(0, keep), x);
+      s = buf;
+      if (static_cast<std::int64_t>(s.size()) > len) s.assign(static_cast<std::size_t>(len), '*');
+    }
+  }
+  if (static_cast<std::int64_t>(s.size()) < len)
+    s.insert(0, static_cast<std::size_t>(len) - s.size(), ' ');
+  resultText(c, s);
+}
+
+void fnSpace(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || argInt(v, 0) < 0) return sqlite3_result_null(c);
+  resultText(
+      c, std::string(static_cast<std::size_t>(std::min<std::int64_t>(argInt(v, 0), 8000)), ' '));
+}
+
+void fnReplicate(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1) || argInt(v, 1) < 0) return sqlite3_result_null(c);
+  std::string s = argText(v, 0), out;
+  std::int64_t n = argInt(v, 1);
+  for (std::int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
+  if (out.size() > 8000) out.resize(8000);
+  resultText(c, out);
+}
+
+void fnReverse(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0), out;
+  auto starts = charStarts(s);
+  for (std::size_t i = starts.size(); i-- > 0;) {
+    std::size_t end = i + 1 < starts.size() ? starts[i + 1] : s.size();
+    out += s.substr(starts[i], end - starts[i]);
+  }
+  resultText(c, out);
+}
+
+void fnStuff(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0);
+  std::int64_t start = argInt(v, 1), len = argInt(v, 2);
+  std::int64_t n = static_cast<std::int64_t>(charStarts(s).size());
+  if (start < 1 || start > n || len < 0) return sqlite3_result_null(c);
+  std::string ins = isNull(v, 3) ? std::string() : argText(v, 3);
+  resultText(c, substrChars(s, 0, start - 1) + ins + substrChars(s, start - 1 + len, n));
+}
+
+void fnAscii(sqlite3_context* c, int, sqlite3_value** v) {
+  std::string s = argText(v, 0);
+  if (isNull(v, 0) || s.empty()) return sqlite3_result_null(c);
+  sqlite3_result_int(c, static_cast<unsigned char>(s[0]));
+}
+
+std::string utf8Of(std::uint32_t cp) {
+  std::string out;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
+void fnChar(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::int64_t n = argInt(v, 0);
+  if (n < 0 || n > 255) return sqlite3_result_null(c);
+  // Latin-1 code points map one to one onto Unicode.
+  resultText(c, utf8Of(static_cast<std::uint32_t>(n)));
+}
+
+void fnUnicode(sqlite3_context* c, int, sqlite3_value** v) {
+  std::string s = argText(v, 0);
+  if (isNull(v, 0) || s.empty()) return sqlite3_result_null(c);
+  unsigned char b = static_cast<unsigned char>(s[0]);
+  std::uint32_t cp = b;
+  int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+  if (extra) cp = b & (0x3F >> extra);
+  for (int i = 1; i <= extra && i < static_cast<int>(s.size()); ++i)
+    cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+  sqlite3_result_int64(c, cp);
+}
+
+void fnNChar(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || argInt(v, 0) < 0 || argInt(v, 0) > 0x10FFFF) return sqlite3_result_null(c);
+  resultText(c, utf8Of(static_cast<std::uint32_t>(argInt(v, 0))));
+}
+
+// ROUND(x, n [, truncate]) on an exact value of scale s: t_xround(x, s, n, trunc).
+void fnExactRound(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+  __int128 x = argInt(v, 0);
+  int s = static_cast<int>(argInt(v, 1));
+  std::int64_t n = argInt(v, 2);
+  bool truncate = argInt(v, 3) != 0;
+  int drop = static_cast<int>(s - n);
+  if (drop <= 0) return sqlite3_result_int64(c, static_cast<std::int64_t>(x));
+  if (drop > 36) return sqlite3_result_int64(c, 0);
+  __int128 p = 1;
+  for (int i = 0; i < drop; ++i) p *= 10;
+  __int128 q = x / p, r = x % p;
+  if (!truncate) {
+    if (r * 2 >= p) ++q;
+    if (r * 2 <= -p) --q;
+  }
+  __int128 out = q * p;
+  if (out > INT64_MAX || out < INT64_MIN) {
+    sqlite3_result_error(
+        c, encodeErrorText(makeMessage(8115, {"expression", "numeric"}), true).c_str(), -1);
+    return;
+  }
+  sqlite3_result_int64(c, static_cast<std::int64_t>(out));
+}
+
+void fnFloatRound(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  double x = sqlite3_value_double(v[0]);
+  std::int64_t n = argInt(v, 1);
+  bool truncate = argInt(v, 2) != 0;
+  double p = std::pow(10.0, static_cast<double>(n));
+  double y = x * p;
+  y = truncate ? std::trunc(y) : std::round(y);
+  sqlite3_result_double(c, y / p);
+}
+
+// FLOOR and CEILING of an exact value with scale s keep the scale.
+void fnExactFloor(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::int64_t x = argInt(v, 0), p = pow10(static_cast<int>(argInt(v, 1)));
+  bool ceiling = argInt(v, 2) != 0;
+  std::int64_t q = x / p;
+  if (x % p != 0) {
+    if (ceiling && x > 0) ++q;
+    if (!ceiling && x < 0) --q;
+  }
+  sqlite3_result_int64(c, q);
+}
+
+std::optional<int> partArg(sqlite3_context* c, sqlite3_value** v) {
+  auto part = normalizeDatePart(argText(v, 0));
+  if (!part) {
+    std::string text = encodeErrorText(makeMessage(155, {argText(v, 0), "datepart"}), true);
+    sqlite3_result_error(c, text.c_str(), -1);
+  }
+  return part;
+}
+
+void fnDateAdd(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  auto r = dateAdd(*part, argInt(v, 1), argInt(v, 2));
+  if (!r || !inDateTimeRange(*r)) {
+    std::string text = encodeErrorText(makeMessage(517, {}), true);
+    return sqlite3_result_error(c, text.c_str(), -1);
+  }
+  bool small = argInt(v, 3) != 0;
+  sqlite3_result_int64(c, small ? toSmallDateTime(*r) : *r);
+}
+
+void fnDateDiff(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  sqlite3_result_int64(c, dateDiff(*part, argInt(v, 1), argInt(v, 2)));
+}
+
+void fnDatePart(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  sqlite3_result_int64(c, datePart(*part, argInt(v, 1), settingsOf(c).dateFirst));
+}
+
+void fnDateName(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  resultText(c, dateName(*part, argInt(v, 1), settingsOf(c).dateFirst));
+}
+
+void fnNow(sqlite3_context* c, int, sqlite3_value** v) {
+  sqlite3_result_int64(c, nowTicks(argInt(v, 0) != 0));
+}
+
+std::mt19937_64& rng() {
+  thread_local std::mt19937_64 gen{std::random_device{}()};
+  return gen;
+}
+
+void fnNewId(sqlite3_context* c, int, sqlite3_value**) {
+  GuidValue g;
+  for (auto& b : g.bytes) b = static_cast<std::uint8_t>(rng()());
+  g.bytes[7] = static_cast<std::uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // version 4
+  g.bytes[8] = static_cast<std::uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+  resultText(c, guidToText(g));
+}
+
+void fnRand(sqlite3_context* c, int n, sqlite3_value** v) {
+  if (n == 1 && !isNull(v, 0)) rng().seed(static_cast<std::uint64_t>(argInt(v, 0)));
+  sqlite3_result_double(c, std::uniform_real_distribution<double>(0, 1)(rng()));
+}
+
+void fnIsNumeric(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_int(c, 0);
+  if (sqlite3_value_type(v[0]) != SQLITE_TEXT) return sqlite3_result_int(c, 1);
+  std::string t = argText(v, 0);
+  Settings st;
+  try {
+    convertValue(Stored::text(t), makeType(SqlType::VarChar, 8000),
+                 makeType(SqlType::Money, 0, 19, 4), 0, st);
+    return sqlite3_result_int(c, 1);
+  } catch (const SqlError&) {
+  }
+  try {
+    convertValue(Stored::text(t), makeType(SqlType::VarChar, 8000), makeType(SqlType::Float), 0,
+                 st);
+    return sqlite3_result_int(c, 1);
+  } catch (const SqlError&) {
+  }
+  sqlite3_result_int(c, 0);
+}
+
+void fnIsDate(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_int(c, 0);
+  if (sqlite3_value_type(v[0]) != SQLITE_TEXT) return sqlite3_result_int(c, 0);
+  auto t = parseDateTime(argText(v, 0), settingsOf(c).dateOrder);
+  sqlite3_result_int(c, t && inDateTimeRange(*t) ? 1 : 0);
+}
+
+// A text pointer: object id (4), column id (2), two zero bytes, row id (8).
+void fnTextPtr(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 2)) return sqlite3_result_null(c);
+  std::string p(16, '\0');
+  std::uint32_t obj = static_cast<std::uint32_t>(argInt(v, 0));
+  std::uint16_t col = static_cast<std::uint16_t>(argInt(v, 1));
+  std::uint64_t row = static_cast<std::uint64_t>(argInt(v, 2));
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(obj >> (8 * i));
+  for (int i = 0; i < 2; ++i) p[4 + i] = static_cast<char>(col >> (8 * i));
+  for (int i = 0; i < 8; ++i) p[8 + i] = static_cast<char>(row >> (8 * i));
+  sqlite3_result_blob(c, p.data(), 16, SQLITE_TRANSIENT);
+}
+
+// t_error(number, arg...) raises a SQL Server error from generated SQL.
+void fnError(sqlite3_context* c, int n, sqlite3_value** v) {
+  std::vector<std::string> args;
+  for (int i = 1; i < n; ++i) args.push_back(argText(v, i));
+  std::vector<std::string_view> views(args.begin(), args.end());
+  Message m;
+  switch (views.size()) {
+    case 0:
+      m = makeMessage(static_cast<std::int32_t>(argInt(v, 0)), {});
+      break;
+    case 1:
+      m = makeMessage(static_cast<std::int32_t>(argInt(v, 0)), {views[0]});
+      break;
+    default:
+      m = makeMessage(static_cast<std::int32_t>(argInt(v, 0)), {views[0], views[1]});
+      break;
+  }
+  std::string text = encodeErrorText(m, errorDef(m.number).scope == ErrorScope::Batch);
+  sqlite3_result_error(c, text.c_str(), -1);
+}
+
+// The object part of a multi-part name: 'db.dbo.[t]' -> 't'.
+void fnObjName(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0);
+  std::string last;
+  bool bracket = false;
+  for (char ch : s) {
+    if (ch == '[' && !bracket) {
+      bracket = true;
+    } else if (ch == ']' && bracket) {
+      bracket = false;
+    } else if (ch == '.' && !bracket) {
+      last.clear();
+    } else if (ch != '"') {
+      last += ch;
+    }
+  }
+  resultText(c, last);
+}
+
+int collateCi(void*, int n1, const void* p1, int n2, const void* p2) {
+  return compareCaseInsensitive(
+      std::string_view(static_cast<const char*>(p1), static_cast<std::size_t>(n1)),
+      std::string_view(static_cast<const char*>(p2), static_cast<std::size_t>(n2)));
+}
+
+struct FunctionDef {
+  const char* name;
+  int args;
+  void (*fn)(sqlite3_context*, int, sqlite3_value**);
+  bool deterministic;
+};
+
+constexpr FunctionDef kFunctions[] = {
+    {"t_cast", 5, fnCast, true},
+    {"t_idiv", 2, fnIntDiv, true},
+    {"t_imod", 2, fnIntMod, true},
+    {"t_fdiv", 2, fnFloatDiv, true},
+    {"t_xdiv", 6, fnExactDiv, true},
+    {"t_xmul", 6, fnExactMul, true},
+    {"t_concat", 2, fnConcat, true},
+    {"like", 2, fnLike, true},
+    {"like", 3, fnLike, true},
+    {"t_len", 1, fnLen, true},
+    {"t_datalength", 2, fnDataLength, true},
+    {"t_substring", 3, fnSubstring, true},
+    {"t_left", 2, fnLeft, true},
+    {"t_right", 2, fnRight, true},
+    {"t_ltrim", 1, fnLtrim, true},
+    {"t_rtrim", 1, fnRtrim, true},
+    {"t_charindex", 2, fnCharIndex, true},
+    {"t_charindex", 3, fnCharIndex, true},
+    {"t_replace", 3, fnReplace, true},
+    {"t_str", 1, fnStr, true},
+    {"t_str", 2, fnStr, true},
+    {"t_str", 3, fnStr, true},
+    {"t_space", 1, fnSpace, true},
+    {"t_replicate", 2, fnReplicate, true},
+    {"t_reverse", 1, fnReverse, true},
+    {"t_stuff", 4, fnStuff, true},
+    {"t_ascii", 1, fnAscii, true},
+    {"t_char", 1, fnChar, true},
+    {"t_unicode", 1, fnUnicode, true},
+    {"t_nchar", 1, fnNChar, true},
+    {"t_xround", 4, fnExactRound, true},
+    {"t_fround", 3, fnFloatRound, true},
+    {"t_xfloor", 3, fnExactFloor, true},
+    {"t_dateadd", 4, fnDateAdd, true},
+    {"t_datediff", 3, fnDateDiff, true},
+    {"t_datepart", 2, fnDatePart, true},
+    {"t_datename", 2, fnDateName, true},
+    {"t_now", 1, fnNow, false},
+    {"t_newid", 0, fnNewId, false},
+    {"t_rand", 0, fnRand, false},
+    {"t_rand", 1, fnRand, false},
+    {"t_isnumeric", 1, fnIsNumeric, true},
+    {"t_isdate", 1, fnIsDate, true},
+    {"t_textptr", 3, fnTextPtr, true},
+    {"t_error", -1, fnError, false},
+    {"t_objname", 1, fnObjName, true},
+};
+
+}  // namespace
+
+int compareCaseInsensitive(std::string_view a, std::string_view b) {
+  while (!a.empty() && a.back() == ' ') a.remove_suffix(1);
+  while (!b.empty() && b.back() == ' ') b.remove_suffix(1);
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    int x = fold(a[i]), y = fold(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool likeMatch(std::string_view p, std::string_view t, int escape) {
+  std::size_t pi = 0, ti = 0;
+  std::size_t starP = std::string_view::npos, starT = 0;
+  auto matchOne = [&](std::size_t& pj, unsigned char ch) -> bool {
+    // Matches one pattern element at pj against ch; advances pj past it.
+    unsigned char pc = static_cast<unsigned char>(p[pj]);
+    if (escape >= 0 && pc == escape && pj + 1 < p.size()) {
+      pj += 2;
+      return fold(static_cast<unsigned char>(p[pj - 1])) == fold(ch);
+    }
+    if (pc == '_') {
+      ++pj;
+      return true;
+    }
+    if (pc == '[') {
+      std::size_t close = p.find(']', pj + 2);
+      if (close != std::string_view::npos) {
+        std::string_view set = p.substr(pj + 1, close - pj - 1);
+        pj = close + 1;
+        bool negate = !set.empty() && set[0] == '^';
+        if (negate) set.remove_prefix(1);
+        bool hit = false;
+        for (std::size_t k = 0; k < set.size(); ++k) {
+          if (k + 2 < set.size() && set[k + 1] == '-') {
+            if (fold(ch) >= fold(set[k]) && fold(ch) <= fold(set[k + 2])) hit = true;
+            k += 2;
+          } else if (fold(set[k]) == fold(ch)) {
+            hit = true;
+          }
+        }
+        return hit != negate;
+      }
+    }
+    ++pj;
+    return fold(pc) == fold(ch);
+  };
+  while (ti < t.size()) {
+    if (pi < p.size() && p[pi] == '%' && !(escape >= 0 && escape == '%')) {
+      starP = ++pi;
+      starT = ti;
+      continue;
+    }
+    if (pi < p.size()) {
+      std::size_t pj = pi;
+      if (matchOne(pj, static_cast<unsigned char>(t[ti]))) {
+        pi = pj;
+        ++ti;
+        continue;
+      }
+    }
+    if (starP == std::string_view::npos) return false;
+    pi = starP;
+    ti = ++starT;
+  }
+  while (pi < p.size() && p[pi] == '%') ++pi;
+  return pi == p.size();
+}
+
+void registerFunctions(sqlite3* db, const Settings* settings) {
+  for (const auto& f : kFunctions) {
+    int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
+    sqlite3_create_function_v2(db, f.name, f.args, flags, const_cast<Settings*>(settings), f.fn,
+                               nullptr, nullptr, nullptr);
+  }
+  sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
+}
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,24 @@
+#pragma once
+
+// The SQLite functions and the collation that give T-SQL semantics where
+// SQLite's differ: conversions, integer and decimal division, string
+// functions that ignore trailing blanks, dates, LIKE with [sets], and the
+// case-insensitive collation TSQL_CI. Registered on each session connection;
+// `settings` belongs to the session and outlives the connection.
+
+#include "settings.h"
+
+struct sqlite3;
+
+namespace tessel::sqld::engine {
+
+void registerFunctions(sqlite3* db, const Settings* settings);
+
+// Compares as SQL_Latin1_General_CP1_CI_AS does for our purposes: case-
+// insensitive, trailing blanks ignored. <0, 0, >0.
+int compareCaseInsensitive(std::string_view a, std::string_view b);
+
+// T-SQL LIKE: % _ [abc] [a-z] [^abc], case-insensitive.
+bool likeMatch(std::string_view pattern, std::string_view text, int escape);
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,267 @@
+// EXEC, procedure calls (from batches and RPC), sp_executesql and dynamic SQL.
+
+#include <sqlite3.h>
+
+#include "errors.h"
+#include "lexer.h"
+#include "parser.h"
+#include "session.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+constexpr int kMaxNesting = 32;
+
+// "@a int, @b varchar(10) OUTPUT" as sp_executesql's @params declares them.
+std::vector<ProcParam> parseParamList(const std::string& text) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return {};
+  Batch b = parseBatch("CREATE PROCEDURE p " + text + " AS RETURN", false);
+  auto& proc = static_cast<CreateProcStmt&>(*b.statements[0]);
+  return std::move(proc.params);
+}
+
+}  // namespace
+
+std::int32_t SqliteSession::execExec(const ExecStmt& s, Frame& f) {
+  if (s.dynamicSql) {
+    TypeInfo t;
+    Stored sql = evaluate(*s.dynamicSql, f, &t);
+    runDynamicSql(storedToText(sql, t), f);
+    return 0;
+  }
+  std::string name;
+  if (s.procVar) {
+    TypeInfo t;
+    name = storedToText(evaluate(*s.procVar, f, &t), t);
+  } else {
+    name = s.proc.back();
+  }
+  std::vector<CallArg> args;
+  for (const ExecArg& a : s.args) {
+    CallArg c;
+    c.name = a.name;
+    c.output = a.output;
+    if (a.value) {
+      TypeInfo t;
+      c.value = evaluate(*a.value, f, &t);
+      c.type = t;
+      if (a.output && a.value->kind == ExprKind::Variable) c.callerVariable = a.value->op;
+    }
+    args.push_back(std::move(c));
+  }
+  std::int32_t status = callProcedure(name, args, f, false);
+  for (const CallArg& a : args)
+    if (!a.callerVariable.empty() && a.value) assignVariable(f, a.callerVariable, *a.value, a.type);
+  if (!s.returnVar.empty()) {
+    if (!findVariable(f, s.returnVar)) throw SqlError(137, {s.returnVar});
+    assignVariable(f, s.returnVar, Stored::integer(status), makeType(SqlType::Int));
+  }
+  return status;
+}
+
+std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<CallArg>& args,
+                                          Frame& caller, bool rpc) {
+  if (caller.nestLevel >= kMaxNesting) throw SqlError(217, {std::to_string(kMaxNesting)});
+  std::int32_t status = 0;
+  std::string lname = lower(name);
+  if (lname == "sp_executesql") {
+    status = runExecuteSql(args, caller);
+  } else {
+    std::shared_ptr<CreateProcStmt> proc;
+    if (!name.empty() && name[0] == '#') {
+      auto it = tempProcs_.find(lname);
+      if (it != tempProcs_.end()) proc = it->second;
+    } else {
+      auto info = catalog_.procedure(currentDb_, name);
+      if (!info && currentDb_ != "master") info = catalog_.procedure("master", name);
+      if (info) {
+        auto& cached = procTexts_[info->text];
+        if (!cached) cached = std::make_shared<Batch>(parseBatch(info->text, false));
+        auto* p = dynamic_cast<CreateProcStmt*>(cached->statements.at(0).get());
+        if (p) proc = std::shared_ptr<CreateProcStmt>(cached, p);
+      }
+    }
+    if (!proc) throw SqlError(2812, {name});
+    status = runProcedure(*proc, args, caller);
+  }
+  out_->returnStatus(status);
+  if (rpc) {
+    std::uint16_t ordinal = 0;
+    for (const CallArg& a : args) {
+      if (a.output) {
+        ReturnValue rv;
+        rv.name = a.name;
+        rv.column.name = a.name;
+        rv.column.type = a.type;
+        rv.value = valueFromStored(a.value.value_or(Stored::null()), a.type);
+        rv.ordinal = ordinal;
+        out_->returnValue(rv);
+      }
+      ++ordinal;
+    }
+  }
+  Done d;
+  d.kind = Done::Kind::DoneProc;
+  out_->done(d);
+  return status;
+}
+
+std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args,
+                                         Frame& caller) {
+  Frame frame;
+  frame.nestLevel = caller.nestLevel + 1;
+  frame.procName = proc.name.back();
+  Frame* saved = currentFrame_;
+  currentFrame_ = &frame;
+  // Match arguments to parameters: positional first, then by name.
+  std::vector<int> argFor(proc.params.size(), -1);
+  bool named = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!args[i].name.empty()) {
+      named = true;
+      bool found = false;
+      for (std::size_t p = 0; p < proc.params.size(); ++p) {
+        if (iequals(proc.params[p].name, args[i].name)) {
+          argFor[p] = static_cast<int>(i);
+          found = true;
+        }
+      }
+      if (!found) {
+        currentFrame_ = saved;
+        throw SqlError(8145, {args[i].name, frame.procName});
+      }
+    } else {
+      if (named) {
+        currentFrame_ = saved;
+        throw SqlError(119, {});
+      }
+      if (i >= proc.params.size()) {
+        currentFrame_ = saved;
+        throw SqlError(8144, {frame.procName});
+      }
+      argFor[i] = static_cast<int>(i);
+    }
+  }
+  try {
+    for (std::size_t p = 0; p < proc.params.size(); ++p) {
+      const ProcParam& param = proc.params[p];
+      Variable v;
+      v.type = param.type;
+      int a = argFor[p];
+      if (a >= 0 && args[static_cast<std::size_t>(a)].value) {
+        const CallArg& arg = args[static_cast<std::size_t>(a)];
+        v.value = convertValue(*arg.value, arg.type, param.type, 0, settings_);
+        if (arg.output && !param.output) throw SqlError(8162, {param.name});
+      } else if (param.defaultValue) {
+        TypeInfo t;
+        Stored d = evaluate(*param.defaultValue, frame, &t);
+        v.value = convertValue(d, t, param.type, 0, settings_);
+      } else {
+        throw SqlError(201, {frame.procName, param.name});
+      }
+      frame.vars[lower(param.name)] = v;
+    }
+  } catch (...) {
+    currentFrame_ = saved;
+    throw;
+  }
+  std::int32_t status = 0;
+  try {
+    Flow flow = runStatements(proc.body, frame);
+    (void)flow;
+    if (Variable* r = findVariable(frame, "@\x01return"); r && !r->value.isNull())
+      status = static_cast<std::int32_t>(r->value.i);
+    else if (error_ != 0)
+      status = error_ > 0 ? -6 : 0;
+  } catch (...) {
+    currentFrame_ = saved;
+    throw;
+  }
+  currentFrame_ = saved;
+  for (std::size_t p = 0; p < proc.params.size(); ++p) {
+    int a = argFor[p];
+    if (a < 0 || !proc.params[p].output || !args[static_cast<std::size_t>(a)].output) continue;
+    CallArg& arg = args[static_cast<std::size_t>(a)];
+    arg.value = frame.vars[lower(proc.params[p].name)].value;
+    if (arg.type.type != proc.params[p].type.type || !arg.value) arg.type = proc.params[p].type;
+  }
+  return status;
+}
+
+std::int32_t SqliteSession::runExecuteSql(std::vector<CallArg>& args, Frame& caller) {
+  if (args.empty() || !args[0].value) throw SqlError(201, {"sp_executesql", "@statement"});
+  std::string sql = storedToText(*args[0].value, args[0].type);
+  std::vector<ProcParam> params;
+  if (args.size() > 1 && args[1].value)
+    params = parseParamList(storedToText(*args[1].value, args[1].type));
+  Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+  CreateProcStmt proc;
+  proc.name = {"sp_executesql"};
+  proc.params = std::move(params);
+  proc.body = std::move(batch.statements);
+  std::vector<CallArg> rest(args.begin() + std::min<std::size_t>(2, args.size()), args.end());
+  Frame frame;
+  frame.nestLevel = caller.nestLevel + 1;
+  std::int32_t status = runProcedure(proc, rest, caller);
+  for (std::size_t i = 0; i < rest.size(); ++i) args[i + 2] = rest[i];
+  (void)frame;
+  return status;
+}
+
+void SqliteSession::runDynamicSql(const std::string& sql, Frame& caller) {
+  Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+  Frame frame;
+  frame.nestLevel = caller.nestLevel;
+  Frame* saved = currentFrame_;
+  currentFrame_ = &frame;
+  try {
+    runStatements(batch.statements, frame);
+  } catch (...) {
+    currentFrame_ = saved;
+    throw;
+  }
+  currentFrame_ = saved;
+}
+
+void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
+  (void)s;
+  (void)f;
+  throw SqlError(8180, {});
+}
+
+void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
+                               const CancelFlag& cancel) {
+  beginRequest(sink, cancel);
+  Frame frame;
+  currentFrame_ = &frame;
+  std::vector<CallArg> args;
+  for (const RpcParam& p : request.params) {
+    CallArg a;
+    a.name = p.name;
+    a.type = p.type;
+    a.output = p.output;
+    if (!p.byDefault) a.value = storedFromValue(p.value, p.type);
+    args.push_back(std::move(a));
+  }
+  try {
+    try {
+      callProcedure(request.procName, args, frame, true);
+    } catch (const SqlError& e) {
+      reportError(e, nullptr, frame);
+      Done d;
+      d.kind = Done::Kind::DoneProc;
+      d.error = true;
+      out_->done(d);
+    }
+    out_->finish(Done::Kind::DoneProc);
+  } catch (const Cancelled&) {
+    out_->abandon();
+  } catch (...) {
+    out_->finish(Done::Kind::DoneProc, true);
+  }
+  currentFrame_ = nullptr;
+  endRequest();
+}
+
+}  // namespace tessel::sqld::engine

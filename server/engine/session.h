@@ -1,0 +1,175 @@
+#pragma once
+
+// One client's session: its SQLite connection (every database attached under
+// its own name, temporary objects in "temp"), its SET options, variables,
+// transaction count, temporary procedures and statement caches. Used by one
+// thread at a time, as the Session interface promises.
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ast.h"
+#include "binder.h"
+#include "catalog.h"
+#include "convert.h"
+#include "ddl.h"
+#include "emitter.h"
+#include "engine_state.h"
+#include "settings.h"
+#include "sqld/engine.h"
+#include "sqlite_util.h"
+
+namespace tessel::sqld::engine {
+
+// Thrown to unwind a request the client cancelled.
+struct Cancelled {};
+
+struct Variable {
+  TypeInfo type;
+  Stored value;
+  const void* declaredBy = nullptr;
+};
+
+// Variables and the procedure context of one batch or procedure call.
+struct Frame {
+  std::map<std::string, Variable> vars;  // keyed by lower-case name
+  std::string procName;
+  int nestLevel = 0;
+};
+
+// An argument of a procedure call, from EXEC or from an RPC.
+struct CallArg {
+  std::string name;             // @param or empty
+  std::optional<Stored> value;  // nothing: DEFAULT
+  TypeInfo type;
+  bool output = false;
+  std::string callerVariable;  // EXEC ... @v OUTPUT copies back into @v
+};
+
+// How the statements of a batch or procedure end.
+enum class Flow : std::uint8_t { Normal, Break, Continue, Return };
+
+class SqliteSession : public Session, private BindContext {
+ public:
+  SqliteSession(EngineState& engine, const LoginInfo& login);
+  ~SqliteSession() override;
+
+  // Opens the login's database; fills `error` and returns false on failure.
+  bool open(Message& error);
+
+  void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) override;
+  void executeRpc(const RpcRequest& request, ResultSink& sink, const CancelFlag& cancel) override;
+  void transaction(TransactionRequest request, ResultSink& sink) override;
+  std::string currentDatabase() const override { return currentDb_; }
+  std::uint64_t transactionDescriptor() const override { return descriptor_; }
+
+ private:
+  friend class Ddl;
+  // BindContext.
+  std::optional<TypeInfo> variableType(const std::string& name) override;
+  std::shared_ptr<const TableInfo> resolveTable(const Name& name) override;
+  std::shared_ptr<const TableInfo> findTable(const Name& name) override;
+  std::string schemaFor(const std::string& database) override;
+  const Settings& settings() override { return settings_; }
+  bool identityInsert(const TableInfo& table) override;
+
+  // Requests (executor.cpp).
+  void beginRequest(ResultSink& sink, const CancelFlag& cancel);
+  void endRequest();
+  Flow runStatements(const std::vector<StmtPtr>& body, Frame& frame);
+  Flow runStatement(const Stmt& s, Frame& frame);
+  Flow dispatch(const Stmt& s, Frame& frame);
+  void reportError(const SqlError& e, const Stmt* s, const Frame& frame);
+  void statementDone(Done::Kind kind, std::uint16_t curCmd, bool countValid, std::uint64_t count,
+                     bool error = false);
+  Done::Kind doneKind(const Frame& f) const {
+    return f.nestLevel > 0 ? Done::Kind::DoneInProc : Done::Kind::Done;
+  }
+
+  // Statements (statements.cpp).
+  void execSelect(const QueryStmt& s, Frame& f);
+  void execSelectInto(const SelectStmt& s, Frame& f);
+  void execInsert(const InsertStmt& s, Frame& f);
+  void execInsertExec(const InsertStmt& s, Frame& f);
+  void execUpdate(const UpdateStmt& s, Frame& f);
+  void execDelete(const DeleteStmt& s, Frame& f);
+  void execDeclare(const DeclareStmt& s, Frame& f);
+  void execSetVar(const SetVarStmt& s, Frame& f);
+  void execSetOption(const SetOptionStmt& s, Frame& f);
+  void execPrint(const PrintStmt& s, Frame& f);
+  void execRaiserror(const RaiserrorStmt& s, Frame& f);
+  void execWaitfor(const WaitforStmt& s, Frame& f);
+  void execTransaction(const TransactionStmt& s, Frame& f);
+  void execUse(const UseStmt& s, Frame& f);
+  void execReadtext(const ReadtextStmt& s, Frame& f);
+  void execWritetext(const WritetextStmt& s, Frame& f);
+  std::int32_t execExec(const ExecStmt& s, Frame& f);
+
+  // Procedures (procedures.cpp).
+  std::int32_t callProcedure(const std::string& name, std::vector<CallArg>& args, Frame& caller,
+                             bool rpc);
+  std::int32_t runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args, Frame& caller);
+  std::int32_t runExecuteSql(std::vector<CallArg>& args, Frame& caller);
+  void runDynamicSql(const std::string& sql, Frame& caller);
+
+  // Running bound statements (run.cpp).
+  const BoundStatement& bound(const void* key, const std::function<BoundStatement(Binder&)>& make);
+  sqlite3_stmt* statementFor(const std::string& sql);
+  void bindParams(sqlite3_stmt* stmt, const BoundStatement& b, const Frame& f,
+                  const Stored* identityBase = nullptr);
+  Stored paramValue(const std::string& name, const Frame& f, const Stored* identityBase);
+  // Evaluates an expression without FROM; `type` receives its type.
+  Stored evaluate(const Expr& e, Frame& f, TypeInfo* type = nullptr);
+  bool evaluateCondition(const Expr& e, Frame& f);
+  // Steps a statement to its end; returns sqlite3_changes for DML.
+  std::int64_t stepToEnd(sqlite3_stmt* stmt, const BoundStatement* b, const char* verb);
+  // Streams a query's rows to the client; returns the row count.
+  std::uint64_t streamRows(sqlite3_stmt* stmt, const BoundStatement& b);
+  [[noreturn]] void throwSqlite(int rc, const BoundStatement* b, const char* verb);
+  SqlError translate(int code, const std::string& message, const BoundStatement* b,
+                     const char* verb);
+  void checkCancel();
+  void assignVariable(Frame& f, const std::string& name, const Stored& value, const TypeInfo& type);
+  Variable* findVariable(Frame& f, const std::string& name);
+  void setLockTimeout();
+  void noteAutoRollback();
+
+  // Databases.
+  void attach(const std::string& database);
+  std::string schemaOfName(const Name& name, std::string* database);
+
+  EngineState& engine_;
+  LoginInfo login_;
+  SqliteDb db_;
+  Catalog catalog_;
+  Settings settings_;
+  std::string currentDb_;
+  std::set<std::string> attached_;
+  int tranCount_ = 0;
+  std::uint64_t descriptor_ = 0;
+  std::vector<std::string> savepoints_;
+
+  Stored lastIdentity_;
+  Stored scopeIdentity_;
+  std::int64_t rowCount_ = 0;
+  std::int32_t error_ = 0;
+  std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
+  std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
+  std::set<std::string> identityInsertTables_;
+
+  std::map<const void*, BoundStatement> boundCache_;
+  std::map<std::string, SqliteStatement> statements_;
+
+  // The current request.
+  std::unique_ptr<Emitter> out_;
+  const CancelFlag* cancel_ = nullptr;
+  std::chrono::steady_clock::time_point busySince_;
+  Frame* currentFrame_ = nullptr;
+};
+
+}  // namespace tessel::sqld::engine

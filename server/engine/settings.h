@@ -1,0 +1,37 @@
+#pragma once
+
+// The SET options of one session and the values they start with for a
+// DB-Library client (QUOTED_IDENTIFIER and the ANSI options off).
+
+#include <cstdint>
+#include <string>
+
+#include "datetime.h"
+
+namespace tessel::sqld::engine {
+
+struct Settings {
+  bool nocount = false;
+  bool quotedIdentifier = false;
+  bool ansiNulls = false;
+  bool ansiWarnings = false;
+  bool ansiPadding = true;
+  bool ansiNullDefault = false;  // ANSI_NULL_DFLT_ON: new columns allow NULL by default
+  bool arithAbort = false;
+  bool arithIgnore = false;
+  bool concatNullYieldsNull = true;
+  bool cursorCloseOnCommit = false;
+  bool implicitTransactions = false;
+  bool xactAbort = false;
+  bool fmtOnly = false;
+  bool noExec = false;
+  bool parseOnly = false;
+  std::int64_t rowCount = 0;  // SET ROWCOUNT; 0 = no limit
+  std::int64_t textSize = 2147483647;
+  std::int32_t lockTimeoutMs = -1;  // -1 = the engine's default
+  int dateFirst = 7;
+  DateOrder dateOrder = DateOrder::MDY;
+  std::string language = "us_english";
+};
+
+}  // namespace tessel::sqld::engine

@@ -1,0 +1,662 @@
+// Executing single statements: queries, DML, variables, SET, PRINT,
+// RAISERROR, WAITFOR, transactions, USE and text pointers.
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "datetime.h"
+#include "ddl.h"
+#include "errors.h"
+#include "lexer.h"
+#include "parser.h"
+#include "session.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+constexpr std::uint16_t kCmdSelect = 0xC1;
+constexpr std::uint16_t kCmdInsert = 0xC3;
+constexpr std::uint16_t kCmdDelete = 0xC4;
+constexpr std::uint16_t kCmdUpdate = 0xC5;
+constexpr std::uint16_t kCmdSet = 0xB9;
+constexpr std::uint16_t kCmdUse = 0xE2;
+constexpr std::uint16_t kCmdBeginTran = 0xD4;
+constexpr std::uint16_t kCmdCommit = 0xD5;
+constexpr std::uint16_t kCmdRollback = 0xD6;
+constexpr std::uint16_t kCmdReadtext = 0x11E;
+
+struct StatementUse {
+  sqlite3_stmt* stmt;
+  ~StatementUse() {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+  }
+};
+
+// RAISERROR's printf-style substitution: %d %i %u %s %x %X %o with flags,
+// width and precision; %% is a percent sign.
+std::string formatRaiserror(const std::string& format, const std::vector<Stored>& args) {
+  std::string out;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    char c = format[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    std::string spec = "%";
+    while (j < format.size() && std::string_view("-+ 0#").find(format[j]) != std::string_view::npos)
+      spec += format[j++];
+    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+      spec += format[j++];
+    if (j < format.size() && format[j] == '.') {
+      spec += format[j++];
+      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+        spec += format[j++];
+    }
+    if (j < format.size() && (format[j] == 'l' || format[j] == 'h' || format[j] == 'I')) {
+      while (j < format.size() &&
+             std::string_view("lhI0123456789").find(format[j]) != std::string_view::npos)
+        ++j;
+    }
+    if (j >= format.size()) {
+      out += format.substr(i);
+      break;
+    }
+    char conv = format[j];
+    i = j;
+    const Stored* a = next < args.size() ? &args[next++] : nullptr;
+    char buf[512];
+    if (conv == 's') {
+      std::string s = !a || a->isNull()              ? "(null)"
+                      : a->kind == Stored::Kind::Int ? std::to_string(a->i)
+                                                     : a->s;
+      std::snprintf(buf, sizeof buf, (spec + "s").c_str(), s.c_str());
+    } else if (conv == 'd' || conv == 'i' || conv == 'u' || conv == 'x' || conv == 'X' ||
+               conv == 'o') {
+      long long v = a && a->kind == Stored::Kind::Int ? a->i : 0;
+      if (!a || a->isNull()) {
+        std::snprintf(buf, sizeof buf, "(null)");
+      } else {
+        std::snprintf(buf, sizeof buf, (spec + "ll" + (conv == 'i' ? 'd' : conv)).c_str(), v);
+      }
+    } else {
+      std::snprintf(buf, sizeof buf, "%s", "");
+    }
+    out += buf;
+  }
+  return out;
+}
+
+}  // namespace
+
+void SqliteSession::execSelect(const QueryStmt& q, Frame& f) {
+  const SelectStmt& s = *q.select;
+  if (!s.into.empty()) return execSelectInto(s, f);
+  const BoundStatement& b = bound(&q, [&](Binder& binder) { return binder.bindSelect(s); });
+  sqlite3_stmt* stmt = statementFor(b.sql);
+  StatementUse use{stmt};
+  bindParams(stmt, b, f);
+  if (!b.assignVars.empty()) {
+    // SELECT @v = ...: every row assigns; the last one stays.
+    std::uint64_t count = 0;
+    for (;;) {
+      checkCancel();
+      if (settings_.rowCount > 0 && static_cast<std::int64_t>(count) >= settings_.rowCount) break;
+      int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) throwSqlite(rc, &b, "SELECT");
+      for (std::size_t i = 0; i < b.assignVars.size(); ++i) {
+        const std::string& name = b.assignVars[i];
+        if (name.empty()) continue;
+        if (!findVariable(f, name)) throw SqlError(137, {name});
+        assignVariable(f, name, columnStored(stmt, static_cast<int>(i)), b.columns[i].type);
+      }
+      ++count;
+    }
+    rowCount_ = static_cast<std::int64_t>(count);
+    statementDone(doneKind(f), kCmdSelect, true, count);
+    return;
+  }
+  out_->metadata(b.columns);
+  if (!b.orderColumns.empty()) out_->order(b.orderColumns);
+  std::uint64_t count = streamRows(stmt, b);
+  rowCount_ = static_cast<std::int64_t>(count);
+  statementDone(doneKind(f), kCmdSelect, true, count);
+}
+
+void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
+  const BoundStatement& b = bound(&s, [&](Binder& binder) {
+    binder.textPointers = false;
+    return binder.bindSelect(s);
+  });
+  Ddl ddl(*this);
+  std::vector<ColumnInfo> columns;
+  for (std::size_t i = 0; i < b.columns.size(); ++i) {
+    ColumnInfo c;
+    c.name = b.columns[i].name;
+    if (c.name.empty()) throw SqlError(1038, {});
+    c.type = b.columns[i].type;
+    c.type.nullable = true;
+    c.colid = static_cast<int>(i + 1);
+    columns.push_back(c);
+  }
+  std::shared_ptr<const TableInfo> table = ddl.createTableFrom(s.into, columns);
+  std::string cols;
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    cols += (i ? ", " : "") + quoteName(columns[i].name);
+  std::string sql = "INSERT INTO " + table->qualifiedName() + " (" + cols + ") " + b.sql;
+  SqliteStatement stmt;
+  try {
+    stmt = prepare(db_.get(), sql);
+  } catch (const SqliteFailure& e) {
+    throw translate(e.code(), e.what(), &b, "INSERT");
+  }
+  bindParams(stmt.get(), b, f);
+  std::int64_t n = stepToEnd(stmt.get(), &b, "INSERT");
+  rowCount_ = n;
+  boundCache_.clear();
+  statementDone(doneKind(f), kCmdSelect, true, static_cast<std::uint64_t>(n));
+}
+
+void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
+  if (s.exec) return execInsertExec(s, f);
+  const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindInsert(s); });
+  sqlite3_stmt* stmt = statementFor(b.sql);
+  StatementUse use{stmt};
+  const TableInfo& t = *b.target;
+  std::string q = quoteName(t.schema);
+  bool savepoint = b.usesIdentity || b.identityExplicit;
+  if (savepoint) execSql(db_.get(), "SAVEPOINT tessel_stmt");
+  try {
+    Stored base;
+    if (b.usesIdentity) {
+      // Taking the counter first also takes the write lock.
+      querySql(db_.get(),
+               "UPDATE " + q +
+                   "._tessel_identity SET current = coalesce(current, seed - increment) "
+                   "WHERE id = ? RETURNING current",
+               {Stored::integer(t.id)}, [&](sqlite3_stmt* r) { base = columnStored(r, 0); });
+      if (base.isNull()) base = Stored::integer(t.identitySeed - t.identityIncrement);
+    }
+    bindParams(stmt, b, f, &base);
+    std::int64_t n = stepToEnd(stmt, &b, "INSERT");
+    if (b.usesIdentity && n > 0) {
+      std::int64_t last = base.i + n * t.identityIncrement;
+      execSql(db_.get(), "UPDATE " + q + "._tessel_identity SET current = ? WHERE id = ?",
+              {Stored::integer(last), Stored::integer(t.id)});
+      lastIdentity_ = scopeIdentity_ = Stored::integer(last);
+    } else if (b.identityExplicit && n > 0) {
+      const std::string& col = t.columns[static_cast<std::size_t>(t.identityColumn)].name;
+      std::string agg = t.identityIncrement > 0 ? "max" : "min";
+      execSql(db_.get(),
+              "UPDATE " + q + "._tessel_identity SET current = (SELECT " + agg + "(" +
+                  quoteName(col) + ") FROM " + t.qualifiedName() +
+                  ") WHERE id = ? AND (current IS NULL OR current " +
+                  (t.identityIncrement > 0 ? "<" : ">") + " (SELECT " + agg + "(" + quoteName(col) +
+                  ") FROM " + t.qualifiedName() + "))",
+              {Stored::integer(t.id)});
+    }
+    if (savepoint) execSql(db_.get(), "RELEASE tessel_stmt");
+    rowCount_ = n;
+    statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
+  } catch (...) {
+    if (savepoint) {
+      sqlite3_reset(stmt);
+      sqlite3_exec(db_.get(), "ROLLBACK TO tessel_stmt; RELEASE tessel_stmt", nullptr, nullptr,
+                   nullptr);
+    }
+    throw;
+  }
+}
+
+void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
+  const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
+  sqlite3_stmt* stmt = statementFor(b.sql);
+  StatementUse use{stmt};
+  bindParams(stmt, b, f);
+  std::int64_t n = stepToEnd(stmt, &b, "UPDATE");
+  rowCount_ = n;
+  statementDone(doneKind(f), kCmdUpdate, true, static_cast<std::uint64_t>(n));
+}
+
+void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
+  const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
+  sqlite3_stmt* stmt = statementFor(b.sql);
+  StatementUse use{stmt};
+  bindParams(stmt, b, f);
+  std::int64_t n = stepToEnd(stmt, &b, "DELETE");
+  rowCount_ = n;
+  statementDone(doneKind(f), kCmdDelete, true, static_cast<std::uint64_t>(n));
+}
+
+void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
+  for (const VarDecl& v : s.vars) {
+    std::string key = lower(v.name);
+    auto it = f.vars.find(key);
+    if (it != f.vars.end() && it->second.declaredBy != &v) throw SqlError(134, {v.name});
+    if (it == f.vars.end()) {
+      Variable var;
+      var.type = v.type;
+      var.declaredBy = &v;
+      f.vars[key] = var;
+    }
+    if (v.init) {
+      TypeInfo t;
+      Stored value = evaluate(*v.init, f, &t);
+      assignVariable(f, v.name, value, t);
+    }
+  }
+}
+
+void SqliteSession::execSetVar(const SetVarStmt& s, Frame& f) {
+  if (!findVariable(f, s.name)) throw SqlError(137, {s.name});
+  TypeInfo t;
+  Stored value = evaluate(*s.value, f, &t);
+  assignVariable(f, s.name, value, t);
+}
+
+void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
+  std::int64_t number = 0;
+  if (s.valueExpr) {
+    TypeInfo t;
+    Stored v = evaluate(*s.valueExpr, f, &t);
+    number = v.isNull() ? 0 : convertValue(v, t, makeType(SqlType::BigInt), 0, settings_).i;
+  }
+  bool on = s.value == "ON";
+  if (!s.valueExpr && s.value != "ON" && s.value != "OFF") {
+    for (const auto& o : s.options) {
+      if (o == "DATEFORMAT") {
+        auto order = dateOrderFromName(s.value);
+        if (!order) throw SqlError(1005, {s.value});
+        settings_.dateOrder = *order;
+      } else if (o == "LANGUAGE") {
+        settings_.language = lower(s.value);
+      } else if (o == "TRANSACTION ISOLATION LEVEL" || o == "DEADLOCK_PRIORITY") {
+      } else if (o == "TEXTSIZE" || o == "ROWCOUNT" || o == "LOCK_TIMEOUT" || o == "DATEFIRST") {
+        throw SqlError(102, {s.value});
+      } else {
+        throw SqlError(102, {s.value});
+      }
+    }
+  }
+  for (const auto& o : s.options) {
+    if (o == "NOCOUNT")
+      settings_.nocount = on;
+    else if (o == "QUOTED_IDENTIFIER")
+      settings_.quotedIdentifier = on;
+    else if (o == "ANSI_NULLS")
+      settings_.ansiNulls = on;
+    else if (o == "ANSI_WARNINGS")
+      settings_.ansiWarnings = on;
+    else if (o == "ANSI_PADDING")
+      settings_.ansiPadding = on;
+    else if (o == "ANSI_NULL_DFLT_ON")
+      settings_.ansiNullDefault = on;
+    else if (o == "ANSI_NULL_DFLT_OFF")
+      settings_.ansiNullDefault = on ? false : settings_.ansiNullDefault;
+    else if (o == "ARITHABORT")
+      settings_.arithAbort = on;
+    else if (o == "ARITHIGNORE")
+      settings_.arithIgnore = on;
+    else if (o == "CONCAT_NULL_YIELDS_NULL")
+      settings_.concatNullYieldsNull = on;
+    else if (o == "CURSOR_CLOSE_ON_COMMIT")
+      settings_.cursorCloseOnCommit = on;
+    else if (o == "IMPLICIT_TRANSACTIONS")
+      settings_.implicitTransactions = on;
+    else if (o == "XACT_ABORT")
+      settings_.xactAbort = on;
+    else if (o == "FMTONLY")
+      settings_.fmtOnly = on;
+    else if (o == "NOEXEC")
+      settings_.noExec = on;
+    else if (o == "PARSEONLY")
+      settings_.parseOnly = on;
+    else if (o == "ANSI_DEFAULTS") {
+      settings_.ansiNulls = settings_.ansiWarnings = settings_.ansiPadding = on;
+      settings_.ansiNullDefault = settings_.quotedIdentifier = on;
+      settings_.cursorCloseOnCommit = settings_.implicitTransactions = on;
+    } else if (o == "TEXTSIZE")
+      settings_.textSize = number <= 0 ? 2147483647 : number;
+    else if (o == "ROWCOUNT")
+      settings_.rowCount = std::max<std::int64_t>(0, number);
+    else if (o == "LOCK_TIMEOUT")
+      settings_.lockTimeoutMs = static_cast<std::int32_t>(number);
+    else if (o == "DATEFIRST") {
+      if (number < 1 || number > 7) throw SqlError(1005, {std::to_string(number)});
+      settings_.dateFirst = static_cast<int>(number);
+    } else if (o == "IDENTITY_INSERT") {
+      auto t = resolveTable(s.table);
+      std::string key = lower(t->schema) + "." + lower(t->name);
+      if (t->identityColumn < 0) throw SqlError(8106, {t->name});
+      if (on)
+        identityInsertTables_.insert(key);
+      else
+        identityInsertTables_.erase(key);
+    } else if (o == "DATEFORMAT" || o == "LANGUAGE" || o == "TRANSACTION ISOLATION LEVEL" ||
+               o == "DEADLOCK_PRIORITY" || o == "NUMERIC_ROUNDABORT" || o == "STATISTICS" ||
+               o == "SHOWPLAN_TEXT" || o == "SHOWPLAN_ALL" || o == "FORCEPLAN" ||
+               o == "NO_BROWSETABLE" || o == "REMOTE_PROC_TRANSACTIONS" || o == "CONTEXT_INFO" ||
+               o == "QUERY_GOVERNOR_COST_LIMIT" || o == "OFFSETS" || o == "ANSI_NULL_DFLT") {
+    } else {
+      throw SqlError(195, {o});
+    }
+  }
+  boundCache_.clear();
+  statementDone(doneKind(f), kCmdSet, false, 0);
+}
+
+void SqliteSession::execPrint(const PrintStmt& s, Frame& f) {
+  TypeInfo t;
+  Stored v = evaluate(*s.value, f, &t);
+  Message m;
+  m.number = 0;
+  m.severity = 0;
+  m.state = 1;
+  m.text = storedToText(v, t);
+  m.procName = f.procName;
+  m.line = s.line;
+  out_->message(m);
+}
+
+void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
+  std::vector<Stored> values;
+  std::vector<TypeInfo> types;
+  for (const auto& a : s.args) {
+    TypeInfo t;
+    values.push_back(a ? evaluate(*a, f, &t) : Stored::null());
+    types.push_back(t);
+  }
+  Message m;
+  m.number = 50000;
+  m.severity = 16;
+  m.state = 1;
+  if (s.oldNumber) {
+    m.number = static_cast<std::int32_t>(std::get<std::int64_t>(s.oldNumber->value.data()));
+    m.text = values.empty() ? std::string() : values[0].s;
+  } else {
+    if (values.size() < 3) throw SqlError(102, {")"});
+    auto asInt = [&](std::size_t i) {
+      return values[i].isNull()
+                 ? 0
+                 : convertValue(values[i], types[i], makeType(SqlType::Int), 0, settings_).i;
+    };
+    m.severity = static_cast<std::uint8_t>(std::clamp<std::int64_t>(asInt(1), 0, 25));
+    m.state = static_cast<std::uint8_t>(std::clamp<std::int64_t>(asInt(2), 0, 255));
+    std::vector<Stored> args(values.begin() + 3, values.end());
+    if (isCharType(types[0].type)) {
+      m.text = formatRaiserror(values[0].s, args);
+    } else {
+      m.number = static_cast<std::int32_t>(asInt(0));
+      m.text = "Error " + std::to_string(m.number) + ", severity " + std::to_string(m.severity) +
+               ", state " + std::to_string(m.state) +
+               " was raised, but no message with that error number was found in sys.messages.";
+      if (m.number < 50000) {
+        m = makeMessage(2732, {std::to_string(m.number)});
+      }
+    }
+  }
+  if (m.severity > 18) m.severity = 18;
+  m.procName = f.procName;
+  m.line = s.line;
+  out_->message(m);
+  if (m.severity > 10 || s.withSetError) error_ = m.number;
+  if (m.severity > 10) out_->markPendingError();
+}
+
+void SqliteSession::execWaitfor(const WaitforStmt& s, Frame& f) {
+  TypeInfo t;
+  Stored v = evaluate(*s.time, f, &t);
+  std::int64_t ticks = 0;
+  if (isDateType(t.type)) {
+    ticks = v.i;
+  } else {
+    Stored d = convertValue(v, t, makeType(SqlType::DateTime), 0, settings_);
+    ticks = d.i;
+  }
+  ticks %= kTicksPerDay;
+  if (ticks < 0) ticks += kTicksPerDay;
+  std::int64_t waitMs;
+  if (s.delay) {
+    waitMs = ticks * 10 / 3;
+  } else {
+    std::int64_t now = nowTicks(false) % kTicksPerDay;
+    std::int64_t diff = ticks - now;
+    if (diff < 0) diff += kTicksPerDay;
+    waitMs = diff * 10 / 3;
+  }
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  while (std::chrono::steady_clock::now() < until) {
+    checkCancel();
+    auto left = until - std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
+  }
+  checkCancel();
+}
+
+void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
+  using Op = TransactionStmt::Op;
+  using Ev = ResultSink::TransactionEvent;
+  switch (s.op) {
+    case Op::Begin:
+      if (tranCount_ == 0) {
+        try {
+          execSql(db_.get(), "BEGIN");
+        } catch (const SqliteFailure& e) {
+          throw translate(e.code(), e.what(), nullptr, "BEGIN");
+        }
+        std::uint64_t old = descriptor_;
+        descriptor_ = static_cast<std::uint64_t>(engine_.nextTransactionDescriptor());
+        out_->transactionChanged(Ev::Begin, descriptor_, old);
+      }
+      ++tranCount_;
+      statementDone(doneKind(f), kCmdBeginTran, false, 0);
+      break;
+    case Op::Commit:
+      if (tranCount_ == 0) throw SqlError(3902, {});
+      if (tranCount_ == 1) {
+        try {
+          execSql(db_.get(), "COMMIT");
+        } catch (const SqliteFailure& e) {
+          noteAutoRollback();
+          throw translate(e.code(), e.what(), nullptr, "COMMIT");
+        }
+        savepoints_.clear();
+        out_->transactionChanged(Ev::Commit, 0, descriptor_);
+        descriptor_ = 0;
+      }
+      --tranCount_;
+      statementDone(doneKind(f), kCmdCommit, false, 0);
+      break;
+    case Op::Rollback: {
+      if (tranCount_ == 0) throw SqlError(3903, {});
+      std::string name = lower(s.name);
+      bool toSavepoint = false;
+      if (!name.empty()) {
+        for (const auto& sp : savepoints_)
+          if (sp == name) toSavepoint = true;
+      }
+      if (toSavepoint) {
+        execSql(db_.get(), "ROLLBACK TO " + quoteName("sp_" + name));
+      } else {
+        execSql(db_.get(), "ROLLBACK");
+        savepoints_.clear();
+        tranCount_ = 0;
+        out_->transactionChanged(Ev::Rollback, 0, descriptor_);
+        descriptor_ = 0;
+      }
+      statementDone(doneKind(f), kCmdRollback, false, 0);
+      break;
+    }
+    case Op::Save: {
+      if (tranCount_ == 0) throw SqlError(628, {});
+      std::string name = lower(s.name);
+      execSql(db_.get(), "SAVEPOINT " + quoteName("sp_" + name));
+      savepoints_.push_back(name);
+      statementDone(doneKind(f), kCmdSet, false, 0);
+      break;
+    }
+  }
+}
+
+void SqliteSession::execUse(const UseStmt& s, Frame& f) {
+  std::string name = engine_.canonicalName(s.database);
+  if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
+  if (!attached_.count(name)) {
+    if (tranCount_ > 0) throw SqlError(226, {"USE"});
+    attach(name);
+  }
+  std::string old = currentDb_;
+  currentDb_ = name;
+  boundCache_.clear();
+  out_->databaseChanged(name, old);
+  Message m = makeMessage(5701, {name});
+  m.line = s.line;
+  out_->message(m);
+  statementDone(doneKind(f), kCmdUse, false, 0);
+}
+
+namespace {
+struct PointerParts {
+  std::int64_t objectId = 0;
+  int colid = 0;
+  std::int64_t rowid = 0;
+};
+std::optional<PointerParts> decodePointer(const Stored& v) {
+  if (v.kind != Stored::Kind::Blob || v.s.size() != 16) return std::nullopt;
+  PointerParts p;
+  std::uint32_t obj = 0;
+  std::uint16_t col = 0;
+  std::uint64_t row = 0;
+  for (int i = 0; i < 4; ++i)
+    obj |= static_cast<std::uint32_t>(static_cast<unsigned char>(v.s[i])) << (8 * i);
+  for (int i = 0; i < 2; ++i)
+    col = static_cast<std::uint16_t>(col | (static_cast<unsigned char>(v.s[4 + i]) << (8 * i)));
+  for (int i = 0; i < 8; ++i)
+    row |= static_cast<std::uint64_t>(static_cast<unsigned char>(v.s[8 + i])) << (8 * i);
+  p.objectId = obj;
+  p.colid = col;
+  p.rowid = static_cast<std::int64_t>(row);
+  return p;
+}
+}  // namespace
+
+void SqliteSession::execReadtext(const ReadtextStmt& s, Frame& f) {
+  if (s.column.size() < 2) throw SqlError(102, {s.column.back()});
+  Name tableName(s.column.begin(), s.column.end() - 1);
+  auto table = resolveTable(tableName);
+  const ColumnInfo* col = table->column(s.column.back());
+  if (!col) throw SqlError(207, {s.column.back()});
+  if (!isLargeType(col->type.type)) throw SqlError(7133, {});
+  TypeInfo t;
+  Stored ptr = evaluate(*s.pointer, f, &t);
+  auto parts = decodePointer(ptr);
+  if (!parts || parts->objectId != table->id || parts->colid != col->colid)
+    throw SqlError(7123, {});
+  std::int64_t offset =
+      convertValue(evaluate(*s.offset, f, &t), t, makeType(SqlType::Int), 0, settings_).i;
+  std::int64_t size =
+      convertValue(evaluate(*s.size, f, &t), t, makeType(SqlType::Int), 0, settings_).i;
+  Stored value;
+  bool found = false;
+  querySql(
+      db_.get(),
+      "SELECT " + quoteName(col->name) + " FROM " + table->qualifiedName() + " WHERE rowid = ?",
+      {Stored::integer(parts->rowid)}, [&](sqlite3_stmt* st) {
+        value = columnStored(st, 0);
+        found = true;
+      });
+  if (!found) throw SqlError(7123, {});
+  // Offsets count bytes (characters of two bytes for ntext).
+  std::string data = value.s;
+  int unit = col->type.type == SqlType::NText ? 2 : 1;
+  std::int64_t length = static_cast<std::int64_t>(data.size());
+  if (offset < 0 || offset / unit > length) throw SqlError(7124, {std::to_string(length * unit)});
+  std::int64_t from = offset / unit;
+  std::int64_t count = size <= 0 ? length - from : std::min(size / unit, length - from);
+  if (size > 0 && from + size / unit > length)
+    throw SqlError(7124, {std::to_string(length * unit)});
+  if (settings_.textSize > 0) count = std::min<std::int64_t>(count, settings_.textSize / unit);
+  Column c;
+  c.name = col->name;
+  c.type = col->type;
+  c.tableName = table->name;
+  out_->metadata(std::span<const Column>(&c, 1));
+  Value v;
+  std::string part = data.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(count));
+  if (isBinaryType(col->type.type))
+    v = Value(BytesValue{part});
+  else
+    v = Value(part);
+  TextPointer tp;
+  std::copy(ptr.s.begin(), ptr.s.end(), tp.pointer.begin());
+  tp.timestamp = {1, 0, 0, 0, 0, 0, 0, 0};
+  v.textPointer = tp;
+  out_->row(std::span<const Value>(&v, 1));
+  statementDone(doneKind(f), kCmdReadtext, true, 1);
+}
+
+void SqliteSession::execWritetext(const WritetextStmt& s, Frame& f) {
+  if (s.column.size() < 2) throw SqlError(102, {s.column.back()});
+  Name tableName(s.column.begin(), s.column.end() - 1);
+  auto table = resolveTable(tableName);
+  const ColumnInfo* col = table->column(s.column.back());
+  if (!col) throw SqlError(207, {s.column.back()});
+  TypeInfo t;
+  Stored ptr = evaluate(*s.pointer, f, &t);
+  auto parts = decodePointer(ptr);
+  if (!parts || parts->objectId != table->id) throw SqlError(7123, {});
+  Stored data;
+  if (s.data) {
+    data = evaluate(*s.data, f, &t);
+    data = convertValue(data, t, col->type, 0, settings_);
+  }
+  Stored current;
+  querySql(
+      db_.get(),
+      "SELECT " + quoteName(col->name) + " FROM " + table->qualifiedName() + " WHERE rowid = ?",
+      {Stored::integer(parts->rowid)}, [&](sqlite3_stmt* st) { current = columnStored(st, 0); });
+  std::string result = data.s;
+  if (s.update) {
+    std::string cur = current.s;
+    std::int64_t at = static_cast<std::int64_t>(cur.size());
+    std::int64_t del = 0;
+    if (s.insertOffset)
+      at =
+          convertValue(evaluate(*s.insertOffset, f, &t), t, makeType(SqlType::Int), 0, settings_).i;
+    if (s.deleteLength)
+      del =
+          convertValue(evaluate(*s.deleteLength, f, &t), t, makeType(SqlType::Int), 0, settings_).i;
+    else if (s.insertOffset)
+      del = static_cast<std::int64_t>(cur.size()) - at;
+    at = std::clamp<std::int64_t>(at, 0, static_cast<std::int64_t>(cur.size()));
+    del = std::clamp<std::int64_t>(del, 0, static_cast<std::int64_t>(cur.size()) - at);
+    result = cur.substr(0, static_cast<std::size_t>(at)) + data.s +
+             cur.substr(static_cast<std::size_t>(at + del));
+  }
+  Stored stored = isBinaryType(col->type.type) ? Stored::blob(result) : Stored::text(result);
+  BoundStatement b;
+  b.target = table;
+  try {
+    execSql(db_.get(),
+            "UPDATE " + table->qualifiedName() + " SET " + quoteName(col->name) +
+                " = ? WHERE rowid = ?",
+            {stored, Stored::integer(parts->rowid)});
+  } catch (const SqliteFailure& e) {
+    throw translate(e.code(), e.what(), &b, "UPDATE");
+  }
+  statementDone(doneKind(f), kCmdUpdate, false, 0);
+}
+
+}  // namespace tessel::sqld::engine
