@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "memory_transport.h"
 #include "session_fixture.h"
 #include "tds_test_client.h"
 
@@ -384,6 +385,75 @@ TEST_F(TdsSession, FiftySessionsAtOnce) {
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(std::set<std::int64_t>(spids.begin(), spids.end()).size(),
             static_cast<std::size_t>(kSessions));
+}
+
+}  // namespace
+}  // namespace tessel::sqld::test
+
+namespace tessel::sqld::test {
+namespace {
+
+// A whole session over a scripted transport: the client's bytes are fixed in
+// advance and the link fails where the test says.
+class TdsSessionFaults : public ::testing::Test {
+ protected:
+  static std::string packet(std::uint8_t type, const std::string& payload) {
+    std::uint16_t len = static_cast<std::uint16_t>(payload.size() + 8);
+    return std::string{static_cast<char>(type),
+                       1,
+                       static_cast<char>(len >> 8),
+                       static_cast<char>(len & 0xFF),
+                       0,
+                       0,
+                       1,
+                       0} +
+           payload;
+  }
+  static std::string loginAndBatch(const std::string& sql) {
+    return packet(0x12, buildPreLogin()) + packet(0x10, buildLogin7(LoginSpec{})) +
+           packet(0x01, allHeaders() + utf16(sql));
+  }
+  // Runs a session to its end; returns how long it took and what it sent.
+  std::chrono::milliseconds run(std::unique_ptr<MemoryTransport> transport,
+                                std::string* sent = nullptr) {
+    auto start = std::chrono::steady_clock::now();
+    MemoryTransport* raw = transport.get();
+    tds::TdsSession session(std::move(transport), *engine_, credentials_, {}, log_, 51, "scripted");
+    session.run();
+    if (sent) *sent = raw->sent;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  }
+  void SetUp() override { credentials_.add("sa", "pw"); }
+
+  std::unique_ptr<Engine> engine_ = createStubEngine(EngineOptions{});
+  tds::Credentials credentials_;
+  tds::Log log_{true};
+};
+
+TEST_F(TdsSessionFaults, LinkDroppingMidResultEndsTheSessionCleanly) {
+  auto t = std::make_unique<MemoryTransport>();
+  t->input = loginAndBatch("select * from big");
+  t->holdOpen = true;
+  t->dropSendAfter = 50000;
+  EXPECT_LT(run(std::move(t)).count(), 5000);
+}
+
+TEST_F(TdsSessionFaults, ClientLeavingDuringAWaitforStopsIt) {
+  auto t = std::make_unique<MemoryTransport>();
+  t->input = loginAndBatch("waitfor delay '00:00:10'");
+  EXPECT_LT(run(std::move(t)).count(), 2000);
+}
+
+TEST_F(TdsSessionFaults, StreamEndingInsideAPacketIsAMalformedMessage) {
+  auto t = std::make_unique<MemoryTransport>();
+  std::string input = loginAndBatch("select 1");
+  t->input = input.substr(0, input.size() - 3);
+  std::string sent;
+  run(std::move(t), &sent);
+  // The login was answered (LOGINACK), then the fatal error 4002 followed.
+  EXPECT_NE(sent.find(utf16("Microsoft SQL Server")), std::string::npos);
+  EXPECT_NE(sent.find(utf16("connection closed inside a packet")), std::string::npos);
 }
 
 }  // namespace
