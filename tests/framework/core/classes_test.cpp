@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "framework/exceptions.h"
@@ -93,6 +94,28 @@ TEST(StringList, SortedDuplicatesCommaTextAndValues) {
   EXPECT_EQ(values.Count(), 1);
 }
 
+TEST(StringList, ObjectsFollowTheirLinesAndFilesRoundTrip) {
+  TComponent a(nullptr), b(nullptr);
+  TStringList list;
+  list.AddObject("a", &a);
+  list.AddObject("b", &b);
+  list.Add("c");
+  list.Exchange(0, 1);
+  EXPECT_EQ(list.GetObject(0), &b);
+  list.Move(0, 2);
+  EXPECT_EQ(list.ToVector(), (std::vector<std::string>{"a", "c", "b"}));
+  EXPECT_EQ(list.IndexOfObject(&b), 2);
+  EXPECT_EQ(list.GetObject(1), nullptr);
+
+  const std::string path = ::testing::TempDir() + "tessel_strings_test.txt";
+  list.SaveToFile(path);
+  TStringList back;
+  back.LoadFromFile(path);
+  EXPECT_TRUE(back.Equals(list));
+  std::remove(path.c_str());
+  EXPECT_THROW(back.LoadFromFile(path), EInOutError);
+}
+
 TEST(List, PointersAndBounds) {
   int a = 1, b = 2, c = 3;
   TList list;
@@ -179,6 +202,37 @@ TEST(Component, FreeNotificationAcrossOwnersIsMutual) {
   lone->FreeNotification(other);
   delete other;
   lone.reset();
+}
+
+// Frees a sibling when told of an insertion: the owner's walk must skip the freed one.
+class Reaper : public TComponent {
+ public:
+  using TComponent::TComponent;
+  TComponent* victim = nullptr;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override {
+    TComponent::Notification(component, operation);
+    if (operation == opInsert && victim) {
+      TComponent* v = victim;
+      victim = nullptr;
+      delete v;
+    }
+  }
+};
+
+TEST(Component, HandlerThatFreesASiblingDuringNotification) {
+  TComponent form(nullptr);
+  // Notices go last-owned first: the reaper runs before doomed is visited.
+  auto* first = new Watcher(&form);
+  auto* doomed = new Watcher(&form);
+  auto* reaper = new Reaper(&form);
+  reaper->victim = doomed;
+  first->ref = doomed;
+  new TComponent(&form);  // the insertion notice reaches the reaper, which frees doomed
+  EXPECT_EQ(form.ComponentCount(), 3);
+  EXPECT_EQ(first->ref, nullptr);
+  EXPECT_EQ(form.FindComponent(""), nullptr);
 }
 
 TEST(Component, NamesStateAndLoading) {
