@@ -104,8 +104,8 @@ class TDataSet : public TComponent {
   void Insert();
   // Edit of an empty dataset inserts.
   void Edit();
-  void Post();
-  void Cancel();
+  virtual void Post();
+  virtual void Cancel();
   void Delete();
   // Assigns values to the fields in field order (Unassigned leaves a field as
   // it is); in edit or insert state only.
