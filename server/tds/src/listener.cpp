@@ -39,24 +39,26 @@ Listener::~Listener() {
 }
 
 std::uint16_t Listener::start() {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error(errnoText("socket"));
+  listenFd_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!listenFd_) throw std::runtime_error(errnoText("socket"));
   int on = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ::setsockopt(listenFd_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(options_.port);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  if (::bind(listenFd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     std::string reason = errnoText(("bind 127.0.0.1:" + std::to_string(options_.port)).c_str());
-    ::close(listenFd_);
-    listenFd_ = -1;
+    listenFd_.reset();
     throw std::runtime_error(reason);
   }
-  if (::listen(listenFd_, 128) != 0) throw std::runtime_error(errnoText("listen"));
+  if (::listen(listenFd_.get(), 128) != 0) throw std::runtime_error(errnoText("listen"));
   socklen_t len = sizeof addr;
-  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  if (::pipe2(wakePipe_, O_CLOEXEC) != 0) throw std::runtime_error(errnoText("pipe"));
+  ::getsockname(listenFd_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error(errnoText("pipe"));
+  wakeRead_ = UniqueFd(pipeFds[0]);
+  wakeWrite_ = UniqueFd(pipeFds[1]);
   acceptThread_ = std::thread([this] { acceptLoop(); });
   return ntohs(addr.sin_port);
 }
@@ -64,7 +66,7 @@ std::uint16_t Listener::start() {
 void Listener::stop() {
   if (acceptThread_.joinable()) {
     char b = 0;
-    (void)!::write(wakePipe_[1], &b, 1);
+    (void)!::write(wakeWrite_.get(), &b, 1);
     acceptThread_.join();
   }
   {
@@ -72,10 +74,9 @@ void Listener::stop() {
     for (auto& r : sessions_) r.session->stop();
   }
   reap(true);
-  for (int& fd : {std::ref(listenFd_), std::ref(wakePipe_[0]), std::ref(wakePipe_[1])}) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
+  listenFd_.reset();
+  wakeRead_.reset();
+  wakeWrite_.reset();
 }
 
 std::size_t Listener::sessionCount() const {
@@ -85,7 +86,7 @@ std::size_t Listener::sessionCount() const {
 
 void Listener::acceptLoop() {
   for (;;) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+    pollfd fds[2] = {{listenFd_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
     int r = ::poll(fds, 2, 1000);
     if (r < 0 && errno != EINTR) {
       log_.write(errnoText("poll on the listening socket"));
@@ -100,16 +101,16 @@ void Listener::acceptLoop() {
 void Listener::accept() {
   sockaddr_in peer{};
   socklen_t len = sizeof peer;
-  int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(::accept4(listenFd_.get(), reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC));
+  if (!fd) {
     if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) {
       log_.write(errnoText("accept"));
     }
     return;
   }
   int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  auto transport = std::make_unique<SocketTransport>(fd);
+  ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  auto transport = std::make_unique<SocketTransport>(std::move(fd));
   char host[INET_ADDRSTRLEN] = "?";
   ::inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
   std::string name = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));

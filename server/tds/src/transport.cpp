@@ -10,15 +10,9 @@
 
 namespace tessel::sqld::tds {
 
-SocketTransport::SocketTransport(int fd) : fd_(fd) {}
-
-SocketTransport::~SocketTransport() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 void SocketTransport::send(std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
-    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw TransportError(std::string("send failed: ") + std::strerror(errno));
     bytes = bytes.subspan(static_cast<std::size_t>(n));
@@ -27,7 +21,7 @@ void SocketTransport::send(std::span<const std::uint8_t> bytes) {
 
 std::size_t SocketTransport::receive(std::span<std::uint8_t> buffer) {
   for (;;) {
-    ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+    ssize_t n = ::recv(fd_.get(), buffer.data(), buffer.size(), 0);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
     if (errno == ECONNRESET || errno == ENOTCONN) return 0;
@@ -36,7 +30,7 @@ std::size_t SocketTransport::receive(std::span<std::uint8_t> buffer) {
 }
 
 bool SocketTransport::waitReadable(int timeoutMs) {
-  pollfd p{fd_, POLLIN, 0};
+  pollfd p{fd_.get(), POLLIN, 0};
   for (;;) {
     int r = ::poll(&p, 1, timeoutMs);
     if (r < 0 && errno == EINTR) continue;
@@ -46,7 +40,7 @@ bool SocketTransport::waitReadable(int timeoutMs) {
 }
 
 void SocketTransport::shutdown() {
-  ::shutdown(fd_, SHUT_RDWR);
+  ::shutdown(fd_.get(), SHUT_RDWR);
 }
 
 }  // namespace tessel::sqld::tds

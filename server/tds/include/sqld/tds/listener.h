@@ -16,6 +16,7 @@
 #include "sqld/tds/credentials.h"
 #include "sqld/tds/log.h"
 #include "sqld/tds/session.h"
+#include "sqld/tds/unique_fd.h"
 
 namespace tessel::sqld::tds {
 
@@ -55,8 +56,9 @@ class Listener {
   const Credentials& credentials_;
   ListenerOptions options_;
   Log& log_;
-  int listenFd_ = -1;
-  int wakePipe_[2] = {-1, -1};
+  UniqueFd listenFd_;
+  UniqueFd wakeRead_;  // the accept loop wakes up when wakeWrite_ is written
+  UniqueFd wakeWrite_;
   std::thread acceptThread_;
 
   mutable std::mutex mutex_;

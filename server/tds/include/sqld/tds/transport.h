@@ -10,6 +10,8 @@
 #include <span>
 #include <stdexcept>
 
+#include "sqld/tds/unique_fd.h"
+
 namespace tessel::sqld::tds {
 
 // The peer went away or the socket failed; the session ends quietly.
@@ -32,8 +34,7 @@ class Transport {
 
 class SocketTransport : public Transport {
  public:
-  explicit SocketTransport(int fd);  // takes ownership
-  ~SocketTransport() override;
+  explicit SocketTransport(UniqueFd fd) : fd_(std::move(fd)) {}
   SocketTransport(const SocketTransport&) = delete;
   SocketTransport& operator=(const SocketTransport&) = delete;
 
@@ -43,7 +44,7 @@ class SocketTransport : public Transport {
   void shutdown() override;
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 }  // namespace tessel::sqld::tds
