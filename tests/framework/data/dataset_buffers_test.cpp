@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "mem_dataset.h"
 
 namespace tessel::test {
@@ -185,6 +187,93 @@ TEST(DataSetBuffers, OpenWithoutLinksHasOneBuffer) {
     ds->Next();
   }
   EXPECT_EQ(seen, 3);
+}
+
+}  // namespace
+}  // namespace tessel::test
+
+namespace tessel::test {
+namespace {
+
+// Random navigation and editing, checking after every step that the window
+// holds consecutive rows, the active record lies in it and in the link's
+// slice, and RecNo agrees with the table.
+TEST(DataSetBuffers, WindowInvariantsUnderRandomOperations) {
+  auto ds = MakePeople(12);
+  TDataSource source(nullptr);
+  source.SetDataSet(ds.get());
+  TRecordingLink link;
+  link.SetDataSource(&source);
+  link.SetBufferCount(4);
+  unsigned seed = 12345;
+  auto next = [&seed](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  TBookmark mark;
+  int new_id = 100;
+  for (int step = 0; step < 600; ++step) {
+    const unsigned op = next(11);
+    SCOPED_TRACE(testing::Message() << "step " << step << " op " << op);
+    switch (op) {
+      case 0:
+        ds->Next();
+        break;
+      case 1:
+        ds->Prior();
+        break;
+      case 2:
+        ds->MoveBy(static_cast<int>(next(9)) - 4);
+        break;
+      case 3:
+        (next(2) ? ds->First() : ds->Last());
+        break;
+      case 4:
+        ds->Insert();
+        ds->FieldByName("ID")->SetAsInteger(new_id++);
+        if (next(3) == 0)
+          ds->Cancel();
+        else
+          ds->Post();
+        break;
+      case 5:
+        if (!ds->IsEmpty() && ds->RowCount() > 3) ds->Delete();
+        break;
+      case 6:
+        mark = ds->GetBookmark();
+        break;
+      case 7:
+        if (!mark.empty() && ds->BookmarkValid(mark.data())) ds->GotoBookmark(mark);
+        break;
+      case 8:
+        link.SetBufferCount(1 + static_cast<int>(next(6)));
+        break;
+      case 9:
+        ds->SetRecNo(1 + static_cast<int>(next(static_cast<unsigned>(ds->RowCount()))));
+        break;
+      case 10:
+        ds->Append();
+        ds->FieldByName("ID")->SetAsInteger(new_id++);
+        ds->Post();
+        break;
+    }
+    ASSERT_EQ(ds->BufferedRecords(), std::min(ds->BufferCount(), ds->RowCount()))
+        << "the window is always as full as the table allows";
+    ASSERT_FALSE(ds->IsEmpty());
+    ASSERT_LT(ds->ActiveRecord(), ds->BufferedRecords());
+    const std::vector<int> rows = ds->RowIds();
+    auto first = std::find(rows.begin(), rows.end(), ds->BufferId(0));
+    ASSERT_NE(first, rows.end());
+    for (int i = 0; i < ds->BufferedRecords(); ++i, ++first) {
+      ASSERT_NE(first, rows.end());
+      ASSERT_EQ(ds->BufferId(i), *first) << "buffer " << i;
+    }
+    ASSERT_LE(link.FirstRecord(), ds->ActiveRecord());
+    ASSERT_LT(ds->ActiveRecord(), link.FirstRecord() + link.BufferCount());
+    const int active_id = ds->BufferId(ds->ActiveRecord());
+    const auto at = std::find(rows.begin(), rows.end(), active_id) - rows.begin();
+    ASSERT_EQ(ds->RecNo(), at + 1);
+  }
 }
 
 }  // namespace

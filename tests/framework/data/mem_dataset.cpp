@@ -74,6 +74,12 @@ char& TMemDataSet::FlagOf(TRecordBuffer buffer) const {
   return buffer[bookmark_offset_ + 4];
 }
 
+std::vector<int> TMemDataSet::RowIds() const {
+  std::vector<int> ids;
+  for (const Row& row : rows_) ids.push_back(row.id);
+  return ids;
+}
+
 int TMemDataSet::BufferId(int index) const {
   return IdOf(Buffer(index));
 }

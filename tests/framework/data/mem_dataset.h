@@ -39,6 +39,8 @@ class TMemDataSet : public TDataSet {
   // Appends a row through the ordinary editing operations.
   void AddRow(const std::vector<std::string>& values);
   int RowCount() const { return static_cast<int>(rows_.size()); }
+  // The row ids in table order.
+  std::vector<int> RowIds() const;
   // The id (bookmark) of the record in window buffer `index`.
   int BufferId(int index) const;
   using TDataSet::ActiveRecord;
