@@ -111,6 +111,11 @@ class Binder {
     std::string sqlAlias;
     std::shared_ptr<const TableInfo> table;  // null for derived tables
     std::vector<ColumnInfo> columns;
+    // Column names in the generated SQL when they differ (derived tables: c1, c2 ...).
+    std::vector<std::string> sqlNames;
+    std::string sqlColumn(std::size_t i) const {
+      return i < sqlNames.size() ? sqlNames[i] : columns[i].name;
+    }
   };
   struct Scope {
     std::vector<Source> sources;

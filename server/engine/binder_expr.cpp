@@ -273,18 +273,21 @@ Typed Binder::bindColumn(const Expr& e, Scope& scope) {
   for (Scope* s = &scope; s; s = s->outer) {
     const Source* found = nullptr;
     const ColumnInfo* foundCol = nullptr;
+    std::size_t foundIndex = 0;
     for (const Source& src : s->sources) {
       if (!qualifier.empty() && !iequals(src.exposedName, qualifier)) continue;
-      for (const ColumnInfo& c : src.columns) {
+      for (std::size_t i = 0; i < src.columns.size(); ++i) {
+        const ColumnInfo& c = src.columns[i];
         if (!iequals(c.name, column)) continue;
         if (found) throw SqlError(209, {column});
         found = &src;
         foundCol = &c;
+        foundIndex = i;
       }
     }
     if (found) {
       Typed t;
-      t.sql = quoteName(found->sqlAlias) + "." + quoteName(foundCol->name);
+      t.sql = quoteName(found->sqlAlias) + "." + quoteName(found->sqlColumn(foundIndex));
       t.type = foundCol->type;
       if (found->table && found->table->xtype != "V") {
         t.table = found->table.get();

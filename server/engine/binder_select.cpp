@@ -89,6 +89,7 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
     c.type = bound.columns[i].type;
     c.colid = static_cast<int>(i + 1);
     src.columns.push_back(c);
+    src.sqlNames.push_back("c" + std::to_string(i + 1));
   }
   // The derived table's SQL travels in viewText of a private TableInfo.
   auto derived = std::make_shared<TableInfo>();
@@ -126,6 +127,7 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
         c.type = bound.columns[i].type;
         c.colid = static_cast<int>(i + 1);
         src.columns.push_back(c);
+        src.sqlNames.push_back("c" + std::to_string(i + 1));
       }
       std::string sql = "(" + bound.sql + ") AS " + quoteName(src.sqlAlias);
       scope.sources.push_back(std::move(src));
@@ -166,9 +168,10 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
       for (const Source& src : c.scope.sources) {
         if (!qualifier.empty() && !iequals(src.exposedName, qualifier)) continue;
         any = true;
-        for (const ColumnInfo& col : src.columns) {
+        for (std::size_t k = 0; k < src.columns.size(); ++k) {
+          const ColumnInfo& col = src.columns[k];
           Typed t;
-          t.sql = quoteName(src.sqlAlias) + "." + quoteName(col.name);
+          t.sql = quoteName(src.sqlAlias) + "." + quoteName(src.sqlColumn(k));
           t.type = col.type;
           if (src.table && src.table->xtype != "V") {
             t.table = src.table.get();

@@ -103,12 +103,9 @@ constexpr std::array kErrors = {
     ErrorDef{1913, 16, S,
              "The operation failed because an index or statistics with name '%s' already "
              "exists on table '%s'."},
-    ErrorDef{2601, 14, S,
-             "Cannot insert duplicate key row in object '%s' with unique index '%s'. The "
-             "duplicate key value is (%s)."},
+    ErrorDef{2601, 14, S, "Cannot insert duplicate key row in object '%s' with unique index '%s'."},
     ErrorDef{2627, 14, S,
-             "Violation of %s constraint '%s'. Cannot insert duplicate key in object '%s'. The "
-             "duplicate key value is (%s)."},
+             "Violation of %s constraint '%s'. Cannot insert duplicate key in object '%s'."},
     ErrorDef{2715, 16, B, "Column, parameter, or variable #%s: Cannot find data type %s."},
     ErrorDef{2732, 16, S,
              "Error number %s is invalid. The number must be from 13000 through 2147483647 and it "

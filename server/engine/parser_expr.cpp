@@ -559,7 +559,9 @@ ExprPtr Parser::parsePrimary() {
     }
   }
   Name name = parseName();
-  if (isSymbol("*")) {
+  bool afterDot =
+      pos_ > 0 && tokens_[pos_ - 1].kind == TokenKind::Symbol && tokens_[pos_ - 1].text == ".";
+  if (afterDot && isSymbol("*")) {
     next();
     auto e = makeExpr(ExprKind::Star, offset);
     e->names = std::move(name);
@@ -572,11 +574,11 @@ ExprPtr Parser::parsePrimary() {
   return e;
 }
 
-void Parser::skipTableHints() {
+void Parser::skipTableHints(bool allowBare) {
   // WITH (NOLOCK, ...) or a bare (NOLOCK) after a table name.
   bool with = isWord("WITH") && isSymbol("(", 1);
-  bool bare =
-      isSymbol("(") && peek(1).kind == TokenKind::Word && (isSymbol(")", 2) || isSymbol(",", 2));
+  bool bare = allowBare && isSymbol("(") && peek(1).kind == TokenKind::Word &&
+              (isSymbol(")", 2) || isSymbol(",", 2));
   if (!with && !bare) return;
   if (with) next();
   expectSymbol("(");

@@ -60,7 +60,7 @@ class Parser {
   std::vector<TableRefPtr> parseFromList();
   TableRefPtr parseTableSource();
   TableRefPtr parseTablePrimary();
-  void skipTableHints();
+  void skipTableHints(bool allowBare = true);
 
   // Statements (parser_stmt.cpp).
   StmtPtr parseStatement(bool firstInBatch);

@@ -134,7 +134,7 @@ StmtPtr Parser::parseInsert() {
   auto s = make<InsertStmt>(line);
   acceptWord("INTO");
   s->table = parseName();
-  skipTableHints();
+  skipTableHints(false);
   if (isSymbol("(") && !isWord("SELECT", 1)) {
     next();
     do s->columns.push_back(parseName().back());
