@@ -128,9 +128,11 @@ void TdsSession::stop() {
 // ---- login ----
 
 std::optional<IncomingMessage> TdsSession::readLoginMessage() {
-  int timeoutMs = settings_.loginTimeoutSeconds * 1000;
+  int seconds = settings_.loginTimeoutSeconds;
+  if (settings_.idleTimeoutSeconds > 0) seconds = std::min(seconds, settings_.idleTimeoutSeconds);
+  int timeoutMs = seconds * 1000;
   if (!reader_.buffered() && !transport_->waitReadable(timeoutMs)) {
-    logLine("ended: no login within " + std::to_string(settings_.loginTimeoutSeconds) + " s");
+    logLine("ended: no login within " + std::to_string(seconds) + " s");
     return std::nullopt;
   }
   auto m = reader_.next();
