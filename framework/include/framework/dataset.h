@@ -100,12 +100,19 @@ class TDataSet : public TComponent {
   int RecordCount() { return GetRecordCount(); }
 
   // --- editing ------------------------------------------------------------
+  // A new record after the last one / before the current one, in dsInsert.
   void Append();
   void Insert();
-  // Edit of an empty dataset inserts.
+  // Edit of an empty dataset inserts. InternalEdit runs in the error loop
+  // (OnEditError).
   void Edit();
+  // Writes the record through InternalPost in the error loop (OnPostError);
+  // on failure the dataset stays in dsEdit or dsInsert with the edits kept.
   virtual void Post();
+  // Drops the edits; after an insert the record that was current returns.
   virtual void Cancel();
+  // Removes the current record through InternalDelete in the error loop
+  // (OnDeleteError); in dsInsert it cancels instead.
   void Delete();
   // Assigns values to the fields in field order (Unassigned leaves a field as
   // it is); in edit or insert state only.
