@@ -23,7 +23,7 @@ bool Credentials::check(std::string_view user, std::string_view password) const 
   if (it == logins_.end()) return false;
   // Compare every byte so the time taken does not tell how much matched.
   const std::string& want = it->second;
-  unsigned diff = want.size() ^ password.size();
+  std::size_t diff = want.size() ^ password.size();
   for (std::size_t i = 0; i < want.size(); ++i) {
     diff |= static_cast<unsigned char>(want[i]) ^
             static_cast<unsigned char>(i < password.size() ? password[i] : 0);

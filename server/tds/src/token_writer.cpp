@@ -51,14 +51,15 @@ void TokenWriter::putUserTypeAndFlags(std::string& buf, const Column& c) const {
 }
 
 void TokenWriter::colMetadata(std::span<const Column> columns) {
-  columns_.assign(columns.begin(), columns.end());
+  // A result set has at most 4096 columns; rows follow the columns announced.
+  columns_.assign(columns.begin(), columns.begin() + std::min<std::size_t>(columns.size(), 4096));
   for (Column& c : columns_) c.type = typeForVersion(c.type, version_);
   columns = columns_;
   std::string buf;
   ByteWriter w(buf);
   w.u8(token::ColMetadata);
-  w.u16le(static_cast<std::uint16_t>(std::min<std::size_t>(columns.size(), 4096)));
-  for (std::size_t i = 0; i < columns.size() && i < 4096; ++i) {
+  w.u16le(static_cast<std::uint16_t>(columns.size()));
+  for (std::size_t i = 0; i < columns.size(); ++i) {
     const Column& c = columns[i];
     putUserTypeAndFlags(buf, c);
     writeTypeInfo(w, c.type);
