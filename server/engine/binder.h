@@ -57,6 +57,7 @@ struct Typed {
   std::string sql;
   TypeInfo type;
   bool nullLiteral = false;
+  bool literal = false;
   bool isVariable = false;
   bool isAggregate = false;
   // A column of a base table (for text pointers and result metadata).
@@ -136,6 +137,7 @@ class Binder {
   Typed bindLiteral(const Expr& e);
   Typed bindUnary(const Expr& e, Scope& scope);
   Typed bindBinary(const Expr& e, Scope& scope);
+  Typed bindBinaryTyped(const Expr& e, Scope& scope);
   Typed bindCompare(const Expr& e, Scope& scope);
   Typed bindCompareTyped(const std::string& op, const Typed& a, const Typed& b);
   Typed bindCase(const Expr& e, Scope& scope);

@@ -253,6 +253,7 @@ Typed Binder::bindLiteral(const Expr& e) {
   }
   t.sql = sqlLiteral(storedFromValue(e.value, e.type));
   t.type.nullable = false;
+  t.literal = true;
   return t;
 }
 
@@ -320,6 +321,12 @@ Typed Binder::bindUnary(const Expr& e, Scope& scope) {
 }
 
 Typed Binder::bindBinary(const Expr& e, Scope& scope) {
+  Typed r = bindBinaryTyped(e, scope);
+  r.type.nullable = true;
+  return r;
+}
+
+Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
   Typed a = bindExpr(*e.args[0], scope), b = bindExpr(*e.args[1], scope);
   const std::string& op = e.op;
   Typed r;
@@ -448,11 +455,22 @@ Typed Binder::bindBinary(const Expr& e, Scope& scope) {
     }
     return r;
   }
-  TypeInfo da = decimalOf(xa), db = decimalOf(xb);
+  // Integer constants take part with just the digits they have.
+  auto literalDecimal = [](const Typed& t, const TypeInfo& x) {
+    if (!t.literal || !isIntegerType(x.type)) return decimalOf(x);
+    int digits = 0;
+    for (char c : t.sql)
+      if (c >= '0' && c <= '9') ++digits;
+    return makeType(SqlType::Decimal, 0, static_cast<std::uint8_t>(std::max(1, digits)), 0);
+  };
+  TypeInfo da = literalDecimal(a, xa), db = literalDecimal(b, xb);
+  SqlType decimalKind = ta.type == SqlType::Numeric || tb.type == SqlType::Numeric
+                            ? SqlType::Numeric
+                            : SqlType::Decimal;
   int p1 = da.precision, s1 = da.scale, p2 = db.precision, s2 = db.scale;
   if (op == "+" || op == "-" || op == "%") {
     int s = std::max(s1, s2);
-    r.type = capDecimal(SqlType::Decimal, s + std::max(p1 - s1, p2 - s2) + 1, s);
+    r.type = capDecimal(decimalKind, s + std::max(p1 - s1, p2 - s2) + 1, s);
     std::string lhs = scaleUp(x, r.type.scale - sa), rhs = scaleUp(y, r.type.scale - sb);
     if (r.type.scale < s) {
       lhs = "t_xmul(" + x + "," + std::to_string(sa) + ",1,0," + std::to_string(r.type.scale) +
@@ -462,12 +480,12 @@ Typed Binder::bindBinary(const Expr& e, Scope& scope) {
     }
     r.sql = op == "%" ? "t_imod(" + lhs + "," + rhs + ")" : "(" + lhs + op + rhs + ")";
   } else if (op == "*") {
-    r.type = capDecimal(SqlType::Decimal, p1 + p2 + 1, s1 + s2);
+    r.type = capDecimal(decimalKind, p1 + p2 + 1, s1 + s2);
     r.sql = "t_xmul(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + "," +
             std::to_string(r.type.scale) + "," + std::to_string(encodeType(r.type)) + ")";
   } else {
     int s = std::max(6, s1 + p2 + 1);
-    r.type = capDecimal(SqlType::Decimal, p1 - s1 + s2 + s, s);
+    r.type = capDecimal(decimalKind, p1 - s1 + s2 + s, s);
     r.sql = "t_xdiv(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + "," +
             std::to_string(r.type.scale) + "," + std::to_string(encodeType(r.type)) + ")";
   }

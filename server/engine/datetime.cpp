@@ -166,11 +166,11 @@ std::int64_t daysFromCivil(int y, int m, int d) {
   std::int64_t yoe = y - era * 400;
   std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
   std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468 - kEpochShift;
+  return era * 146097 + doe - 719468 + kEpochShift;
 }
 
 CivilDate civilFromDays(std::int64_t days) {
-  std::int64_t z = days + kEpochShift + 719468;
+  std::int64_t z = days - kEpochShift + 719468;
   std::int64_t era = floorDiv(z, 146097);
   std::int64_t doe = z - era * 146097;
   std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

@@ -416,9 +416,19 @@ TypeInfo Parser::parseType() {
     } while (acceptSymbol(","));
     expectSymbol(")");
   }
+  lastTypeHadLength_ = !args.empty();
   auto type = typeFromName(name, args);
   if (!type) throw SqlError(2715, {"1", name});
   return *type;
+}
+
+// CAST and CONVERT give character and binary types without a length 30.
+TypeInfo Parser::parseCastType() {
+  TypeInfo t = parseType();
+  bool sized = isCharType(t.type) || isBinaryType(t.type);
+  if (sized && !isLargeType(t.type) && !lastTypeHadLength_)
+    t.length = isUnicodeType(t.type) ? 60 : 30;
+  return t;
 }
 
 ExprPtr Parser::parseCase() {
@@ -448,14 +458,14 @@ ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
     e->op = "CAST";
     e->args.push_back(parseExpr());
     expectWord("AS");
-    e->type = parseType();
+    e->type = parseCastType();
     expectSymbol(")");
     return e;
   }
   if (fn == "CONVERT") {
     auto e = makeExpr(ExprKind::Cast, offset);
     e->op = "CONVERT";
-    e->type = parseType();
+    e->type = parseCastType();
     expectSymbol(",");
     e->args.push_back(parseExpr());
     if (acceptSymbol(",")) e->args.push_back(parseExpr());

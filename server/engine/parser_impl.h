@@ -54,6 +54,7 @@ class Parser {
   ExprPtr parseCase();
   ExprPtr parseLiteral();
   TypeInfo parseType();
+  TypeInfo parseCastType();
   SelectPtr parseSelect();
   SelectPtr parseSelectCore();
   void parseSelectItems(SelectStmt& s);
@@ -93,6 +94,7 @@ class Parser {
   std::vector<std::string> parseColumnList(std::vector<bool>* descending = nullptr);
 
  private:
+  bool lastTypeHadLength_ = false;
   std::string_view sql_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;

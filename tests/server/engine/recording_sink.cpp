@@ -44,7 +44,7 @@ std::string scaled(__int128 v, int scale) {
 
 // Civil date from days since 1900-01-01.
 void civil(std::int64_t days, int& y, int& m, int& d) {
-  std::int64_t z = days + 25567 + 719468;
+  std::int64_t z = days - 25567 + 719468;
   std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   std::int64_t doe = z - era * 146097;
   std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
