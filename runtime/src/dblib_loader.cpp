@@ -56,7 +56,12 @@ std::string DlError() {
 void LoadLibrary() {
   std::string errors;
   for (const std::string& name : CandidateNames()) {
-    if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    // RTLD_NODELETE: releasing the library at unload gives up our reference
+    // but keeps it mapped. The client library keeps process-wide state that
+    // only dbexit frees, and the package never calls dbexit (other code in the
+    // process may still be using the library); unmapping would turn that state
+    // into a leak and leave any of its exit handlers pointing nowhere.
+    if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
       dblib_handle = handle;
       loaded_name = name;
       return;
