@@ -153,10 +153,12 @@ class TDataSet : public TComponent {
   // --- search -------------------------------------------------------------
   // The base implementation walks the records with controls disabled and
   // compares field values; descendants with a faster way override it.
+  // BeforeScroll fires once; AfterScroll once when a record was found (and
+  // made current). A failed search leaves the cursor where it was.
   virtual bool Locate(const std::string& key_fields, const Variant& key_values,
                       TLocateOptions options);
   // The value(s) of result_fields in the first matching record, or Null; the
-  // base implementation leaves the cursor where it was.
+  // base implementation leaves the cursor where it was and fires no scroll events.
   virtual Variant Lookup(const std::string& key_fields, const Variant& key_values,
                          const std::string& result_fields);
 
@@ -324,6 +326,8 @@ class TDataSet : public TComponent {
   void AdjustFirstRecords(int delta);
   void AddField(TField* field);
   void RemoveField(TField* field);
+  bool SearchRecords(const std::vector<TField*>& keys, const Variant& values,
+                     TLocateOptions options);
   bool LocateInBuffers(const std::vector<TField*>& keys, const Variant& values,
                        TLocateOptions options);
   void Fire(const TDataSetNotifyEvent& event);

@@ -1,6 +1,8 @@
 // Field values by name, values of other states, and the generic Locate and
 // Lookup that walk the records through the ordinary navigation.
 
+#include <utility>
+
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
 #include "framework/sysutils.h"
@@ -81,6 +83,60 @@ bool TDataSet::LocateInBuffers(const std::vector<TField*>& keys, const Variant& 
   return !keys.empty();
 }
 
+namespace {
+
+// Holds back the dataset's scroll events while a search walks the records,
+// so that handlers hear about the move once rather than for every record.
+class QuietScroll {
+ public:
+  explicit QuietScroll(TDataSet& dataset)
+      : dataset_(dataset),
+        before_(std::exchange(dataset.BeforeScroll, nullptr)),
+        after_(std::exchange(dataset.AfterScroll, nullptr)) {}
+  ~QuietScroll() {
+    dataset_.BeforeScroll = std::move(before_);
+    dataset_.AfterScroll = std::move(after_);
+  }
+  QuietScroll(const QuietScroll&) = delete;
+  QuietScroll& operator=(const QuietScroll&) = delete;
+
+ private:
+  TDataSet& dataset_;
+  TDataSetNotifyEvent before_;
+  TDataSetNotifyEvent after_;
+};
+
+std::string KeyText(const Variant& v) {
+  try {
+    return VarToStr(v);
+  } catch (const Exception&) {
+    return v.TypeName();
+  }
+}
+
+}  // namespace
+
+bool TDataSet::SearchRecords(const std::vector<TField*>& keys, const Variant& values,
+                             TLocateOptions options) {
+  const TBookmark start = GetBookmark();
+  DisableControls();
+  try {
+    QuietScroll quiet(*this);
+    First();
+    bool found = false;
+    while (!Eof() && !found) {
+      found = LocateInBuffers(keys, values, options);
+      if (!found) Next();
+    }
+    if (!found && !start.empty()) GotoBookmark(start);
+    EnableControls();
+    return found;
+  } catch (...) {
+    EnableControls();
+    throw;
+  }
+}
+
 bool TDataSet::Locate(const std::string& key_fields, const Variant& key_values,
                       TLocateOptions options) {
   CheckBrowseMode();
@@ -88,34 +144,20 @@ bool TDataSet::Locate(const std::string& key_fields, const Variant& key_values,
   GetFieldList(keys, key_fields);
   if (keys.size() > 1 &&
       (!key_values.IsArray() || key_values.ArrayCount() < static_cast<int>(keys.size()))) {
-    DatabaseError(Format(dbconsts::SInvalidValue, {VarToStr(key_values), key_fields}));
+    DatabaseError(Format(dbconsts::SInvalidValue, {KeyText(key_values), key_fields}));
   }
-  TBookmark start = GetBookmark();
-  bool found = false;
-  DisableControls();
-  try {
-    First();
-    while (!Eof() && !found) {
-      if (LocateInBuffers(keys, key_values, options)) {
-        found = true;
-      } else {
-        Next();
-      }
-    }
-    if (!found && !start.empty()) GotoBookmark(start);
-  } catch (...) {
-    EnableControls();
-    throw;
-  }
-  EnableControls();
+  DoBeforeScroll();
+  const bool found = SearchRecords(keys, key_values, options);
+  if (found) DoAfterScroll();
   return found;
 }
 
 Variant TDataSet::Lookup(const std::string& key_fields, const Variant& key_values,
                          const std::string& result_fields) {
   CheckBrowseMode();
-  TBookmark start = GetBookmark();
+  const TBookmark start = GetBookmark();
   Variant result = Null();
+  QuietScroll quiet(*this);
   DisableControls();
   try {
     if (Locate(key_fields, key_values, 0)) result = FieldValues(result_fields);

@@ -363,7 +363,12 @@ TEST(Fields, FieldValuesAndLocate) {
   ASSERT_EQ(both.ArrayCount(), 2);
   EXPECT_EQ(both[0].AsInteger(), 1);
 
+  int before = 0, after = 0;
+  ds->BeforeScroll = [&](TDataSet*) { ++before; };
+  ds->AfterScroll = [&](TDataSet*) { ++after; };
   EXPECT_TRUE(ds->Locate("NAME", Variant("NAME3"), loCaseInsensitive));
+  EXPECT_EQ(before, 1);
+  EXPECT_EQ(after, 1) << "one scroll, however many records were visited";
   EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
   EXPECT_TRUE(ds->Locate("ID;NAME", VarArrayOf({4, "name4"}), 0));
   EXPECT_EQ(ds->RecNo(), 4);
@@ -374,9 +379,12 @@ TEST(Fields, FieldValuesAndLocate) {
   EXPECT_TRUE(ds->Locate("AMOUNT", Null(), 0)) << "null finds null";
 
   ds->Last();
+  after = 0;
   EXPECT_EQ(ds->Lookup("ID", 2, "NAME").AsString(), "name2");
   EXPECT_TRUE(ds->Lookup("ID", 9, "NAME").IsNull());
   EXPECT_EQ(ds->RecNo(), 5);
+  EXPECT_EQ(after, 0) << "lookups fire no scroll events";
+  EXPECT_THROW(ds->Locate("ID;NAME", Variant(1), 0), EDatabaseError) << "two keys need two values";
 
   ds->Edit();
   ds->SetFieldValues("ID;NAME", VarArrayOf({50, "fifty"}));
