@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "recording_sink.h"
@@ -35,6 +39,242 @@ class SessionTest : public ::testing::Test {
 TEST_F(SessionTest, OpensInDefaultDatabase) {
   auto s = open();
   EXPECT_EQ(s->currentDatabase(), "tessel");
+}
+
+TEST_F(SessionTest, UnknownLoginDatabaseFailsWith4060) {
+  LoginInfo login;
+  login.database = "nosuch";
+  Message error;
+  EXPECT_FALSE(engine_->openSession(login, error));
+  EXPECT_EQ(error.number, 4060);
+  login.database = "../etc";
+  EXPECT_FALSE(engine_->openSession(login, error));
+  EXPECT_EQ(error.number, 4060);
+}
+
+TEST_F(SessionTest, OtherSessionsSeeOnlyCommittedRows) {
+  auto a = open();
+  auto b = open();
+  ASSERT_TRUE(run(*a, "CREATE TABLE t (v int NOT NULL)").errors().empty());
+  auto begin = run(*a, "BEGIN TRAN INSERT t VALUES (1)");
+  ASSERT_TRUE(begin.errors().empty());
+  EXPECT_NE(a->transactionDescriptor(), 0u);
+  auto seen = run(*b, "SELECT count(*) FROM t");
+  ASSERT_EQ(seen.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(seen.results[0].rows[0][0].data()), 0);
+  run(*a, "COMMIT");
+  EXPECT_EQ(a->transactionDescriptor(), 0u);
+  seen = run(*b, "SELECT count(*) FROM t");
+  EXPECT_EQ(std::get<std::int64_t>(seen.results[0].rows[0][0].data()), 1);
+}
+
+TEST_F(SessionTest, WriterTimesOutWith1222AndSucceedsAfterCommit) {
+  auto a = open();
+  auto b = open();
+  run(*a, "CREATE TABLE t (v int NOT NULL)");
+  run(*a, "BEGIN TRAN INSERT t VALUES (1)");
+  auto start = std::chrono::steady_clock::now();
+  auto blocked = run(*b, "SET LOCK_TIMEOUT 200 INSERT t VALUES (2) SELECT 'after'");
+  auto waited = std::chrono::steady_clock::now() - start;
+  auto errors = blocked.errors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].number, 1222);
+  EXPECT_EQ(errors[0].text, "Lock request time out period exceeded.");
+  EXPECT_GE(waited, std::chrono::milliseconds(150));
+  // The time-out ends only the statement: the batch goes on.
+  ASSERT_EQ(blocked.results.size(), 1u);
+  run(*a, "COMMIT");
+  auto retry = run(*b, "INSERT t VALUES (2) SELECT count(*) FROM t");
+  EXPECT_TRUE(retry.errors().empty());
+  EXPECT_EQ(std::get<std::int64_t>(retry.results[0].rows[0][0].data()), 2);
+}
+
+TEST_F(SessionTest, WriterWaitsForAnotherWriter) {
+  auto a = open();
+  auto b = open();
+  run(*a, "CREATE TABLE t (v int NOT NULL)");
+  run(*a, "BEGIN TRAN INSERT t VALUES (1)");
+  std::thread committer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    run(*a, "COMMIT");
+  });
+  auto waited = run(*b, "SET LOCK_TIMEOUT 5000 INSERT t VALUES (2)");
+  committer.join();
+  EXPECT_TRUE(waited.errors().empty());
+  auto count = run(*b, "SELECT count(*) FROM t");
+  EXPECT_EQ(std::get<std::int64_t>(count.results[0].rows[0][0].data()), 2);
+}
+
+TEST_F(SessionTest, CancelStopsWaitforQuickly) {
+  auto s = open();
+  RecordingSink sink;
+  CancelFlag cancel;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cancel.request();
+  });
+  auto start = std::chrono::steady_clock::now();
+  s->executeBatch("WAITFOR DELAY '00:00:30' SELECT 1", sink, cancel);
+  auto took = std::chrono::steady_clock::now() - start;
+  canceller.join();
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_TRUE(sink.results.empty());
+  // The session serves the next request normally.
+  auto next = run(*s, "SELECT 2");
+  EXPECT_EQ(next.results.size(), 1u);
+}
+
+// Counts rows as they arrive and cancels part-way: proof that rows stream
+// before the statement has finished.
+class CancellingSink : public RecordingSink {
+ public:
+  CancellingSink(CancelFlag& cancel, std::size_t after) : cancel_(cancel), after_(after) {
+    keepRows = false;
+  }
+  void row(std::span<const Value> values) override {
+    RecordingSink::row(values);
+    if (rowCount == after_) cancel_.request();
+  }
+
+ private:
+  CancelFlag& cancel_;
+  std::size_t after_;
+};
+
+TEST_F(SessionTest, LargeSelectStreamsAndCancelsBetweenRows) {
+  auto s = open();
+  auto fill =
+      run(*s,
+          "CREATE TABLE big (id int NOT NULL, name varchar(30) NULL, at datetime NULL, "
+          "price money NULL, f float NULL)\n"
+          "SET NOCOUNT ON\n"
+          "DECLARE @i int SET @i = 0\n"
+          "WHILE @i < 200 BEGIN INSERT big VALUES (@i, 'name', GETDATE(), $1.5, 0.5) "
+          "SET @i = @i + 1 END\n"
+          "INSERT big SELECT a.id + b.id * 200, a.name, a.at, a.price, a.f FROM big a, big b "
+          "WHERE b.id BETWEEN 1 AND 199");
+  ASSERT_TRUE(fill.errors().empty()) << fill.errors()[0].text;
+  RecordingSink all;
+  all.keepRows = false;
+  CancelFlag none;
+  s->executeBatch("SELECT * FROM big", all, none);
+  EXPECT_EQ(all.rowCount, 40000u);
+  ASSERT_FALSE(all.dones.empty());
+  EXPECT_EQ(all.dones.back().rowCount, 40000u);
+
+  CancelFlag cancel;
+  CancellingSink partial(cancel, 100);
+  s->executeBatch("SELECT * FROM big", partial, cancel);
+  EXPECT_EQ(partial.rowCount, 100u);
+}
+
+TEST_F(SessionTest, RpcCallsProcedureWithOutputParameter) {
+  auto s = open();
+  ASSERT_TRUE(
+      run(*s, "CREATE PROCEDURE p @a int, @b int OUTPUT AS SET @b = @a * 2 SELECT @a RETURN 3")
+          .errors()
+          .empty());
+  RpcRequest req;
+  req.procName = "p";
+  RpcParam a;
+  a.name = "@a";
+  a.type.type = SqlType::Int;
+  a.value = Value(std::int64_t{21});
+  RpcParam b;
+  b.name = "@b";
+  b.type.type = SqlType::Int;
+  b.output = true;
+  req.params = {a, b};
+  RecordingSink sink;
+  CancelFlag cancel;
+  s->executeRpc(req, sink, cancel);
+  EXPECT_TRUE(sink.errors().empty());
+  ASSERT_EQ(sink.results.size(), 1u);
+  ASSERT_EQ(sink.statuses.size(), 1u);
+  EXPECT_EQ(sink.statuses[0], 3);
+  ASSERT_EQ(sink.returnValues.size(), 1u);
+  EXPECT_EQ(sink.returnValues[0].name, "@b");
+  EXPECT_EQ(sink.returnValues[0].ordinal, 1);
+  EXPECT_EQ(std::get<std::int64_t>(sink.returnValues[0].value.data()), 42);
+  ASSERT_FALSE(sink.dones.empty());
+  EXPECT_EQ(sink.dones.back().kind, Done::Kind::DoneProc);
+  EXPECT_FALSE(sink.dones.back().more);
+}
+
+TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {
+  auto s = open();
+  RpcRequest req;
+  req.procName = "sp_executesql";
+  RpcParam stmt;
+  stmt.type = TypeInfo{SqlType::NVarChar, 100};
+  stmt.value = Value(std::string("SELECT @x + 1"));
+  RpcParam decl;
+  decl.type = TypeInfo{SqlType::NVarChar, 100};
+  decl.value = Value(std::string("@x int"));
+  RpcParam x;
+  x.name = "@x";
+  x.type.type = SqlType::Int;
+  x.value = Value(std::int64_t{41});
+  req.params = {stmt, decl, x};
+  RecordingSink sink;
+  CancelFlag cancel;
+  s->executeRpc(req, sink, cancel);
+  ASSERT_EQ(sink.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 42);
+
+  RpcRequest missing;
+  missing.procName = "nosuch";
+  RecordingSink err;
+  s->executeRpc(missing, err, cancel);
+  ASSERT_EQ(err.errors().size(), 1u);
+  EXPECT_EQ(err.errors()[0].number, 2812);
+  EXPECT_FALSE(err.dones.back().more);
+}
+
+TEST_F(SessionTest, TransactionRequestsReportDescriptors) {
+  auto s = open();
+  RecordingSink sink;
+  s->transaction(Session::TransactionRequest::Begin, sink);
+  EXPECT_NE(s->transactionDescriptor(), 0u);
+  auto count = run(*s, "SELECT @@TRANCOUNT");
+  EXPECT_EQ(std::get<std::int64_t>(count.results[0].rows[0][0].data()), 1);
+  RecordingSink end;
+  s->transaction(Session::TransactionRequest::Rollback, end);
+  EXPECT_EQ(s->transactionDescriptor(), 0u);
+  ASSERT_FALSE(end.dones.empty());
+  EXPECT_FALSE(end.dones.back().more);
+}
+
+TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
+  std::string dir = ::testing::TempDir() + "/tessel_engine_test_" + std::to_string(::getpid());
+  {
+    EngineOptions options;
+    options.dataDirectory = dir;
+    auto engine = createSqliteEngine(options);
+    LoginInfo login;
+    Message error;
+    auto s = engine->openSession(login, error);
+    ASSERT_TRUE(s);
+    RecordingSink sink;
+    CancelFlag cancel;
+    s->executeBatch("CREATE DATABASE keep USE keep CREATE TABLE k (v int) INSERT k VALUES (7)",
+                    sink, cancel);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  }
+  EngineOptions options;
+  options.dataDirectory = dir;
+  auto engine = createSqliteEngine(options);
+  LoginInfo login;
+  login.database = "keep";
+  Message error;
+  auto s = engine->openSession(login, error);
+  ASSERT_TRUE(s) << error.text;
+  RecordingSink sink;
+  CancelFlag cancel;
+  s->executeBatch("SELECT v FROM k", sink, cancel);
+  ASSERT_EQ(sink.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 7);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
