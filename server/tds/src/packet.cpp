@@ -69,6 +69,7 @@ std::optional<IncomingMessage> MessageReader::next() {
     if (body > 0) readExact(message.payload.data() + at, body, false);
     if (first && (h.status & (kStatusResetConnection | kStatusResetConnectionSkipTran))) {
       message.resetConnection = true;
+      message.resetKeepsTransaction = (h.status & kStatusResetConnectionSkipTran) != 0;
     }
     first = false;
     if (h.status & kStatusIgnore) message.ignore = true;

@@ -182,6 +182,7 @@ bool TdsSession::handshake() {
   info.tdsVersion = version_;
   info.odbc = login.odbc();
   info.spid = spid_;
+  login_ = info;
   Message error;
   session_ = engine_.openSession(info, error);
   if (!session_) {
@@ -255,7 +256,22 @@ void TdsSession::serve() {
   }
 }
 
+void TdsSession::resetSession(const IncomingMessage& message) {
+  if (message.resetKeepsTransaction && session_->transactionDescriptor() != 0) {
+    // A fresh engine session cannot inherit the open transaction; keeping the
+    // old one is the nearer match for a reset that must keep it.
+    logLine("connection reset kept the session: a transaction is open");
+  } else {
+    Message error;
+    auto fresh = engine_.openSession(login_, error);
+    if (!fresh) throw std::runtime_error("connection reset failed: " + error.text);
+    session_ = std::move(fresh);
+  }
+  resetAckPending_ = atLeast72(version_);
+}
+
 void TdsSession::handleRequest(IncomingMessage& message) {
+  if (message.resetConnection && !message.ignore) resetSession(message);
   if (message.ignore) {
     // The client abandoned this request part-way; it expects a plain DONE.
     writer_.begin(PacketType::TabularResult);
@@ -318,6 +334,10 @@ template <typename Fn>
 void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
   busy_ = true;
   writer_.begin(PacketType::TabularResult);
+  if (resetAckPending_) {
+    tokens_.envChangeBytes(envchange::ResetAck, {}, {});
+    resetAckPending_ = false;
+  }
   ResponseSink sink(tokens_, cancel_);
   try {
     fn(sink);

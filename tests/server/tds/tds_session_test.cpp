@@ -196,6 +196,20 @@ TEST_F(TdsSession, UseDatabaseChangesContextWithMessage) {
   EXPECT_EQ(t[1].number, 5701);
 }
 
+TEST_F(TdsSession, ConnectionResetStartsAFreshEngineSession) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  c.batch("use shop");
+  c.send(0x01, allHeaders() + utf16("select db_name()"), 4096, 0x08);
+  auto t = c.tokens(*c.receive());
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0x81, 0xD1, 0xFD}));
+  EXPECT_EQ(t[0].envType, 18);
+  EXPECT_EQ(fromUtf16(t[2].values[0].bytes), "master");
+  // The acknowledgement comes once.
+  EXPECT_EQ(c.batch("select 1")[0].type, 0x81);
+}
+
 TEST_F(TdsSession, AttentionStopsAWaitforWithin100ms) {
   TestClient c;
   c.connect(port_);

@@ -248,7 +248,7 @@ std::vector<Token> decodeTokens(std::string_view payload, std::uint32_t version)
         t.length = static_cast<std::uint16_t>(c.le(2));
         Cursor body(c.take(t.length));
         t.envType = static_cast<std::uint8_t>(body.le(1));
-        bool bytes = t.envType == 7 || (t.envType >= 8 && t.envType <= 12);
+        bool bytes = t.envType == 7 || (t.envType >= 8 && t.envType <= 12) || t.envType == 18;
         if (bytes) {
           t.newValue = body.take(body.le(1));
           t.oldValue = body.take(body.le(1));

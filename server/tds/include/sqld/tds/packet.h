@@ -52,8 +52,9 @@ PacketHeader parsePacketHeader(std::span<const std::uint8_t, kPacketHeaderSize> 
 // One request as the client sent it, packets joined.
 struct IncomingMessage {
   std::uint8_t type = 0;
-  bool ignore = false;  // the client abandoned it; answer with a plain DONE
-  bool resetConnection = false;
+  bool ignore = false;           // the client abandoned it; answer with a plain DONE
+  bool resetConnection = false;  // a pooled connection asks for a fresh session first
+  bool resetKeepsTransaction = false;
   std::vector<std::uint8_t> payload;
 };
 

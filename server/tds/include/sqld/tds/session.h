@@ -60,6 +60,7 @@ class TdsSession {
   void sendLoginResponse(std::uint32_t packetSize);
   void serve();
   void handleRequest(IncomingMessage& message);
+  void resetSession(const IncomingMessage& message);
   void handleTransaction(const IncomingMessage& message);
   template <typename Fn>
   void runRequest(Done::Kind closing, Fn&& fn);
@@ -86,6 +87,8 @@ class TdsSession {
   PacketWriter writer_;
   TokenWriter tokens_;
   std::unique_ptr<Session> session_;
+  LoginInfo login_;               // what the engine session was opened with
+  bool resetAckPending_ = false;  // the next response starts with the reset acknowledgement
   std::string user_;
   std::uint32_t version_ = 0;
   std::thread readerThread_;
