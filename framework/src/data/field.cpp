@@ -93,9 +93,14 @@ void TField::Bind(bool binding) {
     DatabaseError(Format(dbconsts::SLookupInfoError, {DisplayName()}));
   }
   if (lookup_dataset_ == dataset_) DatabaseError(dbconsts::SCircularDataLink);
-  // The key fields must exist here; raises with the unknown name otherwise.
+  // The key fields must exist here and the lookup fields there; each check
+  // raises with the unknown name. The lookup dataset opens with its user.
   std::vector<TField*> keys;
   dataset_->GetFieldList(keys, key_fields_);
+  lookup_dataset_->Open();
+  std::vector<TField*> lookup_keys;
+  lookup_dataset_->GetFieldList(lookup_keys, lookup_key_fields_);
+  lookup_dataset_->FieldByName(lookup_result_field_);
 }
 
 bool TField::IsNull() const {
