@@ -373,6 +373,23 @@ TEST_F(TdsSession, IdleClientsAreDropped) {
   EXPECT_TRUE(c.closedByServer(5s));
 }
 
+TEST_F(TdsSession, StoppingTheListenerEndsBusyAndIdleSessions) {
+  TestClient busy, idle, loggingIn;
+  busy.connect(port_);
+  busy.login();
+  idle.connect(port_);
+  idle.login();
+  loggingIn.connect(port_);
+  busy.send(0x01, allHeaders() + utf16("waitfor delay '00:01:00'"));
+  std::this_thread::sleep_for(50ms);
+  auto start = std::chrono::steady_clock::now();
+  listener_->stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_TRUE(busy.closedByServer());
+  EXPECT_TRUE(idle.closedByServer());
+  EXPECT_TRUE(loggingIn.closedByServer());
+}
+
 TEST_F(TdsSession, FiftySessionsAtOnce) {
   constexpr int kSessions = 50;
   std::vector<std::unique_ptr<TestClient>> clients;

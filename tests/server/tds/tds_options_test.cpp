@@ -1,0 +1,81 @@
+// tessel-sqld's command line and configuration file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "options.h"
+
+namespace tessel::sqld::app {
+namespace {
+
+std::string parse(std::vector<const char*> args, Options& o, const char* env = nullptr) {
+  args.insert(args.begin(), "tessel-sqld");
+  return parseOptions(static_cast<int>(args.size()), args.data(), env, o);
+}
+
+TEST(TdsOptions, CommandLineSettings) {
+  Options o;
+  EXPECT_EQ(parse({"--port", "0", "--password=pw", "--login", "anna:a:b", "--data", "/tmp/d",
+                   "--idle-timeout", "30", "--quiet"},
+                  o),
+            "");
+  EXPECT_EQ(o.port, 0);
+  EXPECT_EQ(o.saPassword, "pw");
+  ASSERT_EQ(o.logins.size(), 1u);
+  EXPECT_EQ(o.logins[0], (std::pair<std::string, std::string>{"anna", "a:b"}));
+  EXPECT_EQ(o.dataDirectory, "/tmp/d");
+  EXPECT_EQ(o.idleTimeoutSeconds, 30);
+  EXPECT_TRUE(o.quiet);
+}
+
+TEST(TdsOptions, PasswordComesFromTheEnvironmentOrIsRequired) {
+  Options fromEnv;
+  EXPECT_EQ(parse({}, fromEnv, "envpw"), "");
+  EXPECT_EQ(fromEnv.saPassword, "envpw");
+  Options overridden;
+  EXPECT_EQ(parse({"--password", "cli"}, overridden, "envpw"), "");
+  EXPECT_EQ(overridden.saPassword, "cli");
+  Options none;
+  EXPECT_NE(parse({"--login", "anna:x"}, none).find("no password for the login 'sa'"),
+            std::string::npos);
+  Options saLogin;
+  EXPECT_EQ(parse({"--login", "sa:x"}, saLogin), "");
+}
+
+TEST(TdsOptions, BadValuesAreNamed) {
+  const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+      {{"--port", "65536", "--password", "p"}, "'65536'"},
+      {{"--port", "12x", "--password", "p"}, "'12x'"},
+      {{"--login", "nocolon", "--password", "p"}, "'nocolon'"},
+      {{"--idle-timeout", "-1", "--password", "p"}, "'-1'"},
+      {{"--frobnicate", "1", "--password", "p"}, "'frobnicate'"},
+      {{"--memory", "--data", "d", "--password", "p"}, "exclude"},
+      {{"--password"}, "needs a value"},
+      {{"stray"}, "'stray'"},
+  };
+  for (const auto& [args, expected] : cases) {
+    Options o;
+    std::string error = parse(args, o);
+    EXPECT_NE(error.find(expected), std::string::npos) << error;
+  }
+}
+
+TEST(TdsOptions, ConfigFileErrorsNameTheLine) {
+  auto path =
+      std::filesystem::temp_directory_path() / ("tds-options-" + std::to_string(::getpid()));
+  std::ofstream(path) << "# comment\n\nport = 1500\nmemory\nbogus line\n";
+  Options o;
+  std::string error = parse({"--config", path.c_str(), "--password", "p"}, o);
+  EXPECT_NE(error.find(":5: expected key = value"), std::string::npos) << error;
+  EXPECT_EQ(o.port, 1500);
+  EXPECT_TRUE(o.memory);
+  Options missing;
+  EXPECT_NE(parse({"--config", "/nonexistent/sqld.conf"}, missing).find("cannot read"),
+            std::string::npos);
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tessel::sqld::app
