@@ -339,7 +339,6 @@ class TDataSet : public TComponent {
   bool default_fields_ = false;
   bool auto_calc_fields_ = true;
   bool streamed_active_ = false;
-  bool open_complete_ = false;
 
   // The window: buffers_[0 .. buffer_count_] (the last one is the temporary
   // buffer); record_count_ of them hold records; active_record_ is the

@@ -164,7 +164,6 @@ void TDataSet::OpenCursor(bool info_query) {
 void TDataSet::DoInternalOpen() {
   default_fields_ = FieldCount() == 0;
   InternalOpen();
-  open_complete_ = true;
   // The definitions describe the open cursor; asking for them again must not
   // run the cursor's statement a second time.
   field_defs_.SetUpdated(true);
@@ -177,7 +176,6 @@ void TDataSet::CloseCursor() {
   ClearBuffers();
   SetBufListSize(0);
   calc_buffer_ = nullptr;
-  open_complete_ = false;
   InternalClose();
   buffer_count_ = 0;
   default_fields_ = false;
