@@ -13,6 +13,25 @@ namespace {
 
 class ServerIntegrationTest : public IntegrationTest {};
 
+// A query holding a private connection, as the connection component sees it.
+class HoldingQuery : public TlqServerQuery {
+ public:
+  explicit HoldingQuery(TSQLServer* server) : server_(server) { server_->AddQuery(this); }
+  ~HoldingQuery() override { server_->RemoveQuery(this); }
+  void CloseQueryCursor() override {
+    if (connection != nullptr) server_->DropConnection(this, connection);
+  }
+  bool QueryPrepared() const override { return false; }
+  PDBPROCESS QueryConnection() const override { return connection; }
+  void UnPrepareQuery() override {}
+  void DetachFromServer() override { server_->RemoveQuery(this); }
+
+  PDBPROCESS connection = nullptr;
+
+ private:
+  TSQLServer* server_;
+};
+
 TEST_F(ServerIntegrationTest, OpenLogsInAndStatementsRunOnTheBaseConnection) {
   RequireConnections();
   if (IsSkipped()) return;
@@ -88,6 +107,51 @@ TEST_F(ServerIntegrationTest, KeepConnectionsKeepsAPrivateConnectionUntilClose) 
   server->SetKeepConnections(false);
   server->DropConnection(nullptr, own);
   EXPECT_EQ(own, nullptr);
+}
+
+TEST_F(ServerIntegrationTest, CloseClosesAKeptPrivateConnection) {
+  RequireConnections();
+  if (IsSkipped()) return;
+  HoldingQuery query(server.get());
+  server->SetKeepConnections(true);
+  query.connection = server->GetConnection(&query, false);
+  EXPECT_EQ(Rows(query.connection, "SELECT 3"), (std::vector<std::string>{"3"}));
+  query.CloseQueryCursor();  // kept
+  ASSERT_NE(query.connection, nullptr);
+  EXPECT_EQ(Rows(query.connection, "SELECT 4"), (std::vector<std::string>{"4"}));
+  server->Close();
+  EXPECT_EQ(query.connection, nullptr);
+  EXPECT_TRUE(server->KeepConnections());
+}
+
+TEST_F(ServerIntegrationTest, UnreachableServerIsAClientLibraryError) {
+  server->SetServerName("127.0.0.1:1");
+  server->SetServerTimeout(5);
+  try {
+    server->Open();
+    FAIL() << "connected to a closed port";
+  } catch (const ElqSQLError& e) {
+    EXPECT_EQ(e.ErrorCode(), -1);
+    EXPECT_FALSE(e.ErrorMessage().empty());
+  }
+}
+
+TEST_F(ServerIntegrationTest, PrintIsNotAnErrorAndAnEmptyServerTextGetsItsNumber) {
+  RequireConnections();
+  if (IsSkipped()) return;
+  RequireStatement("PRINT 'hello'");
+  if (IsSkipped()) return;
+  try {
+    server->InternalExecute("RAISERROR('', 16, 1)");
+    // SQL Server marks the batch as failed (DONE_ERROR), so dbsqlexec fails.
+    GTEST_SKIP() << "the server sent RAISERROR's message but did not mark the batch as failed";
+  } catch (const ElqSQLError& e) {
+    if (e.ErrorCode() == 102 || e.ErrorCode() == 156 || e.ErrorCode() == 2812) {
+      GTEST_SKIP() << "the server does not support RAISERROR yet: " << e.ErrorMessage();
+    }
+    EXPECT_EQ(e.ErrorCode(), 50000);
+    EXPECT_EQ(e.ErrorMessage(), "Undefined SQL Server error:50000");
+  }
 }
 
 TEST_F(ServerIntegrationTest, CommittedWorkIsSeenFromAnotherConnectionRolledBackIsNot) {
