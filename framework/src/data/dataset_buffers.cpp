@@ -127,9 +127,10 @@ bool TDataSet::GetNextRecord() {
   if (record_count_ > 0) {
     SetCurrentRecord(record_count_ - 1);
     // An inserted record not yet posted sits in the window but not in the
-    // cursor: the record after it is the one the cursor stands on.
+    // cursor, which stands on the record it was inserted before: that record
+    // comes next.
     if (state_ == dsInsert && current_record_ == active_record_ &&
-        GetBookmarkFlag(ActiveBuffer()) == bfCurrent) {
+        GetBookmarkFlag(ActiveBuffer()) == bfInserted) {
       mode = gmCurrent;
     }
   }

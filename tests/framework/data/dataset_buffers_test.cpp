@@ -141,6 +141,20 @@ TEST_F(BufferWindow, BookmarksOfDeletedAndInsertedRecords) {
   ds->Cancel();
 }
 
+TEST_F(BufferWindow, GrowingTheWindowDuringAnInsert) {
+  ds->MoveBy(4);  // record 5, at the bottom of the window
+  ds->Insert();   // pushes record 5 out; the new buffer carries its bookmark
+  EXPECT_EQ(link.ActiveRecord(), 4);
+  EXPECT_TRUE(ds->FieldByName("ID")->IsNull());
+  link.SetBufferCount(7);
+  // Record 5 comes back right after the new record, not skipped.
+  EXPECT_EQ(WindowIds(*ds, link), (std::vector<int>{1, 2, 3, 4, 5, 5, 6}));
+  EXPECT_EQ(link.ActiveRecord(), 4);
+  EXPECT_TRUE(ds->FieldByName("ID")->IsNull());
+  ds->Cancel();
+  EXPECT_EQ(CurrentId(), 5);
+}
+
 TEST_F(BufferWindow, RecNoAndRecordCountFollowTheCursor) {
   EXPECT_EQ(ds->RecordCount(), 20);
   ds->MoveBy(7);
