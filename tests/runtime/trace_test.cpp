@@ -240,6 +240,19 @@ TEST_F(TraceTest, UnloadWhileTracingToACallbackWritesOnlyTheClosingLineToTheFile
   EXPECT_EQ(TraceMessages(), (std::vector<std::string>{"Tessel logging started"}));
 }
 
+TEST_F(TraceTest, ProcessExitClosesTheLogWithItsEndLine) {
+  GTEST_FLAG_SET(death_test_style, "fast");  // the child keeps this test's TMPDIR
+  EXPECT_EXIT(
+      {
+        SQLTraceActive(true);
+        dbcmd(nullptr, "select 1");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Tessel logging started", "dbcmd:'select 1'",
+                                                     "Tessel logging ended"}));
+}
+
 TEST_F(TraceTest, FileIsPrivateToItsOwner) {
   { std::ofstream(LogPath()) << "old contents\n"; }
   fs::permissions(LogPath(), fs::perms::owner_read | fs::perms::owner_write |
