@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -29,8 +30,19 @@ int onMessage(DBPROCESS*, DBINT number, int, int, char*, char*, char*, int) {
   return 0;
 }
 
-int onError(DBPROCESS*, int, int, int, char*, char*) {
+std::vector<std::string> gErrors;  // guarded by gMessagesMutex
+
+int onError(DBPROCESS*, int, int, int, char* text, char*) {
+  std::lock_guard lock(gMessagesMutex);
+  gErrors.push_back(text ? text : "");
   return INT_CANCEL;
+}
+
+std::string errors() {
+  std::lock_guard lock(gMessagesMutex);
+  std::string out;
+  for (const auto& e : gErrors) out += e + "\n";
+  return out;
 }
 
 class DbLib : public ListenerFixture {
@@ -39,8 +51,8 @@ class DbLib : public ListenerFixture {
     ListenerFixture::SetUp();
     dir_ = std::filesystem::temp_directory_path() / ("tds-dblib-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
-    std::ofstream(dir_ / "freetds.conf")
-        << "[stub]\n\thost = 127.0.0.1\n\tport = " << port_ << "\n\ttds version = 7.4\n";
+    std::ofstream(dir_ / "freetds.conf") << "[stub]\n\thost = 127.0.0.1\n\tport = " << port_
+                                         << "\n\ttds version = 7.4\n\tclient charset = UTF-8\n";
     ::setenv("FREETDSCONF", (dir_ / "freetds.conf").c_str(), 1);
     static std::once_flag once;
     std::call_once(once, [] {
@@ -112,6 +124,103 @@ TEST_F(DbLib, CancelStopsAWaitforWithin100ms) {
   ASSERT_EQ(dbresults(p), SUCCEED);
   ASSERT_EQ(dbnextrow(p), REG_ROW);
   EXPECT_EQ(*reinterpret_cast<DBINT*>(dbdata(p, 1)), 1);
+  dbclose(p);
+}
+
+// Text of a value as db-lib converts it, for comparing what went out with
+// what came back.
+std::string asText(DBPROCESS* p, int type, const BYTE* data, DBINT len) {
+  char buf[512] = {};
+  DBINT n = dbconvert(p, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(buf), sizeof buf - 1);
+  return n < 0 ? "<conversion failed>" : std::string(buf, static_cast<std::size_t>(n));
+}
+
+TEST_F(DbLib, RpcParametersOfEveryTypeRoundTripAsInputAndOutput) {
+  DBPROCESS* p = open("pw");
+  ASSERT_NE(p, nullptr);
+  DBINT i4 = -123456;
+  DBSMALLINT i2 = -2;
+  DBTINYINT i1 = 200;
+  DBBIGINT i8 = 1234567890123LL;
+  DBFLT8 f8 = 3.25;
+  DBREAL r4 = -1.5f;
+  DBBIT bit = 1;
+  DBMONEY money{1, 2};
+  DBMONEY4 money4{-5000};
+  DBDATETIME dt{40000, 300 * 61};
+  DBDATETIME4 dt4{40000, 90};
+  DBNUMERIC num{};
+  DBTYPEINFO numType{10, 2};
+  dbconvert_ps(p, SYBCHAR, reinterpret_cast<const BYTE*>("-123.45"), -1, SYBNUMERIC,
+               reinterpret_cast<BYTE*>(&num), sizeof num, &numType);
+  char text[] = "grüße";
+  BYTE bin[] = {0xDE, 0xAD, 0x00, 0xEF};
+  struct Param {
+    const char* name;
+    int type;
+    BYTE* value;
+    DBINT maxlen;
+    DBINT datalen;
+    DBINT size = 0;  // of the value, for fixed-length types
+  };
+  std::vector<Param> params = {
+      {"@i4", SYBINT4, reinterpret_cast<BYTE*>(&i4), -1, -1, sizeof i4},
+      {"@i2", SYBINT2, reinterpret_cast<BYTE*>(&i2), -1, -1, sizeof i2},
+      {"@i1", SYBINT1, reinterpret_cast<BYTE*>(&i1), -1, -1, sizeof i1},
+      {"@i8", SYBINT8, reinterpret_cast<BYTE*>(&i8), -1, -1, sizeof i8},
+      {"@f8", SYBFLT8, reinterpret_cast<BYTE*>(&f8), -1, -1, sizeof f8},
+      {"@r4", SYBREAL, reinterpret_cast<BYTE*>(&r4), -1, -1, sizeof r4},
+      {"@bit", SYBBIT, reinterpret_cast<BYTE*>(&bit), -1, -1, sizeof bit},
+      {"@money", SYBMONEY, reinterpret_cast<BYTE*>(&money), -1, -1, sizeof money},
+      {"@money4", SYBMONEY4, reinterpret_cast<BYTE*>(&money4), -1, -1, sizeof money4},
+      {"@dt", SYBDATETIME, reinterpret_cast<BYTE*>(&dt), -1, -1, sizeof dt},
+      {"@dt4", SYBDATETIME4, reinterpret_cast<BYTE*>(&dt4), -1, -1, sizeof dt4},
+      {"@num", SYBNUMERIC, reinterpret_cast<BYTE*>(&num), sizeof num, sizeof num},
+      {"@vc", SYBVARCHAR, reinterpret_cast<BYTE*>(text), 50, static_cast<DBINT>(strlen(text))},
+      {"@c", SYBCHAR, reinterpret_cast<BYTE*>(text), 50, static_cast<DBINT>(strlen(text))},
+      {"@txt", SYBTEXT, reinterpret_cast<BYTE*>(text), -1, static_cast<DBINT>(strlen(text))},
+      {"@vb", SYBVARBINARY, bin, 50, 4},
+      {"@img", SYBIMAGE, bin, -1, 4},
+  };
+  ASSERT_EQ(dbrpcinit(p, "sp_echo", 0), SUCCEED);
+  for (const Param& q : params) {
+    bool output = q.type != SYBTEXT && q.type != SYBIMAGE;
+    ASSERT_EQ(dbrpcparam(p, q.name, output ? DBRPCRETURN : 0, q.type, q.maxlen, q.datalen, q.value),
+              SUCCEED)
+        << q.name;
+  }
+  ASSERT_EQ(dbrpcsend(p), SUCCEED) << errors();
+  ASSERT_EQ(dbsqlok(p), SUCCEED) << errors();
+  ASSERT_EQ(dbresults(p), SUCCEED);
+  ASSERT_EQ(dbnumcols(p), static_cast<int>(params.size()));
+  ASSERT_EQ(dbnextrow(p), REG_ROW);
+  std::vector<std::string> sent;
+  for (const Param& q : params) {
+    DBINT len = q.datalen >= 0 ? q.datalen : q.size;
+    sent.push_back(asText(p, q.type, q.value, len));
+    EXPECT_NE(sent.back(), "<conversion failed>") << q.name;
+  }
+  for (int c = 1; c <= dbnumcols(p); ++c) {
+    EXPECT_EQ(asText(p, dbcoltype(p, c), dbdata(p, c), dbdatlen(p, c)), sent[c - 1])
+        << params[c - 1].name;
+  }
+  while (dbnextrow(p) != NO_MORE_ROWS) {
+  }
+  while (dbresults(p) == SUCCEED) {
+    while (dbnextrow(p) != NO_MORE_ROWS) {
+    }
+  }
+  EXPECT_EQ(dbretstatus(p), 7);
+  int outputs = 0;
+  for (std::size_t k = 0; k < params.size(); ++k) {
+    if (params[k].type == SYBTEXT || params[k].type == SYBIMAGE) continue;
+    ++outputs;
+    ASSERT_LE(outputs, dbnumrets(p));
+    EXPECT_EQ(asText(p, dbrettype(p, outputs), dbretdata(p, outputs), dbretlen(p, outputs)),
+              sent[k])
+        << params[k].name;
+  }
+  EXPECT_EQ(dbnumrets(p), outputs);
   dbclose(p);
 }
 
