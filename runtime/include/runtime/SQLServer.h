@@ -158,8 +158,13 @@ class TSQLServer : public TComponent {
   // per-server counter of at least six digits.
   std::string GetProcname();
 
-  // Records NetLibrary as the client library's default network library in
-  // its settings file; returns false (and changes nothing) on any failure.
+  // Records NetLibrary as the machine's default DB-Library network library:
+  // "DSQUERY=<name>" (DBNMPNTW, DBMSRPCN, DBMSSPXN or DBMSSOCN) under the line
+  // "[SOFTWARE\MICROSOFT\MSSQLServer\Client\ConnectTo\]" of the client
+  // library's settings file, /etc/tessel/dblib.conf, or the file named by
+  // TESSEL_DBLIB_CONF (for tests, and for users who cannot write to /etc).
+  // Other lines of the file are kept. Open calls it only when NetLibrary is
+  // not nlConfigured. Returns false, changing nothing, on any failure.
   bool ChangeNetLib();
 
   // The network packet size remembered for reading text and image values;
