@@ -5,10 +5,12 @@
 // SetFieldData) in the native form of its type, and converts between that form
 // and strings, integers, floats, Booleans and date-times.
 //
-// Ownership: a field is a component. Fields made from the field definitions
-// at open (default fields) are owned by the dataset and destroyed at close;
-// persistent fields may have another owner, but the dataset they are attached
-// to destroys them with itself. Main thread only, like the dataset.
+// Ownership: a field is a heap-allocated component. Fields made from the
+// field definitions at open (default fields) are owned by the dataset, and
+// the descendant destroys them when it closes (DestroyFields in
+// InternalClose); persistent fields may have another owner, but the dataset
+// they are attached to destroys them with itself. Destroying a field of an
+// open dataset closes the dataset. Main thread only, like the dataset.
 
 #include <cstdint>
 #include <functional>
