@@ -36,6 +36,8 @@ inline constexpr const char* SFieldRangeError =
     "%s is not a valid value for field '%s'. The allowed range is %s to %s";
 inline constexpr const char* SStringTooLong =
     "'%s' is too long for field '%s' (at most %d characters)";
+inline constexpr const char* SStringHasZero =
+    "The value for field '%s' contains a zero character, which a string field cannot hold";
 inline constexpr const char* SBytesTooLong = "A value of %d bytes is too long for field '%s' (%d)";
 inline constexpr const char* SInvalidCalcType = "Field '%s' cannot be a calculated or lookup field";
 inline constexpr const char* SLookupInfoError = "Lookup information for field '%s' is incomplete";

@@ -53,6 +53,10 @@ void TStringField::SetAsString(const std::string& value) {
   if (static_cast<int>(value.size()) > Size()) {
     DatabaseError(Format(dbconsts::SStringTooLong, {value, DisplayName(), Size()}));
   }
+  // The native form ends at the first zero: the rest would be lost unseen.
+  if (value.find('\0') != std::string::npos) {
+    DatabaseError(Format(dbconsts::SStringHasZero, {DisplayName()}));
+  }
   std::vector<char> buffer(static_cast<std::size_t>(Size()) + 1, '\0');
   std::memcpy(buffer.data(), value.data(), value.size());
   SetData(buffer.data());

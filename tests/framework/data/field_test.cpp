@@ -158,6 +158,7 @@ TEST(Fields, BadInputNamesFieldAndValueAndLeavesRecord) {
   EXPECT_EQ(ErrorOf([&] { s->SetAsString("too long"); }),
             "'too long' is too long for field 'S' (at most 5 characters)");
   EXPECT_EQ(s->AsString(), "fits");
+  EXPECT_THROW(s->SetAsString(std::string("a\0b", 3)), EDatabaseError) << "would lose the tail";
   EXPECT_EQ(ErrorOf([&] { (void)s->AsInteger(); }),
             "'fits' is not a valid integer value for field 'S'");
 
