@@ -222,10 +222,11 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
   if (!where.empty()) sql += " WHERE " + where;
   if (up.top) {
     Scope none;
-    sql = "UPDATE " + target.table->qualifiedName() + " AS " + quoteName(target.sqlAlias) +
-          sql.substr(sql.find(" SET "));
     sql += " LIMIT " + bindExpr(*up.top, none).sql;
+  } else if (ctx_.settings().rowCount > 0) {
+    sql += " LIMIT " + std::to_string(ctx_.settings().rowCount);
   }
+
   out.sql = sql;
   out.params = params_;
   return out;
@@ -244,6 +245,8 @@ BoundStatement Binder::bindDelete(const DeleteStmt& del) {
     if (del.top) {
       Scope none;
       out.sql += " LIMIT " + bindExpr(*del.top, none).sql;
+    } else if (ctx_.settings().rowCount > 0) {
+      out.sql += " LIMIT " + std::to_string(ctx_.settings().rowCount);
     }
     out.params = params_;
     return out;

@@ -275,13 +275,13 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
         }
       }
       if (!ordinal && e.kind == ExprKind::Column && e.names.size() == 1) {
-        for (std::size_t k = 0; k < first.names.size(); ++k)
-          if (iequals(first.names[k], e.names[0]) &&
-              (!first.items[k].column || !rest.empty() ||
-               first.items[k].column->name != first.names[k] || true)) {
+        // A select-list alias (or column name) wins over other columns.
+        for (std::size_t k = 0; k < first.names.size(); ++k) {
+          if (iequals(first.names[k], e.names[0])) {
             ordinal = static_cast<int>(k + 1);
             break;
           }
+        }
       }
       if (ordinal) {
         term = std::to_string(ordinal);

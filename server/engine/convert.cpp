@@ -522,7 +522,7 @@ Stored storedFromValue(const Value& v, const TypeInfo& type) {
 Value valueFromStored(const Stored& v, const TypeInfo& type) {
   if (v.isNull()) return Value();
   SqlType t = type.type;
-  Settings defaults;
+  static const Settings defaults;
   if (isCharType(t)) {
     if (v.kind == K::Text || v.kind == K::Blob) return Value(v.s);
     return Value(storedToText(v, type));
@@ -566,7 +566,7 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
 std::string storedToText(const Stored& v, const TypeInfo& type) {
   if (v.isNull()) return {};
   if (v.kind == K::Text || v.kind == K::Blob) return v.s;
-  Settings defaults;
+  static const Settings defaults;
   TypeInfo target = makeType(SqlType::VarChar, 8000);
   return toText(v, type, target, 0, defaults, false).s;
 }

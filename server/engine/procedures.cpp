@@ -224,10 +224,121 @@ void SqliteSession::runDynamicSql(const std::string& sql, Frame& caller) {
   currentFrame_ = saved;
 }
 
+namespace {
+
+// Collects the rows a procedure returns for INSERT ... EXEC; messages still
+// reach the client.
+class CaptureSink : public ResultSink {
+ public:
+  explicit CaptureSink(Emitter& out) : out_(out) {}
+  void metadata(std::span<const Column> columns) override {
+    columns_.assign(columns.begin(), columns.end());
+  }
+  void row(std::span<const Value> values) override {
+    rows.emplace_back();
+    for (std::size_t i = 0; i < values.size(); ++i)
+      rows.back().emplace_back(storedFromValue(values[i], columns_[i].type), columns_[i].type);
+  }
+  void done(const Done&) override {}
+  void message(const Message& m) override { out_.message(m); }
+  void databaseChanged(std::string_view, std::string_view) override {}
+  void transactionChanged(TransactionEvent, std::uint64_t, std::uint64_t) override {}
+  void returnStatus(std::int32_t) override {}
+  void returnValue(const ReturnValue&) override {}
+
+  std::vector<std::vector<std::pair<Stored, TypeInfo>>> rows;
+
+ private:
+  Emitter& out_;
+  std::vector<Column> columns_;
+};
+
+}  // namespace
+
 void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
-  (void)s;
-  (void)f;
-  throw SqlError(8180, {});
+  auto table = resolveTable(s.table);
+  if (table->xtype != "U") throw SqlError(4406, {table->name});
+  std::vector<const ColumnInfo*> targets;
+  if (s.columns.empty()) {
+    for (const auto& c : table->columns)
+      if (!c.identity || identityInsert(*table)) targets.push_back(&c);
+  } else {
+    for (const auto& n : s.columns) {
+      const ColumnInfo* c = table->column(n);
+      if (!c) throw SqlError(207, {n});
+      if (c->identity && !identityInsert(*table)) throw SqlError(544, {table->name});
+      targets.push_back(c);
+    }
+  }
+  // Run the procedure with its rows captured instead of sent.
+  out_->abandon();
+  CaptureSink capture(*out_);
+  auto saved = std::move(out_);
+  out_ = std::make_unique<Emitter>(capture);
+  try {
+    execExec(*s.exec, f);
+  } catch (...) {
+    out_ = std::move(saved);
+    throw;
+  }
+  out_ = std::move(saved);
+  const ColumnInfo* identity =
+      table->identityColumn >= 0 && !identityInsert(*table)
+          ? &table->columns[static_cast<std::size_t>(table->identityColumn)]
+          : nullptr;
+  std::string cols, marks;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    cols += (i ? ", " : "") + quoteName(targets[i]->name);
+    marks += (i ? ", ?" : "?");
+  }
+  if (identity) {
+    cols += (targets.empty() ? "" : ", ") + quoteName(identity->name);
+    marks += targets.empty() ? "?" : ", ?";
+  }
+  std::string sql =
+      "INSERT INTO " + table->qualifiedName() + " (" + cols + ") VALUES (" + marks + ")";
+  std::string q = quoteName(table->schema);
+  BoundStatement b;
+  b.target = table;
+  execSql(db_.get(), "SAVEPOINT tessel_stmt");
+  try {
+    SqliteStatement stmt = prepare(db_.get(), sql);
+    std::int64_t next = 0;
+    if (identity) {
+      querySql(db_.get(),
+               "UPDATE " + q +
+                   "._tessel_identity SET current = coalesce(current, seed - increment) "
+                   "WHERE id = ? RETURNING current",
+               {Stored::integer(table->id)},
+               [&](sqlite3_stmt* r) { next = sqlite3_column_int64(r, 0); });
+    }
+    std::int64_t count = 0;
+    for (const auto& row : capture.rows) {
+      if (row.size() != targets.size()) throw SqlError(213, {});
+      for (std::size_t i = 0; i < row.size(); ++i)
+        bindStored(stmt.get(), static_cast<int>(i + 1),
+                   convertValue(row[i].first, row[i].second, targets[i]->type, 0, settings_, true));
+      if (identity) {
+        next += table->identityIncrement;
+        bindStored(stmt.get(), static_cast<int>(targets.size() + 1), Stored::integer(next));
+      }
+      stepToEnd(stmt.get(), &b, "INSERT");
+      sqlite3_reset(stmt.get());
+      ++count;
+    }
+    if (identity && count > 0) {
+      execSql(db_.get(), "UPDATE " + q + "._tessel_identity SET current = ? WHERE id = ?",
+              {Stored::integer(next), Stored::integer(table->id)});
+      lastIdentity_ = scopeIdentity_ = Stored::integer(next);
+    }
+    execSql(db_.get(), "RELEASE tessel_stmt");
+    rowCount_ = count;
+    statementDone(doneKind(f), 0xC3, true, static_cast<std::uint64_t>(count));
+  } catch (...) {
+    sqlite3_exec(db_.get(), "ROLLBACK TO tessel_stmt; RELEASE tessel_stmt", nullptr, nullptr,
+                 nullptr);
+    throw;
+  }
 }
 
 void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
