@@ -23,6 +23,10 @@ constexpr std::array kTable = {
     Entry{ListenerMessage::ChangedLanguage, 5703, 0, 1, "Changed language setting to %s."},
     Entry{ListenerMessage::StreamIncorrect, 4002, 16, 1,
           "The incoming tabular data stream (TDS) protocol stream is incorrect. %s"},
+    Entry{ListenerMessage::TooManyConnections, 17809, 20, 1,
+          "Could not connect because the maximum number of '%s' user connections has already "
+          "been reached. The system administrator can use sp_configure to increase the maximum "
+          "value. The connection has been closed."},
     Entry{ListenerMessage::RequestFailed, 8630, 16, 1,
           "Internal Query Processor Error: The query processor encountered an unexpected error "
           "during execution (%s)."},

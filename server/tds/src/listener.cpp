@@ -81,7 +81,7 @@ void Listener::stop() {
 
 std::size_t Listener::sessionCount() const {
   std::lock_guard lock(mutex_);
-  return sessions_.size();
+  return serving_;
 }
 
 void Listener::acceptLoop() {
@@ -116,20 +116,34 @@ void Listener::accept() {
   std::string name = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
 
   std::lock_guard lock(mutex_);
-  if (sessions_.size() >= options_.maxSessions) {
-    log_.write("refused " + name + ": " + std::to_string(options_.maxSessions) +
+  SessionSettings settings = options_.session;
+  const bool refusing = serving_ >= options_.maxSessions;
+  if (refusing) {
+    if (sessions_.size() - serving_ >= options_.maxRefusing) {
+      log_.write("closed " + name + ": " + std::to_string(options_.maxSessions) +
+                 " sessions open and as many refusals under way");
+      return;
+    }
+    log_.write("refusing " + name + ": " + std::to_string(options_.maxSessions) +
                " sessions already open");
-    return;  // closing the socket is the refusal; the client has not logged in
+    settings.refuseAtLimit = options_.maxSessions;
+  } else {
+    ++serving_;
   }
   std::uint16_t spid = allocateSpid();
-  auto session = std::make_shared<TdsSession>(std::move(transport), engine_, credentials_,
-                                              options_.session, log_, spid, name);
+  auto session = std::make_shared<TdsSession>(std::move(transport), engine_, credentials_, settings,
+                                              log_, spid, name);
   auto finished = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([session, finished] {
+  std::thread thread([this, session, finished, refusing] {
     session->run();
+    if (!refusing) {
+      std::lock_guard lock(mutex_);
+      --serving_;
+    }
     finished->store(true);
   });
-  sessions_.push_back(Running{std::move(session), std::move(thread), std::move(finished)});
+  sessions_.push_back(
+      Running{std::move(session), std::move(thread), std::move(finished), refusing});
 }
 
 void Listener::reap(bool all) {

@@ -165,6 +165,12 @@ bool TdsSession::handshake() {
   version_ = *version;
   tokens_.setVersion(version_);
   user_ = login.userName;
+  if (settings_.refuseAtLimit > 0) {
+    refuseLogin(listenerMessage(ListenerMessage::TooManyConnections,
+                                std::to_string(settings_.refuseAtLimit)),
+                login.userName);
+    return false;
+  }
   if (login.integratedSecurity()) {
     refuseLogin(listenerMessage(ListenerMessage::UntrustedDomain), login.userName);
     return false;
@@ -202,7 +208,7 @@ bool TdsSession::handshake() {
 void TdsSession::refuseLogin(const Message& first, const std::string& user) {
   writer_.begin(PacketType::TabularResult);
   tokens_.message(first);
-  if (first.number != 18456 && first.number != 18452) {
+  if (first.number != 18456 && first.number != 18452 && first.number != 17809) {
     tokens_.message(listenerMessage(ListenerMessage::LoginFailed, user));
   }
   tokens_.done(token::Done, donestatus::Error, 0, 0);

@@ -14,12 +14,13 @@ namespace tessel::sqld::test {
 
 class ListenerFixture : public ::testing::Test {
  protected:
-  void startListener(tds::SessionSettings settings = {}) {
+  void startListener(tds::SessionSettings settings = {}, std::size_t maxSessions = 256) {
     engine_ = createStubEngine(EngineOptions{});
     credentials_.add("sa", "pw");
     credentials_.add("anna", "secret");
     tds::ListenerOptions options;
     options.session = settings;
+    options.maxSessions = maxSessions;
     options.session.serverName = "TESSEL";
     listener_ = std::make_unique<tds::Listener>(*engine_, credentials_, options, log_);
     port_ = listener_->start();
@@ -28,10 +29,10 @@ class ListenerFixture : public ::testing::Test {
   void TearDown() override {
     if (listener_) listener_->stop();
   }
-  void restart(tds::SessionSettings settings) {
+  void restart(tds::SessionSettings settings, std::size_t maxSessions = 256) {
     listener_->stop();
     listener_.reset();
-    startListener(settings);
+    startListener(settings, maxSessions);
   }
 
   std::unique_ptr<Engine> engine_;

@@ -390,6 +390,31 @@ TEST_F(TdsSession, StoppingTheListenerEndsBusyAndIdleSessions) {
   EXPECT_TRUE(loggingIn.closedByServer());
 }
 
+TEST_F(TdsSession, SessionsBeyondTheLimitGet17809UntilOneEnds) {
+  restart({}, 2);
+  auto first = std::make_unique<TestClient>();
+  TestClient second, third;
+  first->connect(port_);
+  first->login();
+  second.connect(port_);
+  second.login();
+  third.connect(port_);
+  auto refused = third.login();
+  ASSERT_TRUE(find(refused, 0xAA));
+  EXPECT_EQ(find(refused, 0xAA)->number, 17809);
+  EXPECT_NE(find(refused, 0xAA)->text.find("'2'"), std::string::npos);
+  EXPECT_TRUE(third.closedByServer());
+  first.reset();
+  bool admitted = false;
+  for (int i = 0; i < 50 && !admitted; ++i) {
+    std::this_thread::sleep_for(20ms);
+    TestClient next;
+    next.connect(port_);
+    admitted = find(next.login(), 0xAD) != nullptr;
+  }
+  EXPECT_TRUE(admitted);
+}
+
 TEST_F(TdsSession, FiftySessionsAtOnce) {
   constexpr int kSessions = 50;
   std::vector<std::unique_ptr<TestClient>> clients;

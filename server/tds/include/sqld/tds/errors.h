@@ -13,12 +13,13 @@
 namespace tessel::sqld::tds {
 
 enum class ListenerMessage {
-  LoginFailed,      // 18456: wrong user or password, or no database
-  UntrustedDomain,  // 18452: integrated (trusted) login
-  ChangedDatabase,  // 5701 at login
-  ChangedLanguage,  // 5703 at login
-  StreamIncorrect,  // 4002: malformed or unknown request
-  RequestFailed,    // 8630: the engine failed unexpectedly
+  LoginFailed,         // 18456: wrong user or password, or no database
+  UntrustedDomain,     // 18452: integrated (trusted) login
+  ChangedDatabase,     // 5701 at login
+  ChangedLanguage,     // 5703 at login
+  StreamIncorrect,     // 4002: malformed or unknown request
+  TooManyConnections,  // 17809: the session limit is reached
+  RequestFailed,       // 8630: the engine failed unexpectedly
 };
 
 // The message with its "%s" replaced by `argument`.

@@ -23,6 +23,9 @@ namespace tessel::sqld::tds {
 struct ListenerOptions {
   std::uint16_t port = 0;  // 0: any free port
   std::size_t maxSessions = 256;
+  // Connections beyond maxSessions still get a login answer (error 17809)
+  // while at most this many of them are open; later ones are closed at once.
+  std::size_t maxRefusing = 16;
   SessionSettings session;
 };
 
@@ -45,6 +48,7 @@ class Listener {
     std::shared_ptr<TdsSession> session;
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> finished;
+    bool refusing = false;  // only answers the login with error 17809
   };
 
   void acceptLoop();
@@ -63,6 +67,7 @@ class Listener {
 
   mutable std::mutex mutex_;
   std::list<Running> sessions_;    // guarded by mutex_
+  std::size_t serving_ = 0;        // guarded by mutex_: sessions not refusing logins
   std::set<std::uint16_t> spids_;  // guarded by mutex_
 };
 

@@ -30,6 +30,9 @@ struct SessionSettings {
   int loginTimeoutSeconds = 60;
   std::size_t maxMessageSize = std::size_t{64} << 20;
   std::size_t maxQueuedRequests = 64;
+  // When non-zero, the server already serves this many sessions: the login
+  // is refused with error 17809 naming the number.
+  std::size_t refuseAtLimit = 0;
 };
 
 class TdsSession {
