@@ -163,7 +163,22 @@ Flow SqliteSession::runStatements(const std::vector<StmtPtr>& body, Frame& frame
 Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
   checkCancel();
   try {
-    return dispatch(s, frame);
+    Flow flow = dispatch(s, frame);
+    // @@ERROR tells the next statement how the previous one ended; control
+    // flow passes on what its last statement left.
+    switch (s.kind) {
+      case StmtKind::If:
+      case StmtKind::While:
+      case StmtKind::Block:
+      case StmtKind::Return:
+      case StmtKind::Break:
+      case StmtKind::Continue:
+      case StmtKind::Raiserror:
+        break;
+      default:
+        error_ = 0;
+    }
+    return flow;
   } catch (const SqlError& e) {
     reportError(e, &s, frame);
     noteAutoRollback();
@@ -226,7 +241,6 @@ void SqliteSession::noteAutoRollback() {
 }
 
 Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
-  error_ = 0;
   switch (s.kind) {
     case StmtKind::Select:
       execSelect(static_cast<const QueryStmt&>(s), f);

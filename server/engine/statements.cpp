@@ -410,7 +410,7 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
   m.procName = f.procName;
   m.line = s.line;
   out_->message(m);
-  if (m.severity > 10 || s.withSetError) error_ = m.number;
+  error_ = m.severity > 10 || s.withSetError ? m.number : 0;
   if (m.severity > 10) out_->markPendingError();
 }
 
