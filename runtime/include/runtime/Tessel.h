@@ -1,0 +1,330 @@
+#pragma once
+
+// TTessel, the query dataset: SQL text with named parameters (":name"), run on
+// a TSQLServer either as text with the values written in or as a temporary
+// procedure (Prepare), its rows kept in a client-side record cache that
+// serves all navigation.
+//
+// Ownership: a query owns its SQL lines, parameters, record cache, update
+// settings, master link and blob list. It refers to, without owning, its
+// connection component (DataBaseName), its update object and its master data
+// source; removal notifications clear those references. It holds at most one
+// DB-Library connection at a time, lent by the connection component and given
+// back through DropConnection.
+//
+// Threads: main thread, except that an asynchronous open or execute runs the
+// statement in one worker thread; FThreadActive and FCancelAsync are the only
+// state handed between the two.
+//
+// Record buffer (every buffer the framework holds and every cached copy):
+//   [0, RecordSize)            one slot per column at FFieldOffsets[col-1]:
+//                              flag byte (1 = value), value area of column
+//                              size + 1 bytes
+//   [RecordSize, +CalcFieldsSize)  calculated fields: flag byte + DataSize
+//   FBlobSlotsOffset           4 bytes per blob field: a handle of content the
+//                              user wrote (0 = none), see GetBlobData
+//   FBookmarkOffset            record id (int32), one reserved byte, the
+//                              bookmark flag byte
+//   FRecordBufferSize = FBookmarkOffset + 6
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/classes.h"
+#include "framework/dataset.h"
+#include "framework/datasource.h"
+#include "framework/params.h"
+#include "runtime/SQLServer.h"
+#include "runtime/query_update.h"
+
+namespace tessel {
+
+class TTessel;
+
+// What an execution is for: rows to show, an effect, or an update statement.
+enum TQueryType : std::uint8_t { qtQuery, qtExecSQL, qtSQLUpdate };
+
+// Options of a query; TOption is the set type of the Options property.
+enum TOptionSet : std::uint8_t { ConvertBlankToNull, LocalEdit };
+using TOption = TSet<TOptionSet>;
+
+using TMsgNotifyEvent = std::function<void(TObject* Sender, const std::string& aMsg)>;
+
+// How a text or image value is described in its slot.
+#pragma pack(push, 1)
+struct BlobDescriptor {
+  std::uint8_t TextPtr[16];   // as dbtxptr gives it
+  std::uint8_t TimeStamp[8];  // as dbtxtimestamp gives it
+  std::int32_t DataLength;    // dbdatlen
+  // -1: the content is only on the server; 0: nothing written by the user;
+  // n > 0: entry n of the query's blob list.
+  std::int32_t BlobIndex;
+};
+#pragma pack(pop)
+static_assert(sizeof(BlobDescriptor) == 32, "a blob slot holds exactly 32 descriptor bytes");
+
+// The record cache: owned blocks of ItemSize bytes, addressed 1..Count.
+class TlqBuffers : public TList {
+ public:
+  TlqBuffers() = default;
+  ~TlqBuffers() override { ClearBuffers(); }
+
+  int ItemSize = 0;
+
+  // Appends a copy of ItemSize bytes of Source; returns its position.
+  int AppendBuffer(const char* Source);
+  // Inserts a copy so that it becomes item Index (1 <= Index <= Count + 1).
+  void InsertBuffer(int Index, const char* Source);
+  // Releases and removes item Index; false when Index is outside 1..Count.
+  bool DeleteBuffer(int Index);
+  void SetBuffer(int Index, const char* Source);
+  // The item itself, not a copy. Index must be within 1..Count.
+  char* GetBuffer(int Index) const { return static_cast<char*>(Get(Index - 1)); }
+  void ClearBuffers();
+
+ private:
+  char* NewBlock(const char* Source) const;
+};
+
+// The link to a master data source: reopens the query for the master's record.
+class TTesselDataLink : public TDataLink {
+ public:
+  explicit TTesselDataLink(TTessel* Query) : FQuery(Query) {}
+
+ protected:
+  void ActiveChanged() override;
+  void CheckBrowseMode() override;
+  void RecordChanged(TField* Field) override;
+
+ private:
+  TTessel* FQuery;
+};
+
+class TTessel : public TDataSet, public TlqServerQuery {
+ public:
+  explicit TTessel(TComponent* owner);
+  ~TTessel() override;
+
+  // --- published properties, in their declared order ----------------------
+  bool CacheAllRecords() const { return FCacheAllRecords; }
+  void SetCacheAllRecords(bool value) { FCacheAllRecords = value; }
+  std::uint32_t CacheMaxRecords() const { return FCacheMaxRecords; }
+  void SetCacheMaxRecords(std::uint32_t value) { FCacheMaxRecords = value; }
+  // Active: the framework's.
+  bool ParamCheck() const { return FParamCheck; }  // default true
+  void SetParamCheck(bool value) { FParamCheck = value; }
+  TParams* Params() const { return FParams.get(); }
+  // Copies the values of Value's parameters onto this list's by name.
+  void SetParamsList(const TParams* Value);
+  TUpdateParams* UpdateParams() const { return FUpdateParams.get(); }
+  // Copies Value's settings; nullptr discards the query's settings.
+  void SetUpdateParams(const TUpdateParams* Value);
+  TSQLUpdate* UpdateObject() const { return FUpdateObject; }
+  void SetUpdateObject(TSQLUpdate* Value);
+  // DataSource: the framework's reader; raises SRecursiveDataLink for a
+  // source whose master chain leads back to this query.
+  void SetDataSource(TDataSource* Value);
+  int MaxTimeSlice() const { return FMaxTimeSlice; }  // milliseconds, default 50
+  void SetMaxTimeSlice(int value) { FMaxTimeSlice = value; }
+  TOption Options() const { return FOptions; }
+  void SetOptions(TOption Value);
+  const std::string& BlobTableName() const { return FBlobTableName; }
+  void SetBlobTableName(const std::string& value) { FBlobTableName = value; }
+  TSQLServer* DataBaseName() const { return FDataBaseName; }
+  void SetSQLServer(TSQLServer* Value);
+  TStrings* SQL() const { return FSQL.get(); }
+  void SetSQL(const TStrings* Value);
+  TNotifyEvent OnThreadReady;
+  TMsgNotifyEvent OnThreadMsg;
+  TDataSetErrorEvent OnUpdateError;
+  TDataSetErrorEvent OnDuplicateKey;
+
+  // --- statements -------------------------------------------------------------
+  // Runs the SQL text for its effect on the base connection.
+  void ExecSQL();
+  // Sends the statement (as text, or as a call of the prepared procedure) and
+  // steps through its results up to the first one with rows. Errors of later
+  // statements are raised together, once, as one ElqSQLError.
+  void InternalExecSQL(TQueryType QueryType);
+  // Calls the prepared procedure (preparing first) with the current values.
+  void ExecProc();
+  bool Prepared() const { return FPrepared; }
+  void SetPrepared(bool Value);
+  void Prepare() { DoPrepare(true); }
+  void Unprepare() { DoPrepare(false); }
+  // Drops the temporary procedure and gives the connection back.
+  void Disconnect();
+  // Rows affected by the last batch; -1 while one is being started.
+  int RowsAffected() const { return FRowsAffected; }
+  TParam* ParamByName(const std::string& Value) const { return FParams->ParamByName(Value); }
+
+  // --- SQL text and parameters ---------------------------------------------
+  // Appends one parameter per marker of Value to List (nullptr: parse only).
+  static void CreateParams(TParams* List, const char* Value);
+  // The SQL text with the parameter values written in.
+  std::string InsertParams(const std::string& SQL);
+  // The "Data" property: opaque bytes kept for the form file.
+  bool HasBinaryData() const { return FParamData != nullptr; }
+  void ReadBinaryData(TStream& Stream);
+  void WriteBinaryData(TStream& Stream) const;
+
+  // --- master-detail --------------------------------------------------------
+  void SetParamsFromCursor();
+  void RefreshParams();
+
+  // --- record cache -----------------------------------------------------------
+  // Reads up to 301 further rows within MaxTimeSlice; returns how many.
+  int ReadAhead();
+  // The buffer field access works on in the current state.
+  bool GetActiveRecBuf(TRecordBuffer& RecBuf);
+  // Rejects a missing value of a required field (SFieldRequired).
+  virtual void VerifyField(TField* Field, const void* Data);
+
+  // The framework's field access.
+  bool GetFieldData(const TField* Field, void* Buffer) override;
+  void SetFieldData(TField* Field, const void* Buffer) override;
+  // The content written to a blob field of Buffer ("" when none); Set stores
+  // it only in the framework's active buffer.
+  std::string GetBlobData(const TField* Field, TRecordBuffer Buffer) const;
+  void SetBlobData(const TField* Field, TRecordBuffer Buffer, const std::string& Value);
+
+  void SetRecNo(int Value) override;
+  int CompareBookmarks(const char* Bookmark1, const char* Bookmark2) override;
+
+  // --- layout, for the other parts of the query and for tests ---------------
+  int RecordSize() const { return FRecordSize; }
+  int FieldOffset(int FieldNo) const { return FFieldOffsets.at(FieldNo - 1); }
+  int ColumnType(int FieldNo) const { return FColumnTypes.at(FieldNo); }
+  int RecordBufferSize() const { return FRecordBufferSize; }
+  int BookmarkOffset() const { return FBookmarkOffset; }
+  int BlobSlotsOffset() const { return FBlobSlotsOffset; }
+  int CurrentIndex() const { return FCurrentIndex; }
+  bool AllFetched() const { return FAllFetched; }
+  const TlqBuffers& RecordCache() const { return FRecordCache; }
+  TStringList* BlobList() const { return FBlobList.get(); }
+  PDBPROCESS DBProcess() const { return FDBProcess; }
+
+  // --- asynchronous work: state shared with the worker thread --------------
+  std::atomic<bool> FThreadActive{false};
+  std::atomic<bool> FCancelAsync{false};
+
+  // --- TlqServerQuery ---------------------------------------------------------
+  void CloseQueryCursor() override;
+  bool QueryPrepared() const override { return FPrepared; }
+  PDBPROCESS QueryConnection() const override { return FDBProcess; }
+  void UnPrepareQuery() override { Unprepare(); }
+  void DetachFromServer() override { SetSQLServer(nullptr); }
+
+  // Most columns of a result the query accepts.
+  static constexpr int kMaxColumns = 512;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+  TDataSource* GetDataSource() const override { return FDataLink->DataSource(); }
+  void ClearCalcFields(TRecordBuffer Buffer) override;
+  int GetRecordCount() override;
+  int GetRecNo() override;
+  TRecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+  void GetBookmarkData(TRecordBuffer Buffer, char* Data) override;
+  TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override;
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+  std::uint16_t GetRecordSize() override { return static_cast<std::uint16_t>(FRecordSize); }
+  void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+  void InternalClose() override;
+  void InternalDelete() override;
+  void InternalFirst() override;
+  void InternalGotoBookmark(const char* Bookmark) override;
+  void InternalHandleException() override {}
+  void InternalInitFieldDefs() override;
+  void InternalInitRecord(TRecordBuffer Buffer) override;
+  void InternalLast() override;
+  void InternalOpen() override;
+  // Writing rows back to the server is not available yet: these raise.
+  void InternalPost() override;
+  void InternalSetToRecord(TRecordBuffer Buffer) override;
+  bool IsCursorOpen() override { return FCursorOpen; }
+  void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
+  void SetBookmarkData(TRecordBuffer Buffer, const char* Data) override;
+
+  // Reads the row dbnextrow just delivered into Buffer and appends a copy to
+  // the cache under the next record id.
+  bool GetRecordData(TRecordBuffer Buffer);
+  void QueryChanged(TObject* Sender);
+  void DoPrepare(bool Value);
+
+ private:
+  friend class TTesselDataLink;
+
+  void ChooseConnection(TQueryType QueryType);
+  void SendBatch(TQueryType QueryType, bool& Cancelled);
+  bool CallProcedure();
+  void ReadResults();
+  void DropProcedure();
+  void CreateProcedure();
+  void DescribeColumns();
+  void LayoutRecord();
+  void FillCache();
+  void ReadBlobColumn(const TField* Field, char* Slot);
+  void ReadValueColumn(const TField* Field, char* Slot);
+  double ReadDateTime(int Column, const std::uint8_t* Data, int Length) const;
+  void ReadFieldValue(const TField* Field, const char* Slot, void* Dest) const;
+  void WriteFieldValue(TField* Field, char* Slot, const void* Source);
+  void WriteBlobValue(TField* Field, char* Slot, const void* Source);
+  int NextServerRow();
+  void LeaveServer();
+  char* BlobSlot(const TField* Field, TRecordBuffer Buffer) const {
+    return Buffer + FBlobSlotsOffset + 4 * Field->Offset();
+  }
+  int RecordCountHeld() const { return FRecordCache.Count(); }
+
+  TSQLServer* FDataBaseName = nullptr;
+  std::unique_ptr<TStringList> FSQL;
+  PDBPROCESS FDBProcess = nullptr;
+  std::unique_ptr<TParams> FParams;
+  TlqBuffers FRecordCache;
+  TRecordBuffer FFilterBuffer = nullptr;
+  std::vector<std::int32_t> FFieldOffsets;
+  std::int32_t FRecordSize = 0;
+  std::int32_t FRecordBufferSize = 0;
+  std::int32_t FBookmarkOffset = 0;
+  std::uint16_t FBlobSlotsOffset = 0;
+  std::int32_t FCurrentIndex = -1;
+  std::int32_t FLastRecordId = 0;
+  bool FAllFetched = false;
+  std::unique_ptr<std::vector<std::uint8_t>> FParamData;
+  TSQLUpdate* FUpdateObject = nullptr;
+  std::int32_t FRowsAffected = 0;
+  bool FCacheAllRecords = false;
+  std::unique_ptr<TTesselDataLink> FDataLink;
+  bool FParamCheck = true;
+  bool FPrepared = false;
+  std::string FProcName;
+  std::unique_ptr<TStringList> FBlobList;
+  int FMaxTimeSlice = 50;
+  std::array<std::int32_t, kMaxColumns + 1> FColumnTypes{};
+  TOption FOptions;
+  std::uint32_t FCacheMaxRecords = 0;
+  bool FCursorOpen = false;
+  std::string FBlobTableName;
+  std::unique_ptr<TUpdateParams> FUpdateParams;
+
+  // Column size per column (the slot holds it + 2 bytes).
+  std::vector<std::int32_t> FColumnSizes;
+  // Precision and scale per column, for decimal values of new records.
+  std::vector<std::pair<std::uint8_t, std::uint8_t>> FColumnShapes;
+  // A statement was sent and its result not yet given up.
+  bool FResultPending = false;
+  // Content the user wrote into blob fields, addressed by the handles in the
+  // blob slots (handle n is entry n - 1). Copies of a buffer share handles;
+  // the contents live until close.
+  std::vector<std::string> FBlobContents;
+};
+
+}  // namespace tessel

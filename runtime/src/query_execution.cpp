@@ -1,0 +1,180 @@
+// Running the query's statement: choosing a connection, sending the batch,
+// stepping through its results, and the dataset's open and close.
+
+#include <string>
+
+#include "framework/sysutils.h"
+#include "framework/thread.h"
+#include "runtime/Tessel.h"
+#include "runtime/lqSQLConst.h"
+
+namespace tessel {
+namespace {
+
+constexpr int kNoMoreResults = 2;
+constexpr int kTextBatchPollMs = 10;
+
+// Gives the server's KeepConnections back when the scope ends.
+class KeepConnectionsOff {
+ public:
+  KeepConnectionsOff(TSQLServer* server, bool active)
+      : server_(server), keep_(server->KeepConnections()) {
+    if (active) server_->SetKeepConnections(false);
+  }
+  ~KeepConnectionsOff() { server_->SetKeepConnections(keep_); }
+  KeepConnectionsOff(const KeepConnectionsOff&) = delete;
+  KeepConnectionsOff& operator=(const KeepConnectionsOff&) = delete;
+
+ private:
+  TSQLServer* server_;
+  bool keep_;
+};
+
+}  // namespace
+
+void TTessel::ExecSQL() {
+  InternalExecSQL(qtExecSQL);
+}
+
+// A dead connection is forgotten (its temporary procedure died with it); a
+// lazily read query and everything the worker runs get a connection of their
+// own, the rest shares the server's base connection.
+void TTessel::ChooseConnection(TQueryType QueryType) {
+  if (FDBProcess != nullptr && dbdead(FDBProcess)) {
+    FDBProcess = nullptr;
+    FPrepared = false;
+  }
+  if (FDBProcess != nullptr) return;
+  const bool shared = !FThreadActive && (QueryType != qtQuery || FCacheAllRecords);
+  FDBProcess = FDataBaseName->GetConnection(this, shared);
+}
+
+void TTessel::InternalExecSQL(TQueryType QueryType) {
+  if (FDataBaseName == nullptr) RaiseDatabaseError(Format(SUndefinedSQLServer.str(), {Name()}));
+  if (Trim(FSQL->Text()).empty()) RaiseDatabaseError(SNoStatement);
+  ChooseConnection(QueryType);
+  dbfreebuf(FDBProcess);
+  FRowsAffected = -1;
+  if (QueryType == qtSQLUpdate) {
+    for (int i = 0; i < FParams->Count(); ++i) {
+      const TFieldType type = FParams->Items(i)->DataType();
+      if (type == ftBlob || type == ftMemo) {
+        Prepare();
+        break;
+      }
+    }
+  }
+  bool cancelled = false;
+  SendBatch(QueryType, cancelled);
+  if (cancelled) return;
+  FResultPending = true;
+  ReadResults();
+}
+
+void TTessel::SendBatch(TQueryType, bool& Cancelled) {
+  if (FPrepared) {
+    Cancelled = !CallProcedure();
+    return;
+  }
+  dbcmd(FDBProcess, InsertParams(FSQL->Text()).c_str());
+  if (!FThreadActive) {
+    CheckDBResult(dbsqlexec(FDBProcess));
+    return;
+  }
+  CheckDBResult(dbsqlsend(FDBProcess));
+  while (!dbdataready(FDBProcess)) {
+    if (FCancelAsync) {
+      dbcancel(FDBProcess);
+      FThreadActive = false;
+      Cancelled = true;
+      return;
+    }
+    Sleep(kTextBatchPollMs);
+  }
+  CheckDBResult(dbsqlok(FDBProcess));
+}
+
+// Stops at the first result with rows, which stay pending for the reader.
+// Failures of later statements are collected, one line each, and raised
+// together after the last result.
+void TTessel::ReadResults() {
+  int r = dbresults(FDBProcess);
+  if (r == FAIL) {
+    try {
+      CheckDBResult(FAIL);
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+  std::string errors;
+  FRowsAffected = 0;
+  while (r != kNoMoreResults) {
+    // A result without a count reports -1, which is no row at all.
+    const DBINT count = dbcount(FDBProcess);
+    if (count > 0) FRowsAffected += count;
+    FCursorOpen = dbcmdrow(FDBProcess) == SUCCEED;
+    if (FCursorOpen) break;
+    if (r == FAIL) {
+      errors += "\r" + RecordedDBError().LastMsgText;
+      // A connection that died answers FAIL for ever.
+      if (dbdead(FDBProcess)) break;
+    }
+    r = dbresults(FDBProcess);
+  }
+  if (!errors.empty()) throw ElqSQLError(RecordedDBError().LastMsgNo, errors);
+}
+
+void TTessel::InternalOpen() {
+  FAllFetched = false;
+  FCursorOpen = false;
+  InternalExecSQL(qtQuery);
+  if (FCancelAsync) return;
+  DescribeColumns();
+  if (DefaultFields()) CreateFields();
+  BindFields(true);
+  LayoutRecord();
+  FBlobList->Add("");
+  if (FCacheAllRecords) FillCache();
+}
+
+void TTessel::InternalClose() {
+  if (FThreadActive) {
+    FCancelAsync = true;
+    while (FThreadActive) SynchronizeSleep(20);
+  }
+  FCursorOpen = false;
+  BindFields(false);
+  if (DefaultFields()) DestroyFields();
+  FFieldOffsets.clear();
+  FColumnSizes.clear();
+  FColumnShapes.clear();
+  FLastRecordId = 0;
+  FCurrentIndex = -1;
+  FAllFetched = false;
+  FRecordCache.ClearBuffers();
+  if (FBlobList) FBlobList->Clear();
+  FBlobContents.clear();
+  if (FDBProcess != nullptr) Disconnect();
+  FResultPending = false;
+}
+
+void TTessel::Disconnect() {
+  if (FDataBaseName == nullptr) return;
+  FResultPending = false;
+  if (FPrepared) {
+    // Rows still pending would make the DROP PROCEDURE fail.
+    if (FDBProcess != nullptr) dbcancel(FDBProcess);
+    Unprepare();
+  }
+  if (FDBProcess == nullptr) return;
+  KeepConnectionsOff keep(FDataBaseName, ComponentState().Contains(csDestroying));
+  FDataBaseName->DropConnection(this, FDBProcess);
+}
+
+void TTessel::CloseQueryCursor() {
+  Close();
+  if (FDBProcess != nullptr) Disconnect();
+}
+
+}  // namespace tessel

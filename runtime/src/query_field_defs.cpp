@@ -1,0 +1,145 @@
+// Field definitions from the pending result's columns, the slot layout of the
+// record's data area, and the rest of the record buffer's layout.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "framework/sysutils.h"
+#include "runtime/Tessel.h"
+
+namespace tessel {
+namespace {
+
+constexpr int kCI_REGULAR = 1;
+constexpr int kSQLIMAGE = 34;
+constexpr int kSQLTEXT = 35;
+constexpr int kSQLVARBINARY = 37;
+constexpr int kSQLVARCHAR = 39;
+constexpr int kSQLBINARY = 45;
+constexpr int kSQLCHAR = 47;
+constexpr int kSQLDECIMAL = 106;
+constexpr int kSQLNUMERIC = 108;
+// A decimal or numeric value is kept as DB-Library's 19-byte structure.
+constexpr int kNumericSize = 19;
+// Slot positions and the record size travel in 16 bits.
+constexpr std::int64_t kMaxDataArea = 65535;
+
+TFieldType FieldTypeOfColumn(int code) {
+  switch (code) {
+    case 34:
+      return ftBlob;
+    case 35:
+      return ftMemo;
+    case 37:
+      return ftVarBytes;
+    case 38:
+    case 56:
+      return ftInteger;
+    case 39:
+    case 47:
+      return ftString;
+    case 45:
+      return ftBytes;
+    case 48:
+    case 52:
+      return ftSmallint;
+    case 50:
+      return ftBoolean;
+    case 58:
+    case 61:
+    case 111:
+      return ftDateTime;
+    case 59:
+    case 62:
+    case 106:
+    case 108:
+    case 109:
+      return ftFloat;
+    case 60:
+    case 110:
+    case 122:
+      return ftCurrency;
+    default:
+      return ftUnknown;
+  }
+}
+
+}  // namespace
+
+void TTessel::InternalInitFieldDefs() {
+  if (FDBProcess == nullptr || !FResultPending) InternalExecSQL(qtQuery);
+  DescribeColumns();
+}
+
+void TTessel::DescribeColumns() {
+  FieldDefs()->Clear();
+  FRecordSize = 0;
+  FFieldOffsets.clear();
+  FColumnSizes.clear();
+  FColumnShapes.clear();
+  if (FDBProcess == nullptr || dbcmdrow(FDBProcess) != SUCCEED) return;
+  const int columns = dbnumcols(FDBProcess);
+  if (columns > kMaxColumns) {
+    DatabaseError(
+        Format("The result has %d columns; a query can hold at most %d", {columns, kMaxColumns}));
+  }
+  if (columns <= 0) return;
+  FFieldOffsets.resize(static_cast<std::size_t>(columns));
+  FColumnSizes.resize(static_cast<std::size_t>(columns));
+  FColumnShapes.resize(static_cast<std::size_t>(columns));
+  std::int64_t record_size = 0;
+  for (int i = 1; i <= columns; ++i) {
+    FFieldOffsets[i - 1] = static_cast<std::int32_t>(record_size);
+    DBCOL col{};
+    col.SizeOfStruct = sizeof col;
+    if (dbcolinfo(FDBProcess, kCI_REGULAR, i, 0, &col) != SUCCEED) {
+      const TlqRecordedError error = RecordedDBError();
+      DatabaseError(Format("Column %d of the result cannot be described: %s",
+                           {i, error.LastMsgNo == -1 ? error.LastErrText : error.LastMsgText}));
+    }
+    const int code = col.Type;
+    std::int32_t size = col.MaxLength;
+    const std::string name(col.Name, strnlen(col.Name, sizeof col.Name));
+    const bool required = col.Null == 0 && code != kSQLIMAGE && code != kSQLTEXT;
+    int stored = code;
+    if (code == kSQLBINARY && col.UserType == 4) stored = kSQLVARBINARY;
+    if (code == kSQLCHAR && col.VarLength) stored = kSQLVARCHAR;
+    FColumnTypes[static_cast<std::size_t>(i)] = stored;
+    const TFieldType type = FieldTypeOfColumn(code);
+    if (type == ftDateTime) size = 8;
+    if (code == kSQLIMAGE || code == kSQLTEXT) size = 32;
+    if (code == kSQLDECIMAL || code == kSQLNUMERIC) size = std::max(size, kNumericSize);
+    if (size < 0) size = 0;
+    FColumnSizes[i - 1] = size;
+    FColumnShapes[i - 1] = {col.Precision, col.Scale};
+    record_size += std::int64_t{size} + 2;
+    if (record_size > kMaxDataArea) {
+      DatabaseError(Format(
+          "The columns of the result need %d bytes or more per row; a query can hold at most %d",
+          {static_cast<long long>(record_size), static_cast<long long>(kMaxDataArea)}));
+    }
+    const int def_size = (type == ftString || type == ftBytes) ? size : 0;
+    FieldDefs()->Add(name.empty() ? Format("Field%d", {i}) : name, type, def_size, required, i);
+  }
+  FRecordSize = static_cast<std::int32_t>(record_size);
+}
+
+void TTessel::LayoutRecord() {
+  FLastRecordId = 0;
+  FCurrentIndex = -1;
+  const std::int64_t data_and_calc = std::int64_t{FRecordSize} + CalcFieldsSize();
+  if (data_and_calc > kMaxDataArea) {
+    DatabaseError(Format(
+        "The fields of dataset '%s' need %d bytes per row; at most %d are possible",
+        {Name(), static_cast<long long>(data_and_calc), static_cast<long long>(kMaxDataArea)}));
+  }
+  FBlobSlotsOffset = static_cast<std::uint16_t>(data_and_calc);
+  FBookmarkOffset = FBlobSlotsOffset + 4 * BlobFieldCount();
+  FRecordBufferSize = FBookmarkOffset + 6;
+  FRecordCache.ItemSize = FRecordBufferSize;
+  SetBookmarkSize(4);
+}
+
+}  // namespace tessel

@@ -1,0 +1,191 @@
+// Prepared statements: the SQL text as a temporary stored procedure, created
+// with CREATE PROCEDURE and called by remote procedure call with the current
+// parameter values as typed arguments.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/sysutils.h"
+#include "framework/thread.h"
+#include "runtime/Tessel.h"
+#include "runtime/lqSQLConst.h"
+
+namespace tessel {
+namespace {
+
+constexpr int kNoMoreResults = 2;
+constexpr int kRpcRecompile = 1;
+constexpr int kProcedureCallPollMs = 5;
+constexpr int kSQLCHAR = 47;
+constexpr int kSQLBIT = 50;
+constexpr int kSQLFLT8 = 62;
+constexpr int kSQLMONEY = 60;
+
+// The SQL type a parameter is declared with; "" for types without one.
+std::string DeclaredType(TFieldType type) {
+  switch (type) {
+    case ftString:
+    case ftDateTime:
+      return "VARCHAR(255)";
+    case ftSmallint:
+      return "SMALLINT";
+    case ftInteger:
+      return "INTEGER";
+    case ftBoolean:
+      return "BIT";
+    case ftFloat:
+      return "FLOAT";
+    case ftCurrency:
+      return "MONEY";
+    case ftBytes:
+      return "BINARY";
+    case ftVarBytes:
+      return "VARBINARY";
+    case ftBlob:
+      return "IMAGE";
+    case ftMemo:
+      return "TEXT";
+    default:
+      return "";
+  }
+}
+
+bool IsVariableLength(TFieldType type) {
+  return type == ftString || type == ftBytes || type == ftVarBytes || type == ftBlob ||
+         type == ftMemo;
+}
+
+void DrainResults(PDBPROCESS process) {
+  int r;
+  do {
+    r = dbresults(process);
+  } while (r != kNoMoreResults && r != FAIL);
+}
+
+// Sends one parameter of the procedure call. The value buffer lives until the
+// call is checked, whatever the check says.
+void SendParameter(PDBPROCESS process, const TParam& param) {
+  const TFieldType type = param.DataType();
+  int token = FieldTypeToDBType(type);
+  DBINT max_length = -1;
+  DBINT length = -1;
+  std::vector<std::uint8_t> value;
+  const int size = param.DataSize();
+  if (IsVariableLength(type) && size == 0) max_length = 0;
+  if (type == ftDateTime) {
+    token = kSQLCHAR;
+    const std::string text = param.AsString();
+    value.assign(text.begin(), text.end());
+    length = static_cast<DBINT>(text.size());
+  } else if (param.IsNull()) {
+    if (token == kSQLBIT) {
+      value.assign(1, 0);  // a missing flag is sent as false
+      length = 1;
+    } else {
+      length = 0;
+    }
+  } else if (type == ftString || type == ftBlob || type == ftMemo) {
+    value.assign(static_cast<std::size_t>(size) + 1, 0);
+    param.GetData(value.data());
+    length = size;
+  } else {
+    value.assign(static_cast<std::size_t>(size), 0);
+    param.GetData(value.data());
+    if (type == ftBytes || type == ftVarBytes) length = size;
+    if (type == ftCurrency && value.size() >= 8) {
+      std::uint8_t source[8];
+      std::memcpy(source, value.data(), sizeof source);
+      dbconvert(nullptr, kSQLFLT8, source, 8, kSQLMONEY, value.data(), 8);
+    }
+  }
+  const std::string name = "@" + param.Name();
+  const bool no_value = length == 0 || value.empty();
+  CheckDBResult(dbrpcparam(process, name.c_str(), 0, token, max_length, length,
+                           no_value ? nullptr : value.data()));
+}
+
+}  // namespace
+
+void TTessel::DoPrepare(bool Value) {
+  if (!FPrepared && !Value) return;
+  if (FDataBaseName == nullptr) RaiseDatabaseError(Format(SUndefinedSQLServer.str(), {Name()}));
+  if (FDBProcess == nullptr) FDBProcess = FDataBaseName->GetConnection(this, true);
+  if (FPrepared && !Value) {
+    DropProcedure();
+  } else if (!FPrepared && Value) {
+    CreateProcedure();
+  }
+}
+
+void TTessel::DropProcedure() {
+  const std::string command = "DROP PROCEDURE " + FProcName;
+  dbcmd(FDBProcess, command.c_str());
+  if (dbsqlexec(FDBProcess) != FAIL) DrainResults(FDBProcess);
+  FPrepared = false;
+  FProcName.clear();
+}
+
+void TTessel::CreateProcedure() {
+  FProcName = FDataBaseName->GetProcname();
+  // A command left half-built by an earlier failed prepare must not prefix this one.
+  dbfreebuf(FDBProcess);
+  const std::string head = "CREATE PROCEDURE " + FProcName + " ";
+  dbcmd(FDBProcess, head.c_str());
+  TStringList declared;
+  for (int i = 0; i < FParams->Count(); ++i) {
+    const TParam* param = FParams->Items(i);
+    if (param->DataType() == ftUnknown) {
+      dbfreebuf(FDBProcess);
+      RaiseDatabaseError(Format(SFieldUndefinedType.str(), {param->Name()}));
+    }
+    if (declared.IndexOf(param->Name()) >= 0) continue;
+    declared.Add(param->Name());
+    std::string declaration = "@" + param->Name() + " " + DeclaredType(param->DataType());
+    if (i > 0) declaration = ", " + declaration;
+    dbcmd(FDBProcess, declaration.c_str());
+  }
+  std::string body = FSQL->Text();
+  if (FParams->Count() > 0) {
+    for (char& c : body) {
+      if (c == ':') c = '@';
+    }
+  }
+  dbcmd(FDBProcess, (" AS " + body).c_str());
+  CheckDBResult(dbsqlexec(FDBProcess));
+  CheckDBResult(dbresults(FDBProcess));
+  DrainResults(FDBProcess);
+  FPrepared = true;
+}
+
+void TTessel::ExecProc() {
+  CallProcedure();
+}
+
+// False when an asynchronous stop request ended the wait for the answer.
+bool TTessel::CallProcedure() {
+  if (DataSource() != nullptr) SetParamsFromCursor();
+  if (!FPrepared) Prepare();
+  dbcancel(FDBProcess);
+  CheckDBResult(dbrpcinit(FDBProcess, FProcName.c_str(), kRpcRecompile));
+  TStringList passed;
+  for (int i = 0; i < FParams->Count(); ++i) {
+    const TParam* param = FParams->Items(i);
+    if (param->DataType() == ftUnknown || passed.IndexOf(param->Name()) >= 0) continue;
+    passed.Add(param->Name());
+    SendParameter(FDBProcess, *param);
+  }
+  CheckDBResult(dbrpcsend(FDBProcess));
+  while (!dbdataready(FDBProcess)) {
+    if (FCancelAsync) {
+      dbcancel(FDBProcess);
+      FThreadActive = false;
+      return false;
+    }
+    Sleep(kProcedureCallPollMs);
+  }
+  CheckDBResult(dbsqlok(FDBProcess));
+  return true;
+}
+
+}  // namespace tessel

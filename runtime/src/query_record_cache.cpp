@@ -1,0 +1,252 @@
+// The record cache: reading rows of the open result into record buffers, the
+// framework's GetRecord, the open-time fill and the read-ahead.
+//
+// Design notes
+//  1. FRecordCache holds every row read so far, in display order, positions
+//     1..Count; FCurrentIndex is the cursor: 1..Count on a record, 0 before
+//     the first, Count + 1 after the last, -1 while closed or just opened.
+//  2. Rows are read from the server only when gmNext moves past the cache,
+//     by the open-time fill, by ReadAhead, and by InternalLast.
+//  3. FAllFetched, once set, stays set until close: no further dbnextrow is
+//     issued and the connection may already be given back.
+//  4. Every row read takes the next record id (FLastRecordId + 1); ids are
+//     never reused while open, so bookmarks survive sorting and deletion.
+//  5. A copy never runs past a slot's value area (column size + 1 bytes) or
+//     past the column's data, and nothing is ever written into the client
+//     library's row data.
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "framework/sysutils.h"
+#include "runtime/Tessel.h"
+
+namespace tessel {
+namespace {
+
+constexpr int kSQLCHAR = 47;
+constexpr int kSQLDATETIME = 61;
+constexpr int kSQLDECIMAL = 106;
+constexpr int kSQLNUMERIC = 108;
+constexpr int kReadAheadWindow = 300;
+
+void WriteRecordId(char* buffer, std::int32_t id) {
+  std::memcpy(buffer, &id, sizeof id);
+}
+
+// The length of a fixed-length char value without its trailing blanks (and
+// control characters). Leading blanks are part of the value and stay.
+DBINT TrimmedLength(const std::uint8_t* data, DBINT length) {
+  while (length > 0 && data[length - 1] <= ' ') --length;
+  return length;
+}
+
+}  // namespace
+
+TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) {
+  const int count = RecordCountHeld();
+  TGetResult result = grOK;
+  switch (GetMode) {
+    case gmCurrent:
+      if (FCurrentIndex < 1 || FCurrentIndex > count) result = grError;
+      break;
+    case gmPrior:
+      if (FCurrentIndex <= 1) {
+        result = grBOF;
+      } else {
+        --FCurrentIndex;
+      }
+      break;
+    case gmNext:
+      ++FCurrentIndex;
+      if (FCurrentIndex >= 1 && FCurrentIndex <= count) break;
+      if (FAllFetched) {
+        FCurrentIndex = count + 1;
+        result = grEOF;
+      } else if (NextServerRow() == NO_MORE_ROWS) {
+        FAllFetched = true;
+        FCurrentIndex = RecordCountHeld();
+        Disconnect();
+        result = grEOF;
+      } else if (GetRecordData(Buffer)) {
+        FCurrentIndex = RecordCountHeld();
+      } else {
+        result = grEOF;
+      }
+      break;
+  }
+  if (result == grOK) {
+    std::memcpy(Buffer, FRecordCache.GetBuffer(FCurrentIndex),
+                static_cast<std::size_t>(FRecordBufferSize));
+    Buffer[FBookmarkOffset + 5] = static_cast<char>(bfCurrent);
+    GetCalcFields(Buffer);
+  } else if (result == grError && DoCheck) {
+    DatabaseError("No Records");
+  }
+  return result;
+}
+
+// The next row of the open result: REG_ROW or NO_MORE_ROWS. Rows of compute
+// clauses are passed over. A failed fetch is an error, not a row: the result
+// is abandoned (nothing more can be read from it) and the error raised.
+int TTessel::NextServerRow() {
+  if (FDBProcess == nullptr) return NO_MORE_ROWS;
+  int status = dbnextrow(FDBProcess);
+  while (status > 0) status = dbnextrow(FDBProcess);
+  if (status == FAIL) {
+    FAllFetched = true;
+    FCurrentIndex = RecordCountHeld();
+    try {
+      CheckDBResult(FAIL);
+    } catch (...) {
+      Disconnect();
+      throw;
+    }
+  }
+  return status == REG_ROW ? REG_ROW : NO_MORE_ROWS;
+}
+
+bool TTessel::GetRecordData(TRecordBuffer Buffer) {
+  if (FieldCount() == 0) return false;
+  for (TField* field : Fields()->List()) {
+    if (field->FieldNo() <= 0) continue;
+    char* slot = Buffer + FFieldOffsets[static_cast<std::size_t>(field->FieldNo() - 1)];
+    if (field->DataType() == ftBlob || field->DataType() == ftMemo) {
+      ReadBlobColumn(field, slot);
+    } else {
+      ReadValueColumn(field, slot);
+    }
+  }
+  ++FLastRecordId;
+  WriteRecordId(Buffer + FBookmarkOffset, FLastRecordId);
+  FRecordCache.AppendBuffer(Buffer);
+  return true;
+}
+
+void TTessel::ReadBlobColumn(const TField* Field, char* Slot) {
+  const int column = Field->FieldNo();
+  BlobDescriptor descriptor{};
+  const DBBYTE* pointer = dbtxptr(FDBProcess, column);
+  if (pointer != nullptr) {
+    std::memcpy(descriptor.TextPtr, pointer, sizeof descriptor.TextPtr);
+    const DBBYTE* stamp = dbtxtimestamp(FDBProcess, column);
+    if (stamp != nullptr) std::memcpy(descriptor.TimeStamp, stamp, sizeof descriptor.TimeStamp);
+    descriptor.DataLength = dbdatlen(FDBProcess, column);
+    descriptor.BlobIndex = -1;
+  }
+  Slot[0] = (pointer != nullptr && descriptor.DataLength > 0) ? 1 : 0;
+  std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
+}
+
+void TTessel::ReadValueColumn(const TField* Field, char* Slot) {
+  const int column = Field->FieldNo();
+  const DBBYTE* data = dbdata(FDBProcess, column);
+  if (data == nullptr) {
+    Slot[0] = 0;
+    return;
+  }
+  Slot[0] = 1;
+  char* value = Slot + 1;
+  const DBINT area = FColumnSizes[static_cast<std::size_t>(column - 1)] + 1;
+  const DBINT available = dbdatlen(FDBProcess, column);
+  const int type = FColumnTypes[static_cast<std::size_t>(column)];
+  if (Field->DataType() == ftDateTime) {
+    const double msecs = ReadDateTime(column, data, available);
+    std::memcpy(value, &msecs, sizeof msecs);
+    return;
+  }
+  DBINT length;
+  if (Field->DataType() == ftString) {
+    length = available;
+    if (Field->Required() && type == kSQLCHAR) length = TrimmedLength(data, length);
+    length = std::clamp(length, DBINT{0}, area - 1);
+    std::memcpy(value, data, static_cast<std::size_t>(length));
+    value[length] = '\0';
+    return;
+  }
+  length = (type == kSQLDECIMAL || type == kSQLNUMERIC) ? 19 : Field->DataSize();
+  length = std::clamp(std::min(length, available), DBINT{0}, area);
+  std::memcpy(value, data, static_cast<std::size_t>(length));
+}
+
+// The column's value as the framework's date-time in milliseconds. The value
+// is converted into a local copy; 1899-12-30 00:00 when it does not encode.
+double TTessel::ReadDateTime(int Column, const std::uint8_t* Data, int Length) const {
+  DBDATETIME datetime{};
+  const int type = FColumnTypes[static_cast<std::size_t>(Column)];
+  if (type == kSQLDATETIME && Length >= static_cast<int>(sizeof datetime)) {
+    std::memcpy(&datetime, Data, sizeof datetime);
+  } else {
+    dbconvert(nullptr, type, Data, Length, kSQLDATETIME, reinterpret_cast<DBBYTE*>(&datetime),
+              sizeof datetime);
+  }
+  DBDATEREC parts{};
+  TDateTime date = 0, time = 0;
+  TTimeStamp stamp{0, DateDelta};  // 1899-12-30 00:00
+  if (dbdatecrack(nullptr, &parts, &datetime) != FAIL &&
+      TryEncodeDate(parts.year, parts.month, parts.day, date) &&
+      TryEncodeTime(parts.hour, parts.minute, parts.second, parts.millisecond, time)) {
+    stamp.Date = static_cast<std::int32_t>(date) + DateDelta;
+    stamp.Time = ((parts.hour * 60 + parts.minute) * 60 + parts.second) * 1000 + parts.millisecond;
+  }
+  return TimeStampToMSecs(stamp);
+}
+
+void TTessel::FillCache() {
+  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
+  std::uint32_t counter = 0;
+  if (FCacheMaxRecords == 0) {
+    bool first = true;
+    for (;;) {
+      if (!first && FCancelAsync) Abort();
+      first = false;
+      if (GetRecord(scratch.get(), gmNext, true) == grEOF) break;
+    }
+  } else {
+    while (counter < FCacheMaxRecords && GetRecord(scratch.get(), gmNext, true) != grEOF) {
+      ++counter;
+    }
+  }
+  scratch.reset();
+  if (!FAllFetched && FCacheMaxRecords != 0 && counter == FCacheMaxRecords) {
+    if (FDBProcess != nullptr) dbcancel(FDBProcess);
+    Disconnect();
+    FAllFetched = true;
+  }
+  if (RecordCountHeld() > 0) FCurrentIndex = 0;
+}
+
+int TTessel::ReadAhead() {
+  if (!Active() || FDBProcess == nullptr || FAllFetched) return 0;
+  if (FCacheMaxRecords == 0 && RecordCountHeld() - FCurrentIndex > kReadAheadWindow) return 0;
+  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
+  const std::uint32_t start = GetTickCount();
+  int counter = 0;
+  for (;;) {
+    while (!dbdataready(FDBProcess)) {
+      if (dbdead(FDBProcess)) break;
+      Sleep(1);
+    }
+    if (NextServerRow() == NO_MORE_ROWS) {
+      FAllFetched = true;
+      FDataBaseName->DropConnection(this, FDBProcess);
+      break;
+    }
+    GetRecordData(scratch.get());
+    ++counter;
+    // Unsigned difference: correct across a wrap of the tick counter.
+    const std::uint32_t elapsed = GetTickCount() - start;
+    if (elapsed > static_cast<std::uint32_t>(std::max(FMaxTimeSlice, 0)) ||
+        counter > kReadAheadWindow) {
+      break;
+    }
+  }
+  if (!FAllFetched && FCacheMaxRecords != 0 &&
+      static_cast<std::uint32_t>(RecordCountHeld()) > FCacheMaxRecords) {
+    FAllFetched = true;
+  }
+  return counter;
+}
+
+}  // namespace tessel
