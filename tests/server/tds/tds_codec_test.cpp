@@ -136,7 +136,9 @@ TEST(TdsCodec, EveryTypeRoundTripsInEveryVersionNullableOrNot) {
         const ColInfo& c = tokens[0].columns.at(0);
         EXPECT_EQ(c.wireType, tc.wireType);
         EXPECT_EQ(c.flags & 1, nullable ? 1 : 0);
-        if (!c.collation.empty()) EXPECT_EQ(c.collation, std::string("\x09\x04\xD0\x00\x34", 5));
+        if (!c.collation.empty()) {
+          EXPECT_EQ(c.collation, std::string("\x09\x04\xD0\x00\x34", 5));
+        }
         ASSERT_EQ(tokens[1].values.size(), 1u);
         EXPECT_FALSE(tokens[1].values[0].isNull);
         EXPECT_EQ(tokens[1].values[0].bytes, tc.bytes);
@@ -329,7 +331,9 @@ TEST(TdsCodec, LargeResultsStreamInPacketsOfTheNegotiatedSize) {
     EXPECT_EQ(t.sent[at + 1], last ? 1 : 0);
     EXPECT_EQ(t.sent.substr(at + 4, 2), "\x12\x34");
     EXPECT_EQ(static_cast<std::uint8_t>(t.sent[at + 6]), static_cast<std::uint8_t>(packets + 1));
-    if (!last) EXPECT_EQ(len, 512u);
+    if (!last) {
+      EXPECT_EQ(len, 512u);
+    }
     at += len;
   }
   EXPECT_GT(packets, 90u);

@@ -80,7 +80,9 @@ TEST_F(TdsSession, VersionsNegotiateDownAndFieldWidthsFollow) {
   }
   TestClient old;
   old.connect(port_);
-  old.send(0x10, buildLogin7(LoginSpec{0x70000000}));
+  LoginSpec tds70;
+  tds70.version = 0x70000000;
+  old.send(0x10, buildLogin7(tds70));
   auto m = old.receive();
   ASSERT_TRUE(m);
   EXPECT_TRUE(old.closedByServer());
@@ -151,7 +153,9 @@ TEST_F(TdsSession, PacketSizeIsNegotiatedAndSpidIsInEveryHeader) {
     auto m = c.receive(30s);
     ASSERT_TRUE(m);
     for (std::size_t i = 0; i < m->packetLengths.size(); ++i) {
-      if (i + 1 < m->packetLengths.size()) EXPECT_EQ(m->packetLengths[i], granted);
+      if (i + 1 < m->packetLengths.size()) {
+        EXPECT_EQ(m->packetLengths[i], granted);
+      }
       EXPECT_EQ(m->spids[i], spid);
     }
     auto t = c.tokens(*m);
