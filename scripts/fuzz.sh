@@ -2,7 +2,7 @@
 # Builds the fuzz targets of the TDS listener's parsers with clang and
 # libFuzzer (ASan and UBSan on) in build/fuzz, and runs each for a bounded
 # time from the seeds in server/tds/fuzz/seeds. Exits 0 when all run clean.
-# Usage: scripts/fuzz.sh [seconds per target, default 30; or TESSEL_FUZZ_SECONDS]
+# Usage: scripts/fuzz.sh [seconds per target, default 20; or TESSEL_FUZZ_SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,8 +10,8 @@ if [ "${1:-}" = "--help" ]; then
   sed -n '2,5p' "$0" | sed 's/^# \{0,1\}//'
   exit 0
 fi
-seconds=${1:-${TESSEL_FUZZ_SECONDS:-30}}
-targets=(tds_fuzz_packets tds_fuzz_login tds_fuzz_requests)
+seconds=${1:-${TESSEL_FUZZ_SECONDS:-20}}
+targets=(tds_fuzz_packets tds_fuzz_login tds_fuzz_requests tds_fuzz_session)
 build=build/fuzz
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=address \
