@@ -207,6 +207,14 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
         row[i] = Value();
       } else if (ct == SQLITE_INTEGER && isIntegerType(t.type)) {
         row[i] = Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, static_cast<int>(i))));
+      } else if (ct == SQLITE_INTEGER && isMoneyType(t.type)) {
+        row[i] = Value(MoneyValue{sqlite3_column_int64(stmt, static_cast<int>(i))});
+      } else if (ct == SQLITE_INTEGER && t.type == SqlType::DateTime) {
+        std::int64_t ticks = sqlite3_column_int64(stmt, static_cast<int>(i));
+        std::int64_t days =
+            ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
+        row[i] = Value(DateTimeValue{static_cast<std::int32_t>(days),
+                                     static_cast<std::uint32_t>(ticks - days * kTicksPerDay)});
       } else if (ct == SQLITE_FLOAT && (t.type == SqlType::Float || t.type == SqlType::Real)) {
         row[i] = Value(sqlite3_column_double(stmt, static_cast<int>(i)));
       } else if (ct == SQLITE_TEXT && isCharType(t.type) && !isLargeType(t.type)) {
