@@ -152,7 +152,7 @@ void writeFixed(std::string& out, const TypeInfo& t, const Value& v) {
 void writeDecimal(std::string& out, const TypeInfo& t, const Value& v) {
   std::uint8_t precision = t.precision ? t.precision : 18;
   DecimalValue d = convert::toDecimal(v, precision, t.scale);
-  unsigned __int128 mag = d.unscaled < 0 ? static_cast<unsigned __int128>(-d.unscaled) : d.unscaled;
+  unsigned __int128 mag = convert::magnitude(d.unscaled);
   std::size_t need = 1;
   for (unsigned __int128 m = mag; m != 0; m >>= 8) ++need;
   std::size_t len = std::max<std::size_t>(decimalLength(precision), need);

@@ -1,6 +1,7 @@
 #include "value_convert.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <type_traits>
@@ -9,24 +10,35 @@ namespace tessel::sqld::tds::convert {
 
 namespace {
 
+constexpr __int128 kMax = static_cast<__int128>(~static_cast<unsigned __int128>(0) >> 1);
+
+// 10^n for the 0..38 digits a decimal has; larger n is clamped.
 __int128 pow10(int n) {
   __int128 r = 1;
-  for (int i = 0; i < n; ++i) r *= 10;
+  for (int i = 0; i < n && i < 38; ++i) r *= 10;
   return r;
 }
 
+// Changes the scale, rounding half away from zero; saturates instead of
+// overflowing when a value is too large for the new scale.
 __int128 rescale(__int128 unscaled, int from, int to) {
-  if (to >= from) return unscaled * pow10(to - from);
+  if (to >= from) {
+    __int128 out;
+    if (__builtin_mul_overflow(unscaled, pow10(to - from), &out)) {
+      return unscaled < 0 ? -kMax : kMax;
+    }
+    return out;
+  }
   __int128 div = pow10(from - to);
   __int128 q = unscaled / div;
   __int128 rem = unscaled % div;
-  if (rem * 2 >= div) ++q;
-  if (rem * 2 <= -div) --q;
+  if (rem >= div - rem) ++q;
+  if (-rem >= div + rem) --q;
   return q;
 }
 
 std::string decimalText(const DecimalValue& d) {
-  __int128 v = d.unscaled < 0 ? -d.unscaled : d.unscaled;
+  unsigned __int128 v = magnitude(d.unscaled);
   std::string digits;
   do {
     digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
@@ -48,7 +60,10 @@ std::int64_t toInt64(const Value& v) {
         } else if constexpr (std::is_same_v<T, double>) {
           return std::isfinite(x) ? static_cast<std::int64_t>(std::llround(x)) : 0;
         } else if constexpr (std::is_same_v<T, DecimalValue>) {
-          return static_cast<std::int64_t>(rescale(x.unscaled, x.scale, 0));
+          __int128 whole = rescale(x.unscaled, x.scale, 0);
+          return whole > INT64_MAX   ? INT64_MAX
+                 : whole < INT64_MIN ? INT64_MIN
+                                     : static_cast<std::int64_t>(whole);
         } else if constexpr (std::is_same_v<T, MoneyValue>) {
           return static_cast<std::int64_t>(rescale(x.tenThousandths, 4, 0));
         } else if constexpr (std::is_same_v<T, std::string>) {

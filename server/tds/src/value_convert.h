@@ -11,6 +11,12 @@
 
 namespace tessel::sqld::tds::convert {
 
+// |v| without overflow for the most negative value.
+inline unsigned __int128 magnitude(__int128 v) {
+  auto u = static_cast<unsigned __int128>(v);
+  return v < 0 ? ~u + 1 : u;
+}
+
 std::int64_t toInt64(const Value& v);
 double toDouble(const Value& v);
 DecimalValue toDecimal(const Value& v, std::uint8_t precision, std::uint8_t scale);

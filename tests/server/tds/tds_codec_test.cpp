@@ -244,6 +244,38 @@ TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
   EXPECT_EQ(static_cast<std::uint8_t>(d[1 + 12]), 0x10);  // bit 100
 }
 
+TEST(TdsCodec, ValuesOfAnotherKindAreConvertedWithoutOverflow) {
+  const __int128 huge = static_cast<__int128>(~static_cast<unsigned __int128>(0) >> 1);
+  std::vector<Column> cols = {col(SqlType::Decimal, 9, true, 10, 2),
+                              col(SqlType::Decimal, 9, true, 10, 2),
+                              col(SqlType::Numeric, 17, true, 38, 4),
+                              col(SqlType::Numeric, 17, true, 38, 0),
+                              col(SqlType::VarChar, 20, true),
+                              col(SqlType::Int, 4, false),
+                              col(SqlType::Money, 8, true)};
+  std::vector<Value> row = {Value(std::int64_t{42}),
+                            Value(2.5),
+                            Value(DecimalValue{huge / 10, 38, 0}),  // cannot take 4 more digits
+                            Value(DecimalValue{-huge - 1, 38, 0}),  // the most negative value
+                            Value(DecimalValue{-5, 10, 3}),
+                            Value(),
+                            Value(DecimalValue{12345, 10, 2})};
+  auto t = decodeTokens(encode(kTds74,
+                               [&](tds::TokenWriter& w) {
+                                 w.colMetadata(cols);
+                                 w.row(row);
+                               }),
+                        kTds74);
+  EXPECT_EQ(t[1].values[0].bytes, std::string("\x01\x68\x10\0\0\0\0\0\0", 9));  // 42.00
+  EXPECT_EQ(t[1].values[1].bytes, std::string("\x01\xFA\0\0\0\0\0\0\0", 9));    // 2.50
+  EXPECT_EQ(t[1].values[2].bytes.size(), 17u);
+  EXPECT_EQ(t[1].values[3].bytes[0], 0);           // negative
+  EXPECT_EQ(t[1].values[3].bytes.back(), '\x80');  // 2^127
+  EXPECT_EQ(t[1].values[4].bytes, "-0.005");
+  EXPECT_TRUE(t[1].values[5].isNull);  // NBCROW can say NULL even for a NOT NULL column
+  EXPECT_EQ(le(t[1].values[6].bytes.substr(4, 4)), 1234500);  // 123.45 in ten-thousandths
+}
+
 TEST(TdsCodec, DoneAndMessageWidthsFollowTheVersion) {
   sqld::Message m;
   m.number = 50000;
