@@ -56,6 +56,7 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
   Source src;
   std::shared_ptr<const TableInfo> table;
   std::string viewText;
+  bool quoted = false;
   std::string shownName = name.back();
   if (name.size() >= 2 && iequals(name[name.size() - 2], "INFORMATION_SCHEMA")) {
     if (iequals(name.back(), "TABLES")) {
@@ -67,7 +68,10 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
     }
   } else {
     table = ctx_.resolveTable(name);
-    if (table->xtype == "V") viewText = table->viewText;
+    if (table->xtype == "V") {
+      viewText = table->viewText;
+      quoted = table->quotedIdentifier;
+    }
   }
   src.exposedName = alias.empty() ? shownName : alias;
   src.sqlAlias = newAlias();
@@ -77,7 +81,7 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
     return src;
   }
   if (++viewDepth_ > 16) throw SqlError(208, {shownName});
-  Batch b = parseBatch(viewText, false);
+  Batch b = parseBatch(viewText, quoted);
   auto* view =
       b.statements.empty() ? nullptr : dynamic_cast<CreateViewStmt*>(b.statements[0].get());
   if (!view) throw SqlError(208, {shownName});

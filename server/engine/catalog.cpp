@@ -8,6 +8,10 @@
 namespace tessel::sqld::engine {
 namespace {
 
+// The sysobjects.status bit that SQL Server uses for "created with
+// QUOTED_IDENTIFIER on".
+constexpr std::int64_t kQuotedIdentifierBit = 0x40000000;
+
 struct SysColumn {
   const char* name;
   const char* type;  // T-SQL type
@@ -253,10 +257,11 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
   bool found = false;
   std::string q = quoteName(schema);
   querySql(db_,
-           "SELECT id, name, xtype FROM " + q +
+           "SELECT id, name, xtype, status FROM " + q +
                ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype IN ('U ','S ','V ')",
            {Stored::text(name)}, [&](sqlite3_stmt* s) {
              info->id = sqlite3_column_int64(s, 0);
+             info->quotedIdentifier = (sqlite3_column_int64(s, 3) & kQuotedIdentifierBit) != 0;
              info->name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
              std::string x = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
              info->xtype = x.substr(0, 1);
@@ -311,13 +316,14 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
 std::optional<ProcInfo> Catalog::procedure(const std::string& schema, const std::string& name) {
   std::optional<ProcInfo> out;
   std::string q = quoteName(schema);
-  querySql(
-      db_,
-      "SELECT id, name FROM " + q + ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype = 'P '",
-      {Stored::text(name)}, [&](sqlite3_stmt* s) {
-        out = ProcInfo{sqlite3_column_int64(s, 0),
-                       reinterpret_cast<const char*>(sqlite3_column_text(s, 1)), ""};
-      });
+  querySql(db_,
+           "SELECT id, name, status FROM " + q +
+               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype = 'P '",
+           {Stored::text(name)}, [&](sqlite3_stmt* s) {
+             out = ProcInfo{sqlite3_column_int64(s, 0),
+                            reinterpret_cast<const char*>(sqlite3_column_text(s, 1)), "",
+                            (sqlite3_column_int64(s, 2) & kQuotedIdentifierBit) != 0};
+           });
   if (!out) return out;
   querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ? ORDER BY colid",
            {Stored::integer(out->id)}, [&](sqlite3_stmt* s) {
@@ -414,6 +420,14 @@ void Catalog::addComment(const std::string& schema, std::int64_t id, const std::
               ".syscomments(id,number,colid,status,texttype,language,encrypted,compressed,text) "
               "VALUES(?,1,1,0,2,0,0,0,?)",
           {Stored::integer(id), Stored::text(text)});
+}
+
+void Catalog::setQuotedIdentifier(const std::string& schema, std::int64_t id, bool on) {
+  execSql(db_,
+          "UPDATE " + quoteName(schema) + ".sysobjects SET status = (status & ~?) | ? WHERE id = ?",
+          {Stored::integer(kQuotedIdentifierBit), Stored::integer(on ? kQuotedIdentifierBit : 0),
+           Stored::integer(id)});
+  cache_.clear();
 }
 
 void Catalog::addIndex(const std::string& schema, std::int64_t tableId, int indid,

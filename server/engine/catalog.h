@@ -35,7 +35,8 @@ struct TableInfo {
   std::string database;  // the database as T-SQL names it
   std::string xtype;     // "U", "S" or "V"
   std::vector<ColumnInfo> columns;
-  std::string viewText;  // CREATE VIEW text for views
+  std::string viewText;           // CREATE VIEW text for views
+  bool quotedIdentifier = false;  // the QUOTED_IDENTIFIER the view was created with
   int identityColumn = -1;
   std::int64_t identitySeed = 1;
   std::int64_t identityIncrement = 1;
@@ -50,6 +51,7 @@ struct ProcInfo {
   std::int64_t id = 0;
   std::string name;
   std::string text;
+  bool quotedIdentifier = false;  // as it was when the procedure was created
 };
 
 class Catalog {
@@ -73,6 +75,8 @@ class Catalog {
   void addColumn(const std::string& schema, std::int64_t tableId, const ColumnInfo& column,
                  std::int64_t defaultId, bool isParam = false, bool isOutput = false);
   void addComment(const std::string& schema, std::int64_t id, const std::string& text);
+  // Views and procedures keep the QUOTED_IDENTIFIER they were created with.
+  void setQuotedIdentifier(const std::string& schema, std::int64_t id, bool on);
   void addIndex(const std::string& schema, std::int64_t tableId, int indid, const std::string& name,
                 int status, const std::vector<int>& colids);
   void setIdentity(const std::string& schema, std::int64_t tableId, std::int64_t seed,

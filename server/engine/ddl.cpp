@@ -345,6 +345,7 @@ void Ddl::createView(const CreateViewStmt& v) {
     std::int64_t id = cat.nextObjectId(schema);
     cat.addObject(schema, id, name, "V");
     cat.addComment(schema, id, v.text);
+    cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
     for (std::size_t i = 0; i < b.columns.size(); ++i) {
       ColumnInfo c;
       c.name = i < v.columns.size() ? v.columns[i] : b.columns[i].name;
@@ -376,6 +377,7 @@ void Ddl::createProc(const CreateProcStmt& p) {
     std::int64_t id = cat.nextObjectId(schema);
     cat.addObject(schema, id, name, "P");
     cat.addComment(schema, id, p.text);
+    cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
     for (std::size_t i = 0; i < p.params.size(); ++i) {
       ColumnInfo c;
       c.name = p.params[i].name;

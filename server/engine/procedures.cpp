@@ -76,8 +76,9 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
       auto info = catalog_.procedure(currentDb_, name);
       if (!info && currentDb_ != "master") info = catalog_.procedure("master", name);
       if (info) {
-        auto& cached = procTexts_[info->text];
-        if (!cached) cached = std::make_shared<Batch>(parseBatch(info->text, false));
+        auto& cached = procTexts_[(info->quotedIdentifier ? "1" : "0") + info->text];
+        if (!cached)
+          cached = std::make_shared<Batch>(parseBatch(info->text, info->quotedIdentifier));
         auto* p = dynamic_cast<CreateProcStmt*>(cached->statements.at(0).get());
         if (p) proc = std::shared_ptr<CreateProcStmt>(cached, p);
       }
