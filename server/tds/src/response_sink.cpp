@@ -92,8 +92,18 @@ void ResponseSink::close(Done::Kind closing, bool attention) {
   }
   held_.reset();
   last.attention = false;
-  last.more = attention;
+  // A procedure call ends with DONEPROC; clients wait for it.
+  const bool addDoneProc =
+      !attention && closing == Done::Kind::DoneProc && last.kind != Done::Kind::DoneProc;
+  last.more = attention || addDoneProc;
   tokens_.done(last);
+  if (addDoneProc) {
+    Done end;
+    end.kind = Done::Kind::DoneProc;
+    end.curCmd = 0;
+    end.error = last.error;
+    tokens_.done(end);
+  }
   if (attention) tokens_.done(token::Done, donestatus::Attention, 0, 0);
 }
 

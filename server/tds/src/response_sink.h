@@ -29,7 +29,8 @@ class ResponseSink : public ResultSink {
   void returnValue(const ReturnValue& value) override;
 
   // Writes the held DONE (or a DONE of kind `closing` when the engine sent
-  // none) and, when `attention`, the DONE that acknowledges the cancel.
+  // none; a DONEPROC after it when a procedure call did not end with one)
+  // and, when `attention`, the DONE that acknowledges the cancel.
   void close(Done::Kind closing, bool attention);
 
  private:

@@ -175,6 +175,8 @@ class StubSession : public Session {
     std::string name = upper(request.procName);
     if (name == "SP_EXECUTESQL") {
       executeSql(request, sink, cancel);
+    } else if (name == "SP_PLAIN") {
+      executeBatch("select 1", sink, cancel);  // leaves the closing DONEPROC to the listener
     } else if (name == "SP_ECHO" || name == "#ECHO" || name == "DBO.SP_ECHO") {
       echo(request, sink);
     } else {

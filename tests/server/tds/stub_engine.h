@@ -15,7 +15,8 @@
 //   anything else                 error 102
 // RPC: sp_executesql with "SELECT @a, @b" statements, and sp_echo (or #echo),
 // which returns its inputs as a row, copies each input to its output
-// parameter and returns 7. Thread-safe like the real engine.
+// parameter and returns 7; sp_plain runs "select 1" and ends with a plain DONE.
+// Thread-safe like the real engine.
 
 #include <memory>
 

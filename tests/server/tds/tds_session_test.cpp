@@ -355,6 +355,20 @@ TEST_F(TdsSession, RpcReturnsStatusOutputValuesAndDoneProc) {
   EXPECT_EQ(t[5].status, 0);
 }
 
+TEST_F(TdsSession, ProcedureCallsAlwaysEndWithDoneProc) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  std::string name = utf16("sp_plain");
+  std::string p = allHeaders() + std::string{static_cast<char>(name.size() / 2), 0} + name +
+                  std::string("\0\0", 2);
+  c.send(0x03, p);
+  auto t = c.tokens(*c.receive());
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFD, 0xFE}));
+  EXPECT_EQ(t[2].status, 0x11);
+  EXPECT_EQ(t[3].status, 0x00);
+}
+
 TEST_F(TdsSession, OdbcLoginReachesTheEngine) {
   for (bool odbc : {false, true}) {
     TestClient c;
