@@ -127,12 +127,15 @@ void TdsSession::stop() {
 
 // ---- login ----
 
-std::optional<IncomingMessage> TdsSession::readLoginMessage() {
+int TdsSession::loginTimeoutMs() const {
   int seconds = settings_.loginTimeoutSeconds;
   if (settings_.idleTimeoutSeconds > 0) seconds = std::min(seconds, settings_.idleTimeoutSeconds);
-  int timeoutMs = seconds * 1000;
-  if (!reader_.buffered() && !transport_->waitReadable(timeoutMs)) {
-    logLine("ended: no login within " + std::to_string(seconds) + " s");
+  return seconds * 1000;
+}
+
+std::optional<IncomingMessage> TdsSession::readLoginMessage() {
+  if (!reader_.buffered() && !transport_->waitReadable(loginTimeoutMs())) {
+    logLine("ended: no login within " + std::to_string(loginTimeoutMs() / 1000) + " s");
     return std::nullopt;
   }
   auto m = reader_.next();
@@ -141,6 +144,9 @@ std::optional<IncomingMessage> TdsSession::readLoginMessage() {
 }
 
 bool TdsSession::handshake() {
+  // A client that stops in the middle of a login message is dropped as one
+  // that sends nothing.
+  transport_->setReceiveTimeout(loginTimeoutMs());
   auto m = readLoginMessage();
   if (!m) return false;
   if (m->type == static_cast<std::uint8_t>(PacketType::PreLogin)) {
@@ -237,6 +243,9 @@ void TdsSession::sendLoginResponse(std::uint32_t packetSize) {
 
 void TdsSession::serve() {
   touch();
+  // Between messages the idle time-out applies; inside one, a stalled client
+  // is dropped after the same time.
+  transport_->setReceiveTimeout(settings_.idleTimeoutSeconds * 1000);
   readerThread_ = std::thread([this] { readLoop(); });
   for (;;) {
     Item item = pop();
@@ -248,7 +257,7 @@ void TdsSession::serve() {
         acknowledgeAttention();
         break;
       case Item::Kind::EndOfStream:
-        logLine("ended: client closed the connection");
+        logLine("ended: " + (item.reason.empty() ? "client closed the connection" : item.reason));
         return;
       case Item::Kind::Failed:
         throw ProtocolError(item.reason);
@@ -436,8 +445,8 @@ void TdsSession::readLoop() {
     }
   } catch (const ProtocolError& e) {
     last = Item{Item::Kind::Failed, {}, e.what()};
-  } catch (const TransportError&) {
-    last.kind = Item::Kind::EndOfStream;
+  } catch (const TransportError& e) {
+    last = Item{Item::Kind::EndOfStream, {}, std::string("connection lost: ") + e.what()};
   } catch (const std::exception& e) {
     last = Item{Item::Kind::Failed, {}, e.what()};
   }

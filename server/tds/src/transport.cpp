@@ -20,6 +20,9 @@ void SocketTransport::send(std::span<const std::uint8_t> bytes) {
 }
 
 std::size_t SocketTransport::receive(std::span<std::uint8_t> buffer) {
+  if (receiveTimeoutMs_ > 0 && !waitReadable(receiveTimeoutMs_)) {
+    throw TransportError("no data for " + std::to_string(receiveTimeoutMs_) + " ms");
+  }
   for (;;) {
     ssize_t n = ::recv(fd_.get(), buffer.data(), buffer.size(), 0);
     if (n >= 0) return static_cast<std::size_t>(n);

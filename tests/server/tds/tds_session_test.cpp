@@ -433,6 +433,21 @@ TEST_F(TdsSession, SessionsBeyondTheLimitGet17809UntilOneEnds) {
   EXPECT_TRUE(admitted);
 }
 
+TEST_F(TdsSession, ClientsStalledInsideAMessageAreDropped) {
+  tds::SessionSettings s;
+  s.idleTimeoutSeconds = 1;
+  s.loginTimeoutSeconds = 1;
+  restart(s);
+  TestClient beforeLogin, afterLogin;
+  beforeLogin.connect(port_);
+  beforeLogin.sendRaw(std::string("\x12\x01\x00", 3));  // half a PRELOGIN header
+  afterLogin.connect(port_);
+  afterLogin.login();
+  afterLogin.sendRaw(std::string("\x01\x01\x00\x40\0\0\x01\0abc", 11));  // 3 of 56 bytes
+  EXPECT_TRUE(beforeLogin.closedByServer(5s));
+  EXPECT_TRUE(afterLogin.closedByServer(5s));
+}
+
 TEST_F(TdsSession, FiftySessionsAtOnce) {
   constexpr int kSessions = 50;
   std::vector<std::unique_ptr<TestClient>> clients;

@@ -59,6 +59,7 @@ class TdsSession {
 
   bool handshake();
   std::optional<IncomingMessage> readLoginMessage();
+  int loginTimeoutMs() const;
   void refuseLogin(const Message& first, const std::string& user);
   void sendLoginResponse(std::uint32_t packetSize);
   void serve();

@@ -29,6 +29,10 @@ class Transport {
   virtual std::size_t receive(std::span<std::uint8_t> buffer) = 0;
   // Waits until data can be read; false when `timeoutMs` passed first.
   virtual bool waitReadable(int timeoutMs) = 0;
+  // Bounds how long receive() waits for the next bytes (0: no bound); when
+  // the bound passes, receive() throws TransportError. Set before the
+  // receiving thread starts.
+  virtual void setReceiveTimeout(int timeoutMs) { (void)timeoutMs; }
   virtual void shutdown() = 0;
 };
 
@@ -41,10 +45,12 @@ class SocketTransport : public Transport {
   void send(std::span<const std::uint8_t> bytes) override;
   std::size_t receive(std::span<std::uint8_t> buffer) override;
   bool waitReadable(int timeoutMs) override;
+  void setReceiveTimeout(int timeoutMs) override { receiveTimeoutMs_ = timeoutMs; }
   void shutdown() override;
 
  private:
   UniqueFd fd_;
+  int receiveTimeoutMs_ = 0;
 };
 
 }  // namespace tessel::sqld::tds
