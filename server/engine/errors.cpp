@@ -40,6 +40,9 @@ constexpr std::array kErrors = {
     ErrorDef{170, 15, B, "Line %s: Incorrect syntax near '%s'."},
     ErrorDef{174, 15, B, "The %s function requires %s argument(s)."},
     ErrorDef{178, 15, B, "A RETURN statement with a return value cannot be used in this context."},
+    ErrorDef{191, 15, B,
+             "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+             "up into smaller queries."},
     ErrorDef{195, 15, B, "'%s' is not a recognized built-in function name."},
     ErrorDef{201, 16, S,
              "Procedure or function '%s' expects parameter '%s', which was not supplied."},

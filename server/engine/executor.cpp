@@ -151,6 +151,13 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
     out_->finish(Done::Kind::Done, true);
   } catch (const Cancelled&) {
     out_->abandon();
+  } catch (const std::exception& e) {
+    Message m;
+    m.number = 8180;
+    m.severity = 16;
+    m.text = std::string("Statement could not be executed: ") + e.what();
+    out_->message(m);
+    out_->finish(Done::Kind::Done, true);
   }
   (void)failed;
   currentFrame_ = nullptr;
@@ -168,7 +175,7 @@ Flow SqliteSession::runStatements(const std::vector<StmtPtr>& body, Frame& frame
 Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
   checkCancel();
   try {
-    Flow flow = dispatch(s, frame);
+    Flow flow = dispatchGuarded(s, frame);
     // @@ERROR tells the next statement how the previous one ended; control
     // flow passes on what its last statement left.
     switch (s.kind) {
@@ -242,6 +249,28 @@ void SqliteSession::noteAutoRollback() {
     savepoints_.clear();
     if (out_) out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
     descriptor_ = 0;
+  }
+}
+
+// Runs a statement and turns every failure that is not already a SQL Server
+// error into one, so that nothing else leaves a request.
+Flow SqliteSession::dispatchGuarded(const Stmt& s, Frame& f) {
+  try {
+    return dispatch(s, f);
+  } catch (const SqlError&) {
+    throw;
+  } catch (const SqliteFailure& e) {
+    throw translate(e.code(), e.what(), nullptr, "SELECT");
+  } catch (const Cancelled&) {
+    throw;
+  } catch (const BatchAbort&) {
+    throw;
+  } catch (const std::exception& e) {
+    Message m;
+    m.number = 8180;
+    m.severity = 16;
+    m.text = std::string("Statement could not be executed: ") + e.what();
+    throw SqlError(m, ErrorScope::Statement);
   }
 }
 
@@ -354,7 +383,7 @@ void SqliteSession::transaction(TransactionRequest request, ResultSink& sink) {
   try {
     runStatement(st, frame);
     out_->finish();
-  } catch (const BatchAbort&) {
+  } catch (...) {
     out_->finish(Done::Kind::Done, true);
   }
   endRequest();

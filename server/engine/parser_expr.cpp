@@ -149,7 +149,15 @@ Name Parser::parseName() {
   return name;
 }
 
+Parser::DepthGuard::DepthGuard(Parser& p) : parser(p) {
+  if (++parser.depth_ > 500) {
+    --parser.depth_;
+    throw SqlError(191, {});
+  }
+}
+
 ExprPtr Parser::parseExpr() {
+  DepthGuard guard(*this);
   return parseOr();
 }
 
@@ -172,6 +180,7 @@ ExprPtr Parser::parseAnd() {
 }
 
 ExprPtr Parser::parseNot() {
+  DepthGuard guard(*this);
   if (isWord("NOT")) {
     std::size_t offset = next().offset;
     auto e = makeExpr(ExprKind::Not, offset);
@@ -281,6 +290,7 @@ ExprPtr Parser::parseMultiplicative() {
 }
 
 ExprPtr Parser::parseUnary() {
+  DepthGuard guard(*this);
   if (isSymbol("-") || isSymbol("+") || isSymbol("~")) {
     const Token& t = next();
     std::string op = t.text;
@@ -627,6 +637,7 @@ TableRefPtr Parser::parseTablePrimary() {
 }
 
 TableRefPtr Parser::parseTableSource() {
+  DepthGuard guard(*this);
   TableRefPtr left = parseTablePrimary();
   for (;;) {
     std::string type;
@@ -737,6 +748,7 @@ SelectPtr Parser::parseSelectCore() {
 }
 
 SelectPtr Parser::parseSelect() {
+  DepthGuard guard(*this);
   SelectPtr first = parseSelectCore();
   while (isWord("UNION")) {
     next();

@@ -94,6 +94,14 @@ class Parser {
   std::vector<std::string> parseColumnList(std::vector<bool>* descending = nullptr);
 
  private:
+  // Guards recursion so that deeply nested input fails with an error
+  // instead of exhausting the stack.
+  struct DepthGuard {
+    explicit DepthGuard(Parser& p);
+    ~DepthGuard() { --parser.depth_; }
+    Parser& parser;
+  };
+  int depth_ = 0;
   bool lastTypeHadLength_ = false;
   std::string_view sql_;
   std::vector<Token> tokens_;

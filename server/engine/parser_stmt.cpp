@@ -45,6 +45,7 @@ bool Parser::atStatementStart() const {
 }
 
 StmtPtr Parser::parseStatement(bool firstInBatch) {
+  DepthGuard guard(*this);
   const Token& t = peek();
   int line = t.line;
   StmtPtr s;

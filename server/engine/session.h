@@ -84,6 +84,7 @@ class SqliteSession : public Session, private BindContext {
   Flow runStatements(const std::vector<StmtPtr>& body, Frame& frame);
   Flow runStatement(const Stmt& s, Frame& frame);
   Flow dispatch(const Stmt& s, Frame& frame);
+  Flow dispatchGuarded(const Stmt& s, Frame& frame);
   void reportError(const SqlError& e, const Stmt* s, const Frame& frame);
   void statementDone(Done::Kind kind, std::uint16_t curCmd, bool countValid, std::uint64_t count,
                      bool error = false);

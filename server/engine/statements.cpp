@@ -382,7 +382,9 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
   m.severity = 16;
   m.state = 1;
   if (s.oldNumber) {
-    m.number = static_cast<std::int32_t>(std::get<std::int64_t>(s.oldNumber->value.data()));
+    const auto* number = std::get_if<std::int64_t>(&s.oldNumber->value.data());
+    if (!number) throw SqlError(102, {"RAISERROR"});
+    m.number = static_cast<std::int32_t>(*number);
     m.text = values.empty() ? std::string() : values[0].s;
   } else {
     if (values.size() < 3) throw SqlError(102, {")"});

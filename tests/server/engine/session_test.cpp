@@ -41,6 +41,27 @@ TEST_F(SessionTest, OpensInDefaultDatabase) {
   EXPECT_EQ(s->currentDatabase(), "tessel");
 }
 
+TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
+  auto s = open();
+  std::string deep(5000, '(');
+  auto nested = run(*s, "SELECT " + deep + "1" + std::string(5000, ')'));
+  ASSERT_EQ(nested.errors().size(), 1u);
+  EXPECT_EQ(nested.errors()[0].number, 191);
+  std::string ifs;
+  for (int i = 0; i < 3000; ++i) ifs += "IF 1 = 1 ";
+  EXPECT_FALSE(run(*s, ifs + "SELECT 1").errors().empty());
+  for (const char* sql :
+       {"RAISERROR 'x' 'y'", "SELECT 'unterminated", "SELECT [x", "\x01\x02", "EXEC ('')",
+        "SELECT * FROM master..nosuch", "USE [../x]", "CREATE DATABASE [a/b]",
+        "SELECT CAST(1 AS nosuchtype)", "DECLARE @v int SET @v = 'x'", "SELECT 1 UNION SELECT 1, 2",
+        "SELECT TOP 1 * FROM sysobjects ORDER BY 99"}) {
+    auto r = run(*s, sql);
+    ASSERT_FALSE(r.dones.empty()) << sql;
+    EXPECT_FALSE(r.dones.back().more) << sql;
+  }
+  EXPECT_EQ(run(*s, "SELECT 1").results.size(), 1u);
+}
+
 TEST_F(SessionTest, UnknownLoginDatabaseFailsWith4060) {
   LoginInfo login;
   login.database = "nosuch";
