@@ -23,10 +23,12 @@ class Emitter {
   void message(const Message& m) {
     flush(true);
     sink_.message(m);
+    if (m.severity > 10) errorSinceDone_ = true;
   }
   void done(const Done& d) {
     flush(true);
     pending_ = d;
+    errorSinceDone_ = false;
   }
   void databaseChanged(std::string_view n, std::string_view o) {
     flush(true);
@@ -48,9 +50,11 @@ class Emitter {
   // if no statement produced any).
   void finish(Done::Kind kind = Done::Kind::Done, bool error = false) {
     if (!pending_) {
+      // An error raised after the last statement's Done (RAISERROR) marks
+      // the request's final Done.
       Done d;
       d.kind = kind;
-      d.error = error;
+      d.error = error || errorSinceDone_;
       pending_ = d;
     }
     if (error) pending_->error = true;
@@ -73,6 +77,7 @@ class Emitter {
 
   ResultSink& sink_;
   std::optional<Done> pending_;
+  bool errorSinceDone_ = false;
 };
 
 }  // namespace tessel::sqld::engine

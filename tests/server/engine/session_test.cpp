@@ -62,6 +62,17 @@ TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
   EXPECT_EQ(run(*s, "SELECT 1").results.size(), 1u);
 }
 
+TEST_F(SessionTest, RaiserrorMarksTheBatchFailed) {
+  auto s = open();
+  auto r = run(*s, "RAISERROR('', 16, 1)");
+  ASSERT_EQ(r.errors().size(), 1u);
+  EXPECT_EQ(r.errors()[0].number, 50000);
+  ASSERT_FALSE(r.dones.empty());
+  EXPECT_TRUE(r.dones.back().error);
+  auto info = run(*s, "RAISERROR('note', 10, 1)");
+  EXPECT_FALSE(info.dones.back().error);
+}
+
 TEST_F(SessionTest, UnknownLoginDatabaseFailsWith4060) {
   LoginInfo login;
   login.database = "nosuch";
