@@ -246,6 +246,7 @@ void TdsSession::serve() {
   // Between messages the idle time-out applies; inside one, a stalled client
   // is dropped after the same time.
   transport_->setReceiveTimeout(settings_.idleTimeoutSeconds * 1000);
+  transport_->setSendTimeout(settings_.idleTimeoutSeconds * 1000);
   readerThread_ = std::thread([this] { readLoop(); });
   for (;;) {
     Item item = pop();

@@ -11,9 +11,18 @@
 namespace tessel::sqld::tds {
 
 void SocketTransport::send(std::span<const std::uint8_t> bytes) {
+  const int flags = MSG_NOSIGNAL | (sendTimeoutMs_ > 0 ? MSG_DONTWAIT : 0);
   while (!bytes.empty()) {
-    ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), flags);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && sendTimeoutMs_ > 0) {
+      pollfd p{fd_.get(), POLLOUT, 0};
+      int r = ::poll(&p, 1, sendTimeoutMs_);
+      if (r == 0) {
+        throw TransportError("client read nothing for " + std::to_string(sendTimeoutMs_) + " ms");
+      }
+      continue;
+    }
     if (n <= 0) throw TransportError(std::string("send failed: ") + std::strerror(errno));
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }

@@ -448,6 +448,22 @@ TEST_F(TdsSession, ClientsStalledInsideAMessageAreDropped) {
   EXPECT_TRUE(afterLogin.closedByServer(5s));
 }
 
+TEST_F(TdsSession, ClientsThatStopReadingAreDropped) {
+  tds::SessionSettings s;
+  s.idleTimeoutSeconds = 1;
+  restart(s);
+  TestClient reader;
+  reader.connect(port_);
+  reader.login();
+  reader.send(0x01, allHeaders() + utf16("select * from big"));
+  // Nothing is read: the server's sends fill the socket buffers and stall,
+  // and the session must end on its own.
+  for (int i = 0; i < 50 && listener_->sessionCount() > 0; ++i) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(listener_->sessionCount(), 0u);
+}
+
 TEST_F(TdsSession, FiftySessionsAtOnce) {
   constexpr int kSessions = 50;
   std::vector<std::unique_ptr<TestClient>> clients;

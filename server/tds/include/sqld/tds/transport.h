@@ -33,6 +33,9 @@ class Transport {
   // the bound passes, receive() throws TransportError. Set before the
   // receiving thread starts.
   virtual void setReceiveTimeout(int timeoutMs) { (void)timeoutMs; }
+  // Bounds how long send() waits for a client that does not read (0: no
+  // bound); when it passes, send() throws TransportError.
+  virtual void setSendTimeout(int timeoutMs) { (void)timeoutMs; }
   virtual void shutdown() = 0;
 };
 
@@ -46,11 +49,13 @@ class SocketTransport : public Transport {
   std::size_t receive(std::span<std::uint8_t> buffer) override;
   bool waitReadable(int timeoutMs) override;
   void setReceiveTimeout(int timeoutMs) override { receiveTimeoutMs_ = timeoutMs; }
+  void setSendTimeout(int timeoutMs) override { sendTimeoutMs_ = timeoutMs; }
   void shutdown() override;
 
  private:
   UniqueFd fd_;
-  int receiveTimeoutMs_ = 0;
+  int receiveTimeoutMs_ = 0;  // read by the receiving thread only after it starts
+  int sendTimeoutMs_ = 0;     // used by the sending thread only
 };
 
 }  // namespace tessel::sqld::tds
