@@ -135,6 +135,7 @@ enum class StmtKind : std::uint8_t {
   Transaction,
   Readtext,
   Writetext,
+  Kill,
   Empty,
 };
 
@@ -376,6 +377,11 @@ struct WritetextStmt : Stmt {
   ExprPtr insertOffset;  // UPDATETEXT only; null = append
   ExprPtr deleteLength;  // UPDATETEXT only; null = to the end
   ExprPtr data;
+};
+
+struct KillStmt : Stmt {
+  KillStmt() : Stmt(StmtKind::Kill) {}
+  ExprPtr spid;
 };
 
 struct Batch {

@@ -71,6 +71,25 @@ std::int64_t EngineState::nextTransactionDescriptor() {
   return ++descriptor_;
 }
 
+void EngineState::registerSession(std::int32_t spid, KillFlag flag) {
+  std::lock_guard lock(mutex_);
+  sessions_[spid] = std::move(flag);
+}
+
+void EngineState::unregisterSession(std::int32_t spid, const KillFlag& flag) {
+  std::lock_guard lock(mutex_);
+  auto it = sessions_.find(spid);
+  if (it != sessions_.end() && it->second == flag) sessions_.erase(it);
+}
+
+bool EngineState::kill(std::int32_t spid) {
+  std::lock_guard lock(mutex_);
+  auto it = sessions_.find(spid);
+  if (it == sessions_.end()) return false;
+  it->second->store(true, std::memory_order_release);
+  return true;
+}
+
 void EngineState::createDatabase(const std::string& name) {
   if (!validDatabaseName(name)) throw SqlError(102, {name});
   {

@@ -6,6 +6,9 @@
 // never wait for writers). The memory mode keeps the files in a private
 // temporary directory that is removed with the engine.
 
+#include <atomic>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -31,6 +34,13 @@ class EngineState {
   std::string canonicalName(const std::string& name) const;
   std::int64_t nextTransactionDescriptor();
 
+  // Sessions by spid, so that KILL can reach another session.
+  using KillFlag = std::shared_ptr<std::atomic<bool>>;
+  void registerSession(std::int32_t spid, KillFlag flag);
+  void unregisterSession(std::int32_t spid, const KillFlag& flag);
+  // False when no session has that spid.
+  bool kill(std::int32_t spid);
+
  private:
   void createFile(const std::string& name);
 
@@ -38,8 +48,9 @@ class EngineState {
   std::string directory_;
   bool ownsDirectory_ = false;
   mutable std::mutex mutex_;
-  std::set<std::string> names_;  // GUARDED_BY(mutex_), lower case
-  std::int64_t descriptor_ = 0;  // GUARDED_BY(mutex_)
+  std::set<std::string> names_;                // GUARDED_BY(mutex_), lower case
+  std::int64_t descriptor_ = 0;                // GUARDED_BY(mutex_)
+  std::map<std::int32_t, KillFlag> sessions_;  // GUARDED_BY(mutex_)
 };
 
 // Database names are plain identifiers so that they map safely onto files.

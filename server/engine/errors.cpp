@@ -129,6 +129,8 @@ constexpr std::array kErrors = {
     ErrorDef{4060, 11, S, "Cannot open database \"%s\" requested by the login. The login failed."},
     ErrorDef{5701, 0, S, "Changed database context to '%s'."},
     ErrorDef{5703, 0, S, "Changed language setting to %s."},
+    ErrorDef{6104, 16, S, "Cannot use KILL to kill your own process."},
+    ErrorDef{6106, 16, S, "Process ID %s is not an active process ID."},
     ErrorDef{6401, 16, S,
              "Cannot roll back %s. No transaction or savepoint of that name was found."},
     ErrorDef{7123, 16, S, "Invalid text, ntext, or image pointer value."},

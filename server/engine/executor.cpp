@@ -38,11 +38,6 @@ namespace {
 // Unwinds the rest of a batch after a batch-scope error that was reported.
 struct BatchAbort {};
 
-int progressHandler(void* p) {
-  const CancelFlag* const* cancel = static_cast<const CancelFlag* const*>(p);
-  return *cancel && (*cancel)->requested() ? 1 : 0;
-}
-
 }  // namespace
 
 SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
@@ -54,6 +49,7 @@ SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
 }
 
 SqliteSession::~SqliteSession() {
+  engine_.unregisterSession(login_.spid, killed_);
   statements_.clear();
   if (db_ && tranCount_ > 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
@@ -71,13 +67,13 @@ bool SqliteSession::open(Message& error) {
   }
   catalog_ = Catalog(db_.get());
   registerFunctions(db_.get(), &settings_);
-  sqlite3_progress_handler(db_.get(), 1000, progressHandler, &cancel_);
+  sqlite3_progress_handler(db_.get(), 1000, &SqliteSession::progress, this);
   sqlite3_busy_handler(
       db_.get(),
       [](void* p, int count) -> int {
         auto* self = static_cast<SqliteSession*>(p);
         if (count == 0) self->busySince_ = std::chrono::steady_clock::now();
-        if (self->cancel_ && self->cancel_->requested()) return 0;
+        if ((self->cancel_ && self->cancel_->requested()) || self->terminated()) return 0;
         int timeout = self->settings_.lockTimeoutMs >= 0 ? self->settings_.lockTimeoutMs
                                                          : self->engine_.options().lockTimeoutMs;
         auto waited = std::chrono::steady_clock::now() - self->busySince_;
@@ -97,6 +93,7 @@ bool SqliteSession::open(Message& error) {
     }
     attach(database);
     currentDb_ = engine_.canonicalName(database);
+    engine_.registerSession(login_.spid, killed_);
   } catch (const SqlError& e) {
     error = e.message();
     return false;
@@ -135,6 +132,11 @@ void SqliteSession::endRequest() {
 
 void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) {
   beginRequest(sink, cancel);
+  if (terminated()) {
+    out_->finish(Done::Kind::Done, true);
+    endRequest();
+    return;
+  }
   Frame frame;
   currentFrame_ = &frame;
   bool failed = false;
@@ -239,7 +241,12 @@ void SqliteSession::statementDone(Done::Kind kind, std::uint16_t curCmd, bool co
 }
 
 void SqliteSession::checkCancel() {
-  if (cancel_ && cancel_->requested()) throw Cancelled{};
+  if ((cancel_ && cancel_->requested()) || terminated()) throw Cancelled{};
+}
+
+int SqliteSession::progress(void* p) {
+  auto* self = static_cast<SqliteSession*>(p);
+  return (self->cancel_ && self->cancel_->requested()) || self->terminated() ? 1 : 0;
 }
 
 void SqliteSession::noteAutoRollback() {
@@ -365,6 +372,9 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
       break;
     case StmtKind::Writetext:
       execWritetext(static_cast<const WritetextStmt&>(s), f);
+      break;
+    case StmtKind::Kill:
+      execKill(static_cast<const KillStmt&>(s), f);
       break;
     case StmtKind::Empty:
       break;

@@ -109,6 +109,11 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       s = parseTransaction(TransactionStmt::Op::Rollback);
     } else if (w == "SAVE") {
       s = parseTransaction(TransactionStmt::Op::Save);
+    } else if (w == "KILL" && peek(1).kind == TokenKind::Integer) {
+      next();
+      auto k = make<KillStmt>(line);
+      k->spid = parseLiteral();
+      s = std::move(k);
     } else if (w == "READTEXT") {
       s = parseReadtext();
     } else if (w == "WRITETEXT" || w == "UPDATETEXT") {

@@ -67,6 +67,7 @@ class SqliteSession : public Session, private BindContext {
   void transaction(TransactionRequest request, ResultSink& sink) override;
   std::string currentDatabase() const override { return currentDb_; }
   std::uint64_t transactionDescriptor() const override { return descriptor_; }
+  bool terminated() const override { return killed_->load(std::memory_order_acquire); }
 
  private:
   friend class Ddl;
@@ -109,6 +110,7 @@ class SqliteSession : public Session, private BindContext {
   void execUse(const UseStmt& s, Frame& f);
   void execReadtext(const ReadtextStmt& s, Frame& f);
   void execWritetext(const WritetextStmt& s, Frame& f);
+  void execKill(const KillStmt& s, Frame& f);
   std::int32_t execExec(const ExecStmt& s, Frame& f);
 
   // Procedures (procedures.cpp).
@@ -135,6 +137,7 @@ class SqliteSession : public Session, private BindContext {
   SqlError translate(int code, const std::string& message, const BoundStatement* b,
                      const char* verb);
   void checkCancel();
+  static int progress(void* self);
   void assignVariable(Frame& f, const std::string& name, const Stored& value, const TypeInfo& type);
   Variable* findVariable(Frame& f, const std::string& name);
   void setLockTimeout();
@@ -146,6 +149,7 @@ class SqliteSession : public Session, private BindContext {
 
   EngineState& engine_;
   LoginInfo login_;
+  EngineState::KillFlag killed_ = std::make_shared<std::atomic<bool>>(false);
   SqliteDb db_;
   Catalog catalog_;
   Settings settings_;

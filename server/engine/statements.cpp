@@ -529,6 +529,15 @@ void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   statementDone(doneKind(f), kCmdUse, false, 0);
 }
 
+void SqliteSession::execKill(const KillStmt& s, Frame& f) {
+  TypeInfo t;
+  Stored v = evaluate(*s.spid, f, &t);
+  std::int32_t spid = static_cast<std::int32_t>(v.i);
+  if (spid == login_.spid) throw SqlError(6104, {});
+  if (!engine_.kill(spid)) throw SqlError(6106, {std::to_string(spid)});
+  statementDone(doneKind(f), 0xC1, false, 0);
+}
+
 namespace {
 struct PointerParts {
   std::int64_t objectId = 0;

@@ -73,6 +73,22 @@ TEST_F(SessionTest, RaiserrorMarksTheBatchFailed) {
   EXPECT_FALSE(info.dones.back().error);
 }
 
+TEST_F(SessionTest, KillEndsAnotherSession) {
+  LoginInfo login;
+  Message error;
+  login.spid = 60;
+  auto victim = engine_->openSession(login, error);
+  login.spid = 61;
+  auto killer = engine_->openSession(login, error);
+  ASSERT_TRUE(victim && killer);
+  EXPECT_FALSE(victim->terminated());
+  EXPECT_TRUE(run(*killer, "KILL 60").errors().empty());
+  EXPECT_TRUE(victim->terminated());
+  EXPECT_TRUE(run(*victim, "SELECT 1").results.empty());
+  EXPECT_EQ(run(*killer, "KILL 61").errors().at(0).number, 6104);
+  EXPECT_EQ(run(*killer, "KILL 999").errors().at(0).number, 6106);
+}
+
 TEST_F(SessionTest, UnknownLoginDatabaseFailsWith4060) {
   LoginInfo login;
   login.database = "nosuch";

@@ -124,6 +124,9 @@ class Session {
   enum class TransactionRequest : std::uint8_t { Begin, Commit, Rollback };
   virtual void transaction(TransactionRequest request, ResultSink& sink) = 0;
   virtual std::string currentDatabase() const = 0;
+  // True once another session ended this one with KILL: the listener closes
+  // the connection after the current request. May be read from any thread.
+  virtual bool terminated() const { return false; }
   // 8-byte descriptor of the open transaction, 0 if none.
   virtual std::uint64_t transactionDescriptor() const = 0;
 };
