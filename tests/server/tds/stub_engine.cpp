@@ -226,7 +226,7 @@ class StubSession : public Session {
       d.curCmd = kCmdSet;
       sink.done(d);
     } else if (startsWith(up, "SELECT")) {
-      select(s, up, sink, cancel);
+      select(s, sink, cancel);
     } else if (startsWith(up, "WAITFOR")) {
       waitFor(s, sink, cancel);
     } else if (startsWith(up, "USE")) {
@@ -258,8 +258,7 @@ class StubSession : public Session {
     }
   }
 
-  void select(const std::string& s, const std::string& up, ResultSink& sink,
-              const CancelFlag& cancel) {
+  void select(const std::string& s, ResultSink& sink, const CancelFlag& cancel) {
     std::string rest = trim(s.substr(6));
     std::string urest = upper(rest);
     if (urest.rfind("* FROM ", 0) == 0) {
@@ -294,7 +293,6 @@ class StubSession : public Session {
       columns.push_back(lit.column);
       values.push_back(lit.value);
     }
-    (void)up;
     sink.metadata(columns);
     sink.row(values);
     sink.done(done(true, 1));
