@@ -59,7 +59,9 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   // Target columns.
   std::vector<int> targets;
   bool identityListed = false;
-  if (ins.columns.empty()) {
+  if (ins.defaultValues) {
+    // Every column takes its default.
+  } else if (ins.columns.empty()) {
     for (std::size_t i = 0; i < table->columns.size(); ++i)
       if (!table->columns[i].identity || ctx_.identityInsert(*table))
         targets.push_back(static_cast<int>(i));

@@ -75,7 +75,8 @@ TypeInfo commonType(const TypeInfo& a, const TypeInfo& b) {
       TypeInfo x = decimalOf(a), y = decimalOf(b);
       int s = std::max(x.scale, y.scale);
       int p = s + std::max(x.precision - x.scale, y.precision - y.scale);
-      return capDecimal(SqlType::Decimal, p, s);
+      bool numeric = a.type == SqlType::Numeric || b.type == SqlType::Numeric;
+      return capDecimal(numeric ? SqlType::Numeric : SqlType::Decimal, p, s);
     }
   }
   TypeInfo r = typePrecedence(a.type) >= typePrecedence(b.type) ? a : b;
