@@ -248,6 +248,7 @@ std::int64_t checkIntRange(__int128 v, const TypeInfo& from, const TypeInfo& to)
   }
   if (v < lo || v > hi) {
     if (isCharType(from.type)) throw SqlError(248, {});
+    if (isIntegerType(from.type)) throw SqlError(220, {typeName(to.type), int128ToString(v)});
     overflow(from, to);
   }
   return static_cast<std::int64_t>(v);
