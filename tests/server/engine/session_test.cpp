@@ -89,6 +89,64 @@ TEST_F(SessionTest, KillEndsAnotherSession) {
   EXPECT_EQ(run(*killer, "KILL 999").errors().at(0).number, 6106);
 }
 
+TEST_F(SessionTest, TemporaryObjectsBelongToTheirSession) {
+  auto a = open();
+  auto b = open();
+  ASSERT_TRUE(run(*a, "CREATE TABLE #t (v int) CREATE PROCEDURE #p AS SELECT 1").errors().empty());
+  EXPECT_TRUE(run(*a, "SELECT * FROM #t EXEC #p").errors().empty());
+  auto other = run(*b, "SELECT * FROM #t");
+  ASSERT_EQ(other.errors().size(), 1u);
+  EXPECT_EQ(other.errors()[0].number, 208);
+  EXPECT_EQ(run(*b, "EXEC #p").errors().at(0).number, 2812);
+  // Each session may have its own #t.
+  EXPECT_TRUE(run(*b, "CREATE TABLE #t (w varchar(3))").errors().empty());
+}
+
+TEST_F(SessionTest, TablesCreatedElsewhereAreSeenAtTheNextRequest) {
+  auto a = open();
+  auto b = open();
+  EXPECT_EQ(run(*b, "SELECT * FROM shared_t").errors().at(0).number, 208);
+  ASSERT_TRUE(run(*a, "CREATE TABLE shared_t (v int) INSERT shared_t VALUES (5)").errors().empty());
+  auto seen = run(*b, "SELECT v FROM shared_t");
+  ASSERT_TRUE(seen.errors().empty());
+  EXPECT_EQ(std::get<std::int64_t>(seen.results.at(0).rows.at(0)[0].data()), 5);
+}
+
+TEST_F(SessionTest, UseReportsTheChangeAndTheSessionRemembersIt) {
+  auto s = open();
+  auto r = run(*s, "CREATE DATABASE other USE other");
+  ASSERT_TRUE(r.errors().empty());
+  EXPECT_EQ(r.database, "other");
+  EXPECT_EQ(s->currentDatabase(), "other");
+  ASSERT_FALSE(r.messages.empty());
+  EXPECT_EQ(r.messages.back().number, 5701);
+  EXPECT_EQ(r.messages.back().severity, 0);
+  LoginInfo login;
+  login.database = "OTHER";
+  Message error;
+  auto direct = engine_->openSession(login, error);
+  ASSERT_TRUE(direct) << error.text;
+  EXPECT_EQ(direct->currentDatabase(), "other");
+}
+
+TEST_F(SessionTest, DonesCarryCountsAndTheLastOneEndsTheRequest) {
+  auto s = open();
+  auto r = run(
+      *s, "CREATE TABLE t (v int) INSERT t VALUES (1) INSERT t SELECT v FROM t SELECT * FROM t");
+  ASSERT_EQ(r.dones.size(), 4u);
+  for (std::size_t i = 0; i + 1 < r.dones.size(); ++i) EXPECT_TRUE(r.dones[i].more);
+  EXPECT_FALSE(r.dones.back().more);
+  EXPECT_EQ(r.dones[1].rowCount, 1u);
+  EXPECT_TRUE(r.dones[1].countValid);
+  EXPECT_EQ(r.dones[2].rowCount, 1u);
+  EXPECT_EQ(r.dones[3].rowCount, 2u);
+  EXPECT_EQ(r.dones[3].curCmd, 0xC1);
+  auto quiet = run(*s, "SET NOCOUNT ON SELECT * FROM t");
+  EXPECT_FALSE(quiet.dones.back().countValid);
+  auto proc = run(*s, "SET NOCOUNT OFF EXEC ('SELECT 1')");
+  EXPECT_FALSE(proc.dones.back().more);
+}
+
 TEST_F(SessionTest, UnknownLoginDatabaseFailsWith4060) {
   LoginInfo login;
   login.database = "nosuch";
