@@ -126,6 +126,7 @@ void SqliteSession::beginRequest(ResultSink& sink, const CancelFlag& cancel) {
 
 void SqliteSession::endRequest() {
   boundCache_.clear();
+  extraStatements_.clear();
   cancel_ = nullptr;
   out_.reset();
 }

@@ -46,9 +46,10 @@ sqlite3_stmt* SqliteSession::statementFor(const std::string& sql) {
   auto it = statements_.find(sql);
   if (it != statements_.end()) {
     if (!sqlite3_stmt_busy(it->second.get())) return it->second.get();
-    // In use further up the stack (a recursive call): prepare another one.
-    it->second = prepare(db_.get(), sql);
-    return it->second.get();
+    // In use further up the stack (a recursive call): another one serves
+    // until the request ends; the busy one must stay alive.
+    extraStatements_.push_back(prepare(db_.get(), sql));
+    return extraStatements_.back().get();
   }
   if (statements_.size() >= kStatementCacheLimit) {
     for (auto i = statements_.begin(); i != statements_.end();) {

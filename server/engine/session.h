@@ -169,6 +169,7 @@ class SqliteSession : public Session, private BindContext {
 
   std::map<const void*, BoundStatement> boundCache_;
   std::map<std::string, SqliteStatement> statements_;
+  std::vector<SqliteStatement> extraStatements_;  // for the current request
 
   // The current request.
   std::unique_ptr<Emitter> out_;
