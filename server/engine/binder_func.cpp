@@ -241,8 +241,8 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     TypeInfo t = varcharOf(s.type);
     if (t.type == SqlType::Char) t.type = SqlType::VarChar;
     if (t.type == SqlType::NChar) t.type = SqlType::NVarChar;
-    std::string f = fn == "UPPER"   ? "upper"
-                    : fn == "LOWER" ? "lower"
+    std::string f = fn == "UPPER"   ? "t_upper"
+                    : fn == "LOWER" ? "t_lower"
                     : fn == "LTRIM" ? "t_ltrim"
                     : fn == "RTRIM" ? "t_rtrim"
                                     : "t_reverse";

@@ -59,6 +59,54 @@ unsigned char fold(unsigned char c) {
   return static_cast<unsigned char>(std::tolower(c));
 }
 
+// Decodes UTF-8 into code points; a truncated sequence's bytes stand alone.
+std::u32string decodeUtf8(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    std::size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (i + extra >= s.size()) extra = 0;
+    char32_t cp = extra ? (b & (0x3F >> extra)) : b;
+    for (std::size_t k = 1; k <= extra; ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out.push_back(cp);
+    i += 1 + extra;
+  }
+  return out;
+}
+
+std::string encodeUtf8(const std::u32string& s);
+
+}  // namespace
+
+// Lower case as the case-insensitive collation sees it: ASCII, Latin-1,
+// Latin Extended-A, Greek and Cyrillic capitals.
+char32_t foldCase(char32_t c) {
+  if (c < 0x80) return static_cast<char32_t>(std::tolower(static_cast<int>(c)));
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+  if (c >= 0x391 && c <= 0x3A9) return c + 0x20;
+  if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  return c;
+}
+
+char32_t upperCase(char32_t c) {
+  if (c < 0x80) return static_cast<char32_t>(std::toupper(static_cast<int>(c)));
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~char32_t{1};
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  return c;
+}
+
+namespace {
+
 // UTF-8 helpers: code point boundaries.
 std::vector<std::size_t> charStarts(std::string_view s) {
   std::vector<std::size_t> starts;
@@ -583,6 +631,26 @@ void fnError(sqlite3_context* c, int n, sqlite3_value** v) {
   sqlite3_result_error(c, text.c_str(), -1);
 }
 
+std::string encodeUtf8(const std::u32string& s) {
+  std::string out;
+  for (char32_t c : s) out += utf8Of(static_cast<std::uint32_t>(c));
+  return out;
+}
+
+void fnUpper(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::u32string s = decodeUtf8(argText(v, 0));
+  for (char32_t& ch : s) ch = upperCase(ch);
+  resultText(c, encodeUtf8(s));
+}
+
+void fnLower(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::u32string s = decodeUtf8(argText(v, 0));
+  for (char32_t& ch : s) ch = foldCase(ch);
+  resultText(c, encodeUtf8(s));
+}
+
 // The object part of a multi-part name: 'db.dbo.[t]' -> 't'.
 void fnObjName(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
@@ -663,6 +731,8 @@ constexpr FunctionDef kFunctions[] = {
     {"t_textptr", 3, fnTextPtr, true},
     {"t_error", -1, fnError, false},
     {"t_objname", 1, fnObjName, true},
+    {"t_upper", 1, fnUpper, true},
+    {"t_lower", 1, fnLower, true},
 };
 
 }  // namespace
@@ -670,42 +740,56 @@ constexpr FunctionDef kFunctions[] = {
 int compareCaseInsensitive(std::string_view a, std::string_view b) {
   while (!a.empty() && a.back() == ' ') a.remove_suffix(1);
   while (!b.empty() && b.back() == ' ') b.remove_suffix(1);
+  // ASCII fast path; from the first other byte on, folded code points.
   std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    int x = fold(a[i]), y = fold(b[i]);
-    if (x != y) return x < y ? -1 : 1;
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 0x80 || y >= 0x80) {
+      std::u32string ua = decodeUtf8(a.substr(i)), ub = decodeUtf8(b.substr(i));
+      std::size_t m = std::min(ua.size(), ub.size());
+      for (std::size_t k = 0; k < m; ++k) {
+        char32_t p = foldCase(ua[k]), q = foldCase(ub[k]);
+        if (p != q) return p < q ? -1 : 1;
+      }
+      if (ua.size() == ub.size()) return 0;
+      return ua.size() < ub.size() ? -1 : 1;
+    }
+    int fx = fold(x), fy = fold(y);
+    if (fx != fy) return fx < fy ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool likeMatch(std::string_view p, std::string_view t, int escape) {
+bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
+  // Works on characters, so that _ matches one character however encoded.
+  std::u32string p = decodeUtf8(pattern), t = decodeUtf8(text);
   std::size_t pi = 0, ti = 0;
-  std::size_t starP = std::string_view::npos, starT = 0;
-  auto matchOne = [&](std::size_t& pj, unsigned char ch) -> bool {
-    // Matches one pattern element at pj against ch; advances pj past it.
-    unsigned char pc = static_cast<unsigned char>(p[pj]);
-    if (escape >= 0 && pc == escape && pj + 1 < p.size()) {
+  std::size_t starP = std::u32string::npos, starT = 0;
+  auto matchOne = [&](std::size_t& pj, char32_t ch) -> bool {
+    char32_t pc = p[pj];
+    if (escape >= 0 && pc == static_cast<char32_t>(escape) && pj + 1 < p.size()) {
       pj += 2;
-      return fold(static_cast<unsigned char>(p[pj - 1])) == fold(ch);
+      return foldCase(p[pj - 1]) == foldCase(ch);
     }
-    if (pc == '_') {
+    if (pc == U'_') {
       ++pj;
       return true;
     }
-    if (pc == '[') {
-      std::size_t close = p.find(']', pj + 2);
-      if (close != std::string_view::npos) {
-        std::string_view set = p.substr(pj + 1, close - pj - 1);
+    if (pc == U'[') {
+      std::size_t close = p.find(U']', pj + 2);
+      if (close != std::u32string::npos) {
+        std::u32string set = p.substr(pj + 1, close - pj - 1);
         pj = close + 1;
-        bool negate = !set.empty() && set[0] == '^';
-        if (negate) set.remove_prefix(1);
+        bool negate = !set.empty() && set[0] == U'^';
+        if (negate) set.erase(0, 1);
         bool hit = false;
+        char32_t c = foldCase(ch);
         for (std::size_t k = 0; k < set.size(); ++k) {
-          if (k + 2 < set.size() && set[k + 1] == '-') {
-            if (fold(ch) >= fold(set[k]) && fold(ch) <= fold(set[k + 2])) hit = true;
+          if (k + 2 < set.size() && set[k + 1] == U'-') {
+            if (c >= foldCase(set[k]) && c <= foldCase(set[k + 2])) hit = true;
             k += 2;
-          } else if (fold(set[k]) == fold(ch)) {
+          } else if (foldCase(set[k]) == c) {
             hit = true;
           }
         }
@@ -713,27 +797,27 @@ bool likeMatch(std::string_view p, std::string_view t, int escape) {
       }
     }
     ++pj;
-    return fold(pc) == fold(ch);
+    return foldCase(pc) == foldCase(ch);
   };
   while (ti < t.size()) {
-    if (pi < p.size() && p[pi] == '%' && !(escape >= 0 && escape == '%')) {
+    if (pi < p.size() && p[pi] == U'%' && escape != '%') {
       starP = ++pi;
       starT = ti;
       continue;
     }
     if (pi < p.size()) {
       std::size_t pj = pi;
-      if (matchOne(pj, static_cast<unsigned char>(t[ti]))) {
+      if (matchOne(pj, t[ti])) {
         pi = pj;
         ++ti;
         continue;
       }
     }
-    if (starP == std::string_view::npos) return false;
+    if (starP == std::u32string::npos) return false;
     pi = starP;
     ti = ++starT;
   }
-  while (pi < p.size() && p[pi] == '%') ++pi;
+  while (pi < p.size() && p[pi] == U'%') ++pi;
   return pi == p.size();
 }
 

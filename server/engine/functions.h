@@ -18,6 +18,10 @@ void registerFunctions(sqlite3* db, const Settings* settings);
 // insensitive, trailing blanks ignored. <0, 0, >0.
 int compareCaseInsensitive(std::string_view a, std::string_view b);
 
+// Case folding of the collation, on code points.
+char32_t foldCase(char32_t c);
+char32_t upperCase(char32_t c);
+
 // T-SQL LIKE: % _ [abc] [a-z] [^abc], case-insensitive.
 bool likeMatch(std::string_view pattern, std::string_view text, int escape);
 
