@@ -123,23 +123,30 @@ Value decimalValue(ByteReader& in, const ParamType& t, std::size_t len) {
   return Value(DecimalValue{sign ? s : -s, t.precision, t.scale});
 }
 
-// date, time, datetime2 and datetimeoffset; the offset is dropped because the
-// time already travels in UTC and the engine's datetime has no zone.
+// date, time, datetime2 and datetimeoffset, rounded to datetime's 1/300 s.
+// A datetimeoffset travels in UTC with its offset; like SQL Server's
+// conversion to datetime, the result is the local time the offset gives.
 Value dateTimeValue(ByteReader& in, const ParamType& t, std::size_t len) {
+  constexpr std::int64_t kTicksPerDay = 300 * 86400;
   std::uint64_t units = 0;
-  std::int32_t days = 0;
+  std::int64_t days = 0;
   std::size_t tb = t.wire == DateN ? 0 : timeBytes(t.scale);
   std::size_t want = tb + (t.wire == TimeN ? 0 : 3) + (t.wire == DateTimeOffsetN ? 2 : 0);
   if (len != want) throw ProtocolError("date/time parameter length " + std::to_string(len));
   if (tb) units = readLe(in, tb, "time parameter");
-  if (t.wire != TimeN) days = static_cast<std::int32_t>(readLe(in, 3, "date parameter"));
-  if (t.wire == DateTimeOffsetN) in.skip(2, "time zone offset");
+  if (t.wire != TimeN) days = static_cast<std::int64_t>(readLe(in, 3, "date parameter"));
+  std::int64_t offsetMinutes = 0;
+  if (t.wire == DateTimeOffsetN) offsetMinutes = signExtend(readLe(in, 2, "time zone offset"), 2);
   std::uint64_t scaleDiv = 1;
   for (int i = 0; i < t.scale; ++i) scaleDiv *= 10;
-  std::uint64_t ticks = (units * 300 + scaleDiv / 2) / scaleDiv;
+  auto ticks = static_cast<std::int64_t>((units * 300 + scaleDiv / 2) / scaleDiv);
+  ticks += offsetMinutes * 60 * 300;
   if (t.wire == TimeN) days = kDaysTo1900;
-  if (ticks >= 25920000) ticks = 25919999;
-  return Value(DateTimeValue{days - kDaysTo1900, static_cast<std::uint32_t>(ticks)});
+  days += ticks / kTicksPerDay;
+  ticks %= kTicksPerDay;
+  if (ticks < 0) ticks += kTicksPerDay, --days;
+  return Value(DateTimeValue{static_cast<std::int32_t>(days - kDaysTo1900),
+                             static_cast<std::uint32_t>(ticks)});
 }
 
 std::string chunkedBytes(ByteReader& in, bool& isNull) {

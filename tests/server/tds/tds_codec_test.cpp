@@ -543,6 +543,25 @@ TEST(TdsCodec, RpcParametersOfEveryClientTypeDecode) {
   EXPECT_EQ(std::get<std::int64_t>(r.params[10].value.data()), 1);
 }
 
+TEST(TdsCodec, NewerDateTypesBecomeDatetimeRoundedAndInLocalTime) {
+  // time(7) 23:59:59.9999999 rounds to the next day; datetimeoffset
+  // 2000-01-01 23:30 UTC at +01:00 is 2000-01-02 00:30 local.
+  const std::string midnightish("\xFF\xBF\x69\x2A\xC9", 5);  // 863999999999 * 100 ns
+  RpcBuilder b(true);
+  b.byName("p")
+      .param("@a", 0, std::string("\x2A\x07\x08", 3) + midnightish + std::string("\x5C\x95\x0A", 3))
+      .param("@b", 0,
+             std::string("\x2B\x00\x08", 3) + std::string("\x78\x4A\x01", 3) +  // 84600 s
+                 std::string("\x07\x24\x0B", 3) + std::string("\x3C\x00", 2));  // +60 min
+  auto calls = tds::parseRpc(bytes(b.s), kTds74);
+  auto a = std::get<DateTimeValue>(calls[0].params[0].value.data());
+  EXPECT_EQ(a.days, 2);  // 1900-01-02 plus the rounding day
+  EXPECT_EQ(a.ticks, 0u);
+  auto d = std::get<DateTimeValue>(calls[0].params[1].value.data());
+  EXPECT_EQ(d.days, 36525);  // 2000-01-02
+  EXPECT_EQ(d.ticks, 30u * 60 * 300);
+}
+
 TEST(TdsCodec, RpcBatchesNamesFlagsAndTransactionRequests) {
   RpcBuilder b(false);
   b.byName("#echo", 0x01).param("", 0, std::string("\x38\x05\0\0\0", 5));
