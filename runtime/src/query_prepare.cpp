@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/sysutils.h"
@@ -63,9 +64,11 @@ void DrainResults(PDBPROCESS process) {
   } while (r != kNoMoreResults && r != FAIL);
 }
 
-// Sends one parameter of the procedure call. The value buffer lives until the
-// call is checked, whatever the check says.
-void SendParameter(PDBPROCESS process, const TParam& param) {
+// Adds one parameter to the procedure call. The client library keeps a pointer
+// to the value until the call is sent, so the buffer goes to `values`, which
+// the caller keeps until after dbrpcsend.
+void SendParameter(PDBPROCESS process, const TParam& param,
+                   std::vector<std::vector<std::uint8_t>>& values) {
   const TFieldType type = param.DataType();
   int token = FieldTypeToDBType(type);
   DBINT max_length = -1;
@@ -101,8 +104,9 @@ void SendParameter(PDBPROCESS process, const TParam& param) {
   }
   const std::string name = "@" + param.Name();
   const bool no_value = length == 0 || value.empty();
+  values.push_back(std::move(value));
   CheckDBResult(dbrpcparam(process, name.c_str(), 0, token, max_length, length,
-                           no_value ? nullptr : value.data()));
+                           no_value ? nullptr : values.back().data()));
 }
 
 }  // namespace
@@ -169,11 +173,13 @@ bool TTessel::CallProcedure() {
   dbcancel(FDBProcess);
   CheckDBResult(dbrpcinit(FDBProcess, FProcName.c_str(), kRpcRecompile));
   TStringList passed;
+  std::vector<std::vector<std::uint8_t>> values;
+  values.reserve(static_cast<std::size_t>(FParams->Count()));
   for (int i = 0; i < FParams->Count(); ++i) {
     const TParam* param = FParams->Items(i);
     if (param->DataType() == ftUnknown || passed.IndexOf(param->Name()) >= 0) continue;
     passed.Add(param->Name());
-    SendParameter(FDBProcess, *param);
+    SendParameter(FDBProcess, *param, values);
   }
   CheckDBResult(dbrpcsend(FDBProcess));
   while (!dbdataready(FDBProcess)) {

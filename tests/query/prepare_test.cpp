@@ -1,1 +1,102 @@
-// placeholder
+// Prepared statements: the temporary procedure, typed arguments, and what
+// ends a preparation.
+
+#include <string>
+
+#include "framework/exceptions.h"
+#include "query_fixture.h"
+#include "runtime/lqSQLConst.h"
+
+namespace tessel::testing {
+namespace {
+
+class PrepareTest : public QueryTest {};
+
+TEST_F(PrepareTest, PreparedQueryRunsTheProcedureWithTypedValues) {
+  MakeNumbers("q_prep", 5);
+  TTessel* query = NewQuery("SELECT id, name FROM q_prep WHERE id >= :low AND name <> :skip");
+  query->ParamByName("low")->SetAsInteger(3);
+  query->ParamByName("skip")->SetAsString("name4");
+  query->SetCacheAllRecords(true);
+  query->Prepare();
+  ASSERT_TRUE(query->Prepared());
+  EXPECT_NO_THROW(Rows(server->GetBaseProcess(), "SELECT COUNT(*) FROM q_prep WHERE 1 = 0"));
+  query->Open();
+  EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"3", "5"}));
+}
+
+TEST_F(PrepareTest, NullBitIsSentAsFalseAndNullIntegerAsNull) {
+  TTessel* query = NewQuery("SELECT :flag AS flag, :number AS number");
+  query->ParamByName("flag")->SetDataType(ftBoolean);
+  query->ParamByName("number")->SetDataType(ftInteger);
+  query->SetCacheAllRecords(true);
+  query->Prepare();
+  query->Open();
+  EXPECT_FALSE(query->FieldByName("flag")->IsNull());
+  EXPECT_EQ(query->FieldByName("flag")->AsInteger(), 0);
+  EXPECT_TRUE(query->FieldByName("number")->IsNull());
+}
+
+TEST_F(PrepareTest, NamesDifferingInCaseAreDeclaredAndPassedOnce) {
+  TTessel* query = NewQuery("SELECT :X + :x AS twice");
+  ASSERT_EQ(query->Params()->Count(), 2);
+  query->Params()->Items(0)->SetAsInteger(21);
+  query->Params()->Items(1)->SetAsInteger(1000);
+  query->SetCacheAllRecords(true);
+  query->Prepare();
+  query->Open();
+  EXPECT_EQ(query->FieldByName("twice")->AsInteger(), 42);
+}
+
+TEST_F(PrepareTest, UndefinedTypeIsRefusedAndNothingIsPrepared) {
+  TTessel* query = NewQuery("SELECT :A AS a");
+  try {
+    query->Prepare();
+    FAIL() << "prepared a parameter of no type";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Field 'A' is of undefined type.");
+  }
+  EXPECT_FALSE(query->Prepared());
+  // The half-built command does not leak into the next statement.
+  query->ParamByName("A")->SetAsInteger(5);
+  query->Prepare();
+  query->ExecProc();
+  EXPECT_TRUE(query->Prepared());
+}
+
+TEST_F(PrepareTest, TypeWithoutDeclarationIsRejectedByTheServer) {
+  TTessel* query = NewQuery("SELECT :D AS d");
+  query->ParamByName("D")->SetDataType(ftDate);
+  EXPECT_THROW(query->Prepare(), ElqSQLError);
+  EXPECT_FALSE(query->Prepared());
+}
+
+TEST_F(PrepareTest, ExecSQLOfAnUpdateWithAMemoRunsThroughAProcedure) {
+  MakeTable("q_memo", "id int NOT NULL, body text NULL", {"(1, 'old')"});
+  TTessel* query = NewQuery("UPDATE q_memo SET body = :body WHERE id = :id");
+  query->ParamByName("body")->SetAsMemo("it's new");
+  query->ParamByName("id")->SetAsInteger(1);
+  query->InternalExecSQL(qtSQLUpdate);
+  EXPECT_TRUE(query->Prepared());
+  EXPECT_EQ(query->RowsAffected(), 1);
+  EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT body FROM q_memo"),
+            (std::vector<std::string>{"it's new"}));
+}
+
+TEST_F(PrepareTest, CommitUnpreparesQueriesOnTheBaseConnection) {
+  MakeNumbers("q_commit", 2);
+  TTessel* query = NewQuery("UPDATE q_commit SET name = :n WHERE id = :id");
+  query->ParamByName("n")->SetAsString("z");
+  query->ParamByName("id")->SetAsInteger(2);
+  server->StartTransaction();
+  query->Prepare();
+  query->ExecSQL();
+  ASSERT_TRUE(query->Prepared());
+  server->Commit();
+  EXPECT_FALSE(query->Prepared());
+  EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT name FROM q_commit WHERE id = 2"),
+            (std::vector<std::string>{"z"}));
+}
+
+}  // namespace
+}  // namespace tessel::testing
