@@ -31,12 +31,28 @@ void TTessel::InternalLast() {
 
 void TTessel::InternalGotoBookmark(const char* Bookmark) {
   const std::int32_t id = ReadId(Bookmark);
-  int found = 0;
-  for (int i = 1; i <= RecordCountHeld(); ++i) {
-    if (ReadId(FRecordCache.GetBuffer(i) + FBookmarkOffset) == id) found = i;
+  const int count = RecordCountHeld();
+  auto holds = [&](int position) {
+    return position >= 1 && position <= count &&
+           ReadId(FRecordCache.GetBuffer(position) + FBookmarkOffset) == id;
+  };
+  // Ids are unique, so the first hit is the record. Until rows are inserted,
+  // deleted or sorted a record sits at the position of its id, and the
+  // framework mostly asks for the record at or next to the cursor: try those
+  // before walking the cache.
+  for (int guess : {id, FCurrentIndex, FCurrentIndex + 1, FCurrentIndex - 1}) {
+    if (holds(guess)) {
+      FCurrentIndex = guess;
+      return;
+    }
   }
-  if (found == 0) RaiseDatabaseError(SBookmarkNotFound);
-  FCurrentIndex = found;
+  for (int i = 1; i <= count; ++i) {
+    if (holds(i)) {
+      FCurrentIndex = i;
+      return;
+    }
+  }
+  RaiseDatabaseError(SBookmarkNotFound);
 }
 
 void TTessel::InternalSetToRecord(TRecordBuffer Buffer) {

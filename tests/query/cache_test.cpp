@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "framework/datasource.h"
+
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "query_fixture.h"
@@ -67,6 +69,35 @@ TEST_F(CacheTest, TheEndsOfTheData) {
   query->Next();
   EXPECT_TRUE(query->Eof());
   EXPECT_EQ(query->FieldByName("id")->AsInteger(), 3);
+}
+
+// A control showing several rows at once makes the framework keep a window
+// of buffers and move the cursor between them.
+class WindowLink : public TDataLink {
+ public:
+  explicit WindowLink(int rows) { SetBufferCount(rows); }
+};
+
+TEST_F(CacheTest, AWindowOfSeveralBuffersSeesTheSameRows) {
+  MakeNumbers("q_window", 12);
+  TTessel* query = NewQuery("SELECT id FROM q_window ORDER BY id");
+  TDataSource source(nullptr);
+  source.SetDataSet(query);
+  WindowLink link(5);
+  link.SetDataSource(&source);
+  query->Open();
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 12; ++i) expected.push_back(std::to_string(i));
+  EXPECT_EQ(Column(*query, "id"), expected);
+  std::vector<std::string> backwards;
+  for (query->Last(); !query->Bof(); query->Prior()) {
+    backwards.push_back(query->FieldByName("id")->AsString());
+  }
+  EXPECT_EQ(backwards, std::vector<std::string>(expected.rbegin(), expected.rend()));
+  query->SetRecNo(7);
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 7);
+  EXPECT_EQ(query->RecNo(), 7);
+  link.SetDataSource(nullptr);
 }
 
 TEST_F(CacheTest, EmptyResult) {
