@@ -147,7 +147,6 @@ class Binder {
   Typed bindInList(const Expr& e, Scope& scope);
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
   std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType);
-  std::string bool01(const Typed& t);
   std::string param(const std::string& name);
   std::string newAlias() { return "t" + std::to_string(aliasCounter_++); }
 

@@ -166,10 +166,6 @@ std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignme
          (assignment ? "1" : "0") + ")";
 }
 
-std::string Binder::bool01(const Typed& t) {
-  return t.sql;
-}
-
 Typed Binder::bindExpr(const Expr& e, Scope& scope) {
   switch (e.kind) {
     case ExprKind::Literal:

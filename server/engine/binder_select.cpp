@@ -240,7 +240,6 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
   BoundStatement out;
   auto emitCore = [&](const Core& c, bool withPointers) {
     std::string sql = c.head;
-    if (s.top && rest.empty() && false) sql += "";
     for (std::size_t i = 0; i < c.items.size(); ++i) {
       if (i) sql += ", ";
       std::string item = rest.empty() ? c.items[i].sql : convertSql(c.items[i], types[i]);

@@ -140,7 +140,6 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
   }
   Frame frame;
   currentFrame_ = &frame;
-  bool failed = false;
   try {
     Batch batch = parseBatch(sql, settings_.quotedIdentifier);
     runStatements(batch.statements, frame);
@@ -149,7 +148,6 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
     // Parse errors: nothing of the batch ran.
     reportError(e, nullptr, frame);
     out_->finish(Done::Kind::Done, true);
-    failed = true;
   } catch (const BatchAbort&) {
     out_->finish(Done::Kind::Done, true);
   } catch (const Cancelled&) {
@@ -162,7 +160,6 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
     out_->message(m);
     out_->finish(Done::Kind::Done, true);
   }
-  (void)failed;
   currentFrame_ = nullptr;
   endRequest();
 }
@@ -341,7 +338,6 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::Return: {
       const auto& st = static_cast<const ReturnStmt&>(s);
       if (st.value) {
-        if (f.nestLevel == 0 && false) throw SqlError(178, {});
         TypeInfo t;
         Stored v = evaluate(*st.value, f, &t);
         Stored status = convertValue(v, t, makeType(SqlType::Int), 0, settings_);

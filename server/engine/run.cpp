@@ -352,6 +352,4 @@ SqlError SqliteSession::translate(int code, const std::string& message, const Bo
   return SqlError(generic, ErrorScope::Statement);
 }
 
-void SqliteSession::setLockTimeout() {}
-
 }  // namespace tessel::sqld::engine

@@ -140,7 +140,6 @@ class SqliteSession : public Session, private BindContext {
   static int progress(void* self);
   void assignVariable(Frame& f, const std::string& name, const Stored& value, const TypeInfo& type);
   Variable* findVariable(Frame& f, const std::string& name);
-  void setLockTimeout();
   void noteAutoRollback();
 
   // Databases.
