@@ -1,0 +1,195 @@
+// Times TTessel's open with CacheAllRecords on 100,000 rows of an int, a
+// varchar(30), a datetime, a money and a float column from tessel-sqld,
+// against a plain loop of dbnextrow and dbdata copying the same bytes through
+// the same wrappers on the same table; measures the heap the cache takes per
+// row against the record buffer; and times First to Last over the filled
+// cache. Each timing is the best of several runs. Prints:
+//   RATIO cache_open_vs_raw_dblib <cache open time / raw loop time>
+//   RATIO cache_bytes_per_row_vs_record_size <heap bytes per cached row / record buffer size>
+//   RATE navigate_records_per_s <records per second>
+
+#include <malloc.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "framework/exceptions.h"
+#include "framework/sysutils.h"
+#include "runtime/SQLServer.h"
+#include "runtime/Tessel.h"
+
+namespace {
+
+using namespace tessel;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRows = 100000;
+constexpr int kRuns = 3;
+constexpr int kRowsPerInsert = 500;
+constexpr const char* kPassword = "bench-Query-1";
+constexpr const char* kSelect = "SELECT id, name, added, price, ratio FROM bench_rows ORDER BY id";
+
+const char kUsage[] =
+    "usage: bench_query_cache [--help]\n"
+    "Starts tessel-sqld on a free loopback port, fills a table of 100,000 rows and\n"
+    "prints the RATIO and RATE lines of the query cache benchmark.\n";
+
+class SqldProcess {
+ public:
+  SqldProcess() {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      execl(TESSEL_SQLD_PATH, TESSEL_SQLD_PATH, "--port", "0", "--password", kPassword, "--memory",
+            "--quiet", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string line;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
+    close(fds[0]);
+    const std::size_t colon = line.rfind(':');
+    if (colon == std::string::npos) throw std::runtime_error("tessel-sqld did not start: " + line);
+    address_ = "127.0.0.1:" + line.substr(colon + 1);
+  }
+  ~SqldProcess() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  SqldProcess(const SqldProcess&) = delete;
+  SqldProcess& operator=(const SqldProcess&) = delete;
+  const std::string& Address() const { return address_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string address_;
+};
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void FillTable(TSQLServer& server) {
+  server.InternalExecute(
+      "CREATE TABLE bench_rows (id int NOT NULL PRIMARY KEY, name varchar(30) NULL, "
+      "added datetime NULL, price money NULL, ratio float NULL)");
+  for (int first = 1; first <= kRows; first += kRowsPerInsert) {
+    std::string sql = "INSERT INTO bench_rows VALUES ";
+    for (int id = first; id < first + kRowsPerInsert && id <= kRows; ++id) {
+      if (id != first) sql += ",";
+      sql += Format("(%d, 'row name number %d', '2024-01-%.2d 12:%.2d:%.2d', %d.25, %g)",
+                    {id, id, 1 + id % 28, id % 60, (id / 60) % 60, id % 1000, id / 7.0});
+    }
+    server.InternalExecute(sql);
+  }
+}
+
+// The baseline: every row read with dbnextrow and every column's bytes copied
+// out with dbdata and dbdatlen into one row buffer.
+double RawLoop(TSQLServer& server, long& rows_read) {
+  PDBPROCESS connection = server.GetConnection(nullptr, false);
+  const auto start = Clock::now();
+  dbcmd(connection, kSelect);
+  CheckDBResult(dbsqlexec(connection));
+  CheckDBResult(dbresults(connection));
+  const int columns = dbnumcols(connection);
+  std::vector<char> row(256);
+  rows_read = 0;
+  while (dbnextrow(connection) == REG_ROW) {
+    std::size_t at = 0;
+    for (int c = 1; c <= columns; ++c) {
+      const DBBYTE* data = dbdata(connection, c);
+      const DBINT length = dbdatlen(connection, c);
+      if (data != nullptr && length > 0)
+        std::memcpy(row.data() + at, data, static_cast<std::size_t>(length));
+      at += 40;
+    }
+    ++rows_read;
+  }
+  const double elapsed = Seconds(start);
+  server.DropConnection(nullptr, connection);
+  return elapsed;
+}
+
+std::size_t HeapInUse() {
+  return mallinfo2().uordblks;
+}
+
+int Run() {
+  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
+  SqldProcess sqld;
+  TSQLServer server(nullptr);
+  server.SetServerName(sqld.Address());
+  server.SetUsername("sa");
+  server.SetPassword(kPassword);
+  server.Open();
+  FillTable(server);
+
+  double raw_best = 1e9, cache_best = 1e9, navigate_best = 1e9;
+  double bytes_per_row = 0;
+  int record_size = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    long rows = 0;
+    raw_best = std::min(raw_best, RawLoop(server, rows));
+    if (rows != kRows) throw std::runtime_error(Format("raw loop read %d rows", {rows}));
+
+    TTessel query(nullptr);
+    query.SetSQLServer(&server);
+    query.SetCacheAllRecords(true);
+    query.SQL()->SetText(kSelect);
+    const std::size_t heap_before = HeapInUse();
+    auto start = Clock::now();
+    query.Open();
+    cache_best = std::min(cache_best, Seconds(start));
+    const std::size_t heap_after = HeapInUse();
+    if (query.RecordCount() != kRows) {
+      throw std::runtime_error(Format("the cache holds %d rows", {query.RecordCount()}));
+    }
+    record_size = query.RecordBufferSize();
+    bytes_per_row = static_cast<double>(heap_after - heap_before) / kRows;
+
+    start = Clock::now();
+    long visited = 0;
+    for (query.First(); !query.Eof(); query.Next()) ++visited;
+    navigate_best = std::min(navigate_best, Seconds(start));
+    if (visited != kRows) throw std::runtime_error(Format("navigation visited %d rows", {visited}));
+    query.Close();
+  }
+  std::printf("RATIO cache_open_vs_raw_dblib %.3f\n", cache_best / raw_best);
+  std::printf("RATIO cache_bytes_per_row_vs_record_size %.3f\n", bytes_per_row / record_size);
+  std::printf("RATE navigate_records_per_s %.0f\n", kRows / navigate_best);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const bool help = std::strcmp(argv[1], "--help") == 0;
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
+  }
+  try {
+    return Run();
+  } catch (const tessel::Exception& e) {
+    std::fprintf(stderr, "bench_query_cache: %s: %s\n", e.ClassName().c_str(), e.Message().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_query_cache: %s\n", e.what());
+  }
+  return 1;
+}
