@@ -42,6 +42,9 @@ struct BatchAbort {};
 
 SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
     : engine_(engine), login_(login), catalog_(nullptr) {
+  // The engine's lock time-out is the session's until SET LOCK_TIMEOUT;
+  // -1 then means waiting without limit, as in SQL Server.
+  settings_.lockTimeoutMs = engine.options().lockTimeoutMs;
   if (login.odbc) {
     settings_.ansiNulls = settings_.ansiWarnings = settings_.ansiPadding = true;
     settings_.quotedIdentifier = settings_.ansiNullDefault = settings_.concatNullYieldsNull = true;
@@ -74,8 +77,7 @@ bool SqliteSession::open(Message& error) {
         auto* self = static_cast<SqliteSession*>(p);
         if (count == 0) self->busySince_ = std::chrono::steady_clock::now();
         if ((self->cancel_ && self->cancel_->requested()) || self->terminated()) return 0;
-        int timeout = self->settings_.lockTimeoutMs >= 0 ? self->settings_.lockTimeoutMs
-                                                         : self->engine_.options().lockTimeoutMs;
+        int timeout = self->settings_.lockTimeoutMs;
         auto waited = std::chrono::steady_clock::now() - self->busySince_;
         if (timeout >= 0 && waited >= std::chrono::milliseconds(timeout)) return 0;
         sqlite3_sleep(2);

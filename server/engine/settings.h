@@ -28,7 +28,7 @@ struct Settings {
   bool parseOnly = false;
   std::int64_t rowCount = 0;  // SET ROWCOUNT; 0 = no limit
   std::int64_t textSize = 2147483647;
-  std::int32_t lockTimeoutMs = -1;  // -1 = the engine's default
+  std::int32_t lockTimeoutMs = -1;  // SET LOCK_TIMEOUT; -1 waits without limit
   int dateFirst = 7;
   DateOrder dateOrder = DateOrder::MDY;
   std::string language = "us_english";

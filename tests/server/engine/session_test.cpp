@@ -204,7 +204,7 @@ TEST_F(SessionTest, WriterWaitsForAnotherWriter) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     run(*a, "COMMIT");
   });
-  auto waited = run(*b, "SET LOCK_TIMEOUT 5000 INSERT t VALUES (2)");
+  auto waited = run(*b, "SET LOCK_TIMEOUT -1 INSERT t VALUES (2)");
   committer.join();
   EXPECT_TRUE(waited.errors().empty());
   auto count = run(*b, "SELECT count(*) FROM t");
