@@ -155,6 +155,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // Calls the prepared procedure (preparing first) with the current values.
   void ExecProc();
   bool Prepared() const { return FPrepared; }
+  // The temporary procedure's name ("" when none was made).
+  const std::string& ProcName() const { return FProcName; }
   void SetPrepared(bool Value);
   void Prepare() { DoPrepare(true); }
   void Unprepare() { DoPrepare(false); }
