@@ -8,6 +8,7 @@ namespace {
 
 constexpr auto S = ErrorScope::Statement;
 constexpr auto B = ErrorScope::Batch;
+constexpr auto P = ErrorScope::Scope;
 
 // Sorted by number.
 constexpr std::array kErrors = {
@@ -50,9 +51,9 @@ constexpr std::array kErrors = {
              "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal "
              "number of expressions in their target lists."},
     ErrorDef{206, 16, B, "Operand type clash: %s is incompatible with %s"},
-    ErrorDef{207, 16, B, "Invalid column name '%s'."},
-    ErrorDef{208, 16, B, "Invalid object name '%s'."},
-    ErrorDef{209, 16, B, "Ambiguous column name '%s'."},
+    ErrorDef{207, 16, P, "Invalid column name '%s'."},
+    ErrorDef{208, 16, P, "Invalid object name '%s'."},
+    ErrorDef{209, 16, P, "Ambiguous column name '%s'."},
     ErrorDef{213, 16, S,
              "Column name or number of supplied values does not match table definition."},
     ErrorDef{
@@ -122,7 +123,7 @@ constexpr std::array kErrors = {
     ErrorDef{3902, 16, S, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
     ErrorDef{3903, 16, S,
              "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
-    ErrorDef{4104, 16, B, "The multi-part identifier \"%s\" could not be bound."},
+    ErrorDef{4104, 16, P, "The multi-part identifier \"%s\" could not be bound."},
     ErrorDef{4406, 16, S,
              "Update or insert of view or function '%s' failed because it contains a derived or "
              "constant field."},

@@ -17,7 +17,8 @@ namespace tessel::sqld::engine {
 // How far an error reaches, as SQL Server decides it.
 enum class ErrorScope : std::uint8_t {
   Statement,  // the statement ends; the batch goes on
-  Batch,      // the rest of the batch (or procedure) does not run
+  Scope,      // the procedure (or batch) ends; a calling batch goes on
+  Batch,      // the rest of the batch does not run, whoever called
 };
 
 struct ErrorDef {

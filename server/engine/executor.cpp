@@ -33,13 +33,6 @@
 #include "types.h"
 
 namespace tessel::sqld::engine {
-namespace {
-
-// Unwinds the rest of a batch after a batch-scope error that was reported.
-struct BatchAbort {};
-
-}  // namespace
-
 SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
     : engine_(engine), login_(login), catalog_(nullptr) {
   // The engine's lock time-out is the session's until SET LOCK_TIMEOUT;
@@ -196,14 +189,14 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
   } catch (const SqlError& e) {
     reportError(e, &s, frame);
     noteAutoRollback();
-    if (e.scope() == ErrorScope::Batch || (settings_.xactAbort && e.message().severity > 10)) {
+    if (e.scope() != ErrorScope::Statement || (settings_.xactAbort && e.message().severity > 10)) {
       if (settings_.xactAbort && tranCount_ > 0) {
         sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         tranCount_ = 0;
         out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
         descriptor_ = 0;
       }
-      throw BatchAbort{};
+      throw BatchAbort{e.scope() == ErrorScope::Scope && !settings_.xactAbort};
     }
     return Flow::Normal;
   }

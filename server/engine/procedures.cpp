@@ -169,8 +169,13 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
   }
   std::int32_t status = 0;
   try {
-    Flow flow = runStatements(proc.body, frame);
-    (void)flow;
+    try {
+      runStatements(proc.body, frame);
+    } catch (const BatchAbort& abort) {
+      // Name errors end only this procedure; the caller goes on.
+      if (!abort.scopeOnly) throw;
+      if (error_ != 0) status = -6;
+    }
     if (Variable* r = findVariable(frame, "@\x01return"); r && !r->value.isNull())
       status = static_cast<std::int32_t>(r->value.i);
     else if (error_ != 0)

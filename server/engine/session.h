@@ -29,6 +29,12 @@ namespace tessel::sqld::engine {
 // Thrown to unwind a request the client cancelled.
 struct Cancelled {};
 
+// Unwinds the rest of a batch after a batch-scope error that was reported;
+// `scopeOnly` stops at the innermost procedure call.
+struct BatchAbort {
+  bool scopeOnly = false;
+};
+
 struct Variable {
   TypeInfo type;
   Stored value;
