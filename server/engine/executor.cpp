@@ -31,6 +31,7 @@
 #include "parser.h"
 #include "session.h"
 #include "types.h"
+#include "variable_check.h"
 
 namespace tessel::sqld::engine {
 SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
@@ -137,6 +138,7 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
   currentFrame_ = &frame;
   try {
     Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+    checkVariables(batch.statements);
     runStatements(batch.statements, frame);
     out_->finish();
   } catch (const SqlError& e) {
