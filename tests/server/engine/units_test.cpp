@@ -1,0 +1,143 @@
+// The engine's value routines on their own: calendar arithmetic, date
+// strings, conversions, LIKE and the case-insensitive comparison.
+
+#include <gtest/gtest.h>
+
+#include "convert.h"
+#include "datetime.h"
+#include "errors.h"
+#include "functions.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+TEST(Calendar, DaysRoundTripAcrossTheWholeRange) {
+  EXPECT_EQ(daysFromCivil(1900, 1, 1), 0);
+  EXPECT_EQ(daysFromCivil(1753, 1, 1), -53690);
+  for (std::int64_t d = -53690; d <= 2958463; d += 97) {
+    CivilDate c = civilFromDays(d);
+    ASSERT_EQ(daysFromCivil(c.year, c.month, c.day), d) << d;
+  }
+  // 1900-01-01 was a Monday; with DATEFIRST 7 Sunday is day 1.
+  EXPECT_EQ(datePart(6, daysFromCivil(1999, 3, 7) * kTicksPerDay, 7), 1);
+  EXPECT_EQ(datePart(6, daysFromCivil(1999, 3, 7) * kTicksPerDay, 1), 7);
+}
+
+TEST(DateStrings, FormsSqlServerAccepts) {
+  auto ticks = [](int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+    return daysFromCivil(y, mo, d) * kTicksPerDay + (h * 3600 + mi * 60 + s) * 300 +
+           ticksFromMilliseconds(ms);
+  };
+  EXPECT_EQ(parseDateTime("19990305", DateOrder::MDY), ticks(1999, 3, 5));
+  EXPECT_EQ(parseDateTime("19990305 12:34:56", DateOrder::MDY), ticks(1999, 3, 5, 12, 34, 56));
+  EXPECT_EQ(parseDateTime("1999-03-05T12:34:56.123", DateOrder::MDY),
+            ticks(1999, 3, 5, 12, 34, 56, 123));
+  EXPECT_EQ(parseDateTime("03/05/1999 1:05 PM", DateOrder::MDY), ticks(1999, 3, 5, 13, 5));
+  EXPECT_EQ(parseDateTime("05/03/1999", DateOrder::DMY), ticks(1999, 3, 5));
+  EXPECT_EQ(parseDateTime("Mar 5 1999 12:00AM", DateOrder::MDY), ticks(1999, 3, 5));
+  EXPECT_EQ(parseDateTime("5 March 1999", DateOrder::MDY), ticks(1999, 3, 5));
+  EXPECT_EQ(parseDateTime("12:30", DateOrder::MDY), ticks(1900, 1, 1, 12, 30));
+  for (const char* bad : {"19990230", "1999-13-01", "abc", "25:00", "12:61", "1/2/3/4"})
+    EXPECT_FALSE(parseDateTime(bad, DateOrder::MDY)) << bad;
+}
+
+TEST(DateStrings, StylesAndRounding) {
+  std::int64_t t = daysFromCivil(1999, 3, 5) * kTicksPerDay + (13 * 3600 + 4 * 60 + 5) * 300 + 37;
+  EXPECT_EQ(formatDateTime(t, 0), "Mar  5 1999  1:04PM");
+  EXPECT_EQ(formatDateTime(t, 121), "1999-03-05 13:04:05.123");
+  EXPECT_EQ(formatDateTime(t, 1), "03/05/99");
+  EXPECT_EQ(formatDateTime(t, 112), "19990305");
+  EXPECT_EQ(formatDateTime(t, 109), "Mar  5 1999  1:04:05:123PM");
+  // Milliseconds land on 1/300 s: .001 -> .000, .002 -> .003, .005 -> .007.
+  EXPECT_EQ(millisecondsFromTicks(ticksFromMilliseconds(1)), 0);
+  EXPECT_EQ(millisecondsFromTicks(ticksFromMilliseconds(2)), 3);
+  EXPECT_EQ(millisecondsFromTicks(ticksFromMilliseconds(5)), 7);
+  // smalldatetime: 29.998 s rounds down, 30 s up.
+  std::int64_t base = daysFromCivil(1999, 3, 5) * kTicksPerDay;
+  EXPECT_EQ(toSmallDateTime(base + 29 * 300 + 299), base);
+  EXPECT_EQ(toSmallDateTime(base + 30 * 300), base + 60 * 300);
+}
+
+TEST(Conversions, ExactNumbersKeepTheirScale) {
+  Settings st;
+  TypeInfo vc = makeType(SqlType::VarChar, 30);
+  TypeInfo dec = makeType(SqlType::Decimal, 0, 10, 3);
+  EXPECT_EQ(convertValue(Stored::text("-12.3456"), vc, dec, 0, st).i, -12346);
+  EXPECT_EQ(convertValue(Stored::integer(-12346), dec, vc, 0, st).s, "-12.346");
+  EXPECT_EQ(convertValue(Stored::integer(5), dec, vc, 0, st).s, "0.005");
+  TypeInfo money = makeType(SqlType::Money, 0, 19, 4);
+  EXPECT_EQ(convertValue(Stored::integer(12345678), money, vc, 0, st).s, "1234.57");
+  EXPECT_EQ(convertValue(Stored::integer(-12345678), money, vc, 1, st).s, "-1,234.57");
+  EXPECT_THROW(convertValue(Stored::text("1e"), vc, dec, 0, st), SqlError);
+  EXPECT_EQ(rescale(15, 1, 0, dec), 2);
+  EXPECT_EQ(rescale(-15, 1, 0, dec), -2);
+}
+
+TEST(Conversions, TruncationFollowsAnsiWarnings) {
+  Settings st;
+  TypeInfo vc3 = makeType(SqlType::VarChar, 3);
+  TypeInfo vc10 = makeType(SqlType::VarChar, 10);
+  EXPECT_EQ(convertValue(Stored::text("abcdef"), vc10, vc3, 0, st, true).s, "abc");
+  st.ansiWarnings = true;
+  try {
+    convertValue(Stored::text("abcdef"), vc10, vc3, 0, st, true);
+    FAIL();
+  } catch (const SqlError& e) {
+    EXPECT_EQ(e.message().number, 8152);
+  }
+  // Trailing blanks may go without an error; CONVERT itself never raises.
+  EXPECT_EQ(convertValue(Stored::text("abc   "), vc10, vc3, 0, st, true).s, "abc");
+  EXPECT_EQ(convertValue(Stored::text("abcdef"), vc10, vc3, 0, st, false).s, "abc");
+  // Multi-byte characters count once.
+  EXPECT_EQ(convertValue(Stored::text("\xC3\xBC\xC3\xBC\xC3\xBCx"), vc10, vc3, 0, st).s,
+            "\xC3\xBC\xC3\xBC\xC3\xBC");
+}
+
+TEST(Conversions, GuidTextAndBytes) {
+  GuidValue g;
+  ASSERT_TRUE(guidFromText("6F9619FF-8B86-D011-B42D-00C04FC964FF", g));
+  EXPECT_EQ(g.bytes[0], 0xFF);
+  EXPECT_EQ(g.bytes[3], 0x6F);
+  EXPECT_EQ(g.bytes[8], 0xB4);
+  EXPECT_EQ(guidToText(g), "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+  EXPECT_FALSE(guidFromText("6F9619FF-8B86-D011-B42D-00C04FC964F", g));
+  EXPECT_FALSE(guidFromText("6F9619FF+8B86-D011-B42D-00C04FC964FF", g));
+}
+
+TEST(Collation, CaseAndTrailingBlanks) {
+  EXPECT_EQ(compareCaseInsensitive("abc", "ABC  "), 0);
+  EXPECT_LT(compareCaseInsensitive("abc", "abd"), 0);
+  EXPECT_LT(compareCaseInsensitive("ab", "abc"), 0);
+  EXPECT_EQ(compareCaseInsensitive("\xC3\xBC", "\xC3\x9C"), 0);  // u-umlaut both cases
+  EXPECT_NE(compareCaseInsensitive("\xC3\xBC", "u"), 0);
+}
+
+TEST(Like, PatternsOfTransactSql) {
+  EXPECT_TRUE(likeMatch("a%", "ABC", -1));
+  EXPECT_TRUE(likeMatch("%b%", "abc", -1));
+  EXPECT_TRUE(likeMatch("a_c", "abc", -1));
+  EXPECT_FALSE(likeMatch("a_c", "abbc", -1));
+  EXPECT_TRUE(likeMatch("[a-c]%", "b", -1));
+  EXPECT_FALSE(likeMatch("[^a-c]%", "b", -1));
+  EXPECT_TRUE(likeMatch("100!%", "100%", '!'));
+  EXPECT_FALSE(likeMatch("100!%", "1000", '!'));
+  EXPECT_TRUE(likeMatch("%", "", -1));
+  EXPECT_FALSE(likeMatch("_", "", -1));
+  EXPECT_TRUE(likeMatch("_", "\xC3\xBC", -1));
+  EXPECT_TRUE(likeMatch("[", "[", -1));
+}
+
+TEST(Errors, MessagesCarryNumbersSeveritiesAndArguments) {
+  Message m = makeMessage(208, {"orders"});
+  EXPECT_EQ(m.number, 208);
+  EXPECT_EQ(m.severity, 16);
+  EXPECT_EQ(m.text, "Invalid object name 'orders'.");
+  EXPECT_EQ(makeMessage(102, {"x"}).severity, 15);
+  EXPECT_EQ(makeMessage(5701, {"db"}).severity, 0);
+  EXPECT_EQ(errorDef(102).scope, ErrorScope::Batch);
+  EXPECT_EQ(errorDef(2627).scope, ErrorScope::Statement);
+}
+
+}  // namespace
+}  // namespace tessel::sqld::engine
