@@ -26,7 +26,9 @@ namespace tessel {
 namespace {
 
 constexpr int kSQLCHAR = 47;
+constexpr int kSQLDATETIM4 = 58;
 constexpr int kSQLDATETIME = 61;
+constexpr int kSQLDATETIMN = 111;
 constexpr int kSQLDECIMAL = 106;
 constexpr int kSQLNUMERIC = 108;
 constexpr int kReadAheadWindow = 300;
@@ -174,7 +176,9 @@ void TTessel::ReadValueColumn(const TField* Field, char* Slot) {
 // is converted into a local copy; 1899-12-30 00:00 when it does not encode.
 double TTessel::ReadDateTime(int Column, const std::uint8_t* Data, int Length) const {
   DBDATETIME datetime{};
-  const int type = FColumnTypes[static_cast<std::size_t>(Column)];
+  int type = FColumnTypes[static_cast<std::size_t>(Column)];
+  // A nullable date-time column names its width by the value's length.
+  if (type == kSQLDATETIMN) type = Length == 4 ? kSQLDATETIM4 : kSQLDATETIME;
   if (type == kSQLDATETIME && Length >= static_cast<int>(sizeof datetime)) {
     std::memcpy(&datetime, Data, sizeof datetime);
   } else {
