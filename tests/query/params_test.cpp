@@ -97,7 +97,7 @@ TEST_F(QueryText, WrittenValuesAreNeverSearchedAgain) {
 TEST_F(QueryText, MarkersMatchWholeNamesOnly) {
   Sql("where A = :ID2 and B = :ID");
   ASSERT_EQ(query->Params()->Count(), 2);
-  // List order ID, ID2, as the case has it.
+  // The list names ID before ID2, while the text has :ID2 first.
   TParams reordered;
   reordered.CreateParam(ftInteger, "ID", ptInput)->SetAsInteger(1);
   reordered.CreateParam(ftInteger, "ID2", ptInput)->SetAsInteger(2);
