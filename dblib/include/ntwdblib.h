@@ -434,7 +434,8 @@ RETCODE dbsetlname(LOGINREC* login, LPCSTR value, INT item);
 void dbfreelogin(LOGINREC* login);
 /* FreeTDS's BCP_SETL(login, enable): marks the login for bulk copy. */
 RETCODE bcp_setl(LOGINREC* login, BOOL enable);
-/* Same as FreeTDS; also forgets the connection's own message handler. */
+/* Same as FreeTDS; also forgets the connection's own message handler and frees a remote
+ * procedure call begun but never sent (FreeTDS leaks it). */
 void dbclose(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 RETCODE dbcmd(DBPROCESS* dbproc, LPCSTR cmdstring);
@@ -461,7 +462,7 @@ STATUS dbnextrow(DBPROCESS* dbproc);
 LPCBYTE dbdata(DBPROCESS* dbproc, INT column);
 /* Same as FreeTDS; 19 for a non-null decimal or numeric column, matching dbdata. */
 DBINT dbdatlen(DBPROCESS* dbproc, INT column);
-/* Same as FreeTDS (options DBRPCRECOMPILE, DBRPCRESET). */
+/* Same as FreeTDS, with Microsoft's option bits (DBRPCRESET is 4 here, 2 in FreeTDS). */
 RETCODE dbrpcinit(DBPROCESS* dbproc, LPCSTR rpcname, DBSMALLINT options);
 /* Same as FreeTDS; a decimal or numeric value is given as Microsoft's DBNUMERIC. */
 RETCODE dbrpcparam(DBPROCESS* dbproc, LPCSTR paramname, BYTE status, INT type, DBINT maxlen,

@@ -168,7 +168,12 @@ NTWDBLIB_API RETCODE dbsetlogintime(int seconds) {
 
 NTWDBLIB_API RETCODE dbrpcinit(DBPROCESS* dbproc, const char* rpcname, DBSMALLINT options) {
   if (ConnState* conn = FindConn(dbproc)) conn->rpc_numerics.clear();
-  return ftds_dbrpcinit(dbproc, rpcname, options);
+  // Microsoft's DBRPCRESET is 4, FreeTDS's 2; DBRPCRECOMPILE is 1 in both.
+  DBSMALLINT ftds_options = options & ms::kRpcRecompile;
+  if (options & ms::kRpcReset) ftds_options |= DBRPCRESET;
+  if (options & ~(ms::kRpcRecompile | ms::kRpcReset))
+    ftds_options |= options & ~(ms::kRpcRecompile | ms::kRpcReset);
+  return ftds_dbrpcinit(dbproc, rpcname, ftds_options);
 }
 
 NTWDBLIB_API RETCODE dbrpcparam(DBPROCESS* dbproc, const char* paramname, BYTE status, int type,

@@ -85,5 +85,6 @@ static_assert(SQLENULL == ms::kErrNullDbproc && SQLESMSG == ms::kErrServerMsg &&
               SQLEASUL == ms::kErrUnknownItem && SQLECSYN == ms::kErrConvertSyntax &&
               SQLEBTYP == ms::kErrBadBindType && SQLENOTIMPL == ms::kErrNotImpl);
 static_assert(EXCONVERSION == ms::kExConversion && EXPROGRAM == ms::kExProgram);
+static_assert(DBRPCRECOMPILE == ms::kRpcRecompile && DBRPCRESET == ms::kRpcReset);
 static_assert(INT_EXIT == ms::kIntExit && INT_CONTINUE == ms::kIntContinue &&
               INT_CANCEL == ms::kIntCancel);

@@ -118,6 +118,8 @@ NTWDBLIB_API DBPROCESS* dbopen(LOGINREC* login, const char* servername) {
 }
 
 NTWDBLIB_API void dbclose(DBPROCESS* dbproc) {
+  // FreeTDS's dbclose leaves a call begun with dbrpcinit but never sent allocated.
+  if (dbproc != nullptr) ftds_dbrpcinit(dbproc, "", DBRPCRESET);
   ForgetConn(dbproc);
   ftds_dbclose(dbproc);
 }

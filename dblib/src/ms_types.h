@@ -128,6 +128,10 @@ enum BindType : int {
   kSrcNumericBind = 20,
 };
 
+// dbrpcinit options.
+inline constexpr int kRpcRecompile = 0x0001;  // DBRPCRECOMPILE
+inline constexpr int kRpcReset = 0x0004;      // DBRPCRESET
+
 // Error numbers this library gives to the error handler itself.
 inline constexpr int kErrNullDbproc = 10001;     // SQLENULL
 inline constexpr int kErrServerMsg = 10007;      // SQLESMSG
