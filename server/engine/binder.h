@@ -82,6 +82,9 @@ struct BoundStatement {
   std::vector<std::string> assignVars;      // SELECT @v = ...: one per column
   std::shared_ptr<const TableInfo> target;  // INSERT/UPDATE/DELETE
   bool usesIdentity = false;                // INSERT that assigns identity values
+  // Seed and increment of an identity column in the select list (SELECT INTO).
+  std::int64_t identitySeed = 1;
+  std::int64_t identityIncrement = 1;
   bool identityExplicit = false;
 };
 

@@ -321,6 +321,10 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     const Typed& t = first.items[i];
     if (t.column && rest.empty()) {
       col.identity = t.column->identity;
+      if (col.identity && t.table) {
+        out.identitySeed = t.table->identitySeed;
+        out.identityIncrement = t.table->identityIncrement;
+      }
       col.updatable = t.table && t.table->xtype == "U";
       if (isLargeType(t.type.type)) col.tableName = t.table->name;
     }

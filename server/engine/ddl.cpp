@@ -278,7 +278,8 @@ void Ddl::createTable(const CreateTableStmt& t) {
 }
 
 std::shared_ptr<const TableInfo> Ddl::createTableFrom(const Name& n,
-                                                      const std::vector<ColumnInfo>& columns) {
+                                                      const std::vector<ColumnInfo>& columns,
+                                                      std::int64_t seed, std::int64_t increment) {
   CreateTableStmt t;
   t.name = n;
   for (const auto& c : columns) {
@@ -286,6 +287,11 @@ std::shared_ptr<const TableInfo> Ddl::createTableFrom(const Name& n,
     d.name = c.name;
     d.type = c.type;
     d.nullSpecified = true;
+    // SELECT INTO keeps the identity property of a copied identity column.
+    d.identity = c.identity;
+    d.seed = seed;
+    d.increment = increment;
+    if (d.identity) d.type.nullable = false;
     t.columns.push_back(std::move(d));
   }
   createTable(t);

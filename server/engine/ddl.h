@@ -22,7 +22,9 @@ class Ddl {
   void run(const Stmt& stmt, Frame& frame);
   // SELECT ... INTO: a table with the given columns.
   std::shared_ptr<const TableInfo> createTableFrom(const Name& name,
-                                                   const std::vector<ColumnInfo>& columns);
+                                                   const std::vector<ColumnInfo>& columns,
+                                                   std::int64_t seed = 1,
+                                                   std::int64_t increment = 1);
 
  private:
   void createTable(const CreateTableStmt& t);

@@ -147,10 +147,14 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
     if (c.name.empty()) throw SqlError(1038, {});
     c.type = b.columns[i].type;
     c.type.nullable = true;
+    // Only one identity column may be copied.
+    c.identity = b.columns[i].identity;
+    for (const auto& earlier : columns) c.identity = c.identity && !earlier.identity;
     c.colid = static_cast<int>(i + 1);
     columns.push_back(c);
   }
-  std::shared_ptr<const TableInfo> table = ddl.createTableFrom(s.into, columns);
+  std::shared_ptr<const TableInfo> table =
+      ddl.createTableFrom(s.into, columns, b.identitySeed, b.identityIncrement);
   std::string cols;
   for (std::size_t i = 0; i < columns.size(); ++i)
     cols += (i ? ", " : "") + quoteName(columns[i].name);
@@ -163,6 +167,14 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
   }
   bindParams(stmt.get(), b, f);
   std::int64_t n = stepToEnd(stmt.get(), &b, "INSERT");
+  if (table->identityColumn >= 0) {
+    // The new table's identity goes on after the highest value copied.
+    const std::string& col = table->columns[static_cast<std::size_t>(table->identityColumn)].name;
+    execSql(db_.get(),
+            "UPDATE " + quoteName(table->schema) + "._tessel_identity SET current = (SELECT max(" +
+                quoteName(col) + ") FROM " + table->qualifiedName() + ") WHERE id = ?",
+            {Stored::integer(table->id)});
+  }
   rowCount_ = n;
   boundCache_.clear();
   statementDone(doneKind(f), kCmdSelect, true, static_cast<std::uint64_t>(n));
