@@ -49,6 +49,22 @@ TEST_F(DbLibAsync, NotReadyWhileTheServerIsStillWorking) {
   dbcancel(dbproc);
 }
 
+TEST_F(DbLibAsync, CancelBeforeTheAnswerArrives) {
+  // The worker's way out: a sent batch, no answer yet, dbcancel.
+  PDBPROCESS dbproc = Open();
+  ASSERT_NE(dbproc, nullptr);
+  if (!Prepare(dbproc, "waitfor delay '00:00:00.010'")) GTEST_SKIP() << skip_reason;
+  ASSERT_EQ(dbcmd(dbproc, "waitfor delay '00:00:05' select 1"), SUCCEED);
+  ASSERT_EQ(dbsqlsend(dbproc), SUCCEED);
+  EXPECT_EQ(dbdataready(dbproc), FALSE);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(dbcancel(dbproc), SUCCEED);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(dbdataready(dbproc), TRUE);  // nothing outstanding any more
+  EXPECT_EQ(dbdead(dbproc), FALSE);
+  EXPECT_EQ(Column(dbproc, "select 4"), std::vector<std::string>{"4"});
+}
+
 TEST_F(DbLibAsync, CancelMidResultAndCarryOn) {
   PDBPROCESS dbproc = Open();
   ASSERT_NE(dbproc, nullptr);

@@ -25,6 +25,18 @@ TEST_F(DbLibLogin, WrongPasswordFailsWithTheServersMessage) {
   for (const auto& e : errors) EXPECT_LT(e.number, 20000) << e.number << ": " << e.text;
 }
 
+TEST_F(DbLibLogin, LoginItemsReachTheServerUnderMicrosoftsNumbers) {
+  // DBSETAPP is Microsoft's 4 (FreeTDS's 5), DBSETHOST 1, DBSETUSER 2.
+  PDBPROCESS dbproc = Open();
+  ASSERT_NE(dbproc, nullptr);
+  if (!Prepare(dbproc, "select app_name(), host_name(), suser_name()")) {
+    GTEST_SKIP() << skip_reason;
+  }
+  EXPECT_EQ(Column(dbproc, "select app_name()"), std::vector<std::string>{"dblib tests"});
+  EXPECT_EQ(Column(dbproc, "select host_name()"), std::vector<std::string>{"testhost"});
+  EXPECT_EQ(Column(dbproc, "select suser_name()"), std::vector<std::string>{server->user});
+}
+
 TEST_F(DbLibLogin, CommaAndColonPortsBothReachTheServer) {
   EXPECT_NE(Open(Address(',')), nullptr);
   EXPECT_NE(Open(Address(':')), nullptr);
