@@ -428,7 +428,9 @@ LPCSTR dbinit(void);
 void dbexit(void);
 /* Microsoft's item numbers (DBSETHOST 1 ... DBSETFALLBACK 12) mapped to FreeTDS's;
  * DBSETSECURE asks for an integrated login, DBVER42/DBVER60 select TDS 4.2/7.x;
- * DBSETLOGINTIME carries seconds in the pointer value; DBSETID and DBSETFALLBACK FAIL. */
+ * DBSETLOGINTIME carries seconds in the pointer value (FreeTDS keeps one login time-out for
+ * the process: the last one set wins); DBSETID, DBSETFALLBACK and unknown items FAIL with
+ * SQLEASUL. */
 RETCODE dbsetlname(LOGINREC* login, LPCSTR value, INT item);
 /* FreeTDS calls it dbloginfree. */
 void dbfreelogin(LOGINREC* login);

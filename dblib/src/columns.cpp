@@ -228,6 +228,10 @@ NTWDBLIB_API RETCODE dbbind(DBPROCESS* dbproc, int column, int vartype, DBINT va
     staged.wanted = DBTYPEINFO{dest->precision, dest->scale};
     conn->numeric_binds.push_back(staged);
     NumericBind& slot = conn->numeric_binds.back();
+    // FreeTDS takes a decimal column's own shape; for any other column it converts into
+    // the shape already in the staging buffer.
+    slot.staging.precision = staged.rescale ? dest->precision : 18;
+    slot.staging.scale = staged.rescale ? dest->scale : 0;
     RETCODE rc = ftds_dbbind(dbproc, column, SRCNUMERICBIND, sizeof slot.staging,
                              reinterpret_cast<BYTE*>(&slot.staging));
     if (rc != SUCCEED) conn->numeric_binds.pop_back();

@@ -180,7 +180,7 @@ TEST_F(DbLibTypes, CharactersBinariesTextAndNull) {
 
 TEST_F(DbLibTypes, BoundVariablesIncludingDecimals) {
   dbcancel(dbproc);
-  ASSERT_EQ(dbcmd(dbproc, "select i, d, vc from #types"), SUCCEED);
+  ASSERT_EQ(dbcmd(dbproc, "select i, d, vc, s from #types"), SUCCEED);
   ASSERT_EQ(dbsqlexec(dbproc), SUCCEED);
   ASSERT_EQ(dbresults(dbproc), SUCCEED);
   DBINT i = 0;
@@ -191,6 +191,8 @@ TEST_F(DbLibTypes, BoundVariablesIncludingDecimals) {
   ASSERT_EQ(dbbind(dbproc, 1, INTBIND, 0, reinterpret_cast<LPBYTE>(&i)), SUCCEED);
   ASSERT_EQ(dbbind(dbproc, 2, NUMERICBIND, 0, reinterpret_cast<LPBYTE>(&d)), SUCCEED);
   ASSERT_EQ(dbbind(dbproc, 3, NTBSTRINGBIND, sizeof vc, reinterpret_cast<LPBYTE>(vc)), SUCCEED);
+  DBNUMERIC from_int{};  // an integer column into a DBNUMERIC of its default shape
+  ASSERT_EQ(dbbind(dbproc, 4, SRCNUMERICBIND, 0, reinterpret_cast<LPBYTE>(&from_int)), SUCCEED);
   EXPECT_EQ(dbbind(dbproc, 3, 77, 0, reinterpret_cast<LPBYTE>(vc)), FAIL);
   EXPECT_TRUE(SawError(SQLEBTYP));
   ASSERT_EQ(dbnextrow(dbproc), REG_ROW);
@@ -200,6 +202,9 @@ TEST_F(DbLibTypes, BoundVariablesIncludingDecimals) {
   EXPECT_EQ(d.sign, 0);
   EXPECT_EQ(d.val[0] | (d.val[1] << 8) | (d.val[2] << 16), 1234500);
   EXPECT_STREQ(vc, "hello");
+  EXPECT_EQ(from_int.precision, 18);
+  EXPECT_EQ(from_int.sign, 0);  // -12
+  EXPECT_EQ(from_int.val[0], 12);
   EXPECT_EQ(dbnextrow(dbproc), NO_MORE_ROWS);
 }
 
