@@ -2,13 +2,15 @@
 
 #include "test_server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -47,22 +49,32 @@ class SqldProcess {
   bool Start(const std::string& program, const std::string& password, std::string& why) {
     int out[2];
     if (pipe(out) != 0) return (why = "pipe failed"), false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> args = {program,  "--port",   "0",      "--password",
                                      password, "--memory", "--quiet"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The server must not outlive a test process that crashed or was
+      // killed by a time-out: it would hold the port and the test's output
+      // pipe. Only async-signal-safe calls until exec.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(127);
+      dup2(out[1], STDOUT_FILENO);
+      const int null_fd = open("/dev/null", O_WRONLY);
+      if (null_fd >= 0) dup2(null_fd, STDERR_FILENO);
+      close(out[0]);
+      execve(program.c_str(), argv.data(), environ);
+      _exit(127);
+    }
+    const int spawn_errno = errno;
     close(out[1]);
-    if (rc != 0) {
+    if (pid_ < 0) {
       close(out[0]);
       pid_ = -1;
-      return (why = program + ": " + std::strerror(rc)), false;
+      return (why = program + ": fork failed: " + std::strerror(spawn_errno)), false;
     }
     stdout_fd_ = out[0];
     const std::string line = FirstLine();

@@ -252,7 +252,11 @@ void TdsSession::serve() {
     Item item = pop();
     switch (item.kind) {
       case Item::Kind::Request:
+        // A session ended by KILL answers nothing more: the client sees its
+        // connection close, as SQL Server closes a killed session's.
+        if (killed()) return;
         handleRequest(item.message);
+        if (killed()) return;
         break;
       case Item::Kind::Attention:
         acknowledgeAttention();
@@ -270,6 +274,12 @@ void TdsSession::serve() {
         return;
     }
   }
+}
+
+bool TdsSession::killed() {
+  if (!session_ || !session_->terminated()) return false;
+  logLine("ended: killed by another session");
+  return true;
 }
 
 void TdsSession::resetSession(const IncomingMessage& message) {

@@ -64,6 +64,8 @@ class TdsSession {
   void sendLoginResponse(std::uint32_t packetSize);
   void serve();
   void handleRequest(IncomingMessage& message);
+  // True once another session has ended this one with KILL.
+  bool killed();
   void resetSession(const IncomingMessage& message);
   void handleTransaction(const IncomingMessage& message);
   template <typename Fn>
