@@ -276,7 +276,28 @@ Flow SqliteSession::dispatchGuarded(const Stmt& s, Frame& f) {
   }
 }
 
+// READ COMMITTED inside a transaction: until the transaction writes, each
+// statement starts from the latest committed state rather than the snapshot
+// of the transaction's first read. Starting from the latest state also lets
+// the first write take the write lock without a stale-snapshot failure.
+void SqliteSession::refreshSnapshot() {
+  if (tranCount_ == 0 || !savepoints_.empty()) return;
+  if (sqlite3_txn_state(db_.get(), nullptr) != SQLITE_TXN_READ) return;
+  execSql(db_.get(), "COMMIT");
+  execSql(db_.get(), "BEGIN");
+}
+
 Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
+  switch (s.kind) {
+    case StmtKind::Select:
+    case StmtKind::Insert:
+    case StmtKind::Update:
+    case StmtKind::Delete:
+      refreshSnapshot();
+      break;
+    default:
+      break;
+  }
   switch (s.kind) {
     case StmtKind::Select:
       execSelect(static_cast<const QueryStmt&>(s), f);

@@ -147,6 +147,7 @@ class SqliteSession : public Session, private BindContext {
   void assignVariable(Frame& f, const std::string& name, const Stored& value, const TypeInfo& type);
   Variable* findVariable(Frame& f, const std::string& name);
   void noteAutoRollback();
+  void refreshSnapshot();
 
   // Databases.
   void attach(const std::string& database);

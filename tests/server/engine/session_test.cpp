@@ -174,6 +174,24 @@ TEST_F(SessionTest, OtherSessionsSeeOnlyCommittedRows) {
   EXPECT_EQ(std::get<std::int64_t>(seen.results[0].rows[0][0].data()), 1);
 }
 
+TEST_F(SessionTest, TransactionsReadCommittedRowsOfOthers) {
+  auto a = open();
+  auto b = open();
+  run(*a, "CREATE TABLE t (v int NOT NULL)");
+  auto first = run(*a, "BEGIN TRAN SELECT count(*) FROM t");
+  EXPECT_EQ(std::get<std::int64_t>(first.results.at(0).rows.at(0)[0].data()), 0);
+  ASSERT_TRUE(run(*b, "INSERT t VALUES (1)").errors().empty());
+  // Still in its transaction, the first session sees the committed row and
+  // can write after it.
+  auto second = run(*a, "SELECT count(*) FROM t INSERT t VALUES (2) SELECT @@TRANCOUNT");
+  ASSERT_TRUE(second.errors().empty()) << second.errors()[0].text;
+  EXPECT_EQ(std::get<std::int64_t>(second.results.at(0).rows.at(0)[0].data()), 1);
+  EXPECT_EQ(std::get<std::int64_t>(second.results.at(1).rows.at(0)[0].data()), 1);
+  run(*a, "COMMIT");
+  auto all = run(*b, "SELECT count(*) FROM t");
+  EXPECT_EQ(std::get<std::int64_t>(all.results.at(0).rows.at(0)[0].data()), 2);
+}
+
 TEST_F(SessionTest, WriterTimesOutWith1222AndSucceedsAfterCommit) {
   auto a = open();
   auto b = open();
