@@ -283,8 +283,9 @@ Flow SqliteSession::dispatchGuarded(const Stmt& s, Frame& f) {
 void SqliteSession::refreshSnapshot() {
   if (tranCount_ == 0 || !savepoints_.empty()) return;
   if (sqlite3_txn_state(db_.get(), nullptr) != SQLITE_TXN_READ) return;
-  execSql(db_.get(), "COMMIT");
-  execSql(db_.get(), "BEGIN");
+  // A statement still reading keeps the old snapshot; that is harmless.
+  if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  if (sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) noteAutoRollback();
 }
 
 Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
