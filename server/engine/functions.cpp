@@ -294,51 +294,42 @@ void fnRtrim(sqlite3_context* c, int, sqlite3_value** v) {
   resultText(c, rtrimmed(argText(v, 0)));
 }
 
-std::size_t findFolded(std::string_view hay, std::string_view needle, std::size_t from) {
-  if (needle.empty()) return std::string_view::npos;
+// Finds `needle` in `hay` from character `from` on, ignoring case.
+std::size_t findFolded(const std::u32string& hay, const std::u32string& needle, std::size_t from) {
+  if (needle.empty()) return std::u32string::npos;
   for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
     std::size_t k = 0;
-    while (k < needle.size() && fold(hay[i + k]) == fold(needle[k])) ++k;
+    while (k < needle.size() && foldCase(hay[i + k]) == foldCase(needle[k])) ++k;
     if (k == needle.size()) return i;
   }
-  return std::string_view::npos;
+  return std::u32string::npos;
 }
 
 void fnCharIndex(sqlite3_context* c, int n, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
-  std::string needle = argText(v, 0), hay = argText(v, 1);
+  std::u32string needle = decodeUtf8(argText(v, 0)), hay = decodeUtf8(argText(v, 1));
   std::int64_t start = n == 3 && !isNull(v, 2) ? argInt(v, 2) : 1;
-  auto starts = charStarts(hay);
-  std::size_t fromByte = 0;
-  if (start > 1) {
-    if (start - 1 >= static_cast<std::int64_t>(starts.size())) return sqlite3_result_int(c, 0);
-    fromByte = starts[start - 1];
-  }
-  std::size_t pos = findFolded(hay, needle, fromByte);
-  if (pos == std::string::npos) return sqlite3_result_int(c, 0);
-  std::int64_t chars = 0;
-  for (std::size_t s : starts) {
-    if (s > pos) break;
-    ++chars;
-  }
-  sqlite3_result_int64(c, chars);
+  std::size_t from = start > 1 ? static_cast<std::size_t>(start - 1) : 0;
+  std::size_t pos = findFolded(hay, needle, from);
+  sqlite3_result_int64(c, pos == std::u32string::npos ? 0 : static_cast<std::int64_t>(pos + 1));
 }
 
 void fnReplace(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
-  std::string s = argText(v, 0), find = argText(v, 1), repl = argText(v, 2);
-  if (find.empty()) return resultText(c, s);
-  std::string out;
+  std::u32string s = decodeUtf8(argText(v, 0)), find = decodeUtf8(argText(v, 1));
+  std::u32string repl = decodeUtf8(argText(v, 2));
+  if (find.empty()) return resultText(c, argText(v, 0));
+  std::u32string out;
   std::size_t pos = 0;
   for (;;) {
     std::size_t hit = findFolded(s, find, pos);
-    if (hit == std::string::npos) break;
+    if (hit == std::u32string::npos) break;
     out += s.substr(pos, hit - pos);
     out += repl;
     pos = hit + find.size();
   }
   out += s.substr(pos);
-  resultText(c, out);
+  resultText(c, encodeUtf8(out));
 }
 
 void fnStr(sqlite3_context* c, int n, sqlite3_value** v) {
