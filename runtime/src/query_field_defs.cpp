@@ -23,6 +23,10 @@ constexpr int kSQLDECIMAL = 106;
 constexpr int kSQLNUMERIC = 108;
 // A decimal or numeric value is kept as DB-Library's 19-byte structure.
 constexpr int kNumericSize = 19;
+// A varbinary value is kept in the field's own form: a 16-bit length, then
+// the bytes. Its slot is one byte longer than the column's so that the value
+// area (column size + 1) holds both.
+constexpr int kVarBytesLengthPrefix = 2;
 // Slot positions and the record size travel in 16 bits.
 constexpr std::int64_t kMaxDataArea = 65535;
 
@@ -104,14 +108,20 @@ void TTessel::DescribeColumns() {
     const std::string name(col.Name, strnlen(col.Name, sizeof col.Name));
     const bool required = col.Null == 0 && code != kSQLIMAGE && code != kSQLTEXT;
     int stored = code;
-    if (code == kSQLBINARY && col.UserType == 4) stored = kSQLVARBINARY;
+    // The client library reports varbinary as binary; its user type or its
+    // variable length tells them apart. Such a column becomes a varbinary
+    // field so that a value keeps its length.
+    const bool varbinary = code == kSQLBINARY && (col.UserType == 4 || col.VarLength);
+    if (varbinary) stored = kSQLVARBINARY;
     if (code == kSQLCHAR && col.VarLength) stored = kSQLVARCHAR;
     FColumnTypes[static_cast<std::size_t>(i)] = stored;
-    const TFieldType type = FieldTypeOfColumn(code);
+    const TFieldType type = FieldTypeOfColumn(varbinary ? kSQLVARBINARY : code);
     if (type == ftDateTime) size = 8;
     if (code == kSQLIMAGE || code == kSQLTEXT) size = 32;
     if (code == kSQLDECIMAL || code == kSQLNUMERIC) size = std::max(size, kNumericSize);
     if (size < 0) size = 0;
+    const int def_size = (type == ftString || type == ftBytes || type == ftVarBytes) ? size : 0;
+    if (type == ftVarBytes) size += kVarBytesLengthPrefix - 1;
     FColumnSizes[i - 1] = size;
     FColumnShapes[i - 1] = {col.Precision, col.Scale};
     record_size += std::int64_t{size} + 2;
@@ -120,7 +130,6 @@ void TTessel::DescribeColumns() {
           "The columns of the result need %d bytes or more per row; a query can hold at most %d",
           {static_cast<long long>(record_size), static_cast<long long>(kMaxDataArea)}));
     }
-    const int def_size = (type == ftString || type == ftBytes) ? size : 0;
     FieldDefs()->Add(name.empty() ? Format("Field%d", {i}) : name, type, def_size, required, i);
   }
   FRecordSize = static_cast<std::int32_t>(record_size);

@@ -167,9 +167,27 @@ void TTessel::ReadValueColumn(const TField* Field, char* Slot) {
     value[length] = '\0';
     return;
   }
+  if (Field->DataType() == ftVarBytes) {
+    ReadVarBytes(data, available, value, area);
+    return;
+  }
   length = (type == kSQLDECIMAL || type == kSQLNUMERIC) ? 19 : Field->DataSize();
   length = std::clamp(std::min(length, available), DBINT{0}, area);
   std::memcpy(value, data, static_cast<std::size_t>(length));
+  // A binary value shorter than its column reads as zero-padded, never with
+  // the bytes an earlier row left in a reused buffer.
+  if (Field->DataType() == ftBytes) {
+    std::memset(value + length, 0, static_cast<std::size_t>(area - length));
+  }
+}
+
+// The field's own form of a varbinary value: its 16-bit length, then the
+// bytes, within the value area.
+void TTessel::ReadVarBytes(const std::uint8_t* Data, int Available, char* Value, int Area) {
+  const int room = std::max(Area - 2, 0);
+  const auto length = static_cast<std::uint16_t>(std::clamp(Available, 0, room));
+  std::memcpy(Value, &length, sizeof length);
+  std::memcpy(Value + 2, Data, length);
 }
 
 // The column's value as the framework's date-time in milliseconds. The value

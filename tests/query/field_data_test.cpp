@@ -120,6 +120,109 @@ TEST_F(FieldDataTest, WritesAreCheckedBeforeAnythingChanges) {
   }
 }
 
+TEST_F(FieldDataTest, BinaryValuesRoundTripThroughTheEditBuffer) {
+  MakeTable("q_bin",
+            "id int NOT NULL, vb varbinary(8) NULL, fb binary(4) NOT NULL, nb binary(3) NULL, "
+            "n int NULL",
+            {"(1, 0x0102030405, 0xA1B2C3D4, 0x0B0C0D, 7)", "(2, 0x, 0x0A, NULL, NULL)",
+             "(3, 0xFFFFFFFFFFFFFFFF, 0x00, 0x01, 8)"});
+  TTessel* query = NewQuery("SELECT id, vb, fb, nb, n FROM q_bin ORDER BY id");
+  query->Open();
+  TField* vb = query->FieldByName("vb");
+  TField* fb = query->FieldByName("fb");
+  TField* nb = query->FieldByName("nb");
+  TField* n = query->FieldByName("n");
+  ASSERT_EQ(vb->DataType(), ftVarBytes);
+  EXPECT_EQ(vb->Size(), 8);
+  EXPECT_EQ(query->ColumnType(2), 37);
+  EXPECT_EQ(fb->DataType(), ftBytes);
+  EXPECT_EQ(fb->Size(), 4);
+  // A nullable binary column is described as variable length as well; its
+  // values keep the length the server sends.
+  EXPECT_EQ(nb->DataType(), ftVarBytes);
+  // The varbinary slot holds the 16-bit length and 8 bytes; the other
+  // columns keep the layout their sizes give.
+  EXPECT_EQ(query->FieldOffset(3), 6 + 11);
+  EXPECT_EQ(query->FieldOffset(4), 6 + 11 + 6);
+  EXPECT_EQ(query->FieldOffset(5), 6 + 11 + 6 + 6);
+  EXPECT_EQ(vb->AsString(), std::string("\x01\x02\x03\x04\x05"));
+  EXPECT_EQ(fb->AsString(), std::string("\xA1\xB2\xC3\xD4"));
+  EXPECT_EQ(nb->AsString(), std::string("\x0B\x0C\x0D"));
+  EXPECT_EQ(n->AsInteger(), 7);
+
+  query->Edit();
+  vb->SetAsString(std::string("\x00\x7F\x80", 3));
+  fb->SetAsString(std::string("\x01\x02", 2));
+  nb->SetAsString(std::string("\xEE", 1));
+  EXPECT_EQ(vb->AsString(), std::string("\x00\x7F\x80", 3));
+  EXPECT_EQ(fb->AsString(), std::string("\x01\x02\x00\x00", 4));
+  EXPECT_EQ(nb->AsString(), std::string("\xEE"));
+  EXPECT_EQ(n->AsInteger(), 7) << "a write ran into the next slot";
+  vb->SetAsString(std::string(8, 'x'));
+  EXPECT_EQ(vb->AsString(), std::string(8, 'x'));
+  EXPECT_EQ(fb->AsString(), std::string("\x01\x02\x00\x00", 4));
+  query->Cancel();
+  EXPECT_EQ(vb->AsString(), std::string("\x01\x02\x03\x04\x05"));
+
+  query->Next();
+  EXPECT_FALSE(vb->IsNull());
+  EXPECT_EQ(vb->AsString(), "");
+  // A value shorter than its binary column reads zero-padded, never with
+  // the bytes of the row read before it.
+  const std::string padded = fb->AsString();
+  ASSERT_EQ(padded.size(), 4u);
+  EXPECT_EQ(padded[0], '\x0A');
+  EXPECT_EQ(padded.substr(1), std::string(3, '\0'));
+  EXPECT_TRUE(nb->IsNull());
+  EXPECT_TRUE(n->IsNull());
+  query->Next();
+  EXPECT_EQ(vb->AsString(), std::string(8, '\xFF'));
+  EXPECT_EQ(n->AsInteger(), 8);
+}
+
+TEST_F(FieldDataTest, MoreColumnTypesAndTheirCodes) {
+  MakeTable("q_types2",
+            "id int NOT NULL, sm smallmoney NULL, num numeric(12,3) NULL, dt datetime NULL, "
+            "sdt smalldatetime NOT NULL, flag bit NOT NULL, tiny tinyint NOT NULL, "
+            "r real NOT NULL, m money NOT NULL, code char(6) NULL",
+            {"(1, 3.25, -987654.321, '20240229 23:59:58.997', '20240229 13:45', 0, 255, "
+             "-0.5, 123456789.1234, 'ab')"});
+  TTessel* query = NewQuery("SELECT * FROM q_types2");
+  query->Open();
+  EXPECT_EQ(query->FieldByName("sm")->DataType(), ftCurrency);
+  EXPECT_DOUBLE_EQ(query->FieldByName("sm")->AsFloat(), 3.25);
+  EXPECT_EQ(query->FieldByName("num")->DataType(), ftFloat);
+  EXPECT_DOUBLE_EQ(query->FieldByName("num")->AsFloat(), -987654.321);
+  // The decimal slot holds DB-Library's 19-byte numeric form.
+  EXPECT_GE(query->FieldOffset(4) - query->FieldOffset(3), 19 + 2);
+  EXPECT_EQ(query->FieldByName("dt")->AsDateTime(),
+            EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 58, 997));
+  EXPECT_EQ(query->FieldByName("sdt")->AsDateTime(),
+            EncodeDate(2024, 2, 29) + EncodeTime(13, 45, 0, 0));
+  EXPECT_EQ(query->FieldOffset(6) - query->FieldOffset(5), 10) << "date-time slots hold 8 bytes";
+  EXPECT_FALSE(query->FieldByName("flag")->IsNull());
+  EXPECT_FALSE(query->FieldByName("flag")->AsBoolean());
+  EXPECT_EQ(query->FieldByName("tiny")->DataType(), ftSmallint);
+  EXPECT_EQ(query->FieldByName("tiny")->AsInteger(), 255);
+  EXPECT_DOUBLE_EQ(query->FieldByName("r")->AsFloat(), -0.5);
+  EXPECT_DOUBLE_EQ(query->FieldByName("m")->AsFloat(), 123456789.1234);
+  // A nullable char column is not trimmed: it keeps the server's padding.
+  EXPECT_EQ(query->FieldByName("code")->AsString(), "ab    ");
+  EXPECT_FALSE((*query->FieldDefs())[9]->Required());
+  EXPECT_TRUE((*query->FieldDefs())[5]->Required());
+
+  query->Edit();
+  query->FieldByName("sm")->SetAsFloat(-12.75);
+  query->FieldByName("num")->SetAsFloat(1.5);
+  query->FieldByName("r")->SetAsFloat(0.125);
+  query->FieldByName("flag")->SetAsBoolean(true);
+  EXPECT_DOUBLE_EQ(query->FieldByName("sm")->AsFloat(), -12.75);
+  EXPECT_DOUBLE_EQ(query->FieldByName("num")->AsFloat(), 1.5);
+  EXPECT_DOUBLE_EQ(query->FieldByName("r")->AsFloat(), 0.125);
+  EXPECT_TRUE(query->FieldByName("flag")->AsBoolean());
+  query->Cancel();
+}
+
 TEST_F(FieldDataTest, BlobSlotsHoldContentOfTheActiveBufferOnly) {
   MakeTable("q_blob", "id int NOT NULL, body text NULL", {"(1, 'x')", "(2, '')"});
   TTessel* query = NewQuery("SELECT id, body FROM q_blob ORDER BY id");

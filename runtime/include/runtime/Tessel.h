@@ -19,7 +19,10 @@
 // Record buffer (every buffer the framework holds and every cached copy):
 //   [0, RecordSize)            one slot per column at FFieldOffsets[col-1]:
 //                              flag byte (1 = value), value area of column
-//                              size + 1 bytes
+//                              size + 1 bytes; a varbinary column's size
+//                              counts one byte more than its MaxLength, as
+//                              its value area holds the field's own form
+//                              (16-bit length, then the bytes)
 //   [RecordSize, +CalcFieldsSize)  calculated fields: flag byte + DataSize
 //   FBlobSlotsOffset           4 bytes per blob field: a handle of content the
 //                              user wrote (0 = none), see GetBlobData
@@ -275,6 +278,7 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void FillCache();
   void ReadBlobColumn(const TField* Field, char* Slot);
   void ReadValueColumn(const TField* Field, char* Slot);
+  static void ReadVarBytes(const std::uint8_t* Data, int Available, char* Value, int Area);
   double ReadDateTime(int Column, const std::uint8_t* Data, int Length) const;
   void ReadFieldValue(const TField* Field, const char* Slot, void* Dest) const;
   void WriteFieldValue(TField* Field, char* Slot, const void* Source);
@@ -317,7 +321,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::string FBlobTableName;
   std::unique_ptr<TUpdateParams> FUpdateParams;
 
-  // Column size per column (the slot holds it + 2 bytes).
+  // Column size per column (the slot holds it + 2 bytes); MaxLength + 1 for
+  // varbinary, whose value area holds a 16-bit length and the bytes.
   std::vector<std::int32_t> FColumnSizes;
   // Precision and scale per column, for decimal values of new records.
   std::vector<std::pair<std::uint8_t, std::uint8_t>> FColumnShapes;
