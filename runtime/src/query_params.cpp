@@ -86,6 +86,20 @@ std::string EightDigitDate(TDateTime value) {
   return Format("%.4d%.2d%.2d", {year, month, day});
 }
 
+// A binary value as a T-SQL binary literal. Its raw bytes written into the
+// text would be read as SQL.
+std::string BinaryLiteral(const TBytes& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x";
+  text.reserve(2 + 2 * bytes.size());
+  for (const auto byte : bytes) {
+    const auto b = static_cast<unsigned char>(byte);
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
+  }
+  return text;
+}
+
 // A parameter's value as it is written into the SQL text.
 std::string ValueText(const TParam& param) {
   if (param.IsNull()) return "null";
@@ -109,6 +123,9 @@ std::string ValueText(const TParam& param) {
     case ftCurrency:
       // Format's %g always writes "." whatever the host's settings.
       return Format("%g", {param.AsFloat()});
+    case ftBytes:
+    case ftVarBytes:
+      return BinaryLiteral(param.AsBytes());
     default:
       return param.AsString();
   }

@@ -178,6 +178,11 @@ TEST_F(FieldDataTest, BinaryValuesRoundTripThroughTheEditBuffer) {
   query->Next();
   EXPECT_EQ(vb->AsString(), std::string(8, '\xFF'));
   EXPECT_EQ(n->AsInteger(), 8);
+
+  TTessel* search = NewQuery("SELECT id FROM q_bin WHERE vb = :v");
+  search->ParamByName("v")->SetAsBytes(TBytes{1, 2, 3, 4, 5});
+  search->Open();
+  EXPECT_EQ(Column(*search, "id"), std::vector<std::string>{"1"});
 }
 
 TEST_F(FieldDataTest, MoreColumnTypesAndTheirCodes) {

@@ -74,6 +74,17 @@ TEST_F(QueryText, ValuesAreRenderedByType) {
   EXPECT_EQ(query->InsertParams(query->SQL()->Text()), expected + "\n ");
 }
 
+TEST_F(QueryText, BinaryValuesAreWrittenAsHexLiterals) {
+  Sql("select :B, :V, :E");
+  query->ParamByName("B")->SetAsBytes(TBytes{0x00, 0x27, 0xAB});
+  query->ParamByName("B")->SetDataType(ftBytes);
+  const std::string text = "1'; drop table T --";
+  query->ParamByName("V")->SetAsBytes(TBytes(text.begin(), text.end()));
+  query->ParamByName("E")->SetAsBytes(TBytes{});
+  EXPECT_EQ(query->InsertParams("select :B, :V, :E"),
+            "select 0x0027AB, 0x31273B2064726F70207461626C652054202D2D, 0x ");
+}
+
 TEST_F(QueryText, FloatsUseAPointWhateverTheLocale) {
   const char* previous = std::setlocale(LC_NUMERIC, nullptr);
   const std::string saved = previous ? previous : "C";
