@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/data_consts.h"
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
@@ -13,6 +14,7 @@
 namespace tessel {
 namespace {
 
+constexpr int kSQLINT1 = 48;
 constexpr int kSQLINT2 = 52;
 constexpr int kSQLFLT8 = 62;
 constexpr int kSQLDECIMAL = 106;
@@ -117,6 +119,7 @@ void TTessel::SetFieldData(TField* Field, const void* Buffer) {
     }
     if (static_cast<std::size_t>(Field->FieldNo()) > FFieldOffsets.size()) return;
     Field->Validate(Buffer);
+    if (Buffer != nullptr) CheckTinyintRange(Field, Buffer);
     char* slot = record + FFieldOffsets[static_cast<std::size_t>(Field->FieldNo() - 1)];
     slot[0] = Buffer != nullptr ? 1 : 0;
     if (Buffer != nullptr) WriteFieldValue(Field, slot, Buffer);
@@ -124,6 +127,18 @@ void TTessel::SetFieldData(TField* Field, const void* Buffer) {
   if (state != dsCalcFields && state != dsFilter && state != dsNewValue) {
     DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
   }
+}
+
+// A tinyint column keeps one byte: a small integer outside 0..255 would be
+// stored cut to its low byte, so it is refused before anything is written.
+void TTessel::CheckTinyintRange(const TField* Field, const void* Source) const {
+  if (Field->DataType() != ftSmallint) return;
+  if (FColumnTypes[static_cast<std::size_t>(Field->FieldNo())] != kSQLINT1) return;
+  std::int16_t value = 0;
+  std::memcpy(&value, Source, sizeof value);
+  if (value >= 0 && value <= 255) return;
+  DatabaseError(Format(dbconsts::SFieldRangeError,
+                       {std::to_string(value), Field->DisplayName(), "0", "255"}));
 }
 
 void TTessel::WriteFieldValue(TField* Field, char* Slot, const void* Source) {

@@ -225,6 +225,18 @@ TEST_F(FieldDataTest, MoreColumnTypesAndTheirCodes) {
   EXPECT_DOUBLE_EQ(query->FieldByName("num")->AsFloat(), 1.5);
   EXPECT_DOUBLE_EQ(query->FieldByName("r")->AsFloat(), 0.125);
   EXPECT_TRUE(query->FieldByName("flag")->AsBoolean());
+  TField* tiny = query->FieldByName("tiny");
+  tiny->SetAsInteger(0);
+  EXPECT_EQ(tiny->AsInteger(), 0);
+  for (int outside : {256, 300, -1}) {
+    try {
+      tiny->SetAsInteger(outside);
+      ADD_FAILURE() << outside << " was stored in a tinyint";
+    } catch (const EDatabaseError& e) {
+      EXPECT_NE(e.Message().find(std::to_string(outside)), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(tiny->AsInteger(), 0);
+  }
   query->Cancel();
 }
 

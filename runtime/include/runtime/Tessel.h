@@ -281,6 +281,7 @@ class TTessel : public TDataSet, public TlqServerQuery {
   static void ReadVarBytes(const std::uint8_t* Data, int Available, char* Value, int Area);
   double ReadDateTime(int Column, const std::uint8_t* Data, int Length) const;
   void ReadFieldValue(const TField* Field, const char* Slot, void* Dest) const;
+  void CheckTinyintRange(const TField* Field, const void* Source) const;
   void WriteFieldValue(TField* Field, char* Slot, const void* Source);
   void WriteBlobValue(TField* Field, char* Slot, const void* Source);
   int NextServerRow();
