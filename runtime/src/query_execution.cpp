@@ -36,13 +36,17 @@ void TTessel::ExecSQL() {
   InternalExecSQL(qtExecSQL);
 }
 
-// A dead connection is forgotten (its temporary procedure died with it); a
+// A dead connection is given up (its temporary procedure died with it): a
+// connection of the query's own is closed, as nobody else would ever close
+// it, and a dead base connection is left to the server, which replaces it. A
 // lazily read query and everything the worker runs get a connection of their
 // own, the rest shares the server's base connection.
 void TTessel::ChooseConnection(TQueryType QueryType) {
   if (FDBProcess != nullptr && dbdead(FDBProcess)) {
-    FDBProcess = nullptr;
     FPrepared = false;
+    KeepConnectionsOff keep(FDataBaseName, true);
+    FDataBaseName->DropConnection(this, FDBProcess);
+    FDBProcess = nullptr;
   }
   if (FDBProcess != nullptr) return;
   const bool shared = !FThreadActive && (QueryType != qtQuery || FCacheAllRecords);

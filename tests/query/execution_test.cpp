@@ -2,6 +2,7 @@
 // errors, connections and their replacement, and the connection component's
 // side of the contract.
 
+#include <filesystem>
 #include <string>
 
 #include "framework/exceptions.h"
@@ -150,6 +151,36 @@ TEST_F(ExecutionTest, DeadConnectionIsReplacedAndTheQueryUnprepared) {
   query->ExecSQL();
   EXPECT_EQ(query->RowsAffected(), 1);
   EXPECT_FALSE(query->Prepared());
+}
+
+// Descriptors the process has open: sockets of connections included.
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(ExecutionTest, ADeadKeptConnectionIsReplacedAndClosed) {
+  server->SetKeepConnections(true);
+  server->GetBaseProcess();
+  const std::size_t before = OpenDescriptors();
+  TTessel* query = NewQuery("SELECT @@SPID AS spid");
+  query->Open();
+  const std::string spid = query->FieldByName("spid")->AsString();
+  query->Close();
+  ASSERT_NE(query->DBProcess(), nullptr) << "KeepConnections keeps the query's connection";
+  ASSERT_NE(query->DBProcess(), server->GetBaseProcess());
+  server->InternalExecute("KILL " + spid);
+  EXPECT_THROW(query->Open(), ElqSQLError);
+  // The next open replaces the dead connection, and closes it.
+  query->Open();
+  EXPECT_NE(query->FieldByName("spid")->AsString(), spid);
+  server->SetKeepConnections(false);
+  query->Close();
+  EXPECT_EQ(query->DBProcess(), nullptr);
+  EXPECT_EQ(OpenDescriptors(), before) << "a connection was left open";
 }
 
 }  // namespace
