@@ -20,9 +20,30 @@ TEST_F(PrepareTest, PreparedQueryRunsTheProcedureWithTypedValues) {
   query->SetCacheAllRecords(true);
   query->Prepare();
   ASSERT_TRUE(query->Prepared());
-  EXPECT_NO_THROW(Rows(server->GetBaseProcess(), "SELECT COUNT(*) FROM q_prep WHERE 1 = 0"));
+  const std::string name = query->ProcName();
+  // The temporary procedure lives on the connection it was made on.
+  EXPECT_EQ(Rows(server->GetBaseProcess(), "EXEC " + name + " 4, 'none'"),
+            (std::vector<std::string>{"4", "5"}));
   query->Open();
   EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"3", "5"}));
+  query->Close();
+  EXPECT_FALSE(query->Prepared()) << "closing gives the procedure up";
+  EXPECT_THROW(Rows(server->GetBaseProcess(), "EXEC " + name + " 4, 'none'"), ElqSQLError);
+}
+
+TEST_F(PrepareTest, RollBackUnpreparesQueriesOnTheBaseConnection) {
+  MakeNumbers("q_rollback", 2);
+  TTessel* query = NewQuery("UPDATE q_rollback SET name = :n WHERE id = :id");
+  query->ParamByName("n")->SetAsString("z");
+  query->ParamByName("id")->SetAsInteger(2);
+  server->StartTransaction();
+  query->Prepare();
+  query->ExecSQL();
+  ASSERT_TRUE(query->Prepared());
+  server->RollBack();
+  EXPECT_FALSE(query->Prepared());
+  EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT name FROM q_rollback WHERE id = 2"),
+            (std::vector<std::string>{"name2"}));
 }
 
 TEST_F(PrepareTest, NullBitIsSentAsFalseAndNullIntegerAsNull) {
