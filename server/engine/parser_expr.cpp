@@ -104,10 +104,10 @@ void Parser::syntaxErrorAt(const Token& t) const {
   if (t.kind == TokenKind::End) {
     // Past the end, SQL Server names the last token of the batch.
     std::string last = pos_ > 0 ? tokens_[pos_ - 1].text : std::string();
-    if (pos_ > 0 && isReserved(tokens_[pos_ - 1])) throw SqlError(156, {upper(last)});
+    if (pos_ > 0 && isReserved(tokens_[pos_ - 1])) throw SqlError(156, {last});
     throw SqlError(102, {last});
   }
-  if (isReserved(t)) throw SqlError(156, {upper(t.text)});
+  if (isReserved(t)) throw SqlError(156, {t.text});
   std::string text = t.text;
   if (t.kind == TokenKind::String || t.kind == TokenKind::NString) text = t.text;
   throw SqlError(102, {text});
