@@ -129,6 +129,13 @@ void SqliteSession::execSelect(const QueryStmt& q, Frame& f) {
   }
   out_->metadata(b.columns);
   if (!b.orderColumns.empty()) out_->order(b.orderColumns);
+  if (settings_.fmtOnly) {
+    // SET FMTONLY ON: clients (bulk copy among them) ask for the columns
+    // only; no row is read or sent.
+    rowCount_ = 0;
+    statementDone(doneKind(f), kCmdSelect, false, 0);
+    return;
+  }
   std::uint64_t count = streamRows(stmt, b);
   rowCount_ = static_cast<std::int64_t>(count);
   statementDone(doneKind(f), kCmdSelect, true, count);
