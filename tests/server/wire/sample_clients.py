@@ -1,0 +1,313 @@
+"""Runs a sample of the T-SQL conformance files through independent clients.
+
+python-tds (pytds, pure Python TDS) and pymssql (FreeTDS db-lib underneath)
+each run whole files against a tessel-sqld process started here; tsql
+(FreeTDS's command-line client) runs a few single statements. Rows and error
+numbers are compared with what the files expect, values rendered as the
+files write them (tests/server/engine/conformance/README.md). Column types
+and informational messages are left to wire_conformance_test, which sees
+them exactly through db-lib; these clients only report them loosely.
+
+usage: sample_clients.py TESSEL_SQLD CONFORMANCE_DIR
+"""
+
+import datetime
+import decimal
+import os
+import re
+import secrets
+import struct
+import subprocess
+import sys
+import uuid
+
+import pymssql
+import pytds
+
+# Files run whole through both Python clients: DDL/DML, catalog, errors,
+# functions and expressions, plus transactions and batches.
+SAMPLE_FILES = [
+    "ddl_dml.test",
+    "catalog.test",
+    "errors.test",
+    "functions.test",
+    "transactions.test",
+    "batches.test",
+]
+
+# Cases a client cannot compare as written, by (client, "file:line"), with
+# the reason.
+SKIPPED = {}
+
+# Statements run through tsql: (file, first line of the case's SQL). The
+# expected rows come from the file; the file's earlier cases are not run, so
+# these only use constants and the catalog.
+TSQL_CASES = [
+    ("functions.test", "SELECT 7 / 2, 7 % 3, 7.0 / 2, -7 / 2, 1 + 2 * 3, (1 + 2) * 3"),
+    ("functions.test", "SELECT SUBSTRING('abcdef', 2, 3), LEFT('abcdef', 2), RIGHT('abcdef', 2), UPPER('aB'), LOWER('aB')"),
+    ("functions.test", "SELECT CASE 2 WHEN 1 THEN 'one' WHEN 2 THEN 'two' ELSE 'many' END, CASE WHEN 1 > 2 THEN 'x' END"),
+    ("errors.test", "SELECT * FROM nosuch"),
+    ("errors.test", "SELECT CAST('abc' AS int)"),
+]
+
+
+class Case:
+    def __init__(self, line, kind, args):
+        self.line = line
+        self.kind = kind
+        self.args = args
+        self.sql = ""
+        self.expected = []
+
+    def expected_errors(self):
+        if self.kind == "statement" and self.args and self.args[0] == "error":
+            return [int(a) for a in self.args[1:]]
+        return None
+
+
+def read_cases(path):
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    cases = []
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        i += 1
+        if not line or line.startswith("#") or not line.split():
+            continue
+        words = line.split()
+        c = Case(i, words[0], words[1:])
+        while i < len(lines) and lines[i] != "go":
+            c.sql += lines[i] + "\n"
+            i += 1
+        i += 1
+        if c.kind != "statement":
+            while i < len(lines) and lines[i] != "":
+                c.expected.append(lines[i])
+                i += 1
+        cases.append(c)
+    return cases
+
+
+# pytds hands decimal and money values over normalised (12.5 for 12.5000);
+# their column's scale puts the digits back. Money is always four places.
+MONEY_TYPES = (60, 110, 122)
+
+
+def column_scales(client, description):
+    if client != "pytds":
+        return [None] * len(description)
+    return [4 if d[1] in MONEY_TYPES else d[5] for d in description]
+
+
+def render(v, scale=None):
+    if v is None:
+        return "NULL"
+    if isinstance(v, bool):
+        return "1" if v else "0"
+    if isinstance(v, int):
+        return str(v)
+    if isinstance(v, float):
+        # A real arrives widened to a double; show it with a real's digits.
+        short = "%.7g" % v
+        if struct.unpack("f", struct.pack("f", v))[0] == v and float(struct.unpack("f", struct.pack("f", float(short)))[0]) == v:
+            if len(short) < len("%.15g" % v):
+                return short
+        return "%.15g" % v
+    if isinstance(v, decimal.Decimal):
+        if scale is not None:
+            v = v.quantize(decimal.Decimal(1).scaleb(-scale))
+        return format(v, "f")
+    if isinstance(v, datetime.datetime):
+        ms = round(v.microsecond / 1000)
+        return v.strftime("%Y-%m-%d %H:%M:%S") + ".%03d" % ms
+    if isinstance(v, (bytes, bytearray)):
+        return "0x" + bytes(v).hex().upper()
+    if isinstance(v, uuid.UUID):
+        return str(v).upper()
+    return str(v)
+
+
+def error_of(client, exc):
+    """(number, text) of the server message an exception reports."""
+    if client == "pytds":
+        return getattr(exc, "number", None), getattr(exc, "text", None) or str(exc)
+    # pymssql: (number, text) with db-lib's own message appended to the text.
+    if len(exc.args) >= 2 and isinstance(exc.args[0], int):
+        text = exc.args[1].decode("utf-8", "replace") if isinstance(exc.args[1], bytes) else str(exc.args[1])
+        return exc.args[0], text.split("DB-Lib error message")[0]
+    return None, str(exc)
+
+
+def run_batch(client, cur, sql):
+    """Returns (rows, error number or None, error text)."""
+    rows = []
+    try:
+        cur.execute(sql)
+        while True:
+            if cur.description:
+                scales = column_scales(client, cur.description)
+                rows.extend("|".join(render(v, sc) for v, sc in zip(r, scales)) for r in cur.fetchall())
+            if not cur.nextset():
+                break
+    except (pytds.Error, pymssql.Error) as exc:
+        number, text = error_of(client, exc)
+        return rows, number, text
+    return rows, None, ""
+
+
+# The files assume DB-Library's session defaults; python-tds logs in with the
+# ANSI options on, and pymssql sets its own list unless told not to.
+DBLIB_DEFAULTS = (
+    "SET QUOTED_IDENTIFIER OFF SET ANSI_NULLS OFF SET ANSI_WARNINGS OFF "
+    "SET ANSI_NULL_DFLT_ON OFF SET ARITHABORT OFF SET CURSOR_CLOSE_ON_COMMIT OFF "
+    "SET CONCAT_NULL_YIELDS_NULL ON SET ANSI_PADDING ON SET TEXTSIZE 2147483647")
+
+
+def connect(client, port, password):
+    if client == "pytds":
+        conn = pytds.connect(
+            "127.0.0.1", port=port, user="sa", password=password, database="tessel",
+            autocommit=True, tds_version=pytds.tds_base.TDS74)
+    else:
+        # pymssql 2.2 knows TDS versions up to 7.3.
+        conn = pymssql.connect(
+            server="127.0.0.1", port=str(port), user="sa", password=password, database="tessel",
+            autocommit=True, tds_version="7.3", conn_properties="")
+    cur = conn.cursor()
+    cur.execute(DBLIB_DEFAULTS)
+    cur.close()
+    return conn
+
+
+def run_file(client, port, password, directory, name):
+    failures = []
+    passed = compared = 0
+    conn = connect(client, port, password)
+    try:
+        cur = conn.cursor()
+        for c in read_cases(os.path.join(directory, name)):
+            key = "%s:%d" % (name, c.line)
+            if (client, key) in SKIPPED:
+                continue
+            rows, err, text = run_batch(client, cur, c.sql)
+            want_errors = c.expected_errors()
+            if want_errors is not None:
+                compared += 1
+                if err in want_errors:
+                    passed += 1
+                else:
+                    failures.append("%s %s: expected error %s, got %s %s" % (client, key, want_errors, err, text))
+                continue
+            if c.kind == "metadata":
+                # Run for its effects; types are compared over db-lib only.
+                if err is not None:
+                    failures.append("%s %s: unexpected error %s %s" % (client, key, err, text))
+                continue
+            if c.kind == "message":
+                # These clients raise the first message of a high enough
+                # severity and keep the others to themselves: the one raised
+                # must be among the file's. The whole list is compared over
+                # db-lib by wire_conformance_test.
+                compared += 1
+                wanted = c.expected
+                if err is not None and "%d %s" % (err, text) not in wanted:
+                    failures.append("%s %s: message %d %s is not among %s" % (client, key, err, text, wanted))
+                    continue
+                passed += 1
+                continue
+            compared += 1
+            if err is not None:
+                failures.append("%s %s: unexpected error %s %s" % (client, key, err, text))
+                continue
+            if c.kind == "query":
+                want = list(c.expected)
+                if "rowsort" in c.args:
+                    rows, want = sorted(rows), sorted(want)
+                if rows != want:
+                    failures.append("%s %s:\n%s  expected %s\n  got      %s" % (client, key, c.sql, want, rows))
+                    continue
+            passed += 1
+    finally:
+        conn.close()
+    return passed, compared, failures
+
+
+def tsql_run(port, password, sql):
+    env = dict(os.environ, TDSVER="7.4")
+    proc = subprocess.run(
+        ["tsql", "-H", "127.0.0.1", "-p", str(port), "-U", "sa", "-P", password, "-D", "tessel", "-o", "fhq"],
+        input=sql + "\ngo\nexit\n", capture_output=True, text=True, env=env, timeout=60)
+    return proc.stdout + proc.stderr
+
+
+def tsql_check(port, password, directory):
+    failures = []
+    passed = 0
+    for name, first in TSQL_CASES:
+        case = next(c for c in read_cases(os.path.join(directory, name)) if c.sql.split("\n")[0] == first)
+        out = tsql_run(port, password, case.sql.strip())
+        want_errors = case.expected_errors()
+        if want_errors is not None:
+            got = [int(n) for n in re.findall(r"Msg (\d+)", out)]
+            if any(n in got for n in want_errors):
+                passed += 1
+            else:
+                failures.append("tsql %s:%d: expected error %s, got:\n%s" % (name, case.line, want_errors, out))
+            continue
+        # tsql writes values tab-separated and NULL as NULL; drop its prompts.
+        rows = [l.replace("\t", "|") for l in out.split("\n") if l and not re.match(r"^(locale|using|Setting|\d+>|\(\d+ rows? affected\))", l)]
+        if rows == case.expected:
+            passed += 1
+        else:
+            failures.append("tsql %s:%d: expected %s, got %s\n%s" % (name, case.line, case.expected, rows, out))
+    return passed, len(TSQL_CASES), failures
+
+
+class Server:
+    """A tessel-sqld process with in-memory databases on an ephemeral port."""
+
+    def __init__(self, program):
+        self.password = "wire-" + secrets.token_hex(8)
+        self.proc = subprocess.Popen(
+            [program, "--port", "0", "--password", self.password, "--memory", "--quiet"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        first = self.proc.stdout.readline().decode().strip()
+        m = re.match(r"^tessel-sqld listening on 127\.0\.0\.1:(\d+)$", first)
+        if not m:
+            self.stop()
+            raise RuntimeError("tessel-sqld did not report its port; first line: %r" % first)
+        self.port = int(m.group(1))
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def main():
+    program, directory = sys.argv[1], sys.argv[2]
+    failures = []
+    # Like the in-process runner: a fresh server for every file.
+    for client in ("pytds", "pymssql"):
+        for name in SAMPLE_FILES:
+            with Server(program) as server:
+                passed, compared, fails = run_file(client, server.port, server.password, directory, name)
+            print("%-8s %-18s %d/%d" % (client, name, passed, compared))
+            failures += fails
+    with Server(program) as server:
+        passed, compared, fails = tsql_check(server.port, server.password, directory)
+    print("%-8s %-18s %d/%d" % ("tsql", "sample", passed, compared))
+    failures += fails
+    for f in failures:
+        print("FAIL " + f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
