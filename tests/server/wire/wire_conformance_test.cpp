@@ -232,7 +232,7 @@ std::string dateText(long days) {
   return buf;
 }
 
-std::string valueText(DBPROCESS* dbproc, int col, const DBCOL2& info) {
+std::string valueText(DBPROCESS* dbproc, int col) {
   BYTE* data = dbdata(dbproc, col);
   const int len = dbdatlen(dbproc, col);
   if (data == nullptr) return "NULL";
@@ -283,7 +283,6 @@ std::string valueText(DBPROCESS* dbproc, int col, const DBCOL2& info) {
           dbconvert(dbproc, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(out), sizeof out - 1);
       if (n < 0) return "?";
       std::string s(out, static_cast<size_t>(n));
-      (void)info;
       return s;
     }
     case SYBBINARY:
@@ -322,9 +321,8 @@ void runBatch(DBPROCESS* dbproc, const std::string& sql, Outcome& out) {
     const int ncols = dbnumcols(dbproc);
     if (ncols <= 0) continue;
     Result result;
-    std::vector<DBCOL2> infos(static_cast<size_t>(ncols));
     for (int i = 1; i <= ncols; ++i) {
-      DBCOL2& info = infos[static_cast<size_t>(i - 1)];
+      DBCOL2 info;
       std::memset(&info, 0, sizeof info);
       info.SizeOfStruct = sizeof info;
       dbtablecolinfo(dbproc, i, reinterpret_cast<DBCOL*>(&info));
@@ -333,8 +331,7 @@ void runBatch(DBPROCESS* dbproc, const std::string& sql, Outcome& out) {
     for (STATUS st; (st = dbnextrow(dbproc)) != NO_MORE_ROWS && st != FAIL;) {
       if (st != REG_ROW) continue;
       std::string line;
-      for (int i = 1; i <= ncols; ++i)
-        line += (i > 1 ? "|" : "") + valueText(dbproc, i, infos[static_cast<size_t>(i - 1)]);
+      for (int i = 1; i <= ncols; ++i) line += (i > 1 ? "|" : "") + valueText(dbproc, i);
       result.rows.push_back(line);
     }
     out.results.push_back(std::move(result));
