@@ -541,10 +541,8 @@ void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   std::string old = currentDb_;
   currentDb_ = name;
   boundCache_.clear();
+  // The listener follows the change with message 5701, as it does at login.
   out_->databaseChanged(name, old);
-  Message m = makeMessage(5701, {name});
-  m.line = s.line;
-  out_->message(m);
   statementDone(doneKind(f), kCmdUse, false, 0);
 }
 

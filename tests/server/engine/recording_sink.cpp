@@ -8,6 +8,16 @@ void RecordingSink::metadata(std::span<const Column> columns) {
   results.push_back({std::vector<Column>(columns.begin(), columns.end()), {}});
 }
 
+void RecordingSink::databaseChanged(std::string_view newName, std::string_view) {
+  database = std::string(newName);
+  Message m;
+  m.number = 5701;
+  m.state = 2;
+  m.severity = 0;
+  m.text = "Changed database context to '" + database + "'.";
+  messages.push_back(m);
+}
+
 void RecordingSink::row(std::span<const Value> values) {
   ++rowCount;
   if (keepRows && !results.empty()) results.back().rows.emplace_back(values.begin(), values.end());

@@ -21,9 +21,8 @@ class RecordingSink : public ResultSink {
   void row(std::span<const Value> values) override;
   void done(const Done& done) override { dones.push_back(done); }
   void message(const Message& message) override { messages.push_back(message); }
-  void databaseChanged(std::string_view newName, std::string_view) override {
-    database = std::string(newName);
-  }
+  // Adds message 5701 as the listener does, so expectations read as a client sees them.
+  void databaseChanged(std::string_view newName, std::string_view) override;
   void transactionChanged(TransactionEvent, std::uint64_t, std::uint64_t) override {}
   void returnStatus(std::int32_t status) override { statuses.push_back(status); }
   void returnValue(const ReturnValue& value) override { returnValues.push_back(value); }

@@ -37,10 +37,6 @@ def sample_files(directory):
 # Cases whose outcome a client does not compare, by (client, "file:line"),
 # with the reason. They still run, for the cases after them.
 SKIPPED = {
-    # The session sends 5701 after the database ENVCHANGE and the TDS
-    # listener sends it again: two identical messages arrive.
-    ("pytds", "catalog.test:90"): "USE shop sends message 5701 twice over TDS",
-    ("pymssql", "catalog.test:90"): "USE shop sends message 5701 twice over TDS",
 }
 
 # Statements run through tsql: (file, first line of the case's SQL). The

@@ -61,6 +61,8 @@ class ResultSink {
   virtual void order(std::span<const std::uint16_t> columns) { (void)columns; }
   virtual void done(const Done& done) = 0;
   virtual void message(const Message& message) = 0;
+  // The database of the session changed. The listener sends the ENVCHANGE and
+  // message 5701 ("Changed database context to ..."); the engine sends neither.
   virtual void databaseChanged(std::string_view newName, std::string_view oldName) = 0;
   enum class TransactionEvent : std::uint8_t { Begin, Commit, Rollback };
   // Descriptors are the 8-byte transaction descriptors of TDS 7.2 and later;
