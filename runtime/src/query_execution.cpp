@@ -14,22 +14,6 @@ namespace {
 constexpr int kNoMoreResults = 2;
 constexpr int kTextBatchPollMs = 10;
 
-// Gives the server's KeepConnections back when the scope ends.
-class KeepConnectionsOff {
- public:
-  KeepConnectionsOff(TSQLServer* server, bool active)
-      : server_(server), keep_(server->KeepConnections()) {
-    if (active) server_->SetKeepConnections(false);
-  }
-  ~KeepConnectionsOff() { server_->SetKeepConnections(keep_); }
-  KeepConnectionsOff(const KeepConnectionsOff&) = delete;
-  KeepConnectionsOff& operator=(const KeepConnectionsOff&) = delete;
-
- private:
-  TSQLServer* server_;
-  bool keep_;
-};
-
 }  // namespace
 
 void TTessel::ExecSQL() {
@@ -44,9 +28,7 @@ void TTessel::ExecSQL() {
 void TTessel::ChooseConnection(TQueryType QueryType) {
   if (FDBProcess != nullptr && dbdead(FDBProcess)) {
     FPrepared = false;
-    KeepConnectionsOff keep(FDataBaseName, true);
-    FDataBaseName->DropConnection(this, FDBProcess);
-    FDBProcess = nullptr;
+    FDataBaseName->CloseConnection(FDBProcess);
   }
   if (FDBProcess != nullptr) return;
   const bool shared = !FThreadActive && (QueryType != qtQuery || FCacheAllRecords);
@@ -172,8 +154,12 @@ void TTessel::Disconnect() {
     Unprepare();
   }
   if (FDBProcess == nullptr) return;
-  KeepConnectionsOff keep(FDataBaseName, ComponentState().Contains(csDestroying));
-  FDataBaseName->DropConnection(this, FDBProcess);
+  // A query being destroyed gives its connection back for good.
+  if (ComponentState().Contains(csDestroying)) {
+    FDataBaseName->CloseConnection(FDBProcess);
+  } else {
+    FDataBaseName->DropConnection(this, FDBProcess);
+  }
 }
 
 void TTessel::CloseQueryCursor() {

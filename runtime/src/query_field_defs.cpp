@@ -77,7 +77,22 @@ void TTessel::InternalInitFieldDefs() {
   DescribeColumns();
 }
 
+// A column that cannot be described ends the pass with an error and leaves no
+// definitions behind: a half-described result is never opened.
 void TTessel::DescribeColumns() {
+  try {
+    DescribeEveryColumn();
+  } catch (...) {
+    FieldDefs()->Clear();
+    FRecordSize = 0;
+    FFieldOffsets.clear();
+    FColumnSizes.clear();
+    FColumnShapes.clear();
+    throw;
+  }
+}
+
+void TTessel::DescribeEveryColumn() {
   FieldDefs()->Clear();
   FRecordSize = 0;
   FFieldOffsets.clear();

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
 
@@ -100,13 +101,28 @@ std::string BinaryLiteral(const TBytes& bytes) {
   return text;
 }
 
+// A string or memo value as a quoted literal. The client library takes the
+// statement as a zero-terminated text, so a zero byte would end the statement
+// inside the literal; such a value is refused rather than cut. A prepared
+// statement passes it whole as a procedure parameter.
+std::string TextLiteral(const TParam& param) {
+  const std::string value = param.AsString();
+  if (value.find('\0') != std::string::npos) {
+    DatabaseError(
+        Format("Parameter '%s' contains a zero character; send it through Prepare as a procedure "
+               "parameter",
+               {param.Name()}));
+  }
+  return QuotedStr(value);
+}
+
 // A parameter's value as it is written into the SQL text.
 std::string ValueText(const TParam& param) {
   if (param.IsNull()) return "null";
   switch (param.DataType()) {
     case ftString:
-      return QuotedStr(param.AsString());
     case ftMemo:
+      return TextLiteral(param);
     case ftBlob: {
       const std::string value = param.AsString();
       return QuotedStr(std::string_view(value).substr(0, value.find('\0')));

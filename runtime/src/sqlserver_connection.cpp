@@ -218,6 +218,16 @@ void TSQLServer::DropConnection(TlqServerQuery*, PDBPROCESS& Connection) {
   Connection = nullptr;
 }
 
+void TSQLServer::CloseConnection(PDBPROCESS& Connection) {
+  PDBPROCESS connection = Connection;
+  Connection = nullptr;
+  if (connection == nullptr || connection == FBaseProcess) return;
+  // A former base connection (found dead, or given back after a transaction)
+  // may still be shared by other queries; the last one to let go closes it.
+  if (HeldByQuery(connection)) return;
+  dbclose(connection);
+}
+
 void TSQLServer::AddQuery(TlqServerQuery* Query) {
   if (Query != nullptr) FQueries.push_back(Query);
 }

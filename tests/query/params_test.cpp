@@ -68,10 +68,38 @@ TEST_F(QueryText, ValuesAreRenderedByType) {
   query->ParamByName("B")->SetAsBoolean(true);
   query->ParamByName("F")->SetAsFloat(1.5);
   query->ParamByName("I")->SetAsInteger(-42);
-  query->ParamByName("M")->SetAsMemo(std::string("ab\0cd", 5));
+  query->ParamByName("M")->SetAsMemo("ab");
   const std::string expected = "select 'O''Brien', null, '19990305', '19990305 " +
                                TimeToStr(EncodeTime(14, 5, 9, 0)) + "', -1, 1.5, -42, 'ab'";
   EXPECT_EQ(query->InsertParams(query->SQL()->Text()), expected + "\n ");
+}
+
+// The statement travels as a zero-terminated text: a zero byte inside a
+// string or memo literal would end it there.
+TEST_F(QueryText, AZeroCharacterInATextValueIsRefusedNamingTheParameter) {
+  Sql("select :Plain, :Note");
+  query->ParamByName("Plain")->SetAsString("ab");
+  query->ParamByName("Note")->SetAsMemo(std::string("x\0y", 3));
+  try {
+    query->InsertParams("select :Plain, :Note");
+    FAIL() << "a memo value with a zero character was written into the text";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(),
+              "Parameter 'Note' contains a zero character; send it through Prepare as a "
+              "procedure parameter");
+  }
+  query->ParamByName("Note")->SetAsMemo("xy");
+  query->ParamByName("Plain")->SetAsString(std::string("a\0b", 3));
+  try {
+    query->InsertParams("select :Plain, :Note");
+    FAIL() << "a string value with a zero character was written into the text";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(e.Message().find("'Plain'"), std::string::npos) << e.Message();
+  }
+  // Only values that are written in count; a blob is still cut at its zero.
+  EXPECT_EQ(query->InsertParams("select :Note"), "select 'xy' ");
+  query->ParamByName("Note")->SetAsBlob(std::string("ab\0cd", 5));
+  EXPECT_EQ(query->InsertParams("select :Note"), "select 'ab' ");
 }
 
 TEST_F(QueryText, BinaryValuesAreWrittenAsHexLiterals) {

@@ -250,11 +250,13 @@ TEST_F(ServerTest, ConnectionsOpenTheServerAndTheBaseIsSharedAndReplacedWhenDead
   PDBPROCESS replaced = server_.GetBaseProcess();
   EXPECT_NE(replaced, base);
   EXPECT_EQ(stub_calls("dbclose"), 0);
-  holder.connection = nullptr;
+  server_.CloseConnection(holder.connection);  // the query lets go of it for good
+  EXPECT_EQ(holder.connection, nullptr);
+  EXPECT_EQ(stub_calls("dbclose"), 1);
   // Held by nobody, it is closed.
   PDBPROCESS second = server_.GetBaseProcess();
   EXPECT_NE(second, replaced);
-  EXPECT_EQ(stub_calls("dbclose"), 1);
+  EXPECT_EQ(stub_calls("dbclose"), 2);
   stub_set("dbdead", 0);
   stub_reset();
   replaced = second;
@@ -279,7 +281,65 @@ TEST_F(ServerTest, ConnectionsOpenTheServerAndTheBaseIsSharedAndReplacedWhenDead
   server_.DropConnection(nullptr, kept);
 }
 
+// Set while a test watches KeepConnections at every client-library call.
+TSQLServer* watched = nullptr;
+bool keep_seen_off = false;
+void WatchKeepConnections(const char*) {
+  if (watched != nullptr && !watched->KeepConnections()) keep_seen_off = true;
+}
+
+TEST_F(ServerTest, CloseConnectionClosesForGoodWithoutTouchingKeepConnections) {
+  FakeQuery a(&server_, "a"), b(&server_, "b");
+  server_.SetKeepConnections(true);
+  PDBPROCESS own = server_.GetConnection(nullptr, false);
+  PDBPROCESS base = server_.GetBaseProcess();
+  const int open = stub_open_connections();
+  stub_reset();
+  watched = &server_;
+  keep_seen_off = false;
+  stub_set_hook(WatchKeepConnections);
+
+  // A private connection is closed even though KeepConnections is set.
+  server_.CloseConnection(own);
+  EXPECT_EQ(own, nullptr);
+  EXPECT_EQ(stub_open_connections(), open - 1);
+  // The base connection stays open for the others; only the caller lets go.
+  PDBPROCESS held = base;
+  server_.CloseConnection(held);
+  EXPECT_EQ(held, nullptr);
+  EXPECT_EQ(server_.GetBaseProcess(), base);
+  server_.CloseConnection(held);  // nothing held: nothing happens
+  EXPECT_EQ(stub_calls("dbclose"), 1);
+
+  // A dead base connection shared by two queries is replaced by the server
+  // and closed by whichever of them lets go last, once.
+  a.Run(true);
+  b.Run(true);
+  ASSERT_EQ(a.connection, base);
+  stub_set("dbdead", 1);
+  PDBPROCESS replacement = server_.GetBaseProcess();
+  stub_set("dbdead", 0);
+  ASSERT_NE(replacement, base);
+  EXPECT_EQ(stub_calls("dbclose"), 1) << "the dead connection was closed under its holders";
+  server_.CloseConnection(a.connection);
+  EXPECT_EQ(a.connection, nullptr);
+  EXPECT_EQ(stub_calls("dbclose"), 1) << "closed while b still holds it";
+  server_.CloseConnection(b.connection);
+  EXPECT_EQ(b.connection, nullptr);
+  EXPECT_EQ(stub_calls("dbclose"), 2);
+  EXPECT_EQ(stub_open_connections(), open - 1);  // base replaced, the dead one closed
+
+  EXPECT_EQ(stub_calls("dbcancel"), 0);
+  EXPECT_TRUE(server_.KeepConnections());
+  EXPECT_FALSE(keep_seen_off) << "KeepConnections was switched off meanwhile";
+  stub_set_hook(nullptr);
+  watched = nullptr;
+}
+
 TEST_F(ServerTest, CloseClosesQueriesLastFirstAndEveryConnection) {
+  // An earlier failed Open in this process may have left the package's own.
+  void* const err_before = stub_err_handler();
+  void* const msg_before = stub_msg_handler();
   FakeQuery a(&server_, "a"), b(&server_, "b"), c(&server_, "c");
   server_.SetKeepConnections(true);
   a.Run(false);
@@ -292,8 +352,8 @@ TEST_F(ServerTest, CloseClosesQueriesLastFirstAndEveryConnection) {
   EXPECT_EQ(stub_open_connections(), 0);
   EXPECT_TRUE(server_.KeepConnections());
   EXPECT_FALSE(server_.Connected());
-  EXPECT_EQ(stub_err_handler(), nullptr);  // the handlers in force before Open are back
-  EXPECT_EQ(stub_msg_handler(), nullptr);
+  EXPECT_EQ(stub_err_handler(), err_before);  // the handlers in force before Open are back
+  EXPECT_EQ(stub_msg_handler(), msg_before);
   const auto calls = Calls();
   EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
             (std::vector<std::string>{"dbmsghandle", "dberrhandle", "dbfreelogin"}));
@@ -358,7 +418,9 @@ TEST_F(ServerTest, TransactionsRunOnTheBaseConnection) {
   EXPECT_NE(server_.GetBaseProcess(), base);
   EXPECT_EQ(stub_open_connections(), 3);
   server_.DropConnection(nullptr, on_own.connection);
-  on_base.connection = nullptr;
+  // The forgotten base connection is closed by the last query that held it.
+  server_.CloseConnection(on_base.connection);
+  EXPECT_EQ(stub_open_connections(), 1);
 }
 
 TEST_F(ServerTest, ForgottenBaseConnectionNobodyHoldsIsClosed) {

@@ -129,6 +129,9 @@ class TSQLServer : public TComponent {
   // cancelled and the caller keeps it; otherwise it is closed unless it is
   // the base connection, and Connection becomes nullptr.
   void DropConnection(TlqServerQuery* Query, PDBPROCESS& Connection);
+  // Closes a connection for good whatever KeepConnections says, unless it is the
+  // base connection or another attached query still holds it; Connection becomes nullptr.
+  void CloseConnection(PDBPROCESS& Connection);
 
   // Attach and detach a query (nullptr is ignored); a query attached twice is
   // listed twice and RemoveQuery takes away its first entry.

@@ -274,6 +274,7 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void DropProcedure();
   void CreateProcedure();
   void DescribeColumns();
+  void DescribeEveryColumn();
   void LayoutRecord();
   void FillCache();
   void ReadBlobColumn(const TField* Field, char* Slot);

@@ -4,6 +4,7 @@
 
 #include "dblib_stub.h"
 
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -306,7 +307,7 @@ BOOL dbdataready(DBPROCESS*) {
 }
 INT dbnumcols(DBPROCESS*) {
   Enter("dbnumcols");
-  return 0;
+  return static_cast<INT>(Num("dbnumcols", 0));
 }
 DBINT dbcount(DBPROCESS*) {
   Enter("dbcount");
@@ -324,9 +325,25 @@ LPCSTR dbcolname(DBPROCESS*, INT) {
   Enter("dbcolname");
   return nullptr;
 }
-RETCODE dbcolinfo(PDBHANDLE, INT, INT, INT, LPDBCOL) {
-  Enter("dbcolinfo");
-  return FAIL;
+RETCODE dbcolinfo(PDBHANDLE, INT, INT column, INT, LPDBCOL info) {
+  Enter("dbcolinfo", std::to_string(column));
+  if (info == nullptr || column < 1 || column > Num("dbnumcols", 0)) return FAIL;
+  if (column == Num("dbcolinfo.fail", 0)) {
+    ClientError(nullptr);
+    return FAIL;
+  }
+  const std::string key = "col." + std::to_string(column) + ".";
+  auto number = [&key](const char* member) { return Num((key + member).c_str(), 0); };
+  const DBINT size = info->SizeOfStruct;
+  *info = DBCOL{};
+  info->SizeOfStruct = size;
+  std::strncpy(info->Name, Txt((key + "name").c_str(), ""), MAXCOLNAMELEN);
+  info->Type = static_cast<SHORT>(number("type"));
+  info->UserType = static_cast<DBINT>(number("usertype"));
+  info->MaxLength = static_cast<DBINT>(number("maxlength"));
+  info->VarLength = static_cast<BOOL>(number("varlength"));
+  info->Null = static_cast<BYTE>(number("null"));
+  return SUCCEED;
 }
 RETCODE dbdatecrack(DBPROCESS*, LPDBDATEREC, LPCDBDATETIME) {
   Enter("dbdatecrack");

@@ -33,9 +33,15 @@ int stub_open_connections(void);
 //   dbdead           what dbdead returns (default 0)
 //   dbreadtext       what dbreadtext returns (default 0)
 //   dbgetpacket      what dbgetpacket returns (default 4096)
+//   dbnumcols        what dbnumcols returns (default 0)
+//   dbcolinfo.fail   the column whose dbcolinfo fails with the client error
+//                    err.text (default 0: none); columns outside 1..dbnumcols fail too
+//   col.N.type, col.N.usertype, col.N.maxlength, col.N.varlength, col.N.null
+//                    members of column N's description (default 0 each)
 void stub_set(const char* key, long long value);
 // Script keys (texts): msg.text, err.text (client error text; default
-// "Login incorrect."), err.ostext (NULL unless set).
+// "Login incorrect."), err.ostext (NULL unless set), col.N.name (column N's
+// name; default empty).
 void stub_set_text(const char* key, const char* value);
 
 // The handlers installed through dberrhandle and dbmsghandle.
