@@ -221,8 +221,13 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
       } else if (ct == SQLITE_TEXT && isCharType(t.type) && !isLargeType(t.type)) {
         const char* p =
             reinterpret_cast<const char*>(sqlite3_column_text(stmt, static_cast<int>(i)));
-        row[i] = Value(std::string(
-            p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, static_cast<int>(i)))));
+        auto len = static_cast<std::size_t>(sqlite3_column_bytes(stmt, static_cast<int>(i)));
+        // Reuses the previous row's buffer.
+        if (std::string* s = std::get_if<std::string>(&row[i].data())) {
+          s->assign(p, len);
+        } else {
+          row[i] = Value(std::string(p, len));
+        }
       } else {
         row[i] = valueFromStored(columnStored(stmt, static_cast<int>(i)), t);
       }

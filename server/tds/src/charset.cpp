@@ -134,10 +134,25 @@ std::string utf8ToUcs2le(std::string_view utf8) {
   return out;
 }
 
+void appendUtf8AsCp1252(std::string& out, std::string_view utf8) {
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    // Runs of ASCII travel unchanged.
+    std::size_t run = i;
+    while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+    if (run > i) {
+      out.append(utf8.data() + i, run - i);
+      i = run;
+      continue;
+    }
+    out.push_back(cp1252Byte(decodeUtf8(utf8, i)));
+  }
+}
+
 std::string utf8ToCp1252(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) out.push_back(cp1252Byte(decodeUtf8(utf8, i)));
+  appendUtf8AsCp1252(out, utf8);
   return out;
 }
 

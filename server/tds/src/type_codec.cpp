@@ -85,7 +85,29 @@ std::string encodedBytes(const TypeInfo& t, const Value& v, std::size_t limit) {
 }
 
 void putLe(std::string& out, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  char le[8];
+  for (int i = 0; i < 8; ++i) le[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  out.append(le, static_cast<std::size_t>(bytes));
+}
+
+// char and varchar from a string value, encoded straight into `out` behind a
+// two-byte length: the same bytes encodedBytes gives.
+void writeShortCp1252(std::string& out, const TypeInfo& t, const std::string& text) {
+  const std::size_t limit = shortLength(t);
+  const std::size_t at = out.size();
+  out.append(2, '\0');
+  appendUtf8AsCp1252(out, text);
+  std::size_t len = out.size() - at - 2;
+  if (len > limit) {
+    out.resize(at + 2 + limit);
+    len = limit;
+  }
+  if (t.type == SqlType::Char && len < limit) {
+    out.append(limit - len, ' ');
+    len = limit;
+  }
+  out[at] = static_cast<char>(len & 0xFF);
+  out[at + 1] = static_cast<char>((len >> 8) & 0xFF);
 }
 
 void writeFixed(std::string& out, const TypeInfo& t, const Value& v) {
@@ -299,6 +321,9 @@ void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
   } else if (isCharType(t.type) || t.type == SqlType::Binary || t.type == SqlType::VarBinary) {
     if (v.isNull()) {
       putLe(out, 0xFFFF, 2);
+    } else if (const std::string* text = std::get_if<std::string>(&v.data());
+               text && (t.type == SqlType::Char || t.type == SqlType::VarChar)) {
+      writeShortCp1252(out, t, *text);
     } else {
       std::string bytes = encodedBytes(t, v, shortLength(t));
       putLe(out, bytes.size(), 2);

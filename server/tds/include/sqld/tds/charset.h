@@ -21,6 +21,8 @@ std::string ucs2leToUtf8(std::span<const std::uint8_t> bytes);
 // UTF-8 to UTF-16LE bytes.
 std::string utf8ToUcs2le(std::string_view utf8);
 std::string utf8ToCp1252(std::string_view utf8);
+// Appends the CP1252 bytes of `utf8` to `out`, as utf8ToCp1252 returns them.
+void appendUtf8AsCp1252(std::string& out, std::string_view utf8);
 std::string cp1252ToUtf8(std::string_view cp1252);
 
 }  // namespace tessel::sqld::tds
