@@ -101,7 +101,7 @@ std::string BinaryLiteral(const TBytes& bytes) {
   return text;
 }
 
-// A string or memo value as a quoted literal. The client library takes the
+// A string, memo or blob value as a quoted literal. The client library takes the
 // statement as a zero-terminated text, so a zero byte would end the statement
 // inside the literal; such a value is refused rather than cut. A prepared
 // statement passes it whole as a procedure parameter.
@@ -122,11 +122,8 @@ std::string ValueText(const TParam& param) {
   switch (param.DataType()) {
     case ftString:
     case ftMemo:
+    case ftBlob:
       return TextLiteral(param);
-    case ftBlob: {
-      const std::string value = param.AsString();
-      return QuotedStr(std::string_view(value).substr(0, value.find('\0')));
-    }
     case ftDateTime:
       return QuotedStr(EightDigitDate(param.AsDateTime()) + " " + TimeToStr(param.AsDateTime()));
     case ftDate:

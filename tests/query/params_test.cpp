@@ -75,7 +75,7 @@ TEST_F(QueryText, ValuesAreRenderedByType) {
 }
 
 // The statement travels as a zero-terminated text: a zero byte inside a
-// string or memo literal would end it there.
+// string, memo or blob literal would end it there.
 TEST_F(QueryText, AZeroCharacterInATextValueIsRefusedNamingTheParameter) {
   Sql("select :Plain, :Note");
   query->ParamByName("Plain")->SetAsString("ab");
@@ -96,10 +96,12 @@ TEST_F(QueryText, AZeroCharacterInATextValueIsRefusedNamingTheParameter) {
   } catch (const EDatabaseError& e) {
     EXPECT_NE(e.Message().find("'Plain'"), std::string::npos) << e.Message();
   }
-  // Only values that are written in count; a blob is still cut at its zero.
+  // Only values that are written in count; a blob is refused rather than cut.
   EXPECT_EQ(query->InsertParams("select :Note"), "select 'xy' ");
   query->ParamByName("Note")->SetAsBlob(std::string("ab\0cd", 5));
-  EXPECT_EQ(query->InsertParams("select :Note"), "select 'ab' ");
+  EXPECT_THROW(query->InsertParams("select :Note"), EDatabaseError);
+  query->ParamByName("Note")->SetAsBlob("abcd");
+  EXPECT_EQ(query->InsertParams("select :Note"), "select 'abcd' ");
 }
 
 TEST_F(QueryText, BinaryValuesAreWrittenAsHexLiterals) {
