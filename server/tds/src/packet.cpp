@@ -79,27 +79,37 @@ std::optional<IncomingMessage> MessageReader::next() {
 
 PacketWriter::PacketWriter(Transport& transport, std::size_t packetSize)
     : transport_(transport), packetSize_(packetSize) {
-  packet_.reserve(packetSize_);
+  buffer_.reserve(std::max(packetSize_, kSendBatch) + kMaxPacketSize);
 }
 
 void PacketWriter::setPacketSize(std::size_t size) {
   packetSize_ = std::clamp(size, kMinPacketSize, kMaxPacketSize);
-  packet_.reserve(packetSize_);
+  buffer_.reserve(std::max(packetSize_, kSendBatch) + kMaxPacketSize);
 }
 
 void PacketWriter::begin(PacketType type) {
   if (open_) finish();
   type_ = static_cast<std::uint8_t>(type);
   packetId_ = 1;
-  packet_.assign(kPacketHeaderSize, 0);
+  buffer_.clear();
+  startPacket();
   open_ = true;
+}
+
+void PacketWriter::startPacket() {
+  packetStart_ = buffer_.size();
+  buffer_.resize(packetStart_ + kPacketHeaderSize);
 }
 
 void PacketWriter::write(std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
-    if (packet_.size() == packetSize_) flush(false);
-    std::size_t take = std::min(bytes.size(), packetSize_ - packet_.size());
-    packet_.insert(packet_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+    std::size_t used = buffer_.size() - packetStart_;
+    if (used == packetSize_) {
+      flush(false);
+      used = kPacketHeaderSize;
+    }
+    std::size_t take = std::min(bytes.size(), packetSize_ - used);
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
     bytes = bytes.subspan(take);
   }
 }
@@ -115,17 +125,23 @@ void PacketWriter::finish() {
 }
 
 void PacketWriter::flush(bool last) {
-  auto length = static_cast<std::uint16_t>(packet_.size());
-  packet_[0] = type_;
-  packet_[1] = last ? kStatusEndOfMessage : 0;
-  packet_[2] = static_cast<std::uint8_t>(length >> 8);
-  packet_[3] = static_cast<std::uint8_t>(length);
-  packet_[4] = static_cast<std::uint8_t>(spid_ >> 8);
-  packet_[5] = static_cast<std::uint8_t>(spid_);
-  packet_[6] = packetId_++;
-  packet_[7] = 0;
-  transport_.send(packet_);
-  packet_.assign(kPacketHeaderSize, 0);
+  auto length = static_cast<std::uint16_t>(buffer_.size() - packetStart_);
+  std::uint8_t* h = buffer_.data() + packetStart_;
+  h[0] = type_;
+  h[1] = last ? kStatusEndOfMessage : 0;
+  h[2] = static_cast<std::uint8_t>(length >> 8);
+  h[3] = static_cast<std::uint8_t>(length);
+  h[4] = static_cast<std::uint8_t>(spid_ >> 8);
+  h[5] = static_cast<std::uint8_t>(spid_);
+  h[6] = packetId_++;
+  h[7] = 0;
+  // Full packets of a message leave together, a batch at a time; the last
+  // one goes at once. When sending fails the bytes stay, as they were.
+  if (last || buffer_.size() >= kSendBatch) {
+    transport_.send(buffer_);
+    buffer_.clear();
+  }
+  if (!last) startPacket();
 }
 
 }  // namespace tessel::sqld::tds

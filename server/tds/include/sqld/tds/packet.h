@@ -100,10 +100,15 @@ class PacketWriter {
 
  private:
   void flush(bool last);
+  void startPacket();
+
+  // Full packets wait until this many bytes can go in one send.
+  static constexpr std::size_t kSendBatch = 32768;
 
   Transport& transport_;
   std::size_t packetSize_;
-  std::vector<std::uint8_t> packet_;
+  std::vector<std::uint8_t> buffer_;  // packets not sent yet; the last one is open
+  std::size_t packetStart_ = 0;
   std::uint8_t type_ = 0;
   std::uint16_t spid_ = 0;
   std::uint8_t packetId_ = 1;
