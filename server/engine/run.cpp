@@ -13,6 +13,17 @@
 namespace tessel::sqld::engine {
 namespace {
 
+// Sets a row value in place: no variant reassignment when the previous row
+// held the same kind of value.
+template <typename T>
+void setValue(Value& v, T x) {
+  if (T* p = std::get_if<T>(&v.data())) {
+    *p = x;
+  } else {
+    v.data().template emplace<T>(x);
+  }
+}
+
 constexpr std::size_t kStatementCacheLimit = 256;
 
 const char* kVersion =
@@ -205,19 +216,20 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
       int ct = sqlite3_column_type(stmt, static_cast<int>(i));
       // The common cases without an intermediate copy.
       if (ct == SQLITE_NULL) {
-        row[i] = Value();
+        if (!row[i].isNull()) row[i].data().emplace<std::monostate>();
       } else if (ct == SQLITE_INTEGER && isIntegerType(t.type)) {
-        row[i] = Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, static_cast<int>(i))));
+        setValue(row[i],
+                 static_cast<std::int64_t>(sqlite3_column_int64(stmt, static_cast<int>(i))));
       } else if (ct == SQLITE_INTEGER && isMoneyType(t.type)) {
-        row[i] = Value(MoneyValue{sqlite3_column_int64(stmt, static_cast<int>(i))});
+        setValue(row[i], MoneyValue{sqlite3_column_int64(stmt, static_cast<int>(i))});
       } else if (ct == SQLITE_INTEGER && t.type == SqlType::DateTime) {
         std::int64_t ticks = sqlite3_column_int64(stmt, static_cast<int>(i));
         std::int64_t days =
             ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
-        row[i] = Value(DateTimeValue{static_cast<std::int32_t>(days),
-                                     static_cast<std::uint32_t>(ticks - days * kTicksPerDay)});
+        setValue(row[i], DateTimeValue{static_cast<std::int32_t>(days),
+                                       static_cast<std::uint32_t>(ticks - days * kTicksPerDay)});
       } else if (ct == SQLITE_FLOAT && (t.type == SqlType::Float || t.type == SqlType::Real)) {
-        row[i] = Value(sqlite3_column_double(stmt, static_cast<int>(i)));
+        setValue(row[i], sqlite3_column_double(stmt, static_cast<int>(i)));
       } else if (ct == SQLITE_TEXT && isCharType(t.type) && !isLargeType(t.type)) {
         const char* p =
             reinterpret_cast<const char*>(sqlite3_column_text(stmt, static_cast<int>(i)));

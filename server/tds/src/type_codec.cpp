@@ -117,7 +117,8 @@ void writeFixed(std::string& out, const TypeInfo& t, const Value& v) {
     case SqlType::SmallInt:
     case SqlType::Int:
     case SqlType::BigInt: {
-      std::int64_t x = convert::toInt64(v);
+      const std::int64_t* held = std::get_if<std::int64_t>(&v.data());
+      std::int64_t x = held ? *held : convert::toInt64(v);
       if (t.type == SqlType::Bit) x = x != 0;
       putLe(out, static_cast<std::uint64_t>(x), fixedWidth(t.type));
       break;
@@ -130,7 +131,8 @@ void writeFixed(std::string& out, const TypeInfo& t, const Value& v) {
       break;
     }
     case SqlType::Float: {
-      double d = convert::toDouble(v);
+      const double* held = std::get_if<double>(&v.data());
+      double d = held ? *held : convert::toDouble(v);
       std::uint64_t bits;
       std::memcpy(&bits, &d, 8);
       putLe(out, bits, 8);
