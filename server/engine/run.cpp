@@ -203,6 +203,20 @@ std::int64_t SqliteSession::stepToEnd(sqlite3_stmt* stmt, const BoundStatement* 
 std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement& b) {
   const std::size_t n = b.columns.size();
   std::vector<Value> row(n);
+  // How each column's stored values become row values, decided once.
+  enum class Kind : std::uint8_t { Integer, Money, DateTime, Float, Text, Other };
+  std::vector<Kind> kinds(n);
+  std::vector<char> large(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const SqlType type = b.columns[i].type.type;
+    large[i] = isLargeType(type);
+    kinds[i] = isIntegerType(type)                               ? Kind::Integer
+               : isMoneyType(type)                               ? Kind::Money
+               : type == SqlType::DateTime                       ? Kind::DateTime
+               : type == SqlType::Float || type == SqlType::Real ? Kind::Float
+               : isCharType(type) && !isLargeType(type)          ? Kind::Text
+                                                                 : Kind::Other;
+  }
   std::uint64_t count = 0;
   const std::int64_t limit = settings_.rowCount;
   for (;;) {
@@ -212,28 +226,27 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) throwSqlite(rc, &b, "SELECT");
     for (std::size_t i = 0; i < n; ++i) {
-      const TypeInfo& t = b.columns[i].type;
-      int ct = sqlite3_column_type(stmt, static_cast<int>(i));
+      const int col = static_cast<int>(i);
+      const int ct = sqlite3_column_type(stmt, col);
+      const Kind kind = kinds[i];
       // The common cases without an intermediate copy.
       if (ct == SQLITE_NULL) {
         if (!row[i].isNull()) row[i].data().emplace<std::monostate>();
-      } else if (ct == SQLITE_INTEGER && isIntegerType(t.type)) {
-        setValue(row[i],
-                 static_cast<std::int64_t>(sqlite3_column_int64(stmt, static_cast<int>(i))));
-      } else if (ct == SQLITE_INTEGER && isMoneyType(t.type)) {
-        setValue(row[i], MoneyValue{sqlite3_column_int64(stmt, static_cast<int>(i))});
-      } else if (ct == SQLITE_INTEGER && t.type == SqlType::DateTime) {
-        std::int64_t ticks = sqlite3_column_int64(stmt, static_cast<int>(i));
+      } else if (ct == SQLITE_INTEGER && kind == Kind::Integer) {
+        setValue(row[i], static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
+      } else if (ct == SQLITE_INTEGER && kind == Kind::Money) {
+        setValue(row[i], MoneyValue{sqlite3_column_int64(stmt, col)});
+      } else if (ct == SQLITE_INTEGER && kind == Kind::DateTime) {
+        std::int64_t ticks = sqlite3_column_int64(stmt, col);
         std::int64_t days =
             ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
         setValue(row[i], DateTimeValue{static_cast<std::int32_t>(days),
                                        static_cast<std::uint32_t>(ticks - days * kTicksPerDay)});
-      } else if (ct == SQLITE_FLOAT && (t.type == SqlType::Float || t.type == SqlType::Real)) {
-        setValue(row[i], sqlite3_column_double(stmt, static_cast<int>(i)));
-      } else if (ct == SQLITE_TEXT && isCharType(t.type) && !isLargeType(t.type)) {
-        const char* p =
-            reinterpret_cast<const char*>(sqlite3_column_text(stmt, static_cast<int>(i)));
-        auto len = static_cast<std::size_t>(sqlite3_column_bytes(stmt, static_cast<int>(i)));
+      } else if (ct == SQLITE_FLOAT && kind == Kind::Float) {
+        setValue(row[i], sqlite3_column_double(stmt, col));
+      } else if (ct == SQLITE_TEXT && kind == Kind::Text) {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+        auto len = static_cast<std::size_t>(sqlite3_column_bytes(stmt, col));
         // Reuses the previous row's buffer.
         if (std::string* s = std::get_if<std::string>(&row[i].data())) {
           s->assign(p, len);
@@ -241,9 +254,9 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
           row[i] = Value(std::string(p, len));
         }
       } else {
-        row[i] = valueFromStored(columnStored(stmt, static_cast<int>(i)), t);
+        row[i] = valueFromStored(columnStored(stmt, col), b.columns[i].type);
       }
-      if (isLargeType(t.type) && !row[i].isNull()) {
+      if (large[i] && !row[i].isNull()) {
         std::string* s = std::get_if<std::string>(&row[i].data());
         std::string* bytes = s ? s : &std::get<BytesValue>(row[i].data()).bytes;
         std::size_t cap = static_cast<std::size_t>(std::max<std::int64_t>(0, settings_.textSize));
