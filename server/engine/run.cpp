@@ -227,26 +227,28 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
     if (rc != SQLITE_ROW) throwSqlite(rc, &b, "SELECT");
     for (std::size_t i = 0; i < n; ++i) {
       const int col = static_cast<int>(i);
-      const int ct = sqlite3_column_type(stmt, col);
+      // One column call; the value accessors below cost no further locking.
+      sqlite3_value* stored = sqlite3_column_value(stmt, col);
+      const int ct = sqlite3_value_type(stored);
       const Kind kind = kinds[i];
       // The common cases without an intermediate copy.
       if (ct == SQLITE_NULL) {
         if (!row[i].isNull()) row[i].data().emplace<std::monostate>();
       } else if (ct == SQLITE_INTEGER && kind == Kind::Integer) {
-        setValue(row[i], static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
+        setValue(row[i], static_cast<std::int64_t>(sqlite3_value_int64(stored)));
       } else if (ct == SQLITE_INTEGER && kind == Kind::Money) {
-        setValue(row[i], MoneyValue{sqlite3_column_int64(stmt, col)});
+        setValue(row[i], MoneyValue{sqlite3_value_int64(stored)});
       } else if (ct == SQLITE_INTEGER && kind == Kind::DateTime) {
-        std::int64_t ticks = sqlite3_column_int64(stmt, col);
+        std::int64_t ticks = sqlite3_value_int64(stored);
         std::int64_t days =
             ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
         setValue(row[i], DateTimeValue{static_cast<std::int32_t>(days),
                                        static_cast<std::uint32_t>(ticks - days * kTicksPerDay)});
       } else if (ct == SQLITE_FLOAT && kind == Kind::Float) {
-        setValue(row[i], sqlite3_column_double(stmt, col));
+        setValue(row[i], sqlite3_value_double(stored));
       } else if (ct == SQLITE_TEXT && kind == Kind::Text) {
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-        auto len = static_cast<std::size_t>(sqlite3_column_bytes(stmt, col));
+        const char* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+        auto len = static_cast<std::size_t>(sqlite3_value_bytes(stored));
         // Reuses the previous row's buffer.
         if (std::string* s = std::get_if<std::string>(&row[i].data())) {
           s->assign(p, len);
