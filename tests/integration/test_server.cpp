@@ -2,27 +2,16 @@
 
 #include "test_server.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <random>
-#include <regex>
 #include <string>
-#include <vector>
 
 #include "framework/sysutils.h"
 #include "runtime/lqSQLdb.h"
-
-extern char** environ;
+#include "sqld_process.h"
 
 namespace tessel::testing {
 namespace {
@@ -31,97 +20,6 @@ const char* Env(const char* name) {
   const char* v = std::getenv(name);
   return (v != nullptr && *v != '\0') ? v : nullptr;
 }
-
-std::string RandomPassword() {
-  std::random_device rd;
-  std::string p = "test-";
-  for (int i = 0; i < 12; ++i) p += "0123456789abcdef"[rd() % 16];
-  return p;
-}
-
-// A tessel-sqld child process, stopped (SIGTERM, then waited for) when the
-// object goes away at the end of the test process.
-class SqldProcess {
- public:
-  ~SqldProcess() { Stop(); }
-
-  // Starts the program and reads its port from the first line of its output.
-  bool Start(const std::string& program, const std::string& password, std::string& why) {
-    int out[2];
-    if (pipe(out) != 0) return (why = "pipe failed"), false;
-    std::vector<std::string> args = {program,  "--port",   "0",      "--password",
-                                     password, "--memory", "--quiet"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-      // The server must not outlive a test process that crashed or was
-      // killed by a time-out: it would hold the port and the test's output
-      // pipe. Only async-signal-safe calls until exec.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      if (getppid() != parent) _exit(127);
-      dup2(out[1], STDOUT_FILENO);
-      const int null_fd = open("/dev/null", O_WRONLY);
-      if (null_fd >= 0) dup2(null_fd, STDERR_FILENO);
-      close(out[0]);
-      execve(program.c_str(), argv.data(), environ);
-      _exit(127);
-    }
-    const int spawn_errno = errno;
-    close(out[1]);
-    if (pid_ < 0) {
-      close(out[0]);
-      pid_ = -1;
-      return (why = program + ": fork failed: " + std::strerror(spawn_errno)), false;
-    }
-    stdout_fd_ = out[0];
-    const std::string line = FirstLine();
-    static const std::regex listening(R"(^tessel-sqld listening on 127\.0\.0\.1:(\d+)$)");
-    std::smatch m;
-    if (!std::regex_match(line, m, listening)) {
-      why = "tessel-sqld did not report its port; first line: '" + line + "'";
-      Stop();
-      return false;
-    }
-    port_ = m[1];
-    return true;
-  }
-
-  const std::string& Port() const { return port_; }
-
- private:
-  // The first line of the child's output, waiting at most 20 seconds.
-  std::string FirstLine() {
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd p{stdout_fd_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char c;
-      if (read(stdout_fd_, &c, 1) != 1) break;
-      if (c == '\n') return line;
-      line += c;
-    }
-    return line;
-  }
-
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-      pid_ = -1;
-    }
-    if (stdout_fd_ >= 0) close(stdout_fd_);
-    stdout_fd_ = -1;
-  }
-
-  pid_t pid_ = -1;
-  int stdout_fd_ = -1;
-  std::string port_;
-};
 
 struct State {
   bool tried = false;
@@ -176,14 +74,14 @@ void StartServer(State& s) {
     s.why = "tessel-sqld is not built" + (program.empty() ? "" : " (" + program + ")");
     return;
   }
-  const std::string password = RandomPassword();
+  const std::string password = RandomPassword("test-");
   s.process = std::make_unique<SqldProcess>();
   if (!s.process->Start(program, password, s.why)) {
     s.process.reset();
     return;
   }
   s.address = std::make_unique<ServerAddress>(
-      ServerAddress{"127.0.0.1:" + s.process->Port(), "sa", password, "master"});
+      ServerAddress{"127.0.0.1:" + std::to_string(s.process->Port()), "sa", password, "master"});
 }
 
 }  // namespace

@@ -357,9 +357,10 @@ class WireConformance : public ::testing::TestWithParam<std::string> {
 };
 
 TEST_P(WireConformance, File) {
-  SqldProcess server;
+  tessel::testing::SqldProcess server;
+  const std::string password = tessel::testing::RandomPassword("wire-");
   std::string why;
-  ASSERT_TRUE(server.start(TESSEL_SQLD_PATH, why)) << why;
+  ASSERT_TRUE(server.Start(TESSEL_SQLD_PATH, password, why)) << why;
 
   dberrhandle(onError);
   dbmsghandle(onMessage);
@@ -368,11 +369,11 @@ TEST_P(WireConformance, File) {
   LOGINREC* rec = dblogin();
   ASSERT_NE(rec, nullptr);
   DBSETLUSER(rec, "sa");
-  DBSETLPWD(rec, server.password().c_str());
+  DBSETLPWD(rec, password.c_str());
   DBSETLAPP(rec, "wire_conformance");
   DBSETLCHARSET(rec, "UTF-8");
   DBSETLVERSION(rec, DBVERSION_74);
-  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  const std::string host = "127.0.0.1:" + std::to_string(server.Port());
   DBPROCESS* dbproc = dbopen(rec, host.c_str());
   dbloginfree(rec);
   current = nullptr;
@@ -441,7 +442,7 @@ TEST_P(WireConformance, File) {
     }
   }
   dbclose(dbproc);
-  server.stop();
+  server.Stop();
   std::printf("[ CASES    ] %s: %d compared, %d not compared\n", GetParam().c_str(), compared,
               skippedHere);
 }

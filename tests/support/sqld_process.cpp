@@ -16,16 +16,20 @@
 
 extern char** environ;
 
-namespace tessel::sqld::wire {
+namespace tessel::testing {
 
-bool SqldProcess::start(const std::string& program, std::string& why) {
+std::string RandomPassword(std::string_view prefix) {
   std::random_device rd;
-  password_ = "wire-";
-  for (int i = 0; i < 16; ++i) password_ += "0123456789abcdef"[rd() % 16];
+  std::string password(prefix);
+  for (int i = 0; i < 16; ++i) password += "0123456789abcdef"[rd() % 16];
+  return password;
+}
+
+bool SqldProcess::Start(const std::string& program, const std::string& password, std::string& why) {
   int out[2];
   if (pipe(out) != 0) return (why = "pipe failed"), false;
-  std::vector<std::string> args = {program,   "--port",   "0",      "--password",
-                                   password_, "--memory", "--quiet"};
+  std::vector<std::string> args = {program,  "--port",   "0",      "--password",
+                                   password, "--memory", "--quiet"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -49,42 +53,42 @@ bool SqldProcess::start(const std::string& program, std::string& why) {
     close(out[0]);
     return (why = program + ": fork failed: " + std::strerror(forkErrno)), false;
   }
-  stdoutFd_ = out[0];
-  const std::string line = firstLine();
+  stdout_fd_ = out[0];
+  const std::string line = FirstLine();
   static const std::regex listening(R"(^tessel-sqld listening on 127\.0\.0\.1:(\d+)$)");
   std::smatch m;
   if (!std::regex_match(line, m, listening)) {
     why = "tessel-sqld did not report its port; first line: '" + line + "'";
-    stop();
+    Stop();
     return false;
   }
   port_ = std::stoi(m[1]);
   return true;
 }
 
-std::string SqldProcess::firstLine() {
+std::string SqldProcess::FirstLine() {
   std::string line;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
-    pollfd p{stdoutFd_, POLLIN, 0};
+    pollfd p{stdout_fd_, POLLIN, 0};
     if (poll(&p, 1, 100) <= 0) continue;
     char c;
-    if (read(stdoutFd_, &c, 1) != 1) break;
+    if (read(stdout_fd_, &c, 1) != 1) break;
     if (c == '\n') return line;
     line += c;
   }
   return line;
 }
 
-void SqldProcess::stop() {
+void SqldProcess::Stop() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
   }
-  if (stdoutFd_ >= 0) close(stdoutFd_);
-  stdoutFd_ = -1;
+  if (stdout_fd_ >= 0) close(stdout_fd_);
+  stdout_fd_ = -1;
 }
 
-}  // namespace tessel::sqld::wire
+}  // namespace tessel::testing
