@@ -12,12 +12,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "conformance_check.h"
 #include "sqld_process.h"
 
 namespace tessel::sqld::wire {
@@ -33,41 +32,6 @@ const std::map<std::string, std::string>& skippedCases() {
       // Cases that cannot be compared over db-lib, with the reason: none now.
   };
   return skipped;
-}
-
-// One case of a .test file.
-struct Case {
-  int line = 0;
-  std::string kind;  // statement, query, metadata, message
-  std::vector<std::string> args;
-  std::string sql;
-  std::vector<std::string> expected;
-};
-
-std::vector<Case> readCases(const fs::path& path) {
-  std::ifstream in(path);
-  std::vector<Case> cases;
-  std::string line;
-  int lineNo = 0;
-  auto next = [&] {
-    if (!std::getline(in, line)) return false;
-    ++lineNo;
-    return true;
-  };
-  while (next()) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream directive(line);
-    Case c;
-    c.line = lineNo;
-    if (!(directive >> c.kind)) continue;
-    for (std::string w; directive >> w;) c.args.push_back(w);
-    while (next() && line != "go") c.sql += line + "\n";
-    if (c.kind != "statement") {
-      while (next() && !line.empty()) c.expected.push_back(line);
-    }
-    cases.push_back(std::move(c));
-  }
-  return cases;
 }
 
 struct Message {
@@ -345,12 +309,6 @@ std::string describe(const Outcome& o) {
   return out;
 }
 
-std::string joinLines(const std::vector<std::string>& v) {
-  std::string out;
-  for (const auto& s : v) out += "    " + s + "\n";
-  return out;
-}
-
 class WireConformance : public ::testing::TestWithParam<std::string> {
  protected:
   static void SetUpTestSuite() { dbinit(); }
@@ -382,7 +340,8 @@ TEST_P(WireConformance, File) {
 
   const auto& skipped = skippedCases();
   int compared = 0, skippedHere = 0;
-  for (const Case& c : readCases(fs::path(TESSEL_CONFORMANCE_DIR) / GetParam())) {
+  for (const conformance::Case& c :
+       conformance::ReadCases(fs::path(TESSEL_CONFORMANCE_DIR) / GetParam())) {
     const std::string key = GetParam() + ":" + std::to_string(c.line);
     Outcome o;
     runBatch(dbproc, c.sql, o);
@@ -397,49 +356,18 @@ TEST_P(WireConformance, File) {
     // db-lib's own complaints (conversion, protocol) mean the stream did not
     // read as a client expects, whatever the case.
     EXPECT_TRUE(o.libraryErrors.empty()) << where << "db-lib errors:\n" << describe(o);
-    std::vector<Message> errors;
-    for (const auto& m : o.messages)
-      if (m.severity > 10) errors.push_back(m);
-    if (c.kind == "statement" && !c.args.empty() && c.args[0] == "error") {
-      for (std::size_t i = 1; i < c.args.size(); ++i) {
-        const int number = std::stoi(c.args[i]);
-        EXPECT_TRUE(std::any_of(errors.begin(), errors.end(),
-                                [&](const Message& m) { return m.number == number; }))
-            << where << "expected error " << number << ", got:\n"
-            << describe(o);
-      }
-      continue;
+    conformance::Observed observed;
+    for (const auto& m : o.messages) {
+      if (m.severity > 10) observed.errors.push_back(m.number);
+      observed.messages.push_back(std::to_string(m.number) + " " + m.text);
     }
-    if (c.kind != "message") {
-      EXPECT_TRUE(errors.empty()) << where << "unexpected errors:\n" << describe(o);
+    for (const auto& r : o.results) {
+      observed.rows.insert(observed.rows.end(), r.rows.begin(), r.rows.end());
+      for (const auto& col : r.columns)
+        observed.columns.push_back((col.name.empty() ? "-" : col.name) + " " + col.type +
+                                   (col.nullable ? " null" : " not null"));
     }
-    if (c.kind == "query") {
-      std::vector<std::string> rows;
-      for (const auto& r : o.results) rows.insert(rows.end(), r.rows.begin(), r.rows.end());
-      auto expected = c.expected;
-      if (std::find(c.args.begin(), c.args.end(), "rowsort") != c.args.end()) {
-        std::sort(rows.begin(), rows.end());
-        std::sort(expected.begin(), expected.end());
-      }
-      EXPECT_EQ(rows, expected) << where << "expected:\n"
-                                << joinLines(expected) << "got:\n"
-                                << joinLines(rows) << describe(o);
-    } else if (c.kind == "metadata") {
-      std::vector<std::string> got;
-      for (const auto& r : o.results)
-        for (const auto& col : r.columns)
-          got.push_back((col.name.empty() ? "-" : col.name) + " " + col.type +
-                        (col.nullable ? " null" : " not null"));
-      EXPECT_EQ(got, c.expected) << where << "expected:\n"
-                                 << joinLines(c.expected) << "got:\n"
-                                 << joinLines(got);
-    } else if (c.kind == "message") {
-      std::vector<std::string> got;
-      for (const auto& m : o.messages) got.push_back(std::to_string(m.number) + " " + m.text);
-      EXPECT_EQ(got, c.expected) << where << "expected:\n"
-                                 << joinLines(c.expected) << "got:\n"
-                                 << joinLines(got) << describe(o);
-    }
+    conformance::CheckCase(c, observed, where, describe(o));
   }
   dbclose(dbproc);
   server.Stop();
@@ -447,20 +375,8 @@ TEST_P(WireConformance, File) {
               skippedHere);
 }
 
-std::vector<std::string> testFiles() {
-  std::vector<std::string> files;
-  for (const auto& e : fs::directory_iterator(TESSEL_CONFORMANCE_DIR))
-    if (e.path().extension() == ".test") files.push_back(e.path().filename().string());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-INSTANTIATE_TEST_SUITE_P(Wire, WireConformance, ::testing::ValuesIn(testFiles()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param.substr(0, info.param.find('.'));
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Wire, WireConformance, ::testing::ValuesIn(conformance::TestFiles()),
+                         conformance::FileTestName);
 
 }  // namespace
 }  // namespace tessel::sqld::wire
