@@ -9,8 +9,6 @@
 //   RATE navigate_records_per_s <records per second>
 
 #include <malloc.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +24,7 @@
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
+#include "sqld_process.h"
 
 namespace {
 
@@ -42,43 +41,6 @@ const char kUsage[] =
     "usage: bench_query_cache [--help]\n"
     "Starts tessel-sqld on a free loopback port, fills a table of 100,000 rows and\n"
     "prints the RATIO and RATE lines of the query cache benchmark.\n";
-
-class SqldProcess {
- public:
-  SqldProcess() {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      dup2(fds[1], STDOUT_FILENO);
-      close(fds[0]);
-      close(fds[1]);
-      execl(TESSEL_SQLD_PATH, TESSEL_SQLD_PATH, "--port", "0", "--password", kPassword, "--memory",
-            "--quiet", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string line;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
-    close(fds[0]);
-    const std::size_t colon = line.rfind(':');
-    if (colon == std::string::npos) throw std::runtime_error("tessel-sqld did not start: " + line);
-    address_ = "127.0.0.1:" + line.substr(colon + 1);
-  }
-  ~SqldProcess() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  SqldProcess(const SqldProcess&) = delete;
-  SqldProcess& operator=(const SqldProcess&) = delete;
-  const std::string& Address() const { return address_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string address_;
-};
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
@@ -132,9 +94,11 @@ std::size_t HeapInUse() {
 
 int Run() {
   if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
-  SqldProcess sqld;
+  tessel::testing::SqldProcess sqld;
+  std::string why;
+  if (!sqld.Start(TESSEL_SQLD_PATH, kPassword, why)) throw std::runtime_error(why);
   TSQLServer server(nullptr);
-  server.SetServerName(sqld.Address());
+  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
   server.SetUsername("sa");
   server.SetPassword(kPassword);
   server.Open();

@@ -3,10 +3,8 @@
 // same rows read by SQLite straight from the server's database file. Each
 // side runs several times; the best times give the ratio.
 
-#include <signal.h>
 #include <sqlite3.h>
 #include <sybdb.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,47 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "sqld_process.h"
+
 namespace {
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 5;
 constexpr const char* kPassword = "bench-password";
-
-struct Server {
-  pid_t pid = -1;
-  int port = 0;
-  ~Server() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
-// Starts tessel-sqld on a free port and reads the port from its first line.
-void startServer(Server& server, const std::string& dataDir) {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execl(TESSEL_SQLD_PATH, TESSEL_SQLD_PATH, "--port", "0", "--password", kPassword, "--data",
-          dataDir.c_str(), "--quiet", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  server.pid = pid;
-  std::string line;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
-  close(fds[0]);
-  std::size_t colon = line.rfind(':');
-  if (colon == std::string::npos) throw std::runtime_error("tessel-sqld did not start: " + line);
-  server.port = std::atoi(line.c_str() + colon + 1);
-}
 
 int onError(DBPROCESS*, int, int, int, char* text, char*) {
   std::fprintf(stderr, "db-lib: %s\n", text ? text : "");
@@ -156,12 +120,14 @@ int main() {
   fs::create_directories(dir);
   int status = 0;
   try {
-    Server server;
-    startServer(server, dir);
+    tessel::testing::SqldProcess server;
+    std::string why;
+    if (!server.Start(TESSEL_SQLD_PATH, kPassword, why, {"--data", dir}))
+      throw std::runtime_error(why);
     if (dbinit() == FAIL) throw std::runtime_error("dbinit failed");
     dberrhandle(onError);
     dbmsghandle(onMessage);
-    DBPROCESS* proc = connect(server.port);
+    DBPROCESS* proc = connect(server.Port());
     fill(proc);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2((dir + "/tessel.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=

@@ -25,11 +25,12 @@ std::string RandomPassword(std::string_view prefix) {
   return password;
 }
 
-bool SqldProcess::Start(const std::string& program, const std::string& password, std::string& why) {
+bool SqldProcess::Start(const std::string& program, const std::string& password, std::string& why,
+                        const std::vector<std::string>& storage) {
   int out[2];
   if (pipe(out) != 0) return (why = "pipe failed"), false;
-  std::vector<std::string> args = {program,  "--port",   "0",      "--password",
-                                   password, "--memory", "--quiet"};
+  std::vector<std::string> args = {program, "--port", "0", "--password", password, "--quiet"};
+  args.insert(args.end(), storage.begin(), storage.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

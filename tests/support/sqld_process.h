@@ -1,13 +1,15 @@
 #pragma once
 
-// A tessel-sqld child process for tests: in-memory databases, the given sa
-// password, an ephemeral loopback port read from its first line of output.
-// The child dies with the test process, even one killed by a time-out.
+// A tessel-sqld child process for tests and benchmarks: the given sa
+// password, an ephemeral loopback port read from its first line of output,
+// in-memory databases unless told otherwise. The child dies with its parent,
+// even one killed by a time-out.
 
 #include <sys/types.h>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessel::testing {
 
@@ -18,9 +20,10 @@ class SqldProcess {
   SqldProcess& operator=(const SqldProcess&) = delete;
   ~SqldProcess() { Stop(); }
 
-  // Starts `program --port 0 --password <password> --memory --quiet`; on
-  // failure returns false and says why.
-  bool Start(const std::string& program, const std::string& password, std::string& why);
+  // Starts `program --port 0 --password <password> --quiet <storage...>`;
+  // on failure returns false and says why.
+  bool Start(const std::string& program, const std::string& password, std::string& why,
+             const std::vector<std::string>& storage = {"--memory"});
   // SIGTERM to the child's pid, then waits for it.
   void Stop();
 
