@@ -11,8 +11,9 @@ namespace tessel::dblib {
 namespace {
 
 void CopyName(char (&out)[ms::kMaxNameLength + 1], const char* in) {
-  std::strncpy(out, in, ms::kMaxNameLength);
-  out[ms::kMaxNameLength] = '\0';
+  // Names longer than Microsoft's 30 characters are cut; the rest is zeros.
+  std::memset(out, 0, sizeof out);
+  std::memcpy(out, in, strnlen(in, ms::kMaxNameLength));
 }
 
 }  // namespace
