@@ -283,6 +283,8 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
                                static_cast<std::uint8_t>(sqlite3_column_int(s, 4)));
              if (isCharType(c.type.type) || isBinaryType(c.type.type))
                if (!isLargeType(c.type.type)) c.type.length = sqlite3_column_int(s, 2);
+             if (c.type.length < 0)
+               c.type.length = c.type.type == SqlType::NVarChar ? kMaxLength - 1 : kMaxLength;
              c.colid = sqlite3_column_int(s, 5);
              c.type.nullable = sqlite3_column_int(s, 6) != 0;
              c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
@@ -383,7 +385,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
                                                                          : t.length == 4 ? 10
                                                                                          : 19)))
       : isDateType(t.type) ? (t.type == SqlType::DateTime ? 23 : 16)
-                           : charLength(t);
+                           : (isMaxType(t) ? -1 : charLength(t));
   int status = (c.identity ? 0x80 : 0) | (t.nullable ? 0x08 : 0) | (isOutput ? 0x40 : 0);
   execSql(db_,
           "INSERT INTO " + quoteName(schema) +
@@ -395,7 +397,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
            Stored::integer(tableId),
            Stored::integer(typeXtype(t.type)),
            Stored::integer(typeXtype(t.type)),
-           Stored::integer(t.length),
+           Stored::integer(catalogLength(t)),
            Stored::integer(isDecimalType(t.type) ? t.precision : 0),
            Stored::integer(t.scale),
            Stored::integer(c.colid),

@@ -157,6 +157,35 @@ void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_int64(c, a / b);
 }
 
+// Integer +, - and * (operator 0, 1, 2) in the result type of `width` bytes:
+// a result outside that type is error 8115, never a wider or float value.
+void fnIntArith(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  std::int64_t a = argInt(v, 0), b = argInt(v, 1), r = 0;
+  std::int64_t op = argInt(v, 2), width = argInt(v, 3);
+  bool over = op == 0   ? __builtin_add_overflow(a, b, &r)
+              : op == 1 ? __builtin_sub_overflow(a, b, &r)
+                        : __builtin_mul_overflow(a, b, &r);
+  const char* type = "bigint";
+  if (width == 4) {
+    over = over || r < INT32_MIN || r > INT32_MAX;
+    type = "int";
+  } else if (width == 2) {
+    over = over || r < INT16_MIN || r > INT16_MAX;
+    type = "smallint";
+  } else if (width == 1) {
+    over = over || r < 0 || r > 255;
+    type = "tinyint";
+  }
+  if (over) {
+    const Settings& st = settingsOf(c);
+    raise(c, SqlError(Message(makeMessage(8115, {"expression", type})),
+                      st.arithAbort ? ErrorScope::Batch : ErrorScope::Statement));
+    return;
+  }
+  sqlite3_result_int64(c, r);
+}
+
 void fnIntMod(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
   std::int64_t b = argInt(v, 1);
@@ -369,8 +398,13 @@ void fnReplicate(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1) || argInt(v, 1) < 0) return sqlite3_result_null(c);
   std::string s = argText(v, 0), out;
   std::int64_t n = argInt(v, 1);
-  for (std::int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
-  if (out.size() > 8000) out.resize(8000);
+  auto limit = static_cast<std::size_t>(argInt(v, 2));  // characters
+  std::size_t chars = 0, each = 0;
+  for (unsigned char ch : s)
+    if ((ch & 0xC0) != 0x80) ++each;
+  if (each == 0) return resultText(c, out);
+  for (std::int64_t i = 0; i < n && chars < limit; ++i, chars += each) out += s;
+  if (chars > limit) out.resize(charStarts(out)[limit]);
   resultText(c, out);
 }
 
@@ -679,6 +713,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_cast", 5, fnCast, true},
     {"t_idiv", 2, fnIntDiv, true},
     {"t_imod", 2, fnIntMod, true},
+    {"t_iarith", 4, fnIntArith, true},
     {"t_fdiv", 2, fnFloatDiv, true},
     {"t_xdiv", 6, fnExactDiv, true},
     {"t_xmul", 6, fnExactMul, true},
@@ -699,7 +734,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_str", 2, fnStr, true},
     {"t_str", 3, fnStr, true},
     {"t_space", 1, fnSpace, true},
-    {"t_replicate", 2, fnReplicate, true},
+    {"t_replicate", 3, fnReplicate, true},
     {"t_reverse", 1, fnReverse, true},
     {"t_stuff", 4, fnStuff, true},
     {"t_ascii", 1, fnAscii, true},

@@ -64,7 +64,9 @@ std::optional<TypeInfo> typeFromName(std::string_view rawName, const std::vector
   auto arg = [&](std::size_t i, int fallback) { return i < args.size() ? args[i] : fallback; };
   auto text = [&](SqlType t, int unit) {
     int n = arg(0, 1);
-    if (n < 0) n = 8000 / unit;  // (max) is kept as the longest in-row length
+    if (n < 0 && (t == SqlType::VarChar || t == SqlType::NVarChar || t == SqlType::VarBinary))
+      return makeType(t, kMaxLength / unit * unit);
+    if (n < 0) n = 8000 / unit;
     return makeType(t, n * unit);
   };
   if (name == "int" || name == "integer") return makeType(SqlType::Int);
@@ -158,6 +160,7 @@ std::string typeDisplayName(const TypeInfo& t) {
   std::string name = typeName(t.type);
   if (isDecimalType(t.type))
     return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+  if (isMaxType(t)) return name + "(max)";
   if ((isCharType(t.type) || isBinaryType(t.type)) && !isLargeType(t.type))
     return name + "(" + std::to_string(charLength(t)) + ")";
   return name;
@@ -405,6 +408,16 @@ int typeUserType(SqlType t) {
     default:
       return 0;
   }
+}
+
+bool isMaxType(const TypeInfo& t) {
+  return (t.type == SqlType::VarChar || t.type == SqlType::NVarChar ||
+          t.type == SqlType::VarBinary) &&
+         t.length > 8000;
+}
+
+int catalogLength(const TypeInfo& t) {
+  return isMaxType(t) ? -1 : t.length;
 }
 
 int charLength(const TypeInfo& t) {
