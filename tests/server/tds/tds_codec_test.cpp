@@ -8,6 +8,7 @@
 #include <random>
 
 #include "memory_transport.h"
+#include "sqld/product_version.h"
 #include "sqld/tds/charset.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/packet.h"
@@ -432,7 +433,9 @@ TEST(TdsCodec, PreLoginAnswersWithoutEncryptionAndMars) {
       tds::parsePreLogin(std::span(reinterpret_cast<const std::uint8_t*>(r.data()), r.size()));
   EXPECT_EQ(parsed.encryption, 0x02);
   EXPECT_FALSE(parsed.mars);
-  EXPECT_EQ(parsed.clientVersion[0], 0x0F);
+  // The same release LOGINACK, @@VERSION and SERVERPROPERTY name.
+  EXPECT_EQ(parsed.clientVersion[0], kProductMajor);
+  EXPECT_EQ(parsed.clientVersion[2] << 8 | parsed.clientVersion[3], kProductBuild);
 }
 
 std::span<const std::uint8_t> bytes(const std::string& s) {
