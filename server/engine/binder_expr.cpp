@@ -152,7 +152,7 @@ std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignme
              (to.type == SqlType::NVarChar || to.type == SqlType::NText) &&
              (isLargeType(to.type) || charLength(from) <= charLength(to))) {
     same = true;
-  } else if ((from.type == SqlType::NVarChar || from.type == SqlType::VarChar) &&
+  } else if (from.type == SqlType::VarChar &&
              (to.type == SqlType::VarChar || to.type == SqlType::Text) &&
              (isLargeType(to.type) || charLength(from) <= charLength(to))) {
     same = true;

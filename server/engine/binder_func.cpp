@@ -129,6 +129,11 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "CURRENT_TIMESTAMP" || fn == "GETDATE")
     return make("t_now(0)", makeType(SqlType::DateTime));
   if (fn == "GETUTCDATE") return make("t_now(1)", makeType(SqlType::DateTime));
+  if (fn == "SYSDATETIME" || fn == "SYSUTCDATETIME")
+    return make(fn == "SYSDATETIME" ? "t_now2(0)" : "t_now2(1)",
+                makeType(SqlType::DateTime2, 0, 0, 7));
+  if (fn == "SYSDATETIMEOFFSET")
+    return make("t_now2(2)", makeType(SqlType::DateTimeOffset, 0, 0, 7));
   if (fn == "USER" || fn == "CURRENT_USER" || fn == "SESSION_USER" || fn == "USER_NAME")
     return make("'dbo'", makeType(SqlType::NVarChar, 256));
   if (fn == "SYSTEM_USER" || fn == "SUSER_SNAME" || fn == "SUSER_NAME")

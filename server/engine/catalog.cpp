@@ -169,7 +169,7 @@ std::string TableInfo::qualifiedName() const {
 }
 
 std::optional<SqlType> sqlTypeFromXtype(int xtype) {
-  for (int t = 0; t <= static_cast<int>(SqlType::UniqueIdentifier); ++t)
+  for (int t = 0; t <= static_cast<int>(SqlType::DateTimeOffset); ++t)
     if (typeXtype(static_cast<SqlType>(t)) == xtype) return static_cast<SqlType>(t);
   return std::nullopt;
 }
@@ -219,7 +219,9 @@ void Catalog::initialize(sqlite3* db, const std::string& schema, bool master) {
                                  "bit",           "decimal",  "numeric",
                                  "smallmoney",    "bigint",   "varbinary",
                                  "varchar",       "binary",   "char",
-                                 "nvarchar",      "nchar",    "sysname"};
+                                 "nvarchar",      "nchar",    "sysname",
+                                 "date",          "time",     "datetime2",
+                                 "datetimeoffset"};
   for (const char* name : kTypes) {
     std::vector<int> args;
     if (std::string_view(name) == "varchar" || std::string_view(name) == "char" ||

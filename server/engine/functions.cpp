@@ -7,7 +7,9 @@
 
 #include "convert.h"
 #include "datetime.h"
+#include "datetime2.h"
 #include "errors.h"
+#include "sqld/charset.h"
 #include "sqlite_util.h"
 #include "types.h"
 
@@ -271,8 +273,9 @@ void fnDataLength(sqlite3_context* c, int, sqlite3_value** v) {
   if (sqlite3_value_type(v[0]) == SQLITE_BLOB)
     return sqlite3_result_int64(c, sqlite3_value_bytes(v[0]));
   std::string t = argText(v, 0);
-  sqlite3_result_int64(c, unicode ? static_cast<std::int64_t>(charStarts(t).size()) * 2
-                                  : static_cast<std::int64_t>(t.size()));
+  // One byte per character of code page 1252, two per UCS-2 unit.
+  std::int64_t chars = static_cast<std::int64_t>(charStarts(t).size());
+  sqlite3_result_int64(c, unicode ? chars * 2 : chars);
 }
 
 void fnSubstring(sqlite3_context* c, int, sqlite3_value** v) {
@@ -432,7 +435,9 @@ void fnStuff(sqlite3_context* c, int, sqlite3_value** v) {
 void fnAscii(sqlite3_context* c, int, sqlite3_value** v) {
   std::string s = argText(v, 0);
   if (isNull(v, 0) || s.empty()) return sqlite3_result_null(c);
-  sqlite3_result_int(c, static_cast<unsigned char>(s[0]));
+  // The code-page byte of the first character (ASCII('é') is 233).
+  std::string first = utf8ToCp1252(s.substr(0, 4));
+  sqlite3_result_int(c, static_cast<unsigned char>(first[0]));
 }
 
 std::string utf8Of(std::uint32_t cp) {
@@ -459,8 +464,8 @@ void fnChar(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
   std::int64_t n = argInt(v, 0);
   if (n < 0 || n > 255) return sqlite3_result_null(c);
-  // Latin-1 code points map one to one onto Unicode.
-  resultText(c, utf8Of(static_cast<std::uint32_t>(n)));
+  // A byte of code page 1252 (CHAR(128) is the euro sign).
+  resultText(c, cp1252ToUtf8(std::string(1, static_cast<char>(n))));
 }
 
 void fnUnicode(sqlite3_context* c, int, sqlite3_value** v) {
@@ -575,6 +580,17 @@ void fnDateName(sqlite3_context* c, int, sqlite3_value** v) {
 
 void fnNow(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_int64(c, nowTicks(argInt(v, 0) != 0));
+}
+
+// 0: local datetime2, 1: UTC datetime2, 2: local datetimeoffset.
+void fnNow2(sqlite3_context* c, int, sqlite3_value** v) {
+  std::int64_t kind = argInt(v, 0);
+  WideDateTime now = nowWide(kind == 1);
+  if (kind == 2) {
+    resultText(c, storedWideText(now, makeType(SqlType::DateTimeOffset, 0, 0, 7)));
+  } else {
+    sqlite3_result_int64(c, integerFromWide(now, SqlType::DateTime2));
+  }
 }
 
 std::mt19937_64& rng() {
@@ -749,6 +765,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_datepart", 2, fnDatePart, true},
     {"t_datename", 2, fnDateName, true},
     {"t_now", 1, fnNow, false},
+    {"t_now2", 1, fnNow2, false},
     {"t_newid", 0, fnNewId, false},
     {"t_rand", 0, fnRand, false},
     {"t_rand", 1, fnRand, false},

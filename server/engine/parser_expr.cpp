@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "parser.h"
 #include "parser_impl.h"
+#include "sqld/charset.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -332,10 +333,16 @@ ExprPtr Parser::parseLiteral() {
   const Token& t = next();
   auto e = makeExpr(ExprKind::Literal, t.offset);
   switch (t.kind) {
-    case TokenKind::String:
-      e->value = Value(t.text);
-      e->type = makeType(SqlType::VarChar, std::max<int>(1, static_cast<int>(t.text.size())));
+    case TokenKind::String: {
+      // A varchar literal holds code-page characters: one byte each.
+      std::string text = utf8WithinCp1252(t.text);
+      int chars = 0;
+      for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++chars;
+      e->value = Value(std::move(text));
+      e->type = makeType(SqlType::VarChar, std::max(1, chars));
       break;
+    }
     case TokenKind::NString: {
       int chars = 0;
       for (unsigned char c : t.text)

@@ -34,6 +34,18 @@ TypeInfo makeType(SqlType type, std::int32_t length, std::uint8_t precision, std
     case SqlType::UniqueIdentifier:
       t.length = 16;
       break;
+    case SqlType::Date:
+      t.length = 3;
+      break;
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+      // Bytes on the wire for the scale; the date adds three, the offset two.
+      t.length = (scale <= 2   ? 3
+                  : scale <= 4 ? 4
+                               : 5) +
+                 (type == SqlType::Time ? 0 : 3) + (type == SqlType::DateTimeOffset ? 2 : 0);
+      break;
     case SqlType::Decimal:
     case SqlType::Numeric:
       t.length = decimalLength(precision);
@@ -89,6 +101,14 @@ std::optional<TypeInfo> typeFromName(std::string_view rawName, const std::vector
   if (name == "smallmoney") return makeType(SqlType::SmallMoney, 0, 10, 4);
   if (name == "datetime") return makeType(SqlType::DateTime);
   if (name == "smalldatetime") return makeType(SqlType::SmallDateTime);
+  auto fractional = [&](SqlType t) {
+    int scale = std::clamp(arg(0, 7), 0, 7);
+    return makeType(t, 0, 0, static_cast<std::uint8_t>(scale));
+  };
+  if (name == "date") return makeType(SqlType::Date);
+  if (name == "time") return fractional(SqlType::Time);
+  if (name == "datetime2") return fractional(SqlType::DateTime2);
+  if (name == "datetimeoffset") return fractional(SqlType::DateTimeOffset);
   if (name == "char" || name == "character") return text(SqlType::Char, 1);
   if (name == "varchar") return text(SqlType::VarChar, 1);
   if (name == "nchar") return text(SqlType::NChar, 2);
@@ -152,6 +172,14 @@ std::string typeName(SqlType type) {
       return "varbinary";
     case SqlType::UniqueIdentifier:
       return "uniqueidentifier";
+    case SqlType::Date:
+      return "date";
+    case SqlType::Time:
+      return "time";
+    case SqlType::DateTime2:
+      return "datetime2";
+    case SqlType::DateTimeOffset:
+      return "datetimeoffset";
   }
   return "int";
 }
@@ -161,6 +189,8 @@ std::string typeDisplayName(const TypeInfo& t) {
   if (isDecimalType(t.type))
     return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   if (isMaxType(t)) return name + "(max)";
+  if (t.type == SqlType::Time || t.type == SqlType::DateTime2 || t.type == SqlType::DateTimeOffset)
+    return name + "(" + std::to_string(t.scale) + ")";
   if ((isCharType(t.type) || isBinaryType(t.type)) && !isLargeType(t.type))
     return name + "(" + std::to_string(charLength(t)) + ")";
   return name;
@@ -168,10 +198,18 @@ std::string typeDisplayName(const TypeInfo& t) {
 
 int typePrecedence(SqlType type) {
   switch (type) {
+    case SqlType::DateTimeOffset:
+      return 30;
+    case SqlType::DateTime2:
+      return 29;
     case SqlType::DateTime:
-      return 24;
+      return 28;
     case SqlType::SmallDateTime:
-      return 23;
+      return 27;
+    case SqlType::Date:
+      return 26;
+    case SqlType::Time:
+      return 25;
     case SqlType::Float:
       return 22;
     case SqlType::Real:
@@ -308,6 +346,14 @@ int typeXtype(SqlType t) {
       return 165;
     case SqlType::UniqueIdentifier:
       return 36;
+    case SqlType::Date:
+      return 40;
+    case SqlType::Time:
+      return 41;
+    case SqlType::DateTime2:
+      return 42;
+    case SqlType::DateTimeOffset:
+      return 43;
   }
   return 0;
 }
@@ -363,6 +409,11 @@ int typeOldType(const TypeInfo& t) {
       return 37;
     case SqlType::UniqueIdentifier:
       return 37;
+    case SqlType::Date:
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+      return typeXtype(t.type);
   }
   return 0;
 }
