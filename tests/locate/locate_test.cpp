@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "error_text.h"
 #include "framework/exceptions.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
@@ -16,16 +17,6 @@ namespace {
 
 class LocateTest : public QueryTest {
  protected:
-  // The message of the EDatabaseError that `action` raises ("" when none).
-  static std::string ErrorOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const EDatabaseError& e) {
-      return e.Message();
-    }
-    return "";
-  }
-
   // Rows 1..3 hold distinct values in every column (row 2's values are
   // chosen so that comparing raw slot bytes with the converted key would
   // miss them), row 4 is null in every nullable column.

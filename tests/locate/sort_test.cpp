@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "error_text.h"
 #include "framework/exceptions.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
@@ -18,15 +19,6 @@ namespace {
 
 class SortTest : public QueryTest {
  protected:
-  static std::string ErrorOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const EDatabaseError& e) {
-      return e.Message();
-    }
-    return "";
-  }
-
   static std::vector<double> Numbers(TTessel& query, const std::string& field) {
     std::vector<double> values;
     for (query.First(); !query.Eof(); query.Next()) {
