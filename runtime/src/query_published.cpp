@@ -38,6 +38,27 @@ const TTypeInfo* MsgNotifyType() {
   return &t;
 }
 
+bool AtDefaults(const TUpdateParams& settings) {
+  // The list accessors are not const; nothing here changes them.
+  auto& u = const_cast<TUpdateParams&>(settings);
+  return u.KeyFields()->Count() == 0 && u.UpdateFields()->Count() == 0 && u.TableName().empty() &&
+         u.UpdateMode() == upWhereChanged;
+}
+
+// Loading keeps the settings the constructor made even when the file names an
+// update object, so such a query holds default settings that were never
+// written; leaving them out again keeps a form's text stable.
+TPropInfo UpdateParamsProperty() {
+  TPropInfo p = published::Owned<TTessel>(
+      "UpdateParams", ClassInfoOf<TUpdateParams>()->AsPropertyType(), &TTessel::UpdateParams);
+  p.stored = [](const TPersistent& o) {
+    const auto& query = static_cast<const TTessel&>(o);
+    const TUpdateParams* settings = query.UpdateParams();
+    return settings != nullptr && (query.UpdateObject() == nullptr || !AtDefaults(*settings));
+  };
+  return p;
+}
+
 std::vector<TPropInfo> QueryProperties() {
   using Q = TTessel;
   std::vector<TPropInfo> list = {
@@ -48,8 +69,7 @@ std::vector<TPropInfo> QueryProperties() {
       published::Ordinal<Q>("Active", TypeInfoBoolean(), &Q::Active, &Q::SetActive, 0),
       published::Ordinal<Q>("ParamCheck", TypeInfoBoolean(), &Q::ParamCheck, &Q::SetParamCheck, 1),
       published::Owned<Q>("Params", ClassInfoOf<TParams>()->AsPropertyType(), &Q::Params),
-      published::Owned<Q>("UpdateParams", ClassInfoOf<TUpdateParams>()->AsPropertyType(),
-                          &Q::UpdateParams),
+      UpdateParamsProperty(),
       published::Reference<Q, TSQLUpdate>("UpdateObject",
                                           ClassInfoOf<TSQLUpdate>()->AsPropertyType(),
                                           &Q::UpdateObject, &Q::SetUpdateObject),
