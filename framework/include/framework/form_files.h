@@ -27,6 +27,7 @@
 // leaves nothing behind: every component made so far is destroyed, and no
 // reference to one of them remains. Main thread only.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,6 +60,10 @@ struct TFormReadOptions {
   bool bind_events = true;
   // The root's owner (usually none: the caller owns the root).
   TComponent* owner = nullptr;
+  // Called once every property is set and every reference resolved, before
+  // any component's Loaded: a chance to change settings (a server's login)
+  // before a component acts on them. What it raises fails the read.
+  std::function<void(TComponent& root)> before_loaded;
 };
 
 // The text of root and the components it owns. Raises EWriteError for a

@@ -50,6 +50,7 @@ class FormBuilder {
       SetName(node, *root_);
       ReadObject(node, *root);
       ResolveReferences();
+      if (options_.before_loaded) options_.before_loaded(*root_);
       for (TComponent* component : created_) component->Loaded();
     } catch (...) {
       // Destroying the root destroys what it owns; their removal notices
