@@ -44,9 +44,14 @@ const TClassInfo* ClassInfoOf<TUpdateParams>() {
 
 template <>
 const TClassInfo* ClassInfoOf<TSQLUpdate>() {
-  static const TClassInfo info(std::type_identity<TSQLUpdate>(), "TSQLUpdate",
-                               ClassInfoOf<TComponent>(), {},
-                               [](TComponent* owner) { return new TSQLUpdate(owner); });
+  static const TClassInfo info(
+      std::type_identity<TSQLUpdate>(), "TSQLUpdate", ClassInfoOf<TComponent>(),
+      {
+          published::Owned<TSQLUpdate>("ModifySQL", TypeInfoStrings(), &TSQLUpdate::ModifySQL),
+          published::Owned<TSQLUpdate>("InsertSQL", TypeInfoStrings(), &TSQLUpdate::InsertSQL),
+          published::Owned<TSQLUpdate>("DeleteSQL", TypeInfoStrings(), &TSQLUpdate::DeleteSQL),
+      },
+      [](TComponent* owner) { return new TSQLUpdate(owner); });
   return &info;
 }
 

@@ -145,6 +145,9 @@ std::unique_ptr<TDataModule> SampleForm() {
   source->SetDataSet(master);
   auto* update = new TSQLUpdate(module.get());
   update->SetName("ItemsUpdate");
+  update->ModifySQL()->Add("update items set qty = :qty");
+  update->ModifySQL()->Add("where id = :OLD_id");
+  update->DeleteSQL()->Add("delete from items where id = :OLD_id");
   auto* detail = new TTessel(module.get());
   detail->SetName("ItemsQuery");
   detail->SetSQLServer(server);
@@ -205,6 +208,11 @@ TEST_F(FormText, SampleFormHasTheClassicLayout) {
             "    DataSet = OrdersQuery\n"
             "  end\n"
             "  object ItemsUpdate: TSQLUpdate\n"
+            "    ModifySQL.Strings = (\n"
+            "      'update items set qty = :qty'\n"
+            "      'where id = :OLD_id')\n"
+            "    DeleteSQL.Strings = (\n"
+            "      'delete from items where id = :OLD_id')\n"
             "  end\n"
             "  object ItemsQuery: TTessel\n"
             "    CacheAllRecords = False\n"
@@ -340,6 +348,10 @@ TEST_F(FormText, SampleFormReadsBackItsLinksAndValues) {
   EXPECT_EQ(detail->DataSource(), source);
   EXPECT_EQ(detail->UpdateObject(), update);
   EXPECT_EQ(update->DataSet(), detail);
+  EXPECT_EQ(update->ModifySQL()->Text(), "update items set qty = :qty\nwhere id = :OLD_id\n");
+  EXPECT_EQ(update->InsertSQL()->Count(), 0);
+  // The statement query takes the text read from the file.
+  EXPECT_EQ(update->GetQuery(ukDelete)->Params()->Count(), 1);
   // The settings read from the file survive the update object's arrival.
   EXPECT_NE(detail->UpdateParams(), nullptr);
 
