@@ -119,7 +119,7 @@ std::vector<const TPropInfo*> TClassInfo::Properties() const {
 const TPropInfo* TClassInfo::FindProperty(std::string_view name) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->parent_) {
     for (const TPropInfo& p : c->properties_) {
-      if (CompareText(p.name, name) == 0) return &p;
+      if (SameText(p.name, name)) return &p;
     }
   }
   return nullptr;
@@ -135,7 +135,7 @@ std::vector<const TDefinedProperty*> TClassInfo::DefinedProperties() const {
 const TDefinedProperty* TClassInfo::FindDefinedProperty(std::string_view name) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->parent_) {
     for (const TDefinedProperty& p : c->defined_) {
-      if (CompareText(p.name, name) == 0) return &p;
+      if (SameText(p.name, name)) return &p;
     }
   }
   return nullptr;
