@@ -125,10 +125,7 @@ void TTessel::InternalOpen() {
 }
 
 void TTessel::InternalClose() {
-  if (FThreadActive) {
-    FCancelAsync = true;
-    while (FThreadActive) SynchronizeSleep(20);
-  }
+  StopAsync();
   FCursorOpen = false;
   BindFields(false);
   if (DefaultFields()) DestroyFields();
