@@ -85,6 +85,11 @@ void TTessel::AsyncClose() {
   Close();
 }
 
+void TTessel::Close() {
+  StopAsync();
+  TDataSet::Close();
+}
+
 // Asks a running worker to stop and waits until it has let go of the query.
 // The worker itself (closing its query after a failed open) and a handler of
 // one of its notifications only raise the request.
@@ -139,6 +144,8 @@ void TTessel::Notify(const std::function<void()>& Method) {
 
 TlqAsyncOutcome TTessel::RunAsync(TlqAsyncOperation Operation) {
   bool stopped = false;
+  // Stopped before anything was sent: nothing to cancel on the server.
+  if (FCancelAsync) return aoCancelled;
   if (Operation == lqOpen) {
     Open();
     if (FAsyncFetchAll && !FCancelAsync) stopped = FetchAllAsync();
@@ -148,7 +155,8 @@ TlqAsyncOutcome TTessel::RunAsync(TlqAsyncOperation Operation) {
   // Honoured at a cancel point: the batch was cancelled while pending (which
   // clears FThreadActive), or the open gave up before describing the result.
   const bool cancelled =
-      stopped || (FCancelAsync && (!FThreadActive || (Operation == lqOpen && FieldCount() == 0)));
+      stopped ||
+      (FCancelAsync && (!FThreadActive || (Operation == lqOpen && FFieldOffsets.empty())));
   if (cancelled || Operation == lqExecSQL) ReleaseAsyncConnection();
   return cancelled ? aoCancelled : aoCompleted;
 }

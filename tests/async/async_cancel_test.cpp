@@ -2,6 +2,7 @@
 // an operation, the server's side of a cancel, and many cycles at random
 // moments.
 
+#include <atomic>
 #include <memory>
 #include <random>
 
@@ -34,12 +35,12 @@ TEST_F(AsyncCancelTest, CloseDuringALongStatementStopsItOnTheServer) {
   // The statement really ended on the server: what would follow the wait
   // never runs.
   MakeTable("a_marker", "id int", {});
-  query->SQL()->SetText("WAITFOR DELAY '00:00:01'\nINSERT INTO a_marker VALUES (1)");
+  query->SQL()->SetText("WAITFOR DELAY '00:00:02'\nINSERT INTO a_marker VALUES (1)");
   query->AsyncExec();
-  PumpFor(150);
+  PumpFor(500);
   query->AsyncClose();
   EXPECT_EQ(query->AsyncOutcome(), aoCancelled);
-  PumpFor(1500);
+  PumpFor(2500);
   EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT COUNT(*) FROM a_marker"),
             (std::vector<std::string>{"0"}));
   EXPECT_TRUE(SessionsSettleAt(baseline_sessions));
@@ -62,15 +63,23 @@ TEST_F(AsyncCancelTest, CloseLeavesTheQueryClosedAtEveryStage) {
   EXPECT_FALSE(query->Active());
   EXPECT_EQ(events.Ends(), 2);
   query->OnFetchProgress = nullptr;
-  // After completion, before the ready notification was delivered.
+  // After completion, before the ready notification was delivered: the
+  // main thread does not deliver until the worker has queued it.
+  std::atomic<bool> queued{false};
+  SetWakeMainThread([&queued] { queued = true; });
+  PumpFor(200);  // the earlier worker's own end wakes the main thread too
+  queued = false;
+  query->SetAsyncFetchAll(false);
   query->AsyncOpen();
-  Sleep(300);  // without delivering: the worker has finished and waits
+  while (!queued) Sleep(5);
+  SetWakeMainThread(nullptr);
   query->AsyncClose();
   EXPECT_EQ(events.Ready, 3);
   EXPECT_EQ(events.OutcomeSeen, aoCompleted);
   EXPECT_FALSE(query->Active());
   EXPECT_EQ(query->RecordCache().Count(), 0);
   // After the ready notification.
+  query->SetAsyncFetchAll(true);
   query->AsyncOpen();
   ASSERT_TRUE(PumpUntil([&] { return events.Ends() == 4; }));
   EXPECT_EQ(query->RecordCount(), 3000);
@@ -84,8 +93,6 @@ TEST_F(AsyncCancelTest, PlainCloseAndDestructionWaitForTheWorker) {
   TTessel* query = NewAsyncQuery("WAITFOR DELAY '00:10:00'\nSELECT 1 AS one", events);
   query->AsyncOpen();
   PumpFor(100);
-  // The framework's close, once the open has made the dataset active, and a
-  // query closed while nothing runs, go through the same stop.
   query->AsyncExec();  // ignored: one runs
   {
     auto doomed = std::make_unique<TTessel>(nullptr);
@@ -98,8 +105,12 @@ TEST_F(AsyncCancelTest, PlainCloseAndDestructionWaitForTheWorker) {
     doomed.reset();  // returns once the worker let go; nobody is told
     EXPECT_EQ(told, 0);
   }
-  query->AsyncClose();
+  // A plain close stops the worker too, though the dataset is not open yet.
+  query->Close();
   EXPECT_EQ(events.Ready, 1);
+  EXPECT_EQ(query->AsyncOutcome(), aoCancelled);
+  EXPECT_FALSE(query->Active());
+  EXPECT_FALSE(query->FThreadActive);
   // Destroyed while its worker is already past the statement.
   {
     MakeNumbers("a_doomed", 50);
@@ -147,7 +158,11 @@ TEST_F(AsyncCancelTest, ManyCyclesAtRandomMomentsLeaveNothingBehind) {
     } else {
       PumpFor(wait);
     }
-    query->AsyncClose();
+    if (cycle % 4 == 1) {
+      query->Close();
+    } else {
+      query->AsyncClose();
+    }
     ASSERT_FALSE(query->Active()) << "cycle " << cycle;
     ASSERT_FALSE(query->FThreadActive) << "cycle " << cycle;
     ASSERT_EQ(events.Ends(), cycle + 1) << "cycle " << cycle;

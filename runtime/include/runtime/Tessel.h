@@ -235,6 +235,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // Stops a running operation (the server is told to cancel the statement),
   // waits for the worker to let go of the query, then closes it.
   void AsyncClose();
+  // The framework's Close, after stopping a running operation the same way:
+  // the framework would otherwise see a query still being opened as closed.
+  void Close();
   // The end of a completed operation, run in the main thread.
   void DoThreadReady();
   // Hands a failure text to OnThreadMsg, in the main thread.
