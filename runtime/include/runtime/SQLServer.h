@@ -132,6 +132,14 @@ class TSQLServer : public TComponent {
   // Closes a connection for good whatever KeepConnections says, unless it is the
   // base connection or another attached query still holds it; Connection becomes nullptr.
   void CloseConnection(PDBPROCESS& Connection);
+  // Whether Connection was the base connection and has been replaced (found
+  // dead, or forgotten after a transaction) while a query still held it. Such
+  // a query gives it up before its next statement.
+  bool IsFormerBase(PDBPROCESS Connection) const;
+  // Whether Connection is the current base connection (opens nothing).
+  bool IsBaseProcess(PDBPROCESS Connection) const {
+    return Connection != nullptr && Connection == FBaseProcess;
+  }
 
   // Attach and detach a query (nullptr is ignored); a query attached twice is
   // listed twice and RemoveQuery takes away its first entry.
@@ -183,6 +191,12 @@ class TSQLServer : public TComponent {
   PDBPROCESS OpenProcess();
   void EndTransaction(const char* statement);
   bool HeldByQuery(PDBPROCESS connection) const;
+  // A base connection just replaced: closed unless a query holds it, then
+  // remembered in FFormerBases until the last holder gives it up.
+  void ForgetBase(PDBPROCESS connection);
+  // Handlers are counted over every open server of the process.
+  void InstallHandlers();
+  void RestoreHandlers();
 
   std::string FServerName;
   std::string FDataBaseName;
@@ -200,6 +214,7 @@ class TSQLServer : public TComponent {
   DBERRHANDLE_PROC FOldErrHandler = nullptr;
   TTraceRoutine FOldTraceCallback = nullptr;
   std::vector<TlqServerQuery*> FQueries;  // not owned, in order of attachment
+  std::vector<PDBPROCESS> FFormerBases;   // replaced base connections still held
   int FProcCount = 0;
   TLoginEvent FOnLogin;
   bool FTrustedLogin = false;

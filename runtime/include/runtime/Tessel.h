@@ -270,7 +270,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void ChooseConnection(TQueryType QueryType);
   void SendBatch(TQueryType QueryType, bool& Cancelled);
   bool CallProcedure();
-  void ReadResults();
+  void MoveConnection(bool Shared);
+  void ReadResults(bool Settle);
+  bool SkipRows();
   void DropProcedure();
   void CreateProcedure();
   void DescribeColumns();
