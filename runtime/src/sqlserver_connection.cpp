@@ -110,6 +110,12 @@ void TSQLServer::Open() {
     PDBPROCESS test = OpenProcess();
     Sleep(10);
     if (test == nullptr) CheckDBResult(0);
+    try {
+      SelectDatabase(test);
+    } catch (...) {
+      dbclose(test);
+      throw;
+    }
     dbclose(test);
   } catch (...) {
     // The next Open builds a new login record; this one would be lost.
@@ -119,6 +125,14 @@ void TSQLServer::Open() {
     throw;
   }
   FConnected = true;
+}
+
+// A database named but not selectable fails with the server's message: the
+// login's default database would silently receive every statement instead.
+// An empty name keeps the login's default.
+void TSQLServer::SelectDatabase(PDBPROCESS connection) {
+  const int selected = dbuse(connection, FDataBaseName.c_str());
+  if (!FDataBaseName.empty()) CheckDBResult(selected);
 }
 
 void TSQLServer::InstallHandlers() {
@@ -228,7 +242,7 @@ PDBPROCESS TSQLServer::InternalOpenConnection() {
   PDBPROCESS connection = OpenProcess();
   if (connection == nullptr) CheckDBResult(0);
   try {
-    dbuse(connection, FDataBaseName.c_str());
+    SelectDatabase(connection);
     dbsettime(FServerTimeout);
     if (FOEMConvert) dbsetopt(connection, kDBANSItoOEM, "ON");
     dbsetopt(connection, kDBTEXTSIZE, kLargestText);
@@ -261,8 +275,10 @@ void TSQLServer::DropConnection(TlqServerQuery*, PDBPROCESS& Connection) {
 
 void TSQLServer::CloseConnection(PDBPROCESS& Connection) {
   PDBPROCESS connection = Connection;
+  // Compared before clearing: Connection may be FBaseProcess itself.
+  const bool base = connection == FBaseProcess;
   Connection = nullptr;
-  if (connection == nullptr || connection == FBaseProcess) return;
+  if (connection == nullptr || base) return;
   // A former base connection (found dead, or given back after a transaction)
   // may still be shared by other queries; the last one to let go closes it.
   // Closing it earlier would leave the others with a freed handle.

@@ -107,9 +107,10 @@ class TSQLServer : public TComponent {
   void SetOnLogin(TLoginEvent value) { FOnLogin = std::move(value); }
 
   // Loads the client library, installs the handlers, builds the login record
-  // and proves it with a test connection that is closed again. Does nothing
-  // when connected. Raises ElqDBLIBError, ElqSQLError, or EDatabaseError
-  // with SNoConnection when opening the test connection itself raised.
+  // and proves it (and that DataBaseName, when not empty, can be selected)
+  // with a test connection that is closed again. Does nothing when connected. Raises ElqDBLIBError,
+  // ElqSQLError, or EDatabaseError with SNoConnection when opening the test connection itself
+  // raised.
   void Open();
   // Closes every attached query's cursor (last attached first) and every
   // private connection, then the base connection; restores the handlers and
@@ -123,7 +124,8 @@ class TSQLServer : public TComponent {
   PDBPROCESS GetConnection(TlqServerQuery* Query, bool Shared);
   PDBPROCESS GetBaseProcess();
   // Opens and prepares a new connection: database selected, query time-out,
-  // OEM option, text size and limit, no pending results.
+  // OEM option, text size and limit, no pending results. A DataBaseName that
+  // cannot be selected closes the connection and raises the server's error.
   PDBPROCESS InternalOpenConnection();
   // Gives a connection back. With KeepConnections its pending results are
   // cancelled and the caller keeps it; otherwise it is closed unless it is
@@ -189,6 +191,7 @@ class TSQLServer : public TComponent {
  private:
   void PrepareLoginRecord();
   PDBPROCESS OpenProcess();
+  void SelectDatabase(PDBPROCESS connection);
   void EndTransaction(const char* statement);
   bool HeldByQuery(PDBPROCESS connection) const;
   // A base connection just replaced: closed unless a query holds it, then
