@@ -1,6 +1,10 @@
 #include "options.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 
@@ -20,6 +24,30 @@ bool parseNumber(std::string_view text, long min, long max, long& out) {
   return ec == std::errc() && p == text.data() + text.size() && out >= min && out <= max;
 }
 
+// The sa password from the first line of a file. A service keeps its password
+// there rather than on a command line every user can list; the file must be
+// readable by its owner only, or the password is not a secret any more.
+std::string readPasswordFile(const std::string& path, Options& o) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    return "cannot read password file '" + path + "': " + std::strerror(errno);
+  }
+  if (!S_ISREG(st.st_mode)) return "password file '" + path + "' is not a regular file";
+  if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    return "password file '" + path +
+           "' may be read by other users; make it readable by its owner only (chmod 600)";
+  }
+  std::ifstream in(path);
+  std::string line;
+  if (!in || !std::getline(in, line)) {
+    return "cannot read a password from '" + path + "' (the first line holds it)";
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) return "password file '" + path + "' has an empty first line";
+  o.saPassword = line;
+  return {};
+}
+
 // Applies one setting by its long option name; returns an error or "".
 std::string apply(const std::string& key, const std::string& value, Options& o) {
   long n = 0;
@@ -29,6 +57,9 @@ std::string apply(const std::string& key, const std::string& value, Options& o) 
   } else if (key == "password") {
     if (value.empty()) return "--password must not be empty";
     o.saPassword = value;
+  } else if (key == "password-file") {
+    if (value.empty()) return "--password-file needs a file name";
+    return readPasswordFile(value, o);
   } else if (key == "login") {
     auto colon = value.find(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
@@ -83,10 +114,13 @@ std::string usage() {
          "\n"
          "  --port N            port to listen on (default 1433; 0 picks a free port)\n"
          "  --password P        password of the login 'sa' (or TESSEL_SQLD_PASSWORD)\n"
+         "  --password-file F   read the password of 'sa' from the first line of F,\n"
+         "                      a file readable by its owner only\n"
          "  --login USER:PASS   another SQL login (repeatable)\n"
          "  --config FILE       read settings from FILE: lines 'key = value' with the\n"
-         "                      keys port, password, login, data, idle-timeout, and\n"
-         "                      the single words memory and quiet; '#' starts a comment\n"
+         "                      keys port, password, password-file, login, data,\n"
+         "                      idle-timeout, and the single words memory and quiet;\n"
+         "                      '#' starts a comment\n"
          "  --data DIR          keep databases as files in DIR\n"
          "  --memory            keep databases in memory (the default)\n"
          "  --idle-timeout S    drop a client idle for S seconds (default 0: never)\n"
@@ -130,8 +164,8 @@ std::string parseOptions(int argc, const char* const* argv, const char* envPassw
   bool saListed = false;
   for (const auto& [user, password] : o.logins) saListed = saListed || user == "sa";
   if (!o.saPassword && !saListed) {
-    return "no password for the login 'sa': give --password, TESSEL_SQLD_PASSWORD or "
-           "--login sa:PASSWORD (there is no built-in password)";
+    return "no password for the login 'sa': give --password, --password-file, "
+           "TESSEL_SQLD_PASSWORD or --login sa:PASSWORD (there is no built-in password)";
   }
   return {};
 }

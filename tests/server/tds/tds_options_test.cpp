@@ -1,6 +1,7 @@
 // tessel-sqld's command line and configuration file.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,44 @@ TEST(TdsOptions, ConfigFileErrorsNameTheLine) {
   EXPECT_NE(parse({"--config", "/nonexistent/sqld.conf"}, missing).find("cannot read"),
             std::string::npos);
   std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tessel::sqld::app
+
+namespace tessel::sqld::app {
+namespace {
+
+// A service reads its password from a file that only its own user may read.
+TEST(TdsOptions, PasswordFileIsReadOnlyWhenPrivate) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("tessel-pwfile-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "sa.password";
+  std::ofstream(file) << "s3cret\r\nsecond line ignored\n";
+  const std::string path = file.string();
+
+  std::filesystem::permissions(
+      file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  Options privateFile;
+  EXPECT_EQ(parse({"--password-file", path.c_str()}, privateFile), "");
+  EXPECT_EQ(privateFile.saPassword, "s3cret");
+
+  std::filesystem::permissions(file, std::filesystem::perms::group_read,
+                               std::filesystem::perm_options::add);
+  Options shared;
+  EXPECT_NE(parse({"--password-file", path.c_str()}, shared).find("chmod 600"), std::string::npos);
+  EXPECT_FALSE(shared.saPassword.has_value());
+
+  Options missing;
+  const std::string absent = (dir / "absent").string();
+  EXPECT_NE(parse({"--password-file", absent.c_str()}, missing).find(absent), std::string::npos);
+
+  std::ofstream(file, std::ios::trunc) << "\n";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  Options empty;
+  EXPECT_NE(parse({"--password-file", path.c_str()}, empty).find("empty"), std::string::npos);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
