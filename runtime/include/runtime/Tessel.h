@@ -206,6 +206,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // raises it (silently when the handler answered daAbort). The table, when
   // known, is named in the message.
   [[noreturn]] void NoRowsAffected(const std::string& TableName);
+  // A statement query kept between writes may still hold a base connection
+  // that the server gave up when a transaction ended; it moves to the current
+  // one, so that its next statement runs in the server's transaction.
+  void FollowBaseConnection();
 
   // --- master-detail --------------------------------------------------------
   void SetParamsFromCursor();
@@ -380,7 +384,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void ChooseConnection(TQueryType QueryType);
   void SendBatch(TQueryType QueryType, bool& Cancelled);
   bool CallProcedure();
-  void ReadResults();
+  void MoveConnection(bool Shared);
+  void ReadResults(bool Settle);
+  bool SkipRows();
   void DropProcedure();
   void CreateProcedure();
   void DescribeColumns();
