@@ -123,6 +123,7 @@ bool TTessel::GetRecordData(TRecordBuffer Buffer) {
   ++FLastRecordId;
   WriteRecordId(Buffer + FBookmarkOffset, FLastRecordId);
   FRecordCache.AppendBuffer(Buffer);
+  NoteFetchProgress();
   return true;
 }
 

@@ -43,6 +43,7 @@
 #include "framework/dataset.h"
 #include "framework/datasource.h"
 #include "framework/params.h"
+#include "framework/thread.h"
 #include "runtime/SQLServer.h"
 #include "runtime/query_update.h"
 
@@ -58,6 +59,15 @@ enum TOptionSet : std::uint8_t { ConvertBlankToNull, LocalEdit };
 using TOption = TSet<TOptionSet>;
 
 using TMsgNotifyEvent = std::function<void(TObject* Sender, const std::string& aMsg)>;
+
+// What a worker thread runs for a query.
+enum TlqAsyncOperation : std::uint8_t { lqOpen, lqExecSQL };
+// How an asynchronous operation ended.
+enum TlqAsyncOutcome : std::uint8_t { aoNone, aoRunning, aoCompleted, aoFailed, aoCancelled };
+// Rows cached so far while a result is being read.
+using TlqFetchProgressEvent = std::function<void(TObject* Sender, int RowsSoFar)>;
+// The direction of TTessel::SortField.
+enum TlqSortOrder : std::uint8_t { soAscending, soDescending };
 
 // How a text or image value is described in its slot.
 #pragma pack(push, 1)
@@ -90,6 +100,11 @@ class TlqBuffers : public TList {
   // The item itself, not a copy. Index must be within 1..Count.
   char* GetBuffer(int Index) const { return static_cast<char*>(Get(Index - 1)); }
   void ClearBuffers();
+  // Reorders the items by the slot at SlotOffset (flag byte, then a value
+  // area of SlotArea bytes), compared as the column's type code says; nulls
+  // come first in ascending order. Items keep their contents and record ids;
+  // items with equal keys end in no particular order.
+  void SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order);
 
  private:
   char* NewBlock(const char* Source) const;
@@ -191,6 +206,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // raises it (silently when the handler answered daAbort). The table, when
   // known, is named in the message.
   [[noreturn]] void NoRowsAffected(const std::string& TableName);
+  // A statement query kept between writes may still hold a base connection
+  // that the server gave up when a transaction ended; it moves to the current
+  // one, so that its next statement runs in the server's transaction.
+  void FollowBaseConnection();
 
   // --- master-detail --------------------------------------------------------
   void SetParamsFromCursor();
@@ -212,6 +231,25 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::string GetBlobData(const TField* Field, TRecordBuffer Buffer) const;
   void SetBlobData(const TField* Field, TRecordBuffer Buffer, const std::string& Value);
 
+  // --- finding and ordering records -----------------------------------------
+  // Searches the cache from its first record, reading further rows from the
+  // server while none matches, and makes the first match current. Keys are
+  // compared by value (a search for Null finds a null field); text keys
+  // follow the options. Unknown fields, text and image keys, a key count that
+  // does not match the fields and values that do not convert raise
+  // EDatabaseError before the cursor moves.
+  bool Locate(const std::string& KeyFields, const Variant& KeyValues,
+              TLocateOptions Options) override;
+  // The value(s) of ResultFields in the first record whose keys equal
+  // KeyValues exactly, or Null; the cursor stays where it was.
+  Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
+                 const std::string& ResultFields) override;
+  // Reorders the cache of a fully read result by one field (name matched
+  // without regard to case and surrounding blanks); the current record stays
+  // current and bookmarks stay valid. A name that matches no field does
+  // nothing. Raises SSortFieldError unless every row has been read.
+  void SortField(const std::string& FieldName, TlqSortOrder Order);
+
   void SetRecNo(int Value) override;
   int CompareBookmarks(const char* Bookmark1, const char* Bookmark2) override;
 
@@ -228,7 +266,37 @@ class TTessel : public TDataSet, public TlqServerQuery {
   TStringList* BlobList() const { return FBlobList.get(); }
   PDBPROCESS DBProcess() const { return FDBProcess; }
 
-  // --- asynchronous work: state shared with the worker thread --------------
+  // --- asynchronous work -----------------------------------------------------
+  // AsyncOpen and AsyncExec run the open or ExecSQL in a TQryThread and return
+  // at once; the end is reported in the main thread: OnThreadReady after a
+  // completed (or cancelled) operation, OnThreadMsg with "Class: message."
+  // after a failure; AsyncOutcome tells which. Both are ignored while the
+  // query is open or an operation runs; with CacheAllRecords they raise
+  // SAsyncOpenError. Main thread only.
+  void AsyncOpen();
+  void AsyncExec();
+  // Stops a running operation (the server is told to cancel the statement),
+  // waits for the worker to let go of the query, then closes it.
+  void AsyncClose();
+  // The framework's Close, after stopping a running operation the same way:
+  // the framework would otherwise see a query still being opened as closed.
+  void Close();
+  // The end of a completed operation, run in the main thread.
+  void DoThreadReady();
+  // Hands a failure text to OnThreadMsg, in the main thread.
+  void DoThreadMsg(const std::string& aMsg);
+  // How the last asynchronous operation ended; aoRunning while one runs.
+  TlqAsyncOutcome AsyncOutcome() const { return FAsyncOutcome; }
+  // An asynchronous open also reads every row into the record cache, in the
+  // worker, stopping between rows when asked to. Default false.
+  bool AsyncFetchAll() const { return FAsyncFetchAll; }
+  void SetAsyncFetchAll(bool value) { FAsyncFetchAll = value; }
+  // Called in the main thread while rows are read into the record cache,
+  // with the number of rows cached so far: at most every 1,000 rows or
+  // 100 ms, and once more when an asynchronous full read ends.
+  TlqFetchProgressEvent OnFetchProgress;
+
+  // State shared with the worker thread.
   std::atomic<bool> FThreadActive{false};
   std::atomic<bool> FCancelAsync{false};
 
@@ -279,11 +347,29 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // Reads the row dbnextrow just delivered into Buffer and appends a copy to
   // the cache under the next record id.
   bool GetRecordData(TRecordBuffer Buffer);
+  // The search of Locate: leaves FCurrentIndex on the match when found.
+  // SyncCursor is accepted for callers that pass it and not used.
+  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
+                    bool SyncCursor);
   void QueryChanged(TObject* Sender);
   void DoPrepare(bool Value);
 
  private:
   friend class TTesselDataLink;
+
+  friend class TQryThread;
+
+  // Asynchronous work (worker side and the waits of the main thread).
+  void StartAsync(TlqAsyncOperation Operation);
+  void StopAsync();
+  TlqAsyncOutcome RunAsync(TlqAsyncOperation Operation);
+  bool FetchAllAsync();
+  void ReleaseAsyncConnection();
+  void EndAsync();
+  void Notify(const std::function<void()>& Method);
+  // Reports progress when due; the worker's own rows only when Worker.
+  void NoteFetchProgress(bool Worker = false);
+  void ReportFetchProgress(int Rows);
 
   // Posting helpers.
   void TrimStringFields();
@@ -298,7 +384,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void ChooseConnection(TQueryType QueryType);
   void SendBatch(TQueryType QueryType, bool& Cancelled);
   bool CallProcedure();
-  void ReadResults();
+  void MoveConnection(bool Shared);
+  void ReadResults(bool Settle);
+  bool SkipRows();
   void DropProcedure();
   void CreateProcedure();
   void DescribeColumns();
@@ -314,6 +402,12 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void WriteFieldValue(TField* Field, char* Slot, const void* Source);
   void WriteBlobValue(TField* Field, char* Slot, const void* Source);
   int NextServerRow();
+  struct SearchKey;
+  std::vector<SearchKey> SearchKeys(const std::string& KeyFields, const Variant& KeyValues,
+                                    TLocateOptions Options);
+  SearchKey MakeSearchKey(TField* Field, const Variant& Value, TLocateOptions Options) const;
+  bool SlotMatches(const SearchKey& Key, const char* Record) const;
+  int FindRecord(const std::vector<SearchKey>& Keys);
   void LeaveServer();
   char* BlobSlot(const TField* Field, TRecordBuffer Buffer) const {
     return Buffer + FBlobSlotsOffset + 4 * Field->Offset();
@@ -362,6 +456,41 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // blob slots (handle n is entry n - 1). Copies of a buffer share handles;
   // the contents live until close.
   std::vector<std::string> FBlobContents;
+
+  // Set by AsyncOpen/AsyncExec before the worker exists, cleared in the main
+  // thread by the worker's last notification: from then on the worker no
+  // longer touches the query, so closing and destruction may go on.
+  std::atomic<bool> FWorkerAttached{false};
+  // Written by the main thread only.
+  TlqAsyncOutcome FAsyncOutcome = aoNone;
+  bool FAsyncFetchAll = false;
+  // Main thread only: a notification of this query's worker is running, so a
+  // close asked for by its handler must not wait for the worker.
+  int FInNotification = 0;
+  // Progress of the rows being read: written by the thread that reads them.
+  int FProgressRows = 0;
+  std::int64_t FProgressAtMs = 0;
+};
+
+// The worker thread of one asynchronous operation. It frees itself when done
+// and reports to the main thread through Synchronize; the query it works on
+// is not owned and stays alive until the worker's last notification ran.
+class TQryThread : public TThread {
+ public:
+  TQryThread(TTessel* Query, TlqAsyncOperation Operation);
+
+ protected:
+  void Execute() override;
+
+ private:
+  void ThreadReady();
+  void DisplayMessage();
+  void ReportFailure(const std::string& ClassName, const std::string& Message);
+
+  TTessel* FQuery;
+  TlqAsyncOperation FOperation;
+  std::string FMessage;
+  TlqAsyncOutcome FOutcome = aoCompleted;
 };
 
 }  // namespace tessel
