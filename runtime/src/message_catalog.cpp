@@ -47,6 +47,8 @@ const ResourceString* const kAllTexts[] = {
     &SUndefinedSQLServer,
     &SNoStatement,
     &SSQLError,
+    &SBlobTableUnknown,
+    &SBlobStreamReadOnly,
     &detail::SLoadLibError,
     &detail::SGetProcAddrError,
 };
