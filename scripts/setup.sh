@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev sqlite3
   clang clang-format libclang-rt-14-dev libfuzzer-14-dev
   python3 python3-tds python3-pymssql
+  dpkg-dev file
+  qt6-base-dev xvfb
 )
 
 missing=()

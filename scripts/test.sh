@@ -30,6 +30,10 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
 if [ -f scripts/test-threads.sh ]; then
   bash scripts/test-threads.sh
 fi
+# Installed Tessel as another project uses it: examples and Debian packages.
+if [ -f scripts/test-install.sh ]; then
+  bash scripts/test-install.sh --no-setup
+fi
 # Protocol parsers are fuzzed for a bounded time.
 if [ -f scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh

@@ -42,10 +42,38 @@ void* dblib_handle = nullptr;           // guarded by loader_mutex
 std::string loaded_name;                // guarded by loader_mutex
 std::string last_load_error;            // guarded by loader_mutex
 
+// The folder of the shared library that holds this code; empty when the
+// package is linked into the program itself.
+std::string PackageLibraryFolder() {
+  Dl_info info{};
+  static const int anchor = 0;
+  if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return {};
+  void* self = dlopen(nullptr, RTLD_NOW);
+  void* holder = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  const bool inProgram = holder == nullptr || holder == self;
+  if (holder != nullptr) dlclose(holder);
+  if (self != nullptr) dlclose(self);
+  if (inProgram) return {};
+  const std::string path = info.dli_fname;
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// TESSEL_DBLIB alone when set. Otherwise the names on the library search
+// path, then an installed package's own copy: beside the shared package
+// library, then where the package was installed, so that an installed
+// program needs no TESSEL_DBLIB.
 std::vector<std::string> CandidateNames() {
   const char* chosen = std::getenv("TESSEL_DBLIB");
   if (chosen != nullptr && *chosen != '\0') return {chosen};
-  return {"libntwdblib.so", "ntwdblib.so"};
+  std::vector<std::string> names = {"libntwdblib.so", "ntwdblib.so"};
+  if (const std::string folder = PackageLibraryFolder(); !folder.empty()) {
+    names.push_back(folder + "libntwdblib.so");
+  }
+#ifdef TESSEL_INSTALLED_DBLIB
+  names.push_back(TESSEL_INSTALLED_DBLIB);
+#endif
+  return names;
 }
 
 std::string DlError() {
