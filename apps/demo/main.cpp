@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "demo_blob.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
@@ -138,6 +139,7 @@ int Run(const Options& options) {
   std::printf("summary: %d rows forwards, %d backwards, RecordCount %d, all rows read: %s\n",
               forwards, backwards, query.RecordCount(), query.AllFetched() ? "yes" : "no");
   query.Close();
+  tessel::demo::DemoBlob(server);
   server.Close();
   return 0;
 }

@@ -25,7 +25,8 @@
 //                              (16-bit length, then the bytes)
 //   [RecordSize, +CalcFieldsSize)  calculated fields: flag byte + DataSize
 //   FBlobSlotsOffset           4 bytes per blob field: a handle of content the
-//                              user wrote (0 = none), see GetBlobData
+//                              user wrote or a read fetched (0 = none), see
+//                              GetBlobData
 //   FBookmarkOffset            record id (int32), one reserved byte, the
 //                              bookmark flag byte
 //   FRecordBufferSize = FBookmarkOffset + 6
