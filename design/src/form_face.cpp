@@ -21,7 +21,8 @@ constexpr int kFrameHeight = 2 * 4 + 19;
 
 void SetFormFont(QWidget* form) {
   QFont font;
-  font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans", "Sans Serif"});
+  font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans Condensed", "DejaVu Sans",
+                    "Sans Serif"});
   font.setPixelSize(11);
   form->setFont(font);
 }

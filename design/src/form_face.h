@@ -15,7 +15,8 @@ class QWidget;
 
 namespace tessel::design {
 
-// The 11-pixel sans-serif font the control positions were chosen for.
+// The 11-pixel sans-serif font the control positions were chosen for; a
+// narrow face where the original one is missing, so that captions fit.
 void SetFormFont(QWidget* form);
 // Sizes a form so that, with an ordinary dialog frame around it, it measures
 // width x height on screen; the client area is what the controls are laid in.

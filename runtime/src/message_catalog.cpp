@@ -14,6 +14,7 @@
 #include "dblib_texts.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
+#include "posting_texts.h"
 #include "runtime/lqSQLConst.h"
 
 namespace tessel {
@@ -51,6 +52,10 @@ const ResourceString* const kAllTexts[] = {
     &SBlobStreamReadOnly,
     &detail::SLoadLibError,
     &detail::SGetProcAddrError,
+    &detail::SUpdateFailedIn,
+    &detail::SNoUpdateTable,
+    &detail::SUpdateColumnNotFound,
+    &detail::SNoUpdateSettings,
 };
 
 bool IsKnownIdentifier(const std::string& id) {

@@ -83,11 +83,15 @@ void TTessel::SetParamsList(const TParams* Value) {
   if (Value != nullptr) FParams->AssignValues(*Value);
 }
 
+// nullptr discards the settings: the query then posts only through an update
+// object or with LocalEdit. Any other value is copied; the caller keeps it.
 void TTessel::SetUpdateParams(const TUpdateParams* Value) {
   if (Value == nullptr) {
-    FUpdateParams = std::make_unique<TUpdateParams>();
+    FUpdateParams.reset();
     return;
   }
+  if (!ComponentState().Contains(csLoading)) SetUpdateObject(nullptr);
+  if (FUpdateParams == nullptr) FUpdateParams = std::make_unique<TUpdateParams>();
   if (Value != FUpdateParams.get()) FUpdateParams->Assign(Value);
 }
 
@@ -140,36 +144,19 @@ void TTessel::WriteBinaryData(TStream& Stream) const {
   Stream.WriteBuffer(FParamData->data(), static_cast<std::int64_t>(FParamData->size()));
 }
 
-void TTessel::InternalPost() {
-  TDataSet::InternalPost();
-  DatabaseError(Format("Dataset '%s' cannot write changes to the server yet", {Name()}));
-}
-
-void TTessel::InternalDelete() {
-  DatabaseError(Format("Dataset '%s' cannot delete rows on the server yet", {Name()}));
-}
-
-void TTessel::InternalAddRecord(TRecordBuffer, bool) {
-  DatabaseError(Format("Dataset '%s' cannot add rows on the server yet", {Name()}));
-}
-
 // --- companions -----------------------------------------------------------------
 
 void TUpdateParams::Assign(const TPersistent* source) {
+  if (source == nullptr) return;
   const auto* other = dynamic_cast<const TUpdateParams*>(source);
   if (other == nullptr) {
     TPersistent::Assign(source);
     return;
   }
-  FKeyFields.Assign(&other->FKeyFields);
   FUpdateFields.Assign(&other->FUpdateFields);
+  FKeyFields.Assign(&other->FKeyFields);
   FTableName = other->FTableName;
   FUpdateMode = other->FUpdateMode;
-}
-
-TSQLUpdate::~TSQLUpdate() {
-  Destroying();
-  if (FDataSet != nullptr && FDataSet->UpdateObject() == this) FDataSet->SetUpdateObject(nullptr);
 }
 
 void TTesselDataLink::ActiveChanged() {

@@ -247,7 +247,7 @@ TEST_F(QueryText, UpdateObjectAndOptionsExcludeEachOther) {
   query->SetUpdateObject(&update);
   EXPECT_FALSE(query->Options().Contains(LocalEdit));
   EXPECT_EQ(update.DataSet(), query.get());
-  EXPECT_TRUE(query->UpdateParams()->TableName().empty());
+  EXPECT_EQ(query->UpdateParams(), nullptr);
   query->SetOptions(TOption{LocalEdit});
   EXPECT_EQ(query->UpdateObject(), nullptr);
   EXPECT_EQ(update.DataSet(), nullptr);

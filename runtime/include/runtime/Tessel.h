@@ -205,6 +205,19 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void ReadBinaryData(TStream& Stream);
   void WriteBinaryData(TStream& Stream) const;
 
+  // --- posting ---------------------------------------------------------------
+  // Generates and runs the statement for one kind of change of the current
+  // record from UpdateParams, through a short-lived statement query whose
+  // master is this query (":name" new value, ":OLD_name" old value).
+  void InternalUpdate(TUpdateKind UpdateKind);
+  // The lines InternalUpdate sends for UpdateKind; none when nothing is to be
+  // sent (no update column, or none changed).
+  void BuildUpdateSQL(TUpdateKind UpdateKind, TStrings* Lines);
+  // A write that changed no row: offers SUpdateFailed to OnUpdateError, then
+  // raises it (silently when the handler answered daAbort). The table, when
+  // known, is named in the message.
+  [[noreturn]] void NoRowsAffected(const std::string& TableName);
+
   // --- master-detail --------------------------------------------------------
   void SetParamsFromCursor();
   void RefreshParams();
@@ -290,8 +303,13 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void InternalInitRecord(TRecordBuffer Buffer) override;
   void InternalLast() override;
   void InternalOpen() override;
-  // Writing rows back to the server is not available yet: these raise.
+  // Writes the edited or inserted record (UpdateObject, generated statement,
+  // or the cache alone with LocalEdit), then the cache takes it.
   void InternalPost() override;
+  void InternalCancel() override {}
+  bool GetCanModify() override;
+  // OnNewRecord, then the fields' DefaultExpression literals.
+  void DoOnNewRecord() override;
   void InternalSetToRecord(TRecordBuffer Buffer) override;
   bool IsCursorOpen() override { return FCursorOpen; }
   void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
@@ -305,6 +323,16 @@ class TTessel : public TDataSet, public TlqServerQuery {
 
  private:
   friend class TTesselDataLink;
+
+  // Posting helpers.
+  void TrimStringFields();
+  void WriteRecord(TUpdateKind UpdateKind);
+  void CheckUpdateSettings(TUpdateKind UpdateKind) const;
+  bool FieldChanged(const std::string& Name) const;
+  void BuildInsertSQL(TStrings* Lines) const;
+  void BuildModifySQL(TStrings* Lines) const;
+  void BuildDeleteSQL(TStrings* Lines) const;
+  void BuildWhereSQL(TStrings* Lines) const;
 
   void ChooseConnection(TQueryType QueryType);
   void SendBatch(TQueryType QueryType, bool& Cancelled);

@@ -1,0 +1,118 @@
+#pragma once
+
+// DataGridModel shows the records of a dataset as a table for a QTableView,
+// and DataGrid is such a view with the model built in. The model follows the
+// dataset through a TDataLink: it holds the display text of one page of rows
+// at a time, read from the dataset's own record cache as the view asks for
+// them, never a copy of the whole result. Rows the server has not sent yet
+// are fetched a page at a time when the view scrolls to the end (Qt's
+// canFetchMore/fetchMore).
+//
+// Reading a page moves the dataset's cursor with its controls disabled and
+// puts it back; the current record stays current. While the dataset is being
+// edited no page is read (that would post or cancel the edit): rows outside
+// the page show their last known text.
+//
+// Editing a cell makes its row current, starts editing, sets the field from
+// the text (with the field's validation) and posts. A failure is shown
+// through ShowDataError and the dataset keeps the typed value in its edit
+// buffer, so the user can correct it and post again.
+//
+// Ownership: the model owns its link; it refers to the data source without
+// owning it (clear it with SetDataSource(nullptr) before the source goes).
+// Main thread only.
+
+#include <QAbstractTableModel>
+#include <QTableView>
+#include <memory>
+#include <vector>
+
+#include "framework/datasource.h"
+
+namespace tessel::controls {
+
+class GridLink;
+
+class DataGridModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  explicit DataGridModel(QObject* parent = nullptr);
+  ~DataGridModel() override;
+
+  TDataSource* DataSource() const;
+  void SetDataSource(TDataSource* source);
+  // Rows read from the dataset per page (default 64).
+  int PageSize() const { return page_size_; }
+  void SetPageSize(int rows);
+  // The row of the dataset's current record, -1 when there is none.
+  int CurrentRow() const { return current_row_; }
+  // Rows known so far; more may come from the server (canFetchMore).
+  int KnownRows() const { return known_rows_; }
+  // Page reads since the dataset was opened, for tests and benchmarks.
+  int PageReads() const { return page_reads_; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+
+  // Makes the record of row current (posting a pending edit first).
+  bool MoveToRow(int row);
+
+ signals:
+  // The dataset's current record moved to row (-1: none).
+  void CurrentRowChanged(int row);
+
+ private:
+  friend class GridLink;
+
+  void Reset();
+  void RecordMoved(bool data_changed);
+  void RecordEdited();
+  TDataSet* Dataset() const;
+  TField* ColumnField(int column) const;
+  QString CellText(TField* field) const;
+  void LoadPage(int first_row) const;
+  // Reads further rows until row is known or the result ends.
+  void ReadUpTo(int row) const;
+  bool Seek(int row) const;
+
+  std::unique_ptr<GridLink> link_;
+  int page_size_ = 64;
+  int current_row_ = -1;
+  // Display text of rows [page_first_, page_first_ + page_.size()).
+  mutable int page_first_ = -1;
+  mutable std::vector<std::vector<QString>> page_;
+  mutable int known_rows_ = 0;
+  mutable bool all_known_ = false;
+  mutable int page_reads_ = 0;
+  // Set while the model moves the cursor itself; its own events are ignored.
+  mutable bool reading_ = false;
+};
+
+// A table view over a DataGridModel that keeps its selection on the
+// dataset's current record and makes the clicked row current.
+class DataGrid : public QTableView {
+  Q_OBJECT
+
+ public:
+  explicit DataGrid(QWidget* parent = nullptr);
+  ~DataGrid() override;
+
+  DataGridModel* Model() const { return model_; }
+  void SetDataSource(TDataSource* source) { model_->SetDataSource(source); }
+
+ private:
+  void FollowCurrentRow(int row);
+
+  DataGridModel* model_;
+  bool following_ = false;
+};
+
+}  // namespace tessel::controls

@@ -1,0 +1,65 @@
+// A line edit and a memo show the current record's field and write what the
+// user types into it.
+
+#include <QTest>
+
+#include "controls/data_edits.h"
+#include "controls/data_error.h"
+#include "controls_fixture.h"
+
+namespace tessel::testing {
+namespace {
+
+using controls::DataLineEdit;
+
+TEST_F(ControlsTest, LineEditShowsTheCurrentRecordAndWritesTypedText) {
+  MakeNumbers("ctl_edit", 3);
+  TTessel& q = OpenQuery("SELECT id, name FROM ctl_edit ORDER BY id", true);
+  DataLineEdit edit;
+  edit.SetDataSource(source.get());
+  edit.SetFieldName("name");
+  EXPECT_EQ(edit.text(), "name1");
+  q.Next();
+  EXPECT_EQ(edit.text(), "name2");
+
+  QTest::keyClicks(&edit, "x");
+  EXPECT_EQ(q.State(), dsEdit);  // typing started editing
+  EXPECT_TRUE(edit.Commit());
+  EXPECT_EQ(q.FieldByName("name")->AsString(), "name2x");
+
+  q.Cancel();
+  EXPECT_EQ(edit.text(), "name2");
+  EXPECT_EQ(q.State(), dsBrowse);
+}
+
+TEST_F(ControlsTest, LineEditKeepsARefusedValueAndSaysWhy) {
+  MakeNumbers("ctl_edit2", 2);
+  TTessel& q = OpenQuery("SELECT id, name FROM ctl_edit2 ORDER BY id", true);
+  DataLineEdit edit;
+  edit.SetDataSource(source.get());
+  edit.SetFieldName("id");
+  QString shown;
+  auto previous =
+      controls::SetDataErrorHandler([&](QWidget*, const QString& message) { shown = message; });
+  edit.selectAll();
+  QTest::keyClicks(&edit, "12x");
+  EXPECT_FALSE(edit.Commit());
+  controls::SetDataErrorHandler(previous);
+  EXPECT_TRUE(shown.contains("12x")) << shown.toStdString();
+  EXPECT_EQ(edit.text(), "12x");  // still there to be corrected
+  EXPECT_EQ(q.FieldByName("id")->AsInteger(), 1);
+  q.Cancel();
+}
+
+TEST_F(ControlsTest, LineEditOfAnUnknownFieldIsDisabled) {
+  MakeNumbers("ctl_edit3", 1);
+  OpenQuery("SELECT id FROM ctl_edit3", true);
+  DataLineEdit edit;
+  edit.SetDataSource(source.get());
+  edit.SetFieldName("nosuch");
+  EXPECT_FALSE(edit.isEnabled());
+  EXPECT_EQ(edit.text(), "");
+}
+
+}  // namespace
+}  // namespace tessel::testing
