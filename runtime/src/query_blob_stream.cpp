@@ -69,7 +69,9 @@ void TBlobStream::LoadContent() {
   // A write stream starts empty, also on a field written before, so that no
   // tail of earlier content survives a shorter write.
   if (FMode != bmWrite) {
-    if (FField->Modified()) {
+    // The field's modified mark speaks of the record being edited; the
+    // record as it was before (dsOldValue) is read as stored.
+    if (FField->Modified() && FBuffer == FDataSet->ActiveBuffer()) {
       AppendLoaded(FDataSet->BlobContent(FField, FBuffer));
     } else if (const std::string& slot = FDataSet->BlobContent(FField, FBuffer); !slot.empty()) {
       if (FDataSet->GetFieldData(FField, nullptr)) AppendLoaded(slot);
