@@ -9,6 +9,7 @@
 #include <string>
 
 #include "demo_blob.h"
+#include "demo_posting.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
@@ -136,6 +137,7 @@ int Run(const Options& options) {
   query.Cancel();
   std::printf("after Cancel: name '%s'\n", name->AsString().c_str());
 
+  DemoPosting(server);
   std::printf("summary: %d rows forwards, %d backwards, RecordCount %d, all rows read: %s\n",
               forwards, backwards, query.RecordCount(), query.AllFetched() ? "yes" : "no");
   query.Close();

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -42,6 +43,14 @@ void CentreOnScreen(QWidget* form) {
 
 void Place(QWidget* control, int left, int top, int width, int height) {
   control->setGeometry(left, top, width, height);
+}
+
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                       int width, int height) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  Place(button, left, top, width, height);
+  return button;
 }
 
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {

@@ -11,6 +11,7 @@
 #include <string>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace tessel::design {
@@ -24,6 +25,9 @@ void SetFormSize(QWidget* form, int width, int height);
 // Centres a form on the screen it will appear on.
 void CentreOnScreen(QWidget* form);
 void Place(QWidget* control, int left, int top, int width, int height);
+// A push button with its caption and place.
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                       int width, int height);
 // A label sized to its caption, at left, top.
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int left, int top);
 

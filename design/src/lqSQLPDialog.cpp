@@ -108,20 +108,14 @@ void TlqParamsDialog::BuildControls() {
   // Typing only: showing a parameter's value must not write it back.
   connect(edValue, &QLineEdit::textEdited, this, &TlqParamsDialog::edValueChange);
 
-  btnOK = new QPushButton("OK", this);
-  btnOK->setObjectName("btnOK");
-  Place(btnOK, 80, 200, 75, 25);
+  btnOK = design::AddButton(this, "btnOK", "OK", 80, 200, 75, 25);
   btnOK->setDefault(true);
   connect(btnOK, &QPushButton::clicked, this, &TlqParamsDialog::btnOKClick);
 
-  btnCancel = new QPushButton("Cancel", this);
-  btnCancel->setObjectName("btnCancel");
-  Place(btnCancel, 164, 200, 75, 25);
+  btnCancel = design::AddButton(this, "btnCancel", "Cancel", 164, 200, 75, 25);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  btnHelp = new QPushButton("Help", this);
-  btnHelp->setObjectName("btnHelp");
-  Place(btnHelp, 248, 200, 75, 25);
+  btnHelp = design::AddButton(this, "btnHelp", "Help", 248, 200, 75, 25);
 }
 
 bool TlqParamsDialog::Execute() {

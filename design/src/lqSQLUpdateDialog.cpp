@@ -52,20 +52,14 @@ void TlqSQLUpdateDialog::BuildControls() {
   AddLabel(this, "Label1", "Select update fields", 332, 16);
   UpdateList = design::NewColumnList(this, "UpdateList", 328, 32, 137, 209);
 
-  btnOK = new QPushButton("OK", this);
-  btnOK->setObjectName("btnOK");
-  Place(btnOK, 232, 256, 75, 25);
+  btnOK = design::AddButton(this, "btnOK", "OK", 232, 256, 75, 25);
   btnOK->setDefault(true);
   connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
 
-  btnCancel = new QPushButton("&Cancel", this);
-  btnCancel->setObjectName("btnCancel");
-  Place(btnCancel, 312, 256, 75, 25);
+  btnCancel = design::AddButton(this, "btnCancel", "&Cancel", 312, 256, 75, 25);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  Button1 = new QPushButton("&Help", this);
-  Button1->setObjectName("Button1");
-  Place(Button1, 392, 256, 75, 25);
+  Button1 = design::AddButton(this, "Button1", "&Help", 392, 256, 75, 25);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 

@@ -115,6 +115,14 @@ void TTessel::NoRowsAffected(const std::string& TableName) {
   DatabaseError(text);
 }
 
+void TTessel::FollowBaseConnection() {
+  if (FDBProcess == nullptr || FDataBaseName == nullptr) return;
+  if (FDBProcess == FDataBaseName->GetBaseProcess()) return;
+  if (FPrepared) Unprepare();
+  // Closed only when no other query still works on it.
+  FDataBaseName->CloseConnection(FDBProcess);
+}
+
 void TTessel::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
   ++FLastRecordId;
   std::memcpy(Buffer + FBookmarkOffset, &FLastRecordId, sizeof FLastRecordId);

@@ -107,6 +107,7 @@ void TSQLUpdate::SetParams(TUpdateKind UpdateKind) {
 
 void TSQLUpdate::ExecSQL(TUpdateKind UpdateKind) {
   TTessel* query = GetQuery(UpdateKind);
+  query->FollowBaseConnection();
   query->InternalExecSQL(qtSQLUpdate);
   if (query->RowsAffected() != 0) return;
   if (FDataSet != nullptr) FDataSet->NoRowsAffected(std::string());

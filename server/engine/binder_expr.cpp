@@ -152,7 +152,7 @@ std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignme
              (to.type == SqlType::NVarChar || to.type == SqlType::NText) &&
              (isLargeType(to.type) || charLength(from) <= charLength(to))) {
     same = true;
-  } else if ((from.type == SqlType::NVarChar || from.type == SqlType::VarChar) &&
+  } else if (from.type == SqlType::VarChar &&
              (to.type == SqlType::VarChar || to.type == SqlType::Text) &&
              (isLargeType(to.type) || charLength(from) <= charLength(to))) {
     same = true;
@@ -343,10 +343,17 @@ Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
                     (isBinaryType(ta.type) && isBinaryType(tb.type)))) {
     if (isCharType(ta.type)) {
       bool unicode = isUnicodeType(ta.type) || isUnicodeType(tb.type);
-      int len = std::min(unicode ? 4000 : 8000, charLength(ta) + charLength(tb));
+      int len = static_cast<int>(std::min<std::int64_t>(
+          unicode ? 4000 : 8000, std::int64_t{charLength(ta)} + charLength(tb)));
       r.type = makeType(unicode ? SqlType::NVarChar : SqlType::VarChar, unicode ? len * 2 : len);
+      // A (max) or large operand makes the result (max), so nothing is cut at 8000 bytes.
+      if (isMaxType(ta) || isMaxType(tb) || isLargeType(ta.type) || isLargeType(tb.type))
+        r.type.length = unicode ? kMaxLength - 1 : kMaxLength;
     } else {
-      r.type = makeType(SqlType::VarBinary, std::min(8000, ta.length + tb.length));
+      r.type = makeType(SqlType::VarBinary, static_cast<std::int32_t>(std::min<std::int64_t>(
+                                                8000, std::int64_t{ta.length} + tb.length)));
+      if (isMaxType(ta) || isMaxType(tb) || isLargeType(ta.type) || isLargeType(tb.type))
+        r.type.length = kMaxLength;
     }
     if (settingsConcat && isCharType(ta.type)) {
       r.sql = "(" + a.sql + "||" + b.sql + ")";
@@ -425,7 +432,11 @@ Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
     } else if (op == "%") {
       r.sql = "t_imod(" + x + "," + y + ")";
     } else {
-      r.sql = "(" + x + op + y + ")";
+      r.sql = "t_iarith(" + x + "," + y + "," +
+              (op == "+"   ? "0"
+               : op == "-" ? "1"
+                           : "2") +
+              "," + std::to_string(makeType(t.type).length) + ")";
     }
     return r;
   }

@@ -3,6 +3,7 @@
 #include "binder.h"
 #include "errors.h"
 #include "lexer.h"
+#include "sqld/product_version.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -128,6 +129,11 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "CURRENT_TIMESTAMP" || fn == "GETDATE")
     return make("t_now(0)", makeType(SqlType::DateTime));
   if (fn == "GETUTCDATE") return make("t_now(1)", makeType(SqlType::DateTime));
+  if (fn == "SYSDATETIME" || fn == "SYSUTCDATETIME")
+    return make(fn == "SYSDATETIME" ? "t_now2(0)" : "t_now2(1)",
+                makeType(SqlType::DateTime2, 0, 0, 7));
+  if (fn == "SYSDATETIMEOFFSET")
+    return make("t_now2(2)", makeType(SqlType::DateTimeOffset, 0, 0, 7));
   if (fn == "USER" || fn == "CURRENT_USER" || fn == "SESSION_USER" || fn == "USER_NAME")
     return make("'dbo'", makeType(SqlType::NVarChar, 256));
   if (fn == "SYSTEM_USER" || fn == "SUSER_SNAME" || fn == "SUSER_NAME")
@@ -286,8 +292,14 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   }
   if (fn == "REPLICATE") {
     expectArgs(e, 2, 2);
-    return make("t_replicate(" + text(0).sql + "," + integer(1) + ")",
-                makeType(SqlType::VarChar, 8000));
+    // The result is cut at 8000 bytes unless the string is a (max) type.
+    Typed s = text(0);
+    bool unicode = isUnicodeType(s.type.type);
+    TypeInfo t = makeType(unicode ? SqlType::NVarChar : SqlType::VarChar, 8000);
+    if (isMaxType(s.type) || isLargeType(s.type.type))
+      t.length = unicode ? kMaxLength - 1 : kMaxLength;
+    return make(
+        "t_replicate(" + s.sql + "," + integer(1) + "," + std::to_string(charLength(t)) + ")", t);
   }
   if (fn == "ASCII" || fn == "UNICODE") {
     expectArgs(e, 1, 1);
@@ -419,8 +431,9 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   }
   if (fn == "SERVERPROPERTY") {
     expectArgs(e, 1, 1);
-    return make("(CASE upper(" + text(0).sql +
-                    ") WHEN 'PRODUCTVERSION' THEN '8.00.2039' WHEN 'EDITION' THEN 'Tessel' WHEN "
+    return make("(CASE upper(" + text(0).sql + ") WHEN 'PRODUCTVERSION' THEN '" +
+                    std::string(kProductVersion) +
+                    "' WHEN 'PRODUCTLEVEL' THEN 'RTM' WHEN 'EDITION' THEN 'Tessel' WHEN "
                     "'SERVERNAME' THEN " +
                     param("@@SERVERNAME") +
                     " WHEN 'COLLATION' THEN 'SQL_Latin1_General_CP1_CI_AS' ELSE NULL END)",

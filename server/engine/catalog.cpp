@@ -169,7 +169,7 @@ std::string TableInfo::qualifiedName() const {
 }
 
 std::optional<SqlType> sqlTypeFromXtype(int xtype) {
-  for (int t = 0; t <= static_cast<int>(SqlType::UniqueIdentifier); ++t)
+  for (int t = 0; t <= static_cast<int>(SqlType::DateTimeOffset); ++t)
     if (typeXtype(static_cast<SqlType>(t)) == xtype) return static_cast<SqlType>(t);
   return std::nullopt;
 }
@@ -219,7 +219,9 @@ void Catalog::initialize(sqlite3* db, const std::string& schema, bool master) {
                                  "bit",           "decimal",  "numeric",
                                  "smallmoney",    "bigint",   "varbinary",
                                  "varchar",       "binary",   "char",
-                                 "nvarchar",      "nchar",    "sysname"};
+                                 "nvarchar",      "nchar",    "sysname",
+                                 "date",          "time",     "datetime2",
+                                 "datetimeoffset"};
   for (const char* name : kTypes) {
     std::vector<int> args;
     if (std::string_view(name) == "varchar" || std::string_view(name) == "char" ||
@@ -283,6 +285,8 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
                                static_cast<std::uint8_t>(sqlite3_column_int(s, 4)));
              if (isCharType(c.type.type) || isBinaryType(c.type.type))
                if (!isLargeType(c.type.type)) c.type.length = sqlite3_column_int(s, 2);
+             if (c.type.length < 0)
+               c.type.length = c.type.type == SqlType::NVarChar ? kMaxLength - 1 : kMaxLength;
              c.colid = sqlite3_column_int(s, 5);
              c.type.nullable = sqlite3_column_int(s, 6) != 0;
              c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
@@ -383,7 +387,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
                                                                          : t.length == 4 ? 10
                                                                                          : 19)))
       : isDateType(t.type) ? (t.type == SqlType::DateTime ? 23 : 16)
-                           : charLength(t);
+                           : (isMaxType(t) ? -1 : charLength(t));
   int status = (c.identity ? 0x80 : 0) | (t.nullable ? 0x08 : 0) | (isOutput ? 0x40 : 0);
   execSql(db_,
           "INSERT INTO " + quoteName(schema) +
@@ -395,7 +399,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
            Stored::integer(tableId),
            Stored::integer(typeXtype(t.type)),
            Stored::integer(typeXtype(t.type)),
-           Stored::integer(t.length),
+           Stored::integer(catalogLength(t)),
            Stored::integer(isDecimalType(t.type) ? t.precision : 0),
            Stored::integer(t.scale),
            Stored::integer(c.colid),

@@ -7,10 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "datetime.h"
+#include "datetime2.h"
 #include "errors.h"
 #include "lexer.h"
+#include "sqld/charset.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -174,6 +177,17 @@ std::size_t utf8Prefix(std::string_view s, std::size_t chars) {
   return s.size();
 }
 
+// The parts of a stored date, time, datetime2 or datetimeoffset.
+WideDateTime wideOf(const Stored& v, const TypeInfo& from) {
+  if (v.kind == K::Text) return wideFromText(v.s).value_or(WideDateTime{});
+  return wideFromInteger(v.i, from.type);
+}
+
+Stored storedWide(const WideDateTime& w, const TypeInfo& to) {
+  if (to.type == SqlType::DateTimeOffset) return Stored::text(storedWideText(w, to));
+  return Stored::integer(integerFromWide(w, to.type));
+}
+
 std::string fitText(std::string s, const TypeInfo& to, const Settings& settings, bool assignment) {
   if (isLargeType(to.type)) return s;
   std::size_t limit = static_cast<std::size_t>(charLength(to));
@@ -203,9 +217,16 @@ std::string fitBytes(std::string s, const TypeInfo& to, const Settings& settings
 Stored toText(const Stored& v, const TypeInfo& from, const TypeInfo& to, int style,
               const Settings& settings, bool assignment) {
   std::string s;
-  if (v.kind == K::Text || v.kind == K::Blob) {
-    s = v.s;
-    if (from.type == SqlType::UniqueIdentifier) s = v.s;
+  if (isWideDateType(from.type)) {
+    s = formatWide(wideOf(v, from), from);
+  } else if (v.kind == K::Blob) {
+    // Bytes read as characters of the target: UCS-2 for the Unicode types,
+    // code page 1252 for char and varchar.
+    s = isUnicodeType(to.type)
+            ? ucs2leToUtf8(std::span(reinterpret_cast<const std::uint8_t*>(v.s.data()), v.s.size()))
+            : cp1252ToUtf8(v.s);
+  } else if (v.kind == K::Text) {
+    s = isUnicodeType(from.type) && !isUnicodeType(to.type) ? utf8WithinCp1252(v.s) : v.s;
   } else if (isDateType(from.type)) {
     s = formatDateTime(v.i, style);
   } else if (isMoneyType(from.type)) {
@@ -360,9 +381,33 @@ Stored toFloat(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
   return Stored::real(to.type == SqlType::Real ? static_cast<float>(d) : d);
 }
 
+Stored toWide(const Stored& v, const TypeInfo& from, const TypeInfo& to, const Settings& st) {
+  WideDateTime w;
+  if (isWideDateType(from.type)) {
+    w = wideOf(v, from);
+    if (from.type == SqlType::Time && to.type != SqlType::Time)
+      w.days = static_cast<std::int32_t>(kDaysTo1900);
+  } else if (isCharType(from.type) && v.kind == K::Text) {
+    auto parsed = parseWideDateTime(v.s, st.dateOrder);
+    if (!parsed) throw SqlError(241, {});
+    w = *parsed;
+  } else if (isDateType(from.type)) {
+    w = wideFromTicks(v.i);
+  } else {
+    throw SqlError(529, {typeName(from.type), typeName(to.type)});
+  }
+  auto fitted = fitWide(w, to);
+  if (!fitted) throw SqlError(242, {});
+  return storedWide(*fitted, to);
+}
+
 Stored toDate(const Stored& v, const TypeInfo& from, const TypeInfo& to, const Settings& st) {
   std::int64_t ticks;
-  if (v.kind == K::Text) {
+  if (isWideDateType(from.type)) {
+    WideDateTime w = wideOf(v, from);
+    if (from.type == SqlType::Time) w.days = static_cast<std::int32_t>(kDaysTo1900);
+    ticks = ticksFromWide(w);
+  } else if (v.kind == K::Text) {
     auto parsed = parseDateTime(v.s, st.dateOrder);
     if (!parsed) throw SqlError(241, {});
     ticks = *parsed;
@@ -389,7 +434,10 @@ Stored toDate(const Stored& v, const TypeInfo& from, const TypeInfo& to, const S
 Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const Settings& st,
                 bool assignment) {
   std::string bytes;
-  if (v.kind == K::Text || v.kind == K::Blob) {
+  if (v.kind == K::Text && isCharType(from.type)) {
+    // Characters become the bytes SQL Server holds them as.
+    bytes = isUnicodeType(from.type) ? utf8ToUcs2le(v.s) : utf8ToCp1252(v.s);
+  } else if (v.kind == K::Text || v.kind == K::Blob) {
     bytes = v.s;
     if (from.type == SqlType::UniqueIdentifier) {
       GuidValue g;
@@ -489,6 +537,7 @@ Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, i
   if (isDecimalType(t) || isMoneyType(t)) return toExact(v, from, to);
   if (t == SqlType::Real || t == SqlType::Float) return toFloat(v, from, to);
   if (isDateType(t)) return toDate(v, from, to, settings);
+  if (isWideDateType(t)) return toWide(v, from, to, settings);
   if (t == SqlType::UniqueIdentifier) return toGuid(v, from);
   return v;
 }
@@ -513,6 +562,9 @@ Stored storedFromValue(const Value& v, const TypeInfo& type) {
           return Stored::text(x);
         } else if constexpr (std::is_same_v<T, BytesValue>) {
           return Stored::blob(x.bytes);
+        } else if constexpr (std::is_same_v<T, DateTime2Value>) {
+          if (isWideDateType(type.type)) return storedWide(x, type);
+          return Stored::integer(ticksFromWide(x));
         } else {
           return Stored::text(guidToText(x));
         }
@@ -532,6 +584,7 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
     if (v.kind == K::Blob || v.kind == K::Text) return Value(BytesValue{v.s});
     return Value(BytesValue{bytesOfInteger(v.i, 8)});
   }
+  if (isWideDateType(t)) return Value(wideOf(v, type));
   if (t == SqlType::UniqueIdentifier) {
     GuidValue g;
     if (v.kind == K::Text && guidFromText(v.s, g)) return Value(g);
@@ -566,7 +619,7 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
 
 std::string storedToText(const Stored& v, const TypeInfo& type) {
   if (v.isNull()) return {};
-  if (v.kind == K::Text || v.kind == K::Blob) return v.s;
+  if ((v.kind == K::Text || v.kind == K::Blob) && !isWideDateType(type.type)) return v.s;
   static const Settings defaults;
   TypeInfo target = makeType(SqlType::VarChar, 8000);
   return toText(v, type, target, 0, defaults, false).s;

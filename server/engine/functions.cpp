@@ -7,7 +7,9 @@
 
 #include "convert.h"
 #include "datetime.h"
+#include "datetime2.h"
 #include "errors.h"
+#include "sqld/charset.h"
 #include "sqlite_util.h"
 #include "types.h"
 
@@ -157,6 +159,35 @@ void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_int64(c, a / b);
 }
 
+// Integer +, - and * (operator 0, 1, 2) in the result type of `width` bytes:
+// a result outside that type is error 8115, never a wider or float value.
+void fnIntArith(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  std::int64_t a = argInt(v, 0), b = argInt(v, 1), r = 0;
+  std::int64_t op = argInt(v, 2), width = argInt(v, 3);
+  bool over = op == 0   ? __builtin_add_overflow(a, b, &r)
+              : op == 1 ? __builtin_sub_overflow(a, b, &r)
+                        : __builtin_mul_overflow(a, b, &r);
+  const char* type = "bigint";
+  if (width == 4) {
+    over = over || r < INT32_MIN || r > INT32_MAX;
+    type = "int";
+  } else if (width == 2) {
+    over = over || r < INT16_MIN || r > INT16_MAX;
+    type = "smallint";
+  } else if (width == 1) {
+    over = over || r < 0 || r > 255;
+    type = "tinyint";
+  }
+  if (over) {
+    const Settings& st = settingsOf(c);
+    raise(c, SqlError(Message(makeMessage(8115, {"expression", type})),
+                      st.arithAbort ? ErrorScope::Batch : ErrorScope::Statement));
+    return;
+  }
+  sqlite3_result_int64(c, r);
+}
+
 void fnIntMod(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
   std::int64_t b = argInt(v, 1);
@@ -242,8 +273,9 @@ void fnDataLength(sqlite3_context* c, int, sqlite3_value** v) {
   if (sqlite3_value_type(v[0]) == SQLITE_BLOB)
     return sqlite3_result_int64(c, sqlite3_value_bytes(v[0]));
   std::string t = argText(v, 0);
-  sqlite3_result_int64(c, unicode ? static_cast<std::int64_t>(charStarts(t).size()) * 2
-                                  : static_cast<std::int64_t>(t.size()));
+  // One byte per character of code page 1252, two per UCS-2 unit.
+  std::int64_t chars = static_cast<std::int64_t>(charStarts(t).size());
+  sqlite3_result_int64(c, unicode ? chars * 2 : chars);
 }
 
 void fnSubstring(sqlite3_context* c, int, sqlite3_value** v) {
@@ -369,8 +401,13 @@ void fnReplicate(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1) || argInt(v, 1) < 0) return sqlite3_result_null(c);
   std::string s = argText(v, 0), out;
   std::int64_t n = argInt(v, 1);
-  for (std::int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
-  if (out.size() > 8000) out.resize(8000);
+  auto limit = static_cast<std::size_t>(argInt(v, 2));  // characters
+  std::size_t chars = 0, each = 0;
+  for (unsigned char ch : s)
+    if ((ch & 0xC0) != 0x80) ++each;
+  if (each == 0) return resultText(c, out);
+  for (std::int64_t i = 0; i < n && chars < limit; ++i, chars += each) out += s;
+  if (chars > limit) out.resize(charStarts(out)[limit]);
   resultText(c, out);
 }
 
@@ -398,7 +435,9 @@ void fnStuff(sqlite3_context* c, int, sqlite3_value** v) {
 void fnAscii(sqlite3_context* c, int, sqlite3_value** v) {
   std::string s = argText(v, 0);
   if (isNull(v, 0) || s.empty()) return sqlite3_result_null(c);
-  sqlite3_result_int(c, static_cast<unsigned char>(s[0]));
+  // The code-page byte of the first character (ASCII('é') is 233).
+  std::string first = utf8ToCp1252(s.substr(0, 4));
+  sqlite3_result_int(c, static_cast<unsigned char>(first[0]));
 }
 
 std::string utf8Of(std::uint32_t cp) {
@@ -425,8 +464,8 @@ void fnChar(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
   std::int64_t n = argInt(v, 0);
   if (n < 0 || n > 255) return sqlite3_result_null(c);
-  // Latin-1 code points map one to one onto Unicode.
-  resultText(c, utf8Of(static_cast<std::uint32_t>(n)));
+  // A byte of code page 1252 (CHAR(128) is the euro sign).
+  resultText(c, cp1252ToUtf8(std::string(1, static_cast<char>(n))));
 }
 
 void fnUnicode(sqlite3_context* c, int, sqlite3_value** v) {
@@ -541,6 +580,17 @@ void fnDateName(sqlite3_context* c, int, sqlite3_value** v) {
 
 void fnNow(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_int64(c, nowTicks(argInt(v, 0) != 0));
+}
+
+// 0: local datetime2, 1: UTC datetime2, 2: local datetimeoffset.
+void fnNow2(sqlite3_context* c, int, sqlite3_value** v) {
+  std::int64_t kind = argInt(v, 0);
+  WideDateTime now = nowWide(kind == 1);
+  if (kind == 2) {
+    resultText(c, storedWideText(now, makeType(SqlType::DateTimeOffset, 0, 0, 7)));
+  } else {
+    sqlite3_result_int64(c, integerFromWide(now, SqlType::DateTime2));
+  }
 }
 
 std::mt19937_64& rng() {
@@ -679,6 +729,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_cast", 5, fnCast, true},
     {"t_idiv", 2, fnIntDiv, true},
     {"t_imod", 2, fnIntMod, true},
+    {"t_iarith", 4, fnIntArith, true},
     {"t_fdiv", 2, fnFloatDiv, true},
     {"t_xdiv", 6, fnExactDiv, true},
     {"t_xmul", 6, fnExactMul, true},
@@ -699,7 +750,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_str", 2, fnStr, true},
     {"t_str", 3, fnStr, true},
     {"t_space", 1, fnSpace, true},
-    {"t_replicate", 2, fnReplicate, true},
+    {"t_replicate", 3, fnReplicate, true},
     {"t_reverse", 1, fnReverse, true},
     {"t_stuff", 4, fnStuff, true},
     {"t_ascii", 1, fnAscii, true},
@@ -714,6 +765,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_datepart", 2, fnDatePart, true},
     {"t_datename", 2, fnDateName, true},
     {"t_now", 1, fnNow, false},
+    {"t_now2", 1, fnNow2, false},
     {"t_newid", 0, fnNewId, false},
     {"t_rand", 0, fnRand, false},
     {"t_rand", 1, fnRand, false},

@@ -2,11 +2,13 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <limits>
 #include <set>
 
 #include "errors.h"
 #include "parser.h"
 #include "parser_impl.h"
+#include "sqld/charset.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -331,10 +333,16 @@ ExprPtr Parser::parseLiteral() {
   const Token& t = next();
   auto e = makeExpr(ExprKind::Literal, t.offset);
   switch (t.kind) {
-    case TokenKind::String:
-      e->value = Value(t.text);
-      e->type = makeType(SqlType::VarChar, std::max<int>(1, static_cast<int>(t.text.size())));
+    case TokenKind::String: {
+      // A varchar literal holds code-page characters: one byte each.
+      std::string text = utf8WithinCp1252(t.text);
+      int chars = 0;
+      for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++chars;
+      e->value = Value(std::move(text));
+      e->type = makeType(SqlType::VarChar, std::max(1, chars));
       break;
+    }
     case TokenKind::NString: {
       int chars = 0;
       for (unsigned char c : t.text)
@@ -365,12 +373,12 @@ ExprPtr Parser::parseLiteral() {
       digits = intPart + frac;
       std::size_t firstNonZero = digits.find_first_not_of('0');
       digits = firstNonZero == std::string::npos ? "0" : digits.substr(firstNonZero);
-      if (digits.size() > 18) {
-        e->value = Value(std::strtod(t.text.c_str(), nullptr));
-        e->type = makeType(SqlType::Float);
-        break;
-      }
+      // An exact literal stays exact: digits past what the engine holds are
+      // an overflow, never a float approximation.
+      if (digits.size() > 19) throw SqlError(8115, {"expression", "numeric"});
       for (char c : digits) d.unscaled = d.unscaled * 10 + (c - '0');
+      if (d.unscaled > std::numeric_limits<std::int64_t>::max())
+        throw SqlError(8115, {"expression", "numeric"});
       d.scale = static_cast<std::uint8_t>(frac.size());
       int precision = std::max<int>(static_cast<int>(digits.size()), d.scale);
       if (precision < 1) precision = 1;
@@ -384,8 +392,37 @@ ExprPtr Parser::parseLiteral() {
       e->type = makeType(SqlType::Float);
       break;
     case TokenKind::Money: {
-      double v = std::strtod(t.text.c_str(), nullptr);
-      e->value = Value(MoneyValue{static_cast<std::int64_t>(v * 10000 + (v < 0 ? -0.5 : 0.5))});
+      // Exact to the ten-thousandth: a double would lose the last digits of
+      // large amounts.
+      std::string_view text = t.text;
+      bool negative = !text.empty() && text[0] == '-';
+      if (negative) text.remove_prefix(1);
+      __int128 unscaled = 0;
+      int fraction = -1;  // digits seen after the point; -1 before it
+      bool roundUp = false;
+      for (char c : text) {
+        if (c == '.' && fraction < 0) {
+          fraction = 0;
+        } else if (c >= '0' && c <= '9') {
+          if (fraction >= 4) {
+            if (fraction++ == 4) roundUp = c >= '5';
+            continue;
+          }
+          if (fraction >= 0) ++fraction;
+          unscaled = unscaled * 10 + (c - '0');
+          if (unscaled > static_cast<__int128>(1) << 64)
+            throw SqlError(8115, {"expression", "money"});
+        } else {
+          throw SqlError(102, {t.text});
+        }
+      }
+      for (int i = std::max(fraction, 0); i < 4; ++i) unscaled *= 10;
+      if (roundUp) ++unscaled;
+      if (negative) unscaled = -unscaled;
+      if (unscaled > std::numeric_limits<std::int64_t>::max() ||
+          unscaled < std::numeric_limits<std::int64_t>::min())
+        throw SqlError(8115, {"expression", "money"});
+      e->value = Value(MoneyValue{static_cast<std::int64_t>(unscaled)});
       e->type = makeType(SqlType::Money, 0, 19, 4);
       break;
     }

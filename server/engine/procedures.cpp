@@ -168,6 +168,12 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     throw;
   }
   std::int32_t status = 0;
+  // SET options a procedure changes last until it returns.
+  struct RestoreSettings {
+    Settings& live;
+    Settings saved;
+    ~RestoreSettings() { live = saved; }
+  } restoreSettings{settings_, settings_};
   try {
     try {
       runStatements(proc.body, frame);
@@ -189,8 +195,13 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     int a = argFor[p];
     if (a < 0 || !proc.params[p].output || !args[static_cast<std::size_t>(a)].output) continue;
     CallArg& arg = args[static_cast<std::size_t>(a)];
-    arg.value = frame.vars[lower(proc.params[p].name)].value;
-    if (arg.type.type != proc.params[p].type.type || !arg.value) arg.type = proc.params[p].type;
+    const Variable& result = frame.vars[lower(proc.params[p].name)];
+    // The value goes back in the type the caller declared (bit stays bit).
+    if (arg.value && !result.value.isNull())
+      arg.value = convertValue(result.value, result.type, arg.type, 0, settings_);
+    else if (!arg.value)
+      arg.type = proc.params[p].type;
+    if (!arg.value || result.value.isNull()) arg.value = result.value;
   }
   return status;
 }

@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "session.h"
+#include "sqld/product_version.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -26,8 +27,7 @@ void setValue(Value& v, T x) {
 
 constexpr std::size_t kStatementCacheLimit = 256;
 
-const char* kVersion =
-    "Microsoft SQL Server  2000 - 8.00.2039 (Intel X86) \n\tTessel tessel-sqld on SQLite";
+const char* kVersion = kProductVersionBanner;
 
 // Resets a cached statement when a use of it ends, however it ends.
 struct StatementUse {

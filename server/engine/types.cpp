@@ -34,6 +34,18 @@ TypeInfo makeType(SqlType type, std::int32_t length, std::uint8_t precision, std
     case SqlType::UniqueIdentifier:
       t.length = 16;
       break;
+    case SqlType::Date:
+      t.length = 3;
+      break;
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+      // Bytes on the wire for the scale; the date adds three, the offset two.
+      t.length = (scale <= 2   ? 3
+                  : scale <= 4 ? 4
+                               : 5) +
+                 (type == SqlType::Time ? 0 : 3) + (type == SqlType::DateTimeOffset ? 2 : 0);
+      break;
     case SqlType::Decimal:
     case SqlType::Numeric:
       t.length = decimalLength(precision);
@@ -64,7 +76,9 @@ std::optional<TypeInfo> typeFromName(std::string_view rawName, const std::vector
   auto arg = [&](std::size_t i, int fallback) { return i < args.size() ? args[i] : fallback; };
   auto text = [&](SqlType t, int unit) {
     int n = arg(0, 1);
-    if (n < 0) n = 8000 / unit;  // (max) is kept as the longest in-row length
+    if (n < 0 && (t == SqlType::VarChar || t == SqlType::NVarChar || t == SqlType::VarBinary))
+      return makeType(t, kMaxLength / unit * unit);
+    if (n < 0) n = 8000 / unit;
     return makeType(t, n * unit);
   };
   if (name == "int" || name == "integer") return makeType(SqlType::Int);
@@ -87,6 +101,14 @@ std::optional<TypeInfo> typeFromName(std::string_view rawName, const std::vector
   if (name == "smallmoney") return makeType(SqlType::SmallMoney, 0, 10, 4);
   if (name == "datetime") return makeType(SqlType::DateTime);
   if (name == "smalldatetime") return makeType(SqlType::SmallDateTime);
+  auto fractional = [&](SqlType t) {
+    int scale = std::clamp(arg(0, 7), 0, 7);
+    return makeType(t, 0, 0, static_cast<std::uint8_t>(scale));
+  };
+  if (name == "date") return makeType(SqlType::Date);
+  if (name == "time") return fractional(SqlType::Time);
+  if (name == "datetime2") return fractional(SqlType::DateTime2);
+  if (name == "datetimeoffset") return fractional(SqlType::DateTimeOffset);
   if (name == "char" || name == "character") return text(SqlType::Char, 1);
   if (name == "varchar") return text(SqlType::VarChar, 1);
   if (name == "nchar") return text(SqlType::NChar, 2);
@@ -150,6 +172,14 @@ std::string typeName(SqlType type) {
       return "varbinary";
     case SqlType::UniqueIdentifier:
       return "uniqueidentifier";
+    case SqlType::Date:
+      return "date";
+    case SqlType::Time:
+      return "time";
+    case SqlType::DateTime2:
+      return "datetime2";
+    case SqlType::DateTimeOffset:
+      return "datetimeoffset";
   }
   return "int";
 }
@@ -158,6 +188,9 @@ std::string typeDisplayName(const TypeInfo& t) {
   std::string name = typeName(t.type);
   if (isDecimalType(t.type))
     return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+  if (isMaxType(t)) return name + "(max)";
+  if (t.type == SqlType::Time || t.type == SqlType::DateTime2 || t.type == SqlType::DateTimeOffset)
+    return name + "(" + std::to_string(t.scale) + ")";
   if ((isCharType(t.type) || isBinaryType(t.type)) && !isLargeType(t.type))
     return name + "(" + std::to_string(charLength(t)) + ")";
   return name;
@@ -165,10 +198,18 @@ std::string typeDisplayName(const TypeInfo& t) {
 
 int typePrecedence(SqlType type) {
   switch (type) {
+    case SqlType::DateTimeOffset:
+      return 30;
+    case SqlType::DateTime2:
+      return 29;
     case SqlType::DateTime:
-      return 24;
+      return 28;
     case SqlType::SmallDateTime:
-      return 23;
+      return 27;
+    case SqlType::Date:
+      return 26;
+    case SqlType::Time:
+      return 25;
     case SqlType::Float:
       return 22;
     case SqlType::Real:
@@ -305,6 +346,14 @@ int typeXtype(SqlType t) {
       return 165;
     case SqlType::UniqueIdentifier:
       return 36;
+    case SqlType::Date:
+      return 40;
+    case SqlType::Time:
+      return 41;
+    case SqlType::DateTime2:
+      return 42;
+    case SqlType::DateTimeOffset:
+      return 43;
   }
   return 0;
 }
@@ -360,6 +409,11 @@ int typeOldType(const TypeInfo& t) {
       return 37;
     case SqlType::UniqueIdentifier:
       return 37;
+    case SqlType::Date:
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+      return typeXtype(t.type);
   }
   return 0;
 }
@@ -405,6 +459,16 @@ int typeUserType(SqlType t) {
     default:
       return 0;
   }
+}
+
+bool isMaxType(const TypeInfo& t) {
+  return (t.type == SqlType::VarChar || t.type == SqlType::NVarChar ||
+          t.type == SqlType::VarBinary) &&
+         t.length > 8000;
+}
+
+int catalogLength(const TypeInfo& t) {
+  return isMaxType(t) ? -1 : t.length;
 }
 
 int charLength(const TypeInfo& t) {

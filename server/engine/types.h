@@ -52,6 +52,13 @@ bool isDateType(SqlType t);
 bool isLargeType(SqlType t);  // text, ntext, image
 bool isFixedLengthType(SqlType t);
 
+// varchar(max), nvarchar(max) and varbinary(max): declared with the largest
+// length (nvarchar(max) 2147483646 bytes, as ntext); the catalog shows -1.
+constexpr std::int32_t kMaxLength = 2147483647;
+bool isMaxType(const TypeInfo& t);
+// The length syscolumns and sys.columns show: -1 for the (max) types.
+int catalogLength(const TypeInfo& t);
+
 // Digits after the point in the storage form (money 4, decimal its scale).
 int storageScale(const TypeInfo& t);
 

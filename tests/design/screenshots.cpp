@@ -10,11 +10,13 @@
 #include <QDir>
 #include <QListWidget>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
 #include <string>
 
+#include "design/lqSQLBDialog.h"
 #include "design/lqSQLPDialog.h"
 #include "design/lqSQLUpdateDialog.h"
 #include "framework/params.h"
@@ -113,6 +115,23 @@ int Run(const QString& folder) {
     dialog.SetUpdateParams(&params);
     dialog.FormShow();
     Save(&dialog, folder, "update-params-dialog.png");
+    dialog.reject();
+  }
+  {
+    auto* update = new TSQLUpdate(&form);
+    update->SetName("OrdersUpdate");
+    query->SetUpdateObject(update);
+    TlqSQLBuildDialog dialog;
+    dialog.SetUpdateObject(update);
+    dialog.FormShow();
+    Choose(dialog.findChild<QComboBox*>("TableCombo"), "order_lines");
+    Select(dialog.findChild<QListWidget*>("KeyList"), {"order_id", "line_no"});
+    Select(dialog.findChild<QListWidget*>("UpdateList"), {"item", "qty"});
+    dialog.findChild<QComboBox*>("UpdateMode")->setCurrentIndex(1);
+    Save(&dialog, folder, "sql-builder-generate.png");
+    QTest::mouseClick(dialog.findChild<QWidget*>("GenerateButton"), Qt::LeftButton);
+    dialog.findChild<QTabWidget*>("PageControl")->setCurrentIndex(2);
+    Save(&dialog, folder, "sql-builder-modify.png");
     dialog.reject();
   }
   form.DestroyComponents();

@@ -137,6 +137,34 @@ TEST_F(PostFailure, DuplicateKeysGoToOnDuplicateKey) {
   EXPECT_EQ(calls, 2);
 }
 
+TEST_F(PostFailure, AUniqueIndexRefusingAValueIsADuplicateKeyToo) {
+  MakeOrders("f_unique");
+  RequireStatement("CREATE UNIQUE INDEX f_unique_note ON f_unique (note)");
+  TTessel* query = OpenOrders("f_unique");
+  int code = 0;
+  query->OnDuplicateKey = [&](TDataSet*, EDatabaseError& error, TDataAction&) {
+    code = dynamic_cast<ElqSQLError&>(error).ErrorCode();
+  };
+  query->Edit();
+  query->FieldByName("note")->SetAsString("b");
+  EXPECT_THROW(query->Post(), ElqSQLError);
+  EXPECT_EQ(code, 2601);
+  EXPECT_EQ(query->State(), dsEdit);
+}
+
+TEST_F(PostFailure, GeneratedStatementsTakePartInTheTransaction) {
+  MakeOrders("f_trans");
+  TTessel* query = OpenOrders("f_trans", upWhereKeyOnly);
+  server->StartTransaction();
+  query->Edit();
+  query->FieldByName("qty")->SetAsInteger(55);
+  query->Post();
+  query->Last();
+  query->Delete();
+  server->RollBack();
+  EXPECT_EQ(ServerRows("SELECT qty FROM f_trans ORDER BY id"), (Lines{"5", "7", "9"}));
+}
+
 TEST_F(PostFailure, SettingsThatCannotMakeAStatementAreRefusedBeforeSending) {
   MakeOrders("f_settings");
   TTessel* query = OpenOrders("f_settings");

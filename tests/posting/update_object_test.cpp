@@ -107,5 +107,41 @@ TEST_F(UpdateObjectPost, NoRowTouchedFailsAndLeavesEverythingAsItWas) {
   EXPECT_EQ(ServerRows("SELECT qty FROM u_none WHERE id = 2"), Lines{"7"});
 }
 
+TEST_F(UpdateObjectPost, EveryTransactionCoversTheStatements) {
+  TTessel* query = OpenWithUpdateObject("u_trans");
+  update->ModifySQL()->SetText("update u_trans set qty=:qty where id=:OLD_id");
+  server->StartTransaction();
+  query->Edit();
+  query->FieldByName("qty")->SetAsInteger(50);
+  query->Post();
+  server->Commit();
+  // The next transaction gets a fresh base connection: the kept statement
+  // query must follow it, or its writes would escape the rollback.
+  server->StartTransaction();
+  query->Next();
+  query->Edit();
+  query->FieldByName("qty")->SetAsInteger(70);
+  query->Post();
+  server->RollBack();
+  EXPECT_EQ(ServerRows("SELECT qty FROM u_trans ORDER BY id"), (Lines{"50", "7", "9"}));
+}
+
+TEST_F(UpdateObjectPost, AStatementQueryMadeBeforeTheLinkHasNoConnection) {
+  MakeOrders("u_early");
+  TTessel* query = NewQuery("SELECT id, qty, note FROM u_early ORDER BY id");
+  query->SetCacheAllRecords(true);
+  update = std::make_unique<TSQLUpdate>(nullptr);
+  update->ModifySQL()->SetText("update u_early set qty=:qty where id=:OLD_id");
+  update->GetQuery(ukModify);  // made while no query is served
+  query->SetUpdateObject(update.get());
+  query->Open();
+  query->Edit();
+  query->FieldByName("qty")->SetAsInteger(6);
+  EXPECT_THROW(query->Post(), EDatabaseError);
+  EXPECT_EQ(query->State(), dsEdit);
+  EXPECT_EQ(query->FieldByName("qty")->AsInteger(), 6);
+  EXPECT_EQ(ServerRows("SELECT qty FROM u_early WHERE id = 1"), Lines{"5"});
+}
+
 }  // namespace
 }  // namespace tessel::testing

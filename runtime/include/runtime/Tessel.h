@@ -62,6 +62,9 @@ using TOption = TSet<TOptionSet>;
 
 using TMsgNotifyEvent = std::function<void(TObject* Sender, const std::string& aMsg)>;
 
+// The direction of TTessel::SortField.
+enum TlqSortOrder : std::uint8_t { soAscending, soDescending };
+
 // How a text or image value is described in its slot.
 #pragma pack(push, 1)
 struct BlobDescriptor {
@@ -93,6 +96,11 @@ class TlqBuffers : public TList {
   // The item itself, not a copy. Index must be within 1..Count.
   char* GetBuffer(int Index) const { return static_cast<char*>(Get(Index - 1)); }
   void ClearBuffers();
+  // Reorders the items by the slot at SlotOffset (flag byte, then a value
+  // area of SlotArea bytes), compared as the column's type code says; nulls
+  // come first in ascending order. Items keep their contents and record ids;
+  // items with equal keys end in no particular order.
+  void SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order);
 
  private:
   char* NewBlock(const char* Source) const;
@@ -217,6 +225,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // raises it (silently when the handler answered daAbort). The table, when
   // known, is named in the message.
   [[noreturn]] void NoRowsAffected(const std::string& TableName);
+  // A statement query kept between writes may still hold a base connection
+  // that the server gave up when a transaction ended; it moves to the current
+  // one, so that its next statement runs in the server's transaction.
+  void FollowBaseConnection();
 
   // --- master-detail --------------------------------------------------------
   void SetParamsFromCursor();
@@ -250,6 +262,25 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // The list built by CreateBlobFieldList; nullptr until first needed and
   // after every change of the SQL text.
   const TlqFieldList* FieldList() const { return FFieldList.get(); }
+
+  // --- finding and ordering records -----------------------------------------
+  // Searches the cache from its first record, reading further rows from the
+  // server while none matches, and makes the first match current. Keys are
+  // compared by value (a search for Null finds a null field); text keys
+  // follow the options. Unknown fields, text and image keys, a key count that
+  // does not match the fields and values that do not convert raise
+  // EDatabaseError before the cursor moves.
+  bool Locate(const std::string& KeyFields, const Variant& KeyValues,
+              TLocateOptions Options) override;
+  // The value(s) of ResultFields in the first record whose keys equal
+  // KeyValues exactly, or Null; the cursor stays where it was.
+  Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
+                 const std::string& ResultFields) override;
+  // Reorders the cache of a fully read result by one field (name matched
+  // without regard to case and surrounding blanks); the current record stays
+  // current and bookmarks stay valid. A name that matches no field does
+  // nothing. Raises SSortFieldError unless every row has been read.
+  void SortField(const std::string& FieldName, TlqSortOrder Order);
 
   void SetRecNo(int Value) override;
   int CompareBookmarks(const char* Bookmark1, const char* Bookmark2) override;
@@ -318,6 +349,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // Reads the row dbnextrow just delivered into Buffer and appends a copy to
   // the cache under the next record id.
   bool GetRecordData(TRecordBuffer Buffer);
+  // The search of Locate: leaves FCurrentIndex on the match when found.
+  // SyncCursor is accepted for callers that pass it and not used.
+  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
+                    bool SyncCursor);
   void QueryChanged(TObject* Sender);
   void DoPrepare(bool Value);
 
@@ -353,6 +388,12 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void WriteFieldValue(TField* Field, char* Slot, const void* Source);
   void WriteBlobValue(TField* Field, char* Slot, const void* Source);
   int NextServerRow();
+  struct SearchKey;
+  std::vector<SearchKey> SearchKeys(const std::string& KeyFields, const Variant& KeyValues,
+                                    TLocateOptions Options);
+  SearchKey MakeSearchKey(TField* Field, const Variant& Value, TLocateOptions Options) const;
+  bool SlotMatches(const SearchKey& Key, const char* Record) const;
+  int FindRecord(const std::vector<SearchKey>& Keys);
   void LeaveServer();
   friend class TBlobStream;
   // Content read from the server for the record in Buffer: kept in the slot

@@ -64,6 +64,12 @@ inline constexpr ResourceString SFieldUndefinedType{"SFieldUndefinedType",
                                                     "Field '%s' is of undefined type."};
 inline constexpr ResourceString SFieldUnsupportedType{"SFieldUnsupportedType",
                                                       "Field '%s' has an unsupported type."};
+inline constexpr ResourceString SSortCalcField{
+    "SSortCalcField", "Field '%s' is a calculated or lookup field and cannot be sorted on"};
+inline constexpr ResourceString SLocateCalcField{
+    "SLocateCalcField", "Field '%s' is a calculated or lookup field and cannot be a search key"};
+inline constexpr ResourceString SLocateKeyCount{"SLocateKeyCount",
+                                                "%d key values given for the %d key fields '%s'"};
 inline constexpr ResourceString SParamNotFound{"SParamNotFound", "Parameter '%s' not found."};
 inline constexpr ResourceString SInvalidVersion{"SInvalidVersion", "Invalid version"};
 inline constexpr ResourceString SParameterTooBig{"SParameterTooBig", "Parameter '%s' too big: %d"};

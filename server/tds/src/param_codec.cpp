@@ -127,7 +127,8 @@ Value decimalValue(ByteReader& in, const ParamType& t, std::size_t len) {
 // A datetimeoffset travels in UTC with its offset; like SQL Server's
 // conversion to datetime, the result is the local time the offset gives.
 Value dateTimeValue(ByteReader& in, const ParamType& t, std::size_t len) {
-  constexpr std::int64_t kTicksPerDay = 300 * 86400;
+  constexpr std::int64_t kUnitsPerDay = 864000000000;  // of 100 ns
+  constexpr std::int64_t kMaxDays = 3652058;           // 9999-12-31
   std::uint64_t units = 0;
   std::int64_t days = 0;
   std::size_t tb = t.wire == DateN ? 0 : timeBytes(t.scale);
@@ -137,16 +138,22 @@ Value dateTimeValue(ByteReader& in, const ParamType& t, std::size_t len) {
   if (t.wire != TimeN) days = static_cast<std::int64_t>(readLe(in, 3, "date parameter"));
   std::int64_t offsetMinutes = 0;
   if (t.wire == DateTimeOffsetN) offsetMinutes = signExtend(readLe(in, 2, "time zone offset"), 2);
-  std::uint64_t scaleDiv = 1;
-  for (int i = 0; i < t.scale; ++i) scaleDiv *= 10;
-  auto ticks = static_cast<std::int64_t>((units * 300 + scaleDiv / 2) / scaleDiv);
-  ticks += offsetMinutes * 60 * 300;
+  if (offsetMinutes < -840 || offsetMinutes > 840)
+    throw ProtocolError("time zone offset " + std::to_string(offsetMinutes));
+  if (days > kMaxDays) throw ProtocolError("date parameter beyond 9999-12-31");
+  // In 100-nanosecond units, and local to the offset (the wire carries UTC).
+  std::uint64_t scaleMul = 1;
+  for (int i = t.scale; i < 7; ++i) scaleMul *= 10;
+  auto local = static_cast<std::int64_t>(units * scaleMul);
+  if (local >= kUnitsPerDay) throw ProtocolError("time parameter beyond 24 hours");
   if (t.wire == TimeN) days = kDaysTo1900;
-  days += ticks / kTicksPerDay;
-  ticks %= kTicksPerDay;
-  if (ticks < 0) ticks += kTicksPerDay, --days;
-  return Value(DateTimeValue{static_cast<std::int32_t>(days - kDaysTo1900),
-                             static_cast<std::uint32_t>(ticks)});
+  local += days * kUnitsPerDay + offsetMinutes * 600000000;
+  DateTime2Value v;
+  v.days = static_cast<std::int32_t>(local / kUnitsPerDay);
+  v.units = local % kUnitsPerDay;
+  if (v.units < 0) v.units += kUnitsPerDay, --v.days;
+  v.offsetMinutes = static_cast<std::int16_t>(offsetMinutes);
+  return Value(v);
 }
 
 std::string chunkedBytes(ByteReader& in, bool& isNull) {
@@ -273,15 +280,21 @@ ParamType readParamTypeInfo(ByteReader& in) {
       break;
     }
     case DateN:
-      t = {SqlType::DateTime, 8, 0, 0, true};
+      t = {SqlType::Date, 3, 0, 0, true};
       break;
     case TimeN:
     case DateTime2N:
-    case DateTimeOffsetN:
+    case DateTimeOffsetN: {
       p.scale = in.u8("time scale");
       checkScale(p.scale);
-      t = {SqlType::DateTime, 8, 0, 0, true};
+      SqlType st = p.wire == TimeN        ? SqlType::Time
+                   : p.wire == DateTime2N ? SqlType::DateTime2
+                                          : SqlType::DateTimeOffset;
+      int len = static_cast<int>(timeBytes(p.scale)) + (p.wire == TimeN ? 0 : 3) +
+                (p.wire == DateTimeOffsetN ? 2 : 0);
+      t = {st, len, 0, p.scale, true};
       break;
+    }
     case BigChar:
     case BigVarChr:
     case NChar:

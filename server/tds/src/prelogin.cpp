@@ -1,5 +1,6 @@
 #include <string>
 
+#include "sqld/product_version.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/wire.h"
 
@@ -17,8 +18,9 @@ enum PreLoginOption : std::uint8_t {
 };
 
 constexpr std::uint8_t kEncryptNotSupported = 0x02;
-// The version we present: 15.0.2000 with sub-build 5.
-constexpr std::uint8_t kServerVersion[6] = {0x0F, 0x00, 0x07, 0xD0, 0x00, 0x05};
+constexpr std::uint8_t kServerVersion[6] = {kProductMajor,         kProductMinor,
+                                            kProductBuild >> 8,    kProductBuild & 0xFF,
+                                            kProductSubBuild >> 8, kProductSubBuild & 0xFF};
 constexpr int kMaxOptions = 64;
 
 }  // namespace

@@ -28,9 +28,12 @@
 #include "sqld/tds/session.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 
 #include "response_sink.h"
+#include "sqld/product_version.h"
 #include "sqld/tds/errors.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/requests.h"
@@ -43,13 +46,20 @@ namespace tessel::sqld::tds {
 namespace {
 
 constexpr char kProgName[] = "Microsoft SQL Server";
-constexpr std::uint32_t kProgVersion = 0x0F0007D0;  // 15.0.2000
+constexpr std::uint32_t kProgVersion = kProductLoginAckVersion;
 constexpr char kLanguage[] = "us_english";
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
 }
 
 std::string hex(unsigned v, int width) {
@@ -282,8 +292,8 @@ bool TdsSession::killed() {
   return true;
 }
 
-void TdsSession::resetSession(const IncomingMessage& message) {
-  if (message.resetKeepsTransaction && session_->transactionDescriptor() != 0) {
+void TdsSession::resetSession(bool keepTransaction) {
+  if (keepTransaction && session_->transactionDescriptor() != 0) {
     // A fresh engine session cannot inherit the open transaction; keeping the
     // old one is the nearer match for a reset that must keep it.
     logLine("connection reset kept the session: a transaction is open");
@@ -297,7 +307,7 @@ void TdsSession::resetSession(const IncomingMessage& message) {
 }
 
 void TdsSession::handleRequest(IncomingMessage& message) {
-  if (message.resetConnection && !message.ignore) resetSession(message);
+  if (message.resetConnection && !message.ignore) resetSession(message.resetKeepsTransaction);
   if (message.ignore) {
     // The client abandoned this request part-way; it expects a plain DONE.
     writer_.begin(PacketType::TabularResult);
@@ -314,9 +324,25 @@ void TdsSession::handleRequest(IncomingMessage& message) {
     }
     case PacketType::Rpc: {
       std::vector<RpcRequest> calls = parseRpc(message.payload, version_);
+      // Pooling clients send sp_reset_connection (alone or ahead of the next
+      // call) where others set the reset-connection status bit.
+      auto isReset = [](const RpcRequest& c) {
+        return equalsIgnoreCase(c.procName, "sp_reset_connection") ||
+               equalsIgnoreCase(c.procName, "sys.sp_reset_connection");
+      };
+      if (!calls.empty() && isReset(calls.front())) resetSession(false);
       runRequest(Done::Kind::DoneProc, [&](ResultSink& sink) {
-        for (const RpcRequest& call : calls) {
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+          const RpcRequest& call = calls[i];
           if (cancel_.requested()) break;
+          if (isReset(call)) {
+            if (i > 0) resetSession(false);
+            Done done;
+            done.kind = Done::Kind::DoneProc;
+            done.curCmd = 0xE0;
+            sink.done(done);
+            continue;
+          }
           session_->executeRpc(call, sink, cancel_);
         }
       });

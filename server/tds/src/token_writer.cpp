@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "sqld/date_text.h"
 #include "sqld/tds/type_codec.h"
 #include "sqld/tds/version.h"
 #include "sqld/tds/wire.h"
+#include "value_convert.h"
 
 namespace tessel::sqld::tds {
 
@@ -53,7 +55,11 @@ void TokenWriter::putUserTypeAndFlags(std::string& buf, const Column& c) const {
 void TokenWriter::colMetadata(std::span<const Column> columns) {
   // A result set has at most 4096 columns; rows follow the columns announced.
   columns_.assign(columns.begin(), columns.begin() + std::min<std::size_t>(columns.size(), 4096));
-  for (Column& c : columns_) c.type = typeForVersion(c.type, version_);
+  sourceTypes_.clear();
+  for (Column& c : columns_) {
+    sourceTypes_.push_back(c.type);
+    c.type = typeForVersion(c.type, version_);
+  }
   columns = columns_;
   std::string buf;
   ByteWriter w(buf);
@@ -83,8 +89,15 @@ void TokenWriter::colMetadata(std::span<const Column> columns) {
 void TokenWriter::row(std::span<const Value> values) {
   const std::size_t n = columns_.size();
   static const Value kNull;
+  Value asText;
   auto valueAt = [&](std::size_t i) -> const Value& {
-    return i < values.size() ? values[i] : kNull;
+    if (i >= values.size()) return kNull;
+    if (columns_[i].type.type != sourceTypes_[i].type && !values[i].isNull() &&
+        isDateTime2Type(sourceTypes_[i].type)) {
+      asText = Value(formatDateTime2(convert::toDateTime2(values[i]), sourceTypes_[i]));
+      return asText;
+    }
+    return values[i];
   };
   bool anyNull = false;
   for (std::size_t i = 0; i < n && !anyNull; ++i) anyNull = valueAt(i).isNull();
@@ -228,7 +241,10 @@ void TokenWriter::returnValue(const ReturnValue& v) {
   putUserTypeAndFlags(buf, v.column);
   TypeInfo type = typeForVersion(v.column.type, version_);
   writeTypeInfo(w, type);
-  writeValue(buf, type, v.value);
+  if (type.type != v.column.type.type && isDateTime2Type(v.column.type.type) && !v.value.isNull())
+    writeValue(buf, type, Value(formatDateTime2(convert::toDateTime2(v.value), v.column.type)));
+  else
+    writeValue(buf, type, v.value);
   put(buf);
 }
 

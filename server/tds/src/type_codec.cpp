@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "sqld/date_text.h"
 #include "sqld/tds/charset.h"
 #include "value_convert.h"
 
@@ -191,6 +192,37 @@ void writeDecimal(std::string& out, const TypeInfo& t, const Value& v) {
   }
 }
 
+// Bytes the time part of a value of this scale takes (3, 4 or 5).
+int timeBytes(int scale) {
+  return scale <= 2 ? 3 : scale <= 4 ? 4 : 5;
+}
+
+// date: 3 bytes of days since 0001-01-01; time: units of 10^-scale s since
+// midnight; datetime2: time then date; datetimeoffset: the UTC time and date
+// then the offset in minutes.
+void writeDateTime2(std::string& out, const TypeInfo& t, const Value& v) {
+  DateTime2Value d = convert::toDateTime2(v);
+  int scale = std::min<int>(t.scale, 7);
+  if (t.type == SqlType::DateTimeOffset) {
+    std::int64_t local = std::int64_t{d.days} * 864000000000 + d.units;
+    std::int64_t utc = local - std::int64_t{d.offsetMinutes} * 600000000;
+    d.days = static_cast<std::int32_t>(utc / 864000000000);
+    d.units = utc % 864000000000;
+    if (d.units < 0) d.units += 864000000000, --d.days;
+  }
+  int timeLen = t.type == SqlType::Date ? 0 : timeBytes(scale);
+  int len =
+      timeLen + (t.type == SqlType::Time ? 0 : 3) + (t.type == SqlType::DateTimeOffset ? 2 : 0);
+  out.push_back(static_cast<char>(len));
+  if (timeLen) {
+    std::int64_t div = 1;
+    for (int i = scale; i < 7; ++i) div *= 10;
+    putLe(out, static_cast<std::uint64_t>(d.units / div), timeLen);
+  }
+  if (t.type != SqlType::Time) putLe(out, static_cast<std::uint32_t>(std::max(d.days, 0)), 3);
+  if (t.type == SqlType::DateTimeOffset) putLe(out, static_cast<std::uint16_t>(d.offsetMinutes), 2);
+}
+
 }  // namespace
 
 std::uint8_t decimalLength(std::uint8_t precision) {
@@ -250,6 +282,14 @@ std::uint8_t wireTypeOf(const TypeInfo& t) {
       return BigVarBin;
     case SqlType::UniqueIdentifier:
       return Guid;
+    case SqlType::Date:
+      return DateN;
+    case SqlType::Time:
+      return TimeN;
+    case SqlType::DateTime2:
+      return DateTime2N;
+    case SqlType::DateTimeOffset:
+      return DateTimeOffsetN;
   }
   return IntN;
 }
@@ -260,7 +300,21 @@ bool isMaxType(const TypeInfo& t) {
          (t.length > 8000 || t.length < 0);
 }
 
+bool isDateTime2Type(SqlType t) {
+  return t == SqlType::Date || t == SqlType::Time || t == SqlType::DateTime2 ||
+         t == SqlType::DateTimeOffset;
+}
+
 TypeInfo typeForVersion(const TypeInfo& t, std::uint32_t tdsVersion) {
+  if (isDateTime2Type(t.type) && tdsVersion < 0x73000000) {
+    // Before TDS 7.3 these types travel as their text, as SQL Server sends them.
+    TypeInfo out = t;
+    out.type = SqlType::NVarChar;
+    out.length = dateTime2TextLength(t) * 2;
+    out.precision = 0;
+    out.scale = 0;
+    return out;
+  }
   if (!isMaxType(t) || tdsVersion >= 0x72000000) return t;
   TypeInfo out = t;
   out.type = t.type == SqlType::VarChar    ? SqlType::Text
@@ -280,7 +334,11 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
     }
     return;
   }
-  if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
+  if (t.type == SqlType::Time || t.type == SqlType::DateTime2 ||
+      t.type == SqlType::DateTimeOffset) {
+    out.u8(std::min<std::uint8_t>(t.scale, 7));
+  } else if (t.type == SqlType::Date) {
+  } else if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
     std::uint8_t precision = t.precision ? t.precision : 18;
     out.u8(decimalLength(precision));
     out.u8(precision);
@@ -314,7 +372,13 @@ void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
     putLe(out, 0, 4);
     return;
   }
-  if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
+  if (isDateTime2Type(t.type)) {
+    if (v.isNull()) {
+      out.push_back(0);
+    } else {
+      writeDateTime2(out, t, v);
+    }
+  } else if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
     if (v.isNull()) {
       out.push_back(0);
     } else {

@@ -154,6 +154,16 @@ std::string toBytes(const Value& v) {
   return toText(v);
 }
 
+DateTime2Value toDateTime2(const Value& v) {
+  if (auto* d = std::get_if<DateTime2Value>(&v.data())) return *d;
+  DateTime2Value out;
+  if (auto* dt = std::get_if<DateTimeValue>(&v.data())) {
+    out.days = dt->days + 693595;  // 0001-01-01 to 1900-01-01
+    out.units = (std::int64_t{dt->ticks} * 100000 + 1) / 3;
+  }
+  return out;
+}
+
 GuidValue toGuid(const Value& v) {
   if (auto* g = std::get_if<GuidValue>(&v.data())) return *g;
   GuidValue out;

@@ -25,5 +25,6 @@ DateTimeValue toDateTime(const Value& v);
 std::string toText(const Value& v);   // UTF-8 (or raw bytes for binary values)
 std::string toBytes(const Value& v);  // raw bytes
 GuidValue toGuid(const Value& v);
+DateTime2Value toDateTime2(const Value& v);
 
 }  // namespace tessel::sqld::tds::convert

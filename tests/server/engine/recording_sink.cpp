@@ -88,6 +88,30 @@ std::string renderValue(const Value& v, const TypeInfo& type) {
                   secs / 60 % 60, secs % 60, ms);
     return buf;
   }
+  if (auto* w = std::get_if<DateTime2Value>(&d)) {
+    // yyyy-mm-dd, hh:mi:ss[.fraction to the scale], both, and the offset.
+    std::string out;
+    char buf[64];
+    if (type.type != SqlType::Time) {
+      int y, mo, day;
+      civil(w->days - 693595, y, mo, day);
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, day);
+      out = buf;
+      if (type.type == SqlType::Date) return out;
+      out += " ";
+    }
+    long long s = w->units / 10000000;
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%07lld", s / 3600, s / 60 % 60, s % 60,
+                  static_cast<long long>(w->units % 10000000));
+    out += std::string(buf).substr(0, type.scale ? 9 + type.scale : 8);
+    if (type.type == SqlType::DateTimeOffset) {
+      int off = w->offsetMinutes < 0 ? -w->offsetMinutes : w->offsetMinutes;
+      std::snprintf(buf, sizeof buf, " %c%02d:%02d", w->offsetMinutes < 0 ? '-' : '+', off / 60,
+                    off % 60);
+      out += buf;
+    }
+    return out;
+  }
   if (auto* s = std::get_if<std::string>(&d)) return *s;
   if (auto* b = std::get_if<BytesValue>(&d)) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -136,7 +160,11 @@ std::string renderType(const TypeInfo& t) {
                                  "image",
                                  "binary",
                                  "varbinary",
-                                 "uniqueidentifier"};
+                                 "uniqueidentifier",
+                                 "date",
+                                 "time",
+                                 "datetime2",
+                                 "datetimeoffset"};
   std::string name = kNames[static_cast<int>(t.type)];
   switch (t.type) {
     case SqlType::Decimal:
@@ -150,6 +178,10 @@ std::string renderType(const TypeInfo& t) {
     case SqlType::NChar:
     case SqlType::NVarChar:
       return name + "(" + std::to_string(t.length / 2) + ")";
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+      return name + "(" + std::to_string(t.scale) + ")";
     default:
       return name;
   }

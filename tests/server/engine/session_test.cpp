@@ -325,6 +325,27 @@ TEST_F(SessionTest, RpcCallsProcedureWithOutputParameter) {
   EXPECT_FALSE(sink.dones.back().more);
 }
 
+TEST_F(SessionTest, RpcOutputParameterComesBackInCallersType) {
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE PROCEDURE setflag @f int OUTPUT AS SET @f = 9").errors().empty());
+  RpcRequest req;
+  req.procName = "setflag";
+  RpcParam f;
+  f.name = "@f";
+  f.type.type = SqlType::Bit;
+  f.type.length = 1;
+  f.value = Value(std::int64_t{0});
+  f.output = true;
+  req.params = {f};
+  RecordingSink sink;
+  CancelFlag cancel;
+  s->executeRpc(req, sink, cancel);
+  EXPECT_TRUE(sink.errors().empty());
+  ASSERT_EQ(sink.returnValues.size(), 1u);
+  EXPECT_EQ(sink.returnValues[0].column.type.type, SqlType::Bit);
+  EXPECT_EQ(std::get<std::int64_t>(sink.returnValues[0].value.data()), 1);
+}
+
 TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {
   auto s = open();
   RpcRequest req;

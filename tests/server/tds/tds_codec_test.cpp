@@ -8,6 +8,7 @@
 #include <random>
 
 #include "memory_transport.h"
+#include "sqld/product_version.h"
 #include "sqld/tds/charset.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/packet.h"
@@ -145,6 +146,39 @@ TEST(TdsCodec, EveryTypeRoundTripsInEveryVersionNullableOrNot) {
       }
     }
   }
+}
+
+TEST(TdsCodec, DateAndTimeTypesTravelNativelyFrom73AndAsTextBefore) {
+  // 2000-01-02 00:30:00.125 at +01:00: on the wire as UTC 2000-01-01 23:30.
+  DateTime2Value local{730120, 30LL * 60 * 10000000 + 1250000, 60};
+  std::vector<Column> cols(2);
+  cols[0].type = TypeInfo{SqlType::DateTimeOffset, 10, 0, 3, true};
+  cols[1].type = TypeInfo{SqlType::Date, 3, 0, 0, true};
+  std::vector<Value> row = {Value(local), Value(DateTime2Value{730120, 0, 0})};
+  auto native = decodeTokens(encode(kTds74,
+                                    [&](tds::TokenWriter& w) {
+                                      w.colMetadata(cols);
+                                      w.row(row);
+                                    }),
+                             kTds74);
+  ASSERT_EQ(native.size(), 2u);
+  EXPECT_EQ(native[0].columns.at(0).wireType, 0x2B);
+  EXPECT_EQ(native[0].columns.at(0).scale, 3);
+  EXPECT_EQ(native[0].columns.at(1).wireType, 0x28);
+  // 84600.125 s in ms = 0x050AE53D; days 730119 = 0x0B2407; offset 60.
+  EXPECT_EQ(native[1].values[0].bytes, std::string("\x3D\xE5\x0A\x05\x07\x24\x0B\x3C\x00", 9));
+  EXPECT_EQ(native[1].values[1].bytes, std::string("\x08\x24\x0B", 3));
+
+  auto old = decodeTokens(encode(kTds71,
+                                 [&](tds::TokenWriter& w) {
+                                   w.colMetadata(cols);
+                                   w.row(row);
+                                 }),
+                          kTds71);
+  ASSERT_EQ(old.size(), 2u);
+  EXPECT_EQ(old[0].columns.at(0).wireType, 0xE7);
+  EXPECT_EQ(fromUtf16(old[1].values[0].bytes), "2000-01-02 00:30:00.125 +01:00");
+  EXPECT_EQ(fromUtf16(old[1].values[1].bytes), "2000-01-02");
 }
 
 TEST(TdsCodec, NullsUseNbcRowFromVersion73AndRowBefore) {
@@ -432,7 +466,9 @@ TEST(TdsCodec, PreLoginAnswersWithoutEncryptionAndMars) {
       tds::parsePreLogin(std::span(reinterpret_cast<const std::uint8_t*>(r.data()), r.size()));
   EXPECT_EQ(parsed.encryption, 0x02);
   EXPECT_FALSE(parsed.mars);
-  EXPECT_EQ(parsed.clientVersion[0], 0x0F);
+  // The same release LOGINACK, @@VERSION and SERVERPROPERTY name.
+  EXPECT_EQ(parsed.clientVersion[0], kProductMajor);
+  EXPECT_EQ(parsed.clientVersion[2] << 8 | parsed.clientVersion[3], kProductBuild);
 }
 
 std::span<const std::uint8_t> bytes(const std::string& s) {
@@ -536,15 +572,17 @@ TEST(TdsCodec, RpcParametersOfEveryClientTypeDecode) {
   EXPECT_EQ(std::get<MoneyValue>(r.params[5].value.data()).tenThousandths, 10000);
   EXPECT_EQ(std::get<std::string>(r.params[6].value.data()), "é€");
   EXPECT_EQ(std::get<std::string>(r.params[7].value.data()), "ab");
-  auto dt = std::get<DateTimeValue>(r.params[8].value.data());
-  EXPECT_EQ(dt.days, 1);
-  EXPECT_EQ(dt.ticks, 300u);
+  auto dt = std::get<DateTime2Value>(r.params[8].value.data());
+  EXPECT_EQ(dt.days, 693596);
+  EXPECT_EQ(dt.units, 10000000);
+  EXPECT_EQ(r.params[8].type.type, SqlType::DateTime2);
+  EXPECT_EQ(r.params[8].type.scale, 7);
   EXPECT_TRUE(r.params[9].byDefault);
   EXPECT_EQ(std::get<std::int64_t>(r.params[10].value.data()), 1);
 }
 
-TEST(TdsCodec, NewerDateTypesBecomeDatetimeRoundedAndInLocalTime) {
-  // time(7) 23:59:59.9999999 rounds to the next day; datetimeoffset
+TEST(TdsCodec, NewerDateTypesKeepTheirPrecisionInLocalTime) {
+  // datetime2(7) 23:59:59.9999999 keeps its last digit; datetimeoffset
   // 2000-01-01 23:30 UTC at +01:00 is 2000-01-02 00:30 local.
   const std::string midnightish("\xFF\xBF\x69\x2A\xC9", 5);  // 863999999999 * 100 ns
   RpcBuilder b(true);
@@ -554,12 +592,14 @@ TEST(TdsCodec, NewerDateTypesBecomeDatetimeRoundedAndInLocalTime) {
              std::string("\x2B\x00\x08", 3) + std::string("\x78\x4A\x01", 3) +  // 84600 s
                  std::string("\x07\x24\x0B", 3) + std::string("\x3C\x00", 2));  // +60 min
   auto calls = tds::parseRpc(bytes(b.s), kTds74);
-  auto a = std::get<DateTimeValue>(calls[0].params[0].value.data());
-  EXPECT_EQ(a.days, 2);  // 1900-01-02 plus the rounding day
-  EXPECT_EQ(a.ticks, 0u);
-  auto d = std::get<DateTimeValue>(calls[0].params[1].value.data());
-  EXPECT_EQ(d.days, 36525);  // 2000-01-02
-  EXPECT_EQ(d.ticks, 30u * 60 * 300);
+  auto a = std::get<DateTime2Value>(calls[0].params[0].value.data());
+  EXPECT_EQ(a.days, 693596);  // 1900-01-02
+  EXPECT_EQ(a.units, 863999999999);
+  auto d = std::get<DateTime2Value>(calls[0].params[1].value.data());
+  EXPECT_EQ(d.days, 730120);  // 2000-01-02
+  EXPECT_EQ(d.units, 30LL * 60 * 10000000);
+  EXPECT_EQ(d.offsetMinutes, 60);
+  EXPECT_EQ(calls[0].params[1].type.type, SqlType::DateTimeOffset);
 }
 
 TEST(TdsCodec, RpcBatchesNamesFlagsAndTransactionRequests) {

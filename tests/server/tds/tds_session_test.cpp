@@ -214,6 +214,23 @@ TEST_F(TdsSession, ConnectionResetStartsAFreshEngineSession) {
   EXPECT_EQ(c.batch("select 1")[0].type, 0x81);
 }
 
+TEST_F(TdsSession, SpResetConnectionCallResetsLikeTheStatusBit) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  c.batch("use shop");
+  std::string name = utf16("sp_reset_connection");
+  c.send(0x03, allHeaders() + std::string{static_cast<char>(name.size() / 2), 0} + name +
+                   std::string("\0\0", 2));
+  auto t = c.tokens(*c.receive());
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0xFE}));
+  EXPECT_EQ(t[0].envType, 18);
+  EXPECT_EQ(t[1].status, 0);
+  auto after = c.batch("select db_name()");
+  ASSERT_EQ(types(after), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFD}));
+  EXPECT_EQ(fromUtf16(after[1].values[0].bytes), "master");
+}
+
 TEST_F(TdsSession, AttentionStopsAWaitforWithin100ms) {
   TestClient c;
   c.connect(port_);

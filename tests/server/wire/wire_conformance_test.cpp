@@ -145,6 +145,16 @@ std::string typeName(const DBCOL2& c) {
       return sized("varbinary", len);
     case kGuid:
       return "uniqueidentifier";
+    case SYBMSDATE:
+      return "date";
+    case SYBMSTIME:
+    case SYBMSDATETIME2:
+    case SYBMSDATETIMEOFFSET: {
+      const char* name = c.ServerType == SYBMSTIME        ? "time"
+                         : c.ServerType == SYBMSDATETIME2 ? "datetime2"
+                                                          : "datetimeoffset";
+      return std::string(name) + "(" + std::to_string(c.Scale) + ")";
+    }
     default:
       return "type" + std::to_string(c.ServerType);
   }
@@ -244,6 +254,35 @@ std::string valueText(DBPROCESS* dbproc, int col) {
       if (n < 0) return "?";
       std::string s(out, static_cast<size_t>(n));
       return s;
+    }
+    case SYBMSDATE:
+    case SYBMSTIME:
+    case SYBMSDATETIME2:
+    case SYBMSDATETIMEOFFSET: {
+      DBDATETIMEALL dt;
+      std::memcpy(&dt, data, sizeof dt);
+      long long units = static_cast<long long>(dt.time);
+      long days = dt.date;
+      if (type == SYBMSDATETIMEOFFSET) {
+        // db-lib keeps the UTC time and the offset; the file shows local time.
+        units += static_cast<long long>(dt.offset) * 600000000LL;
+        days += static_cast<long>(units >= 0 ? units / 864000000000LL : -1);
+        units = (units % 864000000000LL + 864000000000LL) % 864000000000LL;
+      }
+      if (type == SYBMSDATE) return dateText(days);
+      long long secs = units / 10000000;
+      std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%07lld", secs / 3600, secs / 60 % 60,
+                    secs % 60, units % 10000000);
+      std::string clock(buf, static_cast<std::size_t>(dt.time_prec ? 9 + dt.time_prec : 8));
+      if (type == SYBMSTIME) return clock;
+      std::string out = dateText(days) + " " + clock;
+      if (type == SYBMSDATETIMEOFFSET) {
+        int off = dt.offset < 0 ? -dt.offset : dt.offset;
+        std::snprintf(buf, sizeof buf, " %c%02d:%02d", dt.offset < 0 ? '-' : '+', off / 60,
+                      off % 60);
+        out += buf;
+      }
+      return out;
     }
     case SYBBINARY:
     case SYBVARBINARY:

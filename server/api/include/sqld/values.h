@@ -36,6 +36,10 @@ enum class SqlType : std::uint8_t {
   Binary,
   VarBinary,
   UniqueIdentifier,
+  Date,
+  Time,
+  DateTime2,
+  DateTimeOffset,
 };
 
 // A declared type: length is the byte length SQL Server reports (char(10): 10,
@@ -62,6 +66,17 @@ struct DateTimeValue {
   std::int32_t days = 0;
   std::uint32_t ticks = 0;
   bool operator==(const DateTimeValue&) const = default;
+};
+
+// date, time, datetime2 and datetimeoffset: days since 0001-01-01 and the
+// time of day in 100-nanosecond units, both local to the offset from UTC
+// (datetimeoffset only; 0 for the others). scale in TypeInfo is the number of
+// fractional-second digits (0 to 7).
+struct DateTime2Value {
+  std::int32_t days = 0;
+  std::int64_t units = 0;
+  std::int16_t offsetMinutes = 0;
+  bool operator==(const DateTime2Value&) const = default;
 };
 
 // An exact number: unscaled * 10^-scale. 38 digits fit in 128 bits.
@@ -102,7 +117,7 @@ struct TextPointer {
 class Value {
  public:
   using Storage = std::variant<std::monostate, std::int64_t, double, DecimalValue, MoneyValue,
-                               DateTimeValue, std::string, BytesValue, GuidValue>;
+                               DateTimeValue, std::string, BytesValue, GuidValue, DateTime2Value>;
 
   Value() = default;
   Value(std::int64_t v) : data_(v) {}
@@ -113,6 +128,7 @@ class Value {
   Value(std::string v) : data_(std::move(v)) {}
   Value(BytesValue v) : data_(std::move(v)) {}
   Value(GuidValue v) : data_(v) {}
+  Value(DateTime2Value v) : data_(v) {}
 
   bool isNull() const { return std::holds_alternative<std::monostate>(data_); }
   const Storage& data() const { return data_; }

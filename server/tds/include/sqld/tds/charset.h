@@ -1,28 +1,17 @@
 #pragma once
 
-// Conversions between the engine's UTF-8 and the wire's encodings: UCS-2LE
-// (nchar, nvarchar, ntext, request text, names) and code page 1252 (char,
-// varchar, text under SQL_Latin1_General_CP1_CI_AS). Pure functions, any thread.
-// Invalid input never fails: bad UTF-8 and unpaired surrogates become U+FFFD,
-// characters code page 1252 lacks become '?', as SQL Server substitutes them.
+// The listener uses the character conversions shared with the engine.
 
-#include <cstddef>
-#include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
+#include "sqld/charset.h"
 
 namespace tessel::sqld::tds {
 
-std::u16string utf8ToUtf16(std::string_view utf8);
-std::string utf16ToUtf8(std::u16string_view utf16);
-// UTF-16LE bytes (odd trailing byte ignored) to UTF-8.
-std::string ucs2leToUtf8(std::span<const std::uint8_t> bytes);
-// UTF-8 to UTF-16LE bytes.
-std::string utf8ToUcs2le(std::string_view utf8);
-std::string utf8ToCp1252(std::string_view utf8);
-// Appends the CP1252 bytes of `utf8` to `out`, as utf8ToCp1252 returns them.
-void appendUtf8AsCp1252(std::string& out, std::string_view utf8);
-std::string cp1252ToUtf8(std::string_view cp1252);
+using sqld::appendUtf8AsCp1252;
+using sqld::cp1252ToUtf8;
+using sqld::ucs2leToUtf8;
+using sqld::utf16ToUtf8;
+using sqld::utf8ToCp1252;
+using sqld::utf8ToUcs2le;
+using sqld::utf8ToUtf16;
 
 }  // namespace tessel::sqld::tds

@@ -66,7 +66,9 @@ class TdsSession {
   void handleRequest(IncomingMessage& message);
   // True once another session has ended this one with KILL.
   bool killed();
-  void resetSession(const IncomingMessage& message);
+  // A fresh engine session for the same login, as the reset-connection
+  // status bit and the sp_reset_connection call ask for.
+  void resetSession(bool keepTransaction);
   void handleTransaction(const IncomingMessage& message);
   template <typename Fn>
   void runRequest(Done::Kind closing, Fn&& fn);

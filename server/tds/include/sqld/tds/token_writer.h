@@ -65,6 +65,7 @@ class TokenWriter {
   std::uint32_t version_;
   std::string serverName_;
   std::vector<Column> columns_;
+  std::vector<TypeInfo> sourceTypes_;  // as the engine typed columns_ (before typeForVersion)
   std::string scratch_;
 };
 

@@ -38,7 +38,10 @@ std::uint8_t decimalLength(std::uint8_t precision);
 // (max) types: from TDS 7.2 on they travel in chunks, and TDS 7.1 clients get
 // them as text, ntext and image, as SQL Server sends them.
 bool isMaxType(const TypeInfo& type);
+// Before TDS 7.3, date, time, datetime2 and datetimeoffset travel as nvarchar
+// text; the token writer formats their values.
 TypeInfo typeForVersion(const TypeInfo& type, std::uint32_t tdsVersion);
+bool isDateTime2Type(SqlType type);
 
 // TYPE_INFO without the table name text columns carry in COLMETADATA.
 void writeTypeInfo(ByteWriter& out, const TypeInfo& type);

@@ -1,8 +1,8 @@
-#include "sqld/tds/charset.h"
+#include "sqld/charset.h"
 
 #include <array>
 
-namespace tessel::sqld::tds {
+namespace tessel::sqld {
 
 namespace {
 
@@ -167,4 +167,11 @@ std::string cp1252ToUtf8(std::string_view cp1252) {
   return out;
 }
 
-}  // namespace tessel::sqld::tds
+std::string utf8WithinCp1252(std::string_view utf8) {
+  std::size_t i = 0;
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  if (i == utf8.size()) return std::string(utf8);
+  return cp1252ToUtf8(utf8ToCp1252(utf8));
+}
+
+}  // namespace tessel::sqld

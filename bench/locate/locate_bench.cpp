@@ -1,0 +1,229 @@
+// Times SortField and Locate on a TTessel cache of 1,000,000 rows of an int,
+// a varchar(30), a money and a datetime column read from tessel-sqld, against
+// the same work on the values extracted into plain vectors in the same run:
+//   RATIO sort_vs_std_sort_keys <SortField time / std::sort time>, summed
+//     over the four columns, each sort starting from the same order on both
+//     sides (the cache's order at that moment);
+//   RATIO locate_vs_scan <Locate time / loop time>, summed over the four
+//     columns, searching each for the value of the last cached row;
+// and one line per column for each (…_int, …_varchar, …_money, …_datetime).
+// Each timing is the best of several runs.
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "framework/exceptions.h"
+#include "framework/sysutils.h"
+#include "runtime/SQLServer.h"
+#include "runtime/Tessel.h"
+#include "sqld_process.h"
+
+namespace {
+
+using namespace tessel;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRows = 1000000;
+constexpr int kRuns = 3;
+constexpr int kRowsPerInsert = 1000;
+// Row n holds the values of (n * kSpread) mod kModulus: every column's
+// values are distinct and in no order relative to the ids.
+constexpr long long kSpread = 7919;
+constexpr long long kModulus = 1000003;
+constexpr const char* kPassword = "bench-Locate-1";
+constexpr const char* kSelect = "SELECT id, name, price, added FROM bench_locate";
+
+const char kUsage[] =
+    "usage: bench_locate [--help]\n"
+    "Starts tessel-sqld on a free loopback port, fills a table of 1,000,000 rows and\n"
+    "prints the RATIO lines of SortField and Locate against std::sort and a plain loop.\n";
+
+struct Column {
+  const char* field;
+  const char* suffix;
+};
+constexpr std::array<Column, 4> kColumns{{
+    {"id", "int"},
+    {"name", "varchar"},
+    {"price", "money"},
+    {"added", "datetime"},
+}};
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void FillTable(TSQLServer& server) {
+  server.InternalExecute(
+      "CREATE TABLE bench_locate (id int NOT NULL, name varchar(30) NULL, price money NULL, "
+      "added datetime NULL)");
+  for (int first = 1; first <= kRows; first += kRowsPerInsert) {
+    std::string sql = "INSERT INTO bench_locate VALUES ";
+    for (int id = first; id < first + kRowsPerInsert && id <= kRows; ++id) {
+      const long long p = id * kSpread % kModulus;
+      if (id != first) sql += ",";
+      // The date-time: 2000-01-01 plus p seconds, distinct like p.
+      sql +=
+          Format("(%d, 'row name number %d', %d.%.2d, '200001%.2d %.2d:%.2d:%.2d')",
+                 {p, p, p / 100, p % 100, 1 + p / 86400, p % 86400 / 3600, p % 3600 / 60, p % 60});
+    }
+    server.InternalExecute(sql);
+  }
+}
+
+// One column's values in cache order, in the form a program would keep them.
+using Values = std::variant<std::vector<int>, std::vector<std::string>, std::vector<double>>;
+
+Values Extract(TTessel& query, const std::string& field) {
+  TField* f = query.FieldByName(field);
+  std::vector<int> ints;
+  std::vector<std::string> texts;
+  std::vector<double> numbers;
+  query.DisableControls();
+  for (query.First(); !query.Eof(); query.Next()) {
+    switch (f->DataType()) {
+      case ftInteger:
+        ints.push_back(static_cast<int>(f->AsInteger()));
+        break;
+      case ftString:
+        texts.push_back(f->AsString());
+        break;
+      default:
+        numbers.push_back(f->AsFloat());
+        break;
+    }
+  }
+  query.EnableControls();
+  if (f->DataType() == ftInteger) return ints;
+  if (f->DataType() == ftString) return texts;
+  return numbers;
+}
+
+double TimeStdSort(const Values& values) {
+  return std::visit(
+      [](const auto& original) {
+        auto copy = original;
+        const auto start = Clock::now();
+        std::sort(copy.begin(), copy.end());
+        return Seconds(start);
+      },
+      values);
+}
+
+double TimeScan(const Values& values) {
+  return std::visit(
+      [](const auto& v) {
+        const auto start = Clock::now();
+        const auto key = v.back();
+        std::size_t i = 0;
+        while (i < v.size() && !(v[i] == key)) ++i;
+        const double elapsed = Seconds(start);
+        if (i != v.size() - 1) throw std::runtime_error("the scan stopped early");
+        return elapsed;
+      },
+      values);
+}
+
+Variant LastValue(TTessel& query, const std::string& field) {
+  query.Last();
+  TField* f = query.FieldByName(field);
+  if (f->DataType() == ftDateTime) return VarFromDateTime(f->AsDateTime());
+  return f->AsVariant();
+}
+
+struct Totals {
+  std::array<double, kColumns.size()> tessel{};
+  std::array<double, kColumns.size()> baseline{};
+};
+
+void Print(const char* name, const Totals& t) {
+  double tessel = 0, baseline = 0;
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    tessel += t.tessel[c];
+    baseline += t.baseline[c];
+  }
+  std::printf("RATIO %s %.3f\n", name, tessel / baseline);
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    std::printf("RATIO %s_%s %.3f\n", name, kColumns[c].suffix, t.tessel[c] / t.baseline[c]);
+  }
+}
+
+int Run() {
+  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
+  tessel::testing::SqldProcess sqld;
+  std::string why;
+  if (!sqld.Start(TESSEL_SQLD_PATH, kPassword, why)) throw std::runtime_error(why);
+  TSQLServer server(nullptr);
+  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
+  server.SetUsername("sa");
+  server.SetPassword(kPassword);
+  server.Open();
+  FillTable(server);
+
+  TTessel query(nullptr);
+  query.SetSQLServer(&server);
+  query.SetCacheAllRecords(true);
+  query.SQL()->SetText(kSelect);
+  query.Open();
+  if (query.RecordCount() != kRows) {
+    throw std::runtime_error(Format("the cache holds %d rows", {query.RecordCount()}));
+  }
+
+  Totals sort, locate;
+  sort.tessel.fill(1e9);
+  sort.baseline.fill(1e9);
+  locate.tessel.fill(1e9);
+  locate.baseline.fill(1e9);
+  for (int run = 0; run < kRuns; ++run) {
+    for (std::size_t c = 0; c < kColumns.size(); ++c) {
+      const std::string field = kColumns[c].field;
+      // Both sides sort the order the cache has now (the previous column's).
+      const Values values = Extract(query, field);
+      sort.baseline[c] = std::min(sort.baseline[c], TimeStdSort(values));
+      auto start = Clock::now();
+      query.SortField(field, soAscending);
+      sort.tessel[c] = std::min(sort.tessel[c], Seconds(start));
+
+      // The key is the last row's value, on both sides.
+      const Values after = Extract(query, field);
+      locate.baseline[c] = std::min(locate.baseline[c], TimeScan(after));
+      const Variant key = LastValue(query, field);
+      query.First();
+      start = Clock::now();
+      const bool found = query.Locate(field, key, 0);
+      locate.tessel[c] = std::min(locate.tessel[c], Seconds(start));
+      if (!found || query.RecNo() != kRows) {
+        throw std::runtime_error("Locate did not find the last row by " + field);
+      }
+    }
+  }
+  Print("sort_vs_std_sort_keys", sort);
+  Print("locate_vs_scan", locate);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const bool help = std::strcmp(argv[1], "--help") == 0;
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
+  }
+  try {
+    return Run();
+  } catch (const tessel::Exception& e) {
+    std::fprintf(stderr, "bench_locate: %s: %s\n", e.ClassName().c_str(), e.Message().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_locate: %s\n", e.what());
+  }
+  return 1;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// Conversions between the engine's UTF-8 and the wire's encodings: UCS-2LE
+// (nchar, nvarchar, ntext, request text, names) and code page 1252 (char,
+// varchar, text under SQL_Latin1_General_CP1_CI_AS; the engine holds char and
+// varchar as the characters of that code page). Pure functions, any thread.
+// Invalid input never fails: bad UTF-8 and unpaired surrogates become U+FFFD,
+// characters code page 1252 lacks become '?', as SQL Server substitutes them.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tessel::sqld {
+
+std::u16string utf8ToUtf16(std::string_view utf8);
+std::string utf16ToUtf8(std::u16string_view utf16);
+// UTF-16LE bytes (odd trailing byte ignored) to UTF-8.
+std::string ucs2leToUtf8(std::span<const std::uint8_t> bytes);
+// UTF-8 to UTF-16LE bytes.
+std::string utf8ToUcs2le(std::string_view utf8);
+std::string utf8ToCp1252(std::string_view utf8);
+// Appends the CP1252 bytes of `utf8` to `out`, as utf8ToCp1252 returns them.
+void appendUtf8AsCp1252(std::string& out, std::string_view utf8);
+std::string cp1252ToUtf8(std::string_view cp1252);
+// `utf8` as char and varchar hold it: each character code page 1252 lacks
+// becomes '?'. Text that is already within the code page comes back unchanged.
+std::string utf8WithinCp1252(std::string_view utf8);
+
+}  // namespace tessel::sqld

@@ -1,0 +1,222 @@
+#include "datetime2.h"
+
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+
+#include "sqld/date_text.h"
+#include "types.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+constexpr std::int64_t kMaxDays = 3652058;  // 9999-12-31
+
+std::int64_t daysFrom0001(int y, int m, int d) {
+  return daysFromCivil(y, m, d) + kDaysTo1900;
+}
+
+bool validDate(int y, int m, int d) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+  int last = kDays[m - 1];
+  if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) last = 29;
+  return d <= last;
+}
+
+std::int64_t unitsPer(int scale) {
+  std::int64_t u = 1;
+  for (int i = scale; i < 7; ++i) u *= 10;
+  return u;
+}
+
+// Reads `count` digits at `i` (exactly, or up to `count` when `upTo`).
+std::optional<int> digits(std::string_view s, std::size_t& i, std::size_t count,
+                          bool upTo = false) {
+  int v = 0;
+  std::size_t n = 0;
+  while (n < count && i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    v = v * 10 + (s[i++] - '0');
+    ++n;
+  }
+  if (n == 0 || (!upTo && n != count)) return std::nullopt;
+  return v;
+}
+
+// "hh:mi[:ss[.fffffff]]" from `i`; units since midnight.
+std::optional<std::int64_t> parseClock(std::string_view s, std::size_t& i) {
+  auto h = digits(s, i, 2, true);
+  if (!h || i >= s.size() || s[i] != ':') return std::nullopt;
+  ++i;
+  auto mi = digits(s, i, 2);
+  if (!mi) return std::nullopt;
+  int sec = 0;
+  std::int64_t fraction = 0;
+  if (i < s.size() && s[i] == ':') {
+    ++i;
+    auto ss = digits(s, i, 2);
+    if (!ss) return std::nullopt;
+    sec = *ss;
+    if (i < s.size() && s[i] == '.') {
+      ++i;
+      std::int64_t scale = 1000000;
+      std::size_t start = i;
+      while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+        if (i - start < 7) fraction += (s[i] - '0') * scale, scale /= 10;
+        ++i;
+      }
+      if (i - start > 7) return std::nullopt;
+    }
+  }
+  if (*h > 23 || *mi > 59 || sec > 59) return std::nullopt;
+  return ((static_cast<std::int64_t>(*h) * 60 + *mi) * 60 + sec) * 10000000 + fraction;
+}
+
+// " +hh:mi", "-hh:mi" or "Z" from `i` to the end; minutes.
+std::optional<int> parseOffset(std::string_view s, std::size_t& i) {
+  while (i < s.size() && s[i] == ' ') ++i;
+  if (i < s.size() && (s[i] == 'Z' || s[i] == 'z')) {
+    ++i;
+    return 0;
+  }
+  if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return std::nullopt;
+  int sign = s[i++] == '-' ? -1 : 1;
+  auto h = digits(s, i, 2);
+  if (!h || i >= s.size() || s[i] != ':') return std::nullopt;
+  ++i;
+  auto m = digits(s, i, 2);
+  if (!m || *h > 14 || *m > 59 || *h * 60 + *m > 840) return std::nullopt;
+  return sign * (*h * 60 + *m);
+}
+
+// The ISO forms with a four-digit year; nothing lets the caller try others.
+std::optional<WideDateTime> parseIso(std::string_view s) {
+  WideDateTime out;
+  std::size_t i = 0;
+  bool hasDate = s.size() >= 10 && s[4] == '-';
+  if (hasDate) {
+    auto y = digits(s, i, 4);
+    if (!y || s[i++] != '-') return std::nullopt;
+    auto m = digits(s, i, 2);
+    if (!m || i >= s.size() || s[i++] != '-') return std::nullopt;
+    auto d = digits(s, i, 2);
+    if (!d || !validDate(*y, *m, *d)) return std::nullopt;
+    out.days = static_cast<std::int32_t>(daysFrom0001(*y, *m, *d));
+    if (i == s.size()) return out;
+    if (s[i] != ' ' && s[i] != 'T') return std::nullopt;
+    while (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
+    if (i == s.size()) return out;
+  } else {
+    // A bare time is on 1900-01-01 when it becomes a date and time.
+    out.days = static_cast<std::int32_t>(kDaysTo1900);
+  }
+  auto clock = parseClock(s, i);
+  if (!clock) return std::nullopt;
+  out.units = *clock;
+  if (i < s.size()) {
+    auto off = parseOffset(s, i);
+    if (!off || i != s.size()) return std::nullopt;
+    out.offsetMinutes = static_cast<std::int16_t>(*off);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool isWideDateType(SqlType t) {
+  return t == SqlType::Date || t == SqlType::Time || t == SqlType::DateTime2 ||
+         t == SqlType::DateTimeOffset;
+}
+
+std::optional<WideDateTime> parseWideDateTime(std::string_view text, DateOrder order) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (auto iso = parseIso(text)) return iso;
+  auto ticks = parseDateTime(text, order);
+  if (!ticks) return std::nullopt;
+  return wideFromTicks(*ticks);
+}
+
+std::optional<WideDateTime> fitWide(WideDateTime v, const TypeInfo& type) {
+  int scale = type.type == SqlType::Date ? 0 : std::min<int>(type.scale, 7);
+  std::int64_t unit = unitsPer(scale);
+  std::int64_t days = v.days;
+  std::int64_t units = (v.units + unit / 2) / unit * unit;
+  if (units >= kUnitsPerDay) units -= kUnitsPerDay, ++days;
+  if (type.type == SqlType::Date) units = 0;
+  if (type.type == SqlType::Time) days = kDaysTo1900;
+  if (type.type != SqlType::DateTimeOffset) v.offsetMinutes = 0;
+  if (days < 0 || days > kMaxDays) return std::nullopt;
+  v.days = static_cast<std::int32_t>(days);
+  v.units = units;
+  return v;
+}
+
+std::string formatWide(const WideDateTime& v, const TypeInfo& type) {
+  return formatDateTime2(v, type);
+}
+
+std::string storedWideText(const WideDateTime& v, const TypeInfo& type) {
+  TypeInfo full = type;
+  full.scale = 7;
+  return formatWide(v, full);
+}
+
+WideDateTime wideFromInteger(std::int64_t stored, SqlType type) {
+  WideDateTime v;
+  if (type == SqlType::Date) {
+    v.days = static_cast<std::int32_t>(stored);
+  } else if (type == SqlType::Time) {
+    v.days = static_cast<std::int32_t>(kDaysTo1900);
+    v.units = stored;
+  } else {
+    v.days = static_cast<std::int32_t>(stored / kUnitsPerDay);
+    v.units = stored % kUnitsPerDay;
+  }
+  return v;
+}
+
+std::int64_t integerFromWide(const WideDateTime& v, SqlType type) {
+  if (type == SqlType::Date) return v.days;
+  if (type == SqlType::Time) return v.units;
+  return v.days * kUnitsPerDay + v.units;
+}
+
+std::optional<WideDateTime> wideFromText(std::string_view stored) {
+  return parseIso(stored);
+}
+
+WideDateTime wideFromTicks(std::int64_t ticks) {
+  std::int64_t days = ticks / kTicksPerDay, rest = ticks % kTicksPerDay;
+  if (rest < 0) rest += kTicksPerDay, --days;
+  WideDateTime v;
+  v.days = static_cast<std::int32_t>(days + kDaysTo1900);
+  // 1/300 s in 100 ns units, exact to the unit: ticks * 100000 / 3.
+  v.units = (rest * 100000 + 1) / 3;
+  return v;
+}
+
+std::int64_t ticksFromWide(const WideDateTime& v) {
+  std::int64_t ticks = (v.units * 3 + 50000) / 100000;
+  return (v.days - kDaysTo1900) * kTicksPerDay + ticks;
+}
+
+WideDateTime nowWide(bool utc) {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::time_t secs = ts.tv_sec;
+  std::tm tm{};
+  if (utc) {
+    gmtime_r(&secs, &tm);
+  } else {
+    localtime_r(&secs, &tm);
+  }
+  WideDateTime v;
+  v.days = static_cast<std::int32_t>(daysFrom0001(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday));
+  v.units = ((static_cast<std::int64_t>(tm.tm_hour) * 60 + tm.tm_min) * 60 + tm.tm_sec) * 10000000 +
+            ts.tv_nsec / 100;
+  v.offsetMinutes = utc ? 0 : static_cast<std::int16_t>(tm.tm_gmtoff / 60);
+  return v;
+}
+
+}  // namespace tessel::sqld::engine

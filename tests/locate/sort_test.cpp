@@ -1,0 +1,156 @@
+// SortField on real results: the refusal of a partly read result, the order
+// per column type with nulls, ascending and descending in turn, the current
+// record and bookmarks across a sort, and the refused calculated field.
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "error_text.h"
+#include "framework/exceptions.h"
+#include "framework/field_kinds.h"
+#include "framework/sysutils.h"
+#include "query_fixture.h"
+#include "runtime/lqSQLConst.h"
+
+namespace tessel::testing {
+namespace {
+
+class SortTest : public QueryTest {
+ protected:
+  static std::vector<double> Numbers(TTessel& query, const std::string& field) {
+    std::vector<double> values;
+    for (query.First(); !query.Eof(); query.Next()) {
+      const TField* value = query.FieldByName(field);
+      values.push_back(value->DataType() == ftBoolean ? (value->AsBoolean() ? 1 : 0)
+                                                      : value->AsFloat());
+    }
+    return values;
+  }
+};
+
+TEST_F(SortTest, OnlyAFullyReadResultSorts) {
+  MakeNumbers("s_lazy", 30);
+  TTessel* query = NewQuery("SELECT id, name FROM s_lazy ORDER BY id");
+  query->Open();
+  query->Next();
+  EXPECT_EQ(ErrorOf([&] { query->SortField("id", soDescending); }), SSortFieldError.str());
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 2);
+  EXPECT_EQ(query->RecNo(), 2);
+  query->Last();
+  query->SortField("id", soDescending);
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 30) << "the current record stays current";
+  EXPECT_EQ(query->RecNo(), 1);
+  query->Next();
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 29);
+}
+
+TEST_F(SortTest, AscendingDescendingAscendingWithNulls) {
+  MakeTable("s_ints", "id int NOT NULL, v int NULL",
+            {"(1, 5)", "(2, NULL)", "(3, -7)", "(4, 100000)", "(5, NULL)", "(6, 0)", "(7, 5)"});
+  TTessel* query = NewQuery("SELECT id, v FROM s_ints");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  // The name is matched without regard to case and surrounding blanks.
+  query->SortField(" V ", soAscending);
+  EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"", "", "-7", "0", "5", "5", "100000"}));
+  query->SortField("v", soDescending);
+  EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"100000", "5", "5", "0", "-7", "", ""}));
+  query->SortField("v", soAscending);
+  EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"", "", "-7", "0", "5", "5", "100000"}));
+  // An unknown name changes nothing and raises nothing.
+  query->SortField("nothing", soDescending);
+  EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"", "", "-7", "0", "5", "5", "100000"}));
+}
+
+TEST_F(SortTest, NumericColumnsSortByTheirValues) {
+  // Values whose raw bytes order differently from their values: negative
+  // numbers, a money value whose low half is large, fractions.
+  MakeTable("s_nums",
+            "id int NOT NULL, tiny tinyint NULL, small smallint NULL, flag bit NULL, r real NULL, "
+            "f float NULL, sm smallmoney NULL, m money NULL, d decimal(10,2) NULL, "
+            "dt datetime NULL, sdt smalldatetime NULL",
+            {"(1, 200, -2, 1, -1.5, 2.5, -3.5, 429496.7296, -1.25, '20240101 00:00:00.003', "
+             "'20240101 00:01')",
+             "(2, 3, 300, 0, 0.25, -1e-3, 214748.3647, -0.0001, 10.50, '19000101', '19000101')",
+             "(3, 17, -30000, 1, 1e6, 0, 0, 429496.7295, 3.00, '20240101', '20240101')",
+             "(4, 0, 0, 0, -2, -1e30, -0.0001, 12, -100.00, '99991231 23:59:59.997', "
+             "'20790606')"});
+  TTessel* query = NewQuery("SELECT * FROM s_nums");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  for (const char* field : {"tiny", "small", "flag", "r", "f", "sm", "m", "d", "dt", "sdt"}) {
+    std::vector<double> expected = Numbers(*query, field);
+    std::sort(expected.begin(), expected.end());
+    query->SortField(field, soAscending);
+    EXPECT_EQ(Numbers(*query, field), expected) << field;
+    std::reverse(expected.begin(), expected.end());
+    query->SortField(field, soDescending);
+    EXPECT_EQ(Numbers(*query, field), expected) << field;
+  }
+}
+
+TEST_F(SortTest, TextSortsInDictionaryOrderAndBlobsByLength) {
+  MakeTable("s_text",
+            "id int NOT NULL, name varchar(20) NULL, code char(3) NOT NULL, memo text NULL",
+            {"(1, 'Smith', 'b', 'four')", "(2, 'adams', 'a', 'a')",
+             "(3, 'Brown', 'B', 'twelve chars')", "(4, 'Adams', 'A', 'ab')"});
+  TTessel* query = NewQuery("SELECT * FROM s_text");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  query->SortField("name", soAscending);
+  EXPECT_EQ(Column(*query, "name"), (std::vector<std::string>{"adams", "Adams", "Brown", "Smith"}));
+  query->SortField("name", soDescending);
+  EXPECT_EQ(Column(*query, "name"), (std::vector<std::string>{"Smith", "Brown", "Adams", "adams"}));
+  query->SortField("code", soAscending);
+  EXPECT_EQ(Column(*query, "code"), (std::vector<std::string>{"a", "A", "b", "B"}));
+  query->SortField("memo", soAscending);
+  EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"2", "4", "1", "3"}));
+}
+
+TEST_F(SortTest, TheCurrentRecordAndBookmarksSurviveASort) {
+  MakeNumbers("s_marks", 40);
+  TTessel* query = NewQuery("SELECT id, name FROM s_marks ORDER BY id");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  query->SetRecNo(10);
+  const TBookmark ten = query->GetBookmark();
+  query->SetRecNo(25);
+  int scrolls = 0;
+  query->AfterScroll = [&](TDataSet*) { ++scrolls; };
+  // name sorts "name1", "name10", ... "name19", "name2", "name20" ...
+  query->SortField("name", soAscending);
+  EXPECT_EQ(scrolls, 1);
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 25);
+  EXPECT_EQ(query->RecNo(), 18);
+  query->GotoBookmark(ten);
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 10);
+  EXPECT_EQ(query->RecNo(), 2);
+  // Search and navigation follow the new order.
+  EXPECT_TRUE(query->Locate("name", "name3", loPartialKey));
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 3);
+  query->Next();
+  EXPECT_EQ(query->FieldByName("id")->AsInteger(), 30);
+}
+
+TEST_F(SortTest, ACalculatedFieldIsRefused) {
+  MakeNumbers("s_calc", 3);
+  TTessel* query = NewQuery("SELECT id FROM s_calc ORDER BY id");
+  query->SetCacheAllRecords(true);
+  auto* id = new TIntegerField(query);
+  id->SetFieldName("id");
+  id->SetDataSet(query);
+  auto* twice = new TIntegerField(query);
+  twice->SetFieldName("Twice");
+  twice->SetFieldKind(fkCalculated);
+  twice->SetDataSet(query);
+  query->OnCalcFields = [&](TDataSet*) { twice->SetAsInteger(-id->AsInteger()); };
+  query->Open();
+  EXPECT_EQ(ErrorOf([&] { query->SortField("twice", soAscending); }),
+            Format(SSortCalcField.str(), {"Twice"}));
+  EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"1", "2", "3"}));
+}
+
+}  // namespace
+}  // namespace tessel::testing
