@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "demo_async.h"
 #include "demo_blob.h"
 #include "demo_posting.h"
 #include "framework/exceptions.h"
@@ -142,6 +143,7 @@ int Run(const Options& options) {
               forwards, backwards, query.RecordCount(), query.AllFetched() ? "yes" : "no");
   query.Close();
   tessel::demo::DemoBlob(server);
+  DemoAsync(server);
   server.Close();
   return 0;
 }

@@ -1,6 +1,8 @@
 // The error and message handlers: FreeTDS calls the trampolines below, which give the
 // application's handlers Microsoft's numbers and argument types.
 #include <atomic>
+#include <new>
+#include <string>
 
 #include "errors.h"
 #include "state.h"
@@ -11,6 +13,42 @@ namespace {
 std::atomic<MsErrHandler> err_handler{nullptr};
 std::atomic<MsMsgHandler> msg_handler{nullptr};
 
+constexpr int kSQLEPWD = 10003;
+constexpr int kSQLECONN = 10004;
+constexpr int kSeverityInformational = 10;  // server messages above it are errors
+
+// The login dbopen runs on this thread, and whether the server sent an error during it.
+thread_local bool login_running = false;
+thread_local bool login_refused = false;
+
+// What the application's error handler receives for one FreeTDS error.
+struct MsError {
+  int number;
+  std::string text;
+  int oserr;
+  std::string os_text;  // empty: the operating system reported nothing
+};
+
+MsError Translate(int dberr, int oserr, const char* dberrstr, const char* oserrstr) {
+  MsError e{MicrosoftErrorNumber(dberr), "", oserr, ""};
+  // FreeTDS passes the text for "no error" (errno 0) when nothing failed below it.
+  if (oserr != 0 && oserr != DBNOERR && oserrstr != nullptr) e.os_text = oserrstr;
+  if (e.os_text.empty()) e.oserr = DBNOERR;
+  if (dberr == SYBEINTF || dberr == SYBEUHST) {
+    // The name could not be resolved; FreeTDS's text names it.
+    e.os_text = dberrstr != nullptr ? dberrstr : "";
+  } else if (login_running && IsFailedLogin(dberr)) {
+    if (login_refused) {
+      e.number = kSQLEPWD;
+    } else {
+      e.number = kSQLECONN;
+      e.os_text = "The login exchange with the server did not complete.";
+    }
+  }
+  e.text = ErrorTextFor(e.number, dberrstr);
+  return e;
+}
+
 const char* OrEmpty(const char* text) {
   return text != nullptr ? text : "";
 }
@@ -20,13 +58,20 @@ int ErrTrampoline(DBPROCESS* dbproc, int severity, int dberr, int oserr, char* d
   MsErrHandler handler = err_handler.load();
   int rc = ms::kIntCancel;
   if (handler != nullptr) {
-    rc = handler(dbproc, severity, MicrosoftErrorNumber(dberr), oserr, dberrstr, oserrstr);
+    try {
+      const MsError e = Translate(dberr, oserr, dberrstr, oserrstr);
+      rc = handler(dbproc, severity, e.number, e.oserr, e.text.c_str(),
+                   e.os_text.empty() ? nullptr : e.os_text.c_str());
+    } catch (const std::bad_alloc&) {
+      rc = handler(dbproc, severity, MicrosoftErrorNumber(dberr), oserr, dberrstr, oserrstr);
+    }
   }
   return FreeTdsHandlerReturn(dberr, rc);
 }
 
 int MsgTrampoline(DBPROCESS* dbproc, DBINT msgno, int msgstate, int severity, char* msgtext,
                   char* srvname, char* procname, int line) {
+  if (login_running && severity > kSeverityInformational) login_refused = true;
   MsMsgHandler handler = nullptr;
   if (ConnState* conn = FindConn(dbproc)) handler = conn->msg_handler.load();
   if (handler == nullptr) handler = msg_handler.load();
@@ -51,6 +96,16 @@ int FreeTdsHandlerReturn(int ftds_error, int ms_rc) {
   // Outside a time-out FreeTDS takes INT_CONTINUE and INT_EXIT as a request to exit the
   // process; a library must never end its host, so every answer means "fail the call".
   return INT_CANCEL;
+}
+
+void BeginLogin() {
+  login_running = true;
+  login_refused = false;
+}
+
+void EndLogin() {
+  login_running = false;
+  login_refused = false;
 }
 
 MsErrHandler ErrHandler() {

@@ -109,7 +109,9 @@ NTWDBLIB_API DBPROCESS* dbopen(LOGINREC* login, const char* servername) {
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+  BeginLogin();
   DBPROCESS* dbproc = tdsdbopen(login, server.c_str(), 1);
+  EndLogin();
   if (dbproc != nullptr && !RegisterConn(dbproc)) {
     ftds_dbclose(dbproc);
     return nullptr;

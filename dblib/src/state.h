@@ -85,6 +85,12 @@ void InstallTrampolines();
 // error handler, as FreeTDS reports its own.
 void ReportError(DBPROCESS* dbproc, int severity, int ms_error, const std::string& text);
 
+// Marks the login that dbopen runs on the calling thread, so that the error ending a
+// login the server refused (a server error arrived during it) is reported as Microsoft's
+// "Login incorrect." and not as a failed connection.
+void BeginLogin();
+void EndLogin();
+
 // What FreeTDS is told to do after the application's handler answered `ms_rc` (INT_EXIT,
 // INT_CONTINUE, INT_CANCEL) for FreeTDS error `ftds_error`. Never INT_EXIT: FreeTDS would
 // end the process.

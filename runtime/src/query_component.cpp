@@ -25,13 +25,9 @@ TTessel::TTessel(TComponent* owner) : TDataSet(owner) {
 
 TTessel::~TTessel() {
   Destroying();
-  // A worker still running the statement must stop before anything it uses
-  // goes; it clears FThreadActive itself or through a synchronized call, so
-  // the wait keeps delivering those.
-  if (FThreadActive) {
-    FCancelAsync = true;
-    while (FThreadActive) SynchronizeSleep(20);
-  }
+  // A worker still running the statement must stop, and let go of the
+  // query, before anything it uses goes.
+  StopAsync();
   try {
     if (FDBProcess != nullptr) Disconnect();
   } catch (const std::exception&) {

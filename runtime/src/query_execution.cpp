@@ -30,9 +30,31 @@ void TTessel::ChooseConnection(TQueryType QueryType) {
     FPrepared = false;
     FDataBaseName->CloseConnection(FDBProcess);
   }
-  if (FDBProcess != nullptr) return;
   const bool shared = !FThreadActive && (QueryType != qtQuery || FCacheAllRecords);
+  if (FDBProcess != nullptr) {
+    // A statement for the shared connection that ran elsewhere (a former
+    // base connection, or a private one kept from an earlier open) would
+    // escape the transaction; a result read on demand would leave the base
+    // connection busy for everyone else. Either way the query moves.
+    const bool on_base = FDataBaseName->IsBaseProcess(FDBProcess);
+    const bool outside_transaction = shared && !on_base && FDataBaseName->InTransaction();
+    const bool lazy_on_base = !shared && on_base;
+    if (!FDataBaseName->IsFormerBase(FDBProcess) && !outside_transaction && !lazy_on_base) return;
+    MoveConnection(shared);
+    return;
+  }
   FDBProcess = FDataBaseName->GetConnection(this, shared);
+}
+
+// Leaves the connection held now for a new one of the given kind. The
+// temporary procedure lives on the old connection, so a prepared statement is
+// dropped there and prepared again on the new one.
+void TTessel::MoveConnection(bool Shared) {
+  const bool was_prepared = FPrepared;
+  if (FPrepared) DropProcedure();
+  FDataBaseName->CloseConnection(FDBProcess);
+  FDBProcess = FDataBaseName->GetConnection(this, Shared);
+  if (was_prepared) Prepare();
 }
 
 void TTessel::InternalExecSQL(TQueryType QueryType) {
@@ -53,8 +75,11 @@ void TTessel::InternalExecSQL(TQueryType QueryType) {
   bool cancelled = false;
   SendBatch(QueryType, cancelled);
   if (cancelled) return;
-  FResultPending = true;
-  ReadResults();
+  // Only a query shows rows; any other statement reads its results to the
+  // end, so that no rows are left pending on a connection others share.
+  const bool settle = QueryType != qtQuery;
+  FResultPending = !settle;
+  ReadResults(settle);
 }
 
 void TTessel::SendBatch(TQueryType, bool& Cancelled) {
@@ -80,10 +105,11 @@ void TTessel::SendBatch(TQueryType, bool& Cancelled) {
   CheckDBResult(dbsqlok(FDBProcess));
 }
 
-// Stops at the first result with rows, which stay pending for the reader.
+// Stops at the first result with rows, which stay pending for the reader;
+// with Settle the rows are read and thrown away and every result is read.
 // Failures of later statements are collected, one line each, and raised
 // together after the last result.
-void TTessel::ReadResults() {
+void TTessel::ReadResults(bool Settle) {
   int r = dbresults(FDBProcess);
   if (r == FAIL) {
     try {
@@ -96,10 +122,15 @@ void TTessel::ReadResults() {
   std::string errors;
   FRowsAffected = 0;
   while (r != kNoMoreResults) {
+    const bool rows = dbcmdrow(FDBProcess) == SUCCEED;
+    if (rows && Settle && !SkipRows()) {
+      errors += "\r" + RecordedDBError().LastMsgText;
+      if (dbdead(FDBProcess)) break;
+    }
     // A result without a count reports -1, which is no row at all.
     const DBINT count = dbcount(FDBProcess);
     if (count > 0) FRowsAffected += count;
-    FCursorOpen = dbcmdrow(FDBProcess) == SUCCEED;
+    FCursorOpen = rows && !Settle;
     if (FCursorOpen) break;
     if (r == FAIL) {
       errors += "\r" + RecordedDBError().LastMsgText;
@@ -109,6 +140,15 @@ void TTessel::ReadResults() {
     r = dbresults(FDBProcess);
   }
   if (!errors.empty()) throw ElqSQLError(RecordedDBError().LastMsgNo, errors);
+}
+
+// Reads the rows of the current result to its end; false when a fetch failed.
+bool TTessel::SkipRows() {
+  int status;
+  do {
+    status = dbnextrow(FDBProcess);
+  } while (status == REG_ROW || status > 0);
+  return status != FAIL;
 }
 
 void TTessel::InternalOpen() {
@@ -125,10 +165,7 @@ void TTessel::InternalOpen() {
 }
 
 void TTessel::InternalClose() {
-  if (FThreadActive) {
-    FCancelAsync = true;
-    while (FThreadActive) SynchronizeSleep(20);
-  }
+  StopAsync();
   FCursorOpen = false;
   BindFields(false);
   if (DefaultFields()) DestroyFields();

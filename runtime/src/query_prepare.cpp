@@ -114,6 +114,11 @@ void SendParameter(PDBPROCESS process, const TParam& param,
 void TTessel::DoPrepare(bool Value) {
   if (!FPrepared && !Value) return;
   if (FDataBaseName == nullptr) RaiseDatabaseError(Format(SUndefinedSQLServer.str(), {Name()}));
+  // A procedure made on a former base connection would run outside any
+  // transaction started since: it is made on the current one.
+  if (!FPrepared && FDataBaseName->IsFormerBase(FDBProcess)) {
+    FDataBaseName->CloseConnection(FDBProcess);
+  }
   if (FDBProcess == nullptr) FDBProcess = FDataBaseName->GetConnection(this, true);
   if (FPrepared && !Value) {
     DropProcedure();
@@ -162,8 +167,10 @@ void TTessel::CreateProcedure() {
   FPrepared = true;
 }
 
+// Unlike a call made for an open, nobody reads this call's results: they are
+// read here, so that the connection is left without pending results.
 void TTessel::ExecProc() {
-  CallProcedure();
+  if (CallProcedure()) ReadResults(true);
 }
 
 // False when an asynchronous stop request ended the wait for the answer.

@@ -126,6 +126,7 @@ bool TTessel::GetRecordData(TRecordBuffer Buffer) {
   ++FLastRecordId;
   WriteRecordId(Buffer + FBookmarkOffset, FLastRecordId);
   FRecordCache.AppendBuffer(Buffer);
+  NoteFetchProgress();
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "framework/sysutils.h"
@@ -34,6 +35,22 @@ std::string HostName() {
   char buffer[HOST_NAME_MAX + 1] = {};
   if (gethostname(buffer, sizeof buffer - 1) != 0) return "";
   return buffer;
+}
+
+// The client library's handlers are process-wide, while servers open and
+// close independently: the package's handlers stay installed as long as any
+// server is open, and what was installed before the first one opened comes
+// back when the last one closes.
+struct InstalledHandlers {
+  std::mutex mutex;
+  int open_servers = 0;  // guarded by mutex
+  DBMSGHANDLE_PROC previous_msg = nullptr;
+  DBERRHANDLE_PROC previous_err = nullptr;
+};
+
+InstalledHandlers& Handlers() {
+  static InstalledHandlers handlers;
+  return handlers;
 }
 
 }  // namespace
@@ -82,8 +99,7 @@ void TSQLServer::Open() {
   if (FConnected) return;
   if (FNetLibrary != nlConfigured) ChangeNetLib();
   InitializeDBLIB();
-  FOldErrHandler = dberrhandle(DBErrHandler);
-  FOldMsgHandler = dbmsghandle(DBMsgHandler);
+  InstallHandlers();
   dbinit();
   dbsettime(FServerTimeout);
   dbsetlogintime(FServerTimeout);
@@ -94,14 +110,52 @@ void TSQLServer::Open() {
     PDBPROCESS test = OpenProcess();
     Sleep(10);
     if (test == nullptr) CheckDBResult(0);
+    try {
+      SelectDatabase(test);
+    } catch (...) {
+      dbclose(test);
+      throw;
+    }
     dbclose(test);
   } catch (...) {
     // The next Open builds a new login record; this one would be lost.
     dbfreelogin(FLoginRec);
     FLoginRec = nullptr;
+    RestoreHandlers();
     throw;
   }
   FConnected = true;
+}
+
+// A database named but not selectable fails with the server's message: the
+// login's default database would silently receive every statement instead.
+// An empty name keeps the login's default.
+void TSQLServer::SelectDatabase(PDBPROCESS connection) {
+  const int selected = dbuse(connection, FDataBaseName.c_str());
+  if (!FDataBaseName.empty()) CheckDBResult(selected);
+}
+
+void TSQLServer::InstallHandlers() {
+  InstalledHandlers& h = Handlers();
+  std::lock_guard lock(h.mutex);
+  FOldErrHandler = dberrhandle(DBErrHandler);
+  FOldMsgHandler = dbmsghandle(DBMsgHandler);
+  if (h.open_servers == 0) {
+    h.previous_err = FOldErrHandler;
+    h.previous_msg = FOldMsgHandler;
+  }
+  ++h.open_servers;
+}
+
+// Another server still open keeps the package's handlers: without them its
+// errors would arrive with neither number nor text.
+void TSQLServer::RestoreHandlers() {
+  InstalledHandlers& h = Handlers();
+  std::lock_guard lock(h.mutex);
+  if (h.open_servers > 0) --h.open_servers;
+  if (h.open_servers > 0) return;
+  dbmsghandle(h.previous_msg);
+  dberrhandle(h.previous_err);
 }
 
 // Steps after OnLogin: every property is read here, after the event.
@@ -149,11 +203,13 @@ void TSQLServer::Close() {
     }
   }
   try {
-    dbmsghandle(FOldMsgHandler);
-    dberrhandle(FOldErrHandler);
+    RestoreHandlers();
     dbfreelogin(FLoginRec);
   } catch (...) {
   }
+  // Every query gave its connection back above, so no former base
+  // connection is held any more.
+  FFormerBases.clear();
   FLoginRec = nullptr;
   FConnected = false;
 }
@@ -168,7 +224,7 @@ PDBPROCESS TSQLServer::GetBaseProcess() {
     // nobody holds would never be released, so it is closed here.
     PDBPROCESS dead = FBaseProcess;
     FBaseProcess = nullptr;
-    if (!HeldByQuery(dead)) dbclose(dead);
+    ForgetBase(dead);
   }
   if (FBaseProcess == nullptr) FBaseProcess = InternalOpenConnection();
   return FBaseProcess;
@@ -186,7 +242,7 @@ PDBPROCESS TSQLServer::InternalOpenConnection() {
   PDBPROCESS connection = OpenProcess();
   if (connection == nullptr) CheckDBResult(0);
   try {
-    dbuse(connection, FDataBaseName.c_str());
+    SelectDatabase(connection);
     dbsettime(FServerTimeout);
     if (FOEMConvert) dbsetopt(connection, kDBANSItoOEM, "ON");
     dbsetopt(connection, kDBTEXTSIZE, kLargestText);
@@ -214,18 +270,35 @@ void TSQLServer::DropConnection(TlqServerQuery*, PDBPROCESS& Connection) {
     dbcancel(Connection);
     return;
   }
-  if (Connection != FBaseProcess) dbclose(Connection);
-  Connection = nullptr;
+  CloseConnection(Connection);
 }
 
 void TSQLServer::CloseConnection(PDBPROCESS& Connection) {
   PDBPROCESS connection = Connection;
+  // Compared before clearing: Connection may be FBaseProcess itself.
+  const bool base = connection == FBaseProcess;
   Connection = nullptr;
-  if (connection == nullptr || connection == FBaseProcess) return;
+  if (connection == nullptr || base) return;
   // A former base connection (found dead, or given back after a transaction)
   // may still be shared by other queries; the last one to let go closes it.
+  // Closing it earlier would leave the others with a freed handle.
   if (HeldByQuery(connection)) return;
+  std::erase(FFormerBases, connection);
   dbclose(connection);
+}
+
+void TSQLServer::ForgetBase(PDBPROCESS connection) {
+  if (connection == nullptr) return;
+  if (HeldByQuery(connection)) {
+    FFormerBases.push_back(connection);
+  } else {
+    dbclose(connection);
+  }
+}
+
+bool TSQLServer::IsFormerBase(PDBPROCESS Connection) const {
+  return Connection != nullptr &&
+         std::find(FFormerBases.begin(), FFormerBases.end(), Connection) != FFormerBases.end();
 }
 
 void TSQLServer::AddQuery(TlqServerQuery* Query) {

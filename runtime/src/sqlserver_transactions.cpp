@@ -8,13 +8,27 @@
 #include "runtime/lqSQLConst.h"
 
 namespace tessel {
+namespace {
+
+constexpr int kNoMoreResults = 2;
+
+}  // namespace
 
 bool TSQLServer::InternalExecute(const std::string& SQL) {
   // The base connection is asked for at every step, so one found dead in
   // between is replaced.
   dbcmd(GetBaseProcess(), SQL.c_str());
   CheckDBResult(dbsqlexec(GetBaseProcess()));
-  dbresults(GetBaseProcess());
+  // Every result is read to its end: rows left pending would make the next
+  // statement of anyone sharing the base connection fail.
+  PDBPROCESS base = GetBaseProcess();
+  for (int r = dbresults(base); r != kNoMoreResults; r = dbresults(base)) {
+    if (r == FAIL && dbdead(base)) break;
+    int status;
+    do {
+      status = dbnextrow(base);
+    } while (status == REG_ROW || status > 0);
+  }
   return true;
 }
 
@@ -43,9 +57,11 @@ void TSQLServer::EndTransaction(const char* statement) {
   PDBPROCESS old_base = FBaseProcess;
   DropConnection(nullptr, FBaseProcess);
   if (old_base == nullptr || FBaseProcess == old_base) return;
-  // The base connection was forgotten. Unless a query still works on it,
-  // nobody will ever give it back, so it is closed here.
-  if (!HeldByQuery(old_base)) dbclose(old_base);
+  // The base connection was forgotten. Unless a query still holds it, nobody
+  // will ever give it back, so it is closed here; a query that holds it
+  // leaves it before its next statement (see IsFormerBase), so that nothing
+  // it sends later escapes the next transaction.
+  ForgetBase(old_base);
 }
 
 std::string TSQLServer::GetProcname() {

@@ -18,6 +18,22 @@
 namespace tessel::sqld::engine {
 namespace {
 
+// A language as @@LANGUAGE names it: the server's own spelling of the known
+// languages and their English aliases; others as given.
+std::string languageName(const std::string& given) {
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"us_english", "us_english"}, {"english", "us_english"},    {"deutsch", "Deutsch"},
+      {"german", "Deutsch"},        {"british", "British"},       {"italiano", "Italiano"},
+      {"italian", "Italiano"},      {"nederlands", "Nederlands"}, {"dutch", "Nederlands"},
+      {"svenska", "Svenska"},       {"swedish", "Svenska"},       {"norsk", "Norsk"},
+      {"norwegian", "Norsk"},       {"dansk", "Dansk"},           {"danish", "Dansk"},
+      {"suomi", "Suomi"},           {"finnish", "Suomi"},         {"polski", "polski"},
+      {"polish", "polski"},         {"magyar", "magyar"},         {"hungarian", "magyar"}};
+  for (const auto& [alias, name] : kNames)
+    if (iequals(given, alias)) return name;
+  return given;
+}
+
 constexpr std::uint16_t kCmdSelect = 0xC1;
 constexpr std::uint16_t kCmdInsert = 0xC3;
 constexpr std::uint16_t kCmdDelete = 0xC4;
@@ -300,7 +316,7 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
         if (!order) throw SqlError(1005, {s.value});
         settings_.dateOrder = *order;
       } else if (o == "LANGUAGE") {
-        settings_.language = lower(s.value);
+        settings_.language = languageName(s.value);
       } else if (o == "TRANSACTION ISOLATION LEVEL" || o == "DEADLOCK_PRIORITY") {
       } else if (o == "TEXTSIZE" || o == "ROWCOUNT" || o == "LOCK_TIMEOUT" || o == "DATEFIRST") {
         throw SqlError(102, {s.value});
@@ -320,10 +336,14 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       settings_.ansiWarnings = on;
     else if (o == "ANSI_PADDING")
       settings_.ansiPadding = on;
-    else if (o == "ANSI_NULL_DFLT_ON")
+    else if (o == "ANSI_NULL_DFLT_ON") {
       settings_.ansiNullDefault = on;
-    else if (o == "ANSI_NULL_DFLT_OFF")
+      if (on) settings_.ansiNullDefaultOff = false;
+    } else if (o == "ANSI_NULL_DFLT_OFF") {
       settings_.ansiNullDefault = on ? false : settings_.ansiNullDefault;
+      settings_.ansiNullDefaultOff = on;
+    } else if (o == "NUMERIC_ROUNDABORT")
+      settings_.numericRoundAbort = on;
     else if (o == "ARITHABORT")
       settings_.arithAbort = on;
     else if (o == "ARITHIGNORE")
@@ -347,7 +367,8 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       settings_.ansiNullDefault = settings_.quotedIdentifier = on;
       settings_.cursorCloseOnCommit = settings_.implicitTransactions = on;
     } else if (o == "TEXTSIZE")
-      settings_.textSize = number <= 0 ? 2147483647 : number;
+      // 0 restores the default of 4096; -1 (any negative) means no limit.
+      settings_.textSize = number == 0 ? 4096 : number < 0 ? -1 : number;
     else if (o == "ROWCOUNT")
       settings_.rowCount = std::max<std::int64_t>(0, number);
     else if (o == "LOCK_TIMEOUT")
@@ -364,9 +385,9 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       else
         identityInsertTables_.erase(key);
     } else if (o == "DATEFORMAT" || o == "LANGUAGE" || o == "TRANSACTION ISOLATION LEVEL" ||
-               o == "DEADLOCK_PRIORITY" || o == "NUMERIC_ROUNDABORT" || o == "STATISTICS" ||
-               o == "SHOWPLAN_TEXT" || o == "SHOWPLAN_ALL" || o == "FORCEPLAN" ||
-               o == "NO_BROWSETABLE" || o == "REMOTE_PROC_TRANSACTIONS" || o == "CONTEXT_INFO" ||
+               o == "DEADLOCK_PRIORITY" || o == "STATISTICS" || o == "SHOWPLAN_TEXT" ||
+               o == "SHOWPLAN_ALL" || o == "FORCEPLAN" || o == "NO_BROWSETABLE" ||
+               o == "REMOTE_PROC_TRANSACTIONS" || o == "CONTEXT_INFO" ||
                o == "QUERY_GOVERNOR_COST_LIMIT" || o == "OFFSETS" || o == "ANSI_NULL_DFLT") {
     } else {
       throw SqlError(195, {o});

@@ -33,6 +33,26 @@ TEST(DbErrors, NoMappedNumberLeavesMicrosoftsRange) {
   }
 }
 
+TEST(DbErrorTexts, MicrosoftsTextsReplaceFreeTdss) {
+  EXPECT_EQ(ErrorTextFor(10003, "Adaptive Server connection failed (127.0.0.1)"),
+            "Login incorrect.");
+  EXPECT_EQ(ErrorTextFor(MicrosoftErrorNumber(SYBERPND), "anything"),
+            "Attempt to initiate a new SQL Server operation with results pending.");
+  // Without a text of Microsoft's, FreeTDS's names the server as Microsoft's
+  // library does and loses the address it appends.
+  EXPECT_EQ(ErrorTextFor(SYBEICONVI, "Some Adaptive Server thing (10.0.0.1)"),
+            "Some SQL Server thing");
+  EXPECT_EQ(ErrorTextFor(SYBEICONVI, nullptr), "");
+}
+
+TEST(DbErrorTexts, EveryMappedNumberHasMicrosoftsText) {
+  for (int n = 20000; n < 20300; ++n) {
+    const int ms = MicrosoftErrorNumber(n);
+    if (ms == n || ms >= 10042) continue;  // unmapped, or bulk copy
+    EXPECT_NE(MicrosoftErrorText(ms), nullptr) << n << " -> " << ms;
+  }
+}
+
 TEST(DbErrorHandlerReturn, NeverAsksFreeTdsToExit) {
   for (int rc : {ms::kIntExit, ms::kIntContinue, ms::kIntCancel, 3, -1, 99}) {
     EXPECT_EQ(FreeTdsHandlerReturn(SYBEREAD, rc), INT_CANCEL) << rc;

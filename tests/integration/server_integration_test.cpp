@@ -70,14 +70,6 @@ TEST_F(ServerIntegrationTest, WrongPasswordRaisesTheReportedErrorNotNoConnection
   EXPECT_FALSE(server->Connected());
 }
 
-TEST_F(ServerIntegrationTest, UnknownDatabaseStillConnects) {
-  RequireConnections();
-  if (IsSkipped()) return;
-  server->SetDataBaseName("no_such_database_here");
-  server->Open();
-  EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT 7"), (std::vector<std::string>{"7"}));
-}
-
 TEST_F(ServerIntegrationTest, SyntaxErrorCarriesTheServerNumberAndText) {
   RequireConnections();
   if (IsSkipped()) return;

@@ -122,7 +122,7 @@ TEST_F(ServerTest, OpenRunsTheLoginStepsInOrderAndLeavesNoConnectionOpen) {
             (std::vector<std::string>{
                 "dberrhandle", "dbmsghandle", "dbinit", "dbsettime 30", "dbsetlogintime 30",
                 "dblogin", "dbsetlname 4,late app", "dbsetlname 1," + host, "dbsetlname 2,alice",
-                "dbsetlname 3,secret", "dbsetlname 9,", "dbopen srv", "dbclose"}));
+                "dbsetlname 3,secret", "dbsetlname 9,", "dbopen srv", "dbuse pubs", "dbclose"}));
   // OnLogin ran after the login record existed and before it was filled.
   EXPECT_EQ(journal_[5], "dblogin");
   EXPECT_EQ(journal_[6], "OnLogin");

@@ -107,9 +107,10 @@ class TSQLServer : public TComponent {
   void SetOnLogin(TLoginEvent value) { FOnLogin = std::move(value); }
 
   // Loads the client library, installs the handlers, builds the login record
-  // and proves it with a test connection that is closed again. Does nothing
-  // when connected. Raises ElqDBLIBError, ElqSQLError, or EDatabaseError
-  // with SNoConnection when opening the test connection itself raised.
+  // and proves it (and that DataBaseName, when not empty, can be selected)
+  // with a test connection that is closed again. Does nothing when connected. Raises ElqDBLIBError,
+  // ElqSQLError, or EDatabaseError with SNoConnection when opening the test connection itself
+  // raised.
   void Open();
   // Closes every attached query's cursor (last attached first) and every
   // private connection, then the base connection; restores the handlers and
@@ -123,7 +124,8 @@ class TSQLServer : public TComponent {
   PDBPROCESS GetConnection(TlqServerQuery* Query, bool Shared);
   PDBPROCESS GetBaseProcess();
   // Opens and prepares a new connection: database selected, query time-out,
-  // OEM option, text size and limit, no pending results.
+  // OEM option, text size and limit, no pending results. A DataBaseName that
+  // cannot be selected closes the connection and raises the server's error.
   PDBPROCESS InternalOpenConnection();
   // Gives a connection back. With KeepConnections its pending results are
   // cancelled and the caller keeps it; otherwise it is closed unless it is
@@ -132,6 +134,14 @@ class TSQLServer : public TComponent {
   // Closes a connection for good whatever KeepConnections says, unless it is the
   // base connection or another attached query still holds it; Connection becomes nullptr.
   void CloseConnection(PDBPROCESS& Connection);
+  // Whether Connection was the base connection and has been replaced (found
+  // dead, or forgotten after a transaction) while a query still held it. Such
+  // a query gives it up before its next statement.
+  bool IsFormerBase(PDBPROCESS Connection) const;
+  // Whether Connection is the current base connection (opens nothing).
+  bool IsBaseProcess(PDBPROCESS Connection) const {
+    return Connection != nullptr && Connection == FBaseProcess;
+  }
 
   // Attach and detach a query (nullptr is ignored); a query attached twice is
   // listed twice and RemoveQuery takes away its first entry.
@@ -181,8 +191,15 @@ class TSQLServer : public TComponent {
  private:
   void PrepareLoginRecord();
   PDBPROCESS OpenProcess();
+  void SelectDatabase(PDBPROCESS connection);
   void EndTransaction(const char* statement);
   bool HeldByQuery(PDBPROCESS connection) const;
+  // A base connection just replaced: closed unless a query holds it, then
+  // remembered in FFormerBases until the last holder gives it up.
+  void ForgetBase(PDBPROCESS connection);
+  // Handlers are counted over every open server of the process.
+  void InstallHandlers();
+  void RestoreHandlers();
 
   std::string FServerName;
   std::string FDataBaseName;
@@ -200,6 +217,7 @@ class TSQLServer : public TComponent {
   DBERRHANDLE_PROC FOldErrHandler = nullptr;
   TTraceRoutine FOldTraceCallback = nullptr;
   std::vector<TlqServerQuery*> FQueries;  // not owned, in order of attachment
+  std::vector<PDBPROCESS> FFormerBases;   // replaced base connections still held
   int FProcCount = 0;
   TLoginEvent FOnLogin;
   bool FTrustedLogin = false;

@@ -46,6 +46,7 @@
 #include "framework/datasource.h"
 #include "framework/list.h"
 #include "framework/params.h"
+#include "framework/thread.h"
 #include "runtime/SQLServer.h"
 #include "runtime/query_update.h"
 
@@ -62,6 +63,12 @@ using TOption = TSet<TOptionSet>;
 
 using TMsgNotifyEvent = std::function<void(TObject* Sender, const std::string& aMsg)>;
 
+// What a worker thread runs for a query.
+enum TlqAsyncOperation : std::uint8_t { lqOpen, lqExecSQL };
+// How an asynchronous operation ended.
+enum TlqAsyncOutcome : std::uint8_t { aoNone, aoRunning, aoCompleted, aoFailed, aoCancelled };
+// Rows cached so far while a result is being read.
+using TlqFetchProgressEvent = std::function<void(TObject* Sender, int RowsSoFar)>;
 // The direction of TTessel::SortField.
 enum TlqSortOrder : std::uint8_t { soAscending, soDescending };
 
@@ -298,7 +305,37 @@ class TTessel : public TDataSet, public TlqServerQuery {
   TStringList* BlobList() const { return FBlobList.get(); }
   PDBPROCESS DBProcess() const { return FDBProcess; }
 
-  // --- asynchronous work: state shared with the worker thread --------------
+  // --- asynchronous work -----------------------------------------------------
+  // AsyncOpen and AsyncExec run the open or ExecSQL in a TQryThread and return
+  // at once; the end is reported in the main thread: OnThreadReady after a
+  // completed (or cancelled) operation, OnThreadMsg with "Class: message."
+  // after a failure; AsyncOutcome tells which. Both are ignored while the
+  // query is open or an operation runs; with CacheAllRecords they raise
+  // SAsyncOpenError. Main thread only.
+  void AsyncOpen();
+  void AsyncExec();
+  // Stops a running operation (the server is told to cancel the statement),
+  // waits for the worker to let go of the query, then closes it.
+  void AsyncClose();
+  // The framework's Close, after stopping a running operation the same way:
+  // the framework would otherwise see a query still being opened as closed.
+  void Close();
+  // The end of a completed operation, run in the main thread.
+  void DoThreadReady();
+  // Hands a failure text to OnThreadMsg, in the main thread.
+  void DoThreadMsg(const std::string& aMsg);
+  // How the last asynchronous operation ended; aoRunning while one runs.
+  TlqAsyncOutcome AsyncOutcome() const { return FAsyncOutcome; }
+  // An asynchronous open also reads every row into the record cache, in the
+  // worker, stopping between rows when asked to. Default false.
+  bool AsyncFetchAll() const { return FAsyncFetchAll; }
+  void SetAsyncFetchAll(bool value) { FAsyncFetchAll = value; }
+  // Called in the main thread while rows are read into the record cache,
+  // with the number of rows cached so far: at most every 1,000 rows or
+  // 100 ms, and once more when an asynchronous full read ends.
+  TlqFetchProgressEvent OnFetchProgress;
+
+  // State shared with the worker thread.
   std::atomic<bool> FThreadActive{false};
   std::atomic<bool> FCancelAsync{false};
 
@@ -359,6 +396,20 @@ class TTessel : public TDataSet, public TlqServerQuery {
  private:
   friend class TTesselDataLink;
 
+  friend class TQryThread;
+
+  // Asynchronous work (worker side and the waits of the main thread).
+  void StartAsync(TlqAsyncOperation Operation);
+  void StopAsync();
+  TlqAsyncOutcome RunAsync(TlqAsyncOperation Operation);
+  bool FetchAllAsync();
+  void ReleaseAsyncConnection();
+  void EndAsync();
+  void Notify(const std::function<void()>& Method);
+  // Reports progress when due; the worker's own rows only when Worker.
+  void NoteFetchProgress(bool Worker = false);
+  void ReportFetchProgress(int Rows);
+
   // Posting helpers.
   void TrimStringFields();
   void WriteRecord(TUpdateKind UpdateKind);
@@ -372,7 +423,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void ChooseConnection(TQueryType QueryType);
   void SendBatch(TQueryType QueryType, bool& Cancelled);
   bool CallProcedure();
-  void ReadResults();
+  void MoveConnection(bool Shared);
+  void ReadResults(bool Settle);
+  bool SkipRows();
   void DropProcedure();
   void CreateProcedure();
   void DescribeColumns();
@@ -452,6 +505,41 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // Handles of content read from the server, by record id and blob index.
   std::map<std::pair<std::int32_t, int>, std::uint32_t> FReadBlobHandles;
   std::unique_ptr<TlqFieldList> FFieldList;
+
+  // Set by AsyncOpen/AsyncExec before the worker exists, cleared in the main
+  // thread by the worker's last notification: from then on the worker no
+  // longer touches the query, so closing and destruction may go on.
+  std::atomic<bool> FWorkerAttached{false};
+  // Written by the main thread only.
+  TlqAsyncOutcome FAsyncOutcome = aoNone;
+  bool FAsyncFetchAll = false;
+  // Main thread only: a notification of this query's worker is running, so a
+  // close asked for by its handler must not wait for the worker.
+  int FInNotification = 0;
+  // Progress of the rows being read: written by the thread that reads them.
+  int FProgressRows = 0;
+  std::int64_t FProgressAtMs = 0;
+};
+
+// The worker thread of one asynchronous operation. It frees itself when done
+// and reports to the main thread through Synchronize; the query it works on
+// is not owned and stays alive until the worker's last notification ran.
+class TQryThread : public TThread {
+ public:
+  TQryThread(TTessel* Query, TlqAsyncOperation Operation);
+
+ protected:
+  void Execute() override;
+
+ private:
+  void ThreadReady();
+  void DisplayMessage();
+  void ReportFailure(const std::string& ClassName, const std::string& Message);
+
+  TTessel* FQuery;
+  TlqAsyncOperation FOperation;
+  std::string FMessage;
+  TlqAsyncOutcome FOutcome = aoCompleted;
 };
 
 }  // namespace tessel

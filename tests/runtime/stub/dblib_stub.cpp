@@ -34,6 +34,9 @@ struct State {
   std::vector<std::unique_ptr<dbprocess>> processes;  // every connection ever opened
   std::vector<std::unique_ptr<loginrec>> logins;
   int rows_left = -1;
+  // Results answered since the last batch was sent: like the real library,
+  // the scripted answer comes once per batch, then NO_MORE_RESULTS.
+  int results_in_batch = 0;
 };
 
 State& S() {
@@ -174,6 +177,7 @@ void dbfreebuf(DBPROCESS*) {
 }
 RETCODE dbsqlexec(DBPROCESS* p) {
   Enter("dbsqlexec");
+  S().results_in_batch = 0;
   if (TakeOne("dbsqlexec.fail")) {
     ServerMessage(p, static_cast<int>(Num("msg.no", 50000)), Txt("msg.text", ""));
     return FAIL;
@@ -182,6 +186,7 @@ RETCODE dbsqlexec(DBPROCESS* p) {
 }
 RETCODE dbresults(DBPROCESS*) {
   Enter("dbresults");
+  if (S().results_in_batch++ > 0) return 2;  // NO_MORE_RESULTS
   S().rows_left = static_cast<int>(Num("dbnextrow.rows", 0));
   return static_cast<RETCODE>(Num("dbresults", SUCCEED));
 }
@@ -227,6 +232,7 @@ RETCODE dbrpcsend(DBPROCESS*) {
 }
 RETCODE dbsqlok(DBPROCESS*) {
   Enter("dbsqlok");
+  S().results_in_batch = 0;
   return SUCCEED;
 }
 RETCODE dbcmdrow(DBPROCESS*) {
