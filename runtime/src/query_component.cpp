@@ -24,6 +24,7 @@ TTessel::TTessel(TComponent* owner) : TDataSet(owner) {
 }
 
 TTessel::~TTessel() {
+  FQueryDestroying = true;
   // A worker still running the statement must stop, and let go of the
   // query, before anything it uses goes; marking the query and the fields
   // the worker is making as destroying is such a use.

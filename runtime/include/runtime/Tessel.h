@@ -510,6 +510,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // thread by the worker's last notification: from then on the worker no
   // longer touches the query, so closing and destruction may go on.
   std::atomic<bool> FWorkerAttached{false};
+  // Set first thing in the destructor (main thread): the notifications the
+  // worker still delivers while the destructor waits for it reach nobody.
+  bool FQueryDestroying = false;
   // Written by the main thread only.
   TlqAsyncOutcome FAsyncOutcome = aoNone;
   bool FAsyncFetchAll = false;
