@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "controls/data_error.h"
@@ -217,8 +218,14 @@ void ExplorerWindow::Ready() {
     const int rows = master_->RecordCount();
     status_->setText(master_->AllFetched() ? tr("%n row(s)", nullptr, rows)
                                            : tr("Rows are read as you scroll"));
-    ShowBlobFields();
-    if (!detail_sql_->toPlainText().trimmed().isEmpty()) RunDetail();
+    // The worker is still finishing while it tells us: the text column and
+    // the detail are read once it has let go of the query.
+    QTimer::singleShot(0, this, [this] {
+      ShowBlobFields();
+      if (!detail_sql_->toPlainText().trimmed().isEmpty()) RunDetail();
+      emit Finished();
+    });
+    return;
   } else {
     status_->setText(tr("Done: %n row(s) affected", nullptr, master_->RowsAffected()));
   }

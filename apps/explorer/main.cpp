@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
   window.show();
   if (!options.sql.empty()) window.Run();
 
+  int code = 0;  // outlives the calls below, which run from the event loop
   if (!options.screenshot.empty()) {
     // Waits for the statements, lets the window paint, and keeps a picture.
-    int code = 0;
     auto save = [&] {
       QTimer::singleShot(300, &window, [&] {
         if (!window.grab().save(QString::fromStdString(options.screenshot))) {
