@@ -39,6 +39,10 @@ void DemoBlob(TSQLServer& server) {
   query.SetName("Notes");
   query.SetSQLServer(&server);
   query.SQL()->SetText("SELECT id, note FROM tessel_demo_notes WHERE id = 1");
+  // Where a post writes the memo: the table, its key and the column to set.
+  query.UpdateParams()->SetTableName("tessel_demo_notes");
+  query.UpdateParams()->KeyFields()->Add("id");
+  query.UpdateParams()->UpdateFields()->Add("note");
   query.Open();
   TField* note = query.FieldByName("note");
   const std::string before = note->AsString();
