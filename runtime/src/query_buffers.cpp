@@ -8,8 +8,13 @@
 namespace tessel {
 
 char* TlqBuffers::NewBlock(const char* Source) const {
-  auto block = std::make_unique<char[]>(static_cast<std::size_t>(ItemSize));
-  if (Source != nullptr) std::memcpy(block.get(), Source, static_cast<std::size_t>(ItemSize));
+  // Filled once: from Source, or with zeros when there is none.
+  auto block = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(ItemSize));
+  if (Source != nullptr) {
+    std::memcpy(block.get(), Source, static_cast<std::size_t>(ItemSize));
+  } else {
+    std::memset(block.get(), 0, static_cast<std::size_t>(ItemSize));
+  }
   return block.release();
 }
 

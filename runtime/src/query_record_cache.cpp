@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "framework/sysutils.h"
+#include "query_slot_values.h"
 #include "runtime/Tessel.h"
 
 namespace tessel {
@@ -207,6 +208,9 @@ double TTessel::ReadDateTime(int Column, const std::uint8_t* Data, int Length) c
     dbconvert(nullptr, type, Data, Length, kSQLDATETIME, reinterpret_cast<DBBYTE*>(&datetime),
               sizeof datetime);
   }
+  double msecs = 0;
+  if (slots::DateTimeMSecs(datetime.dtdays, datetime.dttime, msecs)) return msecs;
+  // Out of the framework's range: cracked as below, which ends at the default.
   DBDATEREC parts{};
   TDateTime date = 0, time = 0;
   TTimeStamp stamp{0, DateDelta};  // 1899-12-30 00:00

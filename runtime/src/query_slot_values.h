@@ -64,6 +64,21 @@ inline bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A server date-time (days since 1900-01-01, 1/300 seconds since midnight)
+// as the framework's milliseconds (day 1 is 0001-01-01), the milliseconds of
+// its ticks rounded as the client library cracks them. False for a value
+// outside 0001-01-01 to 9999-12-31 or a time of day past midnight.
+inline bool DateTimeMSecs(std::int32_t days, std::uint32_t ticks, double& msecs) {
+  constexpr std::int64_t kDayOf1900 = 693596;  // day number of 1900-01-01
+  constexpr std::int64_t kLastDay = 3652059;   // day number of 9999-12-31
+  constexpr std::uint32_t kTicksPerDay = 300u * 60 * 60 * 24;
+  const std::int64_t day = kDayOf1900 + days;
+  if (ticks >= kTicksPerDay || day < 1 || day > kLastDay) return false;
+  const std::int64_t ms = std::int64_t{ticks / 300} * 1000 + ((ticks % 300) * 10 + 1) / 3;
+  msecs = static_cast<double>(day * 86400000 + ms);
+  return true;
+}
+
 // Dictionary order: letters are compared without regard to case first, and
 // case decides only between texts that are otherwise equal, a lower-case
 // letter before its capital (so "adams" < "Brown" < "Smith", "abc" < "Abc").
