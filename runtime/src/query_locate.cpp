@@ -11,9 +11,11 @@
 // fields, values that do not convert) are refused before the cursor moves.
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/data_consts.h"
@@ -230,57 +232,141 @@ TTessel::SearchKey TTessel::MakeSearchKey(TField* Field, const Variant& Value,
   return key;
 }
 
-bool TTessel::SlotMatches(const SearchKey& Key, const char* Record) const {
-  const char* slot = Record + Key.Offset;
-  if (slot[0] == 0 || Key.Null) return slot[0] == 0 && Key.Null;
-  const char* value = slot + 1;
+namespace {
+
+// Calls Use with the test of a non-null slot's value area against Key, typed
+// for the key's column, so that a scan over many records has the test
+// inlined; Other tests the columns without a type of their own here. Key
+// must not be a Null key.
+template <typename SearchKey, typename Other, typename Use>
+decltype(auto) WithValueTest(const SearchKey& Key, const Other& other, Use&& use) {
   switch (Key.Kind) {
     case KeyKind::Text: {
-      std::string_view stored = slots::Text(value, Key.Area);
       const std::string_view wanted = Key.Text;
-      if (Key.Options & loPartialKey) stored = stored.substr(0, wanted.size());
-      if (Key.Options & loCaseInsensitive) return slots::SameTextIgnoringCase(stored, wanted);
-      return stored == wanted;
+      const int area = Key.Area;
+      const bool partial = (Key.Options & loPartialKey) != 0;
+      if (Key.Options & loCaseInsensitive) {
+        return use([wanted, area, partial](const char* value) {
+          std::string_view stored = slots::Text(value, area);
+          if (partial) stored = stored.substr(0, wanted.size());
+          return slots::SameTextIgnoringCase(stored, wanted);
+        });
+      }
+      return use([wanted, area, partial](const char* value) {
+        std::string_view stored = slots::Text(value, area);
+        if (partial) stored = stored.substr(0, wanted.size());
+        return stored == wanted;
+      });
     }
     case KeyKind::Boolean:
-      return (value[0] == 1 ? 1.0 : 0.0) == Key.Number;
+      return use([n = Key.Number](const char* value) { return (value[0] == 1 ? 1.0 : 0.0) == n; });
     case KeyKind::DateTime:
-      return slots::Read<double>(value) == Key.Number;
+      return use([n = Key.Number](const char* value) { return slots::Read<double>(value) == n; });
     case KeyKind::Real:
-      return slots::Read<float>(value) == Key.Real;
+      return use([r = Key.Real](const char* value) { return slots::Read<float>(value) == r; });
     case KeyKind::Number:
       break;
   }
+  const double n = Key.Number;
   switch (Key.Code) {
     case slots::kSQLINT1:
-      return static_cast<std::uint8_t>(value[0]) == Key.Number;
+      return use([n](const char* value) { return static_cast<std::uint8_t>(value[0]) == n; });
     case slots::kSQLINT2:
-      return slots::Read<std::int16_t>(value) == Key.Number;
+      return use([n](const char* value) { return slots::Read<std::int16_t>(value) == n; });
     case slots::kSQLINT4:
-      return slots::Read<std::int32_t>(value) == Key.Number;
+      return use([n](const char* value) { return slots::Read<std::int32_t>(value) == n; });
     case slots::kSQLFLT8:
-      return slots::Read<double>(value) == Key.Number;
+      return use([n](const char* value) { return slots::Read<double>(value) == n; });
     case slots::kSQLMONEY:
-      return static_cast<double>(slots::MoneyUnits(value)) / 10000.0 == Key.Number;
+      return use([n](const char* value) {
+        return static_cast<double>(slots::MoneyUnits(value)) / 10000.0 == n;
+      });
     case slots::kSQLMONEY4:
-      return slots::Read<std::int32_t>(value) / 10000.0 == Key.Number;
+      return use(
+          [n](const char* value) { return slots::Read<std::int32_t>(value) / 10000.0 == n; });
     default:
       break;
   }
-  // Any other column: its value as field access yields it.
+  return use(other);
+}
+
+// Scans fetch the records this far ahead into the processor's cache while
+// the current one is compared: after a sort, records lie in memory in no
+// relation to their order, and waiting for each in turn is most of the time.
+constexpr std::size_t kAhead = 16;
+
+// The first of items[from..] (0-based) whose slot at Offset holds a null
+// (for a Null key) or a value that passes Test; -1 when none does.
+
+template <typename Test>
+std::ptrdiff_t ScanItems(const std::vector<void*>& Items, std::size_t From, int Offset, bool Null,
+                         const Test& test) {
+  const std::size_t count = Items.size();
+  for (std::size_t i = From; i < count; ++i) {
+    if (i + kAhead < count)
+      __builtin_prefetch(static_cast<const char*>(Items[i + kAhead]) + Offset);
+    const char* slot = static_cast<const char*>(Items[i]) + Offset;
+    if (slot[0] == 0 ? Null : (!Null && test(slot + 1))) return static_cast<std::ptrdiff_t>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+// Any other column: its value as field access yields it.
+bool TTessel::ShownValueEquals(const SearchKey& Key, const char* Value) const {
+  const char* slot = Value - 1;
+  const double Number = Key.Number;
   if (Key.Field->DataType() == ftFloat || Key.Field->DataType() == ftCurrency) {
     double shown = 0;
     ReadFieldValue(Key.Field, slot, &shown);
-    return shown == Key.Number;
+    return shown == Number;
   }
   if (Key.Field->DataType() == ftSmallint || Key.Field->DataType() == ftWord) {
     std::int16_t shown = 0;
     ReadFieldValue(Key.Field, slot, &shown);
-    return shown == Key.Number;
+    return shown == Number;
   }
   std::int32_t shown = 0;
   ReadFieldValue(Key.Field, slot, &shown);
-  return shown == Key.Number;
+  return shown == Number;
+}
+
+bool TTessel::SlotMatches(const SearchKey& Key, const char* Record) const {
+  const char* slot = Record + Key.Offset;
+  if (slot[0] == 0 || Key.Null) return slot[0] == 0 && Key.Null;
+  const auto other = [this, &Key](const char* value) { return ShownValueEquals(Key, value); };
+  return WithValueTest(Key, other, [slot](const auto& test) { return test(slot + 1); });
+}
+
+// The position of the first cached record from position From on whose every
+// key matches; 0 when none does.
+int TTessel::ScanCache(const std::vector<SearchKey>& Keys, int From) const {
+  const std::vector<void*>& items = FRecordCache.List();
+  const auto from = static_cast<std::size_t>(From - 1);
+  if (Keys.size() == 1) {
+    const SearchKey& key = Keys.front();
+    const auto other = [this, &key](const char* value) { return ShownValueEquals(key, value); };
+    const std::ptrdiff_t found =
+        key.Null ? ScanItems(items, from, key.Offset, true, [](const char*) { return false; })
+                 : WithValueTest(key, other, [&](const auto& test) {
+                     return ScanItems(items, from, key.Offset, false, test);
+                   });
+    return static_cast<int>(found + 1);
+  }
+  for (std::size_t i = from; i < items.size(); ++i) {
+    if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
+    const char* record = static_cast<const char*>(items[i]);
+    bool match = true;
+    for (const SearchKey& key : Keys) {
+      if (!SlotMatches(key, record)) {
+        match = false;
+        break;
+      }
+    }
+    if (match) return static_cast<int>(i + 1);
+  }
+  return 0;
 }
 
 // The position of the first record, in cache order, whose every key matches;
@@ -293,27 +379,21 @@ int TTessel::FindRecord(const std::vector<SearchKey>& Keys) {
   std::unique_ptr<char[]> scratch;
   try {
     int found = 0;
-    for (int i = 1; found == 0; ++i) {
-      if (i > RecordCountHeld()) {
-        if (FAllFetched) break;
-        if (NextServerRow() == NO_MORE_ROWS) {
-          FAllFetched = true;
-          break;
-        }
-        if (!scratch) {
-          scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
-        }
-        if (!GetRecordData(scratch.get())) break;
+    for (int i = 1; found == 0;) {
+      if (i <= RecordCountHeld()) {
+        found = ScanCache(Keys, i);
+        i = RecordCountHeld() + 1;
+        continue;
       }
-      const char* record = FRecordCache.GetBuffer(i);
-      bool match = true;
-      for (const SearchKey& key : Keys) {
-        if (!SlotMatches(key, record)) {
-          match = false;
-          break;
-        }
+      if (FAllFetched) break;
+      if (NextServerRow() == NO_MORE_ROWS) {
+        FAllFetched = true;
+        break;
       }
-      if (match) found = i;
+      if (!scratch) {
+        scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
+      }
+      if (!GetRecordData(scratch.get())) break;
     }
     FFilterBuffer = nullptr;
     RestoreState(saved);

@@ -30,6 +30,12 @@ void TTessel::InternalLast() {
 }
 
 void TTessel::InternalGotoBookmark(const char* Bookmark) {
+  const int position = BookmarkPosition(Bookmark);
+  if (position == 0) RaiseDatabaseError(SBookmarkNotFound);
+  FCurrentIndex = position;
+}
+
+int TTessel::BookmarkPosition(const char* Bookmark) const {
   const std::int32_t id = ReadId(Bookmark);
   const int count = RecordCountHeld();
   auto holds = [&](int position) {
@@ -41,18 +47,12 @@ void TTessel::InternalGotoBookmark(const char* Bookmark) {
   // framework mostly asks for the record at or next to the cursor: try those
   // before walking the cache.
   for (int guess : {id, FCurrentIndex, FCurrentIndex + 1, FCurrentIndex - 1}) {
-    if (holds(guess)) {
-      FCurrentIndex = guess;
-      return;
-    }
+    if (holds(guess)) return guess;
   }
   for (int i = 1; i <= count; ++i) {
-    if (holds(i)) {
-      FCurrentIndex = i;
-      return;
-    }
+    if (holds(i)) return i;
   }
-  RaiseDatabaseError(SBookmarkNotFound);
+  return 0;
 }
 
 void TTessel::InternalSetToRecord(TRecordBuffer Buffer) {

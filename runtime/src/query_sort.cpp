@@ -3,12 +3,15 @@
 // The sort moves the cache's item pointers only: records keep their memory,
 // their contents and their ids (bookmarks), and only their positions change.
 // Each record's key is read out of its slot once; the partition-exchange sort
-// then runs over (key, item) entries, so a comparison never decodes a value
-// again. It is not stable: records with equal keys end in the order the
+// then runs over (key, former position) entries, so a comparison never
+// decodes a value again. It is not stable: records with equal keys end in the order the
 // partitioning leaves them.
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -20,11 +23,12 @@
 namespace tessel {
 namespace {
 
+// A record's key and its position before the sort.
 template <typename Key>
 struct SortEntry {
   Key Value{};
+  std::uint32_t Index = 0;
   bool Null = false;
-  void* Item = nullptr;
 };
 
 template <typename T>
@@ -56,10 +60,13 @@ struct CompareNothing {
   int operator()(char, char) const { return 0; }
 };
 
-// Nulls come before every value; two nulls are equal.
-template <typename Key, typename Compare>
+// Nulls come before every value; two nulls are equal. Without nulls in the
+// column (HasNulls false) the flags are not looked at: the outcome is the same.
+template <bool HasNulls, typename Key, typename Compare>
 int CompareEntries(const SortEntry<Key>& a, const SortEntry<Key>& b, const Compare& compare) {
-  if (a.Null || b.Null) return a.Null == b.Null ? 0 : (a.Null ? -1 : 1);
+  if constexpr (HasNulls) {
+    if (a.Null || b.Null) return a.Null == b.Null ? 0 : (a.Null ? -1 : 1);
+  }
   return compare(a.Value, b.Value);
 }
 
@@ -68,15 +75,15 @@ int CompareEntries(const SortEntry<Key>& a, const SortEntry<Key>& b, const Compa
 // part is sorted by recursion and the larger one by the loop, so the depth
 // stays logarithmic; parts are disjoint, so the order in which they are
 // sorted does not change the result.
-template <typename Key, typename Compare>
-void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare& compare,
-               int Direction) {
+template <int Direction, bool HasNulls, typename Key, typename Compare>
+void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare& compare) {
   while (L < R) {
     int I = L;
     int J = R;
     const SortEntry<Key> pivot = entries[static_cast<std::size_t>((L + R) / 2)];
     auto order = [&](int index) {
-      return Direction * CompareEntries(entries[static_cast<std::size_t>(index)], pivot, compare);
+      return Direction *
+             CompareEntries<HasNulls>(entries[static_cast<std::size_t>(index)], pivot, compare);
     };
     do {
       while (order(I) < 0) ++I;
@@ -88,32 +95,69 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
       }
     } while (I <= J);
     if (J - L < R - I) {
-      if (L < J) QuickSort(entries, L, J, compare, Direction);
+      if (L < J) QuickSort<Direction, HasNulls>(entries, L, J, compare);
       L = I;
     } else {
-      if (I < R) QuickSort(entries, I, R, compare, Direction);
+      if (I < R) QuickSort<Direction, HasNulls>(entries, I, R, compare);
       R = J;
     }
   }
 }
 
+// Text keys are copied next to each other, so that comparing them reads a
+// compact block of memory instead of one record after another.
+void GatherTexts(std::vector<SortEntry<std::string_view>>& entries, std::string& store) {
+  std::size_t size = 0;
+  for (const auto& entry : entries) size += entry.Value.size();
+  store.reserve(size);
+  for (const auto& entry : entries) store.append(entry.Value);
+  std::size_t at = 0;
+  for (auto& entry : entries) {
+    const std::size_t length = entry.Value.size();
+    entry.Value = std::string_view(store.data() + at, length);
+    at += length;
+  }
+}
+
 // Reads every item's key with Read(value area), sorts, and puts the items
-// back into the list in the new order.
+// back into the list in the new order. Returns the new position (1-based)
+// of the item Follow, 0 when it is not in the list.
 template <typename Key, typename Compare, typename ReadKey>
-void SortItems(TList& list, int SlotOffset, TlqSortOrder Order, const Compare& compare,
-               const ReadKey& Read) {
-  const int count = list.Count();
-  std::vector<SortEntry<Key>> entries(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    auto& entry = entries[static_cast<std::size_t>(i)];
-    entry.Item = list.Get(i);
-    const char* slot = static_cast<const char*>(entry.Item) + SlotOffset;
+int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, const Compare& compare,
+              const ReadKey& Read, const char* Follow) {
+  const std::vector<void*> items = list.List();
+  const int count = static_cast<int>(items.size());
+  std::vector<SortEntry<Key>> entries(items.size());
+  bool nulls = false;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    auto& entry = entries[i];
+    entry.Index = static_cast<std::uint32_t>(i);
+    const char* slot = static_cast<const char*>(items[i]) + SlotOffset;
     entry.Null = slot[0] == 0;
+    nulls = nulls || entry.Null;
     // A null slot's value area holds whatever an earlier value left: never read.
     if (!entry.Null) entry.Value = Read(slot + 1);
   }
-  QuickSort(entries, 0, count - 1, compare, Order == soDescending ? -1 : 1);
-  for (int i = 0; i < count; ++i) list.Put(i, entries[static_cast<std::size_t>(i)].Item);
+  std::string texts;
+  if constexpr (std::is_same_v<Key, std::string_view>) GatherTexts(entries, texts);
+  if (Order == soDescending) {
+    if (nulls) {
+      QuickSort<-1, true>(entries, 0, count - 1, compare);
+    } else {
+      QuickSort<-1, false>(entries, 0, count - 1, compare);
+    }
+  } else if (nulls) {
+    QuickSort<1, true>(entries, 0, count - 1, compare);
+  } else {
+    QuickSort<1, false>(entries, 0, count - 1, compare);
+  }
+  int followed = 0;
+  for (int i = 0; i < count; ++i) {
+    void* item = items[entries[static_cast<std::size_t>(i)].Index];
+    list.Put(i, item);
+    if (item == Follow) followed = i + 1;
+  }
+  return followed;
 }
 
 double ConvertedToFloat(int ColumnType, const char* value, int length) {
@@ -125,15 +169,18 @@ double ConvertedToFloat(int ColumnType, const char* value, int length) {
 
 }  // namespace
 
-void TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order) {
-  if (Count() < 2) return;
+int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
+                           const char* Follow) {
+  if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
   using namespace slots;
+  // Every integer column's value fits 32 bits.
   const auto integers = [&](auto read) {
-    SortItems<std::int64_t>(*this, SlotOffset, Order, CompareNumbers{},
-                            [&](const char* v) { return static_cast<std::int64_t>(read(v)); });
+    return SortItems<std::int32_t>(
+        *this, SlotOffset, Order, CompareNumbers{},
+        [&](const char* v) { return static_cast<std::int32_t>(read(v)); }, Follow);
   };
   const auto numbers = [&](auto read) {
-    SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read);
+    return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow);
   };
   switch (ColumnType) {
     case kSQLIMAGE:
@@ -142,21 +189,26 @@ void TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSor
       return integers([](const char* v) { return Read<std::int32_t>(v + 24); });
     case kSQLVARCHAR:
     case kSQLCHAR:
-      return SortItems<std::string_view>(*this, SlotOffset, Order, CompareTexts{},
-                                         [&](const char* v) { return Text(v, SlotArea); });
+      return SortItems<std::string_view>(
+          *this, SlotOffset, Order, CompareTexts{},
+          [&](const char* v) { return Text(v, SlotArea); }, Follow);
     case kSQLVARBINARY:
       // A 16-bit length, then the bytes.
       return SortItems<std::string_view>(
-          *this, SlotOffset, Order, CompareBytes{}, [&](const char* v) {
+          *this, SlotOffset, Order, CompareBytes{},
+          [&](const char* v) {
             const int length = Read<std::uint16_t>(v);
             const int room = SlotArea > 2 ? SlotArea - 2 : 0;
             return std::string_view(v + 2, static_cast<std::size_t>(std::min(length, room)));
-          });
+          },
+          Follow);
     case kSQLBINARY:
       return SortItems<std::string_view>(
-          *this, SlotOffset, Order, CompareBytes{}, [&](const char* v) {
+          *this, SlotOffset, Order, CompareBytes{},
+          [&](const char* v) {
             return std::string_view(v, static_cast<std::size_t>(SlotArea > 1 ? SlotArea - 1 : 0));
-          });
+          },
+          Follow);
     case kSQLINT1:
     case kSQLBIT:
       return integers([](const char* v) { return static_cast<std::uint8_t>(v[0]); });
@@ -178,8 +230,8 @@ void TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSor
     case kSQLNUMERIC:
       return numbers([&](const char* v) { return ConvertedToFloat(ColumnType, v, 19); });
     default:
-      return SortItems<char>(*this, SlotOffset, Order, CompareNothing{},
-                             [](const char*) { return char{}; });
+      return SortItems<char>(
+          *this, SlotOffset, Order, CompareNothing{}, [](const char*) { return char{}; }, Follow);
   }
 }
 
@@ -194,11 +246,19 @@ void TTessel::SortField(const std::string& FieldName, TlqSortOrder Order) {
     }
     CheckBrowseMode();
     const TBookmark current = GetBookmark();
+    // The current record is followed through the sort by its block, so that
+    // finding it again needs no walk over the cache.
+    const int before = current.empty() ? 0 : BookmarkPosition(current.data());
+    const char* item = before == 0 ? nullptr : FRecordCache.GetBuffer(before);
     const auto column = static_cast<std::size_t>(field->FieldNo());
-    FRecordCache.SortBuffer(FColumnTypes[column], FFieldOffsets[column - 1],
-                            FColumnSizes[column - 1] + 1, Order);
+    const int after = FRecordCache.SortBuffer(FColumnTypes[column], FFieldOffsets[column - 1],
+                                              FColumnSizes[column - 1] + 1, Order, item);
     if (current.empty()) continue;
-    InternalGotoBookmark(current.data());
+    if (after != 0) {
+      FCurrentIndex = after;
+    } else {
+      InternalGotoBookmark(current.data());
+    }
     Resync(rmExact | rmCenter);
     DoAfterScroll();
   }

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "error_text.h"
@@ -132,6 +134,69 @@ TEST_F(SortTest, TheCurrentRecordAndBookmarksSurviveASort) {
   EXPECT_EQ(query->FieldByName("id")->AsInteger(), 3);
   query->Next();
   EXPECT_EQ(query->FieldByName("id")->AsInteger(), 30);
+}
+
+// The classic partition exchange with the middle entry as pivot, over
+// (key, id) pairs with nulls first: the order records with equal keys must
+// end in, written out independently of the query's own sort.
+using Keyed = std::pair<std::optional<std::string>, std::string>;
+
+void ReferenceSort(std::vector<Keyed>& entries, int L, int R, int direction) {
+  const auto compare = [](const Keyed& a, const Keyed& b) {
+    if (!a.first || !b.first)
+      return a.first.has_value() == b.first.has_value() ? 0 : (a.first ? 1 : -1);
+    return a.first < b.first ? -1 : (b.first < a.first ? 1 : 0);
+  };
+  int I = L, J = R;
+  const Keyed pivot = entries[static_cast<std::size_t>((L + R) / 2)];
+  do {
+    while (direction * compare(entries[static_cast<std::size_t>(I)], pivot) < 0) ++I;
+    while (direction * compare(entries[static_cast<std::size_t>(J)], pivot) > 0) --J;
+    if (I <= J)
+      std::swap(entries[static_cast<std::size_t>(I++)], entries[static_cast<std::size_t>(J--)]);
+  } while (I <= J);
+  if (L < J) ReferenceSort(entries, L, J, direction);
+  if (I < R) ReferenceSort(entries, I, R, direction);
+}
+
+TEST_F(SortTest, RecordsWithEqualKeysEndWherePartitionExchangeLeavesThem) {
+  // Few distinct values among many rows, some of them null; the integer
+  // keys are single digits, so their text orders like their values.
+  std::vector<std::string> rows;
+  for (int id = 1; id <= 90; ++id) {
+    const std::string digit = id % 13 == 0 ? "NULL" : std::to_string(id * 7 % 4);
+    const std::string word =
+        id % 11 == 0 ? "NULL" : (id % 3 == 0 ? "'fig'" : (id % 3 == 1 ? "'apple'" : "'pear'"));
+    rows.push_back("(" + std::to_string(id) + ", " + digit + ", " + word + ")");
+  }
+  MakeTable("s_equal", "id int NOT NULL, v int NULL, w varchar(10) NULL", rows);
+  TTessel* query = NewQuery("SELECT id, v, w FROM s_equal ORDER BY id");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  const auto entries = [&](const std::string& field) {
+    std::vector<Keyed> result;
+    for (query->First(); !query->Eof(); query->Next()) {
+      const TField* key = query->FieldByName(field);
+      result.emplace_back(key->IsNull() ? std::nullopt : std::optional(key->AsString()),
+                          query->FieldByName("id")->AsString());
+    }
+    return result;
+  };
+  const auto ids = [](const std::vector<Keyed>& sorted) {
+    std::vector<std::string> result;
+    for (const Keyed& entry : sorted) result.push_back(entry.second);
+    return result;
+  };
+  for (const char* field : {"v", "w", "v", "w"}) {
+    for (TlqSortOrder order : {soAscending, soDescending}) {
+      std::vector<Keyed> expected = entries(field);
+      ReferenceSort(expected, 0, static_cast<int>(expected.size()) - 1,
+                    order == soDescending ? -1 : 1);
+      query->SortField(field, order);
+      EXPECT_EQ(Column(*query, "id"), ids(expected))
+          << field << (order == soDescending ? " descending" : " ascending");
+    }
+  }
 }
 
 TEST_F(SortTest, ACalculatedFieldIsRefused) {

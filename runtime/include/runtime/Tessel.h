@@ -106,8 +106,10 @@ class TlqBuffers : public TList {
   // Reorders the items by the slot at SlotOffset (flag byte, then a value
   // area of SlotArea bytes), compared as the column's type code says; nulls
   // come first in ascending order. Items keep their contents and record ids;
-  // items with equal keys end in no particular order.
-  void SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order);
+  // items with equal keys end in no particular order. Returns the new
+  // position of the item Follow, 0 when it is not in the cache.
+  int SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
+                 const char* Follow = nullptr);
 
  private:
   char* NewBlock(const char* Source) const;
@@ -446,6 +448,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
                                     TLocateOptions Options);
   SearchKey MakeSearchKey(TField* Field, const Variant& Value, TLocateOptions Options) const;
   bool SlotMatches(const SearchKey& Key, const char* Record) const;
+  bool ShownValueEquals(const SearchKey& Key, const char* Value) const;
+  int ScanCache(const std::vector<SearchKey>& Keys, int From) const;
+  // The position of the cached record with the bookmark's id; 0 when none.
+  int BookmarkPosition(const char* Bookmark) const;
   int FindRecord(const std::vector<SearchKey>& Keys);
   void LeaveServer();
   friend class TBlobStream;
