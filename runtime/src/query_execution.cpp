@@ -175,6 +175,7 @@ void TTessel::InternalClose() {
   FFieldOffsets.clear();
   FColumnSizes.clear();
   FColumnShapes.clear();
+  FColumnNames.clear();
   FLastRecordId = 0;
   FCurrentIndex = -1;
   FAllFetched = false;
@@ -187,6 +188,7 @@ void TTessel::InternalClose() {
 
 void TTessel::Disconnect() {
   if (FDataBaseName == nullptr) return;
+  const bool pending = FResultPending;
   FResultPending = false;
   if (FPrepared) {
     // Rows still pending would make the DROP PROCEDURE fail.
@@ -194,6 +196,9 @@ void TTessel::Disconnect() {
     Unprepare();
   }
   if (FDBProcess == nullptr) return;
+  // Rows of a result given up unread (an open that failed after its
+  // statement ran) must not stay on the connection others share.
+  if (pending && FDataBaseName->IsBaseProcess(FDBProcess)) dbcancel(FDBProcess);
   // A query being destroyed gives its connection back for good.
   if (ComponentState().Contains(csDestroying)) {
     FDataBaseName->CloseConnection(FDBProcess);

@@ -65,9 +65,43 @@ TFieldType FieldTypeOfColumn(int code) {
     case 110:
     case 122:
       return ftCurrency;
+    case 127:
+      return ftLargeint;
     default:
       return ftUnknown;
   }
+}
+
+// The server's name for a type code the query cannot hold, for the message
+// that refuses the column.
+std::string ColumnTypeName(int code) {
+  switch (code) {
+    case 36:
+      return "uniqueidentifier";
+    case 40:
+      return "date";
+    case 41:
+      return "time";
+    case 42:
+      return "datetime2";
+    case 43:
+      return "datetimeoffset";
+    case 98:
+      return "sql_variant";
+    case 241:
+      return "xml";
+    default:
+      return Format("type %d", {code});
+  }
+}
+
+// A name not yet taken (compared ignoring case, as field names are): the
+// column's own, else the first free of name_1, name_2 ...
+std::string UniqueFieldName(const std::string& name, TStringList& taken) {
+  std::string unique = name;
+  for (int n = 1; taken.IndexOf(unique) >= 0; ++n) unique = Format("%s_%d", {name, n});
+  taken.Add(unique);
+  return unique;
 }
 
 }  // namespace
@@ -88,6 +122,7 @@ void TTessel::DescribeColumns() {
     FFieldOffsets.clear();
     FColumnSizes.clear();
     FColumnShapes.clear();
+    FColumnNames.clear();
     throw;
   }
 }
@@ -98,6 +133,7 @@ void TTessel::DescribeEveryColumn() {
   FFieldOffsets.clear();
   FColumnSizes.clear();
   FColumnShapes.clear();
+  FColumnNames.clear();
   if (FDBProcess == nullptr || dbcmdrow(FDBProcess) != SUCCEED) return;
   const int columns = dbnumcols(FDBProcess);
   if (columns > kMaxColumns) {
@@ -108,6 +144,8 @@ void TTessel::DescribeEveryColumn() {
   FFieldOffsets.resize(static_cast<std::size_t>(columns));
   FColumnSizes.resize(static_cast<std::size_t>(columns));
   FColumnShapes.resize(static_cast<std::size_t>(columns));
+  FColumnNames.resize(static_cast<std::size_t>(columns));
+  TStringList taken;
   std::int64_t record_size = 0;
   for (int i = 1; i <= columns; ++i) {
     FFieldOffsets[i - 1] = static_cast<std::int32_t>(record_size);
@@ -131,6 +169,11 @@ void TTessel::DescribeEveryColumn() {
     if (code == kSQLCHAR && col.VarLength) stored = kSQLVARCHAR;
     FColumnTypes[static_cast<std::size_t>(i)] = stored;
     const TFieldType type = FieldTypeOfColumn(varbinary ? kSQLVARBINARY : code);
+    // A column without a field would vanish from the dataset unnoticed.
+    if (type == ftUnknown) {
+      DatabaseError(Format("Column '%s' has the type %s, which a query cannot hold",
+                           {name.empty() ? Format("%d", {i}) : name, ColumnTypeName(code)}));
+    }
     if (type == ftDateTime) size = 8;
     if (code == kSQLIMAGE || code == kSQLTEXT) size = 32;
     if (code == kSQLDECIMAL || code == kSQLNUMERIC) size = std::max(size, kNumericSize);
@@ -145,7 +188,11 @@ void TTessel::DescribeEveryColumn() {
           "The columns of the result need %d bytes or more per row; a query can hold at most %d",
           {static_cast<long long>(record_size), static_cast<long long>(kMaxDataArea)}));
     }
-    FieldDefs()->Add(name.empty() ? Format("Field%d", {i}) : name, type, def_size, required, i);
+    const std::string column_name = name.empty() ? Format("Field%d", {i}) : name;
+    FColumnNames[static_cast<std::size_t>(i - 1)] = column_name;
+    // Two columns of one name (a join of two tables with an id) both get a
+    // field: the second and later ones are numbered.
+    FieldDefs()->Add(UniqueFieldName(column_name, taken), type, def_size, required, i);
   }
   FRecordSize = static_cast<std::int32_t>(record_size);
 }
