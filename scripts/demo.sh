@@ -62,6 +62,12 @@ echo "demo: tessel-sqld listening on 127.0.0.1:$port"
 
 if [ -x "$bin/tessel-demo" ]; then
   "$bin/tessel-demo" --server "127.0.0.1:$port" --user sa --password "$password" "$@"
+  if [ -x "$bin/tessel-run" ]; then
+    # The same table from a form file, with the login given on the command line.
+    sed -n '/^object Parts: TDataModule$/,/^end$/p' README.md >"$workdir/parts.tfm"
+    echo "demo: tessel-run $workdir/parts.tfm"
+    "$bin/tessel-run" "$workdir/parts.tfm" --server "127.0.0.1:$port" --password "$password"
+  fi
 else
   "$bin/tessel-dblib-probe"
   printf 'select @@version\ngo\nexit\n' |

@@ -24,14 +24,12 @@ TTessel::TTessel(TComponent* owner) : TDataSet(owner) {
 }
 
 TTessel::~TTessel() {
+  FQueryDestroying = true;
+  // A worker still running the statement must stop, and let go of the
+  // query, before anything it uses goes; marking the query and the fields
+  // the worker is making as destroying is such a use.
+  StopAsync();
   Destroying();
-  // A worker still running the statement must stop before anything it uses
-  // goes; it clears FThreadActive itself or through a synchronized call, so
-  // the wait keeps delivering those.
-  if (FThreadActive) {
-    FCancelAsync = true;
-    while (FThreadActive) SynchronizeSleep(20);
-  }
   try {
     if (FDBProcess != nullptr) Disconnect();
   } catch (const std::exception&) {

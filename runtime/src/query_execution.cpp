@@ -165,10 +165,7 @@ void TTessel::InternalOpen() {
 }
 
 void TTessel::InternalClose() {
-  if (FThreadActive) {
-    FCancelAsync = true;
-    while (FThreadActive) SynchronizeSleep(20);
-  }
+  StopAsync();
   FCursorOpen = false;
   BindFields(false);
   if (DefaultFields()) DestroyFields();
@@ -182,6 +179,7 @@ void TTessel::InternalClose() {
   FRecordCache.ClearBuffers();
   if (FBlobList) FBlobList->Clear();
   FBlobContents.clear();
+  FReadBlobHandles.clear();
   if (FDBProcess != nullptr) Disconnect();
   FResultPending = false;
 }

@@ -133,7 +133,10 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
     if (n == "@@FETCH_STATUS") return Stored::integer(-1);
     if (n == "@@MICROSOFTVERSION") return Stored::integer(134218487);
     if (n == "@@OPTIONS") {
-      int o = (settings_.ansiWarnings ? 8 : 0) | (settings_.ansiPadding ? 16 : 0) |
+      int o = (settings_.implicitTransactions ? 2 : 0) | (settings_.cursorCloseOnCommit ? 4 : 0) |
+              (settings_.arithIgnore ? 128 : 0) | (settings_.ansiNullDefault ? 1024 : 0) |
+              (settings_.ansiNullDefaultOff ? 2048 : 0) | (settings_.numericRoundAbort ? 8192 : 0) |
+              (settings_.ansiWarnings ? 8 : 0) | (settings_.ansiPadding ? 16 : 0) |
               (settings_.ansiNulls ? 32 : 0) | (settings_.arithAbort ? 64 : 0) |
               (settings_.quotedIdentifier ? 256 : 0) | (settings_.nocount ? 512 : 0) |
               (settings_.concatNullYieldsNull ? 4096 : 0) | (settings_.xactAbort ? 16384 : 0);
@@ -261,7 +264,9 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
       if (large[i] && !row[i].isNull()) {
         std::string* s = std::get_if<std::string>(&row[i].data());
         std::string* bytes = s ? s : &std::get<BytesValue>(row[i].data()).bytes;
-        std::size_t cap = static_cast<std::size_t>(std::max<std::int64_t>(0, settings_.textSize));
+        // TEXTSIZE -1 means no limit.
+        std::size_t cap = settings_.textSize < 0 ? std::string::npos
+                                                 : static_cast<std::size_t>(settings_.textSize);
         if (bytes->size() > cap) bytes->resize(cap);
       }
       row[i].textPointer.reset();

@@ -16,7 +16,9 @@ struct Settings {
   bool ansiNulls = false;
   bool ansiWarnings = false;
   bool ansiPadding = true;
-  bool ansiNullDefault = false;  // ANSI_NULL_DFLT_ON: new columns allow NULL by default
+  bool ansiNullDefault = false;     // ANSI_NULL_DFLT_ON: new columns allow NULL by default
+  bool ansiNullDefaultOff = false;  // ANSI_NULL_DFLT_OFF, shown in @@OPTIONS
+  bool numericRoundAbort = false;
   bool arithAbort = false;
   bool arithIgnore = false;
   bool concatNullYieldsNull = true;

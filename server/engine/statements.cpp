@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "datetime.h"
 #include "ddl.h"
@@ -16,6 +17,22 @@
 
 namespace tessel::sqld::engine {
 namespace {
+
+// A language as @@LANGUAGE names it: the server's own spelling of the known
+// languages and their English aliases; others as given.
+std::string languageName(const std::string& given) {
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"us_english", "us_english"}, {"english", "us_english"},    {"deutsch", "Deutsch"},
+      {"german", "Deutsch"},        {"british", "British"},       {"italiano", "Italiano"},
+      {"italian", "Italiano"},      {"nederlands", "Nederlands"}, {"dutch", "Nederlands"},
+      {"svenska", "Svenska"},       {"swedish", "Svenska"},       {"norsk", "Norsk"},
+      {"norwegian", "Norsk"},       {"dansk", "Dansk"},           {"danish", "Dansk"},
+      {"suomi", "Suomi"},           {"finnish", "Suomi"},         {"polski", "polski"},
+      {"polish", "polski"},         {"magyar", "magyar"},         {"hungarian", "magyar"}};
+  for (const auto& [alias, name] : kNames)
+    if (iequals(given, alias)) return name;
+  return given;
+}
 
 constexpr std::uint16_t kCmdSelect = 0xC1;
 constexpr std::uint16_t kCmdInsert = 0xC3;
@@ -299,7 +316,7 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
         if (!order) throw SqlError(1005, {s.value});
         settings_.dateOrder = *order;
       } else if (o == "LANGUAGE") {
-        settings_.language = lower(s.value);
+        settings_.language = languageName(s.value);
       } else if (o == "TRANSACTION ISOLATION LEVEL" || o == "DEADLOCK_PRIORITY") {
       } else if (o == "TEXTSIZE" || o == "ROWCOUNT" || o == "LOCK_TIMEOUT" || o == "DATEFIRST") {
         throw SqlError(102, {s.value});
@@ -319,10 +336,14 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       settings_.ansiWarnings = on;
     else if (o == "ANSI_PADDING")
       settings_.ansiPadding = on;
-    else if (o == "ANSI_NULL_DFLT_ON")
+    else if (o == "ANSI_NULL_DFLT_ON") {
       settings_.ansiNullDefault = on;
-    else if (o == "ANSI_NULL_DFLT_OFF")
+      if (on) settings_.ansiNullDefaultOff = false;
+    } else if (o == "ANSI_NULL_DFLT_OFF") {
       settings_.ansiNullDefault = on ? false : settings_.ansiNullDefault;
+      settings_.ansiNullDefaultOff = on;
+    } else if (o == "NUMERIC_ROUNDABORT")
+      settings_.numericRoundAbort = on;
     else if (o == "ARITHABORT")
       settings_.arithAbort = on;
     else if (o == "ARITHIGNORE")
@@ -346,7 +367,8 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       settings_.ansiNullDefault = settings_.quotedIdentifier = on;
       settings_.cursorCloseOnCommit = settings_.implicitTransactions = on;
     } else if (o == "TEXTSIZE")
-      settings_.textSize = number <= 0 ? 2147483647 : number;
+      // 0 restores the default of 4096; -1 (any negative) means no limit.
+      settings_.textSize = number == 0 ? 4096 : number < 0 ? -1 : number;
     else if (o == "ROWCOUNT")
       settings_.rowCount = std::max<std::int64_t>(0, number);
     else if (o == "LOCK_TIMEOUT")
@@ -363,9 +385,9 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       else
         identityInsertTables_.erase(key);
     } else if (o == "DATEFORMAT" || o == "LANGUAGE" || o == "TRANSACTION ISOLATION LEVEL" ||
-               o == "DEADLOCK_PRIORITY" || o == "NUMERIC_ROUNDABORT" || o == "STATISTICS" ||
-               o == "SHOWPLAN_TEXT" || o == "SHOWPLAN_ALL" || o == "FORCEPLAN" ||
-               o == "NO_BROWSETABLE" || o == "REMOTE_PROC_TRANSACTIONS" || o == "CONTEXT_INFO" ||
+               o == "DEADLOCK_PRIORITY" || o == "STATISTICS" || o == "SHOWPLAN_TEXT" ||
+               o == "SHOWPLAN_ALL" || o == "FORCEPLAN" || o == "NO_BROWSETABLE" ||
+               o == "REMOTE_PROC_TRANSACTIONS" || o == "CONTEXT_INFO" ||
                o == "QUERY_GOVERNOR_COST_LIMIT" || o == "OFFSETS" || o == "ANSI_NULL_DFLT") {
     } else {
       throw SqlError(195, {o});
@@ -606,16 +628,33 @@ void SqliteSession::execReadtext(const ReadtextStmt& s, Frame& f) {
         found = true;
       });
   if (!found) throw SqlError(7123, {});
-  // Offsets count bytes (characters of two bytes for ntext).
-  std::string data = value.s;
-  int unit = col->type.type == SqlType::NText ? 2 : 1;
-  std::int64_t length = static_cast<std::int64_t>(data.size());
-  if (offset < 0 || offset / unit > length) throw SqlError(7124, {std::to_string(length * unit)});
-  std::int64_t from = offset / unit;
-  std::int64_t count = size <= 0 ? length - from : std::min(size / unit, length - from);
-  if (size > 0 && from + size / unit > length)
-    throw SqlError(7124, {std::to_string(length * unit)});
-  if (settings_.textSize > 0) count = std::min<std::int64_t>(count, settings_.textSize / unit);
+  // Offsets and sizes count bytes of text and image values and characters of
+  // ntext values, which are held as UTF-8: their positions are found by
+  // walking the characters.
+  const std::string& data = value.s;
+  const bool wide = col->type.type == SqlType::NText;
+  std::vector<std::size_t> starts;  // byte position of every character, then the end
+  if (wide) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) starts.push_back(i);
+    }
+    starts.push_back(data.size());
+  }
+  std::int64_t length =
+      wide ? static_cast<std::int64_t>(starts.size()) - 1 : static_cast<std::int64_t>(data.size());
+  const std::string bytes = std::to_string(wide ? length * 2 : length);
+  if (offset < 0 || offset > length) throw SqlError(7124, {bytes});
+  std::int64_t from = offset;
+  std::int64_t count = size <= 0 ? length - from : std::min(size, length - from);
+  if (size > 0 && from + size > length) throw SqlError(7124, {bytes});
+  // TEXTSIZE counts bytes: two per ntext character.
+  if (settings_.textSize > 0)
+    count = std::min<std::int64_t>(count, wide ? settings_.textSize / 2 : settings_.textSize);
+  if (wide) {
+    const std::size_t begin = starts[static_cast<std::size_t>(from)];
+    count = static_cast<std::int64_t>(starts[static_cast<std::size_t>(from + count)] - begin);
+    from = static_cast<std::int64_t>(begin);
+  }
   Column c;
   c.name = col->name;
   c.type = col->type;

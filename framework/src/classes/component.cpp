@@ -1,7 +1,9 @@
 #include "framework/component.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
 
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
@@ -20,6 +22,11 @@ bool IsValidIdent(std::string_view s) {
 void Erase(std::vector<TComponent*>& list, const TComponent* item) {
   list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
+
+// Counts every change of any component's owned list. While it stands still,
+// a notification walk knows its copy of the list is current without
+// searching, which keeps a form of many components from costing n^3.
+std::atomic<std::uint64_t> ownership_changes{0};
 
 }  // namespace
 
@@ -103,11 +110,13 @@ void TComponent::RemoveComponent(TComponent* component) {
 void TComponent::Insert(TComponent* component) {
   components_.push_back(component);
   component->owner_ = this;
+  ownership_changes.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TComponent::Remove(TComponent* component) {
   Erase(components_, component);
   component->owner_ = nullptr;
+  ownership_changes.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TComponent::DestroyComponents() {
@@ -147,8 +156,10 @@ void TComponent::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove && component) RemoveFreeNotification(component);
   // A handler may free components; walk a copy and skip the ones gone meanwhile.
   const std::vector<TComponent*> owned = components_;
+  const std::uint64_t seen = ownership_changes.load(std::memory_order_relaxed);
   for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
-    if (std::find(components_.begin(), components_.end(), *it) != components_.end()) {
+    if (ownership_changes.load(std::memory_order_relaxed) == seen ||
+        std::find(components_.begin(), components_.end(), *it) != components_.end()) {
       (*it)->Notification(component, operation);
     }
   }

@@ -25,7 +25,8 @@
 //                              (16-bit length, then the bytes)
 //   [RecordSize, +CalcFieldsSize)  calculated fields: flag byte + DataSize
 //   FBlobSlotsOffset           4 bytes per blob field: a handle of content the
-//                              user wrote (0 = none), see GetBlobData
+//                              user wrote or a read fetched (0 = none), see
+//                              GetBlobData
 //   FBookmarkOffset            record id (int32), one reserved byte, the
 //                              bookmark flag byte
 //   FRecordBufferSize = FBookmarkOffset + 6
@@ -34,6 +35,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,7 +44,9 @@
 #include "framework/classes.h"
 #include "framework/dataset.h"
 #include "framework/datasource.h"
+#include "framework/list.h"
 #include "framework/params.h"
+#include "framework/thread.h"
 #include "runtime/SQLServer.h"
 #include "runtime/query_update.h"
 
@@ -59,6 +63,12 @@ using TOption = TSet<TOptionSet>;
 
 using TMsgNotifyEvent = std::function<void(TObject* Sender, const std::string& aMsg)>;
 
+// What a worker thread runs for a query.
+enum TlqAsyncOperation : std::uint8_t { lqOpen, lqExecSQL };
+// How an asynchronous operation ended.
+enum TlqAsyncOutcome : std::uint8_t { aoNone, aoRunning, aoCompleted, aoFailed, aoCancelled };
+// Rows cached so far while a result is being read.
+using TlqFetchProgressEvent = std::function<void(TObject* Sender, int RowsSoFar)>;
 // The direction of TTessel::SortField.
 enum TlqSortOrder : std::uint8_t { soAscending, soDescending };
 
@@ -101,6 +111,29 @@ class TlqBuffers : public TList {
 
  private:
   char* NewBlock(const char* Source) const;
+};
+
+// The tables of a query's text and image columns as read from its SQL text
+// and the server's catalog: items of (table name, field name, alias), each
+// trimmed and cut to 30 characters. Owns its items; main thread.
+class TlqFieldList : public TList {
+ public:
+  struct Item {
+    std::string TableName;
+    std::string FieldName;
+    std::string Alias;
+  };
+  TlqFieldList() = default;
+  ~TlqFieldList() override;
+  TlqFieldList(const TlqFieldList&) = delete;
+  TlqFieldList& operator=(const TlqFieldList&) = delete;
+
+  void AddNames(const std::string& FieldName, const std::string& TableName,
+                const std::string& Alias);
+  // The table of the first item named FieldName (exact case) followed by
+  // ".", or "" when there is none.
+  std::string FindTableName(const std::string& FieldName) const;
+  const Item& Items(int Index) const { return *static_cast<const Item*>(Get(Index)); }
 };
 
 // The link to a master data source: reopens the query for the master's record.
@@ -224,6 +257,19 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::string GetBlobData(const TField* Field, TRecordBuffer Buffer) const;
   void SetBlobData(const TField* Field, TRecordBuffer Buffer, const std::string& Value);
 
+  // --- text and image columns ----------------------------------------------
+  // A stream over the content of a text or image field (TBlobStream).
+  std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+  // The column qualified by its table ("orders.note"): BlobTableName when
+  // set, otherwise the table resolved from the SQL text and the catalog; the
+  // bare name when no table was found.
+  std::string LongFieldName(const std::string& FieldName);
+  // Builds the list of tables of the text and image fields afresh.
+  void CreateBlobFieldList();
+  // The list built by CreateBlobFieldList; nullptr until first needed and
+  // after every change of the SQL text.
+  const TlqFieldList* FieldList() const { return FFieldList.get(); }
+
   // --- finding and ordering records -----------------------------------------
   // Searches the cache from its first record, reading further rows from the
   // server while none matches, and makes the first match current. Keys are
@@ -262,7 +308,37 @@ class TTessel : public TDataSet, public TlqServerQuery {
   TStringList* BlobList() const { return FBlobList.get(); }
   PDBPROCESS DBProcess() const { return FDBProcess; }
 
-  // --- asynchronous work: state shared with the worker thread --------------
+  // --- asynchronous work -----------------------------------------------------
+  // AsyncOpen and AsyncExec run the open or ExecSQL in a TQryThread and return
+  // at once; the end is reported in the main thread: OnThreadReady after a
+  // completed (or cancelled) operation, OnThreadMsg with "Class: message."
+  // after a failure; AsyncOutcome tells which. Both are ignored while the
+  // query is open or an operation runs; with CacheAllRecords they raise
+  // SAsyncOpenError. Main thread only.
+  void AsyncOpen();
+  void AsyncExec();
+  // Stops a running operation (the server is told to cancel the statement),
+  // waits for the worker to let go of the query, then closes it.
+  void AsyncClose();
+  // The framework's Close, after stopping a running operation the same way:
+  // the framework would otherwise see a query still being opened as closed.
+  void Close();
+  // The end of a completed operation, run in the main thread.
+  void DoThreadReady();
+  // Hands a failure text to OnThreadMsg, in the main thread.
+  void DoThreadMsg(const std::string& aMsg);
+  // How the last asynchronous operation ended; aoRunning while one runs.
+  TlqAsyncOutcome AsyncOutcome() const { return FAsyncOutcome; }
+  // An asynchronous open also reads every row into the record cache, in the
+  // worker, stopping between rows when asked to. Default false.
+  bool AsyncFetchAll() const { return FAsyncFetchAll; }
+  void SetAsyncFetchAll(bool value) { FAsyncFetchAll = value; }
+  // Called in the main thread while rows are read into the record cache,
+  // with the number of rows cached so far: at most every 1,000 rows or
+  // 100 ms, and once more when an asynchronous full read ends.
+  TlqFetchProgressEvent OnFetchProgress;
+
+  // State shared with the worker thread.
   std::atomic<bool> FThreadActive{false};
   std::atomic<bool> FCancelAsync{false};
 
@@ -323,6 +399,20 @@ class TTessel : public TDataSet, public TlqServerQuery {
  private:
   friend class TTesselDataLink;
 
+  friend class TQryThread;
+
+  // Asynchronous work (worker side and the waits of the main thread).
+  void StartAsync(TlqAsyncOperation Operation);
+  void StopAsync();
+  TlqAsyncOutcome RunAsync(TlqAsyncOperation Operation);
+  bool FetchAllAsync();
+  void ReleaseAsyncConnection();
+  void EndAsync();
+  void Notify(const std::function<void()>& Method);
+  // Reports progress when due; the worker's own rows only when Worker.
+  void NoteFetchProgress(bool Worker = false);
+  void ReportFetchProgress(int Rows);
+
   // Posting helpers.
   void TrimStringFields();
   void WriteRecord(TUpdateKind UpdateKind);
@@ -361,6 +451,13 @@ class TTessel : public TDataSet, public TlqServerQuery {
   bool SlotMatches(const SearchKey& Key, const char* Record) const;
   int FindRecord(const std::vector<SearchKey>& Keys);
   void LeaveServer();
+  friend class TBlobStream;
+  // Content read from the server for the record in Buffer: kept in the slot
+  // under one handle per record and field, so reading again replaces it.
+  void StoreReadBlob(const TField* Field, TRecordBuffer Buffer, std::string&& Value);
+  // The slot's content without a copy; an empty string when none.
+  const std::string& BlobContent(const TField* Field, TRecordBuffer Buffer) const;
+  void ClearBlobSlots(TRecordBuffer Buffer) const;
   char* BlobSlot(const TField* Field, TRecordBuffer Buffer) const {
     return Buffer + FBlobSlotsOffset + 4 * Field->Offset();
   }
@@ -410,6 +507,47 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // blob slots (handle n is entry n - 1). Copies of a buffer share handles;
   // the contents live until close.
   std::vector<std::string> FBlobContents;
+  // Handles of content read from the server, by record id and blob index.
+  std::map<std::pair<std::int32_t, int>, std::uint32_t> FReadBlobHandles;
+  std::unique_ptr<TlqFieldList> FFieldList;
+
+  // Set by AsyncOpen/AsyncExec before the worker exists, cleared in the main
+  // thread by the worker's last notification: from then on the worker no
+  // longer touches the query, so closing and destruction may go on.
+  std::atomic<bool> FWorkerAttached{false};
+  // Set first thing in the destructor (main thread): the notifications the
+  // worker still delivers while the destructor waits for it reach nobody.
+  bool FQueryDestroying = false;
+  // Written by the main thread only.
+  TlqAsyncOutcome FAsyncOutcome = aoNone;
+  bool FAsyncFetchAll = false;
+  // Main thread only: a notification of this query's worker is running, so a
+  // close asked for by its handler must not wait for the worker.
+  int FInNotification = 0;
+  // Progress of the rows being read: written by the thread that reads them.
+  int FProgressRows = 0;
+  std::int64_t FProgressAtMs = 0;
+};
+
+// The worker thread of one asynchronous operation. It frees itself when done
+// and reports to the main thread through Synchronize; the query it works on
+// is not owned and stays alive until the worker's last notification ran.
+class TQryThread : public TThread {
+ public:
+  TQryThread(TTessel* Query, TlqAsyncOperation Operation);
+
+ protected:
+  void Execute() override;
+
+ private:
+  void ThreadReady();
+  void DisplayMessage();
+  void ReportFailure(const std::string& ClassName, const std::string& Message);
+
+  TTessel* FQuery;
+  TlqAsyncOperation FOperation;
+  std::string FMessage;
+  TlqAsyncOutcome FOutcome = aoCompleted;
 };
 
 }  // namespace tessel

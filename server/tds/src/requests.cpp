@@ -77,6 +77,14 @@ bool isBatchSeparator(std::uint8_t b, std::uint32_t version) {
   return b == kBatchFlag71 || (atLeast72(version) && (b == kBatchFlag72 || b == kNoExecFlag));
 }
 
+// Transaction names: a length byte counting bytes, not characters, as
+// Microsoft's client libraries write it, then UCS-2LE.
+std::string transactionName(ByteReader& in, const char* what) {
+  std::uint8_t bytes = in.u8(what);
+  if (bytes % 2 != 0) throw ProtocolError(std::string(what) + ": odd byte count");
+  return in.ucs2(bytes / 2, what);
+}
+
 }  // namespace
 
 std::string procNameForId(std::uint16_t id) {
@@ -149,24 +157,24 @@ TransactionManagerRequest parseTransactionManager(std::span<const std::uint8_t> 
     case 5:
       out.kind = Kind::Begin;
       out.isolationLevel = in.u8("isolation level");
-      out.name = in.bVarchar("transaction name");
+      out.name = transactionName(in, "transaction name");
       break;
     case 7:
     case 8:
       out.kind = kind == 7 ? Kind::Commit : Kind::Rollback;
-      out.name = in.bVarchar("transaction name");
+      out.name = transactionName(in, "transaction name");
       if (!in.atEnd()) {
         std::uint8_t flags = in.u8("transaction flags");
         out.beginAfter = flags & 0x01;
         if (out.beginAfter) {
           out.isolationLevel = in.u8("isolation level");
-          in.bVarchar("new transaction name");
+          transactionName(in, "new transaction name");
         }
       }
       break;
     case 9:
       out.kind = Kind::Save;
-      out.name = in.bVarchar("savepoint name");
+      out.name = transactionName(in, "savepoint name");
       break;
     case 0:
     case 1:

@@ -617,6 +617,11 @@ TEST(TdsCodec, RpcBatchesNamesFlagsAndTransactionRequests) {
   std::string tm = allHeaders(9) + std::string("\x07\0\0\x01\x02\0", 6);
   auto req = tds::parseTransactionManager(bytes(tm));
   EXPECT_EQ(req.kind, tds::TransactionManagerRequest::Kind::Commit);
+  // A name's length byte counts bytes: 4 for "tx".
+  auto named =
+      tds::parseTransactionManager(bytes(allHeaders(0) + std::string("\x05\0\x02\x04t\0x\0", 8)));
+  EXPECT_EQ(named.kind, tds::TransactionManagerRequest::Kind::Begin);
+  EXPECT_EQ(named.name, "tx");
   EXPECT_TRUE(req.beginAfter);
   EXPECT_EQ(req.headers.transactionDescriptor, 9u);
 }

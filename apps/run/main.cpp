@@ -1,0 +1,142 @@
+// tessel-run: loads a form file, optionally points its servers at another
+// server or login, opens one of its queries and prints the rows as a table.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "framework/form_files.h"
+#include "framework/sysutils.h"
+#include "runtime/SQLServer.h"
+#include "runtime/Tessel.h"
+#include "runtime/published.h"
+#include "table.h"
+
+namespace {
+
+using namespace tessel;
+
+const char kUsage[] =
+    "usage: tessel-run FORM [--query NAME] [--server HOST:PORT] [--user USER]\n"
+    "                  [--password PASSWORD] [--database DB]\n"
+    "\n"
+    "Loads the form file FORM (its servers connect and its queries open as they\n"
+    "were saved), opens a query and prints its rows as a table.\n"
+    "\n"
+    "  --query NAME         the query to open (default: the first in the form)\n"
+    "  --server HOST:PORT   log in to this server instead of the saved ServerName\n"
+    "  --user USER          login name instead of the saved Username\n"
+    "  --password PASSWORD  password instead of the saved Password\n"
+    "  --database DB        database instead of the saved DataBaseName\n"
+    "  --help               show this text\n"
+    "\n"
+    "The overrides apply to every TSQLServer of the form before any connects.\n"
+    "Exit status: 0 when the rows were printed, 1 on an error, 2 on bad arguments.\n";
+
+struct Options {
+  std::string form, query, server, user, password, database;
+  bool has_server = false, has_user = false, has_password = false, has_database = false;
+};
+
+// Returns 0 to go on, 1 after --help, 2 on bad arguments.
+int ParseArguments(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 1;
+    }
+    if (arg.rfind("--", 0) != 0) {
+      if (!options.form.empty()) {
+        std::fprintf(stderr, "tessel-run: more than one form file given (try --help)\n");
+        return 2;
+      }
+      options.form = arg;
+      continue;
+    }
+    std::string* target = nullptr;
+    bool* flag = nullptr;
+    if (arg == "--query") {
+      target = &options.query;
+    } else if (arg == "--server") {
+      target = &options.server;
+      flag = &options.has_server;
+    } else if (arg == "--user") {
+      target = &options.user;
+      flag = &options.has_user;
+    } else if (arg == "--password") {
+      target = &options.password;
+      flag = &options.has_password;
+    } else if (arg == "--database") {
+      target = &options.database;
+      flag = &options.has_database;
+    }
+    if (target == nullptr || i + 1 >= argc) {
+      std::fprintf(stderr, "tessel-run: %s '%s' (try --help)\n",
+                   target == nullptr ? "unknown option" : "no value after", arg.c_str());
+      return 2;
+    }
+    *target = argv[++i];
+    if (flag != nullptr) *flag = true;
+  }
+  if (options.form.empty()) {
+    std::fprintf(stderr, "tessel-run: no form file given (try --help)\n");
+    return 2;
+  }
+  return 0;
+}
+
+void OverrideLogins(TComponent& root, const Options& options) {
+  for (int i = -1; i < root.ComponentCount(); ++i) {
+    auto* server = dynamic_cast<TSQLServer*>(i < 0 ? &root : root.Components(i));
+    if (server == nullptr) continue;
+    if (options.has_server) server->SetServerName(options.server);
+    if (options.has_user) server->SetUsername(options.user);
+    if (options.has_password) server->SetPassword(options.password);
+    if (options.has_database) server->SetDataBaseName(options.database);
+  }
+}
+
+TTessel* FindQuery(TComponent& root, const std::string& name) {
+  if (!name.empty()) {
+    TComponent* found = CompareText(root.Name(), name) == 0 ? &root : root.FindComponent(name);
+    if (found == nullptr) throw Exception("The form has no component named " + name);
+    auto* query = dynamic_cast<TTessel*>(found);
+    if (query == nullptr) throw Exception(name + " is a " + found->ClassName() + ", not a TTessel");
+    return query;
+  }
+  if (auto* query = dynamic_cast<TTessel*>(&root)) return query;
+  for (int i = 0; i < root.ComponentCount(); ++i) {
+    if (auto* query = dynamic_cast<TTessel*>(root.Components(i))) return query;
+  }
+  throw Exception("The form has no TTessel to open");
+}
+
+int Run(const Options& options) {
+  RegisterTesselClasses();
+  TFormReadOptions read;
+  read.bind_events = false;
+  read.before_loaded = [&](TComponent& root) { OverrideLogins(root, options); };
+  const std::unique_ptr<TComponent> form = ReadComponentFile(options.form, read);
+  TTessel* query = FindQuery(*form, options.query);
+  query->Open();
+  tessel_run::PrintTable(*query, stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const int parsed = ParseArguments(argc, argv, options);
+  if (parsed == 1) return 0;
+  if (parsed != 0) return 2;
+  try {
+    return Run(options);
+  } catch (const tessel::Exception& e) {
+    std::fprintf(stderr, "tessel-run: %s\n", e.Message().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tessel-run: %s\n", e.what());
+  }
+  return 1;
+}

@@ -1,0 +1,69 @@
+#include "table.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "framework/dataset.h"
+#include "framework/field.h"
+
+namespace tessel_run {
+
+namespace {
+
+using Row = std::vector<std::string>;
+
+// Control characters would break the table's lines.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  }
+  return text;
+}
+
+void PrintRow(const Row& row, const std::vector<std::size_t>& widths, std::FILE* out) {
+  std::string line;
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (i > 0) line += " | ";
+    line += row[i];
+    if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
+  }
+  std::fprintf(out, "%s\n", line.c_str());
+}
+
+}  // namespace
+
+int PrintTable(tessel::TDataSet& dataset, std::FILE* out) {
+  Row header;
+  for (int i = 0; i < dataset.FieldCount(); ++i) {
+    header.push_back((*dataset.Fields())[i]->FieldName());
+  }
+  std::vector<Row> rows;
+  dataset.First();
+  while (!dataset.Eof()) {
+    Row row;
+    for (int i = 0; i < dataset.FieldCount(); ++i) {
+      const tessel::TField* field = (*dataset.Fields())[i];
+      row.push_back(field->IsNull() ? "NULL" : Printable(field->AsString()));
+    }
+    rows.push_back(std::move(row));
+    dataset.Next();
+  }
+  std::vector<std::size_t> widths(header.size());
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    widths[i] = header[i].size();
+    for (const Row& row : rows) widths[i] = std::max(widths[i], row[i].size());
+  }
+  PrintRow(header, widths, out);
+  std::string rule;
+  for (std::size_t i = 0; i < widths.size(); ++i) {
+    if (i > 0) rule += "-+-";
+    rule.append(widths[i], '-');
+  }
+  std::fprintf(out, "%s\n", rule.c_str());
+  for (const Row& row : rows) PrintRow(row, widths, out);
+  std::fprintf(out, "(%zu row%s)\n", rows.size(), rows.size() == 1 ? "" : "s");
+  return static_cast<int>(rows.size());
+}
+
+}  // namespace tessel_run

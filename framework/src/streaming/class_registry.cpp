@@ -1,0 +1,67 @@
+#include <algorithm>
+#include <vector>
+
+#include "framework/exceptions.h"
+#include "framework/typinfo.h"
+
+namespace tessel {
+
+namespace {
+
+// The framework's classes first, then what packages registered, in order.
+std::vector<const TClassInfo*>& Registered() {
+  static std::vector<const TClassInfo*> classes = {
+      ClassInfoOf<TPersistent>(), ClassInfoOf<TComponent>(), ClassInfoOf<TDataModule>(),
+      ClassInfoOf<TDataSource>(), ClassInfoOf<TStrings>(),   ClassInfoOf<TCollection>(),
+      ClassInfoOf<TParams>(),     ClassInfoOf<TParam>(),
+  };
+  return classes;
+}
+
+int Depth(const TClassInfo* info) {
+  int depth = 0;
+  for (; info != nullptr; info = info->Parent()) ++depth;
+  return depth;
+}
+
+}  // namespace
+
+void RegisterClass(const TClassInfo* info) {
+  auto& classes = Registered();
+  if (std::find(classes.begin(), classes.end(), info) != classes.end()) return;
+  if (GetClass(info->Name()) != nullptr) {
+    throw EInvalidOperation("A class named " + info->Name() + " is already registered");
+  }
+  classes.push_back(info);
+}
+
+void RegisterClasses(std::initializer_list<const TClassInfo*> infos) {
+  for (const TClassInfo* info : infos) RegisterClass(info);
+}
+
+void UnRegisterClass(const TClassInfo* info) {
+  auto& classes = Registered();
+  classes.erase(std::remove(classes.begin(), classes.end(), info), classes.end());
+}
+
+const TClassInfo* GetClass(std::string_view name) {
+  for (const TClassInfo* info : Registered()) {
+    if (CompareText(info->Name(), name) == 0) return info;
+  }
+  return nullptr;
+}
+
+const TClassInfo* ClassInfoOfObject(const TPersistent& object) {
+  const TClassInfo* best = nullptr;
+  int best_depth = -1;
+  for (const TClassInfo* info : Registered()) {
+    if (info->Type() == typeid(object)) return info;
+    if (info->IsInstance(object) && Depth(info) > best_depth) {
+      best = info;
+      best_depth = Depth(info);
+    }
+  }
+  return best;
+}
+
+}  // namespace tessel
