@@ -127,9 +127,10 @@ void TTessel::ReadResults(bool Settle) {
       errors += "\r" + RecordedDBError().LastMsgText;
       if (dbdead(FDBProcess)) break;
     }
-    // A result without a count reports -1, which is no row at all.
+    // A result without a count reports -1, which is no row at all; the count
+    // of a result with rows is the rows read, not rows changed.
     const DBINT count = dbcount(FDBProcess);
-    if (count > 0) FRowsAffected += count;
+    if (count > 0 && !rows) FRowsAffected += count;
     FCursorOpen = rows && !Settle;
     if (FCursorOpen) break;
     if (r == FAIL) {

@@ -8,6 +8,7 @@
 
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
+#include "runtime/lqSQLConst.h"
 
 namespace tessel {
 namespace {
@@ -171,7 +172,7 @@ void TTessel::DescribeEveryColumn() {
     const TFieldType type = FieldTypeOfColumn(varbinary ? kSQLVARBINARY : code);
     // A column without a field would vanish from the dataset unnoticed.
     if (type == ftUnknown) {
-      DatabaseError(Format("Column '%s' has the type %s, which a query cannot hold",
+      DatabaseError(Format(SColumnTypeUnsupported.str(),
                            {name.empty() ? Format("%d", {i}) : name, ColumnTypeName(code)}));
     }
     if (type == ftDateTime) size = 8;

@@ -28,6 +28,7 @@ inline constexpr int kSQLFLT8 = 62;
 inline constexpr int kSQLDECIMAL = 106;
 inline constexpr int kSQLNUMERIC = 108;
 inline constexpr int kSQLMONEY4 = 122;
+inline constexpr int kSQLINT8 = 127;
 
 template <typename T>
 T Read(const char* at) {

@@ -164,6 +164,8 @@ void TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSor
       return integers([](const char* v) { return Read<std::int16_t>(v); });
     case kSQLINT4:
       return integers([](const char* v) { return Read<std::int32_t>(v); });
+    case kSQLINT8:
+      return integers([](const char* v) { return Read<std::int64_t>(v); });
     case kSQLDATETIM4:
     case kSQLDATETIME:
     case kSQLFLT8:

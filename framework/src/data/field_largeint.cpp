@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "framework/data_consts.h"
+#include "framework/exceptions.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
 
