@@ -184,10 +184,12 @@ void TTessel::WriteBlobValue(TField*, char* Slot, const void* Source) {
   std::memcpy(&descriptor, Slot + 1, sizeof descriptor);
   if (descriptor.BlobIndex == -1) {
     descriptor.DataLength = static_cast<std::int32_t>(content.size());
-  } else if (descriptor.BlobIndex > 0 && descriptor.BlobIndex < FBlobList->Count()) {
-    FBlobList->Put(descriptor.BlobIndex, content);
   } else {
+    // Always a new entry: the one the descriptor names may be the content of
+    // the record as read or last posted, which a cancelled edit must find
+    // unchanged.
     descriptor.BlobIndex = FBlobList->Add(content);
+    descriptor.DataLength = static_cast<std::int32_t>(content.size());
   }
   std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/sysutils.h"
+#include "query_column_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 
@@ -68,6 +69,18 @@ TFieldType FieldTypeOfColumn(int code) {
       return ftCurrency;
     case 127:
       return ftLargeint;
+    case columns::kSQLDATE:
+      return ftDate;
+    case columns::kSQLTIME:
+      return ftTime;
+    case columns::kSQLDATETIME2:
+      return ftDateTime;
+    // The offset would be lost in a date-time field: the exact text is kept.
+    case columns::kSQLDATETIMEOFFSET:
+    case columns::kSQLUNIQUE:
+      return ftString;
+    case columns::kSQLXML:
+      return ftMemo;
     default:
       return ftUnknown;
   }
@@ -160,7 +173,6 @@ void TTessel::DescribeEveryColumn() {
     const int code = col.Type;
     std::int32_t size = col.MaxLength;
     const std::string name(col.Name, strnlen(col.Name, sizeof col.Name));
-    const bool required = col.Null == 0 && code != kSQLIMAGE && code != kSQLTEXT;
     int stored = code;
     // The client library reports varbinary as binary; its user type or its
     // variable length tells them apart. Such a column becomes a varbinary
@@ -168,15 +180,27 @@ void TTessel::DescribeEveryColumn() {
     const bool varbinary = code == kSQLBINARY && (col.UserType == 4 || col.VarLength);
     if (varbinary) stored = kSQLVARBINARY;
     if (code == kSQLCHAR && col.VarLength) stored = kSQLVARCHAR;
+    // A (max) column is read like text or image: its values come whole with
+    // the row and are served from the blob list.
+    const bool long_value = col.MaxLength > columns::kLongestSizedColumn;
+    if (long_value && (code == kSQLCHAR || code == kSQLVARCHAR)) stored = kSQLTEXT;
+    if (long_value && (code == kSQLBINARY || code == kSQLVARBINARY)) stored = kSQLIMAGE;
+    if (code == columns::kSQLXML) stored = kSQLTEXT;
     FColumnTypes[static_cast<std::size_t>(i)] = stored;
-    const TFieldType type = FieldTypeOfColumn(varbinary ? kSQLVARBINARY : code);
+    const bool blob = stored == kSQLTEXT || stored == kSQLIMAGE;
+    const TFieldType type =
+        FieldTypeOfColumn(stored == kSQLVARBINARY || stored == kSQLVARCHAR || blob ? stored : code);
     // A column without a field would vanish from the dataset unnoticed.
     if (type == ftUnknown) {
       DatabaseError(Format(SColumnTypeUnsupported.str(),
                            {name.empty() ? Format("%d", {i}) : name, ColumnTypeName(code)}));
     }
+    const bool required = col.Null == 0 && !blob;
     if (type == ftDateTime) size = 8;
-    if (code == kSQLIMAGE || code == kSQLTEXT) size = 32;
+    if (type == ftDate || type == ftTime) size = 4;
+    if (code == columns::kSQLUNIQUE) size = columns::kGuidTextSize;
+    if (code == columns::kSQLDATETIMEOFFSET) size = columns::kOffsetTextSize;
+    if (blob) size = 32;
     if (code == kSQLDECIMAL || code == kSQLNUMERIC) size = std::max(size, kNumericSize);
     if (size < 0) size = 0;
     const int def_size = (type == ftString || type == ftBytes || type == ftVarBytes) ? size : 0;
