@@ -21,9 +21,12 @@ inline constexpr int kSQLDATETIMEOFFSET = 43;
 inline constexpr int kSQLVARIANT = 98;
 inline constexpr int kSQLXML = 241;
 
-// A char or binary column declared longer than this is a (max) column, whose
-// values arrive whole with the row and no text pointer.
-inline constexpr int kLongestSizedColumn = 8000;
+// A char or binary column described as longer than this is a (max) column,
+// whose values arrive whole with the row and no text pointer. A sized column
+// holds at most 8000 bytes on the server, and the client library may give a
+// converted character column up to four times that; a (max) column is
+// described with a length of 2^30 or more.
+inline constexpr int kLongestSizedColumn = 65535;
 
 // '{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}'
 inline constexpr int kGuidTextSize = 38;
