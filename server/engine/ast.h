@@ -136,6 +136,8 @@ enum class StmtKind : std::uint8_t {
   Readtext,
   Writetext,
   Kill,
+  TryCatch,
+  Throw,
   Empty,
 };
 
@@ -377,6 +379,22 @@ struct WritetextStmt : Stmt {
   ExprPtr insertOffset;  // UPDATETEXT only; null = append
   ExprPtr deleteLength;  // UPDATETEXT only; null = to the end
   ExprPtr data;
+};
+
+// BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH.
+struct TryCatchStmt : Stmt {
+  TryCatchStmt() : Stmt(StmtKind::TryCatch) {}
+  std::vector<StmtPtr> tryBody;
+  std::vector<StmtPtr> catchBody;
+};
+
+// THROW number, message, state; or a bare THROW that re-raises the error
+// a CATCH block is handling.
+struct ThrowStmt : Stmt {
+  ThrowStmt() : Stmt(StmtKind::Throw) {}
+  ExprPtr number;  // null for the bare form
+  ExprPtr message;
+  ExprPtr state;
 };
 
 struct KillStmt : Stmt {

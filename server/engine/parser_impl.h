@@ -74,6 +74,10 @@ class Parser {
   StmtPtr parseWhile();
   StmtPtr parseBegin();
   StmtPtr parseReturn();
+  StmtPtr parseTryCatch();
+  StmtPtr parseThrow();
+  // Statements up to END followed by `closing` (END TRY, END CATCH).
+  std::vector<StmtPtr> parseBlockUntil(std::string_view closing);
   StmtPtr parseRaiserror();
   StmtPtr parseWaitfor();
   std::unique_ptr<ExecStmt> parseExec(bool keywordSeen);

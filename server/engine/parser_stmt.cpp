@@ -38,7 +38,7 @@ bool Parser::atStatementStart() const {
       "SELECT",   "INSERT",    "UPDATE",     "DELETE", "CREATE",  "DROP",   "TRUNCATE", "USE",
       "DECLARE",  "SET",       "IF",         "WHILE",  "BEGIN",   "RETURN", "BREAK",    "CONTINUE",
       "PRINT",    "RAISERROR", "WAITFOR",    "EXEC",   "EXECUTE", "COMMIT", "ROLLBACK", "SAVE",
-      "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO"};
+      "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO",     "THROW"};
   for (std::string_view w : kStarts)
     if (isWord(w)) return true;
   return atEnd() || isSymbol(";");
@@ -114,6 +114,8 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       auto k = make<KillStmt>(line);
       k->spid = parseLiteral();
       s = std::move(k);
+    } else if (w == "THROW") {
+      s = parseThrow();
     } else if (w == "READTEXT") {
       s = parseReadtext();
     } else if (w == "WRITETEXT" || w == "UPDATETEXT") {
@@ -329,6 +331,7 @@ StmtPtr Parser::parseWhile() {
 
 StmtPtr Parser::parseBegin() {
   int line = peek().line;
+  if (isWord("TRY", 1)) return parseTryCatch();
   if (isWord("TRAN", 1) || isWord("TRANSACTION", 1) || isWord("DISTRIBUTED", 1)) {
     next();
     acceptWord("DISTRIBUTED");
@@ -354,6 +357,46 @@ StmtPtr Parser::parseBegin() {
     if (atEnd()) syntaxError();
     s->body.push_back(parseStatement(false));
   }
+  return s;
+}
+
+std::vector<StmtPtr> Parser::parseBlockUntil(std::string_view closing) {
+  std::vector<StmtPtr> body;
+  for (;;) {
+    if (acceptSymbol(";")) continue;
+    if (isWord("END") && isWord(closing, 1)) {
+      next();
+      next();
+      return body;
+    }
+    if (atEnd()) syntaxError();
+    body.push_back(parseStatement(false));
+  }
+}
+
+StmtPtr Parser::parseTryCatch() {
+  int line = next().line;
+  next();
+  auto s = make<TryCatchStmt>(line);
+  s->tryBody = parseBlockUntil("TRY");
+  while (acceptSymbol(";")) {
+  }
+  if (!isWord("BEGIN") || !isWord("CATCH", 1)) syntaxError();
+  next();
+  next();
+  s->catchBody = parseBlockUntil("CATCH");
+  return s;
+}
+
+StmtPtr Parser::parseThrow() {
+  int line = next().line;
+  auto s = make<ThrowStmt>(line);
+  if (atStatementStart()) return s;
+  s->number = parseExpr();
+  expectSymbol(",");
+  s->message = parseExpr();
+  expectSymbol(",");
+  s->state = parseExpr();
   return s;
 }
 

@@ -35,6 +35,12 @@ struct BatchAbort {
   bool scopeOnly = false;
 };
 
+// Carries an error raised inside BEGIN TRY to its CATCH block, past any
+// procedure calls in between; the error is not reported to the client.
+struct TryTransfer {
+  Message error;
+};
+
 struct Variable {
   TypeInfo type;
   Stored value;
@@ -117,6 +123,13 @@ class SqliteSession : public Session, private BindContext {
   void execReadtext(const ReadtextStmt& s, Frame& f);
   void execWritetext(const WritetextStmt& s, Frame& f);
   void execKill(const KillStmt& s, Frame& f);
+  Flow execTryCatch(const TryCatchStmt& s, Frame& f);
+  void execThrow(const ThrowStmt& s, Frame& f);
+  // XACT_STATE(): 0 without a transaction, -1 when it can only be rolled back.
+  int xactState() const { return tranCount_ == 0 ? 0 : doomed_ ? -1 : 1; }
+  // Ends a batch that leaves an uncommittable transaction: rolls it back
+  // with error 3998.
+  void rollbackDoomed();
   std::int32_t execExec(const ExecStmt& s, Frame& f);
 
   // Procedures (procedures.cpp).
@@ -164,6 +177,11 @@ class SqliteSession : public Session, private BindContext {
   int tranCount_ = 0;
   std::uint64_t descriptor_ = 0;
   std::vector<std::string> savepoints_;
+  // An error inside TRY that would have ended the transaction leaves it
+  // uncommittable instead, until ROLLBACK or the end of the batch.
+  bool doomed_ = false;
+  int tryDepth_ = 0;               // TRY blocks being run
+  std::vector<Message> handling_;  // errors whose CATCH blocks are running
 
   Stored lastIdentity_;
   Stored scopeIdentity_;

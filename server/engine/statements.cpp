@@ -452,6 +452,8 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
   if (m.severity > 18) m.severity = 18;
   m.procName = f.procName;
   m.line = s.line;
+  // Inside TRY an error-level RAISERROR goes to the CATCH block.
+  if (tryDepth_ > 0 && m.severity > 10) throw SqlError(m, ErrorScope::Statement);
   out_->message(m);
   error_ = m.severity > 10 || s.withSetError ? m.number : 0;
   if (m.severity > 10) out_->markPendingError();
@@ -494,6 +496,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
   switch (s.op) {
     case Op::Begin:
       if (tranCount_ == 0) {
+        doomed_ = false;
         try {
           execSql(db_.get(), "BEGIN");
         } catch (const SqliteFailure& e) {
@@ -508,6 +511,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
       break;
     case Op::Commit:
       if (tranCount_ == 0) throw SqlError(3902, {});
+      if (doomed_) throw SqlError(3930, {});
       if (tranCount_ == 1) {
         try {
           execSql(db_.get(), "COMMIT");

@@ -161,6 +161,19 @@ class Checker {
       case StmtKind::Kill:
         expr(static_cast<const KillStmt&>(s).spid.get());
         break;
+      case StmtKind::TryCatch: {
+        const auto& t = static_cast<const TryCatchStmt&>(s);
+        statements(t.tryBody);
+        statements(t.catchBody);
+        break;
+      }
+      case StmtKind::Throw: {
+        const auto& t = static_cast<const ThrowStmt&>(s);
+        expr(t.number.get());
+        expr(t.message.get());
+        expr(t.state.get());
+        break;
+      }
       default:
         break;
     }
