@@ -87,7 +87,19 @@ struct OrderItem {
   bool descending = false;
 };
 
+// WITH name [(columns)] AS (query): a common table expression. A recursive
+// one keeps its anchor in `select` and the parts that refer to it in
+// `recursiveParts`.
+struct CommonTable {
+  std::string name;
+  std::vector<std::string> columns;
+  SelectPtr select;
+  bool recursive = false;
+  std::vector<std::pair<bool, SelectPtr>> recursiveParts;  // UNION ALL?, query
+};
+
 struct SelectStmt {
+  std::vector<CommonTable> with;
   bool distinct = false;
   ExprPtr top;
   bool topPercent = false;
@@ -170,6 +182,7 @@ struct ExecStmt : Stmt {
 
 struct InsertStmt : Stmt {
   InsertStmt() : Stmt(StmtKind::Insert) {}
+  std::vector<CommonTable> with;
   Name table;
   std::vector<std::string> columns;
   std::vector<std::vector<ExprPtr>> rows;  // VALUES; a null entry is DEFAULT
@@ -186,6 +199,7 @@ struct Assignment {
 
 struct UpdateStmt : Stmt {
   UpdateStmt() : Stmt(StmtKind::Update) {}
+  std::vector<CommonTable> with;
   Name table;  // may be an alias named in FROM
   std::vector<Assignment> sets;
   std::vector<TableRefPtr> from;
@@ -195,6 +209,7 @@ struct UpdateStmt : Stmt {
 
 struct DeleteStmt : Stmt {
   DeleteStmt() : Stmt(StmtKind::Delete) {}
+  std::vector<CommonTable> with;
   Name table;
   std::vector<TableRefPtr> from;
   ExprPtr where;
@@ -296,6 +311,8 @@ struct VarDecl {
 struct DeclareStmt : Stmt {
   DeclareStmt() : Stmt(StmtKind::Declare) {}
   std::vector<VarDecl> vars;
+  // DECLARE @t TABLE (...): the table's definition, named by the variable.
+  std::unique_ptr<CreateTableStmt> table;
 };
 
 struct SetVarStmt : Stmt {

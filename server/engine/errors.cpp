@@ -99,6 +99,7 @@ constexpr std::array kErrors = {
     ErrorDef{1038, 15, B,
              "An object or column name is missing or empty. For SELECT INTO statements, verify "
              "each column has a name."},
+    ErrorDef{1087, 15, P, "Must declare the table variable \"%s\"."},
     ErrorDef{1205, 13, B,
              "Transaction (Process ID %s) was deadlocked on lock resources with another process "
              "and has been chosen as the deadlock victim. Rerun the transaction."},
@@ -191,6 +192,7 @@ constexpr std::array kErrors = {
              "Create View or Function failed because no column name was specified for column 1 of "
              "'%s'."},
     ErrorDef{4708, 16, S, "Could not truncate object '%s' because it is not a table."},
+    ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
     ErrorDef{10704, 15, B,
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "

@@ -168,6 +168,7 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
     out_->message(m);
     out_->finish(Done::Kind::Done, true);
   }
+  dropTableVariables(frame);
   currentFrame_ = nullptr;
   endRequest();
 }
@@ -294,6 +295,23 @@ void SqliteSession::execThrow(const ThrowStmt& s, Frame& f) {
   m.state = static_cast<std::uint8_t>(st8);
   m.text = text.isNull() ? std::string() : storedToText(text, mt);
   throw SqlError(m, ErrorScope::Batch);
+}
+
+void SqliteSession::dropTableVariables(Frame& f) {
+  if (f.tableVars.empty()) return;
+  for (const auto& [var, table] : f.tableVars) {
+    DropStmt drop;
+    drop.objectType = "TABLE";
+    drop.names.push_back({table});
+    try {
+      Ddl(*this).drop(drop);
+    } catch (...) {
+      // Gone with a rolled-back transaction, or the request was cancelled:
+      // the name is never used again either way.
+    }
+  }
+  f.tableVars.clear();
+  boundCache_.clear();
 }
 
 void SqliteSession::rollbackDoomed() {

@@ -174,6 +174,11 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     Settings saved;
     ~RestoreSettings() { live = saved; }
   } restoreSettings{settings_, settings_};
+  struct DropTableVariables {
+    SqliteSession& session;
+    Frame& frame;
+    ~DropTableVariables() { session.dropTableVariables(frame); }
+  } dropTableVariables{*this, frame};
   try {
     try {
       runStatements(proc.body, frame);
@@ -235,9 +240,11 @@ void SqliteSession::runDynamicSql(const std::string& sql, Frame& caller) {
   try {
     runStatements(batch.statements, frame);
   } catch (...) {
+    dropTableVariables(frame);
     currentFrame_ = saved;
     throw;
   }
+  dropTableVariables(frame);
   currentFrame_ = saved;
 }
 

@@ -52,6 +52,8 @@ struct Frame {
   std::map<std::string, Variable> vars;  // keyed by lower-case name
   std::string procName;
   int nestLevel = 0;
+  // Table variables: the temporary table behind each, by lower-case name.
+  std::map<std::string, std::string> tableVars;
 };
 
 // An argument of a procedure call, from EXEC or from an RPC.
@@ -130,6 +132,8 @@ class SqliteSession : public Session, private BindContext {
   // Ends a batch that leaves an uncommittable transaction: rolls it back
   // with error 3998.
   void rollbackDoomed();
+  // Drops the tables behind a batch's or procedure's table variables.
+  void dropTableVariables(Frame& f);
   std::int32_t execExec(const ExecStmt& s, Frame& f);
 
   // Procedures (procedures.cpp).
@@ -180,6 +184,7 @@ class SqliteSession : public Session, private BindContext {
   // An error inside TRY that would have ended the transaction leaves it
   // uncommittable instead, until ROLLBACK or the end of the batch.
   bool doomed_ = false;
+  int tableVarCount_ = 0;          // names the tables behind table variables
   int tryDepth_ = 0;               // TRY blocks being run
   std::vector<Message> handling_;  // errors whose CATCH blocks are running
 

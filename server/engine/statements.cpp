@@ -276,6 +276,18 @@ void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
 }
 
 void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
+  if (s.table) {
+    const std::string& var = s.table->name[0];
+    std::string key = lower(var);
+    if (f.tableVars.count(key) || f.vars.count(key)) throw SqlError(134, {var});
+    // A temporary table of a name no client can write stands for it.
+    Name internal{"#" + var + "~" + std::to_string(++tableVarCount_)};
+    Ddl ddl(*this);
+    ddl.createTable(*s.table, &internal);
+    f.tableVars[key] = internal[0];
+    boundCache_.clear();
+    return;
+  }
   for (const VarDecl& v : s.vars) {
     std::string key = lower(v.name);
     auto it = f.vars.find(key);

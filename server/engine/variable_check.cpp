@@ -97,12 +97,15 @@ class Checker {
         inner.statements(p.body);
         break;
       }
-      case StmtKind::Declare:
-        for (const auto& v : static_cast<const DeclareStmt&>(s).vars) {
+      case StmtKind::Declare: {
+        const auto& d = static_cast<const DeclareStmt&>(s);
+        for (const auto& v : d.vars) {
           expr(v.init.get());
           declare(v.name);
         }
+        if (d.table) declare(d.table->name[0]);
         break;
+      }
       case StmtKind::SetVar: {
         const auto& v = static_cast<const SetVarStmt&>(s);
         use(v.name);
