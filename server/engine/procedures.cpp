@@ -84,7 +84,15 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
       }
     }
     if (!proc) throw SqlError(2812, {name});
-    status = runProcedure(*proc, args, caller);
+    try {
+      status = runProcedure(*proc, args, caller);
+    } catch (const TryTransfer&) {
+      // The caller's CATCH takes over; the client still sees the call end.
+      Done d;
+      d.kind = Done::Kind::DoneProc;
+      out_->done(d);
+      throw;
+    }
   }
   out_->returnStatus(status);
   if (rpc) {
