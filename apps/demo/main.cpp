@@ -9,6 +9,7 @@
 #include <string>
 
 #include "demo_async.h"
+#include "demo_blob.h"
 #include "demo_posting.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
@@ -141,6 +142,7 @@ int Run(const Options& options) {
   std::printf("summary: %d rows forwards, %d backwards, RecordCount %d, all rows read: %s\n",
               forwards, backwards, query.RecordCount(), query.AllFetched() ? "yes" : "no");
   query.Close();
+  tessel::demo::DemoBlob(server);
   DemoAsync(server);
   server.Close();
   return 0;

@@ -1,16 +1,17 @@
 // Scrolls a DataGrid from the top to the bottom of 100,000 cached rows (an
 // int, a varchar(30) and a money column from tessel-sqld), one page at a
 // time, painting each page on Qt's offscreen platform. The best of three
-// runs. Prints:
+// runs, timed in CPU seconds of the process. Prints:
 //   RATE grid_pages_per_s <pages painted per second>
+//   RATE grid_model_pages_per_s <the same pages' cells read from the model alone>
 //   RATIO grid_page_reads_per_page <rows read from the dataset per page / page height>
 
 #include <QApplication>
 #include <QScrollBar>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "controls/data_grid.h"
@@ -24,7 +25,16 @@
 namespace {
 
 using namespace tessel;
-using Clock = std::chrono::steady_clock;
+// Time is the process's CPU time, so that a busy machine does not lower
+// the rate (painting and reading run on this one thread).
+struct Clock {
+  using time_point = double;
+  static double now() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+  }
+};
 
 constexpr int kRows = 100000;
 constexpr int kRowsPerInsert = 500;
@@ -108,13 +118,28 @@ int Run(int argc, char** argv) {
       if (bar->value() >= bar->maximum()) break;
       bar->setValue(bar->value() + bar->pageStep());
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = Clock::now() - start;
     best = std::max(best, pages / seconds);
     reads = grid.Model()->PageReads() - before;
   }
-  const double page_rows = std::max(1, bar->pageStep());
+  // The model alone: the cells of each page asked for as the view would.
+  double model_best = 0;
+  const int rows_per_page = std::max(1, bar->pageStep());
+  for (int run = 0; run < 3; ++run) {
+    const auto start = Clock::now();
+    int model_pages = 0;
+    for (int top = 0; top < kRows; top += rows_per_page, ++model_pages) {
+      for (int row = top; row < std::min(kRows, top + rows_per_page); ++row)
+        for (int column = 0; column < 3; ++column)
+          grid.Model()->data(grid.Model()->index(row, column));
+    }
+    const double seconds = Clock::now() - start;
+    model_best = std::max(model_best, model_pages / seconds);
+  }
+  const double page_rows = rows_per_page;
   std::printf("pages per run: %d (%d rows each), page reads: %d\n", pages, int(page_rows), reads);
   std::printf("RATE grid_pages_per_s %.0f\n", best);
+  std::printf("RATE grid_model_pages_per_s %.0f\n", model_best);
   std::printf("RATIO grid_page_reads_per_page %.3f\n",
               double(reads) * grid.Model()->PageSize() / (pages * page_rows));
   query.Close();

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_main.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
@@ -143,17 +144,6 @@ int Run() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const bool help = std::strcmp(argv[1], "--help") == 0;
-    std::fputs(kUsage, help ? stdout : stderr);
-    return help ? 0 : 2;
-  }
-  try {
-    return Run();
-  } catch (const tessel::Exception& e) {
-    std::fprintf(stderr, "bench_query_cache: %s: %s\n", e.ClassName().c_str(), e.Message().c_str());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_query_cache: %s\n", e.what());
-  }
-  return 1;
+  return tessel::testing::BenchmarkMain(argc, argv, "bench_query_cache", kUsage,
+                                        [] { return Run(); });
 }

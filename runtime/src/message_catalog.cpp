@@ -51,6 +51,8 @@ const ResourceString* const kAllTexts[] = {
     &SUndefinedSQLServer,
     &SNoStatement,
     &SSQLError,
+    &SBlobTableUnknown,
+    &SBlobStreamReadOnly,
     &detail::SLoadLibError,
     &detail::SGetProcAddrError,
     &detail::SUpdateFailedIn,

@@ -56,7 +56,9 @@ void TTessel::AsyncExec() {
 void TTessel::StartAsync(TlqAsyncOperation Operation) {
   // A worker past its cancel point has cleared FThreadActive but still uses
   // the query: a second one must not start beside it.
-  if (Active() || FThreadActive || FWorkerAttached) return;
+  // The worker flags first: while a worker is attached it may be changing
+  // the dataset's state, which is not to be read here.
+  if (FThreadActive || FWorkerAttached || Active()) return;
   if (FCacheAllRecords) RaiseDatabaseError(SAsyncOpenError);
   // The worker needs a connection of its own; one kept from an earlier
   // statement may be the shared base connection. A prepared procedure lives
@@ -101,12 +103,16 @@ void TTessel::StopAsync() {
 }
 
 void TTessel::DoThreadReady() {
-  if (OnThreadReady && !ComponentState().Contains(csDestroying)) OnThreadReady(this);
+  if (OnThreadReady && !FQueryDestroying && !ComponentState().Contains(csDestroying)) {
+    OnThreadReady(this);
+  }
   EndAsync();
 }
 
 void TTessel::DoThreadMsg(const std::string& aMsg) {
-  if (OnThreadMsg && !ComponentState().Contains(csDestroying)) OnThreadMsg(this, aMsg);
+  if (OnThreadMsg && !FQueryDestroying && !ComponentState().Contains(csDestroying)) {
+    OnThreadMsg(this, aMsg);
+  }
 }
 
 // The end of an operation in the main thread: the worker has let go.
@@ -116,7 +122,8 @@ void TTessel::EndAsync() {
   FWorkerAttached = false;
   EnableControls();
   // A cancelled open may have left the dataset open without a result.
-  if (FAsyncOutcome == aoCancelled && Active() && !ComponentState().Contains(csDestroying)) {
+  if (FAsyncOutcome == aoCancelled && Active() && !FQueryDestroying &&
+      !ComponentState().Contains(csDestroying)) {
     Close();
   }
 }

@@ -59,6 +59,9 @@ void TTessel::FreeRecordBuffer(TRecordBuffer& Buffer) {
 
 void TTessel::InternalInitRecord(TRecordBuffer Buffer) {
   std::memset(Buffer, 0, static_cast<std::size_t>(FRecordSize));
+  // An emptied record has no content: none of the record the buffer held
+  // before may be read or posted as its own.
+  ClearBlobSlots(Buffer);
 }
 
 void TTessel::ClearCalcFields(TRecordBuffer Buffer) {

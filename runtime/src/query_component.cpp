@@ -24,10 +24,12 @@ TTessel::TTessel(TComponent* owner) : TDataSet(owner) {
 }
 
 TTessel::~TTessel() {
-  Destroying();
+  FQueryDestroying = true;
   // A worker still running the statement must stop, and let go of the
-  // query, before anything it uses goes.
+  // query, before anything it uses goes; marking the query and the fields
+  // the worker is making as destroying is such a use.
   StopAsync();
+  Destroying();
   try {
     if (FDBProcess != nullptr) Disconnect();
   } catch (const std::exception&) {

@@ -178,6 +178,7 @@ void TTessel::InternalClose() {
   FRecordCache.ClearBuffers();
   if (FBlobList) FBlobList->Clear();
   FBlobContents.clear();
+  FReadBlobHandles.clear();
   if (FDBProcess != nullptr) Disconnect();
   FResultPending = false;
 }

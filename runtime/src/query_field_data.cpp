@@ -207,8 +207,12 @@ std::string TTessel::GetBlobData(const TField* Field, TRecordBuffer Buffer) cons
 
 void TTessel::SetBlobData(const TField* Field, TRecordBuffer Buffer, const std::string& Value) {
   if (Buffer != ActiveBuffer()) return;
-  FBlobContents.push_back(Value);
-  const auto handle = static_cast<std::uint32_t>(FBlobContents.size());
+  // Empty content needs no entry: handle 0 reads as the empty string.
+  std::uint32_t handle = 0;
+  if (!Value.empty()) {
+    FBlobContents.push_back(Value);
+    handle = static_cast<std::uint32_t>(FBlobContents.size());
+  }
   std::memcpy(BlobSlot(Field, Buffer), &handle, sizeof handle);
 }
 

@@ -186,6 +186,8 @@ void TTessel::QueryChanged(TObject*) {
     return;
   }
   FParamData.reset();
+  // The tables of text and image columns belong to the old text.
+  FFieldList.reset();
   Close();
   if (FParamCheck || ComponentState().Contains(csDesigning) || DataSource() != nullptr) {
     try {

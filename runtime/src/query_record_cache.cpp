@@ -120,6 +120,9 @@ bool TTessel::GetRecordData(TRecordBuffer Buffer) {
       ReadValueColumn(field, slot);
     }
   }
+  // A row from the server has no content of its own yet: whatever an earlier
+  // record left in this buffer's blob content slots must not follow it.
+  ClearBlobSlots(Buffer);
   ++FLastRecordId;
   WriteRecordId(Buffer + FBookmarkOffset, FLastRecordId);
   FRecordCache.AppendBuffer(Buffer);

@@ -175,7 +175,12 @@ void TSQLServer::PrepareLoginRecord() {
 // dbopen; an exception from the call itself (a trace line that could not be
 // written) becomes SNoConnection. A refused login returns nullptr.
 PDBPROCESS TSQLServer::OpenProcess() {
+  // The client library writes into the login record while it logs in, and a
+  // worker thread may open a connection while the main thread opens another
+  // from the same record: one login at a time.
+  static std::mutex login_mutex;
   try {
+    std::lock_guard lock(login_mutex);
     return dbopen(FLoginRec, FServerName.c_str());
   } catch (...) {
     RaiseDatabaseError(Format(SNoConnection.str(), {FServerName}));

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "datetime.h"
 #include "ddl.h"
@@ -627,16 +628,33 @@ void SqliteSession::execReadtext(const ReadtextStmt& s, Frame& f) {
         found = true;
       });
   if (!found) throw SqlError(7123, {});
-  // Offsets count bytes (characters of two bytes for ntext).
-  std::string data = value.s;
-  int unit = col->type.type == SqlType::NText ? 2 : 1;
-  std::int64_t length = static_cast<std::int64_t>(data.size());
-  if (offset < 0 || offset / unit > length) throw SqlError(7124, {std::to_string(length * unit)});
-  std::int64_t from = offset / unit;
-  std::int64_t count = size <= 0 ? length - from : std::min(size / unit, length - from);
-  if (size > 0 && from + size / unit > length)
-    throw SqlError(7124, {std::to_string(length * unit)});
-  if (settings_.textSize > 0) count = std::min<std::int64_t>(count, settings_.textSize / unit);
+  // Offsets and sizes count bytes of text and image values and characters of
+  // ntext values, which are held as UTF-8: their positions are found by
+  // walking the characters.
+  const std::string& data = value.s;
+  const bool wide = col->type.type == SqlType::NText;
+  std::vector<std::size_t> starts;  // byte position of every character, then the end
+  if (wide) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) starts.push_back(i);
+    }
+    starts.push_back(data.size());
+  }
+  std::int64_t length =
+      wide ? static_cast<std::int64_t>(starts.size()) - 1 : static_cast<std::int64_t>(data.size());
+  const std::string bytes = std::to_string(wide ? length * 2 : length);
+  if (offset < 0 || offset > length) throw SqlError(7124, {bytes});
+  std::int64_t from = offset;
+  std::int64_t count = size <= 0 ? length - from : std::min(size, length - from);
+  if (size > 0 && from + size > length) throw SqlError(7124, {bytes});
+  // TEXTSIZE counts bytes: two per ntext character.
+  if (settings_.textSize > 0)
+    count = std::min<std::int64_t>(count, wide ? settings_.textSize / 2 : settings_.textSize);
+  if (wide) {
+    const std::size_t begin = starts[static_cast<std::size_t>(from)];
+    count = static_cast<std::int64_t>(starts[static_cast<std::size_t>(from + count)] - begin);
+    from = static_cast<std::int64_t>(begin);
+  }
   Column c;
   c.name = col->name;
   c.type = col->type;

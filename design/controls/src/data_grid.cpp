@@ -361,7 +361,11 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent), model_(new DataGridMod
   setModel(model_);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
+  // Rows of one height, text on one line: the view then lays out and paints
+  // a page without measuring each row.
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  setWordWrap(false);
   horizontalHeader()->setStretchLastSection(true);
   connect(model_, &DataGridModel::CurrentRowChanged, this, &DataGrid::FollowCurrentRow);
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,

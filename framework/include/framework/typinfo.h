@@ -130,8 +130,15 @@ class TClassInfo {
              std::vector<TPropInfo> properties, Factory create = nullptr,
              std::vector<TDefinedProperty> defined = {})
       : TClassInfo(std::move(name), typeid(T), parent, std::move(properties), std::move(create),
-                   std::move(defined), KindOf<T>(),
-                   [](const TPersistent& o) { return dynamic_cast<const T*>(&o) != nullptr; }) {}
+                   std::move(defined), KindOf<T>(), []([[maybe_unused]] const TPersistent& o) {
+                     // Every object is a TPersistent: no cast to ask (and none
+                     // for the compiler to call a null check on a reference).
+                     if constexpr (std::is_base_of_v<T, TPersistent>) {
+                       return true;
+                     } else {
+                       return dynamic_cast<const T*>(&o) != nullptr;
+                     }
+                   }) {}
   TClassInfo(const TClassInfo&) = delete;
   TClassInfo& operator=(const TClassInfo&) = delete;
 

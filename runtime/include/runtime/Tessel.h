@@ -25,7 +25,8 @@
 //                              (16-bit length, then the bytes)
 //   [RecordSize, +CalcFieldsSize)  calculated fields: flag byte + DataSize
 //   FBlobSlotsOffset           4 bytes per blob field: a handle of content the
-//                              user wrote (0 = none), see GetBlobData
+//                              user wrote or a read fetched (0 = none), see
+//                              GetBlobData
 //   FBookmarkOffset            record id (int32), one reserved byte, the
 //                              bookmark flag byte
 //   FRecordBufferSize = FBookmarkOffset + 6
@@ -34,6 +35,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,6 +44,7 @@
 #include "framework/classes.h"
 #include "framework/dataset.h"
 #include "framework/datasource.h"
+#include "framework/list.h"
 #include "framework/params.h"
 #include "framework/thread.h"
 #include "runtime/SQLServer.h"
@@ -108,6 +111,29 @@ class TlqBuffers : public TList {
 
  private:
   char* NewBlock(const char* Source) const;
+};
+
+// The tables of a query's text and image columns as read from its SQL text
+// and the server's catalog: items of (table name, field name, alias), each
+// trimmed and cut to 30 characters. Owns its items; main thread.
+class TlqFieldList : public TList {
+ public:
+  struct Item {
+    std::string TableName;
+    std::string FieldName;
+    std::string Alias;
+  };
+  TlqFieldList() = default;
+  ~TlqFieldList() override;
+  TlqFieldList(const TlqFieldList&) = delete;
+  TlqFieldList& operator=(const TlqFieldList&) = delete;
+
+  void AddNames(const std::string& FieldName, const std::string& TableName,
+                const std::string& Alias);
+  // The table of the first item named FieldName (exact case) followed by
+  // ".", or "" when there is none.
+  std::string FindTableName(const std::string& FieldName) const;
+  const Item& Items(int Index) const { return *static_cast<const Item*>(Get(Index)); }
 };
 
 // The link to a master data source: reopens the query for the master's record.
@@ -230,6 +256,19 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // it only in the framework's active buffer.
   std::string GetBlobData(const TField* Field, TRecordBuffer Buffer) const;
   void SetBlobData(const TField* Field, TRecordBuffer Buffer, const std::string& Value);
+
+  // --- text and image columns ----------------------------------------------
+  // A stream over the content of a text or image field (TBlobStream).
+  std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+  // The column qualified by its table ("orders.note"): BlobTableName when
+  // set, otherwise the table resolved from the SQL text and the catalog; the
+  // bare name when no table was found.
+  std::string LongFieldName(const std::string& FieldName);
+  // Builds the list of tables of the text and image fields afresh.
+  void CreateBlobFieldList();
+  // The list built by CreateBlobFieldList; nullptr until first needed and
+  // after every change of the SQL text.
+  const TlqFieldList* FieldList() const { return FFieldList.get(); }
 
   // --- finding and ordering records -----------------------------------------
   // Searches the cache from its first record, reading further rows from the
@@ -409,6 +448,13 @@ class TTessel : public TDataSet, public TlqServerQuery {
   bool SlotMatches(const SearchKey& Key, const char* Record) const;
   int FindRecord(const std::vector<SearchKey>& Keys);
   void LeaveServer();
+  friend class TBlobStream;
+  // Content read from the server for the record in Buffer: kept in the slot
+  // under one handle per record and field, so reading again replaces it.
+  void StoreReadBlob(const TField* Field, TRecordBuffer Buffer, std::string&& Value);
+  // The slot's content without a copy; an empty string when none.
+  const std::string& BlobContent(const TField* Field, TRecordBuffer Buffer) const;
+  void ClearBlobSlots(TRecordBuffer Buffer) const;
   char* BlobSlot(const TField* Field, TRecordBuffer Buffer) const {
     return Buffer + FBlobSlotsOffset + 4 * Field->Offset();
   }
@@ -456,11 +502,17 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // blob slots (handle n is entry n - 1). Copies of a buffer share handles;
   // the contents live until close.
   std::vector<std::string> FBlobContents;
+  // Handles of content read from the server, by record id and blob index.
+  std::map<std::pair<std::int32_t, int>, std::uint32_t> FReadBlobHandles;
+  std::unique_ptr<TlqFieldList> FFieldList;
 
   // Set by AsyncOpen/AsyncExec before the worker exists, cleared in the main
   // thread by the worker's last notification: from then on the worker no
   // longer touches the query, so closing and destruction may go on.
   std::atomic<bool> FWorkerAttached{false};
+  // Set first thing in the destructor (main thread): the notifications the
+  // worker still delivers while the destructor waits for it reach nobody.
+  bool FQueryDestroying = false;
   // Written by the main thread only.
   TlqAsyncOutcome FAsyncOutcome = aoNone;
   bool FAsyncFetchAll = false;

@@ -86,5 +86,9 @@ inline constexpr ResourceString SUndefinedSQLServer{
     "SUndefinedSQLServer", "TTessel '%s' has no DataBaseName property defined"};
 inline constexpr ResourceString SNoStatement{"SNoStatement", "No statement in query"};
 inline constexpr ResourceString SSQLError{"SSQLError", "SQL error %d in: %s"};
+inline constexpr ResourceString SBlobTableUnknown{
+    "SBlobTableUnknown", "No table found for text or image field '%s' in: %s"};
+inline constexpr ResourceString SBlobStreamReadOnly{
+    "SBlobStreamReadOnly", "The blob stream of field '%s' is open for reading only"};
 
 }  // namespace tessel

@@ -1,0 +1,282 @@
+#include "explorer_window.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "controls/data_error.h"
+#include "framework/field.h"
+
+namespace tessel::explorer {
+
+namespace {
+
+QPlainTextEdit* NewSqlEditor(QWidget* parent, int lines) {
+  auto* editor = new QPlainTextEdit(parent);
+  QFont font("Monospace");
+  font.setStyleHint(QFont::TypeWriter);
+  editor->setFont(font);
+  editor->setFixedHeight(editor->fontMetrics().lineSpacing() * lines + 12);
+  editor->setPlaceholderText(QObject::tr("SELECT ..."));
+  return editor;
+}
+
+}  // namespace
+
+ExplorerWindow::ExplorerWindow(std::unique_ptr<TSQLServer> server, QWidget* parent)
+    : QMainWindow(parent),
+      server_(std::move(server)),
+      master_(std::make_unique<TTessel>(nullptr)),
+      master_source_(std::make_unique<TDataSource>(nullptr)),
+      detail_(std::make_unique<TTessel>(nullptr)),
+      detail_source_(std::make_unique<TDataSource>(nullptr)) {
+  master_->SetName("Master");
+  master_->SetSQLServer(server_.get());
+  master_->SetAsyncFetchAll(true);
+  master_source_->SetDataSet(master_.get());
+  master_->OnThreadReady = [this](TObject*) { Ready(); };
+  master_->OnThreadMsg = [this](TObject*, const std::string& message) { Failed(message); };
+  master_->OnFetchProgress = [this](TObject*, int rows) { Progress(rows); };
+
+  detail_->SetName("Detail");
+  detail_->SetSQLServer(server_.get());
+  detail_->SetCacheAllRecords(true);
+  detail_source_->SetDataSet(detail_.get());
+
+  BuildWindow();
+  setWindowTitle(tr("Tessel Explorer - %1").arg(QString::fromStdString(server_->ServerName())));
+  SetRunning(false);
+}
+
+ExplorerWindow::~ExplorerWindow() {
+  // The controls let go of the data sources before the queries and the
+  // connection go; a statement still running is stopped first.
+  grid_->SetDataSource(nullptr);
+  navigator_->SetDataSource(nullptr);
+  memo_->SetDataSource(nullptr);
+  image_->SetDataSource(nullptr);
+  detail_grid_->SetDataSource(nullptr);
+  detail_navigator_->SetDataSource(nullptr);
+  try {
+    detail_->Close();
+    master_->AsyncClose();
+    server_->Close();
+  } catch (...) {
+    // Closing on the way out: nothing left to tell.
+  }
+}
+
+void ExplorerWindow::BuildWindow() {
+  auto* top = new QWidget(this);
+  auto* top_layout = new QVBoxLayout(top);
+  sql_ = NewSqlEditor(top, 4);
+  top_layout->addWidget(sql_);
+
+  auto* buttons = new QHBoxLayout;
+  run_ = new QPushButton(tr("&Run"), top);
+  run_->setToolTip(tr("Run the statement and show its rows (F5)"));
+  execute_ = new QPushButton(tr("E&xecute"), top);
+  execute_->setToolTip(tr("Run a statement that returns no rows"));
+  cancel_ = new QPushButton(tr("&Cancel"), top);
+  cancel_->setToolTip(tr("Stop the running statement on the server"));
+  status_ = new QLabel(tr("Ready"), top);
+  buttons->addWidget(run_);
+  buttons->addWidget(execute_);
+  buttons->addWidget(cancel_);
+  buttons->addWidget(status_, 1);
+  top_layout->addLayout(buttons);
+  connect(run_, &QPushButton::clicked, this, &ExplorerWindow::Run);
+  connect(execute_, &QPushButton::clicked, this, &ExplorerWindow::Execute);
+  connect(cancel_, &QPushButton::clicked, this, &ExplorerWindow::Cancel);
+  connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+          &ExplorerWindow::Run);
+
+  auto* data_split = new QSplitter(Qt::Horizontal, top);
+  auto* grid_box = new QWidget(data_split);
+  auto* grid_layout = new QVBoxLayout(grid_box);
+  grid_layout->setContentsMargins(0, 0, 0, 0);
+  grid_ = new controls::DataGrid(grid_box);
+  grid_->SetDataSource(master_source_.get());
+  navigator_ = new controls::DataNavigator(grid_box);
+  navigator_->SetDataSource(master_source_.get());
+  grid_layout->addWidget(grid_);
+  grid_layout->addWidget(navigator_);
+
+  auto* blob_box = new QWidget(data_split);
+  auto* blob_layout = new QVBoxLayout(blob_box);
+  blob_layout->setContentsMargins(0, 0, 0, 0);
+  blob_field_ = new QComboBox(blob_box);
+  blob_field_->setToolTip(tr("The text or image column shown for the current row"));
+  memo_ = new controls::DataMemo(blob_box);
+  memo_->SetDataSource(master_source_.get());
+  image_ = new controls::DataImage(blob_box);
+  image_->SetDataSource(master_source_.get());
+  image_->hide();
+  blob_layout->addWidget(blob_field_);
+  blob_layout->addWidget(memo_, 1);
+  blob_layout->addWidget(image_, 1);
+  connect(blob_field_, &QComboBox::currentIndexChanged, this, &ExplorerWindow::ChooseBlobField);
+  data_split->setStretchFactor(0, 3);
+  data_split->setStretchFactor(1, 1);
+  top_layout->addWidget(data_split, 1);
+
+  auto* detail_box = new QGroupBox(tr("Detail: follows the current row (:name takes its field)"));
+  auto* detail_layout = new QVBoxLayout(detail_box);
+  auto* detail_row = new QHBoxLayout;
+  detail_sql_ = NewSqlEditor(detail_box, 2);
+  detail_sql_->setPlaceholderText(tr("SELECT ... WHERE master_id = :id"));
+  auto* run_detail = new QPushButton(tr("Run &detail"), detail_box);
+  connect(run_detail, &QPushButton::clicked, this, &ExplorerWindow::RunDetail);
+  detail_row->addWidget(detail_sql_, 1);
+  detail_row->addWidget(run_detail);
+  detail_layout->addLayout(detail_row);
+  detail_grid_ = new controls::DataGrid(detail_box);
+  detail_grid_->SetDataSource(detail_source_.get());
+  detail_navigator_ = new controls::DataNavigator(detail_box);
+  detail_navigator_->SetDataSource(detail_source_.get());
+  detail_layout->addWidget(detail_grid_, 1);
+  detail_layout->addWidget(detail_navigator_);
+
+  auto* main_split = new QSplitter(Qt::Vertical, this);
+  main_split->addWidget(top);
+  main_split->addWidget(detail_box);
+  main_split->setStretchFactor(0, 3);
+  main_split->setStretchFactor(1, 2);
+  setCentralWidget(main_split);
+  resize(1000, 720);
+}
+
+void ExplorerWindow::SetSql(const QString& sql) {
+  sql_->setPlainText(sql);
+}
+void ExplorerWindow::SetDetailSql(const QString& sql) {
+  detail_sql_->setPlainText(sql);
+}
+bool ExplorerWindow::Running() const {
+  return master_->AsyncOutcome() == aoRunning;
+}
+QString ExplorerWindow::Status() const {
+  return status_->text();
+}
+
+void ExplorerWindow::SetRunning(bool running) {
+  run_->setEnabled(!running);
+  execute_->setEnabled(!running);
+  cancel_->setEnabled(running);
+  sql_->setReadOnly(running);
+}
+
+void ExplorerWindow::Run() {
+  const std::string sql = sql_->toPlainText().trimmed().toStdString();
+  if (sql.empty()) {
+    status_->setText(tr("Type a statement first"));
+    return;
+  }
+  controls::RunReportingErrors(this, [&] {
+    detail_->Close();
+    master_->AsyncClose();
+    master_->SQL()->SetText(sql);
+    status_->setText(tr("Running..."));
+    SetRunning(true);
+    master_->AsyncOpen();
+  });
+  if (!Running()) SetRunning(false);
+}
+
+void ExplorerWindow::Execute() {
+  const std::string sql = sql_->toPlainText().trimmed().toStdString();
+  if (sql.empty()) return;
+  controls::RunReportingErrors(this, [&] {
+    detail_->Close();
+    master_->AsyncClose();
+    master_->SQL()->SetText(sql);
+    status_->setText(tr("Executing..."));
+    SetRunning(true);
+    master_->AsyncExec();
+  });
+  if (!Running()) SetRunning(false);
+}
+
+void ExplorerWindow::Cancel() {
+  if (!Running()) return;
+  controls::RunReportingErrors(this, [&] { master_->AsyncClose(); });
+  status_->setText(tr("Cancelled"));
+  SetRunning(false);
+  emit Finished();
+}
+
+void ExplorerWindow::Ready() {
+  SetRunning(false);
+  if (master_->Active()) {
+    const int rows = master_->RecordCount();
+    status_->setText(master_->AllFetched() ? tr("%n row(s)", nullptr, rows)
+                                           : tr("Rows are read as you scroll"));
+    // The worker is still finishing while it tells us: the text column and
+    // the detail are read once it has let go of the query.
+    QTimer::singleShot(0, this, [this] {
+      ShowBlobFields();
+      if (!detail_sql_->toPlainText().trimmed().isEmpty()) RunDetail();
+      emit Finished();
+    });
+    return;
+  } else {
+    status_->setText(tr("Done: %n row(s) affected", nullptr, master_->RowsAffected()));
+  }
+  emit Finished();
+}
+
+void ExplorerWindow::Failed(const std::string& message) {
+  SetRunning(false);
+  status_->setText(tr("Failed"));
+  controls::ShowDataError(this, QString::fromStdString(message));
+  emit Finished();
+}
+
+void ExplorerWindow::Progress(int rows) {
+  status_->setText(tr("%n row(s) read so far...", nullptr, rows));
+}
+
+void ExplorerWindow::ShowBlobFields() {
+  blob_field_->clear();
+  for (int i = 0; i < master_->FieldCount(); ++i) {
+    TField* field = (*master_->Fields())[i];
+    if (field->IsBlob()) blob_field_->addItem(QString::fromStdString(field->FieldName()));
+  }
+  blob_field_->setEnabled(blob_field_->count() > 0);
+  if (blob_field_->count() == 0) {
+    memo_->SetFieldName("");
+    image_->SetFieldName("");
+  }
+}
+
+void ExplorerWindow::ChooseBlobField(int index) {
+  if (index < 0) return;
+  const std::string name = blob_field_->itemText(index).toStdString();
+  TField* field = master_->FindField(name);
+  const bool picture = field != nullptr && field->DataType() != ftMemo;
+  memo_->setVisible(!picture);
+  image_->setVisible(picture);
+  memo_->SetFieldName(picture ? "" : name);
+  image_->SetFieldName(picture ? name : "");
+}
+
+void ExplorerWindow::RunDetail() {
+  const std::string sql = detail_sql_->toPlainText().trimmed().toStdString();
+  if (sql.empty()) return;
+  controls::RunReportingErrors(this, [&] {
+    detail_->Close();
+    detail_->SetDataSource(nullptr);
+    detail_->SQL()->SetText(sql);
+    if (master_->Active()) detail_->SetDataSource(master_source_.get());
+    detail_->Open();
+  });
+}
+
+}  // namespace tessel::explorer

@@ -1,0 +1,88 @@
+#pragma once
+
+// The explorer's main window: a statement editor, a grid and a navigator on
+// the master query, a memo and an image view for the current row's text or
+// image column, and a detail query that follows the master's current row.
+// Statements run in the query's worker thread; the window shows the rows
+// read so far and can cancel. Owns its connection and queries; main thread.
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "controls/data_edits.h"
+#include "controls/data_grid.h"
+#include "controls/data_navigator.h"
+#include "framework/datasource.h"
+#include "runtime/SQLServer.h"
+#include "runtime/Tessel.h"
+
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tessel::explorer {
+
+class ExplorerWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit ExplorerWindow(std::unique_ptr<TSQLServer> server, QWidget* parent = nullptr);
+  ~ExplorerWindow() override;
+
+  // Runs the master statement in the worker thread (rows expected).
+  void Run();
+  // Runs the master statement for its effect (no rows).
+  void Execute();
+  // Stops a running statement and closes the master query.
+  void Cancel();
+  // Opens the detail statement against the master's current row.
+  void RunDetail();
+
+  void SetSql(const QString& sql);
+  void SetDetailSql(const QString& sql);
+  // True while a statement runs in the worker thread.
+  bool Running() const;
+  QString Status() const;
+
+  TTessel* Master() const { return master_.get(); }
+  TTessel* Detail() const { return detail_.get(); }
+  controls::DataGrid* Grid() const { return grid_; }
+  controls::DataGrid* DetailGrid() const { return detail_grid_; }
+
+ signals:
+  // A master statement ended: completed, failed or cancelled.
+  void Finished();
+
+ private:
+  void BuildWindow();
+  void Ready();
+  void Failed(const std::string& message);
+  void Progress(int rows);
+  void ShowBlobFields();
+  void ChooseBlobField(int index);
+  void SetRunning(bool running);
+
+  std::unique_ptr<TSQLServer> server_;
+  std::unique_ptr<TTessel> master_;
+  std::unique_ptr<TDataSource> master_source_;
+  std::unique_ptr<TTessel> detail_;
+  std::unique_ptr<TDataSource> detail_source_;
+
+  QPlainTextEdit* sql_ = nullptr;
+  QPlainTextEdit* detail_sql_ = nullptr;
+  QPushButton* run_ = nullptr;
+  QPushButton* execute_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QLabel* status_ = nullptr;
+  controls::DataGrid* grid_ = nullptr;
+  controls::DataNavigator* navigator_ = nullptr;
+  QComboBox* blob_field_ = nullptr;
+  controls::DataMemo* memo_ = nullptr;
+  controls::DataImage* image_ = nullptr;
+  controls::DataGrid* detail_grid_ = nullptr;
+  controls::DataNavigator* detail_navigator_ = nullptr;
+};
+
+}  // namespace tessel::explorer

@@ -1,0 +1,70 @@
+#include "options.h"
+
+#include <cstdlib>
+
+namespace tessel::explorer {
+
+std::string Usage() {
+  return "Usage: tessel-explorer --server HOST:PORT --user USER [--password PASSWORD] [options]\n"
+         "Looks at the data of a SQL Server or tessel-sqld in a window: type a statement,\n"
+         "run it, browse and edit the rows in a grid, read text and image columns, and\n"
+         "follow a detail query for the current row.\n"
+         "\n"
+         "  --server HOST:PORT   the server to log in to\n"
+         "  --user USER          login name\n"
+         "  --password PASSWORD  password (or TESSEL_PASSWORD; asked for when missing)\n"
+         "  --database DB        database to use (default: the login's default)\n"
+         "  --sql TEXT           statement to run at start\n"
+         "  --detail-sql TEXT    detail statement; :name parameters take the current\n"
+         "                       row's field of that name\n"
+         "  --screenshot FILE    run the statements, save a picture of the window, quit\n"
+         "  --help               show this text\n"
+         "\n"
+         "Rows are read in a worker thread with a count of rows so far; Cancel stops a\n"
+         "statement on the server. Without a display, run it under xvfb-run.\n";
+}
+
+std::string ParseOptions(int argc, const char* const* argv, Options& o) {
+  if (const char* env = std::getenv("TESSEL_PASSWORD"); env != nullptr && *env != '\0') {
+    o.password = env;
+  }
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+      return {};
+    }
+    if (arg.rfind("--", 0) != 0) return "unexpected argument '" + arg + "'";
+    std::string key = arg.substr(2);
+    std::string value;
+    if (const auto eq = key.find('='); eq != std::string::npos) {
+      value = key.substr(eq + 1);
+      key = key.substr(0, eq);
+    } else {
+      if (i + 1 >= argc) return arg + " needs a value";
+      value = argv[++i];
+    }
+    if (key == "server") {
+      o.server = value;
+    } else if (key == "user") {
+      o.user = value;
+    } else if (key == "password") {
+      o.password = value;
+    } else if (key == "database") {
+      o.database = value;
+    } else if (key == "sql") {
+      o.sql = value;
+    } else if (key == "detail-sql") {
+      o.detail_sql = value;
+    } else if (key == "screenshot") {
+      o.screenshot = value;
+    } else {
+      return "unknown option '--" + key + "'";
+    }
+  }
+  if (o.server.empty()) return "--server HOST:PORT is required";
+  if (o.user.empty()) return "--user is required";
+  return {};
+}
+
+}  // namespace tessel::explorer

@@ -1,0 +1,25 @@
+#pragma once
+
+// tessel-explorer's command line. Parsing never exits: errors come back as text.
+
+#include <optional>
+#include <string>
+
+namespace tessel::explorer {
+
+struct Options {
+  std::string server;  // HOST:PORT
+  std::string user;
+  std::optional<std::string> password;  // asked for in a dialog when missing
+  std::string database;
+  std::string sql;         // run at start when given
+  std::string detail_sql;  // the detail query, with :master_field parameters
+  std::string screenshot;  // write a picture of the window and quit
+  bool help = false;
+};
+
+// Fills out; returns an error message, empty when the arguments are good.
+std::string ParseOptions(int argc, const char* const* argv, Options& out);
+std::string Usage();
+
+}  // namespace tessel::explorer
