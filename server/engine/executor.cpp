@@ -98,7 +98,7 @@ bool SqliteSession::open(Message& error) {
     }
     attach(database);
     currentDb_ = engine_.canonicalName(database);
-    engine_.registerSession(login_.spid, killed_);
+    engine_.registerSession(login_.spid, killed_, login_);
   } catch (const SqlError& e) {
     error = e.message();
     return false;

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "response_sink.h"
@@ -204,6 +205,10 @@ bool TdsSession::handshake() {
   info.tdsVersion = version_;
   info.odbc = login.odbc();
   info.spid = spid_;
+  if (auto colon = peer_.rfind(':'); colon != std::string::npos) {
+    info.clientAddress = peer_.substr(0, colon);
+    info.clientPort = static_cast<std::uint16_t>(std::atoi(peer_.c_str() + colon + 1));
+  }
   login_ = info;
   Message error;
   session_ = engine_.openSession(info, error);
