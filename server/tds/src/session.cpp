@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -285,6 +286,7 @@ void TdsSession::serve() {
         logLine("ended: idle for " + std::to_string(settings_.idleTimeoutSeconds) + " s");
         return;
       case Item::Kind::Stop:
+        if (killed()) return;
         logLine("ended: server stopping");
         return;
     }
@@ -411,6 +413,12 @@ void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
     failed.curCmd = 0;
     sink.done(failed);
   }
+  if (session_ && session_->terminated()) {
+    // Killed during the request: the response ends with the connection,
+    // without a final DONE.
+    busy_ = false;
+    return;
+  }
   bool attention = false;
   {
     std::lock_guard lock(mutex_);
@@ -514,7 +522,12 @@ void TdsSession::push(Item item) {
 
 TdsSession::Item TdsSession::pop() {
   std::unique_lock lock(mutex_);
-  ready_.wait(lock, [&] { return !queue_.empty(); });
+  // KILL from another session ends an idle one at once, as SQL Server
+  // closes a killed session's connection: the wait looks at the flag a few
+  // times a second.
+  while (!ready_.wait_for(lock, std::chrono::milliseconds(100), [&] { return !queue_.empty(); })) {
+    if (session_ && session_->terminated()) return Item{Item::Kind::Stop, {}, "killed"};
+  }
   Item item = std::move(queue_.front());
   queue_.pop_front();
   return item;
