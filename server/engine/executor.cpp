@@ -419,6 +419,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateView:
     case StmtKind::CreateProc:
     case StmtKind::CreateDatabase:
+    case StmtKind::CreateSchema:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

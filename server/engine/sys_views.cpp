@@ -32,7 +32,8 @@ const char* kColumnsSelect =
 const char* kSchemasSelect =
     "SELECT CAST('dbo' AS sysname) AS name, 1 AS schema_id, 1 AS principal_id "
     "UNION ALL SELECT 'guest', 2, 2 UNION ALL SELECT 'INFORMATION_SCHEMA', 3, 3 "
-    "UNION ALL SELECT 'sys', 4, 4";
+    "UNION ALL SELECT 'sys', 4, 4 "
+    "UNION ALL SELECT name, CAST(uid AS int), 1 FROM $db.sysusers WHERE status = 16";
 
 const char* kDatabasesSelect =
     "SELECT name, CAST(dbid AS int) AS database_id, crdate AS create_date, "
