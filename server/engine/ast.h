@@ -174,6 +174,7 @@ struct InsertStmt : Stmt {
   SelectPtr select;
   std::unique_ptr<ExecStmt> exec;
   bool defaultValues = false;
+  bool bulk = false;  // INSERT BULK: `columns` only; the rows come in a bulk-load message
 };
 
 struct Assignment {
@@ -377,6 +378,7 @@ struct WritetextStmt : Stmt {
   ExprPtr insertOffset;  // UPDATETEXT only; null = append
   ExprPtr deleteLength;  // UPDATETEXT only; null = to the end
   ExprPtr data;
+  bool bulk = false;  // WRITETEXT BULK: the data comes in a bulk-load message
 };
 
 struct KillStmt : Stmt {

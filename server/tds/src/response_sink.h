@@ -29,9 +29,9 @@ class ResponseSink : public ResultSink {
   void returnValue(const ReturnValue& value) override;
 
   // Writes the held DONE (or a DONE of kind `closing` when the engine sent
-  // none; a DONEPROC after it when a procedure call did not end with one)
-  // and, when `attention`, the DONE that acknowledges the cancel.
-  void close(Done::Kind closing, bool attention);
+  // none; a DONEPROC after it when a procedure call did not end with one),
+  // MORE clear: the response ends here, cancelled or not.
+  void close(Done::Kind closing);
 
  private:
   // False once the request is cancelled; flushes the held DONE with MORE set.

@@ -16,10 +16,10 @@
 //     final DONE (MORE clear); the held-DONE logic of ResponseSink keeps the
 //     MORE bits right.
 //  3. Every ATTENTION is acknowledged by exactly one DONE with the attention
-//     bit: inside the response of the request it interrupted, or as a message
-//     of its own when no request was running. pendingAttention_ records that
-//     one is owed; it and the cancel flag change together under mutex_, so
-//     the session thread never clears a cancel it has not acknowledged.
+//     bit, always in a message of its own: after the (cut short) response of
+//     the request it interrupted, or alone when no request was running. pendingAttention_ records
+//     that one is owed; it and the cancel flag change together under mutex_, so the session thread
+//     never clears a cancel it has not acknowledged.
 //  4. Once a request is cancelled, nothing but the closing DONEs is sent.
 //  5. A malformed message ends this session only: the failure is logged, a
 //     fatal error is sent if the socket still works, and both threads end.
@@ -413,8 +413,11 @@ void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
     pendingAttention_ = false;
     if (!stopping_) cancel_.reset();
   }
-  sink.close(closing, attention);
+  sink.close(closing);
   writer_.finish();
+  // The interrupted request's response has ended; the acknowledgement is a
+  // message of its own, which clients wait for after that response.
+  if (attention) sendAttentionAck();
   busy_ = false;
   touch();
 }
@@ -426,6 +429,10 @@ void TdsSession::acknowledgeAttention() {
     pendingAttention_ = false;
     if (!stopping_) cancel_.reset();
   }
+  sendAttentionAck();
+}
+
+void TdsSession::sendAttentionAck() {
   writer_.begin(PacketType::TabularResult);
   tokens_.done(token::Done, donestatus::Attention, 0, 0);
   writer_.finish();
