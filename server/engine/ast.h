@@ -104,6 +104,7 @@ struct SelectStmt {
   };
   std::vector<Union> unions;
   std::vector<OrderItem> orderBy;
+  bool forBrowse = false;
 };
 
 enum class StmtKind : std::uint8_t {

@@ -140,9 +140,10 @@ StmtPtr Parser::parseInsert() {
   auto s = make<InsertStmt>(line);
   // INSERT BULK name (column type, ...) [WITH (hints)]: the rows follow in a
   // bulk-load message. A table that is itself named bulk is still a target.
-  if (isWord("BULK") && (peek(1).kind == TokenKind::Word || peek(1).kind == TokenKind::QuotedName) &&
-      !isWord("VALUES", 1) && !isWord("SELECT", 1) && !isWord("DEFAULT", 1) &&
-      !isWord("EXEC", 1) && !isWord("EXECUTE", 1) && !isWord("WITH", 1)) {
+  if (isWord("BULK") &&
+      (peek(1).kind == TokenKind::Word || peek(1).kind == TokenKind::QuotedName) &&
+      !isWord("VALUES", 1) && !isWord("SELECT", 1) && !isWord("DEFAULT", 1) && !isWord("EXEC", 1) &&
+      !isWord("EXECUTE", 1) && !isWord("WITH", 1)) {
     next();
     s->bulk = true;
     s->table = parseName();

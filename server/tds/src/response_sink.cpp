@@ -39,6 +39,11 @@ void ResponseSink::order(std::span<const std::uint16_t> columns) {
   if (open()) tokens_.order(columns);
 }
 
+void ResponseSink::browseInfo(std::span<const std::string> tables,
+                              std::span<const BrowseColumn> columns) {
+  if (open()) tokens_.browseInfo(tables, columns);
+}
+
 void ResponseSink::done(const Done& done) {
   if (open()) held_ = done;
 }

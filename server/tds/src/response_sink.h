@@ -20,6 +20,8 @@ class ResponseSink : public ResultSink {
   void metadata(std::span<const Column> columns) override;
   void row(std::span<const Value> values) override;
   void order(std::span<const std::uint16_t> columns) override;
+  void browseInfo(std::span<const std::string> tables,
+                  std::span<const BrowseColumn> columns) override;
   void done(const Done& done) override;
   void message(const Message& message) override;
   void databaseChanged(std::string_view newName, std::string_view oldName) override;

@@ -34,6 +34,7 @@
 
 #include "response_sink.h"
 #include "sqld/product_version.h"
+#include "sqld/tds/bulk_load.h"
 #include "sqld/tds/errors.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/requests.h"
@@ -308,6 +309,12 @@ void TdsSession::resetSession(bool keepTransaction) {
 
 void TdsSession::handleRequest(IncomingMessage& message) {
   if (message.resetConnection && !message.ignore) resetSession(message.resetKeepsTransaction);
+  // Only the very next message may carry the data INSERT BULK or WRITETEXT
+  // BULK announced.
+  const BulkWait bulk = session_->bulkWait();
+  if (bulk != BulkWait::None &&
+      (message.ignore || message.type != static_cast<std::uint8_t>(PacketType::BulkLoad)))
+    session_->abandonBulk();
   if (message.ignore) {
     // The client abandoned this request part-way; it expects a plain DONE.
     writer_.begin(PacketType::TabularResult);
@@ -348,6 +355,22 @@ void TdsSession::handleRequest(IncomingMessage& message) {
       });
       return;
     }
+    case PacketType::BulkLoad:
+      if (bulk == BulkWait::Rows) {
+        BulkLoadReader rows(message.payload, version_);
+        runRequest(Done::Kind::Done,
+                   [&](ResultSink& sink) { session_->bulkRows(rows, sink, cancel_); });
+        return;
+      }
+      if (bulk == BulkWait::Text) {
+        std::string bytes = parseBulkText(message.payload);
+        runRequest(Done::Kind::Done,
+                   [&](ResultSink& sink) { session_->bulkText(std::move(bytes), sink); });
+        return;
+      }
+      sendError(listenerMessage(ListenerMessage::StreamIncorrect,
+                                "Bulk-load data arrived without INSERT BULK or WRITETEXT BULK."));
+      return;
     case PacketType::TransactionManager:
       if (atLeast72(version_)) {
         handleTransaction(message);

@@ -314,11 +314,16 @@ TEST_F(TdsSession, IgnoredAndUnknownMessagesGetTheirAnswers) {
   ASSERT_EQ(ignored.size(), 1u);
   EXPECT_EQ(ignored[0].type, 0xFD);
   EXPECT_EQ(ignored[0].status, 0);
-  c.send(0x07, "xyz");
+  c.send(0x05, "xyz");
   auto unknown = c.tokens(*c.receive());
   ASSERT_EQ(types(unknown), (std::vector<std::uint8_t>{0xAA, 0xFD}));
   EXPECT_EQ(unknown[0].number, 4002);
-  EXPECT_NE(unknown[0].text.find("0x07"), std::string::npos);
+  EXPECT_NE(unknown[0].text.find("0x05"), std::string::npos);
+  // Bulk-load data that no INSERT BULK announced is refused, not run.
+  c.send(0x07, "xyz");
+  auto stray = c.tokens(*c.receive());
+  ASSERT_EQ(types(stray), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+  EXPECT_EQ(stray[0].number, 4002);
   EXPECT_EQ(c.batch("select 3").back().status, 0x10);
 }
 
