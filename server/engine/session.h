@@ -35,6 +35,12 @@ struct BatchAbort {
   bool scopeOnly = false;
 };
 
+// Carries an error raised inside BEGIN TRY to its CATCH block, past any
+// procedure calls in between; the error is not reported to the client.
+struct TryTransfer {
+  Message error;
+};
+
 struct Variable {
   TypeInfo type;
   Stored value;
@@ -46,6 +52,8 @@ struct Frame {
   std::map<std::string, Variable> vars;  // keyed by lower-case name
   std::string procName;
   int nestLevel = 0;
+  // Table variables: the temporary table behind each, by lower-case name.
+  std::map<std::string, std::string> tableVars;
 };
 
 // An argument of a procedure call, from EXEC or from an RPC.
@@ -125,6 +133,15 @@ class SqliteSession : public Session, private BindContext {
   void execReadtext(const ReadtextStmt& s, Frame& f);
   void execWritetext(const WritetextStmt& s, Frame& f);
   void execKill(const KillStmt& s, Frame& f);
+  Flow execTryCatch(const TryCatchStmt& s, Frame& f);
+  void execThrow(const ThrowStmt& s, Frame& f);
+  // XACT_STATE(): 0 without a transaction, -1 when it can only be rolled back.
+  int xactState() const { return tranCount_ == 0 ? 0 : doomed_ ? -1 : 1; }
+  // Ends a batch that leaves an uncommittable transaction: rolls it back
+  // with error 3998.
+  void rollbackDoomed();
+  // Drops the tables behind a batch's or procedure's table variables.
+  void dropTableVariables(Frame& f);
   std::int32_t execExec(const ExecStmt& s, Frame& f);
 
   // Bulk loads (bulk.cpp).
@@ -177,6 +194,12 @@ class SqliteSession : public Session, private BindContext {
   int tranCount_ = 0;
   std::uint64_t descriptor_ = 0;
   std::vector<std::string> savepoints_;
+  // An error inside TRY that would have ended the transaction leaves it
+  // uncommittable instead, until ROLLBACK or the end of the batch.
+  bool doomed_ = false;
+  int tableVarCount_ = 0;          // names the tables behind table variables
+  int tryDepth_ = 0;               // TRY blocks being run
+  std::vector<Message> handling_;  // errors whose CATCH blocks are running
 
   Stored lastIdentity_;
   Stored scopeIdentity_;

@@ -302,6 +302,18 @@ void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
 }
 
 void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
+  if (s.table) {
+    const std::string& var = s.table->name[0];
+    std::string key = lower(var);
+    if (f.tableVars.count(key) || f.vars.count(key)) throw SqlError(134, {var});
+    // A temporary table of a name no client can write stands for it.
+    Name internal{"#" + var + "~" + std::to_string(++tableVarCount_)};
+    Ddl ddl(*this);
+    ddl.createTable(*s.table, &internal);
+    f.tableVars[key] = internal[0];
+    boundCache_.clear();
+    return;
+  }
   for (const VarDecl& v : s.vars) {
     std::string key = lower(v.name);
     auto it = f.vars.find(key);
@@ -478,6 +490,8 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
   if (m.severity > 18) m.severity = 18;
   m.procName = f.procName;
   m.line = s.line;
+  // Inside TRY an error-level RAISERROR goes to the CATCH block.
+  if (tryDepth_ > 0 && m.severity > 10) throw SqlError(m, ErrorScope::Statement);
   out_->message(m);
   error_ = m.severity > 10 || s.withSetError ? m.number : 0;
   if (m.severity > 10) out_->markPendingError();
@@ -520,6 +534,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
   switch (s.op) {
     case Op::Begin:
       if (tranCount_ == 0) {
+        doomed_ = false;
         try {
           execSql(db_.get(), "BEGIN");
         } catch (const SqliteFailure& e) {
@@ -534,6 +549,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
       break;
     case Op::Commit:
       if (tranCount_ == 0) throw SqlError(3902, {});
+      if (doomed_) throw SqlError(3930, {});
       if (tranCount_ == 1) {
         try {
           execSql(db_.get(), "COMMIT");
