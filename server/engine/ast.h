@@ -116,6 +116,7 @@ struct SelectStmt {
   };
   std::vector<Union> unions;
   std::vector<OrderItem> orderBy;
+  bool forBrowse = false;
 };
 
 enum class StmtKind : std::uint8_t {
@@ -190,6 +191,7 @@ struct InsertStmt : Stmt {
   SelectPtr select;
   std::unique_ptr<ExecStmt> exec;
   bool defaultValues = false;
+  bool bulk = false;  // INSERT BULK: `columns` only; the rows come in a bulk-load message
 };
 
 struct Assignment {
@@ -403,6 +405,7 @@ struct WritetextStmt : Stmt {
   ExprPtr insertOffset;  // UPDATETEXT only; null = append
   ExprPtr deleteLength;  // UPDATETEXT only; null = to the end
   ExprPtr data;
+  bool bulk = false;  // WRITETEXT BULK: the data comes in a bulk-load message
 };
 
 // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH.

@@ -82,6 +82,12 @@ struct BoundStatement {
   std::vector<TextPointerSource> textPointers;
   int hiddenColumns = 0;
   std::vector<std::uint16_t> orderColumns;
+  // Per result column: its base table and column, empty for an expression.
+  struct Origin {
+    std::string table;
+    std::string column;
+  };
+  std::vector<Origin> origins;
   std::vector<std::string> assignVars;      // SELECT @v = ...: one per column
   std::shared_ptr<const TableInfo> target;  // INSERT/UPDATE/DELETE
   bool usesIdentity = false;                // INSERT that assigns identity values

@@ -404,6 +404,9 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     col.name = first.names[i];
     col.type = types[i];
     const Typed& t = first.items[i];
+    BoundStatement::Origin origin;
+    if (t.column && t.table && rest.empty()) origin = {t.table->name, t.column->name};
+    out.origins.push_back(std::move(origin));
     if (t.column && rest.empty()) {
       col.identity = t.column->identity;
       if (col.identity && t.table) {

@@ -816,6 +816,7 @@ SelectPtr Parser::parseSelect() {
   if (isWord("FOR") && isWord("BROWSE", 1)) {
     next();
     next();
+    first->forBrowse = true;
   }
   if (isWord("OPTION") && isSymbol("(", 1)) {
     next();

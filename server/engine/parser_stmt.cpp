@@ -154,6 +154,41 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
 StmtPtr Parser::parseInsert() {
   int line = next().line;
   auto s = make<InsertStmt>(line);
+  // INSERT BULK name (column type, ...) [WITH (hints)]: the rows follow in a
+  // bulk-load message. A table that is itself named bulk is still a target.
+  if (isWord("BULK") &&
+      (peek(1).kind == TokenKind::Word || peek(1).kind == TokenKind::QuotedName) &&
+      !isWord("VALUES", 1) && !isWord("SELECT", 1) && !isWord("DEFAULT", 1) && !isWord("EXEC", 1) &&
+      !isWord("EXECUTE", 1) && !isWord("WITH", 1)) {
+    next();
+    s->bulk = true;
+    s->table = parseName();
+    if (acceptSymbol("(")) {
+      // Each column's declared type is the client's view of the column; the
+      // rows carry their own types, so only the names matter here.
+      do {
+        s->columns.push_back(parseIdentifier());
+        int depth = 0;
+        while (!atEnd() && (depth > 0 || (!isSymbol(",") && !isSymbol(")")))) {
+          if (isSymbol("(")) ++depth;
+          if (isSymbol(")")) --depth;
+          next();
+        }
+      } while (acceptSymbol(","));
+      expectSymbol(")");
+    }
+    if (acceptWord("WITH")) {
+      expectSymbol("(");
+      int depth = 1;
+      while (!atEnd() && depth > 0) {
+        if (isSymbol("(")) ++depth;
+        if (isSymbol(")")) --depth;
+        next();
+      }
+      if (depth > 0) syntaxError();
+    }
+    return s;
+  }
   acceptWord("INTO");
   s->table = parseTableName();
   skipTableHints(false);
@@ -639,9 +674,16 @@ StmtPtr Parser::parseWritetext(bool update) {
   int line = next().line;
   auto s = make<WritetextStmt>(line);
   s->update = update;
-  acceptWord("BULK");
+  s->bulk = acceptWord("BULK");
   s->column = parseName();
   s->pointer = parsePrimary();
+  // The row's timestamp as the client read it; rows here carry no version to
+  // check it against.
+  if (isWord("TIMESTAMP") && isSymbol("=", 1)) {
+    next();
+    next();
+    parsePrimary();
+  }
   if (update) {
     if (!acceptWord("NULL")) s->insertOffset = parseUnary();
     if (!acceptWord("NULL")) s->deleteLength = parseUnary();
@@ -650,7 +692,7 @@ StmtPtr Parser::parseWritetext(bool update) {
     next();
     next();
   }
-  if (!atStatementStart()) s->data = parsePrimary();
+  if (!s->bulk && !atStatementStart()) s->data = parsePrimary();
   return s;
 }
 

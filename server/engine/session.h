@@ -80,6 +80,10 @@ class SqliteSession : public Session, private BindContext {
   void executeRpc(const RpcRequest& request, ResultSink& sink, const CancelFlag& cancel) override;
   void transaction(TransactionRequest request, ResultSink& sink) override;
   std::string currentDatabase() const override { return currentDb_; }
+  BulkWait bulkWait() const override { return bulk_ ? bulk_->kind : BulkWait::None; }
+  void abandonBulk() override { bulk_.reset(); }
+  void bulkRows(BulkRowReader& rows, ResultSink& sink, const CancelFlag& cancel) override;
+  void bulkText(std::string bytes, ResultSink& sink) override;
   std::uint64_t transactionDescriptor() const override { return descriptor_; }
   bool terminated() const override { return killed_->load(std::memory_order_acquire); }
 
@@ -111,8 +115,12 @@ class SqliteSession : public Session, private BindContext {
   // Statements (statements.cpp).
   void execSelect(const QueryStmt& s, Frame& f);
   void execSelectInto(const SelectStmt& s, Frame& f);
+  // SELECT ... FOR BROWSE: the result's base tables and column origins.
+  void sendBrowseInfo(const BoundStatement& b);
   void execInsert(const InsertStmt& s, Frame& f);
   void execInsertExec(const InsertStmt& s, Frame& f);
+  // INSERT ... VALUES/SELECT without its Done; returns the rows inserted.
+  std::int64_t insertRows(const InsertStmt& s, Frame& f);
   void execUpdate(const UpdateStmt& s, Frame& f);
   void execDelete(const DeleteStmt& s, Frame& f);
   void execDeclare(const DeclareStmt& s, Frame& f);
@@ -136,6 +144,11 @@ class SqliteSession : public Session, private BindContext {
   // Drops the tables behind a batch's or procedure's table variables.
   void dropTableVariables(Frame& f);
   std::int32_t execExec(const ExecStmt& s, Frame& f);
+
+  // Bulk loads (bulk.cpp).
+  void execInsertBulk(const InsertStmt& s, Frame& f);
+  // Reports a failure of a bulk load as a batch reports a statement's.
+  void reportBulkFailure(const std::exception_ptr& failure, Frame& frame);
 
   // Procedures (procedures.cpp).
   std::int32_t callProcedure(const std::string& name, std::vector<CallArg>& args, Frame& caller,
@@ -196,6 +209,15 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+
+  // What INSERT BULK or WRITETEXT BULK named; its data comes in the next request.
+  struct BulkTarget {
+    BulkWait kind = BulkWait::None;
+    Name table;
+    std::vector<std::string> columns;  // the columns the rows fill; WRITETEXT: the one column
+    std::int64_t rowid = 0;            // WRITETEXT: the row
+  };
+  std::optional<BulkTarget> bulk_;
 
   std::map<const void*, BoundStatement> boundCache_;
   std::map<std::string, SqliteStatement> statements_;

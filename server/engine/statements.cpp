@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -146,6 +147,7 @@ void SqliteSession::execSelect(const QueryStmt& q, Frame& f) {
   }
   out_->metadata(b.columns);
   if (!b.orderColumns.empty()) out_->order(b.orderColumns);
+  if (s.forBrowse) sendBrowseInfo(b);
   if (settings_.fmtOnly) {
     // SET FMTONLY ON: clients (bulk copy among them) ask for the columns
     // only; no row is read or sent.
@@ -156,6 +158,24 @@ void SqliteSession::execSelect(const QueryStmt& q, Frame& f) {
   std::uint64_t count = streamRows(stmt, b);
   rowCount_ = static_cast<std::int64_t>(count);
   statementDone(doneKind(f), kCmdSelect, true, count);
+}
+
+void SqliteSession::sendBrowseInfo(const BoundStatement& b) {
+  std::vector<std::string> tables;
+  std::vector<BrowseColumn> columns;
+  for (const auto& origin : b.origins) {
+    BrowseColumn c;
+    if (!origin.table.empty()) {
+      auto it = std::find(tables.begin(), tables.end(), origin.table);
+      if (it == tables.end() && tables.size() < 255) it = tables.insert(tables.end(), origin.table);
+      if (it != tables.end()) {
+        c.table = static_cast<std::uint8_t>(it - tables.begin() + 1);
+        c.name = origin.column;
+      }
+    }
+    columns.push_back(std::move(c));
+  }
+  out_->browseInfo(tables, columns);
 }
 
 void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
@@ -206,6 +226,12 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
+  if (s.bulk) return execInsertBulk(s, f);
+  std::int64_t n = insertRows(s, f);
+  statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
+}
+
+std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
   const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindInsert(s); });
   sqlite3_stmt* stmt = statementFor(b.sql);
   StatementUse use{stmt};
@@ -244,7 +270,7 @@ void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
     }
     if (savepoint) execSql(db_.get(), "RELEASE tessel_stmt");
     rowCount_ = n;
-    statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
+    return n;
   } catch (...) {
     if (savepoint) {
       sqlite3_reset(stmt);
@@ -718,6 +744,16 @@ void SqliteSession::execWritetext(const WritetextStmt& s, Frame& f) {
   Stored ptr = evaluate(*s.pointer, f, &t);
   auto parts = decodePointer(ptr);
   if (!parts || parts->objectId != table->id) throw SqlError(7123, {});
+  if (s.bulk) {
+    BulkTarget target;
+    target.kind = BulkWait::Text;
+    target.table = tableName;
+    target.columns = {col->name};
+    target.rowid = parts->rowid;
+    bulk_ = std::move(target);
+    statementDone(doneKind(f), kCmdUpdate, false, 0);
+    return;
+  }
   Stored data;
   if (s.data) {
     data = evaluate(*s.data, f, &t);
