@@ -440,6 +440,7 @@ void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
   try {
     try {
       callProcedure(request.procName, args, frame, true);
+      rollbackDoomed();
     } catch (const SqlError& e) {
       reportError(e, nullptr, frame);
       Done d;

@@ -203,9 +203,10 @@ class SqliteSession : public Session, private BindContext {
   // An error inside TRY that would have ended the transaction leaves it
   // uncommittable instead, until ROLLBACK or the end of the batch.
   bool doomed_ = false;
-  int tableVarCount_ = 0;          // names the tables behind table variables
-  int tryDepth_ = 0;               // TRY blocks being run
-  std::vector<Message> handling_;  // errors whose CATCH blocks are running
+  int tableVarCount_ = 0;                // names the tables behind table variables
+  int tryDepth_ = 0;                     // TRY blocks being run
+  std::vector<const Frame*> tryFrames_;  // the frame of each, innermost last
+  std::vector<Message> handling_;        // errors whose CATCH blocks are running
 
   Stored lastIdentity_;
   Stored scopeIdentity_;
