@@ -152,6 +152,7 @@ constexpr std::array kErrors = {
     ErrorDef{8114, 16, B, "Error converting data type %s to %s."},
     ErrorDef{8115, 16, B, "Arithmetic overflow error converting %s to data type %s."},
     ErrorDef{8117, 16, S, "Operand data type %s is invalid for %s operator."},
+    ErrorDef{8179, 16, S, "Could not find prepared statement with handle %s."},
     ErrorDef{8102, 16, S, "Cannot update identity column '%s'."},
     ErrorDef{8116, 16, S, "Argument data type %s is invalid for argument 1 of %s function."},
     ErrorDef{8134, 16, S, "Divide by zero error encountered."},

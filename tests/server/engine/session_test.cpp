@@ -376,6 +376,62 @@ TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {
   EXPECT_FALSE(err.dones.back().more);
 }
 
+TEST_F(SessionTest, RpcPreparedStatementsReturnTheirHandleAndRunAgain) {
+  auto s = open();
+  CancelFlag cancel;
+  auto text = [](const char* v) {
+    RpcParam p;
+    p.type = TypeInfo{SqlType::NVarChar, 200};
+    p.value = Value(std::string(v));
+    return p;
+  };
+  auto integer = [](std::int64_t v) {
+    RpcParam p;
+    p.type.type = SqlType::Int;
+    p.value = Value(v);
+    return p;
+  };
+  RpcRequest prep;
+  prep.procName = "sp_prepexec";
+  RpcParam handle;
+  handle.name = "@handle";
+  handle.type.type = SqlType::Int;
+  handle.output = true;
+  prep.params = {handle, text("@a int"), text("SELECT @a * 3"), integer(5)};
+  RecordingSink first;
+  s->executeRpc(prep, first, cancel);
+  ASSERT_TRUE(first.errors().empty());
+  ASSERT_EQ(first.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(first.results[0].rows[0][0].data()), 15);
+  ASSERT_EQ(first.returnValues.size(), 1u);
+  const auto h = std::get<std::int64_t>(first.returnValues[0].value.data());
+
+  RpcRequest exec;
+  exec.procName = "sp_execute";
+  exec.params = {integer(h), integer(7)};
+  RecordingSink second;
+  s->executeRpc(exec, second, cancel);
+  ASSERT_EQ(second.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(second.results[0].rows[0][0].data()), 21);
+
+  RpcRequest unprep;
+  unprep.procName = "sp_unprepare";
+  unprep.params = {integer(h)};
+  RecordingSink third;
+  s->executeRpc(unprep, third, cancel);
+  EXPECT_TRUE(third.errors().empty());
+  RecordingSink gone;
+  s->executeRpc(exec, gone, cancel);
+  ASSERT_EQ(gone.errors().size(), 1u);
+  EXPECT_EQ(gone.errors()[0].number, 8179);
+  // Handles are the session's own.
+  auto other = open();
+  RecordingSink elsewhere;
+  exec.params = {integer(h), integer(1)};
+  other->executeRpc(exec, elsewhere, cancel);
+  ASSERT_EQ(elsewhere.errors().size(), 1u);
+}
+
 TEST_F(SessionTest, TransactionRequestsReportDescriptors) {
   auto s = open();
   RecordingSink sink;
