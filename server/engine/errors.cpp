@@ -199,6 +199,8 @@ constexpr std::array kErrors = {
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
              "the THROW statement inside a CATCH block, or add error parameters to the THROW "
              "statement."},
+    ErrorDef{15009, 16, S,
+             "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{35100, 16, B,
              "Error number %s in the THROW statement is outside the valid range. Specify an error "
              "number in the valid range of 50000 to 2147483647."},

@@ -98,7 +98,7 @@ bool SqliteSession::open(Message& error) {
     }
     attach(database);
     currentDb_ = engine_.canonicalName(database);
-    engine_.registerSession(login_.spid, killed_);
+    engine_.registerSession(login_.spid, killed_, login_);
   } catch (const SqlError& e) {
     error = e.message();
     return false;
@@ -419,6 +419,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateView:
     case StmtKind::CreateProc:
     case StmtKind::CreateDatabase:
+    case StmtKind::CreateSchema:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

@@ -6,6 +6,7 @@
 #include "lexer.h"
 #include "parser.h"
 #include "session.h"
+#include "sys_views.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -76,8 +77,11 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
       auto it = tempProcs_.find(lname);
       if (it != tempProcs_.end()) proc = it->second;
     } else {
-      auto info = catalog_.procedure(currentDb_, name);
+      auto info = catalog_.procedure(schemaFor(""), name);
       if (!info && currentDb_ != "master") info = catalog_.procedure("master", name);
+      if (!info) {
+        if (auto text = systemProcedureText(name)) info = ProcInfo{0, name, *text, false};
+      }
       if (info) {
         auto& cached = procTexts_[(info->quotedIdentifier ? "1" : "0") + info->text];
         if (!cached)

@@ -96,6 +96,7 @@ class SqliteSession : public Session, private BindContext {
   std::string schemaFor(const std::string& database) override;
   const Settings& settings() override { return settings_; }
   bool identityInsert(const TableInfo& table) override;
+  std::string dynamicViewText(const Name& name) override;
 
   // Requests (executor.cpp).
   void beginRequest(ResultSink& sink, const CancelFlag& cancel);

@@ -89,6 +89,63 @@ TEST_F(SessionTest, KillEndsAnotherSession) {
   EXPECT_EQ(run(*killer, "KILL 999").errors().at(0).number, 6106);
 }
 
+TEST_F(SessionTest, SessionViewsListEverySessionWithItsLogin) {
+  LoginInfo login;
+  Message error;
+  login.user = "first";
+  login.appName = "app one";
+  login.spid = 70;
+  auto a = engine_->openSession(login, error);
+  login.user = "second";
+  login.hostName = "far";
+  login.spid = 71;
+  login.clientAddress = "10.0.0.7";
+  login.clientPort = 4711;
+  auto b = engine_->openSession(login, error);
+  ASSERT_TRUE(a && b);
+  auto r = run(*a,
+               "SELECT session_id, login_name, host_name, program_name, status "
+               "FROM sys.dm_exec_sessions ORDER BY session_id "
+               "SELECT session_id, net_transport, client_net_address, client_tcp_port "
+               "FROM sys.dm_exec_connections WHERE session_id = 71");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 2u);
+  ASSERT_EQ(r.results[0].rows.size(), 2u);
+  auto cell = [&](std::size_t set, std::size_t row, std::size_t col) {
+    return renderValue(r.results[set].rows[row][col], r.results[set].columns[col].type);
+  };
+  EXPECT_EQ(cell(0, 0, 1), "first");
+  EXPECT_EQ(cell(0, 0, 3), "app one");
+  EXPECT_EQ(cell(0, 0, 4), "running");
+  EXPECT_EQ(cell(0, 1, 1), "second");
+  EXPECT_EQ(cell(0, 1, 2), "far");
+  EXPECT_EQ(cell(0, 1, 4), "sleeping");
+  EXPECT_EQ(cell(1, 0, 1), "TCP");
+  EXPECT_EQ(cell(1, 0, 2), "10.0.0.7");
+  EXPECT_EQ(cell(1, 0, 3), "4711");
+  // A closed session leaves the list.
+  b.reset();
+  EXPECT_EQ(run(*a, "SELECT session_id FROM sys.dm_exec_sessions").results.at(0).rows.size(), 1u);
+}
+
+TEST_F(SessionTest, SpHelpReturnsStatusZeroAndOneForAnUnknownObject) {
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE TABLE helped (id int NOT NULL, v varchar(3) NULL)").errors().empty());
+  auto all = run(*s, "EXEC sp_help");
+  EXPECT_TRUE(all.errors().empty());
+  ASSERT_EQ(all.statuses.size(), 1u);
+  EXPECT_EQ(all.statuses[0], 0);
+  auto one = run(*s, "EXEC sp_help helped");
+  ASSERT_EQ(one.statuses.size(), 1u);
+  EXPECT_EQ(one.statuses[0], 0);
+  ASSERT_EQ(one.results.size(), 2u);
+  EXPECT_EQ(one.results[1].rows.size(), 2u);  // a row per column
+  auto none = run(*s, "EXEC sp_help 'nothing'");
+  ASSERT_EQ(none.statuses.size(), 1u);
+  EXPECT_EQ(none.statuses[0], 1);
+  EXPECT_EQ(none.errors().at(0).number, 15009);
+}
+
 TEST_F(SessionTest, TemporaryObjectsBelongToTheirSession) {
   auto a = open();
   auto b = open();
