@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "session.h"
+#include "sys_views.h"
 
 namespace tessel::sqld {
 namespace engine {
@@ -58,6 +59,12 @@ std::string SqliteSession::schemaOfName(const Name& name, std::string* database)
 }
 
 std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
+  if (name.size() == 1 && !name[0].empty() && name[0][0] == '@') {
+    auto it = currentFrame_ ? currentFrame_->tableVars.find(lower(name[0]))
+                            : decltype(currentFrame_->tableVars.end()){};
+    if (!currentFrame_ || it == currentFrame_->tableVars.end()) throw SqlError(1087, {name[0]});
+    return findTable(Name{it->second});
+  }
   std::string database;
   std::string schema = schemaOfName(name, &database);
   if (schema.empty()) return nullptr;
@@ -71,8 +78,22 @@ std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {
 }
 
 std::string SqliteSession::schemaFor(const std::string& database) {
-  if (database.empty()) return currentDb_;
+  if (database.empty()) return iequals(currentDb_, "tempdb") ? "temp" : currentDb_;
   return schemaOfName({database, "", "x"}, nullptr);
+}
+
+std::string SqliteSession::dynamicViewText(const Name& name) {
+  if (!isSessionView(name)) return {};
+  std::vector<SessionView> views;
+  for (const auto& e : engine_.sessions()) {
+    SessionView v;
+    v.login = e.login;
+    v.loginTime = e.loginTime;
+    v.running = e.login.spid == login_.spid;
+    v.openTransactions = v.running ? tranCount_ : 0;
+    views.push_back(std::move(v));
+  }
+  return sessionViewText(name, views);
 }
 
 bool SqliteSession::identityInsert(const TableInfo& table) {

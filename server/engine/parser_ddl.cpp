@@ -15,6 +15,12 @@ StmtPtr Parser::parseCreate() {
   if (isWord("TABLE")) return parseCreateTable();
   if (isWord("VIEW")) return parseCreateView(start);
   if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
+  if (acceptWord("SCHEMA")) {
+    auto s = std::make_unique<CreateSchemaStmt>();
+    s->name = parseIdentifier();
+    if (acceptWord("AUTHORIZATION")) s->owner = parseIdentifier();
+    return s;
+  }
   if (acceptWord("DATABASE")) {
     auto s = std::make_unique<CreateDatabaseStmt>();
     s->name = parseIdentifier();
@@ -54,24 +60,28 @@ StmtPtr Parser::parseCreateTable() {
   next();
   auto s = std::make_unique<CreateTableStmt>();
   s->name = parseName();
-  expectSymbol("(");
-  do {
-    if (isWord("CONSTRAINT")) {
-      next();
-      std::string name = parseIdentifier();
-      parseTableConstraint(*s, name);
-    } else if (isWord("PRIMARY") || isWord("UNIQUE") || isWord("CHECK") || isWord("FOREIGN")) {
-      parseTableConstraint(*s, "");
-    } else {
-      parseColumnDef(*s);
-    }
-  } while (acceptSymbol(","));
-  expectSymbol(")");
+  parseTableElements(*s);
   while (isWord("ON") || isWord("TEXTIMAGE_ON")) {
     next();
     if (peek().kind == TokenKind::Word || peek().kind == TokenKind::QuotedName) next();
   }
   return s;
+}
+
+void Parser::parseTableElements(CreateTableStmt& s) {
+  expectSymbol("(");
+  do {
+    if (isWord("CONSTRAINT")) {
+      next();
+      std::string name = parseIdentifier();
+      parseTableConstraint(s, name);
+    } else if (isWord("PRIMARY") || isWord("UNIQUE") || isWord("CHECK") || isWord("FOREIGN")) {
+      parseTableConstraint(s, "");
+    } else {
+      parseColumnDef(s);
+    }
+  } while (acceptSymbol(","));
+  expectSymbol(")");
 }
 
 void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
@@ -287,7 +297,7 @@ StmtPtr Parser::parseDrop() {
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
   if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "INDEX" &&
-      type != "DATABASE")
+      type != "DATABASE" && type != "SCHEMA")
     syntaxErrorAt(peek());
   s->objectType = type;
   do s->names.push_back(parseName());

@@ -16,10 +16,10 @@
 //     final DONE (MORE clear); the held-DONE logic of ResponseSink keeps the
 //     MORE bits right.
 //  3. Every ATTENTION is acknowledged by exactly one DONE with the attention
-//     bit: inside the response of the request it interrupted, or as a message
-//     of its own when no request was running. pendingAttention_ records that
-//     one is owed; it and the cancel flag change together under mutex_, so
-//     the session thread never clears a cancel it has not acknowledged.
+//     bit, always in a message of its own: after the (cut short) response of
+//     the request it interrupted, or alone when no request was running. pendingAttention_ records
+//     that one is owed; it and the cancel flag change together under mutex_, so the session thread
+//     never clears a cancel it has not acknowledged.
 //  4. Once a request is cancelled, nothing but the closing DONEs is sent.
 //  5. A malformed message ends this session only: the failure is logged, a
 //     fatal error is sent if the socket still works, and both threads end.
@@ -29,11 +29,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "response_sink.h"
 #include "sqld/product_version.h"
+#include "sqld/tds/bulk_load.h"
 #include "sqld/tds/errors.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/requests.h"
@@ -204,6 +207,10 @@ bool TdsSession::handshake() {
   info.tdsVersion = version_;
   info.odbc = login.odbc();
   info.spid = spid_;
+  if (auto colon = peer_.rfind(':'); colon != std::string::npos) {
+    info.clientAddress = peer_.substr(0, colon);
+    info.clientPort = static_cast<std::uint16_t>(std::atoi(peer_.c_str() + colon + 1));
+  }
   login_ = info;
   Message error;
   session_ = engine_.openSession(info, error);
@@ -280,6 +287,7 @@ void TdsSession::serve() {
         logLine("ended: idle for " + std::to_string(settings_.idleTimeoutSeconds) + " s");
         return;
       case Item::Kind::Stop:
+        if (killed()) return;
         logLine("ended: server stopping");
         return;
     }
@@ -308,6 +316,12 @@ void TdsSession::resetSession(bool keepTransaction) {
 
 void TdsSession::handleRequest(IncomingMessage& message) {
   if (message.resetConnection && !message.ignore) resetSession(message.resetKeepsTransaction);
+  // Only the very next message may carry the data INSERT BULK or WRITETEXT
+  // BULK announced.
+  const BulkWait bulk = session_->bulkWait();
+  if (bulk != BulkWait::None &&
+      (message.ignore || message.type != static_cast<std::uint8_t>(PacketType::BulkLoad)))
+    session_->abandonBulk();
   if (message.ignore) {
     // The client abandoned this request part-way; it expects a plain DONE.
     writer_.begin(PacketType::TabularResult);
@@ -348,6 +362,22 @@ void TdsSession::handleRequest(IncomingMessage& message) {
       });
       return;
     }
+    case PacketType::BulkLoad:
+      if (bulk == BulkWait::Rows) {
+        BulkLoadReader rows(message.payload, version_);
+        runRequest(Done::Kind::Done,
+                   [&](ResultSink& sink) { session_->bulkRows(rows, sink, cancel_); });
+        return;
+      }
+      if (bulk == BulkWait::Text) {
+        std::string bytes = parseBulkText(message.payload);
+        runRequest(Done::Kind::Done,
+                   [&](ResultSink& sink) { session_->bulkText(std::move(bytes), sink); });
+        return;
+      }
+      sendError(listenerMessage(ListenerMessage::StreamIncorrect,
+                                "Bulk-load data arrived without INSERT BULK or WRITETEXT BULK."));
+      return;
     case PacketType::TransactionManager:
       if (atLeast72(version_)) {
         handleTransaction(message);
@@ -406,6 +436,12 @@ void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
     failed.curCmd = 0;
     sink.done(failed);
   }
+  if (session_ && session_->terminated()) {
+    // Killed during the request: the response ends with the connection,
+    // without a final DONE.
+    busy_ = false;
+    return;
+  }
   bool attention = false;
   {
     std::lock_guard lock(mutex_);
@@ -413,8 +449,11 @@ void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
     pendingAttention_ = false;
     if (!stopping_) cancel_.reset();
   }
-  sink.close(closing, attention);
+  sink.close(closing);
   writer_.finish();
+  // The interrupted request's response has ended; the acknowledgement is a
+  // message of its own, which clients wait for after that response.
+  if (attention) sendAttentionAck();
   busy_ = false;
   touch();
 }
@@ -426,6 +465,10 @@ void TdsSession::acknowledgeAttention() {
     pendingAttention_ = false;
     if (!stopping_) cancel_.reset();
   }
+  sendAttentionAck();
+}
+
+void TdsSession::sendAttentionAck() {
   writer_.begin(PacketType::TabularResult);
   tokens_.done(token::Done, donestatus::Attention, 0, 0);
   writer_.finish();
@@ -509,7 +552,12 @@ void TdsSession::push(Item item) {
 
 TdsSession::Item TdsSession::pop() {
   std::unique_lock lock(mutex_);
-  ready_.wait(lock, [&] { return !queue_.empty(); });
+  // KILL from another session ends an idle one at once, as SQL Server
+  // closes a killed session's connection: the wait looks at the flag a few
+  // times a second.
+  while (!ready_.wait_for(lock, std::chrono::milliseconds(100), [&] { return !queue_.empty(); })) {
+    if (session_ && session_->terminated()) return Item{Item::Kind::Stop, {}, "killed"};
+  }
   Item item = std::move(queue_.front());
   queue_.pop_front();
   return item;

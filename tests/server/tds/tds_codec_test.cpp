@@ -9,6 +9,7 @@
 
 #include "memory_transport.h"
 #include "sqld/product_version.h"
+#include "sqld/tds/bulk_load.h"
 #include "sqld/tds/charset.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/packet.h"
@@ -581,6 +582,41 @@ TEST(TdsCodec, RpcParametersOfEveryClientTypeDecode) {
   EXPECT_EQ(std::get<std::int64_t>(r.params[10].value.data()), 1);
 }
 
+TEST(TdsCodec, SqlVariantParametersCarryTheirBaseTypeAndValue) {
+  const std::string coll("\x09\x04\xD0\x00\x34", 5);
+  auto variant = [](const std::string& body) {
+    std::string v("\x62\x10\x1F\0\0", 5);  // sql_variant, max length 8016
+    std::uint32_t n = static_cast<std::uint32_t>(body.size());
+    for (int i = 0; i < 4; ++i) v += static_cast<char>((n >> (8 * i)) & 0xFF);
+    return v + body;
+  };
+  RpcBuilder b(true);
+  b.byName("p")
+      .param("@i", 0, variant(std::string("\x38\x00\x2A\0\0\0", 6)))
+      .param("@s", 0,
+             variant(std::string("\xE7\x07", 2) + coll + std::string("\x10\x00", 2) + utf16("hi")))
+      .param("@d", 0, variant(std::string("\x6C\x02\x05\x02\x01\x39\x30\0\0", 9)))
+      .param("@n", 0, std::string("\x62\x10\x1F\0\0\0\0\0\0", 9))
+      .param("@after", 0, std::string("\x26\x04\x04\x07\0\0\0", 7));
+  auto calls = tds::parseRpc(bytes(b.s), kTds74);
+  ASSERT_EQ(calls.size(), 1u);
+  const auto& p = calls[0].params;
+  ASSERT_EQ(p.size(), 5u);
+  EXPECT_EQ(p[0].type.type, SqlType::Int);
+  EXPECT_EQ(std::get<std::int64_t>(p[0].value.data()), 42);
+  EXPECT_EQ(p[1].type.type, SqlType::NVarChar);
+  EXPECT_EQ(std::get<std::string>(p[1].value.data()), "hi");
+  EXPECT_EQ(p[2].type.type, SqlType::Numeric);
+  EXPECT_EQ(p[2].type.scale, 2);
+  EXPECT_EQ(std::get<DecimalValue>(p[2].value.data()).unscaled, 12345);
+  EXPECT_TRUE(p[3].value.isNull());
+  EXPECT_EQ(std::get<std::int64_t>(p[4].value.data()), 7);
+  // A base type that cannot be a sql_variant is a malformed request.
+  RpcBuilder bad(true);
+  bad.byName("p").param("@x", 0, variant(std::string("\x23\x00xx", 4)));
+  EXPECT_THROW(tds::parseRpc(bytes(bad.s), kTds74), tds::ProtocolError);
+}
+
 TEST(TdsCodec, NewerDateTypesKeepTheirPrecisionInLocalTime) {
   // datetime2(7) 23:59:59.9999999 keeps its last digit; datetimeoffset
   // 2000-01-01 23:30 UTC at +01:00 is 2000-01-02 00:30 local.
@@ -667,6 +703,71 @@ TEST(TdsCodec, MalformedRequestsAreRejectedNeverCrash) {
     } catch (const tds::ProtocolError&) {
     }
   }
+}
+
+// A bulk-load message as bulk-copy clients write it: an int NOT NULL, a
+// nullable varchar(10) and a text column (with its table name), two rows.
+std::string bulkMessage(bool withDone) {
+  std::string m;
+  auto u16 = [&](std::uint16_t v) {
+    m += static_cast<char>(v & 0xFF), m += static_cast<char>(v >> 8);
+  };
+  auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  m += '\x81';
+  u16(3);
+  u32(0), u16(0x00), m += '\x38', m += '\x01', m += utf16("a");
+  u32(0), u16(0x01), m += '\xA7', u16(10), m += std::string("\x09\x04\xD0\x00\x34", 5);
+  m += '\x01', m += utf16("b");
+  u32(0), u16(0x01), m += '\x23', u32(0x7FFFFFFF), m += std::string("\x09\x04\xD0\x00\x34", 5);
+  u16(1), m += utf16("t"), m += '\x01', m += utf16("c");
+  // Row 1: 7, 'hi', text 'long' with a text pointer and timestamp.
+  m += '\xD1', u32(7), u16(2), m += "hi", m += '\x10', m += std::string(24, '\xFF'), u32(4),
+      m += "long";
+  // Row 2: -1, NULL, NULL text (no text pointer).
+  m += '\xD1', u32(0xFFFFFFFF), u16(0xFFFF), m += '\x00';
+  if (withDone) m += '\xFD', m += std::string(12, '\0');
+  return m;
+}
+
+TEST(TdsCodec, BulkLoadRowsDecodeAndMalformedOnesAreRejectedBeforeAnyRow) {
+  for (bool withDone : {false, true}) {
+    std::string m = bulkMessage(withDone);
+    tds::BulkLoadReader r(std::span(reinterpret_cast<const std::uint8_t*>(m.data()), m.size()),
+                          kTds74);
+    ASSERT_EQ(r.columns().size(), 3u);
+    EXPECT_EQ(r.columns()[1].name, "b");
+    EXPECT_FALSE(r.columns()[0].type.nullable);
+    EXPECT_EQ(r.columns()[2].type.type, SqlType::Text);
+    EXPECT_EQ(r.rowCount(), 2u);
+    std::vector<Value> row;
+    ASSERT_TRUE(r.next(row));
+    EXPECT_EQ(std::get<std::int64_t>(row[0].data()), 7);
+    EXPECT_EQ(std::get<std::string>(row[1].data()), "hi");
+    EXPECT_EQ(std::get<std::string>(row[2].data()), "long");
+    ASSERT_TRUE(r.next(row));
+    EXPECT_EQ(std::get<std::int64_t>(row[0].data()), -1);
+    EXPECT_TRUE(row[1].isNull());
+    EXPECT_TRUE(row[2].isNull());
+    EXPECT_FALSE(r.next(row));
+  }
+  std::string good = bulkMessage(true);
+  // Cut anywhere inside, or followed by more after DONE: refused up front.
+  for (std::size_t cut = 1; cut + 13 < good.size(); cut += 3) {
+    std::string bad = good.substr(0, cut);
+    EXPECT_THROW(
+        tds::BulkLoadReader(
+            std::span(reinterpret_cast<const std::uint8_t*>(bad.data()), bad.size()), kTds74),
+        tds::ProtocolError)
+        << cut;
+  }
+  std::string trailing = good + "x";
+  EXPECT_THROW(tds::BulkLoadReader(std::span(reinterpret_cast<const std::uint8_t*>(trailing.data()),
+                                             trailing.size()),
+                                   kTds74),
+               tds::ProtocolError);
+  std::string text = std::string("\x05\0\0\0abcdefg", 11);
+  EXPECT_EQ(tds::parseBulkText(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), 11)),
+            "abcde");
 }
 
 }  // namespace
