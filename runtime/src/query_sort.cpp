@@ -173,11 +173,10 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
                            const char* Follow) {
   if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
   using namespace slots;
-  // Every integer column's value fits 32 bits.
   const auto integers = [&](auto read) {
-    return SortItems<std::int32_t>(
+    return SortItems<std::int64_t>(
         *this, SlotOffset, Order, CompareNumbers{},
-        [&](const char* v) { return static_cast<std::int32_t>(read(v)); }, Follow);
+        [&](const char* v) { return static_cast<std::int64_t>(read(v)); }, Follow);
   };
   const auto numbers = [&](auto read) {
     return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow);
@@ -225,8 +224,9 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       return numbers([](const char* v) { return Read<double>(v); });
     case kSQLUNIQUE:
     case kSQLDATETIMEOFFSET:
-      return SortItems<std::string_view>(*this, SlotOffset, Order, CompareTexts{},
-                                         [&](const char* v) { return Text(v, SlotArea); });
+      return SortItems<std::string_view>(
+          *this, SlotOffset, Order, CompareTexts{},
+          [&](const char* v) { return Text(v, SlotArea); }, Follow);
     case kSQLDATETIM4:
     case kSQLDATETIME:
     case kSQLFLT8:
