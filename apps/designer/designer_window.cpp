@@ -40,7 +40,7 @@ DesignerWindow::DesignerWindow(QWidget* parent)
   split->addWidget(inspector_);
   split->addWidget(canvas_area_);
   split->setStretchFactor(1, 1);
-  split->setSizes({300, 500});
+  split->setSizes({340, 560});
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(2, 2, 2, 2);
@@ -105,7 +105,11 @@ bool DesignerWindow::SaveForm(const QString& file_name) {
 }
 
 bool DesignerWindow::ShowPreview(const QString& query_name) {
-  preview_dock_->show();
+  if (!preview_dock_->isVisible()) {
+    preview_dock_->show();
+    // Room for a page of rows without hiding the form.
+    resizeDocks({preview_dock_}, {height() * 2 / 5}, Qt::Vertical);
+  }
   return preview_->Run(query_name);
 }
 

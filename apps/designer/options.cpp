@@ -1,5 +1,8 @@
 #include "options.h"
 
+#include <functional>
+#include <map>
+
 #include "runtime/SQLServer.h"
 
 namespace tessel::designer {
@@ -27,6 +30,16 @@ std::string Usage() {
 }
 
 std::string ParseOptions(int argc, const char* const* argv, Options& o) {
+  // Each option takes a value, as --name VALUE or --name=VALUE.
+  const std::map<std::string, std::function<void(const std::string&)>> takes = {
+      {"server", [&](const std::string& v) { o.server = v; }},
+      {"user", [&](const std::string& v) { o.user = v; }},
+      {"password", [&](const std::string& v) { o.password = v; }},
+      {"database", [&](const std::string& v) { o.database = v; }},
+      {"select", [&](const std::string& v) { o.select = v; }},
+      {"preview", [&](const std::string& v) { o.preview = v; }},
+      {"screenshot", [&](const std::string& v) { o.screenshot = v; }},
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -38,31 +51,16 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
       o.form = arg;
       continue;
     }
-    std::string key = arg.substr(2);
-    std::string value;
-    if (const auto eq = key.find('='); eq != std::string::npos) {
-      value = key.substr(eq + 1);
-      key = key.substr(0, eq);
+    const auto eq = arg.find('=');
+    const std::string key = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+    const auto option = takes.find(key);
+    if (option == takes.end()) return "unknown option '--" + key + "'";
+    if (eq != std::string::npos) {
+      option->second(arg.substr(eq + 1));
+    } else if (i + 1 < argc) {
+      option->second(argv[++i]);
     } else {
-      if (i + 1 >= argc) return arg + " needs a value";
-      value = argv[++i];
-    }
-    if (key == "server") {
-      o.server = value;
-    } else if (key == "user") {
-      o.user = value;
-    } else if (key == "password") {
-      o.password = value;
-    } else if (key == "database") {
-      o.database = value;
-    } else if (key == "select") {
-      o.select = value;
-    } else if (key == "preview") {
-      o.preview = value;
-    } else if (key == "screenshot") {
-      o.screenshot = value;
-    } else {
-      return "unknown option '--" + key + "'";
+      return arg + " needs a value";
     }
   }
   if (!o.preview.empty() && o.form.empty()) return "--preview needs a form file";

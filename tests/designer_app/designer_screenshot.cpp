@@ -51,14 +51,14 @@ int main(int argc, char** argv) {
   controls::InstallSynchronizeHook();
   Register();
   std::string why;
-  const testing::ServerAddress* address = testing::TestServer(why);
+  const tessel::testing::ServerAddress* address = tessel::testing::TestServer(why);
   if (address == nullptr) {
     std::fprintf(stderr, "designer_screenshot: no server: %s\n", why.c_str());
     return 1;
   }
   int code = 0;
   {
-    auto filler = testing::NewSQLServer(*address);
+    auto filler = tessel::testing::NewSQLServer(*address);
     FillTables(*filler);
 
     designer::DesignerWindow window;
