@@ -213,6 +213,9 @@ void ExplorerWindow::Cancel() {
 }
 
 void ExplorerWindow::Ready() {
+  // A stopped statement still reports its end, from inside the close that
+  // stopped it; Cancel (or the next Run) tells the user.
+  if (master_->AsyncOutcome() == aoCancelled) return;
   SetRunning(false);
   if (master_->Active()) {
     const int rows = master_->RecordCount();
@@ -221,6 +224,7 @@ void ExplorerWindow::Ready() {
     // The worker is still finishing while it tells us: the text column and
     // the detail are read once it has let go of the query.
     QTimer::singleShot(0, this, [this] {
+      if (!master_->Active()) return;  // closed meanwhile by a new statement
       ShowBlobFields();
       if (!detail_sql_->toPlainText().trimmed().isEmpty()) RunDetail();
       emit Finished();

@@ -87,7 +87,19 @@ struct OrderItem {
   bool descending = false;
 };
 
+// WITH name [(columns)] AS (query): a common table expression. A recursive
+// one keeps its anchor in `select` and the parts that refer to it in
+// `recursiveParts`.
+struct CommonTable {
+  std::string name;
+  std::vector<std::string> columns;
+  SelectPtr select;
+  bool recursive = false;
+  std::vector<std::pair<bool, SelectPtr>> recursiveParts;  // UNION ALL?, query
+};
+
 struct SelectStmt {
+  std::vector<CommonTable> with;
   bool distinct = false;
   ExprPtr top;
   bool topPercent = false;
@@ -104,6 +116,7 @@ struct SelectStmt {
   };
   std::vector<Union> unions;
   std::vector<OrderItem> orderBy;
+  bool forBrowse = false;
 };
 
 enum class StmtKind : std::uint8_t {
@@ -136,6 +149,8 @@ enum class StmtKind : std::uint8_t {
   Readtext,
   Writetext,
   Kill,
+  TryCatch,
+  Throw,
   Empty,
 };
 
@@ -168,12 +183,14 @@ struct ExecStmt : Stmt {
 
 struct InsertStmt : Stmt {
   InsertStmt() : Stmt(StmtKind::Insert) {}
+  std::vector<CommonTable> with;
   Name table;
   std::vector<std::string> columns;
   std::vector<std::vector<ExprPtr>> rows;  // VALUES; a null entry is DEFAULT
   SelectPtr select;
   std::unique_ptr<ExecStmt> exec;
   bool defaultValues = false;
+  bool bulk = false;  // INSERT BULK: `columns` only; the rows come in a bulk-load message
 };
 
 struct Assignment {
@@ -184,6 +201,7 @@ struct Assignment {
 
 struct UpdateStmt : Stmt {
   UpdateStmt() : Stmt(StmtKind::Update) {}
+  std::vector<CommonTable> with;
   Name table;  // may be an alias named in FROM
   std::vector<Assignment> sets;
   std::vector<TableRefPtr> from;
@@ -193,6 +211,7 @@ struct UpdateStmt : Stmt {
 
 struct DeleteStmt : Stmt {
   DeleteStmt() : Stmt(StmtKind::Delete) {}
+  std::vector<CommonTable> with;
   Name table;
   std::vector<TableRefPtr> from;
   ExprPtr where;
@@ -294,6 +313,8 @@ struct VarDecl {
 struct DeclareStmt : Stmt {
   DeclareStmt() : Stmt(StmtKind::Declare) {}
   std::vector<VarDecl> vars;
+  // DECLARE @t TABLE (...): the table's definition, named by the variable.
+  std::unique_ptr<CreateTableStmt> table;
 };
 
 struct SetVarStmt : Stmt {
@@ -377,6 +398,23 @@ struct WritetextStmt : Stmt {
   ExprPtr insertOffset;  // UPDATETEXT only; null = append
   ExprPtr deleteLength;  // UPDATETEXT only; null = to the end
   ExprPtr data;
+  bool bulk = false;  // WRITETEXT BULK: the data comes in a bulk-load message
+};
+
+// BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH.
+struct TryCatchStmt : Stmt {
+  TryCatchStmt() : Stmt(StmtKind::TryCatch) {}
+  std::vector<StmtPtr> tryBody;
+  std::vector<StmtPtr> catchBody;
+};
+
+// THROW number, message, state; or a bare THROW that re-raises the error
+// a CATCH block is handling.
+struct ThrowStmt : Stmt {
+  ThrowStmt() : Stmt(StmtKind::Throw) {}
+  ExprPtr number;  // null for the bare form
+  ExprPtr message;
+  ExprPtr state;
 };
 
 struct KillStmt : Stmt {

@@ -79,6 +79,12 @@ struct BoundStatement {
   std::vector<TextPointerSource> textPointers;
   int hiddenColumns = 0;
   std::vector<std::uint16_t> orderColumns;
+  // Per result column: its base table and column, empty for an expression.
+  struct Origin {
+    std::string table;
+    std::string column;
+  };
+  std::vector<Origin> origins;
   std::vector<std::string> assignVars;      // SELECT @v = ...: one per column
   std::shared_ptr<const TableInfo> target;  // INSERT/UPDATE/DELETE
   bool usesIdentity = false;                // INSERT that assigns identity values
@@ -151,12 +157,38 @@ class Binder {
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
   std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType);
   std::string param(const std::string& name);
+  // Common table expressions in view while a statement binds.
+  class WithScope {
+   public:
+    WithScope(Binder& b, const std::vector<CommonTable>& with);
+    ~WithScope() { b_.ctes_.resize(size_); }
+    WithScope(const WithScope&) = delete;
+    WithScope& operator=(const WithScope&) = delete;
+
+   private:
+    Binder& b_;
+    std::size_t size_;
+  };
+  // A reference to a common table expression (or to the recursive one being
+  // bound) as a source of `scope`; returns its SQL, or nothing for other names.
+  std::optional<std::string> bindCommonTable(const TableRef& ref, Scope& scope);
+  Source derivedSource(const BoundStatement& bound, const std::string& alias,
+                       const std::vector<std::string>& names);
   std::string newAlias() { return "t" + std::to_string(aliasCounter_++); }
 
   BindContext& ctx_;
   std::vector<std::string> params_;
   int aliasCounter_ = 0;
   int viewDepth_ = 0;
+  std::vector<const CommonTable*> ctes_;
+  // Recursive common table expressions whose recursive parts are binding:
+  // their name, the working table's SQL name and its columns.
+  struct Working {
+    std::string name;
+    std::string sqlName;
+    std::vector<ColumnInfo> columns;
+  };
+  std::vector<Working> working_;
 };
 
 // The type two operands meet in, by SQL Server's precedence.

@@ -52,6 +52,7 @@ bool extractTarget(const std::vector<TableRefPtr>& from, const Name& target,
 }  // namespace
 
 BoundStatement Binder::bindInsert(const InsertStmt& ins) {
+  WithScope with(*this, ins.with);
   BoundStatement out;
   auto table = ctx_.resolveTable(ins.table);
   if (table->xtype != "U") throw SqlError(4406, {table->name});
@@ -167,6 +168,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
 }
 
 BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
+  WithScope with(*this, up.with);
   BoundStatement out;
   Scope scope;
   const TableRef* targetRef = nullptr;
@@ -235,6 +237,7 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
 }
 
 BoundStatement Binder::bindDelete(const DeleteStmt& del) {
+  WithScope with(*this, del.with);
   BoundStatement out;
   Scope scope;
   if (del.from.empty()) {

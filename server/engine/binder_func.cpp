@@ -155,6 +155,23 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     return make("(SELECT dbid FROM master.sysdatabases WHERE name = " + text(0).sql + ")",
                 makeType(SqlType::SmallInt));
   }
+  // The error a CATCH block handles; NULL outside one.
+  if (fn == "ERROR_NUMBER" || fn == "ERROR_SEVERITY" || fn == "ERROR_STATE" || fn == "ERROR_LINE") {
+    expectArgs(e, 0, 0);
+    return make(param("@@ " + lower(fn)), makeType(SqlType::Int));
+  }
+  if (fn == "ERROR_MESSAGE") {
+    expectArgs(e, 0, 0);
+    return make(param("@@ error_message"), makeType(SqlType::NVarChar, 4000));
+  }
+  if (fn == "ERROR_PROCEDURE") {
+    expectArgs(e, 0, 0);
+    return make(param("@@ error_procedure"), makeType(SqlType::NVarChar, 128));
+  }
+  if (fn == "XACT_STATE") {
+    expectArgs(e, 0, 0);
+    return make(param("@@ xact_state"), makeType(SqlType::SmallInt));
+  }
   if (fn == "SCOPE_IDENTITY")
     return make(param("@@ scope_identity"), makeType(SqlType::Numeric, 0, 38, 0));
   if (fn == "IDENT_CURRENT") {

@@ -109,6 +109,7 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
 std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
   switch (ref.kind) {
     case TableRef::Kind::Named: {
+      if (auto cte = bindCommonTable(ref, scope)) return *cte;
       Source src = sourceForName(ref.name, ref.alias);
       std::string sql;
       if (src.table->xtype == "V") {
@@ -121,18 +122,7 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
     }
     case TableRef::Kind::Derived: {
       BoundStatement bound = bindSelect(*ref.derived);
-      Source src;
-      src.exposedName = ref.alias;
-      src.sqlAlias = newAlias();
-      for (std::size_t i = 0; i < bound.columns.size(); ++i) {
-        ColumnInfo c;
-        c.name =
-            bound.columns[i].name.empty() ? "c" + std::to_string(i + 1) : bound.columns[i].name;
-        c.type = bound.columns[i].type;
-        c.colid = static_cast<int>(i + 1);
-        src.columns.push_back(c);
-        src.sqlNames.push_back("c" + std::to_string(i + 1));
-      }
+      Source src = derivedSource(bound, ref.alias, {});
       std::string sql = "(" + bound.sql + ") AS " + quoteName(src.sqlAlias);
       scope.sources.push_back(std::move(src));
       return sql;
@@ -146,6 +136,95 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
     }
   }
   return {};
+}
+
+Binder::Source Binder::derivedSource(const BoundStatement& bound, const std::string& alias,
+                                     const std::vector<std::string>& names) {
+  Source src;
+  src.exposedName = alias;
+  src.sqlAlias = newAlias();
+  for (std::size_t i = 0; i < bound.columns.size(); ++i) {
+    ColumnInfo c;
+    c.name = i < names.size()                ? names[i]
+             : bound.columns[i].name.empty() ? "c" + std::to_string(i + 1)
+                                             : bound.columns[i].name;
+    c.type = bound.columns[i].type;
+    c.colid = static_cast<int>(i + 1);
+    src.columns.push_back(c);
+    src.sqlNames.push_back("c" + std::to_string(i + 1));
+  }
+  return src;
+}
+
+Binder::WithScope::WithScope(Binder& b, const std::vector<CommonTable>& with)
+    : b_(b), size_(b.ctes_.size()) {
+  for (const CommonTable& c : with) b.ctes_.push_back(&c);
+}
+
+std::optional<std::string> Binder::bindCommonTable(const TableRef& ref, Scope& scope) {
+  if (ref.name.size() != 1) return std::nullopt;
+  const std::string& name = ref.name[0];
+  const std::string exposed = ref.alias.empty() ? name : ref.alias;
+  // The recursive part's reference to its own expression reads the rows
+  // produced so far.
+  for (auto w = working_.rbegin(); w != working_.rend(); ++w) {
+    if (!iequals(w->name, name)) continue;
+    Source src;
+    src.exposedName = exposed;
+    src.sqlAlias = newAlias();
+    src.columns = w->columns;
+    for (std::size_t i = 0; i < w->columns.size(); ++i)
+      src.sqlNames.push_back("c" + std::to_string(i + 1));
+    std::string sql = quoteName(w->sqlName) + " AS " + quoteName(src.sqlAlias);
+    scope.sources.push_back(std::move(src));
+    return sql;
+  }
+  std::size_t k = ctes_.size();
+  while (k > 0 && !iequals(ctes_[k - 1]->name, name)) --k;
+  if (k == 0) return std::nullopt;
+  const CommonTable& cte = *ctes_[k - 1];
+  // Its body sees only the expressions defined before it; no text pointers
+  // inside, since its rows are not a table's.
+  std::vector<const CommonTable*> saved = ctes_;
+  ctes_.resize(k - 1);
+  bool pointers = textPointers;
+  textPointers = false;
+  struct Restore {
+    Binder& b;
+    std::vector<const CommonTable*>& saved;
+    bool pointers;
+    ~Restore() {
+      b.ctes_ = std::move(saved);
+      b.textPointers = pointers;
+    }
+  } restore{*this, saved, pointers};
+  BoundStatement anchor = bindSelect(*cte.select);
+  if (!cte.columns.empty() && cte.columns.size() != anchor.columns.size())
+    throw SqlError(anchor.columns.size() > cte.columns.size() ? 8158 : 8159, {cte.name});
+  Source src = derivedSource(anchor, exposed, cte.columns);
+  std::string body = anchor.sql;
+  if (cte.recursive) {
+    Working w{cte.name, newAlias(), src.columns};
+    std::string columns;
+    for (std::size_t i = 0; i < src.columns.size(); ++i)
+      columns += (i ? ", " : "") + quoteName("c" + std::to_string(i + 1));
+    working_.push_back(w);
+    struct Pop {
+      std::vector<Working>& v;
+      ~Pop() { v.pop_back(); }
+    } pop{working_};
+    std::string parts = anchor.sql;
+    for (const auto& [all, part] : cte.recursiveParts) {
+      BoundStatement p = bindSelect(*part);
+      if (p.columns.size() != anchor.columns.size()) throw SqlError(205, {});
+      parts += (all ? " UNION ALL " : " UNION ") + p.sql;
+    }
+    body = "WITH RECURSIVE " + quoteName(w.sqlName) + "(" + columns + ") AS (" + parts +
+           ") SELECT * FROM " + quoteName(w.sqlName);
+  }
+  std::string sql = "(" + body + ") AS " + quoteName(src.sqlAlias);
+  scope.sources.push_back(std::move(src));
+  return sql;
 }
 
 std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope) {
@@ -219,6 +298,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
 }
 
 BoundStatement Binder::bindSelect(const SelectStmt& s) {
+  WithScope with(*this, s.with);
   Core first = bindCore(s, nullptr);
   std::vector<Core> rest;
   for (const auto& u : s.unions) {
@@ -319,6 +399,9 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     col.name = first.names[i];
     col.type = types[i];
     const Typed& t = first.items[i];
+    BoundStatement::Origin origin;
+    if (t.column && t.table && rest.empty()) origin = {t.table->name, t.column->name};
+    out.origins.push_back(std::move(origin));
     if (t.column && rest.empty()) {
       col.identity = t.column->identity;
       if (col.identity && t.table) {

@@ -106,10 +106,11 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
                    0);
 }
 
-void Ddl::createTable(const CreateTableStmt& t) {
+void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
   std::string database;
-  std::string schema = schemaOf(t.name, &database);
-  const std::string& name = t.name.back();
+  const Name& tableName = as ? *as : t.name;
+  std::string schema = schemaOf(tableName, &database);
+  const std::string& name = tableName.back();
   if (name.size() > 128) throw SqlError(103, {name});
   if (s_.catalog_.objectId(schema, name)) throw SqlError(2714, {name});
   // Column names must be unique.

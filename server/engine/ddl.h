@@ -25,13 +25,15 @@ class Ddl {
                                                    const std::vector<ColumnInfo>& columns,
                                                    std::int64_t seed = 1,
                                                    std::int64_t increment = 1);
+  // CREATE TABLE; `as` names the table instead of the statement (table
+  // variables).
+  void createTable(const CreateTableStmt& t, const Name* as = nullptr);
+  void drop(const DropStmt& t);
 
  private:
-  void createTable(const CreateTableStmt& t);
   void createIndex(const CreateIndexStmt& t);
   void createView(const CreateViewStmt& t);
   void createProc(const CreateProcStmt& t);
-  void drop(const DropStmt& t);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

@@ -20,6 +20,9 @@ class Emitter {
   }
   void row(std::span<const Value> values) { sink_.row(values); }
   void order(std::span<const std::uint16_t> columns) { sink_.order(columns); }
+  void browseInfo(std::span<const std::string> tables, std::span<const BrowseColumn> columns) {
+    sink_.browseInfo(tables, columns);
+  }
   void message(const Message& m) {
     flush(true);
     sink_.message(m);

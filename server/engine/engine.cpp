@@ -58,6 +58,12 @@ std::string SqliteSession::schemaOfName(const Name& name, std::string* database)
 }
 
 std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
+  if (name.size() == 1 && !name[0].empty() && name[0][0] == '@') {
+    auto it = currentFrame_ ? currentFrame_->tableVars.find(lower(name[0]))
+                            : decltype(currentFrame_->tableVars.end()){};
+    if (!currentFrame_ || it == currentFrame_->tableVars.end()) throw SqlError(1087, {name[0]});
+    return findTable(Name{it->second});
+  }
   std::string database;
   std::string schema = schemaOfName(name, &database);
   if (schema.empty()) return nullptr;

@@ -99,6 +99,7 @@ constexpr std::array kErrors = {
     ErrorDef{1038, 15, B,
              "An object or column name is missing or empty. For SELECT INTO statements, verify "
              "each column has a name."},
+    ErrorDef{1087, 15, P, "Must declare the table variable \"%s\"."},
     ErrorDef{1205, 13, B,
              "Transaction (Process ID %s) was deadlocked on lock resources with another process "
              "and has been chosen as the deadlock victim. Rerun the transaction."},
@@ -120,6 +121,12 @@ constexpr std::array kErrors = {
              "Cannot drop the %s '%s', because it does not exist or you do not have "
              "permission."},
     ErrorDef{3621, 0, S, "The statement has been terminated."},
+    ErrorDef{3930, 16, S,
+             "The current transaction cannot be committed and cannot support operations that "
+             "write to the log file. Roll back the transaction."},
+    ErrorDef{3998, 16, S,
+             "Uncommittable transaction is detected at the end of the batch. The transaction is "
+             "rolled back."},
     ErrorDef{3902, 16, S, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
     ErrorDef{3903, 16, S,
              "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
@@ -185,7 +192,15 @@ constexpr std::array kErrors = {
              "Create View or Function failed because no column name was specified for column 1 of "
              "'%s'."},
     ErrorDef{4708, 16, S, "Could not truncate object '%s' because it is not a table."},
+    ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
+    ErrorDef{10704, 15, B,
+             "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
+             "the THROW statement inside a CATCH block, or add error parameters to the THROW "
+             "statement."},
+    ErrorDef{35100, 16, B,
+             "Error number %s in the THROW statement is outside the valid range. Specify an error "
+             "number in the valid range of 50000 to 2147483647."},
     ErrorDef{50000, 16, S, "%s"},
 };
 

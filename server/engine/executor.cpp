@@ -34,6 +34,15 @@
 #include "variable_check.h"
 
 namespace tessel::sqld::engine {
+namespace {
+
+// A bare THROW passes on the caught error as it was, where it was raised.
+bool isRethrow(const Stmt& s) {
+  return s.kind == StmtKind::Throw && !static_cast<const ThrowStmt&>(s).number;
+}
+
+}  // namespace
+
 SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
     : engine_(engine), login_(login), catalog_(nullptr) {
   // The engine's lock time-out is the session's until SET LOCK_TIMEOUT;
@@ -140,12 +149,14 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
     Batch batch = parseBatch(sql, settings_.quotedIdentifier);
     checkVariables(batch.statements);
     runStatements(batch.statements, frame);
+    rollbackDoomed();
     out_->finish();
   } catch (const SqlError& e) {
     // Parse errors: nothing of the batch ran.
     reportError(e, nullptr, frame);
     out_->finish(Done::Kind::Done, true);
   } catch (const BatchAbort&) {
+    rollbackDoomed();
     out_->finish(Done::Kind::Done, true);
   } catch (const Cancelled&) {
     out_->abandon();
@@ -157,6 +168,7 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
     out_->message(m);
     out_->finish(Done::Kind::Done, true);
   }
+  dropTableVariables(frame);
   currentFrame_ = nullptr;
   endRequest();
 }
@@ -183,14 +195,29 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
       case StmtKind::Break:
       case StmtKind::Continue:
       case StmtKind::Raiserror:
+      case StmtKind::TryCatch:
         break;
       default:
         error_ = 0;
     }
     return flow;
   } catch (const SqlError& e) {
-    reportError(e, &s, frame);
     noteAutoRollback();
+    if (tryDepth_ > 0 && e.message().severity > 10) {
+      // Whatever would end the transaction outside TRY leaves it
+      // uncommittable; RAISERROR does not follow XACT_ABORT.
+      if (tranCount_ > 0 && s.kind != StmtKind::Raiserror &&
+          (settings_.xactAbort || e.message().severity >= 20))
+        doomed_ = true;
+      Message m = e.message();
+      if (!isRethrow(s)) {
+        m.line = s.line;
+        m.procName = frame.procName;
+      }
+      error_ = m.number;
+      throw TryTransfer{m};
+    }
+    reportError(e, &s, frame);
     if (e.scope() != ErrorScope::Statement || (settings_.xactAbort && e.message().severity > 10)) {
       if (settings_.xactAbort && tranCount_ > 0) {
         sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -206,8 +233,10 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
 
 void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& frame) {
   Message m = e.message();
-  if (s) m.line = s->line;
-  m.procName = frame.procName;
+  if (!s || !isRethrow(*s)) {
+    if (s) m.line = s->line;
+    m.procName = frame.procName;
+  }
   error_ = m.number;
   out_->message(m);
   if (e.terminatesStatement()) {
@@ -222,6 +251,78 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
     d.error = true;
     out_->done(d);
   }
+}
+
+Flow SqliteSession::execTryCatch(const TryCatchStmt& s, Frame& f) {
+  Message caught;
+  {
+    struct Depth {
+      int& n;
+      ~Depth() { --n; }
+    } depth{++tryDepth_};
+    try {
+      return runStatements(s.tryBody, f);
+    } catch (const TryTransfer& t) {
+      caught = t.error;
+    }
+  }
+  handling_.push_back(caught);
+  struct Pop {
+    std::vector<Message>& v;
+    ~Pop() { v.pop_back(); }
+  } pop{handling_};
+  return runStatements(s.catchBody, f);
+}
+
+void SqliteSession::execThrow(const ThrowStmt& s, Frame& f) {
+  if (!s.number) {
+    if (handling_.empty()) throw SqlError(10704, {});
+    throw SqlError(handling_.back(), ErrorScope::Batch);
+  }
+  TypeInfo nt, mt, st;
+  Stored number = evaluate(*s.number, f, &nt);
+  Stored text = evaluate(*s.message, f, &mt);
+  Stored state = evaluate(*s.state, f, &st);
+  std::int64_t n =
+      number.isNull() ? 0 : convertValue(number, nt, makeType(SqlType::Int), 0, settings_).i;
+  if (n < 50000) throw SqlError(35100, {std::to_string(n)});
+  // The state is a tinyint: outside 0 to 255 the conversion fails.
+  std::int64_t st8 =
+      state.isNull() ? 0 : convertValue(state, st, makeType(SqlType::TinyInt), 0, settings_).i;
+  Message m;
+  m.number = static_cast<std::int32_t>(n);
+  m.severity = 16;
+  m.state = static_cast<std::uint8_t>(st8);
+  m.text = text.isNull() ? std::string() : storedToText(text, mt);
+  throw SqlError(m, ErrorScope::Batch);
+}
+
+void SqliteSession::dropTableVariables(Frame& f) {
+  if (f.tableVars.empty()) return;
+  for (const auto& [var, table] : f.tableVars) {
+    DropStmt drop;
+    drop.objectType = "TABLE";
+    drop.names.push_back({table});
+    try {
+      Ddl(*this).drop(drop);
+    } catch (...) {
+      // Gone with a rolled-back transaction, or the request was cancelled:
+      // the name is never used again either way.
+    }
+  }
+  f.tableVars.clear();
+  boundCache_.clear();
+}
+
+void SqliteSession::rollbackDoomed() {
+  if (!doomed_ || tranCount_ == 0) return;
+  sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  tranCount_ = 0;
+  savepoints_.clear();
+  doomed_ = false;
+  out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  descriptor_ = 0;
+  out_->message(makeMessage(3998, {}));
 }
 
 void SqliteSession::statementDone(Done::Kind kind, std::uint16_t curCmd, bool countValid,
@@ -294,6 +395,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::Insert:
     case StmtKind::Update:
     case StmtKind::Delete:
+      if (doomed_ && tranCount_ > 0 && s.kind != StmtKind::Select) throw SqlError(3930, {});
       refreshSnapshot();
       break;
     default:
@@ -391,6 +493,11 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
       break;
     case StmtKind::Kill:
       execKill(static_cast<const KillStmt&>(s), f);
+      break;
+    case StmtKind::TryCatch:
+      return execTryCatch(static_cast<const TryCatchStmt&>(s), f);
+    case StmtKind::Throw:
+      execThrow(static_cast<const ThrowStmt&>(s), f);
       break;
     case StmtKind::Empty:
       break;

@@ -159,6 +159,7 @@ class Lexer {
       t.text = readQuoted('\'');
     } else if (c == '"') {
       t.kind = quotedIdentifier_ ? TokenKind::QuotedName : TokenKind::String;
+      t.doubleQuoted = true;
       t.text = readQuoted('"');
     } else if (c == '[') {
       t.kind = TokenKind::QuotedName;

@@ -31,6 +31,7 @@ struct Token {
   std::string text;
   std::size_t offset = 0;  // byte offset in the batch
   int line = 1;
+  bool doubleQuoted = false;  // "..." (a name or a string by QUOTED_IDENTIFIER)
 };
 
 // Throws SqlError 105 for an unclosed string and 102 for a stray character.

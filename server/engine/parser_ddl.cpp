@@ -54,24 +54,28 @@ StmtPtr Parser::parseCreateTable() {
   next();
   auto s = std::make_unique<CreateTableStmt>();
   s->name = parseName();
-  expectSymbol("(");
-  do {
-    if (isWord("CONSTRAINT")) {
-      next();
-      std::string name = parseIdentifier();
-      parseTableConstraint(*s, name);
-    } else if (isWord("PRIMARY") || isWord("UNIQUE") || isWord("CHECK") || isWord("FOREIGN")) {
-      parseTableConstraint(*s, "");
-    } else {
-      parseColumnDef(*s);
-    }
-  } while (acceptSymbol(","));
-  expectSymbol(")");
+  parseTableElements(*s);
   while (isWord("ON") || isWord("TEXTIMAGE_ON")) {
     next();
     if (peek().kind == TokenKind::Word || peek().kind == TokenKind::QuotedName) next();
   }
   return s;
+}
+
+void Parser::parseTableElements(CreateTableStmt& s) {
+  expectSymbol("(");
+  do {
+    if (isWord("CONSTRAINT")) {
+      next();
+      std::string name = parseIdentifier();
+      parseTableConstraint(s, name);
+    } else if (isWord("PRIMARY") || isWord("UNIQUE") || isWord("CHECK") || isWord("FOREIGN")) {
+      parseTableConstraint(s, "");
+    } else {
+      parseColumnDef(s);
+    }
+  } while (acceptSymbol(","));
+  expectSymbol(")");
 }
 
 void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {

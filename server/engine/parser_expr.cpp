@@ -104,9 +104,9 @@ void Parser::syntaxError() const {
 
 void Parser::syntaxErrorAt(const Token& t) const {
   if (t.kind == TokenKind::End) {
-    // Past the end, SQL Server names the last token of the batch.
+    // Past the end, SQL Server names the last token of the batch as 102,
+    // keyword or not.
     std::string last = pos_ > 0 ? tokens_[pos_ - 1].text : std::string();
-    if (pos_ > 0 && isReserved(tokens_[pos_ - 1])) throw SqlError(156, {last});
     throw SqlError(102, {last});
   }
   if (isReserved(t)) throw SqlError(156, {t.text});
@@ -149,6 +149,11 @@ Name Parser::parseName() {
     name.push_back(parseIdentifier());
   }
   return name;
+}
+
+Name Parser::parseTableName() {
+  if (peek().kind == TokenKind::Variable) return {next().text};
+  return parseName();
 }
 
 Parser::DepthGuard::DepthGuard(Parser& p) : parser(p) {
@@ -660,7 +665,7 @@ TableRefPtr Parser::parseTablePrimary() {
       return inner;
     }
   } else {
-    ref->name = parseName();
+    ref->name = parseTableName();
   }
   skipTableHints();
   if (acceptWord("AS")) {
@@ -811,6 +816,7 @@ SelectPtr Parser::parseSelect() {
   if (isWord("FOR") && isWord("BROWSE", 1)) {
     next();
     next();
+    first->forBrowse = true;
   }
   if (isWord("OPTION") && isSymbol("(", 1)) {
     next();

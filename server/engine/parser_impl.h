@@ -38,6 +38,8 @@ class Parser {
   // Names.
   std::string parseIdentifier();
   Name parseName();
+  // A table's name, or a table variable (@t) as a one-part name.
+  Name parseTableName();
   bool atIdentifier() const;
 
   // Expressions (parser_expr.cpp).
@@ -70,10 +72,17 @@ class Parser {
   StmtPtr parseDelete();
   StmtPtr parseDeclare();
   StmtPtr parseSet();
+  // Re-reads the "..." tokens after a SET QUOTED_IDENTIFIER.
+  void applyQuotedIdentifier(const SetOptionStmt& s);
   StmtPtr parseIf();
   StmtPtr parseWhile();
   StmtPtr parseBegin();
   StmtPtr parseReturn();
+  StmtPtr parseTryCatch();
+  StmtPtr parseWith();
+  StmtPtr parseThrow();
+  // Statements up to END followed by `closing` (END TRY, END CATCH).
+  std::vector<StmtPtr> parseBlockUntil(std::string_view closing);
   StmtPtr parseRaiserror();
   StmtPtr parseWaitfor();
   std::unique_ptr<ExecStmt> parseExec(bool keywordSeen);
@@ -85,6 +94,8 @@ class Parser {
   // DDL (parser_ddl.cpp).
   StmtPtr parseCreate();
   StmtPtr parseCreateTable();
+  // The parenthesised columns and constraints of CREATE TABLE or DECLARE @t TABLE.
+  void parseTableElements(CreateTableStmt& s);
   StmtPtr parseCreateIndex(bool unique, bool clustered);
   StmtPtr parseCreateView(std::size_t start);
   StmtPtr parseCreateProc(std::size_t start);

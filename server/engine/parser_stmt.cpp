@@ -29,6 +29,18 @@ Batch Parser::parseAll() {
   return batch;
 }
 
+void Parser::applyQuotedIdentifier(const SetOptionStmt& s) {
+  bool on = s.value == "ON";
+  if (!on && s.value != "OFF") return;
+  for (const auto& o : s.options) {
+    if (o != "QUOTED_IDENTIFIER") continue;
+    // SQL Server applies this option while parsing: "..." after it in the
+    // batch is read by the new setting.
+    for (std::size_t i = pos_; i < tokens_.size(); ++i)
+      if (tokens_[i].doubleQuoted) tokens_[i].kind = on ? TokenKind::QuotedName : TokenKind::String;
+  }
+}
+
 Batch parseBatch(std::string_view sql, bool quotedIdentifier) {
   return Parser(sql, quotedIdentifier).parseAll();
 }
@@ -38,7 +50,7 @@ bool Parser::atStatementStart() const {
       "SELECT",   "INSERT",    "UPDATE",     "DELETE", "CREATE",  "DROP",   "TRUNCATE", "USE",
       "DECLARE",  "SET",       "IF",         "WHILE",  "BEGIN",   "RETURN", "BREAK",    "CONTINUE",
       "PRINT",    "RAISERROR", "WAITFOR",    "EXEC",   "EXECUTE", "COMMIT", "ROLLBACK", "SAVE",
-      "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO"};
+      "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO",     "THROW"};
   for (std::string_view w : kStarts)
     if (isWord(w)) return true;
   return atEnd() || isSymbol(";");
@@ -114,6 +126,10 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       auto k = make<KillStmt>(line);
       k->spid = parseLiteral();
       s = std::move(k);
+    } else if (w == "WITH" && peek(1).kind != TokenKind::Symbol) {
+      s = parseWith();
+    } else if (w == "THROW") {
+      s = parseThrow();
     } else if (w == "READTEXT") {
       s = parseReadtext();
     } else if (w == "WRITETEXT" || w == "UPDATETEXT") {
@@ -138,8 +154,43 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
 StmtPtr Parser::parseInsert() {
   int line = next().line;
   auto s = make<InsertStmt>(line);
+  // INSERT BULK name (column type, ...) [WITH (hints)]: the rows follow in a
+  // bulk-load message. A table that is itself named bulk is still a target.
+  if (isWord("BULK") &&
+      (peek(1).kind == TokenKind::Word || peek(1).kind == TokenKind::QuotedName) &&
+      !isWord("VALUES", 1) && !isWord("SELECT", 1) && !isWord("DEFAULT", 1) && !isWord("EXEC", 1) &&
+      !isWord("EXECUTE", 1) && !isWord("WITH", 1)) {
+    next();
+    s->bulk = true;
+    s->table = parseName();
+    if (acceptSymbol("(")) {
+      // Each column's declared type is the client's view of the column; the
+      // rows carry their own types, so only the names matter here.
+      do {
+        s->columns.push_back(parseIdentifier());
+        int depth = 0;
+        while (!atEnd() && (depth > 0 || (!isSymbol(",") && !isSymbol(")")))) {
+          if (isSymbol("(")) ++depth;
+          if (isSymbol(")")) --depth;
+          next();
+        }
+      } while (acceptSymbol(","));
+      expectSymbol(")");
+    }
+    if (acceptWord("WITH")) {
+      expectSymbol("(");
+      int depth = 1;
+      while (!atEnd() && depth > 0) {
+        if (isSymbol("(")) ++depth;
+        if (isSymbol(")")) --depth;
+        next();
+      }
+      if (depth > 0) syntaxError();
+    }
+    return s;
+  }
   acceptWord("INTO");
-  s->table = parseName();
+  s->table = parseTableName();
   skipTableHints(false);
   if (isSymbol("(") && !isWord("SELECT", 1)) {
     next();
@@ -183,7 +234,7 @@ StmtPtr Parser::parseUpdate() {
     s->top = parseExpr();
     expectSymbol(")");
   }
-  s->table = parseName();
+  s->table = parseTableName();
   skipTableHints();
   expectWord("SET");
   do {
@@ -230,7 +281,7 @@ StmtPtr Parser::parseDelete() {
     expectSymbol(")");
   }
   acceptWord("FROM");
-  s->table = parseName();
+  s->table = parseTableName();
   skipTableHints();
   if (atIdentifier() && !atStatementStart()) next();  // DELETE t alias
   if (acceptWord("FROM")) s->from = parseFromList();
@@ -246,6 +297,13 @@ StmtPtr Parser::parseDeclare() {
     VarDecl v;
     v.name = next().text;
     acceptWord("AS");
+    if (s->vars.empty() && isWord("TABLE")) {
+      next();
+      s->table = make<CreateTableStmt>(line);
+      s->table->name = {v.name};
+      parseTableElements(*s->table);
+      return s;
+    }
     v.type = parseType();
     if (acceptSymbol("=")) v.init = parseExpr();
     s->vars.push_back(std::move(v));
@@ -304,6 +362,7 @@ StmtPtr Parser::parseSet() {
   } else {
     syntaxError();
   }
+  applyQuotedIdentifier(*s);
   return s;
 }
 
@@ -329,6 +388,7 @@ StmtPtr Parser::parseWhile() {
 
 StmtPtr Parser::parseBegin() {
   int line = peek().line;
+  if (isWord("TRY", 1)) return parseTryCatch();
   if (isWord("TRAN", 1) || isWord("TRANSACTION", 1) || isWord("DISTRIBUTED", 1)) {
     next();
     acceptWord("DISTRIBUTED");
@@ -354,6 +414,107 @@ StmtPtr Parser::parseBegin() {
     if (atEnd()) syntaxError();
     s->body.push_back(parseStatement(false));
   }
+  return s;
+}
+
+std::vector<StmtPtr> Parser::parseBlockUntil(std::string_view closing) {
+  std::vector<StmtPtr> body;
+  for (;;) {
+    if (acceptSymbol(";")) continue;
+    if (isWord("END") && isWord(closing, 1)) {
+      next();
+      next();
+      return body;
+    }
+    if (atEnd()) syntaxError();
+    body.push_back(parseStatement(false));
+  }
+}
+
+StmtPtr Parser::parseTryCatch() {
+  int line = next().line;
+  next();
+  auto s = make<TryCatchStmt>(line);
+  s->tryBody = parseBlockUntil("TRY");
+  while (acceptSymbol(";")) {
+  }
+  if (!isWord("BEGIN") || !isWord("CATCH", 1)) syntaxError();
+  next();
+  next();
+  s->catchBody = parseBlockUntil("CATCH");
+  return s;
+}
+
+namespace {
+
+bool refersTo(const TableRef& t, const std::string& name) {
+  if (t.kind == TableRef::Kind::Named) return t.name.size() == 1 && iequals(t.name[0], name);
+  if (t.kind == TableRef::Kind::Join) return refersTo(*t.left, name) || refersTo(*t.right, name);
+  return false;
+}
+
+bool refersTo(const SelectStmt& s, const std::string& name) {
+  for (const auto& f : s.from)
+    if (refersTo(*f, name)) return true;
+  return false;
+}
+
+}  // namespace
+
+StmtPtr Parser::parseWith() {
+  next();
+  std::vector<CommonTable> ctes;
+  do {
+    CommonTable c;
+    c.name = parseIdentifier();
+    if (acceptSymbol("(")) {
+      do c.columns.push_back(parseIdentifier());
+      while (acceptSymbol(","));
+      expectSymbol(")");
+    }
+    expectWord("AS");
+    expectSymbol("(");
+    c.select = parseSelect();
+    expectSymbol(")");
+    // The parts after the anchor that name the expression itself make it
+    // recursive.
+    for (const auto& u : c.select->unions)
+      if (refersTo(*u.select, c.name)) c.recursive = true;
+    if (c.recursive) {
+      for (auto& u : c.select->unions) c.recursiveParts.emplace_back(u.all, std::move(u.select));
+      c.select->unions.clear();
+    }
+    ctes.push_back(std::move(c));
+  } while (acceptSymbol(","));
+  StmtPtr s = parseStatement(false);
+  switch (s->kind) {
+    case StmtKind::Select:
+      static_cast<QueryStmt&>(*s).select->with = std::move(ctes);
+      break;
+    case StmtKind::Insert:
+      static_cast<InsertStmt&>(*s).with = std::move(ctes);
+      break;
+    case StmtKind::Update:
+      static_cast<UpdateStmt&>(*s).with = std::move(ctes);
+      break;
+    case StmtKind::Delete:
+      static_cast<DeleteStmt&>(*s).with = std::move(ctes);
+      break;
+    default:
+      syntaxError();
+  }
+  return s;
+}
+
+StmtPtr Parser::parseThrow() {
+  int line = next().line;
+  auto s = make<ThrowStmt>(line);
+  if (atStatementStart()) return s;
+  s->number = parseExpr();
+  expectSymbol(",");
+  s->message = parseExpr();
+  expectSymbol(",");
+  s->state = parseExpr();
   return s;
 }
 
@@ -513,9 +674,16 @@ StmtPtr Parser::parseWritetext(bool update) {
   int line = next().line;
   auto s = make<WritetextStmt>(line);
   s->update = update;
-  acceptWord("BULK");
+  s->bulk = acceptWord("BULK");
   s->column = parseName();
   s->pointer = parsePrimary();
+  // The row's timestamp as the client read it; rows here carry no version to
+  // check it against.
+  if (isWord("TIMESTAMP") && isSymbol("=", 1)) {
+    next();
+    next();
+    parsePrimary();
+  }
   if (update) {
     if (!acceptWord("NULL")) s->insertOffset = parseUnary();
     if (!acceptWord("NULL")) s->deleteLength = parseUnary();
@@ -524,7 +692,7 @@ StmtPtr Parser::parseWritetext(bool update) {
     next();
     next();
   }
-  if (!atStatementStart()) s->data = parsePrimary();
+  if (!s->bulk && !atStatementStart()) s->data = parsePrimary();
   return s;
 }
 

@@ -84,7 +84,15 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
       }
     }
     if (!proc) throw SqlError(2812, {name});
-    status = runProcedure(*proc, args, caller);
+    try {
+      status = runProcedure(*proc, args, caller);
+    } catch (const TryTransfer&) {
+      // The caller's CATCH takes over; the client still sees the call end.
+      Done d;
+      d.kind = Done::Kind::DoneProc;
+      out_->done(d);
+      throw;
+    }
   }
   out_->returnStatus(status);
   if (rpc) {
@@ -174,6 +182,11 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     Settings saved;
     ~RestoreSettings() { live = saved; }
   } restoreSettings{settings_, settings_};
+  struct DropTableVariables {
+    SqliteSession& session;
+    Frame& frame;
+    ~DropTableVariables() { session.dropTableVariables(frame); }
+  } dropTableVariables{*this, frame};
   try {
     try {
       runStatements(proc.body, frame);
@@ -235,9 +248,11 @@ void SqliteSession::runDynamicSql(const std::string& sql, Frame& caller) {
   try {
     runStatements(batch.statements, frame);
   } catch (...) {
+    dropTableVariables(frame);
     currentFrame_ = saved;
     throw;
   }
+  dropTableVariables(frame);
   currentFrame_ = saved;
 }
 

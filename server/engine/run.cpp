@@ -142,6 +142,18 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
               (settings_.concatNullYieldsNull ? 4096 : 0) | (settings_.xactAbort ? 16384 : 0);
       return Stored::integer(o);
     }
+    if (n == "@@ XACT_STATE") return Stored::integer(xactState());
+    if (n.rfind("@@ ERROR_", 0) == 0) {
+      if (handling_.empty()) return Stored::null();
+      const Message& m = handling_.back();
+      if (n == "@@ ERROR_NUMBER") return Stored::integer(m.number);
+      if (n == "@@ ERROR_SEVERITY") return Stored::integer(m.severity);
+      if (n == "@@ ERROR_STATE") return Stored::integer(m.state);
+      if (n == "@@ ERROR_LINE") return Stored::integer(m.line);
+      if (n == "@@ ERROR_MESSAGE") return Stored::text(m.text);
+      if (n == "@@ ERROR_PROCEDURE")
+        return m.procName.empty() ? Stored::null() : Stored::text(m.procName);
+    }
     if (n == "@@ LOGIN") return Stored::text(login_.user);
     if (n == "@@ HOST") return Stored::text(login_.hostName);
     if (n == "@@ APP") return Stored::text(login_.appName);

@@ -35,6 +35,12 @@ struct BatchAbort {
   bool scopeOnly = false;
 };
 
+// Carries an error raised inside BEGIN TRY to its CATCH block, past any
+// procedure calls in between; the error is not reported to the client.
+struct TryTransfer {
+  Message error;
+};
+
 struct Variable {
   TypeInfo type;
   Stored value;
@@ -46,6 +52,8 @@ struct Frame {
   std::map<std::string, Variable> vars;  // keyed by lower-case name
   std::string procName;
   int nestLevel = 0;
+  // Table variables: the temporary table behind each, by lower-case name.
+  std::map<std::string, std::string> tableVars;
 };
 
 // An argument of a procedure call, from EXEC or from an RPC.
@@ -72,6 +80,10 @@ class SqliteSession : public Session, private BindContext {
   void executeRpc(const RpcRequest& request, ResultSink& sink, const CancelFlag& cancel) override;
   void transaction(TransactionRequest request, ResultSink& sink) override;
   std::string currentDatabase() const override { return currentDb_; }
+  BulkWait bulkWait() const override { return bulk_ ? bulk_->kind : BulkWait::None; }
+  void abandonBulk() override { bulk_.reset(); }
+  void bulkRows(BulkRowReader& rows, ResultSink& sink, const CancelFlag& cancel) override;
+  void bulkText(std::string bytes, ResultSink& sink) override;
   std::uint64_t transactionDescriptor() const override { return descriptor_; }
   bool terminated() const override { return killed_->load(std::memory_order_acquire); }
 
@@ -102,8 +114,12 @@ class SqliteSession : public Session, private BindContext {
   // Statements (statements.cpp).
   void execSelect(const QueryStmt& s, Frame& f);
   void execSelectInto(const SelectStmt& s, Frame& f);
+  // SELECT ... FOR BROWSE: the result's base tables and column origins.
+  void sendBrowseInfo(const BoundStatement& b);
   void execInsert(const InsertStmt& s, Frame& f);
   void execInsertExec(const InsertStmt& s, Frame& f);
+  // INSERT ... VALUES/SELECT without its Done; returns the rows inserted.
+  std::int64_t insertRows(const InsertStmt& s, Frame& f);
   void execUpdate(const UpdateStmt& s, Frame& f);
   void execDelete(const DeleteStmt& s, Frame& f);
   void execDeclare(const DeclareStmt& s, Frame& f);
@@ -117,7 +133,21 @@ class SqliteSession : public Session, private BindContext {
   void execReadtext(const ReadtextStmt& s, Frame& f);
   void execWritetext(const WritetextStmt& s, Frame& f);
   void execKill(const KillStmt& s, Frame& f);
+  Flow execTryCatch(const TryCatchStmt& s, Frame& f);
+  void execThrow(const ThrowStmt& s, Frame& f);
+  // XACT_STATE(): 0 without a transaction, -1 when it can only be rolled back.
+  int xactState() const { return tranCount_ == 0 ? 0 : doomed_ ? -1 : 1; }
+  // Ends a batch that leaves an uncommittable transaction: rolls it back
+  // with error 3998.
+  void rollbackDoomed();
+  // Drops the tables behind a batch's or procedure's table variables.
+  void dropTableVariables(Frame& f);
   std::int32_t execExec(const ExecStmt& s, Frame& f);
+
+  // Bulk loads (bulk.cpp).
+  void execInsertBulk(const InsertStmt& s, Frame& f);
+  // Reports a failure of a bulk load as a batch reports a statement's.
+  void reportBulkFailure(const std::exception_ptr& failure, Frame& frame);
 
   // Procedures (procedures.cpp).
   std::int32_t callProcedure(const std::string& name, std::vector<CallArg>& args, Frame& caller,
@@ -164,6 +194,12 @@ class SqliteSession : public Session, private BindContext {
   int tranCount_ = 0;
   std::uint64_t descriptor_ = 0;
   std::vector<std::string> savepoints_;
+  // An error inside TRY that would have ended the transaction leaves it
+  // uncommittable instead, until ROLLBACK or the end of the batch.
+  bool doomed_ = false;
+  int tableVarCount_ = 0;          // names the tables behind table variables
+  int tryDepth_ = 0;               // TRY blocks being run
+  std::vector<Message> handling_;  // errors whose CATCH blocks are running
 
   Stored lastIdentity_;
   Stored scopeIdentity_;
@@ -172,6 +208,15 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+
+  // What INSERT BULK or WRITETEXT BULK named; its data comes in the next request.
+  struct BulkTarget {
+    BulkWait kind = BulkWait::None;
+    Name table;
+    std::vector<std::string> columns;  // the columns the rows fill; WRITETEXT: the one column
+    std::int64_t rowid = 0;            // WRITETEXT: the row
+  };
+  std::optional<BulkTarget> bulk_;
 
   std::map<const void*, BoundStatement> boundCache_;
   std::map<std::string, SqliteStatement> statements_;

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -146,6 +147,7 @@ void SqliteSession::execSelect(const QueryStmt& q, Frame& f) {
   }
   out_->metadata(b.columns);
   if (!b.orderColumns.empty()) out_->order(b.orderColumns);
+  if (s.forBrowse) sendBrowseInfo(b);
   if (settings_.fmtOnly) {
     // SET FMTONLY ON: clients (bulk copy among them) ask for the columns
     // only; no row is read or sent.
@@ -156,6 +158,24 @@ void SqliteSession::execSelect(const QueryStmt& q, Frame& f) {
   std::uint64_t count = streamRows(stmt, b);
   rowCount_ = static_cast<std::int64_t>(count);
   statementDone(doneKind(f), kCmdSelect, true, count);
+}
+
+void SqliteSession::sendBrowseInfo(const BoundStatement& b) {
+  std::vector<std::string> tables;
+  std::vector<BrowseColumn> columns;
+  for (const auto& origin : b.origins) {
+    BrowseColumn c;
+    if (!origin.table.empty()) {
+      auto it = std::find(tables.begin(), tables.end(), origin.table);
+      if (it == tables.end() && tables.size() < 255) it = tables.insert(tables.end(), origin.table);
+      if (it != tables.end()) {
+        c.table = static_cast<std::uint8_t>(it - tables.begin() + 1);
+        c.name = origin.column;
+      }
+    }
+    columns.push_back(std::move(c));
+  }
+  out_->browseInfo(tables, columns);
 }
 
 void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
@@ -206,6 +226,12 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
+  if (s.bulk) return execInsertBulk(s, f);
+  std::int64_t n = insertRows(s, f);
+  statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
+}
+
+std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
   const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindInsert(s); });
   sqlite3_stmt* stmt = statementFor(b.sql);
   StatementUse use{stmt};
@@ -244,7 +270,7 @@ void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
     }
     if (savepoint) execSql(db_.get(), "RELEASE tessel_stmt");
     rowCount_ = n;
-    statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
+    return n;
   } catch (...) {
     if (savepoint) {
       sqlite3_reset(stmt);
@@ -276,6 +302,18 @@ void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
 }
 
 void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
+  if (s.table) {
+    const std::string& var = s.table->name[0];
+    std::string key = lower(var);
+    if (f.tableVars.count(key) || f.vars.count(key)) throw SqlError(134, {var});
+    // A temporary table of a name no client can write stands for it.
+    Name internal{"#" + var + "~" + std::to_string(++tableVarCount_)};
+    Ddl ddl(*this);
+    ddl.createTable(*s.table, &internal);
+    f.tableVars[key] = internal[0];
+    boundCache_.clear();
+    return;
+  }
   for (const VarDecl& v : s.vars) {
     std::string key = lower(v.name);
     auto it = f.vars.find(key);
@@ -452,6 +490,8 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
   if (m.severity > 18) m.severity = 18;
   m.procName = f.procName;
   m.line = s.line;
+  // Inside TRY an error-level RAISERROR goes to the CATCH block.
+  if (tryDepth_ > 0 && m.severity > 10) throw SqlError(m, ErrorScope::Statement);
   out_->message(m);
   error_ = m.severity > 10 || s.withSetError ? m.number : 0;
   if (m.severity > 10) out_->markPendingError();
@@ -494,6 +534,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
   switch (s.op) {
     case Op::Begin:
       if (tranCount_ == 0) {
+        doomed_ = false;
         try {
           execSql(db_.get(), "BEGIN");
         } catch (const SqliteFailure& e) {
@@ -508,6 +549,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
       break;
     case Op::Commit:
       if (tranCount_ == 0) throw SqlError(3902, {});
+      if (doomed_) throw SqlError(3930, {});
       if (tranCount_ == 1) {
         try {
           execSql(db_.get(), "COMMIT");
@@ -684,6 +726,16 @@ void SqliteSession::execWritetext(const WritetextStmt& s, Frame& f) {
   Stored ptr = evaluate(*s.pointer, f, &t);
   auto parts = decodePointer(ptr);
   if (!parts || parts->objectId != table->id) throw SqlError(7123, {});
+  if (s.bulk) {
+    BulkTarget target;
+    target.kind = BulkWait::Text;
+    target.table = tableName;
+    target.columns = {col->name};
+    target.rowid = parts->rowid;
+    bulk_ = std::move(target);
+    statementDone(doneKind(f), kCmdUpdate, false, 0);
+    return;
+  }
   Stored data;
   if (s.data) {
     data = evaluate(*s.data, f, &t);

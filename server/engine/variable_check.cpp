@@ -97,12 +97,15 @@ class Checker {
         inner.statements(p.body);
         break;
       }
-      case StmtKind::Declare:
-        for (const auto& v : static_cast<const DeclareStmt&>(s).vars) {
+      case StmtKind::Declare: {
+        const auto& d = static_cast<const DeclareStmt&>(s);
+        for (const auto& v : d.vars) {
           expr(v.init.get());
           declare(v.name);
         }
+        if (d.table) declare(d.table->name[0]);
         break;
+      }
       case StmtKind::SetVar: {
         const auto& v = static_cast<const SetVarStmt&>(s);
         use(v.name);
@@ -161,6 +164,19 @@ class Checker {
       case StmtKind::Kill:
         expr(static_cast<const KillStmt&>(s).spid.get());
         break;
+      case StmtKind::TryCatch: {
+        const auto& t = static_cast<const TryCatchStmt&>(s);
+        statements(t.tryBody);
+        statements(t.catchBody);
+        break;
+      }
+      case StmtKind::Throw: {
+        const auto& t = static_cast<const ThrowStmt&>(s);
+        expr(t.number.get());
+        expr(t.message.get());
+        expr(t.state.get());
+        break;
+      }
       default:
         break;
     }

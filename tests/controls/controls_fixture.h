@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/datasource.h"
 #include "runtime/Tessel.h"
@@ -49,16 +50,29 @@ class ControlsTest : public IntegrationTest {
         std::to_string(count));
   }
 
-  // A query on sql with a data source over it; opened.
-  TTessel& OpenQuery(const std::string& sql, bool cache_all = false) {
+  // A query on sql with a data source over it; opened. With a table named,
+  // posts write to that table, id being the key and id and name written.
+  TTessel& OpenQuery(const std::string& sql, bool cache_all = false,
+                     const std::string& update_table = "") {
     query = std::make_unique<TTessel>(nullptr);
     query->SetSQLServer(server.get());
     query->SetCacheAllRecords(cache_all);
     query->SQL()->SetText(sql);
+    if (!update_table.empty()) {
+      query->UpdateParams()->SetTableName(update_table);
+      query->UpdateParams()->KeyFields()->Add("id");
+      query->UpdateParams()->UpdateFields()->SetText("id\nname");
+    }
     source = std::make_unique<TDataSource>(nullptr);
     source->SetDataSet(query.get());
     query->Open();
     return *query;
+  }
+
+  // The first column of every row of sql, read on the server's base
+  // connection: what the server holds, not what the query cached.
+  std::vector<std::string> ServerRows(const std::string& sql) {
+    return Rows(server->GetBaseProcess(), sql);
   }
 
   std::unique_ptr<TTessel> query;

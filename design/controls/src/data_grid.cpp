@@ -97,8 +97,15 @@ void DataGridModel::SetDataSource(TDataSource* source) {
 
 void DataGridModel::SetPageSize(int rows) {
   page_size_ = std::max(1, rows);
-  page_first_ = -1;
-  page_.clear();
+  DropPages();
+}
+
+void DataGridModel::DropPages() const {
+  pages_.clear();
+}
+
+void DataGridModel::StalePages() const {
+  for (Page& page : pages_) page.stale = true;
 }
 
 TDataSet* DataGridModel::Dataset() const {
@@ -107,8 +114,7 @@ TDataSet* DataGridModel::Dataset() const {
 
 void DataGridModel::Reset() {
   beginResetModel();
-  page_first_ = -1;
-  page_.clear();
+  DropPages();
   known_rows_ = 0;
   all_known_ = false;
   page_reads_ = 0;
@@ -129,10 +135,16 @@ void DataGridModel::RecordMoved(bool data_changed) {
   TDataSet* dataset = Dataset();
   if (dataset == nullptr) return;
   // After a change rows may have come, gone or changed (a post, a delete, a
-  // refresh): the page is read again. A plain scroll keeps it.
+  // refresh, or only a jump to another record): the pages are read again
+  // when the dataset is browsed, and shown as they were while a record is
+  // edited. An inserted record moves the rows below it: those texts would
+  // be shown on the wrong rows. A plain scroll keeps the pages.
   if (data_changed) {
-    page_first_ = -1;
-    page_.clear();
+    if (dataset->State() == dsInsert) {
+      DropPages();
+    } else {
+      StalePages();
+    }
   }
   const int row = dataset->IsEmpty() ? -1 : dataset->RecNo() - 1;
   const int before = known_rows_;
@@ -220,23 +232,22 @@ void DataGridModel::ReadUpTo(int row) const {
   reading_ = false;
 }
 
-void DataGridModel::LoadPage(int first_row) const {
+const std::vector<std::vector<QString>>& DataGridModel::LoadPage(int first_row) const {
   TDataSet* dataset = Dataset();
-  page_.clear();
-  page_first_ = first_row;
-  if (dataset == nullptr || dataset->State() != dsBrowse) return;
+  Page page;
+  page.first = first_row;
   const int fields = dataset->FieldCount();
   const int rows = std::min(page_size_, known_rows_ - first_row);
   reading_ = true;
   try {
     CursorKeeper keep(dataset);
     if (rows > 0 && Seek(first_row)) {
-      page_.reserve(rows);
+      page.rows.reserve(rows);
       for (int r = 0; r < rows; ++r) {
         std::vector<QString> texts;
         texts.reserve(fields);
         for (int c = 0; c < fields; ++c) texts.push_back(CellText((*dataset->Fields())[c]));
-        page_.push_back(std::move(texts));
+        page.rows.push_back(std::move(texts));
         if (r + 1 < rows && dataset->MoveBy(1) != 1) break;
       }
     }
@@ -246,6 +257,10 @@ void DataGridModel::LoadPage(int first_row) const {
   }
   reading_ = false;
   ++page_reads_;
+  std::erase_if(pages_, [first_row](const Page& kept) { return kept.first == first_row; });
+  if (int(pages_.size()) >= kPagesKept) pages_.pop_back();
+  pages_.insert(pages_.begin(), std::move(page));
+  return pages_.front().rows;
 }
 
 int DataGridModel::rowCount(const QModelIndex& parent) const {
@@ -274,17 +289,21 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const {
     return CellText(field);
   }
   const int row = index.row();
-  if (page_first_ < 0 || row < page_first_ || row >= page_first_ + int(page_.size())) {
-    if (dataset->State() != dsBrowse) return {};
+  const int first = row - row % page_size_;
+  const Page* kept = nullptr;
+  for (const Page& page : pages_) {
+    if (page.first == first) kept = &page;
+  }
+  const std::vector<std::vector<QString>>* rows = kept != nullptr ? &kept->rows : nullptr;
+  if (dataset->State() == dsBrowse && (kept == nullptr || kept->stale)) {
     try {
-      LoadPage(row - row % page_size_);
+      rows = &LoadPage(first);
     } catch (const std::exception&) {
       return {};
     }
   }
-  const int offset = row - page_first_;
-  if (offset < 0 || offset >= int(page_.size())) return {};
-  const auto& texts = page_[offset];
+  if (rows == nullptr || row - first >= int(rows->size())) return {};
+  const auto& texts = (*rows)[row - first];
   return index.column() < int(texts.size()) ? QVariant(texts[index.column()]) : QVariant();
 }
 

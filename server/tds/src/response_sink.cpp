@@ -39,6 +39,11 @@ void ResponseSink::order(std::span<const std::uint16_t> columns) {
   if (open()) tokens_.order(columns);
 }
 
+void ResponseSink::browseInfo(std::span<const std::string> tables,
+                              std::span<const BrowseColumn> columns) {
+  if (open()) tokens_.browseInfo(tables, columns);
+}
+
 void ResponseSink::done(const Done& done) {
   if (open()) held_ = done;
 }
@@ -78,11 +83,7 @@ void ResponseSink::returnValue(const ReturnValue& value) {
   if (open()) tokens_.returnValue(value);
 }
 
-void ResponseSink::close(Done::Kind closing, bool attention) {
-  if (attention && !held_) {
-    tokens_.done(token::Done, donestatus::Attention, 0, 0);
-    return;
-  }
+void ResponseSink::close(Done::Kind closing) {
   Done last;
   if (held_) {
     last = *held_;
@@ -93,9 +94,8 @@ void ResponseSink::close(Done::Kind closing, bool attention) {
   held_.reset();
   last.attention = false;
   // A procedure call ends with DONEPROC; clients wait for it.
-  const bool addDoneProc =
-      !attention && closing == Done::Kind::DoneProc && last.kind != Done::Kind::DoneProc;
-  last.more = attention || addDoneProc;
+  const bool addDoneProc = closing == Done::Kind::DoneProc && last.kind != Done::Kind::DoneProc;
+  last.more = addDoneProc;
   tokens_.done(last);
   if (addDoneProc) {
     Done end;
@@ -104,7 +104,6 @@ void ResponseSink::close(Done::Kind closing, bool attention) {
     end.error = last.error;
     tokens_.done(end);
   }
-  if (attention) tokens_.done(token::Done, donestatus::Attention, 0, 0);
 }
 
 }  // namespace tessel::sqld::tds

@@ -20,6 +20,8 @@ class ResponseSink : public ResultSink {
   void metadata(std::span<const Column> columns) override;
   void row(std::span<const Value> values) override;
   void order(std::span<const std::uint16_t> columns) override;
+  void browseInfo(std::span<const std::string> tables,
+                  std::span<const BrowseColumn> columns) override;
   void done(const Done& done) override;
   void message(const Message& message) override;
   void databaseChanged(std::string_view newName, std::string_view oldName) override;
@@ -29,9 +31,9 @@ class ResponseSink : public ResultSink {
   void returnValue(const ReturnValue& value) override;
 
   // Writes the held DONE (or a DONE of kind `closing` when the engine sent
-  // none; a DONEPROC after it when a procedure call did not end with one)
-  // and, when `attention`, the DONE that acknowledges the cancel.
-  void close(Done::Kind closing, bool attention);
+  // none; a DONEPROC after it when a procedure call did not end with one),
+  // MORE clear: the response ends here, cancelled or not.
+  void close(Done::Kind closing);
 
  private:
   // False once the request is cancelled; flushes the held DONE with MORE set.

@@ -16,10 +16,10 @@
 //     final DONE (MORE clear); the held-DONE logic of ResponseSink keeps the
 //     MORE bits right.
 //  3. Every ATTENTION is acknowledged by exactly one DONE with the attention
-//     bit: inside the response of the request it interrupted, or as a message
-//     of its own when no request was running. pendingAttention_ records that
-//     one is owed; it and the cancel flag change together under mutex_, so
-//     the session thread never clears a cancel it has not acknowledged.
+//     bit, always in a message of its own: after the (cut short) response of
+//     the request it interrupted, or alone when no request was running. pendingAttention_ records
+//     that one is owed; it and the cancel flag change together under mutex_, so the session thread
+//     never clears a cancel it has not acknowledged.
 //  4. Once a request is cancelled, nothing but the closing DONEs is sent.
 //  5. A malformed message ends this session only: the failure is logged, a
 //     fatal error is sent if the socket still works, and both threads end.
@@ -34,6 +34,7 @@
 
 #include "response_sink.h"
 #include "sqld/product_version.h"
+#include "sqld/tds/bulk_load.h"
 #include "sqld/tds/errors.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/requests.h"
@@ -308,6 +309,12 @@ void TdsSession::resetSession(bool keepTransaction) {
 
 void TdsSession::handleRequest(IncomingMessage& message) {
   if (message.resetConnection && !message.ignore) resetSession(message.resetKeepsTransaction);
+  // Only the very next message may carry the data INSERT BULK or WRITETEXT
+  // BULK announced.
+  const BulkWait bulk = session_->bulkWait();
+  if (bulk != BulkWait::None &&
+      (message.ignore || message.type != static_cast<std::uint8_t>(PacketType::BulkLoad)))
+    session_->abandonBulk();
   if (message.ignore) {
     // The client abandoned this request part-way; it expects a plain DONE.
     writer_.begin(PacketType::TabularResult);
@@ -348,6 +355,22 @@ void TdsSession::handleRequest(IncomingMessage& message) {
       });
       return;
     }
+    case PacketType::BulkLoad:
+      if (bulk == BulkWait::Rows) {
+        BulkLoadReader rows(message.payload, version_);
+        runRequest(Done::Kind::Done,
+                   [&](ResultSink& sink) { session_->bulkRows(rows, sink, cancel_); });
+        return;
+      }
+      if (bulk == BulkWait::Text) {
+        std::string bytes = parseBulkText(message.payload);
+        runRequest(Done::Kind::Done,
+                   [&](ResultSink& sink) { session_->bulkText(std::move(bytes), sink); });
+        return;
+      }
+      sendError(listenerMessage(ListenerMessage::StreamIncorrect,
+                                "Bulk-load data arrived without INSERT BULK or WRITETEXT BULK."));
+      return;
     case PacketType::TransactionManager:
       if (atLeast72(version_)) {
         handleTransaction(message);
@@ -413,8 +436,11 @@ void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
     pendingAttention_ = false;
     if (!stopping_) cancel_.reset();
   }
-  sink.close(closing, attention);
+  sink.close(closing);
   writer_.finish();
+  // The interrupted request's response has ended; the acknowledgement is a
+  // message of its own, which clients wait for after that response.
+  if (attention) sendAttentionAck();
   busy_ = false;
   touch();
 }
@@ -426,6 +452,10 @@ void TdsSession::acknowledgeAttention() {
     pendingAttention_ = false;
     if (!stopping_) cancel_.reset();
   }
+  sendAttentionAck();
+}
+
+void TdsSession::sendAttentionAck() {
   writer_.begin(PacketType::TabularResult);
   tokens_.done(token::Done, donestatus::Attention, 0, 0);
   writer_.finish();

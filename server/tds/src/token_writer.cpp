@@ -138,6 +138,31 @@ void TokenWriter::order(std::span<const std::uint16_t> columns) {
   put(buf);
 }
 
+void TokenWriter::browseInfo(std::span<const std::string> tables,
+                             std::span<const BrowseColumn> columns) {
+  std::string buf;
+  ByteWriter w(buf);
+  std::size_t at = beginSized(w, token::TabName);
+  // Each name in parts; one part, the table's own name.
+  for (const auto& t : tables) {
+    w.u8(1);
+    w.usVarchar(t);
+  }
+  endSized(buf, at);
+  at = beginSized(w, token::ColInfo);
+  constexpr std::uint8_t kExpression = 0x04, kDifferentName = 0x20;
+  for (std::size_t i = 0; i < columns.size() && i < 255; ++i) {
+    const BrowseColumn& c = columns[i];
+    const bool renamed = c.table != 0 && i < columns_.size() && columns_[i].name != c.name;
+    w.u8(static_cast<std::uint8_t>(i + 1));
+    w.u8(c.table);
+    w.u8(c.table == 0 ? kExpression : renamed ? kDifferentName : 0);
+    if (renamed) w.bVarchar(c.name);
+  }
+  endSized(buf, at);
+  put(buf);
+}
+
 void TokenWriter::done(std::uint8_t tokenType, std::uint16_t status, std::uint16_t curCmd,
                        std::uint64_t rowCount) {
   std::string buf;

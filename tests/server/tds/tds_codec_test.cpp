@@ -9,6 +9,7 @@
 
 #include "memory_transport.h"
 #include "sqld/product_version.h"
+#include "sqld/tds/bulk_load.h"
 #include "sqld/tds/charset.h"
 #include "sqld/tds/login.h"
 #include "sqld/tds/packet.h"
@@ -667,6 +668,71 @@ TEST(TdsCodec, MalformedRequestsAreRejectedNeverCrash) {
     } catch (const tds::ProtocolError&) {
     }
   }
+}
+
+// A bulk-load message as bulk-copy clients write it: an int NOT NULL, a
+// nullable varchar(10) and a text column (with its table name), two rows.
+std::string bulkMessage(bool withDone) {
+  std::string m;
+  auto u16 = [&](std::uint16_t v) {
+    m += static_cast<char>(v & 0xFF), m += static_cast<char>(v >> 8);
+  };
+  auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  m += '\x81';
+  u16(3);
+  u32(0), u16(0x00), m += '\x38', m += '\x01', m += utf16("a");
+  u32(0), u16(0x01), m += '\xA7', u16(10), m += std::string("\x09\x04\xD0\x00\x34", 5);
+  m += '\x01', m += utf16("b");
+  u32(0), u16(0x01), m += '\x23', u32(0x7FFFFFFF), m += std::string("\x09\x04\xD0\x00\x34", 5);
+  u16(1), m += utf16("t"), m += '\x01', m += utf16("c");
+  // Row 1: 7, 'hi', text 'long' with a text pointer and timestamp.
+  m += '\xD1', u32(7), u16(2), m += "hi", m += '\x10', m += std::string(24, '\xFF'), u32(4),
+      m += "long";
+  // Row 2: -1, NULL, NULL text (no text pointer).
+  m += '\xD1', u32(0xFFFFFFFF), u16(0xFFFF), m += '\x00';
+  if (withDone) m += '\xFD', m += std::string(12, '\0');
+  return m;
+}
+
+TEST(TdsCodec, BulkLoadRowsDecodeAndMalformedOnesAreRejectedBeforeAnyRow) {
+  for (bool withDone : {false, true}) {
+    std::string m = bulkMessage(withDone);
+    tds::BulkLoadReader r(std::span(reinterpret_cast<const std::uint8_t*>(m.data()), m.size()),
+                          kTds74);
+    ASSERT_EQ(r.columns().size(), 3u);
+    EXPECT_EQ(r.columns()[1].name, "b");
+    EXPECT_FALSE(r.columns()[0].type.nullable);
+    EXPECT_EQ(r.columns()[2].type.type, SqlType::Text);
+    EXPECT_EQ(r.rowCount(), 2u);
+    std::vector<Value> row;
+    ASSERT_TRUE(r.next(row));
+    EXPECT_EQ(std::get<std::int64_t>(row[0].data()), 7);
+    EXPECT_EQ(std::get<std::string>(row[1].data()), "hi");
+    EXPECT_EQ(std::get<std::string>(row[2].data()), "long");
+    ASSERT_TRUE(r.next(row));
+    EXPECT_EQ(std::get<std::int64_t>(row[0].data()), -1);
+    EXPECT_TRUE(row[1].isNull());
+    EXPECT_TRUE(row[2].isNull());
+    EXPECT_FALSE(r.next(row));
+  }
+  std::string good = bulkMessage(true);
+  // Cut anywhere inside, or followed by more after DONE: refused up front.
+  for (std::size_t cut = 1; cut + 13 < good.size(); cut += 3) {
+    std::string bad = good.substr(0, cut);
+    EXPECT_THROW(
+        tds::BulkLoadReader(
+            std::span(reinterpret_cast<const std::uint8_t*>(bad.data()), bad.size()), kTds74),
+        tds::ProtocolError)
+        << cut;
+  }
+  std::string trailing = good + "x";
+  EXPECT_THROW(tds::BulkLoadReader(std::span(reinterpret_cast<const std::uint8_t*>(trailing.data()),
+                                             trailing.size()),
+                                   kTds74),
+               tds::ProtocolError);
+  std::string text = std::string("\x05\0\0\0abcdefg", 11);
+  EXPECT_EQ(tds::parseBulkText(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), 11)),
+            "abcde");
 }
 
 }  // namespace

@@ -245,10 +245,19 @@ TEST_F(TdsSession, AttentionStopsAWaitforWithin100ms) {
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     ASSERT_TRUE(m);
+    // The interrupted batch's response ends first, with a final DONE; the
+    // acknowledgement follows as a message of its own.
     auto t = c.tokens(*m);
-    ASSERT_FALSE(t.empty());
-    EXPECT_EQ(t.back().type, 0xFD);
-    EXPECT_EQ(t.back().status, 0x20);
+    ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xFD}));
+    EXPECT_EQ(t[0].status & 0x21, 0);
+    auto ack = c.receive(5s);
+    took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+    ASSERT_TRUE(ack);
+    auto a = c.tokens(*ack);
+    ASSERT_EQ(types(a), (std::vector<std::uint8_t>{0xFD}));
+    EXPECT_EQ(a[0].status, 0x20);
+    EXPECT_EQ(ack->statuses.back() & 0x01, 0x01);
     best = std::min(best, took);
   }
   EXPECT_LT(best.count(), 100);
@@ -282,10 +291,18 @@ TEST_F(TdsSession, AttentionDuringALargeResultEndsIt) {
   auto m = c.receive(30s);
   ASSERT_TRUE(m);
   auto t = c.tokens(*m);
-  EXPECT_EQ(t.back().status, 0x20);
+  // The cut-short result still ends as a response: a final DONE, no MORE.
+  ASSERT_EQ(t.back().type, 0xFD);
+  EXPECT_EQ(t.back().status & 0x21, 0);
   std::size_t rows = 0;
   for (const auto& tok : t) rows += tok.type == 0xD1;
   EXPECT_LT(rows, 100000u);
+  auto ack = c.receive(30s);
+  ASSERT_TRUE(ack);
+  auto a = c.tokens(*ack);
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_EQ(a[0].status, 0x20);
+  EXPECT_EQ(c.batch("select 1").back().status, 0x10);
 }
 
 TEST_F(TdsSession, IgnoredAndUnknownMessagesGetTheirAnswers) {
@@ -297,11 +314,16 @@ TEST_F(TdsSession, IgnoredAndUnknownMessagesGetTheirAnswers) {
   ASSERT_EQ(ignored.size(), 1u);
   EXPECT_EQ(ignored[0].type, 0xFD);
   EXPECT_EQ(ignored[0].status, 0);
-  c.send(0x07, "xyz");
+  c.send(0x05, "xyz");
   auto unknown = c.tokens(*c.receive());
   ASSERT_EQ(types(unknown), (std::vector<std::uint8_t>{0xAA, 0xFD}));
   EXPECT_EQ(unknown[0].number, 4002);
-  EXPECT_NE(unknown[0].text.find("0x07"), std::string::npos);
+  EXPECT_NE(unknown[0].text.find("0x05"), std::string::npos);
+  // Bulk-load data that no INSERT BULK announced is refused, not run.
+  c.send(0x07, "xyz");
+  auto stray = c.tokens(*c.receive());
+  ASSERT_EQ(types(stray), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+  EXPECT_EQ(stray[0].number, 4002);
   EXPECT_EQ(c.batch("select 3").back().status, 0x10);
 }
 

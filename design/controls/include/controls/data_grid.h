@@ -9,9 +9,10 @@
 // canFetchMore/fetchMore).
 //
 // Reading a page moves the dataset's cursor with its controls disabled and
-// puts it back; the current record stays current. While the dataset is being
-// edited no page is read (that would post or cancel the edit): rows outside
-// the page show their last known text.
+// puts it back; the current record stays current. The last few pages read are
+// kept, so that a view showing rows of two pages does not read them in turn.
+// While the dataset is being edited no page is read (that would post or
+// cancel the edit): other rows show their last known text.
 //
 // Editing a cell makes its row current, starts editing, sets the field from
 // the text (with the field's validation) and posts. A failure is shown
@@ -78,7 +79,12 @@ class DataGridModel : public QAbstractTableModel {
   TDataSet* Dataset() const;
   TField* ColumnField(int column) const;
   QString CellText(TField* field) const;
-  void LoadPage(int first_row) const;
+  // Reads the page starting at first_row and keeps it; returns it.
+  const std::vector<std::vector<QString>>& LoadPage(int first_row) const;
+  // Forgets the pages (rows came or went), or only marks them out of date
+  // (they are read again when the dataset is browsed, shown until then).
+  void DropPages() const;
+  void StalePages() const;
   // Reads further rows until row is known or the result ends.
   void ReadUpTo(int row) const;
   bool Seek(int row) const;
@@ -86,9 +92,14 @@ class DataGridModel : public QAbstractTableModel {
   std::unique_ptr<GridLink> link_;
   int page_size_ = 64;
   int current_row_ = -1;
-  // Display text of rows [page_first_, page_first_ + page_.size()).
-  mutable int page_first_ = -1;
-  mutable std::vector<std::vector<QString>> page_;
+  // Display text of rows [first, first + rows.size()); most recent first.
+  struct Page {
+    int first = 0;
+    bool stale = false;
+    std::vector<std::vector<QString>> rows;
+  };
+  static constexpr int kPagesKept = 4;
+  mutable std::vector<Page> pages_;
   mutable int known_rows_ = 0;
   mutable bool all_known_ = false;
   mutable int page_reads_ = 0;

@@ -42,6 +42,14 @@ struct Done {
   std::uint64_t rowCount = 0;
 };
 
+// FOR BROWSE: where a result column comes from. `table` is a 1-based index
+// into the result's base tables, 0 for an expression; `name` is the column's
+// name in that table.
+struct BrowseColumn {
+  std::uint8_t table = 0;
+  std::string name;
+};
+
 struct ReturnValue {
   std::string name;  // with its leading "@"
   Column column;     // type of the output parameter
@@ -59,6 +67,12 @@ class ResultSink {
   virtual void row(std::span<const Value> values) = 0;
   // ORDER BY columns of the current result set (1-based), if any.
   virtual void order(std::span<const std::uint16_t> columns) { (void)columns; }
+  // SELECT ... FOR BROWSE: the base tables of the current result set and
+  // where each column comes from, after its metadata.
+  virtual void browseInfo(std::span<const std::string> tables,
+                          std::span<const BrowseColumn> columns) {
+    (void)tables, (void)columns;
+  }
   virtual void done(const Done& done) = 0;
   virtual void message(const Message& message) = 0;
   // The database of the session changed. The listener sends the ENVCHANGE and
@@ -103,6 +117,21 @@ struct RpcRequest {
   std::vector<RpcParam> params;
 };
 
+// The rows of a bulk-load message, decoded by the listener as the engine
+// reads them. The listener has checked the whole message before the engine
+// sees it, so next() does not fail.
+class BulkRowReader {
+ public:
+  virtual ~BulkRowReader() = default;
+  // The columns the client sends, by name, with the types their values have.
+  virtual const std::vector<Column>& columns() const = 0;
+  // Fills `row` with the next row's values; false after the last row.
+  virtual bool next(std::vector<Value>& row) = 0;
+};
+
+// What a session waits for after INSERT BULK (rows) or WRITETEXT BULK (text).
+enum class BulkWait : std::uint8_t { None, Rows, Text };
+
 struct LoginInfo {
   std::string user;
   std::string database;  // requested initial database; empty for the default
@@ -131,6 +160,20 @@ class Session {
   virtual bool terminated() const { return false; }
   // 8-byte descriptor of the open transaction, 0 if none.
   virtual std::uint64_t transactionDescriptor() const = 0;
+
+  // Bulk loads. A batch whose INSERT BULK or WRITETEXT BULK succeeded leaves
+  // the session waiting for the data, which the client sends next as a
+  // bulk-load message; any other request ends the wait (abandonBulk).
+  virtual BulkWait bulkWait() const { return BulkWait::None; }
+  virtual void abandonBulk() {}
+  // Inserts the rows; the response ends with a Done counting them. Either
+  // all rows are inserted or, after an error, none.
+  virtual void bulkRows(BulkRowReader& rows, ResultSink& sink, const CancelFlag& cancel) {
+    (void)rows, (void)sink, (void)cancel;
+  }
+  // The value of WRITETEXT BULK as it travels: code page 1252 text for text,
+  // UCS-2LE for ntext, bytes for image.
+  virtual void bulkText(std::string bytes, ResultSink& sink) { (void)bytes, (void)sink; }
 };
 
 struct EngineOptions {

@@ -73,6 +73,7 @@ class TdsSession {
   template <typename Fn>
   void runRequest(Done::Kind closing, Fn&& fn);
   void acknowledgeAttention();
+  void sendAttentionAck();
   void sendError(const Message& m);
   void readLoop();
   void push(Item item);

@@ -17,9 +17,10 @@
 namespace tessel::sqld::tds {
 
 namespace token {
-constexpr std::uint8_t ReturnStatus = 0x79, ColMetadata = 0x81, Order = 0xA9, Error = 0xAA,
-                       Info = 0xAB, ReturnValue = 0xAC, LoginAck = 0xAD, Row = 0xD1, NbcRow = 0xD2,
-                       EnvChange = 0xE3, Done = 0xFD, DoneProc = 0xFE, DoneInProc = 0xFF;
+constexpr std::uint8_t ReturnStatus = 0x79, ColMetadata = 0x81, TabName = 0xA4, ColInfo = 0xA5,
+                       Order = 0xA9, Error = 0xAA, Info = 0xAB, ReturnValue = 0xAC, LoginAck = 0xAD,
+                       Row = 0xD1, NbcRow = 0xD2, EnvChange = 0xE3, Done = 0xFD, DoneProc = 0xFE,
+                       DoneInProc = 0xFF;
 }  // namespace token
 
 namespace envchange {
@@ -46,6 +47,8 @@ class TokenWriter {
   // the column count are ignored; missing ones travel as NULL.
   void row(std::span<const Value> values);
   void order(std::span<const std::uint16_t> columns);
+  // TABNAME and COLINFO of a browse-mode result, against the last metadata.
+  void browseInfo(std::span<const std::string> tables, std::span<const BrowseColumn> columns);
   void done(std::uint8_t tokenType, std::uint16_t status, std::uint16_t curCmd,
             std::uint64_t rowCount);
   void done(const Done& d);

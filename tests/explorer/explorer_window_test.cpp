@@ -1,0 +1,168 @@
+// The explorer's window as a user works it: a statement runs in the
+// background and its rows appear in the grid, a long one is cancelled from
+// the Cancel button and the window is usable again, a failing one shows the
+// server's message, and the detail query follows the master's current row.
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controls/data_error.h"
+#include "explorer_window.h"
+#include "test_server.h"
+
+namespace tessel::testing {
+namespace {
+
+using explorer::ExplorerWindow;
+
+class ExplorerTest : public IntegrationTest {
+ protected:
+  void SetUp() override {
+    IntegrationTest::SetUp();
+    if (IsSkipped()) return;
+    RequireConnections();
+    if (IsSkipped()) return;
+    auto own = NewSQLServer(*address);
+    own->Open();
+    window = std::make_unique<ExplorerWindow>(std::move(own));
+    window->show();
+    previous_handler = controls::SetDataErrorHandler(
+        [this](QWidget*, const QString& message) { errors.push_back(message); });
+  }
+  void TearDown() override {
+    if (window != nullptr) controls::SetDataErrorHandler(previous_handler);
+    window.reset();
+    IntegrationTest::TearDown();
+  }
+
+  // (id int primary key, name varchar(20)) holding 1, 'one' ... count.
+  void MakeTable(const std::string& table, int count) {
+    server->InternalExecute("IF OBJECT_ID('" + table + "') IS NOT NULL DROP TABLE " + table);
+    server->InternalExecute("CREATE TABLE " + table + " (id int PRIMARY KEY, name varchar(20))");
+    for (int i = 1; i <= count; ++i) {
+      server->InternalExecute("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ", 'row" +
+                              std::to_string(i) + "')");
+    }
+  }
+
+  QPushButton* Button(const QString& caption) const {
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+      if (button->text() == caption) return button;
+    }
+    ADD_FAILURE() << "no button " << caption.toStdString();
+    return nullptr;
+  }
+
+  // Clicks the button and waits until the statement has ended.
+  bool ClickAndWait(const QString& caption) {
+    QSignalSpy finished(window.get(), &ExplorerWindow::Finished);
+    QTest::mouseClick(Button(caption), Qt::LeftButton);
+    return !finished.isEmpty() || finished.wait(30000);
+  }
+
+  QString Cell(int row, int column) const {
+    auto* model = window->Grid()->Model();
+    return model->data(model->index(row, column)).toString();
+  }
+
+  std::unique_ptr<ExplorerWindow> window;
+  std::vector<QString> errors;
+  controls::DataErrorHandler previous_handler;
+};
+
+TEST_F(ExplorerTest, RunShowsTheRowsInTheGrid) {
+  MakeTable("ex_rows", 5);
+  window->SetSql("SELECT id, name FROM ex_rows ORDER BY id");
+  ASSERT_TRUE(ClickAndWait("&Run"));
+  EXPECT_TRUE(errors.empty());
+  EXPECT_FALSE(window->Running());
+  EXPECT_EQ(window->Status(), "5 row(s)");
+  EXPECT_EQ(window->Grid()->Model()->rowCount(), 5);
+  EXPECT_EQ(Cell(4, 1), "row5");
+  EXPECT_TRUE(Button("&Run")->isEnabled());
+  EXPECT_FALSE(Button("&Cancel")->isEnabled());
+
+  // Running another statement replaces the rows.
+  window->SetSql("SELECT name FROM ex_rows WHERE id > 3 ORDER BY id");
+  ASSERT_TRUE(ClickAndWait("&Run"));
+  EXPECT_EQ(window->Status(), "2 row(s)");
+  EXPECT_EQ(window->Grid()->Model()->columnCount(), 1);
+  EXPECT_EQ(Cell(0, 0), "row4");
+}
+
+TEST_F(ExplorerTest, CancelStopsALongStatementAndTheWindowRunsTheNext) {
+  MakeTable("ex_after", 2);
+  window->SetSql("WAITFOR DELAY '00:10:00'\nSELECT 1 AS one");
+  // A detail that must not run for a statement that never completed.
+  window->SetDetailSql("SELECT name FROM ex_after WHERE id = :one");
+  QTest::mouseClick(Button("&Run"), Qt::LeftButton);
+  ASSERT_TRUE(window->Running());
+  EXPECT_EQ(window->Status(), "Running...");
+  EXPECT_FALSE(Button("&Run")->isEnabled());
+  QTest::qWait(300);  // the server is inside the wait by now
+  ASSERT_TRUE(window->Running());
+
+  ASSERT_TRUE(ClickAndWait("&Cancel"));
+  EXPECT_FALSE(window->Running());
+  EXPECT_EQ(window->Status(), "Cancelled");
+  EXPECT_FALSE(window->Master()->Active());
+  // Nothing of the cancelled statement arrives later.
+  QSignalSpy late(window.get(), &ExplorerWindow::Finished);
+  EXPECT_FALSE(late.wait(500));
+  EXPECT_EQ(window->Status(), "Cancelled");
+  EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
+  EXPECT_FALSE(window->Detail()->Active());
+
+  window->SetSql("SELECT name FROM ex_after ORDER BY id");
+  window->SetDetailSql("");
+  ASSERT_TRUE(ClickAndWait("&Run"));
+  EXPECT_EQ(window->Status(), "2 row(s)");
+  EXPECT_EQ(Cell(1, 0), "row2");
+}
+
+TEST_F(ExplorerTest, ExecuteReportsRowsAffectedAndAFailureShowsTheServersMessage) {
+  MakeTable("ex_exec", 3);
+  window->SetSql("UPDATE ex_exec SET name = 'x' WHERE id >= 2");
+  ASSERT_TRUE(ClickAndWait("E&xecute"));
+  EXPECT_EQ(window->Status(), "Done: 2 row(s) affected");
+  EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT name FROM ex_exec ORDER BY id"),
+            (std::vector<std::string>{"row1", "x", "x"}));
+
+  window->SetSql("SELECT * FROM ex_no_such_table");
+  ASSERT_TRUE(ClickAndWait("&Run"));
+  EXPECT_EQ(window->Status(), "Failed");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].contains("ex_no_such_table")) << errors[0].toStdString();
+  EXPECT_TRUE(Button("&Run")->isEnabled());
+}
+
+TEST_F(ExplorerTest, DetailFollowsTheMastersCurrentRow) {
+  MakeTable("ex_master", 2);
+  server->InternalExecute("IF OBJECT_ID('ex_lines') IS NOT NULL DROP TABLE ex_lines");
+  server->InternalExecute("CREATE TABLE ex_lines (master_id int, item varchar(10))");
+  server->InternalExecute("INSERT INTO ex_lines VALUES (1, 'a')");
+  server->InternalExecute("INSERT INTO ex_lines VALUES (2, 'b')");
+  server->InternalExecute("INSERT INTO ex_lines VALUES (2, 'c')");
+  window->SetSql("SELECT id, name FROM ex_master ORDER BY id");
+  window->SetDetailSql("SELECT item FROM ex_lines WHERE master_id = :id ORDER BY item");
+  ASSERT_TRUE(ClickAndWait("&Run"));
+  ASSERT_TRUE(window->Detail()->Active());
+  EXPECT_EQ(window->Detail()->RecordCount(), 1);
+  EXPECT_EQ(window->Detail()->FieldByName("item")->AsString(), "a");
+
+  window->Master()->Next();
+  ASSERT_TRUE(window->Detail()->Active());
+  EXPECT_EQ(window->Detail()->RecordCount(), 2);
+  EXPECT_EQ(window->DetailGrid()->Model()->rowCount(), 2);
+  auto* detail = window->DetailGrid()->Model();
+  EXPECT_EQ(detail->data(detail->index(1, 0)).toString(), "c");
+}
+
+}  // namespace
+}  // namespace tessel::testing
