@@ -53,6 +53,7 @@ const ResourceString* const kAllTexts[] = {
     &SSQLError,
     &SBlobTableUnknown,
     &SBlobStreamReadOnly,
+    &SColumnTypeUnsupported,
     &detail::SLoadLibError,
     &detail::SGetProcAddrError,
     &detail::SUpdateFailedIn,

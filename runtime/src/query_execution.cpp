@@ -127,9 +127,10 @@ void TTessel::ReadResults(bool Settle) {
       errors += "\r" + RecordedDBError().LastMsgText;
       if (dbdead(FDBProcess)) break;
     }
-    // A result without a count reports -1, which is no row at all.
+    // A result without a count reports -1, which is no row at all; the count
+    // of a result with rows is the rows read, not rows changed.
     const DBINT count = dbcount(FDBProcess);
-    if (count > 0) FRowsAffected += count;
+    if (count > 0 && !rows) FRowsAffected += count;
     FCursorOpen = rows && !Settle;
     if (FCursorOpen) break;
     if (r == FAIL) {
@@ -172,6 +173,7 @@ void TTessel::InternalClose() {
   FFieldOffsets.clear();
   FColumnSizes.clear();
   FColumnShapes.clear();
+  FColumnNames.clear();
   FLastRecordId = 0;
   FCurrentIndex = -1;
   FAllFetched = false;
@@ -185,6 +187,7 @@ void TTessel::InternalClose() {
 
 void TTessel::Disconnect() {
   if (FDataBaseName == nullptr) return;
+  const bool pending = FResultPending;
   FResultPending = false;
   if (FPrepared) {
     // Rows still pending would make the DROP PROCEDURE fail.
@@ -192,6 +195,9 @@ void TTessel::Disconnect() {
     Unprepare();
   }
   if (FDBProcess == nullptr) return;
+  // Rows of a result given up unread (an open that failed after its
+  // statement ran) must not stay on the connection others share.
+  if (pending && FDataBaseName->IsBaseProcess(FDBProcess)) dbcancel(FDBProcess);
   // A query being destroyed gives its connection back for good.
   if (ComponentState().Contains(csDestroying)) {
     FDataBaseName->CloseConnection(FDBProcess);

@@ -178,16 +178,32 @@ void TTessel::WriteFieldValue(TField* Field, char* Slot, const void* Source) {
 // The content arrives as a std::string. Content still on the server is only
 // measured; otherwise it goes to the blob list, in a new entry or the one the
 // descriptor already names.
-void TTessel::WriteBlobValue(TField*, char* Slot, const void* Source) {
+void TTessel::WriteBlobValue(TField* Field, char* Slot, const void* Source) {
+  // The entry of the edited record as the cache holds it (a value read with
+  // the row, or posted before) is never overwritten: a cancelled edit must
+  // find that content unchanged. Later writes of the same edit replace the
+  // entry the first one made.
+  const auto CachedBlobIndex = [&](const TField* field) {
+    if (FCurrentIndex < 1 || FCurrentIndex > FRecordCache.Count()) return 0;
+    BlobDescriptor cached;
+    std::memcpy(&cached,
+                FRecordCache.GetBuffer(FCurrentIndex) +
+                    FFieldOffsets[static_cast<std::size_t>(field->FieldNo() - 1)] + 1,
+                sizeof cached);
+    return static_cast<int>(cached.BlobIndex);
+  };
   const auto& content = *static_cast<const std::string*>(Source);
   BlobDescriptor descriptor;
   std::memcpy(&descriptor, Slot + 1, sizeof descriptor);
   if (descriptor.BlobIndex == -1) {
     descriptor.DataLength = static_cast<std::int32_t>(content.size());
-  } else if (descriptor.BlobIndex > 0 && descriptor.BlobIndex < FBlobList->Count()) {
+  } else if (descriptor.BlobIndex > 0 && descriptor.BlobIndex < FBlobList->Count() &&
+             !(State() == dsEdit && CachedBlobIndex(Field) == descriptor.BlobIndex)) {
     FBlobList->Put(descriptor.BlobIndex, content);
+    descriptor.DataLength = static_cast<std::int32_t>(content.size());
   } else {
     descriptor.BlobIndex = FBlobList->Add(content);
+    descriptor.DataLength = static_cast<std::int32_t>(content.size());
   }
   std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
 }

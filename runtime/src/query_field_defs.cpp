@@ -7,7 +7,9 @@
 #include <string>
 
 #include "framework/sysutils.h"
+#include "query_column_values.h"
 #include "runtime/Tessel.h"
+#include "runtime/lqSQLConst.h"
 
 namespace tessel {
 namespace {
@@ -65,9 +67,55 @@ TFieldType FieldTypeOfColumn(int code) {
     case 110:
     case 122:
       return ftCurrency;
+    case 127:
+      return ftLargeint;
+    case columns::kSQLDATE:
+      return ftDate;
+    case columns::kSQLTIME:
+      return ftTime;
+    case columns::kSQLDATETIME2:
+      return ftDateTime;
+    // The offset would be lost in a date-time field: the exact text is kept.
+    case columns::kSQLDATETIMEOFFSET:
+    case columns::kSQLUNIQUE:
+      return ftString;
+    case columns::kSQLXML:
+      return ftMemo;
     default:
       return ftUnknown;
   }
+}
+
+// The server's name for a type code the query cannot hold, for the message
+// that refuses the column.
+std::string ColumnTypeName(int code) {
+  switch (code) {
+    case 36:
+      return "uniqueidentifier";
+    case 40:
+      return "date";
+    case 41:
+      return "time";
+    case 42:
+      return "datetime2";
+    case 43:
+      return "datetimeoffset";
+    case 98:
+      return "sql_variant";
+    case 241:
+      return "xml";
+    default:
+      return Format("type %d", {code});
+  }
+}
+
+// A name not yet taken (compared ignoring case, as field names are): the
+// column's own, else the first free of name_1, name_2 ...
+std::string UniqueFieldName(const std::string& name, TStringList& taken) {
+  std::string unique = name;
+  for (int n = 1; taken.IndexOf(unique) >= 0; ++n) unique = Format("%s_%d", {name, n});
+  taken.Add(unique);
+  return unique;
 }
 
 }  // namespace
@@ -88,6 +136,7 @@ void TTessel::DescribeColumns() {
     FFieldOffsets.clear();
     FColumnSizes.clear();
     FColumnShapes.clear();
+    FColumnNames.clear();
     throw;
   }
 }
@@ -98,6 +147,7 @@ void TTessel::DescribeEveryColumn() {
   FFieldOffsets.clear();
   FColumnSizes.clear();
   FColumnShapes.clear();
+  FColumnNames.clear();
   if (FDBProcess == nullptr || dbcmdrow(FDBProcess) != SUCCEED) return;
   const int columns = dbnumcols(FDBProcess);
   if (columns > kMaxColumns) {
@@ -108,6 +158,8 @@ void TTessel::DescribeEveryColumn() {
   FFieldOffsets.resize(static_cast<std::size_t>(columns));
   FColumnSizes.resize(static_cast<std::size_t>(columns));
   FColumnShapes.resize(static_cast<std::size_t>(columns));
+  FColumnNames.resize(static_cast<std::size_t>(columns));
+  TStringList taken;
   std::int64_t record_size = 0;
   for (int i = 1; i <= columns; ++i) {
     FFieldOffsets[i - 1] = static_cast<std::int32_t>(record_size);
@@ -121,7 +173,6 @@ void TTessel::DescribeEveryColumn() {
     const int code = col.Type;
     std::int32_t size = col.MaxLength;
     const std::string name(col.Name, strnlen(col.Name, sizeof col.Name));
-    const bool required = col.Null == 0 && code != kSQLIMAGE && code != kSQLTEXT;
     int stored = code;
     // The client library reports varbinary as binary; its user type or its
     // variable length tells them apart. Such a column becomes a varbinary
@@ -129,10 +180,27 @@ void TTessel::DescribeEveryColumn() {
     const bool varbinary = code == kSQLBINARY && (col.UserType == 4 || col.VarLength);
     if (varbinary) stored = kSQLVARBINARY;
     if (code == kSQLCHAR && col.VarLength) stored = kSQLVARCHAR;
+    // A (max) column is read like text or image: its values come whole with
+    // the row and are served from the blob list.
+    const bool long_value = col.MaxLength > columns::kLongestSizedColumn;
+    if (long_value && (code == kSQLCHAR || code == kSQLVARCHAR)) stored = kSQLTEXT;
+    if (long_value && (code == kSQLBINARY || code == kSQLVARBINARY)) stored = kSQLIMAGE;
+    if (code == columns::kSQLXML) stored = kSQLTEXT;
     FColumnTypes[static_cast<std::size_t>(i)] = stored;
-    const TFieldType type = FieldTypeOfColumn(varbinary ? kSQLVARBINARY : code);
+    const bool blob = stored == kSQLTEXT || stored == kSQLIMAGE;
+    const TFieldType type =
+        FieldTypeOfColumn(stored == kSQLVARBINARY || stored == kSQLVARCHAR || blob ? stored : code);
+    // A column without a field would vanish from the dataset unnoticed.
+    if (type == ftUnknown) {
+      DatabaseError(Format(SColumnTypeUnsupported.str(),
+                           {name.empty() ? Format("%d", {i}) : name, ColumnTypeName(code)}));
+    }
+    const bool required = col.Null == 0 && !blob;
     if (type == ftDateTime) size = 8;
-    if (code == kSQLIMAGE || code == kSQLTEXT) size = 32;
+    if (type == ftDate || type == ftTime) size = 4;
+    if (code == columns::kSQLUNIQUE) size = columns::kGuidTextSize;
+    if (code == columns::kSQLDATETIMEOFFSET) size = columns::kOffsetTextSize;
+    if (blob) size = 32;
     if (code == kSQLDECIMAL || code == kSQLNUMERIC) size = std::max(size, kNumericSize);
     if (size < 0) size = 0;
     const int def_size = (type == ftString || type == ftBytes || type == ftVarBytes) ? size : 0;
@@ -145,7 +213,11 @@ void TTessel::DescribeEveryColumn() {
           "The columns of the result need %d bytes or more per row; a query can hold at most %d",
           {static_cast<long long>(record_size), static_cast<long long>(kMaxDataArea)}));
     }
-    FieldDefs()->Add(name.empty() ? Format("Field%d", {i}) : name, type, def_size, required, i);
+    const std::string column_name = name.empty() ? Format("Field%d", {i}) : name;
+    FColumnNames[static_cast<std::size_t>(i - 1)] = column_name;
+    // Two columns of one name (a join of two tables with an id) both get a
+    // field: the second and later ones are numbered.
+    FieldDefs()->Add(UniqueFieldName(column_name, taken), type, def_size, required, i);
   }
   FRecordSize = static_cast<std::int32_t>(record_size);
 }

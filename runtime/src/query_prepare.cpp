@@ -28,6 +28,7 @@ std::string DeclaredType(TFieldType type) {
   switch (type) {
     case ftString:
     case ftDateTime:
+    case ftLargeint:
       return "VARCHAR(255)";
     case ftSmallint:
       return "SMALLINT";
@@ -76,7 +77,9 @@ void SendParameter(PDBPROCESS process, const TParam& param,
   std::vector<std::uint8_t> value;
   const int size = param.DataSize();
   if (IsVariableLength(type) && size == 0) max_length = 0;
-  if (type == ftDateTime) {
+  // Sent as text, which the server converts; for a 64-bit value this keeps
+  // every digit, where the client library's integer tokens stop at 32 bits.
+  if (type == ftDateTime || type == ftLargeint) {
     token = kSQLCHAR;
     const std::string text = param.AsString();
     value.assign(text.begin(), text.end());

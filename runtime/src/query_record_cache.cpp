@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "framework/sysutils.h"
+#include "query_column_values.h"
 #include "runtime/Tessel.h"
 
 namespace tessel {
@@ -134,6 +135,18 @@ void TTessel::ReadBlobColumn(const TField* Field, char* Slot) {
   const int column = Field->FieldNo();
   BlobDescriptor descriptor{};
   const DBBYTE* pointer = dbtxptr(FDBProcess, column);
+  const DBBYTE* inline_value = pointer == nullptr ? dbdata(FDBProcess, column) : nullptr;
+  if (inline_value != nullptr) {
+    // A (max) value has no text pointer: it came whole with the row, and the
+    // blob list keeps it for the blob stream.
+    const DBINT length = std::max(dbdatlen(FDBProcess, column), DBINT{0});
+    descriptor.DataLength = length;
+    descriptor.BlobIndex = FBlobList->Add(
+        std::string(reinterpret_cast<const char*>(inline_value), static_cast<std::size_t>(length)));
+    Slot[0] = 1;
+    std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
+    return;
+  }
   if (pointer != nullptr) {
     std::memcpy(descriptor.TextPtr, pointer, sizeof descriptor.TextPtr);
     const DBBYTE* stamp = dbtxtimestamp(FDBProcess, column);
@@ -157,6 +170,7 @@ void TTessel::ReadValueColumn(const TField* Field, char* Slot) {
   const DBINT area = FColumnSizes[static_cast<std::size_t>(column - 1)] + 1;
   const DBINT available = dbdatlen(FDBProcess, column);
   const int type = FColumnTypes[static_cast<std::size_t>(column)];
+  if (columns::ReadNewerTypeValue(type, data, available, Slot, area)) return;
   if (Field->DataType() == ftDateTime) {
     const double msecs = ReadDateTime(column, data, available);
     std::memcpy(value, &msecs, sizeof msecs);

@@ -28,6 +28,12 @@ inline constexpr int kSQLFLT8 = 62;
 inline constexpr int kSQLDECIMAL = 106;
 inline constexpr int kSQLNUMERIC = 108;
 inline constexpr int kSQLMONEY4 = 122;
+inline constexpr int kSQLINT8 = 127;
+inline constexpr int kSQLUNIQUE = 36;
+inline constexpr int kSQLDATE = 40;
+inline constexpr int kSQLTIME = 41;
+inline constexpr int kSQLDATETIME2 = 42;
+inline constexpr int kSQLDATETIMEOFFSET = 43;
 
 template <typename T>
 T Read(const char* at) {

@@ -164,6 +164,17 @@ void TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSor
       return integers([](const char* v) { return Read<std::int16_t>(v); });
     case kSQLINT4:
       return integers([](const char* v) { return Read<std::int32_t>(v); });
+    case kSQLINT8:
+      return integers([](const char* v) { return Read<std::int64_t>(v); });
+    case kSQLDATE:
+    case kSQLTIME:
+      return integers([](const char* v) { return Read<std::int32_t>(v); });
+    case kSQLDATETIME2:
+      return numbers([](const char* v) { return Read<double>(v); });
+    case kSQLUNIQUE:
+    case kSQLDATETIMEOFFSET:
+      return SortItems<std::string_view>(*this, SlotOffset, Order, CompareTexts{},
+                                         [&](const char* v) { return Text(v, SlotArea); });
     case kSQLDATETIM4:
     case kSQLDATETIME:
     case kSQLFLT8:

@@ -129,6 +129,7 @@ enum class StmtKind : std::uint8_t {
   CreateView,
   CreateProc,
   CreateDatabase,
+  CreateSchema,
   Drop,
   Truncate,
   Use,
@@ -288,9 +289,15 @@ struct CreateDatabaseStmt : Stmt {
   std::string name;
 };
 
+struct CreateSchemaStmt : Stmt {
+  CreateSchemaStmt() : Stmt(StmtKind::CreateSchema) {}
+  std::string name;
+  std::string owner;  // AUTHORIZATION
+};
+
 struct DropStmt : Stmt {
   DropStmt() : Stmt(StmtKind::Drop) {}
-  std::string objectType;  // TABLE, VIEW, PROCEDURE, INDEX, DATABASE
+  std::string objectType;  // TABLE, VIEW, PROCEDURE, INDEX, DATABASE, SCHEMA
   std::vector<Name> names;
 };
 

@@ -51,6 +51,9 @@ class BindContext {
   virtual std::string schemaFor(const std::string& database) = 0;
   virtual const Settings& settings() = 0;
   virtual bool identityInsert(const TableInfo& table) = 0;
+  // The CREATE VIEW text of a system view computed when named
+  // (sys.dm_exec_sessions ...); empty for other names.
+  virtual std::string dynamicViewText(const Name& name) = 0;
 };
 
 struct Typed {

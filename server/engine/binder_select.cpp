@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "parser.h"
+#include "sys_views.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -66,6 +67,10 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
     } else {
       throw SqlError(208, {"INFORMATION_SCHEMA." + name.back()});
     }
+  } else if (auto text = catalogViewText(name)) {
+    viewText = *text;
+  } else if (std::string dynamic = ctx_.dynamicViewText(name); !dynamic.empty()) {
+    viewText = std::move(dynamic);
   } else {
     table = ctx_.resolveTable(name);
     if (table->xtype == "V") {

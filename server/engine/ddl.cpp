@@ -88,6 +88,9 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     case StmtKind::CreateProc:
       createProc(static_cast<const CreateProcStmt&>(stmt));
       break;
+    case StmtKind::CreateSchema:
+      createSchema(static_cast<const CreateSchemaStmt&>(stmt));
+      break;
     case StmtKind::CreateDatabase: {
       const auto& c = static_cast<const CreateDatabaseStmt&>(stmt);
       s_.engine_.createDatabase(c.name);
@@ -395,8 +398,49 @@ void Ddl::createProc(const CreateProcStmt& p) {
   });
 }
 
+// Schemas are kept as rows of sysusers (status kSchemaStatus) beside the
+// fixed ones every database has; objects of all schemas share the
+// database's one namespace.
+namespace {
+constexpr int kSchemaStatus = 16;
+constexpr std::string_view kFixedSchemas[] = {"dbo", "guest", "INFORMATION_SCHEMA", "sys",
+                                              "public"};
+}  // namespace
+
+void Ddl::createSchema(const CreateSchemaStmt& c) {
+  std::string schema = schemaOf({c.name}, nullptr);
+  bool exists = false;
+  for (std::string_view f : kFixedSchemas)
+    if (iequals(f, c.name)) exists = true;
+  querySql(s_.db_.get(),
+           "SELECT 1 FROM " + quoteName(schema) + ".sysusers WHERE name = ? COLLATE TSQL_CI",
+           {Stored::text(c.name)}, [&](sqlite3_stmt*) { exists = true; });
+  if (exists) throw SqlError(2714, {c.name});
+  atomically([&] {
+    execSql(s_.db_.get(),
+            "INSERT INTO " + quoteName(schema) +
+                ".sysusers(uid,status,name,gid,issqluser,islogin) SELECT max(max(uid) + 1, 5), " +
+                std::to_string(kSchemaStatus) + ", ?, 0, 0, 0 FROM " + quoteName(schema) +
+                ".sysusers",
+            {Stored::text(c.name)});
+  });
+}
+
 void Ddl::drop(const DropStmt& d) {
   for (const Name& n : d.names) {
+    if (d.objectType == "SCHEMA") {
+      std::string schema = schemaOf({n.back()}, nullptr);
+      int removed = 0;
+      atomically([&] {
+        execSql(s_.db_.get(),
+                "DELETE FROM " + quoteName(schema) + ".sysusers WHERE name = ? COLLATE TSQL_CI " +
+                    "AND status = " + std::to_string(kSchemaStatus),
+                {Stored::text(n.back())});
+        removed = static_cast<int>(sqlite3_changes(s_.db_.get()));
+      });
+      if (removed == 0) throw SqlError(3701, {"schema", n.back()});
+      continue;
+    }
     if (d.objectType == "DATABASE") {
       throw SqlError(3702, {n.back()});
     }

@@ -34,6 +34,7 @@ class Ddl {
   void createIndex(const CreateIndexStmt& t);
   void createView(const CreateViewStmt& t);
   void createProc(const CreateProcStmt& t);
+  void createSchema(const CreateSchemaStmt& c);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "session.h"
+#include "sys_views.h"
 
 namespace tessel::sqld {
 namespace engine {
@@ -77,8 +78,22 @@ std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {
 }
 
 std::string SqliteSession::schemaFor(const std::string& database) {
-  if (database.empty()) return currentDb_;
+  if (database.empty()) return iequals(currentDb_, "tempdb") ? "temp" : currentDb_;
   return schemaOfName({database, "", "x"}, nullptr);
+}
+
+std::string SqliteSession::dynamicViewText(const Name& name) {
+  if (!isSessionView(name)) return {};
+  std::vector<SessionView> views;
+  for (const auto& e : engine_.sessions()) {
+    SessionView v;
+    v.login = e.login;
+    v.loginTime = e.loginTime;
+    v.running = e.login.spid == login_.spid;
+    v.openTransactions = v.running ? tranCount_ : 0;
+    views.push_back(std::move(v));
+  }
+  return sessionViewText(name, views);
 }
 
 bool SqliteSession::identityInsert(const TableInfo& table) {

@@ -71,23 +71,30 @@ std::int64_t EngineState::nextTransactionDescriptor() {
   return ++descriptor_;
 }
 
-void EngineState::registerSession(std::int32_t spid, KillFlag flag) {
+void EngineState::registerSession(std::int32_t spid, KillFlag flag, const LoginInfo& login) {
   std::lock_guard lock(mutex_);
-  sessions_[spid] = std::move(flag);
+  sessions_[spid] = SessionEntry{std::move(flag), login, std::chrono::system_clock::now()};
 }
 
 void EngineState::unregisterSession(std::int32_t spid, const KillFlag& flag) {
   std::lock_guard lock(mutex_);
   auto it = sessions_.find(spid);
-  if (it != sessions_.end() && it->second == flag) sessions_.erase(it);
+  if (it != sessions_.end() && it->second.flag == flag) sessions_.erase(it);
 }
 
 bool EngineState::kill(std::int32_t spid) {
   std::lock_guard lock(mutex_);
   auto it = sessions_.find(spid);
   if (it == sessions_.end()) return false;
-  it->second->store(true, std::memory_order_release);
+  it->second.flag->store(true, std::memory_order_release);
   return true;
+}
+
+std::vector<EngineState::SessionEntry> EngineState::sessions() const {
+  std::lock_guard lock(mutex_);
+  std::vector<SessionEntry> out;
+  for (const auto& [spid, entry] : sessions_) out.push_back(entry);
+  return out;
 }
 
 void EngineState::createDatabase(const std::string& name) {

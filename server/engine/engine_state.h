@@ -7,11 +7,13 @@
 // temporary directory that is removed with the engine.
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sqld/engine.h"
 
@@ -36,10 +38,17 @@ class EngineState {
 
   // Sessions by spid, so that KILL can reach another session.
   using KillFlag = std::shared_ptr<std::atomic<bool>>;
-  void registerSession(std::int32_t spid, KillFlag flag);
+  void registerSession(std::int32_t spid, KillFlag flag, const LoginInfo& login);
   void unregisterSession(std::int32_t spid, const KillFlag& flag);
   // False when no session has that spid.
   bool kill(std::int32_t spid);
+  // The sessions open now, by spid, with the time each logged in.
+  struct SessionEntry {
+    KillFlag flag;
+    LoginInfo login;
+    std::chrono::system_clock::time_point loginTime;
+  };
+  std::vector<SessionEntry> sessions() const;
 
  private:
   void createFile(const std::string& name);
@@ -48,9 +57,9 @@ class EngineState {
   std::string directory_;
   bool ownsDirectory_ = false;
   mutable std::mutex mutex_;
-  std::set<std::string> names_;                // GUARDED_BY(mutex_), lower case
-  std::int64_t descriptor_ = 0;                // GUARDED_BY(mutex_)
-  std::map<std::int32_t, KillFlag> sessions_;  // GUARDED_BY(mutex_)
+  std::set<std::string> names_;                    // GUARDED_BY(mutex_), lower case
+  std::int64_t descriptor_ = 0;                    // GUARDED_BY(mutex_)
+  std::map<std::int32_t, SessionEntry> sessions_;  // GUARDED_BY(mutex_)
 };
 
 // Database names are plain identifiers so that they map safely onto files.

@@ -152,6 +152,7 @@ constexpr std::array kErrors = {
     ErrorDef{8114, 16, B, "Error converting data type %s to %s."},
     ErrorDef{8115, 16, B, "Arithmetic overflow error converting %s to data type %s."},
     ErrorDef{8117, 16, S, "Operand data type %s is invalid for %s operator."},
+    ErrorDef{8179, 16, S, "Could not find prepared statement with handle %s."},
     ErrorDef{8102, 16, S, "Cannot update identity column '%s'."},
     ErrorDef{8116, 16, S, "Argument data type %s is invalid for argument 1 of %s function."},
     ErrorDef{8134, 16, S, "Divide by zero error encountered."},
@@ -198,6 +199,8 @@ constexpr std::array kErrors = {
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
              "the THROW statement inside a CATCH block, or add error parameters to the THROW "
              "statement."},
+    ErrorDef{15009, 16, S,
+             "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{35100, 16, B,
              "Error number %s in the THROW statement is outside the valid range. Specify an error "
              "number in the valid range of 50000 to 2147483647."},

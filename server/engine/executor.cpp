@@ -98,7 +98,7 @@ bool SqliteSession::open(Message& error) {
     }
     attach(database);
     currentDb_ = engine_.canonicalName(database);
-    engine_.registerSession(login_.spid, killed_);
+    engine_.registerSession(login_.spid, killed_, login_);
   } catch (const SqlError& e) {
     error = e.message();
     return false;
@@ -203,7 +203,11 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
     return flow;
   } catch (const SqlError& e) {
     noteAutoRollback();
-    if (tryDepth_ > 0 && e.message().severity > 10) {
+    // Name resolution errors at the TRY block's own level are not caught:
+    // they end that batch or procedure, and a caller's CATCH may take them.
+    bool sameLevelName =
+        e.scope() == ErrorScope::Scope && !tryFrames_.empty() && tryFrames_.back() == &frame;
+    if (tryDepth_ > 0 && e.message().severity > 10 && !sameLevelName) {
       // Whatever would end the transaction outside TRY leaves it
       // uncommittable; RAISERROR does not follow XACT_ABORT.
       if (tranCount_ > 0 && s.kind != StmtKind::Raiserror &&
@@ -256,10 +260,15 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
 Flow SqliteSession::execTryCatch(const TryCatchStmt& s, Frame& f) {
   Message caught;
   {
+    tryFrames_.push_back(&f);
     struct Depth {
       int& n;
-      ~Depth() { --n; }
-    } depth{++tryDepth_};
+      std::vector<const Frame*>& frames;
+      ~Depth() {
+        --n;
+        frames.pop_back();
+      }
+    } depth{++tryDepth_, tryFrames_};
     try {
       return runStatements(s.tryBody, f);
     } catch (const TryTransfer& t) {
@@ -419,6 +428,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateView:
     case StmtKind::CreateProc:
     case StmtKind::CreateDatabase:
+    case StmtKind::CreateSchema:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

@@ -15,6 +15,12 @@ StmtPtr Parser::parseCreate() {
   if (isWord("TABLE")) return parseCreateTable();
   if (isWord("VIEW")) return parseCreateView(start);
   if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
+  if (acceptWord("SCHEMA")) {
+    auto s = std::make_unique<CreateSchemaStmt>();
+    s->name = parseIdentifier();
+    if (acceptWord("AUTHORIZATION")) s->owner = parseIdentifier();
+    return s;
+  }
   if (acceptWord("DATABASE")) {
     auto s = std::make_unique<CreateDatabaseStmt>();
     s->name = parseIdentifier();
@@ -291,7 +297,7 @@ StmtPtr Parser::parseDrop() {
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
   if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "INDEX" &&
-      type != "DATABASE")
+      type != "DATABASE" && type != "SCHEMA")
     syntaxErrorAt(peek());
   s->objectType = type;
   do s->names.push_back(parseName());

@@ -6,6 +6,7 @@
 #include "lexer.h"
 #include "parser.h"
 #include "session.h"
+#include "sys_views.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -67,14 +68,20 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
   std::string lname = lower(name);
   if (lname == "sp_executesql") {
     status = runExecuteSql(args, caller);
+  } else if (lname == "sp_prepare" || lname == "sp_prepexec" || lname == "sp_execute" ||
+             lname == "sp_unprepare") {
+    status = runPrepared(lname, args, caller);
   } else {
     std::shared_ptr<CreateProcStmt> proc;
     if (!name.empty() && name[0] == '#') {
       auto it = tempProcs_.find(lname);
       if (it != tempProcs_.end()) proc = it->second;
     } else {
-      auto info = catalog_.procedure(currentDb_, name);
+      auto info = catalog_.procedure(schemaFor(""), name);
       if (!info && currentDb_ != "master") info = catalog_.procedure("master", name);
+      if (!info) {
+        if (auto text = systemProcedureText(name)) info = ProcInfo{0, name, *text, false};
+      }
       if (info) {
         auto& cached = procTexts_[(info->quotedIdentifier ? "1" : "0") + info->text];
         if (!cached)
@@ -222,21 +229,64 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
 std::int32_t SqliteSession::runExecuteSql(std::vector<CallArg>& args, Frame& caller) {
   if (args.empty() || !args[0].value) throw SqlError(201, {"sp_executesql", "@statement"});
   std::string sql = storedToText(*args[0].value, args[0].type);
-  std::vector<ProcParam> params;
-  if (args.size() > 1 && args[1].value)
-    params = parseParamList(storedToText(*args[1].value, args[1].type));
+  std::string params;
+  if (args.size() > 1 && args[1].value) params = storedToText(*args[1].value, args[1].type);
+  return runParameterized("sp_executesql", sql, params, args, 2, caller);
+}
+
+std::int32_t SqliteSession::runParameterized(const std::string& name, const std::string& sql,
+                                             const std::string& paramList,
+                                             std::vector<CallArg>& args, std::size_t first,
+                                             Frame& caller) {
   Batch batch = parseBatch(sql, settings_.quotedIdentifier);
   CreateProcStmt proc;
-  proc.name = {"sp_executesql"};
-  proc.params = std::move(params);
+  proc.name = {name};
+  proc.params = parseParamList(paramList);
   proc.body = std::move(batch.statements);
-  std::vector<CallArg> rest(args.begin() + std::min<std::size_t>(2, args.size()), args.end());
-  Frame frame;
-  frame.nestLevel = caller.nestLevel + 1;
+  first = std::min(first, args.size());
+  std::vector<CallArg> rest(args.begin() + static_cast<std::ptrdiff_t>(first), args.end());
   std::int32_t status = runProcedure(proc, rest, caller);
-  for (std::size_t i = 0; i < rest.size(); ++i) args[i + 2] = rest[i];
-  (void)frame;
+  for (std::size_t i = 0; i < rest.size(); ++i) args[i + first] = rest[i];
   return status;
+}
+
+// sp_prepare (@handle OUTPUT, @params, @stmt), sp_execute (@handle, values
+// ...), sp_prepexec (both at once) and sp_unprepare (@handle). A handle
+// belongs to its session, as SQL Server's do.
+std::int32_t SqliteSession::runPrepared(const std::string& lname, std::vector<CallArg>& args,
+                                        Frame& caller) {
+  auto text = [&](std::size_t i) {
+    return i < args.size() && args[i].value ? storedToText(*args[i].value, args[i].type)
+                                            : std::string();
+  };
+  auto handleOf = [&](std::size_t i) -> std::int64_t {
+    if (i >= args.size() || !args[i].value || args[i].value->isNull())
+      throw SqlError(201, {lname, "@handle"});
+    return convertValue(*args[i].value, args[i].type, makeType(SqlType::Int), 0, settings_).i;
+  };
+  if (lname == "sp_prepare" || lname == "sp_prepexec") {
+    if (args.size() < 3 || !args[2].value) throw SqlError(201, {lname, "@stmt"});
+    Prepared p{text(1), text(2)};
+    // Parsed now, so that a statement with a syntax error gets no handle.
+    parseBatch(p.sql, settings_.quotedIdentifier);
+    parseParamList(p.params);
+    std::int32_t handle = nextPrepared_++;
+    prepared_[handle] = p;
+    if (args[0].type.type == SqlType::Bit) args[0].type = makeType(SqlType::Int);
+    args[0].value =
+        convertValue(Stored::integer(handle), makeType(SqlType::Int), args[0].type, 0, settings_);
+    if (lname == "sp_prepare") return 0;
+    return runParameterized(lname, p.sql, p.params, args, 3, caller);
+  }
+  std::int64_t handle = handleOf(0);
+  auto it = prepared_.find(handle);
+  if (it == prepared_.end()) throw SqlError(8179, {std::to_string(handle)});
+  if (lname == "sp_unprepare") {
+    prepared_.erase(it);
+    return 0;
+  }
+  Prepared p = it->second;
+  return runParameterized(lname, p.sql, p.params, args, 1, caller);
 }
 
 void SqliteSession::runDynamicSql(const std::string& sql, Frame& caller) {
@@ -390,6 +440,7 @@ void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
   try {
     try {
       callProcedure(request.procName, args, frame, true);
+      rollbackDoomed();
     } catch (const SqlError& e) {
       reportError(e, nullptr, frame);
       Done d;

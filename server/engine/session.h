@@ -96,6 +96,7 @@ class SqliteSession : public Session, private BindContext {
   std::string schemaFor(const std::string& database) override;
   const Settings& settings() override { return settings_; }
   bool identityInsert(const TableInfo& table) override;
+  std::string dynamicViewText(const Name& name) override;
 
   // Requests (executor.cpp).
   void beginRequest(ResultSink& sink, const CancelFlag& cancel);
@@ -154,6 +155,11 @@ class SqliteSession : public Session, private BindContext {
                              bool rpc);
   std::int32_t runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args, Frame& caller);
   std::int32_t runExecuteSql(std::vector<CallArg>& args, Frame& caller);
+  std::int32_t runPrepared(const std::string& lname, std::vector<CallArg>& args, Frame& caller);
+  // Runs `sql` as a procedure declaring `paramList`, with args[first...].
+  std::int32_t runParameterized(const std::string& name, const std::string& sql,
+                                const std::string& paramList, std::vector<CallArg>& args,
+                                std::size_t first, Frame& caller);
   void runDynamicSql(const std::string& sql, Frame& caller);
 
   // Running bound statements (run.cpp).
@@ -197,9 +203,10 @@ class SqliteSession : public Session, private BindContext {
   // An error inside TRY that would have ended the transaction leaves it
   // uncommittable instead, until ROLLBACK or the end of the batch.
   bool doomed_ = false;
-  int tableVarCount_ = 0;          // names the tables behind table variables
-  int tryDepth_ = 0;               // TRY blocks being run
-  std::vector<Message> handling_;  // errors whose CATCH blocks are running
+  int tableVarCount_ = 0;                // names the tables behind table variables
+  int tryDepth_ = 0;                     // TRY blocks being run
+  std::vector<const Frame*> tryFrames_;  // the frame of each, innermost last
+  std::vector<Message> handling_;        // errors whose CATCH blocks are running
 
   Stored lastIdentity_;
   Stored scopeIdentity_;
@@ -208,6 +215,14 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+
+  // Statements of sp_prepare and sp_prepexec, by handle.
+  struct Prepared {
+    std::string params;
+    std::string sql;
+  };
+  std::map<std::int64_t, Prepared> prepared_;
+  std::int32_t nextPrepared_ = 1;
 
   // What INSERT BULK or WRITETEXT BULK named; its data comes in the next request.
   struct BulkTarget {

@@ -477,6 +477,21 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
     std::vector<Stored> args(values.begin() + 3, values.end());
     if (isCharType(types[0].type)) {
       m.text = formatRaiserror(values[0].s, args);
+    } else if (std::int32_t n = static_cast<std::int32_t>(asInt(0));
+               n < 50000 && errorDef(n).number == n) {
+      // A message SQL Server has: its text with the arguments filled in.
+      std::vector<std::string> texts;
+      for (std::size_t i = 3; i < values.size(); ++i)
+        texts.push_back(values[i].isNull() ? "(null)" : storedToText(values[i], types[i]));
+      std::string text = errorDef(n).format;
+      std::size_t next = 0;
+      for (std::size_t p = text.find("%s"); p != std::string::npos; p = text.find("%s", p)) {
+        std::string arg = next < texts.size() ? texts[next++] : std::string();
+        text.replace(p, 2, arg);
+        p += arg.size();
+      }
+      m.number = n;
+      m.text = text;
     } else {
       m.number = static_cast<std::int32_t>(asInt(0));
       m.text = "Error " + std::to_string(m.number) + ", severity " + std::to_string(m.severity) +
@@ -596,9 +611,12 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
 }
 
 void SqliteSession::execUse(const UseStmt& s, Frame& f) {
-  std::string name = engine_.canonicalName(s.database);
-  if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
-  if (!attached_.count(name)) {
+  // tempdb is the session's own store of temporary objects.
+  bool tempdb = iequals(s.database, "tempdb");
+  std::string name = tempdb ? "tempdb" : engine_.canonicalName(s.database);
+  if (!tempdb && (!validDatabaseName(name) || !engine_.exists(name)))
+    throw SqlError(911, {s.database});
+  if (!tempdb && !attached_.count(name)) {
     if (tranCount_ > 0) throw SqlError(226, {"USE"});
     attach(name);
   }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -14,13 +13,12 @@
 
 #include "catalog_fixture.h"
 #include "design/lqSQLBDialog.h"
-#include "framework/exceptions.h"
 #include "modal.h"
 
 namespace tessel::testing {
 namespace {
 
-class BuilderDialogTest : public CatalogTest {
+class BuilderDialogTest : public CatalogDialogTest<TlqSQLBuildDialog> {
  protected:
   void SetUp() override {
     CatalogTest::SetUp();
@@ -40,25 +38,12 @@ class BuilderDialogTest : public CatalogTest {
     dialog->show();
   }
 
-  QComboBox* Tables() { return Control<QComboBox>(dialog.get(), "TableCombo"); }
-  QComboBox* Mode() { return Control<QComboBox>(dialog.get(), "UpdateMode"); }
-  QListWidget* Keys() { return Control<QListWidget>(dialog.get(), "KeyList"); }
-  QListWidget* Fields() { return Control<QListWidget>(dialog.get(), "UpdateList"); }
   QTabWidget* Pages() { return Control<QTabWidget>(dialog.get(), "PageControl"); }
   QString Memo(const char* name) {
     return Control<QPlainTextEdit>(dialog.get(), name)->toPlainText();
   }
-  void Click(const char* button) {
-    QTest::mouseClick(Control<QPushButton>(dialog.get(), button), Qt::LeftButton);
-  }
-  static QStringList Lines(const TStrings* lines) {
-    QStringList out;
-    for (int i = 0; i < lines->Count(); ++i) out << QString::fromStdString(lines->Get(i));
-    return out;
-  }
 
   TSQLUpdate* update = nullptr;
-  std::unique_ptr<TlqSQLBuildDialog> dialog;
 };
 
 TEST_F(BuilderDialogTest, PagesControlsAndStoredTexts) {
@@ -69,15 +54,10 @@ TEST_F(BuilderDialogTest, PagesControlsAndStoredTexts) {
   for (int i = 0; i < Pages()->count(); ++i) tabs << Pages()->tabText(i);
   EXPECT_EQ(tabs, QStringList({"SQL Generation", "InsertSQL", "ModifySQL", "DeleteSQL"}));
   EXPECT_EQ(Pages()->currentWidget()->objectName(), "Generate");
-  const std::vector<std::tuple<const char*, const char*, QPoint>> labels{
-      {"Label6", "Select table name:", {12, 6}},
-      {"Label2", "UpdateMode", {12, 52}},
-      {"Label5", "Select key fields:", {172, 6}},
-      {"Label1", "Select update fields:", {320, 6}}};
-  for (const auto& [name, text, place] : labels) {
-    EXPECT_EQ(Control<QLabel>(dialog.get(), name)->text(), text);
-    EXPECT_EQ(Control<QLabel>(dialog.get(), name)->pos(), place) << name;
-  }
+  ExpectLabels(dialog.get(), {{"Label6", "Select table name:", {12, 6}},
+                              {"Label2", "UpdateMode", {12, 52}},
+                              {"Label5", "Select key fields:", {172, 6}},
+                              {"Label1", "Select update fields:", {320, 6}}});
   EXPECT_EQ(Tables()->geometry(), QRect(12, 20, 145, 21));
   EXPECT_EQ(Mode()->geometry(), QRect(12, 68, 145, 21));
   EXPECT_EQ(Keys()->geometry(), QRect(172, 20, 141, 209));
@@ -191,19 +171,9 @@ TEST_F(BuilderDialogTest, ExecuteNeedsAQueryWithAConnection) {
   TlqSQLBuildDialog bare;
   bare.SetUpdateObject(update);
   query->SetSQLServer(nullptr);
-  try {
-    bare.Execute();
-    FAIL() << "opened without a connection component";
-  } catch (const EDatabaseError& error) {
-    EXPECT_EQ(error.Message(), "No SQLServer connected to query.");
-  }
+  ExpectDatabaseError([&] { bare.Execute(); }, "No SQLServer connected to query.");
   query->SetUpdateObject(nullptr);
-  try {
-    bare.Execute();
-    FAIL() << "opened without a query";
-  } catch (const EDatabaseError& error) {
-    EXPECT_EQ(error.Message(), "Not assigned to any Tessel component.");
-  }
+  ExpectDatabaseError([&] { bare.Execute(); }, "Not assigned to any Tessel component.");
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "catalog_fixture.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
+
+#include "framework/exceptions.h"
 
 namespace tessel::testing {
 
@@ -60,6 +64,35 @@ void CatalogTest::Toggle(QListWidget* list, const QString& text) {
   ASSERT_EQ(items.size(), 1) << text.toStdString();
   const QRect place = list->visualItemRect(items.front());
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, place.center());
+}
+
+void CatalogTest::Click(const QWidget* window, const char* button) {
+  QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+}
+
+QStringList CatalogTest::Lines(const TStrings* lines) {
+  QStringList out;
+  for (int i = 0; i < lines->Count(); ++i) out << QString::fromStdString(lines->Get(i));
+  return out;
+}
+
+void CatalogTest::ExpectDatabaseError(const std::function<void()>& action,
+                                      const std::string& message) {
+  try {
+    action();
+    ADD_FAILURE() << "no error; expected: " << message;
+  } catch (const EDatabaseError& error) {
+    EXPECT_EQ(error.Message(), message);
+  }
+}
+
+void CatalogTest::ExpectLabels(const QWidget* window, const std::vector<LabelSpec>& labels) {
+  for (const auto& [name, text, place] : labels) {
+    const auto* label = Control<QLabel>(window, name);
+    if (label == nullptr) continue;
+    EXPECT_EQ(label->text(), text) << name;
+    EXPECT_EQ(label->pos(), place) << name;
+  }
 }
 
 }  // namespace tessel::testing

@@ -6,12 +6,18 @@
 
 #include <QComboBox>
 #include <QListWidget>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "framework/classes.h"
 #include "framework/component.h"
 #include "runtime/Tessel.h"
 #include "test_server.h"
@@ -40,9 +46,31 @@ class CatalogTest : public IntegrationTest {
   static void Choose(QComboBox* combo, const QString& text);
   // Ctrl+click on an entry: selects or deselects it, keeping the others.
   static void Toggle(QListWidget* list, const QString& text);
+  // A click on the window's push button of that name.
+  static void Click(const QWidget* window, const char* button);
+  static QStringList Lines(const TStrings* lines);
+  // Runs action, which must raise EDatabaseError with exactly this message.
+  static void ExpectDatabaseError(const std::function<void()>& action, const std::string& message);
+  // Each label's text and its place in the window.
+  using LabelSpec = std::tuple<const char*, const char*, QPoint>;
+  static void ExpectLabels(const QWidget* window, const std::vector<LabelSpec>& labels);
 
   TComponent form{nullptr};
   TTessel* query = nullptr;
+};
+
+// The update-parameters dialog and the SQL builder share the table list, the
+// mode and the two column lists, under the same names.
+template <class Dialog>
+class CatalogDialogTest : public CatalogTest {
+ protected:
+  QComboBox* Tables() { return Control<QComboBox>(dialog.get(), "TableCombo"); }
+  QComboBox* Mode() { return Control<QComboBox>(dialog.get(), "UpdateMode"); }
+  QListWidget* Keys() { return Control<QListWidget>(dialog.get(), "KeyList"); }
+  QListWidget* Fields() { return Control<QListWidget>(dialog.get(), "UpdateList"); }
+  void Click(const char* button) { CatalogTest::Click(dialog.get(), button); }
+
+  std::unique_ptr<Dialog> dialog;
 };
 
 }  // namespace tessel::testing

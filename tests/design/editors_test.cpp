@@ -47,9 +47,6 @@ class EditorsTest : public CatalogTest {
     EXPECT_NE(property, nullptr) << name;
     return GetPropertyEditor(&designer, property, {component});
   }
-  static void Press(QWidget* dialog, const char* button) {
-    QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
-  }
 
   CountingDesigner designer;
   TSQLUpdate* update = nullptr;
@@ -88,7 +85,7 @@ TEST_F(EditorsTest, ParamsEditorReplacesTheListOnOkOnly) {
   query->Params()->CreateParam(ftString, "stale", ptInput);
   const auto editor = PropertyEditor(query, "Params");
 
-  OnModal<TlqParamsDialog>([](TlqParamsDialog* dialog) { Press(dialog, "btnCancel"); });
+  OnModal<TlqParamsDialog>([](TlqParamsDialog* dialog) { Click(dialog, "btnCancel"); });
   editor->Edit();
   ASSERT_EQ(query->Params()->Count(), 1);
   EXPECT_EQ(designer.modified, 0);
@@ -96,7 +93,7 @@ TEST_F(EditorsTest, ParamsEditorReplacesTheListOnOkOnly) {
   OnModal<TlqParamsDialog>([](TlqParamsDialog* dialog) {
     auto* list = dialog->findChild<QListWidget*>("ParamList");
     list->setCurrentRow(0);  // "id"
-    Press(dialog, "btnOK");
+    Click(dialog, "btnOK");
   });
   editor->Edit();
   ASSERT_EQ(query->Params()->Count(), 2);
@@ -110,7 +107,7 @@ TEST_F(EditorsTest, UpdateParamsEditorStoresOnOk) {
   const auto editor = PropertyEditor(query, "UpdateParams");
   query->SetUpdateObject(update);
 
-  OnModal<TlqSQLUpdateDialog>([](TlqSQLUpdateDialog* dialog) { Press(dialog, "btnCancel"); });
+  OnModal<TlqSQLUpdateDialog>([](TlqSQLUpdateDialog* dialog) { Click(dialog, "btnCancel"); });
   editor->Edit();
   EXPECT_EQ(query->UpdateParams(), nullptr);  // a query without settings keeps none
   EXPECT_EQ(query->UpdateObject(), update);
@@ -120,7 +117,7 @@ TEST_F(EditorsTest, UpdateParamsEditorStoresOnOk) {
     Choose(dialog->findChild<QComboBox*>("TableCombo"), "orders");
     Toggle(dialog->findChild<QListWidget*>("KeyList"), "id");
     Toggle(dialog->findChild<QListWidget*>("UpdateList"), "qty");
-    Press(dialog, "btnOK");
+    Click(dialog, "btnOK");
   });
   editor->Edit();
   ASSERT_NE(query->UpdateParams(), nullptr);
@@ -152,7 +149,7 @@ TEST_F(EditorsTest, BuildEditorMarksTheFormModifiedOnOk) {
   query->SetUpdateObject(update);
   const auto editor = GetComponentEditor(update, &designer);
 
-  OnModal<TlqSQLBuildDialog>([](TlqSQLBuildDialog* dialog) { Press(dialog, "btnCancel"); });
+  OnModal<TlqSQLBuildDialog>([](TlqSQLBuildDialog* dialog) { Click(dialog, "btnCancel"); });
   editor->ExecuteVerb(0);
   EXPECT_EQ(designer.modified, 0);
 
@@ -160,8 +157,8 @@ TEST_F(EditorsTest, BuildEditorMarksTheFormModifiedOnOk) {
     Choose(dialog->findChild<QComboBox*>("TableCombo"), "orders");
     Toggle(dialog->findChild<QListWidget*>("UpdateList"), "qty");
     Toggle(dialog->findChild<QListWidget*>("KeyList"), "id");
-    Press(dialog, "GenerateButton");
-    Press(dialog, "btnOK");
+    Click(dialog, "GenerateButton");
+    Click(dialog, "btnOK");
   });
   editor->Edit();  // a double click runs the verb
   EXPECT_EQ(designer.modified, 1);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -11,13 +10,12 @@
 
 #include "catalog_fixture.h"
 #include "design/lqSQLUpdateDialog.h"
-#include "framework/exceptions.h"
 #include "modal.h"
 
 namespace tessel::testing {
 namespace {
 
-class UpdateDialogTest : public CatalogTest {
+class UpdateDialogTest : public CatalogDialogTest<TlqSQLUpdateDialog> {
  protected:
   void SetUp() override {
     CatalogTest::SetUp();
@@ -35,13 +33,6 @@ class UpdateDialogTest : public CatalogTest {
     dialog->show();
   }
 
-  QComboBox* Tables() { return Control<QComboBox>(dialog.get(), "TableCombo"); }
-  QComboBox* Mode() { return Control<QComboBox>(dialog.get(), "UpdateMode"); }
-  QListWidget* Keys() { return Control<QListWidget>(dialog.get(), "KeyList"); }
-  QListWidget* Fields() { return Control<QListWidget>(dialog.get(), "UpdateList"); }
-  void Click(const char* button) {
-    QTest::mouseClick(Control<QPushButton>(dialog.get(), button), Qt::LeftButton);
-  }
   void Store(const std::string& table, const QStringList& keys, const QStringList& fields,
              TUpdateMode mode) {
     params.SetTableName(table);
@@ -49,29 +40,18 @@ class UpdateDialogTest : public CatalogTest {
     for (const QString& field : fields) params.UpdateFields()->Add(field.toStdString());
     params.SetUpdateMode(mode);
   }
-  static QStringList Lines(const TStrings* lines) {
-    QStringList out;
-    for (int i = 0; i < lines->Count(); ++i) out << QString::fromStdString(lines->Get(i));
-    return out;
-  }
 
   TUpdateParams params;
-  std::unique_ptr<TlqSQLUpdateDialog> dialog;
 };
 
 TEST_F(UpdateDialogTest, ControlsCaptionsAndCatalogLists) {
   Open();
   EXPECT_EQ(dialog->windowTitle(), "Form1.Tessel1 Update parameters");
   EXPECT_TRUE(server->Connected());  // logged in to read the catalog
-  const std::vector<std::tuple<const char*, const char*, QPoint>> labels{
-      {"Label6", "Select table name:", {20, 18}},
-      {"Label2", "UpdateMode", {20, 64}},
-      {"Label4", "Select key fields", {180, 16}},
-      {"Label1", "Select update fields", {332, 16}}};
-  for (const auto& [name, text, place] : labels) {
-    EXPECT_EQ(Control<QLabel>(dialog.get(), name)->text(), text);
-    EXPECT_EQ(Control<QLabel>(dialog.get(), name)->pos(), place) << name;
-  }
+  ExpectLabels(dialog.get(), {{"Label6", "Select table name:", {20, 18}},
+                              {"Label2", "UpdateMode", {20, 64}},
+                              {"Label4", "Select key fields", {180, 16}},
+                              {"Label1", "Select update fields", {332, 16}}});
   EXPECT_EQ(Tables()->geometry(), QRect(20, 32, 145, 21));
   EXPECT_EQ(Mode()->geometry(), QRect(20, 80, 145, 21));
   EXPECT_EQ(Keys()->geometry(), QRect(180, 32, 141, 209));
@@ -202,12 +182,7 @@ TEST_F(UpdateDialogTest, ExecuteWithoutConnectionComponentRaises) {
   TlqSQLUpdateDialog bare;
   bare.SetQuery(query);
   bare.SetUpdateParams(&params);
-  try {
-    bare.Execute();
-    FAIL() << "Execute opened without a connection component";
-  } catch (const EDatabaseError& error) {
-    EXPECT_EQ(error.Message(), "No SQLServer connected to query.");
-  }
+  ExpectDatabaseError([&] { bare.Execute(); }, "No SQLServer connected to query.");
 }
 
 }  // namespace

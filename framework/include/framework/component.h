@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/persistent.h"
@@ -86,7 +87,8 @@ class TComponent : public TPersistent {
  protected:
   // Told about components inserted into or removed from the owner, and about
   // FreeNotification partners going away. The base drops the free-notification
-  // link and passes the notice to every owned component.
+  // link and passes the notice to every owned component (an insertion only
+  // once this component is no longer being loaded from a form file).
   virtual void Notification(TComponent* component, TOperation operation);
 
  private:
@@ -95,9 +97,14 @@ class TComponent : public TPersistent {
   void ValidateRename(const TComponent* component, std::string_view new_name) const;
   void Insert(TComponent* component);
   void Remove(TComponent* component);
+  void IndexName(TComponent* component);
+  void UnindexName(const TComponent* component);
 
   TComponent* owner_ = nullptr;
   std::vector<TComponent*> components_;
+  // The named owned components by upper-cased name: finding a name (renames,
+  // references in form files) must not walk a form of thousands.
+  std::unordered_map<std::string, TComponent*> names_;
   std::vector<TComponent*> free_notifies_;
   std::string name_;
   std::intptr_t tag_ = 0;

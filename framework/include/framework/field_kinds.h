@@ -6,6 +6,7 @@
 //
 //   ftString    zero-terminated text of at most Size characters (Size + 1 bytes)
 //   ftSmallint  int16            ftInteger / ftAutoInc  int32     ftWord  uint16
+//   ftLargeint  int64
 //   ftBoolean   int16, 1 or 0    ftFloat / ftCurrency   double
 //   ftDate      int32 day number, 0001-01-01 = day 1
 //   ftTime      int32 milliseconds since midnight
@@ -84,6 +85,24 @@ class TWordField : public TIntegerKindField {
  public:
   explicit TWordField(TComponent* owner);
   int DataSize() const override { return 2; }
+};
+
+// A 64-bit integer. AsInteger raises the range error for a value outside the
+// 32-bit range; AsLargeInt and AsString carry every value.
+class TLargeintField : public TField {
+ public:
+  explicit TLargeintField(TComponent* owner);
+  int DataSize() const override { return 8; }
+  std::int64_t AsLargeInt() const;
+  void SetAsLargeInt(std::int64_t value);
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  std::int32_t AsInteger() const override;
+  void SetAsInteger(std::int32_t value) override { SetAsLargeInt(value); }
+  double AsFloat() const override { return static_cast<double>(AsLargeInt()); }
+  void SetAsFloat(double value) override;
+  Variant AsVariant() const override;
+  void SetAsVariant(const Variant& value) override;
 };
 
 // An integer the server assigns; read-only for the application by default.

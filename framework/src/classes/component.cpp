@@ -55,10 +55,8 @@ int TComponent::ComponentIndex() const {
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty()) return nullptr;
-  for (TComponent* c : components_) {
-    if (SameText(c->name_, name)) return c;
-  }
-  return nullptr;
+  const auto found = names_.find(UpperCase(name));
+  return found == names_.end() ? nullptr : found->second;
 }
 
 void TComponent::SetName(const std::string& name) {
@@ -66,8 +64,12 @@ void TComponent::SetName(const std::string& name) {
   if (!name.empty() && !IsValidIdent(name)) {
     throw EComponentError("'" + name + "' is not a valid component name");
   }
-  if (owner_) owner_->ValidateRename(this, name);
+  if (owner_) {
+    owner_->ValidateRename(this, name);
+    owner_->UnindexName(this);
+  }
   name_ = name;
+  if (owner_) owner_->IndexName(this);
 }
 
 void TComponent::ValidateRename(const TComponent* component, std::string_view new_name) const {
@@ -110,13 +112,28 @@ void TComponent::RemoveComponent(TComponent* component) {
 void TComponent::Insert(TComponent* component) {
   components_.push_back(component);
   component->owner_ = this;
+  IndexName(component);
   ownership_changes.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TComponent::Remove(TComponent* component) {
-  Erase(components_, component);
+  // Owned components usually go last first (DestroyComponents), so search
+  // from the end.
+  const auto it = std::find(components_.rbegin(), components_.rend(), component);
+  if (it != components_.rend()) components_.erase(std::next(it).base());
+  UnindexName(component);
   component->owner_ = nullptr;
   ownership_changes.fetch_add(1, std::memory_order_relaxed);
+}
+
+void TComponent::IndexName(TComponent* component) {
+  if (!component->name_.empty()) names_[UpperCase(component->name_)] = component;
+}
+
+void TComponent::UnindexName(const TComponent* component) {
+  if (component->name_.empty()) return;
+  const auto found = names_.find(UpperCase(component->name_));
+  if (found != names_.end() && found->second == component) names_.erase(found);
 }
 
 void TComponent::DestroyComponents() {
@@ -154,6 +171,14 @@ void TComponent::SendRemovalNotifications() {
 
 void TComponent::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove && component) RemoveFreeNotification(component);
+  // Every sibling hears of every insertion, so this path runs n^2 times while
+  // a form is built: a component owning nothing must cost next to nothing.
+  if (components_.empty()) return;
+  // Components being read from a form file are not told of each other's
+  // insertion: they are not Loaded yet and find each other by name when the
+  // reader resolves references. Telling a thousand of them of each other
+  // would make reading a form quadratic.
+  if (operation == opInsert && state_.Contains(csLoading)) return;
   // A handler may free components; walk a copy and skip the ones gone meanwhile.
   const std::vector<TComponent*> owned = components_;
   const std::uint64_t seen = ownership_changes.load(std::memory_order_relaxed);

@@ -128,6 +128,8 @@ TField* CreateFieldOfType(TFieldType type, TComponent* owner) {
       return new TIntegerField(owner);
     case ftWord:
       return new TWordField(owner);
+    case ftLargeint:
+      return new TLargeintField(owner);
     case ftBoolean:
       return new TBooleanField(owner);
     case ftFloat:

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <typeinfo>
 #include <vector>
 
 #include "framework/exceptions.h"
@@ -52,10 +53,15 @@ const TClassInfo* GetClass(std::string_view name) {
 }
 
 const TClassInfo* ClassInfoOfObject(const TPersistent& object) {
+  // The exact class is the usual answer; look for it before paying for a
+  // dynamic_cast per registered class.
+  const std::type_info& type = typeid(object);
+  for (const TClassInfo* info : Registered()) {
+    if (info->Type() == type) return info;
+  }
   const TClassInfo* best = nullptr;
   int best_depth = -1;
   for (const TClassInfo* info : Registered()) {
-    if (info->Type() == typeid(object)) return info;
     if (info->IsInstance(object) && Depth(info) > best_depth) {
       best = info;
       best_depth = Depth(info);

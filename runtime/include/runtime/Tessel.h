@@ -296,6 +296,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   int RecordSize() const { return FRecordSize; }
   int FieldOffset(int FieldNo) const { return FFieldOffsets.at(FieldNo - 1); }
   int ColumnType(int FieldNo) const { return FColumnTypes.at(FieldNo); }
+  // The result column's name as the server gave it ("Field<n>" for a column
+  // without one); a field of a repeated name is called name_1, name_2 ...
+  const std::string& ColumnName(int FieldNo) const { return FColumnNames.at(FieldNo - 1); }
   int RecordBufferSize() const { return FRecordBufferSize; }
   int BookmarkOffset() const { return FBookmarkOffset; }
   int BlobSlotsOffset() const { return FBlobSlotsOffset; }
@@ -496,6 +499,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::vector<std::int32_t> FColumnSizes;
   // Precision and scale per column, for decimal values of new records.
   std::vector<std::pair<std::uint8_t, std::uint8_t>> FColumnShapes;
+  // Per column, the name the server gave it (see ColumnName).
+  std::vector<std::string> FColumnNames;
   // A statement was sent and its result not yet given up.
   bool FResultPending = false;
   // Content the user wrote into blob fields, addressed by the handles in the

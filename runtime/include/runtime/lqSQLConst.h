@@ -90,5 +90,7 @@ inline constexpr ResourceString SBlobTableUnknown{
     "SBlobTableUnknown", "No table found for text or image field '%s' in: %s"};
 inline constexpr ResourceString SBlobStreamReadOnly{
     "SBlobStreamReadOnly", "The blob stream of field '%s' is open for reading only"};
+inline constexpr ResourceString SColumnTypeUnsupported{
+    "SColumnTypeUnsupported", "Column '%s' has the type %s, which a query cannot hold"};
 
 }  // namespace tessel

@@ -328,6 +328,11 @@ ParamType readParamTypeInfo(ByteReader& in) {
       t = {st, static_cast<std::int32_t>(p.maxLength), 0, 0, true};
       break;
     }
+    case Variant:
+      p.maxLength = in.u32le("sql_variant length");
+      // The value names its own type; until then, an untyped NULL.
+      t = {SqlType::Int, 4, 0, 0, true};
+      break;
     case Text:
     case NText:
     case Image: {
@@ -349,10 +354,114 @@ ParamType readParamTypeInfo(ByteReader& in) {
   return p;
 }
 
+Value readVariantValue(ByteReader& in, TypeInfo& type) {
+  std::uint32_t total = in.u32le("sql_variant value length");
+  type = {SqlType::Int, 4, 0, 0, true};
+  if (total == 0) return Value();
+  ByteReader v = in.sub(total, "sql_variant value");
+  std::uint8_t base = v.u8("sql_variant base type");
+  std::uint8_t propBytes = v.u8("sql_variant property length");
+  auto props = v.bytes(propBytes, "sql_variant properties");
+  // The base type's TYPE_INFO, rebuilt from the properties, types the value.
+  std::string info(1, static_cast<char>(base));
+  auto need = [&](std::size_t n) {
+    if (props.size() != n)
+      throw ProtocolError("sql_variant of type " + std::to_string(base) + " with " +
+                          std::to_string(props.size()) + " property bytes");
+  };
+  std::size_t rest = v.remaining();
+  switch (base) {
+    case Int1:
+    case Int2:
+    case Int4:
+    case Int8:
+    case Bit:
+    case Flt4:
+    case Flt8:
+    case Money:
+    case Money4:
+    case DateTime:
+    case DateTim4:
+    case DateN:
+      need(0);
+      break;
+    case Guid:
+      need(0);
+      info += static_cast<char>(16);
+      break;
+    case DecimalN:
+    case NumericN:
+      need(2);
+      info += static_cast<char>(17);
+      info.append(reinterpret_cast<const char*>(props.data()), 2);
+      break;
+    case TimeN:
+    case DateTime2N:
+    case DateTimeOffsetN:
+      need(1);
+      info += static_cast<char>(props[0]);
+      break;
+    case BigChar:
+    case BigVarChr:
+    case NChar:
+    case NVarChar:
+      need(7);
+      info.append(reinterpret_cast<const char*>(props.data()) + 5, 2);
+      info.append(reinterpret_cast<const char*>(props.data()), 5);
+      break;
+    case BigBinary:
+    case BigVarBin:
+      need(2);
+      info.append(reinterpret_cast<const char*>(props.data()), 2);
+      break;
+    default:
+      throw ProtocolError("sql_variant of base type " + std::to_string(base));
+  }
+  ByteReader infoReader(reinterpret_cast<const std::uint8_t*>(info.data()), info.size());
+  ParamType t = readParamTypeInfo(infoReader);
+  Value out;
+  switch (base) {
+    case DecimalN:
+    case NumericN:
+      out = decimalValue(v, t, rest);
+      break;
+    case DateN:
+    case TimeN:
+    case DateTime2N:
+    case DateTimeOffsetN:
+      out = dateTimeValue(v, t, rest);
+      break;
+    case BigChar:
+    case BigVarChr:
+    case NChar:
+    case NVarChar:
+    case BigBinary:
+    case BigVarBin: {
+      if (rest > t.maxLength) throw ProtocolError("sql_variant value longer than its type");
+      auto b = v.bytes(rest, "sql_variant value");
+      out = textValue(t, std::string(reinterpret_cast<const char*>(b.data()), b.size()));
+      break;
+    }
+    default: {
+      const std::size_t want = t.type.length > 0 ? static_cast<std::size_t>(t.type.length) : 0;
+      if (rest != want)
+        throw ProtocolError("sql_variant value of " + std::to_string(rest) + " bytes");
+      out = fixedValue(v, base, rest);
+      break;
+    }
+  }
+  type = t.type;
+  return out;
+}
+
 Value readParamValue(ByteReader& in, const ParamType& t) {
   switch (t.wire) {
     case Null:
       return Value();
+    case Variant: {
+      TypeInfo ignored;
+      return readVariantValue(in, ignored);
+    }
     case Int1:
       return fixedValue(in, t.wire, 1);
     case Bit:

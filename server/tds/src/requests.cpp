@@ -69,7 +69,10 @@ RpcParam readParam(ByteReader& in) {
   if (status & 0x08) throw ProtocolError("encrypted parameters are not supported");
   ParamType type = readParamTypeInfo(in);
   p.type = type.type;
-  p.value = readParamValue(in, type);
+  if (type.wire == wiretype::Variant)
+    p.value = readVariantValue(in, p.type);
+  else
+    p.value = readParamValue(in, type);
   return p;
 }
 

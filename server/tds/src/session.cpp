@@ -29,7 +29,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "response_sink.h"
@@ -205,6 +207,10 @@ bool TdsSession::handshake() {
   info.tdsVersion = version_;
   info.odbc = login.odbc();
   info.spid = spid_;
+  if (auto colon = peer_.rfind(':'); colon != std::string::npos) {
+    info.clientAddress = peer_.substr(0, colon);
+    info.clientPort = static_cast<std::uint16_t>(std::atoi(peer_.c_str() + colon + 1));
+  }
   login_ = info;
   Message error;
   session_ = engine_.openSession(info, error);
@@ -281,6 +287,7 @@ void TdsSession::serve() {
         logLine("ended: idle for " + std::to_string(settings_.idleTimeoutSeconds) + " s");
         return;
       case Item::Kind::Stop:
+        if (killed()) return;
         logLine("ended: server stopping");
         return;
     }
@@ -429,6 +436,12 @@ void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
     failed.curCmd = 0;
     sink.done(failed);
   }
+  if (session_ && session_->terminated()) {
+    // Killed during the request: the response ends with the connection,
+    // without a final DONE.
+    busy_ = false;
+    return;
+  }
   bool attention = false;
   {
     std::lock_guard lock(mutex_);
@@ -539,7 +552,12 @@ void TdsSession::push(Item item) {
 
 TdsSession::Item TdsSession::pop() {
   std::unique_lock lock(mutex_);
-  ready_.wait(lock, [&] { return !queue_.empty(); });
+  // KILL from another session ends an idle one at once, as SQL Server
+  // closes a killed session's connection: the wait looks at the flag a few
+  // times a second.
+  while (!ready_.wait_for(lock, std::chrono::milliseconds(100), [&] { return !queue_.empty(); })) {
+    if (session_ && session_->terminated()) return Item{Item::Kind::Stop, {}, "killed"};
+  }
   Item item = std::move(queue_.front());
   queue_.pop_front();
   return item;

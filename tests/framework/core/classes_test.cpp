@@ -265,6 +265,45 @@ TEST(Component, NamesStateAndLoading) {
   EXPECT_THROW(form.Components(5), EListError);
 }
 
+// Names are found through an index: it must follow renames, moves and deletions.
+TEST(Component, FindComponentFollowsRenamesMovesAndDeletions) {
+  TComponent form(nullptr);
+  auto* a = new TComponent(&form);
+  a->SetName("Query1");
+  a->SetName("Orders");
+  EXPECT_EQ(form.FindComponent("query1"), nullptr);
+  EXPECT_EQ(form.FindComponent("ORDERS"), a);
+  auto* b = new TComponent(&form);
+  b->SetName("Query1");  // the old name is free again
+  EXPECT_EQ(form.FindComponent("Query1"), b);
+
+  TComponent other(nullptr);
+  other.InsertComponent(b);
+  EXPECT_EQ(form.FindComponent("Query1"), nullptr);
+  EXPECT_EQ(other.FindComponent("query1"), b);
+  b->SetName("");  // unnamed components are never found
+  EXPECT_EQ(other.FindComponent("Query1"), nullptr);
+
+  delete a;
+  EXPECT_EQ(form.FindComponent("Orders"), nullptr);
+  auto* c = new TComponent(&form);
+  EXPECT_NO_THROW(c->SetName("orders"));
+  EXPECT_THROW((new TComponent(&form))->SetName("ORDERS"), EComponentError);
+}
+
+// While an owner is being read from a form file its components are not told
+// of each other's arrival; once it is loaded they are again.
+TEST(Component, InsertNoticesWaitForTheOwnerToBeLoaded) {
+  TComponent form(nullptr);
+  auto* watcher = new Watcher(&form);
+  form.Loading();
+  new TComponent(&form);
+  EXPECT_EQ(watcher->inserts, 0);
+  form.Loaded();
+  new TComponent(&form);
+  EXPECT_EQ(watcher->inserts, 1);
+}
+
 TEST(Persistent, AssignBetweenUnrelatedClassesNamesBoth) {
   TStringList list;
   TComponent component(nullptr);

@@ -89,6 +89,63 @@ TEST_F(SessionTest, KillEndsAnotherSession) {
   EXPECT_EQ(run(*killer, "KILL 999").errors().at(0).number, 6106);
 }
 
+TEST_F(SessionTest, SessionViewsListEverySessionWithItsLogin) {
+  LoginInfo login;
+  Message error;
+  login.user = "first";
+  login.appName = "app one";
+  login.spid = 70;
+  auto a = engine_->openSession(login, error);
+  login.user = "second";
+  login.hostName = "far";
+  login.spid = 71;
+  login.clientAddress = "10.0.0.7";
+  login.clientPort = 4711;
+  auto b = engine_->openSession(login, error);
+  ASSERT_TRUE(a && b);
+  auto r = run(*a,
+               "SELECT session_id, login_name, host_name, program_name, status "
+               "FROM sys.dm_exec_sessions ORDER BY session_id "
+               "SELECT session_id, net_transport, client_net_address, client_tcp_port "
+               "FROM sys.dm_exec_connections WHERE session_id = 71");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 2u);
+  ASSERT_EQ(r.results[0].rows.size(), 2u);
+  auto cell = [&](std::size_t set, std::size_t row, std::size_t col) {
+    return renderValue(r.results[set].rows[row][col], r.results[set].columns[col].type);
+  };
+  EXPECT_EQ(cell(0, 0, 1), "first");
+  EXPECT_EQ(cell(0, 0, 3), "app one");
+  EXPECT_EQ(cell(0, 0, 4), "running");
+  EXPECT_EQ(cell(0, 1, 1), "second");
+  EXPECT_EQ(cell(0, 1, 2), "far");
+  EXPECT_EQ(cell(0, 1, 4), "sleeping");
+  EXPECT_EQ(cell(1, 0, 1), "TCP");
+  EXPECT_EQ(cell(1, 0, 2), "10.0.0.7");
+  EXPECT_EQ(cell(1, 0, 3), "4711");
+  // A closed session leaves the list.
+  b.reset();
+  EXPECT_EQ(run(*a, "SELECT session_id FROM sys.dm_exec_sessions").results.at(0).rows.size(), 1u);
+}
+
+TEST_F(SessionTest, SpHelpReturnsStatusZeroAndOneForAnUnknownObject) {
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE TABLE helped (id int NOT NULL, v varchar(3) NULL)").errors().empty());
+  auto all = run(*s, "EXEC sp_help");
+  EXPECT_TRUE(all.errors().empty());
+  ASSERT_EQ(all.statuses.size(), 1u);
+  EXPECT_EQ(all.statuses[0], 0);
+  auto one = run(*s, "EXEC sp_help helped");
+  ASSERT_EQ(one.statuses.size(), 1u);
+  EXPECT_EQ(one.statuses[0], 0);
+  ASSERT_EQ(one.results.size(), 2u);
+  EXPECT_EQ(one.results[1].rows.size(), 2u);  // a row per column
+  auto none = run(*s, "EXEC sp_help 'nothing'");
+  ASSERT_EQ(none.statuses.size(), 1u);
+  EXPECT_EQ(none.statuses[0], 1);
+  EXPECT_EQ(none.errors().at(0).number, 15009);
+}
+
 TEST_F(SessionTest, TemporaryObjectsBelongToTheirSession) {
   auto a = open();
   auto b = open();
@@ -374,6 +431,62 @@ TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {
   ASSERT_EQ(err.errors().size(), 1u);
   EXPECT_EQ(err.errors()[0].number, 2812);
   EXPECT_FALSE(err.dones.back().more);
+}
+
+TEST_F(SessionTest, RpcPreparedStatementsReturnTheirHandleAndRunAgain) {
+  auto s = open();
+  CancelFlag cancel;
+  auto text = [](const char* v) {
+    RpcParam p;
+    p.type = TypeInfo{SqlType::NVarChar, 200};
+    p.value = Value(std::string(v));
+    return p;
+  };
+  auto integer = [](std::int64_t v) {
+    RpcParam p;
+    p.type.type = SqlType::Int;
+    p.value = Value(v);
+    return p;
+  };
+  RpcRequest prep;
+  prep.procName = "sp_prepexec";
+  RpcParam handle;
+  handle.name = "@handle";
+  handle.type.type = SqlType::Int;
+  handle.output = true;
+  prep.params = {handle, text("@a int"), text("SELECT @a * 3"), integer(5)};
+  RecordingSink first;
+  s->executeRpc(prep, first, cancel);
+  ASSERT_TRUE(first.errors().empty());
+  ASSERT_EQ(first.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(first.results[0].rows[0][0].data()), 15);
+  ASSERT_EQ(first.returnValues.size(), 1u);
+  const auto h = std::get<std::int64_t>(first.returnValues[0].value.data());
+
+  RpcRequest exec;
+  exec.procName = "sp_execute";
+  exec.params = {integer(h), integer(7)};
+  RecordingSink second;
+  s->executeRpc(exec, second, cancel);
+  ASSERT_EQ(second.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(second.results[0].rows[0][0].data()), 21);
+
+  RpcRequest unprep;
+  unprep.procName = "sp_unprepare";
+  unprep.params = {integer(h)};
+  RecordingSink third;
+  s->executeRpc(unprep, third, cancel);
+  EXPECT_TRUE(third.errors().empty());
+  RecordingSink gone;
+  s->executeRpc(exec, gone, cancel);
+  ASSERT_EQ(gone.errors().size(), 1u);
+  EXPECT_EQ(gone.errors()[0].number, 8179);
+  // Handles are the session's own.
+  auto other = open();
+  RecordingSink elsewhere;
+  exec.params = {integer(h), integer(1)};
+  other->executeRpc(exec, elsewhere, cancel);
+  ASSERT_EQ(elsewhere.errors().size(), 1u);
 }
 
 TEST_F(SessionTest, TransactionRequestsReportDescriptors) {

@@ -582,6 +582,41 @@ TEST(TdsCodec, RpcParametersOfEveryClientTypeDecode) {
   EXPECT_EQ(std::get<std::int64_t>(r.params[10].value.data()), 1);
 }
 
+TEST(TdsCodec, SqlVariantParametersCarryTheirBaseTypeAndValue) {
+  const std::string coll("\x09\x04\xD0\x00\x34", 5);
+  auto variant = [](const std::string& body) {
+    std::string v("\x62\x10\x1F\0\0", 5);  // sql_variant, max length 8016
+    std::uint32_t n = static_cast<std::uint32_t>(body.size());
+    for (int i = 0; i < 4; ++i) v += static_cast<char>((n >> (8 * i)) & 0xFF);
+    return v + body;
+  };
+  RpcBuilder b(true);
+  b.byName("p")
+      .param("@i", 0, variant(std::string("\x38\x00\x2A\0\0\0", 6)))
+      .param("@s", 0,
+             variant(std::string("\xE7\x07", 2) + coll + std::string("\x10\x00", 2) + utf16("hi")))
+      .param("@d", 0, variant(std::string("\x6C\x02\x05\x02\x01\x39\x30\0\0", 9)))
+      .param("@n", 0, std::string("\x62\x10\x1F\0\0\0\0\0\0", 9))
+      .param("@after", 0, std::string("\x26\x04\x04\x07\0\0\0", 7));
+  auto calls = tds::parseRpc(bytes(b.s), kTds74);
+  ASSERT_EQ(calls.size(), 1u);
+  const auto& p = calls[0].params;
+  ASSERT_EQ(p.size(), 5u);
+  EXPECT_EQ(p[0].type.type, SqlType::Int);
+  EXPECT_EQ(std::get<std::int64_t>(p[0].value.data()), 42);
+  EXPECT_EQ(p[1].type.type, SqlType::NVarChar);
+  EXPECT_EQ(std::get<std::string>(p[1].value.data()), "hi");
+  EXPECT_EQ(p[2].type.type, SqlType::Numeric);
+  EXPECT_EQ(p[2].type.scale, 2);
+  EXPECT_EQ(std::get<DecimalValue>(p[2].value.data()).unscaled, 12345);
+  EXPECT_TRUE(p[3].value.isNull());
+  EXPECT_EQ(std::get<std::int64_t>(p[4].value.data()), 7);
+  // A base type that cannot be a sql_variant is a malformed request.
+  RpcBuilder bad(true);
+  bad.byName("p").param("@x", 0, variant(std::string("\x23\x00xx", 4)));
+  EXPECT_THROW(tds::parseRpc(bytes(bad.s), kTds74), tds::ProtocolError);
+}
+
 TEST(TdsCodec, NewerDateTypesKeepTheirPrecisionInLocalTime) {
   // datetime2(7) 23:59:59.9999999 keeps its last digit; datetimeoffset
   // 2000-01-01 23:30 UTC at +01:00 is 2000-01-02 00:30 local.

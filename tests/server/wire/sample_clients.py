@@ -19,6 +19,7 @@ import secrets
 import struct
 import subprocess
 import sys
+import time
 import uuid
 
 import pymssql
@@ -321,6 +322,35 @@ def tsql_check(port, password, directory):
     return passed, len(TSQL_CASES), failures
 
 
+def kill_check(port, password):
+    """KILL closes the victim's connection at once, even while it is idle:
+    its session leaves sys.dm_exec_sessions without the victim sending
+    anything (python-tds itself would reconnect on the victim's next
+    request)."""
+    victim = connect("pytds", port, password)
+    killer = connect("pytds", port, password)
+    try:
+        vcur = victim.cursor()
+        vcur.execute("SELECT @@SPID")
+        spid = vcur.fetchone()[0]
+        kcur = killer.cursor()
+        listed = "SELECT count(*) FROM sys.dm_exec_sessions WHERE session_id = %d" % spid
+        kcur.execute(listed)
+        if kcur.fetchone()[0] != 1:
+            return ["kill: the victim is not listed in sys.dm_exec_sessions"]
+        kcur.execute("KILL %d" % spid)
+        deadline = time.monotonic() + 3
+        while True:
+            kcur.execute(listed)
+            if kcur.fetchone()[0] == 0:
+                return []
+            if time.monotonic() > deadline:
+                return ["kill: the killed session is still listed after 3 s"]
+            time.sleep(0.05)
+    finally:
+        killer.close()
+
+
 class Server:
     """A tessel-sqld process with in-memory databases on an ephemeral port."""
 
@@ -357,6 +387,10 @@ def main():
                 passed, compared, fails = run_file(client, server.port, server.password, directory, name)
             print("%-8s %-18s %d/%d" % (client, name, passed, compared))
             failures += fails
+    with Server(program) as server:
+        fails = kill_check(server.port, server.password)
+    print("%-8s %-18s %s" % ("pytds", "kill", "failed" if fails else "ok"))
+    failures += fails
     with Server(program) as server:
         passed, compared, fails = tsql_check(server.port, server.password, directory)
     print("%-8s %-18s %d/%d" % ("tsql", "sample", passed, compared))

@@ -141,6 +141,8 @@ struct LoginInfo {
   std::uint32_t tdsVersion = 0x71000001;
   bool odbc = false;  // an ODBC login turns the ANSI options and QUOTED_IDENTIFIER on
   std::int32_t spid = 51;
+  std::string clientAddress;  // the peer's IP address; empty in process
+  std::uint16_t clientPort = 0;
 };
 
 class Session {

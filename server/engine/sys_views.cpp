@@ -1,0 +1,210 @@
+#include "sys_views.h"
+
+#include <ctime>
+
+#include "lexer.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+// $db. stands for the database the view reads ("" or "name..").
+const char* kObjectsSelect =
+    "SELECT name, id AS object_id, CAST(NULL AS int) AS principal_id, 1 AS schema_id, "
+    "parent_obj AS parent_object_id, CAST(xtype AS char(2)) AS type, "
+    "CAST(CASE rtrim(xtype) WHEN 'U' THEN 'USER_TABLE' WHEN 'V' THEN 'VIEW' "
+    "WHEN 'P' THEN 'SQL_STORED_PROCEDURE' WHEN 'S' THEN 'SYSTEM_TABLE' "
+    "WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN 'UQ' THEN 'UNIQUE_CONSTRAINT' "
+    "WHEN 'F' THEN 'FOREIGN_KEY_CONSTRAINT' WHEN 'C' THEN 'CHECK_CONSTRAINT' "
+    "WHEN 'D' THEN 'DEFAULT_CONSTRAINT' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'USER_TABLE' END "
+    "AS nvarchar(60)) AS type_desc, crdate AS create_date, crdate AS modify_date, "
+    "CAST(CASE WHEN xtype = 'S ' THEN 1 ELSE 0 END AS bit) AS is_ms_shipped, "
+    "CAST(0 AS bit) AS is_published, CAST(0 AS bit) AS is_schema_published "
+    "FROM $db.sysobjects";
+
+const char* kColumnsSelect =
+    "SELECT id AS object_id, name, CAST(colid AS int) AS column_id, "
+    "xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, length AS max_length, "
+    "xprec AS precision, xscale AS scale, CAST(isnullable AS bit) AS is_nullable, "
+    "CAST(CASE WHEN status & 128 = 128 THEN 1 ELSE 0 END AS bit) AS is_identity, "
+    "CAST(0 AS bit) AS is_computed, cdefault AS default_object_id "
+    "FROM $db.syscolumns WHERE number = 0";
+
+const char* kSchemasSelect =
+    "SELECT CAST('dbo' AS sysname) AS name, 1 AS schema_id, 1 AS principal_id "
+    "UNION ALL SELECT 'guest', 2, 2 UNION ALL SELECT 'INFORMATION_SCHEMA', 3, 3 "
+    "UNION ALL SELECT 'sys', 4, 4 "
+    "UNION ALL SELECT name, CAST(uid AS int), 1 FROM $db.sysusers WHERE status = 16";
+
+const char* kDatabasesSelect =
+    "SELECT name, CAST(dbid AS int) AS database_id, crdate AS create_date, "
+    "CAST(cmptlevel AS tinyint) AS compatibility_level, "
+    "CAST('SQL_Latin1_General_CP1_CI_AS' AS sysname) AS collation_name, "
+    "CAST(0 AS tinyint) AS state, CAST('ONLINE' AS nvarchar(60)) AS state_desc "
+    "FROM master..sysdatabases";
+
+std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
+    s.replace(p, from.size(), to);
+  return s;
+}
+
+// A T-SQL string literal.
+std::string literal(const std::string& s) {
+  return "N'" + replaceAll(s, "'", "''") + "'";
+}
+
+std::string datetimeLiteral(std::chrono::system_clock::time_point t) {
+  std::time_t secs = std::chrono::system_clock::to_time_t(t);
+  std::tm tm{};
+  localtime_r(&secs, &tm);
+  auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() % 1000;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
+  return std::string("CAST('") + buf + "' AS datetime)";
+}
+
+std::string sessionsRow(const SessionView& s) {
+  const LoginInfo& l = s.login;
+  std::string login = datetimeLiteral(s.loginTime);
+  return "SELECT CAST(" + std::to_string(l.spid) + " AS smallint) AS session_id, " + login +
+         " AS login_time, CAST(" + literal(l.hostName) + " AS nvarchar(128)) AS host_name, CAST(" +
+         literal(l.appName) + " AS nvarchar(128)) AS program_name, 0 AS host_process_id, " +
+         std::to_string(l.tdsVersion >> 28) + " AS client_version, CAST(" +
+         literal(l.odbc ? "ODBC" : "DB-Library") +
+         " AS nvarchar(32)) AS client_interface_name, CAST(" + literal(l.user) +
+         " AS nvarchar(128)) AS login_name, CAST(N'' AS nvarchar(128)) AS nt_domain, "
+         "CAST(N'' AS nvarchar(128)) AS nt_user_name, CAST(" +
+         literal(s.running ? "running" : "sleeping") +
+         " AS nvarchar(30)) AS status, 0 AS cpu_time, 0 AS memory_usage, "
+         "0 AS total_scheduled_time, 0 AS total_elapsed_time, " +
+         login + " AS last_request_start_time, " + login +
+         " AS last_request_end_time, CAST(0 AS bigint) AS reads, CAST(0 AS bigint) AS writes, "
+         "CAST(0 AS bigint) AS logical_reads, CAST(1 AS bit) AS is_user_process, CAST(" +
+         literal(l.language.empty() ? "us_english" : l.language) +
+         " AS nvarchar(128)) AS language, CAST(2 AS smallint) AS transaction_isolation_level, " +
+         "CAST(" + literal(l.user) + " AS nvarchar(128)) AS original_login_name, " +
+         std::to_string(s.openTransactions) + " AS open_transaction_count";
+}
+
+std::string connectionsRow(const SessionView& s) {
+  const LoginInfo& l = s.login;
+  std::string connect = datetimeLiteral(s.loginTime);
+  std::string address = l.clientAddress.empty() ? "<local machine>" : l.clientAddress;
+  return "SELECT " + std::to_string(l.spid) + " AS session_id, " + std::to_string(l.spid) +
+         " AS most_recent_session_id, " + connect + " AS connect_time, CAST(" +
+         literal(l.clientAddress.empty() ? "Shared memory" : "TCP") +
+         " AS nvarchar(40)) AS net_transport, CAST(N'TSQL' AS nvarchar(40)) AS protocol_type, " +
+         std::to_string(static_cast<std::int64_t>(l.tdsVersion)) +
+         " AS protocol_version, 4 AS endpoint_id, CAST(N'FALSE' AS nvarchar(40)) AS "
+         "encrypt_option, CAST(N'SQL' AS nvarchar(40)) AS auth_scheme, "
+         "CAST(0 AS smallint) AS node_affinity, 0 AS num_reads, 0 AS num_writes, " +
+         connect + " AS last_read, " + connect + " AS last_write, 4096 AS net_packet_size, CAST(" +
+         literal(address) + " AS varchar(48)) AS client_net_address, " +
+         (l.clientPort ? std::to_string(l.clientPort) : std::string("NULL")) +
+         " AS client_tcp_port, CAST(" + literal(l.clientAddress.empty() ? "" : "127.0.0.1") +
+         " AS varchar(48)) AS local_net_address";
+}
+
+}  // namespace
+
+std::optional<std::string> catalogViewText(const Name& name) {
+  if (name.size() < 2 || !iequals(name[name.size() - 2], "sys")) return std::nullopt;
+  const std::string& view = name.back();
+  std::string db = name.size() >= 3 && !name[name.size() - 3].empty() ? name[name.size() - 3] + ".."
+                                                                      : std::string();
+  std::string select;
+  if (iequals(view, "objects") || iequals(view, "all_objects")) {
+    select = kObjectsSelect;
+  } else if (iequals(view, "tables")) {
+    select = std::string(kObjectsSelect) + " WHERE xtype = 'U '";
+  } else if (iequals(view, "views")) {
+    select = std::string(kObjectsSelect) + " WHERE xtype = 'V '";
+  } else if (iequals(view, "procedures")) {
+    select = std::string(kObjectsSelect) + " WHERE xtype = 'P '";
+  } else if (iequals(view, "columns") || iequals(view, "all_columns")) {
+    select = kColumnsSelect;
+  } else if (iequals(view, "schemas")) {
+    select = kSchemasSelect;
+  } else if (iequals(view, "databases")) {
+    select = kDatabasesSelect;
+  } else {
+    return std::nullopt;
+  }
+  if (db.empty()) {
+    select = replaceAll(select, "$db.", "");
+  } else {
+    select = replaceAll(select, "$db.", db);
+  }
+  return "CREATE VIEW " + view + " AS " + select;
+}
+
+bool isSessionView(const Name& name) {
+  return name.size() >= 2 && iequals(name[name.size() - 2], "sys") &&
+         (iequals(name.back(), "dm_exec_sessions") || iequals(name.back(), "dm_exec_connections"));
+}
+
+std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions) {
+  bool connections = iequals(name.back(), "dm_exec_connections");
+  std::string text = "CREATE VIEW " + name.back() + " AS ";
+  for (std::size_t i = 0; i < sessions.size(); ++i) {
+    if (i) text += " UNION ALL ";
+    text += connections ? connectionsRow(sessions[i]) : sessionsRow(sessions[i]);
+  }
+  return text;
+}
+
+}  // namespace tessel::sqld::engine
+
+namespace tessel::sqld::engine {
+namespace {
+
+const char* kObjectType =
+    "CAST(CASE rtrim(xtype) WHEN 'U' THEN 'user table' WHEN 'V' THEN 'view' "
+    "WHEN 'P' THEN 'stored procedure' WHEN 'S' THEN 'system table' "
+    "WHEN 'PK' THEN 'primary key cns' WHEN 'UQ' THEN 'unique key cns' "
+    "WHEN 'F' THEN 'foreign key cns' WHEN 'C' THEN 'check cns' "
+    "WHEN 'D' THEN 'default (maybe cns)' ELSE 'user table' END AS nvarchar(31))";
+
+}  // namespace
+
+std::optional<std::string> systemProcedureText(const std::string& name) {
+  std::string n = lower(name);
+  if (n.rfind("sys.", 0) == 0) n = n.substr(4);
+  if (n != "sp_help") return std::nullopt;
+  std::string type = kObjectType;
+  return "CREATE PROCEDURE sp_help @objname nvarchar(776) = NULL AS\n"
+         "BEGIN\n"
+         "  IF @objname IS NULL\n"
+         "  BEGIN\n"
+         "    SELECT name AS Name, CAST('dbo' AS sysname) AS Owner, " +
+         type +
+         " AS Object_type FROM sysobjects ORDER BY 3 DESC, 1\n"
+         "    RETURN 0\n"
+         "  END\n"
+         "  IF OBJECT_ID(@objname) IS NULL\n"
+         "  BEGIN\n"
+         "    DECLARE @db sysname\n"
+         "    SET @db = db_name()\n"
+         "    RAISERROR(15009, 16, 1, @objname, @db)\n"
+         "    RETURN 1\n"
+         "  END\n"
+         "  SELECT name AS Name, CAST('dbo' AS sysname) AS Owner, " +
+         type +
+         " AS Type, crdate AS Created_datetime FROM sysobjects WHERE id = OBJECT_ID(@objname)\n"
+         "  IF EXISTS (SELECT 1 FROM syscolumns WHERE id = OBJECT_ID(@objname))\n"
+         "    SELECT c.name AS Column_name, t.name AS Type, CAST('no' AS varchar(35)) AS "
+         "Computed,\n"
+         "      CAST(c.length AS int) AS Length, CAST(c.xprec AS char(5)) AS Prec,\n"
+         "      CAST(c.xscale AS char(5)) AS Scale,\n"
+         "      CAST(CASE WHEN c.isnullable = 1 THEN 'yes' ELSE 'no' END AS varchar(35)) AS "
+         "Nullable\n"
+         "    FROM syscolumns c LEFT JOIN systypes t ON t.xtype = c.xtype AND t.xusertype = "
+         "c.xusertype\n"
+         "    WHERE c.id = OBJECT_ID(@objname) AND c.number = 0 ORDER BY c.colid\n"
+         "  RETURN 0\n"
+         "END\n";
+}
+
+}  // namespace tessel::sqld::engine

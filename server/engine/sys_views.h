@@ -1,0 +1,39 @@
+#pragma once
+
+// The catalog views clients query under sys (sys.objects, sys.tables,
+// sys.columns, sys.schemas, sys.databases), written as view texts over the
+// compatibility tables each database keeps, and the session views
+// (sys.dm_exec_sessions, sys.dm_exec_connections) built from the engine's
+// list of sessions when a statement names them.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ast.h"
+#include "sqld/engine.h"
+
+namespace tessel::sqld::engine {
+
+// What the session views show of one session.
+struct SessionView {
+  LoginInfo login;
+  std::chrono::system_clock::time_point loginTime;
+  bool running = false;  // the session asking
+  int openTransactions = 0;
+};
+
+// The CREATE VIEW text for a sys catalog view, or nothing when `name` is
+// not one. A database part (tempdb.sys.objects) reads that database.
+std::optional<std::string> catalogViewText(const Name& name);
+
+// True for the names of the session views.
+bool isSessionView(const Name& name);
+std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions);
+
+// The CREATE PROCEDURE text of a system procedure written in T-SQL
+// (sp_help), or nothing.
+std::optional<std::string> systemProcedureText(const std::string& name);
+
+}  // namespace tessel::sqld::engine
