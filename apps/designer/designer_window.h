@@ -1,0 +1,70 @@
+#pragma once
+
+// The designer's main window: the component palette across the top, the
+// object inspector on the left, the form's surface in the middle and the
+// preview below it (shown by Run > Preview). File > New, Open, Save and
+// Save As read and write text form files; a form with unsaved changes is
+// offered for saving before it is replaced or the window closes.
+// Owns the document and its views. GUI thread only.
+
+#include <QMainWindow>
+#include <functional>
+
+#include "framework/component.h"
+
+class QDockWidget;
+class QScrollArea;
+
+namespace tessel::designer {
+
+class FormCanvas;
+class FormDocument;
+class ObjectInspector;
+class Palette;
+class PreviewPanel;
+
+class DesignerWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit DesignerWindow(QWidget* parent = nullptr);
+  ~DesignerWindow() override;
+
+  FormDocument& Document() const { return *document_; }
+  Palette* ComponentPalette() const { return palette_; }
+  FormCanvas* Canvas() const { return canvas_; }
+  ObjectInspector* Inspector() const { return inspector_; }
+  PreviewPanel* Preview() const { return preview_; }
+
+  // Reads a form file; a failure is shown and the current form stays.
+  // adjust runs before the components act on their properties (logins).
+  bool OpenForm(const QString& file_name,
+                const std::function<void(TComponent& root)>& adjust = nullptr);
+  // Writes the form; a failure is shown.
+  bool SaveForm(const QString& file_name);
+  // Shows the preview and runs the named query in it.
+  bool ShowPreview(const QString& query_name);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void UpdateTitle();
+  // Offers to save unsaved changes; false when the user cancelled.
+  bool MaybeSave();
+  void NewForm();
+  void ChooseAndOpen();
+  bool Save();
+  bool SaveAs();
+
+  FormDocument* document_;
+  Palette* palette_;
+  FormCanvas* canvas_;
+  QScrollArea* canvas_area_;
+  ObjectInspector* inspector_;
+  PreviewPanel* preview_;
+  QDockWidget* preview_dock_;
+};
+
+}  // namespace tessel::designer

@@ -1,0 +1,112 @@
+#pragma once
+
+// Base of the designer's tests: a designer window on an empty form, the test
+// server's address for the login properties, and helpers that work the
+// palette, the form and the inspector the way a user does.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidgetItem>
+#include <memory>
+#include <string>
+
+#include "designer_window.h"
+#include "form_canvas.h"
+#include "form_document.h"
+#include "object_inspector.h"
+#include "palette.h"
+#include "test_server.h"
+
+namespace tessel::testing {
+
+class DesignerTest : public IntegrationTest {
+ protected:
+  void SetUp() override {
+    IntegrationTest::SetUp();
+    window = std::make_unique<designer::DesignerWindow>();
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    IntegrationTest::TearDown();
+  }
+
+  designer::FormDocument& Document() const { return window->Document(); }
+  designer::ObjectInspector& Inspector() const { return *window->Inspector(); }
+
+  // Double-clicks the palette button of the class: a component in the next
+  // free place.
+  TComponent* PlaceFromPalette(const char* class_name) {
+    QToolButton* button = window->ComponentPalette()->Button(class_name);
+    EXPECT_NE(button, nullptr) << class_name;
+    if (button == nullptr) return nullptr;
+    const TComponent* before = Document().Selected();
+    QTest::mouseDClick(button, Qt::LeftButton);
+    Settle();
+    return Document().Selected() != before ? Document().Selected() : nullptr;
+  }
+  void Select(TComponent* component) {
+    QTest::mouseClick(window->Canvas()->Icon(component), Qt::LeftButton);
+    Settle();
+  }
+  // Lets the inspector rebuild its rows after a change.
+  static void Settle() { QApplication::processEvents(); }
+
+  // The control of a property, its row made visible.
+  template <class W>
+  W* Editor(const char* path) {
+    if (QTreeWidgetItem* row = Inspector().Row(path); row != nullptr && row->parent() != nullptr) {
+      row->parent()->setExpanded(true);
+    }
+    auto* control = qobject_cast<W*>(Inspector().Editor(path));
+    EXPECT_NE(control, nullptr) << path;
+    return control;
+  }
+  // Types into a property's text and ends the editing with Return.
+  void Type(const char* path, const std::string& text) {
+    QLineEdit* edit = Editor<QLineEdit>(path);
+    if (edit == nullptr) return;
+    edit->selectAll();
+    QTest::keyClicks(edit, QString::fromStdString(text));
+    QTest::keyClick(edit, Qt::Key_Return);
+    Settle();
+  }
+  void Choose(const char* path, const QString& text) {
+    QComboBox* list = Editor<QComboBox>(path);
+    if (list == nullptr) return;
+    const int index = list->findText(text);
+    ASSERT_GE(index, 0) << path << ": " << text.toStdString();
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+    Settle();
+  }
+  void Check(const char* path) {
+    auto* box = Editor<QCheckBox>(path);
+    if (box == nullptr) return;
+    // On the box itself: the control is as wide as the column.
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    Settle();
+  }
+  // The ellipsis button of a property.
+  QToolButton* Ellipsis(const char* path) {
+    QWidget* control = Inspector().Editor(path);
+    return control != nullptr ? control->findChild<QToolButton*>("edit") : nullptr;
+  }
+  static QStringList Items(const QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+  }
+  // A fresh path for a form file of this test.
+  static QString TempForm(const char* name) {
+    return QString::fromStdString(::testing::TempDir()) + name + ".tfm";
+  }
+
+  std::unique_ptr<designer::DesignerWindow> window;
+};
+
+}  // namespace tessel::testing
