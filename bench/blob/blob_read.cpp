@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "bench_main.h"
+#include "bench_server.h"
 #include "framework/exceptions.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -43,9 +43,7 @@ const char kUsage[] =
     "Starts tessel-sqld on a free loopback port, stores a 20 MB text value and\n"
     "prints the RATIO lines of the blob stream benchmark.\n";
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using tessel::testing::SecondsSince;
 
 // The value is built on the server one megabyte at a time.
 void FillTable(TSQLServer& server) {
@@ -96,7 +94,7 @@ double RawLoop(TSQLServer& server, const std::string& pointer, std::size_t& byte
     bytes += static_cast<std::size_t>(got);
   }
   while (got == 0) got = dbreadtext(connection, buffer.data(), chunk);
-  const double elapsed = Seconds(start);
+  const double elapsed = SecondsSince(start);
   dbcancel(connection);
   return elapsed;
 }
@@ -115,15 +113,8 @@ int Run() {
   // Large blocks come from mmap and go back to the system when freed, so the
   // resident size follows what is allocated.
   mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
-  tessel::testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, kPassword, why)) throw std::runtime_error(why);
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(kPassword);
-  server.Open();
+  tessel::testing::BenchServer sqld(kPassword);
+  TSQLServer& server = sqld.Server();
   FillTable(server);
 
   TTessel query(nullptr);
@@ -142,7 +133,7 @@ int Run() {
     ResetPeak();
     auto start = Clock::now();
     std::unique_ptr<TStream> stream = query.CreateBlobStream(body, bmRead);
-    stream_best = std::min(stream_best, Seconds(start));
+    stream_best = std::min(stream_best, SecondsSince(start));
     const std::size_t peak = Resident("VmHWM");
     if (static_cast<std::size_t>(stream->Size()) != kSize) {
       throw std::runtime_error(Format("the stream holds %d bytes", {stream->Size()}));

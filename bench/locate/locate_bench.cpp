@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "bench_main.h"
+#include "bench_server.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -58,9 +58,7 @@ constexpr std::array<Column, 4> kColumns{{
     {"added", "datetime"},
 }};
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using tessel::testing::SecondsSince;
 
 void FillTable(TSQLServer& server) {
   server.InternalExecute(
@@ -114,7 +112,7 @@ double TimeStdSort(const Values& values) {
         auto copy = original;
         const auto start = Clock::now();
         std::sort(copy.begin(), copy.end());
-        return Seconds(start);
+        return SecondsSince(start);
       },
       values);
 }
@@ -126,7 +124,7 @@ double TimeScan(const Values& values) {
         const auto key = v.back();
         std::size_t i = 0;
         while (i < v.size() && !(v[i] == key)) ++i;
-        const double elapsed = Seconds(start);
+        const double elapsed = SecondsSince(start);
         if (i != v.size() - 1) throw std::runtime_error("the scan stopped early");
         return elapsed;
       },
@@ -158,15 +156,8 @@ void Print(const char* name, const Totals& t) {
 }
 
 int Run() {
-  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
-  tessel::testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, kPassword, why)) throw std::runtime_error(why);
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(kPassword);
-  server.Open();
+  tessel::testing::BenchServer sqld(kPassword);
+  TSQLServer& server = sqld.Server();
   FillTable(server);
 
   TTessel query(nullptr);
@@ -191,7 +182,7 @@ int Run() {
       sort.baseline[c] = std::min(sort.baseline[c], TimeStdSort(values));
       auto start = Clock::now();
       query.SortField(field, soAscending);
-      sort.tessel[c] = std::min(sort.tessel[c], Seconds(start));
+      sort.tessel[c] = std::min(sort.tessel[c], SecondsSince(start));
 
       // The key is the last row's value, on both sides.
       const Values after = Extract(query, field);
@@ -200,7 +191,7 @@ int Run() {
       query.First();
       start = Clock::now();
       const bool found = query.Locate(field, key, 0);
-      locate.tessel[c] = std::min(locate.tessel[c], Seconds(start));
+      locate.tessel[c] = std::min(locate.tessel[c], SecondsSince(start));
       if (!found || query.RecNo() != kRows) {
         throw std::runtime_error("Locate did not find the last row by " + field);
       }

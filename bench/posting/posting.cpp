@@ -17,11 +17,11 @@
 #include <string>
 
 #include "bench_main.h"
+#include "bench_server.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -119,15 +119,8 @@ double PostsOnCache(TSQLServer& server, const std::string& table, int rows, int 
 }
 
 int Run() {
-  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
-  tessel::testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, kPassword, why)) throw std::runtime_error(why);
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(kPassword);
-  server.Open();
+  tessel::testing::BenchServer sqld(kPassword);
+  TSQLServer& server = sqld.Server();
   FillTable(server, "bench_edits", kEdits);
   FillTable(server, "bench_large", kLargeRows);
   FillTable(server, "bench_small", kSmallRows);

@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "bench_main.h"
+#include "bench_server.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -43,9 +43,7 @@ const char kUsage[] =
     "Starts tessel-sqld on a free loopback port, fills a table of 100,000 rows and\n"
     "prints the RATIO and RATE lines of the query cache benchmark.\n";
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using tessel::testing::SecondsSince;
 
 void FillTable(TSQLServer& server) {
   server.InternalExecute(
@@ -84,7 +82,7 @@ double RawLoop(TSQLServer& server, long& rows_read) {
     }
     ++rows_read;
   }
-  const double elapsed = Seconds(start);
+  const double elapsed = SecondsSince(start);
   server.DropConnection(nullptr, connection);
   return elapsed;
 }
@@ -94,15 +92,8 @@ std::size_t HeapInUse() {
 }
 
 int Run() {
-  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
-  tessel::testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, kPassword, why)) throw std::runtime_error(why);
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(kPassword);
-  server.Open();
+  tessel::testing::BenchServer sqld(kPassword);
+  TSQLServer& server = sqld.Server();
   FillTable(server);
 
   double raw_best = 1e9, cache_best = 1e9, navigate_best = 1e9;
@@ -120,7 +111,7 @@ int Run() {
     const std::size_t heap_before = HeapInUse();
     auto start = Clock::now();
     query.Open();
-    cache_best = std::min(cache_best, Seconds(start));
+    cache_best = std::min(cache_best, SecondsSince(start));
     const std::size_t heap_after = HeapInUse();
     if (query.RecordCount() != kRows) {
       throw std::runtime_error(Format("the cache holds %d rows", {query.RecordCount()}));
@@ -131,7 +122,7 @@ int Run() {
     start = Clock::now();
     long visited = 0;
     for (query.First(); !query.Eof(); query.Next()) ++visited;
-    navigate_best = std::min(navigate_best, Seconds(start));
+    navigate_best = std::min(navigate_best, SecondsSince(start));
     if (visited != kRows) throw std::runtime_error(Format("navigation visited %d rows", {visited}));
     query.Close();
   }
