@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "bench_server.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "framework/thread.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -81,16 +81,9 @@ double RawCancelOnce(TSQLServer& server) {
 }
 
 int Run() {
-  if (std::getenv("TESSEL_DBLIB") == nullptr) setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 1);
   const std::string password = tessel::testing::RandomPassword("bench-Async-");
-  tessel::testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, password, why)) throw std::runtime_error(why);
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(password);
-  server.Open();
+  tessel::testing::BenchServer sqld(password.c_str());
+  TSQLServer& server = sqld.Server();
 
   std::vector<double> async_ms, raw_ms;
   for (int run = 0; run < kRuns; ++run) {
