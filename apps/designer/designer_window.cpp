@@ -14,9 +14,9 @@
 #include "error_box.h"
 #include "form_canvas.h"
 #include "form_document.h"
-#include "object_inspector.h"
 #include "palette.h"
 #include "preview_panel.h"
+#include "property_panel.h"
 
 namespace tessel::designer {
 
@@ -30,14 +30,14 @@ DesignerWindow::DesignerWindow(QWidget* parent)
     : QMainWindow(parent), document_(new FormDocument(this)) {
   setObjectName("DesignerWindow");
   palette_ = new Palette(this);
-  inspector_ = new ObjectInspector(*document_, this);
+  properties_ = new PropertyPanel(*document_, this);
   canvas_ = new FormCanvas(*document_);
   canvas_area_ = new QScrollArea(this);
   canvas_area_->setWidget(canvas_);
   canvas_area_->setWidgetResizable(true);
 
   auto* split = new QSplitter(this);
-  split->addWidget(inspector_);
+  split->addWidget(properties_);
   split->addWidget(canvas_area_);
   split->setStretchFactor(1, 1);
   split->setSizes({340, 560});

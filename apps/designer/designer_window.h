@@ -1,7 +1,7 @@
 #pragma once
 
 // The designer's main window: the component palette across the top, the
-// object inspector on the left, the form's surface in the middle and the
+// property panel on the left, the form's surface in the middle and the
 // preview below it (shown by Run > Preview). File > New, Open, Save and
 // Save As read and write text form files; a form with unsaved changes is
 // offered for saving before it is replaced or the window closes.
@@ -19,7 +19,7 @@ namespace tessel::designer {
 
 class FormCanvas;
 class FormDocument;
-class ObjectInspector;
+class PropertyPanel;
 class Palette;
 class PreviewPanel;
 
@@ -33,7 +33,7 @@ class DesignerWindow : public QMainWindow {
   FormDocument& Document() const { return *document_; }
   Palette* ComponentPalette() const { return palette_; }
   FormCanvas* Canvas() const { return canvas_; }
-  ObjectInspector* Inspector() const { return inspector_; }
+  PropertyPanel* Properties() const { return properties_; }
   PreviewPanel* Preview() const { return preview_; }
 
   // Reads a form file; a failure is shown and the current form stays.
@@ -62,7 +62,7 @@ class DesignerWindow : public QMainWindow {
   Palette* palette_;
   FormCanvas* canvas_;
   QScrollArea* canvas_area_;
-  ObjectInspector* inspector_;
+  PropertyPanel* properties_;
   PreviewPanel* preview_;
   QDockWidget* preview_dock_;
 };

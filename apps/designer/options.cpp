@@ -10,7 +10,7 @@ namespace tessel::designer {
 std::string Usage() {
   return "Usage: tessel-designer [FORM] [options]\n"
          "Designs a form of Tessel components: place a connection, queries and update\n"
-         "objects from the palette, set their properties in the object inspector, run a\n"
+         "objects from the palette, set their properties in the property panel, run a\n"
          "component's editor from its context menu or by double-clicking it, save the\n"
          "form as a text form file (the format tessel-run reads) and preview a query\n"
          "with live rows from the server.\n"
@@ -20,7 +20,7 @@ std::string Usage() {
          "  --user USER          login name instead of the saved Username\n"
          "  --password PASSWORD  password instead of the saved Password\n"
          "  --database DB        database instead of the saved DataBaseName\n"
-         "  --select NAME        show this component in the object inspector\n"
+         "  --select NAME        show this component in the property panel\n"
          "  --preview QUERY      run this query of the form in the preview\n"
          "  --screenshot FILE    save a picture of the window as FILE (PNG) and quit\n"
          "  --help               show this text\n"

@@ -16,7 +16,7 @@ struct Options {
   std::string form;  // the form file to open
   // Replace the saved login of every server in the form before any connects.
   std::optional<std::string> server, user, password, database;
-  std::string select;      // the component to show in the inspector
+  std::string select;      // the component to show in the property panel
   std::string preview;     // the query to run in the preview at start
   std::string screenshot;  // write a picture of the window and quit
   bool help = false;

@@ -88,7 +88,6 @@ bool PreviewPanel::Run(const QString& query_name) {
     if (!query_->Active()) query_->Open();
     grid_->SetDataSource(source_.get());
     navigator_->SetDataSource(source_.get());
-    grid_->resizeColumnsToContents();
   } catch (const std::exception& error) {
     Stop();
     status_->setText(QString::fromStdString(error.what()));

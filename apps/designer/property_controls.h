@@ -1,6 +1,6 @@
 #pragma once
 
-// The controls in the object inspector's value column, one kind per property
+// The controls in the property panel's value column, one kind per property
 // type: a line edit for text and numbers, a check box for booleans, a
 // drop-down for enumerations and references, a caption with an ellipsis
 // button for string lists and for editors that open a dialog, a check box

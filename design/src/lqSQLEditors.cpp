@@ -1,4 +1,4 @@
-// Registration and the editors behind the Object Inspector and the update
+// Registration and the editors behind the property panel and the update
 // object's context menu.
 
 #include "design/lqSQLEditors.h"

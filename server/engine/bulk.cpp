@@ -161,16 +161,7 @@ void SqliteSession::bulkText(std::string bytes, ResultSink& sink) {
         value = Stored::blob(std::move(bytes));
         break;
     }
-    BoundStatement b;
-    b.target = table;
-    try {
-      execSql(db_.get(),
-              "UPDATE " + table->qualifiedName() + " SET " + quoteName(col->name) +
-                  " = ? WHERE rowid = ?",
-              {value, Stored::integer(target->rowid)});
-    } catch (const SqliteFailure& e) {
-      throw translate(e.code(), e.what(), &b, "UPDATE");
-    }
+    storeColumnValue(table, *col, value, target->rowid);
     statementDone(Done::Kind::Done, kCmdUpdate, false, 0);
     out_->finish();
   } catch (...) {

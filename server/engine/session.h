@@ -133,6 +133,10 @@ class SqliteSession : public Session, private BindContext {
   void execUse(const UseStmt& s, Frame& f);
   void execReadtext(const ReadtextStmt& s, Frame& f);
   void execWritetext(const WritetextStmt& s, Frame& f);
+  // Stores a whole text or image value into one row's column (WRITETEXT,
+  // UPDATETEXT and the data of WRITETEXT BULK).
+  void storeColumnValue(const std::shared_ptr<const TableInfo>& table, const ColumnInfo& col,
+                        const Stored& value, std::int64_t rowid);
   void execKill(const KillStmt& s, Frame& f);
   Flow execTryCatch(const TryCatchStmt& s, Frame& f);
   void execThrow(const ThrowStmt& s, Frame& f);

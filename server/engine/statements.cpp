@@ -783,17 +783,23 @@ void SqliteSession::execWritetext(const WritetextStmt& s, Frame& f) {
              cur.substr(static_cast<std::size_t>(at + del));
   }
   Stored stored = isBinaryType(col->type.type) ? Stored::blob(result) : Stored::text(result);
+  storeColumnValue(table, *col, stored, parts->rowid);
+  statementDone(doneKind(f), kCmdUpdate, false, 0);
+}
+
+void SqliteSession::storeColumnValue(const std::shared_ptr<const TableInfo>& table,
+                                     const ColumnInfo& col, const Stored& value,
+                                     std::int64_t rowid) {
   BoundStatement b;
   b.target = table;
   try {
-    execSql(db_.get(),
-            "UPDATE " + table->qualifiedName() + " SET " + quoteName(col->name) +
-                " = ? WHERE rowid = ?",
-            {stored, Stored::integer(parts->rowid)});
+    execSql(
+        db_.get(),
+        "UPDATE " + table->qualifiedName() + " SET " + quoteName(col.name) + " = ? WHERE rowid = ?",
+        {value, Stored::integer(rowid)});
   } catch (const SqliteFailure& e) {
     throw translate(e.code(), e.what(), &b, "UPDATE");
   }
-  statementDone(doneKind(f), kCmdUpdate, false, 0);
 }
 
 }  // namespace tessel::sqld::engine

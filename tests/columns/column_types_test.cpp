@@ -5,42 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "columns_fixture.h"
 #include "framework/field_kinds.h"
-#include "query_fixture.h"
 
 namespace tessel::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-class ColumnTypesTest : public QueryTest {
- protected:
-  // Creates `table` with `columns`; skips the test when the server does not
-  // know one of the types yet (error 2715) or the syntax.
-  void MakeTypedTable(const std::string& table, const std::string& columns,
-                      const std::vector<std::string>& rows) {
-    try {
-      MakeTable(table, columns, rows);
-    } catch (const ElqSQLError& e) {
-      if (e.ErrorCode() != 2715) throw;
-      GTEST_SKIP() << "the server does not know a type of (" << columns << ")";
-    }
-  }
-  std::vector<std::string> ServerRows(const std::string& sql) {
-    return Rows(server->GetBaseProcess(), sql);
-  }
-  // A fully read query over `sql` that posts to `table` by the key `key`.
-  TTessel* EditableQuery(const std::string& sql, const std::string& table, const std::string& key,
-                         const std::string& columns) {
-    TTessel* query = NewQuery(sql);
-    query->SetCacheAllRecords(true);
-    query->UpdateParams()->SetTableName(table);
-    query->UpdateParams()->KeyFields()->Add(key);
-    query->UpdateParams()->UpdateFields()->SetText(columns);
-    query->Open();
-    return query;
-  }
-};
+using ColumnTypesTest = ColumnsTest;
 
 std::vector<std::string> FieldNames(TTessel& query) {
   std::vector<std::string> names;

@@ -7,43 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "columns_fixture.h"
 #include "framework/field_kinds.h"
 #include "framework/streams.h"
 #include "framework/sysutils.h"
-#include "query_fixture.h"
 
 namespace tessel::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-class NewerTypesTest : public QueryTest {
+class NewerTypesTest : public ColumnsTest {
  protected:
-  // Creates `table`; skips the test when the server does not know one of
-  // the types yet (error 2715).
-  void MakeTypedTable(const std::string& table, const std::string& columns,
-                      const std::vector<std::string>& rows) {
-    try {
-      MakeTable(table, columns, rows);
-    } catch (const ElqSQLError& e) {
-      if (e.ErrorCode() != 2715) throw;
-      GTEST_SKIP() << "the server does not know a type of (" << columns << ")";
-    }
-  }
-  Lines ServerRows(const std::string& sql) { return Rows(server->GetBaseProcess(), sql); }
-  // A fully read query over `table` ordered by k that posts by the key k.
+  // A fully read query over `table` ordered by k that posts `columns` by the key k.
   TTessel* OpenEditable(const std::string& table, const std::string& columns) {
-    TTessel* query = NewQuery("SELECT k, " + columns + " FROM " + table + " ORDER BY k");
-    query->SetCacheAllRecords(true);
-    query->UpdateParams()->SetTableName(table);
-    query->UpdateParams()->KeyFields()->Add("k");
     std::string update = "k\n";
     for (char c : columns) {
       if (c != ' ') update += c == ',' ? '\n' : c;
     }
-    query->UpdateParams()->UpdateFields()->SetText(update);
-    query->Open();
-    return query;
+    return EditableQuery("SELECT k, " + columns + " FROM " + table + " ORDER BY k", table, "k",
+                         update);
   }
 };
 

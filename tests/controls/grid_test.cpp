@@ -70,6 +70,28 @@ TEST_F(ControlsTest, GridShowsNullsAndAlignsNumbers) {
   EXPECT_FALSE(model.canFetchMore({}));
 }
 
+// A grid shows what its columns hold, not a cut-off prefix, whenever the
+// query opens, with whatever columns it then has.
+TEST_F(ControlsTest, GridFitsColumnsToTheirValuesWhenTheQueryOpens) {
+  server->InternalExecute("IF OBJECT_ID('ctl_wide') IS NOT NULL DROP TABLE ctl_wide");
+  server->InternalExecute("CREATE TABLE ctl_wide (id int, label varchar(60))");
+  const QString label = "a label far longer than a default column is wide";
+  server->InternalExecute("INSERT INTO ctl_wide VALUES (1, '" + label.toStdString() + "')");
+  TTessel& q = OpenQuery("SELECT label, id FROM ctl_wide", true);
+  DataGrid grid;
+  grid.resize(900, 300);
+  grid.show();
+  grid.SetDataSource(source.get());
+  EXPECT_GE(grid.columnWidth(0), grid.fontMetrics().horizontalAdvance(label));
+
+  // The last column stretches to the edge, so the label is put in the middle.
+  q.Close();
+  q.SQL()->SetText("SELECT id, label, id AS n FROM ctl_wide");
+  q.Open();
+  EXPECT_GE(grid.columnWidth(1), grid.fontMetrics().horizontalAdvance(label));
+  EXPECT_LT(grid.columnWidth(0), grid.fontMetrics().horizontalAdvance(label));
+}
+
 TEST_F(ControlsTest, GridAndDatasetShareTheCurrentRecord) {
   MakeNumbers("ctl_small", 10);
   TTessel& q = OpenQuery("SELECT id, name FROM ctl_small ORDER BY id", true);

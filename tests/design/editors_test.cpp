@@ -1,5 +1,5 @@
 // Registration and the editors: what the designer's registry holds after
-// Register, the values and attributes the Object Inspector shows, and what
+// Register, the values and attributes the property panel shows, and what
 // each editor changes after OK and Cancel.
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 // Base of the designer's tests: a designer window on an empty form, the test
 // server's address for the login properties, and helpers that work the
-// palette, the form and the inspector the way a user does.
+// palette, the form and the property panel the way a user does.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,8 +17,8 @@
 #include "designer_window.h"
 #include "form_canvas.h"
 #include "form_document.h"
-#include "object_inspector.h"
 #include "palette.h"
+#include "property_panel.h"
 #include "test_server.h"
 
 namespace tessel::testing {
@@ -36,7 +36,7 @@ class DesignerTest : public IntegrationTest {
   }
 
   designer::FormDocument& Document() const { return window->Document(); }
-  designer::ObjectInspector& Inspector() const { return *window->Inspector(); }
+  designer::PropertyPanel& Properties() const { return *window->Properties(); }
 
   // Double-clicks the palette button of the class: a component in the next
   // free place.
@@ -53,16 +53,16 @@ class DesignerTest : public IntegrationTest {
     QTest::mouseClick(window->Canvas()->Icon(component), Qt::LeftButton);
     Settle();
   }
-  // Lets the inspector rebuild its rows after a change.
+  // Lets the property panel rebuild its rows after a change.
   static void Settle() { QApplication::processEvents(); }
 
   // The control of a property, its row made visible.
   template <class W>
   W* Editor(const char* path) {
-    if (QTreeWidgetItem* row = Inspector().Row(path); row != nullptr && row->parent() != nullptr) {
+    if (QTreeWidgetItem* row = Properties().Row(path); row != nullptr && row->parent() != nullptr) {
       row->parent()->setExpanded(true);
     }
-    auto* control = qobject_cast<W*>(Inspector().Editor(path));
+    auto* control = qobject_cast<W*>(Properties().Editor(path));
     EXPECT_NE(control, nullptr) << path;
     return control;
   }
@@ -93,7 +93,7 @@ class DesignerTest : public IntegrationTest {
   }
   // The ellipsis button of a property.
   QToolButton* Ellipsis(const char* path) {
-    QWidget* control = Inspector().Editor(path);
+    QWidget* control = Properties().Editor(path);
     return control != nullptr ? control->findChild<QToolButton*>("edit") : nullptr;
   }
   static QStringList Items(const QComboBox* list) {

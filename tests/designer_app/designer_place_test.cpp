@@ -1,5 +1,5 @@
 // Designing a form: placing components from the palette, setting their
-// properties through the inspector's controls, saving, and getting the same
+// properties through the property panel's controls, saving, and getting the same
 // components and values back from the file.
 
 #include <QFile>
@@ -59,7 +59,7 @@ TEST_F(DesignerTest, PlacesComponentsWithUniqueNamesWhereClicked) {
   EXPECT_TRUE(window->windowTitle().startsWith("Untitled*"));
 }
 
-TEST_F(DesignerTest, PropertiesSetInTheInspectorSurviveSaveAndReopen) {
+TEST_F(DesignerTest, PropertiesSetInThePropertyPanelSurviveSaveAndReopen) {
   if (IsSkipped()) return;
   auto* server = dynamic_cast<TSQLServer*>(PlaceFromPalette("TSQLServer"));
   auto* query = dynamic_cast<TTessel*>(PlaceFromPalette("TTessel"));
@@ -82,7 +82,7 @@ TEST_F(DesignerTest, PropertiesSetInTheInspectorSurviveSaveAndReopen) {
   Choose("DataBaseName", "SQLServer1");
   Check("Options.LocalEdit");
   ASSERT_TRUE(query->Options().Contains(LocalEdit));
-  // An update object ends local editing: the inspector shows what the
+  // An update object ends local editing: the property panel shows what the
   // setter did to the other property.
   Choose("UpdateObject", "SQLUpdate1");
   EXPECT_FALSE(Editor<QCheckBox>("Options.LocalEdit")->isChecked());
@@ -95,7 +95,7 @@ TEST_F(DesignerTest, PropertiesSetInTheInspectorSurviveSaveAndReopen) {
   Check("CacheAllRecords");
   Type("MaxTimeSlice", "70");
   // A query with an update object has no generated-update settings.
-  EXPECT_EQ(Inspector().Row("UpdateParams.TableName"), nullptr);
+  EXPECT_EQ(Properties().Row("UpdateParams.TableName"), nullptr);
 
   Select(other);
   Check("Options.LocalEdit");
@@ -109,7 +109,7 @@ TEST_F(DesignerTest, PropertiesSetInTheInspectorSurviveSaveAndReopen) {
   EXPECT_EQ(query->DataBaseName(), server);
   EXPECT_EQ(query->SQL()->Count(), 3);
   EXPECT_TRUE(Document().IsModified());
-  // What the inspector shows after its rebuild is the component's state.
+  // What the property panel shows after its rebuild is the component's state.
   EXPECT_EQ(Editor<QComboBox>("DataBaseName")->currentText(), "SQLServer1");
   EXPECT_TRUE(Editor<QCheckBox>("CacheAllRecords")->isChecked());
   EXPECT_EQ(Editor<QLineEdit>("MaxTimeSlice")->text(), "70");

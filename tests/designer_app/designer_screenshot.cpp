@@ -1,5 +1,5 @@
 // Saves the picture of tessel-designer shown in the README: a form holding a
-// connection to tessel-sqld, two queries and an update object, the inspector
+// connection to tessel-sqld, two queries and an update object, the property panel
 // on a query and the preview with the query's rows.
 // Usage: designer_screenshot FILE.png (under xvfb-run for a real X server).
 

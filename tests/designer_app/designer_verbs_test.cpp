@@ -1,5 +1,5 @@
 // The component editor's verbs in the context menu and on double-click, and
-// the registered dialogs behind the inspector's ellipsis buttons.
+// the registered dialogs behind the property panel's ellipsis buttons.
 
 #include <QDialog>
 #include <QLabel>
@@ -78,7 +78,7 @@ TEST_F(DesignerTest, VerbOpensTheSqlBuilderOnAServedUpdateObject) {
 
 TEST_F(DesignerTest, EllipsisOpensTheRegisteredParametersDialog) {
   PlaceFromPalette("TTessel");
-  QWidget* params = Inspector().Editor("Params");
+  QWidget* params = Properties().Editor("Params");
   ASSERT_NE(params, nullptr);
   EXPECT_EQ(params->findChild<QLabel*>("value")->text(), "(TParams)");
   bool opened = false;
@@ -88,7 +88,7 @@ TEST_F(DesignerTest, EllipsisOpensTheRegisteredParametersDialog) {
   });
   QTest::mouseClick(Ellipsis("Params"), Qt::LeftButton);
   EXPECT_TRUE(opened);
-  EXPECT_EQ(Inspector().Editor("UpdateParams")->findChild<QLabel*>("value")->text(),
+  EXPECT_EQ(Properties().Editor("UpdateParams")->findChild<QLabel*>("value")->text(),
             "(TUpdateParams)");
 }
 

@@ -386,6 +386,10 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent), model_(new DataGridMod
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   setWordWrap(false);
   horizontalHeader()->setStretchLastSection(true);
+  // Widths are measured on the rows in view only: measuring further would
+  // make the dataset read rows nobody looks at.
+  horizontalHeader()->setResizeContentsPrecision(0);
+  connect(model_, &QAbstractItemModel::modelReset, this, &DataGrid::FitColumns);
   connect(model_, &DataGridModel::CurrentRowChanged, this, &DataGrid::FollowCurrentRow);
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
@@ -395,6 +399,12 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent), model_(new DataGridMod
 
 DataGrid::~DataGrid() {
   model_->disconnect(this);
+}
+
+// Every reset of the model gives the header fresh sections of a default width;
+// an open dataset's columns get widths that show the values in view.
+void DataGrid::FitColumns() {
+  if (model_->columnCount() > 0) resizeColumnsToContents();
 }
 
 void DataGrid::FollowCurrentRow(int row) {

@@ -28,7 +28,7 @@ class TFormDesigner {
   virtual void Modified() = 0;
 };
 
-// How the Object Inspector shows a property.
+// How the property panel shows a property.
 enum TPropertyAttribute : std::uint8_t {
   paValueList,      // a drop-down list of values (GetValues)
   paSubProperties,  // expands into the object's own properties
@@ -51,7 +51,7 @@ class TPropertyEditor : public TObject {
                   std::vector<TPersistent*> selection);
 
   virtual TPropertyAttributes GetAttributes() const;
-  // The text the Object Inspector shows.
+  // The text the property panel shows.
   virtual std::string GetValue() const;
   // Sets the property of every selected component from text; raises
   // EConvertError for a text that does not fit the property's type.

@@ -121,6 +121,7 @@ class DataGrid : public QTableView {
 
  private:
   void FollowCurrentRow(int row);
+  void FitColumns();
 
   DataGridModel* model_;
   bool following_ = false;

@@ -1,4 +1,4 @@
-#include "object_inspector.h"
+#include "property_panel.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -26,12 +26,12 @@ TPersistent* NestedObject(const TPropInfo& property, TPersistent& object) {
 
 }  // namespace
 
-ObjectInspector::ObjectInspector(FormDocument& document, QWidget* parent)
+PropertyPanel::PropertyPanel(FormDocument& document, QWidget* parent)
     : QWidget(parent),
       document_(document),
       components_(new QComboBox(this)),
       tree_(new QTreeWidget(this)) {
-  setObjectName("ObjectInspector");
+  setObjectName("PropertyPanel");
   components_->setObjectName("components");
   tree_->setColumnCount(2);
   tree_->setHeaderLabels({"Property", "Value"});
@@ -54,10 +54,10 @@ ObjectInspector::ObjectInspector(FormDocument& document, QWidget* parent)
   connect(tree_, &QTreeWidget::itemCollapsed, this,
           [this](QTreeWidgetItem* item) { expanded_.erase(item->data(0, kPathRole).toString()); });
   // A change may come from a control in the rows: rebuild once it returned.
-  connect(&document_, &FormDocument::Changed, this, &ObjectInspector::ScheduleRebuild);
+  connect(&document_, &FormDocument::Changed, this, &PropertyPanel::ScheduleRebuild);
   // These never come from the rows, and the shown component may be going.
-  connect(&document_, &FormDocument::SelectionChanged, this, &ObjectInspector::Rebuild);
-  connect(&document_, &FormDocument::FormReplaced, this, &ObjectInspector::Rebuild);
+  connect(&document_, &FormDocument::SelectionChanged, this, &PropertyPanel::Rebuild);
+  connect(&document_, &FormDocument::FormReplaced, this, &PropertyPanel::Rebuild);
   connect(&document_, &FormDocument::ComponentRemoved, this, [this](TComponent* component) {
     tree_->clear();
     components_->clear();
@@ -66,21 +66,21 @@ ObjectInspector::ObjectInspector(FormDocument& document, QWidget* parent)
   Rebuild();
 }
 
-ObjectInspector::~ObjectInspector() = default;
+PropertyPanel::~PropertyPanel() = default;
 
-QTreeWidgetItem* ObjectInspector::Row(const QString& path) const {
+QTreeWidgetItem* PropertyPanel::Row(const QString& path) const {
   for (QTreeWidgetItemIterator it(tree_); *it != nullptr; ++it) {
     if ((*it)->data(0, kPathRole).toString() == path) return *it;
   }
   return nullptr;
 }
 
-QWidget* ObjectInspector::Editor(const QString& path) const {
+QWidget* PropertyPanel::Editor(const QString& path) const {
   QTreeWidgetItem* row = Row(path);
   return row != nullptr ? tree_->itemWidget(row, 1) : nullptr;
 }
 
-void ObjectInspector::ScheduleRebuild() {
+void PropertyPanel::ScheduleRebuild() {
   if (rebuild_pending_) return;
   rebuild_pending_ = true;
   QTimer::singleShot(0, this, [this] {
@@ -88,7 +88,7 @@ void ObjectInspector::ScheduleRebuild() {
   });
 }
 
-void ObjectInspector::Rebuild() {
+void PropertyPanel::Rebuild() {
   rebuild_pending_ = false;
   const int scrolled = tree_->verticalScrollBar()->value();
   tree_->clear();
@@ -98,7 +98,7 @@ void ObjectInspector::Rebuild() {
   tree_->verticalScrollBar()->setValue(scrolled);
 }
 
-void ObjectInspector::FillComponentList() {
+void PropertyPanel::FillComponentList() {
   components_->clear();
   std::vector<TComponent*> list = document_.Components();
   list.insert(list.begin(), document_.Root());
@@ -114,8 +114,8 @@ void ObjectInspector::FillComponentList() {
       components_->findData(QVariant::fromValue(static_cast<void*>(shown))));
 }
 
-void ObjectInspector::AddProperties(QTreeWidgetItem* parent, TPersistent* object,
-                                    const TClassInfo* info, const QString& prefix) {
+void PropertyPanel::AddProperties(QTreeWidgetItem* parent, TPersistent* object,
+                                  const TClassInfo* info, const QString& prefix) {
   // Events are kept apart, as the form's code binds them, not the designer.
   QTreeWidgetItem* events = nullptr;
   for (const TPropInfo* property : info->Properties()) {
@@ -134,8 +134,8 @@ void ObjectInspector::AddProperties(QTreeWidgetItem* parent, TPersistent* object
   if (events != nullptr) events->setExpanded(expanded_.count(prefix + "(Events)") > 0);
 }
 
-void ObjectInspector::AddProperty(QTreeWidgetItem* parent, TPersistent* object,
-                                  const TPropInfo* property, const QString& prefix) {
+void PropertyPanel::AddProperty(QTreeWidgetItem* parent, TPersistent* object,
+                                const TPropInfo* property, const QString& prefix) {
   const QString name = QString::fromStdString(property->name);
   PropertyRow row;
   row.document = &document_;

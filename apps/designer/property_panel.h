@@ -1,6 +1,6 @@
 #pragma once
 
-// The object inspector: the published properties of the selected component
+// The property panel: the published properties of the selected component
 // (the form itself when nothing is selected), one row each, with an editor
 // fitting the property's type and its registered property editor: text for
 // strings and numbers, a check box for booleans, a drop-down for
@@ -33,12 +33,12 @@ namespace tessel::designer {
 
 class FormDocument;
 
-class ObjectInspector : public QWidget {
+class PropertyPanel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit ObjectInspector(FormDocument& document, QWidget* parent = nullptr);
-  ~ObjectInspector() override;
+  explicit PropertyPanel(FormDocument& document, QWidget* parent = nullptr);
+  ~PropertyPanel() override;
 
   QTreeWidget* Tree() const { return tree_; }
   // The drop-down of the form's components above the rows.
