@@ -7,55 +7,22 @@
 
 #include <sqlite3.h>
 #include <sybdb.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 
-#include "sqld_process.h"
+#include "bench_main.h"
+#include "dblib_bench.h"
 
 namespace {
+
+using tessel::testing::ExecuteBatch;
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 3;
 constexpr const char* kPassword = "bench-password";
-
-int onError(DBPROCESS*, int, int, int, char* text, char*) {
-  std::fprintf(stderr, "db-lib: %s\n", text ? text : "");
-  return INT_CANCEL;
-}
-
-int onMessage(DBPROCESS*, DBINT number, int, int severity, char* text, char*, char*, int) {
-  if (severity > 10) std::fprintf(stderr, "server %d: %s\n", static_cast<int>(number), text);
-  return 0;
-}
-
-DBPROCESS* connect(int port) {
-  setenv("TDSPORT", std::to_string(port).c_str(), 1);
-  setenv("TDSVER", "7.4", 1);
-  LOGINREC* login = dblogin();
-  DBSETLUSER(login, "sa");
-  DBSETLPWD(login, kPassword);
-  DBSETLAPP(login, "bench_sqld_bulk");
-  BCP_SETL(login, TRUE);
-  DBPROCESS* proc = dbopen(login, "127.0.0.1");
-  dbloginfree(login);
-  if (!proc) throw std::runtime_error("cannot connect to tessel-sqld");
-  return proc;
-}
-
-void execute(DBPROCESS* proc, const std::string& sql) {
-  if (dbcmd(proc, sql.c_str()) == FAIL || dbsqlexec(proc) == FAIL)
-    throw std::runtime_error("failed: " + sql);
-  while (dbresults(proc) != NO_MORE_RESULTS)
-    while (dbnextrow(proc) != NO_MORE_ROWS) {
-    }
-}
 
 // The values of row i, the same on both sides.
 struct Row {
@@ -75,7 +42,7 @@ struct Row {
 };
 
 long long copyThroughDbLib(DBPROCESS* proc) {
-  execute(proc, "TRUNCATE TABLE bench");
+  ExecuteBatch(proc, "TRUNCATE TABLE bench");
   if (bcp_init(proc, "bench", nullptr, nullptr, DB_IN) == FAIL)
     throw std::runtime_error("bcp_init failed");
   Row r;
@@ -114,63 +81,43 @@ long long insertThroughSqlite(sqlite3* db) {
   return rows;
 }
 
-template <typename F>
-double bestSeconds(F&& run, long long& rows) {
-  double best = 1e9;
-  for (int i = 0; i < kRuns; ++i) {
-    auto start = std::chrono::steady_clock::now();
-    rows = run();
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    best = std::min(best, took.count());
-  }
-  return best;
+const char kUsage[] =
+    "usage: bench_sqld_bulk [--help]\n"
+    "Starts tessel-sqld on a free loopback port, copies 100,000 rows in through FreeTDS's bcp\n"
+    "and inserts the same rows into SQLite in one transaction; prints\n"
+    "RATIO sqld_bulk_insert_vs_sqlite.\n";
+
+int Run() {
+  tessel::testing::DbLibBenchServer server(TESSEL_SQLD_PATH, kPassword, "bulk");
+  DBPROCESS* proc = server.Connect("bench_sqld_bulk", true);
+  ExecuteBatch(proc,
+               "CREATE TABLE bench (i int NOT NULL, s varchar(30) NULL, d datetime NULL, "
+               "m money NULL, f float NULL)");
+  sqlite3* db = nullptr;
+  if (sqlite3_open((server.Folder() + "/baseline.db").c_str(), &db) != SQLITE_OK)
+    throw std::runtime_error("cannot create the SQLite database");
+  // The server's own settings for its files, so both sides write alike.
+  sqlite3_exec(db,
+               "PRAGMA journal_mode=WAL; CREATE TABLE bench (i INTEGER NOT NULL, s TEXT, "
+               "d INTEGER, m INTEGER, f REAL)",
+               nullptr, nullptr, nullptr);
+  long long sqldRows = 0, sqliteRows = 0;
+  double sqld = tessel::testing::BestSeconds(
+      kRuns, [&] { return copyThroughDbLib(proc); }, sqldRows);
+  double lite = tessel::testing::BestSeconds(
+      kRuns, [&] { return insertThroughSqlite(db); }, sqliteRows);
+  sqlite3_close(db);
+  if (sqldRows != kRows || sqliteRows != kRows)
+    throw std::runtime_error("row counts differ: " + std::to_string(sqldRows) + " and " +
+                             std::to_string(sqliteRows));
+  std::printf("sqld_bulk_insert: %d rows, tessel-sqld via bcp %.4f s, SQLite %.4f s\n", kRows, sqld,
+              lite);
+  std::printf("RATIO sqld_bulk_insert_vs_sqlite %.2f\n", sqld / lite);
+  return 0;
 }
 
 }  // namespace
 
-int main() {
-  namespace fs = std::filesystem;
-  std::string dir =
-      (fs::temp_directory_path() / ("tessel-bench-bulk-" + std::to_string(getpid()))).string();
-  fs::create_directories(dir);
-  int status = 0;
-  try {
-    tessel::testing::SqldProcess server;
-    std::string why;
-    if (!server.Start(TESSEL_SQLD_PATH, kPassword, why, {"--data", dir}))
-      throw std::runtime_error(why);
-    if (dbinit() == FAIL) throw std::runtime_error("dbinit failed");
-    dberrhandle(onError);
-    dbmsghandle(onMessage);
-    DBPROCESS* proc = connect(server.Port());
-    execute(proc,
-            "CREATE TABLE bench (i int NOT NULL, s varchar(30) NULL, d datetime NULL, "
-            "m money NULL, f float NULL)");
-    sqlite3* db = nullptr;
-    if (sqlite3_open((dir + "/baseline.db").c_str(), &db) != SQLITE_OK)
-      throw std::runtime_error("cannot create the SQLite database");
-    // The server's own settings for its files, so both sides write alike.
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; CREATE TABLE bench (i INTEGER NOT NULL, s TEXT, "
-                 "d INTEGER, m INTEGER, f REAL)",
-                 nullptr, nullptr, nullptr);
-    long long sqldRows = 0, sqliteRows = 0;
-    double sqld = bestSeconds([&] { return copyThroughDbLib(proc); }, sqldRows);
-    double lite = bestSeconds([&] { return insertThroughSqlite(db); }, sqliteRows);
-    sqlite3_close(db);
-    dbclose(proc);
-    dbexit();
-    if (sqldRows != kRows || sqliteRows != kRows)
-      throw std::runtime_error("row counts differ: " + std::to_string(sqldRows) + " and " +
-                               std::to_string(sqliteRows));
-    std::printf("sqld_bulk_insert: %d rows, tessel-sqld via bcp %.4f s, SQLite %.4f s\n", kRows,
-                sqld, lite);
-    std::printf("RATIO sqld_bulk_insert_vs_sqlite %.2f\n", sqld / lite);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_sqld_bulk: %s\n", e.what());
-    status = 1;
-  }
-  std::error_code ec;
-  fs::remove_all(dir, ec);
-  return status;
+int main(int argc, char** argv) {
+  return tessel::testing::BenchmarkMain(argc, argv, "bench_sqld_bulk", kUsage, Run);
 }

@@ -5,68 +5,36 @@
 
 #include <sqlite3.h>
 #include <sybdb.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "sqld_process.h"
+#include "bench_main.h"
+#include "dblib_bench.h"
 
 namespace {
+
+using tessel::testing::ExecuteBatch;
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 5;
 constexpr const char* kPassword = "bench-password";
 
-int onError(DBPROCESS*, int, int, int, char* text, char*) {
-  std::fprintf(stderr, "db-lib: %s\n", text ? text : "");
-  return INT_CANCEL;
-}
-
-int onMessage(DBPROCESS*, DBINT number, int, int severity, char* text, char*, char*, int) {
-  if (severity > 10) std::fprintf(stderr, "server %d: %s\n", static_cast<int>(number), text);
-  return 0;
-}
-
-DBPROCESS* connect(int port) {
-  setenv("TDSPORT", std::to_string(port).c_str(), 1);
-  setenv("TDSVER", "7.4", 1);
-  LOGINREC* login = dblogin();
-  DBSETLUSER(login, "sa");
-  DBSETLPWD(login, kPassword);
-  DBSETLAPP(login, "bench_sqld_select");
-  DBPROCESS* proc = dbopen(login, "127.0.0.1");
-  dbloginfree(login);
-  if (!proc) throw std::runtime_error("cannot connect to tessel-sqld");
-  return proc;
-}
-
-void execute(DBPROCESS* proc, const std::string& sql) {
-  if (dbcmd(proc, sql.c_str()) == FAIL || dbsqlexec(proc) == FAIL)
-    throw std::runtime_error("failed: " + sql);
-  while (dbresults(proc) != NO_MORE_RESULTS)
-    while (dbnextrow(proc) != NO_MORE_ROWS) {
-    }
-}
-
 void fill(DBPROCESS* proc) {
-  execute(proc,
-          "CREATE TABLE bench (i int NOT NULL, s varchar(30) NULL, d datetime NULL, "
-          "m money NULL, f float NULL)");
-  execute(proc,
-          "SET NOCOUNT ON DECLARE @i int SET @i = 0 "
-          "WHILE @i < 1000 BEGIN "
-          "INSERT bench VALUES (@i, 'row number ' + CAST(@i AS varchar(10)), "
-          "DATEADD(minute, @i, '20240101'), @i * $1.25, @i / 7.0e0) SET @i = @i + 1 END");
-  execute(proc,
-          "INSERT bench SELECT a.i + b.i * 1000, a.s, a.d, a.m, a.f FROM bench a, bench b "
-          "WHERE b.i BETWEEN 1 AND 99");
+  ExecuteBatch(proc,
+               "CREATE TABLE bench (i int NOT NULL, s varchar(30) NULL, d datetime NULL, "
+               "m money NULL, f float NULL)");
+  ExecuteBatch(proc,
+               "SET NOCOUNT ON DECLARE @i int SET @i = 0 "
+               "WHILE @i < 1000 BEGIN "
+               "INSERT bench VALUES (@i, 'row number ' + CAST(@i AS varchar(10)), "
+               "DATEADD(minute, @i, '20240101'), @i * $1.25, @i / 7.0e0) SET @i = @i + 1 END");
+  ExecuteBatch(proc,
+               "INSERT bench SELECT a.i + b.i * 1000, a.s, a.d, a.m, a.f FROM bench a, bench b "
+               "WHERE b.i BETWEEN 1 AND 99");
 }
 
 // Reads every column of every row the way an application does.
@@ -99,59 +67,39 @@ long long readThroughSqlite(sqlite3* db) {
   return sum > 0 ? rows : 0;
 }
 
-template <typename F>
-double bestSeconds(F&& run, long long& rows) {
-  double best = 1e9;
-  for (int i = 0; i < kRuns; ++i) {
-    auto start = std::chrono::steady_clock::now();
-    rows = run();
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    best = std::min(best, took.count());
-  }
-  return best;
+const char kUsage[] =
+    "usage: bench_sqld_select [--help]\n"
+    "Starts tessel-sqld on a free loopback port, reads 100,000 rows through FreeTDS's db-lib\n"
+    "and the same rows through SQLite from the server's database file; prints\n"
+    "RATIO sqld_select_vs_sqlite.\n";
+
+int Run() {
+  tessel::testing::DbLibBenchServer server(TESSEL_SQLD_PATH, kPassword, "select");
+  DBPROCESS* proc = server.Connect("bench_sqld_select");
+  fill(proc);
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2((server.Folder() + "/tessel.db").c_str(), &db, SQLITE_OPEN_READONLY,
+                      nullptr) != SQLITE_OK)
+    throw std::runtime_error("cannot open the server's database file");
+  long long sqldRows = 0, sqliteRows = 0;
+  readThroughDbLib(proc);  // warm both caches
+  readThroughSqlite(db);
+  double sqld = tessel::testing::BestSeconds(
+      kRuns, [&] { return readThroughDbLib(proc); }, sqldRows);
+  double lite = tessel::testing::BestSeconds(
+      kRuns, [&] { return readThroughSqlite(db); }, sqliteRows);
+  sqlite3_close(db);
+  if (sqldRows != kRows || sqliteRows != kRows)
+    throw std::runtime_error("row counts differ: " + std::to_string(sqldRows) + " and " +
+                             std::to_string(sqliteRows));
+  std::printf("sqld_select: %d rows, tessel-sqld via db-lib %.4f s, SQLite %.4f s\n", kRows, sqld,
+              lite);
+  std::printf("RATIO sqld_select_vs_sqlite %.2f\n", sqld / lite);
+  return 0;
 }
 
 }  // namespace
 
-int main() {
-  namespace fs = std::filesystem;
-  std::string dir =
-      (fs::temp_directory_path() / ("tessel-bench-" + std::to_string(getpid()))).string();
-  fs::create_directories(dir);
-  int status = 0;
-  try {
-    tessel::testing::SqldProcess server;
-    std::string why;
-    if (!server.Start(TESSEL_SQLD_PATH, kPassword, why, {"--data", dir}))
-      throw std::runtime_error(why);
-    if (dbinit() == FAIL) throw std::runtime_error("dbinit failed");
-    dberrhandle(onError);
-    dbmsghandle(onMessage);
-    DBPROCESS* proc = connect(server.Port());
-    fill(proc);
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2((dir + "/tessel.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK)
-      throw std::runtime_error("cannot open the server's database file");
-    long long sqldRows = 0, sqliteRows = 0;
-    readThroughDbLib(proc);  // warm both caches
-    readThroughSqlite(db);
-    double sqld = bestSeconds([&] { return readThroughDbLib(proc); }, sqldRows);
-    double lite = bestSeconds([&] { return readThroughSqlite(db); }, sqliteRows);
-    sqlite3_close(db);
-    dbclose(proc);
-    dbexit();
-    if (sqldRows != kRows || sqliteRows != kRows)
-      throw std::runtime_error("row counts differ: " + std::to_string(sqldRows) + " and " +
-                               std::to_string(sqliteRows));
-    std::printf("sqld_select: %d rows, tessel-sqld via db-lib %.4f s, SQLite %.4f s\n", kRows, sqld,
-                lite);
-    std::printf("RATIO sqld_select_vs_sqlite %.2f\n", sqld / lite);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_sqld_select: %s\n", e.what());
-    status = 1;
-  }
-  std::error_code ec;
-  fs::remove_all(dir, ec);
-  return status;
+int main(int argc, char** argv) {
+  return tessel::testing::BenchmarkMain(argc, argv, "bench_sqld_select", kUsage, Run);
 }
