@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -34,11 +36,23 @@ std::string Quote(const std::string& s) {
 
 class TesselRun : public testing::IntegrationTest {
  protected:
+  // One file per test and process: ctest runs these tests side by side, and
+  // a shared name let one test's program read another test's form.
   std::string WriteForm(const std::string& text) {
-    const std::string path = ::testing::TempDir() + "tessel_run_test.tfm";
+    const std::string path = ::testing::TempDir() + "tessel_run_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(getpid()) + ".tfm";
     std::ofstream(path) << text;
+    written_ = path;
     return path;
   }
+  void TearDown() override {
+    if (!written_.empty()) std::remove(written_.c_str());
+    testing::IntegrationTest::TearDown();
+  }
+
+ private:
+  std::string written_;
 };
 
 const char kForm[] =
