@@ -35,6 +35,9 @@ constexpr std::array kErrors = {
     ErrorDef{134, 15, B,
              "The variable name '%s' has already been declared. Variable names must be unique "
              "within a query batch or stored procedure."},
+    ErrorDef{1007, 15, B,
+             "The number '%s' is out of the range for numeric representation (maximum "
+             "precision 38)."},
     ErrorDef{137, 15, B, "Must declare the scalar variable \"%s\"."},
     ErrorDef{155, 15, B, "'%s' is not a recognized %s option."},
     ErrorDef{156, 15, B, "Incorrect syntax near the keyword '%s'."},

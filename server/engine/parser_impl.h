@@ -54,7 +54,7 @@ class Parser {
   ExprPtr parsePrimary();
   ExprPtr parseFunction(std::string name, std::size_t offset);
   ExprPtr parseCase();
-  ExprPtr parseLiteral();
+  ExprPtr parseLiteral(bool negate = false);
   TypeInfo parseType();
   TypeInfo parseCastType();
   SelectPtr parseSelect();

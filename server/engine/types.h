@@ -7,8 +7,9 @@
 //   integers, bit                 INTEGER
 //   real, float                   REAL
 //   money, smallmoney             INTEGER ten-thousandths
-//   decimal(p,s), numeric(p,s)    INTEGER unscaled value (value * 10^s); at most
-//                                 18 digits survive, beyond that error 8115
+//   decimal(p,s), numeric(p,s)    p <= 18: INTEGER unscaled value (value * 10^s);
+//                                 p > 18: 16-byte BLOB of the unscaled value that
+//                                 sorts bytewise (exact.h)
 //   datetime, smalldatetime       INTEGER ticks of 1/300 s since 1900-01-01
 //                                 (days * 25920000 + ticks)
 //   char family, text             TEXT (UTF-8; char(n) padded to n)
