@@ -172,6 +172,12 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     expectArgs(e, 0, 0);
     return make(param("@@ error_procedure"), makeType(SqlType::NVarChar, 128));
   }
+  // UPDATE(column) in a trigger: whether the statement that fired it set the column.
+  if (fn == "UPDATE") {
+    expectArgs(e, 1, 1);
+    if (e.args[0]->kind != ExprKind::Column) throw SqlError(102, {"("});
+    return make(param("@@ updated " + lower(e.args[0]->names.back())), makeType(SqlType::Bit));
+  }
   if (fn == "XACT_STATE") {
     expectArgs(e, 0, 0);
     return make(param("@@ xact_state"), makeType(SqlType::SmallInt));

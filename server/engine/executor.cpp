@@ -224,9 +224,13 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
     reportError(e, &s, frame);
     if (e.scope() != ErrorScope::Statement || (settings_.xactAbort && e.message().severity > 10)) {
       if (settings_.xactAbort && tranCount_ > 0) {
-        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        rollbackKeepingTriggerTables(
+            [&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
         tranCount_ = 0;
-        out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+        savepoints_.clear();
+        if (!statementTran_)
+          out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+        statementTran_ = false;
         descriptor_ = 0;
       }
       throw BatchAbort{e.scope() == ErrorScope::Scope && !settings_.xactAbort};
@@ -326,10 +330,13 @@ void SqliteSession::dropTableVariables(Frame& f) {
 void SqliteSession::rollbackDoomed() {
   if (!doomed_ || tranCount_ == 0) return;
   sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  dropCaptureTriggers();
   tranCount_ = 0;
   savepoints_.clear();
   doomed_ = false;
-  out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  if (!statementTran_)
+    out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  statementTran_ = false;
   descriptor_ = 0;
   out_->message(makeMessage(3998, {}));
 }
@@ -357,9 +364,12 @@ int SqliteSession::progress(void* p) {
 void SqliteSession::noteAutoRollback() {
   // SQLite rolls a transaction back by itself after some failures.
   if (tranCount_ > 0 && sqlite3_get_autocommit(db_.get())) {
+    dropCaptureTriggers();
     tranCount_ = 0;
     savepoints_.clear();
-    if (out_) out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    if (out_ && !statementTran_)
+      out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    statementTran_ = false;
     descriptor_ = 0;
   }
 }
@@ -427,6 +437,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateIndex:
     case StmtKind::CreateView:
     case StmtKind::CreateProc:
+    case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
     case StmtKind::Drop:

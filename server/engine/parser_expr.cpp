@@ -624,8 +624,8 @@ ExprPtr Parser::parsePrimary() {
       return e;
     }
     if (isWord("CASE")) return parseCase();
-    if (isSymbol("(", 1) &&
-        (!isReserved(t) || isWord("LEFT") || isWord("RIGHT") || isWord("CONVERT"))) {
+    if (isSymbol("(", 1) && (!isReserved(t) || isWord("LEFT") || isWord("RIGHT") ||
+                             isWord("CONVERT") || isWord("UPDATE"))) {
       std::string name = next().text;
       return parseFunction(name, offset);
     }

@@ -148,6 +148,12 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
       return Stored::integer(o);
     }
     if (n == "@@ XACT_STATE") return Stored::integer(xactState());
+    if (n.rfind("@@ UPDATED ", 0) == 0) {
+      // UPDATE(column) in a trigger.
+      if (!f.trigger) return Stored::integer(0);
+      return Stored::integer(
+          f.trigger->allUpdated || f.trigger->updated.count(lower(name.substr(11))) ? 1 : 0);
+    }
     if (n.rfind("@@ ERROR_", 0) == 0) {
       if (handling_.empty()) return Stored::null();
       const Message& m = handling_.back();

@@ -60,6 +60,10 @@ bool isMaxType(const TypeInfo& t);
 // The length syscolumns and sys.columns show: -1 for the (max) types.
 int catalogLength(const TypeInfo& t);
 
+// The SQLite column declaration of a type's storage form ("INTEGER",
+// "TEXT COLLATE TSQL_CI" ...).
+std::string storageDeclaration(const TypeInfo& t);
+
 // Digits after the point in the storage form (money 4, decimal its scale).
 int storageScale(const TypeInfo& t);
 
