@@ -251,11 +251,14 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
   // The rollback is announced between the error and the statement's DONE,
   // where clients look for it.
   if (endTransaction && tranCount_ > 0) {
-    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    rollbackKeepingTriggerTables(
+        [&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
     tranCount_ = 0;
     savepoints_.clear();
     catalog_.invalidate();
-    out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    if (!statementTran_)
+      out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    statementTran_ = false;
     descriptor_ = 0;
   }
   if (s) {
@@ -335,10 +338,13 @@ void SqliteSession::dropTableVariables(Frame& f) {
 void SqliteSession::rollbackDoomed() {
   if (!doomed_ || tranCount_ == 0) return;
   sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  dropCaptureTriggers();
   tranCount_ = 0;
   savepoints_.clear();
   doomed_ = false;
-  out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  if (!statementTran_)
+    out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  statementTran_ = false;
   descriptor_ = 0;
   out_->message(makeMessage(3998, {}));
 }
@@ -366,9 +372,12 @@ int SqliteSession::progress(void* p) {
 void SqliteSession::noteAutoRollback() {
   // SQLite rolls a transaction back by itself after some failures.
   if (tranCount_ > 0 && sqlite3_get_autocommit(db_.get())) {
+    dropCaptureTriggers();
     tranCount_ = 0;
     savepoints_.clear();
-    if (out_) out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    if (out_ && !statementTran_)
+      out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    statementTran_ = false;
     descriptor_ = 0;
   }
 }
@@ -436,6 +445,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateIndex:
     case StmtKind::CreateView:
     case StmtKind::CreateProc:
+    case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
     case StmtKind::Drop:
