@@ -92,8 +92,9 @@ TEST_F(SessionTest, TriggerStatementsCountApartFromTheStatement) {
   ASSERT_EQ(r.results.size(), 1u);
   EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "0");
   ASSERT_FALSE(r.dones.empty());
-  for (const Done& d : r.dones)
+  for (const Done& d : r.dones) {
     if (d.kind == Done::Kind::DoneInProc) EXPECT_FALSE(d.countValid);
+  }
   EXPECT_EQ(r.dones[r.dones.size() - 2].rowCount, 1u);
 
   // A client's own transaction is announced as before.
