@@ -349,6 +349,9 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
   for (std::size_t i = 0; i < rest.size(); ++i)
     out.sql += (s.unions[i].all ? " UNION ALL " : " UNION ") + emitCore(rest[i], false);
   if (!s.orderBy.empty()) {
+    // SQLite cannot apply a collation to the ORDER BY of a compound whose
+    // parts group ("no such column"); ordering the compound as a whole can.
+    if (!rest.empty()) out.sql = "SELECT * FROM (" + out.sql + ")";
     out.sql += " ORDER BY ";
     for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
       const OrderItem& o = s.orderBy[i];
