@@ -133,7 +133,9 @@ TEST_F(GridPaintTest, PaintedCellsMatchQtsPaintingOfTheModel) {
         continue;
       }
       EXPECT_TRUE(Near(mine, theirs, 3)) << where;
-      if (column != 1) EXPECT_EQ(mine.right(), theirs.right()) << where;
+      if (column != 1) {
+        EXPECT_EQ(mine.right(), theirs.right()) << where;
+      }
     }
   }
   // Grid lines in the same places: the last pixel column of each cell.
@@ -177,7 +179,8 @@ TEST_F(GridPaintTest, CurrentRowIsHighlightedAndFollowsTheRecord) {
   QApplication::processEvents();
   QImage image = Picture(grid.viewport());
   for (int column = 0; column < 3; ++column) {
-    EXPECT_EQ(QColor(background(image, 1, column)), colour(QPalette::Highlight)) << column;
+    EXPECT_LE(Distance(background(image, 1, column), colour(QPalette::Highlight).rgb()), 6)
+        << column;
     EXPECT_EQ(QColor(background(image, 0, column)), colour(QPalette::Base)) << column;
   }
   EXPECT_TRUE(text_in(image, 1, colour(QPalette::HighlightedText)));
@@ -188,7 +191,7 @@ TEST_F(GridPaintTest, CurrentRowIsHighlightedAndFollowsTheRecord) {
   q.MoveBy(2);
   QApplication::processEvents();
   image = Picture(grid.viewport());
-  EXPECT_EQ(QColor(background(image, 3, 0)), colour(QPalette::Highlight));
+  EXPECT_LE(Distance(background(image, 3, 0), colour(QPalette::Highlight).rgb()), 6);
   EXPECT_EQ(QColor(background(image, 1, 0)), colour(QPalette::Base));
 }
 
@@ -232,8 +235,8 @@ TEST(GlyphTextTest, LaysOutLatinAndRefusesWhatNeedsShaping) {
   const GlyphText glyphs(font);
   ASSERT_TRUE(glyphs.Usable());
   const QFontMetricsF metrics(font);
-  for (const QString text : {QStringLiteral("1234567890"), QStringLiteral("-120.10"),
-                             QStringLiteral("a b"), QStringLiteral("\u00e9t\u00e9 \u20ac")}) {
+  for (const QString& text : {QStringLiteral("1234567890"), QStringLiteral("-120.10"),
+                              QStringLiteral("a b"), QStringLiteral("\u00e9t\u00e9 \u20ac")}) {
     EXPECT_NEAR(glyphs.Width(text), metrics.horizontalAdvance(text), 0.01) << text.toStdString();
   }
 
@@ -263,7 +266,7 @@ TEST(GlyphTextTest, LaysOutLatinAndRefusesWhatNeedsShaping) {
   // Other scripts, combining marks and control characters are left to Qt,
   // and nothing of them is added.
   batch.Clear();
-  for (const QString text :
+  for (const QString& text :
        {QStringLiteral("\u03a9\u03bc\u03ad\u03b3\u03b1"),
         QStringLiteral("\u0645\u0631\u062d\u0628\u0627"), QStringLiteral("e\u0301"),
         QStringLiteral("a\tb"), QStringLiteral("ab\u200fc"), QStringLiteral("\U0001F600")}) {

@@ -3,10 +3,8 @@
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionHeader>
-#include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <cmath>
@@ -435,57 +433,6 @@ void FillBackground(QWidget* viewport, const QRect& rect) {
 
 }  // namespace
 
-// A scroll bar whose groove, drawn by the style over the bar's whole length,
-// is drawn once and kept as a picture, then laid down in bands (see
-// FillInBands); the style draws the slider and the arrows over it.
-class GridScrollBar : public QScrollBar {
- public:
-  GridScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  struct Key {
-    QSize size;
-    qint64 palette = 0;
-    QStyle::State state;
-    QStyle::SubControls active;
-    const QStyle* style = nullptr;
-    bool operator==(const Key&) const = default;
-  };
-  Key groove_key_;
-  QPixmap groove_;
-};
-
-void GridScrollBar::paintEvent(QPaintEvent* event) {
-  QStyleOptionSlider option;
-  initStyleOption(&option);
-  const Key key{size(), palette().cacheKey(), option.state, option.activeSubControls, style()};
-  if (groove_.isNull() || !(key == groove_key_)) {
-    const qreal ratio = devicePixelRatio();
-    groove_ = QPixmap(size() * ratio);
-    groove_.setDevicePixelRatio(ratio);
-    groove_.fill(Qt::transparent);
-    QPainter painter(&groove_);
-    QStyleOptionSlider groove = option;
-    groove.subControls = QStyle::SC_ScrollBarGroove;
-    style()->drawComplexControl(QStyle::CC_ScrollBar, &groove, &painter, this);
-    groove_key_ = key;
-  }
-  QPainter painter(this);
-  const QRect area = event->rect();
-  constexpr int kBand = 64;
-  for (int top = area.top(); top <= area.bottom(); top += kBand) {
-    const QRect band(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top));
-    painter.drawPixmap(band, groove_,
-                       QRectF(band.topLeft() * groove_.devicePixelRatio(),
-                              band.size() * groove_.devicePixelRatio()));
-  }
-  option.subControls &= ~QStyle::SC_ScrollBarGroove;
-  style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
-}
-
 // The row header of a DataGrid: each section's look is drawn by the style
 // once and kept as a picture; the numbers are laid out from cached glyphs.
 class RowHeader : public QHeaderView {
@@ -621,8 +568,6 @@ void RowHeader::paintEvent(QPaintEvent* event) {
 DataGrid::DataGrid(QWidget* parent)
     : QTableView(parent), model_(new DataGridModel(this)), row_header_(new RowHeader(this)) {
   setVerticalHeader(row_header_);
-  setVerticalScrollBar(new GridScrollBar(Qt::Vertical, this));
-  setHorizontalScrollBar(new GridScrollBar(Qt::Horizontal, this));
   setModel(model_);
   // The background is painted by paintEvent (see FillInBands).
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -660,6 +605,39 @@ bool DataGrid::CanPaintCells() const {
          rowSpan(0, 0) == 1 && columnSpan(0, 0) == 1;
 }
 
+const GlyphText& DataGrid::Glyphs() const {
+  if (glyphs_ == nullptr || glyphs_->Font() != font())
+    glyphs_ = std::make_unique<GlyphText>(font());
+  return *glyphs_;
+}
+
+// Room between a cell's edge and its text, as the style's item delegate leaves.
+int DataGrid::TextMargin() const {
+  return style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+}
+
+// Text laid out from glyphs is not kerned, so it can be a pixel or two wider
+// than the delegate measures it; a column fitted to the delegate's measure
+// would cut it.
+int DataGrid::sizeHintForColumn(int column) const {
+  int hint = QTableView::sizeHintForColumn(column);
+  if (!paints_cells_ || model() != model_ || column < 0 || column >= model_->columnCount())
+    return hint;
+  QHeaderView* rows = verticalHeader();
+  const int first = rows->visualIndexAt(0);
+  int last = rows->visualIndexAt(viewport()->height());
+  if (last < 0) last = rows->count() - 1;
+  const GlyphText& glyphs = Glyphs();
+  const int extra = 2 * TextMargin() + (showGrid() ? 1 : 0);
+  for (int visual = std::max(0, first); first >= 0 && visual <= last; ++visual) {
+    const int row = rows->logicalIndex(visual);
+    if (rows->isSectionHidden(row)) continue;
+    const qreal width = glyphs.Width(model_->CellDisplayText(row, column));
+    if (width > 0) hint = std::max(hint, int(std::ceil(width)) + extra);
+  }
+  return hint;
+}
+
 void DataGrid::paintEvent(QPaintEvent* event) {
   if (!CanPaintCells()) {
     FillBackground(viewport(), event->rect());
@@ -683,7 +661,7 @@ void DataGrid::PaintCells(QPainter& painter, const QRect& area) {
   if (last_column < 0) last_column = columns->count() - 1;
 
   const QFont& font = this->font();
-  if (glyphs_ == nullptr || glyphs_->Font() != font) glyphs_ = std::make_unique<GlyphText>(font);
+  Glyphs();
   const QPalette& palette = this->palette();
   const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
                                      : isActiveWindow() ? QPalette::Active
@@ -693,7 +671,7 @@ void DataGrid::PaintCells(QPainter& painter, const QRect& area) {
   const QBrush highlight = palette.brush(group, QPalette::Highlight);
   const QBrush alternate = palette.brush(group, QPalette::AlternateBase);
   const int grid = showGrid() ? 1 : 0;
-  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const int margin = TextMargin();
   const QItemSelection selection = selectionModel()->selection();
   const QModelIndex current = currentIndex();
 

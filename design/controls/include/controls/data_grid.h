@@ -153,9 +153,13 @@ class DataGrid : public QTableView {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Wide enough for the values in view as the grid lays them out.
+  int sizeHintForColumn(int column) const override;
 
  private:
   bool CanPaintCells() const;
+  const GlyphText& Glyphs() const;
+  int TextMargin() const;
   void PaintCells(QPainter& painter, const QRect& area);
   void FollowCurrentRow(int row);
   void FitColumns();
@@ -163,7 +167,7 @@ class DataGrid : public QTableView {
   DataGridModel* model_;
   RowHeader* row_header_;
   QAbstractItemDelegate* own_delegate_;
-  std::unique_ptr<GlyphText> glyphs_;
+  mutable std::unique_ptr<GlyphText> glyphs_;
   bool following_ = false;
   bool paints_cells_ = true;
 };
