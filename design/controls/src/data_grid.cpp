@@ -624,12 +624,13 @@ int DataGrid::sizeHintForColumn(int column) const {
   if (!paints_cells_ || model() != model_ || column < 0 || column >= model_->columnCount())
     return hint;
   QHeaderView* rows = verticalHeader();
-  const int first = rows->visualIndexAt(0);
+  const int first = std::max(0, rows->visualIndexAt(0));
   int last = rows->visualIndexAt(viewport()->height());
-  if (last < 0) last = rows->count() - 1;
+  // As QTableView measures: a hidden grid, or one not full, by all its rows.
+  if (!isVisible() || last < 0) last = rows->count() - 1;
   const GlyphText& glyphs = Glyphs();
   const int extra = 2 * TextMargin() + (showGrid() ? 1 : 0);
-  for (int visual = std::max(0, first); first >= 0 && visual <= last; ++visual) {
+  for (int visual = first; visual <= last; ++visual) {
     const int row = rows->logicalIndex(visual);
     if (rows->isSectionHidden(row)) continue;
     const qreal width = glyphs.Width(model_->CellDisplayText(row, column));
@@ -719,8 +720,10 @@ void DataGrid::PaintCells(QPainter& painter, const QRect& area) {
       const QString& text = model_->CellDisplayText(row, column);
       if (text.isEmpty()) continue;
       const bool right = model_->IsNumericColumn(column);
+      // Text that the delegate's kerned measure fits may be a little wider
+      // here: it may use the margin rather than be cut.
       if (!glyphs_->Add(text, left + margin, left + width - grid - margin, baseline, right,
-                        selected ? selected_text : plain_text)) {
+                        selected ? selected_text : plain_text, margin - 1)) {
         const int alignment = (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
         fallbacks.push_back({cell.adjusted(margin, 0, -margin, 0), alignment, text, selected});
       }

@@ -66,11 +66,11 @@ qreal GlyphText::Width(QStringView text) const {
 }
 
 bool GlyphText::Add(QStringView text, qreal left, qreal right, qreal y, bool align_right,
-                    GlyphBatch& batch) const {
+                    GlyphBatch& batch, qreal slack) const {
   const qreal width = Width(text);
   if (width < 0) return false;
   const qreal room = right - left;
-  if (width <= room) {
+  if (width <= room + slack) {
     qreal x = align_right ? right - width : left;
     for (QChar c : text) {
       const Glyph* glyph = Find(c.unicode());

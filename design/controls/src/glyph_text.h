@@ -56,10 +56,11 @@ class GlyphText {
 
   // Adds text to batch on the baseline at y, within [left, right): at left,
   // or ending at right when align_right; a text wider than that is cut and
-  // ends in "…". Returns false, adding nothing, when the text needs the
-  // ordinary path.
-  bool Add(QStringView text, qreal left, qreal right, qreal y, bool align_right,
-           GlyphBatch& batch) const;
+  // ends in "…". A text up to slack wider is not cut but overhangs (the
+  // shaper's kerning would have made it fit). Returns false, adding nothing,
+  // when the text needs the ordinary path.
+  bool Add(QStringView text, qreal left, qreal right, qreal y, bool align_right, GlyphBatch& batch,
+           qreal slack = 0) const;
   // The width Add gives text (uncut), or -1 when it would refuse the text.
   qreal Width(QStringView text) const;
 
