@@ -224,7 +224,7 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
     reportError(e, &s, frame);
     if (e.scope() != ErrorScope::Statement || (settings_.xactAbort && e.message().severity > 10)) {
       if (settings_.xactAbort && tranCount_ > 0) {
-        rollbackKeepingTriggerTables(
+        rollbackKeepingTables(
             [&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
         tranCount_ = 0;
         savepoints_.clear();
@@ -313,6 +313,7 @@ void SqliteSession::execThrow(const ThrowStmt& s, Frame& f) {
 void SqliteSession::dropTableVariables(Frame& f) {
   if (f.tableVars.empty()) return;
   for (const auto& [var, table] : f.tableVars) {
+    std::erase_if(liveTableVars_, [&](const LiveTableVar& v) { return v.table == table; });
     DropStmt drop;
     drop.objectType = "TABLE";
     drop.names.push_back({table});
