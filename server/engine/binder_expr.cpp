@@ -685,10 +685,16 @@ Typed Binder::bindSubqueryExpr(const Expr& e, Scope& scope) {
     r.type = makeType(SqlType::Bit);
     std::string lhs = x.sql;
     TypeInfo t = commonType(x.type, first);
-    if (isCharType(t.type))
+    if (isCharType(t.type)) {
       lhs += " COLLATE TSQL_CI";
-    else
+    } else {
       lhs = convertSql(x, t);
+      // Exact values match only in one storage form and scale: the
+      // subquery's values convert to the common type as well.
+      if (isExactType(first.type) && isExactType(t.type) &&
+          (storageScale(first) != storageScale(t) || exact::isWide(first) != exact::isWide(t)))
+        inner = subquerySql(*e.query, scope, &first, &t);
+    }
     r.sql = "(" + lhs + (e.negated ? " NOT IN (" : " IN (") + inner + "))";
   } else {
     r.type = first;

@@ -395,6 +395,16 @@ Stored toExact(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
                      {typeName(from.type), isDecimalType(to.type) ? "numeric" : typeName(to.type)});
     }
     ok = !tooLarge && exact::rescale(u, scale, toScale, result);
+  } else if (v.kind == K::Blob && !isDecimalType(from.type) && isDecimalType(to.type) &&
+             v.s.size() >= 4 && v.s.size() <= 19 && static_cast<std::uint8_t>(v.s[0]) >= 1 &&
+             static_cast<std::uint8_t>(v.s[0]) <= 38 &&
+             static_cast<std::uint8_t>(v.s[1]) <= static_cast<std::uint8_t>(v.s[0])) {
+    // The layout a decimal converts to binary as (see toBinary).
+    unsigned __int128 mag = 0;
+    for (std::size_t i = v.s.size(); i-- > 3;) mag = (mag << 8) | static_cast<std::uint8_t>(v.s[i]);
+    u = static_cast<__int128>(mag);
+    if (v.s[2] == 0) u = -u;
+    ok = (mag >> 127) == 0 && exact::rescale(u, static_cast<std::uint8_t>(v.s[1]), toScale, result);
   } else if (v.kind == K::Blob && !isDecimalType(from.type)) {
     Stored i = toInteger(v, from, makeType(SqlType::BigInt));
     ok = exact::rescale(i.i, 0, toScale, result);
@@ -474,7 +484,18 @@ Stored toDate(const Stored& v, const TypeInfo& from, const TypeInfo& to, const S
 Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const Settings& st,
                 bool assignment) {
   std::string bytes;
-  if (v.kind == K::Text && isCharType(from.type)) {
+  __int128 u;
+  int scale;
+  if (isDecimalType(from.type) && exactOf(v, from, u, scale)) {
+    // Precision, scale, sign (1 for positive) and the magnitude little-endian
+    // in 4, 8, 12 or 16 bytes, as SQL Server lays a decimal out.
+    bytes.push_back(static_cast<char>(from.precision));
+    bytes.push_back(static_cast<char>(from.scale));
+    bytes.push_back(u < 0 ? 0 : 1);
+    auto mag = u < 0 ? -static_cast<unsigned __int128>(u) : static_cast<unsigned __int128>(u);
+    for (int i = 1; i < decimalLength(from.precision); ++i, mag >>= 8)
+      bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(mag)));
+  } else if (v.kind == K::Text && isCharType(from.type)) {
     // Characters become the bytes SQL Server holds them as.
     bytes = isUnicodeType(from.type) ? utf8ToUcs2le(v.s) : utf8ToCp1252(v.s);
   } else if (v.kind == K::Text || v.kind == K::Blob) {
@@ -493,8 +514,8 @@ Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const
     bytes = bytesOfInteger(raw, 8);
   }
   // Numbers converted to a shorter binary keep their low-order bytes.
-  if (!isCharType(from.type) && !isBinaryType(from.type) && !isLargeType(to.type) &&
-      bytes.size() > static_cast<std::size_t>(to.length))
+  if (!isCharType(from.type) && !isBinaryType(from.type) && !isDecimalType(from.type) &&
+      !isLargeType(to.type) && bytes.size() > static_cast<std::size_t>(to.length))
     bytes = bytes.substr(bytes.size() - to.length);
   return Stored::blob(fitBytes(std::move(bytes), to, st, assignment));
 }

@@ -9,6 +9,7 @@ namespace {
 constexpr auto S = ErrorScope::Statement;
 constexpr auto B = ErrorScope::Batch;
 constexpr auto P = ErrorScope::Scope;
+constexpr auto R = ErrorScope::Rollback;
 
 // Sorted by number.
 constexpr std::array kErrors = {
@@ -121,7 +122,7 @@ constexpr std::array kErrors = {
     ErrorDef{2111, 16, S,
              "Cannot %s trigger '%s' on %s '%s' because an INSTEAD OF %s trigger already exists "
              "on this object."},
-    ErrorDef{2714, 16, S, "There is already an object named '%s' in the database."},
+    ErrorDef{2714, 16, R, "There is already an object named '%s' in the database."},
     ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
     ErrorDef{3701, 11, S,
              "Cannot drop the %s '%s', because it does not exist or you do not have "

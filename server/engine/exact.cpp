@@ -212,7 +212,7 @@ bool rescale(__int128 v, int fromScale, int toScale, __int128& out, bool truncat
   return rescaleBig(m, fromScale, toScale, truncate) && signedOf(m, v < 0, out);
 }
 
-bool apply(Op op, __int128 a, int sa, __int128 b, int sb, int rs, __int128& out) {
+bool apply(Op op, __int128 a, int sa, __int128 b, int sb, int rs, __int128& out, bool truncate) {
   Big x = Big::of(magnitude(a)), y = Big::of(magnitude(b));
   bool xneg = a < 0, yneg = b < 0;
   switch (op) {
@@ -248,7 +248,7 @@ bool apply(Op op, __int128 a, int sa, __int128 b, int sb, int rs, __int128& out)
       } else if (!y.mulPow10(-shift)) {
         return false;
       }
-      Big q = divideRounded(x, y, false);
+      Big q = divideRounded(x, y, truncate);
       return signedOf(q, xneg != yneg && !q.isZero(), out);
     }
     case Op::Modulo: {

@@ -42,9 +42,11 @@ bool rescale(__int128 v, int fromScale, int toScale, __int128& out, bool truncat
 enum class Op { Add, Subtract, Multiply, Divide, Modulo };
 
 // a (scale sa) op b (scale sb) as an unscaled value of scale rs, rounded
-// half away from zero. False when the result does not fit 128 bits. The
-// caller checks division by zero first.
-bool apply(Op op, __int128 a, int sa, __int128 b, int sb, int rs, __int128& out);
+// half away from zero (a quotient is truncated when `truncate` is set).
+// False when the result does not fit 128 bits. The caller checks division
+// by zero first.
+bool apply(Op op, __int128 a, int sa, __int128 b, int sb, int rs, __int128& out,
+           bool truncate = false);
 
 // -1, 0 or 1 as a (scale sa) is below, equal to or above b (scale sb).
 int compare(__int128 a, int sa, __int128 b, int sb);

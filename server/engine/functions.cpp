@@ -301,8 +301,9 @@ void resultExact(sqlite3_context* c, __int128 value, const TypeInfo& t) {
 
 // Exact arithmetic: t_xop(op, a, sa, b, sb, rs, type) with op 0..4 for
 // + - * / %, a and b unscaled at scales sa and sb, the result at scale rs in
-// its storage form for `type`.
-void exactArith(sqlite3_context* c, exact::Op op, sqlite3_value** v) {
+// its storage form for `type`. Decimal quotients are truncated to the
+// result's scale (t_xop); t_xdiv, for money and AVG, rounds.
+void exactArith(sqlite3_context* c, exact::Op op, sqlite3_value** v, bool truncate = false) {
   guarded(c, [&] {
     __int128 a = argExact(v, 0), b = argExact(v, 2);
     int sa = static_cast<int>(argInt(v, 1)), sb = static_cast<int>(argInt(v, 3));
@@ -311,14 +312,14 @@ void exactArith(sqlite3_context* c, exact::Op op, sqlite3_value** v) {
     if ((op == exact::Op::Divide || op == exact::Op::Modulo) && b == 0)
       return (void)divisionByZero(c);
     __int128 r;
-    if (!exact::apply(op, a, sa, b, sb, rs, r)) exactOverflow(to);
+    if (!exact::apply(op, a, sa, b, sb, rs, r, truncate)) exactOverflow(to);
     resultExact(c, r, to);
   });
 }
 
 void fnExactOp(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 1) || isNull(v, 3)) return sqlite3_result_null(c);
-  exactArith(c, static_cast<exact::Op>(argInt(v, 0)), v + 1);
+  exactArith(c, static_cast<exact::Op>(argInt(v, 0)), v + 1, true);
 }
 
 void fnExactDiv(sqlite3_context* c, int, sqlite3_value** v) {

@@ -74,6 +74,7 @@ struct CallArg {
   std::optional<Stored> value;  // nothing: DEFAULT
   TypeInfo type;
   bool output = false;
+  bool declared = false;       // the type is the caller's own (RPC), even for DEFAULT
   std::string callerVariable;  // EXEC ... @v OUTPUT copies back into @v
 };
 
@@ -117,7 +118,8 @@ class SqliteSession : public Session, private BindContext {
   Flow runStatement(const Stmt& s, Frame& frame);
   Flow dispatch(const Stmt& s, Frame& frame);
   Flow dispatchGuarded(const Stmt& s, Frame& frame);
-  void reportError(const SqlError& e, const Stmt* s, const Frame& frame);
+  void reportError(const SqlError& e, const Stmt* s, const Frame& frame,
+                   bool endTransaction = false);
   void statementDone(Done::Kind kind, std::uint16_t curCmd, bool countValid, std::uint64_t count,
                      bool error = false);
   Done::Kind doneKind(const Frame& f) const {

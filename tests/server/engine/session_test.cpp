@@ -520,6 +520,35 @@ TEST_F(SessionTest, RpcOutputParameterComesBackInCallersType) {
   ASSERT_EQ(sink.returnValues.size(), 1u);
   EXPECT_EQ(sink.returnValues[0].column.type.type, SqlType::Bit);
   EXPECT_EQ(std::get<std::int64_t>(sink.returnValues[0].value.data()), 1);
+
+  // DEFAULT for the value: the procedure's default is used, and the result
+  // still goes back in the declared types (bit, varchar(5) cuts the text).
+  ASSERT_TRUE(run(*s,
+                  "CREATE PROCEDURE withdefaults @n int = 8 OUTPUT, @t varchar(max) = 'defstr' "
+                  "OUTPUT AS SET @n = @n + 1 SET @t = @t + '1'")
+                  .errors()
+                  .empty());
+  RpcRequest byDefault;
+  byDefault.procName = "withdefaults";
+  RpcParam n;
+  n.name = "@n";
+  n.type = TypeInfo{SqlType::Bit, 1};
+  n.output = true;
+  n.byDefault = true;
+  RpcParam t;
+  t.name = "@t";
+  t.type = TypeInfo{SqlType::VarChar, 5};
+  t.output = true;
+  t.byDefault = true;
+  byDefault.params = {n, t};
+  RecordingSink defaults;
+  s->executeRpc(byDefault, defaults, cancel);
+  EXPECT_TRUE(defaults.errors().empty());
+  ASSERT_EQ(defaults.returnValues.size(), 2u);
+  EXPECT_EQ(defaults.returnValues[0].column.type.type, SqlType::Bit);
+  EXPECT_EQ(std::get<std::int64_t>(defaults.returnValues[0].value.data()), 1);
+  EXPECT_EQ(defaults.returnValues[1].column.type.length, 5);
+  EXPECT_EQ(std::get<std::string>(defaults.returnValues[1].value.data()), "defst");
 }
 
 TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {

@@ -116,6 +116,8 @@ TEST(ExactNumbers, ArithmeticKeepsEveryDigitBeforeRounding) {
   EXPECT_EQ(exact::toString(r, 37), "0.3333333333333333333333333333333333333");
   ASSERT_TRUE(exact::apply(exact::Op::Divide, -2, 0, 3, 0, 6, r));
   EXPECT_EQ(exact::toString(r, 6), "-0.666667");
+  ASSERT_TRUE(exact::apply(exact::Op::Divide, -2, 0, 3, 0, 6, r, true));
+  EXPECT_EQ(exact::toString(r, 6), "-0.666666");
   // Half away from zero when a sum loses scale.
   ASSERT_TRUE(exact::apply(exact::Op::Add, 125, 3, -250, 3, 2, r));
   EXPECT_EQ(exact::toString(r, 2), "-0.13");
