@@ -251,8 +251,7 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
   // The rollback is announced between the error and the statement's DONE,
   // where clients look for it.
   if (endTransaction && tranCount_ > 0) {
-    rollbackKeepingTables(
-        [&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
+    rollbackKeepingTables([&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
     tranCount_ = 0;
     savepoints_.clear();
     catalog_.invalidate();
