@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "banded_paint.h"
 #include "controls/data_grid.h"
 #include "controls_fixture.h"
 #include "glyph_text.h"
@@ -14,6 +15,7 @@
 namespace tessel::testing {
 namespace {
 
+using controls::BandedScrollBar;
 using controls::DataGrid;
 using controls::GlyphBatch;
 using controls::GlyphText;
@@ -225,6 +227,41 @@ TEST_F(GridPaintTest, RowHeaderMatchesQtsHeaderAndMarksTheEditedRow) {
     }
   }
   q.Cancel();
+}
+
+// Drawn a band at a time, the scroll bar must look exactly as QScrollBar
+// draws it: no seams where the bands meet, the handle where the value puts it.
+TEST(BandedScrollBarTest, PaintsTheSamePixelsAsQScrollBar) {
+  struct Case {
+    Qt::Orientation orientation;
+    QSize size;
+    int value;
+    bool enabled;
+  };
+  const Case cases[] = {
+      {Qt::Vertical, {16, 580}, 0, true},     {Qt::Vertical, {16, 580}, 4321, true},
+      {Qt::Vertical, {16, 580}, 10000, true}, {Qt::Vertical, {17, 131}, 5000, true},
+      {Qt::Vertical, {16, 300}, 2500, false}, {Qt::Horizontal, {400, 16}, 700, true}};
+  for (const Case& c : cases) {
+    QScrollBar plain(c.orientation);
+    BandedScrollBar banded(c.orientation);
+    for (QScrollBar* bar : {&plain, static_cast<QScrollBar*>(&banded)}) {
+      bar->setRange(0, 10000);
+      bar->setPageStep(27);
+      bar->setValue(c.value);
+      bar->setEnabled(c.enabled);
+      bar->resize(c.size);
+    }
+    const QImage expected = Picture(&plain);
+    const QImage got = Picture(&banded);
+    ASSERT_EQ(got.size(), expected.size());
+    int differing = 0;
+    for (int y = 0; y < got.height(); ++y) {
+      for (int x = 0; x < got.width(); ++x) differing += got.pixel(x, y) != expected.pixel(x, y);
+    }
+    EXPECT_EQ(differing, 0) << "size " << c.size.width() << "x" << c.size.height() << ", value "
+                            << c.value;
+  }
 }
 
 // The glyph layout against the font: widths as the font measures them,

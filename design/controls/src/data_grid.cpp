@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "banded_paint.h"
 #include "controls/data_error.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
@@ -414,17 +415,6 @@ void DataGridModel::fetchMore(const QModelIndex& parent) {
 
 namespace {
 
-// Fills rect in bands of a few dozen lines. Qt's raster engine hands a fill
-// of more lines to its thread pool, and for a widget's background waking and
-// waiting for those threads costs more than the fill itself.
-void FillInBands(QPainter& painter, const QRect& rect, const QBrush& brush) {
-  constexpr int kBand = 64;
-  for (int top = rect.top(); top <= rect.bottom(); top += kBand) {
-    painter.fillRect(
-        QRect(rect.left(), top, rect.width(), std::min(kBand, rect.bottom() + 1 - top)), brush);
-  }
-}
-
 // Paints the background of a viewport that has Qt::WA_OpaquePaintEvent set.
 void FillBackground(QWidget* viewport, const QRect& rect) {
   QPainter painter(viewport);
@@ -568,6 +558,7 @@ void RowHeader::paintEvent(QPaintEvent* event) {
 DataGrid::DataGrid(QWidget* parent)
     : QTableView(parent), model_(new DataGridModel(this)), row_header_(new RowHeader(this)) {
   setVerticalHeader(row_header_);
+  setVerticalScrollBar(new BandedScrollBar(Qt::Vertical, this));
   setModel(model_);
   // The background is painted by paintEvent (see FillInBands).
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
