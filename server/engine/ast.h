@@ -128,6 +128,7 @@ enum class StmtKind : std::uint8_t {
   CreateIndex,
   CreateView,
   CreateProc,
+  CreateTrigger,
   CreateDatabase,
   CreateSchema,
   Drop,
@@ -191,7 +192,8 @@ struct InsertStmt : Stmt {
   SelectPtr select;
   std::unique_ptr<ExecStmt> exec;
   bool defaultValues = false;
-  bool bulk = false;  // INSERT BULK: `columns` only; the rows come in a bulk-load message
+  bool bulk = false;          // INSERT BULK: `columns` only; the rows come in a bulk-load message
+  bool fireTriggers = false;  // INSERT BULK ... WITH (FIRE_TRIGGERS)
 };
 
 struct Assignment {
@@ -284,6 +286,21 @@ struct CreateProcStmt : Stmt {
   std::string text;  // the whole CREATE PROCEDURE text
 };
 
+// CREATE TRIGGER name ON table {FOR | AFTER | INSTEAD OF} events AS body;
+// ALTER TRIGGER replaces an existing trigger's definition.
+struct CreateTriggerStmt : Stmt {
+  CreateTriggerStmt() : Stmt(StmtKind::CreateTrigger) {}
+  Name name;
+  Name table;
+  bool alter = false;
+  bool insteadOf = false;
+  bool onInsert = false;
+  bool onUpdate = false;
+  bool onDelete = false;
+  std::vector<StmtPtr> body;
+  std::string text;  // the whole CREATE TRIGGER text
+};
+
 struct CreateDatabaseStmt : Stmt {
   CreateDatabaseStmt() : Stmt(StmtKind::CreateDatabase) {}
   std::string name;
@@ -297,7 +314,7 @@ struct CreateSchemaStmt : Stmt {
 
 struct DropStmt : Stmt {
   DropStmt() : Stmt(StmtKind::Drop) {}
-  std::string objectType;  // TABLE, VIEW, PROCEDURE, INDEX, DATABASE, SCHEMA
+  std::string objectType;  // TABLE, VIEW, PROCEDURE, TRIGGER, INDEX, DATABASE, SCHEMA
   std::vector<Name> names;
 };
 

@@ -158,7 +158,9 @@ class Binder {
   Typed bindAggregate(const Expr& e, Scope& scope);
   Typed bindInList(const Expr& e, Scope& scope);
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
-  std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType);
+  // `firstTarget`, if given, is the type the first column converts to.
+  std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType,
+                          const TypeInfo* firstTarget = nullptr);
   std::string param(const std::string& name);
   // Common table expressions in view while a statement binds.
   class WithScope {

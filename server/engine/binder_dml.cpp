@@ -1,7 +1,9 @@
 // Binding of INSERT, UPDATE and DELETE.
 
 #include "binder.h"
+#include "convert.h"
 #include "errors.h"
+#include "exact.h"
 #include "lexer.h"
 #include "parser.h"
 #include "types.h"
@@ -90,8 +92,12 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
     const ColumnInfo& c = table->columns[static_cast<std::size_t>(idx)];
     if (c.identity) {
       out.usesIdentity = true;
-      return "(" + param(kIdentityParam) + " + (row_number() OVER ()) * " +
-             std::to_string(table->identityIncrement) + ")";
+      std::string next = "(" + param(kIdentityParam) + " + (row_number() OVER ()) * " +
+                         std::to_string(table->identityIncrement) + ")";
+      if (exact::isWide(c.type))
+        next = "t_cast(" + next + "," + std::to_string(encodeType(makeType(SqlType::BigInt))) +
+               "," + std::to_string(encodeType(c.type)) + ",0,0)";
+      return next;
     }
     if (c.defaultText.empty()) return "NULL";
     Batch b = parseBatch("SELECT " + c.defaultText, false);

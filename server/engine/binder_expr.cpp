@@ -4,6 +4,7 @@
 
 #include "binder.h"
 #include "errors.h"
+#include "exact.h"
 #include "lexer.h"
 #include "types.h"
 
@@ -32,12 +33,23 @@ TypeInfo decimalOf(const TypeInfo& t) {
   }
 }
 
-// Decimal results are held in 64 bits: at most 18 digits, keeping at least
-// six (or all, if fewer) digits after the point.
-TypeInfo capDecimal(SqlType type, int p, int s) {
-  if (p > 18) {
-    s = std::max(std::min(s, 6), s - (p - 18));
-    p = 18;
+// Past 38 digits a result gives up scale. Sums and differences keep their
+// integer digits (`integral`, plus one for a carry when there is room).
+TypeInfo sumType(SqlType type, int integral, int s, int carry) {
+  int p = integral + s + carry;
+  if (p > 38) {
+    s = std::max(0, std::min(s, 38 - integral));
+    p = 38;
+  }
+  s = std::clamp(s, 0, p);
+  return makeType(type, 0, static_cast<std::uint8_t>(std::max(p, 1)), static_cast<std::uint8_t>(s));
+}
+
+// Products and quotients keep at least six decimals (all, if fewer).
+TypeInfo productType(SqlType type, int p, int s) {
+  if (p > 38) {
+    s = std::max(std::min(s, 6), s - (p - 38));
+    p = 38;
   }
   s = std::clamp(s, 0, p);
   return makeType(type, 0, static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(s));
@@ -74,9 +86,9 @@ TypeInfo commonType(const TypeInfo& a, const TypeInfo& b) {
     if (isExactType(a.type) && isExactType(b.type)) {
       TypeInfo x = decimalOf(a), y = decimalOf(b);
       int s = std::max(x.scale, y.scale);
-      int p = s + std::max(x.precision - x.scale, y.precision - y.scale);
+      int integral = std::max(x.precision - x.scale, y.precision - y.scale);
       bool numeric = a.type == SqlType::Numeric || b.type == SqlType::Numeric;
-      return capDecimal(numeric ? SqlType::Numeric : SqlType::Decimal, p, s);
+      return sumType(numeric ? SqlType::Numeric : SqlType::Decimal, integral, s, 0);
     }
   }
   TypeInfo r = typePrecedence(a.type) >= typePrecedence(b.type) ? a : b;
@@ -131,7 +143,8 @@ std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignme
   bool same = false;
   if (from.type == to.type) {
     if (isDecimalType(to.type)) {
-      same = from.scale == to.scale && from.precision <= to.precision;
+      same = from.scale == to.scale && from.precision <= to.precision &&
+             exact::isWide(from) == exact::isWide(to);
     } else if (isFixedLengthType(to.type)) {
       same = from.length == to.length;
     } else if (isCharType(to.type) || isBinaryType(to.type)) {
@@ -309,7 +322,9 @@ Typed Binder::bindColumn(const Expr& e, Scope& scope) {
 
 Typed Binder::bindUnary(const Expr& e, Scope& scope) {
   Typed x = bindExpr(*e.args[0], scope);
-  if (e.op == "~") {
+  if (e.op == "-" && exact::isWide(x.type)) {
+    x.sql = "t_xunary(0," + x.sql + "," + std::to_string(encodeType(x.type)) + ")";
+  } else if (e.op == "~") {
     x.sql = "(~" + x.sql + ")";
   } else {
     x.sql = "(-" + x.sql + ")";
@@ -448,13 +463,13 @@ Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
   if (isMoneyType(t.type)) {
     r.type = makeType(t.type, 0, t.precision, 4);
     // money with money or integers stays money.
+    // Checked in 128 bits: a result past 8 bytes is 8115, never a float.
     if (op == "+" || op == "-") {
-      r.sql = "(" + scaleUp(x, 4 - sa) + op + scaleUp(y, 4 - sb) + ")";
+      r.sql = "t_xop(" + std::string(op == "+" ? "0" : "1") + "," + x + "," + std::to_string(sa) +
+              "," + y + "," + std::to_string(sb) + ",4," + std::to_string(encodeType(r.type)) + ")";
     } else if (op == "*") {
-      r.sql = sa + sb == 4
-                  ? "(" + x + "*" + y + ")"
-                  : "t_xmul(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) +
-                        ",4," + std::to_string(encodeType(r.type)) + ")";
+      r.sql = "t_xmul(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) +
+              ",4," + std::to_string(encodeType(r.type)) + ")";
     } else if (op == "/") {
       r.sql = "t_xdiv(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) +
               ",4," + std::to_string(encodeType(r.type)) + ")";
@@ -476,26 +491,30 @@ Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
                             ? SqlType::Numeric
                             : SqlType::Decimal;
   int p1 = da.precision, s1 = da.scale, p2 = db.precision, s2 = db.scale;
-  if (op == "+" || op == "-" || op == "%") {
+  exact::Op kind;
+  if (op == "+" || op == "-") {
+    kind = op == "+" ? exact::Op::Add : exact::Op::Subtract;
+    r.type = sumType(decimalKind, std::max(p1 - s1, p2 - s2), std::max(s1, s2), 1);
+  } else if (op == "%") {
+    kind = exact::Op::Modulo;
     int s = std::max(s1, s2);
-    r.type = capDecimal(decimalKind, s + std::max(p1 - s1, p2 - s2) + 1, s);
-    std::string lhs = scaleUp(x, r.type.scale - sa), rhs = scaleUp(y, r.type.scale - sb);
-    if (r.type.scale < s) {
-      lhs = "t_xmul(" + x + "," + std::to_string(sa) + ",1,0," + std::to_string(r.type.scale) +
-            "," + std::to_string(encodeType(r.type)) + ")";
-      rhs = "t_xmul(" + y + "," + std::to_string(sb) + ",1,0," + std::to_string(r.type.scale) +
-            "," + std::to_string(encodeType(r.type)) + ")";
-    }
-    r.sql = op == "%" ? "t_imod(" + lhs + "," + rhs + ")" : "(" + lhs + op + rhs + ")";
+    r.type = sumType(decimalKind, std::min(p1 - s1, p2 - s2), s, 0);
   } else if (op == "*") {
-    r.type = capDecimal(decimalKind, p1 + p2 + 1, s1 + s2);
-    r.sql = "t_xmul(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + "," +
-            std::to_string(r.type.scale) + "," + std::to_string(encodeType(r.type)) + ")";
+    kind = exact::Op::Multiply;
+    r.type = productType(decimalKind, p1 + p2 + 1, s1 + s2);
   } else {
+    kind = exact::Op::Divide;
     int s = std::max(6, s1 + p2 + 1);
-    r.type = capDecimal(decimalKind, p1 - s1 + s2 + s, s);
-    r.sql = "t_xdiv(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + "," +
-            std::to_string(r.type.scale) + "," + std::to_string(encodeType(r.type)) + ")";
+    r.type = productType(decimalKind, p1 - s1 + s2 + s, s);
+  }
+  bool narrow = !exact::isWide(xa) && !exact::isWide(xb) && !exact::isWide(r.type);
+  if (narrow && (op == "+" || op == "-") && r.type.scale >= std::max(sa, sb)) {
+    // Up to 18 digits the stored integers add as they are.
+    r.sql = "(" + scaleUp(x, r.type.scale - sa) + op + scaleUp(y, r.type.scale - sb) + ")";
+  } else {
+    r.sql = "t_xop(" + std::to_string(static_cast<int>(kind)) + "," + x + "," + std::to_string(sa) +
+            "," + y + "," + std::to_string(sb) + "," + std::to_string(r.type.scale) + "," +
+            std::to_string(encodeType(r.type)) + ")";
   }
   return r;
 }
@@ -529,12 +548,46 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
   }
   std::string x = a.sql, y = b.sql;
   bool exactPair = isExactType(a.type.type) && isExactType(b.type.type);
-  if (exactPair && storageScale(a.type) == storageScale(b.type)) {
-    // Same scale: compare the stored integers directly (keeps index use).
+  int sa = storageScale(a.type), sb = storageScale(b.type);
+  bool wideA = exact::isWide(a.type), wideB = exact::isWide(b.type);
+  if (exactPair && sa == sb && wideA == wideB) {
+    // Same scale and form: compare the stored values directly (keeps index use).
   } else if (exactPair) {
-    int s = std::max(storageScale(a.type), storageScale(b.type));
-    x = scaleUp(x, s - storageScale(a.type));
-    y = scaleUp(y, s - storageScale(b.type));
+    int s = std::max(sa, sb);
+    // Digits each side has once brought to scale s.
+    int da = decimalOf(a.type).precision + s - sa, db = decimalOf(b.type).precision + s - sb;
+    auto scalesInPlace = [&](bool wide, int digits, int own) {
+      return !wide && (own == s || digits <= exact::kNarrowDigits);
+    };
+    // A wide constant or variable against a narrow side that stays narrow:
+    // the wide value comes down to an INTEGER (a REAL past 64 bits, which
+    // still orders correctly), keeping the narrow side's index usable.
+    auto constant = [](const Typed& t) {
+      return t.literal || t.isVariable || (!t.sql.empty() && t.sql[0] == '?');
+    };
+    auto narrowed = [&](const std::string& sql, int own) {
+      return "t_xnarrow(" + sql + "," + std::to_string(own) + "," + std::to_string(s) + ")";
+    };
+    if (scalesInPlace(wideA, da, sa) && scalesInPlace(wideB, db, sb)) {
+      x = scaleUp(x, s - sa);
+      y = scaleUp(y, s - sb);
+    } else if (wideA && !wideB && constant(a) && scalesInPlace(false, db, sb)) {
+      x = narrowed(x, sa);
+      y = scaleUp(y, s - sb);
+    } else if (wideB && !wideA && constant(b) && scalesInPlace(false, da, sa)) {
+      x = scaleUp(x, s - sa);
+      y = narrowed(y, sb);
+    } else if (da <= 38 && db <= 38) {
+      // Both as 38-digit values of one scale; a wide side already of that
+      // scale stays as it is (keeps index use).
+      TypeInfo wide = makeType(SqlType::Decimal, 0, 38, static_cast<std::uint8_t>(s));
+      if (!(wideA && sa == s)) x = convertSql(a, wide);
+      if (!(wideB && sb == s)) y = convertSql(b, wide);
+    } else {
+      r.sql = "(t_xcmp(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + ")" +
+              op + "0)";
+      return r;
+    }
   } else if (a.type.type == t.type && isDateType(t.type) && isDateType(b.type.type)) {
   } else {
     if (!(a.type.type == t.type && !isDecimalType(t.type))) x = convertSql(a, t);
@@ -632,10 +685,16 @@ Typed Binder::bindSubqueryExpr(const Expr& e, Scope& scope) {
     r.type = makeType(SqlType::Bit);
     std::string lhs = x.sql;
     TypeInfo t = commonType(x.type, first);
-    if (isCharType(t.type))
+    if (isCharType(t.type)) {
       lhs += " COLLATE TSQL_CI";
-    else
+    } else {
       lhs = convertSql(x, t);
+      // Exact values match only in one storage form and scale: the
+      // subquery's values convert to the common type as well.
+      if (isExactType(first.type) && isExactType(t.type) &&
+          (storageScale(first) != storageScale(t) || exact::isWide(first) != exact::isWide(t)))
+        inner = subquerySql(*e.query, scope, &first, &t);
+    }
     r.sql = "(" + lhs + (e.negated ? " NOT IN (" : " IN (") + inner + "))";
   } else {
     r.type = first;

@@ -2,6 +2,7 @@
 
 #include "binder.h"
 #include "errors.h"
+#include "exact.h"
 #include "lexer.h"
 #include "sqld/product_version.h"
 #include "types.h"
@@ -64,7 +65,10 @@ Typed Binder::bindAggregate(const Expr& e, Scope& scope) {
     if (isIntegerType(t.type)) {
       r.type = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
     } else if (isDecimalType(t.type)) {
-      r.type = makeType(SqlType::Decimal, 0, 18, t.scale);
+      // 38 digits, summed in 128 bits.
+      r.type = makeType(SqlType::Decimal, 0, 38, t.scale);
+      r.sql = "t_xsum(" + d + x.sql + ")";
+      return r;
     } else if (isMoneyType(t.type)) {
       r.type = makeType(SqlType::Money, 0, 19, 4);
     } else if (t.type == SqlType::Real || t.type == SqlType::Float) {
@@ -81,9 +85,9 @@ Typed Binder::bindAggregate(const Expr& e, Scope& scope) {
       r.sql = "t_idiv(sum(" + d + x.sql + "),count(" + d + x.sql + "))";
     } else if (isDecimalType(t.type)) {
       int s = std::max<int>(6, t.scale);
-      r.type = makeType(SqlType::Decimal, 0, 18, static_cast<std::uint8_t>(s));
-      r.sql = "t_xdiv(sum(" + d + x.sql + ")," + std::to_string(t.scale) + ",count(" + d + x.sql +
-              "),0," + std::to_string(s) + "," + std::to_string(encodeType(r.type)) + ")";
+      r.type = makeType(SqlType::Decimal, 0, 38, static_cast<std::uint8_t>(s));
+      r.sql = "t_xdiv(t_xsum(" + d + x.sql + ")," + std::to_string(t.scale) + ",count(" + d +
+              x.sql + "),0," + std::to_string(s) + "," + std::to_string(encodeType(r.type)) + ")";
     } else if (isMoneyType(t.type)) {
       r.type = makeType(SqlType::Money, 0, 19, 4);
       r.sql = "t_xdiv(sum(" + d + x.sql + "),4,count(" + d + x.sql + "),0,4," +
@@ -167,6 +171,12 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "ERROR_PROCEDURE") {
     expectArgs(e, 0, 0);
     return make(param("@@ error_procedure"), makeType(SqlType::NVarChar, 128));
+  }
+  // UPDATE(column) in a trigger: whether the statement that fired it set the column.
+  if (fn == "UPDATE") {
+    expectArgs(e, 1, 1);
+    if (e.args[0]->kind != ExprKind::Column) throw SqlError(102, {"("});
+    return make(param("@@ updated " + lower(e.args[0]->names.back())), makeType(SqlType::Bit));
   }
   if (fn == "XACT_STATE") {
     expectArgs(e, 0, 0);
@@ -330,6 +340,10 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "ABS" || fn == "SIGN") {
     expectArgs(e, 1, 1);
     Typed x = arg(0);
+    if (exact::isWide(x.type))
+      return make("t_xunary(" + std::string(fn == "ABS" ? "1," : "2,") + x.sql + "," +
+                      std::to_string(encodeType(x.type)) + ")",
+                  x.type);
     if (fn == "SIGN" && isExactType(x.type.type))
       return make("(sign(" + x.sql + ")*" + std::to_string(pow10(storageScale(x.type))) + ")",
                   x.type);
@@ -341,10 +355,12 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     std::string trunc = e.args.size() == 3 ? integer(2) : "0";
     if (isExactType(x.type.type) && !isIntegerType(x.type.type))
       return make("t_xround(" + x.sql + "," + std::to_string(storageScale(x.type)) + "," +
-                      integer(1) + "," + trunc + ")",
+                      integer(1) + "," + trunc + "," + std::to_string(encodeType(x.type)) + ")",
                   x.type);
     if (isIntegerType(x.type.type))
-      return make("t_xround(" + x.sql + ",0," + integer(1) + "," + trunc + ")", x.type);
+      return make("t_xround(" + x.sql + ",0," + integer(1) + "," + trunc + "," +
+                      std::to_string(encodeType(x.type)) + ")",
+                  x.type);
     return make("t_fround(" + convertSql(x, makeType(SqlType::Float)) + "," + integer(1) + "," +
                     trunc + ")",
                 makeType(SqlType::Float));
@@ -357,8 +373,7 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
       TypeInfo t =
           isMoneyType(x.type.type) ? x.type : makeType(SqlType::Decimal, 0, x.type.precision, 0);
       std::string q = "t_xfloor(" + x.sql + "," + std::to_string(storageScale(x.type)) + "," +
-                      (fn == "CEILING" ? "1" : "0") + ")";
-      if (isMoneyType(t.type)) q = "(" + q + "*10000)";
+                      (fn == "CEILING" ? "1" : "0") + "," + std::to_string(encodeType(t)) + ")";
       return make(q, t);
     }
     return make(std::string(fn == "FLOOR" ? "floor(" : "ceil(") +

@@ -349,6 +349,9 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
   for (std::size_t i = 0; i < rest.size(); ++i)
     out.sql += (s.unions[i].all ? " UNION ALL " : " UNION ") + emitCore(rest[i], false);
   if (!s.orderBy.empty()) {
+    // SQLite cannot apply a collation to the ORDER BY of a compound whose
+    // parts group ("no such column"); ordering the compound as a whole can.
+    if (!rest.empty()) out.sql = "SELECT * FROM (" + out.sql + ")";
     out.sql += " ORDER BY ";
     for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
       const OrderItem& o = s.orderBy[i];
@@ -426,15 +429,19 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
   return out;
 }
 
-std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType) {
+std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType,
+                                const TypeInfo* firstTarget) {
+  auto item = [&](const Core& core, std::size_t i) {
+    return i == 0 && firstTarget ? convertSql(core.items[i], *firstTarget) : core.items[i].sql;
+  };
   Core c = bindCore(s, &scope);
   std::string sql = c.head;
-  for (std::size_t i = 0; i < c.items.size(); ++i) sql += (i ? ", " : "") + c.items[i].sql;
+  for (std::size_t i = 0; i < c.items.size(); ++i) sql += (i ? ", " : "") + item(c, i);
   sql += c.tail;
   for (const auto& u : s.unions) {
     Core r = bindCore(*u.select, &scope);
     sql += (u.all ? " UNION ALL " : " UNION ") + r.head;
-    for (std::size_t i = 0; i < r.items.size(); ++i) sql += (i ? ", " : "") + r.items[i].sql;
+    for (std::size_t i = 0; i < r.items.size(); ++i) sql += (i ? ", " : "") + item(r, i);
     sql += r.tail;
   }
   if (!s.orderBy.empty() && s.top) {

@@ -35,6 +35,7 @@ void SqliteSession::execInsertBulk(const InsertStmt& s, Frame& f) {
   target.kind = BulkWait::Rows;
   target.table = s.table;
   target.columns = s.columns;
+  target.fireTriggers = s.fireTriggers;
   bulk_ = std::move(target);
   statementDone(doneKind(f), kCmdInsert, false, 0);
 }
@@ -96,14 +97,21 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
 
     execSql(db_.get(), "SAVEPOINT tessel_bulk");
     open = true;
-    std::uint64_t count = 0;
-    std::vector<Value> row;
-    while (rows.next(row)) {
-      if (count % kCancelCheckRows == 0) checkCancel();
-      for (std::size_t i = 0; i < slots.size() && i < row.size(); ++i)
-        slots[i]->value = storedFromValue(row[i], types[i]);
-      count += static_cast<std::uint64_t>(insertRows(insert, frame));
-    }
+    // A bulk load fires the table's insert triggers only when asked to, once
+    // for all its rows.
+    auto load = [&] {
+      std::int64_t count = 0;
+      std::vector<Value> row;
+      while (rows.next(row)) {
+        if (count % kCancelCheckRows == 0) checkCancel();
+        for (std::size_t i = 0; i < slots.size() && i < row.size(); ++i)
+          slots[i]->value = storedFromValue(row[i], types[i]);
+        count += insertRows(insert, frame);
+      }
+      return count;
+    };
+    auto count = static_cast<std::uint64_t>(withTriggers(target->fireTriggers ? table : nullptr,
+                                                         kTriggerInsert, {}, frame, load, &insert));
     open = false;
     execSql(db_.get(), "RELEASE tessel_bulk");
     rowCount_ = static_cast<std::int64_t>(count);

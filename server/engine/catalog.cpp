@@ -11,6 +11,11 @@ namespace {
 // The sysobjects.status bit that SQL Server uses for "created with
 // QUOTED_IDENTIFIER on".
 constexpr std::int64_t kQuotedIdentifierBit = 0x40000000;
+// sysobjects.status of a trigger: its events (kTriggerInsert ... shifted) and
+// whether it runs instead of the statement.
+constexpr int kTriggerEventShift = 8;
+constexpr std::int64_t kTriggerEventMask = 0x700;
+constexpr std::int64_t kTriggerInsteadOfBit = 0x10000;
 
 struct SysColumn {
   const char* name;
@@ -306,6 +311,20 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
                info->viewText += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
              });
   }
+  if (info->xtype == "U" || info->xtype == "V") {
+    querySql(db_,
+             "SELECT id, name, status FROM " + q +
+                 ".sysobjects WHERE parent_obj = ? AND xtype = 'TR' ORDER BY id",
+             {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
+               TriggerInfo t;
+               t.id = sqlite3_column_int64(s, 0);
+               t.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+               std::int64_t status = sqlite3_column_int64(s, 2);
+               t.events = static_cast<int>((status & kTriggerEventMask) >> kTriggerEventShift);
+               t.insteadOf = (status & kTriggerInsteadOfBit) != 0;
+               info->triggers.push_back(std::move(t));
+             });
+  }
   if (info->identityColumn >= 0) {
     querySql(db_, "SELECT seed, increment FROM " + q + "._tessel_identity WHERE id = ?",
              {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
@@ -424,6 +443,35 @@ void Catalog::addComment(const std::string& schema, std::int64_t id, const std::
               ".syscomments(id,number,colid,status,texttype,language,encrypted,compressed,text) "
               "VALUES(?,1,1,0,2,0,0,0,?)",
           {Stored::integer(id), Stored::text(text)});
+}
+
+void Catalog::setTriggerEvents(const std::string& schema, std::int64_t id, int events,
+                               bool insteadOf) {
+  std::int64_t bits = (static_cast<std::int64_t>(events) << kTriggerEventShift) |
+                      (insteadOf ? kTriggerInsteadOfBit : 0);
+  execSql(db_,
+          "UPDATE " + quoteName(schema) + ".sysobjects SET status = (status & ~?) | ? WHERE id = ?",
+          {Stored::integer(kTriggerEventMask | kTriggerInsteadOfBit), Stored::integer(bits),
+           Stored::integer(id)});
+  cache_.clear();
+}
+
+std::string Catalog::objectText(const std::string& schema, std::int64_t id,
+                                bool* quotedIdentifier) {
+  std::string q = quoteName(schema);
+  std::string text;
+  querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ? ORDER BY colid",
+           {Stored::integer(id)}, [&](sqlite3_stmt* s) {
+             text += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+           });
+  if (quotedIdentifier) {
+    *quotedIdentifier = false;
+    querySql(db_, "SELECT status FROM " + q + ".sysobjects WHERE id = ?", {Stored::integer(id)},
+             [&](sqlite3_stmt* s) {
+               *quotedIdentifier = (sqlite3_column_int64(s, 0) & kQuotedIdentifierBit) != 0;
+             });
+  }
+  return text;
 }
 
 void Catalog::setQuotedIdentifier(const std::string& schema, std::int64_t id, bool on) {

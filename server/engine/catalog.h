@@ -28,6 +28,21 @@ struct ColumnInfo {
   std::string defaultText;  // T-SQL expression of the DEFAULT, empty if none
 };
 
+// Events a trigger fires on, as bits of TriggerInfo::events.
+constexpr int kTriggerInsert = 1;
+constexpr int kTriggerUpdate = 2;
+constexpr int kTriggerDelete = 4;
+
+// A trigger on a table or view. Its definition is the CREATE TRIGGER text in
+// syscomments; sysobjects keeps it as type TR with the table as parent and
+// its events and timing in status (kTriggerStatus* in catalog.cpp).
+struct TriggerInfo {
+  std::int64_t id = 0;
+  std::string name;
+  int events = 0;
+  bool insteadOf = false;
+};
+
 struct TableInfo {
   std::int64_t id = 0;
   std::string name;
@@ -40,6 +55,7 @@ struct TableInfo {
   int identityColumn = -1;
   std::int64_t identitySeed = 1;
   std::int64_t identityIncrement = 1;
+  std::vector<TriggerInfo> triggers;  // in the order they were created
 
   const ColumnInfo* column(std::string_view name) const;
   int columnIndex(std::string_view name) const;
@@ -75,6 +91,11 @@ class Catalog {
   void addColumn(const std::string& schema, std::int64_t tableId, const ColumnInfo& column,
                  std::int64_t defaultId, bool isParam = false, bool isOutput = false);
   void addComment(const std::string& schema, std::int64_t id, const std::string& text);
+  // Records a trigger's events and timing on its sysobjects row.
+  void setTriggerEvents(const std::string& schema, std::int64_t id, int events, bool insteadOf);
+  // The definition text of a view, procedure or trigger, and the
+  // QUOTED_IDENTIFIER it was created with.
+  std::string objectText(const std::string& schema, std::int64_t id, bool* quotedIdentifier);
   // Views and procedures keep the QUOTED_IDENTIFIER they were created with.
   void setQuotedIdentifier(const std::string& schema, std::int64_t id, bool on);
   void addIndex(const std::string& schema, std::int64_t tableId, int indid, const std::string& name,

@@ -12,6 +12,7 @@
 #include "datetime.h"
 #include "datetime2.h"
 #include "errors.h"
+#include "exact.h"
 #include "lexer.h"
 #include "sqld/charset.h"
 #include "types.h"
@@ -42,14 +43,8 @@ std::string int128ToString(__int128 v) {
 }
 
 // "123.4500" from unscaled 1234500 and scale 4.
-std::string scaledToString(std::int64_t v, int scale) {
-  std::string digits = int128ToString(v < 0 ? -static_cast<__int128>(v) : v);
-  if (scale > 0) {
-    if (static_cast<int>(digits.size()) <= scale)
-      digits.insert(0, std::string(scale - digits.size() + 1, '0'));
-    digits.insert(digits.size() - scale, ".");
-  }
-  return v < 0 ? "-" + digits : digits;
+std::string scaledToString(__int128 v, int scale) {
+  return exact::toString(v, scale);
 }
 
 [[noreturn]] void overflow(const TypeInfo& from, const TypeInfo& to) {
@@ -60,7 +55,10 @@ std::string scaledToString(std::int64_t v, int scale) {
 }
 
 // Parses "[-]123[.45]" (and for money "$1,234.5"); nothing if malformed.
-bool parseDecimalText(std::string_view text, bool money, __int128& unscaled, int& scale) {
+// Digits past the 38 a value holds are rounded off after the point; before
+// it they set `tooLarge`.
+bool parseDecimalText(std::string_view text, bool money, __int128& unscaled, int& scale,
+                      bool* tooLarge = nullptr) {
   std::string t = trimmed(text);
   std::size_t i = 0;
   bool neg = false;
@@ -69,14 +67,23 @@ bool parseDecimalText(std::string_view text, bool money, __int128& unscaled, int
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
   unscaled = 0;
   scale = 0;
-  bool digits = false, dot = false;
+  bool digits = false, dot = false, full = false, roundUp = false, large = false;
+  const __int128 kFull = exact::pow10(37);
   for (; i < t.size(); ++i) {
     char c = t[i];
     if (std::isdigit(static_cast<unsigned char>(c))) {
-      if (unscaled > (static_cast<__int128>(1) << 120)) return false;
+      digits = true;
+      if (full || unscaled >= kFull) {
+        if (dot) {
+          if (!full) roundUp = c >= '5';
+          full = true;
+        } else {
+          large = true;
+        }
+        continue;
+      }
       unscaled = unscaled * 10 + (c - '0');
       if (dot) ++scale;
-      digits = true;
     } else if (c == '.' && !dot) {
       dot = true;
     } else if (c == ',' && money && !dot) {
@@ -86,14 +93,25 @@ bool parseDecimalText(std::string_view text, bool money, __int128& unscaled, int
     }
   }
   if (!digits && !dot) return false;
+  if (large) {
+    if (!tooLarge) return false;
+    *tooLarge = true;
+  }
+  if (roundUp) ++unscaled;
   if (neg) unscaled = -unscaled;
   return true;
 }
 
 // Exact value of a numeric source as (unscaled, scale); false for float.
 bool exactOf(const Stored& v, const TypeInfo& from, __int128& u, int& scale) {
-  if (!isExactType(from.type) || v.kind != K::Int) return false;
-  u = v.i;
+  if (!isExactType(from.type)) return false;
+  if (v.kind == K::Int) {
+    u = v.i;
+  } else if (v.kind == K::Blob && isDecimalType(from.type)) {
+    u = exact::fromBytes(v.s);
+  } else {
+    return false;
+  }
   scale = storageScale(from);
   return true;
 }
@@ -104,6 +122,9 @@ double doubleOf(const Stored& v, const TypeInfo& from) {
     if (isDateType(from.type)) return static_cast<double>(v.i) / kTicksPerDay;
     return static_cast<double>(v.i) / static_cast<double>(pow10(storageScale(from)));
   }
+  __int128 u;
+  int scale;
+  if (exactOf(v, from, u, scale)) return std::strtod(exact::toString(u, scale).c_str(), nullptr);
   return std::strtod(v.s.c_str(), nullptr);
 }
 
@@ -217,8 +238,12 @@ std::string fitBytes(std::string s, const TypeInfo& to, const Settings& settings
 Stored toText(const Stored& v, const TypeInfo& from, const TypeInfo& to, int style,
               const Settings& settings, bool assignment) {
   std::string s;
+  __int128 u;
+  int scale;
   if (isWideDateType(from.type)) {
     s = formatWide(wideOf(v, from), from);
+  } else if (isDecimalType(from.type) && exactOf(v, from, u, scale)) {
+    s = scaledToString(u, scale);
   } else if (v.kind == K::Blob) {
     // Bytes read as characters of the target: UCS-2 for the Unicode types,
     // code page 1252 for char and varchar.
@@ -231,8 +256,6 @@ Stored toText(const Stored& v, const TypeInfo& from, const TypeInfo& to, int sty
     s = formatDateTime(v.i, style);
   } else if (isMoneyType(from.type)) {
     s = formatMoney(v.i, style);
-  } else if (isDecimalType(from.type)) {
-    s = scaledToString(v.i, from.scale);
   } else if (v.kind == K::Real) {
     s = formatFloat(v.r, from, style);
   } else {
@@ -290,6 +313,7 @@ Stored toInteger(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
       return Stored::integer(x != 0);
     }
     if (v.kind == K::Real) return Stored::integer(v.r != 0);
+    if (exactOf(v, from, u, scale)) return Stored::integer(u != 0);
     return Stored::integer(v.i != 0);
   }
   if (v.kind == K::Text) {
@@ -300,7 +324,7 @@ Stored toInteger(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
     if (!ok) throw SqlError(245, {typeName(from.type), v.s, typeName(to.type)});
     return Stored::integer(checkIntRange(x, from, to));
   }
-  if (v.kind == K::Blob) {
+  if (v.kind == K::Blob && !isDecimalType(from.type)) {
     __int128 x = 0;
     std::size_t width = static_cast<std::size_t>(to.length);
     std::string_view b = v.s;
@@ -333,40 +357,65 @@ Stored toInteger(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
   return Stored::integer(checkIntRange(static_cast<__int128>(std::trunc(d)), from, to));
 }
 
+// An exact value of a float: its 17 significant digits, rounded to `scale`.
+bool exactOfDouble(double d, int scale, __int128& out) {
+  if (!std::isfinite(d)) return false;
+  if (d == 0) {
+    out = 0;
+    return true;
+  }
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.16e", d);
+  std::string_view text = buf;
+  std::size_t e = text.find('e');
+  __int128 mantissa = 0;
+  for (char c : text.substr(0, e))
+    if (c >= '0' && c <= '9') mantissa = mantissa * 10 + (c - '0');
+  if (text[0] == '-') mantissa = -mantissa;
+  int exponent = std::atoi(buf + e + 1);
+  // mantissa * 10^(exponent - 16)
+  int fromScale = 16 - exponent;
+  if (fromScale - scale > 60) {
+    out = 0;
+    return true;
+  }
+  return exact::rescale(mantissa, fromScale, scale, out);
+}
+
 Stored toExact(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
   int toScale = storageScale(to);
-  std::int64_t result;
-  __int128 u;
+  __int128 result = 0, u;
   int scale;
+  bool ok;
   if (v.kind == K::Text) {
-    if (!parseDecimalText(v.s, isMoneyType(to.type), u, scale)) {
+    bool tooLarge = false;
+    if (!parseDecimalText(v.s, isMoneyType(to.type), u, scale, &tooLarge)) {
       if (isMoneyType(to.type)) throw SqlError(235, {typeName(from.type)});
       throw SqlError(8114,
                      {typeName(from.type), isDecimalType(to.type) ? "numeric" : typeName(to.type)});
     }
-    result = rescale(u, scale, toScale, to);
-  } else if (v.kind == K::Blob) {
+    ok = !tooLarge && exact::rescale(u, scale, toScale, result);
+  } else if (v.kind == K::Blob && !isDecimalType(from.type) && isDecimalType(to.type) &&
+             v.s.size() >= 4 && v.s.size() <= 19 && static_cast<std::uint8_t>(v.s[0]) >= 1 &&
+             static_cast<std::uint8_t>(v.s[0]) <= 38 &&
+             static_cast<std::uint8_t>(v.s[1]) <= static_cast<std::uint8_t>(v.s[0])) {
+    // The layout a decimal converts to binary as (see toBinary).
+    unsigned __int128 mag = 0;
+    for (std::size_t i = v.s.size(); i-- > 3;) mag = (mag << 8) | static_cast<std::uint8_t>(v.s[i]);
+    u = static_cast<__int128>(mag);
+    if (v.s[2] == 0) u = -u;
+    ok = (mag >> 127) == 0 && exact::rescale(u, static_cast<std::uint8_t>(v.s[1]), toScale, result);
+  } else if (v.kind == K::Blob && !isDecimalType(from.type)) {
     Stored i = toInteger(v, from, makeType(SqlType::BigInt));
-    result = rescale(i.i, 0, toScale, to);
+    ok = exact::rescale(i.i, 0, toScale, result);
   } else if (exactOf(v, from, u, scale)) {
-    result = rescale(u, scale, toScale, to);
+    ok = exact::rescale(u, scale, toScale, result);
   } else {
-    double d = doubleOf(v, from) * static_cast<double>(pow10(toScale));
-    if (!(d > -9.2e18 && d < 9.2e18)) overflow(from, to);
-    result = static_cast<std::int64_t>(std::llround(d));
+    ok = exactOfDouble(doubleOf(v, from), toScale, result);
   }
   // Digits left of the point must fit the precision.
-  if (isDecimalType(to.type)) {
-    int intDigits = to.precision - to.scale;
-    __int128 limit = intDigits >= 19
-                         ? (static_cast<__int128>(1) << 100)
-                         : static_cast<__int128>(pow10(std::min(intDigits + toScale, 18)));
-    if (intDigits + toScale > 18) limit = static_cast<__int128>(1) << 100;
-    if (result >= limit || result <= -limit) overflow(from, to);
-  } else if (to.type == SqlType::SmallMoney) {
-    if (result > 2147483647LL || result < -2147483648LL) overflow(from, to);
-  }
-  return Stored::integer(result);
+  if (!ok || !exact::fits(result, to)) overflow(from, to);
+  return storedExact(result, to);
 }
 
 Stored toFloat(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
@@ -434,7 +483,18 @@ Stored toDate(const Stored& v, const TypeInfo& from, const TypeInfo& to, const S
 Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const Settings& st,
                 bool assignment) {
   std::string bytes;
-  if (v.kind == K::Text && isCharType(from.type)) {
+  __int128 u;
+  int scale;
+  if (isDecimalType(from.type) && exactOf(v, from, u, scale)) {
+    // Precision, scale, sign (1 for positive) and the magnitude little-endian
+    // in 4, 8, 12 or 16 bytes, as SQL Server lays a decimal out.
+    bytes.push_back(static_cast<char>(from.precision));
+    bytes.push_back(static_cast<char>(from.scale));
+    bytes.push_back(u < 0 ? 0 : 1);
+    auto mag = u < 0 ? -static_cast<unsigned __int128>(u) : static_cast<unsigned __int128>(u);
+    for (int i = 1; i < decimalLength(from.precision); ++i, mag >>= 8)
+      bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(mag)));
+  } else if (v.kind == K::Text && isCharType(from.type)) {
     // Characters become the bytes SQL Server holds them as.
     bytes = isUnicodeType(from.type) ? utf8ToUcs2le(v.s) : utf8ToCp1252(v.s);
   } else if (v.kind == K::Text || v.kind == K::Blob) {
@@ -453,8 +513,8 @@ Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const
     bytes = bytesOfInteger(raw, 8);
   }
   // Numbers converted to a shorter binary keep their low-order bytes.
-  if (!isCharType(from.type) && !isBinaryType(from.type) && !isLargeType(to.type) &&
-      bytes.size() > static_cast<std::size_t>(to.length))
+  if (!isCharType(from.type) && !isBinaryType(from.type) && !isDecimalType(from.type) &&
+      !isLargeType(to.type) && bytes.size() > static_cast<std::size_t>(to.length))
     bytes = bytes.substr(bytes.size() - to.length);
   return Stored::blob(fitBytes(std::move(bytes), to, st, assignment));
 }
@@ -507,24 +567,24 @@ std::int64_t pow10(int n) {
 }
 
 std::int64_t rescale(__int128 v, int fromScale, int toScale, const TypeInfo& target) {
-  __int128 r = v;
-  if (toScale > fromScale) {
-    for (int i = fromScale; i < toScale; ++i) {
-      r *= 10;
-      if (r > (static_cast<__int128>(1) << 100) || r < -(static_cast<__int128>(1) << 100)) break;
-    }
-  } else if (toScale < fromScale) {
-    __int128 p = 1;
-    for (int i = toScale; i < fromScale; ++i) p *= 10;
-    __int128 q = r / p, rem = r % p;
-    if (rem * 2 >= p) ++q;
-    if (rem * 2 <= -p) --q;
-    r = q;
-  }
-  if (r > std::numeric_limits<std::int64_t>::max() || r < std::numeric_limits<std::int64_t>::min())
+  __int128 r;
+  if (!exact::rescale(v, fromScale, toScale, r) || r > std::numeric_limits<std::int64_t>::max() ||
+      r < std::numeric_limits<std::int64_t>::min())
     throw SqlError(8115,
                    {"expression", isDecimalType(target.type) ? "numeric" : typeName(target.type)});
   return static_cast<std::int64_t>(r);
+}
+
+Stored storedExact(__int128 v, const TypeInfo& type) {
+  if (exact::isWide(type)) return Stored::blob(exact::toBytes(v));
+  if (v > std::numeric_limits<std::int64_t>::max() || v < std::numeric_limits<std::int64_t>::min())
+    throw SqlError(8115,
+                   {"expression", isDecimalType(type.type) ? "numeric" : typeName(type.type)});
+  return Stored::integer(static_cast<std::int64_t>(v));
+}
+
+bool exactOfStored(const Stored& v, const TypeInfo& type, __int128& unscaled, int& scale) {
+  return exactOf(v, type, unscaled, scale);
 }
 
 Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, int style,
@@ -543,6 +603,17 @@ Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, i
 }
 
 Stored storedFromValue(const Value& v, const TypeInfo& type) {
+  if (isDecimalType(type.type)) {
+    // Whatever the value's own form, a decimal stores as its type says.
+    static const Settings defaults;
+    if (auto* i = std::get_if<std::int64_t>(&v.data()))
+      return convertValue(Stored::integer(*i), makeType(SqlType::BigInt), type, 0, defaults);
+    if (auto* d = std::get_if<double>(&v.data()))
+      return convertValue(Stored::real(*d), makeType(SqlType::Float), type, 0, defaults);
+    if (auto* m = std::get_if<MoneyValue>(&v.data()))
+      return convertValue(Stored::integer(m->tenThousandths), makeType(SqlType::Money), type, 0,
+                          defaults);
+  }
   return std::visit(
       [&](const auto& x) -> Stored {
         using T = std::decay_t<decltype(x)>;
@@ -553,7 +624,11 @@ Stored storedFromValue(const Value& v, const TypeInfo& type) {
         } else if constexpr (std::is_same_v<T, double>) {
           return Stored::real(x);
         } else if constexpr (std::is_same_v<T, DecimalValue>) {
-          return Stored::integer(rescale(x.unscaled, x.scale, storageScale(type), type));
+          __int128 r;
+          if (!exact::rescale(x.unscaled, x.scale, storageScale(type), r))
+            throw SqlError(
+                8115, {"expression", isDecimalType(type.type) ? "numeric" : typeName(type.type)});
+          return storedExact(r, type);
         } else if constexpr (std::is_same_v<T, MoneyValue>) {
           return Stored::integer(x.tenThousandths);
         } else if constexpr (std::is_same_v<T, DateTimeValue>) {
@@ -599,6 +674,8 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
     if (v.kind == K::Int) return Value(static_cast<double>(v.i));
     return Value(std::strtod(v.s.c_str(), nullptr));
   }
+  if (isDecimalType(t) && v.kind == K::Blob)
+    return Value(DecimalValue{exact::fromBytes(v.s), type.precision, type.scale});
   std::int64_t i;
   if (v.kind == K::Int) {
     i = v.i;
@@ -619,7 +696,9 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
 
 std::string storedToText(const Stored& v, const TypeInfo& type) {
   if (v.isNull()) return {};
-  if ((v.kind == K::Text || v.kind == K::Blob) && !isWideDateType(type.type)) return v.s;
+  if ((v.kind == K::Text || v.kind == K::Blob) && !isWideDateType(type.type) &&
+      !isDecimalType(type.type))
+    return v.s;
   static const Settings defaults;
   TypeInfo target = makeType(SqlType::VarChar, 8000);
   return toText(v, type, target, 0, defaults, false).s;

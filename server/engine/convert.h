@@ -67,6 +67,12 @@ std::int64_t pow10(int n);
 // naming `target` when the result does not fit 64 bits.
 std::int64_t rescale(__int128 v, int fromScale, int toScale, const TypeInfo& target);
 
+// The storage form of an unscaled exact value of `type`: an INTEGER, or a
+// BLOB for the wide decimals (see exact.h). Throws 8115 if it does not fit.
+Stored storedExact(__int128 v, const TypeInfo& type);
+// The unscaled value and scale of a stored exact value; false for other types.
+bool exactOfStored(const Stored& v, const TypeInfo& type, __int128& unscaled, int& scale);
+
 // Packs a type into one integer so that SQLite functions can receive it.
 std::int64_t encodeType(const TypeInfo& t);
 TypeInfo decodeType(std::int64_t code);

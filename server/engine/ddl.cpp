@@ -88,6 +88,9 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     case StmtKind::CreateProc:
       createProc(static_cast<const CreateProcStmt&>(stmt));
       break;
+    case StmtKind::CreateTrigger:
+      createTrigger(static_cast<const CreateTriggerStmt&>(stmt));
+      break;
     case StmtKind::CreateSchema:
       createSchema(static_cast<const CreateSchemaStmt&>(stmt));
       break;
@@ -398,6 +401,50 @@ void Ddl::createProc(const CreateProcStmt& p) {
   });
 }
 
+void Ddl::createTrigger(const CreateTriggerStmt& t) {
+  auto table = s_.resolveTable(t.table);
+  // AFTER triggers need a table; views take INSTEAD OF triggers only.
+  if (table->xtype == "S" || (table->xtype == "V" && !t.insteadOf))
+    throw SqlError(8197, {table->name});
+  const std::string& schema = table->schema;
+  const std::string& name = t.name.back();
+  if (name.size() > 128) throw SqlError(103, {name});
+  std::int64_t existing = s_.catalog_.objectId(schema, name);
+  const TriggerInfo* old = nullptr;
+  for (const auto& tr : table->triggers)
+    if (tr.id == existing) old = &tr;
+  if (t.alter && !old) throw SqlError(8197, {name});
+  if (!t.alter && existing) throw SqlError(2714, {name});
+  int events = (t.onInsert ? kTriggerInsert : 0) | (t.onUpdate ? kTriggerUpdate : 0) |
+               (t.onDelete ? kTriggerDelete : 0);
+  // One INSTEAD OF trigger per event.
+  if (t.insteadOf) {
+    for (const auto& tr : table->triggers) {
+      if (tr.id == existing || !tr.insteadOf || !(tr.events & events)) continue;
+      int both = tr.events & events;
+      const char* event = both & kTriggerInsert   ? "INSERT"
+                          : both & kTriggerUpdate ? "UPDATE"
+                                                  : "DELETE";
+      throw SqlError(2111, {t.alter ? "ALTER" : "CREATE", name,
+                            table->xtype == "V" ? "view" : "table", table->name, event});
+    }
+  }
+  atomically([&] {
+    Catalog& cat = s_.catalog_;
+    std::int64_t id = existing;
+    if (t.alter) {
+      // ALTER keeps the trigger's id; its text and events are replaced.
+      cat.dropObject(schema, id);
+    } else {
+      id = cat.nextObjectId(schema);
+    }
+    cat.addObject(schema, id, name, "TR", table->id);
+    cat.addComment(schema, id, t.text);
+    cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
+    cat.setTriggerEvents(schema, id, events, t.insteadOf);
+  });
+}
+
 // Schemas are kept as rows of sysusers (status kSchemaStatus) beside the
 // fixed ones every database has; objects of all schemas share the
 // database's one namespace.
@@ -490,10 +537,14 @@ void Ddl::drop(const DropStmt& d) {
                xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
                realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
              });
-    std::string want = d.objectType == "TABLE" ? "U " : d.objectType == "VIEW" ? "V " : "P ";
-    std::string kind = d.objectType == "TABLE"  ? "table"
-                       : d.objectType == "VIEW" ? "view"
-                                                : "procedure";
+    std::string want = d.objectType == "TABLE"     ? "U "
+                       : d.objectType == "VIEW"    ? "V "
+                       : d.objectType == "TRIGGER" ? "TR"
+                                                   : "P ";
+    std::string kind = d.objectType == "TABLE"     ? "table"
+                       : d.objectType == "VIEW"    ? "view"
+                       : d.objectType == "TRIGGER" ? "trigger"
+                                                   : "procedure";
     if (!id || xtype != want) throw SqlError(3701, {kind, n.back()});
     if (want == "U ") {
       // A table that other tables reference cannot go.

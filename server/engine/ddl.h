@@ -34,6 +34,8 @@ class Ddl {
   void createIndex(const CreateIndexStmt& t);
   void createView(const CreateViewStmt& t);
   void createProc(const CreateProcStmt& t);
+  // CREATE TRIGGER and ALTER TRIGGER.
+  void createTrigger(const CreateTriggerStmt& t);
   void createSchema(const CreateSchemaStmt& c);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.

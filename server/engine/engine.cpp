@@ -65,10 +65,24 @@ std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
     if (!currentFrame_ || it == currentFrame_->tableVars.end()) throw SqlError(1087, {name[0]});
     return findTable(Name{it->second});
   }
+  // A trigger's inserted and deleted tables.
+  if (name.size() == 1 && currentFrame_ && currentFrame_->trigger) {
+    if (iequals(name[0], "inserted")) return currentFrame_->trigger->inserted;
+    if (iequals(name[0], "deleted")) return currentFrame_->trigger->deleted;
+  }
   std::string database;
   std::string schema = schemaOfName(name, &database);
   if (schema.empty()) return nullptr;
-  return catalog_.table(schema, database, name.back());
+  auto table = catalog_.table(schema, database, name.back());
+  // An INSERT an INSTEAD OF trigger takes over fills the trigger's table;
+  // the INSERT names its target first, and other mentions of the table in
+  // the statement read the table itself.
+  if (table && redirect_ && !redirect_->used && table->id == redirect_->id &&
+      table->schema == redirect_->schema) {
+    redirect_->used = true;
+    return redirect_->to;
+  }
+  return table;
 }
 
 std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {

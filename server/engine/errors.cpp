@@ -9,6 +9,7 @@ namespace {
 constexpr auto S = ErrorScope::Statement;
 constexpr auto B = ErrorScope::Batch;
 constexpr auto P = ErrorScope::Scope;
+constexpr auto R = ErrorScope::Rollback;
 
 // Sorted by number.
 constexpr std::array kErrors = {
@@ -35,6 +36,9 @@ constexpr std::array kErrors = {
     ErrorDef{134, 15, B,
              "The variable name '%s' has already been declared. Variable names must be unique "
              "within a query batch or stored procedure."},
+    ErrorDef{1007, 15, B,
+             "The number '%s' is out of the range for numeric representation (maximum "
+             "precision 38)."},
     ErrorDef{137, 15, B, "Must declare the scalar variable \"%s\"."},
     ErrorDef{155, 15, B, "'%s' is not a recognized %s option."},
     ErrorDef{156, 15, B, "Incorrect syntax near the keyword '%s'."},
@@ -115,12 +119,16 @@ constexpr std::array kErrors = {
     ErrorDef{2732, 16, S,
              "Error number %s is invalid. The number must be from 13000 through 2147483647 and it "
              "cannot be 50000."},
-    ErrorDef{2714, 16, S, "There is already an object named '%s' in the database."},
+    ErrorDef{2111, 16, S,
+             "Cannot %s trigger '%s' on %s '%s' because an INSTEAD OF %s trigger already exists "
+             "on this object."},
+    ErrorDef{2714, 16, R, "There is already an object named '%s' in the database."},
     ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
     ErrorDef{3701, 11, S,
              "Cannot drop the %s '%s', because it does not exist or you do not have "
              "permission."},
     ErrorDef{3621, 0, S, "The statement has been terminated."},
+    ErrorDef{3609, 16, B, "The transaction ended in the trigger. The batch has been aborted."},
     ErrorDef{3930, 16, S,
              "The current transaction cannot be committed and cannot support operations that "
              "write to the log file. Roll back the transaction."},
@@ -152,6 +160,7 @@ constexpr std::array kErrors = {
     ErrorDef{8114, 16, B, "Error converting data type %s to %s."},
     ErrorDef{8115, 16, B, "Arithmetic overflow error converting %s to data type %s."},
     ErrorDef{8117, 16, S, "Operand data type %s is invalid for %s operator."},
+    ErrorDef{8197, 16, S, "The object '%s' does not exist or is invalid for this operation."},
     ErrorDef{8179, 16, S, "Could not find prepared statement with handle %s."},
     ErrorDef{8102, 16, S, "Cannot update identity column '%s'."},
     ErrorDef{8116, 16, S, "Argument data type %s is invalid for argument 1 of %s function."},

@@ -19,6 +19,7 @@ enum class ErrorScope : std::uint8_t {
   Statement,  // the statement ends; the batch goes on
   Scope,      // the procedure (or batch) ends; a calling batch goes on
   Batch,      // the rest of the batch does not run, whoever called
+  Rollback,   // as Batch, and an open transaction is rolled back
 };
 
 struct ErrorDef {

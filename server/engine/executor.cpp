@@ -211,7 +211,7 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
       // Whatever would end the transaction outside TRY leaves it
       // uncommittable; RAISERROR does not follow XACT_ABORT.
       if (tranCount_ > 0 && s.kind != StmtKind::Raiserror &&
-          (settings_.xactAbort || e.message().severity >= 20))
+          (settings_.xactAbort || e.message().severity >= 20 || e.scope() == ErrorScope::Rollback))
         doomed_ = true;
       Message m = e.message();
       if (!isRethrow(s)) {
@@ -221,21 +221,20 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
       error_ = m.number;
       throw TryTransfer{m};
     }
-    reportError(e, &s, frame);
-    if (e.scope() != ErrorScope::Statement || (settings_.xactAbort && e.message().severity > 10)) {
-      if (settings_.xactAbort && tranCount_ > 0) {
-        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        tranCount_ = 0;
-        out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
-        descriptor_ = 0;
-      }
+    // A failed CREATE of an existing name (and, under XACT_ABORT, any error)
+    // ends the transaction as well as the batch.
+    const bool rollsBack =
+        e.scope() == ErrorScope::Rollback || (settings_.xactAbort && e.message().severity > 10);
+    reportError(e, &s, frame, rollsBack);
+    if (e.scope() != ErrorScope::Statement || rollsBack) {
       throw BatchAbort{e.scope() == ErrorScope::Scope && !settings_.xactAbort};
     }
     return Flow::Normal;
   }
 }
 
-void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& frame) {
+void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& frame,
+                                bool endTransaction) {
   Message m = e.message();
   if (!s || !isRethrow(*s)) {
     if (s) m.line = s->line;
@@ -248,6 +247,19 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
     info.procName = frame.procName;
     info.line = m.line;
     out_->message(info);
+  }
+  // The rollback is announced between the error and the statement's DONE,
+  // where clients look for it.
+  if (endTransaction && tranCount_ > 0) {
+    rollbackKeepingTriggerTables(
+        [&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
+    tranCount_ = 0;
+    savepoints_.clear();
+    catalog_.invalidate();
+    if (!statementTran_)
+      out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    statementTran_ = false;
+    descriptor_ = 0;
   }
   if (s) {
     Done d;
@@ -326,10 +338,13 @@ void SqliteSession::dropTableVariables(Frame& f) {
 void SqliteSession::rollbackDoomed() {
   if (!doomed_ || tranCount_ == 0) return;
   sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  dropCaptureTriggers();
   tranCount_ = 0;
   savepoints_.clear();
   doomed_ = false;
-  out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  if (!statementTran_)
+    out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+  statementTran_ = false;
   descriptor_ = 0;
   out_->message(makeMessage(3998, {}));
 }
@@ -357,9 +372,12 @@ int SqliteSession::progress(void* p) {
 void SqliteSession::noteAutoRollback() {
   // SQLite rolls a transaction back by itself after some failures.
   if (tranCount_ > 0 && sqlite3_get_autocommit(db_.get())) {
+    dropCaptureTriggers();
     tranCount_ = 0;
     savepoints_.clear();
-    if (out_) out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    if (out_ && !statementTran_)
+      out_->transactionChanged(ResultSink::TransactionEvent::Rollback, 0, descriptor_);
+    statementTran_ = false;
     descriptor_ = 0;
   }
 }
@@ -427,6 +445,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateIndex:
     case StmtKind::CreateView:
     case StmtKind::CreateProc:
+    case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
     case StmtKind::Drop:

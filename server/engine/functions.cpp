@@ -9,6 +9,7 @@
 #include "datetime.h"
 #include "datetime2.h"
 #include "errors.h"
+#include "exact.h"
 #include "sqld/charset.h"
 #include "sqlite_util.h"
 #include "types.h"
@@ -203,35 +204,129 @@ void fnFloatDiv(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_double(c, sqlite3_value_double(v[0]) / b);
 }
 
-// Exact division: a (scale sa) / b (scale sb) -> result at scale rs.
-void fnExactDiv(sqlite3_context* c, int, sqlite3_value** v) {
-  if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+// An exact operand: an INTEGER, or a BLOB for the wide decimals.
+__int128 argExact(sqlite3_value** v, int i) {
+  switch (sqlite3_value_type(v[i])) {
+    case SQLITE_BLOB:
+      return exact::fromBytes(
+          std::string_view(static_cast<const char*>(sqlite3_value_blob(v[i])),
+                           static_cast<std::size_t>(sqlite3_value_bytes(v[i]))));
+    case SQLITE_FLOAT:
+      return static_cast<__int128>(std::llround(sqlite3_value_double(v[i])));
+    default:
+      return sqlite3_value_int64(v[i]);
+  }
+}
+
+[[noreturn]] void exactOverflow(const TypeInfo& t) {
+  throw SqlError(8115, {"expression", isDecimalType(t.type) ? "numeric" : typeName(t.type)});
+}
+
+// An unscaled value of type `t` in its storage form; 8115 if it does not fit.
+void resultExact(sqlite3_context* c, __int128 value, const TypeInfo& t) {
+  if (!exact::fits(value, t)) exactOverflow(t);
+  resultStored(c, storedExact(value, t));
+}
+
+// Exact arithmetic: t_xop(op, a, sa, b, sb, rs, type) with op 0..4 for
+// + - * / %, a and b unscaled at scales sa and sb, the result at scale rs in
+// its storage form for `type`. Decimal quotients are truncated to the
+// result's scale (t_xop); t_xdiv, for money and AVG, rounds.
+void exactArith(sqlite3_context* c, exact::Op op, sqlite3_value** v, bool truncate = false) {
   guarded(c, [&] {
-    __int128 a = argInt(v, 0), b = argInt(v, 2);
+    __int128 a = argExact(v, 0), b = argExact(v, 2);
     int sa = static_cast<int>(argInt(v, 1)), sb = static_cast<int>(argInt(v, 3));
     int rs = static_cast<int>(argInt(v, 4));
     TypeInfo to = decodeType(argInt(v, 5));
-    if (b == 0) return (void)divisionByZero(c);
-    // value = (a / 10^sa) / (b / 10^sb); unscaled result = a * 10^(rs - sa + sb) / b.
-    int shift = rs - sa + sb;
-    __int128 num = a;
-    for (int i = 0; i < shift; ++i) num *= 10;
-    __int128 den = b;
-    for (int i = 0; i > shift; --i) den *= 10;
-    __int128 q = num / den, r = num % den;
-    if (r != 0 && (r < 0 ? -r : r) * 2 >= (den < 0 ? -den : den))
-      q += ((num < 0) != (den < 0)) ? -1 : 1;
-    sqlite3_result_int64(c, rescale(q, rs, rs, to));
+    if ((op == exact::Op::Divide || op == exact::Op::Modulo) && b == 0)
+      return (void)divisionByZero(c);
+    __int128 r;
+    if (!exact::apply(op, a, sa, b, sb, rs, r, truncate)) exactOverflow(to);
+    resultExact(c, r, to);
   });
+}
+
+void fnExactOp(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1) || isNull(v, 3)) return sqlite3_result_null(c);
+  exactArith(c, static_cast<exact::Op>(argInt(v, 0)), v + 1, true);
+}
+
+void fnExactDiv(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+  exactArith(c, exact::Op::Divide, v);
 }
 
 void fnExactMul(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+  exactArith(c, exact::Op::Multiply, v);
+}
+
+// t_xcmp(a, sa, b, sb): -1, 0 or 1 for exact values of different scales.
+void fnExactCompare(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
+  sqlite3_result_int(c, exact::compare(argExact(v, 0), static_cast<int>(argInt(v, 1)),
+                                       argExact(v, 2), static_cast<int>(argInt(v, 3))));
+}
+
+// t_xnarrow(x, from, to): an exact value brought to scale `to` as an
+// INTEGER, or as the nearest REAL when it is past 64 bits.
+void fnExactNarrow(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  __int128 x = argExact(v, 0), r;
+  int from = static_cast<int>(argInt(v, 1)), to = static_cast<int>(argInt(v, 2));
+  if (exact::rescale(x, from, to, r) && r >= INT64_MIN && r <= INT64_MAX)
+    return sqlite3_result_int64(c, static_cast<std::int64_t>(r));
+  sqlite3_result_double(c, x < 0 ? -1e300 : 1e300);
+}
+
+// t_xunary(op, x, type): 0 negates, 1 is ABS, 2 is SIGN (at the scale of type).
+void fnExactUnary(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1)) return sqlite3_result_null(c);
   guarded(c, [&] {
-    __int128 p = static_cast<__int128>(argInt(v, 0)) * argInt(v, 2);
-    int scale = static_cast<int>(argInt(v, 1) + argInt(v, 3));
-    int rs = static_cast<int>(argInt(v, 4));
-    sqlite3_result_int64(c, rescale(p, scale, rs, decodeType(argInt(v, 5))));
+    __int128 x = argExact(v, 1);
+    TypeInfo t = decodeType(argInt(v, 2));
+    switch (argInt(v, 0)) {
+      case 0:
+        return resultExact(c, -x, t);
+      case 1:
+        return resultExact(c, x < 0 ? -x : x, t);
+      default:
+        return resultExact(c, ((x > 0) - (x < 0)) * exact::pow10(storageScale(t)), t);
+    }
+  });
+}
+
+// SUM over exact values of one scale, held in 128 bits: t_xsum(x). SQLite
+// aligns aggregate state to 8 bytes only, so the total is kept as bytes.
+struct ExactSum {
+  unsigned char total[sizeof(__int128)];
+  bool any;
+  bool overflowed;
+};
+
+__int128 sumTotal(const ExactSum& acc) {
+  __int128 v;
+  std::memcpy(&v, acc.total, sizeof v);
+  return v;
+}
+
+void exactSumStep(sqlite3_context* c, int, sqlite3_value** v) {
+  auto* acc = static_cast<ExactSum*>(sqlite3_aggregate_context(c, sizeof(ExactSum)));
+  if (!acc || isNull(v, 0)) return;
+  __int128 total = sumTotal(*acc);
+  if (__builtin_add_overflow(total, argExact(v, 0), &total)) acc->overflowed = true;
+  std::memcpy(acc->total, &total, sizeof total);
+  acc->any = true;
+}
+
+void exactSumFinal(sqlite3_context* c) {
+  auto* acc = static_cast<ExactSum*>(sqlite3_aggregate_context(c, 0));
+  if (!acc || !acc->any) return sqlite3_result_null(c);
+  guarded(c, [&] {
+    TypeInfo t = makeType(SqlType::Decimal, 0, 38, 0);
+    __int128 total = sumTotal(*acc);
+    if (acc->overflowed || !exact::fits(total, t)) exactOverflow(t);
+    resultStored(c, Stored::blob(exact::toBytes(total)));
   });
 }
 
@@ -485,30 +580,24 @@ void fnNChar(sqlite3_context* c, int, sqlite3_value** v) {
   resultText(c, utf8Of(static_cast<std::uint32_t>(argInt(v, 0))));
 }
 
-// ROUND(x, n [, truncate]) on an exact value of scale s: t_xround(x, s, n, trunc).
+// ROUND(x, n [, truncate]) on an exact value of scale s:
+// t_xround(x, s, n, trunc, type), the result in x's type.
 void fnExactRound(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 2)) return sqlite3_result_null(c);
-  __int128 x = argInt(v, 0);
-  int s = static_cast<int>(argInt(v, 1));
-  std::int64_t n = argInt(v, 2);
-  bool truncate = argInt(v, 3) != 0;
-  int drop = static_cast<int>(s - n);
-  if (drop <= 0) return sqlite3_result_int64(c, static_cast<std::int64_t>(x));
-  if (drop > 36) return sqlite3_result_int64(c, 0);
-  __int128 p = 1;
-  for (int i = 0; i < drop; ++i) p *= 10;
-  __int128 q = x / p, r = x % p;
-  if (!truncate) {
-    if (r * 2 >= p) ++q;
-    if (r * 2 <= -p) --q;
-  }
-  __int128 out = q * p;
-  if (out > INT64_MAX || out < INT64_MIN) {
-    sqlite3_result_error(
-        c, encodeErrorText(makeMessage(8115, {"expression", "numeric"}), true).c_str(), -1);
-    return;
-  }
-  sqlite3_result_int64(c, static_cast<std::int64_t>(out));
+  guarded(c, [&] {
+    __int128 x = argExact(v, 0);
+    int s = static_cast<int>(argInt(v, 1));
+    std::int64_t n = argInt(v, 2);
+    bool truncate = argInt(v, 3) != 0;
+    TypeInfo t = decodeType(argInt(v, 4));
+    std::int64_t drop = s - n;
+    if (drop <= 0) return resultExact(c, x, t);
+    if (drop > 38) return resultExact(c, 0, t);
+    __int128 q, out;
+    exact::rescale(x, static_cast<int>(drop), 0, q, truncate);
+    if (!exact::rescale(q, 0, static_cast<int>(drop), out)) exactOverflow(t);
+    resultExact(c, out, t);
+  });
 }
 
 void fnFloatRound(sqlite3_context* c, int, sqlite3_value** v) {
@@ -522,17 +611,21 @@ void fnFloatRound(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_double(c, y / p);
 }
 
-// FLOOR and CEILING of an exact value with scale s keep the scale.
+// FLOOR and CEILING of an exact value with scale s: t_xfloor(x, s, ceiling,
+// type), the whole number in the storage form of `type`.
 void fnExactFloor(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
-  std::int64_t x = argInt(v, 0), p = pow10(static_cast<int>(argInt(v, 1)));
-  bool ceiling = argInt(v, 2) != 0;
-  std::int64_t q = x / p;
-  if (x % p != 0) {
-    if (ceiling && x > 0) ++q;
-    if (!ceiling && x < 0) --q;
-  }
-  sqlite3_result_int64(c, q);
+  guarded(c, [&] {
+    __int128 x = argExact(v, 0), p = exact::pow10(static_cast<int>(argInt(v, 1)));
+    bool ceiling = argInt(v, 2) != 0;
+    __int128 q = x / p;
+    if (x % p != 0) {
+      if (ceiling && x > 0) ++q;
+      if (!ceiling && x < 0) --q;
+    }
+    resultExact(c, q * exact::pow10(storageScale(decodeType(argInt(v, 3)))),
+                decodeType(argInt(v, 3)));
+  });
 }
 
 std::optional<int> partArg(sqlite3_context* c, sqlite3_value** v) {
@@ -733,6 +826,10 @@ constexpr FunctionDef kFunctions[] = {
     {"t_fdiv", 2, fnFloatDiv, true},
     {"t_xdiv", 6, fnExactDiv, true},
     {"t_xmul", 6, fnExactMul, true},
+    {"t_xop", 7, fnExactOp, true},
+    {"t_xcmp", 4, fnExactCompare, true},
+    {"t_xunary", 3, fnExactUnary, true},
+    {"t_xnarrow", 3, fnExactNarrow, true},
     {"t_concat", 2, fnConcat, true},
     {"like", 2, fnLike, true},
     {"like", 3, fnLike, true},
@@ -757,9 +854,9 @@ constexpr FunctionDef kFunctions[] = {
     {"t_char", 1, fnChar, true},
     {"t_unicode", 1, fnUnicode, true},
     {"t_nchar", 1, fnNChar, true},
-    {"t_xround", 4, fnExactRound, true},
+    {"t_xround", 5, fnExactRound, true},
     {"t_fround", 3, fnFloatRound, true},
-    {"t_xfloor", 3, fnExactFloor, true},
+    {"t_xfloor", 4, fnExactFloor, true},
     {"t_dateadd", 4, fnDateAdd, true},
     {"t_datediff", 3, fnDateDiff, true},
     {"t_datepart", 2, fnDatePart, true},
@@ -870,6 +967,8 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
     sqlite3_create_function_v2(db, f.name, f.args, flags, const_cast<Settings*>(settings), f.fn,
                                nullptr, nullptr, nullptr);
   }
+  sqlite3_create_function_v2(db, "t_xsum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
+                             exactSumStep, exactSumFinal, nullptr);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
 }
 

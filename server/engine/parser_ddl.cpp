@@ -15,6 +15,7 @@ StmtPtr Parser::parseCreate() {
   if (isWord("TABLE")) return parseCreateTable();
   if (isWord("VIEW")) return parseCreateView(start);
   if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
+  if (isWord("TRIGGER")) return parseCreateTrigger(start, false);
   if (acceptWord("SCHEMA")) {
     auto s = std::make_unique<CreateSchemaStmt>();
     s->name = parseIdentifier();
@@ -291,13 +292,66 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
   return s;
 }
 
+StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
+  next();
+  auto s = std::make_unique<CreateTriggerStmt>();
+  s->alter = alter;
+  s->name = parseName();
+  expectWord("ON");
+  s->table = parseName();
+  if (acceptWord("WITH")) {
+    do {
+      // ENCRYPTION, EXECUTE AS CALLER | SELF | OWNER | 'user'
+      if (acceptWord("EXECUTE")) {
+        expectWord("AS");
+        next();
+      } else {
+        parseIdentifier();
+      }
+    } while (acceptSymbol(","));
+  }
+  if (acceptWord("INSTEAD")) {
+    expectWord("OF");
+    s->insteadOf = true;
+  } else if (!acceptWord("FOR")) {
+    expectWord("AFTER");
+  }
+  do {
+    if (acceptWord("INSERT")) {
+      s->onInsert = true;
+    } else if (acceptWord("UPDATE")) {
+      s->onUpdate = true;
+    } else if (acceptWord("DELETE")) {
+      s->onDelete = true;
+    } else {
+      syntaxError();
+    }
+  } while (acceptSymbol(","));
+  if (isWord("WITH") && isWord("APPEND", 1)) {
+    next();
+    next();
+  }
+  if (isWord("NOT") && isWord("FOR", 1) && isWord("REPLICATION", 2)) {
+    next();
+    next();
+    next();
+  }
+  expectWord("AS");
+  while (!atEnd()) {
+    if (acceptSymbol(";")) continue;
+    s->body.push_back(parseStatement(false));
+  }
+  s->text = sourceText(start, sql_.size());
+  return s;
+}
+
 StmtPtr Parser::parseDrop() {
   next();
   auto s = std::make_unique<DropStmt>();
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
-  if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "INDEX" &&
-      type != "DATABASE" && type != "SCHEMA")
+  if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "TRIGGER" &&
+      type != "INDEX" && type != "DATABASE" && type != "SCHEMA")
     syntaxErrorAt(peek());
   s->objectType = type;
   do s->names.push_back(parseName());

@@ -302,6 +302,11 @@ ExprPtr Parser::parseUnary() {
     const Token& t = next();
     std::string op = t.text;
     std::size_t offset = t.offset;
+    if (op == "-" && peek().kind == TokenKind::Money && peek().text[0] != '-') {
+      // -$922337203685477.5808 is the smallest money: the sign belongs to the digits.
+      ExprPtr operand = parseLiteral(true);
+      return operand;
+    }
     ExprPtr operand = parseUnary();
     if (op == "+") return operand;
     // Fold the sign into a numeric literal so that -2147483648 stays an int.
@@ -323,6 +328,12 @@ ExprPtr Parser::parseUnary() {
       }
       if (auto* dec = std::get_if<DecimalValue>(&d)) {
         dec->unscaled = -dec->unscaled;
+        if (dec->unscaled == -2147483648LL && dec->scale == 0 &&
+            operand->type.type == SqlType::Numeric && operand->type.precision == 10 &&
+            operand->type.scale == 0) {
+          operand->value = Value(std::int64_t{-2147483648LL});
+          operand->type = makeType(SqlType::Int);
+        }
         return operand;
       }
     }
@@ -334,7 +345,17 @@ ExprPtr Parser::parseUnary() {
   return parsePrimary();
 }
 
-ExprPtr Parser::parseLiteral() {
+namespace {
+
+// The digits of an exact literal without leading zeros ("0" for zero).
+std::string significantDigits(const std::string& digits) {
+  std::size_t first = digits.find_first_not_of('0');
+  return first == std::string::npos ? "0" : digits.substr(first);
+}
+
+}  // namespace
+
+ExprPtr Parser::parseLiteral(bool negate) {
   const Token& t = next();
   auto e = makeExpr(ExprKind::Literal, t.offset);
   switch (t.kind) {
@@ -357,37 +378,33 @@ ExprPtr Parser::parseLiteral() {
       break;
     }
     case TokenKind::Integer: {
-      std::int64_t v = 0;
-      auto [p, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
-      if (ec != std::errc()) {
-        e->value = Value(std::strtod(t.text.c_str(), nullptr));
-        e->type = makeType(SqlType::Float);
+      // int when it fits, otherwise numeric(p,0) with the digits written.
+      std::string digits = significantDigits(t.text);
+      if (digits.size() > 38) throw SqlError(1007, {t.text});
+      __int128 v = 0;
+      for (char c : digits) v = v * 10 + (c - '0');
+      if (v <= 2147483647) {
+        e->value = Value(static_cast<std::int64_t>(v));
+        e->type = makeType(SqlType::Int);
       } else {
-        e->value = Value(v);
-        e->type = makeType(v <= 2147483647LL ? SqlType::Int : SqlType::BigInt);
+        auto p = static_cast<std::uint8_t>(digits.size());
+        e->value = Value(DecimalValue{v, p, 0});
+        e->type = makeType(SqlType::Numeric, 0, p, 0);
       }
-      (void)p;
       break;
     }
     case TokenKind::Decimal: {
+      // An exact literal stays exact: numeric with the precision and scale
+      // it is written with, up to 38 digits.
       DecimalValue d;
-      std::string digits;
       std::size_t dot = t.text.find('.');
-      std::string intPart = t.text.substr(0, dot);
       std::string frac = t.text.substr(dot + 1);
-      digits = intPart + frac;
-      std::size_t firstNonZero = digits.find_first_not_of('0');
-      digits = firstNonZero == std::string::npos ? "0" : digits.substr(firstNonZero);
-      // An exact literal stays exact: digits past what the engine holds are
-      // an overflow, never a float approximation.
-      if (digits.size() > 19) throw SqlError(8115, {"expression", "numeric"});
+      std::string digits = significantDigits(t.text.substr(0, dot) + frac);
+      int precision = std::max<int>(static_cast<int>(digits.size()), static_cast<int>(frac.size()));
+      if (precision > 38) throw SqlError(1007, {t.text});
       for (char c : digits) d.unscaled = d.unscaled * 10 + (c - '0');
-      if (d.unscaled > std::numeric_limits<std::int64_t>::max())
-        throw SqlError(8115, {"expression", "numeric"});
       d.scale = static_cast<std::uint8_t>(frac.size());
-      int precision = std::max<int>(static_cast<int>(digits.size()), d.scale);
-      if (precision < 1) precision = 1;
-      d.precision = static_cast<std::uint8_t>(precision);
+      d.precision = static_cast<std::uint8_t>(std::max(precision, 1));
       e->value = Value(d);
       e->type = makeType(SqlType::Numeric, 0, d.precision, d.scale);
       break;
@@ -400,8 +417,11 @@ ExprPtr Parser::parseLiteral() {
       // Exact to the ten-thousandth: a double would lose the last digits of
       // large amounts.
       std::string_view text = t.text;
-      bool negative = !text.empty() && text[0] == '-';
-      if (negative) text.remove_prefix(1);
+      bool negative = negate;
+      if (!text.empty() && text[0] == '-') {
+        negative = !negative;
+        text.remove_prefix(1);
+      }
       __int128 unscaled = 0;
       int fraction = -1;  // digits seen after the point; -1 before it
       bool roundUp = false;
@@ -604,8 +624,8 @@ ExprPtr Parser::parsePrimary() {
       return e;
     }
     if (isWord("CASE")) return parseCase();
-    if (isSymbol("(", 1) &&
-        (!isReserved(t) || isWord("LEFT") || isWord("RIGHT") || isWord("CONVERT"))) {
+    if (isSymbol("(", 1) && (!isReserved(t) || isWord("LEFT") || isWord("RIGHT") ||
+                             isWord("CONVERT") || isWord("UPDATE"))) {
       std::string name = next().text;
       return parseFunction(name, offset);
     }

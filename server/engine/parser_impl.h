@@ -54,7 +54,7 @@ class Parser {
   ExprPtr parsePrimary();
   ExprPtr parseFunction(std::string name, std::size_t offset);
   ExprPtr parseCase();
-  ExprPtr parseLiteral();
+  ExprPtr parseLiteral(bool negate = false);
   TypeInfo parseType();
   TypeInfo parseCastType();
   SelectPtr parseSelect();
@@ -99,6 +99,8 @@ class Parser {
   StmtPtr parseCreateIndex(bool unique, bool clustered);
   StmtPtr parseCreateView(std::size_t start);
   StmtPtr parseCreateProc(std::size_t start);
+  // CREATE TRIGGER, or ALTER TRIGGER when `alter`; `start` is where the statement begins.
+  StmtPtr parseCreateTrigger(std::size_t start, bool alter);
   StmtPtr parseDrop();
   void parseColumnDef(CreateTableStmt& t);
   void parseTableConstraint(CreateTableStmt& t, std::string name);

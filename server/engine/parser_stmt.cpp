@@ -130,6 +130,10 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       s = parseWith();
     } else if (w == "THROW") {
       s = parseThrow();
+    } else if (w == "ALTER" && isWord("TRIGGER", 1)) {
+      std::size_t start = t.offset;
+      next();
+      s = parseCreateTrigger(start, true);
     } else if (w == "READTEXT") {
       s = parseReadtext();
     } else if (w == "WRITETEXT" || w == "UPDATETEXT") {
@@ -183,6 +187,7 @@ StmtPtr Parser::parseInsert() {
       while (!atEnd() && depth > 0) {
         if (isSymbol("(")) ++depth;
         if (isSymbol(")")) --depth;
+        if (isWord("FIRE_TRIGGERS")) s->fireTriggers = true;
         next();
       }
       if (depth > 0) syntaxError();

@@ -216,12 +216,14 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     if (a < 0 || !proc.params[p].output || !args[static_cast<std::size_t>(a)].output) continue;
     CallArg& arg = args[static_cast<std::size_t>(a)];
     const Variable& result = frame.vars[lower(proc.params[p].name)];
-    // The value goes back in the type the caller declared (bit stays bit).
-    if (arg.value && !result.value.isNull())
+    // The value goes back in the type the caller declared (bit stays bit),
+    // also when an RPC caller passed DEFAULT with a declared type.
+    const bool typed = arg.value.has_value() || arg.declared;
+    if (!typed) arg.type = proc.params[p].type;
+    if (typed && !result.value.isNull())
       arg.value = convertValue(result.value, result.type, arg.type, 0, settings_);
-    else if (!arg.value)
-      arg.type = proc.params[p].type;
-    if (!arg.value || result.value.isNull()) arg.value = result.value;
+    else
+      arg.value = result.value;
   }
   return status;
 }
@@ -434,6 +436,7 @@ void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
     a.name = p.name;
     a.type = p.type;
     a.output = p.output;
+    a.declared = true;
     if (!p.byDefault) a.value = storedFromValue(p.value, p.type);
     args.push_back(std::move(a));
   }

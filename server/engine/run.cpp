@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "errors.h"
+#include "exact.h"
 #include "lexer.h"
 #include "session.h"
 #include "sqld/product_version.h"
@@ -115,8 +116,12 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
   if (name == "\x01identity") return identityBase ? *identityBase : Stored::null();
   if (name.rfind("@@", 0) == 0) {
     std::string n = upper(name);
-    if (n == "@@IDENTITY") return lastIdentity_;
-    if (n == "@@ SCOPE_IDENTITY") return scopeIdentity_;
+    if (n == "@@IDENTITY" || n == "@@ SCOPE_IDENTITY") {
+      // numeric(38,0): the storage form of a 38-digit value.
+      const Stored& id = n == "@@IDENTITY" ? lastIdentity_ : scopeIdentity_;
+      if (id.kind == Stored::Kind::Int) return Stored::blob(exact::toBytes(id.i));
+      return id;
+    }
     if (n == "@@ROWCOUNT") return Stored::integer(rowCount_);
     if (n == "@@ERROR") return Stored::integer(error_);
     if (n == "@@TRANCOUNT") return Stored::integer(tranCount_);
@@ -143,6 +148,12 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
       return Stored::integer(o);
     }
     if (n == "@@ XACT_STATE") return Stored::integer(xactState());
+    if (n.rfind("@@ UPDATED ", 0) == 0) {
+      // UPDATE(column) in a trigger.
+      if (!f.trigger) return Stored::integer(0);
+      return Stored::integer(
+          f.trigger->allUpdated || f.trigger->updated.count(lower(name.substr(11))) ? 1 : 0);
+    }
     if (n.rfind("@@ ERROR_", 0) == 0) {
       if (handling_.empty()) return Stored::null();
       const Message& m = handling_.back();

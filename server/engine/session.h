@@ -6,6 +6,7 @@
 // thread at a time, as the Session interface promises.
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -47,6 +48,15 @@ struct Variable {
   const void* declaredBy = nullptr;
 };
 
+// What a trigger's body sees: the inserted and deleted tables of the
+// statement that fired it and the columns UPDATE(column) reports as set.
+struct TriggerTables {
+  std::shared_ptr<const TableInfo> inserted;
+  std::shared_ptr<const TableInfo> deleted;
+  std::set<std::string> updated;  // lower-case names
+  bool allUpdated = false;        // INSERT: every column counts as set
+};
+
 // Variables and the procedure context of one batch or procedure call.
 struct Frame {
   std::map<std::string, Variable> vars;  // keyed by lower-case name
@@ -54,6 +64,8 @@ struct Frame {
   int nestLevel = 0;
   // Table variables: the temporary table behind each, by lower-case name.
   std::map<std::string, std::string> tableVars;
+  // Set in a trigger's body.
+  std::shared_ptr<const TriggerTables> trigger;
 };
 
 // An argument of a procedure call, from EXEC or from an RPC.
@@ -62,6 +74,7 @@ struct CallArg {
   std::optional<Stored> value;  // nothing: DEFAULT
   TypeInfo type;
   bool output = false;
+  bool declared = false;       // the type is the caller's own (RPC), even for DEFAULT
   std::string callerVariable;  // EXEC ... @v OUTPUT copies back into @v
 };
 
@@ -105,7 +118,8 @@ class SqliteSession : public Session, private BindContext {
   Flow runStatement(const Stmt& s, Frame& frame);
   Flow dispatch(const Stmt& s, Frame& frame);
   Flow dispatchGuarded(const Stmt& s, Frame& frame);
-  void reportError(const SqlError& e, const Stmt* s, const Frame& frame);
+  void reportError(const SqlError& e, const Stmt* s, const Frame& frame,
+                   bool endTransaction = false);
   void statementDone(Done::Kind kind, std::uint16_t curCmd, bool countValid, std::uint64_t count,
                      bool error = false);
   Done::Kind doneKind(const Frame& f) const {
@@ -148,6 +162,23 @@ class SqliteSession : public Session, private BindContext {
   // Drops the tables behind a batch's or procedure's table variables.
   void dropTableVariables(Frame& f);
   std::int32_t execExec(const ExecStmt& s, Frame& f);
+
+  // Triggers (triggers.cpp).
+  // Runs `statement`, an INSERT, UPDATE or DELETE (`event`) of `table`, with
+  // the triggers it fires, and returns its row count. `updated` names the
+  // columns an UPDATE sets; `insertNode` is the INSERT whose binding is
+  // redirected for an INSTEAD OF INSERT trigger.
+  std::int64_t withTriggers(const std::shared_ptr<const TableInfo>& table, int event,
+                            std::set<std::string> updated, Frame& f,
+                            const std::function<std::int64_t()>& statement,
+                            const void* insertNode = nullptr);
+  void runTrigger(const TableInfo& table, const TriggerInfo& trigger,
+                  const std::shared_ptr<const TriggerTables>& tables, Frame& caller);
+  // Runs `rollback` (a ROLLBACK of the transaction or to a savepoint) so that
+  // the inserted and deleted tables of running triggers keep their rows.
+  void rollbackKeepingTriggerTables(const std::function<void()>& rollback);
+  // Drops the row-level SQLite triggers that capture a statement's rows.
+  void dropCaptureTriggers();
 
   // Bulk loads (bulk.cpp).
   void execInsertBulk(const InsertStmt& s, Frame& f);
@@ -234,8 +265,29 @@ class SqliteSession : public Session, private BindContext {
     Name table;
     std::vector<std::string> columns;  // the columns the rows fill; WRITETEXT: the one column
     std::int64_t rowid = 0;            // WRITETEXT: the row
+    bool fireTriggers = false;         // INSERT BULK ... WITH (FIRE_TRIGGERS)
   };
   std::optional<BulkTarget> bulk_;
+
+  // Triggers: those running (one never fires itself again), the tables that
+  // hold the inserted and deleted rows of each statement firing them, and
+  // the INSERT redirected into such a table for an INSTEAD OF trigger.
+  std::vector<std::int64_t> runningTriggers_;
+  struct CaptureTable {
+    std::shared_ptr<const TableInfo> info;
+    std::string create;  // the CREATE TABLE statement
+  };
+  std::vector<CaptureTable> triggerTables_;
+  struct Redirect {
+    std::int64_t id = 0;
+    std::string schema;
+    std::shared_ptr<const TableInfo> to;
+    bool used = false;
+  };
+  std::optional<Redirect> redirect_;
+  // The transaction a statement that fires triggers runs in when no
+  // transaction is open: no client is told of it.
+  bool statementTran_ = false;
 
   std::map<const void*, BoundStatement> boundCache_;
   std::map<std::string, SqliteStatement> statements_;

@@ -227,7 +227,8 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
   if (s.bulk) return execInsertBulk(s, f);
-  std::int64_t n = insertRows(s, f);
+  std::int64_t n = withTriggers(
+      findTable(s.table), kTriggerInsert, {}, f, [&] { return insertRows(s, f); }, &s);
   statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
 }
 
@@ -282,21 +283,30 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
 }
 
 void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
-  const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
-  sqlite3_stmt* stmt = statementFor(b.sql);
-  StatementUse use{stmt};
-  bindParams(stmt, b, f);
-  std::int64_t n = stepToEnd(stmt, &b, "UPDATE");
+  auto target = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); }).target;
+  std::set<std::string> updated;
+  for (const auto& a : s.sets)
+    if (!a.column.empty() && a.column[0] != '@') updated.insert(lower(a.column));
+  std::int64_t n = withTriggers(target, kTriggerUpdate, std::move(updated), f, [&] {
+    const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
+    sqlite3_stmt* stmt = statementFor(b.sql);
+    StatementUse use{stmt};
+    bindParams(stmt, b, f);
+    return stepToEnd(stmt, &b, "UPDATE");
+  });
   rowCount_ = n;
   statementDone(doneKind(f), kCmdUpdate, true, static_cast<std::uint64_t>(n));
 }
 
 void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
-  const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
-  sqlite3_stmt* stmt = statementFor(b.sql);
-  StatementUse use{stmt};
-  bindParams(stmt, b, f);
-  std::int64_t n = stepToEnd(stmt, &b, "DELETE");
+  auto target = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); }).target;
+  std::int64_t n = withTriggers(target, kTriggerDelete, {}, f, [&] {
+    const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
+    sqlite3_stmt* stmt = statementFor(b.sql);
+    StatementUse use{stmt};
+    bindParams(stmt, b, f);
+    return stepToEnd(stmt, &b, "DELETE");
+  });
   rowCount_ = n;
   statementDone(doneKind(f), kCmdDelete, true, static_cast<std::uint64_t>(n));
 }
@@ -573,7 +583,8 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
           throw translate(e.code(), e.what(), nullptr, "COMMIT");
         }
         savepoints_.clear();
-        out_->transactionChanged(Ev::Commit, 0, descriptor_);
+        if (!statementTran_) out_->transactionChanged(Ev::Commit, 0, descriptor_);
+        statementTran_ = false;
         descriptor_ = 0;
       }
       --tranCount_;
@@ -588,12 +599,16 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
           if (sp == name) toSavepoint = true;
       }
       if (toSavepoint) {
-        execSql(db_.get(), "ROLLBACK TO " + quoteName("sp_" + name));
+        rollbackKeepingTriggerTables(
+            [&] { execSql(db_.get(), "ROLLBACK TO " + quoteName("sp_" + name)); });
       } else {
-        execSql(db_.get(), "ROLLBACK");
+        rollbackKeepingTriggerTables([&] { execSql(db_.get(), "ROLLBACK"); });
         savepoints_.clear();
         tranCount_ = 0;
-        out_->transactionChanged(Ev::Rollback, 0, descriptor_);
+        doomed_ = false;
+        // The transaction of a statement that fired a trigger was never announced.
+        if (!statementTran_) out_->transactionChanged(Ev::Rollback, 0, descriptor_);
+        statementTran_ = false;
         descriptor_ = 0;
       }
       statementDone(doneKind(f), kCmdRollback, false, 0);

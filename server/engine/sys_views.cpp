@@ -29,6 +29,15 @@ const char* kColumnsSelect =
     "CAST(0 AS bit) AS is_computed, cdefault AS default_object_id "
     "FROM $db.syscolumns WHERE number = 0";
 
+const char* kTriggersSelect =
+    "SELECT name, id AS object_id, CAST(1 AS tinyint) AS parent_class, "
+    "CAST('OBJECT_OR_COLUMN' AS nvarchar(60)) AS parent_class_desc, parent_obj AS parent_id, "
+    "CAST('TR' AS char(2)) AS type, CAST('SQL_TRIGGER' AS nvarchar(60)) AS type_desc, "
+    "crdate AS create_date, crdate AS modify_date, CAST(0 AS bit) AS is_ms_shipped, "
+    "CAST(0 AS bit) AS is_disabled, CAST(0 AS bit) AS is_not_for_replication, "
+    "CAST(CASE WHEN status & 65536 = 65536 THEN 1 ELSE 0 END AS bit) AS is_instead_of_trigger "
+    "FROM $db.sysobjects WHERE xtype = 'TR'";
+
 const char* kSchemasSelect =
     "SELECT CAST('dbo' AS sysname) AS name, 1 AS schema_id, 1 AS principal_id "
     "UNION ALL SELECT 'guest', 2, 2 UNION ALL SELECT 'INFORMATION_SCHEMA', 3, 3 "
@@ -123,6 +132,8 @@ std::optional<std::string> catalogViewText(const Name& name) {
     select = std::string(kObjectsSelect) + " WHERE xtype = 'V '";
   } else if (iequals(view, "procedures")) {
     select = std::string(kObjectsSelect) + " WHERE xtype = 'P '";
+  } else if (iequals(view, "triggers")) {
+    select = kTriggersSelect;
   } else if (iequals(view, "columns") || iequals(view, "all_columns")) {
     select = kColumnsSelect;
   } else if (iequals(view, "schemas")) {
@@ -165,13 +176,46 @@ const char* kObjectType =
     "WHEN 'P' THEN 'stored procedure' WHEN 'S' THEN 'system table' "
     "WHEN 'PK' THEN 'primary key cns' WHEN 'UQ' THEN 'unique key cns' "
     "WHEN 'F' THEN 'foreign key cns' WHEN 'C' THEN 'check cns' "
-    "WHEN 'D' THEN 'default (maybe cns)' ELSE 'user table' END AS nvarchar(31))";
+    "WHEN 'D' THEN 'default (maybe cns)' WHEN 'TR' THEN 'trigger' ELSE 'user table' END "
+    "AS nvarchar(31))";
+
+// The events of a trigger as its sysobjects status keeps them (bits of 256).
+std::string triggerFlag(int bit) {
+  return "CAST(CASE WHEN status & " + std::to_string(bit) + " = " + std::to_string(bit) +
+         " THEN 1 ELSE 0 END AS int)";
+}
 
 }  // namespace
 
 std::optional<std::string> systemProcedureText(const std::string& name) {
   std::string n = lower(name);
   if (n.rfind("sys.", 0) == 0) n = n.substr(4);
+  if (n == "sp_helptrigger") {
+    return "CREATE PROCEDURE sp_helptrigger @tabname nvarchar(776), @triggertype char(6) = NULL "
+           "AS\n"
+           "BEGIN\n"
+           "  IF OBJECT_ID(@tabname) IS NULL\n"
+           "  BEGIN\n"
+           "    DECLARE @db sysname\n"
+           "    SET @db = db_name()\n"
+           "    RAISERROR(15009, 16, 1, @tabname, @db)\n"
+           "    RETURN 1\n"
+           "  END\n"
+           "  SELECT name AS trigger_name, CAST('dbo' AS sysname) AS trigger_owner, " +
+           triggerFlag(512) + " AS isupdate, " + triggerFlag(1024) + " AS isdelete, " +
+           triggerFlag(256) +
+           " AS isinsert, CAST(CASE WHEN status & 65536 = 0 THEN 1 ELSE 0 END "
+           "AS int) AS isafter, " +
+           triggerFlag(65536) +
+           " AS isinsteadof, CAST('dbo' AS sysname) AS trigger_schema\n"
+           "  FROM sysobjects WHERE xtype = 'TR' AND parent_obj = OBJECT_ID(@tabname)\n"
+           "    AND (@triggertype IS NULL OR (@triggertype = 'INSERT' AND status & 256 = 256)\n"
+           "      OR (@triggertype = 'UPDATE' AND status & 512 = 512)\n"
+           "      OR (@triggertype = 'DELETE' AND status & 1024 = 1024))\n"
+           "  ORDER BY name\n"
+           "  RETURN 0\n"
+           "END\n";
+  }
   if (n != "sp_help") return std::nullopt;
   std::string type = kObjectType;
   return "CREATE PROCEDURE sp_help @objname nvarchar(776) = NULL AS\n"

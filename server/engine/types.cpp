@@ -475,4 +475,11 @@ int charLength(const TypeInfo& t) {
   return isUnicodeType(t.type) && !isLargeType(t.type) ? t.length / 2 : t.length;
 }
 
+std::string storageDeclaration(const TypeInfo& t) {
+  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier) return "TEXT COLLATE TSQL_CI";
+  if (isBinaryType(t.type)) return "BLOB";
+  if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
+  return "INTEGER";
+}
+
 }  // namespace tessel::sqld::engine

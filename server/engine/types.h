@@ -7,8 +7,9 @@
 //   integers, bit                 INTEGER
 //   real, float                   REAL
 //   money, smallmoney             INTEGER ten-thousandths
-//   decimal(p,s), numeric(p,s)    INTEGER unscaled value (value * 10^s); at most
-//                                 18 digits survive, beyond that error 8115
+//   decimal(p,s), numeric(p,s)    p <= 18: INTEGER unscaled value (value * 10^s);
+//                                 p > 18: 16-byte BLOB of the unscaled value that
+//                                 sorts bytewise (exact.h)
 //   datetime, smalldatetime       INTEGER ticks of 1/300 s since 1900-01-01
 //                                 (days * 25920000 + ticks)
 //   char family, text             TEXT (UTF-8; char(n) padded to n)
@@ -58,6 +59,10 @@ constexpr std::int32_t kMaxLength = 2147483647;
 bool isMaxType(const TypeInfo& t);
 // The length syscolumns and sys.columns show: -1 for the (max) types.
 int catalogLength(const TypeInfo& t);
+
+// The SQLite column declaration of a type's storage form ("INTEGER",
+// "TEXT COLLATE TSQL_CI" ...).
+std::string storageDeclaration(const TypeInfo& t);
 
 // Digits after the point in the storage form (money 4, decimal its scale).
 int storageScale(const TypeInfo& t);

@@ -97,6 +97,11 @@ class Checker {
         inner.statements(p.body);
         break;
       }
+      case StmtKind::CreateTrigger: {
+        Checker inner;
+        inner.statements(static_cast<const CreateTriggerStmt&>(s).body);
+        break;
+      }
       case StmtKind::Declare: {
         const auto& d = static_cast<const DeclareStmt&>(s);
         for (const auto& v : d.vars) {

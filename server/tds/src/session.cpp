@@ -309,6 +309,7 @@ void TdsSession::resetSession(bool keepTransaction) {
     Message error;
     auto fresh = engine_.openSession(login_, error);
     if (!fresh) throw std::runtime_error("connection reset failed: " + error.text);
+    if (std::uint64_t open = session_->transactionDescriptor(); open != 0) resetRolledBack_ = open;
     session_ = std::move(fresh);
   }
   resetAckPending_ = atLeast72(version_);
@@ -416,11 +417,14 @@ template <typename Fn>
 void TdsSession::runRequest(Done::Kind closing, Fn&& fn) {
   busy_ = true;
   writer_.begin(PacketType::TabularResult);
+  ResponseSink sink(tokens_, cancel_);
   if (resetAckPending_) {
     tokens_.envChangeBytes(envchange::ResetAck, {}, {});
     resetAckPending_ = false;
+    if (resetRolledBack_ != 0)
+      sink.transactionChanged(ResultSink::TransactionEvent::Rollback, 0, resetRolledBack_);
+    resetRolledBack_ = 0;
   }
-  ResponseSink sink(tokens_, cancel_);
   try {
     fn(sink);
   } catch (const TransportError&) {

@@ -23,7 +23,9 @@ class RecordingSink : public ResultSink {
   void message(const Message& message) override { messages.push_back(message); }
   // Adds message 5701 as the listener does, so expectations read as a client sees them.
   void databaseChanged(std::string_view newName, std::string_view) override;
-  void transactionChanged(TransactionEvent, std::uint64_t, std::uint64_t) override {}
+  void transactionChanged(TransactionEvent e, std::uint64_t, std::uint64_t) override {
+    transactions.push_back(e);
+  }
   void returnStatus(std::int32_t status) override { statuses.push_back(status); }
   void returnValue(const ReturnValue& value) override { returnValues.push_back(value); }
 
@@ -36,6 +38,7 @@ class RecordingSink : public ResultSink {
   std::vector<Message> messages;
   std::vector<std::int32_t> statuses;
   std::vector<ReturnValue> returnValues;
+  std::vector<TransactionEvent> transactions;
   std::string database;
   std::size_t rowCount = 0;
   bool keepRows = true;  // off to count rows of a large result without keeping them

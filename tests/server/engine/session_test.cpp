@@ -62,6 +62,96 @@ TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
   EXPECT_EQ(run(*s, "SELECT 1").results.size(), 1u);
 }
 
+// The statement's DONE counts its own rows; the trigger's statements report
+// theirs before it unless the trigger sets NOCOUNT, and the transaction the
+// statement runs in is not announced.
+TEST_F(SessionTest, TriggerStatementsCountApartFromTheStatement) {
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE TABLE trg_t (n int) CREATE TABLE trg_log (n int)").errors().empty());
+  ASSERT_TRUE(run(*s,
+                  "CREATE TRIGGER trg_t_ins ON trg_t AFTER INSERT AS "
+                  "INSERT trg_log SELECT n FROM inserted UNION ALL SELECT 0")
+                  .errors()
+                  .empty());
+  auto r = run(*s, "INSERT trg_t VALUES (1), (2), (3)");
+  ASSERT_TRUE(r.errors().empty());
+  ASSERT_EQ(r.dones.size(), 2u);
+  EXPECT_EQ(r.dones[0].kind, Done::Kind::DoneInProc);
+  EXPECT_EQ(r.dones[0].rowCount, 4u);
+  EXPECT_EQ(r.dones[1].kind, Done::Kind::Done);
+  EXPECT_TRUE(r.dones[1].countValid);
+  EXPECT_EQ(r.dones[1].rowCount, 3u);
+  EXPECT_TRUE(r.transactions.empty());
+
+  ASSERT_TRUE(run(*s,
+                  "ALTER TRIGGER trg_t_ins ON trg_t AFTER INSERT AS SET NOCOUNT ON "
+                  "INSERT trg_log SELECT n FROM inserted")
+                  .errors()
+                  .empty());
+  r = run(*s, "INSERT trg_t VALUES (4) SELECT @@OPTIONS & 512");
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "0");
+  ASSERT_FALSE(r.dones.empty());
+  for (const Done& d : r.dones) {
+    if (d.kind == Done::Kind::DoneInProc) EXPECT_FALSE(d.countValid);
+  }
+  EXPECT_EQ(r.dones[r.dones.size() - 2].rowCount, 1u);
+
+  // A client's own transaction is announced as before.
+  r = run(*s, "BEGIN TRAN INSERT trg_t VALUES (5) ROLLBACK");
+  EXPECT_EQ(r.transactions.size(), 2u);
+}
+
+// Bulk loads fire no triggers unless the INSERT BULK asks for FIRE_TRIGGERS.
+TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
+  class Rows : public BulkRowReader {
+   public:
+    Rows() {
+      Column c;
+      c.name = "n";
+      c.type.type = SqlType::Int;
+      c.type.length = 4;
+      columns_.push_back(c);
+    }
+    const std::vector<Column>& columns() const override { return columns_; }
+    bool next(std::vector<Value>& row) override {
+      if (left_ == 0) return false;
+      row = {Value(static_cast<std::int64_t>(left_--))};
+      return true;
+    }
+
+   private:
+    std::vector<Column> columns_;
+    int left_ = 3;
+  };
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE TABLE bulk_t (n int) CREATE TABLE bulk_log (rows_seen int)")
+                  .errors()
+                  .empty());
+  ASSERT_TRUE(run(*s,
+                  "CREATE TRIGGER bulk_t_ins ON bulk_t AFTER INSERT AS "
+                  "INSERT bulk_log SELECT count(*) FROM inserted")
+                  .errors()
+                  .empty());
+  for (const char* insert :
+       {"INSERT BULK bulk_t (n int)", "INSERT BULK bulk_t (n int) WITH (FIRE_TRIGGERS)"}) {
+    ASSERT_TRUE(run(*s, insert).errors().empty()) << insert;
+    ASSERT_EQ(s->bulkWait(), BulkWait::Rows);
+    Rows rows;
+    RecordingSink sink;
+    CancelFlag cancel;
+    s->bulkRows(rows, sink, cancel);
+    ASSERT_TRUE(sink.errors().empty()) << insert;
+    ASSERT_FALSE(sink.dones.empty());
+    EXPECT_EQ(sink.dones.back().rowCount, 3u);
+  }
+  auto r = run(*s, "SELECT count(*) FROM bulk_t SELECT rows_seen FROM bulk_log");
+  ASSERT_EQ(r.results.size(), 2u);
+  EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "6");
+  ASSERT_EQ(r.results[1].rows.size(), 1u);
+  EXPECT_EQ(renderValue(r.results[1].rows[0][0], r.results[1].columns[0].type), "3");
+}
+
 TEST_F(SessionTest, RaiserrorMarksTheBatchFailed) {
   auto s = open();
   auto r = run(*s, "RAISERROR('', 16, 1)");
@@ -401,6 +491,35 @@ TEST_F(SessionTest, RpcOutputParameterComesBackInCallersType) {
   ASSERT_EQ(sink.returnValues.size(), 1u);
   EXPECT_EQ(sink.returnValues[0].column.type.type, SqlType::Bit);
   EXPECT_EQ(std::get<std::int64_t>(sink.returnValues[0].value.data()), 1);
+
+  // DEFAULT for the value: the procedure's default is used, and the result
+  // still goes back in the declared types (bit, varchar(5) cuts the text).
+  ASSERT_TRUE(run(*s,
+                  "CREATE PROCEDURE withdefaults @n int = 8 OUTPUT, @t varchar(max) = 'defstr' "
+                  "OUTPUT AS SET @n = @n + 1 SET @t = @t + '1'")
+                  .errors()
+                  .empty());
+  RpcRequest byDefault;
+  byDefault.procName = "withdefaults";
+  RpcParam n;
+  n.name = "@n";
+  n.type = TypeInfo{SqlType::Bit, 1};
+  n.output = true;
+  n.byDefault = true;
+  RpcParam t;
+  t.name = "@t";
+  t.type = TypeInfo{SqlType::VarChar, 5};
+  t.output = true;
+  t.byDefault = true;
+  byDefault.params = {n, t};
+  RecordingSink defaults;
+  s->executeRpc(byDefault, defaults, cancel);
+  EXPECT_TRUE(defaults.errors().empty());
+  ASSERT_EQ(defaults.returnValues.size(), 2u);
+  EXPECT_EQ(defaults.returnValues[0].column.type.type, SqlType::Bit);
+  EXPECT_EQ(std::get<std::int64_t>(defaults.returnValues[0].value.data()), 1);
+  EXPECT_EQ(defaults.returnValues[1].column.type.length, 5);
+  EXPECT_EQ(std::get<std::string>(defaults.returnValues[1].value.data()), "defst");
 }
 
 TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {

@@ -6,6 +6,7 @@
 #include "convert.h"
 #include "datetime.h"
 #include "errors.h"
+#include "exact.h"
 #include "functions.h"
 #include "types.h"
 
@@ -72,6 +73,100 @@ TEST(Conversions, ExactNumbersKeepTheirScale) {
   EXPECT_THROW(convertValue(Stored::text("1e"), vc, dec, 0, st), SqlError);
   EXPECT_EQ(rescale(15, 1, 0, dec), 2);
   EXPECT_EQ(rescale(-15, 1, 0, dec), -2);
+}
+
+__int128 parse128(const char* digits) {
+  __int128 v = 0;
+  bool neg = *digits == '-';
+  for (const char* p = digits + neg; *p; ++p) v = v * 10 + (*p - '0');
+  return neg ? -v : v;
+}
+
+TEST(ExactNumbers, WideStorageSortsBytewiseInNumericOrder) {
+  // Stored BLOBs compare with memcmp; their order must be the numbers' order.
+  const __int128 values[] = {-parse128("99999999999999999999999999999999999999"),
+                             -parse128("18446744073709551616"),
+                             INT64_MIN,
+                             -1,
+                             0,
+                             1,
+                             255,
+                             256,
+                             INT64_MAX,
+                             parse128("18446744073709551616"),
+                             parse128("99999999999999999999999999999999999999")};
+  for (std::size_t i = 0; i < std::size(values); ++i) {
+    std::string b = exact::toBytes(values[i]);
+    ASSERT_EQ(b.size(), 16u);
+    EXPECT_TRUE(exact::fromBytes(b) == values[i]) << i;
+    if (i > 0) {
+      EXPECT_LT(exact::toBytes(values[i - 1]), b) << i;
+    }
+  }
+}
+
+TEST(ExactNumbers, ArithmeticKeepsEveryDigitBeforeRounding) {
+  __int128 r;
+  // 38-digit operands whose product needs 256 bits before it is scaled down.
+  ASSERT_TRUE(exact::apply(exact::Op::Multiply, parse128("15000000000000000000000000000000000000"),
+                           37, parse128("20000000000000000000000000000000000000"), 37, 35, r));
+  EXPECT_EQ(exact::toString(r, 35), "3.00000000000000000000000000000000000");
+  // Quotients whose numerator is scaled by more than 10^38.
+  ASSERT_TRUE(exact::apply(exact::Op::Divide, 1, 0, 3, 0, 37, r));
+  EXPECT_EQ(exact::toString(r, 37), "0.3333333333333333333333333333333333333");
+  ASSERT_TRUE(exact::apply(exact::Op::Divide, -2, 0, 3, 0, 6, r));
+  EXPECT_EQ(exact::toString(r, 6), "-0.666667");
+  ASSERT_TRUE(exact::apply(exact::Op::Divide, -2, 0, 3, 0, 6, r, true));
+  EXPECT_EQ(exact::toString(r, 6), "-0.666666");
+  // Half away from zero when a sum loses scale.
+  ASSERT_TRUE(exact::apply(exact::Op::Add, 125, 3, -250, 3, 2, r));
+  EXPECT_EQ(exact::toString(r, 2), "-0.13");
+  ASSERT_TRUE(exact::apply(exact::Op::Modulo, -700000, 5, 300, 2, 5, r));
+  EXPECT_EQ(exact::toString(r, 5), "-1.00000");
+  // Past 128 bits is reported, never wrapped.
+  EXPECT_FALSE(exact::apply(exact::Op::Multiply, parse128("99999999999999999999999999999999999999"),
+                            0, parse128("99999999999999999999999999999999999999"), 0, 0, r));
+  EXPECT_EQ(exact::compare(parse128("10000000000000000000"), 0, 1, 38), 1);
+  EXPECT_EQ(exact::compare(-5, 1, -50, 2), 0);
+  EXPECT_EQ(exact::compare(-6, 1, -50, 2), -1);
+}
+
+TEST(ExactNumbers, RescaleRoundsHalfAwayFromZeroAndChecksPrecision) {
+  __int128 r;
+  ASSERT_TRUE(exact::rescale(-25, 1, 0, r));
+  EXPECT_TRUE(r == -3);
+  ASSERT_TRUE(exact::rescale(-25, 1, 0, r, true));
+  EXPECT_TRUE(r == -2);
+  EXPECT_FALSE(exact::rescale(parse128("99999999999999999999999999999999999999"), 0, 2, r));
+  TypeInfo d38 = makeType(SqlType::Decimal, 0, 38, 2);
+  EXPECT_TRUE(exact::fits(parse128("99999999999999999999999999999999999999"), d38));
+  EXPECT_FALSE(exact::fits(parse128("100000000000000000000000000000000000000"), d38));
+  EXPECT_TRUE(exact::isWide(d38));
+  EXPECT_FALSE(exact::isWide(makeType(SqlType::Numeric, 0, 18, 2)));
+  EXPECT_FALSE(exact::fits(parse128("9223372036854775808"), makeType(SqlType::Money, 0, 19, 4)));
+}
+
+TEST(Conversions, WideDecimalsThroughEveryForm) {
+  Settings st;
+  TypeInfo d38 = makeType(SqlType::Numeric, 0, 38, 10);
+  TypeInfo text = makeType(SqlType::VarChar, 60);
+  Stored v =
+      convertValue(Stored::text("-1234567890123456789012345678.0123456789"), text, d38, 0, st);
+  ASSERT_EQ(v.kind, Stored::Kind::Blob);
+  EXPECT_EQ(convertValue(v, d38, text, 0, st).s, "-1234567890123456789012345678.0123456789");
+  Value api = valueFromStored(v, d38);
+  auto* dec = std::get_if<DecimalValue>(&api.data());
+  ASSERT_NE(dec, nullptr);
+  EXPECT_EQ(exact::toString(dec->unscaled, dec->scale), "-1234567890123456789012345678.0123456789");
+  EXPECT_EQ(storedFromValue(api, d38).s, v.s);
+  // An integer value for a wide column takes the wide form too.
+  EXPECT_EQ(storedFromValue(Value(std::int64_t{5}), d38).kind, Stored::Kind::Blob);
+  EXPECT_DOUBLE_EQ(convertValue(v, d38, makeType(SqlType::Float), 0, st).r, -1.2345678901234568e27);
+  EXPECT_THROW(convertValue(v, d38, makeType(SqlType::BigInt), 0, st), SqlError);
+  Stored narrow = convertValue(Stored::integer(123), makeType(SqlType::Int),
+                               makeType(SqlType::Decimal, 0, 18, 2), 0, st);
+  ASSERT_EQ(narrow.kind, Stored::Kind::Int);
+  EXPECT_EQ(narrow.i, 12300);
 }
 
 TEST(Conversions, TruncationFollowsAnsiWarnings) {

@@ -231,6 +231,30 @@ TEST_F(TdsSession, SpResetConnectionCallResetsLikeTheStatusBit) {
   EXPECT_EQ(fromUtf16(after[1].values[0].bytes), "master");
 }
 
+TEST_F(TdsSession, ResetOfASessionWithAnOpenTransactionAnnouncesItsRollback) {
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  c.send(0x0E, allHeaders() + std::string("\x05\0\0\0", 4));
+  auto begin = c.tokens(*c.receive());
+  ASSERT_EQ(begin[0].envType, 8);
+  // A pooling client that still holds the descriptor must learn that the
+  // reset ended the transaction, or it keeps sending a dead descriptor.
+  std::string name = utf16("sp_reset_connection");
+  c.send(0x03, allHeaders() + std::string{static_cast<char>(name.size() / 2), 0} + name +
+                   std::string("\0\0", 2));
+  auto t = c.tokens(*c.receive());
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0xE3, 0xFE}));
+  EXPECT_EQ(t[0].envType, 18);
+  EXPECT_EQ(t[1].envType, 10);
+  EXPECT_EQ(t[1].oldValue, begin[0].newValue);
+  // Without a transaction the reset says nothing more than its acknowledgement.
+  c.send(0x01, allHeaders() + utf16("select 1"), 4096, 0x08);
+  auto again = c.tokens(*c.receive());
+  ASSERT_EQ(types(again), (std::vector<std::uint8_t>{0xE3, 0x81, 0xD1, 0xFD}));
+  EXPECT_EQ(again[0].envType, 18);
+}
+
 TEST_F(TdsSession, AttentionStopsAWaitforWithin100ms) {
   TestClient c;
   c.connect(port_);

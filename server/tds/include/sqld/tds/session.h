@@ -98,6 +98,9 @@ class TdsSession {
   std::unique_ptr<Session> session_;
   LoginInfo login_;               // what the engine session was opened with
   bool resetAckPending_ = false;  // the next response starts with the reset acknowledgement
+  // The transaction a reset rolled back; announced with the acknowledgement so
+  // that clients tracking the descriptor know it has ended.
+  std::uint64_t resetRolledBack_ = 0;
   std::string user_;
   std::uint32_t version_ = 0;
   std::thread readerThread_;
