@@ -41,6 +41,22 @@ TEST_F(SessionTest, OpensInDefaultDatabase) {
   EXPECT_EQ(s->currentDatabase(), "tessel");
 }
 
+TEST_F(SessionTest, TransactionRequestIsolationLevelIsReported) {
+  auto s = open();
+  const char* level =
+      "SELECT transaction_isolation_level FROM sys.dm_exec_sessions WHERE session_id = @@SPID";
+  s->setIsolationLevel(4);
+  auto r = run(*s, level);
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 4);
+  // 0 (and anything out of range) leaves the level as it was.
+  s->setIsolationLevel(0);
+  s->setIsolationLevel(9);
+  r = run(*s, level);
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 4);
+}
+
 TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
   auto s = open();
   std::string deep(5000, '(');
