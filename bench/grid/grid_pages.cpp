@@ -4,6 +4,8 @@
 // runs, timed in CPU seconds of the process. Prints:
 //   RATE grid_pages_per_s <pages painted per second>
 //   RATE grid_model_pages_per_s <the same pages' cells read from the model alone>
+//   RATE grid_delegate_pages_per_s <the same scroll with cells and row numbers
+//        painted by QTableView through its item delegate, one run>
 //   RATIO grid_page_reads_per_page <rows read from the dataset per page / page height>
 
 #include <QApplication>
@@ -122,6 +124,24 @@ int Run(int argc, char** argv) {
     best = std::max(best, pages / seconds);
     reads = grid.Model()->PageReads() - before;
   }
+  // The same scroll with QTableView painting the cells through its delegate
+  // and QHeaderView the row numbers, for comparison.
+  grid.SetPaintsCellsItself(false);
+  double delegate_rate = 0;
+  {
+    bar->setValue(0);
+    grid.viewport()->repaint();
+    const auto start = Clock::now();
+    int delegate_pages = 0;
+    while (true) {
+      grid.viewport()->repaint();
+      ++delegate_pages;
+      if (bar->value() >= bar->maximum()) break;
+      bar->setValue(bar->value() + bar->pageStep());
+    }
+    delegate_rate = delegate_pages / (Clock::now() - start);
+  }
+  grid.SetPaintsCellsItself(true);
   // The model alone: the cells of each page asked for as the view would.
   double model_best = 0;
   const int rows_per_page = std::max(1, bar->pageStep());
@@ -140,6 +160,7 @@ int Run(int argc, char** argv) {
   std::printf("pages per run: %d (%d rows each), page reads: %d\n", pages, int(page_rows), reads);
   std::printf("RATE grid_pages_per_s %.0f\n", best);
   std::printf("RATE grid_model_pages_per_s %.0f\n", model_best);
+  std::printf("RATE grid_delegate_pages_per_s %.0f\n", delegate_rate);
   std::printf("RATIO grid_page_reads_per_page %.3f\n",
               double(reads) * grid.Model()->PageSize() / (pages * page_rows));
   query.Close();

@@ -321,6 +321,7 @@ void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
     Ddl ddl(*this);
     ddl.createTable(*s.table, &internal);
     f.tableVars[key] = internal[0];
+    liveTableVars_.push_back({internal[0], s.table.get()});
     boundCache_.clear();
     return;
   }
@@ -606,10 +607,10 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
           if (sp == name) toSavepoint = true;
       }
       if (toSavepoint) {
-        rollbackKeepingTriggerTables(
+        rollbackKeepingTables(
             [&] { execSql(db_.get(), "ROLLBACK TO " + quoteName("sp_" + name)); });
       } else {
-        rollbackKeepingTriggerTables([&] { execSql(db_.get(), "ROLLBACK"); });
+        rollbackKeepingTables([&] { execSql(db_.get(), "ROLLBACK"); });
         savepoints_.clear();
         tranCount_ = 0;
         doomed_ = false;

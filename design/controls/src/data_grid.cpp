@@ -1,11 +1,18 @@
 #include "controls/data_grid.h"
 
 #include <QHeaderView>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
 #include <algorithm>
+#include <cmath>
 
 #include "controls/data_error.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
+#include "glyph_text.h"
 
 namespace tessel::controls {
 
@@ -199,7 +206,26 @@ QString DataGridModel::CellText(TField* field) const {
   if (field->DataType() == ftMemo) return field->IsNull() ? "(memo)" : "(MEMO)";
   if (field->IsBlob()) return field->IsNull() ? "(blob)" : "(BLOB)";
   if (field->IsNull()) return {};
-  return QString::fromStdString(field->AsString());
+  return QString::fromStdString(field->DisplayText());
+}
+
+QString DataGridModel::EditText(int row, TField* field) const {
+  if (field->IsBlob()) return CellDisplayText(row, field->Index());
+  if (row == current_row_ && field->IsNull()) return {};
+  TDataSet* dataset = field->DataSet();
+  if (row == current_row_) return QString::fromStdString(field->AsString());
+  // Another row: its value is read from its record, as a page read does.
+  if (dataset->State() != dsBrowse) return CellDisplayText(row, field->Index());
+  QString text;
+  reading_ = true;
+  try {
+    CursorKeeper keep(dataset);
+    if (Seek(row) && !field->IsNull()) text = QString::fromStdString(field->AsString());
+  } catch (const std::exception&) {
+    text = CellDisplayText(row, field->Index());
+  }
+  reading_ = false;
+  return text;
 }
 
 bool DataGridModel::Seek(int row) const {
@@ -279,16 +305,26 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const {
     return QVariant::fromValue(IsNumeric(field->DataType()) ? Qt::AlignRight | Qt::AlignVCenter
                                                             : Qt::AlignLeft | Qt::AlignVCenter);
   }
-  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+  if (role == Qt::EditRole) return EditText(index.row(), field);
+  if (role != Qt::DisplayRole) return {};
+  return CellDisplayText(index.row(), index.column());
+}
+
+bool DataGridModel::IsNumericColumn(int column) const {
+  TField* field = ColumnField(column);
+  return field != nullptr && IsNumeric(field->DataType());
+}
+
+const QString& DataGridModel::CellDisplayText(int row, int column) const {
+  static const QString kNone;
+  TField* field = ColumnField(column);
+  if (field == nullptr || row < 0 || row >= known_rows_) return kNone;
   TDataSet* dataset = field->DataSet();
   // The current record is read live: it may be in the edit buffer.
-  if (index.row() == current_row_ && dataset->State() != dsInactive) {
-    if (role == Qt::EditRole && !field->IsBlob()) {
-      return QString::fromStdString(field->IsNull() ? std::string() : field->AsString());
-    }
-    return CellText(field);
+  if (row == current_row_ && dataset->State() != dsInactive) {
+    live_text_ = CellText(field);
+    return live_text_;
   }
-  const int row = index.row();
   const int first = row - row % page_size_;
   const Page* kept = nullptr;
   for (const Page& page : pages_) {
@@ -299,12 +335,12 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const {
     try {
       rows = &LoadPage(first);
     } catch (const std::exception&) {
-      return {};
+      return kNone;
     }
   }
-  if (rows == nullptr || row - first >= int(rows->size())) return {};
+  if (rows == nullptr || row - first >= int(rows->size())) return kNone;
   const auto& texts = (*rows)[row - first];
-  return index.column() < int(texts.size()) ? QVariant(texts[index.column()]) : QVariant();
+  return column < int(texts.size()) ? texts[column] : kNone;
 }
 
 QVariant DataGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -376,8 +412,166 @@ void DataGridModel::fetchMore(const QModelIndex& parent) {
   }
 }
 
-DataGrid::DataGrid(QWidget* parent) : QTableView(parent), model_(new DataGridModel(this)) {
+namespace {
+
+// Fills rect in bands of a few dozen lines. Qt's raster engine hands a fill
+// of more lines to its thread pool, and for a widget's background waking and
+// waiting for those threads costs more than the fill itself.
+void FillInBands(QPainter& painter, const QRect& rect, const QBrush& brush) {
+  constexpr int kBand = 64;
+  for (int top = rect.top(); top <= rect.bottom(); top += kBand) {
+    painter.fillRect(
+        QRect(rect.left(), top, rect.width(), std::min(kBand, rect.bottom() + 1 - top)), brush);
+  }
+}
+
+// Paints the background of a viewport that has Qt::WA_OpaquePaintEvent set.
+void FillBackground(QWidget* viewport, const QRect& rect) {
+  QPainter painter(viewport);
+  FillInBands(painter, rect, viewport->palette().brush(viewport->backgroundRole()));
+}
+
+}  // namespace
+
+// The row header of a DataGrid: each section's look is drawn by the style
+// once and kept as a picture; the numbers are laid out from cached glyphs.
+class RowHeader : public QHeaderView {
+ public:
+  explicit RowHeader(DataGrid* grid) : QHeaderView(Qt::Vertical, grid), grid_(grid) {
+    setSectionsClickable(true);
+    setHighlightSections(true);
+    // The background is painted by paintEvent (see FillInBands).
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override {
+    QHeaderView::changeEvent(event);
+    sections_.clear();
+    plain_.reset();
+    bold_.reset();
+  }
+
+ private:
+  struct Section {
+    QSize size;
+    bool lit = false;
+    bool active = false;
+    bool enabled = false;
+    qint64 palette = 0;
+    QPixmap picture;
+  };
+  const QPixmap& SectionPicture(QSize size, bool lit);
+
+  DataGrid* grid_;
+  std::vector<Section> sections_;
+  std::unique_ptr<GlyphText> plain_;
+  std::unique_ptr<GlyphText> bold_;
+};
+
+const QPixmap& RowHeader::SectionPicture(QSize size, bool lit) {
+  const bool active = window()->isActiveWindow();
+  const bool enabled = isEnabled();
+  const qint64 palette_key = palette().cacheKey();
+  for (const Section& section : sections_) {
+    if (section.size == size && section.lit == lit && section.active == active &&
+        section.enabled == enabled && section.palette == palette_key)
+      return section.picture;
+  }
+  if (sections_.size() >= 8) sections_.clear();
+  QStyleOptionHeader option;
+  option.initFrom(this);
+  option.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
+  if (lit) option.state |= QStyle::State_On | QStyle::State_Sunken;
+  option.orientation = Qt::Vertical;
+  option.position = QStyleOptionHeader::Middle;
+  option.selectedPosition = QStyleOptionHeader::NotAdjacent;
+  option.textAlignment = defaultAlignment();
+  option.rect = QRect(QPoint(0, 0), size);
+  const qreal ratio = devicePixelRatio();
+  QPixmap picture(size * ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(Qt::transparent);
+  {
+    QPainter painter(&picture);
+    style()->drawControl(QStyle::CE_HeaderSection, &option, &painter, this);
+  }
+  sections_.push_back({size, lit, active, enabled, palette_key, picture});
+  return sections_.back().picture;
+}
+
+void RowHeader::paintEvent(QPaintEvent* event) {
+  auto* model = qobject_cast<DataGridModel*>(this->model());
+  if (!grid_->PaintsCellsItself() || model == nullptr || count() == 0 || isRightToLeft()) {
+    FillBackground(viewport(), event->rect());
+    QHeaderView::paintEvent(event);
+    return;
+  }
+  QPainter painter(viewport());
+  const QRect area = event->rect();
+  const int first = visualIndexAt(area.top());
+  int last = visualIndexAt(area.bottom());
+  if (last < 0) last = count() - 1;
+  if (plain_ == nullptr || plain_->Font() != font()) {
+    QFont bold = font();
+    bold.setBold(true);
+    plain_ = std::make_unique<GlyphText>(font());
+    bold_ = std::make_unique<GlyphText>(bold);
+  }
+  const QItemSelection selection =
+      selectionModel() != nullptr ? selectionModel()->selection() : QItemSelection();
+  const auto lit = [&selection](int row) {
+    for (const QItemSelectionRange& range : selection) {
+      if (row >= range.top() && row <= range.bottom()) return true;
+    }
+    return false;
+  };
+  QStyleOption label_option;
+  label_option.initFrom(this);
+  const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &label_option, this);
+  painter.setPen(palette().color(label_option.palette.currentColorGroup(), QPalette::ButtonText));
+  GlyphBatch plain_text;
+  GlyphBatch bold_text;
+  int bottom = first < 0 ? area.top() : 0;
+  for (int visual = first; first >= 0 && visual <= last; ++visual) {
+    const int row = logicalIndex(visual);
+    if (isSectionHidden(row)) continue;
+    const int top = sectionViewportPosition(row);
+    const int height = sectionSize(row);
+    bottom = top + height;
+    const bool highlighted = lit(row);
+    painter.drawPixmap(0, top, SectionPicture(QSize(width(), height), highlighted));
+    const QString label = row == model->CurrentRow()
+                              ? model->headerData(row, Qt::Vertical).toString()
+                              : QString::number(row + 1);
+    const GlyphText& glyphs = highlighted ? *bold_ : *plain_;
+    const QRect text_rect(margin, top + margin, width() - 2 * margin, height - 2 * margin);
+    const qreal baseline =
+        text_rect.top() + (text_rect.height() - glyphs.Height()) / 2 + glyphs.Ascent();
+    if (!glyphs.Add(label, text_rect.left(), text_rect.right() + 1, std::floor(baseline), false,
+                    highlighted ? bold_text : plain_text)) {
+      painter.setFont(glyphs.Font());
+      painter.drawText(text_rect, int(defaultAlignment()), label);
+    }
+  }
+  plain_text.Draw(painter, plain_->RawFont());
+  bold_text.Draw(painter, bold_->RawFont());
+  if (bottom < area.bottom() + 1) {
+    QStyleOption empty;
+    empty.initFrom(this);
+    empty.rect = QRect(0, bottom, width(), area.bottom() + 1 - bottom);
+    style()->drawControl(QStyle::CE_HeaderEmptyArea, &empty, &painter, this);
+  }
+}
+
+DataGrid::DataGrid(QWidget* parent)
+    : QTableView(parent), model_(new DataGridModel(this)), row_header_(new RowHeader(this)) {
+  setVerticalHeader(row_header_);
   setModel(model_);
+  // The background is painted by paintEvent (see FillInBands).
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  own_delegate_ = itemDelegate();
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   // Rows of one height, text on one line: the view then lays out and paints
@@ -395,6 +589,189 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent), model_(new DataGridMod
           [this](const QModelIndex& current) {
             if (!following_ && current.isValid()) model_->MoveToRow(current.row());
           });
+}
+
+void DataGrid::SetPaintsCellsItself(bool value) {
+  paints_cells_ = value;
+  viewport()->update();
+  verticalHeader()->viewport()->update();
+}
+
+bool DataGrid::CanPaintCells() const {
+  // A delegate put in by a user, spans or right-to-left layout are left to
+  // QTableView.
+  return paints_cells_ && model() == model_ && itemDelegate() == own_delegate_ &&
+         !isRightToLeft() && model_->columnCount() > 0 && model_->rowCount() > 0 &&
+         rowSpan(0, 0) == 1 && columnSpan(0, 0) == 1;
+}
+
+const GlyphText& DataGrid::Glyphs() const {
+  if (glyphs_ == nullptr || glyphs_->Font() != font())
+    glyphs_ = std::make_unique<GlyphText>(font());
+  return *glyphs_;
+}
+
+// Room between a cell's edge and its text, as the style's item delegate leaves.
+int DataGrid::TextMargin() const {
+  return style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+}
+
+// Text laid out from glyphs is not kerned, so it can be a pixel or two wider
+// than the delegate measures it; a column fitted to the delegate's measure
+// would cut it.
+int DataGrid::sizeHintForColumn(int column) const {
+  int hint = QTableView::sizeHintForColumn(column);
+  if (!paints_cells_ || model() != model_ || column < 0 || column >= model_->columnCount())
+    return hint;
+  QHeaderView* rows = verticalHeader();
+  const int first = std::max(0, rows->visualIndexAt(0));
+  int last = rows->visualIndexAt(viewport()->height());
+  // As QTableView measures: a hidden grid, or one not full, by all its rows.
+  if (!isVisible() || last < 0) last = rows->count() - 1;
+  const GlyphText& glyphs = Glyphs();
+  const int extra = 2 * TextMargin() + (showGrid() ? 1 : 0);
+  for (int visual = first; visual <= last; ++visual) {
+    const int row = rows->logicalIndex(visual);
+    if (rows->isSectionHidden(row)) continue;
+    const qreal width = glyphs.Width(model_->CellDisplayText(row, column));
+    if (width > 0) hint = std::max(hint, int(std::ceil(width)) + extra);
+  }
+  return hint;
+}
+
+void DataGrid::paintEvent(QPaintEvent* event) {
+  if (!CanPaintCells()) {
+    FillBackground(viewport(), event->rect());
+    QTableView::paintEvent(event);
+    return;
+  }
+  QPainter painter(viewport());
+  FillInBands(painter, event->rect(), viewport()->palette().brush(viewport()->backgroundRole()));
+  PaintCells(painter, event->rect());
+}
+
+void DataGrid::PaintCells(QPainter& painter, const QRect& area) {
+  QHeaderView* rows = verticalHeader();
+  QHeaderView* columns = horizontalHeader();
+  const int first_row = rows->visualIndexAt(area.top());
+  const int first_column = columns->visualIndexAt(area.left());
+  if (first_row < 0 || first_column < 0) return;
+  int last_row = rows->visualIndexAt(area.bottom());
+  if (last_row < 0) last_row = rows->count() - 1;
+  int last_column = columns->visualIndexAt(area.right());
+  if (last_column < 0) last_column = columns->count() - 1;
+
+  const QFont& font = this->font();
+  Glyphs();
+  const QPalette& palette = this->palette();
+  const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
+                                     : isActiveWindow() ? QPalette::Active
+                                                        : QPalette::Inactive;
+  const QColor text_colour = palette.color(group, QPalette::Text);
+  const QColor selected_colour = palette.color(group, QPalette::HighlightedText);
+  const QBrush highlight = palette.brush(group, QPalette::Highlight);
+  const QBrush alternate = palette.brush(group, QPalette::AlternateBase);
+  const int grid = showGrid() ? 1 : 0;
+  const int margin = TextMargin();
+  const QItemSelection selection = selectionModel()->selection();
+  const QModelIndex current = currentIndex();
+
+  GlyphBatch plain_text;
+  GlyphBatch selected_text;
+  struct Fallback {
+    QRect rect;
+    int alignment;
+    QString text;
+    bool selected;
+  };
+  std::vector<Fallback> fallbacks;
+  std::vector<QLine> lines;
+  QRect focus;
+  int table_right = area.left();
+  int table_bottom = area.top();
+  for (int visual_row = first_row; visual_row <= last_row; ++visual_row) {
+    const int row = rows->logicalIndex(visual_row);
+    if (rows->isSectionHidden(row)) continue;
+    const int top = rows->sectionViewportPosition(row);
+    const int height = rows->sectionSize(row);
+    table_bottom = top + height;
+    const qreal baseline =
+        std::floor(top + (height - grid - glyphs_->Height()) / 2 + glyphs_->Ascent());
+    const bool alternate_row = alternatingRowColors() && (row & 1) != 0;
+    for (int visual_column = first_column; visual_column <= last_column; ++visual_column) {
+      const int column = columns->logicalIndex(visual_column);
+      if (columns->isSectionHidden(column)) continue;
+      const int left = columns->sectionViewportPosition(column);
+      const int width = columns->sectionSize(column);
+      table_right = left + width;
+      const QRect cell(left, top, width - grid, height - grid);
+      bool selected = false;
+      for (const QItemSelectionRange& range : selection) {
+        if (row >= range.top() && row <= range.bottom() && column >= range.left() &&
+            column <= range.right())
+          selected = true;
+      }
+      if (selected) {
+        painter.fillRect(cell, highlight);
+      } else if (alternate_row) {
+        painter.fillRect(cell, alternate);
+      }
+      if (current.row() == row && current.column() == column) focus = cell;
+      const QString& text = model_->CellDisplayText(row, column);
+      if (text.isEmpty()) continue;
+      const bool right = model_->IsNumericColumn(column);
+      // Text that the delegate's kerned measure fits may be a little wider
+      // here: it may use the margin rather than be cut.
+      if (!glyphs_->Add(text, left + margin, left + width - grid - margin, baseline, right,
+                        selected ? selected_text : plain_text, margin - 1)) {
+        const int alignment = (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+        fallbacks.push_back({cell.adjusted(margin, 0, -margin, 0), alignment, text, selected});
+      }
+    }
+    if (grid != 0)
+      lines.emplace_back(area.left(), table_bottom - 1, area.right(), table_bottom - 1);
+  }
+  painter.setPen(text_colour);
+  plain_text.Draw(painter, glyphs_->RawFont());
+  painter.setPen(selected_colour);
+  selected_text.Draw(painter, glyphs_->RawFont());
+  if (!fallbacks.empty()) {
+    // Other scripts are shaped by Qt, with its fallback fonts.
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    for (const Fallback& cell : fallbacks) {
+      painter.setPen(cell.selected ? selected_colour : text_colour);
+      painter.drawText(cell.rect, cell.alignment,
+                       metrics.elidedText(cell.text, Qt::ElideRight, cell.rect.width()));
+    }
+  }
+  if (grid != 0) {
+    const int bottom = std::min(area.bottom(), table_bottom - 1);
+    for (int visual_column = first_column; visual_column <= last_column; ++visual_column) {
+      const int column = columns->logicalIndex(visual_column);
+      if (columns->isSectionHidden(column)) continue;
+      const int x = columns->sectionViewportPosition(column) + columns->sectionSize(column) - 1;
+      lines.emplace_back(x, area.top(), x, bottom);
+    }
+    for (QLine& line : lines) {
+      if (line.dy() == 0) line.setP2(QPoint(std::min(line.x2(), table_right - 1), line.y2()));
+    }
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor grid_colour = QColor::fromRgba(
+        static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    painter.setPen(QPen(grid_colour, 0, gridStyle()));
+    painter.drawLines(lines.data(), int(lines.size()));
+  }
+  if (!focus.isNull() && hasFocus()) {
+    QStyleOptionFocusRect option;
+    option.initFrom(viewport());
+    option.rect = focus;
+    option.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+    const bool selected = selectionModel()->isSelected(current);
+    option.backgroundColor = palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
 }
 
 DataGrid::~DataGrid() {

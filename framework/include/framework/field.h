@@ -109,6 +109,10 @@ class TField : public TComponent {
   virtual void SetAsBoolean(bool value);
   virtual TDateTime AsDateTime() const;
   virtual void SetAsDateTime(TDateTime value);
+  // The value as a user reads it in a grid or a label: AsString, except that
+  // money shows at least two decimals ("120.10"). Empty for null. The text
+  // to edit stays AsString.
+  virtual std::string DisplayText() const;
   // Null for a null field, otherwise the value in the field's natural kind.
   virtual Variant AsVariant() const;
   virtual void SetAsVariant(const Variant& value);

@@ -147,6 +147,7 @@ class TFloatField : public TField {
 class TCurrencyField : public TFloatField {
  public:
   explicit TCurrencyField(TComponent* owner);
+  std::string DisplayText() const override;
 };
 
 // Shared conversions of date, time and date-time fields; each subclass

@@ -157,6 +157,9 @@ void TField::ConvertError(const char* format, const std::string& value) const {
 std::string TField::AsString() const {
   AccessError("String");
 }
+std::string TField::DisplayText() const {
+  return IsNull() ? std::string() : AsString();
+}
 void TField::SetAsString(const std::string&) {
   AccessError("String");
 }

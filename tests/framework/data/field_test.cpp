@@ -130,6 +130,32 @@ TEST(Fields, ConversionsBetweenKinds) {
   EXPECT_THROW(ds->FieldByName("D")->AsBoolean(), EDatabaseError);
 }
 
+// Display text is what a grid shows: money keeps its cents ("120.10", not
+// "120.1"), other kinds read as AsString, null is empty, and the text to edit
+// is unchanged.
+TEST(Fields, DisplayTextShowsMoneyWithCents) {
+  auto ds = MakeTypes();
+  TField* c = ds->FieldByName("C");
+  EXPECT_EQ(c->DisplayText(), "");
+  c->SetAsFloat(120.1);
+  EXPECT_EQ(c->DisplayText(), "120.10");
+  EXPECT_EQ(c->AsString(), "120.1");
+  c->SetAsFloat(-3);
+  EXPECT_EQ(c->DisplayText(), "-3.00");
+  c->SetAsFloat(0.0025);
+  EXPECT_EQ(c->DisplayText(), "0.0025") << "a money value's four decimals are not cut";
+  c->SetAsFloat(1234567.5);
+  EXPECT_EQ(c->DisplayText(), "1234567.50");
+
+  TField* f = ds->FieldByName("F");
+  f->SetAsFloat(120.1);
+  EXPECT_EQ(f->DisplayText(), "120.1");
+  TField* i = ds->FieldByName("I");
+  EXPECT_EQ(i->DisplayText(), "");
+  i->SetAsInteger(7);
+  EXPECT_EQ(i->DisplayText(), "7");
+}
+
 TEST(Fields, BadInputNamesFieldAndValueAndLeavesRecord) {
   auto ds = MakeTypes();
   TField* i = ds->FieldByName("I");

@@ -14,6 +14,9 @@
 // While the dataset is being edited no page is read (that would post or
 // cancel the edit): other rows show their last known text.
 //
+// A cell shows its field's display text (money with its cents); the text an
+// editor starts from is the field's value as text (AsString).
+//
 // Editing a cell makes its row current, starts editing, sets the field from
 // the text (with the field's validation) and posts. A failure is shown
 // through ShowDataError and the dataset keeps the typed value in its edit
@@ -66,6 +69,14 @@ class DataGridModel : public QAbstractTableModel {
   // Makes the record of row current (posting a pending edit first).
   bool MoveToRow(int row);
 
+  // The text a cell shows, without the QVariant of data(): read from the
+  // kept pages (reading the row's page when needed) or, for the current row,
+  // from the record itself. Empty outside the rows and columns. The
+  // reference stays valid until the next call or change of the dataset.
+  const QString& CellDisplayText(int row, int column) const;
+  // Whether a column holds numbers (shown aligned to the right).
+  bool IsNumericColumn(int column) const;
+
  signals:
   // The dataset's current record moved to row (-1: none).
   void CurrentRowChanged(int row);
@@ -79,6 +90,8 @@ class DataGridModel : public QAbstractTableModel {
   TDataSet* Dataset() const;
   TField* ColumnField(int column) const;
   QString CellText(TField* field) const;
+  // The text an editor starts from for the cell of field in row.
+  QString EditText(int row, TField* field) const;
   // Reads the page starting at first_row and keeps it; returns it.
   const std::vector<std::vector<QString>>& LoadPage(int first_row) const;
   // Forgets the pages (rows came or went), or only marks them out of date
@@ -105,10 +118,24 @@ class DataGridModel : public QAbstractTableModel {
   mutable int page_reads_ = 0;
   // Set while the model moves the cursor itself; its own events are ignored.
   mutable bool reading_ = false;
+  // The current row's texts, read live by CellDisplayText.
+  mutable QString live_text_;
 };
+
+class GlyphText;
+class RowHeader;
 
 // A table view over a DataGridModel that keeps its selection on the
 // dataset's current record and makes the clicked row current.
+//
+// The grid paints its cells itself, rather than through a delegate per
+// cell: one pass over the rows in view lays out each cell's text from
+// glyphs cached per font and draws all text of a colour in one go, then the
+// grid lines, the selected row in the palette's highlight and the focus
+// frame. Text outside the cached characters (other scripts) is drawn through
+// QPainter::drawText. Geometry, headers, scrolling, selection and editors
+// remain QTableView's. The row header numbers the rows and marks the current
+// one while it is edited ("*") or inserted ("+").
 class DataGrid : public QTableView {
   Q_OBJECT
 
@@ -119,12 +146,30 @@ class DataGrid : public QTableView {
   DataGridModel* Model() const { return model_; }
   void SetDataSource(TDataSource* source) { model_->SetDataSource(source); }
 
+  // Whether cells are painted by the grid itself (the default) or by
+  // QTableView through its item delegate, as a reference.
+  bool PaintsCellsItself() const { return paints_cells_; }
+  void SetPaintsCellsItself(bool value);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  // Wide enough for the values in view as the grid lays them out.
+  int sizeHintForColumn(int column) const override;
+
  private:
+  bool CanPaintCells() const;
+  const GlyphText& Glyphs() const;
+  int TextMargin() const;
+  void PaintCells(QPainter& painter, const QRect& area);
   void FollowCurrentRow(int row);
   void FitColumns();
 
   DataGridModel* model_;
+  RowHeader* row_header_;
+  QAbstractItemDelegate* own_delegate_;
+  mutable std::unique_ptr<GlyphText> glyphs_;
   bool following_ = false;
+  bool paints_cells_ = true;
 };
 
 }  // namespace tessel::controls
