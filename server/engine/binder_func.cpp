@@ -172,6 +172,13 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     expectArgs(e, 0, 0);
     return make(param("@@ error_procedure"), makeType(SqlType::NVarChar, 128));
   }
+  if (fn == "SQL_VARIANT_PROPERTY") {
+    expectArgs(e, 2, 2);
+    Typed value = arg(0);
+    TypeInfo variant = makeType(SqlType::Variant);
+    std::string held = value.type.type == SqlType::Variant ? value.sql : convertSql(value, variant);
+    return make("t_variant_property(" + held + ", " + text(1).sql + ")", variant);
+  }
   // UPDATE(column) in a trigger: whether the statement that fired it set the column.
   if (fn == "UPDATE") {
     expectArgs(e, 1, 1);

@@ -174,7 +174,7 @@ std::string TableInfo::qualifiedName() const {
 }
 
 std::optional<SqlType> sqlTypeFromXtype(int xtype) {
-  for (int t = 0; t <= static_cast<int>(SqlType::DateTimeOffset); ++t)
+  for (int t = 0; t <= static_cast<int>(SqlType::Variant); ++t)
     if (typeXtype(static_cast<SqlType>(t)) == xtype) return static_cast<SqlType>(t);
   return std::nullopt;
 }
@@ -217,16 +217,35 @@ void Catalog::initialize(sqlite3* db, const std::string& schema, bool master) {
     }
     ++id;
   }
-  static const char* kTypes[] = {"image",         "text",     "uniqueidentifier",
-                                 "tinyint",       "smallint", "int",
-                                 "smalldatetime", "real",     "money",
-                                 "datetime",      "float",    "ntext",
-                                 "bit",           "decimal",  "numeric",
-                                 "smallmoney",    "bigint",   "varbinary",
-                                 "varchar",       "binary",   "char",
-                                 "nvarchar",      "nchar",    "sysname",
-                                 "date",          "time",     "datetime2",
-                                 "datetimeoffset"};
+  static const char* kTypes[] = {"image",
+                                 "text",
+                                 "uniqueidentifier",
+                                 "tinyint",
+                                 "smallint",
+                                 "int",
+                                 "smalldatetime",
+                                 "real",
+                                 "money",
+                                 "datetime",
+                                 "float",
+                                 "ntext",
+                                 "bit",
+                                 "decimal",
+                                 "numeric",
+                                 "smallmoney",
+                                 "bigint",
+                                 "varbinary",
+                                 "varchar",
+                                 "binary",
+                                 "char",
+                                 "nvarchar",
+                                 "nchar",
+                                 "sysname",
+                                 "date",
+                                 "time",
+                                 "datetime2",
+                                 "datetimeoffset",
+                                 "sql_variant"};
   for (const char* name : kTypes) {
     std::vector<int> args;
     if (std::string_view(name) == "varchar" || std::string_view(name) == "char" ||

@@ -457,7 +457,8 @@ Stored toDate(const Stored& v, const TypeInfo& from, const TypeInfo& to, const S
     if (from.type == SqlType::Time) w.days = static_cast<std::int32_t>(kDaysTo1900);
     ticks = ticksFromWide(w);
   } else if (v.kind == K::Text) {
-    auto parsed = parseDateTime(v.s, st.dateOrder);
+    // A date before 1753 is a date, out of datetime's range (242).
+    auto parsed = parseDateTime(v.s, st.dateOrder, 1);
     if (!parsed) throw SqlError(241, {});
     ticks = *parsed;
     if (to.type == SqlType::SmallDateTime && !inSmallDateTimeRange(toSmallDateTime(ticks)))
@@ -590,6 +591,19 @@ bool exactOfStored(const Stored& v, const TypeInfo& type, __int128& unscaled, in
 Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, int style,
                     const Settings& settings, bool assignment) {
   if (v.isNull()) return v;
+  if (from.type == SqlType::Variant) {
+    if (to.type == SqlType::Variant) return v;
+    TypeInfo held;
+    Stored inner;
+    if (!variantOfStored(v, held, inner)) return Stored::null();
+    return convertValue(inner, held, to, style, settings, assignment);
+  }
+  if (to.type == SqlType::Variant) {
+    // text, ntext, image and the (max) types do not fit in a sql_variant.
+    if (isLargeType(from.type) || isMaxType(from))
+      throw SqlError(206, {typeName(from.type), "sql_variant"});
+    return variantStored(v, from);
+  }
   SqlType t = to.type;
   if (isCharType(t)) return toText(v, from, to, style, settings, assignment);
   if (isBinaryType(t)) return toBinary(v, from, to, settings, assignment);
@@ -603,6 +617,10 @@ Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, i
 }
 
 Stored storedFromValue(const Value& v, const TypeInfo& type) {
+  if (type.type == SqlType::Variant) {
+    if (v.isNull() || !v.variantType) return Stored::null();
+    return variantStored(storedFromValue(v, *v.variantType), *v.variantType);
+  }
   if (isDecimalType(type.type)) {
     // Whatever the value's own form, a decimal stores as its type says.
     static const Settings defaults;
@@ -650,6 +668,14 @@ Stored storedFromValue(const Value& v, const TypeInfo& type) {
 Value valueFromStored(const Stored& v, const TypeInfo& type) {
   if (v.isNull()) return Value();
   SqlType t = type.type;
+  if (t == SqlType::Variant) {
+    TypeInfo held;
+    Stored inner;
+    if (!variantOfStored(v, held, inner)) return Value();
+    Value out = valueFromStored(inner, held);
+    out.variantType = held;
+    return out;
+  }
   static const Settings defaults;
   if (isCharType(t)) {
     if (v.kind == K::Text || v.kind == K::Blob) return Value(v.s);
@@ -696,12 +722,79 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
 
 std::string storedToText(const Stored& v, const TypeInfo& type) {
   if (v.isNull()) return {};
+  if (type.type == SqlType::Variant) {
+    TypeInfo held;
+    Stored inner;
+    return variantOfStored(v, held, inner) ? storedToText(inner, held) : std::string();
+  }
   if ((v.kind == K::Text || v.kind == K::Blob) && !isWideDateType(type.type) &&
       !isDecimalType(type.type))
     return v.s;
   static const Settings defaults;
   TypeInfo target = makeType(SqlType::VarChar, 8000);
   return toText(v, type, target, 0, defaults, false).s;
+}
+
+Stored variantStored(const Stored& v, const TypeInfo& held) {
+  if (v.isNull()) return v;
+  std::string out;
+  auto put = [&](std::uint64_t x) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((x >> (8 * i)) & 0xFF));
+  };
+  TypeInfo t = held;
+  t.nullable = true;
+  put(static_cast<std::uint64_t>(encodeType(t)));
+  out.push_back(static_cast<char>(v.kind));
+  switch (v.kind) {
+    case K::Int:
+      put(static_cast<std::uint64_t>(v.i));
+      break;
+    case K::Real: {
+      std::uint64_t bits = 0;
+      std::memcpy(&bits, &v.r, sizeof bits);
+      put(bits);
+      break;
+    }
+    default:
+      out += v.s;
+      break;
+  }
+  return Stored::blob(std::move(out));
+}
+
+bool variantOfStored(const Stored& v, TypeInfo& held, Stored& inner) {
+  if (v.kind != K::Blob || v.s.size() < 9) return false;
+  auto get = [&](std::size_t at) {
+    std::uint64_t x = 0;
+    for (int i = 0; i < 8; ++i)
+      x |= static_cast<std::uint64_t>(static_cast<unsigned char>(v.s[at + i])) << (8 * i);
+    return x;
+  };
+  held = decodeType(static_cast<std::int64_t>(get(0)));
+  if (held.type > SqlType::DateTimeOffset) return false;
+  auto kind = static_cast<K>(v.s[8]);
+  switch (kind) {
+    case K::Int:
+    case K::Real:
+      if (v.s.size() != 17) return false;
+      if (kind == K::Int) {
+        inner = Stored::integer(static_cast<std::int64_t>(get(9)));
+      } else {
+        std::uint64_t bits = get(9);
+        double d = 0;
+        std::memcpy(&d, &bits, sizeof d);
+        inner = Stored::real(d);
+      }
+      return true;
+    case K::Text:
+      inner = Stored::text(v.s.substr(9));
+      return true;
+    case K::Blob:
+      inner = Stored::blob(v.s.substr(9));
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::int64_t encodeType(const TypeInfo& t) {

@@ -73,6 +73,12 @@ Stored storedExact(__int128 v, const TypeInfo& type);
 // The unscaled value and scale of a stored exact value; false for other types.
 bool exactOfStored(const Stored& v, const TypeInfo& type, __int128& unscaled, int& scale);
 
+// sql_variant in storage: a BLOB holding the held value's type
+// (encodeType, 8 bytes), its storage kind (1 byte) and its storage value.
+Stored variantStored(const Stored& v, const TypeInfo& held);
+// The held value and its type; false for a value that is no sql_variant.
+bool variantOfStored(const Stored& v, TypeInfo& held, Stored& inner);
+
 // Packs a type into one integer so that SQLite functions can receive it.
 std::int64_t encodeType(const TypeInfo& t);
 TypeInfo decodeType(std::int64_t code);

@@ -119,30 +119,31 @@ std::optional<std::int64_t> parseTime(std::string_view t) {
   return (static_cast<std::int64_t>(h) * 3600 + m * 60 + s) * 300 + fracTicks;
 }
 
-std::optional<std::int64_t> makeDate(int y, int m, int d) {
-  if (y < 1753 || y > 9999 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m))
+std::optional<std::int64_t> makeDate(int y, int m, int d, int minYear) {
+  if (y < minYear || y > 9999 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m))
     return std::nullopt;
   return daysFromCivil(y, m, d);
 }
 
-std::optional<std::int64_t> numericDate(const std::vector<std::string>& f, DateOrder order) {
+std::optional<std::int64_t> numericDate(const std::vector<std::string>& f, DateOrder order,
+                                        int minYear) {
   if (f.size() != 3) return std::nullopt;
   // A four-digit first field is always a year: yyyy-mm-dd.
-  if (f[0].size() == 4) return makeDate(toInt(f[0]), toInt(f[1]), toInt(f[2]));
+  if (f[0].size() == 4) return makeDate(toInt(f[0]), toInt(f[1]), toInt(f[2]), minYear);
   int a = toInt(f[0]), b = toInt(f[1]);
   switch (order) {
     case DateOrder::MDY:
-      return makeDate(fullYear(f[2]), a, b);
+      return makeDate(fullYear(f[2]), a, b, minYear);
     case DateOrder::DMY:
-      return makeDate(fullYear(f[2]), b, a);
+      return makeDate(fullYear(f[2]), b, a, minYear);
     case DateOrder::YMD:
-      return makeDate(fullYear(f[0]), b, toInt(f[2]));
+      return makeDate(fullYear(f[0]), b, toInt(f[2]), minYear);
     case DateOrder::YDM:
-      return makeDate(fullYear(f[0]), toInt(f[2]), b);
+      return makeDate(fullYear(f[0]), toInt(f[2]), b, minYear);
     case DateOrder::MYD:
-      return makeDate(fullYear(f[1]), a, toInt(f[2]));
+      return makeDate(fullYear(f[1]), a, toInt(f[2]), minYear);
     case DateOrder::DYM:
-      return makeDate(fullYear(f[1]), toInt(f[2]), a);
+      return makeDate(fullYear(f[1]), toInt(f[2]), a, minYear);
   }
   return std::nullopt;
 }
@@ -190,7 +191,7 @@ int millisecondsFromTicks(std::int64_t t) {
   return static_cast<int>((t * 10 + 1) / 3);
 }
 
-std::optional<std::int64_t> parseDateTime(std::string_view text, DateOrder order) {
+std::optional<std::int64_t> parseDateTime(std::string_view text, DateOrder order, int minYear) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.empty()) return 0;  // '' converts to 1900-01-01
@@ -239,12 +240,12 @@ std::optional<std::int64_t> parseDateTime(std::string_view text, DateOrder order
     if (allDigits(datePart)) {
       if (datePart.size() == 8) {
         d = makeDate(toInt(datePart.substr(0, 4)), toInt(datePart.substr(4, 2)),
-                     toInt(datePart.substr(6, 2)));
+                     toInt(datePart.substr(6, 2)), minYear);
       } else if (datePart.size() == 6) {
         d = makeDate(fullYear(datePart.substr(0, 2)), toInt(datePart.substr(2, 2)),
-                     toInt(datePart.substr(4, 2)));
+                     toInt(datePart.substr(4, 2)), minYear);
       } else if (datePart.size() == 4) {
-        d = makeDate(toInt(datePart), 1, 1);
+        d = makeDate(toInt(datePart), 1, 1, minYear);
       }
     } else {
       // Fields separated by / - . space or comma; a word is a month name.
@@ -276,9 +277,9 @@ std::optional<std::int64_t> parseDateTime(std::string_view text, DateOrder order
         // Mon dd yyyy, dd Mon yyyy, Mon yyyy dd ...: the four-digit field is the year.
         if (numbers.size() != 2) return std::nullopt;
         int yearIdx = numbers[0].size() == 4 ? 0 : 1;
-        d = makeDate(fullYear(numbers[yearIdx]), month, toInt(numbers[1 - yearIdx]));
+        d = makeDate(fullYear(numbers[yearIdx]), month, toInt(numbers[1 - yearIdx]), minYear);
       } else {
-        d = numericDate(numbers, order);
+        d = numericDate(numbers, order, minYear);
       }
     }
     if (!d) return std::nullopt;

@@ -25,7 +25,10 @@ std::int64_t daysFromCivil(int year, int month, int day);  // days since 1900-01
 CivilDate civilFromDays(std::int64_t days);
 
 // Parses a date/time string; nothing when it is not one.
-std::optional<std::int64_t> parseDateTime(std::string_view text, DateOrder order);
+// `minYear`: the earliest year accepted (datetime starts at 1753; date and
+// datetime2 at 1).
+std::optional<std::int64_t> parseDateTime(std::string_view text, DateOrder order,
+                                          int minYear = 1753);
 // Rounds to the minute, as smalldatetime keeps it.
 std::int64_t toSmallDateTime(std::int64_t ticks);
 bool inDateTimeRange(std::int64_t ticks);       // 1753-01-01 .. 9999-12-31

@@ -132,7 +132,7 @@ std::optional<WideDateTime> parseWideDateTime(std::string_view text, DateOrder o
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (auto iso = parseIso(text)) return iso;
-  auto ticks = parseDateTime(text, order);
+  auto ticks = parseDateTime(text, order, 1);
   if (!ticks) return std::nullopt;
   return wideFromTicks(*ticks);
 }

@@ -251,8 +251,7 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
   // The rollback is announced between the error and the statement's DONE,
   // where clients look for it.
   if (endTransaction && tranCount_ > 0) {
-    rollbackKeepingTriggerTables(
-        [&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
+    rollbackKeepingTables([&] { sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr); });
     tranCount_ = 0;
     savepoints_.clear();
     catalog_.invalidate();
@@ -321,6 +320,7 @@ void SqliteSession::execThrow(const ThrowStmt& s, Frame& f) {
 void SqliteSession::dropTableVariables(Frame& f) {
   if (f.tableVars.empty()) return;
   for (const auto& [var, table] : f.tableVars) {
+    std::erase_if(liveTableVars_, [&](const LiveTableVar& v) { return v.table == table; });
     DropStmt drop;
     drop.objectType = "TABLE";
     drop.names.push_back({table});
@@ -532,6 +532,10 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
       break;
   }
   return Flow::Normal;
+}
+
+void SqliteSession::setIsolationLevel(std::uint8_t level) {
+  if (level >= 1 && level <= 5) settings_.isolationLevel = level;
 }
 
 void SqliteSession::transaction(TransactionRequest request, ResultSink& sink) {

@@ -151,6 +151,77 @@ void fnCast(sqlite3_context* c, int, sqlite3_value** v) {
   });
 }
 
+// SQL_VARIANT_PROPERTY(value, property): a sql_variant of the held value's
+// base type, precision, scale, total bytes, collation or maximum length.
+void fnVariantProperty(sqlite3_context* c, int, sqlite3_value** v) {
+  guarded(c, [&] {
+    TypeInfo held;
+    Stored inner;
+    if (!variantOfStored(arg(v, 0), held, inner)) return sqlite3_result_null(c);
+    std::string property = argText(v, 1);
+    for (auto& ch : property) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const SqlType t = held.type;
+    auto number = [&](std::int64_t n) {
+      resultStored(c, variantStored(Stored::integer(n), makeType(SqlType::Int)));
+    };
+    auto scaleDigits = [&](int base) { return held.scale == 0 ? base : base + 1 + held.scale; };
+    if (property == "basetype") {
+      resultStored(c, variantStored(Stored::text(typeName(t)), makeType(SqlType::NVarChar, 256)));
+    } else if (property == "precision") {
+      std::int64_t p = 0;
+      if (isDecimalType(t))
+        p = held.precision;
+      else if (t == SqlType::TinyInt)
+        p = 3;
+      else if (t == SqlType::SmallInt)
+        p = 5;
+      else if (t == SqlType::Int)
+        p = 10;
+      else if (t == SqlType::BigInt || t == SqlType::Money)
+        p = 19;
+      else if (t == SqlType::Bit)
+        p = 1;
+      else if (t == SqlType::Float)
+        p = 53;
+      else if (t == SqlType::Real)
+        p = 24;
+      else if (t == SqlType::SmallMoney)
+        p = 10;
+      else if (t == SqlType::DateTime)
+        p = 23;
+      else if (t == SqlType::SmallDateTime)
+        p = 16;
+      else if (t == SqlType::Date)
+        p = 10;
+      else if (t == SqlType::Time)
+        p = scaleDigits(8);
+      else if (t == SqlType::DateTime2)
+        p = scaleDigits(19);
+      else if (t == SqlType::DateTimeOffset)
+        p = scaleDigits(26);
+      number(p);
+    } else if (property == "scale") {
+      std::int64_t s = 0;
+      if (isDecimalType(t) || t == SqlType::Time || t == SqlType::DateTime2 ||
+          t == SqlType::DateTimeOffset)
+        s = held.scale;
+      else if (isMoneyType(t))
+        s = 4;
+      else if (t == SqlType::DateTime)
+        s = 3;
+      number(s);
+    } else if (property == "maxlength") {
+      number(held.length);
+    } else if (property == "collation") {
+      if (!isCharType(t)) return sqlite3_result_null(c);
+      resultStored(c, variantStored(Stored::text("SQL_Latin1_General_CP1_CI_AS"),
+                                    makeType(SqlType::NVarChar, 256)));
+    } else {
+      sqlite3_result_null(c);
+    }
+  });
+}
+
 void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
   std::int64_t b = argInt(v, 1);
@@ -820,6 +891,7 @@ struct FunctionDef {
 
 constexpr FunctionDef kFunctions[] = {
     {"t_cast", 5, fnCast, true},
+    {"t_variant_property", 2, fnVariantProperty, true},
     {"t_idiv", 2, fnIntDiv, true},
     {"t_imod", 2, fnIntMod, true},
     {"t_iarith", 4, fnIntArith, true},

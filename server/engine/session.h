@@ -92,6 +92,7 @@ class SqliteSession : public Session, private BindContext {
   void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) override;
   void executeRpc(const RpcRequest& request, ResultSink& sink, const CancelFlag& cancel) override;
   void transaction(TransactionRequest request, ResultSink& sink) override;
+  void setIsolationLevel(std::uint8_t level) override;
   std::string currentDatabase() const override { return currentDb_; }
   BulkWait bulkWait() const override { return bulk_ ? bulk_->kind : BulkWait::None; }
   void abandonBulk() override { bulk_.reset(); }
@@ -175,8 +176,9 @@ class SqliteSession : public Session, private BindContext {
   void runTrigger(const TableInfo& table, const TriggerInfo& trigger,
                   const std::shared_ptr<const TriggerTables>& tables, Frame& caller);
   // Runs `rollback` (a ROLLBACK of the transaction or to a savepoint) so that
-  // the inserted and deleted tables of running triggers keep their rows.
-  void rollbackKeepingTriggerTables(const std::function<void()>& rollback);
+  // table variables and the inserted and deleted tables of running triggers
+  // keep their rows, as a rollback does not touch them.
+  void rollbackKeepingTables(const std::function<void()>& rollback);
   // Drops the row-level SQLite triggers that capture a statement's rows.
   void dropCaptureTriggers();
 
@@ -238,7 +240,13 @@ class SqliteSession : public Session, private BindContext {
   // An error inside TRY that would have ended the transaction leaves it
   // uncommittable instead, until ROLLBACK or the end of the batch.
   bool doomed_ = false;
-  int tableVarCount_ = 0;                // names the tables behind table variables
+  int tableVarCount_ = 0;  // names the tables behind table variables
+  // The tables behind the table variables in scope, with their definitions.
+  struct LiveTableVar {
+    std::string table;
+    const CreateTableStmt* definition = nullptr;
+  };
+  std::vector<LiveTableVar> liveTableVars_;
   int tryDepth_ = 0;                     // TRY blocks being run
   std::vector<const Frame*> tryFrames_;  // the frame of each, innermost last
   std::vector<Message> handling_;        // errors whose CATCH blocks are running

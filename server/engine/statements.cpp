@@ -321,6 +321,7 @@ void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
     Ddl ddl(*this);
     ddl.createTable(*s.table, &internal);
     f.tableVars[key] = internal[0];
+    liveTableVars_.push_back({internal[0], s.table.get()});
     boundCache_.clear();
     return;
   }
@@ -365,7 +366,14 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
         settings_.dateOrder = *order;
       } else if (o == "LANGUAGE") {
         settings_.language = languageName(s.value);
-      } else if (o == "TRANSACTION ISOLATION LEVEL" || o == "DEADLOCK_PRIORITY") {
+      } else if (o == "TRANSACTION ISOLATION LEVEL") {
+        static const char* const kLevels[] = {"READ UNCOMMITTED", "READ COMMITTED",
+                                              "REPEATABLE READ", "SERIALIZABLE", "SNAPSHOT"};
+        std::string level = s.value;
+        while (!level.empty() && level.back() == ' ') level.pop_back();
+        for (int i = 0; i < 5; ++i)
+          if (level == kLevels[i]) settings_.isolationLevel = i + 1;
+      } else if (o == "DEADLOCK_PRIORITY") {
       } else if (o == "TEXTSIZE" || o == "ROWCOUNT" || o == "LOCK_TIMEOUT" || o == "DATEFIRST") {
         throw SqlError(102, {s.value});
       } else {
@@ -599,10 +607,10 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
           if (sp == name) toSavepoint = true;
       }
       if (toSavepoint) {
-        rollbackKeepingTriggerTables(
+        rollbackKeepingTables(
             [&] { execSql(db_.get(), "ROLLBACK TO " + quoteName("sp_" + name)); });
       } else {
-        rollbackKeepingTriggerTables([&] { execSql(db_.get(), "ROLLBACK"); });
+        rollbackKeepingTables([&] { execSql(db_.get(), "ROLLBACK"); });
         savepoints_.clear();
         tranCount_ = 0;
         doomed_ = false;

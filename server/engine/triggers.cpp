@@ -181,8 +181,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
         throw;
       }
       cleanup.dropCaptures();
-      rollbackKeepingTriggerTables(
-          [&] { run("ROLLBACK TO tessel_instead; RELEASE tessel_instead"); });
+      rollbackKeepingTables([&] { run("ROLLBACK TO tessel_instead; RELEASE tessel_instead"); });
     } else {
       n = statement();
     }
@@ -201,7 +200,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   } catch (...) {
     redirect_.reset();
     if (ownTran && tranCount_ > 0) {
-      if (begin) rollbackKeepingTriggerTables([&] { run("ROLLBACK"); });
+      if (begin) rollbackKeepingTables([&] { run("ROLLBACK"); });
       tranCount_ = 0;
       savepoints_.clear();
       doomed_ = false;
@@ -291,11 +290,30 @@ void SqliteSession::dropCaptureTriggers() {
                  nullptr, nullptr);
 }
 
-void SqliteSession::rollbackKeepingTriggerTables(const std::function<void()>& rollback) {
-  if (triggerTables_.empty()) {
+void SqliteSession::rollbackKeepingTables(const std::function<void()>& rollback) {
+  if (triggerTables_.empty() && liveTableVars_.empty()) {
     rollback();
     dropCaptureTriggers();
     return;
+  }
+  // Table variables: their rows and identity counters.
+  struct Kept {
+    std::vector<std::vector<Stored>> rows;
+    Stored identity;
+  };
+  std::vector<Kept> vars(liveTableVars_.size());
+  for (std::size_t i = 0; i < liveTableVars_.size(); ++i) {
+    const std::string& name = liveTableVars_[i].table;
+    querySql(db_.get(), "SELECT * FROM temp." + quoteName(name), {}, [&](sqlite3_stmt* st) {
+      std::vector<Stored> row;
+      for (int c = 0; c < sqlite3_column_count(st); ++c) row.push_back(columnStored(st, c));
+      vars[i].rows.push_back(std::move(row));
+    });
+    querySql(db_.get(),
+             "SELECT current FROM temp._tessel_identity WHERE id = (SELECT id FROM "
+             "temp.sysobjects WHERE name = ?)",
+             {Stored::text(name)},
+             [&](sqlite3_stmt* st) { vars[i].identity = columnStored(st, 0); });
   }
   std::vector<std::vector<std::vector<Stored>>> rows(triggerTables_.size());
   for (std::size_t i = 0; i < triggerTables_.size(); ++i) {
@@ -309,6 +327,32 @@ void SqliteSession::rollbackKeepingTriggerTables(const std::function<void()>& ro
   }
   rollback();
   dropCaptureTriggers();
+  catalog_.invalidate();
+  bool recreated = false;
+  for (std::size_t i = 0; i < liveTableVars_.size(); ++i) {
+    const auto& var = liveTableVars_[i];
+    bool exists = false;
+    querySql(db_.get(), "SELECT 1 FROM sqlite_temp_master WHERE type = 'table' AND name = ?",
+             {Stored::text(var.table)}, [&](sqlite3_stmt*) { exists = true; });
+    if (!exists) {
+      // Declared inside the transaction: the rollback took the table too.
+      Name internal{var.table};
+      Ddl(*this).createTable(*var.definition, &internal);
+      recreated = true;
+    }
+    execSql(db_.get(), "DELETE FROM temp." + quoteName(var.table));
+    std::string marks;
+    for (std::size_t c = 0; !vars[i].rows.empty() && c < vars[i].rows[0].size(); ++c)
+      marks += c ? ", ?" : "?";
+    for (const auto& row : vars[i].rows)
+      execSql(db_.get(), "INSERT INTO temp." + quoteName(var.table) + " VALUES (" + marks + ")",
+              row);
+    execSql(db_.get(),
+            "UPDATE temp._tessel_identity SET current = ? WHERE id = (SELECT id FROM "
+            "temp.sysobjects WHERE name = ?)",
+            {vars[i].identity, Stored::text(var.table)});
+  }
+  if (recreated) boundCache_.clear();
   for (std::size_t i = 0; i < triggerTables_.size(); ++i) {
     const auto& t = triggerTables_[i];
     execSql(db_.get(), t.create);

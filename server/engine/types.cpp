@@ -57,6 +57,9 @@ TypeInfo makeType(SqlType type, std::int32_t length, std::uint8_t precision, std
     case SqlType::NText:
       t.length = 2147483646;
       break;
+    case SqlType::Variant:
+      t.length = 8016;
+      break;
     default:
       t.length = length;
       break;
@@ -121,6 +124,9 @@ std::optional<TypeInfo> typeFromName(std::string_view rawName, const std::vector
   if (name == "varbinary") return text(SqlType::VarBinary, 1);
   if (name == "timestamp" || name == "rowversion") return makeType(SqlType::Binary, 8);
   if (name == "uniqueidentifier") return makeType(SqlType::UniqueIdentifier);
+  if (name == "sql_variant") return makeType(SqlType::Variant);
+  // xml values are kept and sent as nvarchar(max) text.
+  if (name == "xml") return makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
   return std::nullopt;
 }
 
@@ -180,6 +186,8 @@ std::string typeName(SqlType type) {
       return "datetime2";
     case SqlType::DateTimeOffset:
       return "datetimeoffset";
+    case SqlType::Variant:
+      return "sql_variant";
   }
   return "int";
 }
@@ -198,6 +206,8 @@ std::string typeDisplayName(const TypeInfo& t) {
 
 int typePrecedence(SqlType type) {
   switch (type) {
+    case SqlType::Variant:
+      return 31;
     case SqlType::DateTimeOffset:
       return 30;
     case SqlType::DateTime2:
@@ -354,6 +364,8 @@ int typeXtype(SqlType t) {
       return 42;
     case SqlType::DateTimeOffset:
       return 43;
+    case SqlType::Variant:
+      return 98;
   }
   return 0;
 }
@@ -414,6 +426,8 @@ int typeOldType(const TypeInfo& t) {
     case SqlType::DateTime2:
     case SqlType::DateTimeOffset:
       return typeXtype(t.type);
+    case SqlType::Variant:
+      return 39;
   }
   return 0;
 }
@@ -477,7 +491,7 @@ int charLength(const TypeInfo& t) {
 
 std::string storageDeclaration(const TypeInfo& t) {
   if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier) return "TEXT COLLATE TSQL_CI";
-  if (isBinaryType(t.type)) return "BLOB";
+  if (isBinaryType(t.type) || t.type == SqlType::Variant) return "BLOB";
   if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
   return "INTEGER";
 }

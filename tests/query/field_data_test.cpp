@@ -240,6 +240,28 @@ TEST_F(FieldDataTest, MoreColumnTypesAndTheirCodes) {
   query->Cancel();
 }
 
+TEST_F(FieldDataTest, ThirtyEightDigitNumericsReadAsTheNearestFloat) {
+  // decimal and numeric fields are float fields: a value of more digits than
+  // a double holds reads as the nearest double, whatever the precision.
+  MakeTable(
+      "q_wide", "id int NOT NULL, d numeric(38,10) NULL, n decimal(38,0) NULL",
+      {"(1, 1234567890123456789012345678.0123456789, -99999999999999999999999999999999999999)",
+       "(2, -0.0000000001, 12345678901234567890)"});
+  TTessel* query = NewQuery("SELECT id, d, n FROM q_wide ORDER BY id");
+  query->Open();
+  EXPECT_EQ(query->FieldByName("d")->DataType(), ftFloat);
+  EXPECT_DOUBLE_EQ(query->FieldByName("d")->AsFloat(), 1234567890123456789012345678.0123456789);
+  EXPECT_DOUBLE_EQ(query->FieldByName("n")->AsFloat(), -99999999999999999999999999999999999999.0);
+  query->Next();
+  EXPECT_DOUBLE_EQ(query->FieldByName("d")->AsFloat(), -0.0000000001);
+  EXPECT_DOUBLE_EQ(query->FieldByName("n")->AsFloat(), 12345678901234567890.0);
+  // Written through the field, a value fits the column's shape.
+  query->Edit();
+  query->FieldByName("d")->SetAsFloat(-2.5e20);
+  EXPECT_DOUBLE_EQ(query->FieldByName("d")->AsFloat(), -2.5e20);
+  query->Cancel();
+}
+
 TEST_F(FieldDataTest, BlobSlotsHoldContentOfTheActiveBufferOnly) {
   MakeTable("q_blob", "id int NOT NULL, body text NULL", {"(1, 'x')", "(2, '')"});
   TTessel* query = NewQuery("SELECT id, body FROM q_blob ORDER BY id");

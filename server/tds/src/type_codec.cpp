@@ -225,6 +225,75 @@ void writeDateTime2(std::string& out, const TypeInfo& t, const Value& v) {
 
 }  // namespace
 
+// A sql_variant value: its total length, then the held value's base type,
+// the length and bytes of the type's properties and the value without the
+// length prefix it has in a column of its own type.
+void writeVariant(std::string& out, const Value& v) {
+  using namespace wiretype;
+  if (v.isNull() || !v.variantType) {
+    putLe(out, 0, 4);
+    return;
+  }
+  TypeInfo held = *v.variantType;
+  held.nullable = false;
+  std::string props;
+  std::uint8_t base = 0;
+  std::size_t skip = 0;  // length prefix of the value in its own column layout
+  switch (held.type) {
+    case SqlType::Decimal:
+    case SqlType::Numeric:
+      base = held.type == SqlType::Decimal ? DecimalN : NumericN;
+      props.push_back(static_cast<char>(held.precision ? held.precision : 18));
+      props.push_back(static_cast<char>(held.scale));
+      skip = 1;
+      break;
+    case SqlType::Char:
+    case SqlType::VarChar:
+    case SqlType::NChar:
+    case SqlType::NVarChar:
+      base = wireTypeOf(held);
+      props.append(reinterpret_cast<const char*>(kDefaultCollation), sizeof kDefaultCollation);
+      putLe(props, shortLength(held), 2);
+      skip = 2;
+      break;
+    case SqlType::Binary:
+    case SqlType::VarBinary:
+      base = wireTypeOf(held);
+      putLe(props, shortLength(held), 2);
+      skip = 2;
+      break;
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+      base = wireTypeOf(held);
+      props.push_back(static_cast<char>(std::min<std::uint8_t>(held.scale, 7)));
+      skip = 1;
+      break;
+    case SqlType::Date:
+      base = DateN;
+      skip = 1;
+      break;
+    case SqlType::UniqueIdentifier:
+      base = Guid;
+      skip = 1;
+      break;
+    default:
+      // Fixed-length types travel in their NOT NULL form.
+      base = wireTypeOf(held);
+      break;
+  }
+  Value inner = v;
+  inner.variantType.reset();
+  std::string data;
+  writeValue(data, held, inner);
+  data.erase(0, std::min(skip, data.size()));
+  putLe(out, 2 + props.size() + data.size(), 4);
+  out.push_back(static_cast<char>(base));
+  out.push_back(static_cast<char>(props.size()));
+  out += props;
+  out += data;
+}
+
 std::uint8_t decimalLength(std::uint8_t precision) {
   if (precision <= 9) return 5;
   if (precision <= 19) return 9;
@@ -290,6 +359,8 @@ std::uint8_t wireTypeOf(const TypeInfo& t) {
       return DateTime2N;
     case SqlType::DateTimeOffset:
       return DateTimeOffsetN;
+    case SqlType::Variant:
+      return Variant;
   }
   return IntN;
 }
@@ -334,8 +405,10 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
     }
     return;
   }
-  if (t.type == SqlType::Time || t.type == SqlType::DateTime2 ||
-      t.type == SqlType::DateTimeOffset) {
+  if (t.type == SqlType::Variant) {
+    out.u32le(8016);
+  } else if (t.type == SqlType::Time || t.type == SqlType::DateTime2 ||
+             t.type == SqlType::DateTimeOffset) {
     out.u8(std::min<std::uint8_t>(t.scale, 7));
   } else if (t.type == SqlType::Date) {
   } else if (t.type == SqlType::Decimal || t.type == SqlType::Numeric) {
@@ -357,6 +430,7 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
 }
 
 void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
+  if (t.type == SqlType::Variant) return writeVariant(out, v);
   if (isMaxType(t)) {
     // Chunked: total length, the data as one chunk, a zero-length terminator.
     if (v.isNull()) {

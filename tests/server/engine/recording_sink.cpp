@@ -68,6 +68,7 @@ void civil(std::int64_t days, int& y, int& m, int& d) {
 }  // namespace
 
 std::string renderValue(const Value& v, const TypeInfo& type) {
+  if (type.type == SqlType::Variant && v.variantType) return renderValue(v, *v.variantType);
   const auto& d = v.data();
   if (v.isNull()) return "NULL";
   if (auto* i = std::get_if<std::int64_t>(&d)) return std::to_string(*i);
@@ -164,7 +165,8 @@ std::string renderType(const TypeInfo& t) {
                                  "date",
                                  "time",
                                  "datetime2",
-                                 "datetimeoffset"};
+                                 "datetimeoffset",
+                                 "sql_variant"};
   std::string name = kNames[static_cast<int>(t.type)];
   switch (t.type) {
     case SqlType::Decimal:

@@ -41,6 +41,22 @@ TEST_F(SessionTest, OpensInDefaultDatabase) {
   EXPECT_EQ(s->currentDatabase(), "tessel");
 }
 
+TEST_F(SessionTest, TransactionRequestIsolationLevelIsReported) {
+  auto s = open();
+  const char* level =
+      "SELECT transaction_isolation_level FROM sys.dm_exec_sessions WHERE session_id = @@SPID";
+  s->setIsolationLevel(4);
+  auto r = run(*s, level);
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 4);
+  // 0 (and anything out of range) leaves the level as it was.
+  s->setIsolationLevel(0);
+  s->setIsolationLevel(9);
+  r = run(*s, level);
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 4);
+}
+
 TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
   auto s = open();
   std::string deep(5000, '(');
@@ -93,7 +109,9 @@ TEST_F(SessionTest, TriggerStatementsCountApartFromTheStatement) {
   EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "0");
   ASSERT_FALSE(r.dones.empty());
   for (const Done& d : r.dones) {
-    if (d.kind == Done::Kind::DoneInProc) EXPECT_FALSE(d.countValid);
+    if (d.kind == Done::Kind::DoneInProc) {
+      EXPECT_FALSE(d.countValid);
+    }
   }
   EXPECT_EQ(r.dones[r.dones.size() - 2].rowCount, 1u);
 
@@ -150,6 +168,40 @@ TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
   EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "6");
   ASSERT_EQ(r.results[1].rows.size(), 1u);
   EXPECT_EQ(renderValue(r.results[1].rows[0][0], r.results[1].columns[0].type), "3");
+}
+
+// Every SELECT that sends rows reports how many in its DONE, whatever its form.
+TEST_F(SessionTest, EverySelectReportsItsRowCount) {
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE TABLE cnt (n int) INSERT cnt VALUES (3), (1), (2), (5), (4)")
+                  .errors()
+                  .empty());
+  const std::pair<const char*, std::uint64_t> cases[] = {
+      {"SELECT TOP 2 n FROM cnt ORDER BY n", 2},
+      {"SELECT TOP 3 n FROM cnt ORDER BY n DESC", 3},
+      {"SELECT TOP 40 PERCENT n FROM cnt ORDER BY n", 2},
+      {"SELECT TOP 10 n FROM cnt ORDER BY n", 5},
+      {"SELECT n FROM cnt ORDER BY n", 5},
+      {"SELECT DISTINCT TOP 2 n FROM cnt ORDER BY n", 2},
+      {"SELECT n FROM cnt UNION SELECT 9 ORDER BY n", 6},
+      {"SELECT TOP 1 * FROM (SELECT TOP 3 n FROM cnt ORDER BY n) d ORDER BY n DESC", 1},
+      {"DECLARE @k int SET @k = 2 SELECT TOP (@k) n FROM cnt ORDER BY n", 2},
+      {"SELECT TOP 1 WITH TIES n FROM cnt ORDER BY n", 1},
+      {"EXEC sp_executesql N'SELECT TOP 2 n FROM cnt ORDER BY n'", 2},
+      {"SELECT TOP 2 n FROM cnt ORDER BY n FOR BROWSE", 2},
+  };
+  for (const auto& [sql, rows] : cases) {
+    auto r = run(*s, sql);
+    ASSERT_TRUE(r.errors().empty()) << sql;
+    ASSERT_EQ(r.results.size(), 1u) << sql;
+    EXPECT_EQ(r.results[0].rows.size(), rows) << sql;
+    // The DONE (or DONEINPROC) right after the rows counts them.
+    bool found = false;
+    for (const Done& d : r.dones) {
+      if (d.countValid && d.rowCount == rows) found = true;
+    }
+    EXPECT_TRUE(found) << sql;
+  }
 }
 
 TEST_F(SessionTest, RaiserrorMarksTheBatchFailed) {

@@ -617,6 +617,60 @@ TEST(TdsCodec, SqlVariantParametersCarryTheirBaseTypeAndValue) {
   EXPECT_THROW(tds::parseRpc(bytes(bad.s), kTds74), tds::ProtocolError);
 }
 
+// A sql_variant column's values each carry their own base type; what the
+// server writes reads back as the same type and value.
+TEST(TdsCodec, SqlVariantValuesTravelWithTheirBaseType) {
+  TypeInfo column{SqlType::Variant, 8016, 0, 0, true};
+  std::string info;
+  tds::ByteWriter w(info);
+  tds::writeTypeInfo(w, column);
+  EXPECT_EQ(info, std::string("\x62\x50\x1F\0\0", 5));  // sql_variant, max length 8016
+  struct Case {
+    TypeInfo held;
+    Value value;
+  };
+  DecimalValue dec;
+  dec.unscaled = -12345;
+  dec.precision = 7;
+  dec.scale = 2;
+  DateTime2Value d2;
+  d2.days = 730000;
+  d2.units = 123456789;
+  const Case cases[] = {
+      {{SqlType::Int, 4, 0, 0, true}, Value(std::int64_t{-7})},
+      {{SqlType::BigInt, 8, 0, 0, true}, Value(std::int64_t{1} << 40)},
+      {{SqlType::Bit, 1, 0, 0, true}, Value(std::int64_t{1})},
+      {{SqlType::Float, 8, 0, 0, true}, Value(2.25)},
+      {{SqlType::Money, 8, 19, 4, true}, Value(MoneyValue{25000})},
+      {{SqlType::DateTime, 8, 0, 0, true}, Value(DateTimeValue{36923, 4321})},
+      {{SqlType::Numeric, 5, 7, 2, true}, Value(dec)},
+      {{SqlType::VarChar, 10, 0, 0, true}, Value(std::string("abc"))},
+      {{SqlType::NVarChar, 20, 0, 0, true}, Value(std::string("wide"))},
+      {{SqlType::VarBinary, 4, 0, 0, true}, Value(BytesValue{std::string("\x01\x02", 2)})},
+      {{SqlType::Date, 3, 0, 0, true}, Value(DateTime2Value{737000, 0, 0})},
+      {{SqlType::DateTime2, 7, 0, 3, true}, Value(d2)},
+  };
+  for (const Case& c : cases) {
+    Value v = c.value;
+    v.variantType = c.held;
+    std::string row;
+    tds::writeValue(row, column, v);
+    tds::ByteReader in(reinterpret_cast<const std::uint8_t*>(row.data()), row.size());
+    TypeInfo got;
+    Value back = tds::readVariantValue(in, got);
+    EXPECT_TRUE(in.atEnd()) << static_cast<int>(c.held.type);
+    EXPECT_EQ(got.type, c.held.type) << static_cast<int>(c.held.type);
+    EXPECT_EQ(back.data().index(), c.value.data().index()) << static_cast<int>(c.held.type);
+    if (back.data().index() == c.value.data().index() && c.held.type != SqlType::DateTime2) {
+      EXPECT_TRUE(back.data() == c.value.data()) << static_cast<int>(c.held.type);
+    }
+  }
+  // NULL is a zero length.
+  std::string row;
+  tds::writeValue(row, column, Value());
+  EXPECT_EQ(row, std::string(4, '\0'));
+}
+
 TEST(TdsCodec, NewerDateTypesKeepTheirPrecisionInLocalTime) {
   // datetime2(7) 23:59:59.9999999 keeps its last digit; datetimeoffset
   // 2000-01-01 23:30 UTC at +01:00 is 2000-01-02 00:30 local.

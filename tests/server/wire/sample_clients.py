@@ -142,7 +142,8 @@ def render(v, fmt=None):
         return "%.15g" % v
     if isinstance(v, decimal.Decimal):
         if isinstance(fmt, int):
-            v = v.quantize(decimal.Decimal(1).scaleb(-fmt))
+            # 38 digits need more than the default context's 28.
+            v = v.quantize(decimal.Decimal(1).scaleb(-fmt), context=decimal.Context(prec=80))
         return format(v, "f")
     if isinstance(v, datetime.datetime):
         ms = round(v.microsecond / 1000)

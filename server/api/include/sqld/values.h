@@ -40,6 +40,7 @@ enum class SqlType : std::uint8_t {
   Time,
   DateTime2,
   DateTimeOffset,
+  Variant,  // sql_variant: each value carries the type it holds
 };
 
 // A declared type: length is the byte length SQL Server reports (char(10): 10,
@@ -136,6 +137,8 @@ class Value {
 
   // Present only on text, ntext and image values that have a row behind them.
   std::optional<TextPointer> textPointer;
+  // sql_variant values: the type of the value held.
+  std::optional<TypeInfo> variantType;
 
  private:
   Storage data_;

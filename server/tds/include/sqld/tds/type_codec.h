@@ -51,6 +51,8 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& type);
 // to it. NULL in a NOT NULL fixed-length column travels as zero, since that
 // layout has no NULL.
 void writeValue(std::string& out, const TypeInfo& type, const Value& value);
+// A sql_variant value: `value.variantType` is the type of the value it holds.
+void writeVariant(std::string& out, const Value& value);
 
 // An incoming parameter's TYPE_INFO, kept with what reading its value needs.
 struct ParamType {
