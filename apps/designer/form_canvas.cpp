@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 #include "error_box.h"
 #include "form_document.h"
@@ -20,6 +21,8 @@ constexpr int kMargin = 16;
 constexpr int kSlotWidth = ComponentIcon::kWidth + 12;
 constexpr int kSlotHeight = ComponentIcon::kHeight + 12;
 constexpr int kSlotsPerRow = 5;
+// The closest an icon comes to the canvas's top and left edges.
+constexpr int kEdge = 4;
 
 // What the component is, drawn in a 32-pixel square at `box`: a database
 // drum for a connection, a table for a dataset, a sheet of statements for
@@ -100,15 +103,17 @@ void ComponentIcon::mousePressEvent(QMouseEvent* event) {
   canvas_->Document().Select(component_);
   canvas_->setFocus();
   grip_ = event->position().toPoint();
+  pressed_at_ = pos();
 }
 
 void ComponentIcon::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton)) return;
-  QPoint to = mapToParent(event->position().toPoint() - grip_);
-  to.setX(std::max(0, to.x()));
-  to.setY(std::max(0, to.y()));
-  move(to);
+  move(FormCanvas::Bounded(mapToParent(event->position().toPoint() - grip_)));
   canvas_->FitToIcons();
+}
+
+void ComponentIcon::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && pos() != pressed_at_) canvas_->IconMoved(this);
 }
 
 void ComponentIcon::mouseDoubleClickEvent(QMouseEvent*) {
@@ -182,12 +187,6 @@ void FormCanvas::Edit(TComponent* component) {
   Guarded(this, [&] { GetComponentEditor(component, &document_)->Edit(); });
 }
 
-void FormCanvas::FitToIcons() {
-  QRect bounds(0, 0, 1, 1);
-  for (auto& [component, icon] : icons_) bounds |= icon->geometry();
-  setMinimumSize(bounds.right() + kMargin, bounds.bottom() + kMargin);
-}
-
 void FormCanvas::paintEvent(QPaintEvent*) {
   // The dotted grid of a form at design time.
   QPainter p(this);
@@ -204,7 +203,7 @@ void FormCanvas::mousePressEvent(QMouseEvent* event) {
     const TClassInfo* info = armed_;
     armed_ = nullptr;
     const QPoint at = event->position().toPoint() - QPoint(ComponentIcon::kWidth / 2, 20);
-    TComponent* component = Place(info, QPoint(std::max(0, at.x()), std::max(0, at.y())));
+    TComponent* component = Place(info, Bounded(at));
     emit Placed(component);
     return;
   }
@@ -219,10 +218,33 @@ void FormCanvas::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
+void FormCanvas::FitToIcons() {
+  QRect bounds(0, 0, 1, 1);
+  for (auto& [component, icon] : icons_) bounds |= icon->geometry();
+  setMinimumSize(bounds.right() + kMargin, bounds.bottom() + kMargin);
+}
+
+void FormCanvas::IconMoved(ComponentIcon* icon) {
+  RecordPlace(icon->Component(), icon->pos());
+  document_.Modified();
+}
+
+QPoint FormCanvas::Bounded(QPoint at) {
+  const auto bound = [](int v) { return std::clamp(v, kEdge, 32767); };
+  return {bound(at.x()), bound(at.y())};
+}
+
 void FormCanvas::Rebuild() {
   for (auto& [component, icon] : icons_) delete icon;
   icons_.clear();
-  for (TComponent* component : document_.Components()) AddIcon(component, FreeSlot());
+  // Saved places first, so that the free slots of the others avoid them.
+  const std::vector<TComponent*> components = document_.Components();
+  for (TComponent* component : components) {
+    if (const std::optional<QPoint> at = SavedPlace(component)) AddIcon(component, *at);
+  }
+  for (TComponent* component : components) {
+    if (icons_.count(component) == 0) AddIcon(component, FreeSlot());
+  }
   FitToIcons();
 }
 
@@ -231,7 +253,18 @@ void FormCanvas::AddIcon(TComponent* component, QPoint at) {
   icon->move(at);
   icon->show();
   icons_[component] = icon;
+  RecordPlace(component, at);
   FitToIcons();
+}
+
+std::optional<QPoint> FormCanvas::SavedPlace(const TComponent* component) {
+  const std::int32_t info = component->DesignInfo();
+  if (info == 0) return std::nullopt;
+  return QPoint(DesignInfoLeft(info), DesignInfoTop(info));
+}
+
+void FormCanvas::RecordPlace(TComponent* component, QPoint at) {
+  component->SetDesignInfo(MakeDesignInfo(at.x(), at.y()));
 }
 
 void FormCanvas::RemoveIcon(TComponent* component) {

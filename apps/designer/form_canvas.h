@@ -6,9 +6,12 @@
 // 0), and the context menu lists the editor's verbs. With a palette class
 // armed, a click on an empty spot places a new component there.
 //
-// Positions are the designer's own (form files hold no places): an opened
-// form is laid out in rows in creation order. The canvas refers to the
-// document and its components without owning them. GUI thread only.
+// Each icon's place is its component's DesignInfo, which form files keep as
+// Left and Top: placing or moving an icon records it there (a move marks the
+// form modified), and an opened form shows its components where they were
+// saved. Components without a place (forms written without one) go to free
+// slots in rows, in creation order, and get that place. The canvas refers to
+// the document and its components without owning them. GUI thread only.
 
 #include <QWidget>
 #include <map>
@@ -43,6 +46,7 @@ class ComponentIcon : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -51,6 +55,8 @@ class ComponentIcon : public QWidget {
   TComponent* component_;
   bool selected_ = false;
   QPoint grip_;
+  // Where a drag started.
+  QPoint pressed_at_;
 };
 
 class FormCanvas : public QWidget {
@@ -75,6 +81,12 @@ class FormCanvas : public QWidget {
   void Edit(TComponent* component);
   // Keeps the canvas large enough for its icons (they may be dragged out).
   void FitToIcons();
+  // An icon was dragged to a new place: the component keeps it.
+  void IconMoved(ComponentIcon* icon);
+  // The top left corner closest to `at` where an icon may go: not at the
+  // very corner (a DesignInfo of 0 means no place) and within the range a
+  // form file keeps.
+  static QPoint Bounded(QPoint at);
 
  signals:
   // A click placed the armed class.
@@ -88,6 +100,9 @@ class FormCanvas : public QWidget {
  private:
   void Rebuild();
   void AddIcon(TComponent* component, QPoint at);
+  // The saved place of the component, if it has one.
+  static std::optional<QPoint> SavedPlace(const TComponent* component);
+  static void RecordPlace(TComponent* component, QPoint at);
   void RemoveIcon(TComponent* component);
   void Select(TComponent* component);
   QPoint FreeSlot() const;

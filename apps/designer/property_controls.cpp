@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
+#include <memory>
 
 #include "error_box.h"
 #include "form_document.h"
@@ -140,9 +141,43 @@ QWidget* StringsEditor(const PropertyRow& row, QWidget* parent) {
 
 QWidget* ReadOnlyCaption(const PropertyRow& row, QWidget* parent) {
   auto* label = new QLabel(ToQ(row.editor->GetValue()), parent);
-  label->setEnabled(row.property->type->kind != tkMethod || !row.editor->GetValue().empty());
   label->setContentsMargins(2, 0, 0, 0);
   return label;
+}
+
+// An event: an editable drop-down of the handler names the editor offers (an
+// empty entry clears the event); a typed name is taken when the editing ends.
+QWidget* EventList(const PropertyRow& row, QWidget* parent) {
+  auto* list = new QComboBox(parent);
+  list->setEditable(true);
+  list->setInsertPolicy(QComboBox::NoInsert);
+  // No completion: a new name that begins like a known one stays as typed.
+  list->setCompleter(nullptr);
+  list->setFrame(false);
+  list->addItem(QString());
+  for (const std::string& name : row.editor->GetValues()) list->addItem(ToQ(name));
+  // The name the event has; a change is applied once, whichever signal
+  // reports it first.
+  auto shown = std::make_shared<QString>(ToQ(row.editor->GetValue()));
+  list->setCurrentIndex(list->findText(*shown));
+  list->setEditText(*shown);
+  const auto commit = [row, list, shown](const QString& typed) {
+    const QString text = typed.trimmed();
+    if (text == *shown) return;
+    // Taken as shown first, and kept so when it is refused: the error box
+    // takes the focus, which ends the editing again, and a name is refused
+    // once. The rebuilt row shows the event's name again.
+    *shown = text;
+    QWidget* window = list->window();
+    if (!Guarded(window, [&] { row.editor->SetValue(text.toStdString()); }) && row.refresh) {
+      row.refresh();
+    }
+  };
+  QObject::connect(list, &QComboBox::activated, list,
+                   [list, commit](int index) { commit(list->itemText(index)); });
+  QObject::connect(list->lineEdit(), &QLineEdit::editingFinished, list,
+                   [list, commit] { commit(list->currentText()); });
+  return list;
 }
 
 }  // namespace
@@ -175,6 +210,9 @@ QWidget* MakePropertyControl(const PropertyRow& row, QWidget* parent) {
       case tkFloat:
       case tkVariant:
         control = LineEdit(row, parent);
+        break;
+      case tkMethod:
+        control = EventList(row, parent);
         break;
       default:
         control = ReadOnlyCaption(row, parent);

@@ -4,7 +4,8 @@
 // type: a line edit for text and numbers, a check box for booleans, a
 // drop-down for enumerations and references, a caption with an ellipsis
 // button for string lists and for editors that open a dialog, a check box
-// per set element. Each control applies a change through the row's property
+// per set element, an editable drop-down of handler names for events. Each
+// control applies a change through the row's property
 // editor, or for references through the property itself and the document's
 // Modified. GUI thread only.
 

@@ -116,7 +116,8 @@ void PropertyPanel::FillComponentList() {
 
 void PropertyPanel::AddProperties(QTreeWidgetItem* parent, TPersistent* object,
                                   const TClassInfo* info, const QString& prefix) {
-  // Events are kept apart, as the form's code binds them, not the designer.
+  // Events are kept apart under their own row: their values are the names
+  // of handlers that the application binds when it reads the form.
   QTreeWidgetItem* events = nullptr;
   for (const TPropInfo* property : info->Properties()) {
     if (property->type->kind != tkMethod) {

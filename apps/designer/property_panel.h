@@ -6,8 +6,11 @@
 // strings and numbers, a check box for booleans, a drop-down for
 // enumerations and for references to other components of the form, a check
 // box per element of a set, expandable rows for nested objects, the
-// string-list dialog for string lists and the registered dialog (Edit) for
-// properties whose editor asks for one (paDialog).
+// string-list dialog for string lists, the registered dialog (Edit) for
+// properties whose editor asks for one (paDialog), and for events, grouped
+// under an Events row, an editable drop-down of handler names: the handlers
+// registered for the event's type and those the form's events of that type
+// use, or a new name typed in (an identifier; empty clears the event).
 //
 // Every change goes through the property editor, which tells the document
 // (TFormDesigner::Modified); the rows are then rebuilt from the component,

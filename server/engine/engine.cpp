@@ -105,6 +105,7 @@ std::string SqliteSession::dynamicViewText(const Name& name) {
     v.loginTime = e.loginTime;
     v.running = e.login.spid == login_.spid;
     v.openTransactions = v.running ? tranCount_ : 0;
+    if (v.running) v.isolationLevel = settings_.isolationLevel;
     views.push_back(std::move(v));
   }
   return sessionViewText(name, views);

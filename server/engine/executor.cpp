@@ -534,6 +534,10 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
   return Flow::Normal;
 }
 
+void SqliteSession::setIsolationLevel(std::uint8_t level) {
+  if (level >= 1 && level <= 5) settings_.isolationLevel = level;
+}
+
 void SqliteSession::transaction(TransactionRequest request, ResultSink& sink) {
   CancelFlag none;
   beginRequest(sink, none);

@@ -344,7 +344,7 @@ StmtPtr Parser::parseSet() {
   }
   auto s = make<SetOptionStmt>(line);
   if (isWord("TRANSACTION")) {
-    // SET TRANSACTION ISOLATION LEVEL READ COMMITTED ...: accepted, not acted on.
+    // SET TRANSACTION ISOLATION LEVEL READ COMMITTED ...: recorded and reported.
     s->options.push_back("TRANSACTION ISOLATION LEVEL");
     next();
     expectWord("ISOLATION");

@@ -92,6 +92,7 @@ class SqliteSession : public Session, private BindContext {
   void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) override;
   void executeRpc(const RpcRequest& request, ResultSink& sink, const CancelFlag& cancel) override;
   void transaction(TransactionRequest request, ResultSink& sink) override;
+  void setIsolationLevel(std::uint8_t level) override;
   std::string currentDatabase() const override { return currentDb_; }
   BulkWait bulkWait() const override { return bulk_ ? bulk_->kind : BulkWait::None; }
   void abandonBulk() override { bulk_.reset(); }

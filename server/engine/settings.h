@@ -32,6 +32,9 @@ struct Settings {
   std::int64_t textSize = 2147483647;
   std::int32_t lockTimeoutMs = -1;  // SET LOCK_TIMEOUT; -1 waits without limit
   int dateFirst = 7;
+  // 1 read uncommitted, 2 read committed, 3 repeatable read, 4 serializable,
+  // 5 snapshot. Reported only: SQLite transactions are serializable.
+  int isolationLevel = 2;
   DateOrder dateOrder = DateOrder::MDY;
   std::string language = "us_english";
 };

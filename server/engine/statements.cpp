@@ -366,7 +366,14 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
         settings_.dateOrder = *order;
       } else if (o == "LANGUAGE") {
         settings_.language = languageName(s.value);
-      } else if (o == "TRANSACTION ISOLATION LEVEL" || o == "DEADLOCK_PRIORITY") {
+      } else if (o == "TRANSACTION ISOLATION LEVEL") {
+        static const char* const kLevels[] = {"READ UNCOMMITTED", "READ COMMITTED",
+                                              "REPEATABLE READ", "SERIALIZABLE", "SNAPSHOT"};
+        std::string level = s.value;
+        while (!level.empty() && level.back() == ' ') level.pop_back();
+        for (int i = 0; i < 5; ++i)
+          if (level == kLevels[i]) settings_.isolationLevel = i + 1;
+      } else if (o == "DEADLOCK_PRIORITY") {
       } else if (o == "TEXTSIZE" || o == "ROWCOUNT" || o == "LOCK_TIMEOUT" || o == "DATEFIRST") {
         throw SqlError(102, {s.value});
       } else {

@@ -92,9 +92,10 @@ std::string sessionsRow(const SessionView& s) {
          " AS last_request_end_time, CAST(0 AS bigint) AS reads, CAST(0 AS bigint) AS writes, "
          "CAST(0 AS bigint) AS logical_reads, CAST(1 AS bit) AS is_user_process, CAST(" +
          literal(l.language.empty() ? "us_english" : l.language) +
-         " AS nvarchar(128)) AS language, CAST(2 AS smallint) AS transaction_isolation_level, " +
-         "CAST(" + literal(l.user) + " AS nvarchar(128)) AS original_login_name, " +
-         std::to_string(s.openTransactions) + " AS open_transaction_count";
+         " AS nvarchar(128)) AS language, CAST(" + std::to_string(s.isolationLevel) +
+         " AS smallint) AS transaction_isolation_level, " + "CAST(" + literal(l.user) +
+         " AS nvarchar(128)) AS original_login_name, " + std::to_string(s.openTransactions) +
+         " AS open_transaction_count";
 }
 
 std::string connectionsRow(const SessionView& s) {

@@ -22,6 +22,7 @@ struct SessionView {
   std::chrono::system_clock::time_point loginTime;
   bool running = false;  // the session asking
   int openTransactions = 0;
+  int isolationLevel = 2;
 };
 
 // The CREATE VIEW text for a sys catalog view, or nothing when `name` is

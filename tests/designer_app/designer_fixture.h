@@ -75,6 +75,21 @@ class DesignerTest : public IntegrationTest {
     QTest::keyClick(edit, Qt::Key_Return);
     Settle();
   }
+  // Types into an editable drop-down (an event's handler name; "" clears
+  // it) and ends the editing with Return.
+  void TypeInList(const char* path, const std::string& text) {
+    QComboBox* list = Editor<QComboBox>(path);
+    if (list == nullptr) return;
+    ASSERT_NE(list->lineEdit(), nullptr) << path << " cannot be typed into";
+    list->lineEdit()->selectAll();
+    if (text.empty()) {
+      QTest::keyClick(list->lineEdit(), Qt::Key_Delete);
+    } else {
+      QTest::keyClicks(list->lineEdit(), QString::fromStdString(text));
+    }
+    QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+    Settle();
+  }
   void Choose(const char* path, const QString& text) {
     QComboBox* list = Editor<QComboBox>(path);
     if (list == nullptr) return;

@@ -1,10 +1,12 @@
 // Saves the picture of tessel-designer shown in the README: a form holding a
-// connection to tessel-sqld, two queries and an update object, the property panel
-// on a query and the preview with the query's rows.
+// connection to tessel-sqld, two queries and an update object where a user
+// placed them, the property panel on a query with its events open, and the
+// preview with the query's rows.
 // Usage: designer_screenshot FILE.png (under xvfb-run for a real X server).
 
 #include <QApplication>
 #include <QTimer>
+#include <QTreeWidgetItem>
 #include <cstdio>
 
 #include "controls/main_thread.h"
@@ -13,6 +15,7 @@
 #include "form_canvas.h"
 #include "form_document.h"
 #include "framework/string_list.h"
+#include "property_panel.h"
 #include "runtime/Tessel.h"
 #include "test_server.h"
 
@@ -63,24 +66,34 @@ int main(int argc, char** argv) {
 
     designer::DesignerWindow window;
     designer::FormDocument& form = window.Document();
-    auto* server = dynamic_cast<TSQLServer*>(form.AddComponent(ClassInfoOf<TSQLServer>()));
+    // Placed as a user would arrange them: the connection, its queries to
+    // the right, the update object under the query it serves.
+    designer::FormCanvas& canvas = *window.Canvas();
+    auto* server =
+        dynamic_cast<TSQLServer*>(canvas.Place(ClassInfoOf<TSQLServer>(), QPoint(24, 72)));
     server->SetServerName(address->Server);
     server->SetUsername(address->User);
     server->SetPassword(address->Password);
     server->SetDataBaseName(address->Database);
-    auto* orders = dynamic_cast<TTessel*>(form.AddComponent(ClassInfoOf<TTessel>()));
+    auto* orders = dynamic_cast<TTessel*>(canvas.Place(ClassInfoOf<TTessel>(), QPoint(184, 24)));
     orders->SetName("Orders");
     orders->SetSQLServer(server);
     orders->SQL()->SetText("SELECT id, customer, placed, total FROM orders ORDER BY id");
-    auto* update = dynamic_cast<TSQLUpdate*>(form.AddComponent(ClassInfoOf<TSQLUpdate>()));
+    auto* update =
+        dynamic_cast<TSQLUpdate*>(canvas.Place(ClassInfoOf<TSQLUpdate>(), QPoint(184, 120)));
     orders->SetUpdateObject(update);
     update->ModifySQL()->SetText("UPDATE orders SET customer = :customer WHERE id = :OLD_id");
-    auto* big = dynamic_cast<TTessel*>(form.AddComponent(ClassInfoOf<TTessel>()));
+    auto* big = dynamic_cast<TTessel*>(canvas.Place(ClassInfoOf<TTessel>(), QPoint(320, 24)));
     big->SetName("BigOrders");
     big->SetSQLServer(server);
     big->SQL()->SetText("SELECT * FROM orders WHERE total > :least");
+    // An event with the name of the handler the application registers.
+    ClassInfoOf<TTessel>()
+        ->FindProperty("AfterOpen")
+        ->bind_handler(*orders, "OrdersOpened", nullptr);
     form.Select(orders);
-    window.resize(980, 760);
+    if (QTreeWidgetItem* events = window.Properties()->Row("(Events)")) events->setExpanded(true);
+    window.resize(980, 900);
     window.show();
     if (!window.ShowPreview("Orders")) code = 1;
     QTimer::singleShot(500, &window, [&] {

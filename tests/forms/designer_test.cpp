@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/data_module.h"
 #include "framework/designer.h"
+#include "framework/event_handlers.h"
+#include "framework/form_files.h"
 #include "framework/show_message.h"
 #include "runtime/Tessel.h"
 #include "runtime/published.h"
@@ -48,7 +51,10 @@ class DesignerRegistry : public ::testing::Test {
     ClearDesignerRegistry();
     VerbEditor::executed.clear();
   }
-  void TearDown() override { ClearDesignerRegistry(); }
+  void TearDown() override {
+    ClearDesignerRegistry();
+    ClearEventHandlers();
+  }
 };
 
 TEST_F(DesignerRegistry, PalettePagesKeepClassesInRegistrationOrder) {
@@ -117,6 +123,68 @@ TEST_F(DesignerRegistry, BaseEditorReadsAndWritesValuesAsText) {
       nullptr, ClassInfoOf<TSQLServer>()->FindProperty("ServerTimeout"), {&server});
   EXPECT_THROW(timeout->SetValue("99999999999"), EConvertError);
   EXPECT_EQ(server.ServerTimeout(), 30);
+}
+
+TEST_F(DesignerRegistry, EventEditorOffersHandlersOfTheEventsTypeAndTakesNewNames) {
+  // The form's components are found by their registered classes.
+  RegisterTesselClasses();
+  int opened = 0;
+  RegisterEventHandler<TDataSetNotifyEvent>("OrdersOpened", [&](TDataSet*) { ++opened; });
+  RegisterEventHandler<TNotifyEvent>("Clicked", [](TObject*) {});
+  TDataModule module(nullptr);
+  module.SetName("Module");
+  auto* query = new TTessel(&module);
+  query->SetName("Query");
+  auto* other = new TTessel(&module);
+  other->SetName("Other");
+  module.SetDesigning(true);
+  const TClassInfo* info = ClassInfoOf<TTessel>();
+  // Names other events of the form use: one of the same type, one not.
+  info->FindProperty("BeforeClose")->bind_handler(*other, "OtherClosing", nullptr);
+  info->FindProperty("OnUpdateError")->bind_handler(*other, "UpdateFailed", nullptr);
+
+  CountingDesigner designer;
+  auto after_open = GetPropertyEditor(&designer, info->FindProperty("AfterOpen"), {query});
+  EXPECT_TRUE(after_open->GetAttributes().Contains(paValueList));
+  EXPECT_FALSE(after_open->GetAttributes().Contains(paReadOnly));
+  EXPECT_EQ(after_open->GetValues(), (std::vector<std::string>{"OrdersOpened", "OtherClosing"}));
+  EXPECT_EQ(after_open->GetValue(), "");
+
+  after_open->SetValue("OrdersOpened");
+  EXPECT_EQ(after_open->GetValue(), "OrdersOpened");
+  EXPECT_EQ(designer.modified, 1);
+  // Being designed, the query keeps the name and does not run the handler.
+  query->AfterOpen(query);
+  EXPECT_EQ(opened, 0);
+
+  after_open->SetValue("  OrdersReady ");
+  EXPECT_EQ(after_open->GetValue(), "OrdersReady");
+  for (const char* bad : {"1st", "Orders Ready", "Orders.Ready", "Orders-Ready"}) {
+    try {
+      after_open->SetValue(bad);
+      ADD_FAILURE() << bad << " was taken as a handler name";
+    } catch (const EConvertError& e) {
+      EXPECT_NE(e.Message().find(std::string("'") + bad + "'"), std::string::npos) << e.Message();
+    }
+  }
+  // A registered handler of another type does not fit.
+  EXPECT_THROW(after_open->SetValue("Clicked"), EConvertError);
+  EXPECT_EQ(after_open->GetValue(), "OrdersReady");
+  EXPECT_EQ(designer.modified, 2);
+  EXPECT_NE(WriteComponentText(module).find("    AfterOpen = OrdersReady\n"), std::string::npos);
+  // The name the form now uses is offered to the query's other events of the type.
+  EXPECT_EQ(GetPropertyEditor(&designer, info->FindProperty("BeforeOpen"), {query})->GetValues(),
+            (std::vector<std::string>{"OrdersOpened", "OrdersReady", "OtherClosing"}));
+
+  after_open->SetValue("");
+  EXPECT_EQ(after_open->GetValue(), "");
+  EXPECT_EQ(WriteComponentText(module).find("AfterOpen"), std::string::npos);
+
+  // A component that is not being designed is bound to the registered handler.
+  TTessel running(nullptr);
+  GetPropertyEditor(nullptr, info->FindProperty("AfterOpen"), {&running})->SetValue("OrdersOpened");
+  running.AfterOpen(&running);
+  EXPECT_EQ(opened, 1);
 }
 
 TEST_F(DesignerRegistry, ComponentEditorEditRunsVerbZeroAndTellsTheDesigner) {

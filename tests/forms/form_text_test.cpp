@@ -411,6 +411,62 @@ TEST_F(FormText, DataIsWrittenAfterThePropertiesAndReadBackByteForByte) {
             "end\n");
 }
 
+TEST_F(FormText, DesignPlacesAreWrittenAsLeftAndTopAndReadBack) {
+  TDataModule module(nullptr);
+  module.SetName("Module");
+  auto* server = new TSQLServer(&module);
+  server->SetName("Server");
+  server->SetDesignInfo(MakeDesignInfo(24, 300));
+  auto* update = new TSQLUpdate(&module);
+  update->SetName("Update");
+  update->SetDesignInfo(MakeDesignInfo(-12, 0));
+  auto* source = new TDataSource(&module);
+  source->SetName("Source");
+  source->SetDesignInfo(MakeDesignInfo(0, 32767));
+  auto* unplaced = new TSQLUpdate(&module);
+  unplaced->SetName("Unplaced");
+
+  // After the published properties, each half only when it is not 0.
+  const std::string text = WriteComponentText(module);
+  EXPECT_EQ(text,
+            "object Module: TDataModule\n"
+            "  object Server: TSQLServer\n"
+            "    Left = 24\n"
+            "    Top = 300\n"
+            "  end\n"
+            "  object Update: TSQLUpdate\n"
+            "    Left = -12\n"
+            "  end\n"
+            "  object Source: TDataSource\n"
+            "    Top = 32767\n"
+            "  end\n"
+            "  object Unplaced: TSQLUpdate\n"
+            "  end\n"
+            "end\n");
+  const auto read = ReadComponentText(text);
+  EXPECT_EQ(read->DesignInfo(), 0);
+  EXPECT_EQ(read->FindComponent("Server")->DesignInfo(), MakeDesignInfo(24, 300));
+  EXPECT_EQ(DesignInfoLeft(read->FindComponent("Update")->DesignInfo()), -12);
+  EXPECT_EQ(DesignInfoTop(read->FindComponent("Update")->DesignInfo()), 0);
+  EXPECT_EQ(DesignInfoTop(read->FindComponent("Source")->DesignInfo()), 32767);
+  EXPECT_EQ(read->FindComponent("Unplaced")->DesignInfo(), 0);
+  EXPECT_EQ(WriteComponentText(*read), text);
+
+  // The place comes before the query's Data; names are read in any case.
+  EXPECT_EQ(Rewrite("object Q: TTessel\n  top = 8\n  Data = {01}\n  LEFT = $10\nend\n"),
+            "object Q: TTessel\n"
+            "  CacheAllRecords = False\n"
+            "  CacheMaxRecords = 0\n"
+            "  Params = <>\n"
+            "  UpdateParams.UpdateMode = upWhereChanged\n"
+            "  Options = []\n"
+            "  Left = 16\n"
+            "  Top = 8\n"
+            "  Data = {\n"
+            "    01}\n"
+            "end\n");
+}
+
 TEST_F(FormText, ReaderAcceptsWhatPeopleWriteByHand) {
   // Case-insensitive keywords and names, comma sets without blanks,
   // strings continued with '+', hexadecimal numbers, tabs, CR LF endings.

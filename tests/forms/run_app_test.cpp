@@ -71,6 +71,9 @@ const char kForm[] =
     "    SQL.Strings = (\n"
     "      'select 1 as n, ''one'' as word'\n"
     "      'union all select 22, null')\n"
+    // Where a designer showed the query: read, and of no concern to the program.
+    "    Left = 120\n"
+    "    Top = 48\n"
     "  end\n"
     "end\n";
 

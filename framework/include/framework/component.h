@@ -37,6 +37,23 @@ enum TComponentStateFlag : std::uint8_t {
 };
 using TComponentState = TSet<TComponentStateFlag>;
 
+// A design place packed as TComponent::DesignInfo holds it; each coordinate
+// is kept to the signed 16-bit range.
+constexpr std::int32_t MakeDesignInfo(int left, int top) {
+  const auto word = [](int v) {
+    return static_cast<std::uint16_t>(static_cast<std::int16_t>(v < -32768  ? -32768
+                                                                : v > 32767 ? 32767
+                                                                            : v));
+  };
+  return static_cast<std::int32_t>((static_cast<std::uint32_t>(word(top)) << 16) | word(left));
+}
+constexpr int DesignInfoLeft(std::int32_t info) {
+  return static_cast<std::int16_t>(static_cast<std::uint32_t>(info) & 0xFFFFU);
+}
+constexpr int DesignInfoTop(std::int32_t info) {
+  return static_cast<std::int16_t>(static_cast<std::uint32_t>(info) >> 16);
+}
+
 class TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* owner);
@@ -57,6 +74,12 @@ class TComponent : public TPersistent {
   virtual void SetName(const std::string& name);
   std::intptr_t Tag() const { return tag_; }
   void SetTag(std::intptr_t tag) { tag_ = tag; }
+  // Where a form designer shows this component, which draws nothing of its
+  // own: Left in the low 16 bits, Top in the high 16 bits, each signed (see
+  // MakeDesignInfo). 0 means no place was recorded. Form files keep the two
+  // halves as Left and Top; nothing but a designer acts on them.
+  std::int32_t DesignInfo() const { return design_info_; }
+  void SetDesignInfo(std::int32_t info) { design_info_ = info; }
 
   TComponentState ComponentState() const { return state_; }
 
@@ -108,6 +131,7 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> free_notifies_;
   std::string name_;
   std::intptr_t tag_ = 0;
+  std::int32_t design_info_ = 0;
   TComponentState state_;
   bool removal_sent_ = false;
 };

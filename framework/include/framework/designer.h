@@ -54,9 +54,15 @@ class TPropertyEditor : public TObject {
   // The text the property panel shows.
   virtual std::string GetValue() const;
   // Sets the property of every selected component from text; raises
-  // EConvertError for a text that does not fit the property's type.
+  // EConvertError for a text that does not fit the property's type. For an
+  // event the text is the handler's name ("" clears the event): it must be
+  // an identifier, and a handler registered under it must be of the
+  // event's type. Components being designed keep the name only; others are
+  // bound to the registered handler (or to a named one that does nothing).
   virtual void SetValue(const std::string& value);
-  // The names a drop-down offers (enumerators, booleans).
+  // The names a drop-down offers: enumerators, booleans, and for an event
+  // the registered handlers of its type together with the handler names
+  // events of the same type already use on the form, sorted.
   virtual std::vector<std::string> GetValues() const;
   // The dialog behind paDialog; the base does nothing.
   virtual void Edit() {}
@@ -70,6 +76,9 @@ class TPropertyEditor : public TObject {
   void Modified() const;
 
  private:
+  std::vector<std::string> HandlerNames() const;
+  void SetHandler(const std::string& name);
+
   TFormDesigner* designer_;
   const TPropInfo* property_;
   std::vector<TPersistent*> selection_;

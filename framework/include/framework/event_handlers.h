@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tessel {
 
@@ -43,6 +44,13 @@ void UnRegisterEventHandler(const std::string& name);
 void ClearEventHandlers();
 // The handler registered under name (case counts), or null.
 const std::any* FindEventHandler(std::string_view name);
+// Every registered name, in ascending order.
+std::vector<std::string> EventHandlerNames();
+// A handler registered for events of type E (see RegisterEventHandler).
+template <class E>
+bool IsEventHandlerOf(const std::any& handler) {
+  return std::any_cast<E>(&handler) != nullptr;
+}
 
 // The name event was bound by, or "" for none or an unnamed function.
 template <class E>

@@ -137,6 +137,7 @@ TPropInfo Event(std::string name, const TTypeInfo* type, E C::*member) {
                             const std::any* handler) {
     return BindEventHandler(static_cast<C&>(o).*member, handler_name, handler);
   };
+  p.accepts_handler = [](const std::any& handler) { return IsEventHandlerOf<E>(handler); };
   return p;
 }
 
@@ -156,6 +157,7 @@ TPropInfo Event(std::string name, const TTypeInfo* type, G get, S set) {
     std::invoke(set, static_cast<C&>(o), std::move(event));
     return true;
   };
+  p.accepts_handler = [](const std::any& handler) { return IsEventHandlerOf<E>(handler); };
   return p;
 }
 

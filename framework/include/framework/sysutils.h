@@ -59,6 +59,9 @@ std::string UpperCase(std::string_view s);
 // <0, 0, >0 comparing without regard to case.
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
+// A letter or underscore, then letters, digits and underscores (ASCII): a
+// component name or an event handler name.
+bool IsValidIdent(std::string_view s);
 
 std::string IntToStr(std::int64_t value);
 // Raises EConvertError "'<text>' is not a valid integer value".

@@ -79,7 +79,8 @@ const TTypeInfo* TypeInfoNotifyEvent();
 //   string: get/set_string;  float: get/set_float;  variant: get/set_variant
 //   strings, class, collection: get_object (the owned object, null if none)
 //   component: get_object and set_object (the reference)
-//   method: get_handler (the bound handler's name, "" if none) and bind_handler
+//   method: get_handler (the bound handler's name, "" if none), bind_handler
+//           and accepts_handler
 struct TPropInfo {
   std::string name;
   const TTypeInfo* type = nullptr;
@@ -98,6 +99,8 @@ struct TPropInfo {
   // that does nothing, for design time). False when the handler's type does
   // not fit the event.
   std::function<bool(TPersistent&, const std::string& name, const std::any* handler)> bind_handler;
+  // Whether a registered handler is of the event's type (method kind).
+  std::function<bool(const std::any& handler)> accepts_handler;
   // Ordinal kinds: the value left out of form files; none means always written.
   std::optional<std::int64_t> default_ordinal;
   // Null: stored; otherwise asked per object (false: never written).

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdint>
 
 #include "framework/exceptions.h"
@@ -10,14 +9,6 @@
 
 namespace tessel {
 namespace {
-
-bool IsValidIdent(std::string_view s) {
-  if (s.empty()) return false;
-  if (!std::isalpha(static_cast<unsigned char>(s[0])) && s[0] != '_') return false;
-  return std::all_of(s.begin(), s.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-  });
-}
 
 void Erase(std::vector<TComponent*>& list, const TComponent* item) {
   list.erase(std::remove(list.begin(), list.end(), item), list.end());

@@ -2,6 +2,7 @@
 // are ASCII-only: they never depend on the process locale, so two threads
 // always agree on how names compare.
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -82,6 +83,14 @@ int CompareText(std::string_view a, std::string_view b) {
 
 bool SameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareText(a, b) == 0;
+}
+
+bool IsValidIdent(std::string_view s) {
+  if (s.empty()) return false;
+  if (!std::isalpha(static_cast<unsigned char>(s[0])) && s[0] != '_') return false;
+  return std::all_of(s.begin() + 1, s.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
 }
 
 bool TryStrToInt(std::string_view s, std::int64_t& result) {

@@ -1,9 +1,40 @@
+#include <set>
+
 #include "framework/component.h"
 #include "framework/designer.h"
+#include "framework/event_handlers.h"
 #include "framework/exceptions.h"
+#include "framework/sysutils.h"
 #include "streaming/property_text.h"
 
 namespace tessel {
+
+namespace {
+
+// The form an edited object belongs to: the owner of a component on a form,
+// or the component itself when it is the root.
+const TComponent* FormOf(const TPersistent& object) {
+  const auto* component = dynamic_cast<const TComponent*>(&object);
+  if (component == nullptr) return nullptr;
+  return component->Owner() != nullptr ? component->Owner() : component;
+}
+
+// The handler names that events of `type` already use on the root and the
+// components it owns.
+void AddHandlersInUse(const TComponent& root, const TTypeInfo* type, std::set<std::string>& names) {
+  for (int i = -1; i < root.ComponentCount(); ++i) {
+    const TComponent& component = i < 0 ? root : *root.Components(i);
+    const TClassInfo* info = ClassInfoOfObject(component);
+    if (info == nullptr) continue;
+    for (const TPropInfo* p : info->Properties()) {
+      if (p->type != type || !p->get_handler) continue;
+      std::string name = p->get_handler(component);
+      if (!name.empty()) names.insert(std::move(name));
+    }
+  }
+}
+
+}  // namespace
 
 TPropertyEditor::TPropertyEditor(TFormDesigner* designer, const TPropInfo* property,
                                  std::vector<TPersistent*> selection)
@@ -17,6 +48,7 @@ TPropertyAttributes TPropertyEditor::GetAttributes() const {
     case tkBoolean:
     case tkEnumeration:
     case tkComponent:
+    case tkMethod:
       attributes.Include(paValueList).Include(paSortList);
       break;
     case tkSet:
@@ -62,6 +94,10 @@ std::string TPropertyEditor::GetValue() const {
 
 void TPropertyEditor::SetValue(const std::string& value) {
   const TPropInfo& p = *property_;
+  if (p.type->kind == tkMethod) {
+    SetHandler(Trim(value));
+    return;
+  }
   for (TPersistent* object : selection_) {
     switch (p.type->kind) {
       case tkInteger:
@@ -93,7 +129,46 @@ void TPropertyEditor::SetValue(const std::string& value) {
 std::vector<std::string> TPropertyEditor::GetValues() const {
   const TTypeInfo& type = *property_->type;
   if (type.kind == tkBoolean || type.kind == tkEnumeration) return type.names;
+  if (type.kind == tkMethod) return HandlerNames();
   return {};
+}
+
+std::vector<std::string> TPropertyEditor::HandlerNames() const {
+  std::set<std::string> names;
+  for (const std::string& name : EventHandlerNames()) {
+    const std::any* handler = FindEventHandler(name);
+    if (handler != nullptr && property_->accepts_handler && property_->accepts_handler(*handler)) {
+      names.insert(name);
+    }
+  }
+  if (const TComponent* form = FormOf(*selection_.front())) {
+    AddHandlersInUse(*form, property_->type, names);
+  }
+  return {names.begin(), names.end()};
+}
+
+void TPropertyEditor::SetHandler(const std::string& name) {
+  const TPropInfo& p = *property_;
+  if (!name.empty() && !IsValidIdent(name)) {
+    throw EConvertError("'" + name +
+                        "' is not a valid event handler name: use letters, digits and _, "
+                        "not beginning with a digit");
+  }
+  const std::any* handler = name.empty() ? nullptr : FindEventHandler(name);
+  if (handler != nullptr && !(p.accepts_handler && p.accepts_handler(*handler))) {
+    throw EConvertError("The handler " + name + " is not a " + p.type->name);
+  }
+  for (TPersistent* object : selection_) {
+    // A component being designed keeps the name only: its handlers run in
+    // the application, not in the designer.
+    const auto* component = dynamic_cast<const TComponent*>(object);
+    const bool designing =
+        component != nullptr && component->ComponentState().Contains(csDesigning);
+    if (!p.bind_handler(*object, name, designing ? nullptr : handler)) {
+      throw EConvertError("The handler " + name + " is not a " + p.type->name);
+    }
+  }
+  Modified();
 }
 
 void TPropertyEditor::Modified() const {

@@ -30,4 +30,11 @@ const std::any* FindEventHandler(std::string_view name) {
   return it == Handlers().end() ? nullptr : &it->second;
 }
 
+std::vector<std::string> EventHandlerNames() {
+  std::vector<std::string> names;
+  names.reserve(Handlers().size());
+  for (const auto& [name, handler] : Handlers()) names.push_back(name);
+  return names;
+}
+
 }  // namespace tessel

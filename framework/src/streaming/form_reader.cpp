@@ -9,6 +9,7 @@
 #include "framework/form_files.h"
 #include "framework/streams.h"
 #include "framework/typinfo.h"
+#include "streaming/design_position.h"
 #include "streaming/form_tree.h"
 #include "streaming/property_text.h"
 
@@ -125,6 +126,11 @@ class FormBuilder {
         const TDefinedProperty* defined = last ? cls->FindDefinedProperty(name) : nullptr;
         if (defined != nullptr) {
           ReadDefined(*object, *defined, property.value, walked);
+          return;
+        }
+        auto* component = dynamic_cast<TComponent*>(object);
+        if (last && component != nullptr && detail::IsDesignCoordinate(name)) {
+          ReadDesignCoordinate(*component, name, property.value, walked);
           return;
         }
         Fail(property.line, "Property " + name + " does not exist in " + cls->Name() +
@@ -278,6 +284,19 @@ class FormBuilder {
     }
     // One assignment, so the owner hears of one change.
     AtLine(value.line, [&] { strings->Assign(&lines); });
+  }
+
+  // A designer's place of the component: Left or Top.
+  void ReadDesignCoordinate(TComponent& component, const std::string& name, const FormValue& value,
+                            const std::string& walked) {
+    if (value.kind != FormValue::kInteger) WrongKind(value, walked, "an integer");
+    if (value.integer < detail::kDesignCoordinateMin ||
+        value.integer > detail::kDesignCoordinateMax) {
+      Fail(value.line, walked + ": " + std::to_string(value.integer) + " is out of range (" +
+                           std::to_string(detail::kDesignCoordinateMin) + ".." +
+                           std::to_string(detail::kDesignCoordinateMax) + ")");
+    }
+    detail::SetDesignCoordinate(component, name, static_cast<int>(value.integer));
   }
 
   void ReadDefined(TPersistent& object, const TDefinedProperty& defined, const FormValue& value,

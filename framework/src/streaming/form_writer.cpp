@@ -5,6 +5,7 @@
 #include "framework/form_files.h"
 #include "framework/streams.h"
 #include "framework/typinfo.h"
+#include "streaming/design_position.h"
 #include "streaming/form_literals.h"
 #include "streaming/property_text.h"
 
@@ -49,6 +50,9 @@ class FormWriter {
     Line(indent, component.Name().empty() ? "object " + info.Name()
                                           : "object " + component.Name() + ": " + info.Name());
     WriteProperties(component, info, "", indent + 2);
+    for (const auto& [name, value] : detail::DesignCoordinates(component, info)) {
+      Line(indent + 2, name + " = " + std::to_string(value));
+    }
     WriteDefinedProperties(component, info, indent + 2);
     if (&component == &root_) {
       for (int i = 0; i < root_.ComponentCount(); ++i)

@@ -403,6 +403,8 @@ void TdsSession::handleTransaction(const IncomingMessage& message) {
                                   " is not supported."));
     return;
   }
+  // Level 0 keeps the session's isolation level.
+  if (request.isolationLevel != 0) session_->setIsolationLevel(request.isolationLevel);
   runRequest(Done::Kind::Done, [&](ResultSink& sink) {
     using Request = Session::TransactionRequest;
     Request first = request.kind == Kind::Begin    ? Request::Begin

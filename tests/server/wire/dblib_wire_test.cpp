@@ -197,6 +197,30 @@ TEST_F(BulkWire, WritetextBulkReplacesTheValueInPieces) {
       (std::vector<std::string>{"3006|" + part2, "5|other"}));
 }
 
+// DBCOUNT after each SELECT is the rows it returned, ORDER BY and TOP or not.
+TEST_F(BulkWire, EverySelectCountsItsRows) {
+  exec(
+      "create table #counted (n int) insert #counted values (3) insert #counted values (1) "
+      "insert #counted values (2)");
+  const std::pair<const char*, DBINT> cases[] = {
+      {"select top 2 n from #counted order by n", 2},
+      {"select n from #counted order by n desc", 3},
+      {"select top 1 n from #counted", 1},
+      {"select n from #counted where n > 5", 0},
+  };
+  for (const auto& [sql, count] : cases) {
+    dbcmd(db_, sql);
+    ASSERT_EQ(dbsqlexec(db_), SUCCEED) << sql;
+    ASSERT_EQ(dbresults(db_), SUCCEED) << sql;
+    DBINT seen = 0;
+    while (dbnextrow(db_) != NO_MORE_ROWS) ++seen;
+    EXPECT_EQ(seen, count) << sql;
+    EXPECT_EQ(DBCOUNT(db_), count) << sql;
+    while (dbresults(db_) != NO_MORE_RESULTS) {
+    }
+  }
+}
+
 TEST_F(BulkWire, BrowseModeNamesTheBaseTableAndColumnOfEachColumn) {
   exec("create table #left_t (is_an_int int not null, is_a_string char(10) not null)");
   exec("create table #right_t (is_a_money money not null)");

@@ -156,6 +156,9 @@ class Session {
   // Transaction Manager requests of TDS 7.2 and later.
   enum class TransactionRequest : std::uint8_t { Begin, Commit, Rollback };
   virtual void transaction(TransactionRequest request, ResultSink& sink) = 0;
+  // The isolation level a Transaction Manager request names, as its byte
+  // carries it (1 read uncommitted ... 4 serializable, 5 snapshot).
+  virtual void setIsolationLevel(std::uint8_t /*level*/) {}
   virtual std::string currentDatabase() const = 0;
   // True once another session ended this one with KILL: the listener closes
   // the connection after the current request. May be read from any thread.
