@@ -48,6 +48,14 @@ def sample_files(directory):
 # Cases whose outcome a client does not compare, by (client, "file:line"),
 # with the reason. They still run, for the cases after them.
 SKIPPED = {
+    # pymssql (FreeTDS's db-lib) hands a sql_variant value over as its raw
+    # bytes, without the base type; the server's values are checked over
+    # db-lib by the wire runner and by python-tds.
+    ("pymssql", "variant.test:5"): "sql_variant values arrive as raw bytes",
+    ("pymssql", "variant.test:50"): "sql_variant values arrive as raw bytes",
+    # python-tds gives a money value inside a sql_variant as Decimal('2.5'),
+    # the right value without the four decimals the file writes for money.
+    ("pytds", "variant.test:50"): "money inside sql_variant is rendered without its scale",
 }
 
 # Statements run through tsql: (file, first line of the case's SQL). The
