@@ -56,9 +56,14 @@ void TokenWriter::colMetadata(std::span<const Column> columns) {
   // A result set has at most 4096 columns; rows follow the columns announced.
   columns_.assign(columns.begin(), columns.begin() + std::min<std::size_t>(columns.size(), 4096));
   sourceTypes_.clear();
+  rowTypes_.clear();
   for (Column& c : columns_) {
     sourceTypes_.push_back(c.type);
     c.type = typeForVersion(c.type, version_);
+    TypeInfo rowType = c.type;
+    if (c.unpadded && rowType.type == SqlType::Char) rowType.type = SqlType::VarChar;
+    if (c.unpadded && rowType.type == SqlType::Binary) rowType.type = SqlType::VarBinary;
+    rowTypes_.push_back(rowType);
   }
   columns = columns_;
   std::string buf;
@@ -113,14 +118,14 @@ void TokenWriter::row(std::span<const Value> values) {
     for (std::size_t i = 0; i < n; ++i) {
       if (valueAt(i).isNull()) continue;
       scratch_.clear();
-      writeValue(scratch_, columns_[i].type, valueAt(i));
+      writeValue(scratch_, rowTypes_[i], valueAt(i));
       put(scratch_);
     }
     return;
   }
   scratch_.push_back(static_cast<char>(token::Row));
   for (std::size_t i = 0; i < n; ++i) {
-    writeValue(scratch_, columns_[i].type, valueAt(i));
+    writeValue(scratch_, rowTypes_[i], valueAt(i));
     if (scratch_.size() >= 8192) {
       put(scratch_);
       scratch_.clear();

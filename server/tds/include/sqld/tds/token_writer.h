@@ -69,6 +69,8 @@ class TokenWriter {
   std::string serverName_;
   std::vector<Column> columns_;
   std::vector<TypeInfo> sourceTypes_;  // as the engine typed columns_ (before typeForVersion)
+  std::vector<TypeInfo> rowTypes_;     // how row values are written: as columns_, unpadded ones
+                                       // as varchar and varbinary (same encoding, no padding)
   std::string scratch_;
 };
 
