@@ -263,6 +263,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
           Typed t;
           t.sql = quoteName(src.sqlAlias) + "." + quoteName(src.sqlColumn(k));
           t.type = col.type;
+          t.unpadded = isFixedLengthType(col.type.type) && trimsTrailing(col);
           if (src.table && src.table->xtype != "V") {
             t.table = src.table.get();
             t.column = &col;
