@@ -709,6 +709,28 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   std::filesystem::remove_all(dir);
 }
 
+// A DB-Library login starts with ANSI_PADDING off, an ODBC one with it on; the
+// columns each creates follow, and @@OPTIONS shows the setting (16).
+TEST_F(SessionTest, AnsiPaddingStartsAsTheLoginAsks) {
+  for (bool odbc : {false, true}) {
+    LoginInfo login;
+    login.user = "sa";
+    login.odbc = odbc;
+    Message error;
+    auto s = engine_->openSession(login, error);
+    ASSERT_TRUE(s) << error.text;
+    RecordingSink sink = run(*s,
+                             "CREATE TABLE #p (c char(4) NULL) INSERT #p VALUES ('a') "
+                             "SELECT @@OPTIONS & 16, c FROM #p");
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    ASSERT_EQ(sink.results.size(), 1u);
+    const auto& row = sink.results[0].rows.at(0);
+    EXPECT_EQ(std::get<std::int64_t>(row.at(0).data()), odbc ? 16 : 0);
+    EXPECT_EQ(std::get<std::string>(row.at(1).data()), odbc ? "a   " : "a");
+    EXPECT_EQ(sink.results[0].columns.at(1).unpadded, !odbc);
+  }
+}
+
 // Each column keeps the ANSI_PADDING it was created with in the database
 // file. Columns of files written before the setting was recorded (no mark in
 // syscolumns.colstat, nor status 0x10) behave as they did: padded.
