@@ -45,7 +45,8 @@ const char* kInfoColumns =
 std::string infoViewText(std::string text, const Name& name) {
   const std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
   auto replace = [&](const std::string& from, const std::string& to) {
-    for (std::size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
+    for (std::size_t p = text.find(from); p != std::string::npos;
+         p = text.find(from, p + to.size()))
       text.replace(p, from.size(), to);
   };
   std::string bracketed = db;

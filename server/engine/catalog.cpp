@@ -212,8 +212,8 @@ void Catalog::createTempdbViews(sqlite3* db, std::int64_t suffixBase) {
                      : quoteName(c.name);
     }
     sql += "CREATE TEMP VIEW IF NOT EXISTS " + mergedViewName(table) + " AS SELECT * FROM tempdb." +
-           table + " UNION ALL SELECT " + columns + " FROM temp." + table + " WHERE id IN (" +
-           own + ");";
+           table + " UNION ALL SELECT " + columns + " FROM temp." + table + " WHERE id IN (" + own +
+           ");";
   }
   execSql(db, sql);
 }

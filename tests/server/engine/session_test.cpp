@@ -723,9 +723,10 @@ TEST_F(SessionTest, TempdbStartsEmptyWithEachEngine) {
     auto s = engine->openSession(login, error);
     ASSERT_TRUE(s) << error.text;
     RecordingSink sink;
-    s->executeBatch("CREATE TABLE tempdb..gone (v int) INSERT tempdb..gone VALUES (1) "
-                    "CREATE TABLE kept (v int)",
-                    sink, cancel);
+    s->executeBatch(
+        "CREATE TABLE tempdb..gone (v int) INSERT tempdb..gone VALUES (1) "
+        "CREATE TABLE kept (v int)",
+        sink, cancel);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
   }
   auto engine = start();
