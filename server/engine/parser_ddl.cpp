@@ -336,6 +336,39 @@ StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
   return s;
 }
 
+std::vector<Name> Parser::parseTriggerNames() {
+  std::vector<Name> names;
+  if (acceptWord("ALL")) return names;
+  do names.push_back(parseName());
+  while (acceptSymbol(","));
+  return names;
+}
+
+StmtPtr Parser::parseEnableTrigger() {
+  auto s = std::make_unique<EnableTriggerStmt>();
+  s->enable = isWord("ENABLE");
+  next();
+  next();
+  s->triggers = parseTriggerNames();
+  expectWord("ON");
+  s->table = parseName();
+  return s;
+}
+
+StmtPtr Parser::parseAlterTable() {
+  next();
+  next();
+  auto s = std::make_unique<EnableTriggerStmt>();
+  s->alterTable = true;
+  s->table = parseName();
+  if (!isWord("ENABLE") && !isWord("DISABLE")) syntaxError();
+  s->enable = isWord("ENABLE");
+  next();
+  expectWord("TRIGGER");
+  s->triggers = parseTriggerNames();
+  return s;
+}
+
 StmtPtr Parser::parseDrop() {
   next();
   auto s = std::make_unique<DropStmt>();

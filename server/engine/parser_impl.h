@@ -108,6 +108,12 @@ class Parser {
   // REPLICATION, AS and the statements to the end of the batch into `body`;
   // `text` gets the source from `start` on, the definition kept.
   void parseModuleBody(std::size_t start, std::vector<StmtPtr>& body, std::string& text);
+  // ENABLE | DISABLE TRIGGER ... ON table.
+  StmtPtr parseEnableTrigger();
+  // The trigger names of ENABLE | DISABLE TRIGGER; none for ALL.
+  std::vector<Name> parseTriggerNames();
+  // ALTER TABLE: only its ENABLE | DISABLE TRIGGER form.
+  StmtPtr parseAlterTable();
   StmtPtr parseDrop();
   void parseColumnDef(CreateTableStmt& t);
   void parseTableConstraint(CreateTableStmt& t, std::string name);
