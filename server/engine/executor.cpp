@@ -451,6 +451,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
+    case StmtKind::EnableTrigger:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

@@ -55,6 +55,7 @@ struct TriggerTables {
   std::shared_ptr<const TableInfo> deleted;
   std::set<std::string> updated;  // lower-case names
   bool allUpdated = false;        // INSERT: every column counts as set
+  std::string columnsUpdated;     // COLUMNS_UPDATED(): a bit per column, by ordinal
 };
 
 // Variables and the procedure context of one batch or procedure call.
