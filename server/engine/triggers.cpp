@@ -248,6 +248,14 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   return n;
 }
 
+const TriggerInfo* SqliteSession::insteadOfTrigger(const TableInfo& table, int event) const {
+  for (const auto& t : table.triggers)
+    if (t.insteadOf && (t.events & event) && !t.disabled &&
+        std::find(runningTriggers_.begin(), runningTriggers_.end(), t.id) == runningTriggers_.end())
+      return &t;
+  return nullptr;
+}
+
 void SqliteSession::runTrigger(const TableInfo& table, const TriggerInfo& trigger,
                                const std::shared_ptr<const TriggerTables>& tables, Frame& caller) {
   if (caller.nestLevel >= kMaxTriggerNesting)
