@@ -114,6 +114,9 @@ class Catalog {
   std::map<std::string, std::shared_ptr<const TableInfo>> cache_;
 };
 
+// systypes.xtype of a user-defined table type.
+constexpr int kTableTypeXtype = 243;
+
 // Maps a syscolumns xtype back to the engine's type.
 std::optional<SqlType> sqlTypeFromXtype(int xtype);
 

@@ -37,6 +37,9 @@ class Ddl {
   // CREATE TRIGGER and ALTER TRIGGER.
   void createTrigger(const CreateTriggerStmt& t);
   void createSchema(const CreateSchemaStmt& c);
+  // CREATE TYPE and DROP TYPE.
+  void createType(const CreateTypeStmt& c);
+  void dropType(const Name& name);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

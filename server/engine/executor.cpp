@@ -332,6 +332,7 @@ void SqliteSession::dropTableVariables(Frame& f) {
     }
   }
   f.tableVars.clear();
+  f.tableVarTypes.clear();
   boundCache_.clear();
 }
 
@@ -448,6 +449,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
+    case StmtKind::CreateType:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);
