@@ -132,6 +132,7 @@ enum class StmtKind : std::uint8_t {
   CreateDatabase,
   CreateSchema,
   CreateType,
+  EnableTrigger,
   Drop,
   Truncate,
   Use,
@@ -302,6 +303,16 @@ struct CreateTriggerStmt : Stmt {
   bool onDelete = false;
   std::vector<StmtPtr> body;
   std::string text;  // the whole CREATE TRIGGER text
+};
+
+// ENABLE | DISABLE TRIGGER {name, ... | ALL} ON table, and ALTER TABLE table
+// ENABLE | DISABLE TRIGGER {name, ... | ALL}.
+struct EnableTriggerStmt : Stmt {
+  EnableTriggerStmt() : Stmt(StmtKind::EnableTrigger) {}
+  bool enable = true;
+  bool alterTable = false;
+  std::vector<Name> triggers;  // empty for ALL
+  Name table;
 };
 
 struct CreateDatabaseStmt : Stmt {

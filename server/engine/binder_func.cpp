@@ -185,6 +185,11 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     if (e.args[0]->kind != ExprKind::Column) throw SqlError(102, {"("});
     return make(param("@@ updated " + lower(e.args[0]->names.back())), makeType(SqlType::Bit));
   }
+  // COLUMNS_UPDATED() in a trigger: a bit for each column the statement set.
+  if (fn == "COLUMNS_UPDATED") {
+    expectArgs(e, 0, 0);
+    return make(param("@@ columns_updated"), makeType(SqlType::VarBinary, 8000));
+  }
   if (fn == "XACT_STATE") {
     expectArgs(e, 0, 0);
     return make(param("@@ xact_state"), makeType(SqlType::SmallInt));
@@ -204,6 +209,28 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     return make("coalesce((SELECT id FROM " + db + "sysobjects WHERE name = " + n +
                     " COLLATE TSQL_CI), (SELECT id FROM temp.sysobjects WHERE name = " + n +
                     " COLLATE TSQL_CI))",
+                intType);
+  }
+  // OBJECTPROPERTY(id, property): the kind of an object and the properties
+  // of a trigger; NULL for no such object or a property that does not apply.
+  if (fn == "OBJECTPROPERTY") {
+    expectArgs(e, 2, 2);
+    std::string id = integer(0);
+    std::string property = "upper(" + text(1).sql + ")";
+    auto triggerBit = [](const char* name, const char* test) {
+      return std::string(" WHEN '") + name + "' THEN CASE WHEN xtype = 'TR' THEN " + test + " END";
+    };
+    return make("(SELECT CASE " + property +
+                    triggerBit("EXECISTRIGGERDISABLED", "status & 2048 <> 0") +
+                    triggerBit("EXECISINSTEADOFTRIGGER", "status & 65536 <> 0") +
+                    triggerBit("EXECISAFTERTRIGGER", "status & 65536 = 0") +
+                    triggerBit("EXECISINSERTTRIGGER", "status & 256 <> 0") +
+                    triggerBit("EXECISUPDATETRIGGER", "status & 512 <> 0") +
+                    triggerBit("EXECISDELETETRIGGER", "status & 1024 <> 0") +
+                    " WHEN 'ISTRIGGER' THEN xtype = 'TR' WHEN 'ISVIEW' THEN xtype = 'V'"
+                    " WHEN 'ISPROCEDURE' THEN xtype = 'P' WHEN 'ISUSERTABLE' THEN xtype = 'U'"
+                    " WHEN 'ISTABLE' THEN xtype IN ('U', 'S') END FROM " +
+                    db + "sysobjects WHERE id = " + id + ")",
                 intType);
   }
   if (fn == "OBJECT_NAME") {

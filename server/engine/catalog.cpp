@@ -12,9 +12,10 @@ namespace {
 // QUOTED_IDENTIFIER on".
 constexpr std::int64_t kQuotedIdentifierBit = 0x40000000;
 // sysobjects.status of a trigger: its events (kTriggerInsert ... shifted) and
-// whether it runs instead of the statement.
+// whether it runs instead of the statement; 0x800 marks a disabled trigger.
 constexpr int kTriggerEventShift = 8;
 constexpr std::int64_t kTriggerEventMask = 0x700;
+constexpr std::int64_t kTriggerDisabledBit = 0x800;
 constexpr std::int64_t kTriggerInsteadOfBit = 0x10000;
 
 struct SysColumn {
@@ -341,6 +342,7 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
                std::int64_t status = sqlite3_column_int64(s, 2);
                t.events = static_cast<int>((status & kTriggerEventMask) >> kTriggerEventShift);
                t.insteadOf = (status & kTriggerInsteadOfBit) != 0;
+               t.disabled = (status & kTriggerDisabledBit) != 0;
                info->triggers.push_back(std::move(t));
              });
   }
@@ -472,6 +474,14 @@ void Catalog::setTriggerEvents(const std::string& schema, std::int64_t id, int e
           "UPDATE " + quoteName(schema) + ".sysobjects SET status = (status & ~?) | ? WHERE id = ?",
           {Stored::integer(kTriggerEventMask | kTriggerInsteadOfBit), Stored::integer(bits),
            Stored::integer(id)});
+  cache_.clear();
+}
+
+void Catalog::setTriggerDisabled(const std::string& schema, std::int64_t id, bool disabled) {
+  execSql(db_,
+          "UPDATE " + quoteName(schema) + ".sysobjects SET status = (status & ~?) | ? WHERE id = ?",
+          {Stored::integer(kTriggerDisabledBit),
+           Stored::integer(disabled ? kTriggerDisabledBit : 0), Stored::integer(id)});
   cache_.clear();
 }
 

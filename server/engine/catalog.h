@@ -41,6 +41,7 @@ struct TriggerInfo {
   std::string name;
   int events = 0;
   bool insteadOf = false;
+  bool disabled = false;  // DISABLE TRIGGER: it does not fire
 };
 
 struct TableInfo {
@@ -93,6 +94,8 @@ class Catalog {
   void addComment(const std::string& schema, std::int64_t id, const std::string& text);
   // Records a trigger's events and timing on its sysobjects row.
   void setTriggerEvents(const std::string& schema, std::int64_t id, int events, bool insteadOf);
+  // DISABLE TRIGGER and ENABLE TRIGGER.
+  void setTriggerDisabled(const std::string& schema, std::int64_t id, bool disabled);
   // The definition text of a view, procedure or trigger, and the
   // QUOTED_IDENTIFIER it was created with.
   std::string objectText(const std::string& schema, std::int64_t id, bool* quotedIdentifier);

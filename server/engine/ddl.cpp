@@ -91,6 +91,9 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     case StmtKind::CreateTrigger:
       createTrigger(static_cast<const CreateTriggerStmt&>(stmt));
       break;
+    case StmtKind::EnableTrigger:
+      enableTriggers(static_cast<const EnableTriggerStmt&>(stmt));
+      break;
     case StmtKind::CreateSchema:
       createSchema(static_cast<const CreateSchemaStmt&>(stmt));
       break;
@@ -463,6 +466,28 @@ void Ddl::createTrigger(const CreateTriggerStmt& t) {
   });
 }
 
+void Ddl::enableTriggers(const EnableTriggerStmt& t) {
+  auto table = s_.resolveTable(t.table);
+  // ALTER TABLE takes tables only; ENABLE and DISABLE TRIGGER views too.
+  if (table->xtype != "U" && (t.alterTable || table->xtype != "V"))
+    throw SqlError(8197, {table->name});
+  std::vector<std::int64_t> ids;
+  for (const auto& tr : table->triggers)
+    if (t.triggers.empty()) ids.push_back(tr.id);
+  for (const Name& n : t.triggers) {
+    auto it = std::find_if(table->triggers.begin(), table->triggers.end(),
+                           [&](const TriggerInfo& tr) { return iequals(tr.name, n.back()); });
+    if (it == table->triggers.end()) {
+      if (t.alterTable) throw SqlError(4920, {n.back(), table->name});
+      throw SqlError(3701, {t.enable ? "enable" : "disable", "trigger", n.back()});
+    }
+    ids.push_back(it->id);
+  }
+  atomically([&] {
+    for (std::int64_t id : ids) s_.catalog_.setTriggerDisabled(table->schema, id, !t.enable);
+  });
+}
+
 // Schemas are kept as rows of sysusers (status kSchemaStatus) beside the
 // fixed ones every database has; objects of all schemas share the
 // database's one namespace.
@@ -503,7 +528,7 @@ void Ddl::drop(const DropStmt& d) {
                 {Stored::text(n.back())});
         removed = static_cast<int>(sqlite3_changes(s_.db_.get()));
       });
-      if (removed == 0) throw SqlError(3701, {"schema", n.back()});
+      if (removed == 0) throw SqlError(3701, {"drop", "schema", n.back()});
       continue;
     }
     if (d.objectType == "DATABASE") {
@@ -526,7 +551,7 @@ void Ddl::drop(const DropStmt& d) {
                  indid = sqlite3_column_int64(st, 0);
                  status = sqlite3_column_int(st, 1);
                });
-      if (indid < 0) throw SqlError(3701, {"index", table->name + "." + n.back()});
+      if (indid < 0) throw SqlError(3701, {"drop", "index", table->name + "." + n.back()});
       if (status & 0x1800) throw SqlError(3723, {table->name + "." + n.back()});
       atomically([&] {
         execSql(s_.db_.get(), "DROP INDEX " + quoteName(table->schema) + "." +
@@ -543,7 +568,8 @@ void Ddl::drop(const DropStmt& d) {
       continue;
     }
     if (d.objectType == "PROCEDURE" && !n.back().empty() && n.back()[0] == '#') {
-      if (!s_.tempProcs_.erase(lower(n.back()))) throw SqlError(3701, {"procedure", n.back()});
+      if (!s_.tempProcs_.erase(lower(n.back())))
+        throw SqlError(3701, {"drop", "procedure", n.back()});
       continue;
     }
     std::string database;
@@ -567,7 +593,7 @@ void Ddl::drop(const DropStmt& d) {
                        : d.objectType == "VIEW"    ? "view"
                        : d.objectType == "TRIGGER" ? "trigger"
                                                    : "procedure";
-    if (!id || xtype != want) throw SqlError(3701, {kind, n.back()});
+    if (!id || xtype != want) throw SqlError(3701, {"drop", kind, n.back()});
     if (want == "U ") {
       // A table that other tables reference cannot go.
       std::string referrer;

@@ -135,7 +135,7 @@ constexpr std::array kErrors = {
     ErrorDef{2714, 16, R, "There is already an object named '%s' in the database."},
     ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
     ErrorDef{3701, 11, S,
-             "Cannot drop the %s '%s', because it does not exist or you do not have "
+             "Cannot %s the %s '%s', because it does not exist or you do not have "
              "permission."},
     ErrorDef{3621, 0, S, "The statement has been terminated."},
     ErrorDef{3609, 16, B, "The transaction ended in the trigger. The batch has been aborted."},
@@ -212,6 +212,7 @@ constexpr std::array kErrors = {
              "Create View or Function failed because no column name was specified for column 1 of "
              "'%s'."},
     ErrorDef{4708, 16, S, "Could not truncate object '%s' because it is not a table."},
+    ErrorDef{4920, 16, S, "ALTER TABLE failed because trigger '%s' does not belong to table '%s'."},
     ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
     ErrorDef{10704, 15, B,

@@ -450,6 +450,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
     case StmtKind::CreateType:
+    case StmtKind::EnableTrigger:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

@@ -277,10 +277,26 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
     if (!acceptSymbol(",")) break;
   }
   if (paren) expectSymbol(")");
-  if (acceptWord("WITH")) {
-    do parseIdentifier();
-    while (acceptSymbol(","));
-  }
+  parseModuleBody(start, s->body, s->text);
+  return s;
+}
+
+void Parser::skipModuleOptions() {
+  if (!acceptWord("WITH")) return;
+  do {
+    // ENCRYPTION, RECOMPILE, APPEND, EXECUTE AS CALLER | SELF | OWNER | 'user'
+    if (acceptWord("EXECUTE")) {
+      expectWord("AS");
+      next();
+    } else {
+      parseIdentifier();
+    }
+  } while (acceptSymbol(","));
+}
+
+void Parser::parseModuleBody(std::size_t start, std::vector<StmtPtr>& body, std::string& text) {
+  skipModuleOptions();
+  if (isWord("NOT") && isWord("FOR", 1) && isWord("REPLICATION", 2)) next();
   if (isWord("FOR") && isWord("REPLICATION", 1)) {
     next();
     next();
@@ -288,10 +304,9 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
   expectWord("AS");
   while (!atEnd()) {
     if (acceptSymbol(";")) continue;
-    s->body.push_back(parseStatement(false));
+    body.push_back(parseStatement(false));
   }
-  s->text = sourceText(start, sql_.size());
-  return s;
+  text = sourceText(start, sql_.size());
 }
 
 StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
@@ -301,17 +316,7 @@ StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
   s->name = parseName();
   expectWord("ON");
   s->table = parseName();
-  if (acceptWord("WITH")) {
-    do {
-      // ENCRYPTION, EXECUTE AS CALLER | SELF | OWNER | 'user'
-      if (acceptWord("EXECUTE")) {
-        expectWord("AS");
-        next();
-      } else {
-        parseIdentifier();
-      }
-    } while (acceptSymbol(","));
-  }
+  skipModuleOptions();
   if (acceptWord("INSTEAD")) {
     expectWord("OF");
     s->insteadOf = true;
@@ -329,21 +334,40 @@ StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
       syntaxError();
     }
   } while (acceptSymbol(","));
-  if (isWord("WITH") && isWord("APPEND", 1)) {
-    next();
-    next();
-  }
-  if (isWord("NOT") && isWord("FOR", 1) && isWord("REPLICATION", 2)) {
-    next();
-    next();
-    next();
-  }
-  expectWord("AS");
-  while (!atEnd()) {
-    if (acceptSymbol(";")) continue;
-    s->body.push_back(parseStatement(false));
-  }
-  s->text = sourceText(start, sql_.size());
+  parseModuleBody(start, s->body, s->text);
+  return s;
+}
+
+std::vector<Name> Parser::parseTriggerNames() {
+  std::vector<Name> names;
+  if (acceptWord("ALL")) return names;
+  do names.push_back(parseName());
+  while (acceptSymbol(","));
+  return names;
+}
+
+StmtPtr Parser::parseEnableTrigger() {
+  auto s = std::make_unique<EnableTriggerStmt>();
+  s->enable = isWord("ENABLE");
+  next();
+  next();
+  s->triggers = parseTriggerNames();
+  expectWord("ON");
+  s->table = parseName();
+  return s;
+}
+
+StmtPtr Parser::parseAlterTable() {
+  next();
+  next();
+  auto s = std::make_unique<EnableTriggerStmt>();
+  s->alterTable = true;
+  s->table = parseName();
+  if (!isWord("ENABLE") && !isWord("DISABLE")) syntaxError();
+  s->enable = isWord("ENABLE");
+  next();
+  expectWord("TRIGGER");
+  s->triggers = parseTriggerNames();
   return s;
 }
 

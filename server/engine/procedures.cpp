@@ -355,17 +355,19 @@ class CaptureSink : public ResultSink {
 
 void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
   auto table = resolveTable(s.table);
-  if (table->xtype != "U") throw SqlError(4406, {table->name});
-  std::vector<const ColumnInfo*> targets;
+  // A view takes rows only through an INSTEAD OF INSERT trigger.
+  if (table->xtype != "U" && !(table->xtype == "V" && insteadOfTrigger(*table, kTriggerInsert)))
+    throw SqlError(4406, {table->name});
+  std::vector<std::string> targets;
   if (s.columns.empty()) {
     for (const auto& c : table->columns)
-      if (!c.identity || identityInsert(*table)) targets.push_back(&c);
+      if (!c.identity || identityInsert(*table)) targets.push_back(c.name);
   } else {
     for (const auto& n : s.columns) {
       const ColumnInfo* c = table->column(n);
       if (!c) throw SqlError(207, {n});
       if (c->identity && !identityInsert(*table)) throw SqlError(544, {table->name});
-      targets.push_back(c);
+      targets.push_back(c->name);
     }
   }
   // Run the procedure with its rows captured instead of sent.
@@ -380,6 +382,20 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
     throw;
   }
   out_ = std::move(saved);
+  // The rows go in as one statement that fires the table's triggers; for an
+  // INSTEAD OF INSERT trigger the table named here is its inserted table.
+  std::int64_t count = withTriggers(
+      table, kTriggerInsert, {}, f,
+      [&] { return insertCapturedRows(resolveTable(s.table), targets, capture.rows); }, &s);
+  rowCount_ = count;
+  statementDone(doneKind(f), 0xC3, true, static_cast<std::uint64_t>(count));
+}
+
+std::int64_t SqliteSession::insertCapturedRows(
+    const std::shared_ptr<const TableInfo>& table, const std::vector<std::string>& columns,
+    const std::vector<std::vector<std::pair<Stored, TypeInfo>>>& rows) {
+  std::vector<const ColumnInfo*> targets;
+  for (const auto& name : columns) targets.push_back(table->column(name));
   const ColumnInfo* identity =
       table->identityColumn >= 0 && !identityInsert(*table)
           ? &table->columns[static_cast<std::size_t>(table->identityColumn)]
@@ -411,7 +427,7 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
                [&](sqlite3_stmt* r) { next = sqlite3_column_int64(r, 0); });
     }
     std::int64_t count = 0;
-    for (const auto& row : capture.rows) {
+    for (const auto& row : rows) {
       if (row.size() != targets.size()) throw SqlError(213, {});
       for (std::size_t i = 0; i < row.size(); ++i)
         bindStored(stmt.get(), static_cast<int>(i + 1),
@@ -431,7 +447,7 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
     }
     execSql(db_.get(), "RELEASE tessel_stmt");
     rowCount_ = count;
-    statementDone(doneKind(f), 0xC3, true, static_cast<std::uint64_t>(count));
+    return count;
   } catch (...) {
     sqlite3_exec(db_.get(), "ROLLBACK TO tessel_stmt; RELEASE tessel_stmt", nullptr, nullptr,
                  nullptr);

@@ -55,6 +55,7 @@ struct TriggerTables {
   std::shared_ptr<const TableInfo> deleted;
   std::set<std::string> updated;  // lower-case names
   bool allUpdated = false;        // INSERT: every column counts as set
+  std::string columnsUpdated;     // COLUMNS_UPDATED(): a bit per column, by ordinal
 };
 
 // Variables and the procedure context of one batch or procedure call.
@@ -139,6 +140,11 @@ class SqliteSession : public Session, private BindContext {
   void execInsertExec(const InsertStmt& s, Frame& f);
   // INSERT ... VALUES/SELECT without its Done; returns the rows inserted.
   std::int64_t insertRows(const InsertStmt& s, Frame& f);
+  // INSERT ... EXEC: stores the procedure's rows in `columns` of `table`;
+  // returns the rows inserted.
+  std::int64_t insertCapturedRows(
+      const std::shared_ptr<const TableInfo>& table, const std::vector<std::string>& columns,
+      const std::vector<std::vector<std::pair<Stored, TypeInfo>>>& rows);
   void execUpdate(const UpdateStmt& s, Frame& f);
   void execDelete(const DeleteStmt& s, Frame& f);
   void execDeclare(const DeclareStmt& s, Frame& f);
@@ -176,6 +182,9 @@ class SqliteSession : public Session, private BindContext {
                             std::set<std::string> updated, Frame& f,
                             const std::function<std::int64_t()>& statement,
                             const void* insertNode = nullptr);
+  // The INSTEAD OF trigger that takes over `event` on `table`: enabled and
+  // not already running; null if none.
+  const TriggerInfo* insteadOfTrigger(const TableInfo& table, int event) const;
   void runTrigger(const TableInfo& table, const TriggerInfo& trigger,
                   const std::shared_ptr<const TriggerTables>& tables, Frame& caller);
   // Runs `rollback` (a ROLLBACK of the transaction or to a savepoint) so that

@@ -35,7 +35,8 @@ const char* kTriggersSelect =
     "CAST('OBJECT_OR_COLUMN' AS nvarchar(60)) AS parent_class_desc, parent_obj AS parent_id, "
     "CAST('TR' AS char(2)) AS type, CAST('SQL_TRIGGER' AS nvarchar(60)) AS type_desc, "
     "crdate AS create_date, crdate AS modify_date, CAST(0 AS bit) AS is_ms_shipped, "
-    "CAST(0 AS bit) AS is_disabled, CAST(0 AS bit) AS is_not_for_replication, "
+    "CAST(CASE WHEN status & 2048 = 2048 THEN 1 ELSE 0 END AS bit) AS is_disabled, "
+    "CAST(0 AS bit) AS is_not_for_replication, "
     "CAST(CASE WHEN status & 65536 = 65536 THEN 1 ELSE 0 END AS bit) AS is_instead_of_trigger "
     "FROM $db.sysobjects WHERE xtype = 'TR'";
 

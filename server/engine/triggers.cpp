@@ -70,6 +70,22 @@ std::string captureInsert(const TableInfo& table, const std::string& into, const
   return "INSERT INTO " + quoteName(into) + " VALUES (" + values + ");";
 }
 
+// COLUMNS_UPDATED(): a bit for each column the statement sets, by column
+// ordinal, the first column the low bit of the first byte. An INSERT sets
+// every column; a DELETE none.
+std::string columnsUpdatedMask(const TableInfo& table, int event,
+                               const std::set<std::string>& updated) {
+  std::string bytes((table.columns.size() + 7) / 8, '\0');
+  for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    const ColumnInfo& c = table.columns[i];
+    if (event == kTriggerDelete || (event == kTriggerUpdate && !updated.count(lower(c.name))))
+      continue;
+    std::size_t bit = c.colid > 0 ? static_cast<std::size_t>(c.colid - 1) : i;
+    if (bit / 8 < bytes.size()) bytes[bit / 8] = static_cast<char>(bytes[bit / 8] | 1 << (bit % 8));
+  }
+  return bytes;
+}
+
 }  // namespace
 
 std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>& table, int event,
@@ -80,7 +96,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   std::vector<const TriggerInfo*> fire;
   const TriggerInfo* instead = nullptr;
   for (const auto& t : table->triggers) {
-    if (!(t.events & event)) continue;
+    if (!(t.events & event) || t.disabled) continue;
     if (std::find(runningTriggers_.begin(), runningTriggers_.end(), t.id) != runningTriggers_.end())
       continue;
     if (t.insteadOf)
@@ -191,6 +207,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
     tables->deleted = deleted;
     tables->updated = std::move(updated);
     tables->allUpdated = event == kTriggerInsert;
+    tables->columnsUpdated = columnsUpdatedMask(*table, event, tables->updated);
     for (const TriggerInfo* t : fire) {
       // @@ROWCOUNT starts as the statement's count in each trigger.
       rowCount_ = n;
@@ -229,6 +246,14 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   }
   rowCount_ = n;
   return n;
+}
+
+const TriggerInfo* SqliteSession::insteadOfTrigger(const TableInfo& table, int event) const {
+  for (const auto& t : table.triggers)
+    if (t.insteadOf && (t.events & event) && !t.disabled &&
+        std::find(runningTriggers_.begin(), runningTriggers_.end(), t.id) == runningTriggers_.end())
+      return &t;
+  return nullptr;
 }
 
 void SqliteSession::runTrigger(const TableInfo& table, const TriggerInfo& trigger,
