@@ -205,10 +205,17 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   }
   if (fn == "OBJECT_ID") {
     expectArgs(e, 1, 2);
-    std::string n = "t_objname(" + text(0).sql + ")";
-    return make("coalesce((SELECT id FROM " + db + "sysobjects WHERE name = " + n +
+    const std::string name = text(0).sql;
+    std::string n = "t_objname(" + name + ")";
+    // #names are the session's own; tempdb's other objects are shared.
+    return make("CASE WHEN " + n + " LIKE '#%' THEN (SELECT id FROM temp.sysobjects WHERE name = " +
+                    n + " COLLATE TSQL_CI) WHEN t_objdb(" + name +
+                    ") = 'tempdb' COLLATE TSQL_CI THEN (SELECT id FROM tempdb.sysobjects WHERE "
+                    "name = " +
+                    n + " COLLATE TSQL_CI) ELSE coalesce((SELECT id FROM " + db +
+                    "sysobjects WHERE name = " + n +
                     " COLLATE TSQL_CI), (SELECT id FROM temp.sysobjects WHERE name = " + n +
-                    " COLLATE TSQL_CI))",
+                    " COLLATE TSQL_CI)) END",
                 intType);
   }
   // OBJECTPROPERTY(id, property): the kind of an object and the properties

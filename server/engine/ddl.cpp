@@ -64,10 +64,6 @@ std::string Ddl::schemaOf(const Name& name, std::string* database) {
   }
   std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
   if (db.empty()) db = s_.currentDb_;
-  if (iequals(db, "tempdb")) {
-    if (database) *database = "tempdb";
-    return "temp";
-  }
   s_.attach(db);
   db = s_.engine_.canonicalName(db);
   if (database) *database = db;

@@ -636,12 +636,9 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
 }
 
 void SqliteSession::execUse(const UseStmt& s, Frame& f) {
-  // tempdb is the session's own store of temporary objects.
-  bool tempdb = iequals(s.database, "tempdb");
-  std::string name = tempdb ? "tempdb" : engine_.canonicalName(s.database);
-  if (!tempdb && (!validDatabaseName(name) || !engine_.exists(name)))
-    throw SqlError(911, {s.database});
-  if (!tempdb && !attached_.count(name)) {
+  std::string name = engine_.canonicalName(s.database);
+  if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
+  if (!attached_.count(name)) {
     if (tranCount_ > 0) throw SqlError(226, {"USE"});
     attach(name);
   }

@@ -71,10 +71,11 @@ TSQL_CASES = [
 
 
 class Case:
-    def __init__(self, line, kind, args):
+    def __init__(self, line, kind, args, connection):
         self.line = line
         self.kind = kind
         self.args = args
+        self.connection = connection
         self.sql = ""
         self.expected = []
 
@@ -88,6 +89,7 @@ def read_cases(path):
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
     cases = []
+    connection = "main"
     i = 0
     while i < len(lines):
         line = lines[i]
@@ -95,7 +97,12 @@ def read_cases(path):
         if not line or line.startswith("#") or not line.split():
             continue
         words = line.split()
-        c = Case(i, words[0], words[1:])
+        # "connection NAME" has no batch: the cases after it run on that session.
+        if words[0] == "connection":
+            if len(words) > 1:
+                connection = words[1]
+            continue
+        c = Case(i, words[0], words[1:], connection)
         while i < len(lines) and lines[i] != "go":
             c.sql += lines[i] + "\n"
             i += 1
@@ -236,16 +243,27 @@ def connect(client, port, password):
 def run_file(client, port, password, directory, name):
     failures = []
     passed = compared = 0
-    conn = connect(client, port, password)
     handled = []
-    if client == "pymssql":
-        conn._conn.set_msghandler(
-            lambda state, severity, server, proc, line, text: handled.append(
-                text.decode("utf-8", "replace")))
+    # The file's connections by name, each opened when a case first names it.
+    conns = {}
+    cursors = {}
+
+    def cursor_for(connection):
+        if connection not in conns:
+            conn = connect(client, port, password)
+            conns[connection] = conn
+            if client == "pymssql":
+                conn._conn.set_msghandler(
+                    lambda state, severity, server, proc, line, text: handled.append(
+                        text.decode("utf-8", "replace")))
+            cursors[connection] = conn.cursor()
+        return cursors[connection]
+
     try:
-        cur = conn.cursor()
+        cursor_for("main")
         for c in read_cases(os.path.join(directory, name)):
             key = "%s:%d" % (name, c.line)
+            cur = cursor_for(c.connection)
             rows, err, text, messages = run_batch(client, cur, c.sql, handled)
             if (client, key) in SKIPPED:
                 print("%-8s %s not compared: %s" % (client, key, SKIPPED[(client, key)]))
@@ -296,7 +314,8 @@ def run_file(client, port, password, directory, name):
                     continue
             passed += 1
     finally:
-        conn.close()
+        for conn in conns.values():
+            conn.close()
     return passed, compared, failures
 
 
