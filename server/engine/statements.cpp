@@ -321,25 +321,27 @@ void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
 
 void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
   if (s.table) {
-    const std::string& var = s.table->name[0];
-    std::string key = lower(var);
-    if (f.tableVars.count(key) || f.vars.count(key)) throw SqlError(134, {var});
-    // A temporary table of a name no client can write stands for it.
-    Name internal{"#" + var + "~" + std::to_string(++tableVarCount_)};
-    Ddl ddl(*this);
-    ddl.createTable(*s.table, &internal);
-    f.tableVars[key] = internal[0];
-    liveTableVars_.push_back({internal[0], s.table.get()});
-    boundCache_.clear();
+    declareTableVariable(f, s.table->name[0], *s.table, "");
     return;
   }
+  int position = 0;
   for (const VarDecl& v : s.vars) {
+    ++position;
     std::string key = lower(v.name);
+    TypeInfo type = v.type;
+    if (!v.userType.empty()) {
+      UserType ut = resolveUserType(v.userType, position);
+      if (ut.table) {
+        declareTableVariable(f, v.name, *ut.table, ut.name);
+        continue;
+      }
+      type = ut.base;
+    }
     auto it = f.vars.find(key);
     if (it != f.vars.end() && it->second.declaredBy != &v) throw SqlError(134, {v.name});
     if (it == f.vars.end()) {
       Variable var;
-      var.type = v.type;
+      var.type = type;
       var.declaredBy = &v;
       f.vars[key] = var;
     }
