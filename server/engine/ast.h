@@ -131,6 +131,7 @@ enum class StmtKind : std::uint8_t {
   CreateTrigger,
   CreateDatabase,
   CreateSchema,
+  CreateType,
   EnableTrigger,
   Drop,
   Truncate,
@@ -277,6 +278,8 @@ struct ProcParam {
   TypeInfo type;
   ExprPtr defaultValue;
   bool output = false;
+  Name userType;  // a user-defined type, resolved when the procedure runs
+  bool readonly = false;
 };
 
 struct CreateProcStmt : Stmt {
@@ -323,9 +326,19 @@ struct CreateSchemaStmt : Stmt {
   std::string owner;  // AUTHORIZATION
 };
 
+// CREATE TYPE name AS TABLE (...) or CREATE TYPE name FROM basetype.
+struct CreateTypeStmt : Stmt {
+  CreateTypeStmt() : Stmt(StmtKind::CreateType) {}
+  Name name;
+  std::unique_ptr<CreateTableStmt> table;  // a table type's columns
+  TypeInfo base;                           // an alias type's base type
+  bool nullSpecified = false;
+  std::string text;  // the whole CREATE TYPE text
+};
+
 struct DropStmt : Stmt {
   DropStmt() : Stmt(StmtKind::Drop) {}
-  std::string objectType;  // TABLE, VIEW, PROCEDURE, TRIGGER, INDEX, DATABASE, SCHEMA
+  std::string objectType;  // TABLE, VIEW, PROCEDURE, TRIGGER, INDEX, DATABASE, SCHEMA, TYPE
   std::vector<Name> names;
 };
 
@@ -343,6 +356,7 @@ struct VarDecl {
   std::string name;
   TypeInfo type;
   ExprPtr init;
+  Name userType;  // a user-defined type, resolved when the DECLARE runs
 };
 
 struct DeclareStmt : Stmt {

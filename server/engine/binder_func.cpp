@@ -514,6 +514,16 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
                     " WHEN 'COLLATION' THEN 'SQL_Latin1_General_CP1_CI_AS' ELSE NULL END)",
                 makeType(SqlType::NVarChar, 256));
   }
+  if (fn == "COLLATIONPROPERTY") {
+    // Of the one collation the server has (fn_helpcollations).
+    expectArgs(e, 2, 2);
+    return make("(CASE WHEN " + text(0).sql +
+                    " = 'SQL_Latin1_General_CP1_CI_AS' COLLATE TSQL_CI THEN CASE upper(" +
+                    text(1).sql +
+                    ") WHEN 'LCID' THEN 1033 WHEN 'CODEPAGE' THEN 1252 WHEN 'COMPARISONSTYLE' "
+                    "THEN 196609 WHEN 'VERSION' THEN 0 END END)",
+                makeType(SqlType::Int));
+  }
   if (fn == "IDENTITY") throw SqlError(195, {"identity"});
   throw SqlError(195, {lower(fn)});
 }

@@ -127,6 +127,9 @@ class Catalog {
   std::map<std::string, std::shared_ptr<const TableInfo>> cache_;
 };
 
+// systypes.xtype of a user-defined table type.
+constexpr int kTableTypeXtype = 243;
+
 // Ids of a session's temporary objects start here; shared databases' ids
 // stay below.
 constexpr std::int64_t kTemporaryIdBase = 1000000000;

@@ -94,6 +94,9 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     case StmtKind::CreateSchema:
       createSchema(static_cast<const CreateSchemaStmt&>(stmt));
       break;
+    case StmtKind::CreateType:
+      createType(static_cast<const CreateTypeStmt&>(stmt));
+      break;
     case StmtKind::CreateDatabase: {
       const auto& c = static_cast<const CreateDatabaseStmt&>(stmt);
       s_.engine_.createDatabase(c.name);
@@ -379,6 +382,21 @@ void Ddl::createView(const CreateViewStmt& v) {
 
 void Ddl::createProc(const CreateProcStmt& p) {
   const std::string& name = p.name.back();
+  // Parameters of user-defined types name existing types; only those of
+  // table types are READONLY, and those must be.
+  std::vector<TypeInfo> types;
+  for (std::size_t i = 0; i < p.params.size(); ++i) {
+    const ProcParam& param = p.params[i];
+    types.push_back(param.type);
+    bool table = false;
+    if (!param.userType.empty()) {
+      auto ut = s_.resolveUserType(param.userType, static_cast<int>(i + 1));
+      table = ut.table != nullptr;
+      if (!table) types.back() = ut.base;
+    }
+    if (table && !param.readonly) throw SqlError(352, {param.name});
+    if (!table && param.readonly) throw SqlError(346, {param.name});
+  }
   if (!name.empty() && name[0] == '#') {
     std::string key = lower(name);
     if (s_.tempProcs_.count(key)) throw SqlError(2714, {name});
@@ -401,7 +419,7 @@ void Ddl::createProc(const CreateProcStmt& p) {
     for (std::size_t i = 0; i < p.params.size(); ++i) {
       ColumnInfo c;
       c.name = p.params[i].name;
-      c.type = p.params[i].type;
+      c.type = types[i];
       c.colid = static_cast<int>(i + 1);
       cat.addColumn(schema, id, c, 0, true, p.params[i].output);
     }
@@ -520,6 +538,10 @@ void Ddl::drop(const DropStmt& d) {
     if (d.objectType == "DATABASE") {
       throw SqlError(3702, {n.back()});
     }
+    if (d.objectType == "TYPE") {
+      dropType(n);
+      continue;
+    }
     if (d.objectType == "INDEX") {
       if (n.size() < 2) throw SqlError(159, {n.back()});
       Name tname(n.begin(), n.end() - 1);
@@ -595,6 +617,85 @@ void Ddl::drop(const DropStmt& d) {
                     [&](const auto& g) { return g.id == id && schema == "tempdb"; });
     });
   }
+}
+
+// A user-defined type is a systypes row with an xusertype above 256. A table
+// type's columns hang off a sysobjects row of type TT (named as SQL Server
+// names it), whose id the row keeps in `domain`, with the CREATE TYPE text
+// in syscomments.
+void Ddl::createType(const CreateTypeStmt& c) {
+  std::string database;
+  std::string schema = schemaOf(c.name, &database);
+  const std::string& name = c.name.back();
+  if (name.size() > 128) throw SqlError(103, {name});
+  if (typeFromName(name, {}) || s_.userTypeId(schema, name)) throw SqlError(219, {name});
+  if (c.table) {
+    const auto& cols = c.table->columns;
+    for (std::size_t i = 0; i < cols.size(); ++i)
+      for (std::size_t k = 0; k < i; ++k)
+        if (iequals(cols[i].name, cols[k].name)) throw SqlError(2705, {cols[i].name, name});
+  }
+  atomically([&] {
+    Catalog& cat = s_.catalog_;
+    std::int64_t userType = 257;
+    querySql(s_.db_.get(), "SELECT max(xusertype) FROM " + quoteName(schema) + ".systypes", {},
+             [&](sqlite3_stmt* st) {
+               userType = std::max<std::int64_t>(userType, sqlite3_column_int64(st, 0) + 1);
+             });
+    std::int64_t tableId = 0;
+    TypeInfo t = c.base;
+    int xtype = typeXtype(t.type);
+    if (c.table) {
+      tableId = cat.nextObjectId(schema);
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "%08llX",
+                    static_cast<unsigned long long>(tableId * 2654435761u & 0xFFFFFFFF));
+      cat.addObject(schema, tableId, "TT_" + name + "_" + hex, "TT");
+      cat.addComment(schema, tableId, c.text);
+      for (std::size_t i = 0; i < c.table->columns.size(); ++i) {
+        const ColumnDef& d = c.table->columns[i];
+        ColumnInfo col;
+        col.name = d.name;
+        col.type = d.type;
+        col.type.nullable = d.nullSpecified ? d.type.nullable : s_.settings_.ansiNullDefault;
+        if (d.identity) col.type.nullable = false;
+        col.colid = static_cast<int>(i + 1);
+        col.identity = d.identity;
+        cat.addColumn(schema, tableId, col, 0);
+      }
+      t = makeType(SqlType::Int);
+      t.length = -1;
+      t.nullable = false;
+      xtype = kTableTypeXtype;
+    } else if (!c.nullSpecified) {
+      t.nullable = true;
+    }
+    execSql(s_.db_.get(),
+            "INSERT INTO " + quoteName(schema) +
+                ".systypes(name,xtype,status,xusertype,length,xprec,xscale,tdefault,domain,uid,"
+                "reserved,collationid,usertype,variable,allownulls,type,prec,scale) "
+                "VALUES(?,?,0,?,?,?,?,0,?,1,0,0,?,0,?,0,?,?)",
+            {Stored::text(name), Stored::integer(xtype), Stored::integer(userType),
+             Stored::integer(t.length > 8000 ? -1 : t.length), Stored::integer(t.precision),
+             Stored::integer(t.scale), Stored::integer(tableId), Stored::integer(userType),
+             Stored::integer(t.nullable), Stored::integer(t.precision), Stored::integer(t.scale)});
+  });
+}
+
+void Ddl::dropType(const Name& n) {
+  std::string schema = schemaOf(n, nullptr);
+  std::int64_t userType = s_.userTypeId(schema, n.back());
+  if (!userType) throw SqlError(218, {n.back()});
+  atomically([&] {
+    std::int64_t tableId = 0;
+    querySql(s_.db_.get(),
+             "SELECT domain FROM " + quoteName(schema) + ".systypes WHERE xusertype = ?",
+             {Stored::integer(userType)},
+             [&](sqlite3_stmt* st) { tableId = sqlite3_column_int64(st, 0); });
+    execSql(s_.db_.get(), "DELETE FROM " + quoteName(schema) + ".systypes WHERE xusertype = ?",
+            {Stored::integer(userType)});
+    if (tableId) s_.catalog_.dropObject(schema, tableId);
+  });
 }
 
 void Ddl::truncate(const TruncateStmt& t) {

@@ -39,6 +39,9 @@ class Ddl {
   // ENABLE TRIGGER, DISABLE TRIGGER and their ALTER TABLE form.
   void enableTriggers(const EnableTriggerStmt& t);
   void createSchema(const CreateSchemaStmt& c);
+  // CREATE TYPE and DROP TYPE.
+  void createType(const CreateTypeStmt& c);
+  void dropType(const Name& name);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

@@ -63,6 +63,11 @@ constexpr std::array kErrors = {
     ErrorDef{
         217, 16, B,
         "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit %s)."},
+    ErrorDef{218, 16, B,
+             "Could not find the type '%s'. Either it does not exist or you do not have "
+             "permission."},
+    ErrorDef{219, 16, B,
+             "The type '%s' already exists, or you do not have permission to create it."},
     ErrorDef{220, 16, S, "Arithmetic overflow error for data type %s, value = %s."},
     ErrorDef{235, 16, B,
              "Cannot convert a char value to money. The char value has incorrect syntax."},
@@ -81,6 +86,11 @@ constexpr std::array kErrors = {
     ErrorDef{266, 16, S,
              "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
              "COMMIT statements. Previous count = %s, current count = %s."},
+    ErrorDef{346, 15, B,
+             "The parameter \"%s\" can not be declared READONLY since it is not a table-valued "
+             "parameter."},
+    ErrorDef{352, 15, B,
+             "The table-valued parameter \"%s\" must be declared with the READONLY option."},
     ErrorDef{402, 16, S, "The data types %s and %s are incompatible in the %s operator."},
     ErrorDef{515, 16, S,
              "Cannot insert the value NULL into column '%s', table '%s'; column does not allow "

@@ -361,6 +361,7 @@ void SqliteSession::dropTableVariables(Frame& f) {
     }
   }
   f.tableVars.clear();
+  f.tableVarTypes.clear();
   boundCache_.clear();
 }
 
@@ -477,6 +478,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
+    case StmtKind::CreateType:
     case StmtKind::EnableTrigger:
     case StmtKind::Drop:
     case StmtKind::Truncate: {

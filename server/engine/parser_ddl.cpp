@@ -16,6 +16,7 @@ StmtPtr Parser::parseCreate() {
   if (isWord("VIEW")) return parseCreateView(start);
   if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
   if (isWord("TRIGGER")) return parseCreateTrigger(start, false);
+  if (isWord("TYPE")) return parseCreateType(start);
   if (acceptWord("SCHEMA")) {
     auto s = std::make_unique<CreateSchemaStmt>();
     s->name = parseIdentifier();
@@ -266,11 +267,12 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
     ProcParam p;
     p.name = next().text;
     acceptWord("AS");
-    p.type = parseType();
+    p.type = parseDeclaredType(p.userType);
     if (acceptWord("VARYING")) {
     }
     if (acceptSymbol("=")) p.defaultValue = parseUnary();
     if (acceptWord("OUTPUT") || acceptWord("OUT")) p.output = true;
+    if (acceptWord("READONLY")) p.readonly = true;
     s->params.push_back(std::move(p));
     if (!acceptSymbol(",")) break;
   }
@@ -369,13 +371,37 @@ StmtPtr Parser::parseAlterTable() {
   return s;
 }
 
+StmtPtr Parser::parseCreateType(std::size_t start) {
+  next();
+  auto s = std::make_unique<CreateTypeStmt>();
+  s->name = parseName();
+  if (acceptWord("AS")) {
+    expectWord("TABLE");
+    s->table = std::make_unique<CreateTableStmt>();
+    s->table->name = {s->name.back()};
+    parseTableElements(*s->table);
+  } else {
+    expectWord("FROM");
+    s->base = parseType();
+    if (acceptWord("NOT")) {
+      expectWord("NULL");
+      s->nullSpecified = true;
+      s->base.nullable = false;
+    } else if (acceptWord("NULL")) {
+      s->nullSpecified = true;
+    }
+  }
+  s->text = sourceText(start, atEnd() ? sql_.size() : peek().offset);
+  return s;
+}
+
 StmtPtr Parser::parseDrop() {
   next();
   auto s = std::make_unique<DropStmt>();
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
   if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "TRIGGER" &&
-      type != "INDEX" && type != "DATABASE" && type != "SCHEMA")
+      type != "INDEX" && type != "DATABASE" && type != "SCHEMA" && type != "TYPE")
     syntaxErrorAt(peek());
   s->objectType = type;
   do s->names.push_back(parseName());

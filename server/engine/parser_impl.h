@@ -56,6 +56,9 @@ class Parser {
   ExprPtr parseCase();
   ExprPtr parseLiteral(bool negate = false);
   TypeInfo parseType();
+  // A variable's or parameter's type: a built-in type, or the name of a
+  // user-defined type left in `userType` for the session to resolve.
+  TypeInfo parseDeclaredType(Name& userType);
   TypeInfo parseCastType();
   SelectPtr parseSelect();
   SelectPtr parseSelectCore();
@@ -101,6 +104,7 @@ class Parser {
   StmtPtr parseCreateProc(std::size_t start);
   // CREATE TRIGGER, or ALTER TRIGGER when `alter`; `start` is where the statement begins.
   StmtPtr parseCreateTrigger(std::size_t start, bool alter);
+  StmtPtr parseCreateType(std::size_t start);
   // WITH options of a procedure or trigger (ENCRYPTION, RECOMPILE, EXECUTE
   // AS ...): accepted, they change nothing here.
   void skipModuleOptions();

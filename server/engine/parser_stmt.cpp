@@ -314,7 +314,7 @@ StmtPtr Parser::parseDeclare() {
       parseTableElements(*s->table);
       return s;
     }
-    v.type = parseType();
+    v.type = parseDeclaredType(v.userType);
     if (acceptSymbol("=")) v.init = parseExpr();
     s->vars.push_back(std::move(v));
   } while (acceptSymbol(","));

@@ -43,7 +43,9 @@ std::int32_t SqliteSession::execExec(const ExecStmt& s, Frame& f) {
     CallArg c;
     c.name = a.name;
     c.output = a.output;
-    if (a.value) {
+    if (a.value && a.value->kind == ExprKind::Variable && !a.output)
+      c.table = tableArgument(f, a.value->op);
+    if (a.value && !c.table) {
       TypeInfo t;
       c.value = evaluate(*a.value, f, &t);
       c.type = t;
@@ -159,26 +161,38 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
       argFor[i] = static_cast<int>(i);
     }
   }
+  // The parameters' types, with user-defined types resolved.
+  std::vector<TypeInfo> paramTypes;
   try {
     for (std::size_t p = 0; p < proc.params.size(); ++p) {
       const ProcParam& param = proc.params[p];
       Variable v;
       v.type = param.type;
       int a = argFor[p];
-      if (a >= 0 && args[static_cast<std::size_t>(a)].value) {
-        const CallArg& arg = args[static_cast<std::size_t>(a)];
-        v.value = convertValue(*arg.value, arg.type, param.type, 0, settings_);
+      const CallArg* given = a >= 0 ? &args[static_cast<std::size_t>(a)] : nullptr;
+      if (!param.userType.empty() &&
+          bindUserTypeParam(param, static_cast<int>(p + 1), given, frame, v.type)) {
+        paramTypes.push_back(v.type);
+        continue;
+      }
+      paramTypes.push_back(v.type);
+      if (given && given->table)
+        throw SqlError(206, {given->table->typeName, typeName(v.type.type)});
+      if (given && given->value) {
+        const CallArg& arg = *given;
+        v.value = convertValue(*arg.value, arg.type, v.type, 0, settings_);
         if (arg.output && !param.output) throw SqlError(8162, {param.name});
       } else if (param.defaultValue) {
         TypeInfo t;
         Stored d = evaluate(*param.defaultValue, frame, &t);
-        v.value = convertValue(d, t, param.type, 0, settings_);
+        v.value = convertValue(d, t, v.type, 0, settings_);
       } else {
         throw SqlError(201, {frame.procName, param.name});
       }
       frame.vars[lower(param.name)] = v;
     }
   } catch (...) {
+    dropTableVariables(frame);
     currentFrame_ = saved;
     throw;
   }
@@ -219,7 +233,7 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     // The value goes back in the type the caller declared (bit stays bit),
     // also when an RPC caller passed DEFAULT with a declared type.
     const bool typed = arg.value.has_value() || arg.declared;
-    if (!typed) arg.type = proc.params[p].type;
+    if (!typed) arg.type = paramTypes[p];
     if (typed && !result.value.isNull())
       arg.value = convertValue(result.value, result.type, arg.type, 0, settings_);
     else
@@ -453,7 +467,8 @@ void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
     a.type = p.type;
     a.output = p.output;
     a.declared = true;
-    if (!p.byDefault) a.value = storedFromValue(p.value, p.type);
+    a.table = p.table;
+    if (!p.byDefault && !p.table) a.value = storedFromValue(p.value, p.type);
     args.push_back(std::move(a));
   }
   try {
