@@ -517,6 +517,7 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
                     "FROM (SELECT colstat, isnullable FROM " +
                     db + "syscolumns" + match +
                     " UNION ALL SELECT colstat, isnullable FROM temp.syscolumns" + match +
+                    " UNION ALL SELECT colstat, isnullable FROM tempdb.syscolumns" + match +
                     ") LIMIT 1)",
                 intType);
   }
