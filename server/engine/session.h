@@ -176,12 +176,21 @@ class SqliteSession : public Session, private BindContext {
   // Triggers (triggers.cpp).
   // Runs `statement`, an INSERT, UPDATE or DELETE (`event`) of `table`, with
   // the triggers it fires, and returns its row count. `updated` names the
-  // columns an UPDATE sets; `insertNode` is the INSERT whose binding is
-  // redirected for an INSTEAD OF INSERT trigger.
+  // columns an UPDATE sets; `node` is the statement whose binding is
+  // redirected for an INSTEAD OF INSERT trigger, or for an INSTEAD OF UPDATE
+  // or DELETE trigger of a view.
   std::int64_t withTriggers(const std::shared_ptr<const TableInfo>& table, int event,
                             std::set<std::string> updated, Frame& f,
                             const std::function<std::int64_t()>& statement,
-                            const void* insertNode = nullptr);
+                            const void* node = nullptr);
+  // The view an UPDATE or DELETE (`event`) names as its target, when an
+  // INSTEAD OF trigger of the view takes the statement over; else null.
+  std::shared_ptr<const TableInfo> insteadOfView(const Name& name,
+                                                 const std::vector<TableRefPtr>& from, int event);
+  // A temporary table `name` holding the rows of `view`, for an UPDATE or
+  // DELETE that an INSTEAD OF trigger takes over.
+  std::shared_ptr<const TableInfo> copyViewRows(const TableInfo& view, const std::string& name,
+                                                Frame& f);
   // The INSTEAD OF trigger that takes over `event` on `table`: enabled and
   // not already running; null if none.
   const TriggerInfo* insteadOfTrigger(const TableInfo& table, int event) const;
@@ -299,6 +308,13 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+  // The ##tables this session made: dropped when it ends.
+  struct GlobalTemp {
+    std::string name;
+    std::int64_t id = 0;
+    std::int64_t created = 0;  // sysobjects.crdate, as ids are used again
+  };
+  std::vector<GlobalTemp> globalTemps_;
 
   // Statements of sp_prepare and sp_prepexec, by handle.
   struct Prepared {

@@ -285,32 +285,40 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
 }
 
 void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
-  auto target = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); }).target;
+  auto target = insteadOfView(s.table, s.from, kTriggerUpdate);
+  if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); }).target;
   checkWritable(target);
   std::set<std::string> updated;
   for (const auto& a : s.sets)
     if (!a.column.empty() && a.column[0] != '@') updated.insert(lower(a.column));
-  std::int64_t n = withTriggers(target, kTriggerUpdate, std::move(updated), f, [&] {
-    const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
-    sqlite3_stmt* stmt = statementFor(b.sql);
-    StatementUse use{stmt};
-    bindParams(stmt, b, f);
-    return stepToEnd(stmt, &b, "UPDATE");
-  });
+  std::int64_t n = withTriggers(
+      target, kTriggerUpdate, std::move(updated), f,
+      [&] {
+        const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
+        sqlite3_stmt* stmt = statementFor(b.sql);
+        StatementUse use{stmt};
+        bindParams(stmt, b, f);
+        return stepToEnd(stmt, &b, "UPDATE");
+      },
+      &s);
   rowCount_ = n;
   statementDone(doneKind(f), kCmdUpdate, true, static_cast<std::uint64_t>(n));
 }
 
 void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
-  auto target = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); }).target;
+  auto target = insteadOfView(s.table, s.from, kTriggerDelete);
+  if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); }).target;
   checkWritable(target);
-  std::int64_t n = withTriggers(target, kTriggerDelete, {}, f, [&] {
-    const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
-    sqlite3_stmt* stmt = statementFor(b.sql);
-    StatementUse use{stmt};
-    bindParams(stmt, b, f);
-    return stepToEnd(stmt, &b, "DELETE");
-  });
+  std::int64_t n = withTriggers(
+      target, kTriggerDelete, {}, f,
+      [&] {
+        const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
+        sqlite3_stmt* stmt = statementFor(b.sql);
+        StatementUse use{stmt};
+        bindParams(stmt, b, f);
+        return stepToEnd(stmt, &b, "DELETE");
+      },
+      &s);
   rowCount_ = n;
   statementDone(doneKind(f), kCmdDelete, true, static_cast<std::uint64_t>(n));
 }
