@@ -41,6 +41,7 @@ struct TriggerInfo {
   std::string name;
   int events = 0;
   bool insteadOf = false;
+  bool disabled = false;  // DISABLE TRIGGER: it does not fire
 };
 
 struct TableInfo {
@@ -76,6 +77,15 @@ class Catalog {
 
   // Creates the catalog tables in a new, empty database.
   static void initialize(sqlite3* db, const std::string& schema, bool master);
+  // tempdb's catalog as a session sees it: the shared tempdb's rows and
+  // those of the session's own temporary objects, whose #names show padded
+  // to SQL Server's form with a hexadecimal suffix counted from
+  // `suffixBase`. Temporary views of the session's connection, which has
+  // tempdb attached.
+  static void createTempdbViews(sqlite3* db, std::int64_t suffixBase);
+  // The temporary view that shows `table` (sysobjects ...) of tempdb, or
+  // empty when tempdb's own table serves.
+  static std::string tempdbView(const std::string& table);
 
   // Null when the table or view does not exist.
   std::shared_ptr<const TableInfo> table(const std::string& schema, const std::string& database,
@@ -93,6 +103,8 @@ class Catalog {
   void addComment(const std::string& schema, std::int64_t id, const std::string& text);
   // Records a trigger's events and timing on its sysobjects row.
   void setTriggerEvents(const std::string& schema, std::int64_t id, int events, bool insteadOf);
+  // DISABLE TRIGGER and ENABLE TRIGGER.
+  void setTriggerDisabled(const std::string& schema, std::int64_t id, bool disabled);
   // The definition text of a view, procedure or trigger, and the
   // QUOTED_IDENTIFIER it was created with.
   std::string objectText(const std::string& schema, std::int64_t id, bool* quotedIdentifier);
@@ -113,6 +125,13 @@ class Catalog {
   sqlite3* db_;
   std::map<std::string, std::shared_ptr<const TableInfo>> cache_;
 };
+
+// systypes.xtype of a user-defined table type.
+constexpr int kTableTypeXtype = 243;
+
+// Ids of a session's temporary objects start here; shared databases' ids
+// stay below.
+constexpr std::int64_t kTemporaryIdBase = 1000000000;
 
 // Maps a syscolumns xtype back to the engine's type.
 std::optional<SqlType> sqlTypeFromXtype(int xtype);

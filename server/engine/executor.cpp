@@ -91,6 +91,9 @@ bool SqliteSession::open(Message& error) {
     execSql(db_.get(), "PRAGMA temp_store=MEMORY");
     Catalog::initialize(db_.get(), "temp", false);
     attach("master");
+    attach("tempdb");
+    // The suffix of the session's #table names in tempdb's catalog.
+    Catalog::createTempdbViews(db_.get(), static_cast<std::int64_t>(login_.spid) << 24);
     std::string database = login_.database.empty() ? "tessel" : login_.database;
     if (!validDatabaseName(database) || !engine_.exists(database)) {
       error = makeMessage(4060, {database});
@@ -332,6 +335,7 @@ void SqliteSession::dropTableVariables(Frame& f) {
     }
   }
   f.tableVars.clear();
+  f.tableVarTypes.clear();
   boundCache_.clear();
 }
 
@@ -448,6 +452,8 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
+    case StmtKind::CreateType:
+    case StmtKind::EnableTrigger:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

@@ -1,5 +1,7 @@
 // Sessions against one engine: transactions seen from a second session, lock
-// time-out, cancel during WAITFOR, and streaming of a large result.
+// time-out, cancel during WAITFOR, streaming of a large result, and what a
+// data directory keeps across engines (user databases) and what it does not
+// (tempdb).
 
 #include <gtest/gtest.h>
 
@@ -703,6 +705,51 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   s->executeBatch("SELECT v FROM k", sink, cancel);
   ASSERT_EQ(sink.results.size(), 1u);
   EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 7);
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(SessionTest, TempdbStartsEmptyWithEachEngine) {
+  std::string dir = ::testing::TempDir() + "/tessel_tempdb_test_" + std::to_string(::getpid());
+  auto start = [&] {
+    EngineOptions options;
+    options.dataDirectory = dir;
+    return createSqliteEngine(options);
+  };
+  CancelFlag cancel;
+  {
+    auto engine = start();
+    LoginInfo login;
+    Message error;
+    auto s = engine->openSession(login, error);
+    ASSERT_TRUE(s) << error.text;
+    RecordingSink sink;
+    s->executeBatch(
+        "CREATE TABLE tempdb..gone (v int) INSERT tempdb..gone VALUES (1) "
+        "CREATE TABLE kept (v int)",
+        sink, cancel);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  }
+  auto engine = start();
+  LoginInfo login;
+  Message error;
+  auto s = engine->openSession(login, error);
+  ASSERT_TRUE(s) << error.text;
+  RecordingSink sink;
+  s->executeBatch(
+      "SELECT count(*) FROM tempdb..sysobjects WHERE xtype = 'U' "
+      "SELECT count(*) FROM master..sysdatabases WHERE name = 'tempdb' "
+      "SELECT count(*) FROM kept "
+      "CREATE TABLE tempdb..gone (v int) SELECT count(*) FROM tempdb..gone",
+      sink, cancel);
+  ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  ASSERT_EQ(sink.results.size(), 4u);
+  for (const auto& r : sink.results) ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 0);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[1].rows[0][0].data()), 1);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[2].rows[0][0].data()), 0);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[3].rows[0][0].data()), 0);
+  s.reset();
+  engine.reset();
   std::filesystem::remove_all(dir);
 }
 
