@@ -131,6 +131,8 @@ enum class StmtKind : std::uint8_t {
   CreateTrigger,
   CreateDatabase,
   CreateSchema,
+  CreateType,
+  EnableTrigger,
   Drop,
   Truncate,
   Use,
@@ -276,6 +278,8 @@ struct ProcParam {
   TypeInfo type;
   ExprPtr defaultValue;
   bool output = false;
+  Name userType;  // a user-defined type, resolved when the procedure runs
+  bool readonly = false;
 };
 
 struct CreateProcStmt : Stmt {
@@ -301,6 +305,16 @@ struct CreateTriggerStmt : Stmt {
   std::string text;  // the whole CREATE TRIGGER text
 };
 
+// ENABLE | DISABLE TRIGGER {name, ... | ALL} ON table, and ALTER TABLE table
+// ENABLE | DISABLE TRIGGER {name, ... | ALL}.
+struct EnableTriggerStmt : Stmt {
+  EnableTriggerStmt() : Stmt(StmtKind::EnableTrigger) {}
+  bool enable = true;
+  bool alterTable = false;
+  std::vector<Name> triggers;  // empty for ALL
+  Name table;
+};
+
 struct CreateDatabaseStmt : Stmt {
   CreateDatabaseStmt() : Stmt(StmtKind::CreateDatabase) {}
   std::string name;
@@ -312,9 +326,19 @@ struct CreateSchemaStmt : Stmt {
   std::string owner;  // AUTHORIZATION
 };
 
+// CREATE TYPE name AS TABLE (...) or CREATE TYPE name FROM basetype.
+struct CreateTypeStmt : Stmt {
+  CreateTypeStmt() : Stmt(StmtKind::CreateType) {}
+  Name name;
+  std::unique_ptr<CreateTableStmt> table;  // a table type's columns
+  TypeInfo base;                           // an alias type's base type
+  bool nullSpecified = false;
+  std::string text;  // the whole CREATE TYPE text
+};
+
 struct DropStmt : Stmt {
   DropStmt() : Stmt(StmtKind::Drop) {}
-  std::string objectType;  // TABLE, VIEW, PROCEDURE, TRIGGER, INDEX, DATABASE, SCHEMA
+  std::string objectType;  // TABLE, VIEW, PROCEDURE, TRIGGER, INDEX, DATABASE, SCHEMA, TYPE
   std::vector<Name> names;
 };
 
@@ -332,6 +356,7 @@ struct VarDecl {
   std::string name;
   TypeInfo type;
   ExprPtr init;
+  Name userType;  // a user-defined type, resolved when the DECLARE runs
 };
 
 struct DeclareStmt : Stmt {

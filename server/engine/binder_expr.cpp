@@ -378,7 +378,14 @@ Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
     return r;
   }
   if (op == "&" || op == "|" || op == "^") {
-    r.type = commonType(ta, tb);
+    // A binary operand works as the integer it converts to (COLUMNS_UPDATED() & 14).
+    if (isBinaryType(ta.type) != isBinaryType(tb.type)) {
+      Typed& bin = isBinaryType(ta.type) ? a : b;
+      const TypeInfo& to = isBinaryType(ta.type) ? tb : ta;
+      bin.sql = convertSql(bin, to);
+      bin.type = to;
+    }
+    r.type = commonType(a.type, b.type);
     if (op == "^") {
       r.sql = "((" + a.sql + "|" + b.sql + ")-(" + a.sql + "&" + b.sql + "))";
     } else {

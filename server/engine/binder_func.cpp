@@ -185,6 +185,11 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     if (e.args[0]->kind != ExprKind::Column) throw SqlError(102, {"("});
     return make(param("@@ updated " + lower(e.args[0]->names.back())), makeType(SqlType::Bit));
   }
+  // COLUMNS_UPDATED() in a trigger: a bit for each column the statement set.
+  if (fn == "COLUMNS_UPDATED") {
+    expectArgs(e, 0, 0);
+    return make(param("@@ columns_updated"), makeType(SqlType::VarBinary, 8000));
+  }
   if (fn == "XACT_STATE") {
     expectArgs(e, 0, 0);
     return make(param("@@ xact_state"), makeType(SqlType::SmallInt));
@@ -200,10 +205,41 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   }
   if (fn == "OBJECT_ID") {
     expectArgs(e, 1, 2);
-    std::string n = "t_objname(" + text(0).sql + ")";
-    return make("coalesce((SELECT id FROM " + db + "sysobjects WHERE name = " + n +
+    const std::string name = text(0).sql;
+    std::string n = "t_objname(" + name + ")";
+    // #names are the session's own; ##names and tempdb's other objects are
+    // shared.
+    return make("CASE WHEN " + n + " LIKE '#%' AND " + n +
+                    " NOT LIKE '##%' THEN (SELECT id FROM temp.sysobjects WHERE name = " + n +
+                    " COLLATE TSQL_CI) WHEN " + n + " LIKE '##%' OR t_objdb(" + name +
+                    ") = 'tempdb' COLLATE TSQL_CI THEN (SELECT id FROM tempdb.sysobjects WHERE "
+                    "name = " +
+                    n + " COLLATE TSQL_CI) ELSE coalesce((SELECT id FROM " + db +
+                    "sysobjects WHERE name = " + n +
                     " COLLATE TSQL_CI), (SELECT id FROM temp.sysobjects WHERE name = " + n +
-                    " COLLATE TSQL_CI))",
+                    " COLLATE TSQL_CI)) END",
+                intType);
+  }
+  // OBJECTPROPERTY(id, property): the kind of an object and the properties
+  // of a trigger; NULL for no such object or a property that does not apply.
+  if (fn == "OBJECTPROPERTY") {
+    expectArgs(e, 2, 2);
+    std::string id = integer(0);
+    std::string property = "upper(" + text(1).sql + ")";
+    auto triggerBit = [](const char* name, const char* test) {
+      return std::string(" WHEN '") + name + "' THEN CASE WHEN xtype = 'TR' THEN " + test + " END";
+    };
+    return make("(SELECT CASE " + property +
+                    triggerBit("EXECISTRIGGERDISABLED", "status & 2048 <> 0") +
+                    triggerBit("EXECISINSTEADOFTRIGGER", "status & 65536 <> 0") +
+                    triggerBit("EXECISAFTERTRIGGER", "status & 65536 = 0") +
+                    triggerBit("EXECISINSERTTRIGGER", "status & 256 <> 0") +
+                    triggerBit("EXECISUPDATETRIGGER", "status & 512 <> 0") +
+                    triggerBit("EXECISDELETETRIGGER", "status & 1024 <> 0") +
+                    " WHEN 'ISTRIGGER' THEN xtype = 'TR' WHEN 'ISVIEW' THEN xtype = 'V'"
+                    " WHEN 'ISPROCEDURE' THEN xtype = 'P' WHEN 'ISUSERTABLE' THEN xtype = 'U'"
+                    " WHEN 'ISTABLE' THEN xtype IN ('U', 'S') END FROM " +
+                    db + "sysobjects WHERE id = " + id + ")",
                 intType);
   }
   if (fn == "OBJECT_NAME") {
@@ -477,6 +513,16 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
                     param("@@SERVERNAME") +
                     " WHEN 'COLLATION' THEN 'SQL_Latin1_General_CP1_CI_AS' ELSE NULL END)",
                 makeType(SqlType::NVarChar, 256));
+  }
+  if (fn == "COLLATIONPROPERTY") {
+    // Of the one collation the server has (fn_helpcollations).
+    expectArgs(e, 2, 2);
+    return make("(CASE WHEN " + text(0).sql +
+                    " = 'SQL_Latin1_General_CP1_CI_AS' COLLATE TSQL_CI THEN CASE upper(" +
+                    text(1).sql +
+                    ") WHEN 'LCID' THEN 1033 WHEN 'CODEPAGE' THEN 1252 WHEN 'COMPARISONSTYLE' "
+                    "THEN 196609 WHEN 'VERSION' THEN 0 END END)",
+                makeType(SqlType::Int));
   }
   if (fn == "IDENTITY") throw SqlError(195, {"identity"});
   throw SqlError(195, {lower(fn)});

@@ -11,15 +11,16 @@
 namespace tessel::sqld::engine {
 namespace {
 
-// INFORMATION_SCHEMA views, bound like user views over the catalog tables.
+// INFORMATION_SCHEMA views, bound like user views over the catalog tables
+// of $db (the current database, or the one the name gives).
 const char* kInfoTables =
-    "CREATE VIEW TABLES AS SELECT CAST(db_name() AS nvarchar(128)) AS TABLE_CATALOG, "
+    "CREATE VIEW TABLES AS SELECT CAST($catalog AS nvarchar(128)) AS TABLE_CATALOG, "
     "CAST('dbo' AS nvarchar(128)) AS TABLE_SCHEMA, name AS TABLE_NAME, "
     "CAST(CASE WHEN xtype = 'V' THEN 'VIEW' ELSE 'BASE TABLE' END AS varchar(10)) AS TABLE_TYPE "
-    "FROM sysobjects WHERE xtype IN ('U', 'V')";
+    "FROM $db.sysobjects WHERE xtype IN ('U', 'V')";
 
 const char* kInfoColumns =
-    "CREATE VIEW COLUMNS AS SELECT CAST(db_name() AS nvarchar(128)) AS TABLE_CATALOG, "
+    "CREATE VIEW COLUMNS AS SELECT CAST($catalog AS nvarchar(128)) AS TABLE_CATALOG, "
     "CAST('dbo' AS nvarchar(128)) AS TABLE_SCHEMA, o.name AS TABLE_NAME, c.name AS COLUMN_NAME, "
     "CAST(c.colid AS smallint) AS ORDINAL_POSITION, "
     "CAST(cm.text AS nvarchar(4000)) AS COLUMN_DEFAULT, "
@@ -35,10 +36,26 @@ const char* kInfoColumns =
     "CASE WHEN c.xtype IN (48, 52, 56, 127, 106, 108, 60, 122) THEN CAST(c.xscale AS int) END "
     "AS NUMERIC_SCALE, "
     "CAST(CASE WHEN c.xtype IN (61, 58) THEN 3 END AS smallint) AS DATETIME_PRECISION "
-    "FROM sysobjects o JOIN syscolumns c ON c.id = o.id "
-    "JOIN systypes t ON t.xusertype = c.xusertype "
-    "LEFT JOIN syscomments cm ON cm.id = c.cdefault "
+    "FROM $db.sysobjects o JOIN $db.syscolumns c ON c.id = o.id "
+    "JOIN $db.systypes t ON t.xusertype = c.xusertype "
+    "LEFT JOIN $db.syscomments cm ON cm.id = c.cdefault "
     "WHERE o.xtype IN ('U', 'V')";
+
+// An INFORMATION_SCHEMA view's text for the database `name` gives.
+std::string infoViewText(std::string text, const Name& name) {
+  const std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
+  auto replace = [&](const std::string& from, const std::string& to) {
+    for (std::size_t p = text.find(from); p != std::string::npos;
+         p = text.find(from, p + to.size()))
+      text.replace(p, from.size(), to);
+  };
+  std::string bracketed = db;
+  for (std::size_t p = bracketed.find(']'); p != std::string::npos; p = bracketed.find(']', p + 2))
+    bracketed.insert(p, 1, ']');
+  replace("$db.", db.empty() ? std::string() : "[" + bracketed + "]..");
+  replace("$catalog", db.empty() ? std::string("db_name()") : quoteText(db));
+  return text;
+}
 
 }  // namespace
 
@@ -61,9 +78,9 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
   std::string shownName = name.back();
   if (name.size() >= 2 && iequals(name[name.size() - 2], "INFORMATION_SCHEMA")) {
     if (iequals(name.back(), "TABLES")) {
-      viewText = kInfoTables;
+      viewText = infoViewText(kInfoTables, name);
     } else if (iequals(name.back(), "COLUMNS")) {
-      viewText = kInfoColumns;
+      viewText = infoViewText(kInfoColumns, name);
     } else {
       throw SqlError(208, {"INFORMATION_SCHEMA." + name.back()});
     }

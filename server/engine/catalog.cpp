@@ -12,9 +12,10 @@ namespace {
 // QUOTED_IDENTIFIER on".
 constexpr std::int64_t kQuotedIdentifierBit = 0x40000000;
 // sysobjects.status of a trigger: its events (kTriggerInsert ... shifted) and
-// whether it runs instead of the statement.
+// whether it runs instead of the statement; 0x800 marks a disabled trigger.
 constexpr int kTriggerEventShift = 8;
 constexpr std::int64_t kTriggerEventMask = 0x700;
+constexpr std::int64_t kTriggerDisabledBit = 0x800;
 constexpr std::int64_t kTriggerInsteadOfBit = 0x10000;
 
 struct SysColumn {
@@ -171,6 +172,57 @@ int TableInfo::columnIndex(std::string_view n) const {
 
 std::string TableInfo::qualifiedName() const {
   return quoteName(schema) + "." + quoteName(name);
+}
+
+namespace {
+
+// The catalog tables whose rows tempdb's catalog shows from both stores.
+constexpr const char* kMergedTables[] = {"sysobjects", "syscolumns", "syscomments", "sysindexes",
+                                         "sysindexkeys"};
+
+std::string mergedViewName(const std::string& table) {
+  return "_tessel_tempdb_" + table;
+}
+
+}  // namespace
+
+void Catalog::createTempdbViews(sqlite3* db, std::int64_t suffixBase) {
+  // The session's own objects: its #tables and what hangs off them, not the
+  // tables behind table variables (their names hold a '~').
+  const std::string own =
+      "SELECT id FROM temp.sysobjects o WHERE id >= " + std::to_string(kTemporaryIdBase) +
+      " AND instr(name, '~') = 0 AND NOT EXISTS (SELECT 1 FROM temp.sysobjects p "
+      "WHERE p.id = o.parent_obj AND instr(p.name, '~') > 0)";
+  // SQL Server lists a #table under its name padded with underscores to
+  // 116 characters, the last 12 a hexadecimal number that sets the
+  // session's table apart from other sessions' tables of the same name.
+  const std::string padded =
+      "CASE WHEN name LIKE '#%' THEN name || substr('" + std::string(104, '_') +
+      "', 1, max(0, 104 - length(name))) || printf('%012X', " + std::to_string(suffixBase) +
+      " + id - " + std::to_string(kTemporaryIdBase) + ") ELSE name END";
+  std::string sql;
+  for (const char* table : kMergedTables) {
+    const SysTable* def = nullptr;
+    for (const auto& t : systemTables())
+      if (std::string_view(t.name) == table) def = &t;
+    std::string columns;
+    for (const auto& c : def->columns) {
+      if (!columns.empty()) columns += ", ";
+      columns += std::string_view(table) == "sysobjects" && std::string_view(c.name) == "name"
+                     ? padded + " AS name"
+                     : quoteName(c.name);
+    }
+    sql += "CREATE TEMP VIEW IF NOT EXISTS " + mergedViewName(table) + " AS SELECT * FROM tempdb." +
+           table + " UNION ALL SELECT " + columns + " FROM temp." + table + " WHERE id IN (" + own +
+           ");";
+  }
+  execSql(db, sql);
+}
+
+std::string Catalog::tempdbView(const std::string& table) {
+  for (const char* t : kMergedTables)
+    if (iequals(table, t)) return mergedViewName(t);
+  return {};
 }
 
 std::optional<SqlType> sqlTypeFromXtype(int xtype) {
@@ -341,6 +393,7 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
                std::int64_t status = sqlite3_column_int64(s, 2);
                t.events = static_cast<int>((status & kTriggerEventMask) >> kTriggerEventShift);
                t.insteadOf = (status & kTriggerInsteadOfBit) != 0;
+               t.disabled = (status & kTriggerDisabledBit) != 0;
                info->triggers.push_back(std::move(t));
              });
   }
@@ -385,7 +438,7 @@ std::int64_t Catalog::objectId(const std::string& schema, const std::string& nam
 std::int64_t Catalog::nextObjectId(const std::string& schema) {
   // User objects get ids in their own range; temporary ones a separate one so
   // that an id never names two objects a session can see.
-  std::int64_t base = iequals(schema, "temp") ? 1000000000 : 2000000;
+  std::int64_t base = iequals(schema, "temp") ? kTemporaryIdBase : 2000000;
   std::int64_t id = base;
   querySql(db_, "SELECT max(id) FROM " + quoteName(schema) + ".sysobjects", {},
            [&](sqlite3_stmt* s) {
@@ -472,6 +525,14 @@ void Catalog::setTriggerEvents(const std::string& schema, std::int64_t id, int e
           "UPDATE " + quoteName(schema) + ".sysobjects SET status = (status & ~?) | ? WHERE id = ?",
           {Stored::integer(kTriggerEventMask | kTriggerInsteadOfBit), Stored::integer(bits),
            Stored::integer(id)});
+  cache_.clear();
+}
+
+void Catalog::setTriggerDisabled(const std::string& schema, std::int64_t id, bool disabled) {
+  execSql(db_,
+          "UPDATE " + quoteName(schema) + ".sysobjects SET status = (status & ~?) | ? WHERE id = ?",
+          {Stored::integer(kTriggerDisabledBit),
+           Stored::integer(disabled ? kTriggerDisabledBit : 0), Stored::integer(id)});
   cache_.clear();
 }
 

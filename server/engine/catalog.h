@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sqld/values.h"
@@ -41,6 +42,7 @@ struct TriggerInfo {
   std::string name;
   int events = 0;
   bool insteadOf = false;
+  bool disabled = false;  // DISABLE TRIGGER: it does not fire
 };
 
 struct TableInfo {
@@ -76,6 +78,15 @@ class Catalog {
 
   // Creates the catalog tables in a new, empty database.
   static void initialize(sqlite3* db, const std::string& schema, bool master);
+  // tempdb's catalog as a session sees it: the shared tempdb's rows and
+  // those of the session's own temporary objects, whose #names show padded
+  // to SQL Server's form with a hexadecimal suffix counted from
+  // `suffixBase`. Temporary views of the session's connection, which has
+  // tempdb attached.
+  static void createTempdbViews(sqlite3* db, std::int64_t suffixBase);
+  // The temporary view that shows `table` (sysobjects ...) of tempdb, or
+  // empty when tempdb's own table serves.
+  static std::string tempdbView(const std::string& table);
 
   // Null when the table or view does not exist.
   std::shared_ptr<const TableInfo> table(const std::string& schema, const std::string& database,
@@ -93,6 +104,8 @@ class Catalog {
   void addComment(const std::string& schema, std::int64_t id, const std::string& text);
   // Records a trigger's events and timing on its sysobjects row.
   void setTriggerEvents(const std::string& schema, std::int64_t id, int events, bool insteadOf);
+  // DISABLE TRIGGER and ENABLE TRIGGER.
+  void setTriggerDisabled(const std::string& schema, std::int64_t id, bool disabled);
   // The definition text of a view, procedure or trigger, and the
   // QUOTED_IDENTIFIER it was created with.
   std::string objectText(const std::string& schema, std::int64_t id, bool* quotedIdentifier);
@@ -113,6 +126,22 @@ class Catalog {
   sqlite3* db_;
   std::map<std::string, std::shared_ptr<const TableInfo>> cache_;
 };
+
+// systypes.xtype of a user-defined table type.
+constexpr int kTableTypeXtype = 243;
+
+// Ids of a session's temporary objects start here; shared databases' ids
+// stay below.
+constexpr std::int64_t kTemporaryIdBase = 1000000000;
+
+// #name: a temporary object of one session. ##name: a global temporary
+// table, kept in the shared tempdb while the session that made it lives.
+inline bool isSessionTempName(std::string_view name) {
+  return !name.empty() && name[0] == '#' && (name.size() < 2 || name[1] != '#');
+}
+inline bool isGlobalTempName(std::string_view name) {
+  return name.size() >= 2 && name[0] == '#' && name[1] == '#';
+}
 
 // Maps a syscolumns xtype back to the engine's type.
 std::optional<SqlType> sqlTypeFromXtype(int xtype);

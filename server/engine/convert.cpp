@@ -62,9 +62,16 @@ bool parseDecimalText(std::string_view text, bool money, __int128& unscaled, int
   std::string t = trimmed(text);
   std::size_t i = 0;
   bool neg = false;
+  // Money text may have blanks after its sign and currency symbol ("- $ 1.5").
+  auto blanks = [&] {
+    while (money && i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+  };
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  blanks();
   if (money && i < t.size() && t[i] == '$') ++i;
+  blanks();
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  blanks();
   unscaled = 0;
   scale = 0;
   bool digits = false, dot = false, full = false, roundUp = false, large = false;

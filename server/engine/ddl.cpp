@@ -58,16 +58,13 @@ void Ddl::atomically(F&& body) {
 }
 
 std::string Ddl::schemaOf(const Name& name, std::string* database) {
-  if (!name.empty() && !name.back().empty() && name.back()[0] == '#') {
+  if (!name.empty() && isSessionTempName(name.back())) {
     if (database) *database = "tempdb";
     return "temp";
   }
   std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
   if (db.empty()) db = s_.currentDb_;
-  if (iequals(db, "tempdb")) {
-    if (database) *database = "tempdb";
-    return "temp";
-  }
+  if (!name.empty() && isGlobalTempName(name.back())) db = "tempdb";
   s_.attach(db);
   db = s_.engine_.canonicalName(db);
   if (database) *database = db;
@@ -91,8 +88,14 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     case StmtKind::CreateTrigger:
       createTrigger(static_cast<const CreateTriggerStmt&>(stmt));
       break;
+    case StmtKind::EnableTrigger:
+      enableTriggers(static_cast<const EnableTriggerStmt&>(stmt));
+      break;
     case StmtKind::CreateSchema:
       createSchema(static_cast<const CreateSchemaStmt&>(stmt));
+      break;
+    case StmtKind::CreateType:
+      createType(static_cast<const CreateTypeStmt&>(stmt));
       break;
     case StmtKind::CreateDatabase: {
       const auto& c = static_cast<const CreateDatabaseStmt&>(stmt);
@@ -281,6 +284,13 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
     bool hasPk = false;
     for (const auto& c : t.constraints) hasPk |= c.kind == ConstraintDef::Kind::PrimaryKey;
     if (!hasPk) cat.addIndex(schema, id, 0, name, 0, {});
+    if (isGlobalTempName(name)) {
+      std::int64_t created = 0;
+      querySql(s_.db_.get(), "SELECT crdate FROM tempdb.sysobjects WHERE id = ?",
+               {Stored::integer(id)},
+               [&](sqlite3_stmt* st) { created = sqlite3_column_int64(st, 0); });
+      s_.globalTemps_.push_back({name, id, created});
+    }
   });
 }
 
@@ -372,6 +382,21 @@ void Ddl::createView(const CreateViewStmt& v) {
 
 void Ddl::createProc(const CreateProcStmt& p) {
   const std::string& name = p.name.back();
+  // Parameters of user-defined types name existing types; only those of
+  // table types are READONLY, and those must be.
+  std::vector<TypeInfo> types;
+  for (std::size_t i = 0; i < p.params.size(); ++i) {
+    const ProcParam& param = p.params[i];
+    types.push_back(param.type);
+    bool table = false;
+    if (!param.userType.empty()) {
+      auto ut = s_.resolveUserType(param.userType, static_cast<int>(i + 1));
+      table = ut.table != nullptr;
+      if (!table) types.back() = ut.base;
+    }
+    if (table && !param.readonly) throw SqlError(352, {param.name});
+    if (!table && param.readonly) throw SqlError(346, {param.name});
+  }
   if (!name.empty() && name[0] == '#') {
     std::string key = lower(name);
     if (s_.tempProcs_.count(key)) throw SqlError(2714, {name});
@@ -394,7 +419,7 @@ void Ddl::createProc(const CreateProcStmt& p) {
     for (std::size_t i = 0; i < p.params.size(); ++i) {
       ColumnInfo c;
       c.name = p.params[i].name;
-      c.type = p.params[i].type;
+      c.type = types[i];
       c.colid = static_cast<int>(i + 1);
       cat.addColumn(schema, id, c, 0, true, p.params[i].output);
     }
@@ -445,6 +470,28 @@ void Ddl::createTrigger(const CreateTriggerStmt& t) {
   });
 }
 
+void Ddl::enableTriggers(const EnableTriggerStmt& t) {
+  auto table = s_.resolveTable(t.table);
+  // ALTER TABLE takes tables only; ENABLE and DISABLE TRIGGER views too.
+  if (table->xtype != "U" && (t.alterTable || table->xtype != "V"))
+    throw SqlError(8197, {table->name});
+  std::vector<std::int64_t> ids;
+  for (const auto& tr : table->triggers)
+    if (t.triggers.empty()) ids.push_back(tr.id);
+  for (const Name& n : t.triggers) {
+    auto it = std::find_if(table->triggers.begin(), table->triggers.end(),
+                           [&](const TriggerInfo& tr) { return iequals(tr.name, n.back()); });
+    if (it == table->triggers.end()) {
+      if (t.alterTable) throw SqlError(4920, {n.back(), table->name});
+      throw SqlError(3701, {t.enable ? "enable" : "disable", "trigger", n.back()});
+    }
+    ids.push_back(it->id);
+  }
+  atomically([&] {
+    for (std::int64_t id : ids) s_.catalog_.setTriggerDisabled(table->schema, id, !t.enable);
+  });
+}
+
 // Schemas are kept as rows of sysusers (status kSchemaStatus) beside the
 // fixed ones every database has; objects of all schemas share the
 // database's one namespace.
@@ -485,11 +532,15 @@ void Ddl::drop(const DropStmt& d) {
                 {Stored::text(n.back())});
         removed = static_cast<int>(sqlite3_changes(s_.db_.get()));
       });
-      if (removed == 0) throw SqlError(3701, {"schema", n.back()});
+      if (removed == 0) throw SqlError(3701, {"drop", "schema", n.back()});
       continue;
     }
     if (d.objectType == "DATABASE") {
       throw SqlError(3702, {n.back()});
+    }
+    if (d.objectType == "TYPE") {
+      dropType(n);
+      continue;
     }
     if (d.objectType == "INDEX") {
       if (n.size() < 2) throw SqlError(159, {n.back()});
@@ -504,7 +555,7 @@ void Ddl::drop(const DropStmt& d) {
                  indid = sqlite3_column_int64(st, 0);
                  status = sqlite3_column_int(st, 1);
                });
-      if (indid < 0) throw SqlError(3701, {"index", table->name + "." + n.back()});
+      if (indid < 0) throw SqlError(3701, {"drop", "index", table->name + "." + n.back()});
       if (status & 0x1800) throw SqlError(3723, {table->name + "." + n.back()});
       atomically([&] {
         execSql(s_.db_.get(), "DROP INDEX " + quoteName(table->schema) + "." +
@@ -521,7 +572,8 @@ void Ddl::drop(const DropStmt& d) {
       continue;
     }
     if (d.objectType == "PROCEDURE" && !n.back().empty() && n.back()[0] == '#') {
-      if (!s_.tempProcs_.erase(lower(n.back()))) throw SqlError(3701, {"procedure", n.back()});
+      if (!s_.tempProcs_.erase(lower(n.back())))
+        throw SqlError(3701, {"drop", "procedure", n.back()});
       continue;
     }
     std::string database;
@@ -545,7 +597,7 @@ void Ddl::drop(const DropStmt& d) {
                        : d.objectType == "VIEW"    ? "view"
                        : d.objectType == "TRIGGER" ? "trigger"
                                                    : "procedure";
-    if (!id || xtype != want) throw SqlError(3701, {kind, n.back()});
+    if (!id || xtype != want) throw SqlError(3701, {"drop", kind, n.back()});
     if (want == "U ") {
       // A table that other tables reference cannot go.
       std::string referrer;
@@ -561,8 +613,89 @@ void Ddl::drop(const DropStmt& d) {
       if (want == "U ")
         execSql(s_.db_.get(), "DROP TABLE " + quoteName(schema) + "." + quoteName(realName));
       s_.catalog_.dropObject(schema, id);
+      std::erase_if(s_.globalTemps_,
+                    [&](const auto& g) { return g.id == id && schema == "tempdb"; });
     });
   }
+}
+
+// A user-defined type is a systypes row with an xusertype above 256. A table
+// type's columns hang off a sysobjects row of type TT (named as SQL Server
+// names it), whose id the row keeps in `domain`, with the CREATE TYPE text
+// in syscomments.
+void Ddl::createType(const CreateTypeStmt& c) {
+  std::string database;
+  std::string schema = schemaOf(c.name, &database);
+  const std::string& name = c.name.back();
+  if (name.size() > 128) throw SqlError(103, {name});
+  if (typeFromName(name, {}) || s_.userTypeId(schema, name)) throw SqlError(219, {name});
+  if (c.table) {
+    const auto& cols = c.table->columns;
+    for (std::size_t i = 0; i < cols.size(); ++i)
+      for (std::size_t k = 0; k < i; ++k)
+        if (iequals(cols[i].name, cols[k].name)) throw SqlError(2705, {cols[i].name, name});
+  }
+  atomically([&] {
+    Catalog& cat = s_.catalog_;
+    std::int64_t userType = 257;
+    querySql(s_.db_.get(), "SELECT max(xusertype) FROM " + quoteName(schema) + ".systypes", {},
+             [&](sqlite3_stmt* st) {
+               userType = std::max<std::int64_t>(userType, sqlite3_column_int64(st, 0) + 1);
+             });
+    std::int64_t tableId = 0;
+    TypeInfo t = c.base;
+    int xtype = typeXtype(t.type);
+    if (c.table) {
+      tableId = cat.nextObjectId(schema);
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "%08llX",
+                    static_cast<unsigned long long>(tableId * 2654435761u & 0xFFFFFFFF));
+      cat.addObject(schema, tableId, "TT_" + name + "_" + hex, "TT");
+      cat.addComment(schema, tableId, c.text);
+      for (std::size_t i = 0; i < c.table->columns.size(); ++i) {
+        const ColumnDef& d = c.table->columns[i];
+        ColumnInfo col;
+        col.name = d.name;
+        col.type = d.type;
+        col.type.nullable = d.nullSpecified ? d.type.nullable : s_.settings_.ansiNullDefault;
+        if (d.identity) col.type.nullable = false;
+        col.colid = static_cast<int>(i + 1);
+        col.identity = d.identity;
+        cat.addColumn(schema, tableId, col, 0);
+      }
+      t = makeType(SqlType::Int);
+      t.length = -1;
+      t.nullable = false;
+      xtype = kTableTypeXtype;
+    } else if (!c.nullSpecified) {
+      t.nullable = true;
+    }
+    execSql(s_.db_.get(),
+            "INSERT INTO " + quoteName(schema) +
+                ".systypes(name,xtype,status,xusertype,length,xprec,xscale,tdefault,domain,uid,"
+                "reserved,collationid,usertype,variable,allownulls,type,prec,scale) "
+                "VALUES(?,?,0,?,?,?,?,0,?,1,0,0,?,0,?,0,?,?)",
+            {Stored::text(name), Stored::integer(xtype), Stored::integer(userType),
+             Stored::integer(t.length > 8000 ? -1 : t.length), Stored::integer(t.precision),
+             Stored::integer(t.scale), Stored::integer(tableId), Stored::integer(userType),
+             Stored::integer(t.nullable), Stored::integer(t.precision), Stored::integer(t.scale)});
+  });
+}
+
+void Ddl::dropType(const Name& n) {
+  std::string schema = schemaOf(n, nullptr);
+  std::int64_t userType = s_.userTypeId(schema, n.back());
+  if (!userType) throw SqlError(218, {n.back()});
+  atomically([&] {
+    std::int64_t tableId = 0;
+    querySql(s_.db_.get(),
+             "SELECT domain FROM " + quoteName(schema) + ".systypes WHERE xusertype = ?",
+             {Stored::integer(userType)},
+             [&](sqlite3_stmt* st) { tableId = sqlite3_column_int64(st, 0); });
+    execSql(s_.db_.get(), "DELETE FROM " + quoteName(schema) + ".systypes WHERE xusertype = ?",
+            {Stored::integer(userType)});
+    if (tableId) s_.catalog_.dropObject(schema, tableId);
+  });
 }
 
 void Ddl::truncate(const TruncateStmt& t) {

@@ -36,7 +36,12 @@ class Ddl {
   void createProc(const CreateProcStmt& t);
   // CREATE TRIGGER and ALTER TRIGGER.
   void createTrigger(const CreateTriggerStmt& t);
+  // ENABLE TRIGGER, DISABLE TRIGGER and their ALTER TABLE form.
+  void enableTriggers(const EnableTriggerStmt& t);
   void createSchema(const CreateSchemaStmt& c);
+  // CREATE TYPE and DROP TYPE.
+  void createType(const CreateTypeStmt& c);
+  void dropType(const Name& name);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

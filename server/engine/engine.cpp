@@ -38,16 +38,13 @@ std::string joinName(const Name& name) {
 }  // namespace
 
 std::string SqliteSession::schemaOfName(const Name& name, std::string* database) {
-  if (!name.empty() && !name.back().empty() && name.back()[0] == '#') {
+  if (!name.empty() && isSessionTempName(name.back())) {
     if (database) *database = "tempdb";
     return "temp";
   }
   std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
   if (db.empty()) db = currentDb_;
-  if (iequals(db, "tempdb")) {
-    if (database) *database = "tempdb";
-    return "temp";
-  }
+  if (!name.empty() && isGlobalTempName(name.back())) db = "tempdb";
   std::string canonical = engine_.canonicalName(db);
   if (!attached_.count(canonical)) {
     if (!validDatabaseName(canonical) || !engine_.exists(canonical)) return {};
@@ -74,6 +71,15 @@ std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
   std::string schema = schemaOfName(name, &database);
   if (schema.empty()) return nullptr;
   auto table = catalog_.table(schema, database, name.back());
+  // tempdb's catalog tables list the session's temporary objects too.
+  if (table && table->xtype == "S" && schema == "tempdb") {
+    if (std::string view = Catalog::tempdbView(table->name); !view.empty()) {
+      auto merged = std::make_shared<TableInfo>(*table);
+      merged->schema = "temp";
+      merged->name = view;
+      return merged;
+    }
+  }
   // An INSERT an INSTEAD OF trigger takes over fills the trigger's table;
   // the INSERT names its target first, and other mentions of the table in
   // the statement read the table itself.
@@ -92,7 +98,7 @@ std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {
 }
 
 std::string SqliteSession::schemaFor(const std::string& database) {
-  if (database.empty()) return iequals(currentDb_, "tempdb") ? "temp" : currentDb_;
+  if (database.empty()) return currentDb_;
   return schemaOfName({database, "", "x"}, nullptr);
 }
 

@@ -43,6 +43,14 @@ EngineState::EngineState(const EngineOptions& options) : options_(options) {
     if (entry.path().extension() == ".db") names_.insert(lower(entry.path().stem().string()));
   }
   if (!exists("master")) createFile("master");
+  // tempdb is shared by all sessions and starts empty with every start of
+  // the engine; master keeps its row.
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::error_code ec;
+    fs::remove(pathFor("tempdb") + suffix, ec);
+  }
+  names_.erase("tempdb");
+  createFile("tempdb");
   if (!exists("tessel")) createFile("tessel");
 }
 
@@ -129,6 +137,10 @@ void EngineState::createFile(const std::string& name) {
     registerFunctions(db.get(), &settings);
     sqlite3_busy_timeout(db.get(), 10000);
   }
+  bool listed = false;
+  querySql(db.get(), "SELECT 1 FROM sysdatabases WHERE name = ?", {Stored::text(lower(name))},
+           [&](sqlite3_stmt*) { listed = true; });
+  if (listed) return;
   std::int64_t dbid = 0;
   querySql(db.get(), "SELECT coalesce(max(dbid), 0) + 1 FROM sysdatabases", {},
            [&](sqlite3_stmt* s) { dbid = sqlite3_column_int64(s, 0); });

@@ -3,8 +3,10 @@
 // What all sessions of one engine share: where the database files live and
 // which databases exist. Database files are created under a mutex; each
 // session opens its own SQLite connection to them (WAL mode, so readers
-// never wait for writers). The memory mode keeps the files in a private
-// temporary directory that is removed with the engine.
+// never wait for writers). tempdb is one of these files, made anew each time
+// the engine starts; sessions keep their #temporary objects to themselves.
+// The memory mode keeps the files in a private temporary directory that is
+// removed with the engine.
 
 #include <atomic>
 #include <chrono>

@@ -63,6 +63,11 @@ constexpr std::array kErrors = {
     ErrorDef{
         217, 16, B,
         "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit %s)."},
+    ErrorDef{218, 16, B,
+             "Could not find the type '%s'. Either it does not exist or you do not have "
+             "permission."},
+    ErrorDef{219, 16, B,
+             "The type '%s' already exists, or you do not have permission to create it."},
     ErrorDef{220, 16, S, "Arithmetic overflow error for data type %s, value = %s."},
     ErrorDef{235, 16, B,
              "Cannot convert a char value to money. The char value has incorrect syntax."},
@@ -81,6 +86,11 @@ constexpr std::array kErrors = {
     ErrorDef{266, 16, S,
              "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
              "COMMIT statements. Previous count = %s, current count = %s."},
+    ErrorDef{346, 15, B,
+             "The parameter \"%s\" can not be declared READONLY since it is not a table-valued "
+             "parameter."},
+    ErrorDef{352, 15, B,
+             "The table-valued parameter \"%s\" must be declared with the READONLY option."},
     ErrorDef{402, 16, S, "The data types %s and %s are incompatible in the %s operator."},
     ErrorDef{515, 16, S,
              "Cannot insert the value NULL into column '%s', table '%s'; column does not allow "
@@ -125,7 +135,7 @@ constexpr std::array kErrors = {
     ErrorDef{2714, 16, R, "There is already an object named '%s' in the database."},
     ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
     ErrorDef{3701, 11, S,
-             "Cannot drop the %s '%s', because it does not exist or you do not have "
+             "Cannot %s the %s '%s', because it does not exist or you do not have "
              "permission."},
     ErrorDef{3621, 0, S, "The statement has been terminated."},
     ErrorDef{3609, 16, B, "The transaction ended in the trigger. The batch has been aborted."},
@@ -202,8 +212,10 @@ constexpr std::array kErrors = {
              "Create View or Function failed because no column name was specified for column 1 of "
              "'%s'."},
     ErrorDef{4708, 16, S, "Could not truncate object '%s' because it is not a table."},
+    ErrorDef{4920, 16, S, "ALTER TABLE failed because trigger '%s' does not belong to table '%s'."},
     ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
+    ErrorDef{10700, 16, B, "The table-valued parameter \"%s\" is READONLY and cannot be modified."},
     ErrorDef{10704, 15, B,
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
              "the THROW statement inside a CATCH block, or add error parameters to the THROW "

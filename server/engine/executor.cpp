@@ -58,6 +58,32 @@ SqliteSession::~SqliteSession() {
   engine_.unregisterSession(login_.spid, killed_);
   statements_.clear();
   if (db_ && tranCount_ > 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  tranCount_ = 0;
+  // A killed session still cleans up: its statements must not be interrupted.
+  killed_->store(false, std::memory_order_release);
+  // Global temporary tables end with the session that made them, unless
+  // they are gone already (dropped, rolled back, or made again by another).
+  // (A copy: dropping one takes it off the list.)
+  const std::vector<GlobalTemp> globals = globalTemps_;
+  for (const GlobalTemp& g : globals) {
+    if (!db_) break;
+    try {
+      bool same = false;
+      querySql(db_.get(),
+               "SELECT 1 FROM tempdb.sysobjects WHERE name = ? COLLATE TSQL_CI AND id = ? AND "
+               "crdate = ?",
+               {Stored::text(g.name), Stored::integer(g.id), Stored::integer(g.created)},
+               [&](sqlite3_stmt*) { same = true; });
+      if (!same) continue;
+      DropStmt drop;
+      drop.objectType = "TABLE";
+      drop.names.push_back({"tempdb", "", g.name});
+      Ddl(*this).drop(drop);
+    } catch (...) {
+      // Another session holds tempdb past the lock time-out: the table
+      // stays until dropped or the server restarts.
+    }
+  }
 }
 
 bool SqliteSession::open(Message& error) {
@@ -91,6 +117,9 @@ bool SqliteSession::open(Message& error) {
     execSql(db_.get(), "PRAGMA temp_store=MEMORY");
     Catalog::initialize(db_.get(), "temp", false);
     attach("master");
+    attach("tempdb");
+    // The suffix of the session's #table names in tempdb's catalog.
+    Catalog::createTempdbViews(db_.get(), static_cast<std::int64_t>(login_.spid) << 24);
     std::string database = login_.database.empty() ? "tessel" : login_.database;
     if (!validDatabaseName(database) || !engine_.exists(database)) {
       error = makeMessage(4060, {database});
@@ -321,6 +350,7 @@ void SqliteSession::dropTableVariables(Frame& f) {
   if (f.tableVars.empty()) return;
   for (const auto& [var, table] : f.tableVars) {
     std::erase_if(liveTableVars_, [&](const LiveTableVar& v) { return v.table == table; });
+    readonlyTables_.erase(table);
     DropStmt drop;
     drop.objectType = "TABLE";
     drop.names.push_back({table});
@@ -332,6 +362,7 @@ void SqliteSession::dropTableVariables(Frame& f) {
     }
   }
   f.tableVars.clear();
+  f.tableVarTypes.clear();
   boundCache_.clear();
 }
 
@@ -448,6 +479,8 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateTrigger:
     case StmtKind::CreateDatabase:
     case StmtKind::CreateSchema:
+    case StmtKind::CreateType:
+    case StmtKind::EnableTrigger:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

@@ -876,6 +876,27 @@ void fnObjName(sqlite3_context* c, int, sqlite3_value** v) {
   resultText(c, last);
 }
 
+// The database part of an object name ("tempdb..#t" -> "tempdb"), empty
+// when the name has none.
+void fnObjDb(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0)) return sqlite3_result_null(c);
+  std::string s = argText(v, 0);
+  std::vector<std::string> parts(1);
+  bool bracket = false;
+  for (char ch : s) {
+    if (ch == '[' && !bracket) {
+      bracket = true;
+    } else if (ch == ']' && bracket) {
+      bracket = false;
+    } else if (ch == '.' && !bracket) {
+      parts.emplace_back();
+    } else if (ch != '"') {
+      parts.back() += ch;
+    }
+  }
+  resultText(c, parts.size() >= 3 ? parts[parts.size() - 3] : std::string());
+}
+
 int collateCi(void*, int n1, const void* p1, int n2, const void* p2) {
   return compareCaseInsensitive(
       std::string_view(static_cast<const char*>(p1), static_cast<std::size_t>(n1)),
@@ -943,6 +964,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_textptr", 3, fnTextPtr, true},
     {"t_error", -1, fnError, false},
     {"t_objname", 1, fnObjName, true},
+    {"t_objdb", 1, fnObjDb, true},
     {"t_upper", 1, fnUpper, true},
     {"t_lower", 1, fnLower, true},
 };

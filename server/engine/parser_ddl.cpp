@@ -16,6 +16,7 @@ StmtPtr Parser::parseCreate() {
   if (isWord("VIEW")) return parseCreateView(start);
   if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
   if (isWord("TRIGGER")) return parseCreateTrigger(start, false);
+  if (isWord("TYPE")) return parseCreateType(start);
   if (acceptWord("SCHEMA")) {
     auto s = std::make_unique<CreateSchemaStmt>();
     s->name = parseIdentifier();
@@ -266,19 +267,36 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
     ProcParam p;
     p.name = next().text;
     acceptWord("AS");
-    p.type = parseType();
+    p.type = parseDeclaredType(p.userType);
     if (acceptWord("VARYING")) {
     }
     if (acceptSymbol("=")) p.defaultValue = parseUnary();
     if (acceptWord("OUTPUT") || acceptWord("OUT")) p.output = true;
+    if (acceptWord("READONLY")) p.readonly = true;
     s->params.push_back(std::move(p));
     if (!acceptSymbol(",")) break;
   }
   if (paren) expectSymbol(")");
-  if (acceptWord("WITH")) {
-    do parseIdentifier();
-    while (acceptSymbol(","));
-  }
+  parseModuleBody(start, s->body, s->text);
+  return s;
+}
+
+void Parser::skipModuleOptions() {
+  if (!acceptWord("WITH")) return;
+  do {
+    // ENCRYPTION, RECOMPILE, APPEND, EXECUTE AS CALLER | SELF | OWNER | 'user'
+    if (acceptWord("EXECUTE")) {
+      expectWord("AS");
+      next();
+    } else {
+      parseIdentifier();
+    }
+  } while (acceptSymbol(","));
+}
+
+void Parser::parseModuleBody(std::size_t start, std::vector<StmtPtr>& body, std::string& text) {
+  skipModuleOptions();
+  if (isWord("NOT") && isWord("FOR", 1) && isWord("REPLICATION", 2)) next();
   if (isWord("FOR") && isWord("REPLICATION", 1)) {
     next();
     next();
@@ -286,10 +304,9 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
   expectWord("AS");
   while (!atEnd()) {
     if (acceptSymbol(";")) continue;
-    s->body.push_back(parseStatement(false));
+    body.push_back(parseStatement(false));
   }
-  s->text = sourceText(start, sql_.size());
-  return s;
+  text = sourceText(start, sql_.size());
 }
 
 StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
@@ -299,17 +316,7 @@ StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
   s->name = parseName();
   expectWord("ON");
   s->table = parseName();
-  if (acceptWord("WITH")) {
-    do {
-      // ENCRYPTION, EXECUTE AS CALLER | SELF | OWNER | 'user'
-      if (acceptWord("EXECUTE")) {
-        expectWord("AS");
-        next();
-      } else {
-        parseIdentifier();
-      }
-    } while (acceptSymbol(","));
-  }
+  skipModuleOptions();
   if (acceptWord("INSTEAD")) {
     expectWord("OF");
     s->insteadOf = true;
@@ -327,21 +334,64 @@ StmtPtr Parser::parseCreateTrigger(std::size_t start, bool alter) {
       syntaxError();
     }
   } while (acceptSymbol(","));
-  if (isWord("WITH") && isWord("APPEND", 1)) {
-    next();
-    next();
+  parseModuleBody(start, s->body, s->text);
+  return s;
+}
+
+std::vector<Name> Parser::parseTriggerNames() {
+  std::vector<Name> names;
+  if (acceptWord("ALL")) return names;
+  do names.push_back(parseName());
+  while (acceptSymbol(","));
+  return names;
+}
+
+StmtPtr Parser::parseEnableTrigger() {
+  auto s = std::make_unique<EnableTriggerStmt>();
+  s->enable = isWord("ENABLE");
+  next();
+  next();
+  s->triggers = parseTriggerNames();
+  expectWord("ON");
+  s->table = parseName();
+  return s;
+}
+
+StmtPtr Parser::parseAlterTable() {
+  next();
+  next();
+  auto s = std::make_unique<EnableTriggerStmt>();
+  s->alterTable = true;
+  s->table = parseName();
+  if (!isWord("ENABLE") && !isWord("DISABLE")) syntaxError();
+  s->enable = isWord("ENABLE");
+  next();
+  expectWord("TRIGGER");
+  s->triggers = parseTriggerNames();
+  return s;
+}
+
+StmtPtr Parser::parseCreateType(std::size_t start) {
+  next();
+  auto s = std::make_unique<CreateTypeStmt>();
+  s->name = parseName();
+  if (acceptWord("AS")) {
+    expectWord("TABLE");
+    s->table = std::make_unique<CreateTableStmt>();
+    s->table->name = {s->name.back()};
+    parseTableElements(*s->table);
+  } else {
+    expectWord("FROM");
+    s->base = parseType();
+    if (acceptWord("NOT")) {
+      expectWord("NULL");
+      s->nullSpecified = true;
+      s->base.nullable = false;
+    } else if (acceptWord("NULL")) {
+      s->nullSpecified = true;
+    }
   }
-  if (isWord("NOT") && isWord("FOR", 1) && isWord("REPLICATION", 2)) {
-    next();
-    next();
-    next();
-  }
-  expectWord("AS");
-  while (!atEnd()) {
-    if (acceptSymbol(";")) continue;
-    s->body.push_back(parseStatement(false));
-  }
-  s->text = sourceText(start, sql_.size());
+  s->text = sourceText(start, atEnd() ? sql_.size() : peek().offset);
   return s;
 }
 
@@ -351,7 +401,7 @@ StmtPtr Parser::parseDrop() {
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
   if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "TRIGGER" &&
-      type != "INDEX" && type != "DATABASE" && type != "SCHEMA")
+      type != "INDEX" && type != "DATABASE" && type != "SCHEMA" && type != "TYPE")
     syntaxErrorAt(peek());
   s->objectType = type;
   do s->names.push_back(parseName());

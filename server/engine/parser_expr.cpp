@@ -494,6 +494,16 @@ TypeInfo Parser::parseType() {
   return *type;
 }
 
+TypeInfo Parser::parseDeclaredType(Name& userType) {
+  const Token& t = peek();
+  bool builtIn =
+      (t.kind == TokenKind::Word || t.kind == TokenKind::QuotedName) && !isSymbol(".", 1) &&
+      (typeFromName(t.text, {}) || iequals(t.text, "national") || iequals(t.text, "character"));
+  if (builtIn) return parseType();
+  userType = parseName();
+  return makeType(SqlType::Int);
+}
+
 // CAST and CONVERT give character and binary types without a length 30.
 TypeInfo Parser::parseCastType() {
   TypeInfo t = parseType();
@@ -685,7 +695,17 @@ TableRefPtr Parser::parseTablePrimary() {
       return inner;
     }
   } else {
+    // ::fn_helpcollations(), the old spelling of a system table function.
+    bool system = isSymbol(":") && isSymbol(":", 1);
+    if (system) next(), next();
     ref->name = parseTableName();
+    if (iequals(ref->name.back(), "fn_helpcollations") && isSymbol("(") && isSymbol(")", 1)) {
+      next();
+      next();
+      ref->name = {"sys", ref->name.back()};
+    } else if (system) {
+      syntaxError();
+    }
   }
   skipTableHints();
   if (acceptWord("AS")) {

@@ -56,6 +56,9 @@ class Parser {
   ExprPtr parseCase();
   ExprPtr parseLiteral(bool negate = false);
   TypeInfo parseType();
+  // A variable's or parameter's type: a built-in type, or the name of a
+  // user-defined type left in `userType` for the session to resolve.
+  TypeInfo parseDeclaredType(Name& userType);
   TypeInfo parseCastType();
   SelectPtr parseSelect();
   SelectPtr parseSelectCore();
@@ -101,6 +104,20 @@ class Parser {
   StmtPtr parseCreateProc(std::size_t start);
   // CREATE TRIGGER, or ALTER TRIGGER when `alter`; `start` is where the statement begins.
   StmtPtr parseCreateTrigger(std::size_t start, bool alter);
+  StmtPtr parseCreateType(std::size_t start);
+  // WITH options of a procedure or trigger (ENCRYPTION, RECOMPILE, EXECUTE
+  // AS ...): accepted, they change nothing here.
+  void skipModuleOptions();
+  // The tail CREATE PROCEDURE and CREATE TRIGGER share: options, [NOT] FOR
+  // REPLICATION, AS and the statements to the end of the batch into `body`;
+  // `text` gets the source from `start` on, the definition kept.
+  void parseModuleBody(std::size_t start, std::vector<StmtPtr>& body, std::string& text);
+  // ENABLE | DISABLE TRIGGER ... ON table.
+  StmtPtr parseEnableTrigger();
+  // The trigger names of ENABLE | DISABLE TRIGGER; none for ALL.
+  std::vector<Name> parseTriggerNames();
+  // ALTER TABLE: only its ENABLE | DISABLE TRIGGER form.
+  StmtPtr parseAlterTable();
   StmtPtr parseDrop();
   void parseColumnDef(CreateTableStmt& t);
   void parseTableConstraint(CreateTableStmt& t, std::string name);

@@ -53,6 +53,7 @@ bool Parser::atStatementStart() const {
       "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO",     "THROW"};
   for (std::string_view w : kStarts)
     if (isWord(w)) return true;
+  if ((isWord("ENABLE") || isWord("DISABLE")) && isWord("TRIGGER", 1)) return true;
   return atEnd() || isSymbol(";");
 }
 
@@ -134,6 +135,10 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       std::size_t start = t.offset;
       next();
       s = parseCreateTrigger(start, true);
+    } else if ((w == "ENABLE" || w == "DISABLE") && isWord("TRIGGER", 1)) {
+      s = parseEnableTrigger();
+    } else if (w == "ALTER" && isWord("TABLE", 1)) {
+      s = parseAlterTable();
     } else if (w == "READTEXT") {
       s = parseReadtext();
     } else if (w == "WRITETEXT" || w == "UPDATETEXT") {
@@ -309,7 +314,7 @@ StmtPtr Parser::parseDeclare() {
       parseTableElements(*s->table);
       return s;
     }
-    v.type = parseType();
+    v.type = parseDeclaredType(v.userType);
     if (acceptSymbol("=")) v.init = parseExpr();
     s->vars.push_back(std::move(v));
   } while (acceptSymbol(","));

@@ -43,7 +43,9 @@ std::int32_t SqliteSession::execExec(const ExecStmt& s, Frame& f) {
     CallArg c;
     c.name = a.name;
     c.output = a.output;
-    if (a.value) {
+    if (a.value && a.value->kind == ExprKind::Variable && !a.output)
+      c.table = tableArgument(f, a.value->op);
+    if (a.value && !c.table) {
       TypeInfo t;
       c.value = evaluate(*a.value, f, &t);
       c.type = t;
@@ -159,26 +161,38 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
       argFor[i] = static_cast<int>(i);
     }
   }
+  // The parameters' types, with user-defined types resolved.
+  std::vector<TypeInfo> paramTypes;
   try {
     for (std::size_t p = 0; p < proc.params.size(); ++p) {
       const ProcParam& param = proc.params[p];
       Variable v;
       v.type = param.type;
       int a = argFor[p];
-      if (a >= 0 && args[static_cast<std::size_t>(a)].value) {
-        const CallArg& arg = args[static_cast<std::size_t>(a)];
-        v.value = convertValue(*arg.value, arg.type, param.type, 0, settings_);
+      const CallArg* given = a >= 0 ? &args[static_cast<std::size_t>(a)] : nullptr;
+      if (!param.userType.empty() &&
+          bindUserTypeParam(param, static_cast<int>(p + 1), given, frame, v.type)) {
+        paramTypes.push_back(v.type);
+        continue;
+      }
+      paramTypes.push_back(v.type);
+      if (given && given->table)
+        throw SqlError(206, {given->table->typeName, typeName(v.type.type)});
+      if (given && given->value) {
+        const CallArg& arg = *given;
+        v.value = convertValue(*arg.value, arg.type, v.type, 0, settings_);
         if (arg.output && !param.output) throw SqlError(8162, {param.name});
       } else if (param.defaultValue) {
         TypeInfo t;
         Stored d = evaluate(*param.defaultValue, frame, &t);
-        v.value = convertValue(d, t, param.type, 0, settings_);
+        v.value = convertValue(d, t, v.type, 0, settings_);
       } else {
         throw SqlError(201, {frame.procName, param.name});
       }
       frame.vars[lower(param.name)] = v;
     }
   } catch (...) {
+    dropTableVariables(frame);
     currentFrame_ = saved;
     throw;
   }
@@ -219,7 +233,7 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
     // The value goes back in the type the caller declared (bit stays bit),
     // also when an RPC caller passed DEFAULT with a declared type.
     const bool typed = arg.value.has_value() || arg.declared;
-    if (!typed) arg.type = proc.params[p].type;
+    if (!typed) arg.type = paramTypes[p];
     if (typed && !result.value.isNull())
       arg.value = convertValue(result.value, result.type, arg.type, 0, settings_);
     else
@@ -341,17 +355,20 @@ class CaptureSink : public ResultSink {
 
 void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
   auto table = resolveTable(s.table);
-  if (table->xtype != "U") throw SqlError(4406, {table->name});
-  std::vector<const ColumnInfo*> targets;
+  checkWritable(table);
+  // A view takes rows only through an INSTEAD OF INSERT trigger.
+  if (table->xtype != "U" && !(table->xtype == "V" && insteadOfTrigger(*table, kTriggerInsert)))
+    throw SqlError(4406, {table->name});
+  std::vector<std::string> targets;
   if (s.columns.empty()) {
     for (const auto& c : table->columns)
-      if (!c.identity || identityInsert(*table)) targets.push_back(&c);
+      if (!c.identity || identityInsert(*table)) targets.push_back(c.name);
   } else {
     for (const auto& n : s.columns) {
       const ColumnInfo* c = table->column(n);
       if (!c) throw SqlError(207, {n});
       if (c->identity && !identityInsert(*table)) throw SqlError(544, {table->name});
-      targets.push_back(c);
+      targets.push_back(c->name);
     }
   }
   // Run the procedure with its rows captured instead of sent.
@@ -366,6 +383,20 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
     throw;
   }
   out_ = std::move(saved);
+  // The rows go in as one statement that fires the table's triggers; for an
+  // INSTEAD OF INSERT trigger the table named here is its inserted table.
+  std::int64_t count = withTriggers(
+      table, kTriggerInsert, {}, f,
+      [&] { return insertCapturedRows(resolveTable(s.table), targets, capture.rows); }, &s);
+  rowCount_ = count;
+  statementDone(doneKind(f), 0xC3, true, static_cast<std::uint64_t>(count));
+}
+
+std::int64_t SqliteSession::insertCapturedRows(
+    const std::shared_ptr<const TableInfo>& table, const std::vector<std::string>& columns,
+    const std::vector<std::vector<std::pair<Stored, TypeInfo>>>& rows) {
+  std::vector<const ColumnInfo*> targets;
+  for (const auto& name : columns) targets.push_back(table->column(name));
   const ColumnInfo* identity =
       table->identityColumn >= 0 && !identityInsert(*table)
           ? &table->columns[static_cast<std::size_t>(table->identityColumn)]
@@ -397,7 +428,7 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
                [&](sqlite3_stmt* r) { next = sqlite3_column_int64(r, 0); });
     }
     std::int64_t count = 0;
-    for (const auto& row : capture.rows) {
+    for (const auto& row : rows) {
       if (row.size() != targets.size()) throw SqlError(213, {});
       for (std::size_t i = 0; i < row.size(); ++i)
         bindStored(stmt.get(), static_cast<int>(i + 1),
@@ -417,7 +448,7 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
     }
     execSql(db_.get(), "RELEASE tessel_stmt");
     rowCount_ = count;
-    statementDone(doneKind(f), 0xC3, true, static_cast<std::uint64_t>(count));
+    return count;
   } catch (...) {
     sqlite3_exec(db_.get(), "ROLLBACK TO tessel_stmt; RELEASE tessel_stmt", nullptr, nullptr,
                  nullptr);
@@ -437,7 +468,8 @@ void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
     a.type = p.type;
     a.output = p.output;
     a.declared = true;
-    if (!p.byDefault) a.value = storedFromValue(p.value, p.type);
+    a.table = p.table;
+    if (!p.byDefault && !p.table) a.value = storedFromValue(p.value, p.type);
     args.push_back(std::move(a));
   }
   try {

@@ -154,6 +154,8 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
       return Stored::integer(
           f.trigger->allUpdated || f.trigger->updated.count(lower(name.substr(11))) ? 1 : 0);
     }
+    if (n == "@@ COLUMNS_UPDATED")
+      return f.trigger ? Stored::blob(f.trigger->columnsUpdated) : Stored::null();
     if (n.rfind("@@ ERROR_", 0) == 0) {
       if (handling_.empty()) return Stored::null();
       const Message& m = handling_.back();

@@ -55,6 +55,7 @@ struct TriggerTables {
   std::shared_ptr<const TableInfo> deleted;
   std::set<std::string> updated;  // lower-case names
   bool allUpdated = false;        // INSERT: every column counts as set
+  std::string columnsUpdated;     // COLUMNS_UPDATED(): a bit per column, by ordinal
 };
 
 // Variables and the procedure context of one batch or procedure call.
@@ -64,6 +65,8 @@ struct Frame {
   int nestLevel = 0;
   // Table variables: the temporary table behind each, by lower-case name.
   std::map<std::string, std::string> tableVars;
+  // The user-defined table type of a table variable declared with one.
+  std::map<std::string, std::string> tableVarTypes;
   // Set in a trigger's body.
   std::shared_ptr<const TriggerTables> trigger;
 };
@@ -74,8 +77,9 @@ struct CallArg {
   std::optional<Stored> value;  // nothing: DEFAULT
   TypeInfo type;
   bool output = false;
-  bool declared = false;       // the type is the caller's own (RPC), even for DEFAULT
-  std::string callerVariable;  // EXEC ... @v OUTPUT copies back into @v
+  bool declared = false;                    // the type is the caller's own (RPC), even for DEFAULT
+  std::string callerVariable;               // EXEC ... @v OUTPUT copies back into @v
+  std::shared_ptr<const TableParam> table;  // a table-valued argument
 };
 
 // How the statements of a batch or procedure end.
@@ -136,6 +140,11 @@ class SqliteSession : public Session, private BindContext {
   void execInsertExec(const InsertStmt& s, Frame& f);
   // INSERT ... VALUES/SELECT without its Done; returns the rows inserted.
   std::int64_t insertRows(const InsertStmt& s, Frame& f);
+  // INSERT ... EXEC: stores the procedure's rows in `columns` of `table`;
+  // returns the rows inserted.
+  std::int64_t insertCapturedRows(
+      const std::shared_ptr<const TableInfo>& table, const std::vector<std::string>& columns,
+      const std::vector<std::vector<std::pair<Stored, TypeInfo>>>& rows);
   void execUpdate(const UpdateStmt& s, Frame& f);
   void execDelete(const DeleteStmt& s, Frame& f);
   void execDeclare(const DeclareStmt& s, Frame& f);
@@ -167,12 +176,24 @@ class SqliteSession : public Session, private BindContext {
   // Triggers (triggers.cpp).
   // Runs `statement`, an INSERT, UPDATE or DELETE (`event`) of `table`, with
   // the triggers it fires, and returns its row count. `updated` names the
-  // columns an UPDATE sets; `insertNode` is the INSERT whose binding is
-  // redirected for an INSTEAD OF INSERT trigger.
+  // columns an UPDATE sets; `node` is the statement whose binding is
+  // redirected for an INSTEAD OF INSERT trigger, or for an INSTEAD OF UPDATE
+  // or DELETE trigger of a view.
   std::int64_t withTriggers(const std::shared_ptr<const TableInfo>& table, int event,
                             std::set<std::string> updated, Frame& f,
                             const std::function<std::int64_t()>& statement,
-                            const void* insertNode = nullptr);
+                            const void* node = nullptr);
+  // The view an UPDATE or DELETE (`event`) names as its target, when an
+  // INSTEAD OF trigger of the view takes the statement over; else null.
+  std::shared_ptr<const TableInfo> insteadOfView(const Name& name,
+                                                 const std::vector<TableRefPtr>& from, int event);
+  // A temporary table `name` holding the rows of `view`, for an UPDATE or
+  // DELETE that an INSTEAD OF trigger takes over.
+  std::shared_ptr<const TableInfo> copyViewRows(const TableInfo& view, const std::string& name,
+                                                Frame& f);
+  // The INSTEAD OF trigger that takes over `event` on `table`: enabled and
+  // not already running; null if none.
+  const TriggerInfo* insteadOfTrigger(const TableInfo& table, int event) const;
   void runTrigger(const TableInfo& table, const TriggerInfo& trigger,
                   const std::shared_ptr<const TriggerTables>& tables, Frame& caller);
   // Runs `rollback` (a ROLLBACK of the transaction or to a savepoint) so that
@@ -198,6 +219,35 @@ class SqliteSession : public Session, private BindContext {
                                 const std::string& paramList, std::vector<CallArg>& args,
                                 std::size_t first, Frame& caller);
   void runDynamicSql(const std::string& sql, Frame& caller);
+
+  // User-defined types (user_types.cpp).
+  struct UserType {
+    std::string name;                        // as created
+    TypeInfo base;                           // an alias type's base type
+    const CreateTableStmt* table = nullptr;  // a table type's columns
+  };
+  // The xusertype of a user-defined type in `schema`; 0 if there is none.
+  std::int64_t userTypeId(const std::string& schema, const std::string& name);
+  // Throws 2715 for variable or parameter number `position` when there is
+  // no such type.
+  UserType resolveUserType(const Name& name, int position);
+  // Declares @var as a table variable with the columns of `definition`.
+  void declareTableVariable(Frame& f, const std::string& var, const CreateTableStmt& definition,
+                            const std::string& typeName);
+  // Inserts the rows of a table-valued argument into a table variable's table.
+  void fillTableVariable(const std::string& table, const TableParam& rows);
+  // A table variable's rows as a table-valued argument; null when `var`
+  // is no table variable.
+  std::shared_ptr<const TableParam> tableArgument(Frame& f, const std::string& var);
+  // Binds procedure parameter `p` of a user-defined type: a table type's
+  // parameter becomes a table variable holding the argument's rows (and
+  // true is returned); an alias type's parameter gets the base type.
+  bool bindUserTypeParam(const ProcParam& p, int position, const CallArg* arg, Frame& frame,
+                         TypeInfo& type);
+  // Throws 10700 when `target` holds a table-valued parameter's rows.
+  void checkWritable(const std::shared_ptr<const TableInfo>& target) const;
+  // The tables behind table-valued parameters, which are READONLY.
+  std::set<std::string> readonlyTables_;
 
   // Running bound statements (run.cpp).
   const BoundStatement& bound(const void* key, const std::function<BoundStatement(Binder&)>& make);
@@ -258,6 +308,13 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+  // The ##tables this session made: dropped when it ends.
+  struct GlobalTemp {
+    std::string name;
+    std::int64_t id = 0;
+    std::int64_t created = 0;  // sysobjects.crdate, as ids are used again
+  };
+  std::vector<GlobalTemp> globalTemps_;
 
   // Statements of sp_prepare and sp_prepexec, by handle.
   struct Prepared {

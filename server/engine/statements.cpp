@@ -227,8 +227,10 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
   if (s.bulk) return execInsertBulk(s, f);
+  auto target = findTable(s.table);
+  checkWritable(target);
   std::int64_t n = withTriggers(
-      findTable(s.table), kTriggerInsert, {}, f, [&] { return insertRows(s, f); }, &s);
+      target, kTriggerInsert, {}, f, [&] { return insertRows(s, f); }, &s);
   statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
 }
 
@@ -283,55 +285,67 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
 }
 
 void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
-  auto target = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); }).target;
+  auto target = insteadOfView(s.table, s.from, kTriggerUpdate);
+  if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); }).target;
+  checkWritable(target);
   std::set<std::string> updated;
   for (const auto& a : s.sets)
     if (!a.column.empty() && a.column[0] != '@') updated.insert(lower(a.column));
-  std::int64_t n = withTriggers(target, kTriggerUpdate, std::move(updated), f, [&] {
-    const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
-    sqlite3_stmt* stmt = statementFor(b.sql);
-    StatementUse use{stmt};
-    bindParams(stmt, b, f);
-    return stepToEnd(stmt, &b, "UPDATE");
-  });
+  std::int64_t n = withTriggers(
+      target, kTriggerUpdate, std::move(updated), f,
+      [&] {
+        const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
+        sqlite3_stmt* stmt = statementFor(b.sql);
+        StatementUse use{stmt};
+        bindParams(stmt, b, f);
+        return stepToEnd(stmt, &b, "UPDATE");
+      },
+      &s);
   rowCount_ = n;
   statementDone(doneKind(f), kCmdUpdate, true, static_cast<std::uint64_t>(n));
 }
 
 void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
-  auto target = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); }).target;
-  std::int64_t n = withTriggers(target, kTriggerDelete, {}, f, [&] {
-    const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
-    sqlite3_stmt* stmt = statementFor(b.sql);
-    StatementUse use{stmt};
-    bindParams(stmt, b, f);
-    return stepToEnd(stmt, &b, "DELETE");
-  });
+  auto target = insteadOfView(s.table, s.from, kTriggerDelete);
+  if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); }).target;
+  checkWritable(target);
+  std::int64_t n = withTriggers(
+      target, kTriggerDelete, {}, f,
+      [&] {
+        const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
+        sqlite3_stmt* stmt = statementFor(b.sql);
+        StatementUse use{stmt};
+        bindParams(stmt, b, f);
+        return stepToEnd(stmt, &b, "DELETE");
+      },
+      &s);
   rowCount_ = n;
   statementDone(doneKind(f), kCmdDelete, true, static_cast<std::uint64_t>(n));
 }
 
 void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
   if (s.table) {
-    const std::string& var = s.table->name[0];
-    std::string key = lower(var);
-    if (f.tableVars.count(key) || f.vars.count(key)) throw SqlError(134, {var});
-    // A temporary table of a name no client can write stands for it.
-    Name internal{"#" + var + "~" + std::to_string(++tableVarCount_)};
-    Ddl ddl(*this);
-    ddl.createTable(*s.table, &internal);
-    f.tableVars[key] = internal[0];
-    liveTableVars_.push_back({internal[0], s.table.get()});
-    boundCache_.clear();
+    declareTableVariable(f, s.table->name[0], *s.table, "");
     return;
   }
+  int position = 0;
   for (const VarDecl& v : s.vars) {
+    ++position;
     std::string key = lower(v.name);
+    TypeInfo type = v.type;
+    if (!v.userType.empty()) {
+      UserType ut = resolveUserType(v.userType, position);
+      if (ut.table) {
+        declareTableVariable(f, v.name, *ut.table, ut.name);
+        continue;
+      }
+      type = ut.base;
+    }
     auto it = f.vars.find(key);
     if (it != f.vars.end() && it->second.declaredBy != &v) throw SqlError(134, {v.name});
     if (it == f.vars.end()) {
       Variable var;
-      var.type = v.type;
+      var.type = type;
       var.declaredBy = &v;
       f.vars[key] = var;
     }
@@ -634,12 +648,9 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
 }
 
 void SqliteSession::execUse(const UseStmt& s, Frame& f) {
-  // tempdb is the session's own store of temporary objects.
-  bool tempdb = iequals(s.database, "tempdb");
-  std::string name = tempdb ? "tempdb" : engine_.canonicalName(s.database);
-  if (!tempdb && (!validDatabaseName(name) || !engine_.exists(name)))
-    throw SqlError(911, {s.database});
-  if (!tempdb && !attached_.count(name)) {
+  std::string name = engine_.canonicalName(s.database);
+  if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
+  if (!attached_.count(name)) {
     if (tranCount_ > 0) throw SqlError(226, {"USE"});
     attach(name);
   }

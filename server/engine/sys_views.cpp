@@ -15,7 +15,8 @@ const char* kObjectsSelect =
     "WHEN 'P' THEN 'SQL_STORED_PROCEDURE' WHEN 'S' THEN 'SYSTEM_TABLE' "
     "WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN 'UQ' THEN 'UNIQUE_CONSTRAINT' "
     "WHEN 'F' THEN 'FOREIGN_KEY_CONSTRAINT' WHEN 'C' THEN 'CHECK_CONSTRAINT' "
-    "WHEN 'D' THEN 'DEFAULT_CONSTRAINT' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'USER_TABLE' END "
+    "WHEN 'D' THEN 'DEFAULT_CONSTRAINT' WHEN 'TR' THEN 'SQL_TRIGGER' WHEN 'TT' THEN 'TYPE_TABLE' "
+    "ELSE 'USER_TABLE' END "
     "AS nvarchar(60)) AS type_desc, crdate AS create_date, crdate AS modify_date, "
     "CAST(CASE WHEN xtype = 'S ' THEN 1 ELSE 0 END AS bit) AS is_ms_shipped, "
     "CAST(0 AS bit) AS is_published, CAST(0 AS bit) AS is_schema_published "
@@ -34,9 +35,31 @@ const char* kTriggersSelect =
     "CAST('OBJECT_OR_COLUMN' AS nvarchar(60)) AS parent_class_desc, parent_obj AS parent_id, "
     "CAST('TR' AS char(2)) AS type, CAST('SQL_TRIGGER' AS nvarchar(60)) AS type_desc, "
     "crdate AS create_date, crdate AS modify_date, CAST(0 AS bit) AS is_ms_shipped, "
-    "CAST(0 AS bit) AS is_disabled, CAST(0 AS bit) AS is_not_for_replication, "
+    "CAST(CASE WHEN status & 2048 = 2048 THEN 1 ELSE 0 END AS bit) AS is_disabled, "
+    "CAST(0 AS bit) AS is_not_for_replication, "
     "CAST(CASE WHEN status & 65536 = 65536 THEN 1 ELSE 0 END AS bit) AS is_instead_of_trigger "
     "FROM $db.sysobjects WHERE xtype = 'TR'";
+
+// Built-in types are in schema sys (4), user-defined ones in dbo (1).
+const char* kTypesSelect =
+    "SELECT name, xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, "
+    "CASE WHEN xusertype > 256 THEN 1 ELSE 4 END AS schema_id, CAST(NULL AS int) AS principal_id, "
+    "length AS max_length, xprec AS precision, xscale AS scale, "
+    "CAST(CASE WHEN xtype IN (35, 99, 167, 175, 231, 239) THEN 'SQL_Latin1_General_CP1_CI_AS' END "
+    "AS sysname) AS collation_name, CAST(allownulls AS bit) AS is_nullable, "
+    "CAST(CASE WHEN xusertype > 256 THEN 1 ELSE 0 END AS bit) AS is_user_defined, "
+    "CAST(0 AS bit) AS is_assembly_type, 0 AS default_object_id, 0 AS rule_object_id, "
+    "CAST(CASE WHEN xtype = 243 THEN 1 ELSE 0 END AS bit) AS is_table_type";
+
+const char* kTableTypesColumns =
+    ", domain AS type_table_object_id, CAST(0 AS bit) AS is_memory_optimized";
+
+// The collations the server sorts and compares by.
+const char* kCollationsSelect =
+    "SELECT CAST('SQL_Latin1_General_CP1_CI_AS' AS sysname) AS name, CAST('Latin1-General, "
+    "case-insensitive, accent-sensitive, kanatype-insensitive, width-insensitive for Unicode "
+    "Data, SQL Server Sort Order 52 on Code Page 1252 for non-Unicode Data' AS nvarchar(1000)) "
+    "AS description";
 
 const char* kSchemasSelect =
     "SELECT CAST('dbo' AS sysname) AS name, 1 AS schema_id, 1 AS principal_id "
@@ -137,6 +160,13 @@ std::optional<std::string> catalogViewText(const Name& name) {
     select = kTriggersSelect;
   } else if (iequals(view, "columns") || iequals(view, "all_columns")) {
     select = kColumnsSelect;
+  } else if (iequals(view, "types")) {
+    select = std::string(kTypesSelect) + " FROM $db.systypes";
+  } else if (iequals(view, "table_types")) {
+    select =
+        std::string(kTypesSelect) + kTableTypesColumns + " FROM $db.systypes WHERE xtype = 243";
+  } else if (iequals(view, "fn_helpcollations")) {
+    select = kCollationsSelect;
   } else if (iequals(view, "schemas")) {
     select = kSchemasSelect;
   } else if (iequals(view, "databases")) {

@@ -11,9 +11,12 @@
 //     fire triggers of their own get tables of their own.
 //  2. INSTEAD OF INSERT binds the INSERT against the capture table itself
 //     (the target is redirected), so constraints of the real table do not
-//     apply and views take INSERTs too. INSTEAD OF UPDATE and DELETE run the
-//     statement inside a savepoint that is rolled back once the rows are
-//     captured.
+//     apply and views take INSERTs too. INSTEAD OF UPDATE and DELETE of a
+//     table run the statement inside a savepoint that is rolled back once
+//     the rows are captured; of a view, the statement is redirected to a
+//     temporary copy of the view's rows, whose changes are captured and
+//     which is dropped before the trigger runs. A view without such a
+//     trigger (or with it disabled) takes no INSERT, UPDATE or DELETE.
 //  3. A statement that starts outside a transaction runs with its triggers
 //     in one (@@TRANCOUNT is 1 in the trigger); the client is not told of it.
 //     A trigger that ends the transaction (ROLLBACK) ends the batch with
@@ -70,17 +73,33 @@ std::string captureInsert(const TableInfo& table, const std::string& into, const
   return "INSERT INTO " + quoteName(into) + " VALUES (" + values + ");";
 }
 
+// COLUMNS_UPDATED(): a bit for each column the statement sets, by column
+// ordinal, the first column the low bit of the first byte. An INSERT sets
+// every column; a DELETE none.
+std::string columnsUpdatedMask(const TableInfo& table, int event,
+                               const std::set<std::string>& updated) {
+  std::string bytes((table.columns.size() + 7) / 8, '\0');
+  for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    const ColumnInfo& c = table.columns[i];
+    if (event == kTriggerDelete || (event == kTriggerUpdate && !updated.count(lower(c.name))))
+      continue;
+    std::size_t bit = c.colid > 0 ? static_cast<std::size_t>(c.colid - 1) : i;
+    if (bit / 8 < bytes.size()) bytes[bit / 8] = static_cast<char>(bytes[bit / 8] | 1 << (bit % 8));
+  }
+  return bytes;
+}
+
 }  // namespace
 
 std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>& table, int event,
                                          std::set<std::string> updated, Frame& f,
                                          const std::function<std::int64_t()>& statement,
-                                         const void* insertNode) {
+                                         const void* node) {
   if (!table || table->triggers.empty()) return statement();
   std::vector<const TriggerInfo*> fire;
   const TriggerInfo* instead = nullptr;
   for (const auto& t : table->triggers) {
-    if (!(t.events & event)) continue;
+    if (!(t.events & event) || t.disabled) continue;
     if (std::find(runningTriggers_.begin(), runningTriggers_.end(), t.id) != runningTriggers_.end())
       continue;
     if (t.insteadOf)
@@ -91,7 +110,6 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   // The statements an INSTEAD OF trigger runs fire the AFTER triggers.
   if (instead) fire = {instead};
   if (fire.empty() || (table->xtype == "V" && !instead)) return statement();
-  if (instead && event != kTriggerInsert && table->xtype == "V") return statement();
   if (triggerTables_.size() / 2 >= kMaxTriggerNesting)
     throw SqlError(217, {std::to_string(kMaxTriggerNesting)});
 
@@ -103,14 +121,22 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
     SqliteSession& s;
     std::vector<std::string>& captures;
     std::size_t tables;
+    std::string viewCopy;
     void dropCaptures() {
       if (!captures.empty()) s.dropCaptureTriggers();
       captures.clear();
+    }
+    void dropViewCopy() {
+      if (!viewCopy.empty())
+        sqlite3_exec(s.db_.get(), ("DROP TABLE IF EXISTS temp." + quoteName(viewCopy)).c_str(),
+                     nullptr, nullptr, nullptr);
+      viewCopy.clear();
     }
     ~Cleanup() {
       // A ROLLBACK may have brought back capture triggers dropped inside
       // the transaction.
       s.dropCaptureTriggers();
+      dropViewCopy();
       s.redirect_.reset();
       while (s.triggerTables_.size() > tables) {
         sqlite3_exec(
@@ -120,7 +146,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
         s.triggerTables_.pop_back();
       }
     }
-  } cleanup{*this, captures, triggerTables_.size()};
+  } cleanup{*this, captures, triggerTables_.size(), {}};
   auto inserted = captureInfo(*table, captureName(depth, 'i'));
   auto deleted = captureInfo(*table, captureName(depth, 'd'));
   for (const auto& info : {inserted, deleted}) {
@@ -136,9 +162,17 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   };
 
   bool redirect = instead && event == kTriggerInsert;
+  // INSTEAD OF UPDATE or DELETE on a view: the statement runs on a copy of
+  // the view's rows, and the copy's changed rows are the trigger's.
+  std::shared_ptr<const TableInfo> viewCopy;
+  if (instead && !redirect && table->xtype == "V") {
+    viewCopy = copyViewRows(*table, captureName(depth, 'v'), f);
+    cleanup.viewCopy = viewCopy->name;
+  }
   if (!redirect) {
     // Row-level triggers copy the statement's rows.
-    std::string on = " ON " + quoteName(table->schema) + "." + quoteName(table->name) + " BEGIN ";
+    const TableInfo& changed = viewCopy ? *viewCopy : *table;
+    std::string on = " ON " + quoteName(changed.schema) + "." + quoteName(changed.name) + " BEGIN ";
     auto create = [&](const char* when, const std::string& body) {
       std::string name =
           "_tessel_capture" + std::to_string(depth) + "_" + std::to_string(captures.size());
@@ -164,12 +198,16 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   }
   std::int64_t n = 0;
   try {
-    if (redirect) {
-      redirect_ = Redirect{table->id, table->schema, inserted};
-      boundCache_.erase(insertNode);
+    if (redirect || viewCopy) {
+      // The statement names `table`; it binds against the capture table
+      // (INSERT) or the copy of the view instead.
+      redirect_ = Redirect{table->id, table->schema, redirect ? inserted : viewCopy};
+      boundCache_.erase(node);
       n = statement();
-      boundCache_.erase(insertNode);
+      boundCache_.erase(node);
       redirect_.reset();
+      cleanup.dropCaptures();
+      cleanup.dropViewCopy();
     } else if (instead) {
       // The rows the statement would change, without changing them.
       run("SAVEPOINT tessel_instead");
@@ -191,6 +229,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
     tables->deleted = deleted;
     tables->updated = std::move(updated);
     tables->allUpdated = event == kTriggerInsert;
+    tables->columnsUpdated = columnsUpdatedMask(*table, event, tables->updated);
     for (const TriggerInfo* t : fire) {
       // @@ROWCOUNT starts as the statement's count in each trigger.
       rowCount_ = n;
@@ -229,6 +268,58 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   }
   rowCount_ = n;
   return n;
+}
+
+const TriggerInfo* SqliteSession::insteadOfTrigger(const TableInfo& table, int event) const {
+  for (const auto& t : table.triggers)
+    if (t.insteadOf && (t.events & event) && !t.disabled &&
+        std::find(runningTriggers_.begin(), runningTriggers_.end(), t.id) == runningTriggers_.end())
+      return &t;
+  return nullptr;
+}
+
+std::shared_ptr<const TableInfo> SqliteSession::copyViewRows(const TableInfo& view,
+                                                             const std::string& name, Frame& f) {
+  auto copy = captureInfo(view, name);
+  execSql(db_.get(), "DROP TABLE IF EXISTS temp." + quoteName(name));
+  execSql(db_.get(), createSql(*copy));
+  // SELECT * FROM the view, bound as any query of it.
+  SelectStmt select;
+  select.items.emplace_back();
+  select.items.back().expr = std::make_unique<Expr>();
+  select.items.back().expr->kind = ExprKind::Star;
+  select.from.push_back(std::make_unique<TableRef>());
+  select.from.back()->name = {view.database, "", view.name};
+  Binder binder(*this);
+  BoundStatement b = binder.bindSelect(select);
+  SqliteStatement stmt;
+  try {
+    stmt = prepare(db_.get(), "INSERT INTO temp." + quoteName(name) + " " + b.sql);
+  } catch (const SqliteFailure& e) {
+    throw translate(e.code(), e.what(), &b, "SELECT");
+  }
+  bindParams(stmt.get(), b, f);
+  stepToEnd(stmt.get(), &b, "SELECT");
+  return copy;
+}
+
+std::shared_ptr<const TableInfo> SqliteSession::insteadOfView(const Name& name,
+                                                              const std::vector<TableRefPtr>& from,
+                                                              int event) {
+  Name target = name;
+  // UPDATE x ... FROM v AS x: the alias names the statement's target.
+  std::function<void(const TableRef&)> findAlias = [&](const TableRef& r) {
+    if (r.kind == TableRef::Kind::Named && name.size() == 1 && iequals(r.alias, name[0]))
+      target = r.name;
+    if (r.kind == TableRef::Kind::Join) {
+      findAlias(*r.left);
+      findAlias(*r.right);
+    }
+  };
+  for (const auto& r : from) findAlias(*r);
+  auto table = findTable(target);
+  if (table && table->xtype == "V" && insteadOfTrigger(*table, event)) return table;
+  return nullptr;
 }
 
 void SqliteSession::runTrigger(const TableInfo& table, const TriggerInfo& trigger,

@@ -181,6 +181,15 @@ Value textValue(const ParamType& t, std::string bytes) {
     case NText:
       return Value(ucs2leToUtf8(
           std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    case Xml: {
+      // UCS-2LE, possibly behind a byte-order mark.
+      std::size_t skip = bytes.size() >= 2 && static_cast<std::uint8_t>(bytes[0]) == 0xFF &&
+                                 static_cast<std::uint8_t>(bytes[1]) == 0xFE
+                             ? 2
+                             : 0;
+      return Value(ucs2leToUtf8(std::span(
+          reinterpret_cast<const std::uint8_t*>(bytes.data()) + skip, bytes.size() - skip)));
+    }
     case BigChar:
     case BigVarChr:
     case Char:
@@ -328,6 +337,17 @@ ParamType readParamTypeInfo(ByteReader& in) {
       t = {st, static_cast<std::int32_t>(p.maxLength), 0, 0, true};
       break;
     }
+    case Xml:
+      // Schema information (database, owner, schema collection) is read
+      // and not checked: the value is taken as nvarchar(max) text.
+      if (in.u8("xml schema present")) {
+        in.bVarchar("xml schema database");
+        in.bVarchar("xml schema owner");
+        in.usVarchar("xml schema collection");
+      }
+      p.maxLength = 0xFFFF;
+      t = {SqlType::NVarChar, 0x7FFFFFFE, 0, 0, true};
+      break;
     case Variant:
       p.maxLength = in.u32le("sql_variant length");
       // The value names its own type; until then, an untyped NULL.
@@ -513,7 +533,8 @@ Value readParamValue(ByteReader& in, const ParamType& t) {
     case NChar:
     case NVarChar:
     case BigBinary:
-    case BigVarBin: {
+    case BigVarBin:
+    case Xml: {
       if (t.maxLength == 0xFFFF) {
         bool isNull = false;
         std::string bytes = chunkedBytes(in, isNull);
@@ -546,6 +567,72 @@ Value readParamValue(ByteReader& in, const ParamType& t) {
     }
   }
   throw ProtocolError("unsupported parameter type " + std::to_string(t.wire));
+}
+
+TableParam readTableParam(ByteReader& in) {
+  constexpr std::uint16_t kNullTable = 0xFFFF;
+  constexpr std::uint16_t kMaxColumns = 1024;  // SQL Server's limit for a table
+  constexpr std::uint16_t kDefaultColumn = 0x200;
+  constexpr std::uint8_t kEnd = 0x00, kRow = 0x01, kOrderUnique = 0x10, kColumnOrdering = 0x11;
+  TableParam out;
+  if (!in.bVarchar("table type database").empty())
+    throw ProtocolError("a table type must not name its database");
+  out.typeSchema = in.bVarchar("table type schema");
+  out.typeName = in.bVarchar("table type name");
+  std::uint16_t count = in.u16le("table column count");
+  std::vector<ParamType> types;
+  if (count == kNullTable) {
+    out.isNull = true;
+  } else {
+    if (count == 0 || count > kMaxColumns)
+      throw ProtocolError("table parameter with " + std::to_string(count) + " columns");
+    for (std::uint16_t c = 0; c < count; ++c) {
+      in.u32le("table column user type");
+      std::uint16_t flags = in.u16le("table column flags");
+      ParamType t = readParamTypeInfo(in);
+      if (t.wire == Tvp || t.wire == Null)
+        throw ProtocolError("table column of type " + std::to_string(t.wire));
+      if (!in.bVarchar("table column name").empty())
+        throw ProtocolError("a table parameter's column must be nameless");
+      out.columns.push_back(t.type);
+      out.defaulted.push_back((flags & kDefaultColumn) != 0);
+      types.push_back(t);
+    }
+  }
+  // Ordering and uniqueness hints: read and not used.
+  for (;;) {
+    std::uint8_t token = in.u8("table metadata token");
+    if (token == kEnd) break;
+    if (token != kOrderUnique && token != kColumnOrdering)
+      throw ProtocolError("table metadata token " + std::to_string(token));
+    std::uint16_t n = in.u16le("table ordering count");
+    for (std::uint16_t i = 0; i < n; ++i) {
+      std::uint16_t col = in.u16le("table ordering column");
+      if (col == 0 || col > types.size())
+        throw ProtocolError("table ordering names column " + std::to_string(col));
+      if (token == kOrderUnique) in.u8("table ordering flags");
+    }
+  }
+  for (;;) {
+    std::uint8_t token = in.u8("table row token");
+    if (token == kEnd) break;
+    if (token != kRow || out.isNull)
+      throw ProtocolError("table row token " + std::to_string(token));
+    std::vector<Value> row;
+    row.reserve(types.size());
+    for (std::size_t c = 0; c < types.size(); ++c) {
+      if (out.defaulted[c]) {
+        row.emplace_back();
+      } else if (types[c].wire == Variant) {
+        TypeInfo ignored;
+        row.push_back(readVariantValue(in, ignored));
+      } else {
+        row.push_back(readParamValue(in, types[c]));
+      }
+    }
+    out.rows.push_back(std::move(row));
+  }
+  return out;
 }
 
 }  // namespace tessel::sqld::tds

@@ -67,6 +67,12 @@ RpcParam readParam(ByteReader& in) {
   p.output = status & 0x01;
   p.byDefault = status & 0x02;
   if (status & 0x08) throw ProtocolError("encrypted parameters are not supported");
+  if (ByteReader probe = in; probe.u8("parameter type") == wiretype::Tvp) {
+    in = probe;
+    if (p.output) throw ProtocolError("a table-valued parameter cannot be an output parameter");
+    p.table = std::make_shared<TableParam>(readTableParam(in));
+    return p;
+  }
   ParamType type = readParamTypeInfo(in);
   p.type = type.type;
   if (type.wire == wiretype::Variant)

@@ -35,6 +35,7 @@ std::vector<Case> ReadCases(const fs::path& path) {
     ++lineNo;
     return true;
   };
+  std::string connection = "main";
   while (next()) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream directive(line);
@@ -42,6 +43,12 @@ std::vector<Case> ReadCases(const fs::path& path) {
     c.line = lineNo;
     if (!(directive >> c.kind)) continue;
     for (std::string w; directive >> w;) c.args.push_back(w);
+    // "connection NAME" has no batch: the cases after it run on that session.
+    if (c.kind == "connection") {
+      if (!c.args.empty()) connection = c.args[0];
+      continue;
+    }
+    c.connection = connection;
     while (next() && line != "go") c.sql += line + "\n";
     if (c.kind != "statement") {
       while (next() && !line.empty()) c.expected.push_back(line);

@@ -13,8 +13,9 @@
 namespace tessel::sqld::conformance {
 
 struct Case {
-  int line = 0;      // of the directive
-  std::string kind;  // statement, query, metadata, message
+  int line = 0;                     // of the directive
+  std::string kind;                 // statement, query, metadata, message
+  std::string connection = "main";  // the session the batch runs on
   std::vector<std::string> args;
   std::string sql;
   std::vector<std::string> expected;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "conformance_check.h"
 #include "recording_sink.h"
@@ -42,14 +43,20 @@ class Conformance : public ::testing::TestWithParam<std::string> {};
 TEST_P(Conformance, File) {
   fs::path path = fs::path(TESSEL_CONFORMANCE_DIR) / GetParam();
   auto engine = createSqliteEngine(EngineOptions{});
-  LoginInfo login;
-  login.user = "sa";
-  login.appName = "conformance";
-  Message error;
-  auto session = engine->openSession(login, error);
-  ASSERT_TRUE(session) << error.text;
+  // The file's sessions by name, each opened when a case first names it.
+  std::map<std::string, std::unique_ptr<Session>> sessions;
   CancelFlag cancel;
   for (const conformance::Case& c : conformance::ReadCases(path)) {
+    std::unique_ptr<Session>& session = sessions[c.connection];
+    if (!session) {
+      LoginInfo login;
+      login.user = "sa";
+      login.appName = "conformance";
+      login.spid = static_cast<std::int32_t>(50 + sessions.size());
+      Message error;
+      session = engine->openSession(login, error);
+      ASSERT_TRUE(session) << c.connection << ": " << error.text;
+    }
     RecordingSink sink;
     session->executeBatch(c.sql, sink, cancel);
     std::string where = GetParam() + ":" + std::to_string(c.line) + "\n" + c.sql;

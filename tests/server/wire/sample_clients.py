@@ -71,10 +71,11 @@ TSQL_CASES = [
 
 
 class Case:
-    def __init__(self, line, kind, args):
+    def __init__(self, line, kind, args, connection):
         self.line = line
         self.kind = kind
         self.args = args
+        self.connection = connection
         self.sql = ""
         self.expected = []
 
@@ -88,6 +89,7 @@ def read_cases(path):
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
     cases = []
+    connection = "main"
     i = 0
     while i < len(lines):
         line = lines[i]
@@ -95,7 +97,12 @@ def read_cases(path):
         if not line or line.startswith("#") or not line.split():
             continue
         words = line.split()
-        c = Case(i, words[0], words[1:])
+        # "connection NAME" has no batch: the cases after it run on that session.
+        if words[0] == "connection":
+            if len(words) > 1:
+                connection = words[1]
+            continue
+        c = Case(i, words[0], words[1:], connection)
         while i < len(lines) and lines[i] != "go":
             c.sql += lines[i] + "\n"
             i += 1
@@ -236,16 +243,27 @@ def connect(client, port, password):
 def run_file(client, port, password, directory, name):
     failures = []
     passed = compared = 0
-    conn = connect(client, port, password)
     handled = []
-    if client == "pymssql":
-        conn._conn.set_msghandler(
-            lambda state, severity, server, proc, line, text: handled.append(
-                text.decode("utf-8", "replace")))
+    # The file's connections by name, each opened when a case first names it.
+    conns = {}
+    cursors = {}
+
+    def cursor_for(connection):
+        if connection not in conns:
+            conn = connect(client, port, password)
+            conns[connection] = conn
+            if client == "pymssql":
+                conn._conn.set_msghandler(
+                    lambda state, severity, server, proc, line, text: handled.append(
+                        text.decode("utf-8", "replace")))
+            cursors[connection] = conn.cursor()
+        return cursors[connection]
+
     try:
-        cur = conn.cursor()
+        cursor_for("main")
         for c in read_cases(os.path.join(directory, name)):
             key = "%s:%d" % (name, c.line)
+            cur = cursor_for(c.connection)
             rows, err, text, messages = run_batch(client, cur, c.sql, handled)
             if (client, key) in SKIPPED:
                 print("%-8s %s not compared: %s" % (client, key, SKIPPED[(client, key)]))
@@ -296,7 +314,8 @@ def run_file(client, port, password, directory, name):
                     continue
             passed += 1
     finally:
-        conn.close()
+        for conn in conns.values():
+            conn.close()
     return passed, compared, failures
 
 
@@ -360,6 +379,53 @@ def kill_check(port, password):
         killer.close()
 
 
+def parameters_check(port, password):
+    """What the files cannot send: table-valued parameters (through
+    sp_executesql and to a procedure, with rows, empty and NULL) and an xml
+    parameter, from python-tds."""
+    conn = connect("pytds", port, password)
+    failures = []
+
+    def expect(what, got, want):
+        if got != want:
+            failures.append("parameters: %s: got %r, expected %r" % (what, got, want))
+
+    def pairs(rows):
+        return pytds.TableValuedParam(
+            type_name="dbo.Pairs", rows=rows,
+            columns=(pytds.Column(type=pytds.tds_types.IntType()),
+                     pytds.Column(type=pytds.tds_types.NVarCharType(size=20))))
+
+    try:
+        cur = conn.cursor()
+        cur.execute("CREATE TYPE dbo.Pairs AS TABLE (k int NOT NULL PRIMARY KEY, v nvarchar(20) NULL)")
+        cur.execute("CREATE PROCEDURE pair_sum @p Pairs READONLY, @add int = 0 AS "
+                    "SELECT count(*), sum(k) + @add, max(len(v)) FROM @p")
+        rows = [(3, "x" * 20), (1, "één"), (2, None)]
+        # python-tds takes the columns' types from the first row.
+        cur.execute("SELECT k, v FROM %s ORDER BY k",
+                    (pytds.TableValuedParam(type_name="dbo.Pairs", rows=rows),))
+        expect("rows through sp_executesql", cur.fetchall(), sorted(rows))
+        cur.callproc("pair_sum", (pairs(rows), 10))
+        expect("procedure call", cur.fetchall(), [(3, 16, 20)])
+        for empty in ([], None):
+            cur.callproc("pair_sum", (pairs(empty),))
+            expect("%r table" % (empty,), cur.fetchall(), [(0, None, None)])
+        try:
+            cur.callproc("pair_sum", (pairs([(1, "a"), (1, "b")]),))
+            failures.append("parameters: a duplicate key was accepted")
+        except pytds.Error as e:
+            expect("duplicate key error", e.msg_no, 2627)
+        cur.execute("SELECT %s, len(%s)", (pytds.Column(type=pytds.tds_types.XmlType(), value="<a>é</a>"),
+                                           pytds.Column(type=pytds.tds_types.XmlType(), value="<b/>")))
+        expect("xml parameters", cur.fetchall(), [("<a>é</a>", 4)])
+    except pytds.Error as e:
+        failures.append("parameters: unexpected error %s" % e)
+    finally:
+        conn.close()
+    return failures
+
+
 class Server:
     """A tessel-sqld process with in-memory databases on an ephemeral port."""
 
@@ -399,6 +465,10 @@ def main():
     with Server(program) as server:
         fails = kill_check(server.port, server.password)
     print("%-8s %-18s %s" % ("pytds", "kill", "failed" if fails else "ok"))
+    failures += fails
+    with Server(program) as server:
+        fails = parameters_check(server.port, server.password)
+    print("%-8s %-18s %s" % ("pytds", "parameters", "failed" if fails else "ok"))
     failures += fails
     with Server(program) as server:
         passed, compared, fails = tsql_check(server.port, server.password, directory)

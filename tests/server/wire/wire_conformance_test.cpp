@@ -349,27 +349,39 @@ TEST_P(WireConformance, File) {
 
   dberrhandle(onError);
   dbmsghandle(onMessage);
-  Outcome login;
-  current = &login;
-  LOGINREC* rec = dblogin();
-  ASSERT_NE(rec, nullptr);
-  DBSETLUSER(rec, "sa");
-  DBSETLPWD(rec, password.c_str());
-  DBSETLAPP(rec, "wire_conformance");
-  DBSETLCHARSET(rec, "UTF-8");
-  DBSETLVERSION(rec, DBVERSION_74);
   const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-  DBPROCESS* dbproc = dbopen(rec, host.c_str());
-  dbloginfree(rec);
-  current = nullptr;
-  ASSERT_NE(dbproc, nullptr) << "login failed:\n" << describe(login);
-  ASSERT_EQ(dbuse(dbproc, "tessel"), SUCCEED) << describe(login);
+  // The file's connections by name, each opened when a case first names it.
+  std::map<std::string, DBPROCESS*> connections;
+  auto connect = [&](const std::string& name) -> DBPROCESS* {
+    Outcome login;
+    current = &login;
+    LOGINREC* rec = dblogin();
+    if (!rec) return nullptr;
+    DBSETLUSER(rec, "sa");
+    DBSETLPWD(rec, password.c_str());
+    DBSETLAPP(rec, "wire_conformance");
+    DBSETLCHARSET(rec, "UTF-8");
+    DBSETLVERSION(rec, DBVERSION_74);
+    DBPROCESS* dbproc = dbopen(rec, host.c_str());
+    dbloginfree(rec);
+    current = nullptr;
+    EXPECT_NE(dbproc, nullptr) << name << ": login failed:\n" << describe(login);
+    if (dbproc && dbuse(dbproc, "tessel") != SUCCEED) {
+      ADD_FAILURE() << name << ": USE tessel failed\n" << describe(login);
+      dbclose(dbproc);
+      dbproc = nullptr;
+    }
+    return dbproc;
+  };
 
   const auto& skipped = skippedCases();
   int compared = 0, skippedHere = 0;
   for (const conformance::Case& c :
        conformance::ReadCases(fs::path(TESSEL_CONFORMANCE_DIR) / GetParam())) {
     const std::string key = GetParam() + ":" + std::to_string(c.line);
+    DBPROCESS*& dbproc = connections[c.connection];
+    if (!dbproc) dbproc = connect(c.connection);
+    ASSERT_NE(dbproc, nullptr) << key;
     Outcome o;
     runBatch(dbproc, c.sql, o);
     const std::string where = key + "\n" + c.sql;
@@ -396,7 +408,8 @@ TEST_P(WireConformance, File) {
     }
     conformance::CheckCase(c, observed, where, describe(o));
   }
-  dbclose(dbproc);
+  for (auto& [name, dbproc] : connections)
+    if (dbproc) dbclose(dbproc);
   server.Stop();
   std::printf("[ CASES    ] %s: %d compared, %d not compared\n", GetParam().c_str(), compared,
               skippedHere);

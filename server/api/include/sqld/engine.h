@@ -100,12 +100,25 @@ class CancelFlag {
   std::atomic<bool> requested_{false};
 };
 
+// The value of a table-valued parameter: rows for a user-defined table type.
+// Each row holds a value for every column; a column the client leaves to the
+// type's default is marked in `defaulted` and its values are NULL.
+struct TableParam {
+  std::string typeSchema;  // as the client named the type (may be empty)
+  std::string typeName;
+  std::vector<TypeInfo> columns;  // the types the values travel in
+  std::vector<bool> defaulted;
+  std::vector<std::vector<Value>> rows;
+  bool isNull = false;  // the client sent no table at all
+};
+
 struct RpcParam {
   std::string name;  // with its leading "@", or empty for a positional argument
   TypeInfo type;
   Value value;
   bool output = false;
-  bool byDefault = false;  // the client asked for the parameter's default
+  bool byDefault = false;                   // the client asked for the parameter's default
+  std::shared_ptr<const TableParam> table;  // set for a table-valued parameter
 };
 
 // A remote procedure call. Calls by well-known id (sp_executesql, sp_prepare,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sqld/engine.h"
 #include "sqld/tds/wire.h"
 #include "sqld/values.h"
 
@@ -21,7 +22,7 @@ constexpr std::uint8_t Null = 0x1F, Int1 = 0x30, Bit = 0x32, Int2 = 0x34, Int4 =
                        DateTime2N = 0x2A, DateTimeOffsetN = 0x2B, Char = 0x2F, VarChar = 0x27,
                        Binary = 0x2D, VarBinary = 0x25, BigVarBin = 0xA5, BigVarChr = 0xA7,
                        BigBinary = 0xAD, BigChar = 0xAF, NVarChar = 0xE7, NChar = 0xEF, Text = 0x23,
-                       NText = 0x63, Image = 0x22, Variant = 0x62;
+                       NText = 0x63, Image = 0x22, Variant = 0x62, Xml = 0xF1, Tvp = 0xF3;
 }  // namespace wiretype
 
 // SQL_Latin1_General_CP1_CI_AS as it travels in TYPE_INFO and ENVCHANGE.
@@ -67,5 +68,8 @@ Value readParamValue(ByteReader& in, const ParamType& type);
 // A sql_variant value; `type` receives the type of the value it holds (the
 // engine has no sql_variant of its own, so the value keeps its base type).
 Value readVariantValue(ByteReader& in, TypeInfo& type);
+// A table-valued parameter after its type byte: the type's name, its columns'
+// metadata and the rows.
+TableParam readTableParam(ByteReader& in);
 
 }  // namespace tessel::sqld::tds
