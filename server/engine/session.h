@@ -244,6 +244,10 @@ class SqliteSession : public Session, private BindContext {
   // true is returned); an alias type's parameter gets the base type.
   bool bindUserTypeParam(const ProcParam& p, int position, const CallArg* arg, Frame& frame,
                          TypeInfo& type);
+  // Throws 10700 when `target` holds a table-valued parameter's rows.
+  void checkWritable(const std::shared_ptr<const TableInfo>& target) const;
+  // The tables behind table-valued parameters, which are READONLY.
+  std::set<std::string> readonlyTables_;
 
   // Running bound statements (run.cpp).
   const BoundStatement& bound(const void* key, const std::function<BoundStatement(Binder&)>& make);
@@ -304,6 +308,13 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+  // The ##tables this session made: dropped when it ends.
+  struct GlobalTemp {
+    std::string name;
+    std::int64_t id = 0;
+    std::int64_t created = 0;  // sysobjects.crdate, as ids are used again
+  };
+  std::vector<GlobalTemp> globalTemps_;
 
   // Statements of sp_prepare and sp_prepexec, by handle.
   struct Prepared {
