@@ -217,9 +217,11 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     expectArgs(e, 1, 2);
     const std::string name = text(0).sql;
     std::string n = "t_objname(" + name + ")";
-    // #names are the session's own; tempdb's other objects are shared.
-    return make("CASE WHEN " + n + " LIKE '#%' THEN (SELECT id FROM temp.sysobjects WHERE name = " +
-                    n + " COLLATE TSQL_CI) WHEN t_objdb(" + name +
+    // #names are the session's own; ##names and tempdb's other objects are
+    // shared.
+    return make("CASE WHEN " + n + " LIKE '#%' AND " + n +
+                    " NOT LIKE '##%' THEN (SELECT id FROM temp.sysobjects WHERE name = " + n +
+                    " COLLATE TSQL_CI) WHEN " + n + " LIKE '##%' OR t_objdb(" + name +
                     ") = 'tempdb' COLLATE TSQL_CI THEN (SELECT id FROM tempdb.sysobjects WHERE "
                     "name = " +
                     n + " COLLATE TSQL_CI) ELSE coalesce((SELECT id FROM " + db +

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sqld/values.h"
@@ -132,6 +133,15 @@ constexpr int kTableTypeXtype = 243;
 // Ids of a session's temporary objects start here; shared databases' ids
 // stay below.
 constexpr std::int64_t kTemporaryIdBase = 1000000000;
+
+// #name: a temporary object of one session. ##name: a global temporary
+// table, kept in the shared tempdb while the session that made it lives.
+inline bool isSessionTempName(std::string_view name) {
+  return !name.empty() && name[0] == '#' && (name.size() < 2 || name[1] != '#');
+}
+inline bool isGlobalTempName(std::string_view name) {
+  return name.size() >= 2 && name[0] == '#' && name[1] == '#';
+}
 
 // Maps a syscolumns xtype back to the engine's type.
 std::optional<SqlType> sqlTypeFromXtype(int xtype);

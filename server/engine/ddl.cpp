@@ -58,12 +58,13 @@ void Ddl::atomically(F&& body) {
 }
 
 std::string Ddl::schemaOf(const Name& name, std::string* database) {
-  if (!name.empty() && !name.back().empty() && name.back()[0] == '#') {
+  if (!name.empty() && isSessionTempName(name.back())) {
     if (database) *database = "tempdb";
     return "temp";
   }
   std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
   if (db.empty()) db = s_.currentDb_;
+  if (!name.empty() && isGlobalTempName(name.back())) db = "tempdb";
   s_.attach(db);
   db = s_.engine_.canonicalName(db);
   if (database) *database = db;
@@ -283,6 +284,13 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
     bool hasPk = false;
     for (const auto& c : t.constraints) hasPk |= c.kind == ConstraintDef::Kind::PrimaryKey;
     if (!hasPk) cat.addIndex(schema, id, 0, name, 0, {});
+    if (isGlobalTempName(name)) {
+      std::int64_t created = 0;
+      querySql(s_.db_.get(), "SELECT crdate FROM tempdb.sysobjects WHERE id = ?",
+               {Stored::integer(id)},
+               [&](sqlite3_stmt* st) { created = sqlite3_column_int64(st, 0); });
+      s_.globalTemps_.push_back({name, id, created});
+    }
   });
 }
 
@@ -605,6 +613,8 @@ void Ddl::drop(const DropStmt& d) {
       if (want == "U ")
         execSql(s_.db_.get(), "DROP TABLE " + quoteName(schema) + "." + quoteName(realName));
       s_.catalog_.dropObject(schema, id);
+      std::erase_if(s_.globalTemps_,
+                    [&](const auto& g) { return g.id == id && schema == "tempdb"; });
     });
   }
 }

@@ -38,12 +38,13 @@ std::string joinName(const Name& name) {
 }  // namespace
 
 std::string SqliteSession::schemaOfName(const Name& name, std::string* database) {
-  if (!name.empty() && !name.back().empty() && name.back()[0] == '#') {
+  if (!name.empty() && isSessionTempName(name.back())) {
     if (database) *database = "tempdb";
     return "temp";
   }
   std::string db = name.size() >= 3 ? name[name.size() - 3] : std::string();
   if (db.empty()) db = currentDb_;
+  if (!name.empty() && isGlobalTempName(name.back())) db = "tempdb";
   std::string canonical = engine_.canonicalName(db);
   if (!attached_.count(canonical)) {
     if (!validDatabaseName(canonical) || !engine_.exists(canonical)) return {};

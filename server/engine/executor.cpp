@@ -58,6 +58,32 @@ SqliteSession::~SqliteSession() {
   engine_.unregisterSession(login_.spid, killed_);
   statements_.clear();
   if (db_ && tranCount_ > 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  tranCount_ = 0;
+  // A killed session still cleans up: its statements must not be interrupted.
+  killed_->store(false, std::memory_order_release);
+  // Global temporary tables end with the session that made them, unless
+  // they are gone already (dropped, rolled back, or made again by another).
+  // (A copy: dropping one takes it off the list.)
+  const std::vector<GlobalTemp> globals = globalTemps_;
+  for (const GlobalTemp& g : globals) {
+    if (!db_) break;
+    try {
+      bool same = false;
+      querySql(db_.get(),
+               "SELECT 1 FROM tempdb.sysobjects WHERE name = ? COLLATE TSQL_CI AND id = ? AND "
+               "crdate = ?",
+               {Stored::text(g.name), Stored::integer(g.id), Stored::integer(g.created)},
+               [&](sqlite3_stmt*) { same = true; });
+      if (!same) continue;
+      DropStmt drop;
+      drop.objectType = "TABLE";
+      drop.names.push_back({"tempdb", "", g.name});
+      Ddl(*this).drop(drop);
+    } catch (...) {
+      // Another session holds tempdb past the lock time-out: the table
+      // stays until dropped or the server restarts.
+    }
+  }
 }
 
 bool SqliteSession::open(Message& error) {

@@ -304,6 +304,13 @@ class SqliteSession : public Session, private BindContext {
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names
   std::map<std::string, std::shared_ptr<Batch>> procTexts_;  // parsed procedure bodies by text
   std::set<std::string> identityInsertTables_;
+  // The ##tables this session made: dropped when it ends.
+  struct GlobalTemp {
+    std::string name;
+    std::int64_t id = 0;
+    std::int64_t created = 0;  // sysobjects.crdate, as ids are used again
+  };
+  std::vector<GlobalTemp> globalTemps_;
 
   // Statements of sp_prepare and sp_prepexec, by handle.
   struct Prepared {

@@ -708,6 +708,54 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   std::filesystem::remove_all(dir);
 }
 
+TEST_F(SessionTest, LoginIntoTempdbSharesItsTables) {
+  LoginInfo login;
+  login.user = "sa";
+  login.database = "tempdb";
+  Message error;
+  auto s = engine_->openSession(login, error);
+  ASSERT_TRUE(s) << error.text;
+  EXPECT_EQ(s->currentDatabase(), "tempdb");
+  auto r = run(*s, "CREATE TABLE t (v int) INSERT t VALUES (5)");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  auto other = open();
+  r = run(*other, "SELECT v FROM tempdb.dbo.t");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 1u);
+  ASSERT_EQ(r.results[0].rows.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 5);
+}
+
+TEST_F(SessionTest, GlobalTempTableEndsWithTheSessionThatMadeIt) {
+  auto maker = open();
+  auto other = open();
+  auto r = run(*maker, "CREATE TABLE ##g (v int) INSERT ##g VALUES (1)");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  r = run(*other, "INSERT ##g VALUES (2) SELECT count(*) FROM ##g");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 2);
+  // Another session's ##table of the same name, made after the first was
+  // dropped, is not the first session's to drop.
+  auto third = open();
+  r = run(*third, "CREATE TABLE ##h (v int) DROP TABLE ##h CREATE TABLE ##h2 (v int)");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  r = run(*other, "CREATE TABLE ##h (v int)");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  maker.reset();
+  third.reset();
+  r = run(*other, "SELECT * FROM ##g");
+  ASSERT_EQ(r.errors().size(), 1u);
+  EXPECT_EQ(r.errors()[0].number, 208);
+  r = run(*other,
+          "SELECT CASE WHEN OBJECT_ID('tempdb..##h') IS NULL THEN 'gone' ELSE 'kept' END, "
+          "CASE WHEN OBJECT_ID('##h2') IS NULL THEN 'gone' ELSE 'kept' END");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(r.results[0].rows[0][0].data()), "kept");
+  EXPECT_EQ(std::get<std::string>(r.results[0].rows[0][1].data()), "gone");
+}
+
 TEST_F(SessionTest, TempdbStartsEmptyWithEachEngine) {
   std::string dir = ::testing::TempDir() + "/tessel_tempdb_test_" + std::to_string(::getpid());
   auto start = [&] {
