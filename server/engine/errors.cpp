@@ -220,6 +220,7 @@ constexpr std::array kErrors = {
     ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
     ErrorDef{9810, 16, S, "The datepart %s is not supported by date function %s for data type %s."},
+    ErrorDef{10700, 16, B, "The table-valued parameter \"%s\" is READONLY and cannot be modified."},
     ErrorDef{10704, 15, B,
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
              "the THROW statement inside a CATCH block, or add error parameters to the THROW "
