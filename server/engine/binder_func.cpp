@@ -1,6 +1,7 @@
 // Binding of built-in functions and aggregates.
 
 #include "binder.h"
+#include "datetime2.h"
 #include "errors.h"
 #include "exact.h"
 #include "lexer.h"
@@ -32,6 +33,15 @@ std::string datePartName(const Expr& e) {
     if (auto* s = std::get_if<std::string>(&e.value.data())) return *s;
   if (e.kind == ExprKind::Column && e.names.size() == 1) return e.names[0];
   throw SqlError(155, {"?", "datepart"});
+}
+
+// The name SQL Server reports a date part code by (error 9810).
+const char* datePartLongName(int code) {
+  static constexpr const char* kNames[] = {"year",       "quarter",  "month",       "dayofyear",
+                                           "day",        "week",     "weekday",     "hour",
+                                           "minute",     "second",   "millisecond", "microsecond",
+                                           "nanosecond", "tzoffset", "iso_week"};
+  return code >= 0 && code < 15 ? kNames[code] : "";
 }
 
 }  // namespace
@@ -445,11 +455,35 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
     if (e.args.empty()) return make("t_rand()", makeType(SqlType::Float));
     return make("t_rand(" + integer(0) + ")", makeType(SqlType::Float));
   }
+  // The date and time types (any year from 0001, to 100 ns) go to the
+  // t_w* functions with their type; datetime and smalldatetime keep the
+  // datetime ones, unless the part needs more than their precision.
+  TypeInfo wide7 = makeType(SqlType::DateTime2, 0, 0, 7);
+  auto wideSql = [&](const Typed& a) { return a.sql + "," + std::to_string(encodeType(a.type)); };
+  auto asWide = [&](Typed a) {
+    if (!isWideDateType(a.type.type)) {
+      a.sql = convertSql(a, wide7);
+      a.type = wide7;
+    }
+    return a;
+  };
+  auto unsupported = [&](int code, const char* function, const TypeInfo& t) {
+    return SqlError(9810, {datePartLongName(code), function, typeName(t.type)});
+  };
   if (fn == "DATEADD") {
     expectArgs(e, 3, 3);
     std::string part = datePartName(*e.args[0]);
+    auto code = normalizeDatePart(part);
     Typed d = arg(2);
+    if (code && (*code == 13 || *code == 14)) throw SqlError(155, {part, "dateadd"});
+    if (isWideDateType(d.type.type)) {
+      if (code && !wideHasPart(d.type.type, *code)) throw unsupported(*code, "dateadd", d.type);
+      return make("t_wdateadd(" + sqlLiteral(Stored::text(part)) + "," + integer(1) + "," +
+                      wideSql(d) + ")",
+                  d.type);
+    }
     TypeInfo t = isDateType(d.type.type) ? d.type : makeType(SqlType::DateTime);
+    if (code && *code >= 11) throw unsupported(*code, "dateadd", t);
     return make("t_dateadd(" + sqlLiteral(Stored::text(part)) + "," + integer(1) + "," +
                     datetimeArg(2) + "," + (t.type == SqlType::SmallDateTime ? "1" : "0") + ")",
                 t);
@@ -457,6 +491,13 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "DATEDIFF") {
     expectArgs(e, 3, 3);
     std::string part = datePartName(*e.args[0]);
+    auto code = normalizeDatePart(part);
+    if (code && (*code == 13 || *code == 14)) throw SqlError(155, {part, "datediff"});
+    Typed a = arg(1), b = arg(2);
+    if (isWideDateType(a.type.type) || isWideDateType(b.type.type) || (code && *code >= 11))
+      return make("t_wdatediff(" + sqlLiteral(Stored::text(part)) + "," + wideSql(asWide(a)) + "," +
+                      wideSql(asWide(b)) + ")",
+                  intType);
     return make("t_datediff(" + sqlLiteral(Stored::text(part)) + "," + datetimeArg(1) + "," +
                     datetimeArg(2) + ")",
                 intType);
@@ -464,6 +505,19 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "DATEPART" || fn == "DATENAME") {
     expectArgs(e, 2, 2);
     std::string part = datePartName(*e.args[0]);
+    auto code = normalizeDatePart(part);
+    Typed d = arg(1);
+    bool wide = isWideDateType(d.type.type);
+    const char* function = fn == "DATENAME" ? "datename" : "datepart";
+    if (wide && code && !wideHasPart(d.type.type, *code))
+      throw unsupported(*code, function, d.type);
+    if (!wide && code && *code == 13 && isDateType(d.type.type))
+      throw unsupported(*code, function, d.type);
+    if (wide || (code && *code >= 11)) {
+      std::string call = "(" + sqlLiteral(Stored::text(part)) + "," + wideSql(asWide(d)) + ")";
+      if (fn == "DATENAME") return make("t_wdatename" + call, makeType(SqlType::NVarChar, 60));
+      return make("t_wdatepart" + call, intType);
+    }
     if (fn == "DATENAME")
       return make("t_datename(" + sqlLiteral(Stored::text(part)) + "," + datetimeArg(1) + ")",
                   makeType(SqlType::NVarChar, 60));
@@ -472,6 +526,10 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   }
   if (fn == "YEAR" || fn == "MONTH" || fn == "DAY") {
     expectArgs(e, 1, 1);
+    Typed d = arg(0);
+    // A time is on the base day, 1900-01-01.
+    if (isWideDateType(d.type.type))
+      return make("t_wdatepart('" + lower(fn) + "'," + wideSql(d) + ")", intType);
     return make("t_datepart('" + lower(fn) + "'," + datetimeArg(0) + ")", intType);
   }
   if (fn == "NEWID") return make("t_newid()", makeType(SqlType::UniqueIdentifier));

@@ -404,19 +404,35 @@ std::int64_t nowTicks(bool utc) {
 }
 
 // Part codes: 0 year, 1 quarter, 2 month, 3 dayofyear, 4 day, 5 week, 6 weekday,
-// 7 hour, 8 minute, 9 second, 10 millisecond.
+// 7 hour, 8 minute, 9 second, 10 millisecond; the date and time types also
+// have 11 microsecond, 12 nanosecond, 13 tzoffset and 14 iso_week
+// (datetime2.h).
 std::optional<int> normalizeDatePart(std::string_view p) {
   struct Alias {
     const char* name;
     int code;
   };
   static constexpr Alias kAliases[] = {
-      {"year", 0},    {"yy", 0}, {"yyyy", 0},   {"quarter", 1},   {"qq", 1}, {"q", 1},
-      {"month", 2},   {"mm", 2}, {"m", 2},      {"dayofyear", 3}, {"dy", 3}, {"y", 3},
-      {"day", 4},     {"dd", 4}, {"d", 4},      {"week", 5},      {"wk", 5}, {"ww", 5},
-      {"weekday", 6}, {"dw", 6}, {"w", 6},      {"hour", 7},      {"hh", 7}, {"minute", 8},
-      {"mi", 8},      {"n", 8},  {"second", 9}, {"ss", 9},        {"s", 9},  {"millisecond", 10},
-      {"ms", 10},
+      {"year", 0},    {"yy", 0},
+      {"yyyy", 0},    {"quarter", 1},
+      {"qq", 1},      {"q", 1},
+      {"month", 2},   {"mm", 2},
+      {"m", 2},       {"dayofyear", 3},
+      {"dy", 3},      {"y", 3},
+      {"day", 4},     {"dd", 4},
+      {"d", 4},       {"week", 5},
+      {"wk", 5},      {"ww", 5},
+      {"weekday", 6}, {"dw", 6},
+      {"w", 6},       {"hour", 7},
+      {"hh", 7},      {"minute", 8},
+      {"mi", 8},      {"n", 8},
+      {"second", 9},  {"ss", 9},
+      {"s", 9},       {"millisecond", 10},
+      {"ms", 10},     {"microsecond", 11},
+      {"mcs", 11},    {"nanosecond", 12},
+      {"ns", 12},     {"tzoffset", 13},
+      {"tz", 13},     {"iso_week", 14},
+      {"isowk", 14},  {"isoww", 14},
   };
   for (const auto& a : kAliases)
     if (iequals(p, a.name)) return a.code;

@@ -1,6 +1,8 @@
 #include "datetime2.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -199,6 +201,189 @@ WideDateTime wideFromTicks(std::int64_t ticks) {
 std::int64_t ticksFromWide(const WideDateTime& v) {
   std::int64_t ticks = (v.units * 3 + 50000) / 100000;
   return (v.days - kDaysTo1900) * kTicksPerDay + ticks;
+}
+
+namespace {
+
+constexpr std::int64_t kUnitsPerSecond = 10000000;
+constexpr std::int64_t kUnitsPerHour = 3600 * kUnitsPerSecond;
+
+// Units since 0001-01-01 00:00, in UTC for a value with an offset.
+std::int64_t utcUnits(const WideDateTime& v) {
+  return v.days * kUnitsPerDay + v.units - v.offsetMinutes * 60 * kUnitsPerSecond;
+}
+
+std::int64_t floorBy(std::int64_t a, std::int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+int lastDayOf(int y, int m) {
+  for (int d = 31; d > 28; --d)
+    if (validDate(y, m, d)) return d;
+  return 28;
+}
+
+}  // namespace
+
+bool wideHasPart(SqlType type, int part) {
+  bool timePart = part >= 7 && part <= 12;
+  if (part == 13) return type == SqlType::DateTime2 || type == SqlType::DateTimeOffset;
+  if (type == SqlType::Date) return !timePart;
+  if (type == SqlType::Time) return timePart;
+  return true;
+}
+
+std::int64_t widePart(int part, const WideDateTime& v, int dateFirst) {
+  std::int64_t days1900 = v.days - kDaysTo1900;
+  switch (part) {
+    case 7:
+      return v.units / kUnitsPerHour;
+    case 8:
+      return v.units / (60 * kUnitsPerSecond) % 60;
+    case 9:
+      return v.units / kUnitsPerSecond % 60;
+    case 10:
+      return v.units / 10000 % 1000;
+    case 11:
+      return v.units / 10 % 1000000;
+    case 12:
+      return v.units % kUnitsPerSecond * 100;
+    case 13:
+      return v.offsetMinutes;
+    case 14: {
+      // The ISO week belongs to the year of its Thursday; weeks start on Monday.
+      std::int64_t monday0 = ((days1900 % 7) + 7) % 7;  // 1900-01-01 was a Monday
+      std::int64_t thursday = days1900 - monday0 + 3;
+      std::int64_t jan1 = daysFromCivil(civilFromDays(thursday).year, 1, 1);
+      return (thursday - jan1) / 7 + 1;
+    }
+    default:
+      // The date parts depend on the day alone.
+      return datePart(part, days1900 * kTicksPerDay, dateFirst);
+  }
+}
+
+std::string wideName(int part, const WideDateTime& v, int dateFirst) {
+  if (part == 2 || part == 6)
+    return dateName(part, (v.days - kDaysTo1900) * kTicksPerDay, dateFirst);
+  if (part == 13) {
+    int m = v.offsetMinutes < 0 ? -v.offsetMinutes : v.offsetMinutes;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%c%02d:%02d", v.offsetMinutes < 0 ? '-' : '+', m / 60, m % 60);
+    return buf;
+  }
+  return std::to_string(widePart(part, v, dateFirst));
+}
+
+std::optional<WideDateTime> wideAdd(int part, std::int64_t amount, WideDateTime v, SqlType type) {
+  std::int64_t days = v.days;
+  __int128 units = 0;  // to add
+  switch (part) {
+    case 0:
+    case 1:
+    case 2: {
+      CivilDate c = civilFromDays(days - kDaysTo1900);
+      std::int64_t months = part == 0 ? amount * 12 : part == 1 ? amount * 3 : amount;
+      std::int64_t total = std::int64_t{c.year} * 12 + (c.month - 1) + months;
+      std::int64_t y = floorBy(total, 12);
+      int m = static_cast<int>(total - y * 12) + 1;
+      if (y < 1 || y > 9999) return std::nullopt;
+      int year = static_cast<int>(y);
+      days = daysFrom0001(year, m, std::min(c.day, lastDayOf(year, m)));
+      break;
+    }
+    case 3:
+    case 4:
+    case 6:
+      days += amount;
+      break;
+    case 5:
+      days += amount * 7;
+      break;
+    case 7:
+      units = static_cast<__int128>(amount) * kUnitsPerHour;
+      break;
+    case 8:
+      units = static_cast<__int128>(amount) * 60 * kUnitsPerSecond;
+      break;
+    case 9:
+      units = static_cast<__int128>(amount) * kUnitsPerSecond;
+      break;
+    case 10:
+      units = static_cast<__int128>(amount) * 10000;
+      break;
+    case 11:
+      units = static_cast<__int128>(amount) * 10;
+      break;
+    case 12:
+      // Nanoseconds round to the 100 ns unit: 49 adds nothing, 50 one unit.
+      units = amount >= 0 ? (amount + 50) / 100 : -((-amount + 50) / 100);
+      break;
+    default:
+      return std::nullopt;
+  }
+  __int128 total = static_cast<__int128>(v.units) + units;
+  __int128 perDay = kUnitsPerDay;
+  __int128 dayShift = total / perDay - (total % perDay < 0 ? 1 : 0);
+  v.units = static_cast<std::int64_t>(total - dayShift * perDay);
+  // A time has no day to carry into.
+  if (type != SqlType::Time) {
+    __int128 d = static_cast<__int128>(days) + dayShift;
+    if (d < 0 || d > kMaxDays) return std::nullopt;
+    days = static_cast<std::int64_t>(d);
+  }
+  if (days < 0 || days > kMaxDays) return std::nullopt;
+  v.days = static_cast<std::int32_t>(days);
+  return v;
+}
+
+std::optional<std::int64_t> wideDiff(int part, const WideDateTime& from, const WideDateTime& to) {
+  std::int64_t a = utcUnits(from), b = utcUnits(to);
+  std::int64_t d1 = floorBy(a, kUnitsPerDay) - kDaysTo1900,
+               d2 = floorBy(b, kUnitsPerDay) - kDaysTo1900;
+  CivilDate ca = civilFromDays(d1), cb = civilFromDays(d2);
+  __int128 r = 0;
+  switch (part) {
+    case 0:
+      r = cb.year - ca.year;
+      break;
+    case 1:
+      r = (cb.year * 4 + (cb.month - 1) / 3) - (ca.year * 4 + (ca.month - 1) / 3);
+      break;
+    case 2:
+      r = (cb.year * 12 + cb.month) - (ca.year * 12 + ca.month);
+      break;
+    case 3:
+    case 4:
+    case 6:
+      r = d2 - d1;
+      break;
+    case 5:
+      r = floorBy(d2 + 1, 7) - floorBy(d1 + 1, 7);  // weeks start on Sunday
+      break;
+    case 7:
+      r = floorBy(b, kUnitsPerHour) - floorBy(a, kUnitsPerHour);
+      break;
+    case 8:
+      r = floorBy(b, 60 * kUnitsPerSecond) - floorBy(a, 60 * kUnitsPerSecond);
+      break;
+    case 9:
+      r = floorBy(b, kUnitsPerSecond) - floorBy(a, kUnitsPerSecond);
+      break;
+    case 10:
+      r = floorBy(b, 10000) - floorBy(a, 10000);
+      break;
+    case 11:
+      r = floorBy(b, 10) - floorBy(a, 10);
+      break;
+    case 12:
+      r = (static_cast<__int128>(b) - a) * 100;
+      break;
+    default:
+      return std::nullopt;
+  }
+  if (r > INT32_MAX || r < INT32_MIN) return std::nullopt;
+  return static_cast<std::int64_t>(r);
 }
 
 WideDateTime nowWide(bool utc) {

@@ -50,4 +50,20 @@ std::int64_t ticksFromWide(const WideDateTime& v);
 // The current time; local with the machine's offset, or UTC.
 WideDateTime nowWide(bool utc);
 
+// DATEPART, DATENAME, DATEADD and DATEDIFF over the whole range of the date
+// and time types (years 0001 to 9999), to the 100 ns unit. Part codes are
+// normalizeDatePart's: 0 year ... 10 millisecond, 11 microsecond,
+// 12 nanosecond, 13 tzoffset, 14 iso_week.
+//
+// Whether a value of `type` has `part`: date has no time parts, time no date
+// parts, and only datetime2 and datetimeoffset have tzoffset.
+bool wideHasPart(SqlType type, int part);
+std::int64_t widePart(int part, const WideDateTime& v, int dateFirst);
+std::string wideName(int part, const WideDateTime& v, int dateFirst);
+// A time wraps around midnight; nothing when the result leaves 0001..9999.
+std::optional<WideDateTime> wideAdd(int part, std::int64_t amount, WideDateTime v, SqlType type);
+// Boundaries of `part` crossed from `from` to `to`, datetimeoffset values
+// compared in UTC; nothing when the count does not fit an int.
+std::optional<std::int64_t> wideDiff(int part, const WideDateTime& from, const WideDateTime& to);
+
 }  // namespace tessel::sqld::engine

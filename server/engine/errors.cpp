@@ -98,7 +98,11 @@ constexpr std::array kErrors = {
     ErrorDef{512, 16, S,
              "Subquery returned more than 1 value. This is not permitted when the subquery "
              "follows =, !=, <, <= , >, >= or when the subquery is used as an expression."},
-    ErrorDef{517, 16, S, "Adding a value to a 'datetime' column caused an overflow."},
+    ErrorDef{517, 16, S, "Adding a value to a '%s' column caused an overflow."},
+    ErrorDef{535, 16, S,
+             "The datediff function resulted in an overflow. The number of dateparts separating "
+             "two date/time instances is too large. Try to use datediff with a less precise "
+             "datepart."},
     ErrorDef{529, 16, B, "Explicit conversion from data type %s to %s is not allowed."},
     ErrorDef{544, 16, S,
              "Cannot insert explicit value for identity column in table '%s' when "
@@ -215,6 +219,8 @@ constexpr std::array kErrors = {
     ErrorDef{4920, 16, S, "ALTER TABLE failed because trigger '%s' does not belong to table '%s'."},
     ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
+    ErrorDef{9810, 16, S, "The datepart %s is not supported by date function %s for data type %s."},
+    ErrorDef{10700, 16, B, "The table-valued parameter \"%s\" is READONLY and cannot be modified."},
     ErrorDef{10704, 15, B,
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
              "the THROW statement inside a CATCH block, or add error parameters to the THROW "

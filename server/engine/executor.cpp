@@ -350,6 +350,7 @@ void SqliteSession::dropTableVariables(Frame& f) {
   if (f.tableVars.empty()) return;
   for (const auto& [var, table] : f.tableVars) {
     std::erase_if(liveTableVars_, [&](const LiveTableVar& v) { return v.table == table; });
+    readonlyTables_.erase(table);
     DropStmt drop;
     drop.objectType = "TABLE";
     drop.names.push_back({table});

@@ -720,7 +720,7 @@ void fnDateAdd(sqlite3_context* c, int, sqlite3_value** v) {
   if (!part) return;
   auto r = dateAdd(*part, argInt(v, 1), argInt(v, 2));
   if (!r || !inDateTimeRange(*r)) {
-    std::string text = encodeErrorText(makeMessage(517, {}), true);
+    std::string text = encodeErrorText(makeMessage(517, {"datetime"}), true);
     return sqlite3_result_error(c, text.c_str(), -1);
   }
   bool small = argInt(v, 3) != 0;
@@ -746,6 +746,59 @@ void fnDateName(sqlite3_context* c, int, sqlite3_value** v) {
   auto part = partArg(c, v);
   if (!part) return;
   resultText(c, dateName(*part, argInt(v, 1), settingsOf(c).dateFirst));
+}
+
+// The date and time types: t_wdatepart(part, value, type),
+// t_wdatename(part, value, type), t_wdateadd(part, n, value, type) and
+// t_wdatediff(part, a, type a, b, type b); `type` decodes the storage form.
+WideDateTime argWide(sqlite3_value** v, int i, const TypeInfo& type) {
+  if (type.type == SqlType::DateTimeOffset)
+    return wideFromText(argText(v, i)).value_or(WideDateTime{});
+  return wideFromInteger(argInt(v, i), type.type);
+}
+
+void fnWideDatePart(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  WideDateTime w = argWide(v, 1, decodeType(argInt(v, 2)));
+  sqlite3_result_int64(c, widePart(*part, w, settingsOf(c).dateFirst));
+}
+
+void fnWideDateName(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  WideDateTime w = argWide(v, 1, decodeType(argInt(v, 2)));
+  resultText(c, wideName(*part, w, settingsOf(c).dateFirst));
+}
+
+void fnWideDateAdd(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  TypeInfo type = decodeType(argInt(v, 3));
+  auto r = wideAdd(*part, argInt(v, 1), argWide(v, 2, type), type.type);
+  if (r) r = fitWide(*r, type);
+  if (!r) {
+    std::string text = encodeErrorText(makeMessage(517, {typeName(type.type)}), true);
+    return sqlite3_result_error(c, text.c_str(), -1);
+  }
+  if (type.type == SqlType::DateTimeOffset) return resultText(c, storedWideText(*r, type));
+  sqlite3_result_int64(c, integerFromWide(*r, type.type));
+}
+
+void fnWideDateDiff(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 1) || isNull(v, 3)) return sqlite3_result_null(c);
+  auto part = partArg(c, v);
+  if (!part) return;
+  auto r = wideDiff(*part, argWide(v, 1, decodeType(argInt(v, 2))),
+                    argWide(v, 3, decodeType(argInt(v, 4))));
+  if (!r) {
+    std::string text = encodeErrorText(makeMessage(535, {}), true);
+    return sqlite3_result_error(c, text.c_str(), -1);
+  }
+  sqlite3_result_int64(c, *r);
 }
 
 void fnNow(sqlite3_context* c, int, sqlite3_value** v) {
@@ -961,6 +1014,10 @@ constexpr FunctionDef kFunctions[] = {
     {"t_datediff", 3, fnDateDiff, true},
     {"t_datepart", 2, fnDatePart, true},
     {"t_datename", 2, fnDateName, true},
+    {"t_wdatepart", 3, fnWideDatePart, true},
+    {"t_wdatename", 3, fnWideDateName, true},
+    {"t_wdateadd", 4, fnWideDateAdd, true},
+    {"t_wdatediff", 5, fnWideDateDiff, true},
     {"t_now", 1, fnNow, false},
     {"t_now2", 1, fnNow2, false},
     {"t_newid", 0, fnNewId, false},

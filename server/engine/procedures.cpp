@@ -355,6 +355,7 @@ class CaptureSink : public ResultSink {
 
 void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
   auto table = resolveTable(s.table);
+  checkWritable(table);
   // A view takes rows only through an INSTEAD OF INSERT trigger.
   if (table->xtype != "U" && !(table->xtype == "V" && insteadOfTrigger(*table, kTriggerInsert)))
     throw SqlError(4406, {table->name});

@@ -244,6 +244,10 @@ class SqliteSession : public Session, private BindContext {
   // true is returned); an alias type's parameter gets the base type.
   bool bindUserTypeParam(const ProcParam& p, int position, const CallArg* arg, Frame& frame,
                          TypeInfo& type);
+  // Throws 10700 when `target` holds a table-valued parameter's rows.
+  void checkWritable(const std::shared_ptr<const TableInfo>& target) const;
+  // The tables behind table-valued parameters, which are READONLY.
+  std::set<std::string> readonlyTables_;
 
   // Running bound statements (run.cpp).
   const BoundStatement& bound(const void* key, const std::function<BoundStatement(Binder&)>& make);

@@ -242,8 +242,10 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
   if (s.bulk) return execInsertBulk(s, f);
+  auto target = findTable(s.table);
+  checkWritable(target);
   std::int64_t n = withTriggers(
-      findTable(s.table), kTriggerInsert, {}, f, [&] { return insertRows(s, f); }, &s);
+      target, kTriggerInsert, {}, f, [&] { return insertRows(s, f); }, &s);
   statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
 }
 
@@ -300,6 +302,7 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
 void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
   auto target = insteadOfView(s.table, s.from, kTriggerUpdate);
   if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); }).target;
+  checkWritable(target);
   std::set<std::string> updated;
   for (const auto& a : s.sets)
     if (!a.column.empty() && a.column[0] != '@') updated.insert(lower(a.column));
@@ -320,6 +323,7 @@ void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
 void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
   auto target = insteadOfView(s.table, s.from, kTriggerDelete);
   if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); }).target;
+  checkWritable(target);
   std::int64_t n = withTriggers(
       target, kTriggerDelete, {}, f,
       [&] {

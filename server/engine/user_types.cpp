@@ -175,8 +175,17 @@ bool SqliteSession::bindUserTypeParam(const ProcParam& p, int position, const Ca
   if (rows && !rows->typeName.empty() && !iequals(rows->typeName, ut.name))
     throw SqlError(206, {rows->typeName, ut.name});
   declareTableVariable(frame, p.name, *ut.table, ut.name);
-  if (rows && !rows->isNull) fillTableVariable(frame.tableVars[lower(p.name)], *rows);
+  const std::string& table = frame.tableVars[lower(p.name)];
+  if (rows && !rows->isNull) fillTableVariable(table, *rows);
+  readonlyTables_.insert(table);
   return true;
+}
+
+void SqliteSession::checkWritable(const std::shared_ptr<const TableInfo>& target) const {
+  if (!target || !readonlyTables_.count(target->name)) return;
+  // The table is named "#@param~N" after its parameter.
+  const std::string& name = target->name;
+  throw SqlError(10700, {name.substr(1, name.rfind('~') - 1)});
 }
 
 }  // namespace tessel::sqld::engine

@@ -69,14 +69,20 @@ class GridPaintTest : public ControlsTest {
     return OpenQuery("SELECT id, name, price FROM ctl_paint ORDER BY id", true, "ctl_paint");
   }
   static constexpr int kRows = 7;
+
+  // The grid on the query's data source, shown and painted at the given width.
+  bool ShowGrid(DataGrid& grid, int width = 560) {
+    grid.SetDataSource(source.get());
+    grid.resize(width, 300);
+    grid.show();
+    return QTest::qWaitForWindowExposed(&grid);
+  }
 };
 
 TEST_F(GridPaintTest, MoneyShowsItsCentsAndIsEditedAsItsValue) {
   TTessel& q = OpenPaintRows();
   DataGrid grid;
-  grid.SetDataSource(source.get());
-  grid.resize(500, 300);
-  grid.show();
+  ASSERT_TRUE(ShowGrid(grid, 500));
   auto& model = *grid.Model();
   // Shown with cents on the current row and on the others, read from pages.
   EXPECT_EQ(model.data(model.index(1, 2)).toString(), "120.10");
@@ -104,10 +110,7 @@ TEST_F(GridPaintTest, MoneyShowsItsCentsAndIsEditedAsItsValue) {
 TEST_F(GridPaintTest, PaintedCellsMatchQtsPaintingOfTheModel) {
   OpenPaintRows();
   DataGrid grid;
-  grid.SetDataSource(source.get());
-  grid.resize(560, 300);
-  grid.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+  ASSERT_TRUE(ShowGrid(grid));
   grid.setColumnWidth(1, 120);  // the last row's name is cut
   QApplication::processEvents();
   ASSERT_TRUE(grid.PaintsCellsItself());
@@ -155,10 +158,7 @@ TEST_F(GridPaintTest, PaintedCellsMatchQtsPaintingOfTheModel) {
 TEST_F(GridPaintTest, CurrentRowIsHighlightedAndFollowsTheRecord) {
   TTessel& q = OpenPaintRows();
   DataGrid grid;
-  grid.SetDataSource(source.get());
-  grid.resize(560, 300);
-  grid.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+  ASSERT_TRUE(ShowGrid(grid));
   auto& model = *grid.Model();
   const auto colour = [&](QPalette::ColorRole role) {
     return grid.palette().color(grid.isActiveWindow() ? QPalette::Active : QPalette::Inactive,
@@ -200,10 +200,7 @@ TEST_F(GridPaintTest, CurrentRowIsHighlightedAndFollowsTheRecord) {
 TEST_F(GridPaintTest, RowHeaderMatchesQtsHeaderAndMarksTheEditedRow) {
   TTessel& q = OpenPaintRows();
   DataGrid grid;
-  grid.SetDataSource(source.get());
-  grid.resize(560, 300);
-  grid.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+  ASSERT_TRUE(ShowGrid(grid));
   QHeaderView* header = grid.verticalHeader();
   q.MoveBy(1);
   q.Edit();

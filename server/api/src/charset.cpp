@@ -1,6 +1,7 @@
 #include "sqld/charset.h"
 
 #include <array>
+#include <cstring>
 
 namespace tessel::sqld {
 
@@ -134,12 +135,22 @@ std::string utf8ToUcs2le(std::string_view utf8) {
   return out;
 }
 
+std::size_t asciiPrefixLength(std::string_view text) {
+  // Eight bytes at a time while no byte has its high bit set.
+  std::size_t n = 0;
+  for (std::uint64_t word; n + 8 <= text.size(); n += 8) {
+    std::memcpy(&word, text.data() + n, 8);
+    if (word & 0x8080808080808080u) break;
+  }
+  while (n < text.size() && static_cast<unsigned char>(text[n]) < 0x80) ++n;
+  return n;
+}
+
 void appendUtf8AsCp1252(std::string& out, std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     // Runs of ASCII travel unchanged.
-    std::size_t run = i;
-    while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+    std::size_t run = i + asciiPrefixLength(utf8.substr(i));
     if (run > i) {
       out.append(utf8.data() + i, run - i);
       i = run;

@@ -56,14 +56,19 @@ void TokenWriter::colMetadata(std::span<const Column> columns) {
   // A result set has at most 4096 columns; rows follow the columns announced.
   columns_.assign(columns.begin(), columns.begin() + std::min<std::size_t>(columns.size(), 4096));
   sourceTypes_.clear();
-  rowTypes_.clear();
+  encoders_.clear();
+  datesAsText_ = false;
   for (Column& c : columns_) {
     sourceTypes_.push_back(c.type);
     c.type = typeForVersion(c.type, version_);
-    TypeInfo rowType = c.type;
-    if (c.unpadded && rowType.type == SqlType::Char) rowType.type = SqlType::VarChar;
-    if (c.unpadded && rowType.type == SqlType::Binary) rowType.type = SqlType::VarBinary;
-    rowTypes_.push_back(rowType);
+    // Unpadded char and binary values are written as varchar and varbinary
+    // ones: the same encoding without the padding.
+    TypeInfo valueType = c.type;
+    if (c.unpadded && valueType.type == SqlType::Char) valueType.type = SqlType::VarChar;
+    if (c.unpadded && valueType.type == SqlType::Binary) valueType.type = SqlType::VarBinary;
+    encoders_.emplace_back(valueType);
+    if (c.type.type != sourceTypes_.back().type && isDateTime2Type(sourceTypes_.back().type))
+      datesAsText_ = true;
   }
   columns = columns_;
   std::string buf;
@@ -94,44 +99,49 @@ void TokenWriter::colMetadata(std::span<const Column> columns) {
 void TokenWriter::row(std::span<const Value> values) {
   const std::size_t n = columns_.size();
   static const Value kNull;
-  Value asText;
   auto valueAt = [&](std::size_t i) -> const Value& {
-    if (i >= values.size()) return kNull;
-    if (columns_[i].type.type != sourceTypes_[i].type && !values[i].isNull() &&
-        isDateTime2Type(sourceTypes_[i].type)) {
-      asText = Value(formatDateTime2(convert::toDateTime2(values[i]), sourceTypes_[i]));
-      return asText;
-    }
-    return values[i];
+    return i < values.size() ? values[i] : kNull;
   };
-  bool anyNull = false;
-  for (std::size_t i = 0; i < n && !anyNull; ++i) anyNull = valueAt(i).isNull();
-  scratch_.clear();
-  if (anyNull && atLeast73(version_)) {
-    scratch_.push_back(static_cast<char>(token::NbcRow));
-    std::string bitmap((n + 7) / 8, '\0');
+  bool anyNull = values.size() < n;
+  for (std::size_t i = 0; i < n && !anyNull; ++i) anyNull = values[i].isNull();
+  // From TDS 7.3 a row with NULLs is an NBCROW: a bitmap of them, then the
+  // other values.
+  const bool nbc = anyNull && atLeast73(version_);
+  rowBytes_.clear();
+  *rowBytes_.room(1) = static_cast<char>(nbc ? token::NbcRow : token::Row);
+  rowBytes_.advance(1);
+  if (nbc) {
+    char* bitmap = rowBytes_.room((n + 7) / 8);
+    std::fill(bitmap, bitmap + (n + 7) / 8, '\0');
     for (std::size_t i = 0; i < n; ++i) {
       if (valueAt(i).isNull()) bitmap[i / 8] = static_cast<char>(bitmap[i / 8] | (1 << (i % 8)));
     }
-    scratch_ += bitmap;
-    put(scratch_);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (valueAt(i).isNull()) continue;
-      scratch_.clear();
-      writeValue(scratch_, rowTypes_[i], valueAt(i));
-      put(scratch_);
-    }
-    return;
+    rowBytes_.advance((n + 7) / 8);
   }
-  scratch_.push_back(static_cast<char>(token::Row));
   for (std::size_t i = 0; i < n; ++i) {
-    writeValue(scratch_, rowTypes_[i], valueAt(i));
-    if (scratch_.size() >= 8192) {
-      put(scratch_);
-      scratch_.clear();
+    const Value& v = valueAt(i);
+    if (nbc && v.isNull()) continue;
+    if (datesAsText_ && !v.isNull()) {
+      writeDateAsText(i, v);
+    } else {
+      encoders_[i].write(rowBytes_, v, scratch_);
+    }
+    if (rowBytes_.size() >= 8192) {
+      out_.write(rowBytes_.view());
+      rowBytes_.clear();
     }
   }
-  put(scratch_);
+  out_.write(rowBytes_.view());
+}
+
+void TokenWriter::writeDateAsText(std::size_t i, const Value& v) {
+  // Before TDS 7.3 date and time values travel as their text.
+  if (columns_[i].type.type != sourceTypes_[i].type && isDateTime2Type(sourceTypes_[i].type)) {
+    encoders_[i].write(rowBytes_, Value(formatDateTime2(convert::toDateTime2(v), sourceTypes_[i])),
+                       scratch_);
+  } else {
+    encoders_[i].write(rowBytes_, v, scratch_);
+  }
 }
 
 void TokenWriter::order(std::span<const std::uint16_t> columns) {

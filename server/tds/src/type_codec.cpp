@@ -493,4 +493,54 @@ void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
   }
 }
 
+ColumnEncoder::ColumnEncoder(const TypeInfo& type) : type_(type) {
+  switch (type.type) {
+    case SqlType::TinyInt:
+    case SqlType::SmallInt:
+    case SqlType::Int:
+    case SqlType::BigInt:
+      path_ = Path::Integer;
+      break;
+    case SqlType::Float:
+      path_ = Path::Float;
+      break;
+    case SqlType::Money:
+      path_ = Path::Money;
+      break;
+    case SqlType::DateTime:
+      path_ = Path::DateTime;
+      break;
+    case SqlType::Char:
+    case SqlType::VarChar:
+      path_ = isMaxType(type) ? Path::General : Path::Cp1252;
+      limit_ = shortLength(type);
+      break;
+    default:
+      path_ = Path::General;
+      break;
+  }
+  width_ = fixedWidth(type.type);
+  lengthByte_ = type.nullable;
+}
+
+void ColumnEncoder::writeOther(RowBytes& out, const Value& v, std::string& spare) const {
+  // ASCII is the same in code page 1252: cut to the declared length, and
+  // char padded to it.
+  const auto* text = std::get_if<std::string>(&v.data());
+  if (path_ == Path::Cp1252 && text && asciiPrefixLength(*text) == text->size()) {
+    const std::size_t len = std::min<std::size_t>(text->size(), limit_);
+    const std::size_t total = type_.type == SqlType::Char ? limit_ : len;
+    char* p = out.room(2 + total);
+    p[0] = static_cast<char>(total & 0xFF);
+    p[1] = static_cast<char>((total >> 8) & 0xFF);
+    std::memcpy(p + 2, text->data(), len);
+    if (total > len) std::memset(p + 2 + len, ' ', total - len);
+    out.advance(2 + total);
+    return;
+  }
+  spare.clear();
+  writeValue(spare, type_, v);
+  out.append(spare);
+}
+
 }  // namespace tessel::sqld::tds

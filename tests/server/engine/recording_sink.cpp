@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "datetime.h"
+#include "exact.h"
+
 namespace tessel::sqld::testing {
 
 void RecordingSink::metadata(std::span<const Column> columns) {
@@ -34,39 +37,6 @@ void RecordingSink::clear() {
   *this = RecordingSink();
 }
 
-namespace {
-
-std::string scaled(__int128 v, int scale) {
-  bool neg = v < 0;
-  unsigned __int128 u =
-      neg ? -static_cast<unsigned __int128>(v) : static_cast<unsigned __int128>(v);
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
-    u /= 10;
-  } while (u);
-  if (scale > 0) {
-    while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-    digits.insert(digits.end() - scale, '.');
-  }
-  return (neg ? "-" : "") + digits;
-}
-
-// Civil date from days since 1900-01-01.
-void civil(std::int64_t days, int& y, int& m, int& d) {
-  std::int64_t z = days - 25567 + 719468;
-  std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  std::int64_t doe = z - era * 146097;
-  std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  std::int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
-
-}  // namespace
-
 std::string renderValue(const Value& v, const TypeInfo& type) {
   if (type.type == SqlType::Variant && v.variantType) return renderValue(v, *v.variantType);
   const auto& d = v.data();
@@ -77,11 +47,11 @@ std::string renderValue(const Value& v, const TypeInfo& type) {
     std::snprintf(buf, sizeof buf, type.type == SqlType::Real ? "%.7g" : "%.15g", *f);
     return buf;
   }
-  if (auto* dec = std::get_if<DecimalValue>(&d)) return scaled(dec->unscaled, dec->scale);
-  if (auto* m = std::get_if<MoneyValue>(&d)) return scaled(m->tenThousandths, 4);
+  if (auto* dec = std::get_if<DecimalValue>(&d))
+    return engine::exact::toString(dec->unscaled, dec->scale);
+  if (auto* m = std::get_if<MoneyValue>(&d)) return engine::exact::toString(m->tenThousandths, 4);
   if (auto* dt = std::get_if<DateTimeValue>(&d)) {
-    int y, mo, day;
-    civil(dt->days, y, mo, day);
+    const auto [y, mo, day] = engine::civilFromDays(dt->days);
     std::uint32_t secs = dt->ticks / 300;
     int ms = static_cast<int>((dt->ticks % 300 * 10 + 1) / 3);
     char buf[64];
@@ -94,8 +64,7 @@ std::string renderValue(const Value& v, const TypeInfo& type) {
     std::string out;
     char buf[64];
     if (type.type != SqlType::Time) {
-      int y, mo, day;
-      civil(w->days - 693595, y, mo, day);
+      const auto [y, mo, day] = engine::civilFromDays(w->days - 693595);
       std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, day);
       out = buf;
       if (type.type == SqlType::Date) return out;

@@ -711,6 +711,24 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   std::filesystem::remove_all(dir);
 }
 
+TEST_F(SessionTest, LoginIntoTempdbSharesItsTables) {
+  LoginInfo login;
+  login.user = "sa";
+  login.database = "tempdb";
+  Message error;
+  auto s = engine_->openSession(login, error);
+  ASSERT_TRUE(s) << error.text;
+  EXPECT_EQ(s->currentDatabase(), "tempdb");
+  auto r = run(*s, "CREATE TABLE t (v int) INSERT t VALUES (5)");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  auto other = open();
+  r = run(*other, "SELECT v FROM tempdb.dbo.t");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 1u);
+  ASSERT_EQ(r.results[0].rows.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(r.results[0].rows[0][0].data()), 5);
+}
+
 TEST_F(SessionTest, GlobalTempTableEndsWithTheSessionThatMadeIt) {
   auto maker = open();
   auto other = open();

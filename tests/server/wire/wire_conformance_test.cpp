@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "conformance_check.h"
+#include "exact.h"
 #include "sqld_process.h"
 
 namespace tessel::sqld::wire {
@@ -173,22 +174,6 @@ std::string hex(const BYTE* p, int n) {
   return out;
 }
 
-std::string scaled(__int128 v, int scale) {
-  bool neg = v < 0;
-  unsigned __int128 u =
-      neg ? -static_cast<unsigned __int128>(v) : static_cast<unsigned __int128>(v);
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
-    u /= 10;
-  } while (u);
-  if (scale > 0) {
-    while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-    digits.insert(digits.end() - scale, '.');
-  }
-  return (neg ? "-" : "") + digits;
-}
-
 // yyyy-mm-dd from a count of days after 1900-01-01 (proleptic Gregorian).
 std::string dateText(long days) {
   long z = days + 693901;  // days since 0000-03-01
@@ -231,10 +216,10 @@ std::string valueText(DBPROCESS* dbproc, int col) {
     case SYBMONEY: {
       const auto* m = reinterpret_cast<const DBMONEY*>(data);
       std::int64_t v = (static_cast<std::int64_t>(m->mnyhigh) << 32) | m->mnylow;
-      return scaled(v, 4);
+      return engine::exact::toString(v, 4);
     }
     case SYBMONEY4:
-      return scaled(reinterpret_cast<const DBMONEY4*>(data)->mny4, 4);
+      return engine::exact::toString(reinterpret_cast<const DBMONEY4*>(data)->mny4, 4);
     case SYBDATETIME: {
       const auto* dt = reinterpret_cast<const DBDATETIME*>(data);
       unsigned ticks = static_cast<unsigned>(dt->dttime);

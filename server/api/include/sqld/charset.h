@@ -24,6 +24,9 @@ std::string utf8ToUcs2le(std::string_view utf8);
 std::string utf8ToCp1252(std::string_view utf8);
 // Appends the CP1252 bytes of `utf8` to `out`, as utf8ToCp1252 returns them.
 void appendUtf8AsCp1252(std::string& out, std::string_view utf8);
+// How many bytes at the start of `text` are ASCII (the same in UTF-8, code
+// page 1252 and Latin-1).
+std::size_t asciiPrefixLength(std::string_view text);
 std::string cp1252ToUtf8(std::string_view cp1252);
 // `utf8` as char and varchar hold it: each character code page 1252 lacks
 // becomes '?'. Text that is already within the code page comes back unchanged.

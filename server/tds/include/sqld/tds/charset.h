@@ -7,6 +7,7 @@
 namespace tessel::sqld::tds {
 
 using sqld::appendUtf8AsCp1252;
+using sqld::asciiPrefixLength;
 using sqld::cp1252ToUtf8;
 using sqld::ucs2leToUtf8;
 using sqld::utf16ToUtf8;

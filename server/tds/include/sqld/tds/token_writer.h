@@ -13,6 +13,7 @@
 
 #include "sqld/engine.h"
 #include "sqld/tds/packet.h"
+#include "sqld/tds/type_codec.h"
 
 namespace tessel::sqld::tds {
 
@@ -63,15 +64,19 @@ class TokenWriter {
  private:
   void put(const std::string& bytes) { out_.write(bytes); }
   void putUserTypeAndFlags(std::string& buf, const Column& c) const;
+  // Appends the value of column i to rowBytes_, a date or time value as its
+  // text when the column travels as text.
+  void writeDateAsText(std::size_t i, const Value& v);
 
   PacketWriter& out_;
   std::uint32_t version_;
   std::string serverName_;
   std::vector<Column> columns_;
-  std::vector<TypeInfo> sourceTypes_;  // as the engine typed columns_ (before typeForVersion)
-  std::vector<TypeInfo> rowTypes_;     // how row values are written: as columns_, unpadded ones
-                                       // as varchar and varbinary (same encoding, no padding)
-  std::string scratch_;
+  std::vector<TypeInfo> sourceTypes_;    // as the engine typed columns_ (before typeForVersion)
+  std::vector<ColumnEncoder> encoders_;  // one per column of columns_
+  bool datesAsText_ = false;             // some date or time column travels as text
+  RowBytes rowBytes_;
+  std::string scratch_;  // for values written through writeValue
 };
 
 }  // namespace tessel::sqld::tds

@@ -4,8 +4,12 @@
 // RETURNVALUE, its value in a row, and the TYPE_INFO and value of an incoming
 // RPC parameter. Pure functions over buffers, any thread.
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "sqld/engine.h"
 #include "sqld/tds/wire.h"
@@ -54,6 +58,101 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& type);
 void writeValue(std::string& out, const TypeInfo& type, const Value& value);
 // A sql_variant value: `value.variantType` is the type of the value it holds.
 void writeVariant(std::string& out, const Value& value);
+
+// The bytes of a row as it is encoded. It keeps its storage between rows, so
+// a small value goes in with one bounds check and a copy.
+class RowBytes {
+ public:
+  void clear() { used_ = 0; }
+  std::size_t size() const { return used_; }
+  std::string_view view() const { return {bytes_.data(), used_}; }
+  // Where the next `count` bytes go; advance() past those written.
+  char* room(std::size_t count) {
+    if (bytes_.size() - used_ < count) bytes_.resize(std::max(bytes_.size() * 2, used_ + count));
+    return bytes_.data() + used_;
+  }
+  void advance(std::size_t count) { used_ += count; }
+  void append(std::string_view b) {
+    std::memcpy(room(b.size()), b.data(), b.size());
+    used_ += b.size();
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t used_ = 0;
+};
+
+// writeValue for one result column, with the layout worked out once for all
+// its rows: integers, floats, money and datetimes holding the value kind their
+// column expects, and ASCII strings in char and varchar columns, are written
+// directly; everything else goes through writeValue. Same bytes either way.
+class ColumnEncoder {
+ public:
+  ColumnEncoder() = default;
+  explicit ColumnEncoder(const TypeInfo& type);
+  // `spare` is a buffer for writeValue, passed in to keep its storage.
+  void write(RowBytes& out, const Value& value, std::string& spare) const {
+    if (!writeFixed(out, value)) writeOther(out, value, spare);
+  }
+
+ private:
+  enum class Path : std::uint8_t { General, Integer, Float, Money, DateTime, Cp1252 };
+
+  // A fixed-length value of the kind its column expects; false for others.
+  bool writeFixed(RowBytes& out, const Value& v) const {
+    std::uint64_t bits = 0;
+    const Value::Storage& held = v.data();
+    switch (path_) {
+      case Path::Integer:
+        if (const auto* x = std::get_if<std::int64_t>(&held)) {
+          bits = static_cast<std::uint64_t>(*x);
+          break;
+        }
+        return false;
+      case Path::Float:
+        if (const auto* x = std::get_if<double>(&held)) {
+          std::memcpy(&bits, x, 8);
+          break;
+        }
+        return false;
+      case Path::Money:
+        // The high half travels first.
+        if (const auto* x = std::get_if<MoneyValue>(&held)) {
+          auto m = static_cast<std::uint64_t>(x->tenThousandths);
+          bits = (m >> 32) | (m << 32);
+          break;
+        }
+        return false;
+      case Path::DateTime:
+        if (const auto* x = std::get_if<DateTimeValue>(&held)) {
+          bits = static_cast<std::uint32_t>(x->days) | (std::uint64_t{x->ticks} << 32);
+          break;
+        }
+        return false;
+      default:
+        return false;
+    }
+    // The length byte, then the value little-endian; without a length byte
+    // the value overwrites it.
+    char* p = out.room(9);
+    p[0] = static_cast<char>(width_);
+    p += lengthByte_ ? 1 : 0;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(p, &bits, 8);
+    } else {
+      for (int i = 0; i < 8; ++i) p[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    }
+    out.advance(width_ + (lengthByte_ ? 1 : 0));
+    return true;
+  }
+  void writeOther(RowBytes& out, const Value& v, std::string& spare) const;
+
+  TypeInfo type_;
+  Path path_ = Path::General;
+  std::uint8_t width_ = 0;   // bytes of a fixed-length value
+  bool lengthByte_ = false;  // a nullable fixed-length value travels behind its length
+  std::uint16_t limit_ = 0;  // the declared length of char and varchar
+};
 
 // An incoming parameter's TYPE_INFO, kept with what reading its value needs.
 struct ParamType {
