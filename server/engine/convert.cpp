@@ -804,11 +804,15 @@ bool variantOfStored(const Stored& v, TypeInfo& held, Stored& inner) {
   }
 }
 
+std::size_t trimmedLength(std::string_view bytes, char pad) {
+  std::size_t keep = bytes.size();
+  while (keep > 1 && bytes[keep - 1] == pad) --keep;
+  return keep;
+}
+
 Stored trimTrailing(Stored v) {
   if (v.kind != K::Text && v.kind != K::Blob) return v;
-  char pad = v.kind == K::Text ? ' ' : '\0';
-  std::size_t keep = v.s.find_last_not_of(pad);
-  v.s.resize(keep == std::string::npos ? std::min<std::size_t>(v.s.size(), 1) : keep + 1);
+  v.s.resize(trimmedLength(v.s, v.kind == K::Text ? ' ' : '\0'));
   return v;
 }
 

@@ -58,6 +58,8 @@ Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, i
 // column created with ANSI_PADDING off stores them; a value made only of
 // them keeps one. Other values are returned as they are.
 Stored trimTrailing(Stored v);
+// The length `bytes` keeps under that rule, `pad` being ' ' or '\0'.
+std::size_t trimmedLength(std::string_view bytes, char pad);
 
 // The storage form of an API value that has type `type`, and back.
 Stored storedFromValue(const Value& v, const TypeInfo& type);

@@ -154,7 +154,18 @@ void fnCast(sqlite3_context* c, int, sqlite3_value** v) {
 // t_trim(value): a value on its way into a column created with ANSI_PADDING
 // off, without its trailing blanks or zero bytes.
 void fnTrim(sqlite3_context* c, int, sqlite3_value** v) {
-  guarded(c, [&] { resultStored(c, trimTrailing(arg(v, 0))); });
+  // Most values have nothing to drop and are passed on without a copy.
+  const int type = sqlite3_value_type(v[0]);
+  if (type != SQLITE_TEXT && type != SQLITE_BLOB) return sqlite3_result_value(c, v[0]);
+  const void* data = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(v[0]))
+                                         : sqlite3_value_blob(v[0]);
+  const std::string_view bytes(static_cast<const char*>(data),
+                               static_cast<std::size_t>(sqlite3_value_bytes(v[0])));
+  const std::size_t keep = trimmedLength(bytes, type == SQLITE_TEXT ? ' ' : '\0');
+  if (keep == bytes.size()) return sqlite3_result_value(c, v[0]);
+  if (type == SQLITE_TEXT)
+    return sqlite3_result_text64(c, bytes.data(), keep, SQLITE_TRANSIENT, SQLITE_UTF8);
+  sqlite3_result_blob64(c, bytes.data(), keep, SQLITE_TRANSIENT);
 }
 
 // SQL_VARIANT_PROPERTY(value, property): a sql_variant of the held value's
