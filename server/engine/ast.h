@@ -246,6 +246,7 @@ struct ColumnDef {
   std::int64_t seed = 1;
   std::int64_t increment = 1;
   bool rowGuidCol = false;
+  Name userType;  // an alias type, resolved when the table is created
 };
 
 struct CreateTableStmt : Stmt {

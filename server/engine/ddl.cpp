@@ -127,13 +127,15 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
     for (std::size_t k = 0; k < i; ++k)
       if (iequals(t.columns[i].name, t.columns[k].name))
         throw SqlError(2705, {t.columns[i].name, name});
+  std::vector<TypeInfo> types = columnTypes(t);
   int identities = 0;
-  for (const auto& c : t.columns) {
-    if (c.identity) {
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    const TypeInfo& type = types[i];
+    if (t.columns[i].identity) {
       ++identities;
-      if (!isExactType(c.type.type) || (isDecimalType(c.type.type) && c.type.scale != 0) ||
-          c.type.type == SqlType::Bit || isMoneyType(c.type.type))
-        throw SqlError(2749, {c.name});
+      if (!isExactType(type.type) || (isDecimalType(type.type) && type.scale != 0) ||
+          type.type == SqlType::Bit || isMoneyType(type.type))
+        throw SqlError(2749, {t.columns[i].name});
     }
   }
   if (identities > 1) throw SqlError(2744, {});
@@ -159,10 +161,11 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
       const ColumnDef& d = t.columns[i];
       ColumnInfo c;
       c.name = d.name;
-      c.type = d.type;
-      c.type.nullable = d.nullSpecified ? d.type.nullable : s_.settings_.ansiNullDefault;
+      c.type = types[i];
+      // An alias type brings its own nullability.
+      if (!d.nullSpecified && d.userType.empty()) c.type.nullable = s_.settings_.ansiNullDefault;
       if (d.identity || inKey[i]) c.type.nullable = false;
-      if (d.type.type == SqlType::Bit && !d.nullSpecified)
+      if (c.type.type == SqlType::Bit && !d.nullSpecified && d.userType.empty())
         c.type.nullable = s_.settings_.ansiNullDefault;
       c.colid = static_cast<int>(i + 1);
       c.identity = d.identity;
@@ -623,6 +626,21 @@ void Ddl::drop(const DropStmt& d) {
 // type's columns hang off a sysobjects row of type TT (named as SQL Server
 // names it), whose id the row keeps in `domain`, with the CREATE TYPE text
 // in syscomments.
+std::vector<TypeInfo> Ddl::columnTypes(const CreateTableStmt& t) {
+  std::vector<TypeInfo> types;
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    const ColumnDef& d = t.columns[i];
+    types.push_back(d.type);
+    if (d.userType.empty()) continue;
+    auto alias = s_.resolveUserType(d.userType, static_cast<int>(i + 1));
+    // A column cannot be of a table type.
+    if (alias.table) throw SqlError(2715, {std::to_string(i + 1), alias.name});
+    types.back() = alias.base;
+    if (d.nullSpecified) types.back().nullable = d.type.nullable;
+  }
+  return types;
+}
+
 void Ddl::createType(const CreateTypeStmt& c) {
   std::string database;
   std::string schema = schemaOf(c.name, &database);
@@ -635,6 +653,8 @@ void Ddl::createType(const CreateTypeStmt& c) {
       for (std::size_t k = 0; k < i; ++k)
         if (iequals(cols[i].name, cols[k].name)) throw SqlError(2705, {cols[i].name, name});
   }
+  std::vector<TypeInfo> columnTypesOf;
+  if (c.table) columnTypesOf = columnTypes(*c.table);
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t userType = 257;
@@ -656,8 +676,9 @@ void Ddl::createType(const CreateTypeStmt& c) {
         const ColumnDef& d = c.table->columns[i];
         ColumnInfo col;
         col.name = d.name;
-        col.type = d.type;
-        col.type.nullable = d.nullSpecified ? d.type.nullable : s_.settings_.ansiNullDefault;
+        col.type = columnTypesOf[i];
+        if (!d.nullSpecified && d.userType.empty())
+          col.type.nullable = s_.settings_.ansiNullDefault;
         if (d.identity) col.type.nullable = false;
         col.colid = static_cast<int>(i + 1);
         col.identity = d.identity;

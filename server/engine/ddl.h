@@ -42,6 +42,8 @@ class Ddl {
   // CREATE TYPE and DROP TYPE.
   void createType(const CreateTypeStmt& c);
   void dropType(const Name& name);
+  // The columns' types, alias types resolved to their base types.
+  std::vector<TypeInfo> columnTypes(const CreateTableStmt& t);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

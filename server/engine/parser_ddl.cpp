@@ -143,7 +143,7 @@ void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
 void Parser::parseColumnDef(CreateTableStmt& t) {
   ColumnDef col;
   col.name = parseIdentifier();
-  col.type = parseType();
+  col.type = parseDeclaredType(col.userType);
   col.type.nullable = true;
   for (;;) {
     if (acceptWord("COLLATE")) {
