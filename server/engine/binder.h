@@ -63,6 +63,8 @@ struct Typed {
   bool literal = false;
   bool isVariable = false;
   bool isAggregate = false;
+  // char(n) or binary(n) that may be shorter than n (from a column that trims).
+  bool unpadded = false;
   // A column of a base table (for text pointers and result metadata).
   const TableInfo* table = nullptr;
   const ColumnInfo* column = nullptr;
@@ -117,6 +119,9 @@ class Binder {
   // The T-SQL type of an expression bound without FROM.
   std::string convertSql(const Typed& value, const TypeInfo& to, bool assignment = false,
                          int style = 0);
+  // A value converted for storing in `column`, trimmed as the ANSI_PADDING
+  // the column was created with asks.
+  std::string columnValueSql(const Typed& value, const ColumnInfo& column);
 
   // Names of a select's output columns after binding, for views and SELECT INTO.
   struct Source {

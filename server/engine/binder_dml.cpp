@@ -104,7 +104,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
     auto& q = static_cast<QueryStmt&>(*b.statements[0]);
     Scope none;
     Typed t = bindExpr(*q.select->items[0].expr, none);
-    return convertSql(t, c.type, true);
+    return columnValueSql(t, c);
   };
   std::string cols;
   auto addCol = [&](int idx) {
@@ -139,7 +139,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
         } else {
           Scope none;
           Typed t = bindExpr(*row[i], none);
-          v = convertSql(t, c.type, true);
+          v = columnValueSql(t, c);
         }
         values += (i ? ", " : "") + v;
       }
@@ -159,8 +159,9 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
       Typed t;
       t.sql = quoteName("c" + std::to_string(i + 1));
       t.type = inner.columns[i].type;
-      select += (i ? ", " : "") +
-                convertSql(t, table->columns[static_cast<std::size_t>(targets[i])].type, true);
+      t.unpadded = inner.columns[i].unpadded;
+      select +=
+          (i ? ", " : "") + columnValueSql(t, table->columns[static_cast<std::size_t>(targets[i])]);
     }
     for (std::size_t i = 0; i < defaulted.size(); ++i)
       select += (targets.empty() && i == 0 ? "" : ", ") + defaultSql(defaulted[i]);
@@ -216,12 +217,11 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
       } else {
         Batch b = parseBatch("SELECT " + c->defaultText, false);
         Scope none;
-        value = convertSql(
-            bindExpr(*static_cast<QueryStmt&>(*b.statements[0]).select->items[0].expr, none),
-            c->type, true);
+        value = columnValueSql(
+            bindExpr(*static_cast<QueryStmt&>(*b.statements[0]).select->items[0].expr, none), *c);
       }
     } else {
-      value = convertSql(bindExpr(*a.value, scope), c->type, true);
+      value = columnValueSql(bindExpr(*a.value, scope), *c);
     }
     sql += (i ? ", " : "") + quoteName(c->name) + " = " + value;
   }

@@ -146,7 +146,8 @@ std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignme
       same = from.scale == to.scale && from.precision <= to.precision &&
              exact::isWide(from) == exact::isWide(to);
     } else if (isFixedLengthType(to.type)) {
-      same = from.length == to.length;
+      // A char(n) or binary(n) column that trims holds values shorter than n.
+      same = from.length == to.length && !v.unpadded;
     } else if (isCharType(to.type) || isBinaryType(to.type)) {
       same = isLargeType(to.type) || from.length <= to.length;
     } else {
@@ -177,6 +178,12 @@ std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignme
   return "t_cast(" + v.sql + "," + std::to_string(encodeType(from)) + "," +
          std::to_string(encodeType(to)) + "," + std::to_string(style) + "," +
          (assignment ? "1" : "0") + ")";
+}
+
+std::string Binder::columnValueSql(const Typed& v, const ColumnInfo& column) {
+  std::string sql = convertSql(v, storedType(column), true);
+  if (!trimsTrailing(column) || v.nullLiteral) return sql;
+  return "t_trim(" + sql + ")";
 }
 
 Typed Binder::bindExpr(const Expr& e, Scope& scope) {
@@ -304,6 +311,7 @@ Typed Binder::bindColumn(const Expr& e, Scope& scope) {
         t.table = found->table.get();
         t.column = foundCol;
       }
+      t.unpadded = isFixedLengthType(t.type.type) && trimsTrailing(*foundCol);
       t.sourceAlias = found->sqlAlias;
       return t;
     }

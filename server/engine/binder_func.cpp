@@ -562,6 +562,23 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
                     ") COLLATE TSQL_CI AND c.name = " + text(1).sql + " COLLATE TSQL_CI)",
                 makeType(SqlType::SmallInt));
   }
+  if (fn == "COLUMNPROPERTY") {
+    // UsesAnsiTrim: created with ANSI_PADDING off (syscolumns.colstat 0x2000);
+    // AllowsNull. NULL for a column that does not exist or another property.
+    expectArgs(e, 3, 3);
+    std::string id = integer(0), column = text(1).sql;
+    std::string match =
+        " WHERE id = " + id + " AND number = 0 AND name = " + column + " COLLATE TSQL_CI";
+    return make("(SELECT CASE upper(" + text(2).sql +
+                    ") WHEN 'USESANSITRIM' THEN CASE WHEN colstat & 8192 = 0 THEN 0 ELSE 1 END "
+                    "WHEN 'ALLOWSNULL' THEN isnullable END "
+                    "FROM (SELECT colstat, isnullable FROM " +
+                    db + "syscolumns" + match +
+                    " UNION ALL SELECT colstat, isnullable FROM temp.syscolumns" + match +
+                    " UNION ALL SELECT colstat, isnullable FROM tempdb.syscolumns" + match +
+                    ") LIMIT 1)",
+                intType);
+  }
   if (fn == "SERVERPROPERTY") {
     expectArgs(e, 1, 1);
     return make("(CASE upper(" + text(0).sql + ") WHEN 'PRODUCTVERSION' THEN '" +

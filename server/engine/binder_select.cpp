@@ -114,6 +114,7 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
     c.name = i < view->columns.size() ? view->columns[i] : bound.columns[i].name;
     c.type = bound.columns[i].type;
     c.colid = static_cast<int>(i + 1);
+    c.ansiPadded = !bound.columns[i].unpadded;
     src.columns.push_back(c);
     src.sqlNames.push_back("c" + std::to_string(i + 1));
   }
@@ -172,6 +173,7 @@ Binder::Source Binder::derivedSource(const BoundStatement& bound, const std::str
                                              : bound.columns[i].name;
     c.type = bound.columns[i].type;
     c.colid = static_cast<int>(i + 1);
+    c.ansiPadded = !bound.columns[i].unpadded;
     src.columns.push_back(c);
     src.sqlNames.push_back("c" + std::to_string(i + 1));
   }
@@ -278,6 +280,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
           Typed t;
           t.sql = quoteName(src.sqlAlias) + "." + quoteName(src.sqlColumn(k));
           t.type = col.type;
+          t.unpadded = isFixedLengthType(col.type.type) && trimsTrailing(col);
           if (src.table && src.table->xtype != "V") {
             t.table = src.table.get();
             t.column = &col;
@@ -440,6 +443,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
       col.updatable = t.table && t.table->xtype == "U";
       if (isLargeType(t.type.type)) col.tableName = t.table->name;
     }
+    col.unpadded = t.unpadded && rest.empty();
     out.columns.push_back(std::move(col));
   }
   out.assignVars = first.assignVars;

@@ -17,6 +17,13 @@ constexpr int kTriggerEventShift = 8;
 constexpr std::int64_t kTriggerEventMask = 0x700;
 constexpr std::int64_t kTriggerDisabledBit = 0x800;
 constexpr std::int64_t kTriggerInsteadOfBit = 0x10000;
+// syscolumns.status: ANSI_PADDING was on when a character or binary column
+// was created (as SQL Server 2000 shows it).
+constexpr int kAnsiPaddedStatus = 0x10;
+// syscolumns.colstat: the column was created with ANSI_PADDING off. Kept as
+// a bit of its own so that columns of databases written before it was
+// recorded read as padded, as they behaved.
+constexpr int kAnsiTrimColstat = 0x2000;
 
 struct SysColumn {
   const char* name;
@@ -172,6 +179,22 @@ int TableInfo::columnIndex(std::string_view n) const {
 
 std::string TableInfo::qualifiedName() const {
   return quoteName(schema) + "." + quoteName(name);
+}
+
+bool trimsTrailing(const ColumnInfo& c) {
+  SqlType t = c.type.type;
+  if (c.ansiPadded || isMaxType(c.type)) return false;
+  return t == SqlType::VarChar || t == SqlType::VarBinary ||
+         ((t == SqlType::Char || t == SqlType::Binary) && c.type.nullable);
+}
+
+TypeInfo storedType(const ColumnInfo& c) {
+  TypeInfo t = c.type;
+  if (trimsTrailing(c)) {
+    if (t.type == SqlType::Char) t.type = SqlType::VarChar;
+    if (t.type == SqlType::Binary) t.type = SqlType::VarBinary;
+  }
+  return t;
 }
 
 namespace {
@@ -349,8 +372,8 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
   info->schema = schema;
   info->database = database;
   querySql(db_,
-           "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault "
-           "FROM " +
+           "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault, "
+           "colstat FROM " +
                q + ".syscolumns WHERE id = ? AND number = 0 ORDER BY colid",
            {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
              ColumnInfo c;
@@ -366,6 +389,7 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
              c.colid = sqlite3_column_int(s, 5);
              c.type.nullable = sqlite3_column_int(s, 6) != 0;
              c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
+             c.ansiPadded = (sqlite3_column_int(s, 9) & kAnsiTrimColstat) == 0;
              std::int64_t defaultId = sqlite3_column_int64(s, 8);
              if (defaultId) {
                querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ?",
@@ -479,13 +503,15 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
                                                                                          : 19)))
       : isDateType(t.type) ? (t.type == SqlType::DateTime ? 23 : 16)
                            : (isMaxType(t) ? -1 : charLength(t));
-  int status = (c.identity ? 0x80 : 0) | (t.nullable ? 0x08 : 0) | (isOutput ? 0x40 : 0);
+  bool padsOrTrims = isCharType(t.type) || isBinaryType(t.type);
+  int status = (c.identity ? 0x80 : 0) | (t.nullable ? 0x08 : 0) | (isOutput ? 0x40 : 0) |
+               (c.ansiPadded && padsOrTrims ? kAnsiPaddedStatus : 0);
   execSql(db_,
           "INSERT INTO " + quoteName(schema) +
               ".syscolumns(name,id,xtype,typestat,xusertype,length,xprec,xscale,colid,xoffset,"
               "bitpos,reserved,colstat,cdefault,domain,number,colorder,offset,collationid,"
               "language,status,type,usertype,prec,scale,iscomputed,isoutparam,isnullable,"
-              "collation) VALUES(?,?,?,0,?,?,?,?,?,0,0,0,0,?,0,?,?,0,?,0,?,?,?,?,?,0,?,?,?)",
+              "collation) VALUES(?,?,?,0,?,?,?,?,?,0,0,0,?,?,0,?,?,0,?,0,?,?,?,?,?,0,?,?,?)",
           {Stored::text(c.name),
            Stored::integer(tableId),
            Stored::integer(typeXtype(t.type)),
@@ -494,6 +520,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
            Stored::integer(isDecimalType(t.type) ? t.precision : 0),
            Stored::integer(t.scale),
            Stored::integer(c.colid),
+           Stored::integer(c.ansiPadded ? 0 : kAnsiTrimColstat),
            Stored::integer(defaultId),
            Stored::integer(isParam ? 1 : 0),
            Stored::integer(c.colid),

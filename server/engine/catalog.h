@@ -27,7 +27,19 @@ struct ColumnInfo {
   int colid = 0;
   bool identity = false;
   std::string defaultText;  // T-SQL expression of the DEFAULT, empty if none
+  // The ANSI_PADDING the column was created with. Off: char(n) NULL and
+  // binary(n) NULL hold their values unpadded, and they, varchar(n) and
+  // varbinary(n) drop trailing blanks or zero bytes on the way in.
+  bool ansiPadded = true;
 };
+
+// Whether values stored in `c` lose their trailing blanks (character) or
+// zero bytes (binary); the (max) types never do.
+bool trimsTrailing(const ColumnInfo& c);
+// The type values are converted to before they are stored in `c`: varchar(n)
+// and varbinary(n) for the char(n) NULL and binary(n) NULL columns that
+// trim, the column's own type otherwise.
+TypeInfo storedType(const ColumnInfo& c);
 
 // Events a trigger fires on, as bits of TriggerInfo::events.
 constexpr int kTriggerInsert = 1;

@@ -804,6 +804,14 @@ bool variantOfStored(const Stored& v, TypeInfo& held, Stored& inner) {
   }
 }
 
+Stored trimTrailing(Stored v) {
+  if (v.kind != K::Text && v.kind != K::Blob) return v;
+  char pad = v.kind == K::Text ? ' ' : '\0';
+  std::size_t keep = v.s.find_last_not_of(pad);
+  v.s.resize(keep == std::string::npos ? std::min<std::size_t>(v.s.size(), 1) : keep + 1);
+  return v;
+}
+
 std::int64_t encodeType(const TypeInfo& t) {
   return static_cast<std::int64_t>(t.type) | (static_cast<std::int64_t>(t.precision) << 8) |
          (static_cast<std::int64_t>(t.scale) << 16) |

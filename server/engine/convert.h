@@ -54,6 +54,11 @@ struct Stored {
 Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, int style,
                     const Settings& settings, bool assignment = false);
 
+// Drops trailing blanks from text and trailing zero bytes from a blob, as a
+// column created with ANSI_PADDING off stores them; a value made only of
+// them keeps one. Other values are returned as they are.
+Stored trimTrailing(Stored v);
+
 // The storage form of an API value that has type `type`, and back.
 Stored storedFromValue(const Value& v, const TypeInfo& type);
 Value valueFromStored(const Stored& v, const TypeInfo& type);

@@ -169,6 +169,7 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
         c.type.nullable = s_.settings_.ansiNullDefault;
       c.colid = static_cast<int>(i + 1);
       c.identity = d.identity;
+      c.ansiPadded = s_.settings_.ansiPadding;
       c.defaultText = d.defaultText;
       std::int64_t defaultId = 0;
       if (!d.defaultText.empty()) {

@@ -151,6 +151,12 @@ void fnCast(sqlite3_context* c, int, sqlite3_value** v) {
   });
 }
 
+// t_trim(value): a value on its way into a column created with ANSI_PADDING
+// off, without its trailing blanks or zero bytes.
+void fnTrim(sqlite3_context* c, int, sqlite3_value** v) {
+  guarded(c, [&] { resultStored(c, trimTrailing(arg(v, 0))); });
+}
+
 // SQL_VARIANT_PROPERTY(value, property): a sql_variant of the held value's
 // base type, precision, scale, total bytes, collation or maximum length.
 void fnVariantProperty(sqlite3_context* c, int, sqlite3_value** v) {
@@ -1043,6 +1049,7 @@ struct FunctionDef {
 
 constexpr FunctionDef kFunctions[] = {
     {"t_cast", 5, fnCast, true},
+    {"t_trim", 1, fnTrim, true},
     {"t_variant_property", 2, fnVariantProperty, true},
     {"t_variant_key", 1, fnVariantKey, true},
     {"t_idiv", 2, fnIntDiv, true},

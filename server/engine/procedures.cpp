@@ -430,9 +430,12 @@ std::int64_t SqliteSession::insertCapturedRows(
     std::int64_t count = 0;
     for (const auto& row : rows) {
       if (row.size() != targets.size()) throw SqlError(213, {});
-      for (std::size_t i = 0; i < row.size(); ++i)
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        Stored v =
+            convertValue(row[i].first, row[i].second, storedType(*targets[i]), 0, settings_, true);
         bindStored(stmt.get(), static_cast<int>(i + 1),
-                   convertValue(row[i].first, row[i].second, targets[i]->type, 0, settings_, true));
+                   trimsTrailing(*targets[i]) ? trimTrailing(std::move(v)) : std::move(v));
+      }
       if (identity) {
         next += table->identityIncrement;
         bindStored(stmt.get(), static_cast<int>(targets.size() + 1), Stored::integer(next));

@@ -1,7 +1,8 @@
 #pragma once
 
 // The SET options of one session and the values they start with for a
-// DB-Library client (QUOTED_IDENTIFIER and the ANSI options off).
+// DB-Library client (QUOTED_IDENTIFIER and the ANSI options off; a login
+// flagged as ODBC turns them on).
 
 #include <cstdint>
 #include <string>
@@ -15,7 +16,8 @@ struct Settings {
   bool quotedIdentifier = false;
   bool ansiNulls = false;
   bool ansiWarnings = false;
-  bool ansiPadding = true;
+  // Recorded on each column created; see ColumnInfo::ansiPadded.
+  bool ansiPadding = false;
   bool ansiNullDefault = false;     // ANSI_NULL_DFLT_ON: new columns allow NULL by default
   bool ansiNullDefaultOff = false;  // ANSI_NULL_DFLT_OFF, shown in @@OPTIONS
   bool numericRoundAbort = false;

@@ -199,10 +199,25 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
   }
   std::shared_ptr<const TableInfo> table =
       ddl.createTableFrom(s.into, columns, b.identitySeed, b.identityIncrement);
-  std::string cols;
-  for (std::size_t i = 0; i < columns.size(); ++i)
+  std::string cols, values;
+  bool rewrite = false;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
     cols += (i ? ", " : "") + quoteName(columns[i].name);
-  std::string sql = "INSERT INTO " + table->qualifiedName() + " (" + cols + ") " + b.sql;
+    // Columns created with ANSI_PADDING off drop trailing blanks and zeros;
+    // the others pad what comes unpadded from such a column.
+    std::string value = quoteName("c" + std::to_string(i + 1));
+    if (trimsTrailing(table->columns[i])) {
+      value = "t_trim(" + value + ")";
+      rewrite = true;
+    } else if (b.columns[i].unpadded) {
+      std::string type = std::to_string(encodeType(table->columns[i].type));
+      value = "t_cast(" + value + "," + type + "," + type + ",0,0)";
+      rewrite = true;
+    }
+    values += (i ? ", " : "") + value;
+  }
+  std::string sql = "INSERT INTO " + table->qualifiedName() + " (" + cols + ") " +
+                    (rewrite ? "SELECT " + values + " FROM (" + b.sql + ")" : b.sql);
   SqliteStatement stmt;
   try {
     stmt = prepare(db_.get(), sql);

@@ -26,6 +26,10 @@ const char* kColumnsSelect =
     "SELECT id AS object_id, name, CAST(colid AS int) AS column_id, "
     "xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, length AS max_length, "
     "xprec AS precision, xscale AS scale, CAST(isnullable AS bit) AS is_nullable, "
+    // Character, binary and sql_variant columns created with ANSI_PADDING on
+    // (colstat 0x2000 marks the ones created with it off).
+    "CAST(CASE WHEN colstat & 8192 = 0 AND xtype IN (35, 34, 98, 99, 165, 167, 173, 175, 231, 239) "
+    "THEN 1 ELSE 0 END AS bit) AS is_ansi_padded, "
     "CAST(CASE WHEN status & 128 = 128 THEN 1 ELSE 0 END AS bit) AS is_identity, "
     "CAST(0 AS bit) AS is_computed, cdefault AS default_object_id "
     "FROM $db.syscolumns WHERE number = 0";

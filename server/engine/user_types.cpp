@@ -89,14 +89,24 @@ void SqliteSession::fillTableVariable(const std::string& table, const TableParam
   auto info = findTable(Name{table});
   if (!info) throw SqlError(208, {table});
   if (rows.columns.size() != info->columns.size()) throw SqlError(213, {});
-  // Columns left to their default get NULL, or the next identity value.
+  // Columns left to their default get the next identity value, their
+  // DEFAULT (evaluated for each row) or NULL.
   std::vector<std::size_t> sent;
+  std::vector<const Expr*> defaults(info->columns.size(), nullptr);
   std::string cols, marks;
   bool identityDefaulted = false;
   for (std::size_t c = 0; c < info->columns.size(); ++c) {
     bool isIdentity = static_cast<int>(c) == info->identityColumn;
-    if (rows.defaulted[c] && !isIdentity) continue;
-    if (rows.defaulted[c]) identityDefaulted = true;
+    const std::string& text = info->columns[c].defaultText;
+    if (rows.defaulted[c] && !isIdentity && !text.empty()) {
+      // Parsed once and kept: evaluate() caches by the expression's address.
+      auto& cached = procTexts_["0SELECT " + text];
+      if (!cached) cached = std::make_shared<Batch>(parseBatch("SELECT " + text, false));
+      auto* query = dynamic_cast<QueryStmt*>(cached->statements.at(0).get());
+      if (query && !query->select->items.empty()) defaults[c] = query->select->items[0].expr.get();
+    }
+    if (rows.defaulted[c] && !isIdentity && !defaults[c]) continue;
+    if (rows.defaulted[c] && isIdentity) identityDefaulted = true;
     sent.push_back(c);
     cols += (cols.empty() ? "" : ", ") + quoteName(info->columns[c].name);
     marks += marks.empty() ? "?" : ", ?";
@@ -119,7 +129,12 @@ void SqliteSession::fillTableVariable(const std::string& table, const TableParam
       std::size_t c = sent[i];
       const ColumnInfo& col = info->columns[c];
       Stored v;
-      if (rows.defaulted[c]) {
+      if (defaults[c]) {
+        TypeInfo t;
+        Frame none;
+        v = convertValue(evaluate(*defaults[c], currentFrame_ ? *currentFrame_ : none, &t), t,
+                         col.type, 0, settings_, true);
+      } else if (rows.defaulted[c]) {
         next += info->identityIncrement;
         v = Stored::integer(next);
       } else {

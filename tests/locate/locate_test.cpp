@@ -63,7 +63,7 @@ TEST_F(LocateTest, EveryColumnTypeFindsTheRecordShowingTheValue) {
       {"dt", VarFromDateTime(leap)},
       {"sdt", VarFromDateTime(EncodeDate(2024, 2, 29) + EncodeTime(13, 45, 0, 0))},
       {"name", "smithers"},
-      {"code", "cd  "},
+      {"code", "cd"},
   };
   for (const auto& key : keys) {
     query->First();

@@ -61,7 +61,12 @@ void TokenWriter::colMetadata(std::span<const Column> columns) {
   for (Column& c : columns_) {
     sourceTypes_.push_back(c.type);
     c.type = typeForVersion(c.type, version_);
-    encoders_.emplace_back(c.type);
+    // Unpadded char and binary values are written as varchar and varbinary
+    // ones: the same encoding without the padding.
+    TypeInfo valueType = c.type;
+    if (c.unpadded && valueType.type == SqlType::Char) valueType.type = SqlType::VarChar;
+    if (c.unpadded && valueType.type == SqlType::Binary) valueType.type = SqlType::VarBinary;
+    encoders_.emplace_back(valueType);
     if (c.type.type != sourceTypes_.back().type && isDateTime2Type(sourceTypes_.back().type))
       datesAsText_ = true;
   }

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -798,6 +801,99 @@ TEST_F(SessionTest, TempdbStartsEmptyWithEachEngine) {
   EXPECT_EQ(std::get<std::int64_t>(sink.results[3].rows[0][0].data()), 0);
   s.reset();
   engine.reset();
+  std::filesystem::remove_all(dir);
+}
+
+// A DB-Library login starts with ANSI_PADDING off, an ODBC one with it on; the
+// columns each creates follow, and @@OPTIONS shows the setting (16).
+TEST_F(SessionTest, AnsiPaddingStartsAsTheLoginAsks) {
+  for (bool odbc : {false, true}) {
+    LoginInfo login;
+    login.user = "sa";
+    login.odbc = odbc;
+    Message error;
+    auto s = engine_->openSession(login, error);
+    ASSERT_TRUE(s) << error.text;
+    RecordingSink sink = run(*s,
+                             "CREATE TABLE #p (c char(4) NULL) INSERT #p VALUES ('a') "
+                             "SELECT @@OPTIONS & 16, c FROM #p");
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    ASSERT_EQ(sink.results.size(), 1u);
+    const auto& row = sink.results[0].rows.at(0);
+    EXPECT_EQ(std::get<std::int64_t>(row.at(0).data()), odbc ? 16 : 0);
+    EXPECT_EQ(std::get<std::string>(row.at(1).data()), odbc ? "a   " : "a");
+    EXPECT_EQ(sink.results[0].columns.at(1).unpadded, !odbc);
+  }
+}
+
+// Each column keeps the ANSI_PADDING it was created with in the database
+// file. Columns of files written before the setting was recorded (no mark in
+// syscolumns.colstat, nor status 0x10) behave as they did: padded.
+TEST_F(SessionTest, ColumnsKeepTheirAnsiPaddingAcrossEngines) {
+  std::string dir = ::testing::TempDir() + "/tessel_padding_test_" + std::to_string(::getpid());
+  CancelFlag cancel;
+  {
+    EngineOptions options;
+    options.dataDirectory = dir;
+    auto engine = createSqliteEngine(options);
+    LoginInfo login;
+    Message error;
+    auto s = engine->openSession(login, error);
+    ASSERT_TRUE(s);
+    RecordingSink sink;
+    s->executeBatch(
+        "CREATE DATABASE keep USE keep "
+        "CREATE TABLE t_off (c char(6) NULL) CREATE TABLE legacy (c char(6) NULL) "
+        "SET ANSI_PADDING ON CREATE TABLE t_on (c char(6) NULL)",
+        sink, cancel);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  }
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir + "/keep.db").c_str(), &db), SQLITE_OK);
+    // The catalog's names compare without case.
+    sqlite3_create_collation(db, "TSQL_CI", SQLITE_UTF8, nullptr,
+                             [](void*, int n1, const void* p1, int n2, const void* p2) {
+                               int n = std::min(n1, n2);
+                               int c = strncasecmp(static_cast<const char*>(p1),
+                                                   static_cast<const char*>(p2),
+                                                   static_cast<std::size_t>(n));
+                               return c ? c : n1 - n2;
+                             });
+    EXPECT_EQ(sqlite3_exec(db,
+                           "UPDATE syscolumns SET colstat = 0, status = status & ~16 WHERE id = "
+                           "(SELECT id FROM sysobjects WHERE name = 'legacy')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_changes(db), 1);
+    sqlite3_close(db);
+  }
+  EngineOptions options;
+  options.dataDirectory = dir;
+  auto engine = createSqliteEngine(options);
+  LoginInfo login;
+  login.database = "keep";
+  Message error;
+  auto s = engine->openSession(login, error);
+  ASSERT_TRUE(s) << error.text;
+  RecordingSink sink;
+  s->executeBatch(
+      "INSERT t_off VALUES ('ab ') INSERT t_on VALUES ('ab ') INSERT legacy VALUES ('ab ') "
+      "SELECT (SELECT c FROM t_off), (SELECT c FROM t_on), (SELECT c FROM legacy) "
+      "SELECT o.name, c.is_ansi_padded FROM sys.columns c JOIN sys.objects o "
+      "ON o.object_id = c.object_id WHERE o.name IN ('t_off', 't_on', 'legacy') ORDER BY o.name",
+      sink, cancel);
+  ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  ASSERT_EQ(sink.results.size(), 2u);
+  const auto& values = sink.results[0].rows.at(0);
+  EXPECT_EQ(std::get<std::string>(values.at(0).data()), "ab");
+  EXPECT_EQ(std::get<std::string>(values.at(1).data()), "ab    ");
+  EXPECT_EQ(std::get<std::string>(values.at(2).data()), "ab    ");
+  const auto& padded = sink.results[1].rows;
+  ASSERT_EQ(padded.size(), 3u);
+  std::vector<std::int64_t> flags;
+  for (const auto& row : padded) flags.push_back(std::get<std::int64_t>(row.at(1).data()));
+  EXPECT_EQ(flags, (std::vector<std::int64_t>{1, 0, 1}));  // legacy, t_off, t_on
   std::filesystem::remove_all(dir);
 }
 

@@ -280,6 +280,32 @@ TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
   EXPECT_EQ(static_cast<std::uint8_t>(d[1 + 12]), 0x10);  // bit 100
 }
 
+TEST(TdsCodec, UnpaddedCharAndBinaryColumnsKeepTheirTypeAndSendValuesAsStored) {
+  std::vector<Column> cols = {col(SqlType::Char, 4, true), col(SqlType::Binary, 3, true),
+                              col(SqlType::Char, 4, true), col(SqlType::Binary, 3, true)};
+  cols[0].unpadded = cols[1].unpadded = true;
+  std::vector<Value> row = {Value(std::string("ab")), Value(BytesValue{"\x01"}),
+                            Value(std::string("ab")), Value(BytesValue{"\x01"})};
+  for (std::uint32_t version : kVersions) {
+    auto tokens = decodeTokens(encode(version,
+                                      [&](tds::TokenWriter& w) {
+                                        w.colMetadata(cols);
+                                        w.row(row);
+                                        w.row(row);
+                                      }),
+                               version);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[0].columns.at(0).wireType, 0xAF);
+    EXPECT_EQ(tokens[0].columns.at(1).wireType, 0xAD);
+    for (std::size_t r = 1; r <= 2; ++r) {
+      EXPECT_EQ(tokens[r].values.at(0).bytes, "ab");
+      EXPECT_EQ(tokens[r].values.at(1).bytes, "\x01");
+      EXPECT_EQ(tokens[r].values.at(2).bytes, "ab  ");
+      EXPECT_EQ(tokens[r].values.at(3).bytes, std::string("\x01\0\0", 3));
+    }
+  }
+}
+
 TEST(TdsCodec, ValuesOfAnotherKindAreConvertedWithoutOverflow) {
   const __int128 huge = static_cast<__int128>(~static_cast<unsigned __int128>(0) >> 1);
   std::vector<Column> cols = {col(SqlType::Decimal, 9, true, 10, 2),

@@ -221,7 +221,7 @@ def run_batch(client, cur, sql, handled):
 DBLIB_DEFAULTS = (
     "SET QUOTED_IDENTIFIER OFF SET ANSI_NULLS OFF SET ANSI_WARNINGS OFF "
     "SET ANSI_NULL_DFLT_ON OFF SET ARITHABORT OFF SET CURSOR_CLOSE_ON_COMMIT OFF "
-    "SET CONCAT_NULL_YIELDS_NULL ON SET ANSI_PADDING ON SET TEXTSIZE 2147483647")
+    "SET CONCAT_NULL_YIELDS_NULL ON SET ANSI_PADDING OFF SET TEXTSIZE 2147483647")
 
 
 def connect(client, port, password):
@@ -416,6 +416,16 @@ def parameters_check(port, password):
             failures.append("parameters: a duplicate key was accepted")
         except pytds.Error as e:
             expect("duplicate key error", e.msg_no, 2627)
+        # Columns the client leaves to their defaults: identity and DEFAULT.
+        cur.execute("CREATE TYPE dbo.Rows AS TABLE (n int IDENTITY(5, 5), v int, "
+                    "d varchar(10) DEFAULT ('dflt' + 'x'))")
+        default = pytds.tds_base.TVP_COLUMN_DEFAULT_FLAG
+        cur.execute("SELECT n, v, d FROM %s ORDER BY n", (pytds.TableValuedParam(
+            type_name="dbo.Rows", rows=[(None, 7, None), (None, 8, None)],
+            columns=(pytds.Column(type=pytds.tds_types.IntType(), flags=default),
+                     pytds.Column(type=pytds.tds_types.IntType()),
+                     pytds.Column(type=pytds.tds_types.VarCharType(size=10), flags=default))),))
+        expect("defaulted columns", cur.fetchall(), [(5, 7, "dfltx"), (10, 8, "dfltx")])
         cur.execute("SELECT %s, len(%s)", (pytds.Column(type=pytds.tds_types.XmlType(), value="<a>é</a>"),
                                            pytds.Column(type=pytds.tds_types.XmlType(), value="<b/>")))
         expect("xml parameters", cur.fetchall(), [("<a>é</a>", 4)])

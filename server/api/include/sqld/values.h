@@ -60,6 +60,9 @@ struct Column {
   bool identity = false;
   bool updatable = false;  // a base-table column that an UPDATE may set
   std::string tableName;   // base table of a text, ntext or image column (for TEXTPTR reads)
+  // char(n) or binary(n) values travel as stored, without padding to n (a
+  // column created with ANSI_PADDING off that allows NULL).
+  bool unpadded = false;
 };
 
 // Days since 1900-01-01 and ticks of 1/300 second since midnight, as datetime stores them.
