@@ -555,6 +555,17 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
     r.sql = "(NULL" + std::string(op == "<>" ? "<>" : op) + "NULL)";
     return r;
   }
+  if (a.type.type == SqlType::Variant || b.type.type == SqlType::Variant) {
+    // The other side becomes a sql_variant; values compare by base type
+    // family, then by value within the family.
+    TypeInfo variant = makeType(SqlType::Variant);
+    auto key = [&](const Typed& x) {
+      return "t_variant_key(" + (x.type.type == SqlType::Variant ? x.sql : convertSql(x, variant)) +
+             ")";
+    };
+    r.sql = "(" + key(a) + op + key(b) + ")";
+    return r;
+  }
   TypeInfo t = commonType(a.type, b.type);
   if (isCharType(t.type)) {
     // Strings compare whatever their lengths; keep them as they are.

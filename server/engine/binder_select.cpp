@@ -399,11 +399,15 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
         const TypeInfo& t = types[static_cast<std::size_t>(ordinal - 1)];
         if (isCharType(t.type))
           term = quoteName("c" + std::to_string(ordinal)) + " COLLATE TSQL_CI";
+        // sql_variant values order by base type family, then value.
+        if (t.type == SqlType::Variant)
+          term = "t_variant_key(" + quoteName("c" + std::to_string(ordinal)) + ")";
         out.orderColumns.push_back(static_cast<std::uint16_t>(ordinal));
       } else {
         if (!rest.empty()) throw SqlError(104, {});
         Typed t = bindExpr(e, first.scope);
         term = t.sql + (isCharType(t.type.type) ? " COLLATE TSQL_CI" : "");
+        if (t.type.type == SqlType::Variant) term = "t_variant_key(" + t.sql + ")";
         for (std::size_t k = 0; k < first.items.size(); ++k)
           if (first.items[k].sql == t.sql)
             out.orderColumns.push_back(static_cast<std::uint16_t>(k + 1));

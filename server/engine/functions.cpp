@@ -239,6 +239,84 @@ void fnVariantProperty(sqlite3_context* c, int, sqlite3_value** v) {
   });
 }
 
+// t_variant_key(value): a key of a sql_variant that compares byte by byte as
+// SQL Server compares sql_variant values. Its first byte is the base type's
+// family, higher families greater: date and time, approximate numeric,
+// exact numeric, character, binary, uniqueidentifier. Within a family the
+// value follows in one form for all its types, so 1 (int) = 1.0 (decimal).
+std::string variantKey(const TypeInfo& held, const Stored& inner) {
+  const SqlType t = held.type;
+  auto bigEndian = [](std::uint64_t x) {
+    std::string out(8, '\0');
+    for (int i = 7; i >= 0; --i, x >>= 8)
+      out[static_cast<std::size_t>(i)] = static_cast<char>(x & 0xFF);
+    return out;
+  };
+  if (isDateType(t) || isWideDateType(t)) {
+    WideDateTime w;
+    if (isDateType(t))
+      w = wideFromTicks(inner.i);
+    else if (t == SqlType::DateTimeOffset)
+      w = wideFromText(inner.s).value_or(WideDateTime{});
+    else
+      w = wideFromInteger(inner.i, t);
+    // Values with an offset compare in UTC.
+    std::int64_t units =
+        w.days * kUnitsPerDay + w.units - std::int64_t{w.offsetMinutes} * 600000000;
+    return "6" + bigEndian(static_cast<std::uint64_t>(units) ^ (std::uint64_t{1} << 63));
+  }
+  if (t == SqlType::Real || t == SqlType::Float) {
+    double d = inner.kind == Stored::Kind::Real ? inner.r : static_cast<double>(inner.i);
+    if (d == 0) d = 0;  // -0 = 0
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
+    bits = (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
+    return "5" + bigEndian(bits);
+  }
+  if (isExactType(t)) {
+    // Sign, then 39 integer and 38 fraction digits (nines' complement when
+    // negative): every exact value of any scale in one comparable form.
+    __int128 v = inner.kind == Stored::Kind::Blob ? exact::fromBytes(inner.s) : inner.i;
+    int scale = storageScale(held);
+    bool negative = v < 0;
+    if (negative) v = -v;
+    __int128 unit = exact::pow10(scale);
+    std::string digits = exact::toString(v / unit, 0);
+    digits.insert(0, 39 - digits.size(), '0');
+    std::string fraction = exact::toString(v % unit * exact::pow10(38 - scale), 0);
+    fraction.insert(0, 38 - fraction.size(), '0');
+    digits += fraction;
+    if (negative)
+      for (char& ch : digits) ch = static_cast<char>('9' - (ch - '0'));
+    return (negative ? "40" : "41") + digits;
+  }
+  if (isCharType(t)) {
+    // As the TSQL_CI collation compares: case folded, trailing spaces ignored.
+    std::string_view s = inner.s;
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    std::string out = "3";
+    for (char32_t ch : decodeUtf8(s)) {
+      char32_t f = foldCase(ch);
+      out += static_cast<char>((f >> 16) & 0xFF);
+      out += static_cast<char>((f >> 8) & 0xFF);
+      out += static_cast<char>(f & 0xFF);
+    }
+    return out;
+  }
+  if (isBinaryType(t)) return "2" + inner.s;
+  return "1" + inner.s;
+}
+
+void fnVariantKey(sqlite3_context* c, int, sqlite3_value** v) {
+  guarded(c, [&] {
+    TypeInfo held;
+    Stored inner;
+    if (!variantOfStored(arg(v, 0), held, inner)) return sqlite3_result_null(c);
+    std::string key = variantKey(held, inner);
+    sqlite3_result_blob64(c, key.data(), key.size(), SQLITE_TRANSIENT);
+  });
+}
+
 void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
   std::int64_t b = argInt(v, 1);
@@ -984,6 +1062,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_cast", 5, fnCast, true},
     {"t_trim", 1, fnTrim, true},
     {"t_variant_property", 2, fnVariantProperty, true},
+    {"t_variant_key", 1, fnVariantKey, true},
     {"t_idiv", 2, fnIntDiv, true},
     {"t_imod", 2, fnIntMod, true},
     {"t_iarith", 4, fnIntArith, true},
