@@ -15,16 +15,27 @@ bool iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Names fold in ASCII only, as std::toupper and std::tolower do in the "C"
+// locale the server runs in; done inline because names are folded for every
+// variable lookup of every row.
 std::string upper(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return out;
 }
 
 std::string lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
+}
+
+bool hasUpper(std::string_view s) {
+  for (char c : s)
+    if (c >= 'A' && c <= 'Z') return true;
+  return false;
 }
 
 namespace {

@@ -41,5 +41,7 @@ std::vector<Token> tokenize(std::string_view sql, bool quotedIdentifier);
 bool iequals(std::string_view a, std::string_view b);
 std::string upper(std::string_view s);
 std::string lower(std::string_view s);
+// Whether lower() would change s.
+bool hasUpper(std::string_view s);
 
 }  // namespace tessel::sqld::engine

@@ -174,7 +174,8 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
     if (n == "@@DBTS") return Stored::blob(std::string(8, '\0'));
     return Stored::integer(0);
   }
-  auto it = f.vars.find(lower(name));
+  // Most names are written in lower case already: no folded copy for them.
+  auto it = hasUpper(name) ? f.vars.find(lower(name)) : f.vars.find(name);
   return it == f.vars.end() ? Stored::null() : it->second.value;
 }
 
