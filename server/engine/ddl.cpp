@@ -121,6 +121,11 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
   std::string schema = schemaOf(tableName, &database);
   const std::string& name = tableName.back();
   if (name.size() > 128) throw SqlError(103, {name});
+  // A #table's name is padded to 128 characters with a 12-character suffix
+  // that sets it apart from other sessions' tables of the same name.
+  constexpr std::size_t kLocalTempNameMax = 116;
+  if (!as && name.size() > kLocalTempNameMax && name.rfind("#", 0) == 0 && name.rfind("##", 0) != 0)
+    throw SqlError(193, {name, std::to_string(kLocalTempNameMax)});
   if (s_.catalog_.objectId(schema, name)) throw SqlError(2714, {name});
   // Column names must be unique.
   for (std::size_t i = 0; i < t.columns.size(); ++i)

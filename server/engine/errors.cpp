@@ -190,6 +190,9 @@ constexpr std::array kErrors = {
              "Conversion failed when converting from a character string to uniqueidentifier."},
     ErrorDef{103, 15, B,
              "The identifier that starts with '%s' is too long. Maximum length is 128."},
+    ErrorDef{193, 15, B,
+             "The object or column name starting with '%s' is too long. The maximum length is %s "
+             "characters."},
     ErrorDef{159, 15, B,
              "Must specify the table name and index name for the DROP INDEX statement."},
     ErrorDef{1763, 16, S, "Cross-database foreign key references are not supported."},
