@@ -10,6 +10,7 @@
 #include "datetime2.h"
 #include "errors.h"
 #include "exact.h"
+#include "lexer.h"
 #include "sqld/charset.h"
 #include "sqlite_util.h"
 #include "types.h"
@@ -175,8 +176,7 @@ void fnVariantProperty(sqlite3_context* c, int, sqlite3_value** v) {
     TypeInfo held;
     Stored inner;
     if (!variantOfStored(arg(v, 0), held, inner)) return sqlite3_result_null(c);
-    std::string property = argText(v, 1);
-    for (auto& ch : property) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string property = lower(argText(v, 1));
     const SqlType t = held.type;
     auto number = [&](std::int64_t n) {
       resultStored(c, variantStored(Stored::integer(n), makeType(SqlType::Int)));
