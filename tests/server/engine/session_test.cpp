@@ -31,6 +31,16 @@ class SessionTest : public ::testing::Test {
     return s;
   }
 
+  // A session of an engine of the test's own (one over a data directory).
+  static std::unique_ptr<Session> openOn(Engine& engine, const std::string& database = {}) {
+    LoginInfo login;
+    login.database = database;
+    Message error;
+    auto s = engine.openSession(login, error);
+    EXPECT_TRUE(s) << error.text;
+    return s;
+  }
+
   RecordingSink run(Session& s, std::string_view sql) {
     RecordingSink sink;
     CancelFlag cancel;
@@ -685,9 +695,7 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
     EngineOptions options;
     options.dataDirectory = dir;
     auto engine = createSqliteEngine(options);
-    LoginInfo login;
-    Message error;
-    auto s = engine->openSession(login, error);
+    auto s = openOn(*engine);
     ASSERT_TRUE(s);
     RecordingSink sink;
     CancelFlag cancel;
@@ -698,11 +706,8 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   EngineOptions options;
   options.dataDirectory = dir;
   auto engine = createSqliteEngine(options);
-  LoginInfo login;
-  login.database = "keep";
-  Message error;
-  auto s = engine->openSession(login, error);
-  ASSERT_TRUE(s) << error.text;
+  auto s = openOn(*engine, "keep");
+  ASSERT_TRUE(s);
   RecordingSink sink;
   CancelFlag cancel;
   s->executeBatch("SELECT v FROM k", sink, cancel);
@@ -769,10 +774,8 @@ TEST_F(SessionTest, TempdbStartsEmptyWithEachEngine) {
   CancelFlag cancel;
   {
     auto engine = start();
-    LoginInfo login;
-    Message error;
-    auto s = engine->openSession(login, error);
-    ASSERT_TRUE(s) << error.text;
+    auto s = openOn(*engine);
+    ASSERT_TRUE(s);
     RecordingSink sink;
     s->executeBatch(
         "CREATE TABLE tempdb..gone (v int) INSERT tempdb..gone VALUES (1) "
@@ -781,10 +784,8 @@ TEST_F(SessionTest, TempdbStartsEmptyWithEachEngine) {
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
   }
   auto engine = start();
-  LoginInfo login;
-  Message error;
-  auto s = engine->openSession(login, error);
-  ASSERT_TRUE(s) << error.text;
+  auto s = openOn(*engine);
+  ASSERT_TRUE(s);
   RecordingSink sink;
   s->executeBatch(
       "SELECT count(*) FROM tempdb..sysobjects WHERE xtype = 'U' "
@@ -836,9 +837,7 @@ TEST_F(SessionTest, ColumnsKeepTheirAnsiPaddingAcrossEngines) {
     EngineOptions options;
     options.dataDirectory = dir;
     auto engine = createSqliteEngine(options);
-    LoginInfo login;
-    Message error;
-    auto s = engine->openSession(login, error);
+    auto s = openOn(*engine);
     ASSERT_TRUE(s);
     RecordingSink sink;
     s->executeBatch(
@@ -871,11 +870,8 @@ TEST_F(SessionTest, ColumnsKeepTheirAnsiPaddingAcrossEngines) {
   EngineOptions options;
   options.dataDirectory = dir;
   auto engine = createSqliteEngine(options);
-  LoginInfo login;
-  login.database = "keep";
-  Message error;
-  auto s = engine->openSession(login, error);
-  ASSERT_TRUE(s) << error.text;
+  auto s = openOn(*engine, "keep");
+  ASSERT_TRUE(s);
   RecordingSink sink;
   s->executeBatch(
       "INSERT t_off VALUES ('ab ') INSERT t_on VALUES ('ab ') INSERT legacy VALUES ('ab ') "

@@ -51,6 +51,18 @@ std::string encode(std::uint32_t version, Fn&& fn, std::size_t packetSize = 4096
   return payload;
 }
 
+// A result of the given columns with `rows` copies of one row, encoded and
+// decoded again: metadata first, then the rows.
+std::vector<Token> resultTokens(std::uint32_t version, const std::vector<Column>& cols,
+                                const std::vector<Value>& row, int rows = 1) {
+  return decodeTokens(encode(version,
+                             [&](tds::TokenWriter& w) {
+                               w.colMetadata(cols);
+                               for (int r = 0; r < rows; ++r) w.row(row);
+                             }),
+                      version);
+}
+
 std::int64_t le(const std::string& b) {
   std::uint64_t v = 0;
   for (std::size_t i = 0; i < b.size(); ++i)
@@ -157,12 +169,7 @@ TEST(TdsCodec, DateAndTimeTypesTravelNativelyFrom73AndAsTextBefore) {
   cols[0].type = TypeInfo{SqlType::DateTimeOffset, 10, 0, 3, true};
   cols[1].type = TypeInfo{SqlType::Date, 3, 0, 0, true};
   std::vector<Value> row = {Value(local), Value(DateTime2Value{730120, 0, 0})};
-  auto native = decodeTokens(encode(kTds74,
-                                    [&](tds::TokenWriter& w) {
-                                      w.colMetadata(cols);
-                                      w.row(row);
-                                    }),
-                             kTds74);
+  auto native = resultTokens(kTds74, cols, row);
   ASSERT_EQ(native.size(), 2u);
   EXPECT_EQ(native[0].columns.at(0).wireType, 0x2B);
   EXPECT_EQ(native[0].columns.at(0).scale, 3);
@@ -171,12 +178,7 @@ TEST(TdsCodec, DateAndTimeTypesTravelNativelyFrom73AndAsTextBefore) {
   EXPECT_EQ(native[1].values[0].bytes, std::string("\x3D\xE5\x0A\x05\x07\x24\x0B\x3C\x00", 9));
   EXPECT_EQ(native[1].values[1].bytes, std::string("\x08\x24\x0B", 3));
 
-  auto old = decodeTokens(encode(kTds71,
-                                 [&](tds::TokenWriter& w) {
-                                   w.colMetadata(cols);
-                                   w.row(row);
-                                 }),
-                          kTds71);
+  auto old = resultTokens(kTds71, cols, row);
   ASSERT_EQ(old.size(), 2u);
   EXPECT_EQ(old[0].columns.at(0).wireType, 0xE7);
   EXPECT_EQ(fromUtf16(old[1].values[0].bytes), "2000-01-02 00:30:00.125 +01:00");
@@ -193,12 +195,7 @@ TEST(TdsCodec, NullsUseNbcRowFromVersion73AndRowBefore) {
   cols.push_back(col(SqlType::Int, 4, true));
   row.emplace_back(std::int64_t{5});
   for (std::uint32_t version : kVersions) {
-    auto tokens = decodeTokens(encode(version,
-                                      [&](tds::TokenWriter& w) {
-                                        w.colMetadata(cols);
-                                        w.row(row);
-                                      }),
-                               version);
+    auto tokens = resultTokens(version, cols, row);
     ASSERT_EQ(tokens.size(), 2u);
     EXPECT_EQ(tokens[1].type, version >= kTds73B ? 0xD2 : 0xD1);
     for (std::size_t i = 0; i + 1 < row.size(); ++i) EXPECT_TRUE(tokens[1].values[i].isNull) << i;
@@ -235,12 +232,7 @@ TEST(TdsCodec, MaxTypesTravelInChunksOrAsTextFor71) {
   std::string longText(20000, 'q');
   std::vector<Value> row = {Value(longText), Value(std::string()), Value()};
   for (std::uint32_t version : kVersions) {
-    auto t = decodeTokens(encode(version,
-                                 [&](tds::TokenWriter& w) {
-                                   w.colMetadata(cols);
-                                   w.row(row);
-                                 }),
-                          version);
+    auto t = resultTokens(version, cols, row);
     ASSERT_EQ(t.size(), 2u);
     if (version >= kTds72) {
       EXPECT_EQ(t[0].columns[0].wireType, 0xA7);
@@ -265,12 +257,7 @@ TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
   __int128 big = static_cast<__int128>(1) << 100;
   std::vector<Value> row = {Value(std::string("abcdef")), Value(std::string("x😀")),
                             Value(DecimalValue{-big, 38, 4})};
-  auto tokens = decodeTokens(encode(kTds74,
-                                    [&](tds::TokenWriter& w) {
-                                      w.colMetadata(cols);
-                                      w.row(row);
-                                    }),
-                             kTds74);
+  auto tokens = resultTokens(kTds74, cols, row);
   EXPECT_EQ(tokens[1].values[0].bytes, "abc");
   // The surrogate pair does not fit in 4 bytes after 'x' and is dropped whole.
   EXPECT_EQ(tokens[1].values[1].bytes, std::string("x\0", 2));
@@ -287,13 +274,7 @@ TEST(TdsCodec, UnpaddedCharAndBinaryColumnsKeepTheirTypeAndSendValuesAsStored) {
   std::vector<Value> row = {Value(std::string("ab")), Value(BytesValue{"\x01"}),
                             Value(std::string("ab")), Value(BytesValue{"\x01"})};
   for (std::uint32_t version : kVersions) {
-    auto tokens = decodeTokens(encode(version,
-                                      [&](tds::TokenWriter& w) {
-                                        w.colMetadata(cols);
-                                        w.row(row);
-                                        w.row(row);
-                                      }),
-                               version);
+    auto tokens = resultTokens(version, cols, row, 2);
     ASSERT_EQ(tokens.size(), 3u);
     EXPECT_EQ(tokens[0].columns.at(0).wireType, 0xAF);
     EXPECT_EQ(tokens[0].columns.at(1).wireType, 0xAD);
@@ -322,12 +303,7 @@ TEST(TdsCodec, ValuesOfAnotherKindAreConvertedWithoutOverflow) {
                             Value(DecimalValue{-5, 10, 3}),
                             Value(),
                             Value(DecimalValue{12345, 10, 2})};
-  auto t = decodeTokens(encode(kTds74,
-                               [&](tds::TokenWriter& w) {
-                                 w.colMetadata(cols);
-                                 w.row(row);
-                               }),
-                        kTds74);
+  auto t = resultTokens(kTds74, cols, row);
   EXPECT_EQ(t[1].values[0].bytes, std::string("\x01\x68\x10\0\0\0\0\0\0", 9));  // 42.00
   EXPECT_EQ(t[1].values[1].bytes, std::string("\x01\xFA\0\0\0\0\0\0\0", 9));    // 2.50
   EXPECT_EQ(t[1].values[2].bytes.size(), 17u);
@@ -412,13 +388,7 @@ TEST(TdsCodec, RowsLongerThanOneWriteTravelWhole) {
     row.emplace_back(std::int64_t{i});
   }
   for (std::uint32_t version : {kTds71, kTds74}) {
-    auto tokens = decodeTokens(encode(version,
-                                      [&](tds::TokenWriter& w) {
-                                        w.colMetadata(cols);
-                                        w.row(row);
-                                        w.row(row);
-                                      }),
-                               version);
+    auto tokens = resultTokens(version, cols, row, 2);
     ASSERT_EQ(tokens.size(), 3u);
     for (int r = 1; r <= 2; ++r) {
       ASSERT_EQ(tokens[r].values.size(), cols.size());
