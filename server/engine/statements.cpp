@@ -665,10 +665,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
 void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   std::string name = engine_.canonicalName(s.database);
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
-  if (!attached_.count(name)) {
-    if (tranCount_ > 0) throw SqlError(226, {"USE"});
-    attach(name);
-  }
+  attach(name);
   std::string old = currentDb_;
   currentDb_ = name;
   boundCache_.clear();
