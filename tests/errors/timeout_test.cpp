@@ -30,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kTimeOut = 2;
 // The library's grace for an unanswered cancel (2 s), FreeTDS's one-second polling, and
 // a loaded machine's slack.
-constexpr auto kGrace = std::chrono::milliseconds(3500);
+constexpr auto kGrace = std::chrono::milliseconds(4000);
 
 // The tessel-sqld children of this process.
 std::set<pid_t> SqldChildren() {
@@ -94,9 +94,19 @@ class TimeOutTest : public ::testing::Test {
     return server;
   }
 
+  // Returns once the server is stopped: kill returns before the signal took effect.
   void StopServer() {
     ASSERT_EQ(kill(pid_, SIGSTOP), 0);
     stopped_ = true;
+    for (int i = 0; i < 200 && State() != 'T'; ++i) usleep(5000);
+    ASSERT_EQ(State(), 'T');
+  }
+  char State() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : '?';
   }
   void Continue() {
     if (stopped_) kill(pid_, SIGCONT);
