@@ -3,27 +3,30 @@
 #include <functional>
 #include <map>
 
+#include "password_source.h"
 #include "runtime/SQLServer.h"
 
 namespace tessel::designer {
 
 std::string Usage() {
-  return "Usage: tessel-designer [FORM] [options]\n"
-         "Designs a form of Tessel components: place a connection, queries and update\n"
-         "objects from the palette, set their properties in the property panel, run a\n"
-         "component's editor from its context menu or by double-clicking it, save the\n"
-         "form as a text form file (the format tessel-run reads) and preview a query\n"
-         "with live rows from the server.\n"
-         "\n"
-         "  FORM                 the form file to open (default: a new form)\n"
-         "  --server HOST:PORT   log in to this server instead of the saved ServerName\n"
-         "  --user USER          login name instead of the saved Username\n"
-         "  --password PASSWORD  password instead of the saved Password\n"
-         "  --database DB        database instead of the saved DataBaseName\n"
-         "  --select NAME        show this component in the property panel\n"
-         "  --preview QUERY      run this query of the form in the preview\n"
-         "  --screenshot FILE    save a picture of the window as FILE (PNG) and quit\n"
-         "  --help               show this text\n"
+  return std::string(
+             "Usage: tessel-designer [FORM] [options]\n"
+             "Designs a form of Tessel components: place a connection, queries and update\n"
+             "objects from the palette, set their properties in the property panel, run a\n"
+             "component's editor from its context menu or by double-clicking it, save the\n"
+             "form as a text form file (the format tessel-run reads) and preview a query\n"
+             "with live rows from the server.\n"
+             "\n"
+             "  FORM                 the form file to open (default: a new form)\n"
+             "  --server HOST:PORT   log in to this server instead of the saved ServerName\n"
+             "  --user USER          login name instead of the saved Username\n"
+             "  --database DB        database instead of the saved DataBaseName\n"
+             "  --select NAME        show this component in the property panel\n"
+             "  --preview QUERY      run this query of the form in the preview\n"
+             "  --screenshot FILE    save a picture of the window as FILE (PNG) and quit\n"
+             "  --help               show this text\n"
+             "The password, instead of the saved Password:\n") +
+         apps::kPasswordOptionsHelp +
          "\n"
          "The login overrides apply to every TSQLServer of the form before any connects\n"
          "and are saved with the form. Without a display, run it under xvfb-run.\n";
@@ -31,10 +34,12 @@ std::string Usage() {
 
 std::string ParseOptions(int argc, const char* const* argv, Options& o) {
   // Each option takes a value, as --name VALUE or --name=VALUE.
+  std::optional<std::string> password_option, password_file;
   const std::map<std::string, std::function<void(const std::string&)>> takes = {
       {"server", [&](const std::string& v) { o.server = v; }},
       {"user", [&](const std::string& v) { o.user = v; }},
-      {"password", [&](const std::string& v) { o.password = v; }},
+      {"password", [&](const std::string& v) { password_option = v; }},
+      {"password-file", [&](const std::string& v) { password_file = v; }},
       {"database", [&](const std::string& v) { o.database = v; }},
       {"select", [&](const std::string& v) { o.select = v; }},
       {"preview", [&](const std::string& v) { o.preview = v; }},
@@ -64,7 +69,7 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     }
   }
   if (!o.preview.empty() && o.form.empty()) return "--preview needs a form file";
-  return {};
+  return apps::ChoosePassword(password_option, password_file, o.password);
 }
 
 void OverrideLogins(const Options& options, TComponent& root) {

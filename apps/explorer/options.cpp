@@ -1,33 +1,34 @@
 #include "options.h"
 
-#include <cstdlib>
+#include "password_source.h"
 
 namespace tessel::explorer {
 
 std::string Usage() {
-  return "Usage: tessel-explorer --server HOST:PORT --user USER [--password PASSWORD] [options]\n"
-         "Looks at the data of a SQL Server or tessel-sqld in a window: type a statement,\n"
-         "run it, browse and edit the rows in a grid, read text and image columns, and\n"
-         "follow a detail query for the current row.\n"
-         "\n"
-         "  --server HOST:PORT   the server to log in to\n"
-         "  --user USER          login name\n"
-         "  --password PASSWORD  password (or TESSEL_PASSWORD; asked for when missing)\n"
-         "  --database DB        database to use (default: the login's default)\n"
-         "  --sql TEXT           statement to run at start\n"
-         "  --detail-sql TEXT    detail statement; :name parameters take the current\n"
-         "                       row's field of that name\n"
-         "  --screenshot FILE    run the statements, save a picture of the window, quit\n"
-         "  --help               show this text\n"
+  return std::string(
+             "Usage: tessel-explorer --server HOST:PORT --user USER [--password PASSWORD |\n"
+             "                       --password-file FILE] [options]\n"
+             "Looks at the data of a SQL Server or tessel-sqld in a window: type a statement,\n"
+             "run it, browse and edit the rows in a grid, read text and image columns, and\n"
+             "follow a detail query for the current row.\n"
+             "\n"
+             "  --server HOST:PORT   the server to log in to\n"
+             "  --user USER          login name\n"
+             "  --database DB        database to use (default: the login's default)\n"
+             "  --sql TEXT           statement to run at start\n"
+             "  --detail-sql TEXT    detail statement; :name parameters take the current\n"
+             "                       row's field of that name\n"
+             "  --screenshot FILE    run the statements, save a picture of the window, quit\n"
+             "  --help               show this text\n"
+             "The password (asked for in a dialog when none is given):\n") +
+         apps::kPasswordOptionsHelp +
          "\n"
          "Rows are read in a worker thread with a count of rows so far; Cancel stops a\n"
          "statement on the server. Without a display, run it under xvfb-run.\n";
 }
 
 std::string ParseOptions(int argc, const char* const* argv, Options& o) {
-  if (const char* env = std::getenv("TESSEL_PASSWORD"); env != nullptr && *env != '\0') {
-    o.password = env;
-  }
+  std::optional<std::string> password_option, password_file;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -49,7 +50,9 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     } else if (key == "user") {
       o.user = value;
     } else if (key == "password") {
-      o.password = value;
+      password_option = value;
+    } else if (key == "password-file") {
+      password_file = value;
     } else if (key == "database") {
       o.database = value;
     } else if (key == "sql") {
@@ -64,7 +67,7 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
   }
   if (o.server.empty()) return "--server HOST:PORT is required";
   if (o.user.empty()) return "--user is required";
-  return {};
+  return apps::ChoosePassword(password_option, password_file, o.password);
 }
 
 }  // namespace tessel::explorer

@@ -10,7 +10,8 @@ namespace tessel::explorer {
 struct Options {
   std::string server;  // HOST:PORT
   std::string user;
-  std::optional<std::string> password;  // asked for in a dialog when missing
+  // --password, --password-file or TESSEL_PASSWORD; asked for in a dialog when missing.
+  std::optional<std::string> password;
   std::string database;
   std::string sql;         // run at start when given
   std::string detail_sql;  // the detail query, with :master_field parameters

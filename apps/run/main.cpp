@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "framework/form_files.h"
 #include "framework/sysutils.h"
+#include "password_source.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
 #include "runtime/published.h"
@@ -16,9 +18,9 @@ namespace {
 
 using namespace tessel;
 
-const char kUsage[] =
+const char kUsageHead[] =
     "usage: tessel-run FORM [--query NAME] [--server HOST:PORT] [--user USER]\n"
-    "                  [--password PASSWORD] [--database DB]\n"
+    "                  [--password PASSWORD | --password-file FILE] [--database DB]\n"
     "\n"
     "Loads the form file FORM (its servers connect and its queries open as they\n"
     "were saved), opens a query and prints its rows as a table.\n"
@@ -26,24 +28,30 @@ const char kUsage[] =
     "  --query NAME         the query to open (default: the first in the form)\n"
     "  --server HOST:PORT   log in to this server instead of the saved ServerName\n"
     "  --user USER          login name instead of the saved Username\n"
-    "  --password PASSWORD  password instead of the saved Password\n"
     "  --database DB        database instead of the saved DataBaseName\n"
     "  --help               show this text\n"
+    "The password, instead of the saved Password:\n";
+
+const char kUsageTail[] =
     "\n"
     "The overrides apply to every TSQLServer of the form before any connects.\n"
     "Exit status: 0 when the rows were printed, 1 on an error, 2 on bad arguments.\n";
 
 struct Options {
-  std::string form, query, server, user, password, database;
-  bool has_server = false, has_user = false, has_password = false, has_database = false;
+  std::string form, query, server, user, database;
+  std::optional<std::string> password;
+  bool has_server = false, has_user = false, has_database = false;
 };
 
 // Returns 0 to go on, 1 after --help, 2 on bad arguments.
 int ParseArguments(int argc, char** argv, Options& options) {
+  std::optional<std::string> password_option, password_file;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(kUsageHead, stdout);
+      std::fputs(tessel::apps::kPasswordOptionsHelp, stdout);
+      std::fputs(kUsageTail, stdout);
       return 1;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -65,8 +73,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
       target = &options.user;
       flag = &options.has_user;
     } else if (arg == "--password") {
-      target = &options.password;
-      flag = &options.has_password;
+      target = &password_option.emplace();
+    } else if (arg == "--password-file") {
+      target = &password_file.emplace();
     } else if (arg == "--database") {
       target = &options.database;
       flag = &options.has_database;
@@ -83,6 +92,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
     std::fprintf(stderr, "tessel-run: no form file given (try --help)\n");
     return 2;
   }
+  const std::string error =
+      tessel::apps::ChoosePassword(password_option, password_file, options.password);
+  if (!error.empty()) {
+    std::fprintf(stderr, "tessel-run: %s\n", error.c_str());
+    return 2;
+  }
   return 0;
 }
 
@@ -92,7 +107,7 @@ void OverrideLogins(TComponent& root, const Options& options) {
     if (server == nullptr) continue;
     if (options.has_server) server->SetServerName(options.server);
     if (options.has_user) server->SetUsername(options.user);
-    if (options.has_password) server->SetPassword(options.password);
+    if (options.password) server->SetPassword(*options.password);
     if (options.has_database) server->SetDataBaseName(options.database);
   }
 }

@@ -67,6 +67,7 @@ NTWDBLIB_API void dbfreebuf(DBPROCESS* dbproc) {
 }
 
 NTWDBLIB_API RETCODE dbsqlsend(DBPROCESS* dbproc) {
+  ClearCancelDeadline(dbproc);
   ResetResultState(dbproc);
   try {
     if (PrependOptions(dbproc, FindConn(dbproc)) != SUCCEED) return FAIL;
@@ -111,7 +112,12 @@ NTWDBLIB_API BOOL dbdataready(DBPROCESS* dbproc) {
 NTWDBLIB_API RETCODE dbcancel(DBPROCESS* dbproc) {
   SetPending(dbproc, false);
   ResetResultState(dbproc);
-  return ftds_dbcancel(dbproc);
+  // FreeTDS waits for the cancel's answer without limit; a server that does not answer
+  // within the grace has its connection closed (see OnTimeOut in handlers.cpp).
+  if (ConnState* conn = FindConn(dbproc)) ArmCancelDeadline(*conn, false);
+  RETCODE rc = ftds_dbcancel(dbproc);
+  ClearCancelDeadline(dbproc);
+  return rc == SUCCEED && !ftds_dbdead(dbproc) ? SUCCEED : FAIL;
 }
 
 NTWDBLIB_API RETCODE dbcanquery(DBPROCESS* dbproc) {
@@ -135,6 +141,7 @@ NTWDBLIB_API RETCODE dbuse(DBPROCESS* dbproc, const char* dbname) {
   } catch (const std::bad_alloc&) {
     return FAIL;
   }
+  ClearCancelDeadline(dbproc);
   ftds_dbfreebuf(dbproc);
   RETCODE rc = ftds_dbuse(dbproc, dbname);
   ftds_dbfreebuf(dbproc);
@@ -159,11 +166,15 @@ NTWDBLIB_API int dbgetpacket(DBPROCESS* dbproc) {
 }
 
 NTWDBLIB_API RETCODE dbsettime(int seconds) {
-  return ftds_dbsettime(seconds);
+  const RETCODE rc = ftds_dbsettime(seconds);
+  if (rc == SUCCEED) NoteQueryTimeout(seconds);
+  return rc;
 }
 
 NTWDBLIB_API RETCODE dbsetlogintime(int seconds) {
-  return ftds_dbsetlogintime(seconds);
+  const RETCODE rc = ftds_dbsetlogintime(seconds);
+  if (rc == SUCCEED) NoteLoginTimeout(seconds);
+  return rc;
 }
 
 NTWDBLIB_API RETCODE dbrpcinit(DBPROCESS* dbproc, const char* rpcname, DBSMALLINT options) {
@@ -204,6 +215,7 @@ NTWDBLIB_API RETCODE dbrpcparam(DBPROCESS* dbproc, const char* paramname, BYTE s
 }
 
 NTWDBLIB_API RETCODE dbrpcsend(DBPROCESS* dbproc) {
+  ClearCancelDeadline(dbproc);
   ResetResultState(dbproc);
   try {
     if (SendOptionsAlone(dbproc, FindConn(dbproc)) != SUCCEED) return FAIL;

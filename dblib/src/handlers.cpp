@@ -1,6 +1,7 @@
 // The error and message handlers: FreeTDS calls the trampolines below, which give the
 // application's handlers Microsoft's numbers and argument types.
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <string>
 
@@ -17,9 +18,64 @@ constexpr int kSQLEPWD = 10003;
 constexpr int kSQLECONN = 10004;
 constexpr int kSeverityInformational = 10;  // server messages above it are errors
 
-// The login dbopen runs on this thread, and whether the server sent an error during it.
+// The login dbopen runs on this thread, whether the server sent an error during it, and
+// whether the login time-out passed during it.
 thread_local bool login_running = false;
 thread_local bool login_refused = false;
+thread_local bool login_timed_out = false;
+
+std::atomic<int> query_timeout_seconds{0};
+std::atomic<int> login_timeout_seconds{0};
+
+// Which time-out passed, for the text that says so.
+enum class TimeOut {
+  kLogin,             // the login time-out, during dbopen
+  kQuery,             // the query time-out, on an open connection
+  kCancelAfterQuery,  // the cancel sent after a query time-out went unanswered
+  kCancel,            // the cancel sent by dbcancel went unanswered
+};
+
+// The query time-out of dbproc in seconds, 0 if not known: dbsettime's, unless the
+// connection was given one of its own with dbsetopt, which FreeTDS does not tell.
+int QueryTimeoutOf(DBPROCESS* dbproc) {
+  if (dbproc != nullptr && dbisopt(dbproc, DBSETTIME, "")) return 0;
+  return query_timeout_seconds.load();
+}
+
+std::string TimeOutTextOrThrow(TimeOut which, DBPROCESS* dbproc) {
+  const auto of = [](int seconds) {
+    if (seconds <= 0) return std::string();
+    return " of " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+  };
+  const std::string unanswered = " did not answer the cancel within " +
+                                 std::to_string(kCancelGrace.count()) +
+                                 " seconds: the connection was closed.";
+  const auto query = [&] {
+    return "The query time-out" + of(QueryTimeoutOf(dbproc)) + " passed without an answer";
+  };
+  switch (which) {
+    case TimeOut::kLogin:
+      return "The login time-out" + of(login_timeout_seconds.load()) +
+             " passed before the server completed the login.";
+    case TimeOut::kQuery:
+      return query() + ".";
+    case TimeOut::kCancelAfterQuery:
+      return query() + ", and the server" + unanswered;
+    case TimeOut::kCancel:
+      return "The server" + unanswered;
+  }
+  return {};
+}
+
+// The operating-system half of a time-out's error: what passed and what became of the
+// connection. Empty if memory ran out.
+std::string TimeOutText(TimeOut which, DBPROCESS* dbproc) noexcept {
+  try {
+    return TimeOutTextOrThrow(which, dbproc);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
 
 // What the application's error handler receives for one FreeTDS error.
 struct MsError {
@@ -42,7 +98,8 @@ MsError Translate(int dberr, int oserr, const char* dberrstr, const char* oserrs
       e.number = kSQLEPWD;
     } else {
       e.number = kSQLECONN;
-      e.os_text = "The login exchange with the server did not complete.";
+      e.os_text = login_timed_out ? TimeOutTextOrThrow(TimeOut::kLogin, nullptr)
+                                  : "The login exchange with the server did not complete.";
     }
   }
   e.text = ErrorTextFor(e.number, dberrstr);
@@ -53,8 +110,60 @@ const char* OrEmpty(const char* text) {
   return text != nullptr ? text : "";
 }
 
+// Reports a time-out to the application's handler as Microsoft's SQLETIME, saying which
+// time-out passed and what became of the connection; returns the handler's answer.
+int ReportTimeOut(DBPROCESS* dbproc, int severity, const char* dberrstr, TimeOut which) {
+  MsErrHandler handler = err_handler.load();
+  if (handler == nullptr) return ms::kIntCancel;
+  const int number = MicrosoftErrorNumber(SYBETIME);
+  const std::string why = TimeOutText(which, dbproc);
+  try {
+    const std::string text = ErrorTextFor(number, dberrstr);
+    return handler(dbproc, severity, number, DBNOERR, text.c_str(),
+                   why.empty() ? nullptr : why.c_str());
+  } catch (const std::bad_alloc&) {
+    return handler(dbproc, severity, number, DBNOERR, dberrstr, nullptr);
+  }
+}
+
+// A time-out, as FreeTDS reports it: a wait on the network outlasted the login or query
+// time-out, or a cancel went unanswered past its deadline (FreeTDS's interrupt check,
+// see state.cpp, then ends the wait as a time-out).
+//
+// FreeTDS's INT_TIMEOUT sends the server a cancel and then waits for its answer without
+// limit: a server that stopped answering would keep the caller for ever. So a query
+// time-out the application cancels sends the cancel and arms a deadline; a server that
+// answers in time leaves the connection usable (the call fails), one that does not has
+// its connection closed (dbdead is true after). A login that times out is abandoned.
+int OnTimeOut(DBPROCESS* dbproc, int severity, const char* dberrstr) {
+  if (login_running) {
+    login_timed_out = true;
+    const int rc = ReportTimeOut(dbproc, severity, dberrstr, TimeOut::kLogin);
+    return rc == ms::kIntContinue ? INT_CONTINUE : INT_CANCEL;
+  }
+  ConnState* conn = FindConn(dbproc);
+  if (conn != nullptr && conn->cancel_deadline != std::chrono::steady_clock::time_point{}) {
+    // A query time-out shorter than the grace: the cancel still has time to be answered.
+    if (std::chrono::steady_clock::now() < conn->cancel_deadline) return INT_TIMEOUT;
+    const TimeOut which =
+        conn->cancel_after_timeout ? TimeOut::kCancelAfterQuery : TimeOut::kCancel;
+    conn->cancel_deadline = {};
+    conn->cancel_after_timeout = false;
+    ReportTimeOut(dbproc, severity, dberrstr, which);
+    return INT_CANCEL;  // FreeTDS closes the socket
+  }
+  const int rc =
+      FreeTdsHandlerReturn(SYBETIME, ReportTimeOut(dbproc, severity, dberrstr, TimeOut::kQuery));
+  if (rc != INT_TIMEOUT) return rc;
+  // Without this library's state there is no deadline to bound the wait for the cancel.
+  if (conn == nullptr) return INT_CANCEL;
+  ArmCancelDeadline(*conn, true);
+  return INT_TIMEOUT;
+}
+
 int ErrTrampoline(DBPROCESS* dbproc, int severity, int dberr, int oserr, char* dberrstr,
                   char* oserrstr) {
+  if (dberr == SYBETIME) return OnTimeOut(dbproc, severity, dberrstr);
   MsErrHandler handler = err_handler.load();
   int rc = ms::kIntCancel;
   if (handler != nullptr) {
@@ -90,7 +199,7 @@ int FreeTdsHandlerReturn(int ftds_error, int ms_rc) {
   if (ftds_error == SYBETIME) {
     // Microsoft: INT_CONTINUE waits another time-out period; INT_CANCEL (and here also
     // INT_EXIT) makes the call fail after cancelling the command, leaving the connection
-    // usable, which is FreeTDS's INT_TIMEOUT.
+    // usable, which is FreeTDS's INT_TIMEOUT (bounded by a deadline: see OnTimeOut).
     return ms_rc == ms::kIntContinue ? INT_CONTINUE : INT_TIMEOUT;
   }
   // Outside a time-out FreeTDS takes INT_CONTINUE and INT_EXIT as a request to exit the
@@ -101,11 +210,21 @@ int FreeTdsHandlerReturn(int ftds_error, int ms_rc) {
 void BeginLogin() {
   login_running = true;
   login_refused = false;
+  login_timed_out = false;
 }
 
 void EndLogin() {
   login_running = false;
   login_refused = false;
+  login_timed_out = false;
+}
+
+void NoteQueryTimeout(int seconds) {
+  query_timeout_seconds.store(seconds);
+}
+
+void NoteLoginTimeout(int seconds) {
+  login_timeout_seconds.store(seconds);
 }
 
 MsErrHandler ErrHandler() {

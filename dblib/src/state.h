@@ -12,6 +12,7 @@
 #define TESSEL_DBLIB_STATE_H
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -56,7 +57,22 @@ struct ConnState {
   // FreeTDS-layout copies of decimal/numeric RPC parameters, which FreeTDS reads only
   // at dbrpcsend (a deque keeps their addresses stable).
   std::deque<DBNUMERIC> rpc_numerics;
+  // A cancel is on its way to the server (sent after a time-out, or by dbcancel): if its
+  // answer has not come by this time, the connection is closed instead of waited on. The
+  // epoch: none. Cleared when the next command is sent and when dbcancel returns.
+  std::chrono::steady_clock::time_point cancel_deadline{};
+  bool cancel_after_timeout = false;  // the cancel was sent because the query time-out passed
 };
+
+// How long a cancel may go unanswered before the connection is given up: a server that
+// does not answer it within this time is not answering at all (stopped, or the network
+// between is gone), and waiting longer would block the caller without limit.
+inline constexpr std::chrono::seconds kCancelGrace{2};
+
+// Arms conn's cancel deadline, unless one is armed already (the earlier one stands).
+void ArmCancelDeadline(ConnState& conn, bool after_timeout);
+// Forgets conn's cancel deadline: the answer came, or a new command starts afresh.
+void ClearCancelDeadline(DBPROCESS* dbproc);
 
 // Forgets what belongs to the current result set (bound decimal variables, the reading
 // position of dbreadtext); called when a new batch is sent or the next result starts.
@@ -66,7 +82,8 @@ void ResetResultState(DBPROCESS* dbproc);
 // connection is closed.
 ConnState* FindConn(DBPROCESS* dbproc);
 // Registers a connection that dbopen just opened, replacing any stale entry left at
-// the same address. Returns false if memory ran out.
+// the same address, and makes FreeTDS consult its cancel deadline once a second while it
+// waits on the network. Returns false if memory ran out.
 bool RegisterConn(DBPROCESS* dbproc);
 void ForgetConn(DBPROCESS* dbproc);
 void ForgetAllConns();
@@ -90,6 +107,11 @@ void ReportError(DBPROCESS* dbproc, int severity, int ms_error, const std::strin
 // "Login incorrect." and not as a failed connection.
 void BeginLogin();
 void EndLogin();
+
+// The time-outs last given to dbsettime and dbsetlogintime (0: none given), which the
+// error reporting one passing names.
+void NoteQueryTimeout(int seconds);
+void NoteLoginTimeout(int seconds);
 
 // What FreeTDS is told to do after the application's handler answered `ms_rc` (INT_EXIT,
 // INT_CONTINUE, INT_CANCEL) for FreeTDS error `ftds_error`. Never INT_EXIT: FreeTDS would
