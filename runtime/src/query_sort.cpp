@@ -5,7 +5,9 @@
 // Each record's key is read out of its slot once; the partition-exchange sort
 // then runs over (key, former position) entries, so a comparison never
 // decodes a value again. It is not stable: records with equal keys end in the order the
-// partitioning leaves them.
+// partitioning leaves them. Char and varchar values sort as the server's
+// default collation orders them (text_collation.h): letters and accents
+// first, then case, a lower-case letter before its capital.
 
 #include <algorithm>
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "text_collation.h"
 
 namespace tessel {
 namespace {
@@ -44,7 +47,7 @@ struct CompareNumbers {
 };
 
 struct CompareTexts {
-  int operator()(std::string_view a, std::string_view b) const { return slots::CollateText(a, b); }
+  int operator()(std::string_view a, std::string_view b) const { return collation::Compare(a, b); }
 };
 
 // Binary values: byte by byte as unsigned numbers, a prefix first.
@@ -224,8 +227,10 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       return numbers([](const char* v) { return Read<double>(v); });
     case kSQLUNIQUE:
     case kSQLDATETIMEOFFSET:
+      // Fixed forms of digits, upper-case hex letters and signs: their bytes
+      // are their order.
       return SortItems<std::string_view>(
-          *this, SlotOffset, Order, CompareTexts{},
+          *this, SlotOffset, Order, CompareBytes{},
           [&](const char* v) { return Text(v, SlotArea); }, Follow);
     case kSQLDATETIM4:
     case kSQLDATETIME:
