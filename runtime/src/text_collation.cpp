@@ -8,6 +8,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
+#include <unicode/unistr.h>
 #include <unicode/utext.h>
 
 #include <algorithm>
@@ -135,14 +136,35 @@ int CompareByCollator(std::string_view a, std::string_view b, Level level) {
   return Order(CollatorAt(level), a, b);
 }
 
+void AppendSortKey(std::string_view text, std::string& out) {
+  const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+  icu::Collator& collator = CollatorAt(Level::Case);
+  const std::size_t at = out.size();
+  std::int32_t room = static_cast<std::int32_t>(unicode.length()) * 4 + 16;
+  for (;;) {
+    out.resize(at + static_cast<std::size_t>(room));
+    const std::int32_t length =
+        collator.getSortKey(unicode, reinterpret_cast<std::uint8_t*>(out.data() + at), room);
+    if (length == 0) throw Exception("ICU cannot make a sort key");
+    if (length <= room) {
+      // Without the terminating zero, which every key ends with.
+      out.resize(at + static_cast<std::size_t>(length) - 1);
+      return;
+    }
+    room = length;
+  }
+}
+
 // Tries the text's beginnings, one code point longer each time, while one
 // could still be the prefix: a beginning that sorts after the prefix only
 // grows further away, and one that sorts before it even when followed by
 // U+FFFF (which outweighs every character) cannot reach it either.
-bool StartsWithByCollator(std::string_view text, std::string_view prefix, Level level) {
+bool StartsWithByCollator(std::string_view text, std::string_view prefix, Level level,
+                          std::size_t from) {
   icu::Collator& collator = CollatorAt(level);
   std::string bounded;
-  for (std::size_t at = 0;; at = NextCodePoint(text, at)) {
+  for (std::size_t at = std::min(from, text.size());; at = NextCodePoint(text, at)) {
     const std::string_view start = text.substr(0, at);
     const int order = Order(collator, start, prefix);
     if (order == 0 && EndsCharacter(text, at)) return true;

@@ -115,8 +115,8 @@ TEST(Collation, SortOrdersLettersThenAccentsThenCaseLowerFirst) {
 
 // Random texts of printable ASCII, control characters, marks and letters
 // outside ASCII, many sharing a beginning: wherever the byte loops answer,
-// they answer as ICU does.
-TEST(Collation, ByteLoopsGiveICUsAnswers) {
+// they answer as ICU does, and sort keys order as ICU compares.
+TEST(Collation, ByteLoopsAndSortKeysGiveICUsAnswers) {
   const std::vector<std::string> pieces = {"a",  "A", "b",      "B", "z", "Z", "0", "9",
                                            " ",  "-", "_",      "'", ".", "~", "{", "\x01",
                                            "\t", "é", "\u0301", "ß", "s", "S", "ñ", "ω"};
@@ -136,7 +136,13 @@ TEST(Collation, ByteLoopsGiveICUsAnswers) {
       EXPECT_EQ(StartsWith(a, b, level), StartsWithByCollator(a, b, level)) << a << " / " << b;
       EXPECT_EQ(StartsWith(b, a, level), StartsWithByCollator(b, a, level)) << b << " / " << a;
     }
-    EXPECT_EQ(Compare(a, b), CompareByCollator(a, b, Level::Case)) << a << " / " << b;
+    const int order = CompareByCollator(a, b, Level::Case);
+    EXPECT_EQ(Compare(a, b), order) << a << " / " << b;
+    std::string key_a, key_b;
+    AppendSortKey(a, key_a);
+    AppendSortKey(b, key_b);
+    const int by_keys = key_a.compare(key_b);
+    EXPECT_EQ(by_keys < 0 ? -1 : (by_keys > 0 ? 1 : 0), order) << a << " / " << b;
   }
   for (char x = 0x20; x < 0x7F; ++x) {
     for (char y = 0x20; y < 0x7F; ++y) {
