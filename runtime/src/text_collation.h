@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tessel::collation {
@@ -38,9 +39,9 @@ const AsciiWeights& Weights();
 
 // The same answers as Compare, Equal and StartsWith below from ICU alone,
 // without the byte loops: those fall back on them, and tests hold the loops
-// to them.
-// StartsWithByCollator looks only at beginnings of text at least `from`
-// bytes long (a code point boundary): shorter ones are known not to match.
+// to them. StartsWithByCollator looks only at beginnings of text at least
+// `from` bytes long (a code point boundary): shorter ones are known not to
+// match.
 int CompareByCollator(std::string_view a, std::string_view b, Level level);
 bool StartsWithByCollator(std::string_view text, std::string_view prefix, Level level,
                           std::size_t from = 0);
