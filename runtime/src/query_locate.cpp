@@ -301,13 +301,14 @@ decltype(auto) WithValueTest(const SearchKey& Key, const Other& other, Use&& use
       const collation::Level level = (Key.Options & loCaseInsensitive) != 0
                                          ? collation::Level::IgnoreCase
                                          : collation::Level::Case;
+      const collation::AsciiWeights* weights = &collation::Weights();
       if (Key.Options & loPartialKey) {
-        return use([wanted, area, level](const char* value) {
-          return collation::StartsWith(slots::Text(value, area), wanted, level);
+        return use([wanted, area, level, weights](const char* value) {
+          return collation::StartsWith(slots::Text(value, area), wanted, level, *weights);
         });
       }
-      return use([wanted, area, level](const char* value) {
-        return collation::Equal(slots::Text(value, area), wanted, level);
+      return use([wanted, area, level, weights](const char* value) {
+        return collation::Equal(slots::Text(value, area), wanted, level, *weights);
       });
     }
     case KeyKind::Boolean:

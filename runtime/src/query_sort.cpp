@@ -79,10 +79,10 @@ const auto kCopyText = [](std::string_view text, std::string& store) { store.app
 // compares them; otherwise each is replaced by its collation key first.
 struct CompareTexts {
   bool ByKeys = false;
+  const collation::AsciiWeights* Weights = &collation::Weights();
   void Gather(std::vector<SortEntry<std::string_view>>& entries, std::string& store) {
-    const collation::AsciiWeights& weights = collation::Weights();
     ByKeys = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
-      return !entry.Null && !collation::ascii::Plain(entry.Value, weights);
+      return !entry.Null && !collation::ascii::Plain(entry.Value, *Weights);
     });
     if (ByKeys) {
       GatherTexts(entries, store, collation::AppendSortKey);
@@ -91,7 +91,7 @@ struct CompareTexts {
     }
   }
   int operator()(std::string_view a, std::string_view b) const {
-    return ByKeys ? CompareByteStrings(a, b) : collation::Compare(a, b);
+    return ByKeys ? CompareByteStrings(a, b) : collation::Compare(a, b, *Weights);
   }
 };
 

@@ -14,8 +14,10 @@
 // not be used by two threads at once). Any thread.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -60,6 +62,23 @@ inline std::uint8_t Byte(char c) {
   return static_cast<std::uint8_t>(c);
 }
 
+// How many leading bytes a and b (n bytes each at least) share before the
+// first that differs or lies outside ASCII; eight bytes at a time.
+inline std::size_t SharedAscii(const char* a, const char* b, std::size_t n) {
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + 8 <= n; i += 8) {
+      std::uint64_t x, y;
+      std::memcpy(&x, a + i, sizeof x);
+      std::memcpy(&y, b + i, sizeof y);
+      // The bytes loop below finds which byte of these eight stops it.
+      if (x != y || (x & 0x8080808080808080u) != 0) break;
+    }
+  }
+  while (i < n && a[i] == b[i] && Byte(a[i]) < 0x80) ++i;
+  return i;
+}
+
 // Whether the byte loops can weigh every character of text.
 inline bool Plain(std::string_view text, const AsciiWeights& w) {
   for (const char c : text) {
@@ -77,8 +96,7 @@ inline bool Plain(std::string_view text, const AsciiWeights& w) {
 // a character outside ASCII before the decision leaves it to ICU.
 inline int Compare(std::string_view a, std::string_view b, Level level, const AsciiWeights& w) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  std::size_t k = 0;
-  while (k < n && a[k] == b[k] && Byte(a[k]) < 0x80) ++k;
+  std::size_t k = SharedAscii(a.data(), b.data(), n);
   int case_order = 0;
   for (; k < n; ++k) {
     const std::uint8_t pa = w.Primary[Byte(a[k])];
@@ -120,16 +138,20 @@ inline int StartsWith(std::string_view text, std::string_view prefix, Level leve
 
 }  // namespace ascii
 
+// Each of these takes the weights, as Weights() returns them, from a caller
+// that compares many texts, or looks them up itself.
+
 // -1, 0 or 1 as a sort orders a and b: case decides only ties.
-inline int Compare(std::string_view a, std::string_view b) {
-  const int order = ascii::Compare(a, b, Level::Case, Weights());
+inline int Compare(std::string_view a, std::string_view b, const AsciiWeights& w = Weights()) {
+  const int order = ascii::Compare(a, b, Level::Case, w);
   if (order != ascii::kUndecided) return order;
   return a == b ? 0 : CompareByCollator(a, b, Level::Case);
 }
 
 // Whether a and b are the same text at level.
-inline bool Equal(std::string_view a, std::string_view b, Level level) {
-  const int order = ascii::Compare(a, b, level, Weights());
+inline bool Equal(std::string_view a, std::string_view b, Level level,
+                  const AsciiWeights& w = Weights()) {
+  const int order = ascii::Compare(a, b, level, w);
   if (order != ascii::kUndecided) return order == 0;
   return a == b || CompareByCollator(a, b, level) == 0;
 }
@@ -137,9 +159,10 @@ inline bool Equal(std::string_view a, std::string_view b, Level level) {
 // Whether text begins with whole characters that are the same text as
 // prefix at level: "ÉC" begins "école" ignoring case; "e" does not begin
 // "e" + U+0301, whose first character is "é".
-inline bool StartsWith(std::string_view text, std::string_view prefix, Level level) {
+inline bool StartsWith(std::string_view text, std::string_view prefix, Level level,
+                       const AsciiWeights& w = Weights()) {
   std::size_t matched = 0;
-  const int found = ascii::StartsWith(text, prefix, level, Weights(), matched);
+  const int found = ascii::StartsWith(text, prefix, level, w, matched);
   if (found != ascii::kUndecided) return found == 1;
   return StartsWithByCollator(text, prefix, level, matched);
 }
