@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   freetds-dev freetds-bin libsybdb5
   libsqlite3-dev sqlite3
+  libicu-dev
   clang clang-format libclang-rt-14-dev libfuzzer-14-dev
   python3 python3-tds python3-pymssql
   dpkg-dev file

@@ -6,9 +6,13 @@
 // the form the field's slot holds its value in; each record is then compared
 // on the slot directly. A key compares with the value the field shows: a
 // null field equals only a Null key; numbers compare by value whatever bytes
-// their column type keeps; text follows the options (case, prefix). Keys
-// that cannot be compared that way (text and image, binary, calculated
-// fields, values that do not convert) are refused before the cursor moves.
+// their column type keeps; a date key matches a date field only without a
+// time of day, and a time key a time field only on day 0, as those fields
+// show their values. Text compares as the server's default collation does
+// (see text_collation.h), with case counting unless loCaseInsensitive is
+// given, and loPartialKey matching whole characters at the start. Keys that
+// cannot be compared that way (text and image, binary, calculated fields,
+// values that do not convert) are refused before the cursor moves.
 
 #include <cmath>
 #include <cstddef>
@@ -23,11 +27,15 @@
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "text_collation.h"
 
 namespace tessel {
 namespace {
 
-enum class KeyKind : std::uint8_t { Text, Number, Real, Boolean, DateTime };
+enum class KeyKind : std::uint8_t { Text, Number, Real, Boolean, DateTime, Date, Time, Largeint };
+
+// Milliseconds of day 0 (1899-12-30), the day a time field shows its value on.
+constexpr double kTimeDayMSecs = double{DateDelta} * MSecsPerDay;
 
 std::string ValueText(const Variant& value) {
   try {
@@ -59,6 +67,12 @@ KeyKind KindOf(const TField* field) {
       return KeyKind::Boolean;
     case ftDateTime:
       return KeyKind::DateTime;
+    case ftDate:
+      return KeyKind::Date;
+    case ftTime:
+      return KeyKind::Time;
+    case ftLargeint:
+      return KeyKind::Largeint;
     default:
       return KeyKind::Number;
   }
@@ -69,10 +83,16 @@ const char* InvalidValueFormat(KeyKind kind) {
     case KeyKind::Number:
     case KeyKind::Real:
       return dbconsts::SInvalidFloatValue;
+    case KeyKind::Largeint:
+      return dbconsts::SInvalidIntegerValue;
     case KeyKind::Boolean:
       return dbconsts::SInvalidBoolValue;
     case KeyKind::DateTime:
       return dbconsts::SInvalidDateTimeValue;
+    case KeyKind::Date:
+      return dbconsts::SInvalidDateValue;
+    case KeyKind::Time:
+      return dbconsts::SInvalidTimeValue;
     case KeyKind::Text:
       break;
   }
@@ -94,12 +114,38 @@ void CheckKeyField(const TField* field) {
     case ftFloat:
     case ftCurrency:
     case ftDateTime:
+    case ftDate:
+    case ftTime:
+    case ftLargeint:
       return;
     case ftUnknown:
       RaiseDatabaseError(Format(SFieldUndefinedType.str(), {field->FieldName()}));
     default:
       // Text and image among them: their slot holds a descriptor, not content.
       RaiseDatabaseError(Format(SFieldUnsupportedType.str(), {field->FieldName()}));
+  }
+}
+
+// A 64-bit integer key: false for a number with a fraction or beyond the
+// range, which no bigint field shows.
+bool IntegerKey(const Variant& value, std::int64_t& integer) {
+  switch (value.VarType()) {
+    case varCurrency: {
+      const std::int64_t scaled = value.AsCurrency().Scaled();
+      integer = scaled / 10000;
+      return scaled % 10000 == 0;
+    }
+    case varDouble:
+    case varDate: {
+      const double number = value.AsFloat();
+      // 2^63: the first double past the range.
+      if (number != std::trunc(number) || number < -0x1p63 || number >= 0x1p63) return false;
+      integer = static_cast<std::int64_t>(number);
+      return true;
+    }
+    default:
+      integer = value.AsInteger();
+      return true;
   }
 }
 
@@ -115,8 +161,10 @@ struct TTessel::SearchKey {
   bool Null = false;
   TLocateOptions Options = 0;
   std::string Text;
-  double Number = 0;  // numbers, booleans (0/1), date-times in milliseconds
-  float Real = 0;     // a real column's key, at the column's precision
+  double Number = 0;         // numbers, booleans (0/1), dates and times in milliseconds
+  float Real = 0;            // a real column's key, at the column's precision
+  std::int64_t Integer = 0;  // a bigint column's key
+  bool Never = false;        // a value the field cannot show: matches nothing
 };
 
 bool TTessel::Locate(const std::string& KeyFields, const Variant& KeyValues,
@@ -220,7 +268,12 @@ TTessel::SearchKey TTessel::MakeSearchKey(TField* Field, const Variant& Value,
         key.Number = Value.AsBoolean() ? 1 : 0;
         break;
       case KeyKind::DateTime:
+      case KeyKind::Date:
+      case KeyKind::Time:
         key.Number = TimeStampToMSecs(DateTimeToTimeStamp(Value.AsDateTime()));
+        break;
+      case KeyKind::Largeint:
+        key.Never = !IntegerKey(Value, key.Integer);
         break;
     }
   } catch (const EDatabaseError&) {
@@ -240,28 +293,40 @@ namespace {
 // must not be a Null key.
 template <typename SearchKey, typename Other, typename Use>
 decltype(auto) WithValueTest(const SearchKey& Key, const Other& other, Use&& use) {
+  if (Key.Never) return use([](const char*) { return false; });
   switch (Key.Kind) {
     case KeyKind::Text: {
       const std::string_view wanted = Key.Text;
       const int area = Key.Area;
-      const bool partial = (Key.Options & loPartialKey) != 0;
-      if (Key.Options & loCaseInsensitive) {
-        return use([wanted, area, partial](const char* value) {
-          std::string_view stored = slots::Text(value, area);
-          if (partial) stored = stored.substr(0, wanted.size());
-          return slots::SameTextIgnoringCase(stored, wanted);
+      const collation::Level level = (Key.Options & loCaseInsensitive) != 0
+                                         ? collation::Level::IgnoreCase
+                                         : collation::Level::Case;
+      const collation::AsciiWeights* weights = &collation::Weights();
+      if (Key.Options & loPartialKey) {
+        return use([wanted, area, level, weights](const char* value) {
+          return collation::StartsWith(slots::Text(value, area), wanted, level, *weights);
         });
       }
-      return use([wanted, area, partial](const char* value) {
-        std::string_view stored = slots::Text(value, area);
-        if (partial) stored = stored.substr(0, wanted.size());
-        return stored == wanted;
+      return use([wanted, area, level, weights](const char* value) {
+        return collation::Equal(slots::Text(value, area), wanted, level, *weights);
       });
     }
     case KeyKind::Boolean:
       return use([n = Key.Number](const char* value) { return (value[0] == 1 ? 1.0 : 0.0) == n; });
     case KeyKind::DateTime:
       return use([n = Key.Number](const char* value) { return slots::Read<double>(value) == n; });
+    case KeyKind::Date:
+      // Day numbers and milliseconds are exact in a double up to 9999-12-31.
+      return use([n = Key.Number](const char* value) {
+        return slots::Read<std::int32_t>(value) * double{MSecsPerDay} == n;
+      });
+    case KeyKind::Time:
+      return use([n = Key.Number](const char* value) {
+        return kTimeDayMSecs + slots::Read<std::int32_t>(value) == n;
+      });
+    case KeyKind::Largeint:
+      return use(
+          [i = Key.Integer](const char* value) { return slots::Read<std::int64_t>(value) == i; });
     case KeyKind::Real:
       return use([r = Key.Real](const char* value) { return slots::Read<float>(value) == r; });
     case KeyKind::Number:

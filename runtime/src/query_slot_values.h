@@ -63,14 +63,6 @@ inline unsigned char Folded(char c) {
   return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
 }
 
-inline bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Folded(a[i]) != Folded(b[i])) return false;
-  }
-  return true;
-}
-
 // A server date-time (days since 1900-01-01, 1/300 seconds since midnight)
 // as the framework's milliseconds (day 1 is 0001-01-01), the milliseconds of
 // its ticks rounded as the client library cracks them. False for a value

@@ -5,7 +5,9 @@
 // Each record's key is read out of its slot once; the partition-exchange sort
 // then runs over (key, former position) entries, so a comparison never
 // decodes a value again. It is not stable: records with equal keys end in the order the
-// partitioning leaves them.
+// partitioning leaves them. Char and varchar values sort as the server's
+// default collation orders them (text_collation.h): letters and accents
+// first, then case, a lower-case letter before its capital.
 
 #include <algorithm>
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "text_collation.h"
 
 namespace tessel {
 namespace {
@@ -43,16 +46,60 @@ struct CompareNumbers {
   }
 };
 
+// Binary values: byte by byte as unsigned numbers, a prefix first.
+int CompareByteStrings(std::string_view a, std::string_view b) {
+  const int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// Text keys are copied next to each other, each as Copy appends it to the
+// store, so that comparing them reads a compact block of memory instead of
+// one record after another.
+template <typename Copy>
+void GatherTexts(std::vector<SortEntry<std::string_view>>& entries, std::string& store,
+                 const Copy& copy) {
+  std::size_t size = 0;
+  for (const auto& entry : entries) size += entry.Value.size();
+  store.reserve(size);
+  std::vector<std::size_t> ends(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].Null) copy(entries[i].Value, store);
+    ends[i] = store.size();
+  }
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].Value = std::string_view(store.data() + at, ends[i] - at);
+    at = ends[i];
+  }
+}
+
+const auto kCopyText = [](std::string_view text, std::string& store) { store.append(text); };
+
+// Char and varchar values. Where every one is printable ASCII, the byte loop
+// compares them; otherwise each is replaced by its collation key first.
 struct CompareTexts {
-  int operator()(std::string_view a, std::string_view b) const { return slots::CollateText(a, b); }
+  bool ByKeys = false;
+  const collation::AsciiWeights* Weights = &collation::Weights();
+  void Gather(std::vector<SortEntry<std::string_view>>& entries, std::string& store) {
+    ByKeys = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+      return !entry.Null && !collation::ascii::Plain(entry.Value, *Weights);
+    });
+    if (ByKeys) {
+      GatherTexts(entries, store, collation::AppendSortKey);
+    } else {
+      GatherTexts(entries, store, kCopyText);
+    }
+  }
+  int operator()(std::string_view a, std::string_view b) const {
+    return ByKeys ? CompareByteStrings(a, b) : collation::Compare(a, b, *Weights);
+  }
 };
 
-// Binary values: byte by byte as unsigned numbers, a prefix first.
 struct CompareBytes {
-  int operator()(std::string_view a, std::string_view b) const {
-    const int c = a.compare(b);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  void Gather(std::vector<SortEntry<std::string_view>>& entries, std::string& store) const {
+    GatherTexts(entries, store, kCopyText);
   }
+  int operator()(std::string_view a, std::string_view b) const { return CompareByteStrings(a, b); }
 };
 
 // Columns without an order of their own: every key is equal.
@@ -104,27 +151,12 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
   }
 }
 
-// Text keys are copied next to each other, so that comparing them reads a
-// compact block of memory instead of one record after another.
-void GatherTexts(std::vector<SortEntry<std::string_view>>& entries, std::string& store) {
-  std::size_t size = 0;
-  for (const auto& entry : entries) size += entry.Value.size();
-  store.reserve(size);
-  for (const auto& entry : entries) store.append(entry.Value);
-  std::size_t at = 0;
-  for (auto& entry : entries) {
-    const std::size_t length = entry.Value.size();
-    entry.Value = std::string_view(store.data() + at, length);
-    at += length;
-  }
-}
-
 // Reads every item's key with Read(value area), sorts, and puts the items
 // back into the list in the new order. Returns the new position (1-based)
 // of the item Follow, 0 when it is not in the list.
 template <typename Key, typename Compare, typename ReadKey>
-int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, const Compare& compare,
-              const ReadKey& Read, const char* Follow) {
+int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, const ReadKey& Read,
+              const char* Follow) {
   const std::vector<void*> items = list.List();
   const int count = static_cast<int>(items.size());
   std::vector<SortEntry<Key>> entries(items.size());
@@ -139,7 +171,7 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, const Compare& co
     if (!entry.Null) entry.Value = Read(slot + 1);
   }
   std::string texts;
-  if constexpr (std::is_same_v<Key, std::string_view>) GatherTexts(entries, texts);
+  if constexpr (std::is_same_v<Key, std::string_view>) compare.Gather(entries, texts);
   if (Order == soDescending) {
     if (nulls) {
       QuickSort<-1, true>(entries, 0, count - 1, compare);
@@ -224,8 +256,10 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       return numbers([](const char* v) { return Read<double>(v); });
     case kSQLUNIQUE:
     case kSQLDATETIMEOFFSET:
+      // Fixed forms of digits, upper-case hex letters and signs: their bytes
+      // are their order.
       return SortItems<std::string_view>(
-          *this, SlotOffset, Order, CompareTexts{},
+          *this, SlotOffset, Order, CompareBytes{},
           [&](const char* v) { return Text(v, SlotArea); }, Follow);
     case kSQLDATETIM4:
     case kSQLDATETIME:

@@ -116,6 +116,95 @@ TEST_F(LocateTest, TextOptions) {
   EXPECT_FALSE(query->Locate("small", 123, loPartialKey));
 }
 
+// Text in five scripts, as UTF-8: without loCaseInsensitive case counts,
+// with it only letters and accents do; a partial key matches whole
+// characters, so "e" is no beginning of "e" + U+0301 ("é"); a letter with a
+// combining mark matches the precomposed letter. 0: not found.
+TEST_F(LocateTest, UnicodeTextCaseAccentsAndWholeCharacters) {
+  MakeTable("l_unicode", "id int NOT NULL, name nvarchar(20) NULL",
+            {"(1, N'école')", "(2, N'σοφία')", "(3, N'Москва')", "(4, N'東京都')",
+             "(5, N'👍🏽 ok')", "(6, N'e\u0301tude')", "(7, N'ecole')", "(8, NULL)"});
+  TTessel* query = NewQuery("SELECT id, name FROM l_unicode ORDER BY id");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  constexpr TLocateOptions kCase = 0, kNoCase = loCaseInsensitive, kPart = loPartialKey;
+  constexpr TLocateOptions kPartNoCase = loPartialKey | loCaseInsensitive;
+  const struct {
+    const char* key;
+    TLocateOptions options;
+    int id;
+  } cases[] = {
+      {"ÉCOLE", kNoCase, 1},  {"ÉCOLE", kCase, 0},     {"ECOLE", kNoCase, 7},
+      {"ÉC", kPartNoCase, 1}, {"ÉC", kPart, 0},        {"éc", kPart, 1},
+      {"ΣΟΦΊΑ", kNoCase, 2},  {"ΣΟΦ", kPartNoCase, 2}, {"ΣΟΦΙΑ", kNoCase, 0},
+      {"МОСКВА", kNoCase, 3}, {"москва", kCase, 0},    {"мос", kPartNoCase, 3},
+      {"東京", kPart, 4},     {"東京", kNoCase, 0},    {"京", kPartNoCase, 0},
+      {"👍🏽", kPart, 5}, {"👍", kPartNoCase, 0},   {"👍🏽 OK", kNoCase, 5},
+      {"ÉTUDE", kNoCase, 6},  {"étude", kCase, 6},     {"E", kPartNoCase, 7},
+      {"e\u0301", kPart, 1},
+  };
+  for (const auto& c : cases) {
+    query->First();
+    EXPECT_EQ(query->Locate("name", c.key, c.options), c.id != 0) << c.key;
+    if (c.id != 0) EXPECT_EQ(Id(query), c.id) << c.key;
+  }
+}
+
+// date, time and bigint keys from date-times, numbers and ISO text. A date
+// key with a time of day, a time key with a day, a bigint key with a
+// fraction: values those fields never show. 0: not found.
+TEST_F(LocateTest, DateTimeAndBigintKeys) {
+  MakeTable("l_newer", "id int NOT NULL, d date NULL, t time NULL, big bigint NULL",
+            {"(1, '20240229', '13:45:30.123', 9223372036854775807)",
+             "(2, '19991231', '00:00:00', 9007199254740993)", "(3, '00010101', '23:59:59.999', -5)",
+             "(4, NULL, NULL, NULL)"});
+  TTessel* query = NewQuery("SELECT * FROM l_newer ORDER BY id");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  const TDateTime leap = EncodeDate(2024, 2, 29);
+  const struct {
+    const char* field;
+    Variant key;
+    int id;
+  } cases[] = {
+      {"d", VarFromDateTime(leap), 1},
+      {"d", "2024-02-29", 1},
+      {"d", "1999-12-31", 2},
+      {"d", VarFromDateTime(EncodeDate(1, 1, 1)), 3},
+      {"d", VarFromDateTime(leap + EncodeTime(13, 45, 30, 123)), 0},
+      {"d", "2024-03-01", 0},
+      {"d", Null(), 4},
+      {"t", VarFromDateTime(EncodeTime(13, 45, 30, 123)), 1},
+      {"t", "13:45:30.123", 1},
+      {"t", "00:00", 2},
+      {"t", "23:59:59.999", 3},
+      {"t", "13:45:30.124", 0},
+      {"t", VarFromDateTime(leap + EncodeTime(13, 45, 30, 123)), 0},
+      {"t", Null(), 4},
+      {"big", 9223372036854775807LL, 1},
+      {"big", "9223372036854775807", 1},
+      {"big", 9007199254740993LL, 2},
+      {"big", 9007199254740992LL, 0},
+      {"big", -5.0, 3},
+      {"big", "-5", 3},
+      {"big", -5.5, 0},
+      {"big", 1e30, 0},
+      {"big", Null(), 4},
+  };
+  for (const auto& c : cases) {
+    query->First();
+    EXPECT_EQ(query->Locate(c.field, c.key, 0), c.id != 0) << c.field << " " << VarToStr(c.key);
+    if (c.id != 0) EXPECT_EQ(Id(query), c.id) << c.field << " " << VarToStr(c.key);
+  }
+  // Options do not apply to them; keys that do not convert are refused.
+  EXPECT_TRUE(query->Locate("big", "-5", loPartialKey | loCaseInsensitive));
+  EXPECT_EQ(Id(query), 3);
+  EXPECT_NE(ErrorOf([&] { query->Locate("big", "abc", 0); }).find("'big'"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { query->Locate("d", "not a date", 0); }).find("'d'"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { query->Locate("t", "25:00", 0); }).find("'t'"), std::string::npos);
+  EXPECT_EQ(Id(query), 3);
+}
+
 TEST_F(LocateTest, SeveralKeysMustAllMatch) {
   TTessel* query = OpenTypes();
   EXPECT_FALSE(query->Locate("name;tiny", VarArrayOf({"Brown", 7}), 0));

@@ -111,6 +111,31 @@ TEST_F(SortTest, TextSortsInDictionaryOrderAndBlobsByLength) {
   EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"2", "4", "1", "3"}));
 }
 
+// UTF-8 text: letters decide first, then accents from the left, then case
+// with lower case first; Latin before Greek before Cyrillic.
+TEST_F(SortTest, UnicodeTextSortsByLettersThenAccentsThenCase) {
+  const std::vector<std::string> sorted = {
+      "ábaco", "adams", "Adams", "cote",   "Cote",  "coté",  "côte",  "Côte",  "côté",   "ecole",
+      "Ecole", "école", "École", "ecoles", "zebra", "Zebra", "Ωμέγα", "ωραίο", "москва", "Москва"};
+  std::vector<std::string> rows;
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    // Inserted in an order unrelated to the sorted one.
+    const std::string& word = sorted[i * 7 % sorted.size()];
+    rows.push_back("(" + std::to_string(i + 1) + ", N'" + word + "')");
+  }
+  rows.push_back("(99, NULL)");
+  MakeTable("s_unicode", "id int NOT NULL, word nvarchar(20) NULL", rows);
+  TTessel* query = NewQuery("SELECT id, word FROM s_unicode ORDER BY id");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  std::vector<std::string> ascending = sorted;
+  ascending.insert(ascending.begin(), "");
+  query->SortField("word", soAscending);
+  EXPECT_EQ(Column(*query, "word"), ascending);
+  query->SortField("word", soDescending);
+  EXPECT_EQ(Column(*query, "word"), std::vector<std::string>(ascending.rbegin(), ascending.rend()));
+}
+
 TEST_F(SortTest, TheCurrentRecordAndBookmarksSurviveASort) {
   MakeNumbers("s_marks", 40);
   TTessel* query = NewQuery("SELECT id, name FROM s_marks ORDER BY id");
