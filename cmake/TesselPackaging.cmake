@@ -23,7 +23,7 @@ set(CPACK_DEBIAN_LIBTESSEL-DEV_PACKAGE_NAME libtessel-dev)
 set(CPACK_DEBIAN_LIBTESSEL-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_LIBTESSEL-DEV_DESCRIPTION
   "Tessel development files\n Headers, static libraries, the CMake package (find_package(Tessel)) and tessel.pc.")
-set(CPACK_DEBIAN_LIBTESSEL-DEV_PACKAGE_DEPENDS "libtessel (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_LIBTESSEL-DEV_PACKAGE_DEPENDS "libtessel (= ${PROJECT_VERSION}), libicu-dev")
 
 set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_NAME tessel-sqld)
 set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_SECTION database)

@@ -35,7 +35,8 @@ TEST_F(FieldDataTest, ValuesReadInTheirFieldTypes) {
   EXPECT_TRUE(query->FieldByName("flag")->AsBoolean());
   EXPECT_EQ(query->FieldByName("price")->DataType(), ftCurrency);
   EXPECT_DOUBLE_EQ(query->FieldByName("price")->AsFloat(), 12.5);
-  EXPECT_EQ(query->FieldByName("amount")->DataType(), ftFloat);
+  EXPECT_EQ(query->FieldByName("amount")->DataType(), ftBCD);
+  EXPECT_EQ(query->FieldByName("amount")->AsString(), "1234.56");
   EXPECT_DOUBLE_EQ(query->FieldByName("amount")->AsFloat(), 1234.56);
   EXPECT_DOUBLE_EQ(query->FieldByName("ratio")->AsFloat(), 0.25);
   EXPECT_DOUBLE_EQ(query->FieldByName("r")->AsFloat(), 1.5);
@@ -200,8 +201,9 @@ TEST_F(FieldDataTest, MoreColumnTypesAndTheirCodes) {
   query->Open();
   EXPECT_EQ(query->FieldByName("sm")->DataType(), ftCurrency);
   EXPECT_DOUBLE_EQ(query->FieldByName("sm")->AsFloat(), 3.25);
-  EXPECT_EQ(query->FieldByName("num")->DataType(), ftFloat);
-  EXPECT_DOUBLE_EQ(query->FieldByName("num")->AsFloat(), -987654.321);
+  EXPECT_EQ(query->FieldByName("num")->DataType(), ftBCD);
+  EXPECT_EQ(query->FieldByName("num")->AsString(), "-987654.321");
+  EXPECT_EQ(query->FieldByName("m")->AsString(), "123456789.1234");
   // The decimal slot holds DB-Library's 19-byte numeric form.
   EXPECT_GE(query->FieldOffset(4) - query->FieldOffset(3), 19 + 2);
   EXPECT_EQ(query->FieldByName("dt")->AsDateTime(),
@@ -244,25 +246,30 @@ TEST_F(FieldDataTest, MoreColumnTypesAndTheirCodes) {
   query->Cancel();
 }
 
-TEST_F(FieldDataTest, ThirtyEightDigitNumericsReadAsTheNearestFloat) {
-  // decimal and numeric fields are float fields: a value of more digits than
-  // a double holds reads as the nearest double, whatever the precision.
+TEST_F(FieldDataTest, ThirtyEightDigitNumericsReadExactly) {
   MakeTable(
       "q_wide", "id int NOT NULL, d numeric(38,10) NULL, n decimal(38,0) NULL",
       {"(1, 1234567890123456789012345678.0123456789, -99999999999999999999999999999999999999)",
        "(2, -0.0000000001, 12345678901234567890)"});
   TTessel* query = NewQuery("SELECT id, d, n FROM q_wide ORDER BY id");
   query->Open();
-  EXPECT_EQ(query->FieldByName("d")->DataType(), ftFloat);
-  EXPECT_DOUBLE_EQ(query->FieldByName("d")->AsFloat(), 1234567890123456789012345678.0123456789);
+  EXPECT_EQ(query->FieldByName("d")->DataType(), ftBCD);
+  EXPECT_EQ(query->FieldByName("d")->AsString(), "1234567890123456789012345678.0123456789");
+  EXPECT_EQ(query->FieldByName("n")->AsString(), "-99999999999999999999999999999999999999");
   EXPECT_DOUBLE_EQ(query->FieldByName("n")->AsFloat(), -99999999999999999999999999999999999999.0);
   query->Next();
-  EXPECT_DOUBLE_EQ(query->FieldByName("d")->AsFloat(), -0.0000000001);
-  EXPECT_DOUBLE_EQ(query->FieldByName("n")->AsFloat(), 12345678901234567890.0);
-  // Written through the field, a value fits the column's shape.
+  EXPECT_EQ(query->FieldByName("d")->AsString(), "-0.0000000001");
+  EXPECT_EQ(query->FieldByName("n")->AsString(), "12345678901234567890");
+  // Written through the field: a double is rounded to the column's scale, a
+  // value past its precision is refused and leaves the field as it was.
   query->Edit();
   query->FieldByName("d")->SetAsFloat(-2.5e20);
-  EXPECT_DOUBLE_EQ(query->FieldByName("d")->AsFloat(), -2.5e20);
+  EXPECT_EQ(query->FieldByName("d")->AsString(), "-250000000000000000000.0000000000");
+  query->FieldByName("d")->SetAsFloat(1000);  // once aborted the process
+  EXPECT_EQ(query->FieldByName("d")->AsString(), "1000.0000000000");
+  EXPECT_THROW(query->FieldByName("d")->SetAsString("1e29"), EDatabaseError);
+  EXPECT_THROW(query->FieldByName("d")->SetAsString("0.00000000001"), EDatabaseError);
+  EXPECT_EQ(query->FieldByName("d")->AsString(), "1000.0000000000");
   query->Cancel();
 }
 

@@ -85,8 +85,8 @@ TEST_F(QueryText, AZeroCharacterInATextValueIsRefusedNamingTheParameter) {
     FAIL() << "a memo value with a zero character was written into the text";
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(e.Message(),
-              "Parameter 'Note' contains a zero character; send it through Prepare as a "
-              "procedure parameter");
+              "Parameter 'Note' contains a zero character, which a string cannot hold; give it "
+              "as a blob or bytes value");
   }
   query->ParamByName("Note")->SetAsMemo("xy");
   query->ParamByName("Plain")->SetAsString(std::string("a\0b", 3));
@@ -96,12 +96,11 @@ TEST_F(QueryText, AZeroCharacterInATextValueIsRefusedNamingTheParameter) {
   } catch (const EDatabaseError& e) {
     EXPECT_NE(e.Message().find("'Plain'"), std::string::npos) << e.Message();
   }
-  // Only values that are written in count; a blob is refused rather than cut.
+  // Only values that are written in count.
   EXPECT_EQ(query->InsertParams("select :Note"), "select 'xy' ");
+  // A blob is bytes: written as a binary literal, zero bytes included.
   query->ParamByName("Note")->SetAsBlob(std::string("ab\0cd", 5));
-  EXPECT_THROW(query->InsertParams("select :Note"), EDatabaseError);
-  query->ParamByName("Note")->SetAsBlob("abcd");
-  EXPECT_EQ(query->InsertParams("select :Note"), "select 'abcd' ");
+  EXPECT_EQ(query->InsertParams("select :Note"), "select 0x6162006364 ");
 }
 
 TEST_F(QueryText, BinaryValuesAreWrittenAsHexLiterals) {
