@@ -92,7 +92,7 @@ NTWDBLIB_API RETCODE dbsetlname(LOGINREC* login, const char* value, int item) {
                     "Attempt to set fields in a null LOGINREC");
         return FAIL;
       }
-      return ftds_dbsetlogintime(static_cast<int>(reinterpret_cast<intptr_t>(value)));
+      return dbsetlogintime(static_cast<int>(reinterpret_cast<intptr_t>(value)));
     default:
       return UnknownItem(item);
   }

@@ -18,6 +18,9 @@ NTWDBLIB_API DBBINARY* dbtxtimestamp(DBPROCESS* dbproc, int column) {
 // bufsize bytes, then 0 at its end; NO_MORE_ROWS after the last row; -1 on failure. A
 // null value reads as an empty one.
 NTWDBLIB_API STATUS dbreadtext(DBPROCESS* dbproc, void* buf, DBINT bufsize) {
+  // A cancel answered in time leaves the connection usable; its deadline must
+  // not close it during this read.
+  ClearCancelDeadline(dbproc);
   ConnState* conn = FindConn(dbproc);
   if (conn == nullptr || buf == nullptr || bufsize < 0) {
     ReportError(dbproc, ms::kExProgram, ms::kErrBadParam,
@@ -48,11 +51,13 @@ NTWDBLIB_API STATUS dbreadtext(DBPROCESS* dbproc, void* buf, DBINT bufsize) {
 NTWDBLIB_API RETCODE dbwritetext(DBPROCESS* dbproc, const char* objname, const DBBINARY* textptr,
                                  DBTINYINT textptrlen, const DBBINARY* timestamp, BOOL log,
                                  DBINT size, const BYTE* text) {
+  ClearCancelDeadline(dbproc);
   return ftds_dbwritetext(dbproc, const_cast<char*>(objname), const_cast<DBBINARY*>(textptr),
                           textptrlen, const_cast<DBBINARY*>(timestamp), log ? TRUE : FALSE, size,
                           const_cast<BYTE*>(text));
 }
 
 NTWDBLIB_API RETCODE dbmoretext(DBPROCESS* dbproc, DBINT size, const BYTE* text) {
+  ClearCancelDeadline(dbproc);
   return ftds_dbmoretext(dbproc, size, text);
 }
