@@ -29,6 +29,9 @@ RETCODE UnknownItem(int item) {
 
 using namespace tessel::dblib;
 
+// This library's own, which notes the seconds for the time-out's message (commands.cpp).
+NTWDBLIB_API RETCODE dbsetlogintime(int seconds);
+
 NTWDBLIB_API const char* dbinit(void) {
   RETCODE rc = ftds_dbinit();
   InstallTrampolines();
