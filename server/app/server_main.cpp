@@ -42,6 +42,9 @@ int serverMain(int argc, char** argv, const EngineFactory& makeEngine) {
   // Database files and the directories made for them are the owner's alone.
   ::umask(S_IRWXG | S_IRWXO);
   EngineOptions engineOptions;
+  engineOptions.warning = [](const std::string& text) {
+    std::fprintf(stderr, "tessel-sqld: warning: %s\n", text.c_str());
+  };
   tds::Log log(options.quiet);
   try {
     // Declared before the engine, so that it is removed after the engine has

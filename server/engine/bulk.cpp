@@ -95,6 +95,7 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
       slots.push_back(&frame.vars[lower(bulkVariable(i))]);
     insert.rows.push_back(std::move(values));
 
+    const bool outermost = sqlite3_get_autocommit(db_.get());
     execSql(db_.get(), "SAVEPOINT tessel_bulk");
     open = true;
     // A bulk load fires the table's insert triggers only when asked to, once
@@ -113,7 +114,7 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
     auto count = static_cast<std::uint64_t>(withTriggers(target->fireTriggers ? table : nullptr,
                                                          kTriggerInsert, {}, frame, load, &insert));
     open = false;
-    execSql(db_.get(), "RELEASE tessel_bulk");
+    releaseSavepoint("tessel_bulk", outermost);
     rowCount_ = static_cast<std::int64_t>(count);
     statementDone(Done::Kind::Done, kCmdInsert, true, count);
     out_->finish();

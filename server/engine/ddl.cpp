@@ -37,6 +37,7 @@ std::string generatedName(const char* prefix, const std::string& table, std::int
 template <typename F>
 void Ddl::atomically(F&& body) {
   sqlite3* db = s_.db_.get();
+  const bool outermost = sqlite3_get_autocommit(db);
   try {
     execSql(db, "SAVEPOINT tessel_ddl");
   } catch (const SqliteFailure& e) {
@@ -44,7 +45,7 @@ void Ddl::atomically(F&& body) {
   }
   try {
     body();
-    execSql(db, "RELEASE tessel_ddl");
+    s_.releaseSavepoint("tessel_ddl", outermost);
   } catch (const SqliteFailure& e) {
     sqlite3_exec(db, "ROLLBACK TO tessel_ddl; RELEASE tessel_ddl", nullptr, nullptr, nullptr);
     s_.catalog_.invalidate();
@@ -59,6 +60,7 @@ void Ddl::atomically(F&& body) {
 
 std::string Ddl::schemaOf(const Name& name, std::string* database) {
   if (!name.empty() && isSessionTempName(name.back())) {
+    s_.requireTempdb("tempdb");
     if (database) *database = "tempdb";
     return "temp";
   }

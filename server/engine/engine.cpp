@@ -39,6 +39,7 @@ std::string joinName(const Name& name) {
 
 std::string SqliteSession::schemaOfName(const Name& name, std::string* database) {
   if (!name.empty() && isSessionTempName(name.back())) {
+    requireTempdb("tempdb");
     if (database) *database = "tempdb";
     return "temp";
   }
@@ -46,6 +47,7 @@ std::string SqliteSession::schemaOfName(const Name& name, std::string* database)
   if (db.empty()) db = currentDb_;
   if (!name.empty() && isGlobalTempName(name.back())) db = "tempdb";
   std::string canonical = engine_.canonicalName(db);
+  requireTempdb(canonical);
   if (!attached_.count(canonical)) {
     if (!validDatabaseName(canonical) || !engine_.exists(canonical)) return {};
     // SQLite attaches inside a transaction too: a database first named

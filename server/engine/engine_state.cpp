@@ -1,11 +1,17 @@
 #include "engine_state.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
+#include "atomic_commit.h"
 #include "catalog.h"
 #include "datetime.h"
 #include "errors.h"
@@ -42,19 +48,62 @@ EngineState::EngineState(const EngineOptions& options) : options_(options) {
   for (const auto& entry : fs::directory_iterator(directory_)) {
     if (entry.path().extension() == ".db") names_.insert(lower(entry.path().stem().string()));
   }
+  recover();
   if (!exists("master")) createFile("master");
   // tempdb is shared by all sessions and starts empty with every start of
-  // the engine; master keeps its row.
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-    std::error_code ec;
-    fs::remove(pathFor("tempdb") + suffix, ec);
-  }
+  // the engine; master keeps its row. A server that cannot make it (a full
+  // disk) still serves everything else.
   names_.erase("tempdb");
-  createFile("tempdb");
+  try {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+      std::error_code ec;
+      fs::remove(pathFor("tempdb") + suffix, ec);
+      if (ec && ec != std::errc::no_such_file_or_directory)
+        throw std::runtime_error("cannot remove " + pathFor("tempdb") + suffix + ": " +
+                                 ec.message());
+    }
+    createFile("tempdb");
+  } catch (const std::exception& e) {
+    names_.erase("tempdb");
+    tempdbError_ = pathFor("tempdb") + ": " + e.what();
+    warn("tempdb is not available, temporary tables cannot be used: " + tempdbError_);
+  }
   if (!exists("tessel")) createFile("tessel");
 }
 
+void EngineState::warn(const std::string& text) const {
+  if (options_.warning) options_.warning(text);
+}
+
+// Rolls back what a crash left half-committed, while no connection has the
+// files open. Only the server that holds the folder's lock does so: cutting
+// a write-ahead log that another server uses would destroy its commits.
+void EngineState::recover() {
+  const std::string lockPath = directory_ + "/tessel-sqld.lock";
+  lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    warn("another server uses " + directory_ +
+         "; transactions a crash left half-committed are not looked for");
+  } else {
+    std::int64_t last = 0;
+    for (const std::string& line : recoverHalfCommits(directory_, names_, last)) warn(line);
+    commitId_ = last;
+  }
+  // Numbers from the clock as well, so that they grow past any start whose
+  // markers were not read.
+  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  commitId_ = std::max<std::int64_t>(commitId_, now);
+}
+
+std::int64_t EngineState::nextCommitId() {
+  std::lock_guard lock(mutex_);
+  return ++commitId_;
+}
+
 EngineState::~EngineState() {
+  if (lockFd_ >= 0) ::close(lockFd_);
   if (ownsDirectory_) {
     std::error_code ec;
     fs::remove_all(directory_, ec);

@@ -4,7 +4,10 @@
 // which databases exist. Database files are created under a mutex; each
 // session opens its own SQLite connection to them (WAL mode, so readers
 // never wait for writers). tempdb is one of these files, made anew each time
-// the engine starts; sessions keep their #temporary objects to themselves.
+// the engine starts (without it, when that fails, the engine still starts);
+// sessions keep their #temporary objects to themselves. Before anything
+// opens a file, a transaction a crash left committed in some databases only
+// is rolled back (atomic_commit.cpp).
 // The memory mode keeps the files in a private temporary directory that is
 // removed with the engine.
 
@@ -37,6 +40,11 @@ class EngineState {
   // The spelling the database was created with.
   std::string canonicalName(const std::string& name) const;
   std::int64_t nextTransactionDescriptor();
+  // The number a transaction that writes several databases commits under;
+  // higher than any number of a previous start.
+  std::int64_t nextCommitId();
+  // Empty when tempdb was made at start, otherwise why it could not be.
+  const std::string& tempdbError() const { return tempdbError_; }
 
   // Sessions by spid, so that KILL can reach another session.
   using KillFlag = std::shared_ptr<std::atomic<bool>>;
@@ -54,13 +62,18 @@ class EngineState {
 
  private:
   void createFile(const std::string& name);
+  void warn(const std::string& text) const;
+  void recover();
 
   EngineOptions options_;
   std::string directory_;
   bool ownsDirectory_ = false;
+  int lockFd_ = -1;  // the data folder's lock, held while the engine lives
+  std::string tempdbError_;
   mutable std::mutex mutex_;
   std::set<std::string> names_;                    // GUARDED_BY(mutex_), lower case
   std::int64_t descriptor_ = 0;                    // GUARDED_BY(mutex_)
+  std::int64_t commitId_ = 0;                      // GUARDED_BY(mutex_)
   std::map<std::int32_t, SessionEntry> sessions_;  // GUARDED_BY(mutex_)
 };
 

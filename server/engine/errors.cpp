@@ -113,6 +113,9 @@ constexpr std::array kErrors = {
     ErrorDef{628, 16, S, "Cannot issue SAVE TRANSACTION when there is no active transaction."},
     ErrorDef{911, 16, S,
              "Database '%s' does not exist. Make sure that the name is entered correctly."},
+    ErrorDef{945, 14, S,
+             "Database '%s' cannot be opened due to inaccessible files or insufficient memory or "
+             "disk space. See the SQL Server errorlog for details."},
     ErrorDef{1005, 15, B, "Line 1: Invalid or missing value for SET option: %s."},
     ErrorDef{1038, 15, B,
              "An object or column name is missing or empty. For SELECT INTO statements, verify "

@@ -25,6 +25,7 @@
 
 #include <sqlite3.h>
 
+#include "atomic_commit.h"
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
@@ -117,9 +118,13 @@ bool SqliteSession::open(Message& error) {
     execSql(db_.get(), "PRAGMA temp_store=MEMORY");
     Catalog::initialize(db_.get(), "temp", false);
     attach("master");
-    attach("tempdb");
-    // The suffix of the session's #table names in tempdb's catalog.
-    Catalog::createTempdbViews(db_.get(), static_cast<std::int64_t>(login_.spid) << 24);
+    // Without tempdb (the engine could not make it) sessions start all the
+    // same, and temporary tables get error 945.
+    if (engine_.tempdbError().empty()) {
+      attach("tempdb");
+      // The suffix of the session's #table names in tempdb's catalog.
+      Catalog::createTempdbViews(db_.get(), static_cast<std::int64_t>(login_.spid) << 24);
+    }
     std::string database = login_.database.empty() ? "tessel" : login_.database;
     if (!validDatabaseName(database) || !engine_.exists(database)) {
       error = makeMessage(4060, {database});
@@ -141,6 +146,7 @@ bool SqliteSession::open(Message& error) {
 void SqliteSession::attach(const std::string& database) {
   std::string name = engine_.canonicalName(database);
   if (attached_.count(name)) return;
+  requireTempdb(name);
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {database});
   execSql(db_.get(), "ATTACH DATABASE ? AS " + quoteName(name),
           {Stored::text(engine_.pathFor(name))});
@@ -152,6 +158,24 @@ void SqliteSession::attach(const std::string& database) {
   execSql(db_.get(), "PRAGMA " + quoteName(name) + ".mmap_size=268435456");
   execSql(db_.get(), "PRAGMA foreign_keys=ON");
   attached_.insert(name);
+}
+
+void SqliteSession::requireTempdb(const std::string& database) const {
+  if (database == "tempdb" && !engine_.tempdbError().empty()) throw SqlError(945, {"tempdb"});
+}
+
+void SqliteSession::commitSqlite(const std::string& sql) {
+  const std::vector<std::string> written = writtenDatabases(db_.get(), attached_);
+  if (written.size() >= 2) writeCommitMarkers(db_.get(), written, engine_.nextCommitId());
+  execSql(db_.get(), sql);
+}
+
+void SqliteSession::releaseSavepoint(const std::string& name, bool outermost) {
+  if (outermost) {
+    commitSqlite("RELEASE " + name);
+  } else {
+    execSql(db_.get(), "RELEASE " + name);
+  }
 }
 
 void SqliteSession::beginRequest(ResultSink& sink, const CancelFlag& cancel) {

@@ -415,6 +415,7 @@ std::int64_t SqliteSession::insertCapturedRows(
   std::string q = quoteName(table->schema);
   BoundStatement b;
   b.target = table;
+  const bool outermost = sqlite3_get_autocommit(db_.get());
   execSql(db_.get(), "SAVEPOINT tessel_stmt");
   try {
     SqliteStatement stmt = prepare(db_.get(), sql);
@@ -449,7 +450,7 @@ std::int64_t SqliteSession::insertCapturedRows(
               {Stored::integer(next), Stored::integer(table->id)});
       lastIdentity_ = scopeIdentity_ = Stored::integer(next);
     }
-    execSql(db_.get(), "RELEASE tessel_stmt");
+    releaseSavepoint("tessel_stmt", outermost);
     rowCount_ = count;
     return count;
   } catch (...) {

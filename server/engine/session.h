@@ -275,6 +275,13 @@ class SqliteSession : public Session, private BindContext {
   // Databases.
   void attach(const std::string& database);
   std::string schemaOfName(const Name& name, std::string* database);
+  // Error 945 for tempdb when the engine started without it.
+  void requireTempdb(const std::string& database) const;
+  // Runs `sql`, the COMMIT (or the RELEASE of an outermost savepoint) that
+  // ends the SQLite transaction, marking first the databases of a
+  // transaction that wrote several (atomic_commit.cpp).
+  void commitSqlite(const std::string& sql);
+  void releaseSavepoint(const std::string& name, bool outermost);
 
   EngineState& engine_;
   LoginInfo login_;

@@ -256,6 +256,7 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
   const TableInfo& t = *b.target;
   std::string q = quoteName(t.schema);
   bool savepoint = b.usesIdentity || b.identityExplicit;
+  const bool outermost = sqlite3_get_autocommit(db_.get());
   if (savepoint) execSql(db_.get(), "SAVEPOINT tessel_stmt");
   try {
     Stored base;
@@ -286,7 +287,7 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
                   ") FROM " + t.qualifiedName() + "))",
               {Stored::integer(t.id)});
     }
-    if (savepoint) execSql(db_.get(), "RELEASE tessel_stmt");
+    if (savepoint) releaseSavepoint("tessel_stmt", outermost);
     rowCount_ = n;
     return n;
   } catch (...) {
@@ -614,7 +615,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
       if (doomed_) throw SqlError(3930, {});
       if (tranCount_ == 1) {
         try {
-          execSql(db_.get(), "COMMIT");
+          commitSqlite("COMMIT");
         } catch (const SqliteFailure& e) {
           noteAutoRollback();
           throw translate(e.code(), e.what(), nullptr, "COMMIT");
@@ -664,6 +665,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
 
 void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   std::string name = engine_.canonicalName(s.database);
+  requireTempdb(name);
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
   attach(name);
   std::string old = currentDb_;

@@ -255,7 +255,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   if (ownTran) {
     if (begin && tranCount_ == 1) {
       try {
-        execSql(db_.get(), "COMMIT");
+        commitSqlite("COMMIT");
       } catch (const SqliteFailure& e) {
         noteAutoRollback();
         statementTran_ = false;

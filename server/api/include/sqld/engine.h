@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -198,6 +199,10 @@ struct EngineOptions {
   std::optional<std::string> dataDirectory;  // one SQLite file per database; none = in memory
   std::string serverName = "TESSEL";
   std::int32_t lockTimeoutMs = 5000;  // how long a writer waits for another writer
+  // Told what the engine could not do at start and went on without (no
+  // tempdb on a full disk), and what it repaired (a half-committed
+  // transaction rolled back); one line each.
+  std::function<void(const std::string&)> warning;
 };
 
 class Engine {
