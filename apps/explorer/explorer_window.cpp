@@ -1,22 +1,48 @@
 #include "explorer_window.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "controls/data_error.h"
+#include "framework/exceptions.h"
 #include "framework/field.h"
 
 namespace tessel::explorer {
 
 namespace {
+
+// Fields the update target does not write become read-only, so that nothing
+// typed into them is silently dropped; with no target the query cannot
+// modify at all.
+void MarkUnwrittenFields(TDataSet& query, const UpdateTarget& target) {
+  if (target.table.empty()) return;
+  for (TField* field : query.Fields()->List()) {
+    const bool written = std::any_of(target.columns.begin(), target.columns.end(),
+                                     [&](const std::string& c) { return c == field->FieldName(); });
+    if (!written) field->SetReadOnly(true);
+  }
+}
+
+// A worker's failure as the user reads it: the worker reports
+// "EClassName: text." and the server's text ends with a period already.
+QString UserMessage(const std::string& reported) {
+  QString message = QString::fromStdString(reported);
+  static const QRegularExpression class_name(QStringLiteral("^E[A-Za-z0-9]*: "));
+  message.remove(class_name);
+  if (message.endsWith(QStringLiteral(".."))) message.chop(1);
+  return message;
+}
 
 QPlainTextEdit* NewSqlEditor(QWidget* parent, int lines) {
   auto* editor = new QPlainTextEdit(parent);
@@ -44,11 +70,16 @@ ExplorerWindow::ExplorerWindow(std::unique_ptr<TSQLServer> server, QWidget* pare
   master_->OnThreadReady = [this](TObject*) { Ready(); };
   master_->OnThreadMsg = [this](TObject*, const std::string& message) { Failed(message); };
   master_->OnFetchProgress = [this](TObject*, int rows) { Progress(rows); };
+  // Until the catalog says where edits go, the results are read-only.
+  master_->SetUpdateParams(nullptr);
+  master_->AfterOpen = [this](TDataSet*) { MarkUnwrittenFields(*master_, master_target_); };
 
   detail_->SetName("Detail");
   detail_->SetSQLServer(server_.get());
   detail_->SetCacheAllRecords(true);
   detail_source_->SetDataSet(detail_.get());
+  detail_->SetUpdateParams(nullptr);
+  detail_->AfterOpen = [this](TDataSet*) { MarkUnwrittenFields(*detail_, detail_target_); };
 
   BuildWindow();
   setWindowTitle(tr("Tessel Explorer - %1").arg(QString::fromStdString(server_->ServerName())));
@@ -137,6 +168,8 @@ void ExplorerWindow::BuildWindow() {
   detail_row->addWidget(detail_sql_, 1);
   detail_row->addWidget(run_detail);
   detail_layout->addLayout(detail_row);
+  detail_status_ = new QLabel(detail_box);
+  detail_layout->addWidget(detail_status_);
   detail_grid_ = new controls::DataGrid(detail_box);
   detail_grid_->SetDataSource(detail_source_.get());
   detail_navigator_ = new controls::DataNavigator(detail_box);
@@ -165,6 +198,9 @@ bool ExplorerWindow::Running() const {
 QString ExplorerWindow::Status() const {
   return status_->text();
 }
+QString ExplorerWindow::DetailStatus() const {
+  return detail_status_->text();
+}
 
 void ExplorerWindow::SetRunning(bool running) {
   run_->setEnabled(!running);
@@ -180,8 +216,11 @@ void ExplorerWindow::Run() {
     return;
   }
   controls::RunReportingErrors(this, [&] {
+    PostPending();
     detail_->Close();
     master_->AsyncClose();
+    master_target_ = {};
+    master_->SetUpdateParams(nullptr);
     master_->SQL()->SetText(sql);
     status_->setText(tr("Running..."));
     SetRunning(true);
@@ -194,8 +233,11 @@ void ExplorerWindow::Execute() {
   const std::string sql = sql_->toPlainText().trimmed().toStdString();
   if (sql.empty()) return;
   controls::RunReportingErrors(this, [&] {
+    PostPending();
     detail_->Close();
     master_->AsyncClose();
+    master_target_ = {};
+    master_->SetUpdateParams(nullptr);
     master_->SQL()->SetText(sql);
     status_->setText(tr("Executing..."));
     SetRunning(true);
@@ -219,12 +261,14 @@ void ExplorerWindow::Ready() {
   SetRunning(false);
   if (master_->Active()) {
     const int rows = master_->RecordCount();
-    status_->setText(master_->AllFetched() ? tr("%n row(s)", nullptr, rows)
-                                           : tr("Rows are read as you scroll"));
-    // The worker is still finishing while it tells us: the text column and
-    // the detail are read once it has let go of the query.
-    QTimer::singleShot(0, this, [this] {
+    const QString count =
+        master_->AllFetched() ? tr("%n row(s)", nullptr, rows) : tr("Rows are read as you scroll");
+    status_->setText(count);
+    // The worker is still finishing while it tells us: the catalog, the text
+    // column and the detail are read once it has let go of the query.
+    QTimer::singleShot(0, this, [this, count] {
       if (!master_->Active()) return;  // closed meanwhile by a new statement
+      status_->setText(count + "; " + ChooseUpdateTarget(*master_, master_target_));
       ShowBlobFields();
       if (!detail_sql_->toPlainText().trimmed().isEmpty()) RunDetail();
       emit Finished();
@@ -236,10 +280,56 @@ void ExplorerWindow::Ready() {
   emit Finished();
 }
 
+QString ExplorerWindow::ChooseUpdateTarget(TTessel& query, UpdateTarget& target) {
+  target = {};
+  if (query.FieldCount() > 0) {
+    try {
+      target = FindUpdateTarget(server_.get(), query.SQL()->Text(), query);
+    } catch (const Exception& error) {
+      target = {};
+      target.why_not = "the catalog could not be read: " + error.Message();
+    }
+  } else {
+    target.why_not = "the statement returned no rows";
+  }
+  if (target.table.empty()) {
+    query.SetUpdateParams(nullptr);
+  } else {
+    TUpdateParams params;
+    params.SetTableName(target.table);
+    for (const std::string& key : target.keys) params.KeyFields()->Add(key);
+    for (const std::string& column : target.columns) params.UpdateFields()->Add(column);
+    query.SetUpdateParams(&params);
+  }
+  // The navigators look at the query again: it may now take edits.
+  navigator_->SetDataSource(master_source_.get());
+  detail_navigator_->SetDataSource(detail_source_.get());
+  if (target.table.empty()) return tr("read-only: %1").arg(QString::fromStdString(target.why_not));
+  std::string keys;
+  for (const std::string& key : target.keys) keys += (keys.empty() ? "" : ", ") + key;
+  return tr("edits are written to %1 (key %2)")
+      .arg(QString::fromStdString(target.table), QString::fromStdString(keys));
+}
+
+void ExplorerWindow::PostPending() {
+  for (TTessel* query : {master_.get(), detail_.get()}) {
+    if (query->State() == dsEdit || query->State() == dsInsert) query->CheckBrowseMode();
+  }
+}
+
+void ExplorerWindow::closeEvent(QCloseEvent* event) {
+  if (!controls::RunReportingErrors(this, [&] { PostPending(); }) &&
+      !controls::Confirm(this, tr("The edited row was not saved. Close anyway?"))) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
 void ExplorerWindow::Failed(const std::string& message) {
   SetRunning(false);
   status_->setText(tr("Failed"));
-  controls::ShowDataError(this, QString::fromStdString(message));
+  controls::ShowDataError(this, UserMessage(message));
   emit Finished();
 }
 
@@ -275,11 +365,15 @@ void ExplorerWindow::RunDetail() {
   const std::string sql = detail_sql_->toPlainText().trimmed().toStdString();
   if (sql.empty()) return;
   controls::RunReportingErrors(this, [&] {
+    PostPending();
     detail_->Close();
+    detail_target_ = {};
+    detail_->SetUpdateParams(nullptr);
     detail_->SetDataSource(nullptr);
     detail_->SQL()->SetText(sql);
     if (master_->Active()) detail_->SetDataSource(master_source_.get());
     detail_->Open();
+    detail_status_->setText(ChooseUpdateTarget(*detail_, detail_target_));
   });
 }
 

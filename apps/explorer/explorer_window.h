@@ -4,7 +4,10 @@
 // the master query, a memo and an image view for the current row's text or
 // image column, and a detail query that follows the master's current row.
 // Statements run in the query's worker thread; the window shows the rows
-// read so far and can cancel. Owns its connection and queries; main thread.
+// read so far and can cancel. Edits are written to the one table a result
+// comes from, with the key and columns the server's catalog gives
+// (UpdateTarget); any other result is read-only, and the status line says
+// which. Owns its connection and queries; main thread.
 
 #include <QMainWindow>
 #include <memory>
@@ -16,6 +19,7 @@
 #include "framework/datasource.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
+#include "update_target.h"
 
 class QComboBox;
 class QLabel;
@@ -45,11 +49,18 @@ class ExplorerWindow : public QMainWindow {
   // True while a statement runs in the worker thread.
   bool Running() const;
   QString Status() const;
+  // Where the detail's edits go, or why it is read-only.
+  QString DetailStatus() const;
 
   TTessel* Master() const { return master_.get(); }
   TTessel* Detail() const { return detail_.get(); }
   controls::DataGrid* Grid() const { return grid_; }
   controls::DataGrid* DetailGrid() const { return detail_grid_; }
+
+ protected:
+  // An edited row not yet posted is written first; if the server refuses it,
+  // the user decides whether to close anyway.
+  void closeEvent(QCloseEvent* event) override;
 
  signals:
   // A master statement ended: completed, failed or cancelled.
@@ -63,12 +74,21 @@ class ExplorerWindow : public QMainWindow {
   void ShowBlobFields();
   void ChooseBlobField(int index);
   void SetRunning(bool running);
+  // Posts an edit still pending in either query; raises what the post raises.
+  void PostPending();
+  // Reads where the query's edits go and sets its update parameters (none:
+  // the query is read-only); returns the status line's words for it.
+  QString ChooseUpdateTarget(TTessel& query, UpdateTarget& target);
 
   std::unique_ptr<TSQLServer> server_;
   std::unique_ptr<TTessel> master_;
   std::unique_ptr<TDataSource> master_source_;
   std::unique_ptr<TTessel> detail_;
   std::unique_ptr<TDataSource> detail_source_;
+  // Where the edits of each query go; the fields it does not write are made
+  // read-only again each time the query opens.
+  UpdateTarget master_target_;
+  UpdateTarget detail_target_;
 
   QPlainTextEdit* sql_ = nullptr;
   QPlainTextEdit* detail_sql_ = nullptr;
@@ -76,6 +96,7 @@ class ExplorerWindow : public QMainWindow {
   QPushButton* execute_ = nullptr;
   QPushButton* cancel_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* detail_status_ = nullptr;
   controls::DataGrid* grid_ = nullptr;
   controls::DataNavigator* navigator_ = nullptr;
   QComboBox* blob_field_ = nullptr;

@@ -9,6 +9,7 @@
 #include "framework/form_files.h"
 #include "framework/sysutils.h"
 #include "password_source.h"
+#include "run_params.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
 #include "runtime/published.h"
@@ -26,6 +27,8 @@ const char kUsageHead[] =
     "were saved), opens a query and prints its rows as a table.\n"
     "\n"
     "  --query NAME         the query to open (default: the first in the form)\n"
+    "  --param NAME=VALUE   gives the query's parameter NAME this value, read as the\n"
+    "                       parameter's type (repeatable)\n"
     "  --server HOST:PORT   log in to this server instead of the saved ServerName\n"
     "  --user USER          login name instead of the saved Username\n"
     "  --database DB        database instead of the saved DataBaseName\n"
@@ -127,13 +130,14 @@ TTessel* FindQuery(TComponent& root, const std::string& name) {
   throw Exception("The form has no TTessel to open");
 }
 
-int Run(const Options& options) {
+int Run(const Options& options, const tessel_run::ParamValues& params) {
   RegisterTesselClasses();
   TFormReadOptions read;
   read.bind_events = false;
   read.before_loaded = [&](TComponent& root) { OverrideLogins(root, options); };
   const std::unique_ptr<TComponent> form = ReadComponentFile(options.form, read);
   TTessel* query = FindQuery(*form, options.query);
+  tessel_run::SetParams(*query, params);
   query->Open();
   tessel_run::PrintTable(*query, stdout);
   return 0;
@@ -142,16 +146,22 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string param_error;
+  const tessel_run::ParamValues params = tessel_run::TakeParams(argc, argv, param_error);
+  if (!param_error.empty()) {
+    std::fprintf(stderr, "tessel-run: %s (try --help)\n", param_error.c_str());
+    return 2;
+  }
   Options options;
   const int parsed = ParseArguments(argc, argv, options);
   if (parsed == 1) return 0;
   if (parsed != 0) return 2;
   try {
-    return Run(options);
+    return Run(options, params);
   } catch (const tessel::Exception& e) {
-    std::fprintf(stderr, "tessel-run: %s\n", e.Message().c_str());
+    std::fprintf(stderr, "tessel-run: %s\n", tessel_run::UserMessage(e.Message()).c_str());
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "tessel-run: %s\n", e.what());
+    std::fprintf(stderr, "tessel-run: %s\n", tessel_run::UserMessage(e.what()).c_str());
   }
   return 1;
 }

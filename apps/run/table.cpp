@@ -21,6 +21,24 @@ std::string Printable(std::string text) {
   return text;
 }
 
+// Text and image values would flood the table (and the terminal) with
+// their bytes: a cell names the kind and the size instead.
+std::string BlobSummary(const tessel::TField& field) {
+  const std::string value = field.AsString();
+  const bool text = field.DataType() == tessel::ftMemo || field.DataType() == tessel::ftFmtMemo;
+  if (!text) return "(image, " + std::to_string(value.size()) + " bytes)";
+  // Characters of UTF-8: every byte that does not continue a sequence.
+  const auto characters = std::count_if(value.begin(), value.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  });
+  return "(text, " + std::to_string(characters) + " characters)";
+}
+
+std::string CellText(const tessel::TField& field) {
+  if (field.IsNull()) return "NULL";
+  return field.IsBlob() ? BlobSummary(field) : Printable(field.AsString());
+}
+
 void PrintRow(const Row& row, const std::vector<std::size_t>& widths, std::FILE* out) {
   std::string line;
   for (std::size_t i = 0; i < row.size(); ++i) {
@@ -44,7 +62,7 @@ int PrintTable(tessel::TDataSet& dataset, std::FILE* out) {
     Row row;
     for (int i = 0; i < dataset.FieldCount(); ++i) {
       const tessel::TField* field = (*dataset.Fields())[i];
-      row.push_back(field->IsNull() ? "NULL" : Printable(field->AsString()));
+      row.push_back(CellText(*field));
     }
     rows.push_back(std::move(row));
     dataset.Next();

@@ -1,7 +1,8 @@
 #pragma once
 
 // Prints a dataset's rows as a text table: a header with the field names, a
-// rule, one line per record (NULL for a null value) and the row count.
+// rule, one line per record (NULL for a null value; a text or image value as
+// its kind and size, "(text, 12 characters)") and the row count.
 
 #include <cstdio>
 

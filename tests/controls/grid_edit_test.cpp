@@ -1,5 +1,6 @@
-// Editing in the grid writes to the server; a post the server refuses keeps
-// what the user typed, in the grid and in the record, and says why.
+// Editing in the grid writes to the server when the row is left; a post the
+// server refuses keeps what the user typed, in the grid and in the record,
+// and says why. An inserted row shows among the others.
 
 #include <QAbstractItemDelegate>
 #include <QApplication>
@@ -44,14 +45,19 @@ TEST_F(ControlsTest, CellEditIsPostedToTheServer) {
   ASSERT_TRUE(model.flags(model.index(2, 1)) & Qt::ItemIsEditable);
   EXPECT_TRUE(model.setData(model.index(2, 1), "third"));
   EXPECT_TRUE(errors.messages.empty());
-  EXPECT_EQ(q.State(), dsBrowse);
+  EXPECT_EQ(q.State(), dsEdit) << "the row is posted when it is left";
   EXPECT_EQ(q.RecNo(), 3);
+  EXPECT_EQ(ServerRows("SELECT name FROM ctl_post WHERE id = 3"), Lines{"name3"});
+  EXPECT_TRUE(model.MoveToRow(1));
+  EXPECT_EQ(q.State(), dsBrowse);
   EXPECT_EQ(Cell(model, 2, 1), "third");
   EXPECT_EQ(ServerRows("SELECT name FROM ctl_post ORDER BY id"),
             (Lines{"name1", "name2", "third"}));
 
-  // A second edit on another row, read back after the page was read again.
+  // A second edit on another row, posted by the dataset's Post, read back
+  // after the page was read again.
   EXPECT_TRUE(model.setData(model.index(0, 0), "10"));
+  q.Post();
   EXPECT_EQ(ServerRows("SELECT id FROM ctl_post ORDER BY id"), (Lines{"2", "3", "10"}));
   EXPECT_EQ(Cell(model, 0, 0), "10");
   EXPECT_EQ(Cell(model, 1, 1), "name2");
@@ -75,6 +81,8 @@ TEST_F(ControlsTest, CellTypedInTheViewReachesTheServer) {
   QTest::keyClicks(editor, "typed");
   QTest::keyClick(editor, Qt::Key_Return);
   QApplication::processEvents();
+  QTest::keyClick(grid.viewport(), Qt::Key_Up);  // leaves the row: posted
+  QApplication::processEvents();
   EXPECT_TRUE(errors.messages.empty());
   EXPECT_EQ(ServerRows("SELECT name FROM ctl_typed WHERE id = 2"), Lines{"typed"});
   EXPECT_EQ(Cell(*grid.Model(), 1, 1), "typed");
@@ -97,8 +105,10 @@ TEST_F(ControlsTest, RefusedPostKeepsTheTypedValueAndShowsTheServersError) {
   ASSERT_EQ(model.PageReads(), 2);
   ShownErrors errors;
 
-  // Row 2 takes the key of row 1: the server refuses the update.
-  EXPECT_FALSE(model.setData(model.index(1, 0), "1"));
+  // Row 2 takes the key of row 1: the server refuses the update when the
+  // row is left.
+  EXPECT_TRUE(model.setData(model.index(1, 0), "1"));
+  EXPECT_FALSE(model.MoveToRow(0));
   ASSERT_EQ(errors.messages.size(), 1u);
   EXPECT_TRUE(errors.messages[0].contains("duplicate key")) << errors.messages[0].toStdString();
   EXPECT_EQ(ServerRows("SELECT id FROM ctl_refused ORDER BY id"), (Lines{"1", "2", "3"}));
@@ -121,9 +131,85 @@ TEST_F(ControlsTest, RefusedPostKeepsTheTypedValueAndShowsTheServersError) {
 
   // Corrected, it posts.
   EXPECT_TRUE(model.setData(model.index(1, 0), "20"));
+  EXPECT_TRUE(model.MoveToRow(2));
   EXPECT_EQ(q.State(), dsBrowse);
   EXPECT_EQ(ServerRows("SELECT id FROM ctl_refused ORDER BY id"), (Lines{"1", "3", "20"}));
   EXPECT_EQ(errors.messages.size(), 2u);
+}
+
+// A new record with several NOT NULL columns is checked once, when the row
+// is left, not at each cell; Escape takes back the row being edited.
+TEST_F(ControlsTest, RowIsPostedWholeWhenLeftAndEscapeCancelsIt) {
+  server->InternalExecute("IF OBJECT_ID('ctl_whole') IS NOT NULL DROP TABLE ctl_whole");
+  server->InternalExecute(
+      "CREATE TABLE ctl_whole (id int PRIMARY KEY, name varchar(10) NOT NULL, n int NOT NULL)");
+  server->InternalExecute("INSERT INTO ctl_whole VALUES (1, 'one', 1)");
+  TTessel& q = OpenQuery("SELECT id, name, n FROM ctl_whole ORDER BY id", true, "ctl_whole");
+  q.UpdateParams()->UpdateFields()->SetText("id\nname\nn");
+  DataGrid grid;
+  grid.SetDataSource(source.get());
+  grid.resize(400, 300);
+  grid.show();
+  DataGridModel& model = *grid.Model();
+  ShownErrors errors;
+
+  q.Append();
+  ASSERT_EQ(model.rowCount(), 2);
+  for (int column = 0; column < 3; ++column)
+    EXPECT_TRUE(model.setData(model.index(1, column), column == 1 ? "two" : "2"));
+  EXPECT_TRUE(errors.messages.empty()) << errors.messages[0].toStdString();
+  EXPECT_EQ(ServerRows("SELECT id FROM ctl_whole ORDER BY id"), Lines{"1"});
+  EXPECT_TRUE(model.MoveToRow(0));
+  EXPECT_TRUE(errors.messages.empty());
+  EXPECT_EQ(ServerRows("SELECT name FROM ctl_whole ORDER BY id"), (Lines{"one", "two"}));
+
+  // Escape outside a cell editor cancels the edit and the insert.
+  EXPECT_TRUE(model.setData(model.index(0, 1), "changed"));
+  QTest::keyClick(&grid, Qt::Key_Escape);
+  EXPECT_EQ(q.State(), dsBrowse);
+  EXPECT_EQ(Cell(model, 0, 1), "one");
+  q.Insert();
+  ASSERT_EQ(model.rowCount(), 3);
+  QTest::keyClick(&grid, Qt::Key_Escape);
+  EXPECT_EQ(model.rowCount(), 2);
+  EXPECT_EQ(ServerRows("SELECT name FROM ctl_whole ORDER BY id"), (Lines{"one", "two"}));
+  EXPECT_TRUE(errors.messages.empty());
+}
+
+// While a record is inserted the other rows keep their texts, those below it
+// one row down; an empty result shows the new row to type into.
+TEST_F(ControlsTest, InsertedRowShowsAmongTheOthers) {
+  MakeNumbers("ctl_ins", 3);
+  TTessel& q = OpenQuery("SELECT id, name FROM ctl_ins ORDER BY id", true, "ctl_ins");
+  DataGridModel model;
+  model.SetDataSource(source.get());
+  ASSERT_EQ(Cell(model, 2, 1), "name3");
+  q.Next();
+  q.Insert();
+  ASSERT_EQ(model.rowCount(), 4);
+  EXPECT_EQ(model.CurrentRow(), 1);
+  EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "2 +");
+  const std::vector<QString> shown = {Cell(model, 0, 1), Cell(model, 1, 1), Cell(model, 2, 1),
+                                      Cell(model, 3, 1)};
+  EXPECT_EQ(shown, (std::vector<QString>{"name1", "", "name2", "name3"}));
+  EXPECT_TRUE(model.setData(model.index(1, 0), "9"));
+  EXPECT_TRUE(model.setData(model.index(1, 1), "nine"));
+  q.Post();
+  EXPECT_EQ(model.rowCount(), 4);
+  EXPECT_EQ(Cell(model, 1, 1), "nine");
+  EXPECT_EQ(Cell(model, 3, 1), "name3");
+  EXPECT_EQ(ServerRows("SELECT name FROM ctl_ins WHERE id = 9"), Lines{"nine"});
+
+  model.SetDataSource(nullptr);
+  OpenQuery("SELECT id, name FROM ctl_ins WHERE id < 0", true, "ctl_ins");
+  model.SetDataSource(source.get());
+  ASSERT_EQ(model.rowCount(), 0);
+  query->Insert();
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(model.CurrentRow(), 0);
+  EXPECT_TRUE(model.flags(model.index(0, 1)) & Qt::ItemIsEditable);
+  query->Cancel();
+  EXPECT_EQ(model.rowCount(), 0);
 }
 
 }  // namespace

@@ -81,5 +81,27 @@ TEST_F(ControlsTest, NavigatorDeleteAsksFirstAndAFailureIsShown) {
   EXPECT_EQ(q.RecordCount(), 2);  // the user said no
 }
 
+// A statement without rows (an UPDATE) leaves an open dataset without
+// fields: nothing to insert into or edit. The buttons say so, and a click
+// anyway is refused with a message rather than a crash.
+TEST_F(ControlsTest, NavigatorOffersNoEditsOnAResultWithoutFields) {
+  MakeNumbers("ctl_nofields", 2);
+  TTessel& q = OpenQuery("UPDATE ctl_nofields SET name = 'x' WHERE id = 1", true, "ctl_nofields");
+  ASSERT_TRUE(q.Active());
+  ASSERT_EQ(q.FieldCount(), 0);
+  DataNavigator nav;
+  nav.SetDataSource(source.get());
+  EXPECT_EQ(Enabled(nav), "refresh");
+  std::vector<QString> shown;
+  auto previous = controls::SetDataErrorHandler(
+      [&](QWidget*, const QString& message) { shown.push_back(message); });
+  nav.Click(B::Insert);
+  nav.Click(B::Edit);
+  controls::SetDataErrorHandler(previous);
+  EXPECT_EQ(q.State(), dsBrowse);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_TRUE(shown[0].contains("no fields")) << shown[0].toStdString();
+}
+
 }  // namespace
 }  // namespace tessel::testing

@@ -1,6 +1,7 @@
 #include "controls/data_grid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
@@ -11,6 +12,7 @@
 
 #include "banded_paint.h"
 #include "controls/data_error.h"
+#include "controls/field_link.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
 #include "glyph_text.h"
@@ -43,6 +45,19 @@ class GridLink : public TDataLink {
 };
 
 namespace {
+
+// Raises a flag for its lifetime and puts back what it was.
+class Changing {
+ public:
+  explicit Changing(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~Changing() { flag_ = was_; }
+  Changing(const Changing&) = delete;
+  Changing& operator=(const Changing&) = delete;
+
+ private:
+  bool& flag_;
+  bool was_;
+};
 
 // Restores the cursor and the controls however a page read ends.
 class CursorKeeper {
@@ -121,14 +136,20 @@ TDataSet* DataGridModel::Dataset() const {
 }
 
 void DataGridModel::Reset() {
+  const Changing changing(changing_);
   beginResetModel();
   DropPages();
   known_rows_ = 0;
   all_known_ = false;
   page_reads_ = 0;
   current_row_ = -1;
+  insert_row_ = -1;
   if (TDataSet* dataset = Dataset()) {
-    if (dataset->IsEmpty()) {
+    if (dataset->State() == dsInsert) {
+      // Taken over in the middle of an insert: the rows are read once it ends.
+      insert_row_ = current_row_ = InsertPosition(dataset);
+      known_rows_ = insert_row_ + 1;
+    } else if (dataset->IsEmpty()) {
       all_known_ = true;
     } else {
       ReadUpTo(page_size_ - 1);
@@ -139,20 +160,56 @@ void DataGridModel::Reset() {
   emit CurrentRowChanged(current_row_);
 }
 
+int DataGridModel::InsertPosition(TDataSet* dataset) const {
+  // The new record goes before the current one, or after the last for an
+  // append; a dataset that was empty numbers it 0.
+  int row = dataset->RecNo() - 1;
+  if (row < 0) row = std::max(0, current_row_);
+  return std::min(row, known_rows_);
+}
+
+bool DataGridModel::FollowInsert() {
+  TDataSet* dataset = Dataset();
+  const bool inserting = dataset != nullptr && dataset->State() == dsInsert;
+  if (inserting == (insert_row_ >= 0)) return false;
+  if (inserting) {
+    const int row = InsertPosition(dataset);
+    beginInsertRows({}, row, row);
+    insert_row_ = row;
+    ++known_rows_;
+    endInsertRows();
+    current_row_ = row;
+  } else {
+    // Posted or cancelled: the row goes. A posted record is one of the
+    // dataset's own rows from now on and is counted with them when the
+    // dataset resyncs (the change that follows at once).
+    const int row = insert_row_;
+    beginRemoveRows({}, row, row);
+    insert_row_ = -1;
+    --known_rows_;
+    endRemoveRows();
+    current_row_ = -1;
+  }
+  return true;
+}
+
 void DataGridModel::RecordMoved(bool data_changed) {
   TDataSet* dataset = Dataset();
   if (dataset == nullptr) return;
+  const Changing changing(changing_);
+  FollowInsert();
   // After a change rows may have come, gone or changed (a post, a delete, a
   // refresh, or only a jump to another record): the pages are read again
   // when the dataset is browsed, and shown as they were while a record is
-  // edited. An inserted record moves the rows below it: those texts would
-  // be shown on the wrong rows. A plain scroll keeps the pages.
-  if (data_changed) {
-    if (dataset->State() == dsInsert) {
-      DropPages();
-    } else {
-      StalePages();
-    }
+  // edited or inserted (CellDisplayText moves the rows below an inserted one
+  // down by one). A plain scroll keeps the pages.
+  if (data_changed) StalePages();
+  if (insert_row_ >= 0) {
+    current_row_ = insert_row_;
+    if (data_changed) emit dataChanged(index(0, 0), index(known_rows_ - 1, columnCount() - 1));
+    emit headerDataChanged(Qt::Vertical, 0, known_rows_ - 1);
+    emit CurrentRowChanged(current_row_);
+    return;
   }
   const int row = dataset->IsEmpty() ? -1 : dataset->RecNo() - 1;
   const int before = known_rows_;
@@ -185,8 +242,14 @@ void DataGridModel::RecordMoved(bool data_changed) {
 void DataGridModel::RecordEdited() {
   TDataSet* dataset = Dataset();
   if (dataset == nullptr) return;
-  if (dataset->State() == dsInsert && current_row_ >= 0 && current_row_ >= known_rows_) {
+  if (insert_row_ < 0 && dataset->State() == dsInsert) {
     RecordMoved(true);
+    return;
+  }
+  if (insert_row_ >= 0 && dataset->State() != dsInsert) {
+    // The dataset resyncs next and tells of it; until then no row is current.
+    const Changing changing(changing_);
+    FollowInsert();
     return;
   }
   if (current_row_ >= 0 && current_row_ < known_rows_) {
@@ -326,7 +389,9 @@ const QString& DataGridModel::CellDisplayText(int row, int column) const {
     live_text_ = CellText(field);
     return live_text_;
   }
-  const int first = row - row % page_size_;
+  // Rows below an inserted record show the dataset's row above them.
+  const int source = insert_row_ >= 0 && row > insert_row_ ? row - 1 : row;
+  const int first = source - source % page_size_;
   const Page* kept = nullptr;
   for (const Page& page : pages_) {
     if (page.first == first) kept = &page;
@@ -339,8 +404,8 @@ const QString& DataGridModel::CellDisplayText(int row, int column) const {
       return kNone;
     }
   }
-  if (rows == nullptr || row - first >= int(rows->size())) return kNone;
-  const auto& texts = (*rows)[row - first];
+  if (rows == nullptr || source - first >= int(rows->size())) return kNone;
+  const auto& texts = (*rows)[source - first];
   return column < int(texts.size()) ? texts[column] : kNone;
 }
 
@@ -367,17 +432,24 @@ Qt::ItemFlags DataGridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags result = QAbstractTableModel::flags(index);
   TField* field = ColumnField(index.column());
   if (field == nullptr) return result;
-  if (!field->ReadOnly() && !field->IsBlob() && !link_->ReadOnly() && field->DataSet()->CanModify())
-    result |= Qt::ItemIsEditable;
+  if (!field->ReadOnly() && !field->IsBlob() && LinkCanModify(*link_)) result |= Qt::ItemIsEditable;
   return result;
 }
 
 bool DataGridModel::MoveToRow(int row) {
   TDataSet* dataset = Dataset();
+  // While the model follows the dataset, the view's current row follows the
+  // model: that is no request to move.
+  if (changing_) return row == current_row_;
   if (dataset == nullptr || row < 0 || row >= known_rows_) return false;
   if (row == current_row_) return true;
   return RunReportingErrors(nullptr, [&] {
+    // Leaving an inserted row posts it, where it stays, or cancels it when
+    // nothing was typed: then the rows below it move up by one.
+    const int inserted = insert_row_;
+    const int count = dataset->RecordCount();
     dataset->CheckBrowseMode();
+    if (inserted >= 0 && row > inserted && dataset->RecordCount() == count) --row;
     Seek(row);
   });
 }
@@ -386,7 +458,6 @@ bool DataGridModel::setData(const QModelIndex& index, const QVariant& value, int
   TField* field = ColumnField(index.column());
   if (role != Qt::EditRole || field == nullptr) return false;
   if (!MoveToRow(index.row())) return false;
-  TDataSet* dataset = field->DataSet();
   const std::string text = value.toString().toStdString();
   return RunReportingErrors(nullptr, [&] {
     if (!link_->Edit()) throw EDatabaseError("The data cannot be changed here");
@@ -395,8 +466,15 @@ bool DataGridModel::setData(const QModelIndex& index, const QVariant& value, int
     } else {
       field->SetAsString(text);
     }
-    dataset->Post();
   });
+}
+
+bool DataGridModel::CancelRow() {
+  TDataSet* dataset = Dataset();
+  if (dataset == nullptr || (dataset->State() != dsEdit && dataset->State() != dsInsert))
+    return false;
+  RunReportingErrors(nullptr, [&] { dataset->Cancel(); });
+  return true;
 }
 
 bool DataGridModel::canFetchMore(const QModelIndex& parent) const {
@@ -578,8 +656,21 @@ DataGrid::DataGrid(QWidget* parent)
   connect(model_, &DataGridModel::CurrentRowChanged, this, &DataGrid::FollowCurrentRow);
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            if (!following_ && current.isValid()) model_->MoveToRow(current.row());
+            if (following_ || !current.isValid() || model_->MoveToRow(current.row())) return;
+            // The row being edited could not be posted: it stays current, and
+            // so does its row in the view, once the view is done moving.
+            QMetaObject::invokeMethod(
+                this, [this] { FollowCurrentRow(model_->CurrentRow()); }, Qt::QueuedConnection);
           });
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* event) {
+  // Escape in a cell's editor takes back that cell; outside one, the row.
+  if (event->key() == Qt::Key_Escape && state() != EditingState && model_->CancelRow()) {
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
 }
 
 void DataGrid::SetPaintsCellsItself(bool value) {

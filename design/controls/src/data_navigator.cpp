@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "controls/data_error.h"
+#include "controls/field_link.h"
 
 namespace tessel::controls {
 
@@ -90,7 +91,7 @@ void DataNavigator::UpdateButtons() {
   const bool active = link_->Active();
   TDataSet* dataset = active ? link_->DataSet() : nullptr;
   const bool editing = active && link_->Editing();
-  const bool can_modify = active && !link_->ReadOnly() && dataset->CanModify();
+  const bool can_modify = LinkCanModify(*link_);
   const bool up = active && !dataset->Bof();
   const bool down = active && !dataset->Eof();
   const bool empty = active && dataset->IsEmpty();

@@ -7,8 +7,14 @@ void FieldLink::SetFieldName(const std::string& name) {
   FindField();
 }
 
+bool LinkCanModify(const TDataLink& link) {
+  if (!link.Active() || link.ReadOnly()) return false;
+  TDataSet* dataset = link.DataSet();
+  return dataset != nullptr && dataset->FieldCount() > 0 && dataset->CanModify();
+}
+
 bool FieldLink::CanModify() const {
-  return field_ != nullptr && !ReadOnly() && !field_->ReadOnly() && field_->DataSet()->CanModify();
+  return field_ != nullptr && !field_->ReadOnly() && LinkCanModify(*this);
 }
 
 void FieldLink::FindField() {

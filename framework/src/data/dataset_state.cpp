@@ -60,6 +60,10 @@
 //                        Cancel: InternalCancel -> SetState -> Resync
 //   browse -> browse     Delete: CheckOperation(InternalDelete) -> Resync
 //
+// Edit, Insert and Append go through CheckCanModify, which refuses a dataset
+// that cannot be modified and one without fields or record buffers (opened on
+// a statement that returned no result): invariant 7 needs a buffer to hold.
+//
 // Errors: InternalPost, InternalEdit and InternalDelete run inside
 // CheckOperation, which offers an EDatabaseError to OnPostError / OnEditError
 // / OnDeleteError: daFail raises it again, daAbort ends with the silent
@@ -74,6 +78,14 @@
 #include "framework/sysutils.h"
 
 namespace tessel {
+
+namespace {
+
+// A dataset opened on a statement that returned no result has no fields and
+// no record buffers: there is nothing a new or edited record could hold.
+constexpr const char* kNoFieldsToEdit = "Cannot insert or edit records: the dataset has no fields";
+
+}  // namespace
 
 TDataSet::TDataSet(TComponent* owner) : TComponent(owner) {}
 
@@ -108,6 +120,7 @@ void TDataSet::CheckInactive() const {
 
 void TDataSet::CheckCanModify() {
   if (!GetCanModify()) DatabaseError(dbconsts::SDataSetReadOnly);
+  if (!IsCursorOpen() || FieldCount() == 0 || buffers_.empty()) DatabaseError(kNoFieldsToEdit);
 }
 
 // --- open and close -----------------------------------------------------------

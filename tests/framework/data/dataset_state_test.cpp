@@ -109,6 +109,24 @@ TEST(DataSetState, EditOfEmptyDataSetInsertsAndReadOnlyRefuses) {
   EXPECT_THROW(ds->Delete(), EDatabaseError) << "empty dataset";
 }
 
+// A dataset opened on a statement without a result has no fields and no
+// record to hold a new one: insert, append and edit refuse it, and it stays
+// in browse mode.
+TEST(DataSetState, DataSetWithoutFieldsRefusesInsertAndEdit) {
+  TMemDataSet ds(nullptr, {});
+  ds.Open();
+  ASSERT_EQ(ds.FieldCount(), 0);
+  for (void (TDataSet::*operation)() : {&TDataSet::Insert, &TDataSet::Append, &TDataSet::Edit}) {
+    try {
+      (ds.*operation)();
+      ADD_FAILURE() << "no error";
+    } catch (const EDatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find("no fields"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(ds.State(), dsBrowse);
+  }
+}
+
 TEST(DataSetState, WritesOutsideEditModesAndClosedOperationsRaise) {
   auto ds = MakePeople(2);
   EXPECT_THROW(ds->FieldByName("ID")->SetAsInteger(5), EDatabaseError);

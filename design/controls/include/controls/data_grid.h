@@ -17,10 +17,17 @@
 // A cell shows its field's display text (money with its cents); the text an
 // editor starts from is the field's value as text (AsString).
 //
-// Editing a cell makes its row current, starts editing, sets the field from
-// the text (with the field's validation) and posts. A failure is shown
-// through ShowDataError and the dataset keeps the typed value in its edit
-// buffer, so the user can correct it and post again.
+// Editing a cell makes its row current, starts editing and sets the field
+// from the text (with the field's validation). The row is posted as a whole
+// when another row becomes current (or by the dataset's Post, the
+// navigator's button), so a new record is checked once, with all its cells
+// typed; CancelRow (Escape in the grid) takes the row's changes back. A
+// failure is shown through ShowDataError and the dataset keeps the typed
+// values in its edit buffer, so the user can correct them and post again.
+// Cells are editable only when the dataset can take edits (LinkCanModify).
+//
+// While a record is inserted the grid shows it as a row of its own, the
+// rows below it moved down by one, also in an empty result.
 //
 // Ownership: the model owns its link; it refers to the data source without
 // owning it (clear it with SetDataSource(nullptr) before the source goes).
@@ -68,6 +75,8 @@ class DataGridModel : public QAbstractTableModel {
 
   // Makes the record of row current (posting a pending edit first).
   bool MoveToRow(int row);
+  // Cancels the edit or insert of the current row; false when there is none.
+  bool CancelRow();
 
   // The text a cell shows, without the QVariant of data(): read from the
   // kept pages (reading the row's page when needed) or, for the current row,
@@ -85,6 +94,10 @@ class DataGridModel : public QAbstractTableModel {
   friend class GridLink;
 
   void Reset();
+  // Adds the row of a record being inserted, or takes it away once the
+  // insert ended; true when it did either.
+  bool FollowInsert();
+  int InsertPosition(TDataSet* dataset) const;
   void RecordMoved(bool data_changed);
   void RecordEdited();
   TDataSet* Dataset() const;
@@ -105,6 +118,12 @@ class DataGridModel : public QAbstractTableModel {
   std::unique_ptr<GridLink> link_;
   int page_size_ = 64;
   int current_row_ = -1;
+  // The row of the record being inserted, -1 when none. Rows below it show
+  // the dataset's row above them.
+  int insert_row_ = -1;
+  // Set while the model follows a change of the dataset: the view's current
+  // row moves with it, which asks for no move of the dataset.
+  bool changing_ = false;
   // Display text of rows [first, first + rows.size()); most recent first.
   struct Page {
     int first = 0;
@@ -153,6 +172,7 @@ class DataGrid : public QTableView {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   // Wide enough for the values in view as the grid lays them out.
   int sizeHintForColumn(int column) const override;
 

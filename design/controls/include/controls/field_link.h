@@ -15,6 +15,12 @@
 
 namespace tessel::controls {
 
+// Whether the dataset behind link can really take inserts, edits and
+// deletes: the link is active and not read-only, and the dataset is open on
+// a result with fields and says it can be modified. A statement that returned
+// no rows (an UPDATE) leaves an open dataset without fields: nothing to edit.
+bool LinkCanModify(const TDataLink& link);
+
 class FieldLink : public TDataLink {
  public:
   FieldLink() = default;
