@@ -13,6 +13,7 @@
 #include "runtime/lqSQLConst.h"
 #include "sql_markers.h"
 #include "values/literals.h"
+#include "values/text_encoding.h"
 
 namespace tessel {
 namespace {
@@ -21,11 +22,15 @@ constexpr int kNoMoreResults = 2;
 constexpr int kRpcRecompile = 1;
 constexpr int kProcedureCallPollMs = 5;
 constexpr int kSQLCHAR = 47;
-constexpr int kSQLBIT = 50;
 constexpr int kSQLVARBINARY = 37;
-// The client library's Unicode character type: the value is converted from
-// UTF-8 and sent as nvarchar.
-constexpr int kSQLNVARCHAR = 103;
+constexpr int kSQLIMAGE = 34;
+// The protocol's nvarchar and ntext: the client library converts the value
+// from UTF-8 and sends it as Unicode.
+constexpr int kSQLNVARCHAR = 231;
+constexpr int kSQLNTEXT = 99;
+// The longest values nvarchar and varbinary parameters carry.
+constexpr std::size_t kLongestNVarChar = 4000;
+constexpr std::size_t kLongestVarBinary = 8000;
 
 bool IsVariableLength(TFieldType type) {
   return type == ftString || type == ftFixedChar || type == ftWideString || type == ftBytes ||
@@ -51,6 +56,7 @@ void DrainResults(PDBPROCESS process) {
 void SendParameter(PDBPROCESS process, const TParam& param,
                    std::vector<std::vector<std::uint8_t>>& values) {
   const TFieldType type = param.DataType();
+  const bool binary = type == ftBytes || type == ftVarBytes || type == ftBlob || type == ftGraphic;
   int token = FieldTypeToDBType(type);
   DBINT max_length = -1;
   DBINT length = -1;
@@ -61,12 +67,11 @@ void SendParameter(PDBPROCESS process, const TParam& param,
   };
   if (IsVariableLength(type)) max_length = 0;
   if (param.IsNull()) {
-    if (token == kSQLBIT) {
-      value.assign(1, 0);  // a missing flag is sent as false
-      length = 1;
-    } else {
-      length = 0;
-    }
+    // A null of a type the server converts into any declared one (binary
+    // types do not convert from character ones).
+    token = binary ? kSQLVARBINARY : kSQLCHAR;
+    max_length = 0;
+    length = 0;
   } else if (type == ftDateTime || type == ftDate || type == ftTime || type == ftLargeint ||
              type == ftBCD || type == ftCurrency) {
     // Sent as the exact text the server converts into the declared type:
@@ -75,27 +80,36 @@ void SendParameter(PDBPROCESS process, const TParam& param,
     std::string text = values::SqlLiteral(param);
     if (text.size() >= 2 && text.front() == '\'') text = text.substr(1, text.size() - 2);
     token = kSQLCHAR;
+    max_length = 0;
     take_text(text);
   } else if (IsTextType(type)) {
-    // UTF-8 that the client library converts for the Unicode declaration.
+    // UTF-8 that the client library converts to UTF-16 for the Unicode
+    // declaration; past nvarchar's 4,000 characters as ntext.
     const std::string text = param.AsString();
     values::SqlLiteral(param);  // refuses text that is not UTF-8 or holds a zero character
-    token = kSQLNVARCHAR;
+    token = values::CodePointCount(text) > kLongestNVarChar ? kSQLNTEXT : kSQLNVARCHAR;
     take_text(text);
+  } else if (binary) {
+    const TBytes bytes = param.Value().VarType() == varBytes ? param.AsBytes() : TBytes{};
+    const std::string raw = param.Value().VarType() == varBytes ? std::string() : param.AsString();
+    if (param.Value().VarType() == varBytes) {
+      value.assign(bytes.begin(), bytes.end());
+    } else {
+      value.assign(raw.begin(), raw.end());
+    }
+    length = static_cast<DBINT>(value.size());
+    token = value.size() > kLongestVarBinary ? kSQLIMAGE : kSQLVARBINARY;
   } else {
     const int size = param.DataSize();
     value.assign(static_cast<std::size_t>(size), 0);
     param.GetData(value.data());
-    if (type == ftBytes || type == ftVarBytes || type == ftBlob || type == ftGraphic) {
-      token = kSQLVARBINARY;
-      length = size;
-    }
   }
   const std::string name = "@" + param.Name();
-  const bool no_value = length == 0 || value.empty();
+  // An empty value is not a null one: it is passed with a place to point at.
+  if (!param.IsNull() && value.empty()) value.push_back(0);
   values.push_back(std::move(value));
   CheckDBResult(dbrpcparam(process, name.c_str(), 0, token, max_length, length,
-                           no_value ? nullptr : values.back().data()));
+                           param.IsNull() ? nullptr : values.back().data()));
 }
 
 }  // namespace

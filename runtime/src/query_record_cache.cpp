@@ -23,6 +23,7 @@
 #include "query_column_values.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
+#include "values/text_encoding.h"
 
 namespace tessel {
 namespace {
@@ -153,6 +154,14 @@ void TTessel::ReadBlobColumn(const TField* Field, char* Slot) {
     const DBBYTE* stamp = dbtxtimestamp(FDBProcess, column);
     if (stamp != nullptr) std::memcpy(descriptor.TimeStamp, stamp, sizeof descriptor.TimeStamp);
     descriptor.DataLength = dbdatlen(FDBProcess, column);
+    // READTEXT counts a text value in the server's characters, while the
+    // client library hands it over in UTF-8: the length asked for later is
+    // the characters the row's copy holds.
+    const DBBYTE* text = dbdata(FDBProcess, column);
+    if (Field->DataType() == ftMemo && text != nullptr && descriptor.DataLength > 0) {
+      descriptor.DataLength = static_cast<std::int32_t>(values::CodePointCount(std::string_view(
+          reinterpret_cast<const char*>(text), static_cast<std::size_t>(descriptor.DataLength))));
+    }
     descriptor.BlobIndex = -1;
   }
   Slot[0] = (pointer != nullptr && descriptor.DataLength > 0) ? 1 : 0;

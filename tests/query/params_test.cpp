@@ -69,8 +69,8 @@ TEST_F(QueryText, ValuesAreRenderedByType) {
   query->ParamByName("F")->SetAsFloat(1.5);
   query->ParamByName("I")->SetAsInteger(-42);
   query->ParamByName("M")->SetAsMemo("ab");
-  const std::string expected = "select 'O''Brien', null, '19990305', '19990305 " +
-                               TimeToStr(EncodeTime(14, 5, 9, 0)) + "', -1, 1.5, -42, 'ab'";
+  const std::string expected =
+      "select 'O''Brien', null, '19990305', '19990305 14:05:09.000', 1, 1.5, -42, 'ab'";
   EXPECT_EQ(query->InsertParams(query->SQL()->Text()), expected + "\n ");
 }
 

@@ -97,8 +97,10 @@ std::string SqlLiteral(const TParam& Param) {
       return "'" + DateText(DateTimeToTimeStamp(Param.AsDateTime())) + "'";
     case ftTime:
       return "'" + TimeText(DateTimeToTimeStamp(Param.AsDateTime())) + "'";
+    // 1, not -1: a bit column compared with -1 is widened to int and never
+    // equals it, so a row holding true could not be found again.
     case ftBoolean:
-      return Param.AsBoolean() ? "-1" : "0";
+      return Param.AsBoolean() ? "1" : "0";
     case ftSmallint:
     case ftInteger:
     case ftWord:

@@ -131,7 +131,7 @@ void CheckDateTimeRange(const ColumnShape& Column, const TField& Field, double m
     low_text = "1753-01-01";
   } else if (Column.Type == 58) {
     low = 693596 * kMsPerDay;   // 1900-01-01
-    high = 756707 * kMsPerDay;  // 2079-06-07, excluded
+    high = 759132 * kMsPerDay;  // 2079-06-07, excluded
     low_text = "1900-01-01";
     high_text = "2079-06-06 23:59";
   }

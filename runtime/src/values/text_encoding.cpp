@@ -88,13 +88,10 @@ bool IsAscii(std::string_view Text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::size_t Utf16Length(std::string_view Text) {
-  std::size_t units = 0;
-  for (const char c : Text) {
-    const auto b = static_cast<unsigned char>(c);
-    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;  // lead bytes; 4-byte forms are pairs
-  }
-  return units;
+std::size_t CodePointCount(std::string_view Text) {
+  return static_cast<std::size_t>(std::count_if(Text.begin(), Text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 }  // namespace tessel::values

@@ -3,7 +3,7 @@
 // Checks of the UTF-8 texts that cross the package: whether a text is valid
 // UTF-8, whether code page 1252 (the code page of char, varchar and text
 // columns under the server's default collation) holds every character, and
-// how many UTF-16 units the server needs for it.
+// how many characters it holds.
 
 #include <cstddef>
 #include <string>
@@ -27,7 +27,8 @@ TextProblem FindTextProblem(std::string_view Text, bool CodePage1252);
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view Text);
 
-// UTF-16 code units of a valid UTF-8 text.
-std::size_t Utf16Length(std::string_view Text);
+// Characters (code points) of a UTF-8 text: the bytes that do not continue
+// a sequence.
+std::size_t CodePointCount(std::string_view Text);
 
 }  // namespace tessel::values
