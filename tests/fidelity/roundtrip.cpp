@@ -145,6 +145,7 @@ class Run {
   void ThroughFields(int path);
   std::string WriteField(TTessel& query, const FidelityValue& value) const;
   void ThroughParams(int path);
+  std::unique_ptr<TSQLServer> FreshServer() const;
   std::map<int, PackageRow> PackageRead() const;
   std::map<int, Text> SafeIndependentRead(std::string& failure) const;
   void CheckArrivals(std::vector<Arrival>& out);
@@ -319,18 +320,24 @@ void Run::ThroughParams(int path) {
   }
 }
 
-// Through a connection component of its own, so that a connection the
-// writes left unusable is reported by the writes, not by the reading.
+// Reading, writing back and deleting go through connection components of
+// their own, so that a connection the writes left unusable is reported by
+// the writes, not by what follows them.
+std::unique_ptr<TSQLServer> Run::FreshServer() const {
+  auto fresh = std::make_unique<TSQLServer>(nullptr);
+  fresh->SetServerName(server_.ServerName());
+  fresh->SetUsername(server_.Username());
+  fresh->SetPassword(server_.Password());
+  fresh->SetDataBaseName(server_.DataBaseName());
+  fresh->SetApplicationName(server_.ApplicationName());
+  fresh->Open();
+  return fresh;
+}
+
 std::map<int, PackageRow> Run::PackageRead() const {
-  TSQLServer reader(nullptr);
-  reader.SetServerName(server_.ServerName());
-  reader.SetUsername(server_.Username());
-  reader.SetPassword(server_.Password());
-  reader.SetDataBaseName(server_.DataBaseName());
-  reader.SetApplicationName(server_.ApplicationName());
-  reader.Open();
+  const std::unique_ptr<TSQLServer> reader = FreshServer();
   TTessel query(nullptr);
-  query.SetSQLServer(&reader);
+  query.SetSQLServer(reader.get());
   query.SetCacheAllRecords(true);
   query.SQL()->SetText("SELECT k, " + std::string(kValueField) + ", o FROM " + table_ +
                        " ORDER BY k");
@@ -395,8 +402,10 @@ void Run::CheckArrivals(std::vector<Arrival>& out) {
 // stay exactly as it was.
 void Run::RewriteUnchanged(std::vector<Arrival>& out) {
   const std::string path = "written back unchanged (upWhereAll)";
+  const std::unique_ptr<TSQLServer> writer = FreshServer();
   std::unique_ptr<TTessel> query =
       NewQuery("SELECT k, " + std::string(kValueField) + ", o FROM " + table_ + " ORDER BY k");
+  query->SetSQLServer(writer.get());
   TUpdateParams* settings = query->UpdateParams();
   settings->SetTableName(table_);
   settings->KeyFields()->Add("k");
@@ -459,8 +468,10 @@ void Run::RewriteUnchanged(std::vector<Arrival>& out) {
 // Every row deleted by a statement that compares every column.
 void Run::DeleteAll(std::vector<Arrival>& out) {
   const std::string path = "generated DELETE (upWhereAll)";
+  const std::unique_ptr<TSQLServer> writer = FreshServer();
   std::unique_ptr<TTessel> query =
       NewQuery("SELECT k, " + std::string(kValueField) + ", o FROM " + table_ + " ORDER BY k");
+  query->SetSQLServer(writer.get());
   TUpdateParams* settings = query->UpdateParams();
   settings->SetTableName(table_);
   settings->KeyFields()->Add("k");
