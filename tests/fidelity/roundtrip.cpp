@@ -178,11 +178,7 @@ std::vector<Arrival> Run::Go() {
 }
 
 void Run::MakeTable() {
-  try {
-    server_.InternalExecute("DROP TABLE " + table_);
-  } catch (const ElqSQLError&) {
-    // It did not exist.
-  }
+  server_.InternalExecute("IF OBJECT_ID('" + table_ + "') IS NOT NULL DROP TABLE " + table_);
   server_.InternalExecute("CREATE TABLE " + table_ + " (k int NOT NULL PRIMARY KEY, " +
                           kValueField + " " + column_.type + " NULL, o int NULL)");
 }
