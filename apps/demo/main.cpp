@@ -11,6 +11,7 @@
 #include "demo_async.h"
 #include "demo_blob.h"
 #include "demo_posting.h"
+#include "demo_values.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
@@ -139,6 +140,7 @@ int Run(const Options& options) {
   std::printf("after Cancel: name '%s'\n", name->AsString().c_str());
 
   DemoPosting(server);
+  DemoExactValues(server);
   std::printf("summary: %d rows forwards, %d backwards, RecordCount %d, all rows read: %s\n",
               forwards, backwards, query.RecordCount(), query.AllFetched() ? "yes" : "no");
   query.Close();

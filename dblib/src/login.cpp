@@ -48,7 +48,14 @@ NTWDBLIB_API void dbwinexit(void) {}
 NTWDBLIB_API LOGINREC* dblogin(void) {
   InstallTrampolines();
   LOGINREC* login = ftds_dblogin();
-  if (login != nullptr) SetModernVersion(login);
+  if (login != nullptr) {
+    SetModernVersion(login);
+    // Text crosses this library in UTF-8 whatever the process locale: FreeTDS would
+    // otherwise take the locale's character set, so one program would send and read
+    // other bytes for the same value depending on LANG, and characters outside that
+    // set would turn into '?'.
+    ftds_dbsetlname(login, "UTF-8", DBSETCHARSET);
+  }
   return login;
 }
 

@@ -60,10 +60,18 @@ void TTessel::StartAsync(TlqAsyncOperation Operation) {
   // the dataset's state, which is not to be read here.
   if (FThreadActive || FWorkerAttached || Active()) return;
   if (FCacheAllRecords) RaiseDatabaseError(SAsyncOpenError);
+  // A prepared procedure lives on the connection it was made on, the shared
+  // base connection, which the main thread goes on using: the worker would
+  // send on it at the same time. Refused rather than run unsafely.
+  if (FPrepared) {
+    DatabaseError(
+        Format("Query '%s' is prepared, and its procedure lives on the connection the "
+               "main thread uses: unprepare it before an asynchronous open or execute",
+               {Name()}));
+  }
   // The worker needs a connection of its own; one kept from an earlier
-  // statement may be the shared base connection. A prepared procedure lives
-  // on its connection, so a prepared query keeps it.
-  if (FDBProcess != nullptr && !FPrepared && FDataBaseName != nullptr) {
+  // statement may be the shared base connection.
+  if (FDBProcess != nullptr && FDataBaseName != nullptr) {
     FDataBaseName->CloseConnection(FDBProcess);
   }
   FCancelAsync = false;

@@ -12,8 +12,11 @@
 
 namespace tessel {
 
+// Kept for every buffer of the record (the cached copy read for an old value
+// included), so that a record's text is read from the server once; only the
+// active buffer's slot takes the handle.
 void TTessel::StoreReadBlob(const TField* Field, TRecordBuffer Buffer, std::string&& Value) {
-  if (Buffer == nullptr || Buffer != ActiveBuffer()) return;
+  if (Buffer == nullptr) return;
   std::int32_t id = 0;
   std::memcpy(&id, Buffer + FBookmarkOffset, sizeof id);
   const auto key = std::make_pair(id, Field->Offset());
@@ -27,7 +30,18 @@ void TTessel::StoreReadBlob(const TField* Field, TRecordBuffer Buffer, std::stri
     handle = static_cast<std::uint32_t>(FBlobContents.size());
     FReadBlobHandles[key] = handle;
   }
-  std::memcpy(BlobSlot(Field, Buffer), &handle, sizeof handle);
+  if (Buffer == ActiveBuffer()) std::memcpy(BlobSlot(Field, Buffer), &handle, sizeof handle);
+}
+
+const std::string* TTessel::ReadBlobOfRecord(const TField* Field, TRecordBuffer Buffer) const {
+  std::int32_t id = 0;
+  std::memcpy(&id, Buffer + FBookmarkOffset, sizeof id);
+  const auto found = FReadBlobHandles.find(std::make_pair(id, Field->Offset()));
+  if (found == FReadBlobHandles.end() || found->second == 0 ||
+      found->second > FBlobContents.size()) {
+    return nullptr;
+  }
+  return &FBlobContents[found->second - 1];
 }
 
 const std::string& TTessel::BlobContent(const TField* Field, TRecordBuffer Buffer) const {

@@ -86,6 +86,8 @@ void TBlobStream::LoadContent() {
         if (descriptor.BlobIndex >= 0 && descriptor.BlobIndex < list.Count()) {
           AppendLoaded(list.Strings(descriptor.BlobIndex));
         }
+      } else if (const std::string* read = FDataSet->ReadBlobOfRecord(FField, FBuffer)) {
+        AppendLoaded(*read);
       } else {
         ReadFromServer(descriptor);
       }
@@ -150,12 +152,27 @@ void TBlobStream::Store() {
   const bool in_slot = buffer == FDataSet->ActiveBuffer();
   std::uint32_t old_handle = 0;
   if (in_slot) std::memcpy(&old_handle, FDataSet->BlobSlot(FField, buffer), sizeof old_handle);
+  // The field's slot (flag and descriptor) and the blob list entry it names,
+  // as they were: a refusal puts back all of them, or the next post would
+  // write a length or content that was never accepted.
+  char* field_slot = buffer + FDataSet->FFieldOffsets[static_cast<std::size_t>(FFieldNo - 1)];
+  char old_slot[1 + sizeof(BlobDescriptor)];
+  std::memcpy(old_slot, field_slot, sizeof old_slot);
+  BlobDescriptor old_descriptor;
+  std::memcpy(&old_descriptor, old_slot + 1, sizeof old_descriptor);
+  TStringList& list = *FDataSet->BlobList();
+  const bool listed = old_descriptor.BlobIndex > 0 && old_descriptor.BlobIndex < list.Count();
+  const std::string old_entry = listed ? list.Strings(old_descriptor.BlobIndex) : std::string();
   if (FOpened) FField->SetModified(true);
   FDataSet->SetBlobData(FField, buffer, FBlobData);
   try {
     FDataSet->SetFieldData(FField, &FBlobData);
   } catch (...) {
     if (in_slot) std::memcpy(FDataSet->BlobSlot(FField, buffer), &old_handle, sizeof old_handle);
+    std::memcpy(field_slot, old_slot, sizeof old_slot);
+    if (listed && old_descriptor.BlobIndex < list.Count()) {
+      list.Put(old_descriptor.BlobIndex, old_entry);
+    }
     FField->SetModified(was_modified);
     throw;
   }

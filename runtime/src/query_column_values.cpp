@@ -50,6 +50,42 @@ double DateTimeMilliseconds(const DateTimeValue& value) {
   return TimeStampToMSecs(stamp);
 }
 
+namespace {
+
+// The date and time of day (with the value's fraction digits) of a day and a
+// time in 100 ns units.
+std::string LocalText(std::int64_t day, std::int64_t ticks, int scale, bool with_date) {
+  char text[64];
+  int n = 0;
+  if (with_date) {
+    int year = 0, month = 0, days = 0;
+    const TTimeStamp date{0, static_cast<std::int32_t>(day + kDayNumberOf1900)};
+    DecodeDate(TimeStampToDateTime(date), year, month, days);
+    n = std::snprintf(text, sizeof text, "%04d-%02d-%02d ", year, month, days);
+  }
+  const std::int64_t seconds = ticks / (1000 * kTicksPerMillisecond);
+  n += std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "%02d:%02d:%02d",
+                     static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+                     static_cast<int>(seconds % 60));
+  if (scale > 0) {
+    char fraction[24];
+    std::snprintf(fraction, sizeof fraction, "%07lld",
+                  static_cast<long long>(ticks % (1000 * kTicksPerMillisecond)));
+    std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), ".%.*s", scale, fraction);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string TimeText(const DateTimeValue& value) {
+  return LocalText(0, value.Ticks, value.Scale, false);
+}
+
+std::string DateTime2Text(const DateTimeValue& value) {
+  return LocalText(value.Day, value.Ticks, value.Scale, true);
+}
+
 std::string DateTimeOffsetText(const DateTimeValue& value) {
   // The local time: UTC moved by the offset, across midnight if need be.
   std::int64_t ticks = value.Ticks + value.Offset * kTicksPerMinute;
@@ -61,25 +97,11 @@ std::string DateTimeOffsetText(const DateTimeValue& value) {
     ticks -= kTicksPerDay;
     ++day;
   }
-  int year = 0, month = 0, days = 0;
-  const TTimeStamp date{0, static_cast<std::int32_t>(day + kDayNumberOf1900)};
-  DecodeDate(TimeStampToDateTime(date), year, month, days);
-  const std::int64_t seconds = ticks / (1000 * kTicksPerMillisecond);
-  char text[64];
-  int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, days,
-                        static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
-                        static_cast<int>(seconds % 60));
-  if (value.Scale > 0) {
-    char fraction[24];
-    std::snprintf(fraction, sizeof fraction, "%07lld",
-                  static_cast<long long>(ticks % (1000 * kTicksPerMillisecond)));
-    n += std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), ".%.*s", value.Scale,
-                       fraction);
-  }
+  char offset_text[16];
   const int offset = value.Offset < 0 ? -value.Offset : value.Offset;
-  std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), " %c%02d:%02d",
-                value.Offset < 0 ? '-' : '+', offset / 60, offset % 60);
-  return text;
+  std::snprintf(offset_text, sizeof offset_text, " %c%02d:%02d", value.Offset < 0 ? '-' : '+',
+                offset / 60, offset % 60);
+  return LocalText(day, ticks, value.Scale, true) + offset_text;
 }
 
 std::string GuidText(const std::uint8_t* data, int length) {
@@ -112,13 +134,20 @@ bool ReadNewerTypeValue(int Type, const std::uint8_t* Data, int Available, char*
     put_text(text);
     return true;
   }
-  if (Type < kSQLDATE || Type > kSQLDATETIMEOFFSET) return false;
+  const bool exact_text = Type == kExactTimeText || Type == kExactDateTime2Text;
+  if (!exact_text && (Type < kSQLDATE || Type > kSQLDATETIMEOFFSET)) return false;
   DateTimeValue parts;
   if (!ReadDateTimeValue(Data, Available, parts)) {
     Slot[0] = 0;
     return true;
   }
   switch (Type) {
+    case kExactTimeText:
+      put_text(TimeText(parts));
+      break;
+    case kExactDateTime2Text:
+      put_text(DateTime2Text(parts));
+      break;
     case kSQLDATE: {
       const std::int32_t day = DayNumber(parts);
       std::memcpy(value, &day, sizeof day);

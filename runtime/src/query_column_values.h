@@ -32,6 +32,12 @@ inline constexpr int kLongestSizedColumn = 65535;
 inline constexpr int kGuidTextSize = 38;
 // 'YYYY-MM-DD hh:mm:ss.fffffff +hh:mm'
 inline constexpr int kOffsetTextSize = 34;
+// 'hh:mm:ss.fffffff' and 'YYYY-MM-DD hh:mm:ss.fffffff': time and datetime2
+// columns with more than three fraction digits, held as their exact text.
+inline constexpr int kTimeTextSize = 16;
+inline constexpr int kDateTime2TextSize = 27;
+inline constexpr int kExactTimeText = 1041;
+inline constexpr int kExactDateTime2Text = 1042;
 
 struct DateTimeValue {
   std::int64_t Day = 0;    // since 1900-01-01
@@ -52,6 +58,10 @@ double DateTimeMilliseconds(const DateTimeValue& value);
 // A datetimeoffset as the server writes it: the local date and time with the
 // column's fraction digits, then the offset.
 std::string DateTimeOffsetText(const DateTimeValue& value);
+// A time or datetime2 value as the server writes it, with the column's
+// fraction digits: 'hh:mm:ss.fffffff', 'YYYY-MM-DD hh:mm:ss.fffffff'.
+std::string TimeText(const DateTimeValue& value);
+std::string DateTime2Text(const DateTimeValue& value);
 // A uniqueidentifier's 16 bytes as '{...}' in upper case; empty when there
 // are not 16.
 std::string GuidText(const std::uint8_t* data, int length);

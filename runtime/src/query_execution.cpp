@@ -1,6 +1,7 @@
 // Running the query's statement: choosing a connection, sending the batch,
 // stepping through its results, and the dataset's open and close.
 
+#include <algorithm>
 #include <string>
 
 #include "framework/sysutils.h"
@@ -120,17 +121,20 @@ void TTessel::ReadResults(bool Settle) {
     }
   }
   std::string errors;
-  FRowsAffected = 0;
+  // -1 until a result reports a count: with NOCOUNT on (in the session, a
+  // procedure or a trigger) none does, and "no count" must not read as
+  // "no row".
+  FRowsAffected = -1;
   while (r != kNoMoreResults) {
     const bool rows = dbcmdrow(FDBProcess) == SUCCEED;
     if (rows && Settle && !SkipRows()) {
       errors += "\r" + RecordedDBError().LastMsgText;
       if (dbdead(FDBProcess)) break;
     }
-    // A result without a count reports -1, which is no row at all; the count
-    // of a result with rows is the rows read, not rows changed.
+    // A result without a count reports -1; the count of a result with rows
+    // is the rows read, not rows changed.
     const DBINT count = dbcount(FDBProcess);
-    if (count > 0 && !rows) FRowsAffected += count;
+    if (count >= 0 && !rows) FRowsAffected = std::max(FRowsAffected, 0) + count;
     FCursorOpen = rows && !Settle;
     if (FCursorOpen) break;
     if (r == FAIL) {
@@ -181,6 +185,7 @@ void TTessel::InternalClose() {
   if (FBlobList) FBlobList->Clear();
   FBlobContents.clear();
   FReadBlobHandles.clear();
+  FCodePageColumns.clear();
   if (FDBProcess != nullptr) Disconnect();
   FResultPending = false;
 }

@@ -1,6 +1,6 @@
 // Field values between the framework's native forms and the record buffer's
-// slots, where most columns keep DB-Library's own bytes; the blob content
-// slots; and the required-field check.
+// slots (the moves themselves are the server type table's, values/); the
+// blob content slots; and the required-field check.
 
 #include <algorithm>
 #include <cstring>
@@ -10,22 +10,13 @@
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "values/server_types.h"
 
 namespace tessel {
 namespace {
 
-constexpr int kSQLINT1 = 48;
-constexpr int kSQLINT2 = 52;
-constexpr int kSQLFLT8 = 62;
-constexpr int kSQLDECIMAL = 106;
-constexpr int kSQLNUMERIC = 108;
-
 bool IsBlobType(TFieldType type) {
   return type == ftBlob || type == ftMemo;
-}
-
-bool IsFloatType(TFieldType type) {
-  return type == ftFloat || type == ftCurrency;
 }
 
 }  // namespace
@@ -52,50 +43,22 @@ bool TTessel::GetFieldData(const TField* Field, void* Buffer) {
   return true;
 }
 
+values::ColumnShape TTessel::ShapeOf(int FieldNo) const {
+  const auto column = static_cast<std::size_t>(FieldNo - 1);
+  values::ColumnShape shape;
+  shape.Type = FColumnTypes[static_cast<std::size_t>(FieldNo)];
+  shape.Size = FColumnSizes[column];
+  shape.Precision = FColumnShapes[column].first;
+  shape.Scale = FColumnShapes[column].second;
+  // The client library does not tell a Unicode column from a code-page one:
+  // assignment checks only that text is UTF-8, and posting checks the update
+  // table's code-page columns (CheckCodePageText).
+  shape.Unicode = true;
+  return shape;
+}
+
 void TTessel::ReadFieldValue(const TField* Field, const char* Slot, void* Dest) const {
-  const int column = Field->FieldNo();
-  const int size = FColumnSizes[static_cast<std::size_t>(column - 1)];
-  const int type = FColumnTypes[static_cast<std::size_t>(column)];
-  const char* value = Slot + 1;
-  const auto* bytes = reinterpret_cast<const DBBYTE*>(value);
-  switch (Field->DataType()) {
-    case ftBlob:
-    case ftMemo:
-      std::memcpy(Dest, value, sizeof(BlobDescriptor));
-      return;
-    case ftString: {
-      const std::size_t length = strnlen(value, static_cast<std::size_t>(size));
-      std::memcpy(Dest, value, length);
-      static_cast<char*>(Dest)[length] = '\0';
-      return;
-    }
-    case ftSmallint:
-      dbconvert(nullptr, type, bytes, size, kSQLINT2, static_cast<DBBYTE*>(Dest), 2);
-      return;
-    case ftBoolean: {
-      const std::int16_t flag = value[0] == 1 ? 1 : 0;
-      std::memcpy(Dest, &flag, sizeof flag);
-      return;
-    }
-    case ftFloat:
-    case ftCurrency:
-      if (type == kSQLFLT8) {
-        std::memcpy(Dest, value, 8);
-      } else {
-        dbconvert(nullptr, type, bytes, size, kSQLFLT8, static_cast<DBBYTE*>(Dest), 8);
-      }
-      return;
-    default: {
-      const int wanted = Field->DataSize();
-      const int length = std::min(wanted, size + 1);
-      std::memcpy(Dest, value, static_cast<std::size_t>(std::max(length, 0)));
-      if (wanted > length) {
-        std::memset(static_cast<char*>(Dest) + length, 0,
-                    static_cast<std::size_t>(wanted - length));
-      }
-      return;
-    }
-  }
+  values::SlotToNative(ShapeOf(Field->FieldNo()), Field->DataType(), Slot + 1, Dest);
 }
 
 void TTessel::SetFieldData(TField* Field, const void* Buffer) {
@@ -119,60 +82,26 @@ void TTessel::SetFieldData(TField* Field, const void* Buffer) {
     }
     if (static_cast<std::size_t>(Field->FieldNo()) > FFieldOffsets.size()) return;
     Field->Validate(Buffer);
-    if (Buffer != nullptr) CheckTinyintRange(Field, Buffer);
     char* slot = record + FFieldOffsets[static_cast<std::size_t>(Field->FieldNo() - 1)];
-    slot[0] = Buffer != nullptr ? 1 : 0;
+    // Written first, so that a value refused leaves the slot (flag included)
+    // as it was.
     if (Buffer != nullptr) WriteFieldValue(Field, slot, Buffer);
+    slot[0] = Buffer != nullptr ? 1 : 0;
   }
   if (state != dsCalcFields && state != dsFilter && state != dsNewValue) {
     DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(Field));
   }
 }
 
-// A tinyint column keeps one byte: a small integer outside 0..255 would be
-// stored cut to its low byte, so it is refused before anything is written.
-void TTessel::CheckTinyintRange(const TField* Field, const void* Source) const {
-  if (Field->DataType() != ftSmallint) return;
-  if (FColumnTypes[static_cast<std::size_t>(Field->FieldNo())] != kSQLINT1) return;
-  std::int16_t value = 0;
-  std::memcpy(&value, Source, sizeof value);
-  if (value >= 0 && value <= 255) return;
-  DatabaseError(Format(dbconsts::SFieldRangeError,
-                       {std::to_string(value), Field->DisplayName(), "0", "255"}));
-}
-
+// The value is checked against the column before anything is written: a
+// value the column cannot hold is refused here, naming the field, and never
+// reaches the server changed.
 void TTessel::WriteFieldValue(TField* Field, char* Slot, const void* Source) {
-  const int column = Field->FieldNo();
-  const int size = FColumnSizes[static_cast<std::size_t>(column - 1)];
-  const int type = FColumnTypes[static_cast<std::size_t>(column)];
-  char* value = Slot + 1;
   if (IsBlobType(Field->DataType())) {
     WriteBlobValue(Field, Slot, Source);
     return;
   }
-  if (IsFloatType(Field->DataType())) {
-    if (type == kSQLFLT8) {
-      std::memcpy(value, Source, 8);
-      return;
-    }
-    if (type == kSQLDECIMAL || type == kSQLNUMERIC) {
-      // A new record's slot has no shape yet: give it the column's.
-      value[0] = static_cast<char>(FColumnShapes[static_cast<std::size_t>(column - 1)].first);
-      value[1] = static_cast<char>(FColumnShapes[static_cast<std::size_t>(column - 1)].second);
-    }
-    dbconvert(nullptr, kSQLFLT8, static_cast<const DBBYTE*>(Source), 8, type,
-              reinterpret_cast<DBBYTE*>(value), size);
-    return;
-  }
-  if (Field->DataType() == ftString) {
-    const std::size_t length =
-        strnlen(static_cast<const char*>(Source), static_cast<std::size_t>(size));
-    std::memcpy(value, Source, length);
-    value[length] = '\0';
-    return;
-  }
-  const int length = std::min(Field->DataSize(), size + 1);
-  std::memcpy(value, Source, static_cast<std::size_t>(std::max(length, 0)));
+  values::NativeToSlot(ShapeOf(Field->FieldNo()), *Field, Source, Slot + 1);
 }
 
 // The content arrives as a std::string. Content still on the server is only
@@ -193,6 +122,7 @@ void TTessel::WriteBlobValue(TField* Field, char* Slot, const void* Source) {
     return static_cast<int>(cached.BlobIndex);
   };
   const auto& content = *static_cast<const std::string*>(Source);
+  if (Field->DataType() == ftMemo) values::CheckText(ShapeOf(Field->FieldNo()), *Field, content);
   BlobDescriptor descriptor;
   std::memcpy(&descriptor, Slot + 1, sizeof descriptor);
   if (descriptor.BlobIndex == -1) {

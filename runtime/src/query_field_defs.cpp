@@ -10,6 +10,7 @@
 #include "query_column_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "values/server_types.h"
 
 namespace tessel {
 namespace {
@@ -31,83 +32,6 @@ constexpr int kNumericSize = 19;
 constexpr int kVarBytesLengthPrefix = 2;
 // Slot positions and the record size travel in 16 bits.
 constexpr std::int64_t kMaxDataArea = 65535;
-
-TFieldType FieldTypeOfColumn(int code) {
-  switch (code) {
-    case 34:
-      return ftBlob;
-    case 35:
-      return ftMemo;
-    case 37:
-      return ftVarBytes;
-    case 38:
-    case 56:
-      return ftInteger;
-    case 39:
-    case 47:
-      return ftString;
-    case 45:
-      return ftBytes;
-    case 48:
-    case 52:
-      return ftSmallint;
-    case 50:
-      return ftBoolean;
-    case 58:
-    case 61:
-    case 111:
-      return ftDateTime;
-    case 59:
-    case 62:
-    case 106:
-    case 108:
-    case 109:
-      return ftFloat;
-    case 60:
-    case 110:
-    case 122:
-      return ftCurrency;
-    case 127:
-      return ftLargeint;
-    case columns::kSQLDATE:
-      return ftDate;
-    case columns::kSQLTIME:
-      return ftTime;
-    case columns::kSQLDATETIME2:
-      return ftDateTime;
-    // The offset would be lost in a date-time field: the exact text is kept.
-    case columns::kSQLDATETIMEOFFSET:
-    case columns::kSQLUNIQUE:
-      return ftString;
-    case columns::kSQLXML:
-      return ftMemo;
-    default:
-      return ftUnknown;
-  }
-}
-
-// The server's name for a type code the query cannot hold, for the message
-// that refuses the column.
-std::string ColumnTypeName(int code) {
-  switch (code) {
-    case 36:
-      return "uniqueidentifier";
-    case 40:
-      return "date";
-    case 41:
-      return "time";
-    case 42:
-      return "datetime2";
-    case 43:
-      return "datetimeoffset";
-    case 98:
-      return "sql_variant";
-    case 241:
-      return "xml";
-    default:
-      return Format("type %d", {code});
-  }
-}
 
 // A name not yet taken (compared ignoring case, as field names are): the
 // column's own, else the first free of name_1, name_2 ...
@@ -186,24 +110,37 @@ void TTessel::DescribeEveryColumn() {
     if (long_value && (code == kSQLCHAR || code == kSQLVARCHAR)) stored = kSQLTEXT;
     if (long_value && (code == kSQLBINARY || code == kSQLVARBINARY)) stored = kSQLIMAGE;
     if (code == columns::kSQLXML) stored = kSQLTEXT;
+    // Digits past the millisecond do not fit a date-time field: such a
+    // column is held as its exact text.
+    const int fraction_digits = std::max<int>(col.Scale, col.Precision);
+    if (code == values::kSQLTIME && fraction_digits > 3) stored = values::kExactTimeText;
+    if (code == values::kSQLDATETIME2 && fraction_digits > 3) stored = values::kExactDateTime2Text;
     FColumnTypes[static_cast<std::size_t>(i)] = stored;
     const bool blob = stored == kSQLTEXT || stored == kSQLIMAGE;
-    const TFieldType type =
-        FieldTypeOfColumn(stored == kSQLVARBINARY || stored == kSQLVARCHAR || blob ? stored : code);
+    const values::ServerType* server_type = values::FindServerType(
+        stored == kSQLVARBINARY || stored == kSQLVARCHAR || blob ||
+                stored == values::kExactTimeText || stored == values::kExactDateTime2Text
+            ? stored
+            : code);
+    const TFieldType type = server_type != nullptr ? server_type->Field : ftUnknown;
     // A column without a field would vanish from the dataset unnoticed.
     if (type == ftUnknown) {
-      DatabaseError(Format(SColumnTypeUnsupported.str(),
-                           {name.empty() ? Format("%d", {i}) : name, ColumnTypeName(code)}));
+      DatabaseError(Format(SColumnTypeUnsupported.str(), {name.empty() ? Format("%d", {i}) : name,
+                                                          values::ServerTypeName(code)}));
     }
     const bool required = col.Null == 0 && !blob;
     if (type == ftDateTime) size = 8;
     if (type == ftDate || type == ftTime) size = 4;
     if (code == columns::kSQLUNIQUE) size = columns::kGuidTextSize;
     if (code == columns::kSQLDATETIMEOFFSET) size = columns::kOffsetTextSize;
+    if (stored == values::kExactTimeText) size = columns::kTimeTextSize;
+    if (stored == values::kExactDateTime2Text) size = columns::kDateTime2TextSize;
     if (blob) size = 32;
     if (code == kSQLDECIMAL || code == kSQLNUMERIC) size = std::max(size, kNumericSize);
     if (size < 0) size = 0;
-    const int def_size = (type == ftString || type == ftBytes || type == ftVarBytes) ? size : 0;
+    int def_size = (type == ftString || type == ftBytes || type == ftVarBytes) ? size : 0;
+    // A decimal field's size is its scale, as the framework counts it.
+    if (type == ftBCD) def_size = col.Scale;
     if (type == ftVarBytes) size += kVarBytesLengthPrefix - 1;
     FColumnSizes[i - 1] = size;
     FColumnShapes[i - 1] = {col.Precision, col.Scale};
@@ -217,7 +154,9 @@ void TTessel::DescribeEveryColumn() {
     FColumnNames[static_cast<std::size_t>(i - 1)] = column_name;
     // Two columns of one name (a join of two tables with an id) both get a
     // field: the second and later ones are numbered.
-    FieldDefs()->Add(UniqueFieldName(column_name, taken), type, def_size, required, i);
+    TFieldDef* def =
+        FieldDefs()->Add(UniqueFieldName(column_name, taken), type, def_size, required, i);
+    if (type == ftBCD) def->SetPrecision(col.Precision);
   }
   FRecordSize = static_cast<std::int32_t>(record_size);
 }

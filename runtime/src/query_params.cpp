@@ -1,10 +1,6 @@
-// The SQL text and its parameters: finding the ":name" markers, rebuilding
-// the parameter list when the text changes, and writing values into the text.
-//
-// Markers are found by one scanner, ScanMarkers, for both parsing and
-// substitution, so the two always agree on what is a marker: a colon outside
-// a quoted literal, not doubled, followed by a name that runs to the first
-// blank, comma, semicolon, closing parenthesis or line break outside quotes.
+// The SQL text and its parameters: finding the ":name" markers (see
+// sql_markers.h), rebuilding the parameter list when the text changes, and
+// writing values into the text as literals (see values/literals.h).
 
 #include <cstring>
 #include <string>
@@ -15,15 +11,11 @@
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
+#include "sql_markers.h"
+#include "values/literals.h"
 
 namespace tessel {
 namespace {
-
-struct Marker {
-  std::size_t begin;  // the colon
-  std::size_t end;    // one past the name
-  std::string name;
-};
 
 bool IsLiteral(char c) {
   return c == '\'' || c == '"';
@@ -42,6 +34,8 @@ std::string Unquote(std::string_view raw) {
   }
   return std::string(raw);
 }
+
+}  // namespace
 
 std::vector<Marker> ScanMarkers(std::string_view text) {
   std::vector<Marker> markers;
@@ -81,71 +75,6 @@ std::vector<Marker> ScanMarkers(std::string_view text) {
   return markers;
 }
 
-std::string EightDigitDate(TDateTime value) {
-  int year = 0, month = 0, day = 0;
-  DecodeDate(value, year, month, day);
-  return Format("%.4d%.2d%.2d", {year, month, day});
-}
-
-// A binary value as a T-SQL binary literal. Its raw bytes written into the
-// text would be read as SQL.
-std::string BinaryLiteral(const TBytes& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text = "0x";
-  text.reserve(2 + 2 * bytes.size());
-  for (const auto byte : bytes) {
-    const auto b = static_cast<unsigned char>(byte);
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0x0F];
-  }
-  return text;
-}
-
-// A string, memo or blob value as a quoted literal. The client library takes the
-// statement as a zero-terminated text, so a zero byte would end the statement
-// inside the literal; such a value is refused rather than cut. A prepared
-// statement passes it whole as a procedure parameter.
-std::string TextLiteral(const TParam& param) {
-  const std::string value = param.AsString();
-  if (value.find('\0') != std::string::npos) {
-    DatabaseError(
-        Format("Parameter '%s' contains a zero character; send it through Prepare as a procedure "
-               "parameter",
-               {param.Name()}));
-  }
-  return QuotedStr(value);
-}
-
-// A parameter's value as it is written into the SQL text.
-std::string ValueText(const TParam& param) {
-  if (param.IsNull()) return "null";
-  switch (param.DataType()) {
-    case ftString:
-    case ftMemo:
-    case ftBlob:
-      return TextLiteral(param);
-    case ftDateTime:
-      return QuotedStr(EightDigitDate(param.AsDateTime()) + " " + TimeToStr(param.AsDateTime()));
-    case ftDate:
-      return QuotedStr(EightDigitDate(param.AsDateTime()));
-    case ftTime:
-      return QuotedStr(TimeToStr(param.AsDateTime()));
-    case ftBoolean:
-      return param.AsBoolean() ? "-1" : "0";
-    case ftFloat:
-    case ftCurrency:
-      // Format's %g always writes "." whatever the host's settings.
-      return Format("%g", {param.AsFloat()});
-    case ftBytes:
-    case ftVarBytes:
-      return BinaryLiteral(param.AsBytes());
-    default:
-      return param.AsString();
-  }
-}
-
-}  // namespace
-
 void TTessel::CreateParams(TParams* List, const char* Value) {
   if (Value == nullptr) return;
   const std::vector<Marker> markers = ScanMarkers(Value);
@@ -171,7 +100,7 @@ std::string TTessel::InsertParams(const std::string& SQL) {
     if (found == by_name.end()) continue;
     std::size_t& n = used[marker.name];
     if (n >= found->second.size()) continue;
-    const std::string value = ValueText(*found->second[n++]);
+    const std::string value = values::SqlLiteral(*found->second[n++]);
     result.append(text, copied, marker.begin - copied);
     result += value;
     copied = marker.end;
@@ -189,6 +118,15 @@ void TTessel::QueryChanged(TObject*) {
   // The tables of text and image columns belong to the old text.
   FFieldList.reset();
   Close();
+  // The procedure made from the old text would go on running it.
+  if (FPrepared) {
+    try {
+      Unprepare();
+    } catch (const std::exception&) {
+      FPrepared = false;
+      FProcName.clear();
+    }
+  }
   if (FParamCheck || ComponentState().Contains(csDesigning) || DataSource() != nullptr) {
     try {
       auto fresh = std::make_unique<TParams>(this);

@@ -143,6 +143,7 @@ void TTessel::InternalUpdate(TUpdateKind UpdateKind) {
   // no row-count check.
   if (lines.Count() == 0) return;
   CheckUpdateSettings(UpdateKind);
+  CheckCodePageText(UpdateKind);
   // Declared before the statement query, so it outlives it: the statement
   // query lets go of its data source in its destructor.
   auto source = std::make_unique<TDataSource>(this);

@@ -11,6 +11,8 @@
 #include "framework/thread.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "sql_markers.h"
+#include "values/literals.h"
 
 namespace tessel {
 namespace {
@@ -20,42 +22,20 @@ constexpr int kRpcRecompile = 1;
 constexpr int kProcedureCallPollMs = 5;
 constexpr int kSQLCHAR = 47;
 constexpr int kSQLBIT = 50;
-constexpr int kSQLFLT8 = 62;
-constexpr int kSQLMONEY = 60;
-
-// The SQL type a parameter is declared with; "" for types without one.
-std::string DeclaredType(TFieldType type) {
-  switch (type) {
-    case ftString:
-    case ftDateTime:
-    case ftLargeint:
-      return "VARCHAR(255)";
-    case ftSmallint:
-      return "SMALLINT";
-    case ftInteger:
-      return "INTEGER";
-    case ftBoolean:
-      return "BIT";
-    case ftFloat:
-      return "FLOAT";
-    case ftCurrency:
-      return "MONEY";
-    case ftBytes:
-      return "BINARY";
-    case ftVarBytes:
-      return "VARBINARY";
-    case ftBlob:
-      return "IMAGE";
-    case ftMemo:
-      return "TEXT";
-    default:
-      return "";
-  }
-}
+constexpr int kSQLVARBINARY = 37;
+// The client library's Unicode character type: the value is converted from
+// UTF-8 and sent as nvarchar.
+constexpr int kSQLNVARCHAR = 103;
 
 bool IsVariableLength(TFieldType type) {
-  return type == ftString || type == ftBytes || type == ftVarBytes || type == ftBlob ||
-         type == ftMemo;
+  return type == ftString || type == ftFixedChar || type == ftWideString || type == ftBytes ||
+         type == ftVarBytes || type == ftBlob || type == ftGraphic || type == ftMemo ||
+         type == ftFmtMemo;
+}
+
+bool IsTextType(TFieldType type) {
+  return type == ftString || type == ftFixedChar || type == ftWideString || type == ftMemo ||
+         type == ftFmtMemo;
 }
 
 void DrainResults(PDBPROCESS process) {
@@ -75,34 +55,40 @@ void SendParameter(PDBPROCESS process, const TParam& param,
   DBINT max_length = -1;
   DBINT length = -1;
   std::vector<std::uint8_t> value;
-  const int size = param.DataSize();
-  if (IsVariableLength(type) && size == 0) max_length = 0;
-  // Sent as text, which the server converts; for a 64-bit value this keeps
-  // every digit, where the client library's integer tokens stop at 32 bits.
-  if (type == ftDateTime || type == ftLargeint) {
-    token = kSQLCHAR;
-    const std::string text = param.AsString();
+  const auto take_text = [&](const std::string& text) {
     value.assign(text.begin(), text.end());
     length = static_cast<DBINT>(text.size());
-  } else if (param.IsNull()) {
+  };
+  if (IsVariableLength(type)) max_length = 0;
+  if (param.IsNull()) {
     if (token == kSQLBIT) {
       value.assign(1, 0);  // a missing flag is sent as false
       length = 1;
     } else {
       length = 0;
     }
-  } else if (type == ftString || type == ftBlob || type == ftMemo) {
-    value.assign(static_cast<std::size_t>(size) + 1, 0);
-    param.GetData(value.data());
-    length = size;
+  } else if (type == ftDateTime || type == ftDate || type == ftTime || type == ftLargeint ||
+             type == ftBCD || type == ftCurrency) {
+    // Sent as the exact text the server converts into the declared type:
+    // the client library's own conversions of these go through doubles or
+    // stop at 32 bits. The literal's quotes are not part of the value.
+    std::string text = values::SqlLiteral(param);
+    if (text.size() >= 2 && text.front() == '\'') text = text.substr(1, text.size() - 2);
+    token = kSQLCHAR;
+    take_text(text);
+  } else if (IsTextType(type)) {
+    // UTF-8 that the client library converts for the Unicode declaration.
+    const std::string text = param.AsString();
+    values::SqlLiteral(param);  // refuses text that is not UTF-8 or holds a zero character
+    token = kSQLNVARCHAR;
+    take_text(text);
   } else {
+    const int size = param.DataSize();
     value.assign(static_cast<std::size_t>(size), 0);
     param.GetData(value.data());
-    if (type == ftBytes || type == ftVarBytes) length = size;
-    if (type == ftCurrency && value.size() >= 8) {
-      std::uint8_t source[8];
-      std::memcpy(source, value.data(), sizeof source);
-      dbconvert(nullptr, kSQLFLT8, source, 8, kSQLMONEY, value.data(), 8);
+    if (type == ftBytes || type == ftVarBytes || type == ftBlob || type == ftGraphic) {
+      token = kSQLVARBINARY;
+      length = size;
     }
   }
   const std::string name = "@" + param.Name();
@@ -153,16 +139,29 @@ void TTessel::CreateProcedure() {
     }
     if (declared.IndexOf(param->Name()) >= 0) continue;
     declared.Add(param->Name());
-    std::string declaration = "@" + param->Name() + " " + DeclaredType(param->DataType());
+    std::string declaration;
+    try {
+      declaration = "@" + param->Name() + " " + values::DeclaredType(*param);
+    } catch (...) {
+      dbfreebuf(FDBProcess);
+      throw;
+    }
     if (i > 0) declaration = ", " + declaration;
     dbcmd(FDBProcess, declaration.c_str());
   }
-  std::string body = FSQL->Text();
+  // Markers become the procedure's variables; a colon anywhere else (in a
+  // literal, a time, a "::" escape) is left as it is.
+  const std::string text = FSQL->Text();
+  std::string body;
+  std::size_t copied = 0;
   if (FParams->Count() > 0) {
-    for (char& c : body) {
-      if (c == ':') c = '@';
+    for (const Marker& marker : ScanMarkers(text)) {
+      body.append(text, copied, marker.begin - copied);
+      body += "@" + marker.name;
+      copied = marker.end;
     }
   }
+  body.append(text, copied, std::string::npos);
   dbcmd(FDBProcess, (" AS " + body).c_str());
   CheckDBResult(dbsqlexec(FDBProcess));
   CheckDBResult(dbresults(FDBProcess));

@@ -24,19 +24,25 @@ bool parseNumber(std::string_view text, long min, long max, long& out) {
   return ec == std::errc() && p == text.data() + text.size() && out >= min && out <= max;
 }
 
-// The sa password from the first line of a file. A service keeps its password
-// there rather than on a command line every user can list; the file must be
-// readable by its owner only, or the password is not a secret any more.
-std::string readPasswordFile(const std::string& path, Options& o) {
+// A file that holds a password must be a regular file readable by its owner
+// only, or the password is not a secret any more; returns why not, or "".
+std::string checkSecretFile(const std::string& path, const std::string& what) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) {
-    return "cannot read password file '" + path + "': " + std::strerror(errno);
+    return "cannot read " + what + " '" + path + "': " + std::strerror(errno);
   }
-  if (!S_ISREG(st.st_mode)) return "password file '" + path + "' is not a regular file";
+  if (!S_ISREG(st.st_mode)) return what + " '" + path + "' is not a regular file";
   if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-    return "password file '" + path +
+    return what + " '" + path +
            "' may be read by other users; make it readable by its owner only (chmod 600)";
   }
+  return {};
+}
+
+// The sa password from the first line of a file. A service keeps its password
+// there rather than on a command line every user can list.
+std::string readPasswordFile(const std::string& path, Options& o) {
+  if (std::string error = checkSecretFile(path, "password file"); !error.empty()) return error;
   std::ifstream in(path);
   std::string line;
   if (!in || !std::getline(in, line)) {
@@ -100,6 +106,11 @@ std::string readConfig(const std::string& path, Options& o) {
       }
       return path + ":" + std::to_string(number) + ": expected key = value, got '" + t + "'";
     }
+    // A password in the file makes it a secret like a password file.
+    if (key == "password" || key == "login") {
+      std::string error = checkSecretFile(path, "configuration file");
+      if (!error.empty()) return error + " (line " + std::to_string(number) + " holds a password)";
+    }
     std::string error = apply(key, trim(t.substr(eq + 1)), o);
     if (!error.empty()) return path + ":" + std::to_string(number) + ": " + error;
   }
@@ -120,7 +131,8 @@ std::string usage() {
          "  --config FILE       read settings from FILE: lines 'key = value' with the\n"
          "                      keys port, password, password-file, login, data,\n"
          "                      idle-timeout, and the single words memory and quiet;\n"
-         "                      '#' starts a comment\n"
+         "                      '#' starts a comment; a FILE holding a password or\n"
+         "                      login must be readable by its owner only\n"
          "  --data DIR          keep databases as files in DIR\n"
          "  --memory            keep databases in memory (the default)\n"
          "  --idle-timeout S    drop a client idle for S seconds (default 0: never)\n"

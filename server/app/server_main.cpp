@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "options.h"
 #include "sqld/tds/listener.h"
+#include "storage.h"
 
 namespace tessel::sqld::app {
 
@@ -37,10 +39,28 @@ int serverMain(int argc, char** argv, const EngineFactory& makeEngine) {
   if (options.saPassword) credentials.add("sa", *options.saPassword);
   for (const auto& [user, password] : options.logins) credentials.add(user, password);
 
+  // Database files and the directories made for them are the owner's alone.
+  ::umask(S_IRWXG | S_IRWXO);
   EngineOptions engineOptions;
-  engineOptions.dataDirectory = options.dataDirectory;
   tds::Log log(options.quiet);
   try {
+    // Declared before the engine, so that it is removed after the engine has
+    // closed its files.
+    std::unique_ptr<ScratchDirectory> scratch;
+    if (options.dataDirectory) {
+      for (const auto& warning : prepareDataDirectory(*options.dataDirectory))
+        std::fprintf(stderr, "tessel-sqld: warning: %s\n", warning.c_str());
+      engineOptions.dataDirectory = options.dataDirectory;
+    } else {
+      // In-memory databases still need files (for WAL and for sharing between
+      // connections): a directory in shared memory, left behind only by a
+      // server that was killed, and then removed by the next one.
+      const std::string base = scratchBase();
+      for (const auto& path : removeStaleScratch(base))
+        log.write("removed " + path + ", left by a server that is gone");
+      scratch = std::make_unique<ScratchDirectory>(base);
+      engineOptions.dataDirectory = scratch->path();
+    }
     std::unique_ptr<Engine> engine = makeEngine(engineOptions);
     tds::ListenerOptions listenerOptions;
     listenerOptions.port = options.port;

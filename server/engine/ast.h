@@ -49,6 +49,13 @@ enum class ExprKind : std::uint8_t {
 };
 
 struct Expr {
+  Expr() = default;
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
+  // Takes the operands apart without recursion: a chain of operators as long
+  // as a batch allows is as deep as it is long.
+  ~Expr();
+
   ExprKind kind = ExprKind::Literal;
   std::string op;
   Name names;

@@ -143,6 +143,9 @@ class Binder {
 
   Typed bindExpr(const Expr& e, Scope& scope);
 
+  // How deep bindExpr may recurse; past it, error 191.
+  static constexpr int kMaxBindDepth = 1000;
+
  private:
   struct Core;
   Core bindCore(const SelectStmt& s, Scope* outer);
@@ -153,15 +156,30 @@ class Binder {
   Typed bindVariable(const Expr& e);
   Typed bindLiteral(const Expr& e);
   Typed bindUnary(const Expr& e, Scope& scope);
+  // Long operand lists (binder_chain.cpp): AND and OR over any number of
+  // operands, a chain of arithmetic operators walked without recursion, and
+  // IN lists. They come out as nested groups that SQLite parses however many
+  // operands there are.
+  Typed bindLogical(const Expr& e, Scope& scope);
   Typed bindBinary(const Expr& e, Scope& scope);
-  Typed bindBinaryTyped(const Expr& e, Scope& scope);
+  Typed bindInList(const Expr& e, Scope& scope);
+  // One operator applied to operands already bound.
+  Typed combineBinary(const std::string& op, Typed a, Typed b);
   Typed bindCompare(const Expr& e, Scope& scope);
+  // A comparison as its two sides and operator, or as `whole` when it is not
+  // of the form `lhs op rhs` (NULL literals, ANSI_NULLS off, wide decimals).
+  struct Comparison {
+    std::string lhs, op, rhs, whole;
+    std::string sql() const {
+      return whole.empty() ? "(" + lhs + " " + op + " " + rhs + ")" : whole;
+    }
+  };
+  Comparison compareParts(const std::string& op, const Typed& a, const Typed& b);
   Typed bindCompareTyped(const std::string& op, const Typed& a, const Typed& b);
   Typed bindCase(const Expr& e, Scope& scope);
   Typed bindCast(const Expr& e, Scope& scope);
   Typed bindFunction(const Expr& e, Scope& scope);
   Typed bindAggregate(const Expr& e, Scope& scope);
-  Typed bindInList(const Expr& e, Scope& scope);
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
   // `firstTarget`, if given, is the type the first column converts to.
   std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType,
@@ -187,6 +205,7 @@ class Binder {
   std::string newAlias() { return "t" + std::to_string(aliasCounter_++); }
 
   BindContext& ctx_;
+  int exprDepth_ = 0;
   std::vector<std::string> params_;
   int aliasCounter_ = 0;
   int viewDepth_ = 0;

@@ -187,6 +187,18 @@ std::string Binder::columnValueSql(const Typed& v, const ColumnInfo& column) {
 }
 
 Typed Binder::bindExpr(const Expr& e, Scope& scope) {
+  // The parser bounds how deep expressions nest; views bind their own text
+  // within an expression, so the binder keeps a bound of its own.
+  struct Depth {
+    explicit Depth(int& d) : depth(d) {
+      if (depth >= kMaxBindDepth) throw SqlError(191, {});
+      ++depth;
+    }
+    ~Depth() { --depth; }
+    Depth(const Depth&) = delete;
+    Depth& operator=(const Depth&) = delete;
+    int& depth;
+  } depth(exprDepth_);
   switch (e.kind) {
     case ExprKind::Literal:
       return bindLiteral(e);
@@ -203,14 +215,8 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
     case ExprKind::Compare:
       return bindCompare(e, scope);
     case ExprKind::And:
-    case ExprKind::Or: {
-      Typed a = bindExpr(*e.args[0], scope), b = bindExpr(*e.args[1], scope);
-      Typed r;
-      r.sql = "(" + a.sql + (e.kind == ExprKind::And ? " AND " : " OR ") + b.sql + ")";
-      r.type = makeType(SqlType::Bit);
-      r.isAggregate = a.isAggregate || b.isAggregate;
-      return r;
-    }
+    case ExprKind::Or:
+      return bindLogical(e, scope);
     case ExprKind::Not: {
       Typed a = bindExpr(*e.args[0], scope);
       a.sql = "(NOT " + a.sql + ")";
@@ -340,15 +346,7 @@ Typed Binder::bindUnary(const Expr& e, Scope& scope) {
   return x;
 }
 
-Typed Binder::bindBinary(const Expr& e, Scope& scope) {
-  Typed r = bindBinaryTyped(e, scope);
-  r.type.nullable = true;
-  return r;
-}
-
-Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
-  Typed a = bindExpr(*e.args[0], scope), b = bindExpr(*e.args[1], scope);
-  const std::string& op = e.op;
+Typed Binder::combineBinary(const std::string& op, Typed a, Typed b) {
   Typed r;
   r.isAggregate = a.isAggregate || b.isAggregate;
   if (a.nullLiteral && b.nullLiteral) {
@@ -395,7 +393,7 @@ Typed Binder::bindBinaryTyped(const Expr& e, Scope& scope) {
     }
     r.type = commonType(a.type, b.type);
     if (op == "^") {
-      r.sql = "((" + a.sql + "|" + b.sql + ")-(" + a.sql + "&" + b.sql + "))";
+      r.sql = "t_ixor(" + a.sql + "," + b.sql + ")";
     } else {
       r.sql = "(" + a.sql + op + b.sql + ")";
     }
@@ -538,6 +536,13 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
   Typed r;
   r.type = makeType(SqlType::Bit);
   r.isAggregate = a.isAggregate || b.isAggregate;
+  r.sql = compareParts(op, a, b).sql();
+  return r;
+}
+
+Binder::Comparison Binder::compareParts(const std::string& op, const Typed& a, const Typed& b) {
+  Comparison r;
+  r.op = op;
   bool ansiNulls = ctx_.settings().ansiNulls;
   if (!ansiNulls && (op == "=" || op == "<>") &&
       (a.nullLiteral || b.nullLiteral || a.isVariable || b.isVariable)) {
@@ -548,11 +553,11 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
     if (aa.nullLiteral) aa.type = t;
     if (bb.nullLiteral) bb.type = t;
     std::string coll = isCharType(t.type) ? " COLLATE TSQL_CI" : "";
-    r.sql = "(" + convertSql(aa, t) + coll + is + convertSql(bb, t) + ")";
+    r.whole = "(" + convertSql(aa, t) + coll + is + convertSql(bb, t) + ")";
     return r;
   }
   if (a.nullLiteral || b.nullLiteral) {
-    r.sql = "(NULL" + std::string(op == "<>" ? "<>" : op) + "NULL)";
+    r.whole = "(NULL" + std::string(op == "<>" ? "<>" : op) + "NULL)";
     return r;
   }
   if (a.type.type == SqlType::Variant || b.type.type == SqlType::Variant) {
@@ -563,13 +568,14 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
       return "t_variant_key(" + (x.type.type == SqlType::Variant ? x.sql : convertSql(x, variant)) +
              ")";
     };
-    r.sql = "(" + key(a) + op + key(b) + ")";
+    r.whole = "(" + key(a) + op + key(b) + ")";
     return r;
   }
   TypeInfo t = commonType(a.type, b.type);
   if (isCharType(t.type)) {
     // Strings compare whatever their lengths; keep them as they are.
-    r.sql = "(" + a.sql + " COLLATE TSQL_CI " + op + " " + b.sql + ")";
+    r.lhs = a.sql + " COLLATE TSQL_CI";
+    r.rhs = b.sql;
     return r;
   }
   std::string x = a.sql, y = b.sql;
@@ -610,8 +616,8 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
       if (!(wideA && sa == s)) x = convertSql(a, wide);
       if (!(wideB && sb == s)) y = convertSql(b, wide);
     } else {
-      r.sql = "(t_xcmp(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) + ")" +
-              op + "0)";
+      r.whole = "(t_xcmp(" + x + "," + std::to_string(sa) + "," + y + "," + std::to_string(sb) +
+                ")" + op + "0)";
       return r;
     }
   } else if (a.type.type == t.type && isDateType(t.type) && isDateType(b.type.type)) {
@@ -623,7 +629,8 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
       y = convertSql(b, t);
     }
   }
-  r.sql = "(" + x + op + y + ")";
+  r.lhs = std::move(x);
+  r.rhs = std::move(y);
   return r;
 }
 
@@ -682,20 +689,6 @@ Typed Binder::bindCast(const Expr& e, Scope& scope) {
     return r;
   }
   r.sql = convertSql(x, e.type, false, style);
-  return r;
-}
-
-Typed Binder::bindInList(const Expr& e, Scope& scope) {
-  Typed x = bindExpr(*e.args[0], scope);
-  std::string sql = "(";
-  for (std::size_t i = 1; i < e.args.size(); ++i) {
-    if (i > 1) sql += " OR ";
-    sql += bindCompareTyped("=", x, bindExpr(*e.args[i], scope)).sql;
-  }
-  sql += ")";
-  Typed r;
-  r.type = makeType(SqlType::Bit);
-  r.sql = e.negated ? "(NOT " + sql + ")" : sql;
   return r;
 }
 

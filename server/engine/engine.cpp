@@ -48,7 +48,8 @@ std::string SqliteSession::schemaOfName(const Name& name, std::string* database)
   std::string canonical = engine_.canonicalName(db);
   if (!attached_.count(canonical)) {
     if (!validDatabaseName(canonical) || !engine_.exists(canonical)) return {};
-    if (tranCount_ > 0) return {};
+    // SQLite attaches inside a transaction too: a database first named
+    // after BEGIN TRAN is found like any other.
     attach(canonical);
   }
   if (database) *database = canonical;

@@ -144,7 +144,10 @@ void SqliteSession::attach(const std::string& database) {
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {database});
   execSql(db_.get(), "ATTACH DATABASE ? AS " + quoteName(name),
           {Stored::text(engine_.pathFor(name))});
-  execSql(db_.get(), "PRAGMA " + quoteName(name) + ".journal_mode=WAL");
+  // Inside a transaction the journal mode cannot change; every database
+  // file is made in WAL mode and keeps it.
+  if (sqlite3_get_autocommit(db_.get()))
+    execSql(db_.get(), "PRAGMA " + quoteName(name) + ".journal_mode=WAL");
   // Reading through a memory map saves a copy of every page a scan touches.
   execSql(db_.get(), "PRAGMA " + quoteName(name) + ".mmap_size=268435456");
   execSql(db_.get(), "PRAGMA foreign_keys=ON");

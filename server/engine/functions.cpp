@@ -1,5 +1,6 @@
 #include "functions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -326,33 +327,110 @@ void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_int64(c, a / b);
 }
 
+// The integer type of `width` bytes: its name and range.
+struct IntRange {
+  const char* type;
+  std::int64_t lo, hi;
+};
+IntRange intRange(std::int64_t width) {
+  switch (width) {
+    case 1:
+      return {"tinyint", 0, 255};
+    case 2:
+      return {"smallint", INT16_MIN, INT16_MAX};
+    case 4:
+      return {"int", INT32_MIN, INT32_MAX};
+    default:
+      return {"bigint", INT64_MIN, INT64_MAX};
+  }
+}
+
+void intOverflow(sqlite3_context* c, const IntRange& range) {
+  const Settings& st = settingsOf(c);
+  raise(c, SqlError(Message(makeMessage(8115, {"expression", range.type})),
+                    st.arithAbort ? ErrorScope::Batch : ErrorScope::Statement));
+}
+
 // Integer +, - and * (operator 0, 1, 2) in the result type of `width` bytes:
 // a result outside that type is error 8115, never a wider or float value.
 void fnIntArith(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
   std::int64_t a = argInt(v, 0), b = argInt(v, 1), r = 0;
-  std::int64_t op = argInt(v, 2), width = argInt(v, 3);
+  std::int64_t op = argInt(v, 2);
+  IntRange range = intRange(argInt(v, 3));
   bool over = op == 0   ? __builtin_add_overflow(a, b, &r)
               : op == 1 ? __builtin_sub_overflow(a, b, &r)
                         : __builtin_mul_overflow(a, b, &r);
-  const char* type = "bigint";
-  if (width == 4) {
-    over = over || r < INT32_MIN || r > INT32_MAX;
-    type = "int";
-  } else if (width == 2) {
-    over = over || r < INT16_MIN || r > INT16_MAX;
-    type = "smallint";
-  } else if (width == 1) {
-    over = over || r < 0 || r > 255;
-    type = "tinyint";
-  }
-  if (over) {
-    const Settings& st = settingsOf(c);
-    raise(c, SqlError(Message(makeMessage(8115, {"expression", type})),
-                      st.arithAbort ? ErrorScope::Batch : ErrorScope::Statement));
-    return;
-  }
+  if (over || r < range.lo || r > range.hi) return intOverflow(c, range);
   sqlite3_result_int64(c, r);
+}
+
+// A run of integer terms added and subtracted left to right: the total so
+// far, the least and greatest partial totals, and whether a NULL ended it
+// (after a NULL nothing is added or checked).
+struct IntRun {
+  bool null = false;
+  bool any = false;  // lo and hi hold a partial total
+  __int128 sum = 0, lo = 0, hi = 0;
+
+  void partial(__int128 lowest, __int128 highest) {
+    lo = any ? std::min(lo, lowest) : lowest;
+    hi = any ? std::max(hi, highest) : highest;
+    any = true;
+  }
+  void add(__int128 v) {
+    if (null) return;
+    sum += v;
+    partial(sum, sum);
+  }
+  void add(const IntRun& r) {
+    if (null) return;
+    if (r.any) partial(sum + r.lo, sum + r.hi);
+    sum += r.sum;
+    null = r.null;
+  }
+};
+
+// t_iadd(width, signs, term, ...): integer + and - over any number of terms,
+// as SQL Server evaluates them one after the other: every partial total is
+// checked against the result type of `width` bytes (error 8115). `signs` has
+// one '+' or '-' per term. A BLOB term is the state of a run returned by a
+// call with width 0, so that a long chain needs only a few nested calls.
+void fnIntRun(sqlite3_context* c, int n, sqlite3_value** v) {
+  std::int64_t width = argInt(v, 0);
+  std::string signs = argText(v, 1);
+  IntRun run;
+  for (int i = 2; i < n; ++i) {
+    bool minus = static_cast<std::size_t>(i - 2) < signs.size() && signs[i - 2] == '-';
+    switch (sqlite3_value_type(v[i])) {
+      case SQLITE_NULL:
+        run.null = true;
+        break;
+      case SQLITE_BLOB: {
+        IntRun part;
+        if (sqlite3_value_bytes(v[i]) != static_cast<int>(sizeof part))
+          return sqlite3_result_error(c, "t_iadd: bad partial run", -1);
+        std::memcpy(&part, sqlite3_value_blob(v[i]), sizeof part);
+        run.add(part);
+        break;
+      }
+      default: {
+        __int128 term = argInt(v, i);
+        run.add(minus ? -term : term);
+      }
+    }
+  }
+  if (width == 0) return sqlite3_result_blob(c, &run, sizeof run, SQLITE_TRANSIENT);
+  IntRange range = intRange(width);
+  if (run.any && (run.lo < range.lo || run.hi > range.hi)) return intOverflow(c, range);
+  if (run.null) return sqlite3_result_null(c);
+  sqlite3_result_int64(c, static_cast<std::int64_t>(run.sum));
+}
+
+// Bitwise exclusive or, which SQLite has no operator for.
+void fnIntXor(sqlite3_context* c, int, sqlite3_value** v) {
+  if (isNull(v, 0) || isNull(v, 1)) return sqlite3_result_null(c);
+  sqlite3_result_int64(c, argInt(v, 0) ^ argInt(v, 1));
 }
 
 void fnIntMod(sqlite3_context* c, int, sqlite3_value** v) {
@@ -496,14 +574,19 @@ void exactSumFinal(sqlite3_context* c) {
   });
 }
 
-void fnConcat(sqlite3_context* c, int, sqlite3_value** v) {
-  if ((isNull(v, 0) || isNull(v, 1)) && settingsOf(c).concatNullYieldsNull)
-    return sqlite3_result_null(c);
-  if (sqlite3_value_type(v[0]) == SQLITE_BLOB || sqlite3_value_type(v[1]) == SQLITE_BLOB) {
-    std::string out = arg(v, 0).s + arg(v, 1).s;
-    return sqlite3_result_blob64(c, out.data(), out.size(), SQLITE_TRANSIENT);
+// t_concat(a, b, ...): + on strings or binary values, any number of them (a
+// long chain groups into few calls). A NULL counts as empty unless
+// CONCAT_NULL_YIELDS_NULL is on.
+void fnConcat(sqlite3_context* c, int n, sqlite3_value** v) {
+  bool blob = false;
+  for (int i = 0; i < n; ++i) {
+    if (isNull(v, i) && settingsOf(c).concatNullYieldsNull) return sqlite3_result_null(c);
+    blob = blob || sqlite3_value_type(v[i]) == SQLITE_BLOB;
   }
-  resultText(c, argText(v, 0) + argText(v, 1));
+  std::string out;
+  for (int i = 0; i < n; ++i) out += blob ? arg(v, i).s : argText(v, i);
+  if (blob) return sqlite3_result_blob64(c, out.data(), out.size(), SQLITE_TRANSIENT);
+  resultText(c, out);
 }
 
 void fnLike(sqlite3_context* c, int n, sqlite3_value** v) {
@@ -1066,6 +1149,8 @@ constexpr FunctionDef kFunctions[] = {
     {"t_idiv", 2, fnIntDiv, true},
     {"t_imod", 2, fnIntMod, true},
     {"t_iarith", 4, fnIntArith, true},
+    {"t_iadd", -1, fnIntRun, true},
+    {"t_ixor", 2, fnIntXor, true},
     {"t_fdiv", 2, fnFloatDiv, true},
     {"t_xdiv", 6, fnExactDiv, true},
     {"t_xmul", 6, fnExactMul, true},
@@ -1073,7 +1158,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_xcmp", 4, fnExactCompare, true},
     {"t_xunary", 3, fnExactUnary, true},
     {"t_xnarrow", 3, fnExactNarrow, true},
-    {"t_concat", 2, fnConcat, true},
+    {"t_concat", -1, fnConcat, true},
     {"like", 2, fnLike, true},
     {"like", 3, fnLike, true},
     {"t_len", 1, fnLen, true},

@@ -48,6 +48,16 @@ ExprPtr makeBinary(ExprKind kind, std::string op, ExprPtr a, ExprPtr b) {
   return e;
 }
 
+// `a AND b AND c` as one node with three operands: a generated condition of
+// thousands of terms stays one level deep.
+ExprPtr appendLogical(ExprKind kind, ExprPtr left, ExprPtr right) {
+  if (left->kind != kind)
+    return makeBinary(kind, kind == ExprKind::And ? "AND" : "OR", std::move(left),
+                      std::move(right));
+  left->args.push_back(std::move(right));
+  return left;
+}
+
 }  // namespace
 
 Parser::Parser(std::string_view sql, bool quotedIdentifier)
@@ -157,10 +167,13 @@ Name Parser::parseTableName() {
 }
 
 Parser::DepthGuard::DepthGuard(Parser& p) : parser(p) {
-  if (++parser.depth_ > 500) {
-    --parser.depth_;
-    throw SqlError(191, {});
-  }
+  deeper();
+}
+
+void Parser::DepthGuard::deeper() {
+  if (parser.depth_ >= kMaxDepth) throw SqlError(191, {});
+  ++parser.depth_;
+  ++levels;
 }
 
 ExprPtr Parser::parseExpr() {
@@ -172,7 +185,7 @@ ExprPtr Parser::parseOr() {
   ExprPtr left = parseAnd();
   while (isWord("OR")) {
     next();
-    left = makeBinary(ExprKind::Or, "OR", std::move(left), parseAnd());
+    left = appendLogical(ExprKind::Or, std::move(left), parseAnd());
   }
   return left;
 }
@@ -181,7 +194,7 @@ ExprPtr Parser::parseAnd() {
   ExprPtr left = parseNot();
   while (isWord("AND")) {
     next();
-    left = makeBinary(ExprKind::And, "AND", std::move(left), parseNot());
+    left = appendLogical(ExprKind::And, std::move(left), parseNot());
   }
   return left;
 }
@@ -207,70 +220,67 @@ ExprPtr Parser::parsePredicate() {
     return e;
   }
   ExprPtr left = parseAdditive();
-  for (;;) {
-    static constexpr std::string_view kCompare[] = {"=",  "<>", "!=", "<", ">",
-                                                    "<=", ">=", "!<", "!>"};
-    bool matched = false;
-    for (std::string_view op : kCompare) {
-      if (isSymbol(op)) {
-        next();
-        std::string o(op);
-        if (o == "!=") o = "<>";
-        if (o == "!<") o = ">=";
-        if (o == "!>") o = "<=";
-        left = makeBinary(ExprKind::Compare, o, std::move(left), parseAdditive());
-        matched = true;
-        break;
-      }
-    }
-    if (matched) continue;
-    bool negated = false;
-    if (isWord("NOT") && (isWord("IN", 1) || isWord("LIKE", 1) || isWord("BETWEEN", 1))) {
-      next();
-      negated = true;
-    }
-    if (acceptWord("IS")) {
-      auto e = makeExpr(ExprKind::IsNull, left->offset);
-      e->negated = acceptWord("NOT");
-      expectWord("NULL");
-      e->args.push_back(std::move(left));
-      left = std::move(e);
-    } else if (acceptWord("IN")) {
-      expectSymbol("(");
-      ExprPtr e;
-      if (isWord("SELECT")) {
-        e = makeExpr(ExprKind::InSubquery, left->offset);
-        e->args.push_back(std::move(left));
-        e->query = parseSelect();
-      } else {
-        e = makeExpr(ExprKind::InList, left->offset);
-        e->args.push_back(std::move(left));
-        do e->args.push_back(parseExpr());
-        while (acceptSymbol(","));
-      }
-      expectSymbol(")");
-      e->negated = negated;
-      left = std::move(e);
-    } else if (acceptWord("LIKE")) {
-      auto e = makeExpr(ExprKind::Like, left->offset);
-      e->args.push_back(std::move(left));
-      e->args.push_back(parseAdditive());
-      if (acceptWord("ESCAPE")) e->args.push_back(parseAdditive());
-      e->negated = negated;
-      left = std::move(e);
-    } else if (acceptWord("BETWEEN")) {
-      auto e = makeExpr(ExprKind::Between, left->offset);
-      e->args.push_back(std::move(left));
-      e->args.push_back(parseAdditive());
-      expectWord("AND");
-      e->args.push_back(parseAdditive());
-      e->negated = negated;
-      left = std::move(e);
-    } else {
-      if (negated) syntaxError();
-      return left;
-    }
+  // One predicate at most: they do not chain in T-SQL (`a = b = c` is a
+  // syntax error), and a chain would nest the tree as deep as it is long.
+  static constexpr std::string_view kCompare[] = {"=",  "<>", "!=", "<", ">",
+                                                  "<=", ">=", "!<", "!>"};
+  for (std::string_view op : kCompare) {
+    if (!isSymbol(op)) continue;
+    next();
+    std::string o(op);
+    if (o == "!=") o = "<>";
+    if (o == "!<") o = ">=";
+    if (o == "!>") o = "<=";
+    return makeBinary(ExprKind::Compare, o, std::move(left), parseAdditive());
   }
+  bool negated = false;
+  if (isWord("NOT") && (isWord("IN", 1) || isWord("LIKE", 1) || isWord("BETWEEN", 1))) {
+    next();
+    negated = true;
+  }
+  if (acceptWord("IS")) {
+    auto e = makeExpr(ExprKind::IsNull, left->offset);
+    e->negated = acceptWord("NOT");
+    expectWord("NULL");
+    e->args.push_back(std::move(left));
+    return e;
+  }
+  if (acceptWord("IN")) {
+    expectSymbol("(");
+    ExprPtr e;
+    if (isWord("SELECT")) {
+      e = makeExpr(ExprKind::InSubquery, left->offset);
+      e->args.push_back(std::move(left));
+      e->query = parseSelect();
+    } else {
+      e = makeExpr(ExprKind::InList, left->offset);
+      e->args.push_back(std::move(left));
+      do e->args.push_back(parseExpr());
+      while (acceptSymbol(","));
+    }
+    expectSymbol(")");
+    e->negated = negated;
+    return e;
+  }
+  if (acceptWord("LIKE")) {
+    auto e = makeExpr(ExprKind::Like, left->offset);
+    e->args.push_back(std::move(left));
+    e->args.push_back(parseAdditive());
+    if (acceptWord("ESCAPE")) e->args.push_back(parseAdditive());
+    e->negated = negated;
+    return e;
+  }
+  if (acceptWord("BETWEEN")) {
+    auto e = makeExpr(ExprKind::Between, left->offset);
+    e->args.push_back(std::move(left));
+    e->args.push_back(parseAdditive());
+    expectWord("AND");
+    e->args.push_back(parseAdditive());
+    e->negated = negated;
+    return e;
+  }
+  if (negated) syntaxError();
+  return left;
 }
 
 ExprPtr Parser::parseAdditive() {
@@ -722,6 +732,10 @@ TableRefPtr Parser::parseTableSource() {
   DepthGuard guard(*this);
   TableRefPtr left = parseTablePrimary();
   for (;;) {
+    // Each join nests the tree of sources one level deeper.
+    if (isWord("JOIN") || isWord("INNER") || isWord("CROSS") || isWord("LEFT") || isWord("RIGHT") ||
+        isWord("FULL"))
+      guard.deeper();
     std::string type;
     if (isWord("JOIN")) {
       type = "INNER";

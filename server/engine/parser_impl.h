@@ -128,9 +128,15 @@ class Parser {
   // instead of exhausting the stack.
   struct DepthGuard {
     explicit DepthGuard(Parser& p);
-    ~DepthGuard() { --parser.depth_; }
+    ~DepthGuard() { parser.depth_ -= levels; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    // One level more for a construct that a loop nests (a join, a predicate).
+    void deeper();
     Parser& parser;
+    int levels = 0;
   };
+  static constexpr int kMaxDepth = 500;
   int depth_ = 0;
   bool lastTypeHadLength_ = false;
   std::string_view sql_;

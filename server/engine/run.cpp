@@ -408,6 +408,10 @@ SqlError SqliteSession::translate(int code, const std::string& message, const Bo
   if (primary == SQLITE_CONSTRAINT)
     return SqlError(547, {verb, "CHECK", afterColon(message), db, table});
   if (primary == SQLITE_TOOBIG) return SqlError(8152, {});
+  // A statement nested past what SQLite parses.
+  if (message.find("parser stack overflow") != std::string::npos ||
+      message.find("Expression tree is too large") != std::string::npos)
+    return SqlError(191, {});
   Message generic;
   generic.number = 8180;
   generic.severity = 16;

@@ -665,10 +665,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
 void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   std::string name = engine_.canonicalName(s.database);
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
-  if (!attached_.count(name)) {
-    if (tranCount_ > 0) throw SqlError(226, {"USE"});
-    attach(name);
-  }
+  attach(name);
   std::string old = currentDb_;
   currentDb_ = name;
   boundCache_.clear();
@@ -687,6 +684,16 @@ void SqliteSession::execKill(const KillStmt& s, Frame& f) {
 }
 
 namespace {
+// The byte position of every character of a UTF-8 value, then its end.
+std::vector<std::size_t> characterStarts(const std::string& data) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) starts.push_back(i);
+  }
+  starts.push_back(data.size());
+  return starts;
+}
+
 struct PointerParts {
   std::int64_t objectId = 0;
   int colid = 0;
@@ -737,20 +744,17 @@ void SqliteSession::execReadtext(const ReadtextStmt& s, Frame& f) {
         found = true;
       });
   if (!found) throw SqlError(7123, {});
-  // Offsets and sizes count bytes of text and image values and characters of
-  // ntext values, which are held as UTF-8: their positions are found by
-  // walking the characters.
+  // Offsets and sizes count bytes of image values, bytes of text values (one
+  // a character in code page 1252) and characters of ntext values. Text and
+  // ntext are held as UTF-8: their positions are found by walking the
+  // characters, so no character is ever split.
   const std::string& data = value.s;
   const bool wide = col->type.type == SqlType::NText;
-  std::vector<std::size_t> starts;  // byte position of every character, then the end
-  if (wide) {
-    for (std::size_t i = 0; i < data.size(); ++i) {
-      if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) starts.push_back(i);
-    }
-    starts.push_back(data.size());
-  }
-  std::int64_t length =
-      wide ? static_cast<std::int64_t>(starts.size()) - 1 : static_cast<std::int64_t>(data.size());
+  const bool characters = !isBinaryType(col->type.type);
+  std::vector<std::size_t> starts;
+  if (characters) starts = characterStarts(data);
+  std::int64_t length = characters ? static_cast<std::int64_t>(starts.size()) - 1
+                                   : static_cast<std::int64_t>(data.size());
   const std::string bytes = std::to_string(wide ? length * 2 : length);
   if (offset < 0 || offset > length) throw SqlError(7124, {bytes});
   std::int64_t from = offset;
@@ -759,7 +763,7 @@ void SqliteSession::execReadtext(const ReadtextStmt& s, Frame& f) {
   // TEXTSIZE counts bytes: two per ntext character.
   if (settings_.textSize > 0)
     count = std::min<std::int64_t>(count, wide ? settings_.textSize / 2 : settings_.textSize);
-  if (wide) {
+  if (characters) {
     const std::size_t begin = starts[static_cast<std::size_t>(from)];
     count = static_cast<std::int64_t>(starts[static_cast<std::size_t>(from + count)] - begin);
     from = static_cast<std::int64_t>(begin);
@@ -815,8 +819,17 @@ void SqliteSession::execWritetext(const WritetextStmt& s, Frame& f) {
       {Stored::integer(parts->rowid)}, [&](sqlite3_stmt* st) { current = columnStored(st, 0); });
   std::string result = data.s;
   if (s.update) {
-    std::string cur = current.s;
-    std::int64_t at = static_cast<std::int64_t>(cur.size());
+    // The insert offset and delete length count as READTEXT's do: bytes of
+    // image, characters of text and ntext.
+    const std::string& cur = current.s;
+    const bool binary = isBinaryType(col->type.type);
+    std::vector<std::size_t> starts;
+    if (!binary) starts = characterStarts(cur);
+    const auto length = static_cast<std::int64_t>(binary ? cur.size() : starts.size() - 1);
+    auto position = [&](std::int64_t k) {
+      return binary ? static_cast<std::size_t>(k) : starts[static_cast<std::size_t>(k)];
+    };
+    std::int64_t at = length;
     std::int64_t del = 0;
     if (s.insertOffset)
       at =
@@ -825,11 +838,10 @@ void SqliteSession::execWritetext(const WritetextStmt& s, Frame& f) {
       del =
           convertValue(evaluate(*s.deleteLength, f, &t), t, makeType(SqlType::Int), 0, settings_).i;
     else if (s.insertOffset)
-      del = static_cast<std::int64_t>(cur.size()) - at;
-    at = std::clamp<std::int64_t>(at, 0, static_cast<std::int64_t>(cur.size()));
-    del = std::clamp<std::int64_t>(del, 0, static_cast<std::int64_t>(cur.size()) - at);
-    result = cur.substr(0, static_cast<std::size_t>(at)) + data.s +
-             cur.substr(static_cast<std::size_t>(at + del));
+      del = length - at;
+    at = std::clamp<std::int64_t>(at, 0, length);
+    del = std::clamp<std::int64_t>(del, 0, length - at);
+    result = cur.substr(0, position(at)) + data.s + cur.substr(position(at + del));
   }
   Stored stored = isBinaryType(col->type.type) ? Stored::blob(result) : Stored::text(result);
   storeColumnValue(table, *col, stored, parts->rowid);

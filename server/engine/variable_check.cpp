@@ -19,11 +19,27 @@ class Checker {
   }
   void declare(const std::string& name) { declared_.insert(lower(name)); }
 
-  void expr(const Expr* e) {
-    if (!e) return;
-    if (e->kind == ExprKind::Variable) use(e->op);
-    for (const auto& a : e->args) expr(a.get());
-    if (e->query) select(*e->query);
+  // A list instead of recursion: chains of operators nest as deep as they
+  // are long. Operands are visited in the order they are written.
+  void expr(const Expr* root) {
+    struct Visit {
+      const Expr* e;
+      bool query;  // the node's subquery, after its operands
+    };
+    std::vector<Visit> pending{{root, false}};
+    while (!pending.empty()) {
+      Visit v = pending.back();
+      pending.pop_back();
+      if (!v.e) continue;
+      if (v.query) {
+        select(*v.e->query);
+        continue;
+      }
+      if (v.e->kind == ExprKind::Variable) use(v.e->op);
+      if (v.e->query) pending.push_back({v.e, true});
+      for (auto a = v.e->args.rbegin(); a != v.e->args.rend(); ++a)
+        pending.push_back({a->get(), false});
+    }
   }
 
   void table(const TableRef* t) {

@@ -21,7 +21,9 @@ class Currency {
   // Rounds to four decimals (half away from zero); raises EConvertError when out of range.
   static Currency FromDouble(double value);
   static Currency FromInteger(std::int64_t value);
-  // "12.5", "-0.0001"; raises EConvertError "'<text>' is not a valid currency value".
+  // "12.5", "-0.0001", "1e3"; exact, then rounded half away from zero to four
+  // decimals. Raises EConvertError "'<text>' is not a valid currency value", or
+  // "... is out of the currency range".
   static Currency FromString(std::string_view text);
 
   constexpr std::int64_t Scaled() const { return scaled_; }

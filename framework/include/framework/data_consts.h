@@ -26,6 +26,11 @@ inline constexpr const char* SInvalidIntegerValue =
     "'%s' is not a valid integer value for field '%s'";
 inline constexpr const char* SInvalidFloatValue =
     "'%s' is not a valid floating point value for field '%s'";
+inline constexpr const char* SInvalidDecimalValue =
+    "'%s' is not a valid decimal value for field '%s'";
+inline constexpr const char* SInvalidCurrencyValue =
+    "'%s' is not a valid currency value for field '%s'";
+inline constexpr const char* SFieldScaleError = "'%s' has more decimals than field '%s' holds (%d)";
 inline constexpr const char* SInvalidValue = "'%s' is not a valid value for field '%s'";
 inline constexpr const char* SInvalidBoolValue = "'%s' is not a valid boolean value for field '%s'";
 inline constexpr const char* SInvalidDateValue = "'%s' is not a valid date for field '%s'";

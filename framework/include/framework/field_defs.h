@@ -26,7 +26,12 @@ class TFieldDef {
 
   const std::string& Name() const { return name_; }
   TFieldType DataType() const { return data_type_; }
+  // Characters of a string, bytes of a binary column, decimals (the scale)
+  // of a BCD column.
   int Size() const { return size_; }
+  // Total digits of a BCD column; 0 when unknown (the field then takes 38).
+  int Precision() const { return precision_; }
+  void SetPrecision(int value) { precision_ = value; }
   bool Required() const { return required_; }
   int FieldNo() const { return field_no_; }
   void SetRequired(bool value) { required_ = value; }
@@ -40,6 +45,7 @@ class TFieldDef {
   std::string name_;
   TFieldType data_type_;
   int size_;
+  int precision_ = 0;
   bool required_;
   int field_no_;
 };

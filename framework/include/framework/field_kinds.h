@@ -7,7 +7,9 @@
 //   ftString    zero-terminated text of at most Size characters (Size + 1 bytes)
 //   ftSmallint  int16            ftInteger / ftAutoInc  int32     ftWord  uint16
 //   ftLargeint  int64
-//   ftBoolean   int16, 1 or 0    ftFloat / ftCurrency   double
+//   ftBoolean   int16, 1 or 0    ftFloat     double
+//   ftCurrency  int64 of ten-thousandths (Currency::Scaled)
+//   ftBCD       the 19-byte numeric record of decimal.h, at the field's scale
 //   ftDate      int32 day number, 0001-01-01 = day 1
 //   ftTime      int32 milliseconds since midnight
 //   ftDateTime  double: day number x 86,400,000 + milliseconds since midnight
@@ -21,6 +23,8 @@
 #include <memory>
 #include <string>
 
+#include "framework/currency.h"
+#include "framework/decimal.h"
 #include "framework/field.h"
 
 namespace tessel {
@@ -144,10 +148,62 @@ class TFloatField : public TField {
   TFloatField(TComponent* owner, TFieldType type);
 };
 
-class TCurrencyField : public TFloatField {
+// Money: an exact amount with four decimals (Currency). Text and variants
+// carry it exactly; text with a non-zero fifth decimal is refused, never
+// rounded. Only AsFloat and SetAsFloat pass through a double.
+class TCurrencyField : public TField {
  public:
   explicit TCurrencyField(TComponent* owner);
+  int DataSize() const override { return 8; }
+  Currency AsMoney() const;
+  void SetAsMoney(Currency value);
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  // At least two decimals: "120.10", "3.00", "0.0025".
   std::string DisplayText() const override;
+  double AsFloat() const override { return AsMoney().ToDouble(); }
+  // Rounded to four decimals; raises the range error naming the field.
+  void SetAsFloat(double value) override;
+  std::int32_t AsInteger() const override;
+  void SetAsInteger(std::int32_t value) override;
+  Variant AsVariant() const override;
+  void SetAsVariant(const Variant& value) override;
+
+ private:
+  [[noreturn]] void RangeError(const std::string& value) const;
+};
+
+// An exact decimal of Precision digits, Size of them after the point (SQL's
+// decimal(p, s)). The value is never rounded on its way in from text or a
+// Decimal: more decimals than Size that are not zeros, or more than
+// Precision - Size digits before the point, are refused naming the field and
+// the value. AsVariant is the exact text; AsFloat is the nearest double.
+class TBCDField : public TField {
+ public:
+  explicit TBCDField(TComponent* owner);
+  int DataSize() const override { return kBcdSize; }
+  // Total digits, 1..38 (38 by default); the field must be closed to change it.
+  int Precision() const { return precision_; }
+  void SetPrecision(int value);
+  Decimal AsDecimal() const;
+  void SetAsDecimal(const Decimal& value);
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  double AsFloat() const override;
+  // Rounded half away from zero to the scale, then checked against the range.
+  void SetAsFloat(double value) override;
+  std::int32_t AsInteger() const override;
+  void SetAsInteger(std::int32_t value) override;
+  Variant AsVariant() const override;
+  void SetAsVariant(const Variant& value) override;
+
+ private:
+  int FieldScale() const;
+  [[noreturn]] void RangeError(const std::string& value) const;
+  // Writes value at the field's scale; shown is the value as the caller gave it.
+  void Store(const Decimal& value, const std::string& shown);
+
+  int precision_ = Decimal::kMaxPrecision;
 };
 
 // Shared conversions of date, time and date-time fields; each subclass

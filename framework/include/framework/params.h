@@ -8,8 +8,10 @@
 // Conversions follow the parameter's data type: Text assigns a string
 // converted to that type, and the AsXxx getters convert the stored value
 // (null reads as 0, "", false). A value that does not convert raises
-// EConvertError naming the value and the parameter. Main thread only, or the
-// thread that runs the owning query.
+// EConvertError naming the value and the parameter. Money (ftCurrency) is
+// held as a Currency and an exact decimal (ftBCD) as its exact text, so that
+// neither passes through a double. Main thread only, or the thread that runs
+// the owning query.
 
 #include <cstdint>
 #include <string>
@@ -18,6 +20,7 @@
 
 #include "framework/collection.h"
 #include "framework/db_types.h"
+#include "framework/decimal.h"
 #include "framework/variant.h"
 
 namespace tessel {
@@ -67,7 +70,12 @@ class TParam : public TCollectionItem {
   double AsFloat() const;
   void SetAsFloat(double value);
   double AsCurrency() const { return AsFloat(); }
+  // Rounded to four decimals; the parameter holds a Currency.
   void SetAsCurrency(double value);
+  // The exact value (a double given earlier reads as its shortest text);
+  // zero when null. An ftBCD parameter holds the Decimal's text.
+  Decimal AsBCD() const;
+  void SetAsBCD(const Decimal& value);
   bool AsBoolean() const;
   void SetAsBoolean(bool value);
   TDateTime AsDate() const { return AsDateTime(); }
@@ -93,14 +101,16 @@ class TParam : public TCollectionItem {
   // Bytes of the native binary form: text length for ftString, ftFixedChar,
   // ftWideString, ftMemo and the blob types; 2 for ftSmallint, ftWord and
   // ftBoolean; 4 for ftInteger, ftAutoInc, ftDate and ftTime; 8 for ftFloat,
-  // ftCurrency, ftBCD, ftDateTime and ftLargeint; the byte count for ftBytes
-  // and ftVarBytes; 0 for ftUnknown.
+  // ftCurrency, ftDateTime and ftLargeint; kBcdSize (19) for ftBCD; the byte
+  // count for ftBytes and ftVarBytes; 0 for ftUnknown.
   int DataSize() const;
   // Writes exactly DataSize() bytes of the native form: the characters
   // (without terminator) or bytes, 16-bit integers (Boolean as 1 or 0), 32-bit
-  // integers, an 8-byte float, the day number (ftDate) or milliseconds of the
-  // day (ftTime) of the time stamp, the time stamp in milliseconds
-  // (ftDateTime). A null parameter writes zeros.
+  // integers, an 8-byte float, money as the 64-bit integer of ten-thousandths
+  // (ftCurrency), the numeric record of decimal.h with precision 38 (ftBCD),
+  // the day number (ftDate) or milliseconds of the day (ftTime) of the time
+  // stamp, the time stamp in milliseconds (ftDateTime). A null parameter
+  // writes zeros.
   void GetData(void* buffer) const;
   // Reads the native form. size is needed for ftBytes, ftVarBytes and the blob
   // types; strings without size are read up to their zero terminator.

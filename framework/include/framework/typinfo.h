@@ -92,6 +92,12 @@ struct TPropInfo {
   std::function<void(TPersistent&, double)> set_float;
   std::function<Variant(const TPersistent&)> get_variant;
   std::function<void(TPersistent&, const Variant&)> set_variant;
+  // Variant kind, optional, for values a double cannot carry: the value as
+  // the text of a number literal, written instead of the variant (empty:
+  // write the variant); and, reading, a number literal's text handed over
+  // before it becomes a double (false: set the variant as usual).
+  std::function<std::string(const TPersistent&)> get_number_literal;
+  std::function<bool(TPersistent&, const std::string&)> set_number_literal;
   std::function<TPersistent*(const TPersistent&)> get_object;
   std::function<void(TPersistent&, TPersistent*)> set_object;
   std::function<std::string(const TPersistent&)> get_handler;

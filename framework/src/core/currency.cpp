@@ -1,20 +1,19 @@
 #include "framework/currency.h"
 
-#include <cmath>
-#include <cstdlib>
-
+#include "framework/decimal.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 
 namespace tessel {
 
 Currency Currency::FromDouble(double value) {
-  const double scaled = std::round(value * 10000.0);
-  // 2^63 is exactly representable; anything at or beyond it does not fit.
-  if (!(scaled > -9223372036854775808.0 && scaled < 9223372036854775808.0)) {
+  // Rounded from the double's exact binary value: scaling by 10,000 first
+  // would round twice and could move a value that lies just below a half.
+  try {
+    return Decimal::FromDouble(value, 4).ToCurrency();
+  } catch (const EConvertError&) {
     throw EConvertError("'" + FloatToStr(value) + "' is out of the currency range");
   }
-  return FromScaled(static_cast<std::int64_t>(scaled));
 }
 
 Currency Currency::FromInteger(std::int64_t value) {
@@ -26,30 +25,17 @@ Currency Currency::FromInteger(std::int64_t value) {
 }
 
 Currency Currency::FromString(std::string_view text) {
-  const std::string t = Trim(text);
-  std::string_view v = t;
-  const bool negative = !v.empty() && v[0] == '-';
-  if (!v.empty() && (v[0] == '-' || v[0] == '+')) v.remove_prefix(1);
-  const auto dot = v.find('.');
-  std::string_view whole = v.substr(0, dot);
-  std::string_view frac = dot == std::string_view::npos ? std::string_view() : v.substr(dot + 1);
-  auto digits = [](std::string_view s) {
-    return s.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  if ((whole.empty() && frac.empty()) || !digits(whole) || !digits(frac) || whole.size() > 15) {
-    // Not plain decimal text: exponent forms go through the float reader.
-    double d = 0;
-    if (!TryStrToFloat(t, d)) {
-      throw EConvertError("'" + std::string(text) + "' is not a valid currency value");
-    }
-    return FromDouble(d);
+  Decimal value;
+  try {
+    value = Decimal::FromString(text);
+  } catch (const EConvertError&) {
+    throw EConvertError("'" + std::string(text) + "' is not a valid currency value");
   }
-  std::int64_t scaled = 0;
-  for (char c : whole) scaled = scaled * 10 + (c - '0');
-  for (std::size_t i = 0; i < 4; ++i) scaled = scaled * 10 + (i < frac.size() ? frac[i] - '0' : 0);
-  // Half away from zero on the fifth decimal.
-  if (frac.size() > 4 && frac[4] >= '5') ++scaled;
-  return FromScaled(negative ? -scaled : scaled);
+  try {
+    return value.ToCurrency();
+  } catch (const EConvertError&) {
+    throw EConvertError("'" + std::string(text) + "' is out of the currency range");
+  }
 }
 
 std::string Currency::ToString() const {

@@ -1,8 +1,10 @@
 #include "framework/params.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "framework/decimal.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
 #include "framework/string_list.h"
@@ -28,7 +30,46 @@ std::int64_t CheckedRange(const Variant& v, std::int64_t low, std::int64_t high,
   return i;
 }
 
-// The value in the kind that parameters of the type hold.
+// Text is read exactly: a fifth decimal that is not zero is refused rather
+// than rounded away. Other kinds convert as variants do.
+Currency ExactCurrency(const Variant& v) {
+  if (v.VarType() != varString) return v.AsCurrency();
+  const std::string text = v.AsString();
+  const Currency money = Currency::FromString(text);
+  Decimal exact;
+  if (!Decimal::FromString(text).Rescaled(4, exact)) {
+    throw EConvertError("'" + text + "' has more than four decimals");
+  }
+  return money;
+}
+
+// A double reads as the shortest text that gives it back, which is the value
+// its user wrote (0.1, not 0.1000000000000000055511151231257827).
+Decimal ShortestDecimal(double value) {
+  char text[64];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  if (!std::isfinite(value) || ec != std::errc()) {
+    throw EConvertError("'" + FloatToStr(value) + "' is not a valid decimal value");
+  }
+  return Decimal::FromString(std::string_view(text, static_cast<std::size_t>(end - text)));
+}
+
+Decimal DecimalOf(const Variant& v) {
+  switch (v.VarType()) {
+    case varString:
+      return Decimal::FromString(v.AsString());
+    case varCurrency:
+      return Decimal::FromCurrency(v.AsCurrency());
+    case varInteger:
+    case varSmallint:
+      return Decimal::FromInteger(v.AsInteger());
+    default:
+      return ShortestDecimal(v.AsFloat());
+  }
+}
+
+// The value in the kind that parameters of the type hold: money as a
+// Currency, an exact decimal as its text (a Variant has no decimal kind).
 Variant ConvertTo(TFieldType type, const Variant& v) {
   if (v.IsNull() || v.IsEmpty()) return v;
   switch (type) {
@@ -44,10 +85,11 @@ Variant ConvertTo(TFieldType type, const Variant& v) {
     case ftBoolean:
       return Variant(v.AsBoolean());
     case ftFloat:
-    case ftCurrency:
       return Variant(v.AsFloat());
+    case ftCurrency:
+      return Variant(ExactCurrency(v));
     case ftBCD:
-      return Variant(v.AsCurrency());
+      return Variant(DecimalOf(v).ToString());
     case ftDate:
     case ftTime:
     case ftDateTime:
@@ -233,7 +275,20 @@ void TParam::SetAsFloat(double value) {
 }
 
 void TParam::SetAsCurrency(double value) {
-  SetTyped(ftCurrency, Variant(value));
+  Currency money;
+  TESSEL_WITH_NAME(money = Currency::FromDouble(value));
+  SetTyped(ftCurrency, Variant(money));
+}
+
+Decimal TParam::AsBCD() const {
+  if (IsNull()) return Decimal();
+  Decimal result;
+  TESSEL_WITH_NAME(result = DecimalOf(value_));
+  return result;
+}
+
+void TParam::SetAsBCD(const Decimal& value) {
+  SetTyped(ftBCD, Variant(value.ToString()));
 }
 
 bool TParam::AsBoolean() const {
@@ -304,10 +359,11 @@ int TParam::DataSize() const {
       return 4;
     case ftFloat:
     case ftCurrency:
-    case ftBCD:
     case ftDateTime:
     case ftLargeint:
       return 8;
+    case ftBCD:
+      return kBcdSize;
     case ftBytes:
     case ftVarBytes:
       return static_cast<int>(AsBytes().size());
@@ -342,9 +398,15 @@ void TParam::GetData(void* buffer) const {
       return Put(buffer, v);
     }
     case ftFloat:
-    case ftCurrency:
-    case ftBCD:
       return Put(buffer, AsFloat());
+    case ftCurrency: {
+      Currency money;
+      TESSEL_WITH_NAME(money = value_.AsCurrency());
+      return Put(buffer, money.Scaled());
+    }
+    case ftBCD:
+      // A parameter does not know its column's precision; every value fits 38.
+      return DecimalToBcd(AsBCD(), Decimal::kMaxPrecision, buffer);
     case ftDate:
     case ftTime:
     case ftDateTime: {
@@ -389,12 +451,13 @@ void TParam::SetData(const void* buffer, int size) {
     case ftLargeint:
       return SetTyped(data_type_, Variant(static_cast<long long>(Take<std::int64_t>(buffer))));
     case ftFloat:
-    case ftCurrency:
       return SetTyped(data_type_, Variant(Take<double>(buffer)));
+    case ftCurrency:
+      return SetTyped(data_type_, Variant(Currency::FromScaled(Take<std::int64_t>(buffer))));
     case ftBCD: {
-      Currency c;
-      TESSEL_WITH_NAME(c = Currency::FromDouble(Take<double>(buffer)));
-      return SetTyped(data_type_, Variant(c));
+      Decimal value;
+      TESSEL_WITH_NAME(value = BcdToDecimal(buffer));
+      return SetTyped(data_type_, Variant(value.ToString()));
     }
     case ftDate:
     case ftTime:

@@ -21,6 +21,7 @@ bool CalcFieldTypeAllowed(TFieldType type) {
     case ftBoolean:
     case ftFloat:
     case ftCurrency:
+    case ftBCD:
     case ftDate:
     case ftTime:
     case ftDateTime:

@@ -5,6 +5,7 @@
 
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
+#include "framework/field_kinds.h"
 #include "framework/sysutils.h"
 
 namespace tessel {
@@ -22,11 +23,40 @@ bool TextMatches(const std::string& stored, const std::string& key, TLocateOptio
   return a == b;
 }
 
+// A decimal field's variant is its text, which a text key would match only
+// when written at the same scale ("1.5" against "1.50"): such keys, and
+// exact money and integer keys, are compared as decimals.
+bool DecimalKey(const Variant& key, Decimal& value) {
+  try {
+    switch (key.VarType()) {
+      case varString:
+        value = Decimal::FromString(key.AsString());
+        return true;
+      case varCurrency:
+        value = Decimal::FromCurrency(key.AsCurrency());
+        return true;
+      case varInteger:
+      case varSmallint:
+        value = Decimal::FromInteger(key.AsInteger());
+        return true;
+      default:
+        return false;
+    }
+  } catch (const EConvertError&) {
+    return false;
+  }
+}
+
 bool FieldMatches(const TField* field, const Variant& key, TLocateOptions options) {
   if (key.IsNull() || key.IsEmpty()) return field->IsNull();
   if (field->IsNull()) return false;
   if (field->DataType() == ftString || field->DataType() == ftMemo) {
     return TextMatches(field->AsString(), VarToStr(key), options);
+  }
+  Decimal decimal_key;
+  if (const auto* bcd = dynamic_cast<const TBCDField*>(field);
+      bcd && DecimalKey(key, decimal_key)) {
+    return bcd->AsDecimal() == decimal_key;
   }
   return VarCompare(field->AsVariant(), key) == 0;
 }

@@ -136,6 +136,8 @@ TField* CreateFieldOfType(TFieldType type, TComponent* owner) {
       return new TFloatField(owner);
     case ftCurrency:
       return new TCurrencyField(owner);
+    case ftBCD:
+      return new TBCDField(owner);
     case ftDate:
       return new TDateField(owner);
     case ftTime:

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "date_text.h"
-#include "framework/currency.h"
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
 #include "framework/sysutils.h"
@@ -281,25 +280,6 @@ std::int32_t TFloatField::AsInteger() const {
 
 void TFloatField::SetAsInteger(std::int32_t value) {
   SetAsFloat(value);
-}
-
-TCurrencyField::TCurrencyField(TComponent* owner) : TFloatField(owner, ftCurrency) {}
-
-std::string TCurrencyField::DisplayText() const {
-  if (IsNull()) return {};
-  const double value = AsFloat();
-  // Money has four decimals; they are all shown when there, and never fewer
-  // than two, so amounts line up as amounts ("120.10", "3.00", "0.0025").
-  std::string text;
-  try {
-    text = Currency::FromDouble(value).ToString();
-  } catch (const Exception&) {
-    return FloatToStr(value);
-  }
-  const std::size_t point = text.find('.');
-  if (point == std::string::npos) return text + ".00";
-  if (text.size() - point < 3) text.append(3 - (text.size() - point), '0');
-  return text;
 }
 
 }  // namespace tessel

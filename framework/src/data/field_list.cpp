@@ -77,6 +77,10 @@ TField* TFieldDef::CreateField(TComponent* owner) const {
       case ftMemo:
         field->SetSize(size_);
         break;
+      case ftBCD:
+        field->SetSize(size_);
+        if (precision_ > 0) static_cast<TBCDField*>(field)->SetPrecision(precision_);
+        break;
       default:
         break;
     }

@@ -223,9 +223,15 @@ class FormBuilder {
       case tkCollection:
         ReadCollection(object, p, value, walked);
         return;
-      case tkVariant:
-        AtLine(value.line, [&] { p.set_variant(object, ToVariant(value, walked)); });
+      case tkVariant: {
+        const bool number = value.kind == FormValue::kFloat || value.kind == FormValue::kInteger;
+        bool taken = false;
+        if (number && p.set_number_literal && !value.text.empty()) {
+          AtLine(value.line, [&] { taken = p.set_number_literal(object, value.text); });
+        }
+        if (!taken) AtLine(value.line, [&] { p.set_variant(object, ToVariant(value, walked)); });
         return;
+      }
       case tkStrings:
         Fail(value.line, walked + " is a string list; its lines are set as " + walked + ".Strings");
       case tkClass:

@@ -110,6 +110,10 @@ class FormWriter {
         WriteCollection(dynamic_cast<const TCollection*>(p.get_object(object)), p, path, indent);
         return;
       case tkVariant:
+        if (p.get_number_literal) {
+          const std::string literal = p.get_number_literal(object);
+          if (!literal.empty()) return Line(indent, path + " = " + literal);
+        }
         WriteVariant(p.get_variant(object), path, indent);
         return;
       case tkBinary:
@@ -166,8 +170,10 @@ class FormWriter {
       case varByte:
         Line(indent, path + " = " + std::to_string(value.AsInteger()));
         return;
-      case varDouble:
       case varCurrency:
+        Line(indent, path + " = " + value.AsCurrency().ToString());
+        return;
+      case varDouble:
       case varDate:
         Line(indent, path + " = " + detail::FloatText(value.AsFloat()));
         return;

@@ -137,6 +137,24 @@ const TClassInfo* ClassInfoOf<TParam>() {
           static_cast<TParam&>(o).SetValue(v);
         };
         value.stored = [](const TPersistent& o) { return !static_cast<const TParam&>(o).IsNull(); };
+        // Money and exact decimals are written and read as the literal's
+        // digits, never through a double.
+        value.get_number_literal = [](const TPersistent& o) -> std::string {
+          const auto& param = static_cast<const TParam&>(o);
+          if (param.IsNull()) return {};
+          if (param.DataType() == ftCurrency) return param.Value().AsCurrency().ToString();
+          if (param.DataType() != ftBCD) return {};
+          std::string text = param.AsBCD().ToString();
+          // A whole number beyond 64 bits would not read back as an integer literal.
+          if (text.find('.') == std::string::npos && text.size() > 18) text += "e0";
+          return text;
+        };
+        value.set_number_literal = [](TPersistent& o, const std::string& text) {
+          auto& param = static_cast<TParam&>(o);
+          if (param.DataType() != ftCurrency && param.DataType() != ftBCD) return false;
+          param.SetText(text);
+          return true;
+        };
         return std::vector<TPropInfo>{
             published::Ordinal<TParam>("DataType", FieldTypeType(), &TParam::DataType,
                                        &TParam::SetDataType, ftUnknown),

@@ -53,6 +53,9 @@
 namespace tessel {
 
 class TTessel;
+namespace values {
+struct ColumnShape;
+}
 
 // What an execution is for: rows to show, an effect, or an update statement.
 enum TQueryType : std::uint8_t { qtQuery, qtExecSQL, qtSQLUpdate };
@@ -419,6 +422,11 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void TrimStringFields();
   void WriteRecord(TUpdateKind UpdateKind);
   void CheckUpdateSettings(TUpdateKind UpdateKind) const;
+  // Refuses new text of a char, varchar or text column of the update table
+  // holding a character code page 1252 lacks, naming the field.
+  void CheckCodePageText(TUpdateKind UpdateKind);
+  // The update table's char, varchar and text columns, from its catalog.
+  const std::vector<std::string>& CodePageColumns(const std::string& Table);
   bool FieldChanged(const std::string& Name) const;
   void BuildInsertSQL(TStrings* Lines) const;
   void BuildModifySQL(TStrings* Lines) const;
@@ -442,7 +450,7 @@ class TTessel : public TDataSet, public TlqServerQuery {
   static void ReadVarBytes(const std::uint8_t* Data, int Available, char* Value, int Area);
   double ReadDateTime(int Column, const std::uint8_t* Data, int Length) const;
   void ReadFieldValue(const TField* Field, const char* Slot, void* Dest) const;
-  void CheckTinyintRange(const TField* Field, const void* Source) const;
+  values::ColumnShape ShapeOf(int FieldNo) const;
   void WriteFieldValue(TField* Field, char* Slot, const void* Source);
   void WriteBlobValue(TField* Field, char* Slot, const void* Source);
   int NextServerRow();
@@ -461,6 +469,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // Content read from the server for the record in Buffer: kept in the slot
   // under one handle per record and field, so reading again replaces it.
   void StoreReadBlob(const TField* Field, TRecordBuffer Buffer, std::string&& Value);
+  // Content read from the server earlier for the record of Buffer (by its
+  // record id), or nullptr. A posted change of the field goes to the blob
+  // list, so what was read stays the server's content while open.
+  const std::string* ReadBlobOfRecord(const TField* Field, TRecordBuffer Buffer) const;
   // The slot's content without a copy; an empty string when none.
   const std::string& BlobContent(const TField* Field, TRecordBuffer Buffer) const;
   void ClearBlobSlots(TRecordBuffer Buffer) const;
@@ -505,6 +517,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::vector<std::int32_t> FColumnSizes;
   // Precision and scale per column, for decimal values of new records.
   std::vector<std::pair<std::uint8_t, std::uint8_t>> FColumnShapes;
+  // Per update table (upper case): its code-page text columns.
+  std::map<std::string, std::vector<std::string>> FCodePageColumns;
   // Per column, the name the server gave it (see ColumnName).
   std::vector<std::string> FColumnNames;
   // A statement was sent and its result not yet given up.

@@ -32,7 +32,11 @@ std::string errnoText(const char* what) {
 
 Listener::Listener(Engine& engine, const Credentials& credentials, ListenerOptions options,
                    Log& log)
-    : engine_(engine), credentials_(credentials), options_(std::move(options)), log_(log) {}
+    : engine_(engine),
+      credentials_(credentials),
+      options_(std::move(options)),
+      log_(log),
+      readAhead_(std::make_shared<ReadAheadBudget>(options_.maxReadAheadTotal)) {}
 
 Listener::~Listener() {
   stop();
@@ -52,7 +56,7 @@ std::uint16_t Listener::start() {
     listenFd_.reset();
     throw std::runtime_error(reason);
   }
-  if (::listen(listenFd_.get(), 128) != 0) throw std::runtime_error(errnoText("listen"));
+  if (::listen(listenFd_.get(), SOMAXCONN) != 0) throw std::runtime_error(errnoText("listen"));
   socklen_t len = sizeof addr;
   ::getsockname(listenFd_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
   int pipeFds[2];
@@ -84,16 +88,30 @@ std::size_t Listener::sessionCount() const {
   return serving_;
 }
 
+std::size_t Listener::pendingCount() const {
+  std::lock_guard lock(mutex_);
+  std::size_t n = 0;
+  for (const auto& r : sessions_) n += pending(r) ? 1 : 0;
+  return n;
+}
+
+bool Listener::pending(const Running& r) const {
+  return !r.admitted && !r.closing && !r.finished->load();
+}
+
 void Listener::acceptLoop() {
   for (;;) {
     pollfd fds[2] = {{listenFd_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-    int r = ::poll(fds, 2, 1000);
+    // Often enough to close connections that missed the login time-out soon
+    // after it passes.
+    int r = ::poll(fds, 2, 250);
     if (r < 0 && errno != EINTR) {
       log_.write(errnoText("poll on the listening socket"));
       return;
     }
     if (fds[1].revents) return;
     if (r > 0 && (fds[0].revents & POLLIN)) accept();
+    expireLogins();
     reap(false);
   }
 }
@@ -116,34 +134,62 @@ void Listener::accept() {
   std::string name = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
 
   std::lock_guard lock(mutex_);
-  SessionSettings settings = options_.session;
-  const bool refusing = serving_ >= options_.maxSessions;
-  if (refusing) {
-    if (sessions_.size() - serving_ >= options_.maxRefusing) {
-      log_.write("closed " + name + ": " + std::to_string(options_.maxSessions) +
-                 " sessions open and as many refusals under way");
-      return;
-    }
-    log_.write("refusing " + name + ": " + std::to_string(options_.maxSessions) +
-               " sessions already open");
-    settings.refuseAtLimit = options_.maxSessions;
-  } else {
-    ++serving_;
+  std::size_t waiting = 0;
+  Running* oldest = nullptr;
+  for (auto& r : sessions_) {
+    if (!pending(r)) continue;
+    if (!oldest) oldest = &r;
+    ++waiting;
   }
-  std::uint16_t spid = allocateSpid();
-  auto session = std::make_shared<TdsSession>(std::move(transport), engine_, credentials_, settings,
-                                              log_, spid, name);
-  auto finished = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([this, session, finished, refusing] {
-    session->run();
-    if (!refusing) {
-      std::lock_guard lock(mutex_);
-      --serving_;
+  if (oldest && waiting >= options_.maxPendingLogins) {
+    // The newest connection is the likeliest to log in soon; one that has
+    // waited longest has most likely nothing to send.
+    log_.write("closing " + oldest->session->peer() + ": " +
+               std::to_string(options_.maxPendingLogins) +
+               " connections are waiting to log in and it has waited longest");
+    oldest->closing = true;
+    oldest->session->stop();
+  }
+  auto it = sessions_.insert(sessions_.end(), Running{});
+  it->accepted = std::chrono::steady_clock::now();
+  it->finished = std::make_shared<std::atomic<bool>>(false);
+  SessionSettings settings = options_.session;
+  settings.readAhead = readAhead_;
+  settings.admit = [this, it]() -> std::size_t {
+    std::lock_guard lock(mutex_);
+    if (serving_ >= options_.maxSessions) {
+      log_.write("refusing " + it->session->peer() + ": " + std::to_string(options_.maxSessions) +
+                 " sessions already open");
+      return options_.maxSessions;
     }
+    ++serving_;
+    it->admitted = true;
+    return 0;
+  };
+  std::uint16_t spid = allocateSpid();
+  it->session = std::make_shared<TdsSession>(std::move(transport), engine_, credentials_, settings,
+                                             log_, spid, name);
+  it->thread = std::thread([this, session = it->session, finished = it->finished, it] {
+    session->run();
+    std::lock_guard lock(mutex_);
+    if (it->admitted) --serving_;
     finished->store(true);
   });
-  sessions_.push_back(
-      Running{std::move(session), std::move(thread), std::move(finished), refusing});
+}
+
+void Listener::expireLogins() {
+  // A second later than the session's own time-out, which logs the usual
+  // line; this one catches clients that send a byte now and then.
+  const auto deadline = std::chrono::steady_clock::now() -
+                        std::chrono::seconds(options_.session.loginTimeoutSeconds + 1);
+  std::lock_guard lock(mutex_);
+  for (auto& r : sessions_) {
+    if (!pending(r) || r.accepted > deadline) continue;
+    log_.write("closing " + r.session->peer() + ": no login within " +
+               std::to_string(options_.session.loginTimeoutSeconds) + " s");
+    r.closing = true;
+    r.session->stop();
+  }
 }
 
 void Listener::reap(bool all) {

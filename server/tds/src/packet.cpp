@@ -46,6 +46,7 @@ std::optional<IncomingMessage> MessageReader::next() {
   IncomingMessage message;
   bool first = true;
   for (;;) {
+    if (gate_) gate_(message.payload.size());
     std::array<std::uint8_t, kPacketHeaderSize> raw{};
     if (!readExact(raw.data(), raw.size(), first)) return std::nullopt;
     PacketHeader h = parsePacketHeader(raw);

@@ -122,8 +122,16 @@ void TdsSession::run() {
   }
   stopping_ = true;
   cancel_.request();
+  room_.notify_all();
   transport_->shutdown();
   if (readerThread_.joinable()) readerThread_.join();
+  {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+    queuedBytes_ = 0;
+    partialBytes_ = 0;
+    account();
+  }
   session_.reset();
 }
 
@@ -135,6 +143,7 @@ void TdsSession::stop() {
     queue_.push_back(Item{Item::Kind::Stop, {}, {}});
   }
   ready_.notify_all();
+  room_.notify_all();
   transport_->shutdown();
 }
 
@@ -152,7 +161,10 @@ std::optional<IncomingMessage> TdsSession::readLoginMessage() {
     return std::nullopt;
   }
   auto m = reader_.next();
-  if (!m) logLine("ended: client closed the connection before logging in");
+  if (!m) {
+    logLine(stopping_ ? "ended: closed by the server before logging in"
+                      : "ended: client closed the connection before logging in");
+  }
   return m;
 }
 
@@ -184,9 +196,8 @@ bool TdsSession::handshake() {
   version_ = *version;
   tokens_.setVersion(version_);
   user_ = login.userName;
-  if (settings_.refuseAtLimit > 0) {
-    refuseLogin(listenerMessage(ListenerMessage::TooManyConnections,
-                                std::to_string(settings_.refuseAtLimit)),
+  if (std::size_t limit = settings_.admit ? settings_.admit() : 0; limit != 0) {
+    refuseLogin(listenerMessage(ListenerMessage::TooManyConnections, std::to_string(limit)),
                 login.userName);
     return false;
   }
@@ -264,6 +275,7 @@ void TdsSession::serve() {
   // is dropped after the same time.
   transport_->setReceiveTimeout(settings_.idleTimeoutSeconds * 1000);
   transport_->setSendTimeout(settings_.idleTimeoutSeconds * 1000);
+  reader_.setPacketGate([this](std::size_t partial) { waitForRoom(partial); });
   readerThread_ = std::thread([this] { readLoop(); });
   for (;;) {
     Item item = pop();
@@ -273,6 +285,7 @@ void TdsSession::serve() {
         // connection close, as SQL Server closes a killed session's.
         if (killed()) return;
         handleRequest(item.message);
+        requestEnded();
         if (killed()) return;
         break;
       case Item::Kind::Attention:
@@ -517,16 +530,6 @@ void TdsSession::readLoop() {
         ready_.notify_all();
         continue;
       }
-      {
-        std::lock_guard lock(mutex_);
-        if (queue_.size() >= settings_.maxQueuedRequests) {
-          last =
-              Item{Item::Kind::Failed,
-                   {},
-                   "more than " + std::to_string(settings_.maxQueuedRequests) + " requests queued"};
-          break;
-        }
-      }
       push(Item{Item::Kind::Request, std::move(*message), {}});
     }
   } catch (const ProtocolError& e) {
@@ -551,9 +554,47 @@ void TdsSession::readLoop() {
 void TdsSession::push(Item item) {
   {
     std::lock_guard lock(mutex_);
+    queuedBytes_ += item.message.payload.size();
+    partialBytes_ = 0;
+    account();
     queue_.push_back(std::move(item));
   }
   ready_.notify_all();
+}
+
+void TdsSession::waitForRoom(std::size_t partial) {
+  std::unique_lock lock(mutex_);
+  partialBytes_ = partial;
+  account();
+  const ReadAheadBudget* shared = settings_.readAhead.get();
+  for (;;) {
+    // The request to run next is always read whole; only what would wait
+    // behind it is bounded.
+    if (stopping_ || (!running_ && queue_.empty())) return;
+    const bool room = queue_.size() < settings_.maxQueuedRequests &&
+                      queuedBytes_ + partial < settings_.maxReadAheadBytes;
+    if (room && !(shared && shared->spent())) return;
+    // Other sessions return their share of the budget without a signal to
+    // this one: look again now and then.
+    room_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+}
+
+void TdsSession::requestEnded() {
+  {
+    std::lock_guard lock(mutex_);
+    running_ = false;
+  }
+  room_.notify_all();
+}
+
+void TdsSession::account() {
+  const std::size_t held = queuedBytes_ + partialBytes_;
+  if (settings_.readAhead) {
+    settings_.readAhead->add(static_cast<std::int64_t>(held) -
+                             static_cast<std::int64_t>(accounted_));
+  }
+  accounted_ = held;
 }
 
 TdsSession::Item TdsSession::pop() {
@@ -566,6 +607,12 @@ TdsSession::Item TdsSession::pop() {
   }
   Item item = std::move(queue_.front());
   queue_.pop_front();
+  if (item.kind == Item::Kind::Request) {
+    queuedBytes_ -= item.message.payload.size();
+    account();
+    running_ = true;
+  }
+  room_.notify_all();
   return item;
 }
 

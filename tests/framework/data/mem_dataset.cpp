@@ -88,7 +88,9 @@ int TMemDataSet::BufferId(int index) const {
 
 void TMemDataSet::InternalInitFieldDefs() {
   FieldDefs()->Clear();
-  for (const Column& c : columns) FieldDefs()->Add(c.name, c.type, c.size, c.required);
+  for (const Column& c : columns) {
+    FieldDefs()->Add(c.name, c.type, c.size, c.required)->SetPrecision(c.precision);
+  }
 }
 
 void TMemDataSet::InternalOpen() {

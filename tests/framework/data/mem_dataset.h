@@ -22,6 +22,7 @@ struct Column {
   TFieldType type;
   int size = 0;
   bool required = false;
+  int precision = 0;  // BCD columns
 };
 
 class TMemDataSet : public TDataSet {

@@ -85,6 +85,9 @@ TEST(ServerProgram, ConfigFileLoginsWork) {
   auto dir = std::filesystem::temp_directory_path() / ("tds-config-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "sqld.conf") << "# logins\nlogin = sa:fromfile\nlogin = anna:s3cret\nquiet\n";
+  // Passwords in it: the server reads it only when no one else may.
+  std::filesystem::permissions(
+      dir / "sqld.conf", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   {
     ServerProcess server(kServer, {"--config", (dir / "sqld.conf").string()});
     auto r = runProgram({"tsql", "-H", "127.0.0.1", "-p", std::to_string(server.port()), "-U",

@@ -26,6 +26,7 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int port() const { return port_; }
+  int pid() const { return pid_; }
   // Sends SIGTERM and returns the exit status (0 after a clean stop).
   int stop();
 

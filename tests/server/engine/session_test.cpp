@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -91,6 +92,63 @@ TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
     EXPECT_FALSE(r.dones.back().more) << sql;
   }
   EXPECT_EQ(run(*s, "SELECT 1").results.size(), 1u);
+}
+
+// Generated statements with tens of thousands of operands (ten times what
+// once overflowed the stack) run, or fail with 191, and the session goes on.
+TEST_F(SessionTest, LongOperandListsRunOrFailWith191) {
+  auto s = open();
+  auto chain = [](std::string first, std::string_view each, int n) {
+    first.reserve(first.size() + each.size() * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) first += each;
+    return first;
+  };
+  std::string list = "0";
+  for (int i = 1; i < 50000; ++i) list += "," + std::to_string(i);
+  ASSERT_TRUE(run(*s, "CREATE TABLE chain_t (x int) INSERT chain_t VALUES (7), (49999), (50000)")
+                  .errors()
+                  .empty());
+  struct Case {
+    std::string sql;
+    std::string value;  // of the one row and column, or empty with `error`
+    int error;
+  };
+  const Case cases[] = {
+      {"SELECT " + chain("1", "+1", 60000), "60001", 0},
+      {"SELECT " + chain("1", "+1-1", 30000) + "+CAST(2 AS bigint)", "3", 0},
+      {"SELECT " + chain("2147483647", "+1-1", 30000), "", 8115},
+      {"SELECT " + chain("1", "*1", 60000), "", 191},
+      {"SELECT " + chain("1.5", "+1.5", 60000), "", 191},
+      {"SET CONCAT_NULL_YIELDS_NULL ON SELECT " + chain("'<'", "+''", 60000) + "+'>'", "<>", 0},
+      {"SET CONCAT_NULL_YIELDS_NULL OFF DECLARE @n varchar(1) SELECT " +
+           chain("'<'", "+@n", 60000) + "+'>'",
+       "<>", 0},
+      {"SELECT CASE WHEN " + chain("1=1", " AND 1=1", 60000) + " THEN 'yes' END", "yes", 0},
+      {"SELECT count(*) FROM chain_t WHERE " + chain("x=-1", " OR x=-1", 200000) + " OR x=7", "1",
+       0},
+      {"SELECT count(*) FROM chain_t WHERE x IN (" + list + ")", "2", 0},
+      {"SELECT count(*) FROM chain_t WHERE x NOT IN (" + list + ")", "1", 0},
+      {"SELECT " + chain("1", "^0", 60000), "", 191},
+      {"SELECT 1 WHERE " + std::string(3000, '(') + "1=1" + std::string(3000, ')'), "", 191},
+  };
+  for (const Case& c : cases) {
+    // Processor time, not wall time: a loaded machine must not fail the test.
+    std::clock_t started = std::clock();
+    auto r = run(*s, c.sql);
+    std::string what = c.sql.substr(0, 60);
+    EXPECT_LT(std::clock() - started, 20 * CLOCKS_PER_SEC) << what;
+    if (c.error) {
+      ASSERT_EQ(r.errors().size(), 1u) << what;
+      EXPECT_EQ(r.errors()[0].number, c.error) << what;
+    } else {
+      ASSERT_TRUE(r.errors().empty()) << what << ": " << r.errors()[0].text;
+      ASSERT_EQ(r.results.size(), 1u) << what;
+      ASSERT_EQ(r.results[0].rows.size(), 1u) << what;
+      EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), c.value)
+          << what;
+    }
+    EXPECT_EQ(run(*s, "SELECT 1").results.size(), 1u) << what;
+  }
 }
 
 // The statement's DONE counts its own rows; the trigger's statements report

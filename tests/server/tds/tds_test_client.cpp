@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -430,6 +431,9 @@ void TestClient::connect(std::uint16_t port) {
   if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     throw std::runtime_error("cannot connect to port " + std::to_string(port));
   }
+  // As the clients of SQL Server do: a request's last packet leaves at once.
+  int on = 1;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 void TestClient::close() {

@@ -1,10 +1,13 @@
 #pragma once
 
 // Accepts TDS connections on 127.0.0.1 and runs each in a TdsSession on its
-// own thread. start() and stop() belong to the thread that owns the Listener;
+// own thread. Connections that have not logged in yet are bounded and timed
+// apart from the sessions, so that clients sending nothing cannot keep others
+// out. start() and stop() belong to the thread that owns the Listener;
 // sessions share the Engine, the Credentials and the Log, which must outlive it.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -22,10 +25,16 @@ namespace tessel::sqld::tds {
 
 struct ListenerOptions {
   std::uint16_t port = 0;  // 0: any free port
+  // Logged-in sessions; a login beyond gets error 17809.
   std::size_t maxSessions = 256;
-  // Connections beyond maxSessions still get a login answer (error 17809)
-  // while at most this many of them are open; later ones are closed at once.
-  std::size_t maxRefusing = 16;
+  // Connections not logged in yet, counted apart from maxSessions. A new
+  // connection that finds them all taken takes the place of the one that has
+  // waited longest, which is closed. Each has session.loginTimeoutSeconds
+  // from its connection to its LOGIN7.
+  std::size_t maxPendingLogins = 64;
+  // What all sessions together may hold of requests they have not run yet
+  // (see SessionSettings::maxReadAheadBytes).
+  std::size_t maxReadAheadTotal = std::size_t{256} << 20;
   SessionSettings session;
 };
 
@@ -41,18 +50,26 @@ class Listener {
   std::uint16_t start();
   // Stops accepting, ends every session and waits for their threads.
   void stop();
+  // Logged-in sessions (and logins under way past their admission).
   std::size_t sessionCount() const;
+  // Connections still waiting to log in.
+  std::size_t pendingCount() const;
 
  private:
   struct Running {
     std::shared_ptr<TdsSession> session;
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> finished;
-    bool refusing = false;  // only answers the login with error 17809
+    std::chrono::steady_clock::time_point accepted;
+    bool admitted = false;  // guarded by mutex_: holds a place among maxSessions
+    bool closing = false;   // guarded by mutex_: stopped before it logged in
   };
 
   void acceptLoop();
   void accept();
+  // Closes connections that have not logged in within the login time-out.
+  void expireLogins();
+  bool pending(const Running& r) const;  // mutex_ held
   void reap(bool all);
   std::uint16_t allocateSpid();  // mutex_ held
 
@@ -60,6 +77,7 @@ class Listener {
   const Credentials& credentials_;
   ListenerOptions options_;
   Log& log_;
+  std::shared_ptr<ReadAheadBudget> readAhead_;
   UniqueFd listenFd_;
   UniqueFd wakeRead_;  // the accept loop wakes up when wakeWrite_ is written
   UniqueFd wakeWrite_;
@@ -67,7 +85,7 @@ class Listener {
 
   mutable std::mutex mutex_;
   std::list<Running> sessions_;    // guarded by mutex_
-  std::size_t serving_ = 0;        // guarded by mutex_: sessions not refusing logins
+  std::size_t serving_ = 0;        // guarded by mutex_: admitted sessions
   std::set<std::uint16_t> spids_;  // guarded by mutex_
 };
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -70,6 +71,10 @@ class MessageReader {
   // True when bytes already buffered or on the socket can be read at once.
   bool buffered() const { return pos_ < end_; }
   void setMaxMessageSize(std::size_t size) { maxMessageSize_ = size; }
+  // Called before each packet is read with the bytes of the message read so
+  // far (0 before a message). It may block: while it does, nothing is read
+  // from the socket and the client waits on TCP flow control.
+  void setPacketGate(std::function<void(std::size_t)> gate) { gate_ = std::move(gate); }
 
  private:
   // False at end of stream before any byte of `out` was read.
@@ -77,6 +82,7 @@ class MessageReader {
 
   Transport& transport_;
   std::size_t maxMessageSize_;
+  std::function<void(std::size_t)> gate_;
   std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(65536);
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +20,7 @@
 #include "sqld/tds/credentials.h"
 #include "sqld/tds/log.h"
 #include "sqld/tds/packet.h"
+#include "sqld/tds/read_ahead.h"
 #include "sqld/tds/token_writer.h"
 #include "sqld/tds/transport.h"
 
@@ -27,12 +29,22 @@ namespace tessel::sqld::tds {
 struct SessionSettings {
   std::string serverName = "TESSEL";
   int idleTimeoutSeconds = 0;  // 0: never drop an idle client
-  int loginTimeoutSeconds = 60;
+  // From the connection to its LOGIN7: a client that logs in sends PRELOGIN
+  // and LOGIN7 at once, so a few seconds suffice.
+  int loginTimeoutSeconds = 5;
   std::size_t maxMessageSize = std::size_t{64} << 20;
+  // Requests read while one runs, in number and in bytes. Beyond either the
+  // session stops reading its socket (the client waits on TCP) until the
+  // requests ahead have run; the message being read counts with its bytes.
   std::size_t maxQueuedRequests = 64;
-  // When non-zero, the server already serves this many sessions: the login
-  // is refused with error 17809 naming the number.
-  std::size_t refuseAtLimit = 0;
+  std::size_t maxReadAheadBytes = std::size_t{4} << 20;
+  // Asked when the LOGIN7 arrives: takes a place among the logged-in
+  // sessions and returns 0, or returns the session limit when every place is
+  // taken, and the login is refused with error 17809 naming it. Unset: admitted.
+  std::function<std::size_t()> admit;
+  // Shared by the sessions of a listener: bounds what they read ahead
+  // together, as maxReadAheadBytes bounds one. Null: no shared bound.
+  std::shared_ptr<ReadAheadBudget> readAhead;
 };
 
 class TdsSession {
@@ -48,6 +60,7 @@ class TdsSession {
   void run();
   void stop();
   std::uint16_t spid() const { return spid_; }
+  const std::string& peer() const { return peer_; }
 
  private:
   struct Item {
@@ -78,6 +91,12 @@ class TdsSession {
   void readLoop();
   void push(Item item);
   Item pop();
+  // The reader thread's packet gate: blocks while this session holds more
+  // unrun request bytes or requests than it may (see SessionSettings).
+  void waitForRoom(std::size_t partial);
+  void requestEnded();
+  // Brings this session's share of settings_.readAhead up to date; mutex_ held.
+  void account();
   bool idleExpired() const;
   void touch();
   void logLine(const std::string& text);
@@ -114,6 +133,11 @@ class TdsSession {
   std::condition_variable ready_;
   std::deque<Item> queue_;         // guarded by mutex_
   bool pendingAttention_ = false;  // guarded by mutex_: ATTENTION not yet acknowledged
+  std::condition_variable room_;   // the reader waits here for requests to run
+  bool running_ = false;           // guarded by mutex_: a popped request has not ended
+  std::size_t queuedBytes_ = 0;    // guarded by mutex_: payload bytes in queue_
+  std::size_t partialBytes_ = 0;   // guarded by mutex_: of the message being read
+  std::size_t accounted_ = 0;      // guarded by mutex_: what this session counts in readAhead
 };
 
 }  // namespace tessel::sqld::tds

@@ -1,0 +1,31 @@
+#pragma once
+
+// Parameter values as they are written into statement text, and as they are
+// declared for a prepared statement's procedure, chosen by the parameter's
+// data type. Every value either becomes a literal the server reads back as
+// exactly that value, or is refused with an error naming the parameter:
+// nothing is ever written into the text raw.
+
+#include <string>
+
+namespace tessel {
+class TParam;
+}
+
+namespace tessel::values {
+
+// The value as a T-SQL literal: null; a quoted string, N'...' when it holds
+// any character outside ASCII; 0x... for binary and blob values; date-times
+// to the millisecond; exact numbers in full. Raises EDatabaseError naming the
+// parameter for a type that has no literal, text that is not UTF-8, a string
+// holding a zero character, and a float that is not finite.
+std::string SqlLiteral(const TParam& Param);
+
+// The type a prepared statement's procedure declares the parameter with;
+// character and binary values are declared long enough for any value
+// (nvarchar(max), varbinary(max)), so no later value is cut; decimals and
+// date-times travel as exact text that the server converts where it is used. Raises
+// EDatabaseError naming the parameter for a type it cannot declare.
+std::string DeclaredType(const TParam& Param);
+
+}  // namespace tessel::values

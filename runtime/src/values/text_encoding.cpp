@@ -1,0 +1,100 @@
+// UTF-8 decoding for the checks of texts before they are sent.
+
+#include "values/text_encoding.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace tessel::values {
+namespace {
+
+// Decodes the sequence at Text[i]; returns its length, 0 when it is not a
+// well-formed UTF-8 sequence (overlong forms, surrogates and values past
+// U+10FFFF included).
+std::size_t Decode(std::string_view Text, std::size_t i, char32_t& cp) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(Text[i + k]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  }
+  std::size_t length = 0;
+  char32_t min = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2;
+    cp = lead & 0x1F;
+    min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3;
+    cp = lead & 0x0F;
+    min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4;
+    cp = lead & 0x07;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > Text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
+// The characters of code page 1252 outside Latin-1's printable range.
+constexpr char32_t kWindows1252Extras[] = {0x20AC, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x017D, 0x2018,
+                                           0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC,
+                                           0x2122, 0x0161, 0x203A, 0x0153, 0x017E, 0x0178};
+
+bool InCodePage1252(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return true;
+  return std::find(std::begin(kWindows1252Extras), std::end(kWindows1252Extras), cp) !=
+         std::end(kWindows1252Extras);
+}
+
+}  // namespace
+
+TextProblem FindTextProblem(std::string_view Text, bool CodePage1252) {
+  TextProblem problem;
+  for (std::size_t i = 0; i < Text.size();) {
+    char32_t cp = 0;
+    const std::size_t length = Decode(Text, i, cp);
+    if (length == 0) {
+      problem.Kind = TextFault::NotUtf8;
+      problem.Offset = i;
+      return problem;
+    }
+    if (CodePage1252 && !InCodePage1252(cp)) {
+      problem.Kind = TextFault::NotInCodePage;
+      problem.Offset = i;
+      problem.Character = std::string(Text.substr(i, length));
+      char name[16];
+      std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+      problem.CodePoint = name;
+      return problem;
+    }
+    i += length;
+  }
+  return problem;
+}
+
+bool IsAscii(std::string_view Text) {
+  return std::all_of(Text.begin(), Text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::size_t Utf16Length(std::string_view Text) {
+  std::size_t units = 0;
+  for (const char c : Text) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;  // lead bytes; 4-byte forms are pairs
+  }
+  return units;
+}
+
+}  // namespace tessel::values
