@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "framework/decimal.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
 #include "framework/params.h"
@@ -61,17 +62,6 @@ void AssignField(TField* field, const FidelityValue& value) {
   }
 }
 
-// SetAsBCD where the parameter offers it, else the text converted to ftBCD.
-template <class P>
-void SetBcdText(P& param, const std::string& text) {
-  if constexpr (requires { param.SetAsBCD(text); }) {
-    param.SetAsBCD(text);
-  } else {
-    param.SetDataType(ftBCD);
-    param.SetText(text);
-  }
-}
-
 void AssignParam(TParam& param, const FidelityColumn& column, const FidelityValue& value) {
   static const TFieldType kTypes[] = {ftString, ftMemo, ftBlob, ftVarBytes, ftUnknown, ftBCD};
   TFieldType type = kTypes[static_cast<int>(column.param)];
@@ -99,7 +89,7 @@ void AssignParam(TParam& param, const FidelityColumn& column, const FidelityValu
       param.SetAsBytes(TBytes(value.text.begin(), value.text.end()));
       break;
     case ParamKind::Bcd:
-      SetBcdText(param, value.text);
+      param.SetAsBCD(Decimal::FromString(value.text));
       break;
     case ParamKind::Typed:
       param.SetDataType(type);

@@ -22,7 +22,7 @@ enum class ParamKind {
   Blob,   // SetAsBlob
   Bytes,  // SetAsBytes
   Typed,  // SetDataType(ParamType), then SetText or SetAsFloat
-  Bcd,    // SetAsBCD when the parameter has it, else typed ftBCD text
+  Bcd,    // SetAsBCD of the exact decimal
 };
 
 struct FidelityValue {
@@ -46,7 +46,7 @@ struct FidelityColumn {
   std::string type;  // as written in CREATE TABLE
   std::string slug;  // part of the table name
   ParamKind param = ParamKind::Text;
-  TFieldType paramType = ftString;  // for ParamKind::Typed and Bcd
+  TFieldType paramType = ftString;  // for ParamKind::Typed
   int scale = -1;                   // decimal places the independent client shows
   bool large = false;               // text, ntext, image or a (max) type
   std::vector<FidelityValue> values;
