@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "framework/data_consts.h"
+#include "framework/decimal.h"
 #include "framework/sysutils.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
@@ -113,6 +114,7 @@ void CheckKeyField(const TField* field) {
     case ftBoolean:
     case ftFloat:
     case ftCurrency:
+    case ftBCD:
     case ftDateTime:
     case ftDate:
     case ftTime:
@@ -382,7 +384,17 @@ std::ptrdiff_t ScanItems(const std::vector<void*>& Items, std::size_t From, int 
 bool TTessel::ShownValueEquals(const SearchKey& Key, const char* Value) const {
   const char* slot = Value - 1;
   const double Number = Key.Number;
-  if (Key.Field->DataType() == ftFloat || Key.Field->DataType() == ftCurrency) {
+  if (Key.Field->DataType() == ftBCD) {
+    std::uint8_t shown[kBcdSize];
+    ReadFieldValue(Key.Field, slot, shown);
+    return BcdToDecimal(shown).ToDouble() == Number;
+  }
+  if (Key.Field->DataType() == ftCurrency) {
+    std::int64_t shown = 0;
+    ReadFieldValue(Key.Field, slot, &shown);
+    return static_cast<double>(shown) / 10000.0 == Number;
+  }
+  if (Key.Field->DataType() == ftFloat) {
     double shown = 0;
     ReadFieldValue(Key.Field, slot, &shown);
     return shown == Number;

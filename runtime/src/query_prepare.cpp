@@ -86,7 +86,11 @@ void SendParameter(PDBPROCESS process, const TParam& param,
     // UTF-8 that the client library converts to UTF-16 for the Unicode
     // declaration; past nvarchar's 4,000 characters as ntext.
     const std::string text = param.AsString();
-    values::SqlLiteral(param);  // refuses text that is not UTF-8 or holds a zero character
+    const values::TextProblem problem = values::FindTextProblem(text, false);
+    if (problem.Kind != values::TextFault::None) {
+      DatabaseError(Format("Parameter '%s' is not valid UTF-8 (byte %d)",
+                           {param.Name(), static_cast<int>(problem.Offset) + 1}));
+    }
     token = values::CodePointCount(text) > kLongestNVarChar ? kSQLNTEXT : kSQLNVARCHAR;
     take_text(text);
   } else if (binary) {

@@ -1,5 +1,6 @@
 // Binding of expressions: names, literals, operators, CASE, CAST, IN.
 
+#include <climits>
 #include <cstdio>
 
 #include "binder.h"
@@ -75,7 +76,9 @@ TypeInfo commonType(const TypeInfo& a, const TypeInfo& b) {
     bool fixed = isFixedLengthType(a.type) && isFixedLengthType(b.type);
     SqlType t = unicode ? (fixed ? SqlType::NChar : SqlType::NVarChar)
                         : (fixed ? SqlType::Char : SqlType::VarChar);
-    return makeType(t, unicode ? len * 2 : len);
+    // A (max) length is near INT_MAX: doubled it would overflow.
+    const int bytes = !unicode ? len : len > INT_MAX / 2 ? INT_MAX : len * 2;
+    return makeType(t, bytes);
   }
   if (isBinaryType(a.type) && isBinaryType(b.type))
     return makeType(SqlType::VarBinary, std::max(a.length, b.length));

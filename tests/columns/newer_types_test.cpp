@@ -43,63 +43,72 @@ constexpr std::int32_t Ms(int h, int m, int s, int ms) {
   return ((h * 60 + m) * 60 + s) * 1000 + ms;
 }
 
-TEST_F(NewerTypesTest, DatesAndTimesKeepTheirMilliseconds) {
+// Up to three fraction digits a time or datetime2 column is a time or
+// date-time field; past them the field holds the exact text, which a
+// date-time field would cut to the millisecond.
+TEST_F(NewerTypesTest, DatesAndTimesKeepEveryDigit) {
   MakeTypedTable(
-      "c_dates", "k int, d date NULL, t time NULL, t0 time(0) NULL, dt datetime2 NULL",
-      {"(1, '2024-05-06', '12:34:56.1234567', '23:59:59', '2024-05-06 12:34:56.1239999')",
-       "(2, '0001-01-01', '00:00:00', '00:00:00', '0001-01-01 00:00:00.0010000')",
-       "(3, '9999-12-31', '23:59:59.9999999', NULL, '9999-12-31 23:59:59.9999999')",
-       "(4, NULL, NULL, NULL, NULL)"});
+      "c_dates",
+      "k int, d date NULL, t time NULL, t0 time(0) NULL, dt datetime2 NULL, dt3 datetime2(3) NULL",
+      {"(1, '2024-05-06', '12:34:56.1234567', '23:59:59', '2024-05-06 12:34:56.1239999', "
+       "'2024-05-06 12:34:56.123')",
+       "(2, '0001-01-01', '00:00:00', '00:00:00', '0001-01-01 00:00:00.0010000', "
+       "'0001-01-01 00:00:00.001')",
+       "(3, '9999-12-31', '23:59:59.9999999', NULL, '9999-12-31 23:59:59.9999999', NULL)",
+       "(4, NULL, NULL, NULL, NULL, NULL)"});
   if (IsSkipped()) return;
-  TTessel* query = NewQuery("SELECT d, t, t0, dt FROM c_dates ORDER BY k");
+  TTessel* query = NewQuery("SELECT d, t, t0, dt, dt3 FROM c_dates ORDER BY k");
   query->SetCacheAllRecords(true);
   query->Open();
   TField* d = query->FieldByName("d");
-  TField* t = query->FieldByName("t");
   TField* t0 = query->FieldByName("t0");
-  TField* dt = query->FieldByName("dt");
+  TField* dt3 = query->FieldByName("dt3");
   EXPECT_NE(dynamic_cast<TDateField*>(d), nullptr);
-  EXPECT_NE(dynamic_cast<TTimeField*>(t), nullptr);
   EXPECT_NE(dynamic_cast<TTimeField*>(t0), nullptr);
-  EXPECT_NE(dynamic_cast<TDateTimeField*>(dt), nullptr);
-  // The digits after the millisecond are dropped, never rounded into the
-  // next second or day.
+  EXPECT_NE(dynamic_cast<TDateTimeField*>(dt3), nullptr);
+  EXPECT_EQ(query->FieldByName("t")->DataType(), ftString);
+  EXPECT_EQ(query->FieldByName("dt")->DataType(), ftString);
+  EXPECT_EQ(Column(*query, "t"),
+            (Lines{"12:34:56.1234567", "00:00:00.0000000", "23:59:59.9999999", ""}));
+  EXPECT_EQ(Column(*query, "dt"),
+            (Lines{"2024-05-06 12:34:56.1239999", "0001-01-01 00:00:00.0010000",
+                   "9999-12-31 23:59:59.9999999", ""}));
+  query->First();
   EXPECT_EQ(Stamp(d).Date, Day(2024, 5, 6));
-  EXPECT_EQ(Stamp(t).Time, Ms(12, 34, 56, 123));
   EXPECT_EQ(Stamp(t0).Time, Ms(23, 59, 59, 0));
-  EXPECT_EQ(Stamp(dt).Date, Day(2024, 5, 6));
-  EXPECT_EQ(Stamp(dt).Time, Ms(12, 34, 56, 123));
+  EXPECT_EQ(Stamp(dt3).Time, Ms(12, 34, 56, 123));
   query->Next();
   // Before 1753, where a datetime cannot go.
   EXPECT_EQ(Stamp(d).Date, 1);
-  EXPECT_EQ(Stamp(dt).Date, 1);
-  EXPECT_EQ(Stamp(dt).Time, 1);
+  EXPECT_EQ(Stamp(dt3).Date, 1);
+  EXPECT_EQ(Stamp(dt3).Time, 1);
   query->Next();
   EXPECT_EQ(Stamp(d).Date, Day(9999, 12, 31));
-  EXPECT_EQ(Stamp(t).Time, Ms(23, 59, 59, 999));
   EXPECT_TRUE(t0->IsNull());
-  EXPECT_EQ(Stamp(dt).Date, Day(9999, 12, 31));
-  EXPECT_EQ(Stamp(dt).Time, Ms(23, 59, 59, 999));
   query->Next();
-  for (TField* field : {d, t, t0, dt}) EXPECT_TRUE(field->IsNull()) << field->FieldName();
+  for (TField* field : {d, t0, dt3}) EXPECT_TRUE(field->IsNull()) << field->FieldName();
   query->SortField("d", soDescending);
   query->First();
   EXPECT_EQ(Stamp(d).Date, Day(9999, 12, 31));
 }
 
 TEST_F(NewerTypesTest, DatesAndTimesAreWrittenBack) {
-  MakeTypedTable("c_datepost", "k int PRIMARY KEY, d date NULL, t time NULL, dt datetime2 NULL",
-                 {"(1, '2024-05-06', '12:34:56', '2024-05-06 12:34:56')"});
+  MakeTypedTable("c_datepost",
+                 "k int PRIMARY KEY, d date NULL, t time NULL, dt datetime2 NULL, "
+                 "dt3 datetime2(3) NULL",
+                 {"(1, '2024-05-06', '12:34:56', '2024-05-06 12:34:56', '2024-05-06 12:34:56')"});
   if (IsSkipped()) return;
-  TTessel* query = OpenEditable("c_datepost", "d, t, dt");
+  TTessel* query = OpenEditable("c_datepost", "d, t, dt, dt3");
   query->Edit();
   query->FieldByName("d")->SetAsDateTime(EncodeDate(2000, 2, 29));
-  query->FieldByName("t")->SetAsDateTime(EncodeTime(7, 8, 9, 0));
-  query->FieldByName("dt")->SetAsDateTime(
-      TimeStampToDateTime(TTimeStamp{Ms(3, 4, 5, 0), Day(1899, 1, 2)}));
+  query->FieldByName("t")->SetAsString("07:08:09.1234567");
+  query->FieldByName("dt")->SetAsString("1899-01-02 03:04:05.0000001");
+  query->FieldByName("dt3")->SetAsDateTime(
+      TimeStampToDateTime(TTimeStamp{Ms(3, 4, 5, 7), Day(1899, 1, 2)}));
   query->Post();
   EXPECT_EQ(ServerRows("SELECT COUNT(*) FROM c_datepost WHERE d = '2000-02-29' AND "
-                       "t = '07:08:09' AND dt = '1899-01-02 03:04:05'"),
+                       "t = '07:08:09.1234567' AND dt = '1899-01-02 03:04:05.0000001' AND "
+                       "dt3 = '1899-01-02 03:04:05.007'"),
             Lines{"1"});
 }
 

@@ -146,7 +146,9 @@ TEST_F(LocateTest, UnicodeTextCaseAccentsAndWholeCharacters) {
   for (const auto& c : cases) {
     query->First();
     EXPECT_EQ(query->Locate("name", c.key, c.options), c.id != 0) << c.key;
-    if (c.id != 0) EXPECT_EQ(Id(query), c.id) << c.key;
+    if (c.id != 0) {
+      EXPECT_EQ(Id(query), c.id) << c.key;
+    }
   }
 }
 
@@ -154,7 +156,7 @@ TEST_F(LocateTest, UnicodeTextCaseAccentsAndWholeCharacters) {
 // key with a time of day, a time key with a day, a bigint key with a
 // fraction: values those fields never show. 0: not found.
 TEST_F(LocateTest, DateTimeAndBigintKeys) {
-  MakeTable("l_newer", "id int NOT NULL, d date NULL, t time NULL, big bigint NULL",
+  MakeTable("l_newer", "id int NOT NULL, d date NULL, t time(3) NULL, big bigint NULL",
             {"(1, '20240229', '13:45:30.123', 9223372036854775807)",
              "(2, '19991231', '00:00:00', 9007199254740993)", "(3, '00010101', '23:59:59.999', -5)",
              "(4, NULL, NULL, NULL)"});
@@ -194,7 +196,9 @@ TEST_F(LocateTest, DateTimeAndBigintKeys) {
   for (const auto& c : cases) {
     query->First();
     EXPECT_EQ(query->Locate(c.field, c.key, 0), c.id != 0) << c.field << " " << VarToStr(c.key);
-    if (c.id != 0) EXPECT_EQ(Id(query), c.id) << c.field << " " << VarToStr(c.key);
+    if (c.id != 0) {
+      EXPECT_EQ(Id(query), c.id) << c.field << " " << VarToStr(c.key);
+    }
   }
   // Options do not apply to them; keys that do not convert are refused.
   EXPECT_TRUE(query->Locate("big", "-5", loPartialKey | loCaseInsensitive));

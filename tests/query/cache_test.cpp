@@ -163,20 +163,21 @@ TEST_F(CacheTest, SlotsFollowTheColumnsInOrder) {
   query->Open();
   EXPECT_EQ(query->FieldOffset(1), 0);
   EXPECT_EQ(query->FieldOffset(2), 6);
-  EXPECT_EQ(query->FieldOffset(3), 18);
-  EXPECT_EQ(query->FieldOffset(4), 28);
-  EXPECT_EQ(query->FieldOffset(5), 62);
-  EXPECT_EQ(query->RecordSize(), 68);
-  EXPECT_EQ(query->BlobSlotsOffset(), 68);
-  EXPECT_EQ(query->BookmarkOffset(), 72);
-  EXPECT_EQ(query->RecordBufferSize(), 78);
+  // char(10) arrives in UTF-8, up to four bytes a character: a 40-byte column.
+  EXPECT_EQ(query->FieldOffset(3), 48);
+  EXPECT_EQ(query->FieldOffset(4), 58);
+  EXPECT_EQ(query->FieldOffset(5), 92);
+  EXPECT_EQ(query->RecordSize(), 98);
+  EXPECT_EQ(query->BlobSlotsOffset(), 98);
+  EXPECT_EQ(query->BookmarkOffset(), 102);
+  EXPECT_EQ(query->RecordBufferSize(), 108);
 
   TFieldDefs& defs = *query->FieldDefs();
   ASSERT_EQ(defs.Count(), 5);
   EXPECT_EQ(defs[0]->DataType(), ftInteger);
   EXPECT_TRUE(defs[0]->Required());
   EXPECT_EQ(defs[1]->DataType(), ftString);
-  EXPECT_EQ(defs[1]->Size(), 10);
+  EXPECT_EQ(defs[1]->Size(), 40);
   EXPECT_TRUE(defs[1]->Required());
   EXPECT_EQ(defs[2]->DataType(), ftDateTime);
   EXPECT_EQ(defs[2]->Size(), 0);
