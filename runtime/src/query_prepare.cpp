@@ -198,17 +198,36 @@ bool TTessel::CallProcedure() {
   if (DataSource() != nullptr) SetParamsFromCursor();
   if (!FPrepared) Prepare();
   dbcancel(FDBProcess);
-  CheckDBResult(dbrpcinit(FDBProcess, FProcName.c_str(), kRpcRecompile));
+  std::vector<const TParam*> passing;
   TStringList passed;
-  std::vector<std::vector<std::uint8_t>> values;
-  values.reserve(static_cast<std::size_t>(FParams->Count()));
+  bool empty_value = false;
   for (int i = 0; i < FParams->Count(); ++i) {
     const TParam* param = FParams->Items(i);
     if (param->DataType() == ftUnknown || passed.IndexOf(param->Name()) >= 0) continue;
     passed.Add(param->Name());
-    SendParameter(FDBProcess, *param, values);
+    passing.push_back(param);
+    const TFieldType type = param->DataType();
+    const bool sized = IsVariableLength(type);
+    empty_value = empty_value || (sized && !param->IsNull() && param->DataSize() == 0);
   }
-  CheckDBResult(dbrpcsend(FDBProcess));
+  std::vector<std::vector<std::uint8_t>> values;
+  if (empty_value) {
+    // A procedure call passes a value of no bytes as null: a call holding an
+    // empty string or binary goes as an EXEC with the values written in.
+    std::string call = "EXEC " + FProcName;
+    for (std::size_t i = 0; i < passing.size(); ++i) {
+      call +=
+          (i == 0 ? " @" : ", @") + passing[i]->Name() + " = " + values::SqlLiteral(*passing[i]);
+    }
+    dbfreebuf(FDBProcess);
+    dbcmd(FDBProcess, call.c_str());
+    CheckDBResult(dbsqlsend(FDBProcess));
+  } else {
+    CheckDBResult(dbrpcinit(FDBProcess, FProcName.c_str(), kRpcRecompile));
+    values.reserve(passing.size());
+    for (const TParam* param : passing) SendParameter(FDBProcess, *param, values);
+    CheckDBResult(dbrpcsend(FDBProcess));
+  }
   while (!dbdataready(FDBProcess)) {
     if (FCancelAsync) {
       dbcancel(FDBProcess);
