@@ -229,8 +229,8 @@ std::vector<FidelityColumn> BuildTable() {
        4,
        false,
        {Same("maximum", "922337203685477.5807"), Same("minimum", "-922337203685477.5808"),
-        Same("finest", "0.0001"), Same("negative finest", "-0.0001"), V("zero", "0", "0.0000"),
-        V("one and a half", "1.5", "1.5000"), Null(),
+        Same("finest", "0.0001"), Same("negative finest", "-0.0001"), V("zero", "0", "0", "0.0000"),
+        V("one and a half", "1.5", "1.5", "1.5000"), Null(),
         Refused("out of range", "922337203685477.5808", "922337203685477.5808")}});
   table.push_back(
       {"smallmoney",
