@@ -12,6 +12,7 @@
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
 #include "values/server_types.h"
+#include "values/text_encoding.h"
 
 namespace tessel {
 
@@ -51,9 +52,7 @@ void TTessel::CheckCodePageText(TUpdateKind UpdateKind) {
   const std::vector<std::string>* code_page = nullptr;
   for (TField* field : texts) {
     const std::string value = field->AsString();
-    bool ascii = true;
-    for (const char c : value) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) continue;
+    if (values::IsAscii(value)) continue;
     if (code_page == nullptr) code_page = &CodePageColumns(FUpdateParams->TableName());
     bool in_code_page = false;
     for (const std::string& name : *code_page)

@@ -32,17 +32,6 @@ constexpr int kSQLNTEXT = 99;
 constexpr std::size_t kLongestNVarChar = 4000;
 constexpr std::size_t kLongestVarBinary = 8000;
 
-bool IsVariableLength(TFieldType type) {
-  return type == ftString || type == ftFixedChar || type == ftWideString || type == ftBytes ||
-         type == ftVarBytes || type == ftBlob || type == ftGraphic || type == ftMemo ||
-         type == ftFmtMemo;
-}
-
-bool IsTextType(TFieldType type) {
-  return type == ftString || type == ftFixedChar || type == ftWideString || type == ftMemo ||
-         type == ftFmtMemo;
-}
-
 void DrainResults(PDBPROCESS process) {
   int r;
   do {
@@ -56,7 +45,7 @@ void DrainResults(PDBPROCESS process) {
 void SendParameter(PDBPROCESS process, const TParam& param,
                    std::vector<std::vector<std::uint8_t>>& values) {
   const TFieldType type = param.DataType();
-  const bool binary = type == ftBytes || type == ftVarBytes || type == ftBlob || type == ftGraphic;
+  const bool binary = values::IsBinaryType(type);
   int token = FieldTypeToDBType(type);
   DBINT max_length = -1;
   DBINT length = -1;
@@ -65,7 +54,7 @@ void SendParameter(PDBPROCESS process, const TParam& param,
     value.assign(text.begin(), text.end());
     length = static_cast<DBINT>(text.size());
   };
-  if (IsVariableLength(type)) max_length = 0;
+  if (binary || values::IsTextType(type)) max_length = 0;
   if (param.IsNull()) {
     // A null of a type the server converts into any declared one (binary
     // types do not convert from character ones).
@@ -82,7 +71,7 @@ void SendParameter(PDBPROCESS process, const TParam& param,
     token = kSQLCHAR;
     max_length = 0;
     take_text(text);
-  } else if (IsTextType(type)) {
+  } else if (values::IsTextType(type)) {
     // UTF-8 that the client library converts to UTF-16 for the Unicode
     // declaration; past nvarchar's 4,000 characters as ntext.
     const std::string text = param.AsString();
@@ -94,13 +83,8 @@ void SendParameter(PDBPROCESS process, const TParam& param,
     token = values::CodePointCount(text) > kLongestNVarChar ? kSQLNTEXT : kSQLNVARCHAR;
     take_text(text);
   } else if (binary) {
-    const TBytes bytes = param.Value().VarType() == varBytes ? param.AsBytes() : TBytes{};
-    const std::string raw = param.Value().VarType() == varBytes ? std::string() : param.AsString();
-    if (param.Value().VarType() == varBytes) {
-      value.assign(bytes.begin(), bytes.end());
-    } else {
-      value.assign(raw.begin(), raw.end());
-    }
+    const std::string bytes = values::BinaryValue(param);
+    value.assign(bytes.begin(), bytes.end());
     length = static_cast<DBINT>(value.size());
     token = value.size() > kLongestVarBinary ? kSQLIMAGE : kSQLVARBINARY;
   } else {
@@ -207,7 +191,7 @@ bool TTessel::CallProcedure() {
     passed.Add(param->Name());
     passing.push_back(param);
     const TFieldType type = param->DataType();
-    const bool sized = IsVariableLength(type);
+    const bool sized = values::IsTextType(type) || values::IsBinaryType(type);
     empty_value = empty_value || (sized && !param->IsNull() && param->DataSize() == 0);
   }
   std::vector<std::vector<std::uint8_t>> values;

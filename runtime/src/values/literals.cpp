@@ -45,11 +45,6 @@ std::string BinaryLiteral(const std::string& bytes) {
   return text;
 }
 
-std::string BytesOf(const TParam& Param) {
-  const TBytes bytes = Param.AsBytes();
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // The shortest text that reads back as the same double.
 std::string FloatLiteral(const TParam& Param) {
   const double value = Param.AsFloat();
@@ -74,21 +69,26 @@ std::string TimeText(const TTimeStamp& stamp) {
 
 }  // namespace
 
+bool IsTextType(TFieldType Type) {
+  return Type == ftString || Type == ftFixedChar || Type == ftWideString || Type == ftMemo ||
+         Type == ftFmtMemo;
+}
+
+bool IsBinaryType(TFieldType Type) {
+  return Type == ftBytes || Type == ftVarBytes || Type == ftBlob || Type == ftGraphic;
+}
+
+std::string BinaryValue(const TParam& Param) {
+  if (Param.Value().VarType() != varBytes) return Param.AsString();
+  const TBytes bytes = Param.AsBytes();
+  return std::string(bytes.begin(), bytes.end());
+}
+
 std::string SqlLiteral(const TParam& Param) {
   if (Param.IsNull()) return "null";
+  if (IsTextType(Param.DataType())) return Quoted(Param, Param.AsString());
+  if (IsBinaryType(Param.DataType())) return BinaryLiteral(BinaryValue(Param));
   switch (Param.DataType()) {
-    case ftString:
-    case ftFixedChar:
-    case ftWideString:
-    case ftMemo:
-    case ftFmtMemo:
-      return Quoted(Param, Param.AsString());
-    case ftBlob:
-    case ftGraphic:
-      return BinaryLiteral(Param.Value().VarType() == varBytes ? BytesOf(Param) : Param.AsString());
-    case ftBytes:
-    case ftVarBytes:
-      return BinaryLiteral(BytesOf(Param));
     case ftDateTime: {
       const TTimeStamp stamp = DateTimeToTimeStamp(Param.AsDateTime());
       return "'" + DateText(stamp) + " " + TimeText(stamp) + "'";
@@ -120,18 +120,9 @@ std::string SqlLiteral(const TParam& Param) {
 }
 
 std::string DeclaredType(const TParam& Param) {
+  if (IsTextType(Param.DataType())) return "NVARCHAR(MAX)";
+  if (IsBinaryType(Param.DataType())) return "VARBINARY(MAX)";
   switch (Param.DataType()) {
-    case ftString:
-    case ftFixedChar:
-    case ftWideString:
-    case ftMemo:
-    case ftFmtMemo:
-      return "NVARCHAR(MAX)";
-    case ftBlob:
-    case ftGraphic:
-    case ftBytes:
-    case ftVarBytes:
-      return "VARBINARY(MAX)";
     case ftSmallint:
       return "SMALLINT";
     case ftInteger:

@@ -8,11 +8,22 @@
 
 #include <string>
 
+#include "framework/db_types.h"
+
 namespace tessel {
 class TParam;
 }
 
 namespace tessel::values {
+
+// The parameter types whose values are text, and those whose values are
+// bytes (written as 0x..., declared varbinary).
+bool IsTextType(TFieldType Type);
+bool IsBinaryType(TFieldType Type);
+
+// The bytes of a binary or blob parameter, whether it holds them as bytes or
+// as a string.
+std::string BinaryValue(const TParam& Param);
 
 // The value as a T-SQL literal: null; a quoted string, N'...' when it holds
 // any character outside ASCII; 0x... for binary and blob values; date-times
