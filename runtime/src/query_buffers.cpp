@@ -29,17 +29,20 @@ void TlqBuffers::InsertBuffer(int Index, const char* Source) {
   std::unique_ptr<char[]> block(NewBlock(Source));
   Insert(Index - 1, block.get());
   block.release();
+  ++FChanges;
 }
 
 bool TlqBuffers::DeleteBuffer(int Index) {
   if (Index < 1 || Index > Count()) return false;
   std::unique_ptr<char[]> block(GetBuffer(Index));
   Delete(Index - 1);
+  ++FChanges;
   return true;
 }
 
 void TlqBuffers::SetBuffer(int Index, const char* Source) {
   std::memcpy(GetBuffer(Index), Source, static_cast<std::size_t>(ItemSize));
+  ++FChanges;
 }
 
 void TlqBuffers::ClearBuffers() {
@@ -47,6 +50,7 @@ void TlqBuffers::ClearBuffers() {
     std::unique_ptr<char[]> block(GetBuffer(i));
   }
   Clear();
+  ++FChanges;
 }
 
 // --- the framework's record buffers ----------------------------------------------

@@ -6,6 +6,7 @@
 
 #include "framework/sysutils.h"
 #include "framework/thread.h"
+#include "locate_index.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 

@@ -6,6 +6,7 @@
 
 #include "framework/sysutils.h"
 #include "framework/thread.h"
+#include "locate_index.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 
@@ -182,6 +183,7 @@ void TTessel::InternalClose() {
   FCurrentIndex = -1;
   FAllFetched = false;
   FRecordCache.ClearBuffers();
+  FLocateIndexes.reset();
   if (FBlobList) FBlobList->Clear();
   FBlobContents.clear();
   FReadBlobHandles.clear();

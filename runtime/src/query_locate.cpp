@@ -25,6 +25,7 @@
 #include "framework/data_consts.h"
 #include "framework/decimal.h"
 #include "framework/sysutils.h"
+#include "query_search_key.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
@@ -32,11 +33,6 @@
 
 namespace tessel {
 namespace {
-
-enum class KeyKind : std::uint8_t { Text, Number, Real, Boolean, DateTime, Date, Time, Largeint };
-
-// Milliseconds of day 0 (1899-12-30), the day a time field shows its value on.
-constexpr double kTimeDayMSecs = double{DateDelta} * MSecsPerDay;
 
 std::string ValueText(const Variant& value) {
   try {
@@ -152,22 +148,6 @@ bool IntegerKey(const Variant& value, std::int64_t& integer) {
 }
 
 }  // namespace
-
-// One key field with its value in the slot's terms.
-struct TTessel::SearchKey {
-  const TField* Field = nullptr;
-  int Offset = 0;  // of the field's slot in a record
-  int Area = 0;    // bytes of the slot's value area
-  int Code = 0;    // the column's type code
-  KeyKind Kind = KeyKind::Number;
-  bool Null = false;
-  TLocateOptions Options = 0;
-  std::string Text;
-  double Number = 0;         // numbers, booleans (0/1), dates and times in milliseconds
-  float Real = 0;            // a real column's key, at the column's precision
-  std::int64_t Integer = 0;  // a bigint column's key
-  bool Never = false;        // a value the field cannot show: matches nothing
-};
 
 bool TTessel::Locate(const std::string& KeyFields, const Variant& KeyValues,
                      TLocateOptions Options) {
@@ -380,33 +360,45 @@ std::ptrdiff_t ScanItems(const std::vector<void*>& Items, std::size_t From, int 
 
 }  // namespace
 
-// Any other column: its value as field access yields it.
-bool TTessel::ShownValueEquals(const SearchKey& Key, const char* Value) const {
+// Any other column: its value as field access yields it, as a double.
+double TTessel::ShownNumber(const SearchKey& Key, const char* Value) const {
   const char* slot = Value - 1;
-  const double Number = Key.Number;
-  if (Key.Field->DataType() == ftBCD) {
-    std::uint8_t shown[kBcdSize];
-    ReadFieldValue(Key.Field, slot, shown);
-    return BcdToDecimal(shown).ToDouble() == Number;
+  switch (Key.Field->DataType()) {
+    case ftBCD: {
+      std::uint8_t shown[kBcdSize];
+      ReadFieldValue(Key.Field, slot, shown);
+      return BcdToDecimal(shown).ToDouble();
+    }
+    case ftCurrency: {
+      std::int64_t shown = 0;
+      ReadFieldValue(Key.Field, slot, &shown);
+      return static_cast<double>(shown) / 10000.0;
+    }
+    case ftFloat: {
+      double shown = 0;
+      ReadFieldValue(Key.Field, slot, &shown);
+      return shown;
+    }
+    case ftSmallint: {
+      std::int16_t shown = 0;
+      ReadFieldValue(Key.Field, slot, &shown);
+      return shown;
+    }
+    case ftWord: {
+      std::uint16_t shown = 0;
+      ReadFieldValue(Key.Field, slot, &shown);
+      return shown;
+    }
+    default: {
+      std::int32_t shown = 0;
+      ReadFieldValue(Key.Field, slot, &shown);
+      return shown;
+    }
   }
-  if (Key.Field->DataType() == ftCurrency) {
-    std::int64_t shown = 0;
-    ReadFieldValue(Key.Field, slot, &shown);
-    return static_cast<double>(shown) / 10000.0 == Number;
-  }
-  if (Key.Field->DataType() == ftFloat) {
-    double shown = 0;
-    ReadFieldValue(Key.Field, slot, &shown);
-    return shown == Number;
-  }
-  if (Key.Field->DataType() == ftSmallint || Key.Field->DataType() == ftWord) {
-    std::int16_t shown = 0;
-    ReadFieldValue(Key.Field, slot, &shown);
-    return shown == Number;
-  }
-  std::int32_t shown = 0;
-  ReadFieldValue(Key.Field, slot, &shown);
-  return shown == Number;
+}
+
+bool TTessel::ShownValueEquals(const SearchKey& Key, const char* Value) const {
+  return ShownNumber(Key, Value) == Key.Number;
 }
 
 bool TTessel::SlotMatches(const SearchKey& Key, const char* Record) const {
@@ -458,7 +450,7 @@ int TTessel::FindRecord(const std::vector<SearchKey>& Keys) {
     int found = 0;
     for (int i = 1; found == 0;) {
       if (i <= RecordCountHeld()) {
-        found = ScanCache(Keys, i);
+        if (i != 1 || !IndexedFind(Keys, found)) found = ScanCache(Keys, i);
         i = RecordCountHeld() + 1;
         continue;
       }

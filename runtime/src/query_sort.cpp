@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/decimal.h"
 #include "framework/sysutils.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
@@ -85,7 +86,9 @@ struct CompareTexts {
       return !entry.Null && !collation::ascii::Plain(entry.Value, *Weights);
     });
     if (ByKeys) {
-      GatherTexts(entries, store, collation::AppendSortKey);
+      GatherTexts(entries, store, [](std::string_view text, std::string& out) {
+        collation::AppendSortKey(text, out);
+      });
     } else {
       GatherTexts(entries, store, kCopyText);
     }
@@ -192,11 +195,12 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   return followed;
 }
 
-double ConvertedToFloat(int ColumnType, const char* value, int length) {
-  double result = 0;
-  dbconvert(nullptr, ColumnType, reinterpret_cast<const DBBYTE*>(value), length, slots::kSQLFLT8,
-            reinterpret_cast<DBBYTE*>(&result), sizeof result);
-  return result;
+// A decimal slot's value in units of its scale, which every value of the
+// column shares: exact to 38 digits, where a double keeps 15.
+__int128 DecimalUnits(const char* value) {
+  const Decimal decimal = BcdToDecimal(value);
+  const auto magnitude = static_cast<__int128>(decimal.Magnitude());
+  return decimal.IsNegative() ? -magnitude : magnitude;
 }
 
 }  // namespace
@@ -204,6 +208,7 @@ double ConvertedToFloat(int ColumnType, const char* value, int length) {
 int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
                            const char* Follow) {
   if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
+  ++FChanges;
   using namespace slots;
   const auto integers = [&](auto read) {
     return SortItems<std::int64_t>(
@@ -273,7 +278,7 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       return numbers([](const char* v) { return Read<std::int32_t>(v) / 10000.0; });
     case kSQLDECIMAL:
     case kSQLNUMERIC:
-      return numbers([&](const char* v) { return ConvertedToFloat(ColumnType, v, 19); });
+      return SortItems<__int128>(*this, SlotOffset, Order, CompareNumbers{}, DecimalUnits, Follow);
     default:
       return SortItems<char>(
           *this, SlotOffset, Order, CompareNothing{}, [](const char*) { return char{}; }, Follow);

@@ -136,10 +136,10 @@ int CompareByCollator(std::string_view a, std::string_view b, Level level) {
   return Order(CollatorAt(level), a, b);
 }
 
-void AppendSortKey(std::string_view text, std::string& out) {
+void AppendSortKey(std::string_view text, std::string& out, Level level) {
   const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
       icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-  icu::Collator& collator = CollatorAt(Level::Case);
+  icu::Collator& collator = CollatorAt(level);
   const std::size_t at = out.size();
   std::int32_t room = static_cast<std::int32_t>(unicode.length()) * 4 + 16;
   for (;;) {

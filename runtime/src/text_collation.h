@@ -50,8 +50,9 @@ bool StartsWithByCollator(std::string_view text, std::string_view prefix, Level 
 
 // Appends the bytes whose order (as unsigned bytes) is the order Compare
 // gives text: sorting many texts by them calls ICU once per text instead of
-// once per comparison.
-void AppendSortKey(std::string_view text, std::string& out);
+// once per comparison. Two texts have the same key at a level exactly when
+// Equal holds for them at that level.
+void AppendSortKey(std::string_view text, std::string& out, Level level = Level::Case);
 
 namespace ascii {
 

@@ -93,6 +93,21 @@ TEST_F(SortTest, NumericColumnsSortByTheirValues) {
   }
 }
 
+TEST_F(SortTest, LongDecimalsSortByEveryDigit) {
+  // Equal as doubles, and spread over more bytes than a double holds.
+  MakeTable(
+      "s_long", "id int NOT NULL, v decimal(38,10) NULL",
+      {"(3, 1234567890123456789.0123456790)", "(1, -1234567890123456789.0123456789)",
+       "(4, 1234567890123456789.0123456791)", "(2, 1234567890123456789.0123456789)", "(0, NULL)"});
+  TTessel* query = NewQuery("SELECT * FROM s_long");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  query->SortField("v", soAscending);
+  EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
+  query->SortField("v", soDescending);
+  EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"4", "3", "2", "1", "0"}));
+}
+
 TEST_F(SortTest, TextSortsInDictionaryOrderAndBlobsByLength) {
   MakeTable("s_text",
             "id int NOT NULL, name varchar(20) NULL, code char(3) NOT NULL, memo text NULL",

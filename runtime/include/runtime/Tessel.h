@@ -53,6 +53,7 @@
 namespace tessel {
 
 class TTessel;
+class LocateIndexes;
 namespace values {
 struct ColumnShape;
 }
@@ -113,9 +114,13 @@ class TlqBuffers : public TList {
   // position of the item Follow, 0 when it is not in the cache.
   int SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
                  const char* Follow = nullptr);
+  // Counts every change but an append: an index of positions built at one
+  // count is good for positions already covered as long as it stays.
+  std::uint64_t Changes() const { return FChanges; }
 
  private:
   char* NewBlock(const char* Source) const;
+  std::uint64_t FChanges = 0;
 };
 
 // The tables of a query's text and image columns as read from its SQL text
@@ -460,10 +465,17 @@ class TTessel : public TDataSet, public TlqServerQuery {
   SearchKey MakeSearchKey(TField* Field, const Variant& Value, TLocateOptions Options) const;
   bool SlotMatches(const SearchKey& Key, const char* Record) const;
   bool ShownValueEquals(const SearchKey& Key, const char* Value) const;
+  double ShownNumber(const SearchKey& Key, const char* Value) const;
   int ScanCache(const std::vector<SearchKey>& Keys, int From) const;
   // The position of the cached record with the bookmark's id; 0 when none.
   int BookmarkPosition(const char* Bookmark) const;
   int FindRecord(const std::vector<SearchKey>& Keys);
+  // Looks Keys up in the cached records through a key index, building or
+  // extending it as repeated searches ask for one. False when no index
+  // serves these keys (yet): the caller scans. Otherwise Position is the
+  // first cached record that matches, 0 when none does.
+  bool IndexedFind(const std::vector<SearchKey>& Keys, int& Position);
+  void AppendRecordKey(const SearchKey& Key, const char* Record, std::string& Out) const;
   void LeaveServer();
   friend class TBlobStream;
   // Content read from the server for the record in Buffer: kept in the slot
@@ -486,6 +498,7 @@ class TTessel : public TDataSet, public TlqServerQuery {
   PDBPROCESS FDBProcess = nullptr;
   std::unique_ptr<TParams> FParams;
   TlqBuffers FRecordCache;
+  std::unique_ptr<LocateIndexes> FLocateIndexes;
   TRecordBuffer FFilterBuffer = nullptr;
   std::vector<std::int32_t> FFieldOffsets;
   std::int32_t FRecordSize = 0;

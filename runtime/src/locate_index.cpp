@@ -1,0 +1,73 @@
+#include "locate_index.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tessel {
+
+void LocateIndex::Reset(std::uint64_t Changes) {
+  FEntries.clear();
+  FEntries.shrink_to_fit();
+  FUsed = 0;
+  FCovered = 0;
+  FBuiltAt = Changes;
+}
+
+void LocateIndex::Grow() {
+  std::vector<Entry> old = std::move(FEntries);
+  FEntries.assign(old.empty() ? 1024 : old.size() * 2, Entry{});
+  const std::size_t mask = FEntries.size() - 1;
+  // Entries were unique before and stay so: each only needs a free place.
+  for (const Entry& entry : old) {
+    if (entry.Position == 0) continue;
+    std::size_t i = entry.Hash & mask;
+    while (FEntries[i].Position != 0) i = (i + 1) & mask;
+    FEntries[i] = entry;
+  }
+}
+
+LocateIndex* LocateIndexes::Use(std::string_view Spec, int Records, std::uint64_t Changes) {
+  if (Records < kMinRecords) return nullptr;
+  auto slot =
+      std::find_if(FSlots.begin(), FSlots.end(), [&](const Slot& s) { return s.Spec == Spec; });
+  if (slot == FSlots.end()) {
+    if (FSlots.size() == kMaxIndexes) FSlots.erase(FSlots.begin());
+    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, false});
+    return nullptr;
+  }
+  // Most recently used last, so that the least used goes first.
+  std::rotate(slot, slot + 1, FSlots.end());
+  Slot& used = FSlots.back();
+  if (used.Built && used.Index.BuiltAt() != Changes) {
+    // The cache changed under the index: this search scans, and the next
+    // one on the same keys builds anew (a loop of Locate, Edit, Post costs
+    // what it did before indexes).
+    used.Index.Reset(Changes);
+    used.Built = false;
+    return nullptr;
+  }
+  // Two entries per record at most, in a table of twice that many.
+  std::size_t others = 0;
+  for (const Slot& s : FSlots) others += s.Index.Bytes();
+  const std::size_t wanted = std::size_t(Records) * 4 * 8;
+  if (!used.Built && others + wanted > kMaxBytes) return nullptr;
+  if (!used.Built) {
+    used.Index.Reset(Changes);
+    used.Built = true;
+  }
+  return &used.Index;
+}
+
+std::uint32_t KeyHash(std::string_view Bytes) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : Bytes) {
+    h ^= static_cast<std::uint8_t>(c);
+    h *= 1099511628211ull;
+  }
+  h ^= h >> 29;
+  h *= 0xbf58476d1ce4e5b9ull;
+  h ^= h >> 32;
+  return static_cast<std::uint32_t>(h);
+}
+
+}  // namespace tessel

@@ -1,0 +1,188 @@
+// Repeated Locate and Lookup, which go through key indexes once a search on
+// the same fields comes again: every answer must be the one a plain walk
+// over the records gives, over random data with nulls and duplicates, and
+// stay so across edits, inserts, deletes, a sort and rows read later.
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/field_kinds.h"
+#include "framework/sysutils.h"
+#include "query_fixture.h"
+#include "text_collation.h"
+
+namespace tessel::testing {
+namespace {
+
+constexpr int kRows = 700;  // enough for the cache to index
+
+// Texts that differ only by case, accents or spelling of the same letter.
+const char* const kNames[] = {"École",
+                              "école",
+                              "ECOLE",
+                              "ecole",
+                              "e\xCC\x81"
+                              "cole",
+                              "zebra",
+                              "Zebra",
+                              "\xCE\xA9mega",
+                              "\xCF\x89mega",
+                              ""};
+
+struct Search {
+  const char* field;
+  Variant value;
+  TLocateOptions options;
+};
+
+class LocateIndexTest : public QueryTest {
+ protected:
+  TTessel* OpenRandom(bool cache_all = true) {
+    std::mt19937 random(20261209);
+    std::vector<std::string> rows;
+    for (int id = 1; id <= kRows; ++id) {
+      const auto maybe = [&](const std::string& value) {
+        return random() % 10 == 0 ? std::string("NULL") : value;
+      };
+      const std::string name = kNames[random() % std::size(kNames)];
+      rows.push_back(Format("(%d, %s, %s, %s, %s)",
+                            {id, maybe(std::to_string(random() % 97)),
+                             maybe(std::to_string(5000000000LL + random() % 50)),
+                             maybe("'2026120" + std::to_string(1 + random() % 5) + " 10:00:00.00" +
+                                   std::to_string(3 + random() % 2 * 4) + "'"),
+                             maybe("N'" + name + "'")}));
+    }
+    MakeTable("li_random",
+              "id int NOT NULL, k int NULL, big bigint NULL, dt datetime NULL, "
+              "name nvarchar(20) NULL",
+              rows);
+    TTessel* query = NewQuery("SELECT * FROM li_random ORDER BY id");
+    query->SetCacheAllRecords(cache_all);
+    // Edits stay in the cache; a delete reaches the server by the key.
+    query->SetOptions(TOption{LocalEdit});
+    query->UpdateParams()->SetTableName("li_random");
+    query->UpdateParams()->KeyFields()->Add("id");
+    query->Open();
+    return query;
+  }
+
+  static int Id(TTessel* query) { return static_cast<int>(query->FieldByName("id")->AsInteger()); }
+
+  static bool Matches(TField* field, const Search& search) {
+    if (search.value.IsNull()) return field->IsNull();
+    if (field->IsNull()) return false;
+    switch (field->DataType()) {
+      case ftString:
+      case ftWideString:
+        return collation::Equal(field->AsString(), VarToStr(search.value),
+                                (search.options & loCaseInsensitive) != 0
+                                    ? collation::Level::IgnoreCase
+                                    : collation::Level::Case);
+      case ftDateTime:
+        return field->AsDateTime() == search.value.AsDateTime();
+      case ftLargeint:
+        return std::stoll(field->AsString()) == search.value.AsInteger();
+      default:
+        return field->AsInteger() == search.value.AsInteger();
+    }
+  }
+
+  // The id of the first record, in the dataset's order, that a walk finds;
+  // 0 when none.
+  static int Walk(TTessel* query, const Search& search) {
+    for (query->First(); !query->Eof(); query->Next()) {
+      if (Matches(query->FieldByName(search.field), search)) return Id(query);
+    }
+    return 0;
+  }
+
+  static std::vector<Search> Searches() {
+    std::vector<Search> searches;
+    for (int k : {0, 5, 96, 97, 1000}) searches.push_back({"k", k, 0});
+    for (long long big : {5000000000LL, 5000000049LL, 5000000050LL}) {
+      searches.push_back({"big", Variant(big), 0});
+    }
+    for (int day : {1, 3, 6}) {
+      for (int ms : {3, 7}) {
+        searches.push_back(
+            {"dt", VarFromDateTime(EncodeDate(2026, 12, day) + EncodeTime(10, 0, 0, ms)), 0});
+      }
+    }
+    for (const char* name : kNames) {
+      searches.push_back({"name", name, 0});
+      searches.push_back({"name", name, TLocateOptions{loCaseInsensitive}});
+    }
+    searches.push_back({"name", "nobody", 0});
+    for (const char* field : {"k", "big", "dt", "name"}) searches.push_back({field, Null(), 0});
+    return searches;
+  }
+
+  // Each search three times (a scan, then the index built, then used), and
+  // Lookup once more, against the walk.
+  static void ExpectSameAsWalk(TTessel* query, const std::string& when) {
+    for (const Search& search : Searches()) {
+      const int expected = Walk(query, search);
+      const std::string what =
+          when + ": " + search.field + " = " +
+          (search.value.IsNull() ? std::string("null") : VarToStr(search.value)) +
+          (search.options != 0 ? " ignoring case" : "");
+      for (int round = 0; round < 3; ++round) {
+        const bool found = query->Locate(search.field, search.value, search.options);
+        ASSERT_EQ(found, expected != 0) << what << ", round " << round;
+        if (found) {
+          ASSERT_EQ(Id(query), expected) << what << ", round " << round;
+        }
+      }
+      if (search.options != 0) continue;
+      const Variant looked = query->Lookup(search.field, search.value, "id");
+      ASSERT_EQ(looked.IsNull() ? 0 : looked.AsInteger(), expected) << what << ", Lookup";
+    }
+  }
+};
+
+TEST_F(LocateIndexTest, AnswersAsAWalkDoesThroughEditsInsertsDeletesAndASort) {
+  TTessel* query = OpenRandom();
+  ExpectSameAsWalk(query, "opened");
+
+  // An edit that gives a key to an earlier record, and one that takes it away.
+  ASSERT_TRUE(query->Locate("k", 5, 0));
+  query->Edit();
+  query->FieldByName("k")->SetAsInteger(1000);
+  query->FieldByName("name")->SetAsString("nobody");
+  query->Post();
+  query->First();
+  query->Edit();
+  query->FieldByName("k")->SetAsInteger(96);
+  query->FieldByName("big")->Clear();
+  query->Post();
+  ExpectSameAsWalk(query, "edited");
+
+  query->First();
+  query->Next();
+  query->Delete();
+  query->Insert();
+  query->FieldByName("id")->SetAsInteger(kRows + 1);
+  query->FieldByName("k")->SetAsInteger(0);
+  query->FieldByName("name")->SetAsString("ZEBRA");
+  query->Post();
+  ExpectSameAsWalk(query, "deleted and inserted");
+
+  query->SortField("name", soDescending);
+  ExpectSameAsWalk(query, "sorted");
+}
+
+TEST_F(LocateIndexTest, RowsReadDuringTheSearchesJoinTheIndex) {
+  TTessel* query = OpenRandom(false);
+  // The index is made over the rows read so far; the rows a later search
+  // reads from the server must join it.
+  for (int id : {300, 300, kRows, kRows, 299, kRows - 1}) {
+    ASSERT_TRUE(query->Locate("id", id, 0)) << id;
+    EXPECT_EQ(Id(query), id);
+  }
+  EXPECT_FALSE(query->Locate("id", kRows + 1, 0));
+  ExpectSameAsWalk(query, "read later");
+}
+
+}  // namespace
+}  // namespace tessel::testing
