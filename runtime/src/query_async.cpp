@@ -239,7 +239,9 @@ void TQryThread::Execute() {
 }
 
 void TQryThread::ReportFailure(const std::string& ClassName, const std::string& Message) {
-  FMessage = Format("%s: %s.", {ClassName, Message});
+  // Server messages end with their own period; a second one reads as a slip.
+  FMessage = Format("%s: %s", {ClassName, Message});
+  if (FMessage.empty() || FMessage.back() != '.') FMessage += '.';
   try {
     FQuery->ReleaseAsyncConnection();
   } catch (...) {

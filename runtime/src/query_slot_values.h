@@ -58,11 +58,6 @@ inline std::string_view Text(const char* value, int area) {
   return {value, strnlen(value, static_cast<std::size_t>(area > 0 ? area : 0))};
 }
 
-inline unsigned char Folded(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
-
 // A server date-time (days since 1900-01-01, 1/300 seconds since midnight)
 // as the framework's milliseconds (day 1 is 0001-01-01), the milliseconds of
 // its ticks rounded as the client library cracks them. False for a value
@@ -76,41 +71,6 @@ inline bool DateTimeMSecs(std::int32_t days, std::uint32_t ticks, double& msecs)
   const std::int64_t ms = std::int64_t{ticks / 300} * 1000 + ((ticks % 300) * 10 + 1) / 3;
   msecs = static_cast<double>(day * 86400000 + ms);
   return true;
-}
-
-// How many of the first n bytes of a and b are equal before the first that
-// differs; eight bytes at a time where the machine allows it.
-inline std::size_t CommonPrefixLength(const char* a, const char* b, std::size_t n) {
-  std::size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; i + 8 <= n; i += 8) {
-      const std::uint64_t x = Read<std::uint64_t>(a + i) ^ Read<std::uint64_t>(b + i);
-      if (x != 0) return i + static_cast<std::size_t>(std::countr_zero(x)) / 8;
-    }
-  }
-  while (i < n && a[i] == b[i]) ++i;
-  return i;
-}
-
-// Dictionary order: letters are compared without regard to case first, and
-// case decides only between texts that are otherwise equal, a lower-case
-// letter before its capital (so "adams" < "Brown" < "Smith", "abc" < "Abc").
-// Returns -1, 0 or 1.
-inline int CollateText(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  const std::size_t i = CommonPrefixLength(a.data(), b.data(), n);
-  int case_order = 0;
-  for (std::size_t k = i; k < n; ++k) {
-    if (a[k] == b[k]) continue;
-    const unsigned char fa = Folded(a[k]);
-    const unsigned char fb = Folded(b[k]);
-    if (fa != fb) return fa < fb ? -1 : 1;
-    // Same letter in another case: lower case (the larger byte) first.
-    if (case_order == 0)
-      case_order = static_cast<unsigned char>(a[k]) > static_cast<unsigned char>(b[k]) ? -1 : 1;
-  }
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  return case_order;
 }
 
 }  // namespace tessel::slots

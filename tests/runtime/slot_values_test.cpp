@@ -58,28 +58,5 @@ TEST(SlotDateTime, ValuesOutsideTheFrameworksRangeAreLeftToTheSlowPath) {
   EXPECT_TRUE(slots::DateTimeMSecs(0, Ticks(23, 59, 59, 299), msecs));
 }
 
-// Texts whose first difference lies at every distance from the start, long
-// prefixes included, compare by that difference: letters without regard to
-// case first, a shorter text before its extension, then lower case first.
-TEST(SlotText, DictionaryOrderWhereverTheTextsDiffer) {
-  const std::string base = "row name number 0123456789 and more";
-  for (std::size_t at = 0; at < base.size(); ++at) {
-    std::string greater = base;
-    greater[at] = static_cast<char>(greater[at] + 1);
-    EXPECT_EQ(slots::CollateText(base, greater), -1) << at;
-    EXPECT_EQ(slots::CollateText(greater, base), 1) << at;
-    const std::string shorter = base.substr(0, at);
-    EXPECT_EQ(slots::CollateText(shorter, base), -1) << at;
-    EXPECT_EQ(slots::CollateText(base, shorter), 1) << at;
-  }
-  EXPECT_EQ(slots::CollateText(base, base), 0);
-  // Case decides only between texts otherwise equal, at its first place.
-  EXPECT_EQ(slots::CollateText("row name number x", "row name NUMBER x"), -1);
-  EXPECT_EQ(slots::CollateText("row name Number x", "row name nUMBER x"), 1);
-  EXPECT_EQ(slots::CollateText("row name number a", "row name NUMBER B"), -1);
-  EXPECT_EQ(slots::CollateText("row name NUMBER b", "row name number a"), 1);
-  EXPECT_EQ(slots::CollateText("row name number\xe9", "row name number\xc9"), 1);
-}
-
 }  // namespace
 }  // namespace tessel
