@@ -494,6 +494,11 @@ RETCODE dbuse(DBPROCESS* dbproc, LPCSTR dbname);
 STATUS dbreadtext(DBPROCESS* dbproc, LPVOID buf, DBINT bufsize);
 /* Same as FreeTDS. */
 RETCODE dbcancel(DBPROCESS* dbproc);
+/* This library's own: from any thread, makes a call that waits on the network for
+ * dbproc give up within about a second, as after a time-out whose cancel went
+ * unanswered: the call fails and the connection is closed (dbdead is TRUE). For a
+ * program that must stop waiting for a server that no longer answers. */
+void dbabandon(DBPROCESS* dbproc);
 /* Same as FreeTDS. */
 RETCODE dbcanquery(DBPROCESS* dbproc);
 /* Microsoft's option numbers. Server settings (DBTEXTSIZE, DBROWCOUNT, DBNOCOUNT,

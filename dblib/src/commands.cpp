@@ -120,6 +120,10 @@ NTWDBLIB_API RETCODE dbcancel(DBPROCESS* dbproc) {
   return rc == SUCCEED && !ftds_dbdead(dbproc) ? SUCCEED : FAIL;
 }
 
+NTWDBLIB_API void dbabandon(DBPROCESS* dbproc) {
+  AbandonConn(dbproc);
+}
+
 NTWDBLIB_API RETCODE dbcanquery(DBPROCESS* dbproc) {
   return ftds_dbcanquery(dbproc);
 }

@@ -33,6 +33,7 @@ enum class TimeOut {
   kQuery,             // the query time-out, on an open connection
   kCancelAfterQuery,  // the cancel sent after a query time-out went unanswered
   kCancel,            // the cancel sent by dbcancel went unanswered
+  kAbandoned,         // another thread gave the wait up (dbabandon)
 };
 
 // The query time-out of dbproc in seconds, 0 if not known: dbsettime's, unless the
@@ -63,6 +64,9 @@ std::string TimeOutTextOrThrow(TimeOut which, DBPROCESS* dbproc) {
       return query() + ", and the server" + unanswered;
     case TimeOut::kCancel:
       return "The server" + unanswered;
+    case TimeOut::kAbandoned:
+      return "The wait for the server was given up by the application: the connection was "
+             "closed.";
   }
   return {};
 }
@@ -142,6 +146,10 @@ int OnTimeOut(DBPROCESS* dbproc, int severity, const char* dberrstr) {
     return rc == ms::kIntContinue ? INT_CONTINUE : INT_CANCEL;
   }
   ConnState* conn = FindConn(dbproc);
+  if (conn != nullptr && conn->abandoned.load()) {
+    ReportTimeOut(dbproc, severity, dberrstr, TimeOut::kAbandoned);
+    return INT_CANCEL;  // FreeTDS closes the socket
+  }
   if (conn != nullptr && conn->cancel_deadline != std::chrono::steady_clock::time_point{}) {
     // A query time-out shorter than the grace: the cancel still has time to be answered.
     if (std::chrono::steady_clock::now() < conn->cancel_deadline) return INT_TIMEOUT;

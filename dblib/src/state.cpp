@@ -13,9 +13,9 @@ std::mutex registry_mutex;
 // connection (see handlers.cpp).
 int CancelOverdue(void* dbproc) {
   ConnState* conn = FindConn(static_cast<DBPROCESS*>(dbproc));
-  if (conn == nullptr || conn->cancel_deadline == std::chrono::steady_clock::time_point{}) {
-    return FALSE;
-  }
+  if (conn == nullptr) return FALSE;
+  if (conn->abandoned.load()) return TRUE;
+  if (conn->cancel_deadline == std::chrono::steady_clock::time_point{}) return FALSE;
   return std::chrono::steady_clock::now() >= conn->cancel_deadline ? TRUE : FALSE;
 }
 
@@ -59,7 +59,15 @@ void ClearCancelDeadline(DBPROCESS* dbproc) {
   if (ConnState* conn = FindConn(dbproc)) {
     conn->cancel_deadline = {};
     conn->cancel_after_timeout = false;
+    conn->abandoned.store(false);
   }
+}
+
+void AbandonConn(DBPROCESS* dbproc) {
+  // Under the lock: the connection's owner may be closing it right now.
+  std::lock_guard lock(registry_mutex);
+  auto found = Registry().find(dbproc);
+  if (found != Registry().end()) found->second->abandoned.store(true);
 }
 
 void ResetResultState(DBPROCESS* dbproc) {

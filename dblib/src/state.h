@@ -62,6 +62,10 @@ struct ConnState {
   // epoch: none. Cleared when the next command is sent and when dbcancel returns.
   std::chrono::steady_clock::time_point cancel_deadline{};
   bool cancel_after_timeout = false;  // the cancel was sent because the query time-out passed
+  // Set by dbabandon from any thread: the call waiting on the network gives up at
+  // FreeTDS's next interrupt check and the connection is closed. Cleared by the next
+  // command sent.
+  std::atomic<bool> abandoned{false};
 };
 
 // How long a cancel may go unanswered before the connection is given up: a server that
@@ -73,6 +77,8 @@ inline constexpr std::chrono::seconds kCancelGrace{2};
 void ArmCancelDeadline(ConnState& conn, bool after_timeout);
 // Forgets conn's cancel deadline: the answer came, or a new command starts afresh.
 void ClearCancelDeadline(DBPROCESS* dbproc);
+// Marks dbproc's connection abandoned, if it is still registered; any thread.
+void AbandonConn(DBPROCESS* dbproc);
 
 // Forgets what belongs to the current result set (bound decimal variables, the reading
 // position of dbreadtext); called when a new batch is sent or the next result starts.

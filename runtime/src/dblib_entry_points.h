@@ -41,4 +41,9 @@ inline void* Address(EntryPoint e) {
   return entry_points[static_cast<std::size_t>(e)];
 }
 
+// An entry point the binding can do without (a library of another make may
+// lack it): its address in the loaded library, nullptr when it is not there
+// or nothing is loaded. Any thread.
+void* OptionalAddress(const char* name);
+
 }  // namespace tessel::detail

@@ -175,4 +175,9 @@ void RunFinalizeAtExit() {
 
 }  // namespace detail
 
+void* detail::OptionalAddress(const char* name) {
+  std::lock_guard lock(loader_mutex);
+  return dblib_handle == nullptr ? nullptr : dlsym(dblib_handle, name);
+}
+
 }  // namespace tessel

@@ -165,6 +165,13 @@ int dbcancel(PDBPROCESS dbproc) {
   return TESSEL_BOUND(dbcancel)(dbproc);
 }
 
+void dbabandon(PDBPROCESS dbproc) {
+  // Looked up each time: rare, and the library may have been loaded anew since.
+  using Abandon = void (*)(PDBPROCESS);
+  const auto abandon = reinterpret_cast<Abandon>(detail::OptionalAddress("dbabandon"));
+  if (abandon != nullptr) abandon(dbproc);
+}
+
 int dbcanquery(PDBPROCESS dbproc) {
   return TESSEL_BOUND(dbcanquery)(dbproc);
 }

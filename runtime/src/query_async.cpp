@@ -21,6 +21,7 @@
 //     query; the close then asks the worker to stop without waiting for it,
 //     since the worker is itself waiting for the handler.
 
+#include <chrono>
 #include <memory>
 #include <typeinfo>
 
@@ -33,6 +34,7 @@ namespace tessel {
 namespace {
 
 constexpr unsigned kStopPollMs = 20;
+constexpr std::chrono::seconds kStopGrace{2};
 
 // The query whose operation the current thread runs.
 thread_local const TTessel* tls_worker_query = nullptr;
@@ -107,7 +109,15 @@ void TTessel::StopAsync() {
   if (!FWorkerAttached || IsAsyncWorkerOf(this)) return;
   FCancelAsync = true;
   if (FInNotification > 0) return;
-  while (FWorkerAttached) SynchronizeSleep(kStopPollMs);
+  // A worker waiting for rows from a server that stopped answering would
+  // keep the main thread until the query time-out, or for ever without one:
+  // past the grace its wait is given up, which closes its connection.
+  const auto give_up = std::chrono::steady_clock::now() + kStopGrace;
+  while (FWorkerAttached) {
+    SynchronizeSleep(kStopPollMs);
+    if (std::chrono::steady_clock::now() < give_up) continue;
+    if (PDBPROCESS waiting = FWorkerWaitingOn.load()) dbabandon(waiting);
+  }
 }
 
 void TTessel::DoThreadReady() {

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "framework/sysutils.h"
+#include "query_async_worker.h"
 #include "query_column_values.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
@@ -97,8 +98,12 @@ TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoChe
 // is abandoned (nothing more can be read from it) and the error raised.
 int TTessel::NextServerRow() {
   if (FDBProcess == nullptr) return NO_MORE_ROWS;
+  // A worker's wait for a row is one the main thread may give up (StopAsync).
+  const bool worker = IsAsyncWorkerOf(this);
+  if (worker) FWorkerWaitingOn.store(FDBProcess);
   int status = dbnextrow(FDBProcess);
   while (status > 0) status = dbnextrow(FDBProcess);
+  if (worker) FWorkerWaitingOn.store(nullptr);
   if (status == FAIL) {
     FAllFetched = true;
     FCurrentIndex = RecordCountHeld();

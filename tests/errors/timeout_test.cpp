@@ -189,5 +189,44 @@ TEST_F(TimeOutTest, AsyncCloseDoesNotWaitForAStoppedServer) {
   EXPECT_NO_THROW(server_->InternalExecute("SELECT 1"));
 }
 
+// AsyncClose while the worker reads the rows of a long result from a server that then
+// stops: the worker is not at a cancel point but inside the library's wait for the next
+// row, and without a query time-out would keep the main thread for ever. Past its grace
+// the main thread gives that wait up, which closes the worker's connection.
+TEST_F(TimeOutTest, AsyncCloseGivesUpAWorkerWaitingForRows) {
+  server_ = NewServer();
+  server_->SetServerTimeout(0);  // no time-out at all
+  server_->Open();
+  server_->InternalExecute("CREATE TABLE digits (n int)");
+  server_->InternalExecute("INSERT INTO digits VALUES (0),(1),(2),(3),(4),(5),(6),(7),(8),(9)");
+  TTessel query(nullptr);
+  query.SetSQLServer(server_.get());
+  query.SetAsyncFetchAll(true);
+  // A million rows: far more than the worker reads before the server stops.
+  query.SQL()->SetText(
+      "SELECT a.n, b.n AS n2, c.n AS n3, d.n AS n4, e.n AS n5, f.n AS n6, "
+      "REPLICATE('x', 40) AS pad FROM digits a, digits b, digits c, digits d, digits e, digits f");
+  int rows = 0;
+  query.OnFetchProgress = [&rows](TObject*, int so_far) { rows = so_far; };
+  query.AsyncOpen();
+  // Stopped once rows flow: the worker drains what the network holds, then waits.
+  const auto limit = Clock::now() + std::chrono::seconds(60);
+  while (rows == 0 && Clock::now() < limit) CheckSynchronize(5);
+  ASSERT_GT(rows, 0) << "no rows arrived";
+  StopServer();
+  // Until the count stands still for a second: what the network held is read.
+  for (int seen = -1; seen != rows && Clock::now() < limit;) {
+    seen = rows;
+    const auto pumped = Clock::now() + std::chrono::seconds(1);
+    while (Clock::now() < pumped) CheckSynchronize(5);
+  }
+  const auto start = Clock::now();
+  query.AsyncClose();
+  EXPECT_LT(Seconds(Clock::now() - start), Seconds(kGrace));
+  EXPECT_FALSE(query.Active());
+  Continue();
+  EXPECT_NO_THROW(server_->InternalExecute("SELECT 1"));
+}
+
 }  // namespace
 }  // namespace tessel::testing

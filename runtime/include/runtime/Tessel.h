@@ -548,6 +548,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // thread by the worker's last notification: from then on the worker no
   // longer touches the query, so closing and destruction may go on.
   std::atomic<bool> FWorkerAttached{false};
+  // The connection the worker is reading rows from at this moment, for the
+  // main thread to give up that wait when a stop request goes unheeded.
+  std::atomic<PDBPROCESS> FWorkerWaitingOn{nullptr};
   // Set first thing in the destructor (main thread): the notifications the
   // worker still delivers while the destructor waits for it reach nobody.
   bool FQueryDestroying = false;

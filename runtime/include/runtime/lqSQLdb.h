@@ -164,6 +164,10 @@ int dbrpcexec(PDBPROCESS dbproc);
 int dbuse(PDBPROCESS dbproc, const char* dbname);
 int dbreadtext(PDBPROCESS dbproc, void* buf, DBINT bufsize);
 int dbcancel(PDBPROCESS dbproc);
+// From any thread: a call waiting on the network for dbproc gives up within
+// about a second and the connection is closed. Does nothing with a client
+// library that cannot do it.
+void dbabandon(PDBPROCESS dbproc);
 int dbcanquery(PDBPROCESS dbproc);
 int dbsetopt(PDBPROCESS dbproc, int option, const char* param);
 DBBYTE* dbtxptr(PDBPROCESS dbproc, int column);
