@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -56,17 +57,24 @@ int transactionSuccessPercent(std::uint16_t port, const std::string& password) {
                            "INSERT acct VALUES (1, 0) INSERT acct VALUES (2, 0)")))
       throw std::runtime_error("cannot create the table of the transactions");
   }
+  // The sessions log in one after the other (connections that have not
+  // logged in yet are bounded apart), then all run at once.
+  std::vector<std::unique_ptr<TestClient>> sessions;
+  for (int i = 0; i < kSessions; ++i) {
+    auto client = std::make_unique<TestClient>();
+    client->connect(port);
+    LoginSpec spec;
+    spec.password = password;
+    client->login(spec);
+    client->batch("SET LOCK_TIMEOUT -1");
+    sessions.push_back(std::move(client));
+  }
   std::atomic<int> committed{0};
   std::vector<std::thread> clients;
   for (int i = 0; i < kSessions; ++i) {
     clients.emplace_back([&, i] {
       try {
-        TestClient client;
-        client.connect(port);
-        LoginSpec spec;
-        spec.password = password;
-        client.login(spec);
-        client.batch("SET LOCK_TIMEOUT -1");
+        TestClient& client = *sessions[static_cast<std::size_t>(i)];
         const std::string id = std::to_string(1 + i % 2);
         for (int t = 0; t < kTransactionsEach; ++t) {
           bool ok = !failed(client.batch("BEGIN TRAN"));
