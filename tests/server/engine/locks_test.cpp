@@ -121,6 +121,26 @@ TEST_F(LocksTest, ExplicitTransactionsWaitForEachOtherAsLockTimeoutSays) {
   EXPECT_EQ(scalar(*s, "SELECT sum(bal) FROM acct"), 7);
 }
 
+TEST_F(LocksTest, CancelEndsAWaitForALock) {
+  auto a = open();
+  auto b = open();
+  ASSERT_TRUE(run(*a, "BEGIN TRAN UPDATE acct SET bal = 1 WHERE id = 1").errors().empty());
+  RecordingSink sink;
+  CancelFlag cancel;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(milliseconds(200));
+    cancel.request();
+  });
+  const auto start = Clock::now();
+  b->executeBatch("SET LOCK_TIMEOUT -1 UPDATE acct SET bal = 2 WHERE id = 1", sink, cancel);
+  const auto took = Clock::now() - start;
+  canceller.join();
+  EXPECT_GE(took, milliseconds(150));
+  EXPECT_LT(took, std::chrono::seconds(5));
+  run(*a, "COMMIT");
+  EXPECT_EQ(scalar(*b, "SELECT bal FROM acct WHERE id = 1"), 1);
+}
+
 TEST_F(LocksTest, CycleOfWaitsHasOneDeadlockVictim) {
   auto a = open();
   auto b = open();
