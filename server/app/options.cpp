@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 
 namespace tessel::sqld::app {
@@ -67,11 +68,26 @@ std::string apply(const std::string& key, const std::string& value, Options& o) 
     if (value.empty()) return "--password-file needs a file name";
     return readPasswordFile(value, o);
   } else if (key == "login") {
+    // USER:PASSWORD:DB1,DB2 gives the databases; USER:PASSWORD only the
+    // default database tessel. A password holding ':' needs the third part.
     auto colon = value.find(':');
+    auto last = value.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
-      return "--login needs user:password, not '" + value + "'";
+      return "--login needs user:password[:databases], not '" + value + "'";
     }
-    o.logins.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+    Options::Login login{value.substr(0, colon), value.substr(colon + 1), {"tessel"}};
+    if (last != colon) {
+      login.password = value.substr(colon + 1, last - colon - 1);
+      login.databases.clear();
+      std::stringstream list(value.substr(last + 1));
+      for (std::string name; std::getline(list, name, ',');) {
+        name = trim(name);
+        if (!name.empty()) login.databases.push_back(name);
+      }
+      if (login.password.empty() || login.databases.empty())
+        return "--login needs user:password[:databases], not '" + value + "'";
+    }
+    o.logins.push_back(std::move(login));
   } else if (key == "data") {
     if (value.empty()) return "--data needs a directory";
     o.dataDirectory = value;
@@ -127,7 +143,11 @@ std::string usage() {
          "  --password P        password of the login 'sa' (or TESSEL_SQLD_PASSWORD)\n"
          "  --password-file F   read the password of 'sa' from the first line of F,\n"
          "                      a file readable by its owner only\n"
-         "  --login USER:PASS   another SQL login (repeatable)\n"
+         "  --login USER:PASS[:DB1,DB2]\n"
+         "                      another SQL login (repeatable): a user of the databases\n"
+         "                      DB1,DB2 (the first its default; tessel when none is\n"
+         "                      given) that may read master and use tempdb, and no more;\n"
+         "                      a PASS holding ':' needs the databases part\n"
          "  --config FILE       read settings from FILE: lines 'key = value' with the\n"
          "                      keys port, password, password-file, login, data,\n"
          "                      idle-timeout, and the single words memory and quiet;\n"
@@ -174,7 +194,7 @@ std::string parseOptions(int argc, const char* const* argv, const char* envPassw
   }
   if (o.memory && o.dataDirectory) return "--memory and --data exclude each other";
   bool saListed = false;
-  for (const auto& [user, password] : o.logins) saListed = saListed || user == "sa";
+  for (const auto& login : o.logins) saListed = saListed || login.user == "sa";
   if (!o.saPassword && !saListed) {
     return "no password for the login 'sa': give --password, --password-file, "
            "TESSEL_SQLD_PASSWORD or --login sa:PASSWORD (there is no built-in password)";

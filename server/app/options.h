@@ -14,7 +14,14 @@ namespace tessel::sqld::app {
 struct Options {
   std::uint16_t port = 1433;
   std::optional<std::string> saPassword;
-  std::vector<std::pair<std::string, std::string>> logins;  // user, password
+  // A login other than sa: a database user of the databases it is given.
+  struct Login {
+    std::string user;
+    std::string password;
+    std::vector<std::string> databases;  // its default first
+    bool operator==(const Login&) const = default;
+  };
+  std::vector<Login> logins;
   std::optional<std::string> dataDirectory;
   bool memory = false;
   int idleTimeoutSeconds = 0;

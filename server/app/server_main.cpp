@@ -37,11 +37,17 @@ int serverMain(int argc, char** argv, const EngineFactory& makeEngine) {
 
   tds::Credentials credentials;
   if (options.saPassword) credentials.add("sa", *options.saPassword);
-  for (const auto& [user, password] : options.logins) credentials.add(user, password);
+  for (const auto& login : options.logins) credentials.add(login.user, login.password);
 
   // Database files and the directories made for them are the owner's alone.
   ::umask(S_IRWXG | S_IRWXO);
   EngineOptions engineOptions;
+  // Every login but sa is a database user of the databases it was given.
+  for (const auto& login : options.logins) {
+    if (login.user.size() == 2 && (login.user[0] | 0x20) == 's' && (login.user[1] | 0x20) == 'a')
+      continue;
+    engineOptions.databaseUsers[login.user] = login.databases;
+  }
   engineOptions.warning = [](const std::string& text) {
     std::fprintf(stderr, "tessel-sqld: warning: %s\n", text.c_str());
   };

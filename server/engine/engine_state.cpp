@@ -31,6 +31,10 @@ bool validDatabaseName(const std::string& name) {
 }
 
 EngineState::EngineState(const EngineOptions& options) : options_(options) {
+  for (const auto& [login, databases] : options.databaseUsers) {
+    std::vector<std::string>& names = databaseUsers_[lower(login)];
+    for (const std::string& name : databases) names.push_back(lower(name));
+  }
   if (options.dataDirectory) {
     directory_ = *options.dataDirectory;
     fs::create_directories(directory_);
@@ -95,6 +99,11 @@ void EngineState::recover() {
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
   commitId_ = std::max<std::int64_t>(commitId_, now);
+}
+
+const std::vector<std::string>* EngineState::userDatabases(const std::string& login) const {
+  auto it = databaseUsers_.find(lower(login));
+  return it == databaseUsers_.end() ? nullptr : &it->second;
 }
 
 std::int64_t EngineState::nextCommitId() {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "sqld/engine.h"
+#include "write_locks.h"
 
 namespace tessel::sqld::engine {
 
@@ -60,6 +61,12 @@ class EngineState {
   };
   std::vector<SessionEntry> sessions() const;
 
+  // The write locks of the databases (write_locks.h).
+  WriteLocks& writeLocks() { return writeLocks_; }
+  // The databases a database user may use besides master and tempdb, its
+  // default first, lower case; null for a login that may do everything.
+  const std::vector<std::string>* userDatabases(const std::string& login) const;
+
  private:
   void createFile(const std::string& name);
   void warn(const std::string& text) const;
@@ -75,6 +82,8 @@ class EngineState {
   std::int64_t descriptor_ = 0;                    // GUARDED_BY(mutex_)
   std::int64_t commitId_ = 0;                      // GUARDED_BY(mutex_)
   std::map<std::int32_t, SessionEntry> sessions_;  // GUARDED_BY(mutex_)
+  WriteLocks writeLocks_;
+  std::map<std::string, std::vector<std::string>> databaseUsers_;  // lower case
 };
 
 // Database names are plain identifiers so that they map safely onto files.

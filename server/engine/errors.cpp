@@ -69,6 +69,9 @@ constexpr std::array kErrors = {
     ErrorDef{219, 16, B,
              "The type '%s' already exists, or you do not have permission to create it."},
     ErrorDef{220, 16, S, "Arithmetic overflow error for data type %s, value = %s."},
+    ErrorDef{229, 14, S,
+             "The %s permission was denied on the object '%s', database '%s', schema '%s'."},
+    ErrorDef{262, 14, S, "%s permission denied in database '%s'."},
     ErrorDef{235, 16, B,
              "Cannot convert a char value to money. The char value has incorrect syntax."},
     ErrorDef{226, 16, S, "%s statement not allowed within multi-statement transaction."},
@@ -113,6 +116,9 @@ constexpr std::array kErrors = {
     ErrorDef{628, 16, S, "Cannot issue SAVE TRANSACTION when there is no active transaction."},
     ErrorDef{911, 16, S,
              "Database '%s' does not exist. Make sure that the name is entered correctly."},
+    ErrorDef{916, 14, S,
+             "The server principal \"%s\" is not able to access the database \"%s\" under the "
+             "current security context."},
     ErrorDef{945, 14, S,
              "Database '%s' cannot be opened due to inaccessible files or insufficient memory or "
              "disk space. See the SQL Server errorlog for details."},
@@ -121,7 +127,7 @@ constexpr std::array kErrors = {
              "An object or column name is missing or empty. For SELECT INTO statements, verify "
              "each column has a name."},
     ErrorDef{1087, 15, P, "Must declare the table variable \"%s\"."},
-    ErrorDef{1205, 13, B,
+    ErrorDef{1205, 13, R,
              "Transaction (Process ID %s) was deadlocked on lock resources with another process "
              "and has been chosen as the deadlock victim. Rerun the transaction."},
     ErrorDef{1222, 16, S, "Lock request time out period exceeded."},
@@ -162,6 +168,7 @@ constexpr std::array kErrors = {
     ErrorDef{4060, 11, S, "Cannot open database \"%s\" requested by the login. The login failed."},
     ErrorDef{5701, 0, S, "Changed database context to '%s'."},
     ErrorDef{5703, 0, S, "Changed language setting to %s."},
+    ErrorDef{6102, 14, S, "User does not have permission to use the KILL statement."},
     ErrorDef{6104, 16, S, "Cannot use KILL to kill your own process."},
     ErrorDef{6106, 16, S, "Process ID %s is not an active process ID."},
     ErrorDef{6401, 16, S,

@@ -45,7 +45,10 @@ bool isRethrow(const Stmt& s) {
 }  // namespace
 
 SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
-    : engine_(engine), login_(login), catalog_(nullptr) {
+    : engine_(engine),
+      login_(login),
+      userDatabases_(engine.userDatabases(login.user)),
+      catalog_(nullptr) {
   // The engine's lock time-out is the session's until SET LOCK_TIMEOUT;
   // -1 then means waiting without limit, as in SQL Server.
   settings_.lockTimeoutMs = engine.options().lockTimeoutMs;
@@ -60,6 +63,8 @@ SqliteSession::~SqliteSession() {
   statements_.clear();
   if (db_ && tranCount_ > 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   tranCount_ = 0;
+  if (lockOwner_) engine_.writeLocks().releaseAll(lockOwner_);
+  writeLocked_.clear();
   // A killed session still cleans up: its statements must not be interrupted.
   killed_->store(false, std::memory_order_release);
   // Global temporary tables end with the session that made them, unless
@@ -125,8 +130,17 @@ bool SqliteSession::open(Message& error) {
       // The suffix of the session's #table names in tempdb's catalog.
       Catalog::createTempdbViews(db_.get(), static_cast<std::int64_t>(login_.spid) << 24);
     }
-    std::string database = login_.database.empty() ? "tessel" : login_.database;
+    // A database user starts in the first of its databases.
+    std::string database = !login_.database.empty()                     ? login_.database
+                           : userDatabases_ && !userDatabases_->empty() ? userDatabases_->front()
+                                                                        : "tessel";
     if (!validDatabaseName(database) || !engine_.exists(database)) {
+      error = makeMessage(4060, {database});
+      return false;
+    }
+    try {
+      requireAccess(engine_.canonicalName(database));
+    } catch (const SqlError&) {
       error = makeMessage(4060, {database});
       return false;
     }
@@ -148,6 +162,7 @@ void SqliteSession::attach(const std::string& database) {
   if (attached_.count(name)) return;
   requireTempdb(name);
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {database});
+  requireAccess(name);
   execSql(db_.get(), "ATTACH DATABASE ? AS " + quoteName(name),
           {Stored::text(engine_.pathFor(name))});
   // Inside a transaction the journal mode cannot change; every database
@@ -186,6 +201,7 @@ void SqliteSession::beginRequest(ResultSink& sink, const CancelFlag& cancel) {
 }
 
 void SqliteSession::endRequest() {
+  releaseWriteLocks();
   boundCache_.clear();
   extraStatements_.clear();
   cancel_ = nullptr;
@@ -238,6 +254,15 @@ Flow SqliteSession::runStatements(const std::vector<StmtPtr>& body, Frame& frame
 }
 
 Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
+  // The outermost statement gives back the write locks when it leaves no
+  // transaction open, however it ends.
+  struct Depth {
+    SqliteSession& self;
+    ~Depth() {
+      if (--self.statementDepth_ == 0) self.releaseWriteLocks();
+    }
+  } depth{*this};
+  ++statementDepth_;
   checkCancel();
   try {
     Flow flow = dispatchGuarded(s, frame);
@@ -481,6 +506,29 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::Update:
     case StmtKind::Delete:
       if (doomed_ && tranCount_ > 0 && s.kind != StmtKind::Select) throw SqlError(3930, {});
+      break;
+    default:
+      break;
+  }
+  // Write locks first: then the snapshot the statement reads and writes on
+  // is taken while no other session can commit to what it writes.
+  prepareWrites(s);
+  switch (s.kind) {
+    case StmtKind::Select:
+    case StmtKind::Insert:
+    case StmtKind::Update:
+    case StmtKind::Delete:
+    case StmtKind::Truncate:
+    case StmtKind::Writetext:
+    case StmtKind::CreateTable:
+    case StmtKind::CreateIndex:
+    case StmtKind::CreateView:
+    case StmtKind::CreateProc:
+    case StmtKind::CreateTrigger:
+    case StmtKind::CreateType:
+    case StmtKind::CreateSchema:
+    case StmtKind::EnableTrigger:
+    case StmtKind::Drop:
       refreshSnapshot();
       break;
     default:

@@ -333,6 +333,10 @@ SqlError SqliteSession::translate(int code, const std::string& message, const Bo
   if (primary == SQLITE_INTERRUPT) throw Cancelled{};
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
     if (cancel_ && cancel_->requested()) throw Cancelled{};
+    // The transaction read a database that another session has changed
+    // since, and now writes it: it cannot go on consistently.
+    if (code == SQLITE_BUSY_SNAPSHOT && tranCount_ > 0)
+      return SqlError(1205, {std::to_string(login_.spid)});
     return SqlError(1222, {});
   }
   std::string db = b && b->target ? (b->target->database) : currentDb_;

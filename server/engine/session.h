@@ -272,6 +272,20 @@ class SqliteSession : public Session, private BindContext {
   void noteAutoRollback();
   void refreshSnapshot();
 
+  // Write locks and rights (access.cpp).
+  // Before a statement runs: checks that the login may write what `s`
+  // writes and takes the write locks of those databases.
+  void prepareWrites(const Stmt& s);
+  void lockForWrite(const std::string& database);
+  // Gives the write locks back once no SQLite transaction is open.
+  void releaseWriteLocks();
+  // The database a name of a written object is in; empty for the session's
+  // own temporary objects and table variables.
+  std::string databaseOf(const Name& name) const;
+  // Error 916 when a database user may not use `database`.
+  void requireAccess(const std::string& database) const;
+  bool databaseUser() const { return userDatabases_ != nullptr; }
+
   // Databases.
   void attach(const std::string& database);
   std::string schemaOfName(const Name& name, std::string* database);
@@ -285,6 +299,12 @@ class SqliteSession : public Session, private BindContext {
 
   EngineState& engine_;
   LoginInfo login_;
+  // Set for a login that is a database user: the databases it may use.
+  const std::vector<std::string>* userDatabases_ = nullptr;
+  // This session in the engine's write locks, and the databases it holds.
+  std::int64_t lockOwner_ = 0;
+  std::set<std::string> writeLocked_;
+  int statementDepth_ = 0;  // runStatement calls under way
   EngineState::KillFlag killed_ = std::make_shared<std::atomic<bool>>(false);
   SqliteDb db_;
   Catalog catalog_;

@@ -680,6 +680,7 @@ void SqliteSession::execKill(const KillStmt& s, Frame& f) {
   TypeInfo t;
   Stored v = evaluate(*s.spid, f, &t);
   std::int32_t spid = static_cast<std::int32_t>(v.i);
+  if (databaseUser()) throw SqlError(6102, {});
   if (spid == login_.spid) throw SqlError(6104, {});
   if (!engine_.kill(spid)) throw SqlError(6106, {std::to_string(spid)});
   statementDone(doneKind(f), 0xC1, false, 0);

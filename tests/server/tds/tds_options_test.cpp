@@ -18,14 +18,16 @@ std::string parse(std::vector<const char*> args, Options& o, const char* env = n
 
 TEST(TdsOptions, CommandLineSettings) {
   Options o;
-  EXPECT_EQ(parse({"--port", "0", "--password=pw", "--login", "anna:a:b", "--data", "/tmp/d",
-                   "--idle-timeout", "30", "--quiet"},
+  EXPECT_EQ(parse({"--port", "0", "--password=pw", "--login", "anna:a:b:d1, d2", "--login",
+                   "bob:pw", "--data", "/tmp/d", "--idle-timeout", "30", "--quiet"},
                   o),
             "");
   EXPECT_EQ(o.port, 0);
   EXPECT_EQ(o.saPassword, "pw");
-  ASSERT_EQ(o.logins.size(), 1u);
-  EXPECT_EQ(o.logins[0], (std::pair<std::string, std::string>{"anna", "a:b"}));
+  ASSERT_EQ(o.logins.size(), 2u);
+  // The databases follow the last ':'; without them a login has tessel only.
+  EXPECT_EQ(o.logins[0], (Options::Login{"anna", "a:b", {"d1", "d2"}}));
+  EXPECT_EQ(o.logins[1], (Options::Login{"bob", "pw", {"tessel"}}));
   EXPECT_EQ(o.dataDirectory, "/tmp/d");
   EXPECT_EQ(o.idleTimeoutSeconds, 30);
   EXPECT_TRUE(o.quiet);
@@ -50,6 +52,8 @@ TEST(TdsOptions, BadValuesAreNamed) {
       {{"--port", "65536", "--password", "p"}, "'65536'"},
       {{"--port", "12x", "--password", "p"}, "'12x'"},
       {{"--login", "nocolon", "--password", "p"}, "'nocolon'"},
+      {{"--login", "anna:pw:", "--password", "p"}, "'anna:pw:'"},
+      {{"--login", "anna::db", "--password", "p"}, "'anna::db'"},
       {{"--idle-timeout", "-1", "--password", "p"}, "'-1'"},
       {{"--frobnicate", "1", "--password", "p"}, "'frobnicate'"},
       {{"--memory", "--data", "d", "--password", "p"}, "exclude"},

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -199,6 +200,11 @@ struct EngineOptions {
   std::optional<std::string> dataDirectory;  // one SQLite file per database; none = in memory
   std::string serverName = "TESSEL";
   std::int32_t lockTimeoutMs = 5000;  // how long a writer waits for another writer
+  // Logins that are database users rather than administrators, by lower-case
+  // name, with the databases each may use besides master and tempdb (the
+  // first is its default database). Any other login, sa among them, may do
+  // everything.
+  std::map<std::string, std::vector<std::string>> databaseUsers;
   // Told what the engine could not do at start and went on without (no
   // tempdb on a full disk), and what it repaired (a half-committed
   // transaction rolled back); one line each.
