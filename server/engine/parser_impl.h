@@ -62,6 +62,11 @@ class Parser {
   TypeInfo parseCastType();
   SelectPtr parseSelect();
   SelectPtr parseSelectCore();
+  // SELECTs joined by INTERSECT, which binds tighter than UNION and EXCEPT.
+  SelectPtr parseIntersection();
+  SelectPtr groupedQuery(SelectPtr inner);
+  void parseOffsetFetch(SelectStmt& s);
+  void parseValuesRows(TableRef& ref);
   void parseSelectItems(SelectStmt& s);
   std::vector<TableRefPtr> parseFromList();
   TableRefPtr parseTableSource();

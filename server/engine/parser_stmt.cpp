@@ -240,9 +240,8 @@ StmtPtr Parser::parseUpdate() {
   int line = next().line;
   auto s = make<UpdateStmt>(line);
   if (acceptWord("TOP")) {
-    expectSymbol("(");
-    s->top = parseExpr();
-    expectSymbol(")");
+    if (!isSymbol("(")) syntaxError();
+    s->top = parsePrimary();
   }
   s->table = parseTableName();
   skipTableHints();
@@ -286,9 +285,8 @@ StmtPtr Parser::parseDelete() {
   int line = next().line;
   auto s = make<DeleteStmt>(line);
   if (acceptWord("TOP")) {
-    expectSymbol("(");
-    s->top = parseExpr();
-    expectSymbol(")");
+    if (!isSymbol("(")) syntaxError();
+    s->top = parsePrimary();
   }
   acceptWord("FROM");
   s->table = parseTableName();
