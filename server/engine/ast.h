@@ -203,8 +203,19 @@ struct ExecStmt : Stmt {
   std::vector<ExecArg> args;
 };
 
+struct InsertStmt;
+
+// OUTPUT items [INTO target [(columns)]] of INSERT, UPDATE and DELETE: a
+// SELECT over the rows the statement changed, named inserted and deleted;
+// with INTO, an INSERT of those rows into the target.
+struct OutputClause {
+  SelectPtr select;
+  std::unique_ptr<InsertStmt> into;
+};
+
 struct InsertStmt : Stmt {
   InsertStmt() : Stmt(StmtKind::Insert) {}
+  std::unique_ptr<OutputClause> output;
   std::vector<CommonTable> with;
   Name table;
   std::vector<std::string> columns;
@@ -224,6 +235,7 @@ struct Assignment {
 
 struct UpdateStmt : Stmt {
   UpdateStmt() : Stmt(StmtKind::Update) {}
+  std::unique_ptr<OutputClause> output;
   std::vector<CommonTable> with;
   Name table;  // may be an alias named in FROM
   std::vector<Assignment> sets;
@@ -234,6 +246,7 @@ struct UpdateStmt : Stmt {
 
 struct DeleteStmt : Stmt {
   DeleteStmt() : Stmt(StmtKind::Delete) {}
+  std::unique_ptr<OutputClause> output;
   std::vector<CommonTable> with;
   Name table;
   std::vector<TableRefPtr> from;

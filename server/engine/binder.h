@@ -143,6 +143,12 @@ class Binder {
 
   Typed bindExpr(const Expr& e, Scope& scope);
 
+  // The next SELECT bound reads the rows a statement changed, kept in
+  // `table` as the target's columns twice (i1 ... for the new values, d1 ...
+  // for the old ones): OUTPUT's inserted and deleted.
+  void readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
+                       bool deleted);
+
   // How deep bindExpr may recurse; past it, error 191.
   static constexpr int kMaxBindDepth = 1000;
 
@@ -229,6 +235,9 @@ class Binder {
     std::vector<ColumnInfo> columns;
   };
   std::vector<Working> working_;
+  // Set by readChangedRows, taken by the next bindCore.
+  std::optional<Scope> changedRows_;
+  std::string changedRowsFrom_;
 };
 
 // The type two operands meet in, by SQL Server's precedence.

@@ -330,12 +330,36 @@ std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope)
   return sql;
 }
 
+void Binder::readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
+                             bool deleted) {
+  Scope scope;
+  const std::string alias = newAlias();
+  for (const char* name : {"inserted", "deleted"}) {
+    bool wanted = name[0] == 'i' ? inserted : deleted;
+    if (!wanted) continue;
+    Source src;
+    src.exposedName = name;
+    src.sqlAlias = alias;
+    src.columns = target.columns;
+    for (std::size_t i = 0; i < target.columns.size(); ++i)
+      src.sqlNames.push_back(std::string(1, name[0]) + std::to_string(i + 1));
+    scope.sources.push_back(std::move(src));
+  }
+  changedRows_ = std::move(scope);
+  changedRowsFrom_ = " FROM temp." + quoteName(table) + " AS " + quoteName(alias);
+}
+
 Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
   Core c;
   c.scope.outer = outer;
   c.distinct = s.distinct;
   c.head = s.distinct ? "SELECT DISTINCT " : "SELECT ";
-  c.tail = bindFrom(s.from, c.scope);
+  if (changedRows_) {
+    c.scope.sources = std::move(changedRows_->sources);
+    changedRows_.reset();
+    c.tail = changedRowsFrom_;
+  }
+  c.tail += bindFrom(s.from, c.scope);
   for (const SelectItem& item : s.items) {
     const Expr& e = *item.expr;
     if (e.kind == ExprKind::Star) {

@@ -78,6 +78,7 @@ class Parser {
   StmtPtr parseInsert();
   StmtPtr parseUpdate();
   StmtPtr parseDelete();
+  std::unique_ptr<OutputClause> parseOutput(int line);
   StmtPtr parseDeclare();
   StmtPtr parseSet();
   // Re-reads the "..." tokens after a SET QUOTED_IDENTIFIER.
