@@ -88,6 +88,9 @@ constexpr std::array kErrors = {
     ErrorDef{266, 16, S,
              "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
              "COMMIT statements. Previous count = %s, current count = %s."},
+    ErrorDef{334, 16, S,
+             "The target table '%s' of the DML statement cannot have any enabled triggers if the "
+             "statement contains an OUTPUT clause without INTO clause."},
     ErrorDef{346, 15, B,
              "The parameter \"%s\" can not be declared READONLY since it is not a table-valued "
              "parameter."},

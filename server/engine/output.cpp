@@ -18,6 +18,10 @@ std::int64_t SqliteSession::withOutput(const OutputClause* output, const TableIn
                                        int event, Frame& f,
                                        const std::function<std::int64_t()>& statement) {
   if (!output) return statement();
+  // Rows sent to the client would come before the triggers' own results.
+  if (!output->into)
+    for (const auto& t : target.triggers)
+      if ((t.events & event) && !t.disabled) throw SqlError(334, {target.name});
   // Named by trigger nesting: a trigger's own statement with OUTPUT gets a
   // table of its own.
   const std::string table = "_tessel_output" + std::to_string(triggerTables_.size());
