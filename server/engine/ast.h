@@ -72,11 +72,14 @@ struct Expr {
 };
 
 struct TableRef {
-  enum class Kind : std::uint8_t { Named, Join, Derived };
+  // Values: a table value constructor, (VALUES (1, 'a'), (2, 'b')) AS t(id, name).
+  enum class Kind : std::uint8_t { Named, Join, Derived, Values };
   Kind kind = Kind::Named;
   Name name;
   std::string alias;
-  std::string joinType;  // INNER, LEFT, RIGHT, FULL, CROSS
+  std::vector<std::string> columnAliases;  // AS t(a, b) of a derived table
+  std::vector<std::vector<ExprPtr>> rows;  // Values
+  std::string joinType;                    // INNER, LEFT, RIGHT, FULL, CROSS
   std::unique_ptr<TableRef> left, right;
   ExprPtr on;
   SelectPtr derived;
@@ -110,15 +113,23 @@ struct SelectStmt {
   bool distinct = false;
   ExprPtr top;
   bool topPercent = false;
+  bool withTies = false;
+  // ORDER BY ... OFFSET n ROWS [FETCH NEXT m ROWS ONLY].
+  ExprPtr offset;
+  ExprPtr fetch;
   std::vector<SelectItem> items;
   Name into;
   std::vector<TableRefPtr> from;
   ExprPtr where;
   std::vector<ExprPtr> groupBy;
   ExprPtr having;
-  // Further SELECTs joined by UNION (all = UNION ALL).
+  // Further SELECTs joined by UNION (all = UNION ALL), INTERSECT or EXCEPT,
+  // applied left to right. The parser groups INTERSECT, which binds tighter,
+  // into a derived table of its own.
+  enum class SetOp : std::uint8_t { Union, Intersect, Except };
   struct Union {
     bool all = false;
+    SetOp op = SetOp::Union;
     SelectPtr select;
   };
   std::vector<Union> unions;
@@ -192,8 +203,19 @@ struct ExecStmt : Stmt {
   std::vector<ExecArg> args;
 };
 
+struct InsertStmt;
+
+// OUTPUT items [INTO target [(columns)]] of INSERT, UPDATE and DELETE: a
+// SELECT over the rows the statement changed, named inserted and deleted;
+// with INTO, an INSERT of those rows into the target.
+struct OutputClause {
+  SelectPtr select;
+  std::unique_ptr<InsertStmt> into;
+};
+
 struct InsertStmt : Stmt {
   InsertStmt() : Stmt(StmtKind::Insert) {}
+  std::unique_ptr<OutputClause> output;
   std::vector<CommonTable> with;
   Name table;
   std::vector<std::string> columns;
@@ -213,6 +235,7 @@ struct Assignment {
 
 struct UpdateStmt : Stmt {
   UpdateStmt() : Stmt(StmtKind::Update) {}
+  std::unique_ptr<OutputClause> output;
   std::vector<CommonTable> with;
   Name table;  // may be an alias named in FROM
   std::vector<Assignment> sets;
@@ -223,6 +246,7 @@ struct UpdateStmt : Stmt {
 
 struct DeleteStmt : Stmt {
   DeleteStmt() : Stmt(StmtKind::Delete) {}
+  std::unique_ptr<OutputClause> output;
   std::vector<CommonTable> with;
   Name table;
   std::vector<TableRefPtr> from;

@@ -143,6 +143,12 @@ class Binder {
 
   Typed bindExpr(const Expr& e, Scope& scope);
 
+  // The next SELECT bound reads the rows a statement changed, kept in
+  // `table` as the target's columns twice (i1 ... for the new values, d1 ...
+  // for the old ones): OUTPUT's inserted and deleted.
+  void readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
+                       bool deleted);
+
   // How deep bindExpr may recurse; past it, error 191.
   static constexpr int kMaxBindDepth = 1000;
 
@@ -179,6 +185,9 @@ class Binder {
   Typed bindCase(const Expr& e, Scope& scope);
   Typed bindCast(const Expr& e, Scope& scope);
   Typed bindFunction(const Expr& e, Scope& scope);
+  // SERVERPROPERTY, SCHEMA_NAME, SCHEMA_ID (binder_func_system.cpp); nothing
+  // for other names.
+  std::optional<Typed> bindSystemFunction(const Expr& e, Scope& scope);
   Typed bindAggregate(const Expr& e, Scope& scope);
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
   // `firstTarget`, if given, is the type the first column converts to.
@@ -200,6 +209,14 @@ class Binder {
   // A reference to a common table expression (or to the recursive one being
   // bound) as a source of `scope`; returns its SQL, or nothing for other names.
   std::optional<std::string> bindCommonTable(const TableRef& ref, Scope& scope);
+  // An ORDER BY key: text without case, sql_variant by base type family.
+  static std::string orderKey(const Typed& t, const std::string& sql = {});
+  // Kept in step with t_rowcount (functions.cpp).
+  enum class RowCount { Top, Percent, Offset, Fetch };
+  std::string rowCountSql(const Expr& e, RowCount kind);
+  // 8158/8159 when a derived table's column list does not match its columns.
+  static void checkColumnAliases(const TableRef& ref, std::size_t columns);
+  BoundStatement bindValues(const TableRef& ref, Scope& scope);
   Source derivedSource(const BoundStatement& bound, const std::string& alias,
                        const std::vector<std::string>& names);
   std::string newAlias() { return "t" + std::to_string(aliasCounter_++); }
@@ -218,6 +235,9 @@ class Binder {
     std::vector<ColumnInfo> columns;
   };
   std::vector<Working> working_;
+  // Set by readChangedRows, taken by the next bindCore.
+  std::optional<Scope> changedRows_;
+  std::string changedRowsFrom_;
 };
 
 // The type two operands meet in, by SQL Server's precedence.

@@ -5,7 +5,6 @@
 #include "errors.h"
 #include "exact.h"
 #include "lexer.h"
-#include "sqld/product_version.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -119,6 +118,7 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   if (fn == "COUNT" || fn == "COUNT_BIG" || fn == "SUM" || fn == "AVG" || fn == "MIN" ||
       fn == "MAX")
     return bindAggregate(e, scope);
+  if (auto system = bindSystemFunction(e, scope)) return *system;
   auto arg = [&](std::size_t i) { return bindExpr(*e.args[i], scope); };
   auto text = [&](std::size_t i) {
     Typed a = arg(i);
@@ -578,16 +578,6 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
                     " UNION ALL SELECT colstat, isnullable FROM tempdb.syscolumns" + match +
                     ") LIMIT 1)",
                 intType);
-  }
-  if (fn == "SERVERPROPERTY") {
-    expectArgs(e, 1, 1);
-    return make("(CASE upper(" + text(0).sql + ") WHEN 'PRODUCTVERSION' THEN '" +
-                    std::string(kProductVersion) +
-                    "' WHEN 'PRODUCTLEVEL' THEN 'RTM' WHEN 'EDITION' THEN 'Tessel' WHEN "
-                    "'SERVERNAME' THEN " +
-                    param("@@SERVERNAME") +
-                    " WHEN 'COLLATION' THEN 'SQL_Latin1_General_CP1_CI_AS' ELSE NULL END)",
-                makeType(SqlType::NVarChar, 256));
   }
   if (fn == "COLLATIONPROPERTY") {
     // Of the one collation the server has (fn_helpcollations).

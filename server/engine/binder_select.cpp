@@ -57,6 +57,19 @@ std::string infoViewText(std::string text, const Name& name) {
   return text;
 }
 
+// The SQLite operator joining a part to the ones before it.
+const char* setOperator(const SelectStmt::Union& u) {
+  switch (u.op) {
+    case SelectStmt::SetOp::Intersect:
+      return " INTERSECT ";
+    case SelectStmt::SetOp::Except:
+      return " EXCEPT ";
+    case SelectStmt::SetOp::Union:
+      break;
+  }
+  return u.all ? " UNION ALL " : " UNION ";
+}
+
 }  // namespace
 
 struct Binder::Core {
@@ -145,7 +158,15 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
     }
     case TableRef::Kind::Derived: {
       BoundStatement bound = bindSelect(*ref.derived);
-      Source src = derivedSource(bound, ref.alias, {});
+      checkColumnAliases(ref, bound.columns.size());
+      Source src = derivedSource(bound, ref.alias, ref.columnAliases);
+      std::string sql = "(" + bound.sql + ") AS " + quoteName(src.sqlAlias);
+      scope.sources.push_back(std::move(src));
+      return sql;
+    }
+    case TableRef::Kind::Values: {
+      BoundStatement bound = bindValues(ref, scope);
+      Source src = derivedSource(bound, ref.alias, ref.columnAliases);
       std::string sql = "(" + bound.sql + ") AS " + quoteName(src.sqlAlias);
       scope.sources.push_back(std::move(src));
       return sql;
@@ -159,6 +180,54 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
     }
   }
   return {};
+}
+
+void Binder::checkColumnAliases(const TableRef& ref, std::size_t columns) {
+  if (ref.columnAliases.empty()) return;
+  if (ref.columnAliases.size() < columns) throw SqlError(8158, {ref.alias});
+  if (ref.columnAliases.size() > columns) throw SqlError(8159, {ref.alias});
+}
+
+// A table value constructor: each column of the type its rows meet in, as
+// a SELECT over SQLite's VALUES (which has no limit on the number of rows).
+BoundStatement Binder::bindValues(const TableRef& ref, Scope& scope) {
+  Scope own;
+  own.outer = scope.outer;
+  std::vector<std::vector<Typed>> rows;
+  for (const auto& row : ref.rows) {
+    if (!rows.empty() && row.size() != rows[0].size()) throw SqlError(10709, {});
+    auto& bound = rows.emplace_back();
+    for (const ExprPtr& e : row) bound.push_back(bindExpr(*e, own));
+  }
+  const std::size_t width = rows[0].size();
+  checkColumnAliases(ref, width);
+  if (ref.columnAliases.empty()) throw SqlError(8155, {"1", ref.alias});
+  BoundStatement out;
+  std::string select = "SELECT ";
+  for (std::size_t i = 0; i < width; ++i) {
+    std::optional<TypeInfo> type;
+    bool nullable = false;
+    for (const auto& row : rows) {
+      nullable |= row[i].nullLiteral || row[i].type.nullable;
+      if (!row[i].nullLiteral) type = type ? commonType(*type, row[i].type) : row[i].type;
+    }
+    Column c;
+    c.name = ref.columnAliases[i];
+    c.type = type.value_or(makeType(SqlType::Int));
+    c.type.nullable = nullable;
+    out.columns.push_back(c);
+    select += (i ? ", " : "") + quoteName("column" + std::to_string(i + 1)) + " AS " +
+              quoteName("c" + std::to_string(i + 1));
+  }
+  std::string values;
+  for (const auto& row : rows) {
+    values += values.empty() ? "(" : ", (";
+    for (std::size_t i = 0; i < width; ++i)
+      values += (i ? ", " : "") + convertSql(row[i], out.columns[i].type);
+    values += ")";
+  }
+  out.sql = select + " FROM (VALUES " + values + ")";
+  return out;
 }
 
 Binder::Source Binder::derivedSource(const BoundStatement& bound, const std::string& alias,
@@ -261,12 +330,36 @@ std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope)
   return sql;
 }
 
+void Binder::readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
+                             bool deleted) {
+  Scope scope;
+  const std::string alias = newAlias();
+  for (const char* name : {"inserted", "deleted"}) {
+    bool wanted = name[0] == 'i' ? inserted : deleted;
+    if (!wanted) continue;
+    Source src;
+    src.exposedName = name;
+    src.sqlAlias = alias;
+    src.columns = target.columns;
+    for (std::size_t i = 0; i < target.columns.size(); ++i)
+      src.sqlNames.push_back(std::string(1, name[0]) + std::to_string(i + 1));
+    scope.sources.push_back(std::move(src));
+  }
+  changedRows_ = std::move(scope);
+  changedRowsFrom_ = " FROM temp." + quoteName(table) + " AS " + quoteName(alias);
+}
+
 Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
   Core c;
   c.scope.outer = outer;
   c.distinct = s.distinct;
   c.head = s.distinct ? "SELECT DISTINCT " : "SELECT ";
-  c.tail = bindFrom(s.from, c.scope);
+  if (changedRows_) {
+    c.scope.sources = std::move(changedRows_->sources);
+    changedRows_.reset();
+    c.tail = changedRowsFrom_;
+  }
+  c.tail += bindFrom(s.from, c.scope);
   for (const SelectItem& item : s.items) {
     const Expr& e = *item.expr;
     if (e.kind == ExprKind::Star) {
@@ -322,6 +415,26 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
   return c;
 }
 
+std::string Binder::orderKey(const Typed& t, const std::string& sql) {
+  const std::string& x = sql.empty() ? t.sql : sql;
+  if (t.type.type == SqlType::Variant) return "t_variant_key(" + x + ")";
+  return x + (isCharType(t.type.type) ? " COLLATE TSQL_CI" : "");
+}
+
+// A TOP, OFFSET or FETCH row count, checked when the statement runs (a
+// variable may hold it): a negative or zero count is an error, not SQLite's
+// "no limit".
+std::string Binder::rowCountSql(const Expr& e, RowCount kind) {
+  Scope none;
+  Typed n = bindExpr(e, none);
+  bool percent = kind == RowCount::Percent;
+  TypeInfo to = makeType(percent ? SqlType::Float : SqlType::BigInt);
+  if (!percent && !isIntegerType(n.type.type) && !n.nullLiteral)
+    throw SqlError(kind == RowCount::Offset ? 10743 : 1060, {});
+  std::string value = n.type.type == to.type ? n.sql : convertSql(n, to);
+  return "t_rowcount(" + value + "," + std::to_string(static_cast<int>(kind)) + ")";
+}
+
 BoundStatement Binder::bindSelect(const SelectStmt& s) {
   WithScope with(*this, s.with);
   Core first = bindCore(s, nullptr);
@@ -343,11 +456,14 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     types.push_back(t);
   }
   BoundStatement out;
-  auto emitCore = [&](const Core& c, bool withPointers) {
+  auto emitCore = [&](const Core& c, bool withPointers, const std::string& extra = {}) {
     std::string sql = c.head;
     for (std::size_t i = 0; i < c.items.size(); ++i) {
       if (i) sql += ", ";
       std::string item = rest.empty() ? c.items[i].sql : convertSql(c.items[i], types[i]);
+      // The parts of a compound find equal rows by the first part's
+      // collation: text compares as SQL Server's does.
+      if (!rest.empty() && isCharType(types[i].type)) item += " COLLATE TSQL_CI";
       sql += item + " AS " + quoteName("c" + std::to_string(i + 1));
     }
     if (withPointers) {
@@ -362,12 +478,20 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
       }
       out.hiddenColumns = hidden;
     }
-    return sql + c.tail;
+    return sql + extra + c.tail;
   };
-  bool pointers = textPointers && rest.empty() && !first.grouped && !first.distinct;
+  if (s.withTies && s.orderBy.empty()) throw SqlError(1062, {});
+  if (s.top && s.offset) throw SqlError(10741, {});
+  bool pointers = textPointers && rest.empty() && !first.grouped && !first.distinct && !s.withTies;
   out.sql = emitCore(first, pointers);
   for (std::size_t i = 0; i < rest.size(); ++i)
-    out.sql += (s.unions[i].all ? " UNION ALL " : " UNION ") + emitCore(rest[i], false);
+    out.sql += setOperator(s.unions[i]) + emitCore(rest[i], false);
+  // TOP n WITH TIES ranks the rows by the ORDER BY: over the result's own
+  // columns for a compound or DISTINCT query, else inside the query, where
+  // any expression can be a key.
+  const bool rankOutside = !rest.empty() || first.distinct;
+  std::string unordered = out.sql;
+  std::string rankKeys;
   if (!s.orderBy.empty()) {
     // SQLite cannot apply a collation to the ORDER BY of a compound whose
     // parts group ("no such column"); ordering the compound as a whole can.
@@ -403,27 +527,52 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
         if (t.type == SqlType::Variant)
           term = "t_variant_key(" + quoteName("c" + std::to_string(ordinal)) + ")";
         out.orderColumns.push_back(static_cast<std::uint16_t>(ordinal));
+        const auto k = static_cast<std::size_t>(ordinal - 1);
+        Typed column;
+        column.type = types[k];
+        rankKeys += rankOutside ? orderKey(column, quoteName("c" + std::to_string(ordinal)))
+                                : orderKey(first.items[k]);
       } else {
         if (!rest.empty()) throw SqlError(104, {});
         Typed t = bindExpr(e, first.scope);
-        term = t.sql + (isCharType(t.type.type) ? " COLLATE TSQL_CI" : "");
-        if (t.type.type == SqlType::Variant) term = "t_variant_key(" + t.sql + ")";
-        for (std::size_t k = 0; k < first.items.size(); ++k)
-          if (first.items[k].sql == t.sql)
-            out.orderColumns.push_back(static_cast<std::uint16_t>(k + 1));
+        term = orderKey(t);
+        std::string outside;
+        for (std::size_t k = 0; k < first.items.size(); ++k) {
+          if (first.items[k].sql != t.sql) continue;
+          out.orderColumns.push_back(static_cast<std::uint16_t>(k + 1));
+          outside = orderKey(t, quoteName("c" + std::to_string(k + 1)));
+        }
+        if (rankOutside && s.withTies && outside.empty()) throw SqlError(145, {});
+        rankKeys += rankOutside ? outside : term;
       }
       out.sql += (i ? ", " : "") + term + (o.descending ? " DESC" : "");
+      rankKeys += std::string(o.descending ? " DESC" : "") + (i + 1 < s.orderBy.size() ? ", " : "");
     }
   }
+  if (s.offset) {
+    // ORDER BY ... OFFSET n ROWS [FETCH NEXT m ROWS ONLY].
+    out.sql += " LIMIT " + (s.fetch ? rowCountSql(*s.fetch, RowCount::Fetch) : "-1") + " OFFSET " +
+               rowCountSql(*s.offset, RowCount::Offset);
+  }
   if (s.top) {
-    Scope none;
-    Typed n = bindExpr(*s.top, none);
+    std::string n = rowCountSql(*s.top, s.topPercent ? RowCount::Percent : RowCount::Top);
     if (s.topPercent) {
-      // TOP n PERCENT: the share of the rows the query returns.
-      out.sql += " LIMIT (SELECT CAST((count(*) * " + n.sql + " + 99) / 100 AS INTEGER) FROM (" +
-                 out.sql + "))";
+      // TOP n PERCENT: the share of the rows the query returns, rounded up.
+      n = "(SELECT CAST(ceil(count(*) * " + n + " / 100.0) AS INTEGER) FROM (" + unordered + "))";
+    }
+    if (s.withTies) {
+      std::string columns;
+      for (std::size_t i = 0; i < first.items.size(); ++i)
+        columns += (i ? ", " : "") + quoteName("c" + std::to_string(i + 1));
+      std::string rank = "rank() OVER (ORDER BY " + rankKeys + ") AS \"$rank\"";
+      std::string ranked = rankOutside ? "SELECT *, " + rank + " FROM (" + unordered + ")"
+                                       : emitCore(first, false, ", " + rank);
+      // The rows ranked within the first n, in rank order: ties keep the
+      // order the keys give them.
+      out.sql = "SELECT " + columns + " FROM (" + ranked + ") WHERE \"$rank\" <= " + n +
+                " ORDER BY \"$rank\"";
     } else {
-      out.sql += " LIMIT " + n.sql;
+      out.sql += " LIMIT " + n;
     }
   }
   for (std::size_t i = 0; i < first.items.size(); ++i) {
@@ -465,20 +614,20 @@ std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* fir
   sql += c.tail;
   for (const auto& u : s.unions) {
     Core r = bindCore(*u.select, &scope);
-    sql += (u.all ? " UNION ALL " : " UNION ") + r.head;
+    sql += setOperator(u) + r.head;
     for (std::size_t i = 0; i < r.items.size(); ++i) sql += (i ? ", " : "") + item(r, i);
     sql += r.tail;
   }
-  if (!s.orderBy.empty() && s.top) {
+  if (!s.orderBy.empty() && (s.top || s.offset)) {
     sql += " ORDER BY ";
     for (std::size_t i = 0; i < s.orderBy.size(); ++i)
       sql += (i ? ", " : "") + bindExpr(*s.orderBy[i].expr, c.scope).sql +
              (s.orderBy[i].descending ? " DESC" : "");
   }
-  if (s.top) {
-    Scope none;
-    sql += " LIMIT " + bindExpr(*s.top, none).sql;
-  }
+  if (s.top) sql += " LIMIT " + rowCountSql(*s.top, RowCount::Top);
+  if (s.offset)
+    sql += " LIMIT " + (s.fetch ? rowCountSql(*s.fetch, RowCount::Fetch) : "-1") + " OFFSET " +
+           rowCountSql(*s.offset, RowCount::Offset);
   if (firstType) *firstType = c.items.empty() ? makeType(SqlType::Int) : c.items[0].type;
   return sql;
 }

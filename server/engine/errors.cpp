@@ -36,6 +36,8 @@ constexpr std::array kErrors = {
     ErrorDef{134, 15, B,
              "The variable name '%s' has already been declared. Variable names must be unique "
              "within a query batch or stored procedure."},
+    ErrorDef{145, 15, B,
+             "ORDER BY items must appear in the select list if SELECT DISTINCT is specified."},
     ErrorDef{1007, 15, B,
              "The number '%s' is out of the range for numeric representation (maximum "
              "precision 38)."},
@@ -89,6 +91,9 @@ constexpr std::array kErrors = {
     ErrorDef{266, 16, S,
              "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
              "COMMIT statements. Previous count = %s, current count = %s."},
+    ErrorDef{334, 16, S,
+             "The target table '%s' of the DML statement cannot have any enabled triggers if the "
+             "statement contains an OUTPUT clause without INTO clause."},
     ErrorDef{346, 15, B,
              "The parameter \"%s\" can not be declared READONLY since it is not a table-valued "
              "parameter."},
@@ -123,6 +128,13 @@ constexpr std::array kErrors = {
              "Database '%s' cannot be opened due to inaccessible files or insufficient memory or "
              "disk space. See the SQL Server errorlog for details."},
     ErrorDef{1005, 15, B, "Line 1: Invalid or missing value for SET option: %s."},
+    ErrorDef{1014, 15, S, "A TOP or FETCH clause contains an invalid value."},
+    ErrorDef{1031, 15, S, "Percent values must be between 0 and 100."},
+    ErrorDef{1060, 15, B,
+             "The number of rows provided for a TOP or FETCH clauses row count parameter must be "
+             "an integer."},
+    ErrorDef{1062, 15, B,
+             "The TOP N WITH TIES clause is not allowed without a corresponding ORDER BY clause."},
     ErrorDef{1038, 15, B,
              "An object or column name is missing or empty. For SELECT INTO statements, verify "
              "each column has a name."},
@@ -184,6 +196,7 @@ constexpr std::array kErrors = {
     ErrorDef{8114, 16, B, "Error converting data type %s to %s."},
     ErrorDef{8115, 16, B, "Arithmetic overflow error converting %s to data type %s."},
     ErrorDef{8117, 16, S, "Operand data type %s is invalid for %s operator."},
+    ErrorDef{8155, 16, P, "No column name was specified for column %s of '%s'."},
     ErrorDef{8197, 16, S, "The object '%s' does not exist or is invalid for this operation."},
     ErrorDef{8179, 16, S, "Could not find prepared statement with handle %s."},
     ErrorDef{8102, 16, S, "Cannot update identity column '%s'."},
@@ -238,6 +251,13 @@ constexpr std::array kErrors = {
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
              "the THROW statement inside a CATCH block, or add error parameters to the THROW "
              "statement."},
+    ErrorDef{10709, 15, B,
+             "The number of columns for each row in a table value constructor must be the same."},
+    ErrorDef{10741, 15, B, "A TOP can not be used in the same query or sub-query as a OFFSET."},
+    ErrorDef{10742, 15, S, "The offset specified in a OFFSET clause may not be negative."},
+    ErrorDef{10743, 15, B, "The number of rows provided for a OFFSET clause must be an integer."},
+    ErrorDef{10744, 15, S,
+             "The number of rows provided for a FETCH clause must be greater then zero."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{35100, 16, B,

@@ -327,6 +327,25 @@ void fnIntDiv(sqlite3_context* c, int, sqlite3_value** v) {
   sqlite3_result_int64(c, a / b);
 }
 
+// t_rowcount(n, kind): a TOP (0), TOP PERCENT (1), OFFSET (2) or FETCH (3)
+// row count, or the error SQL Server gives for a count out of its range.
+void fnRowCount(sqlite3_context* c, int, sqlite3_value** v) {
+  const std::int64_t kind = argInt(v, 1);
+  if (isNull(v, 0)) {
+    // A NULL count is as invalid as a negative one.
+    return raise(c, SqlError(kind == 2 ? 10742 : kind == 3 ? 10744 : 1014, {}));
+  }
+  if (kind == 1) {
+    double percent = sqlite3_value_double(v[0]);
+    if (percent < 0 || percent > 100) return raise(c, SqlError(1031, {}));
+    return sqlite3_result_double(c, percent);
+  }
+  std::int64_t n = argInt(v, 0);
+  if (n < 0 || (kind == 3 && n == 0))
+    return raise(c, SqlError(kind == 2 ? 10742 : kind == 3 ? 10744 : 1014, {}));
+  sqlite3_result_int64(c, n);
+}
+
 // The integer type of `width` bytes: its name and range.
 struct IntRange {
   const char* type;
@@ -1147,6 +1166,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_variant_property", 2, fnVariantProperty, true},
     {"t_variant_key", 1, fnVariantKey, true},
     {"t_idiv", 2, fnIntDiv, true},
+    {"t_rowcount", 2, fnRowCount, true},
     {"t_imod", 2, fnIntMod, true},
     {"t_iarith", 4, fnIntArith, true},
     {"t_iadd", -1, fnIntRun, true},

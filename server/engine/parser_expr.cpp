@@ -14,23 +14,46 @@
 namespace tessel::sqld::engine {
 namespace {
 
+// The words SQL Server reserves: none of them names a table, column or
+// alias unless delimited ([user], "file").
 const std::set<std::string>& reservedWords() {
-  static const std::set<std::string> words = {
-      "ADD",      "ALL",        "ALTER",   "AND",        "ANY",        "AS",          "ASC",
-      "BEGIN",    "BETWEEN",    "BREAK",   "BY",         "CASE",       "CHECK",       "CLUSTERED",
-      "COLLATE",  "COLUMN",     "COMMIT",  "COMPUTE",    "CONSTRAINT", "CONTINUE",    "CREATE",
-      "CROSS",    "DECLARE",    "DEFAULT", "DELETE",     "DESC",       "DISTINCT",    "DROP",
-      "ELSE",     "END",        "EXEC",    "EXECUTE",    "EXISTS",     "FOR",         "FOREIGN",
-      "FROM",     "FULL",       "GOTO",    "GROUP",      "HAVING",     "IF",          "IN",
-      "INDEX",    "INNER",      "INSERT",  "INTO",       "IS",         "JOIN",        "KEY",
-      "LEFT",     "LIKE",       "NOT",     "NULL",       "ON",         "OPTION",      "OR",
-      "ORDER",    "OUTER",      "PRIMARY", "PRINT",      "PROC",       "PROCEDURE",   "RAISERROR",
-      "READTEXT", "REFERENCES", "RETURN",  "RIGHT",      "ROLLBACK",   "SAVE",        "SELECT",
-      "SET",      "TABLE",      "THEN",    "TOP",        "TRAN",       "TRANSACTION", "TRUNCATE",
-      "UNION",    "UNIQUE",     "UPDATE",  "UPDATETEXT", "USE",        "VALUES",      "VIEW",
-      "WAITFOR",  "WHEN",       "WHERE",   "WHILE",      "WITH",       "WRITETEXT",
-  };
+  static const std::set<std::string> words = [] {
+    std::string_view all =
+        "ADD ALL ALTER AND ANY AS ASC AUTHORIZATION BACKUP BEGIN BETWEEN BREAK BROWSE BULK BY "
+        "CASCADE CASE CHECK CHECKPOINT CLOSE CLUSTERED COALESCE COLLATE COLUMN COMMIT COMPUTE "
+        "CONSTRAINT CONTAINS CONTAINSTABLE CONTINUE CONVERT CREATE CROSS CURRENT CURRENT_DATE "
+        "CURRENT_TIME CURRENT_TIMESTAMP CURRENT_USER CURSOR DATABASE DBCC DEALLOCATE DECLARE "
+        "DEFAULT DELETE DENY DESC DISK DISTINCT DISTRIBUTED DOUBLE DROP DUMP ELSE END ERRLVL "
+        "ESCAPE EXCEPT EXEC EXECUTE EXISTS EXIT EXTERNAL FETCH FILE FILLFACTOR FOR FOREIGN "
+        "FREETEXT FREETEXTTABLE FROM FULL FUNCTION GOTO GRANT GROUP HAVING HOLDLOCK IDENTITY "
+        "IDENTITY_INSERT IDENTITYCOL IF IN INDEX INNER INSERT INTERSECT INTO IS JOIN KEY KILL "
+        "LEFT LIKE LINENO LOAD MERGE NATIONAL NOCHECK NONCLUSTERED NOT NULL NULLIF OF OFF "
+        "OFFSETS ON OPEN OPENDATASOURCE OPENQUERY OPENROWSET OPENXML OPTION OR ORDER OUTER "
+        "OVER PERCENT PIVOT PLAN PRECISION PRIMARY PRINT PROC PROCEDURE PUBLIC RAISERROR READ "
+        "READTEXT RECONFIGURE REFERENCES REPLICATION RESTORE RESTRICT RETURN REVERT REVOKE "
+        "RIGHT ROLLBACK ROWCOUNT ROWGUIDCOL RULE SAVE SCHEMA SECURITYAUDIT SELECT "
+        "SEMANTICKEYPHRASETABLE SEMANTICSIMILARITYDETAILSTABLE SEMANTICSIMILARITYTABLE "
+        "SESSION_USER SET SETUSER SHUTDOWN SOME STATISTICS SYSTEM_USER TABLE TABLESAMPLE "
+        "TEXTSIZE THEN TO TOP TRAN TRANSACTION TRIGGER TRUNCATE TRY_CONVERT TSEQUAL UNION "
+        "UNIQUE UNPIVOT UPDATE UPDATETEXT USE USER VALUES VARYING VIEW WAITFOR WHEN WHERE "
+        "WHILE WITH WRITETEXT ";
+    std::set<std::string> set;
+    for (std::size_t at = 0, end; at < all.size(); at = end + 1) {
+      end = all.find(' ', at);
+      set.emplace(all.substr(at, end - at));
+    }
+    return set;
+  }();
   return words;
+}
+
+// Reserved words that are also the names of built-in functions.
+bool isReservedFunction(const Token& t) {
+  static constexpr std::string_view kNames[] = {"COALESCE", "CONVERT", "IDENTITY",    "LEFT",
+                                                "NULLIF",   "RIGHT",   "TRY_CONVERT", "UPDATE"};
+  for (std::string_view n : kNames)
+    if (iequals(t.text, n)) return true;
+  return false;
 }
 
 ExprPtr makeExpr(ExprKind kind, std::size_t offset) {
@@ -644,8 +667,7 @@ ExprPtr Parser::parsePrimary() {
       return e;
     }
     if (isWord("CASE")) return parseCase();
-    if (isSymbol("(", 1) && (!isReserved(t) || isWord("LEFT") || isWord("RIGHT") ||
-                             isWord("CONVERT") || isWord("UPDATE"))) {
+    if (isSymbol("(", 1) && (!isReserved(t) || isReservedFunction(t))) {
       std::string name = next().text;
       return parseFunction(name, offset);
     }
@@ -699,6 +721,9 @@ TableRefPtr Parser::parseTablePrimary() {
       ref->kind = TableRef::Kind::Derived;
       ref->derived = parseSelect();
       expectSymbol(")");
+    } else if (isWord("VALUES")) {
+      parseValuesRows(*ref);
+      expectSymbol(")");
     } else {
       TableRefPtr inner = parseTableSource();
       expectSymbol(")");
@@ -723,8 +748,15 @@ TableRefPtr Parser::parseTablePrimary() {
   } else if (atIdentifier()) {
     ref->alias = next().text;
   }
-  skipTableHints();
-  if (ref->kind == TableRef::Kind::Derived && ref->alias.empty()) syntaxError();
+  bool derived = ref->kind == TableRef::Kind::Derived || ref->kind == TableRef::Kind::Values;
+  if (derived && !ref->alias.empty() && acceptSymbol("(")) {
+    do ref->columnAliases.push_back(parseIdentifier());
+    while (acceptSymbol(","));
+    expectSymbol(")");
+  } else {
+    skipTableHints();
+  }
+  if (derived && ref->alias.empty()) syntaxError();
   return ref;
 }
 
@@ -809,7 +841,8 @@ SelectPtr Parser::parseSelectCore() {
   if (acceptSymbol("(")) {
     SelectPtr inner = parseSelect();
     expectSymbol(")");
-    return inner;
+    // A parenthesised UNION, INTERSECT or EXCEPT keeps its own grouping.
+    return inner->unions.empty() ? inner : groupedQuery(std::move(inner));
   }
   expectWord("SELECT");
   auto s = std::make_shared<SelectStmt>();
@@ -819,14 +852,14 @@ SelectPtr Parser::parseSelectCore() {
     acceptWord("ALL");
   }
   if (acceptWord("TOP")) {
-    if (acceptSymbol("(")) {
-      s->top = parseExpr();
-      expectSymbol(")");
-    } else {
-      s->top = parseLiteral();
-    }
+    // TOP (expression), a subquery among them, or a bare number.
+    s->top = isSymbol("(") ? parsePrimary() : parseLiteral();
     s->topPercent = acceptWord("PERCENT");
-    acceptWord("WITH") && (acceptWord("TIES"), true);
+    if (isWord("WITH") && isWord("TIES", 1)) {
+      next();
+      next();
+      s->withTies = true;
+    }
   }
   parseSelectItems(*s);
   if (acceptWord("INTO")) s->into = parseName();
@@ -843,14 +876,72 @@ SelectPtr Parser::parseSelectCore() {
   return s;
 }
 
+// OFFSET n {ROW | ROWS} [FETCH {FIRST | NEXT} m {ROW | ROWS} ONLY].
+void Parser::parseOffsetFetch(SelectStmt& s) {
+  next();
+  s.offset = parseExpr();
+  if (!acceptWord("ROWS")) expectWord("ROW");
+  if (!acceptWord("FETCH")) return;
+  if (!acceptWord("NEXT")) expectWord("FIRST");
+  s.fetch = parseExpr();
+  if (!acceptWord("ROWS")) expectWord("ROW");
+  expectWord("ONLY");
+}
+
+// (VALUES (a, b), (c, d)): the rows of a table value constructor, after
+// the opening parenthesis.
+void Parser::parseValuesRows(TableRef& ref) {
+  expectWord("VALUES");
+  ref.kind = TableRef::Kind::Values;
+  do {
+    expectSymbol("(");
+    auto& row = ref.rows.emplace_back();
+    do row.push_back(parseExpr());
+    while (acceptSymbol(","));
+    expectSymbol(")");
+  } while (acceptSymbol(","));
+}
+
+// SELECT * FROM (query): a compound query as one operand of another.
+SelectPtr Parser::groupedQuery(SelectPtr inner) {
+  auto outer = std::make_shared<SelectStmt>();
+  SelectItem star;
+  star.expr = makeExpr(ExprKind::Star, 0);
+  outer->items.push_back(std::move(star));
+  auto ref = std::make_unique<TableRef>();
+  ref->kind = TableRef::Kind::Derived;
+  ref->derived = std::move(inner);
+  ref->alias = "$query";
+  outer->from.push_back(std::move(ref));
+  return outer;
+}
+
+SelectPtr Parser::parseIntersection() {
+  SelectPtr first = parseSelectCore();
+  while (acceptWord("INTERSECT")) {
+    SelectStmt::Union u;
+    u.op = SelectStmt::SetOp::Intersect;
+    u.select = parseSelectCore();
+    first->unions.push_back(std::move(u));
+  }
+  return first;
+}
+
+// UNION and EXCEPT apply left to right after INTERSECT; the operands are
+// kept in one list, an INTERSECT operand after the first grouped on its own.
 SelectPtr Parser::parseSelect() {
   DepthGuard guard(*this);
-  SelectPtr first = parseSelectCore();
-  while (isWord("UNION")) {
-    next();
+  SelectPtr first = parseIntersection();
+  while (isWord("UNION") || isWord("EXCEPT")) {
     SelectStmt::Union u;
-    u.all = acceptWord("ALL");
-    u.select = parseSelectCore();
+    if (acceptWord("EXCEPT")) {
+      u.op = SelectStmt::SetOp::Except;
+    } else {
+      next();
+      u.all = acceptWord("ALL");
+    }
+    u.select = parseIntersection();
+    if (!u.select->unions.empty()) u.select = groupedQuery(std::move(u.select));
     first->unions.push_back(std::move(u));
   }
   if (isWord("ORDER") && isWord("BY", 1)) {
@@ -866,6 +957,7 @@ SelectPtr Parser::parseSelect() {
       }
       first->orderBy.push_back(std::move(item));
     } while (acceptSymbol(","));
+    if (isWord("OFFSET")) parseOffsetFetch(*first);
   }
   if (isWord("FOR") && isWord("BROWSE", 1)) {
     next();

@@ -62,6 +62,11 @@ class Parser {
   TypeInfo parseCastType();
   SelectPtr parseSelect();
   SelectPtr parseSelectCore();
+  // SELECTs joined by INTERSECT, which binds tighter than UNION and EXCEPT.
+  SelectPtr parseIntersection();
+  SelectPtr groupedQuery(SelectPtr inner);
+  void parseOffsetFetch(SelectStmt& s);
+  void parseValuesRows(TableRef& ref);
   void parseSelectItems(SelectStmt& s);
   std::vector<TableRefPtr> parseFromList();
   TableRefPtr parseTableSource();
@@ -73,6 +78,7 @@ class Parser {
   StmtPtr parseInsert();
   StmtPtr parseUpdate();
   StmtPtr parseDelete();
+  std::unique_ptr<OutputClause> parseOutput(int line);
   StmtPtr parseDeclare();
   StmtPtr parseSet();
   // Re-reads the "..." tokens after a SET QUOTED_IDENTIFIER.

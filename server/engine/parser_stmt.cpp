@@ -208,6 +208,7 @@ StmtPtr Parser::parseInsert() {
     while (acceptSymbol(","));
     expectSymbol(")");
   }
+  s->output = parseOutput(line);
   if (acceptWord("DEFAULT")) {
     expectWord("VALUES");
     s->defaultValues = true;
@@ -240,9 +241,8 @@ StmtPtr Parser::parseUpdate() {
   int line = next().line;
   auto s = make<UpdateStmt>(line);
   if (acceptWord("TOP")) {
-    expectSymbol("(");
-    s->top = parseExpr();
-    expectSymbol(")");
+    if (!isSymbol("(")) syntaxError();
+    s->top = parsePrimary();
   }
   s->table = parseTableName();
   skipTableHints();
@@ -277,23 +277,43 @@ StmtPtr Parser::parseUpdate() {
     if (!acceptWord("DEFAULT")) a.value = parseExpr();
     s->sets.push_back(std::move(a));
   } while (acceptSymbol(","));
+  s->output = parseOutput(line);
   if (acceptWord("FROM")) s->from = parseFromList();
   if (acceptWord("WHERE")) s->where = parseExpr();
   return s;
+}
+
+std::unique_ptr<OutputClause> Parser::parseOutput(int line) {
+  if (!acceptWord("OUTPUT")) return nullptr;
+  auto out = std::make_unique<OutputClause>();
+  out->select = std::make_shared<SelectStmt>();
+  parseSelectItems(*out->select);
+  if (acceptWord("INTO")) {
+    auto into = make<InsertStmt>(line);
+    into->table = parseTableName();
+    if (acceptSymbol("(")) {
+      do into->columns.push_back(parseIdentifier());
+      while (acceptSymbol(","));
+      expectSymbol(")");
+    }
+    into->select = out->select;
+    out->into = std::move(into);
+  }
+  return out;
 }
 
 StmtPtr Parser::parseDelete() {
   int line = next().line;
   auto s = make<DeleteStmt>(line);
   if (acceptWord("TOP")) {
-    expectSymbol("(");
-    s->top = parseExpr();
-    expectSymbol(")");
+    if (!isSymbol("(")) syntaxError();
+    s->top = parsePrimary();
   }
   acceptWord("FROM");
   s->table = parseTableName();
   skipTableHints();
-  if (atIdentifier() && !atStatementStart()) next();  // DELETE t alias
+  if (atIdentifier() && !atStatementStart() && !isWord("OUTPUT")) next();  // DELETE t alias
+  s->output = parseOutput(line);
   if (acceptWord("FROM")) s->from = parseFromList();
   if (acceptWord("WHERE")) s->where = parseExpr();
   return s;

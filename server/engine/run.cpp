@@ -30,15 +30,6 @@ constexpr std::size_t kStatementCacheLimit = 256;
 
 const char* kVersion = kProductVersionBanner;
 
-// Resets a cached statement when a use of it ends, however it ends.
-struct StatementUse {
-  sqlite3_stmt* stmt;
-  ~StatementUse() {
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
-  }
-};
-
 std::string afterColon(const std::string& m) {
   std::size_t c = m.find(": ");
   return c == std::string::npos ? std::string() : m.substr(c + 2);

@@ -140,6 +140,10 @@ class SqliteSession : public Session, private BindContext {
   void execInsertExec(const InsertStmt& s, Frame& f);
   // INSERT ... VALUES/SELECT without its Done; returns the rows inserted.
   std::int64_t insertRows(const InsertStmt& s, Frame& f);
+  // Runs `statement`, an INSERT, UPDATE or DELETE (`event`) of `target`, and
+  // then its OUTPUT clause, if any, over the rows it changed (output.cpp).
+  std::int64_t withOutput(const OutputClause* output, const TableInfo& target, int event, Frame& f,
+                          const std::function<std::int64_t()>& statement);
   // INSERT ... EXEC: stores the procedure's rows in `columns` of `table`;
   // returns the rows inserted.
   std::int64_t insertCapturedRows(

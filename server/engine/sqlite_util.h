@@ -46,6 +46,15 @@ std::string quoteText(std::string_view text);
 namespace tessel::sqld::engine {
 
 // A failed SQLite call: its extended result code and message.
+// Resets a cached statement when a use of it ends, however it ends.
+struct StatementUse {
+  sqlite3_stmt* stmt;
+  ~StatementUse() {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+  }
+};
+
 class SqliteFailure : public std::runtime_error {
  public:
   SqliteFailure(int code, std::string message)

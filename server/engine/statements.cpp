@@ -46,14 +46,6 @@ constexpr std::uint16_t kCmdCommit = 0xD5;
 constexpr std::uint16_t kCmdRollback = 0xD6;
 constexpr std::uint16_t kCmdReadtext = 0x11E;
 
-struct StatementUse {
-  sqlite3_stmt* stmt;
-  ~StatementUse() {
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
-  }
-};
-
 // RAISERROR's printf-style substitution: %d %i %u %s %x %X %o with flags,
 // width and precision; %% is a percent sign.
 std::string formatRaiserror(const std::string& format, const std::vector<Stored>& args) {
@@ -245,7 +237,12 @@ void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   auto target = findTable(s.table);
   checkWritable(target);
   std::int64_t n = withTriggers(
-      target, kTriggerInsert, {}, f, [&] { return insertRows(s, f); }, &s);
+      target, kTriggerInsert, {}, f,
+      [&] {
+        return withOutput(s.output.get(), *target, kTriggerInsert, f,
+                          [&] { return insertRows(s, f); });
+      },
+      &s);
   statementDone(doneKind(f), kCmdInsert, true, static_cast<std::uint64_t>(n));
 }
 
@@ -310,11 +307,13 @@ void SqliteSession::execUpdate(const UpdateStmt& s, Frame& f) {
   std::int64_t n = withTriggers(
       target, kTriggerUpdate, std::move(updated), f,
       [&] {
-        const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
-        sqlite3_stmt* stmt = statementFor(b.sql);
-        StatementUse use{stmt};
-        bindParams(stmt, b, f);
-        return stepToEnd(stmt, &b, "UPDATE");
+        return withOutput(s.output.get(), *target, kTriggerUpdate, f, [&] {
+          const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindUpdate(s); });
+          sqlite3_stmt* stmt = statementFor(b.sql);
+          StatementUse use{stmt};
+          bindParams(stmt, b, f);
+          return stepToEnd(stmt, &b, "UPDATE");
+        });
       },
       &s);
   rowCount_ = n;
@@ -328,11 +327,13 @@ void SqliteSession::execDelete(const DeleteStmt& s, Frame& f) {
   std::int64_t n = withTriggers(
       target, kTriggerDelete, {}, f,
       [&] {
-        const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
-        sqlite3_stmt* stmt = statementFor(b.sql);
-        StatementUse use{stmt};
-        bindParams(stmt, b, f);
-        return stepToEnd(stmt, &b, "DELETE");
+        return withOutput(s.output.get(), *target, kTriggerDelete, f, [&] {
+          const BoundStatement& b = bound(&s, [&](Binder& binder) { return binder.bindDelete(s); });
+          sqlite3_stmt* stmt = statementFor(b.sql);
+          StatementUse use{stmt};
+          bindParams(stmt, b, f);
+          return stepToEnd(stmt, &b, "DELETE");
+        });
       },
       &s);
   rowCount_ = n;

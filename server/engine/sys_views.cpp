@@ -25,7 +25,7 @@ const char* kObjectsSelect =
 const char* kColumnsSelect =
     "SELECT id AS object_id, name, CAST(colid AS int) AS column_id, "
     "xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, length AS max_length, "
-    "xprec AS precision, xscale AS scale, CAST(isnullable AS bit) AS is_nullable, "
+    "xprec AS [precision], xscale AS scale, CAST(isnullable AS bit) AS is_nullable, "
     // Character, binary and sql_variant columns created with ANSI_PADDING on
     // (colstat 0x2000 marks the ones created with it off).
     "CAST(CASE WHEN colstat & 8192 = 0 AND xtype IN (35, 34, 98, 99, 165, 167, 173, 175, 231, 239) "
@@ -48,7 +48,7 @@ const char* kTriggersSelect =
 const char* kTypesSelect =
     "SELECT name, xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, "
     "CASE WHEN xusertype > 256 THEN 1 ELSE 4 END AS schema_id, CAST(NULL AS int) AS principal_id, "
-    "length AS max_length, xprec AS precision, xscale AS scale, "
+    "length AS max_length, xprec AS [precision], xscale AS scale, "
     "CAST(CASE WHEN xtype IN (35, 99, 167, 175, 231, 239) THEN 'SQL_Latin1_General_CP1_CI_AS' END "
     "AS sysname) AS collation_name, CAST(allownulls AS bit) AS is_nullable, "
     "CAST(CASE WHEN xusertype > 256 THEN 1 ELSE 0 END AS bit) AS is_user_defined, "

@@ -67,6 +67,10 @@ TSQL_CASES = [
     ("functions.test", "SELECT CASE 2 WHEN 1 THEN 'one' WHEN 2 THEN 'two' ELSE 'many' END, CASE WHEN 1 > 2 THEN 'x' END"),
     ("errors.test", "SELECT * FROM nosuch"),
     ("errors.test", "SELECT CAST('abc' AS int)"),
+    ("system.test", "SELECT schema_name(), SCHEMA_ID(), SCHEMA_NAME(1), SCHEMA_NAME(4), SCHEMA_ID('SYS'), SCHEMA_ID('information_schema'), SCHEMA_NAME(99), SCHEMA_ID('nothing')"),
+    ("queries.test", "SELECT 1 AS n UNION SELECT 2 INTERSECT SELECT 3"),
+    ("queries.test", "SELECT 1 AS except"),
+    ("rowlimits.test", "SELECT t.id, t.name, t.v FROM (VALUES (1, 'a', 1.5), (2, 'bb', 2), (3, NULL, NULL)) AS t(id, name, v) ORDER BY t.id DESC"),
 ]
 
 
