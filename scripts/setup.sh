@@ -9,6 +9,7 @@ packages=(
   freetds-dev freetds-bin libsybdb5
   libsqlite3-dev sqlite3
   libicu-dev
+  libssl-dev openssl
   clang clang-format libclang-rt-14-dev libfuzzer-14-dev
   python3 python3-tds python3-pymssql
   dpkg-dev file

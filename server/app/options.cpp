@@ -96,6 +96,14 @@ std::string apply(const std::string& key, const std::string& value, Options& o) 
       return "--idle-timeout needs a number of seconds, not '" + value + "'";
     }
     o.idleTimeoutSeconds = static_cast<int>(n);
+  } else if (key == "tls-cert" || key == "tls-key") {
+    if (value.empty()) return "--" + key + " needs a file name";
+    (key == "tls-cert" ? o.tlsCert : o.tlsKey) = value;
+  } else if (key == "encrypt") {
+    if (value != "off" && value != "on" && value != "required" && value != "strict") {
+      return "--encrypt needs off, on, required or strict, not '" + value + "'";
+    }
+    o.encrypt = value;
   } else {
     return "unknown setting '" + key + "'";
   }
@@ -150,12 +158,21 @@ std::string usage() {
          "                      a PASS holding ':' needs the databases part\n"
          "  --config FILE       read settings from FILE: lines 'key = value' with the\n"
          "                      keys port, password, password-file, login, data,\n"
-         "                      idle-timeout, and the single words memory and quiet;\n"
+         "                      idle-timeout, tls-cert, tls-key, encrypt, and the\n"
+         "                      single words memory and quiet;\n"
          "                      '#' starts a comment; a FILE holding a password or\n"
          "                      login must be readable by its owner only\n"
          "  --data DIR          keep databases as files in DIR\n"
          "  --memory            keep databases in memory (the default)\n"
          "  --idle-timeout S    drop a client idle for S seconds (default 0: never)\n"
+         "  --tls-cert FILE     the server's certificate (chain) in PEM for encryption\n"
+         "  --tls-key FILE      its private key in PEM; without these two a self-signed\n"
+         "                      certificate is made at start (its fingerprint goes to\n"
+         "                      standard error)\n"
+         "  --encrypt MODE      off: encryption on request, logins always encrypted\n"
+         "                      (the default); on: all traffic of clients that can\n"
+         "                      encrypt; required: clients that cannot are refused;\n"
+         "                      strict: TDS 8.0 only (TLS before TDS)\n"
          "  --quiet             no log of sessions and failures on standard error\n"
          "  --help              show this text\n"
          "\n"
@@ -193,6 +210,7 @@ std::string parseOptions(int argc, const char* const* argv, const char* envPassw
     if (!error.empty()) return error;
   }
   if (o.memory && o.dataDirectory) return "--memory and --data exclude each other";
+  if (o.tlsCert.has_value() != o.tlsKey.has_value()) return "--tls-cert and --tls-key go together";
   bool saListed = false;
   for (const auto& login : o.logins) saListed = saListed || login.user == "sa";
   if (!o.saPassword && !saListed) {

@@ -27,6 +27,12 @@ struct Options {
   int idleTimeoutSeconds = 0;
   bool quiet = false;
   bool help = false;
+  // TLS: a certificate and key in PEM files, or none for a self-signed one
+  // made at start; and what clients are asked for ("off", "on", "required",
+  // "strict").
+  std::optional<std::string> tlsCert;
+  std::optional<std::string> tlsKey;
+  std::string encrypt = "off";
 };
 
 // Fills `out`; returns an error message, empty when the arguments are good.

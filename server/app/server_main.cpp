@@ -10,6 +10,7 @@
 
 #include "options.h"
 #include "sqld/tds/listener.h"
+#include "sqld/tds/tls_context.h"
 #include "storage.h"
 
 namespace tessel::sqld::app {
@@ -75,6 +76,14 @@ int serverMain(int argc, char** argv, const EngineFactory& makeEngine) {
     listenerOptions.port = options.port;
     listenerOptions.session.serverName = engineOptions.serverName;
     listenerOptions.session.idleTimeoutSeconds = options.idleTimeoutSeconds;
+    listenerOptions.session.encrypt = *tds::parseEncryptMode(options.encrypt);
+    if (options.tlsCert) {
+      listenerOptions.session.tls = tds::TlsContext::fromFiles(*options.tlsCert, *options.tlsKey);
+    } else {
+      listenerOptions.session.tls = tds::TlsContext::selfSigned();
+      std::fprintf(stderr, "tessel-sqld: self-signed certificate for localhost, SHA-256 %s\n",
+                   listenerOptions.session.tls->fingerprint().c_str());
+    }
     tds::Listener listener(*engine, credentials, listenerOptions, log);
     std::uint16_t port = listener.start();
     std::printf("tessel-sqld listening on 127.0.0.1:%u\n", port);

@@ -30,6 +30,10 @@ constexpr std::array kTable = {
     Entry{ListenerMessage::RequestFailed, 8630, 16, 1,
           "Internal Query Processor Error: The query processor encountered an unexpected error "
           "during execution (%s)."},
+    Entry{ListenerMessage::EncryptionRequired, 17835, 20, 1,
+          "Encryption is required to connect to this server but the client library does not "
+          "support encryption; the connection has been closed. Please upgrade your client "
+          "library."},
 };
 
 }  // namespace

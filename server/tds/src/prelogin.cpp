@@ -17,7 +17,6 @@ enum PreLoginOption : std::uint8_t {
   kTerminator = 0xFF,
 };
 
-constexpr std::uint8_t kEncryptNotSupported = 0x02;
 constexpr std::uint8_t kServerVersion[6] = {kProductMajor,         kProductMinor,
                                             kProductBuild >> 8,    kProductBuild & 0xFF,
                                             kProductSubBuild >> 8, kProductSubBuild & 0xFF};
@@ -66,14 +65,31 @@ PreLogin parsePreLogin(std::span<const std::uint8_t> payload) {
   return out;
 }
 
-std::string buildPreLoginResponse() {
+EncryptionAnswer negotiateEncryption(EncryptMode mode, bool tlsAvailable, std::uint8_t client) {
+  namespace pe = prelogin_encrypt;
+  if (!tlsAvailable) return {pe::NotSupported, Encryption::None};
+  const bool strictOrRequired = mode == EncryptMode::Required || mode == EncryptMode::Strict;
+  if (client == pe::NotSupported) {
+    if (strictOrRequired) return {pe::Required, Encryption::Refuse};
+    return {pe::NotSupported, Encryption::None};
+  }
+  if (strictOrRequired) return {pe::Required, Encryption::Everything};
+  if (mode == EncryptMode::On || client == pe::On || client == pe::Required) {
+    return {pe::On, Encryption::Everything};
+  }
+  // Encryption available and off on both sides: the password still travels
+  // encrypted, the rest in clear.
+  return {pe::Off, Encryption::LoginOnly};
+}
+
+std::string buildPreLoginResponse(std::uint8_t encryption) {
   struct Option {
     std::uint8_t token;
     std::string data;
   };
   const Option options[] = {
       {kVersion, std::string(reinterpret_cast<const char*>(kServerVersion), 6)},
-      {kEncryption, std::string(1, static_cast<char>(kEncryptNotSupported))},
+      {kEncryption, std::string(1, static_cast<char>(encryption))},
       {kInstance, std::string(1, '\0')},
       {kThreadId, std::string()},
       {kMars, std::string(1, '\0')},

@@ -65,6 +65,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
          });
 }
 
+std::unique_ptr<Transport> withTls(std::unique_ptr<Transport> transport,
+                                   const SessionSettings& settings) {
+  if (!settings.tls) return transport;
+  return std::make_unique<TlsTransport>(std::move(transport), settings.tls);
+}
+
 std::string hex(unsigned v, int width) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%0*X", width, v);
@@ -76,7 +82,8 @@ std::string hex(unsigned v, int width) {
 TdsSession::TdsSession(std::unique_ptr<Transport> transport, Engine& engine,
                        const Credentials& credentials, const SessionSettings& settings, Log& log,
                        std::uint16_t spid, std::string peer)
-    : transport_(std::move(transport)),
+    : transport_(withTls(std::move(transport), settings)),
+      tls_(settings.tls ? static_cast<TlsTransport*>(transport_.get()) : nullptr),
       engine_(engine),
       credentials_(credentials),
       settings_(settings),
@@ -172,21 +179,39 @@ bool TdsSession::handshake() {
   // A client that stops in the middle of a login message is dropped as one
   // that sends nothing.
   transport_->setReceiveTimeout(loginTimeoutMs());
+  bool strict = false;
+  if (tls_) {
+    if (!transport_->waitReadable(loginTimeoutMs())) {
+      logLine("ended: no login within " + std::to_string(loginTimeoutMs() / 1000) + " s");
+      return false;
+    }
+    strict = tls_->peekByte() == TlsTransport::kTlsHandshakeRecord;
+    if (strict) {
+      tls_->handshakeStrict();
+      logLine("TDS 8.0 strict encryption (" + tls_->description() + ")");
+    } else if (settings_.encrypt == EncryptMode::Strict) {
+      logLine("refused: the server takes TDS 8.0 strict encryption only (TLS first)");
+      return false;
+    }
+  }
   auto m = readLoginMessage();
   if (!m) return false;
+  Encryption encryption = strict ? Encryption::Everything : Encryption::None;
   if (m->type == static_cast<std::uint8_t>(PacketType::PreLogin)) {
-    PreLogin pre = parsePreLogin(m->payload);
-    if (pre.encryption == 0x01 || pre.encryption == 0x03) {
-      logLine("client asked for encryption; answered that it is not supported");
-    }
-    writer_.begin(PacketType::TabularResult);
-    writer_.write(buildPreLoginResponse());
-    writer_.finish();
+    preLogin(*m, strict, encryption);
     m = readLoginMessage();
     if (!m) return false;
   }
   if (m->type != static_cast<std::uint8_t>(PacketType::Login7)) {
     throw ProtocolError("expected LOGIN7, got packet type " + hex(m->type, 2));
+  }
+  // The login came encrypted; the client goes on in clear.
+  if (encryption == Encryption::LoginOnly) tls_->endEncryption();
+  // Under Required, a client that skipped PRELOGIN is as one that cannot encrypt.
+  if (encryption == Encryption::Refuse ||
+      (tls_ && encryption == Encryption::None && settings_.encrypt == EncryptMode::Required)) {
+    refuseLogin(listenerMessage(ListenerMessage::EncryptionRequired), {});
+    return false;
   }
   Login7 login = parseLogin7(m->payload);
   auto version = negotiateVersion(login.tdsVersion);
@@ -239,10 +264,41 @@ bool TdsSession::handshake() {
   return true;
 }
 
+void TdsSession::preLogin(const IncomingMessage& message, bool strict, Encryption& outcome) {
+  PreLogin pre = parsePreLogin(message.payload);
+  // Inside TDS 8.0's TLS there is nothing more to agree on.
+  EncryptionAnswer answer =
+      strict ? EncryptionAnswer{prelogin_encrypt::NotSupported, Encryption::Everything}
+             : negotiateEncryption(settings_.encrypt, tls_ != nullptr, pre.encryption);
+  if (!tls_ &&
+      (pre.encryption == prelogin_encrypt::On || pre.encryption == prelogin_encrypt::Required)) {
+    logLine("client asked for encryption; answered that it is not supported");
+  }
+  writer_.begin(PacketType::TabularResult);
+  writer_.write(buildPreLoginResponse(answer.reply));
+  writer_.finish();
+  outcome = answer.outcome;
+  if (strict || outcome == Encryption::None) return;
+  // The client either starts the handshake in PRELOGIN packets or goes on in
+  // clear: allowed when the server does not insist, refused when it does.
+  if (!transport_->waitReadable(loginTimeoutMs())) return;
+  if (tls_->peekByte() != static_cast<int>(PacketType::PreLogin)) {
+    if (outcome != Encryption::Refuse) {
+      outcome = settings_.encrypt == EncryptMode::Off ? Encryption::None : Encryption::Refuse;
+    }
+    return;
+  }
+  tls_->handshakeInPreLogin();
+  if (outcome == Encryption::Refuse) outcome = Encryption::Everything;
+  logLine(std::string(outcome == Encryption::LoginOnly ? "login encrypted" : "encrypted") + " (" +
+          tls_->description() + ")");
+}
+
 void TdsSession::refuseLogin(const Message& first, const std::string& user) {
   writer_.begin(PacketType::TabularResult);
   tokens_.message(first);
-  if (first.number != 18456 && first.number != 18452 && first.number != 17809) {
+  if (first.number != 18456 && first.number != 18452 && first.number != 17809 &&
+      first.number != 17835) {
     tokens_.message(listenerMessage(ListenerMessage::LoginFailed, user));
   }
   tokens_.done(token::Done, donestatus::Error, 0, 0);

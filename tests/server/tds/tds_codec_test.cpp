@@ -565,6 +565,39 @@ std::span<const std::uint8_t> bytes(const std::string& s) {
   return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
 }
 
+TEST(TdsCodec, EncryptionIsNegotiatedFromTheServerModeAndTheClientRequest) {
+  using tds::Encryption;
+  using tds::EncryptMode;
+  namespace pe = tds::prelogin_encrypt;
+  struct Case {
+    EncryptMode mode;
+    bool tls;
+    std::uint8_t client;
+    std::uint8_t reply;
+    Encryption outcome;
+  };
+  const Case cases[] = {
+      {EncryptMode::Off, false, pe::On, pe::NotSupported, Encryption::None},
+      {EncryptMode::Required, false, pe::Off, pe::NotSupported, Encryption::None},
+      {EncryptMode::Off, true, pe::NotSupported, pe::NotSupported, Encryption::None},
+      {EncryptMode::Off, true, pe::Off, pe::Off, Encryption::LoginOnly},
+      {EncryptMode::Off, true, pe::On, pe::On, Encryption::Everything},
+      {EncryptMode::Off, true, pe::Required, pe::On, Encryption::Everything},
+      {EncryptMode::On, true, pe::NotSupported, pe::NotSupported, Encryption::None},
+      {EncryptMode::On, true, pe::Off, pe::On, Encryption::Everything},
+      {EncryptMode::Required, true, pe::NotSupported, pe::Required, Encryption::Refuse},
+      {EncryptMode::Required, true, pe::Off, pe::Required, Encryption::Everything},
+      {EncryptMode::Required, true, pe::On, pe::Required, Encryption::Everything},
+  };
+  for (const Case& c : cases) {
+    auto a = tds::negotiateEncryption(c.mode, c.tls, c.client);
+    EXPECT_EQ(a.reply, c.reply) << tds::encryptModeName(c.mode) << " " << int(c.client);
+    EXPECT_EQ(a.outcome, c.outcome) << tds::encryptModeName(c.mode) << " " << int(c.client);
+    std::string r = tds::buildPreLoginResponse(a.reply);
+    EXPECT_EQ(tds::parsePreLogin(bytes(r)).encryption, c.reply);
+  }
+}
+
 TEST(TdsCodec, Login7YieldsCredentialsAndFlags) {
   LoginSpec spec;
   spec.user = "Anna";

@@ -23,6 +23,8 @@ TEST(TdsOptions, CommandLineSettings) {
                   o),
             "");
   EXPECT_EQ(o.port, 0);
+  EXPECT_EQ(o.encrypt, "off");
+  EXPECT_FALSE(o.tlsCert);
   EXPECT_EQ(o.saPassword, "pw");
   ASSERT_EQ(o.logins.size(), 2u);
   // The databases follow the last ':'; without them a login has tessel only.
@@ -47,6 +49,17 @@ TEST(TdsOptions, PasswordComesFromTheEnvironmentOrIsRequired) {
   EXPECT_EQ(parse({"--login", "sa:x"}, saLogin), "");
 }
 
+TEST(TdsOptions, EncryptionSettings) {
+  Options o;
+  EXPECT_EQ(
+      parse({"--password", "p", "--tls-cert", "c.pem", "--tls-key=k.pem", "--encrypt", "strict"},
+            o),
+      "");
+  EXPECT_EQ(o.tlsCert, "c.pem");
+  EXPECT_EQ(o.tlsKey, "k.pem");
+  EXPECT_EQ(o.encrypt, "strict");
+}
+
 TEST(TdsOptions, BadValuesAreNamed) {
   const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
       {{"--port", "65536", "--password", "p"}, "'65536'"},
@@ -59,6 +72,8 @@ TEST(TdsOptions, BadValuesAreNamed) {
       {{"--memory", "--data", "d", "--password", "p"}, "exclude"},
       {{"--password"}, "needs a value"},
       {{"stray"}, "'stray'"},
+      {{"--encrypt", "maybe", "--password", "p"}, "'maybe'"},
+      {{"--tls-cert", "c.pem", "--password", "p"}, "go together"},
   };
   for (const auto& [args, expected] : cases) {
     Options o;

@@ -124,6 +124,31 @@ TEST_F(TdsSession, RefusedLoginsCarrySqlServersErrorsAndClose) {
   EXPECT_EQ(t[0].type, 0xE3);
 }
 
+// A client that says it can encrypt but sends its login in clear: served
+// when the server does not insist, refused with 17835 when it does.
+TEST_F(TdsSession, ALoginInClearIsRefusedWhenTheServerInsistsOnEncryption) {
+  auto tls = tds::TlsContext::selfSigned();
+  for (auto [mode, served] :
+       {std::pair{tds::EncryptMode::Off, true}, std::pair{tds::EncryptMode::On, false},
+        std::pair{tds::EncryptMode::Required, false}}) {
+    SCOPED_TRACE(tds::encryptModeName(mode));
+    tds::SessionSettings settings;
+    settings.tls = tls;
+    settings.encrypt = mode;
+    restart(settings);
+    TestClient c;
+    c.connect(port_);
+    auto t = c.login();
+    EXPECT_EQ(find(t, 0xAD) != nullptr, served);
+    if (!served) {
+      ASSERT_TRUE(find(t, 0xAA));
+      EXPECT_EQ(find(t, 0xAA)->number, 17835);
+      EXPECT_EQ(find(t, 0xAA)->severity, 20);
+      EXPECT_TRUE(c.closedByServer());
+    }
+  }
+}
+
 TEST_F(TdsSession, ErrorTextNamesTheUser) {
   TestClient c;
   c.connect(port_);

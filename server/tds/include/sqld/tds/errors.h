@@ -20,6 +20,7 @@ enum class ListenerMessage {
   StreamIncorrect,     // 4002: malformed or unknown request
   TooManyConnections,  // 17809: the session limit is reached
   RequestFailed,       // 8630: the engine failed unexpectedly
+  EncryptionRequired,  // 17835: a client that cannot encrypt, when the server requires it
 };
 
 // The message with its "%s" replaced by `argument`.

@@ -1,13 +1,15 @@
 #pragma once
 
 // The two messages that open a connection: PRELOGIN (answered without
-// encryption, without MARS) and LOGIN7 (credentials, version, packet size,
+// MARS, with the encryption both sides settle on) and LOGIN7 (credentials, version, packet size,
 // initial database, option flags). Pure parsing and building, any thread.
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "sqld/tds/tls_context.h"
 
 namespace tessel::sqld::tds {
 
@@ -19,9 +21,31 @@ struct PreLogin {
 };
 
 PreLogin parsePreLogin(std::span<const std::uint8_t> payload);
-// The answer: our version, encryption 0x02 (not supported), instance match,
-// no thread id, MARS off.
-std::string buildPreLoginResponse();
+// The values of the PRELOGIN encryption option.
+namespace prelogin_encrypt {
+constexpr std::uint8_t Off = 0x00;  // available, off: the login alone is encrypted
+constexpr std::uint8_t On = 0x01;
+constexpr std::uint8_t NotSupported = 0x02;
+constexpr std::uint8_t Required = 0x03;
+}  // namespace prelogin_encrypt
+
+// What a connection encrypts after PRELOGIN.
+enum class Encryption { None, LoginOnly, Everything, Refuse };
+
+struct EncryptionAnswer {
+  std::uint8_t reply = prelogin_encrypt::NotSupported;  // the option in our answer
+  Encryption outcome = Encryption::None;
+};
+
+// The server's mode against the client's request. Without a TLS identity
+// the answer is always "not supported". A client that cannot encrypt under
+// Required is told encryption is required (Refuse): it is refused unless it
+// starts the handshake all the same, as FreeTDS does.
+EncryptionAnswer negotiateEncryption(EncryptMode mode, bool tlsAvailable, std::uint8_t client);
+
+// The answer: our version, the encryption option, instance match, no thread
+// id, MARS off.
+std::string buildPreLoginResponse(std::uint8_t encryption = prelogin_encrypt::NotSupported);
 
 struct Login7 {
   std::uint32_t tdsVersion = 0;

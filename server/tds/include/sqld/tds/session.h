@@ -19,8 +19,11 @@
 #include "sqld/engine.h"
 #include "sqld/tds/credentials.h"
 #include "sqld/tds/log.h"
+#include "sqld/tds/login.h"
 #include "sqld/tds/packet.h"
 #include "sqld/tds/read_ahead.h"
+#include "sqld/tds/tls_context.h"
+#include "sqld/tds/tls_transport.h"
 #include "sqld/tds/token_writer.h"
 #include "sqld/tds/transport.h"
 
@@ -45,6 +48,10 @@ struct SessionSettings {
   // Shared by the sessions of a listener: bounds what they read ahead
   // together, as maxReadAheadBytes bounds one. Null: no shared bound.
   std::shared_ptr<ReadAheadBudget> readAhead;
+  // The server's TLS identity (null: encryption is not supported) and what
+  // it asks of clients.
+  std::shared_ptr<const TlsContext> tls;
+  EncryptMode encrypt = EncryptMode::Off;
 };
 
 class TdsSession {
@@ -71,6 +78,9 @@ class TdsSession {
   };
 
   bool handshake();
+  // Answers PRELOGIN and sets up TLS as agreed; `strict`: TLS came first
+  // (TDS 8.0) and nothing is left to agree on.
+  void preLogin(const IncomingMessage& message, bool strict, Encryption& outcome);
   std::optional<IncomingMessage> readLoginMessage();
   int loginTimeoutMs() const;
   void refuseLogin(const Message& first, const std::string& user);
@@ -102,6 +112,7 @@ class TdsSession {
   void logLine(const std::string& text);
 
   std::unique_ptr<Transport> transport_;
+  TlsTransport* tls_ = nullptr;  // transport_ itself when the server has a TLS identity
   Engine& engine_;
   const Credentials& credentials_;
   SessionSettings settings_;
