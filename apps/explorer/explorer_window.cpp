@@ -2,21 +2,23 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QShortcut>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <sstream>
 
 #include "controls/data_error.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
+#include "object_tree.h"
 
 namespace tessel::explorer {
 
@@ -35,13 +37,19 @@ void MarkUnwrittenFields(TDataSet& query, const UpdateTarget& target) {
 }
 
 // A worker's failure as the user reads it: the worker reports
-// "EClassName: text." and the server's text ends with a period already.
-QString UserMessage(const std::string& reported) {
+// "EClassName: text." and the server's text ends with a period already. The
+// server's message number, when there is one, goes in front.
+QString UserMessage(const std::string& reported, int number) {
   QString message = QString::fromStdString(reported);
   static const QRegularExpression class_name(QStringLiteral("^E[A-Za-z0-9]*: "));
   message.remove(class_name);
   if (message.endsWith(QStringLiteral(".."))) message.chop(1);
+  if (number > 0) message = QObject::tr("Error %1: %2").arg(number).arg(message);
   return message;
+}
+
+QString Rows(int count) {
+  return count == 1 ? QObject::tr("1 row") : QObject::tr("%1 rows").arg(count);
 }
 
 QPlainTextEdit* NewSqlEditor(QWidget* parent, int lines) {
@@ -82,6 +90,8 @@ ExplorerWindow::ExplorerWindow(std::unique_ptr<TSQLServer> server, QWidget* pare
   detail_->AfterOpen = [this](TDataSet*) { MarkUnwrittenFields(*detail_, detail_target_); };
 
   BuildWindow();
+  BuildMenus();
+  tree_->Load();
   setWindowTitle(tr("Tessel Explorer - %1").arg(QString::fromStdString(server_->ServerName())));
   SetRunning(false);
 }
@@ -126,8 +136,6 @@ void ExplorerWindow::BuildWindow() {
   connect(run_, &QPushButton::clicked, this, &ExplorerWindow::Run);
   connect(execute_, &QPushButton::clicked, this, &ExplorerWindow::Execute);
   connect(cancel_, &QPushButton::clicked, this, &ExplorerWindow::Cancel);
-  connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
-          &ExplorerWindow::Run);
 
   auto* data_split = new QSplitter(Qt::Horizontal, top);
   auto* grid_box = new QWidget(data_split);
@@ -182,12 +190,29 @@ void ExplorerWindow::BuildWindow() {
   main_split->addWidget(detail_box);
   main_split->setStretchFactor(0, 3);
   main_split->setStretchFactor(1, 2);
-  setCentralWidget(main_split);
-  resize(1000, 720);
+
+  tree_ = new ObjectTree(server_.get());
+  connect(tree_, &ObjectTree::StatementChosen, this, [this](const QString& sql) {
+    SetSql(sql);
+    sql_->setFocus();
+    status_->setText(tr("Statement written: F5 runs it"));
+  });
+  connect(tree_, &ObjectTree::CatalogFailed, this,
+          [this](const QString& message) { status_->setText(message); });
+  auto* tree_split = new QSplitter(Qt::Horizontal, this);
+  tree_split->addWidget(tree_);
+  tree_split->addWidget(main_split);
+  tree_split->setStretchFactor(0, 1);
+  tree_split->setStretchFactor(1, 4);
+  setCentralWidget(tree_split);
+  resize(1200, 760);
 }
 
 void ExplorerWindow::SetSql(const QString& sql) {
   sql_->setPlainText(sql);
+}
+QString ExplorerWindow::Sql() const {
+  return sql_->toPlainText();
 }
 void ExplorerWindow::SetDetailSql(const QString& sql) {
   detail_sql_->setPlainText(sql);
@@ -206,15 +231,28 @@ void ExplorerWindow::SetRunning(bool running) {
   run_->setEnabled(!running);
   execute_->setEnabled(!running);
   cancel_->setEnabled(running);
+  // Escape cancels only while a statement runs: otherwise it is the grid's,
+  // to take back a row.
+  if (cancel_action_ != nullptr) cancel_action_->setEnabled(running);
   sql_->setReadOnly(running);
 }
 
 void ExplorerWindow::Run() {
+  Start(true);
+}
+
+void ExplorerWindow::Execute() {
+  Start(false);
+}
+
+void ExplorerWindow::Start(bool rows) {
   const std::string sql = sql_->toPlainText().trimmed().toStdString();
   if (sql.empty()) {
     status_->setText(tr("Type a statement first"));
     return;
   }
+  history_.Add(sql_->toPlainText());
+  FillHistoryMenu();
   controls::RunReportingErrors(this, [&] {
     PostPending();
     detail_->Close();
@@ -222,26 +260,13 @@ void ExplorerWindow::Run() {
     master_target_ = {};
     master_->SetUpdateParams(nullptr);
     master_->SQL()->SetText(sql);
-    status_->setText(tr("Running..."));
+    status_->setText(rows ? tr("Running...") : tr("Executing..."));
     SetRunning(true);
-    master_->AsyncOpen();
-  });
-  if (!Running()) SetRunning(false);
-}
-
-void ExplorerWindow::Execute() {
-  const std::string sql = sql_->toPlainText().trimmed().toStdString();
-  if (sql.empty()) return;
-  controls::RunReportingErrors(this, [&] {
-    PostPending();
-    detail_->Close();
-    master_->AsyncClose();
-    master_target_ = {};
-    master_->SetUpdateParams(nullptr);
-    master_->SQL()->SetText(sql);
-    status_->setText(tr("Executing..."));
-    SetRunning(true);
-    master_->AsyncExec();
+    if (rows) {
+      master_->AsyncOpen();
+    } else {
+      master_->AsyncExec();
+    }
   });
   if (!Running()) SetRunning(false);
 }
@@ -262,7 +287,7 @@ void ExplorerWindow::Ready() {
   if (master_->Active()) {
     const int rows = master_->RecordCount();
     const QString count =
-        master_->AllFetched() ? tr("%n row(s)", nullptr, rows) : tr("Rows are read as you scroll");
+        master_->AllFetched() ? tr("%1 read").arg(Rows(rows)) : tr("Rows are read as you scroll");
     status_->setText(count);
     // The worker is still finishing while it tells us: the catalog, the text
     // column and the detail are read once it has let go of the query.
@@ -275,7 +300,9 @@ void ExplorerWindow::Ready() {
     });
     return;
   } else {
-    status_->setText(tr("Done: %n row(s) affected", nullptr, master_->RowsAffected()));
+    // A statement that reports no count (CREATE TABLE) affected no rows as such.
+    const int affected = master_->RowsAffected();
+    status_->setText(affected < 0 ? tr("Done") : tr("%1 affected").arg(Rows(affected)));
   }
   emit Finished();
 }
@@ -328,13 +355,69 @@ void ExplorerWindow::closeEvent(QCloseEvent* event) {
 
 void ExplorerWindow::Failed(const std::string& message) {
   SetRunning(false);
-  status_->setText(tr("Failed"));
-  controls::ShowDataError(this, UserMessage(message));
+  const int number = master_->AsyncErrorCode();
+  status_->setText(number > 0 ? tr("Failed: error %1").arg(number) : tr("Failed"));
+  controls::ShowDataError(this, UserMessage(message, number));
   emit Finished();
 }
 
 void ExplorerWindow::Progress(int rows) {
-  status_->setText(tr("%n row(s) read so far...", nullptr, rows));
+  status_->setText(tr("%1 read so far...").arg(Rows(rows)));
+}
+
+bool ExplorerWindow::ExportResult(apps::ExportFormat format, const QString& path) {
+  if (!master_->Active() || Running()) {
+    status_->setText(tr("Nothing to export: run a query first"));
+    return false;
+  }
+  std::ostringstream text;
+  int rows = 0;
+  const bool read = controls::RunReportingErrors(this, [&] {
+    PostPending();
+    // The grid and the detail stay where the user had them.
+    master_->DisableControls();
+    const TBookmark place = master_->GetBookmark();
+    try {
+      rows = apps::WriteRows(*master_, format, text);
+    } catch (...) {
+      if (!place.empty()) master_->GotoBookmark(place);
+      master_->EnableControls();
+      throw;
+    }
+    if (!place.empty()) master_->GotoBookmark(place);
+    master_->EnableControls();
+  });
+  if (!read) {
+    status_->setText(tr("Export failed"));
+    return false;
+  }
+  QFile file(path);
+  const std::string bytes = text.str();
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+    status_->setText(tr("Export failed"));
+    controls::ShowDataError(this, tr("Cannot write %1: %2").arg(path, file.errorString()));
+    return false;
+  }
+  status_->setText(tr("%1 exported to %2").arg(Rows(rows), path));
+  return true;
+}
+
+void ExplorerWindow::UseHistoryFile(const QString& path) {
+  QString why;
+  if (!history_.UseFile(path, why))
+    status_->setText(tr("History kept for this session only: %1").arg(why));
+  FillHistoryMenu();
+}
+
+void ExplorerWindow::OlderStatement() {
+  const QString statement = history_.Older();
+  if (!statement.isNull()) sql_->setPlainText(statement);
+}
+
+void ExplorerWindow::NewerStatement() {
+  const QString statement = history_.Newer();
+  if (!statement.isNull()) sql_->setPlainText(statement);
 }
 
 void ExplorerWindow::ShowBlobFields() {

@@ -7,7 +7,10 @@
 // read so far and can cancel. Edits are written to the one table a result
 // comes from, with the key and columns the server's catalog gives
 // (UpdateTarget); any other result is read-only, and the status line says
-// which. Owns its connection and queries; main thread.
+// which. Beside them, the object tree of the server's catalog; a menu bar
+// (File: export the result as CSV or JSON; Edit; Query: run, cancel and the
+// statements run before; Help); the status line says what the last
+// statement did. Owns its connection and queries; main thread.
 
 #include <QMainWindow>
 #include <memory>
@@ -17,16 +20,22 @@
 #include "controls/data_grid.h"
 #include "controls/data_navigator.h"
 #include "framework/datasource.h"
+#include "result_export.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
+#include "statement_history.h"
 #include "update_target.h"
 
+class QAction;
 class QComboBox;
+class QMenu;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace tessel::explorer {
+
+class ObjectTree;
 
 class ExplorerWindow : public QMainWindow {
   Q_OBJECT
@@ -43,8 +52,18 @@ class ExplorerWindow : public QMainWindow {
   void Cancel();
   // Opens the detail statement against the master's current row.
   void RunDetail();
+  // Writes the master's rows to path (UTF-8) and puts its cursor back; the
+  // status line says how many went where, or why none did. True when written.
+  bool ExportResult(apps::ExportFormat format, const QString& path);
+  // Keeps the statements run in path (see StatementHistory).
+  void UseHistoryFile(const QString& path);
+  const StatementHistory& History() const { return history_; }
+  // Puts an older or newer statement of the history into the editor.
+  void OlderStatement();
+  void NewerStatement();
 
   void SetSql(const QString& sql);
+  QString Sql() const;
   void SetDetailSql(const QString& sql);
   // True while a statement runs in the worker thread.
   bool Running() const;
@@ -56,6 +75,7 @@ class ExplorerWindow : public QMainWindow {
   TTessel* Detail() const { return detail_.get(); }
   controls::DataGrid* Grid() const { return grid_; }
   controls::DataGrid* DetailGrid() const { return detail_grid_; }
+  ObjectTree* Tree() const { return tree_; }
 
  protected:
   // An edited row not yet posted is written first; if the server refuses it,
@@ -68,6 +88,13 @@ class ExplorerWindow : public QMainWindow {
 
  private:
   void BuildWindow();
+  // The menu bar and its actions (explorer_menus.cpp).
+  void BuildMenus();
+  void FillHistoryMenu();
+  void ChooseExportFile(apps::ExportFormat format);
+  void ShowAbout();
+  // Starts the master statement: AsyncOpen for rows, AsyncExec for none.
+  void Start(bool rows);
   void Ready();
   void Failed(const std::string& message);
   void Progress(int rows);
@@ -97,6 +124,10 @@ class ExplorerWindow : public QMainWindow {
   QPushButton* cancel_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* detail_status_ = nullptr;
+  ObjectTree* tree_ = nullptr;
+  QMenu* history_menu_ = nullptr;
+  QAction* cancel_action_ = nullptr;
+  StatementHistory history_;
   controls::DataGrid* grid_ = nullptr;
   controls::DataNavigator* navigator_ = nullptr;
   QComboBox* blob_field_ = nullptr;

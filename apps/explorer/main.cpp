@@ -1,11 +1,14 @@
 // tessel-explorer: see the data of a SQL Server or tessel-sqld in a window.
 #include <QApplication>
 #include <QInputDialog>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QTreeWidgetItem>
 #include <cstdio>
 
 #include "controls/main_thread.h"
 #include "explorer_window.h"
+#include "object_tree.h"
 #include "options.h"
 
 using tessel::explorer::ExplorerWindow;
@@ -25,6 +28,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  QApplication::setApplicationName("tessel-explorer");
+  QApplication::setApplicationVersion(TESSEL_VERSION);
   tessel::controls::InstallSynchronizeHook();
   struct Unhook {
     ~Unhook() { tessel::controls::RemoveSynchronizeHook(); }
@@ -55,6 +60,21 @@ int main(int argc, char** argv) {
   }
 
   ExplorerWindow window(std::move(server));
+  window.UseHistoryFile(options.history.empty()
+                            ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                  "/history.json"
+                            : QString::fromStdString(options.history));
+  if (!options.expand.empty()) {
+    for (int i = 0; i < window.Tree()->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* database = window.Tree()->topLevelItem(i);
+      if (!database->isExpanded()) continue;
+      if (QTreeWidgetItem* table =
+              window.Tree()->Find(database->text(0), QString::fromStdString(options.expand))) {
+        table->setExpanded(true);
+        window.Tree()->setCurrentItem(table);
+      }
+    }
+  }
   window.SetSql(QString::fromStdString(options.sql));
   window.SetDetailSql(QString::fromStdString(options.detail_sql));
   window.show();

@@ -9,8 +9,9 @@ std::string Usage() {
              "Usage: tessel-explorer --server HOST:PORT --user USER [--password PASSWORD |\n"
              "                       --password-file FILE] [options]\n"
              "Looks at the data of a SQL Server or tessel-sqld in a window: type a statement,\n"
-             "run it, browse and edit the rows in a grid, read text and image columns, and\n"
-             "follow a detail query for the current row.\n"
+             "run it, browse and edit the rows in a grid, read text and image columns,\n"
+             "follow a detail query for the current row, export the rows as CSV or JSON,\n"
+             "and open the server's databases, tables, views and procedures in a tree.\n"
              "\n"
              "  --server HOST:PORT   the server to log in to\n"
              "  --user USER          login name\n"
@@ -18,13 +19,18 @@ std::string Usage() {
              "  --sql TEXT           statement to run at start\n"
              "  --detail-sql TEXT    detail statement; :name parameters take the current\n"
              "                       row's field of that name\n"
+             "  --history FILE       keep the statements run in FILE (default:\n"
+             "                       ~/.local/share/tessel-explorer/history.json)\n"
+             "  --expand TABLE       open TABLE's columns in the object tree at start\n"
              "  --screenshot FILE    run the statements, save a picture of the window, quit\n"
              "  --help               show this text\n"
              "The password (asked for in a dialog when none is given):\n") +
          apps::kPasswordOptionsHelp +
          "\n"
          "Rows are read in a worker thread with a count of rows so far; Cancel stops a\n"
-         "statement on the server. Without a display, run it under xvfb-run.\n";
+         "statement on the server. Keys: F5 or Ctrl+Enter runs, Shift+F5 executes a\n"
+         "statement without rows, Escape cancels, Ctrl+Up and Ctrl+Down step through\n"
+         "the statements run before. Without a display, run it under xvfb-run.\n";
 }
 
 std::string ParseOptions(int argc, const char* const* argv, Options& o) {
@@ -59,6 +65,10 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
       o.sql = value;
     } else if (key == "detail-sql") {
       o.detail_sql = value;
+    } else if (key == "history") {
+      o.history = value;
+    } else if (key == "expand") {
+      o.expand = value;
     } else if (key == "screenshot") {
       o.screenshot = value;
     } else {

@@ -15,6 +15,8 @@ struct Options {
   std::string database;
   std::string sql;         // run at start when given
   std::string detail_sql;  // the detail query, with :master_field parameters
+  std::string history;     // where the statements run are kept; empty: the default
+  std::string expand;      // a table of the current database shown with its columns
   std::string screenshot;  // write a picture of the window and quit
   bool help = false;
 };

@@ -1,14 +1,18 @@
 // tessel-run: loads a form file, optionally points its servers at another
-// server or login, opens one of its queries and prints the rows as a table.
+// server or login, opens one of its queries and prints the rows as a table,
+// CSV or JSON. The output is UTF-8 whatever the locale: the values are read as
+// UTF-8 and written as they are.
 
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <string>
 
 #include "framework/form_files.h"
 #include "framework/sysutils.h"
 #include "password_source.h"
+#include "result_export.h"
 #include "run_params.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
@@ -22,9 +26,10 @@ using namespace tessel;
 const char kUsageHead[] =
     "usage: tessel-run FORM [--query NAME] [--server HOST:PORT] [--user USER]\n"
     "                  [--password PASSWORD | --password-file FILE] [--database DB]\n"
+    "                  [--param NAME=VALUE]... [--format table|csv|json]\n"
     "\n"
     "Loads the form file FORM (its servers connect and its queries open as they\n"
-    "were saved), opens a query and prints its rows as a table.\n"
+    "were saved), opens a query and prints its rows, in UTF-8.\n"
     "\n"
     "  --query NAME         the query to open (default: the first in the form)\n"
     "  --param NAME=VALUE   gives the query's parameter NAME this value, read as the\n"
@@ -32,6 +37,10 @@ const char kUsageHead[] =
     "  --server HOST:PORT   log in to this server instead of the saved ServerName\n"
     "  --user USER          login name instead of the saved Username\n"
     "  --database DB        database instead of the saved DataBaseName\n"
+    "  --format FORMAT      table (default: text and image values as their kind and\n"
+    "                       size), csv (RFC 4180, a header line) or json (an array\n"
+    "                       of objects); csv and json write text values whole and\n"
+    "                       image values as base64\n"
     "  --help               show this text\n"
     "The password, instead of the saved Password:\n";
 
@@ -41,7 +50,7 @@ const char kUsageTail[] =
     "Exit status: 0 when the rows were printed, 1 on an error, 2 on bad arguments.\n";
 
 struct Options {
-  std::string form, query, server, user, database;
+  std::string form, query, server, user, database, format = "table";
   std::optional<std::string> password;
   bool has_server = false, has_user = false, has_database = false;
 };
@@ -79,6 +88,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
       target = &password_option.emplace();
     } else if (arg == "--password-file") {
       target = &password_file.emplace();
+    } else if (arg == "--format") {
+      target = &options.format;
     } else if (arg == "--database") {
       target = &options.database;
       flag = &options.has_database;
@@ -93,6 +104,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
   }
   if (options.form.empty()) {
     std::fprintf(stderr, "tessel-run: no form file given (try --help)\n");
+    return 2;
+  }
+  tessel::apps::ExportFormat format;
+  if (options.format != "table" && !tessel::apps::ParseExportFormat(options.format, format)) {
+    std::fprintf(stderr, "tessel-run: unknown format '%s': table, csv or json (try --help)\n",
+                 options.format.c_str());
     return 2;
   }
   const std::string error =
@@ -139,6 +156,12 @@ int Run(const Options& options, const tessel_run::ParamValues& params) {
   TTessel* query = FindQuery(*form, options.query);
   tessel_run::SetParams(*query, params);
   query->Open();
+  tessel::apps::ExportFormat format;
+  if (tessel::apps::ParseExportFormat(options.format, format)) {
+    tessel::apps::WriteRows(*query, format, std::cout);
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+  }
   tessel_run::PrintTable(*query, stdout);
   return 0;
 }

@@ -13,6 +13,14 @@ namespace {
 
 using Row = std::vector<std::string>;
 
+// Columns line up by characters, not bytes: a UTF-8 character is one byte
+// that starts a sequence and the bytes that continue it.
+std::size_t Characters(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
 // Control characters would break the table's lines.
 std::string Printable(std::string text) {
   for (char& c : text) {
@@ -27,11 +35,7 @@ std::string BlobSummary(const tessel::TField& field) {
   const std::string value = field.AsString();
   const bool text = field.DataType() == tessel::ftMemo || field.DataType() == tessel::ftFmtMemo;
   if (!text) return "(image, " + std::to_string(value.size()) + " bytes)";
-  // Characters of UTF-8: every byte that does not continue a sequence.
-  const auto characters = std::count_if(value.begin(), value.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  });
-  return "(text, " + std::to_string(characters) + " characters)";
+  return "(text, " + std::to_string(Characters(value)) + " characters)";
 }
 
 std::string CellText(const tessel::TField& field) {
@@ -44,7 +48,7 @@ void PrintRow(const Row& row, const std::vector<std::size_t>& widths, std::FILE*
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (i > 0) line += " | ";
     line += row[i];
-    if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
+    if (i + 1 < row.size()) line.append(widths[i] - Characters(row[i]), ' ');
   }
   std::fprintf(out, "%s\n", line.c_str());
 }
@@ -69,8 +73,8 @@ int PrintTable(tessel::TDataSet& dataset, std::FILE* out) {
   }
   std::vector<std::size_t> widths(header.size());
   for (std::size_t i = 0; i < header.size(); ++i) {
-    widths[i] = header[i].size();
-    for (const Row& row : rows) widths[i] = std::max(widths[i], row[i].size());
+    widths[i] = Characters(header[i]);
+    for (const Row& row : rows) widths[i] = std::max(widths[i], Characters(row[i]));
   }
   PrintRow(header, widths, out);
   std::string rule;

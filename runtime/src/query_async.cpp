@@ -21,6 +21,7 @@
 //     query; the close then asks the worker to stop without waiting for it,
 //     since the worker is itself waiting for the handler.
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <typeinfo>
@@ -236,6 +237,9 @@ void TQryThread::Execute() {
     FQuery->Notify([this] { ThreadReady(); });
     tls_worker_query = nullptr;
     return;
+  } catch (const ElqSQLError& e) {
+    FErrorCode = std::max(0, e.ErrorCode());
+    ReportFailure(e.ClassName(), e.Message());
   } catch (const Exception& e) {
     ReportFailure(e.ClassName(), e.Message());
   } catch (const std::exception& e) {
@@ -266,11 +270,13 @@ void TQryThread::ReportFailure(const std::string& ClassName, const std::string& 
 
 void TQryThread::ThreadReady() {
   FQuery->FAsyncOutcome = FOutcome;
+  FQuery->FAsyncErrorCode = 0;
   FQuery->DoThreadReady();
 }
 
 void TQryThread::DisplayMessage() {
   FQuery->FAsyncOutcome = aoFailed;
+  FQuery->FAsyncErrorCode = FErrorCode;
   try {
     FQuery->DoThreadMsg(FMessage);
   } catch (...) {

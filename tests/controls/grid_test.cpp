@@ -92,6 +92,39 @@ TEST_F(ControlsTest, GridFitsColumnsToTheirValuesWhenTheQueryOpens) {
   EXPECT_LT(grid.columnWidth(0), grid.fontMetrics().horizontalAdvance(label));
 }
 
+// Scrolled to rows whose values are wider than the first ones, the columns
+// widen to show them whole, measuring only the rows in view: no page beyond
+// those in view is read. A column sized by hand keeps its width, and no
+// column narrows when scrolled back.
+TEST_F(ControlsTest, GridWidensColumnsForTheValuesScrolledIntoView) {
+  MakeNumbers("ctl_refit", 20000);
+  OpenQuery("SELECT id, name, id AS n, id AS m FROM ctl_refit ORDER BY id", true);
+  DataGrid grid;
+  grid.resize(700, 300);
+  grid.SetDataSource(source.get());
+  grid.show();
+  FetchUntil(*grid.Model(), 20000);
+  QApplication::processEvents();
+  const int id_width = grid.columnWidth(0);
+  grid.setColumnWidth(2, 30);  // as the user drags it
+  const auto fits = [&](int column, const QString& text) {
+    return grid.columnWidth(column) >= grid.fontMetrics().horizontalAdvance(text);
+  };
+  ASSERT_FALSE(fits(1, "name19999")) << "the first rows are narrower";
+
+  const int reads = grid.Model()->PageReads();
+  grid.scrollToBottom();
+  EXPECT_LE(grid.Model()->PageReads() - reads, 2) << "only the rows in view were read";
+  EXPECT_TRUE(fits(0, "20000"));
+  EXPECT_GE(grid.columnWidth(0), id_width);
+  EXPECT_TRUE(fits(1, "name19999"));
+  EXPECT_EQ(grid.columnWidth(2), 30) << "sized by the user";
+
+  const int name_width = grid.columnWidth(1);
+  grid.scrollToTop();
+  EXPECT_EQ(grid.columnWidth(1), name_width) << "no narrowing while scrolling";
+}
+
 TEST_F(ControlsTest, GridAndDatasetShareTheCurrentRecord) {
   MakeNumbers("ctl_small", 10);
   TTessel& q = OpenQuery("SELECT id, name FROM ctl_small ORDER BY id", true);

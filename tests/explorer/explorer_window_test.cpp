@@ -5,76 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "controls/data_error.h"
-#include "explorer_window.h"
-#include "test_server.h"
+#include "explorer_fixture.h"
 
 namespace tessel::testing {
 namespace {
-
-using explorer::ExplorerWindow;
-
-class ExplorerTest : public IntegrationTest {
- protected:
-  void SetUp() override {
-    IntegrationTest::SetUp();
-    if (IsSkipped()) return;
-    RequireConnections();
-    if (IsSkipped()) return;
-    auto own = NewSQLServer(*address);
-    own->Open();
-    window = std::make_unique<ExplorerWindow>(std::move(own));
-    window->show();
-    previous_handler = controls::SetDataErrorHandler(
-        [this](QWidget*, const QString& message) { errors.push_back(message); });
-  }
-  void TearDown() override {
-    if (window != nullptr) controls::SetDataErrorHandler(previous_handler);
-    window.reset();
-    IntegrationTest::TearDown();
-  }
-
-  // (id int primary key, name varchar(20)) holding 1, 'one' ... count.
-  void MakeTable(const std::string& table, int count) {
-    server->InternalExecute("IF OBJECT_ID('" + table + "') IS NOT NULL DROP TABLE " + table);
-    server->InternalExecute("CREATE TABLE " + table + " (id int PRIMARY KEY, name varchar(20))");
-    for (int i = 1; i <= count; ++i) {
-      server->InternalExecute("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ", 'row" +
-                              std::to_string(i) + "')");
-    }
-  }
-
-  QPushButton* Button(const QString& caption) const {
-    for (QPushButton* button : window->findChildren<QPushButton*>()) {
-      if (button->text() == caption) return button;
-    }
-    ADD_FAILURE() << "no button " << caption.toStdString();
-    return nullptr;
-  }
-
-  // Clicks the button and waits until the statement has ended.
-  bool ClickAndWait(const QString& caption) {
-    QSignalSpy finished(window.get(), &ExplorerWindow::Finished);
-    QTest::mouseClick(Button(caption), Qt::LeftButton);
-    return !finished.isEmpty() || finished.wait(30000);
-  }
-
-  QString Cell(int row, int column) const {
-    auto* model = window->Grid()->Model();
-    return model->data(model->index(row, column)).toString();
-  }
-
-  std::unique_ptr<ExplorerWindow> window;
-  std::vector<QString> errors;
-  controls::DataErrorHandler previous_handler;
-};
 
 TEST_F(ExplorerTest, RunShowsTheRowsInTheGrid) {
   MakeTable("ex_rows", 5);
@@ -82,7 +21,7 @@ TEST_F(ExplorerTest, RunShowsTheRowsInTheGrid) {
   ASSERT_TRUE(ClickAndWait("&Run"));
   EXPECT_TRUE(errors.empty());
   EXPECT_FALSE(window->Running());
-  EXPECT_EQ(window->Status(), "5 row(s); edits are written to ex_rows (key id)");
+  EXPECT_EQ(window->Status(), "5 rows read; edits are written to ex_rows (key id)");
   EXPECT_EQ(window->Grid()->Model()->rowCount(), 5);
   EXPECT_EQ(Cell(4, 1), "row5");
   EXPECT_TRUE(Button("&Run")->isEnabled());
@@ -91,7 +30,7 @@ TEST_F(ExplorerTest, RunShowsTheRowsInTheGrid) {
   // Running another statement replaces the rows.
   window->SetSql("SELECT name FROM ex_rows WHERE id > 3 ORDER BY id");
   ASSERT_TRUE(ClickAndWait("&Run"));
-  EXPECT_EQ(window->Status(), "2 row(s); read-only: the key column id is not in the result");
+  EXPECT_EQ(window->Status(), "2 rows read; read-only: the key column id is not in the result");
   EXPECT_EQ(window->Grid()->Model()->columnCount(), 1);
   EXPECT_EQ(Cell(0, 0), "row4");
 }
@@ -122,7 +61,8 @@ TEST_F(ExplorerTest, CancelStopsALongStatementAndTheWindowRunsTheNext) {
   window->SetSql("SELECT name FROM ex_after ORDER BY id");
   window->SetDetailSql("");
   ASSERT_TRUE(ClickAndWait("&Run"));
-  EXPECT_TRUE(window->Status().startsWith("2 row(s); read-only")) << window->Status().toStdString();
+  EXPECT_TRUE(window->Status().startsWith("2 rows read; read-only"))
+      << window->Status().toStdString();
   EXPECT_EQ(Cell(1, 0), "row2");
 }
 
@@ -130,16 +70,17 @@ TEST_F(ExplorerTest, ExecuteReportsRowsAffectedAndAFailureShowsTheServersMessage
   MakeTable("ex_exec", 3);
   window->SetSql("UPDATE ex_exec SET name = 'x' WHERE id >= 2");
   ASSERT_TRUE(ClickAndWait("E&xecute"));
-  EXPECT_EQ(window->Status(), "Done: 2 row(s) affected");
+  EXPECT_EQ(window->Status(), "2 rows affected");
   EXPECT_EQ(Rows(server->GetBaseProcess(), "SELECT name FROM ex_exec ORDER BY id"),
             (std::vector<std::string>{"row1", "x", "x"}));
 
   window->SetSql("SELECT * FROM ex_no_such_table");
   ASSERT_TRUE(ClickAndWait("&Run"));
-  EXPECT_EQ(window->Status(), "Failed");
+  EXPECT_EQ(window->Status(), "Failed: error 208");
   ASSERT_EQ(errors.size(), 1u);
-  // The server's words, without the exception's class or a doubled period.
-  EXPECT_EQ(errors[0], "Invalid object name 'ex_no_such_table'.");
+  // The server's number and words, once, without the exception's class or a
+  // doubled period.
+  EXPECT_EQ(errors[0], "Error 208: Invalid object name 'ex_no_such_table'.");
   EXPECT_TRUE(Button("&Run")->isEnabled());
 }
 

@@ -653,6 +653,14 @@ DataGrid::DataGrid(QWidget* parent)
   // make the dataset read rows nobody looks at.
   horizontalHeader()->setResizeContentsPrecision(0);
   connect(model_, &QAbstractItemModel::modelReset, this, &DataGrid::FitColumns);
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (fitting_ || column < 0) return;
+    // The stretched last column is sized by the header as the view resizes.
+    QHeaderView* header = horizontalHeader();
+    if (header->stretchLastSection() && header->visualIndex(column) == header->count() - 1) return;
+    if (user_sized_.size() <= std::size_t(column)) user_sized_.resize(column + 1, false);
+    user_sized_[column] = true;
+  });
   connect(model_, &DataGridModel::CurrentRowChanged, this, &DataGrid::FollowCurrentRow);
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
@@ -710,15 +718,52 @@ int DataGrid::sizeHintForColumn(int column) const {
   int last = rows->visualIndexAt(viewport()->height());
   // As QTableView measures: a hidden grid, or one not full, by all its rows.
   if (!isVisible() || last < 0) last = rows->count() - 1;
+  return std::max(hint, ValueWidth(column, first, last));
+}
+
+int DataGrid::ValueWidth(int column, int first, int last) const {
+  QHeaderView* rows = verticalHeader();
   const GlyphText& glyphs = Glyphs();
   const int extra = 2 * TextMargin() + (showGrid() ? 1 : 0);
+  qreal widest = 0;
   for (int visual = first; visual <= last; ++visual) {
     const int row = rows->logicalIndex(visual);
-    if (rows->isSectionHidden(row)) continue;
-    const qreal width = glyphs.Width(model_->CellDisplayText(row, column));
-    if (width > 0) hint = std::max(hint, int(std::ceil(width)) + extra);
+    if (row < 0 || rows->isSectionHidden(row)) continue;
+    const QString& text = model_->CellDisplayText(row, column);
+    if (text.isEmpty()) continue;
+    qreal width = glyphs.Width(text);
+    if (width < 0) width = fontMetrics().horizontalAdvance(text);  // drawn by the shaper
+    widest = std::max(widest, width);
   }
-  return hint;
+  return widest > 0 ? int(std::ceil(widest)) + extra : 0;
+}
+
+void DataGrid::scrollContentsBy(int dx, int dy) {
+  QTableView::scrollContentsBy(dx, dy);
+  WidenColumnsInView();
+}
+
+void DataGrid::WidenColumnsInView() {
+  if (model() != model_ || model_->columnCount() == 0 || model_->rowCount() == 0) return;
+  QHeaderView* rows = verticalHeader();
+  QHeaderView* columns = horizontalHeader();
+  const int first_row = rows->visualIndexAt(0);
+  if (first_row < 0) return;
+  int last_row = rows->visualIndexAt(viewport()->height() - 1);
+  if (last_row < 0) last_row = rows->count() - 1;
+  const int first_column = std::max(0, columns->visualIndexAt(0));
+  int last_column = columns->visualIndexAt(viewport()->width() - 1);
+  if (last_column < 0) last_column = columns->count() - 1;
+  for (int visual = first_column; visual <= last_column; ++visual) {
+    const int column = columns->logicalIndex(visual);
+    if (column < 0 || columns->isSectionHidden(column)) continue;
+    if (std::size_t(column) < user_sized_.size() && user_sized_[column]) continue;
+    const int wanted = ValueWidth(column, first_row, last_row);
+    if (wanted <= columns->sectionSize(column)) continue;
+    fitting_ = true;
+    columns->resizeSection(column, wanted);
+    fitting_ = false;
+  }
 }
 
 void DataGrid::paintEvent(QPaintEvent* event) {
@@ -863,7 +908,10 @@ DataGrid::~DataGrid() {
 // Every reset of the model gives the header fresh sections of a default width;
 // an open dataset's columns get widths that show the values in view.
 void DataGrid::FitColumns() {
+  user_sized_.clear();
+  fitting_ = true;
   if (model_->columnCount() > 0) resizeColumnsToContents();
+  fitting_ = false;
 }
 
 void DataGrid::FollowCurrentRow(int row) {

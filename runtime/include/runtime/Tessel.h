@@ -339,6 +339,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void DoThreadMsg(const std::string& aMsg);
   // How the last asynchronous operation ended; aoRunning while one runs.
   TlqAsyncOutcome AsyncOutcome() const { return FAsyncOutcome; }
+  // The server's message number when the last asynchronous operation failed
+  // on a server message (208 for an unknown object), otherwise 0; windows
+  // show it beside the text.
+  int AsyncErrorCode() const { return FAsyncErrorCode; }
   // An asynchronous open also reads every row into the record cache, in the
   // worker, stopping between rows when asked to. Default false.
   bool AsyncFetchAll() const { return FAsyncFetchAll; }
@@ -556,6 +560,7 @@ class TTessel : public TDataSet, public TlqServerQuery {
   bool FQueryDestroying = false;
   // Written by the main thread only.
   TlqAsyncOutcome FAsyncOutcome = aoNone;
+  int FAsyncErrorCode = 0;
   bool FAsyncFetchAll = false;
   // Main thread only: a notification of this query's worker is running, so a
   // close asked for by its handler must not wait for the worker.
@@ -583,6 +588,7 @@ class TQryThread : public TThread {
   TTessel* FQuery;
   TlqAsyncOperation FOperation;
   std::string FMessage;
+  int FErrorCode = 0;  // the server's message number, when the failure was one
   TlqAsyncOutcome FOutcome = aoCompleted;
 };
 

@@ -155,6 +155,12 @@ class RowHeader;
 // QPainter::drawText. Geometry, headers, scrolling, selection and editors
 // remain QTableView's. The row header numbers the rows and marks the current
 // one while it is edited ("*") or inserted ("+").
+//
+// Columns are fitted to the values in view when the dataset opens, and as the
+// user scrolls a column widens when a value come into view would be cut. It
+// never narrows while scrolling (the columns would jump back and forth), and
+// a column the user sized by hand keeps its width. Only the rows in view are
+// measured, from the texts painting reads anyway: no further row is read.
 class DataGrid : public QTableView {
   Q_OBJECT
 
@@ -175,6 +181,7 @@ class DataGrid : public QTableView {
   void keyPressEvent(QKeyEvent* event) override;
   // Wide enough for the values in view as the grid lays them out.
   int sizeHintForColumn(int column) const override;
+  void scrollContentsBy(int dx, int dy) override;
 
  private:
   bool CanPaintCells() const;
@@ -183,6 +190,11 @@ class DataGrid : public QTableView {
   void PaintCells(QPainter& painter, const QRect& area);
   void FollowCurrentRow(int row);
   void FitColumns();
+  // Widens the columns in view whose values in view would be cut.
+  void WidenColumnsInView();
+  // The widest value of column in the rows [first, last] as painted, plus
+  // the cell's margins; 0 when they are all empty.
+  int ValueWidth(int column, int first, int last) const;
 
   DataGridModel* model_;
   RowHeader* row_header_;
@@ -190,6 +202,9 @@ class DataGrid : public QTableView {
   mutable std::unique_ptr<GlyphText> glyphs_;
   bool following_ = false;
   bool paints_cells_ = true;
+  // Set while the grid sizes columns itself; other resizes are the user's.
+  bool fitting_ = false;
+  std::vector<bool> user_sized_;
 };
 
 }  // namespace tessel::controls
