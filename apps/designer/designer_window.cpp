@@ -1,6 +1,9 @@
 #include "designer_window.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,14 +12,19 @@
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
+#include "clipboard.h"
+#include "delete_component.h"
 #include "error_box.h"
 #include "form_canvas.h"
 #include "form_document.h"
 #include "palette.h"
 #include "preview_panel.h"
 #include "property_panel.h"
+#include "runtime/Tessel.h"
 
 namespace tessel::designer {
 
@@ -27,7 +35,7 @@ const char kFormFilter[] = "Form files (*.tfm);;All files (*)";
 }  // namespace
 
 DesignerWindow::DesignerWindow(QWidget* parent)
-    : QMainWindow(parent), document_(new FormDocument(this)) {
+    : QMainWindow(parent), document_(new FormDocument(this)), settings_(DesignerSettings::Load()) {
   setObjectName("DesignerWindow");
   palette_ = new Palette(this);
   properties_ = new PropertyPanel(*document_, this);
@@ -60,6 +68,9 @@ DesignerWindow::DesignerWindow(QWidget* parent)
           [this](const TClassInfo* info) { canvas_->PlaceNext(info); });
   connect(canvas_, &FormCanvas::Placed, palette_, &Palette::Disarm);
   connect(document_, &FormDocument::Changed, this, &DesignerWindow::UpdateTitle);
+  connect(document_, &FormDocument::Announced, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
+  statusBar()->setObjectName("StatusLine");
   BuildMenus();
   UpdateTitle();
   resize(900, 640);
@@ -81,11 +92,35 @@ void DesignerWindow::BuildMenus() {
   file->addAction("&Quit", QKeySequence::Quit, this, &QWidget::close);
 
   QMenu* edit = menuBar()->addMenu("&Edit");
-  edit->addAction("&Delete", this, [this] { document_->DeleteComponent(document_->Selected()); });
+  QAction* undo = document_->UndoStack()->createUndoAction(this, "&Undo");
+  undo->setShortcut(QKeySequence::Undo);
+  undo->setObjectName("undo");
+  edit->addAction(undo);
+  QAction* redo = document_->UndoStack()->createRedoAction(this, "&Redo");
+  redo->setShortcut(QKeySequence::Redo);
+  redo->setObjectName("redo");
+  edit->addAction(redo);
+  edit->addSeparator();
+  edit->addAction("Cu&t", QKeySequence::Cut, this, &DesignerWindow::CutSelected)
+      ->setObjectName("cut");
+  edit->addAction("&Copy", QKeySequence::Copy, this, &DesignerWindow::CopySelected)
+      ->setObjectName("copy");
+  edit->addAction("&Paste", QKeySequence::Paste, this, &DesignerWindow::PasteClip)
+      ->setObjectName("paste");
+  edit->addAction("&Delete", this, [this] { DeleteAsked(this, *document_, document_->Selected()); })
+      ->setObjectName("delete");
 
   QMenu* run = menuBar()->addMenu("&Run");
-  QAction* preview = run->addAction("&Preview", this, [this] { preview_dock_->show(); });
+  QAction* preview = run->addAction("&Preview", this, [this] { PreviewChosen(); });
   preview->setShortcut(Qt::Key_F9);
+  preview->setObjectName("preview");
+
+  QMenu* tools = menuBar()->addMenu("&Tools");
+  tools->addAction("&Options...", this, &DesignerWindow::ChooseOptions)->setObjectName("options");
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction("&About Tessel Designer", this, &DesignerWindow::ShowAbout)
+      ->setObjectName("about");
 }
 
 void DesignerWindow::UpdateTitle() {
@@ -101,7 +136,32 @@ bool DesignerWindow::OpenForm(const QString& file_name,
 }
 
 bool DesignerWindow::SaveForm(const QString& file_name) {
-  return Guarded(this, [&] { document_->Save(file_name); });
+  std::vector<std::string> holders;
+  if (!Guarded(this, [&] { holders = document_->Save(file_name, settings_.save_passwords); })) {
+    return false;
+  }
+  const QString name = QFileInfo(file_name).fileName();
+  if (holders.empty()) {
+    statusBar()->showMessage(QString("Saved %1").arg(name));
+    return true;
+  }
+  statusBar()->showMessage(QString("Saved %1, readable by you only").arg(name));
+  if (!password_told_) {
+    password_told_ = true;
+    QMessageBox box(QMessageBox::Information, "Password saved",
+                    QString("%1 holds the password of %2 in clear text, so it is saved readable "
+                            "by you only.\nTo leave passwords out of form files, turn off "
+                            "Tools > Options > Save passwords.")
+                        .arg(name, QString::fromStdString(holders.front())),
+                    QMessageBox::Ok, this);
+    box.setObjectName("PasswordNotice");
+    box.exec();
+  }
+  return true;
+}
+
+QString DesignerWindow::StatusText() const {
+  return statusBar()->currentMessage();
 }
 
 bool DesignerWindow::ShowPreview(const QString& query_name) {
@@ -111,6 +171,21 @@ bool DesignerWindow::ShowPreview(const QString& query_name) {
     resizeDocks({preview_dock_}, {height() * 2 / 5}, Qt::Vertical);
   }
   return preview_->Run(query_name);
+}
+
+bool DesignerWindow::PreviewChosen() {
+  QString name;
+  if (dynamic_cast<TTessel*>(document_->Selected()) != nullptr) {
+    name = QString::fromStdString(document_->Selected()->Name());
+  } else if (!preview_->QueryList()->currentText().isEmpty()) {
+    name = preview_->QueryList()->currentText();
+  }
+  if (name.isEmpty()) {
+    preview_dock_->show();
+    statusBar()->showMessage("The form has no query to preview");
+    return false;
+  }
+  return ShowPreview(name);
 }
 
 void DesignerWindow::closeEvent(QCloseEvent* event) {
@@ -148,9 +223,59 @@ bool DesignerWindow::Save() {
 }
 
 bool DesignerWindow::SaveAs() {
-  const QString file_name =
-      QFileDialog::getSaveFileName(this, "Save form", document_->FileName(), kFormFilter);
-  return !file_name.isEmpty() && SaveForm(file_name);
+  QFileDialog dialog(this, "Save form", document_->FileName(), kFormFilter);
+  dialog.setObjectName("SaveFormDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("tfm");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  // A native dialog may ignore the default suffix.
+  return SaveForm(WithFormSuffix(dialog.selectedFiles().front()));
+}
+
+QString DesignerWindow::WithFormSuffix(const QString& file_name) {
+  return QFileInfo(file_name).suffix().isEmpty() ? file_name + ".tfm" : file_name;
+}
+
+void DesignerWindow::CopySelected() {
+  TComponent* selected = document_->Selected();
+  if (selected == nullptr) return;
+  Guarded(this, [&] {
+    const std::string clip = CopyComponentText(document_->Text(), selected->Name());
+    QApplication::clipboard()->setText(QString::fromStdString(clip));
+    statusBar()->showMessage(QString("Copied %1").arg(QString::fromStdString(selected->Name())));
+  });
+}
+
+void DesignerWindow::CutSelected() {
+  TComponent* selected = document_->Selected();
+  if (selected == nullptr) return;
+  CopySelected();
+  DeleteAsked(this, *document_, selected);
+}
+
+void DesignerWindow::PasteClip() {
+  const std::string clip = QApplication::clipboard()->text().toStdString();
+  Guarded(this, [&] {
+    const std::vector<TComponent*> added = document_->Paste(clip);
+    QStringList names;
+    for (TComponent* component : added) names << QString::fromStdString(component->Name());
+    statusBar()->showMessage(QString("Pasted %1").arg(names.join(", ")));
+  });
+}
+
+void DesignerWindow::ChooseOptions() {
+  OptionsDialog dialog(settings_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  settings_ = dialog.Settings();
+  settings_.Store();
+}
+
+void DesignerWindow::ShowAbout() {
+  QMessageBox::about(this, "About Tessel Designer",
+                     "<b>Tessel Designer</b><p>Places Tessel's components on a form, sets their "
+                     "properties, saves the form as text for tessel-run and applications to read, "
+                     "and previews a query's rows live from the server.</p>"
+                     "<p>Built with Qt " QT_VERSION_STR ".</p>");
 }
 
 }  // namespace tessel::designer

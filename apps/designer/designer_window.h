@@ -3,14 +3,21 @@
 // The designer's main window: the component palette across the top, the
 // property panel on the left, the form's surface in the middle and the
 // preview below it (shown by Run > Preview). File > New, Open, Save and
-// Save As read and write text form files; a form with unsaved changes is
-// offered for saving before it is replaced or the window closes.
+// Save As read and write text form files (Save As adds .tfm to a name
+// without a suffix); a form with unsaved changes is offered for saving
+// before it is replaced or the window closes. Edit undoes and redoes every
+// change, and cuts, copies and pastes components as form-file text. A form
+// holding a password is saved readable by its owner only, and the user is
+// told so once, or saved without it as Tools > Options says. Run > Preview
+// (F9) runs the selected query, or the preview's chosen one. The status
+// line says what a change did beyond what was asked.
 // Owns the document and its views. GUI thread only.
 
 #include <QMainWindow>
 #include <functional>
 
 #include "framework/component.h"
+#include "options_dialog.h"
 
 class QDockWidget;
 class QScrollArea;
@@ -44,6 +51,21 @@ class DesignerWindow : public QMainWindow {
   bool SaveForm(const QString& file_name);
   // Shows the preview and runs the named query in it.
   bool ShowPreview(const QString& query_name);
+  // Run > Preview: the selected query, else the one the preview shows.
+  bool PreviewChosen();
+  // Asks for a file name and saves there.
+  bool SaveAs();
+  // Edit > Cut, Copy, Paste of the selected component.
+  void CopySelected();
+  void CutSelected();
+  void PasteClip();
+  // The name with .tfm added when it has no suffix.
+  static QString WithFormSuffix(const QString& file_name);
+
+  const DesignerSettings& Settings() const { return settings_; }
+  void SetSettings(const DesignerSettings& settings) { settings_ = settings; }
+  // The status line's text.
+  QString StatusText() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -56,7 +78,8 @@ class DesignerWindow : public QMainWindow {
   void NewForm();
   void ChooseAndOpen();
   bool Save();
-  bool SaveAs();
+  void ChooseOptions();
+  void ShowAbout();
 
   FormDocument* document_;
   Palette* palette_;
@@ -65,6 +88,9 @@ class DesignerWindow : public QMainWindow {
   PropertyPanel* properties_;
   PreviewPanel* preview_;
   QDockWidget* preview_dock_;
+  DesignerSettings settings_;
+  // The owner-only notice is given once per session.
+  bool password_told_ = false;
 };
 
 }  // namespace tessel::designer

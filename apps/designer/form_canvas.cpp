@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "delete_component.h"
 #include "error_box.h"
 #include "form_document.h"
 #include "framework/dataset.h"
@@ -136,6 +137,7 @@ FormCanvas::FormCanvas(FormDocument& document, QWidget* parent)
   colours.setColor(QPalette::Window, QColor(236, 233, 216));
   setPalette(colours);
   connect(&document_, &FormDocument::FormReplaced, this, &FormCanvas::Rebuild);
+  connect(&document_, &FormDocument::FormRestored, this, &FormCanvas::Rebuild);
   connect(&document_, &FormDocument::ComponentAdded, this,
           [this](TComponent* component) { AddIcon(component, placing_at_.value_or(FreeSlot())); });
   connect(&document_, &FormDocument::ComponentRemoved, this, &FormCanvas::RemoveIcon);
@@ -179,7 +181,7 @@ std::unique_ptr<QMenu> FormCanvas::ContextMenu(TComponent* component) {
   if (editor->GetVerbCount() > 0) menu->addSeparator();
   QAction* remove = menu->addAction("&Delete");
   connect(remove, &QAction::triggered, this,
-          [this, component] { document_.DeleteComponent(component); });
+          [this, component] { DeleteAsked(this, document_, component); });
   return menu;
 }
 
@@ -212,7 +214,7 @@ void FormCanvas::mousePressEvent(QMouseEvent* event) {
 
 void FormCanvas::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete && document_.Selected() != nullptr) {
-    document_.DeleteComponent(document_.Selected());
+    DeleteAsked(this, document_, document_.Selected());
     return;
   }
   QWidget::keyPressEvent(event);
@@ -226,6 +228,8 @@ void FormCanvas::FitToIcons() {
 
 void FormCanvas::IconMoved(ComponentIcon* icon) {
   RecordPlace(icon->Component(), icon->pos());
+  const std::string name = icon->Component()->Name();
+  document_.NoteChange(QString("Move %1").arg(QString::fromStdString(name)), name);
   document_.Modified();
 }
 

@@ -3,7 +3,8 @@
 // The form window's surface: each component of the form is an icon with its
 // name below. A click selects an icon, dragging moves it, Delete removes the
 // selected component, a double click runs the component editor's Edit (verb
-// 0), and the context menu lists the editor's verbs. With a palette class
+// 0), and the context menu lists the editor's verbs. Deleting asks first
+// when other components refer to the one going (delete_component.h). With a palette class
 // armed, a click on an empty spot places a new component there.
 //
 // Each icon's place is its component's DesignInfo, which form files keep as

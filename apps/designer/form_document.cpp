@@ -1,12 +1,22 @@
 #include "form_document.h"
 
+#include <utility>
+
+#include "clipboard.h"
+#include "form_secrets.h"
 #include "framework/data_module.h"
 #include "framework/form_files.h"
 #include "framework/typinfo.h"
+#include "runtime/Tessel.h"
+#include "undo_commands.h"
 
 namespace tessel::designer {
 
-FormDocument::FormDocument(QObject* parent) : QObject(parent) {
+FormDocument::FormDocument(QObject* parent) : QObject(parent), undo_(new QUndoStack(this)) {
+  connect(undo_, &QUndoStack::cleanChanged, this, [this](bool clean) {
+    modified_ = !clean;
+    emit Changed();
+  });
   NewForm();
 }
 
@@ -18,7 +28,34 @@ std::vector<TComponent*> FormDocument::Components() const {
   return list;
 }
 
+std::string FormDocument::Text() const {
+  return WriteComponentText(*root_);
+}
+
+void FormDocument::NoteChange(const QString& text, const std::string& subject) {
+  note_text_ = text;
+  note_subject_ = subject;
+}
+
 void FormDocument::Modified() {
+  std::string subject = std::exchange(note_subject_, {});
+  QString label = std::exchange(note_text_, {});
+  if (label.isEmpty()) {
+    subject = selected_ != nullptr ? selected_->Name() : root_->Name();
+    label = QString("Change %1").arg(QString::fromStdString(subject));
+  }
+  std::string after;
+  try {
+    after = Text();
+  } catch (const std::exception&) {
+    // A form that cannot be written now cannot be a step back either.
+    after = text_;
+  }
+  if (after != text_) {
+    std::string before = std::exchange(text_, after);
+    AnnounceDroppedLinks(links_);
+    undo_->push(new FormChangeCommand(*this, label, std::move(before), std::move(after), subject));
+  }
   modified_ = true;
   emit Changed();
 }
@@ -29,8 +66,15 @@ void FormDocument::NewForm() {
   root->SetDesigning(true);
   Replace(std::move(root));
   file_name_.clear();
-  modified_ = false;
-  emit Changed();
+  ResetHistory();
+}
+
+std::unique_ptr<TComponent> FormDocument::ReadDesigning(const std::string& text,
+                                                        const std::string& file_name) {
+  TFormReadOptions options;
+  options.bind_events = false;
+  options.before_loaded = [](TComponent& root) { root.SetDesigning(true); };
+  return ReadComponentText(text, file_name, options);
 }
 
 void FormDocument::Open(const QString& file_name,
@@ -45,15 +89,24 @@ void FormDocument::Open(const QString& file_name,
   std::unique_ptr<TComponent> root = ReadComponentFile(file_name.toStdString(), options);
   Replace(std::move(root));
   file_name_ = file_name;
-  modified_ = false;
-  emit Changed();
+  ResetHistory();
 }
 
-void FormDocument::Save(const QString& file_name) {
-  WriteComponentFile(*root_, file_name.toStdString());
+std::vector<std::string> FormDocument::Save(const QString& file_name, bool keep_passwords) {
+  const std::string current = Text();
+  std::string text = current;
+  std::vector<std::string> holders = PasswordHolders(text);
+  if (!keep_passwords && !holders.empty()) {
+    text = WithoutPasswords(text);
+    holders.clear();
+  }
+  WriteFormFile(file_name.toStdString(), text, !holders.empty());
   file_name_ = file_name;
+  text_ = current;
+  undo_->setClean();
   modified_ = false;
   emit Changed();
+  return holders;
 }
 
 void FormDocument::Replace(std::unique_ptr<TComponent> root) {
@@ -62,6 +115,83 @@ void FormDocument::Replace(std::unique_ptr<TComponent> root) {
   std::unique_ptr<TComponent> old = std::move(root_);
   root_ = std::move(root);
   emit FormReplaced();
+}
+
+void FormDocument::SwapRoot(std::unique_ptr<TComponent> root) {
+  Select(nullptr);
+  std::unique_ptr<TComponent> old = std::move(root_);
+  root_ = std::move(root);
+  emit FormRestored();
+}
+
+void FormDocument::ResetHistory() {
+  undo_->clear();
+  // The views have placed every component by now: the text holds the places.
+  text_ = Text();
+  links_ = UpdateLinks();
+  modified_ = false;
+  emit Changed();
+}
+
+void FormDocument::Restore(const std::string& text, const std::string& subject) {
+  std::unique_ptr<TComponent> root;
+  try {
+    root = ReadDesigning(text, "<undo>");
+  } catch (const std::exception& error) {
+    emit Announced(QString("The form cannot go back: %1").arg(error.what()));
+    return;
+  }
+  SwapRoot(std::move(root));
+  text_ = text;
+  links_ = UpdateLinks();
+  if (TComponent* component = root_->FindComponent(subject)) Select(component);
+  emit Changed();
+}
+
+std::vector<TComponent*> FormDocument::Paste(const std::string& clip) {
+  const std::string before = Text();
+  const PastedForm pasted = PasteComponentText(before, clip);
+  std::unique_ptr<TComponent> root = ReadDesigning(pasted.form_text, "<clipboard>");
+  text_ = before;
+  SwapRoot(std::move(root));
+  std::vector<TComponent*> added;
+  for (const std::string& name : pasted.names) {
+    if (TComponent* component = root_->FindComponent(name)) added.push_back(component);
+  }
+  const QString what = pasted.names.size() == 1 ? QString::fromStdString(pasted.names.front())
+                                                : QString("%1 components").arg(pasted.names.size());
+  NoteChange("Paste " + what, pasted.names.front());
+  Modified();
+  if (!added.empty()) Select(added.front());
+  return added;
+}
+
+std::map<std::string, std::string> FormDocument::UpdateLinks() const {
+  std::map<std::string, std::string> links;
+  for (TComponent* component : Components()) {
+    const auto* query = dynamic_cast<const TTessel*>(component);
+    if (query != nullptr && query->UpdateObject() != nullptr) {
+      links[query->Name()] = query->UpdateObject()->Name();
+    }
+  }
+  return links;
+}
+
+void FormDocument::AnnounceDroppedLinks(const std::map<std::string, std::string>& before) {
+  links_ = UpdateLinks();
+  for (const auto& [query_name, update_name] : before) {
+    const auto* query = dynamic_cast<const TTessel*>(root_->FindComponent(query_name));
+    // A deleted query or update object drops the link as the user asked.
+    if (query == nullptr || root_->FindComponent(update_name) == nullptr) continue;
+    if (query->UpdateObject() != nullptr) continue;
+    const TUpdateParams* params = query->UpdateParams();
+    const bool generated = params != nullptr && !params->TableName().empty();
+    emit Announced(QString("%1 no longer uses %2 as its update object%3")
+                       .arg(QString::fromStdString(query_name), QString::fromStdString(update_name),
+                            generated ? QString(": its UpdateParams (%1) write its changes now")
+                                            .arg(QString::fromStdString(params->TableName()))
+                                      : QString()));
+  }
 }
 
 std::string FormDocument::UniqueName(const TClassInfo* info) const {
@@ -80,15 +210,18 @@ TComponent* FormDocument::AddComponent(const TClassInfo* info) {
   root_->InsertComponent(component.get());
   TComponent* placed = component.release();
   emit ComponentAdded(placed);
+  NoteChange(QString("Place %1").arg(QString::fromStdString(placed->Name())), placed->Name());
   Modified();
   return placed;
 }
 
 void FormDocument::DeleteComponent(TComponent* component) {
   if (component == nullptr || component->Owner() != root_.get()) return;
+  const std::string name = component->Name();
   if (selected_ == component) Select(nullptr);
   emit ComponentRemoved(component);
   delete component;
+  NoteChange(QString("Delete %1").arg(QString::fromStdString(name)), name);
   Modified();
 }
 

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("Tessel Designer");
+  // No display name: Qt would append it to every dialog's caption.
+  QApplication::setApplicationName("tessel-designer");
   tessel::controls::InstallSynchronizeHook();
   struct Unhook {
     ~Unhook() { tessel::controls::RemoveSynchronizeHook(); }

@@ -3,14 +3,18 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "controls/data_grid.h"
 #include "controls/data_navigator.h"
+#include "elided_label.h"
 #include "form_document.h"
 #include "framework/form_files.h"
+#include "framework/string_list.h"
 #include "runtime/Tessel.h"
+#include "statement_kind.h"
 
 namespace tessel::designer {
 
@@ -20,7 +24,8 @@ PreviewPanel::PreviewPanel(FormDocument& document, QWidget* parent)
       queries_(new QComboBox(this)),
       run_(new QPushButton("&Open", this)),
       stop_(new QPushButton("&Close", this)),
-      status_(new QLabel(this)),
+      status_(new ElidedLabel(this)),
+      details_(new QPushButton("&Details...", this)),
       grid_(new controls::DataGrid(this)),
       navigator_(new controls::DataNavigator(this)) {
   setObjectName("Preview");
@@ -29,6 +34,10 @@ PreviewPanel::PreviewPanel(FormDocument& document, QWidget* parent)
   run_->setObjectName("open");
   stop_->setObjectName("close");
   status_->setObjectName("status");
+  details_->setObjectName("details");
+  details_->hide();
+  // The navigator keeps its buttons whole whatever the status line says.
+  navigator_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   auto* bar = new QHBoxLayout;
   bar->addWidget(new QLabel("Query:", this));
   bar->addWidget(queries_);
@@ -36,6 +45,7 @@ PreviewPanel::PreviewPanel(FormDocument& document, QWidget* parent)
   bar->addWidget(stop_);
   bar->addWidget(navigator_);
   bar->addWidget(status_, 1);
+  bar->addWidget(details_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addLayout(bar);
@@ -43,7 +53,10 @@ PreviewPanel::PreviewPanel(FormDocument& document, QWidget* parent)
 
   connect(run_, &QPushButton::clicked, this, [this] { Run(queries_->currentText()); });
   connect(stop_, &QPushButton::clicked, this, &PreviewPanel::Stop);
+  connect(details_, &QPushButton::clicked, this, &PreviewPanel::ShowDetails);
   connect(&document_, &FormDocument::Changed, this, &PreviewPanel::FillQueryList);
+  // Undo and paste rebuild the designed form; the running copy stays.
+  connect(&document_, &FormDocument::FormRestored, this, &PreviewPanel::FillQueryList);
   connect(&document_, &FormDocument::FormReplaced, this, [this] {
     Stop();
     FillQueryList();
@@ -57,7 +70,34 @@ PreviewPanel::~PreviewPanel() {
 }
 
 QString PreviewPanel::Status() const {
-  return status_->text();
+  return status_->FullText();
+}
+
+void PreviewPanel::ShowStatus(const QString& text, bool error) {
+  status_->SetFullText(text);
+  status_->setStyleSheet(error ? "color: #b00000" : "");
+  details_->setVisible(error);
+}
+
+void PreviewPanel::ShowDetails() {
+  QMessageBox box(QMessageBox::Warning, "Preview", status_->FullText(), QMessageBox::Ok, this);
+  box.setObjectName("PreviewDetails");
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  box.exec();
+}
+
+bool PreviewPanel::MayRun(const QString& query_name) {
+  const auto* designed =
+      dynamic_cast<const TTessel*>(document_.Root()->FindComponent(query_name.toStdString()));
+  if (designed == nullptr) return true;  // Run reports the missing query
+  const std::optional<std::string> word = DataChangingWord(designed->SQL()->Text());
+  if (!word) return true;
+  const auto answer = QMessageBox::question(
+      this, "Preview",
+      QString("The SQL of %1 may change data on the server (it holds %2). Run it anyway?")
+          .arg(query_name, QString::fromStdString(*word)),
+      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  return answer == QMessageBox::Yes;
 }
 
 void PreviewPanel::FillQueryList() {
@@ -75,6 +115,10 @@ void PreviewPanel::FillQueryList() {
 bool PreviewPanel::Run(const QString& query_name) {
   Stop();
   if (queries_->findText(query_name) >= 0) queries_->setCurrentText(query_name);
+  if (!MayRun(query_name)) {
+    ShowStatus(QString("%1 was not run: its SQL may change data").arg(query_name), false);
+    return false;
+  }
   try {
     // The copy is an application's form: not designing, events unbound.
     TFormReadOptions options;
@@ -83,19 +127,25 @@ bool PreviewPanel::Run(const QString& query_name) {
     query_ = dynamic_cast<TTessel*>(form_->FindComponent(query_name.toStdString()));
     if (query_ == nullptr)
       throw Exception("The form has no query named " + query_name.toStdString());
-    source_ = std::make_unique<TDataSource>(nullptr);
-    source_->SetDataSet(query_);
     if (!query_->Active()) query_->Open();
-    grid_->SetDataSource(source_.get());
-    navigator_->SetDataSource(source_.get());
   } catch (const std::exception& error) {
     Stop();
-    status_->setText(QString::fromStdString(error.what()));
-    status_->setStyleSheet("color: #b00000");
+    ShowStatus(QString::fromStdString(error.what()), true);
     return false;
   }
-  status_->setStyleSheet(QString());
-  status_->setText(QString("%1 open").arg(query_name));
+  if (query_->FieldCount() == 0) {
+    // A statement without a result: nothing for the grid, nothing to edit.
+    const int affected = query_->RowsAffected();
+    Stop();
+    ShowStatus(QString("%1 ran: %2 row(s) affected, no rows to show").arg(query_name).arg(affected),
+               false);
+    return true;
+  }
+  source_ = std::make_unique<TDataSource>(nullptr);
+  source_->SetDataSet(query_);
+  grid_->SetDataSource(source_.get());
+  navigator_->SetDataSource(source_.get());
+  ShowStatus(QString("%1 open").arg(query_name), false);
   stop_->setEnabled(true);
   return true;
 }
@@ -106,7 +156,7 @@ void PreviewPanel::Stop() {
   source_.reset();
   query_ = nullptr;
   form_.reset();
-  status_->clear();
+  ShowStatus({}, false);
   stop_->setEnabled(false);
 }
 

@@ -4,7 +4,9 @@
 // designed form from its text (so nothing the preview does reaches the
 // design-time components), opens the chosen query live against its server,
 // and shows it in a data-aware grid with a navigator. Edits made in the grid
-// go to the server. Failures are shown in the panel's status line.
+// go to the server. SQL that may change data (see statement_kind.h) runs
+// only when the user says so. Failures are shown in the panel's status
+// line, cut to the room it has; Details shows the whole message.
 // Owns the running copy; refers to the document. GUI thread only.
 
 #include <QWidget>
@@ -14,7 +16,6 @@
 #include "framework/datasource.h"
 
 class QComboBox;
-class QLabel;
 class QPushButton;
 
 namespace tessel {
@@ -28,6 +29,7 @@ class DataNavigator;
 
 namespace tessel::designer {
 
+class ElidedLabel;
 class FormDocument;
 
 class PreviewPanel : public QWidget {
@@ -38,7 +40,7 @@ class PreviewPanel : public QWidget {
   ~PreviewPanel() override;
 
   // Runs the form and opens the query of that name; false when it failed
-  // (Status says why).
+  // or the user chose not to run SQL that changes data (Status says why).
   bool Run(const QString& query_name);
   // Closes the running copy.
   void Stop();
@@ -46,18 +48,25 @@ class PreviewPanel : public QWidget {
   QComboBox* QueryList() const { return queries_; }
   controls::DataGrid* Grid() const { return grid_; }
   controls::DataNavigator* Navigator() const { return navigator_; }
+  // The whole status text, however much of it shows.
   QString Status() const;
+  QPushButton* DetailsButton() const { return details_; }
   // The open query of the running copy, or null.
   TTessel* Query() const { return query_; }
 
  private:
   void FillQueryList();
+  // Asks before SQL that may change data runs; false: the user declined.
+  bool MayRun(const QString& query_name);
+  void ShowStatus(const QString& text, bool error);
+  void ShowDetails();
 
   FormDocument& document_;
   QComboBox* queries_;
   QPushButton* run_;
   QPushButton* stop_;
-  QLabel* status_;
+  ElidedLabel* status_;
+  QPushButton* details_;
   controls::DataGrid* grid_;
   controls::DataNavigator* navigator_;
   std::unique_ptr<TComponent> form_;

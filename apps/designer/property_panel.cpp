@@ -58,6 +58,7 @@ PropertyPanel::PropertyPanel(FormDocument& document, QWidget* parent)
   // These never come from the rows, and the shown component may be going.
   connect(&document_, &FormDocument::SelectionChanged, this, &PropertyPanel::Rebuild);
   connect(&document_, &FormDocument::FormReplaced, this, &PropertyPanel::Rebuild);
+  connect(&document_, &FormDocument::FormRestored, this, &PropertyPanel::Rebuild);
   connect(&document_, &FormDocument::ComponentRemoved, this, [this](TComponent* component) {
     tree_->clear();
     components_->clear();
@@ -116,14 +117,15 @@ void PropertyPanel::FillComponentList() {
 
 void PropertyPanel::AddProperties(QTreeWidgetItem* parent, TPersistent* object,
                                   const TClassInfo* info, const QString& prefix) {
-  // Events are kept apart under their own row: their values are the names
-  // of handlers that the application binds when it reads the form.
+  // Events are kept apart under their own row, after every other property
+  // in published order: their values are the names of handlers that the
+  // application binds when it reads the form.
+  for (const TPropInfo* property : info->Properties()) {
+    if (property->type->kind != tkMethod) AddProperty(parent, object, property, prefix);
+  }
   QTreeWidgetItem* events = nullptr;
   for (const TPropInfo* property : info->Properties()) {
-    if (property->type->kind != tkMethod) {
-      AddProperty(parent, object, property, prefix);
-      continue;
-    }
+    if (property->type->kind != tkMethod) continue;
     if (events == nullptr) {
       events = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
       events->setText(0, "Events");

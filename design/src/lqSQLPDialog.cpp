@@ -22,6 +22,7 @@
 #include "framework/exceptions.h"
 #include "framework/params.h"
 #include "framework/sysutils.h"
+#include "param_value_text.h"
 #include "runtime/Tessel.h"
 
 namespace tessel {
@@ -208,13 +209,16 @@ void TlqParamsDialog::ParamListClick() {
     return;
   }
   TypeCombo->setCurrentIndex(FieldToIndex(param->DataType()));
-  if (!param->IsNull()) edValue->setText(ToQ(param->Text()));
+  edValue->setPlaceholderText(design::ParamValueHint(*param));
+  if (!param->IsNull()) edValue->setText(ToQ(design::ParamValueText(*param)));
   CheckBox1->setChecked(param->IsNull());
 }
 
 void TlqParamsDialog::TypeComboClick(int index) {
   design::Guarded(this, [&] {
     for (TParam* param : SelectedParams()) param->SetDataType(IndexToField(index));
+    const std::vector<TParam*> params = SelectedParams();
+    edValue->setPlaceholderText(params.empty() ? "" : design::ParamValueHint(*params.front()));
     edValue->clear();
     ShowValueError({});
   });
@@ -247,7 +251,7 @@ void TlqParamsDialog::edValueChange(const QString& text) {
       if (param->DataType() == ftString) {
         param->SetAsString(value);
       } else {
-        param->SetText(value);
+        design::SetParamValueText(*param, value);
       }
     }
     ShowValueError({});

@@ -1,0 +1,31 @@
+#pragma once
+
+// Cut, Copy and Paste of components as form-file text, so that what is
+// copied from one form pastes into another (or into a text editor and back).
+// A clip holds one or more objects as a form file writes them, at indent 0.
+// Pasting renames a component whose name the form already uses (Tessel1
+// becomes the first free Tessel<n>), points references between pasted
+// components at their new names, keeps references to components the form
+// has (but an update object stays with the query it serves) and leaves out
+// those it lacks, and drops a saved place that would put
+// the icon on another. Pure text over the class registry; main thread.
+
+#include <string>
+#include <vector>
+
+namespace tessel::designer {
+
+// The clip text of the form's component `name`; empty when the form holds
+// no such component.
+std::string CopyComponentText(const std::string& form_text, const std::string& name);
+
+struct PastedForm {
+  std::string form_text;           // the form with the clip's components added
+  std::vector<std::string> names;  // their names in the form, in clip order
+};
+
+// Adds the clip's components to the form's text. Raises Exception when the
+// clip holds no component.
+PastedForm PasteComponentText(const std::string& form_text, const std::string& clip);
+
+}  // namespace tessel::designer
