@@ -185,7 +185,9 @@ void Print(const char* name, const Totals& t) {
 int Run() {
   tessel::testing::BenchServer sqld(kPassword);
   TSQLServer& server = sqld.Server();
+  std::fprintf(stderr, "bench_locate: filling a table of %d rows...\n", kRows);
   FillTable(server);
+  std::fprintf(stderr, "bench_locate: sorting and locating...\n");
 
   TTessel query(nullptr);
   query.SetSQLServer(&server);
@@ -226,6 +228,7 @@ int Run() {
   }
   Print("sort_vs_std_sort_keys", sort);
   Print("locate_first_vs_scan", locate);
+  std::fprintf(stderr, "bench_locate: repeated lookups...\n");
   std::printf("RATE lookup_repeat_per_s %.0f\n", LookupRate(query));
   return 0;
 }
