@@ -204,6 +204,8 @@ void ExplorerWindow::BuildWindow() {
   tree_split->addWidget(main_split);
   tree_split->setStretchFactor(0, 1);
   tree_split->setStretchFactor(1, 4);
+  // Wide enough for table names and a column with its type.
+  tree_split->setSizes({280, 920});
   setCentralWidget(tree_split);
   resize(1200, 760);
 }

@@ -76,7 +76,7 @@ TEST_F(ExplorerToolsTest, ObjectTreeListsTheCatalogAndWritesStatements) {
   table->setExpanded(true);
   ASSERT_EQ(table->childCount(), 2);
   EXPECT_EQ(table->child(0)->text(0), "id  int, not null");
-  EXPECT_EQ(table->child(1)->text(0), "name  varchar(20)");
+  EXPECT_EQ(table->child(1)->text(0), "name  varchar(20), not null");
   EXPECT_EQ(DoubleClick(table->child(1)), "SELECT name FROM ex_tree_table");
 
   // What the tree wrote runs.
@@ -164,6 +164,9 @@ TEST_F(ExplorerToolsTest, HistoryKeepsTheLastStatementsAndStepsThroughThem) {
 // and otherwise leaves the key to the grid (taking back an inserted row).
 TEST_F(ExplorerToolsTest, KeysRunAndCancel) {
   MakeTable("ex_keys", 2);
+  // Shortcuts reach the active window only.
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   auto* editor = window->findChild<QPlainTextEdit*>();
   editor->setFocus();
   for (const auto& [key, modifiers] :
