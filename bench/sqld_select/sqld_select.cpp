@@ -1,7 +1,8 @@
 // Times a 100,000-row SELECT of an int, a varchar(30), a datetime, a money
-// and a float column through FreeTDS's db-lib against tessel-sqld, and the
-// same rows read by SQLite straight from the server's database file. Each
-// side runs several times; the best times give the ratio.
+// and a float column through FreeTDS's db-lib against tessel-sqld, in clear
+// and over TLS, and the same rows read by SQLite straight from the server's
+// database file. Each side runs several times; the best times give the
+// ratios.
 
 #include <sqlite3.h>
 #include <sybdb.h>
@@ -71,7 +72,8 @@ const char kUsage[] =
     "usage: bench_sqld_select [--help]\n"
     "Starts tessel-sqld on a free loopback port, reads 100,000 rows through FreeTDS's db-lib\n"
     "and the same rows through SQLite from the server's database file; prints\n"
-    "RATIO sqld_select_vs_sqlite.\n";
+    "RATIO sqld_select_vs_sqlite and RATIO sqld_select_tls_vs_plain (the same SELECT on an\n"
+    "encrypted connection).\n";
 
 int Run() {
   tessel::testing::DbLibBenchServer server(TESSEL_SQLD_PATH, kPassword, "select");
@@ -81,20 +83,34 @@ int Run() {
   if (sqlite3_open_v2((server.Folder() + "/tessel.db").c_str(), &db, SQLITE_OPEN_READONLY,
                       nullptr) != SQLITE_OK)
     throw std::runtime_error("cannot open the server's database file");
-  long long sqldRows = 0, sqliteRows = 0;
+  // A second connection, encrypted from its login on.
+  LOGINREC* login = dblogin();
+  DBSETLUSER(login, "sa");
+  DBSETLPWD(login, kPassword);
+  DBSETLAPP(login, "bench_sqld_select_tls");
+  DBSETLENCRYPT(login, TRUE);
+  DBPROCESS* tlsProc = dbopen(login, "127.0.0.1");
+  dbloginfree(login);
+  if (!tlsProc) throw std::runtime_error("cannot connect to tessel-sqld with encryption");
+  long long sqldRows = 0, sqliteRows = 0, tlsRows = 0;
   readThroughDbLib(proc);  // warm both caches
+  readThroughDbLib(tlsProc);
   readThroughSqlite(db);
   double sqld = tessel::testing::BestSeconds(
       kRuns, [&] { return readThroughDbLib(proc); }, sqldRows);
+  double tls = tessel::testing::BestSeconds(
+      kRuns, [&] { return readThroughDbLib(tlsProc); }, tlsRows);
   double lite = tessel::testing::BestSeconds(
       kRuns, [&] { return readThroughSqlite(db); }, sqliteRows);
   sqlite3_close(db);
-  if (sqldRows != kRows || sqliteRows != kRows)
+  if (sqldRows != kRows || sqliteRows != kRows || tlsRows != kRows)
     throw std::runtime_error("row counts differ: " + std::to_string(sqldRows) + " and " +
                              std::to_string(sqliteRows));
   std::printf("sqld_select: %d rows, tessel-sqld via db-lib %.4f s, SQLite %.4f s\n", kRows, sqld,
               lite);
+  std::printf("sqld_select: over TLS %.4f s\n", tls);
   std::printf("RATIO sqld_select_vs_sqlite %.2f\n", sqld / lite);
+  std::printf("RATIO sqld_select_tls_vs_plain %.2f\n", tls / sqld);
   return 0;
 }
 

@@ -401,7 +401,18 @@ typedef INT (*DBMSGHANDLE_PROC)(PDBPROCESS dbproc, DBINT msgno, INT msgstate, IN
  *   DSQUERY=DBMSSOCN
  * The value is one of the five names below. Only TCP/IP (DBMSSOCN) exists on this
  * platform: for any other name the connection is made over TCP/IP all the same. A
- * missing or unreadable file means DBMSSOCN. */
+ * missing or unreadable file means DBMSSOCN.
+ * A server's connections may be given encryption and certificate checks in a section
+ * named after the server as dbopen is given it (compared without case):
+ *   [SOFTWARE\MICROSOFT\MSSQLServer\Client\Encryption\db.example.com,1433]
+ *   Encrypt=require          (off, request, require; strict is refused)
+ *   CAFile=/etc/ssl/certs/db-ca.pem
+ *   HostName=db.example.com  (the name the certificate must carry)
+ * Without such a section FreeTDS's own settings apply. With CAFile or HostName the
+ * certificate is checked before the login, and a failed check ends dbopen with SQLECONN
+ * and the text "Encryption with server '<name>' failed: <reason>." FreeTDS checks the
+ * certificate against the name it connects to, so with HostName the server is reached by
+ * that name. */
 #define TESSEL_DBLIB_CONF_PATH "/etc/tessel/dblib.conf"
 #define TESSEL_DBLIB_CONF_ENV "TESSEL_DBLIB_CONF"
 #define TESSEL_DBLIB_CONF_SECTION "[SOFTWARE\\MICROSOFT\\MSSQLServer\\Client\\ConnectTo\\]"

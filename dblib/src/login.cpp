@@ -1,11 +1,17 @@
 // Login records, library start and end, opening and closing connections.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 
+#include "ftds_conf.h"
 #include "netlib_conf.h"
 #include "server_name.h"
 #include "state.h"
+#include "tls_probe.h"
 
 namespace tessel::dblib {
 namespace {
@@ -22,6 +28,63 @@ RETCODE UnknownItem(int item) {
   ReportError(nullptr, ms::kExProgram, ms::kErrUnknownItem,
               "Attempt to set unknown LOGINREC field " + std::to_string(item));
   return FAIL;
+}
+
+// FreeTDS reads FREETDSCONF at each login. A login with an encryption setting points it
+// at a private file for its duration, holding this exclusively; other logins hold it
+// shared, so none reads the variable while it changes.
+std::shared_mutex conf_mutex;
+
+// A login to `server` with its encryption setting applied; nullptr after reporting why
+// not (the setting cannot be met, or the server's certificate fails its checks).
+DBPROCESS* OpenEncrypted(LOGINREC* login, const std::string& server, const char* given,
+                         const EncryptionSetting& setting) {
+  auto fail = [&](const std::string& why) -> DBPROCESS* {
+    ReportError(nullptr, ms::kExComm, ms::kErrConnect,
+                "Encryption with server '" + std::string(given) + "' failed: " + why + ".");
+    return nullptr;
+  };
+  const std::string& mode = setting.mode;
+  if (!mode.empty() && mode != "off" && mode != "request" && mode != "require" &&
+      mode != "strict") {
+    return fail("the setting Encrypt=" + mode + " is not one of off, request, require, strict");
+  }
+  if (mode == "strict") {
+    return fail("strict encryption (TDS 8.0) is not available in this client library");
+  }
+  std::string conf;
+  {
+    std::shared_lock reading(conf_mutex);
+    conf = EffectiveFreeTdsConf();
+    if (mode != "off" && (!setting.caFile.empty() || !setting.hostName.empty())) {
+      ServerAddress a = ResolveServerName(conf, server);
+      const char* envPort = std::getenv("TDSPORT");
+      std::string port = !a.port.empty() ? a.port : envPort != nullptr ? envPort : "1433";
+      std::string why = ProbeCertificate(a.host, port, setting);
+      if (!why.empty()) return fail(why);
+    }
+  }
+  std::unique_lock lock(conf_mutex);
+  char path[] = "/tmp/tessel-freetds-XXXXXX";
+  int fd = ::mkstemp(path);
+  if (fd < 0) return fail("no private FreeTDS configuration could be written");
+  const std::string text = ConfWithEncryption(conf, server, setting);
+  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  const char* before = std::getenv("FREETDSCONF");
+  const std::string saved = before != nullptr ? before : "";
+  DBPROCESS* dbproc = nullptr;
+  if (written) {
+    ::setenv("FREETDSCONF", path, 1);
+    dbproc = tdsdbopen(login, kEncryptedSection, 1);
+    if (before != nullptr) {
+      ::setenv("FREETDSCONF", saved.c_str(), 1);
+    } else {
+      ::unsetenv("FREETDSCONF");
+    }
+  }
+  ::unlink(path);
+  return written ? dbproc : fail("no private FreeTDS configuration could be written");
 }
 
 }  // namespace
@@ -119,8 +182,24 @@ NTWDBLIB_API DBPROCESS* dbopen(LOGINREC* login, const char* servername) {
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+  std::optional<EncryptionSetting> encryption;
+  try {
+    encryption = ConfiguredEncryption(servername != nullptr ? servername : "");
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
   BeginLogin();
-  DBPROCESS* dbproc = tdsdbopen(login, server.c_str(), 1);
+  DBPROCESS* dbproc = nullptr;
+  if (encryption) {
+    try {
+      dbproc = OpenEncrypted(login, server, servername != nullptr ? servername : "", *encryption);
+    } catch (const std::exception&) {
+      dbproc = nullptr;
+    }
+  } else {
+    std::shared_lock lock(conf_mutex);
+    dbproc = tdsdbopen(login, server.c_str(), 1);
+  }
   EndLogin();
   if (dbproc != nullptr && !RegisterConn(dbproc)) {
     ftds_dbclose(dbproc);

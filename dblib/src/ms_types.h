@@ -134,6 +134,7 @@ inline constexpr int kRpcReset = 0x0004;      // DBRPCRESET
 
 // Error numbers this library gives to the error handler itself.
 inline constexpr int kErrNullDbproc = 10001;     // SQLENULL
+inline constexpr int kErrConnect = 10004;        // SQLECONN
 inline constexpr int kErrServerMsg = 10007;      // SQLESMSG
 inline constexpr int kErrBadParam = 10013;       // SQLEPARM
 inline constexpr int kErrOverflow = 10015;       // SQLECOFL
@@ -147,6 +148,7 @@ inline constexpr int kErrNotImpl = 10108;        // SQLENOTIMPL
 // Error severities.
 inline constexpr int kExConversion = 4;  // EXCONVERSION
 inline constexpr int kExProgram = 7;     // EXPROGRAM
+inline constexpr int kExComm = 9;        // EXCOMM
 
 // Error-handler return codes.
 inline constexpr int kIntExit = 0;

@@ -11,6 +11,8 @@ namespace {
 
 constexpr const char* kDefaultPath = "/etc/tessel/dblib.conf";
 constexpr const char* kSection = "[SOFTWARE\\MICROSOFT\\MSSQLServer\\Client\\ConnectTo\\]";
+constexpr const char* kEncryptionSection =
+    "[SOFTWARE\\MICROSOFT\\MSSQLServer\\Client\\Encryption\\";
 constexpr const char* kTcpIp = "DBMSSOCN";
 constexpr const char* kKnown[] = {"DBNMPNTW", "DBMSRPCN", "DBMSSPXN", "DBMSSOCN"};
 
@@ -55,12 +57,54 @@ std::string NetLibraryFromText(const std::string& text) {
   return kTcpIp;
 }
 
-std::string ConfiguredNetLibrary() {
+namespace {
+
+std::string ReadConf() {
   std::ifstream file(NetLibConfPath());
-  if (!file) return kTcpIp;
   std::ostringstream text;
-  text << file.rdbuf();
-  return NetLibraryFromText(text.str());
+  if (file) text << file.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+std::string ConfiguredNetLibrary() {
+  return NetLibraryFromText(ReadConf());
+}
+
+std::optional<EncryptionSetting> EncryptionSettingFromText(const std::string& text,
+                                                           const std::string& server) {
+  const std::string wanted = Upper(std::string(kEncryptionSection) + server + "]");
+  std::istringstream lines(text);
+  std::string line;
+  std::optional<EncryptionSetting> found;
+  bool in_section = false;
+  while (std::getline(lines, line)) {
+    line = Trim(line);
+    if (!line.empty() && line.front() == '[') {
+      in_section = Upper(line) == wanted;
+      if (in_section && !found) found.emplace();
+      continue;
+    }
+    auto eq = line.find('=');
+    if (!in_section || eq == std::string::npos) continue;
+    std::string key = Upper(Trim(line.substr(0, eq)));
+    std::string value = Trim(line.substr(eq + 1));
+    if (key == "ENCRYPT") {
+      std::transform(value.begin(), value.end(), value.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      found->mode = value;
+    } else if (key == "CAFILE") {
+      found->caFile = value;
+    } else if (key == "HOSTNAME") {
+      found->hostName = value;
+    }
+  }
+  return found;
+}
+
+std::optional<EncryptionSetting> ConfiguredEncryption(const std::string& server) {
+  return EncryptionSettingFromText(ReadConf(), server);
 }
 
 }  // namespace tessel::dblib
