@@ -69,6 +69,11 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
   try {
     if (!target || target->kind != BulkWait::Rows)
       throw std::runtime_error("no bulk load waits for this data");
+    // The rows are written as one statement: its write lock comes first.
+    if (std::string database = databaseOf(target->table);
+        !database.empty() && engine_.exists(database))
+      lockForWrite(database);
+    refreshSnapshot();
     auto table = resolveTable(target->table);
     // The statement that inserts one row: the client's columns, each from a
     // variable that holds the row's value in the type the client sent.
@@ -150,6 +155,11 @@ void SqliteSession::bulkText(std::string bytes, ResultSink& sink) {
   try {
     if (!target || target->kind != BulkWait::Text)
       throw std::runtime_error("no bulk load waits for this data");
+    // The rows are written as one statement: its write lock comes first.
+    if (std::string database = databaseOf(target->table);
+        !database.empty() && engine_.exists(database))
+      lockForWrite(database);
+    refreshSnapshot();
     auto table = resolveTable(target->table);
     const ColumnInfo* col = table->column(target->columns.front());
     if (!col) throw SqlError(207, {target->columns.front()});

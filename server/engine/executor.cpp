@@ -22,6 +22,9 @@
 //  6. Transactions: @@TRANCOUNT counts BEGIN TRAN; the outermost one starts
 //     a SQLite transaction and the matching COMMIT ends it; ROLLBACK ends it
 //     at any depth. Outside a transaction every statement commits itself.
+//     A statement that writes takes the write locks of its databases before
+//     it runs (access.cpp); the outermost statement gives them back when no
+//     transaction is left open.
 
 #include <sqlite3.h>
 

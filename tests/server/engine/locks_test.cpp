@@ -207,7 +207,7 @@ TEST_F(LocksTest, DatabaseUserHasItsDatabasesOnly) {
        "SELECT count(*) FROM mine DROP TABLE mine",
        {}},
       {"SELECT count(*) FROM master..sysdatabases SELECT v FROM master..t", {}},
-      {"CREATE TABLE #mine (v int) INSERT #mine VALUES (1)", {}},
+      {"CREATE TABLE #mine (v int) INSERT #mine VALUES (1) USE tempdb USE tessel", {}},
       {"USE d2", {916}},
       {"SELECT * FROM d2..acct", {916}},
       {"UPDATE d2..acct SET bal = 0", {916}},
