@@ -53,7 +53,7 @@ void FormDocument::Modified() {
   }
   if (after != text_) {
     std::string before = std::exchange(text_, after);
-    AnnounceDroppedLinks(links_);
+    AnnounceDroppedLinks(std::exchange(links_, UpdateLinks()));
     undo_->push(new FormChangeCommand(*this, label, std::move(before), std::move(after), subject));
   }
   modified_ = true;
@@ -178,7 +178,6 @@ std::map<std::string, std::string> FormDocument::UpdateLinks() const {
 }
 
 void FormDocument::AnnounceDroppedLinks(const std::map<std::string, std::string>& before) {
-  links_ = UpdateLinks();
   for (const auto& [query_name, update_name] : before) {
     const auto* query = dynamic_cast<const TTessel*>(root_->FindComponent(query_name));
     // A deleted query or update object drops the link as the user asked.

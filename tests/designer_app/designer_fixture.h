@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -17,6 +18,8 @@
 #include "designer_window.h"
 #include "form_canvas.h"
 #include "form_document.h"
+#include "form_secrets.h"
+#include "modal.h"
 #include "palette.h"
 #include "property_panel.h"
 #include "test_server.h"
@@ -28,6 +31,8 @@ class DesignerTest : public IntegrationTest {
   void SetUp() override {
     IntegrationTest::SetUp();
     window = std::make_unique<designer::DesignerWindow>();
+    // The defaults, whatever the settings of whoever runs the tests say.
+    window->SetSettings({});
     window->show();
   }
   void TearDown() override {
@@ -53,6 +58,23 @@ class DesignerTest : public IntegrationTest {
     QTest::mouseClick(window->Canvas()->Icon(component), Qt::LeftButton);
     Settle();
   }
+  // Drags the component's icon by `by` with the left button.
+  void Drag(TComponent* component, QPoint by) {
+    designer::ComponentIcon* icon = window->Canvas()->Icon(component);
+    ASSERT_NE(icon, nullptr);
+    const QPoint grip(10, 10);
+    QTest::mousePress(icon, Qt::LeftButton, {}, grip);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grip + by), icon->mapToGlobal(QPointF(grip + by)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(icon, &move);
+    // The icon moved under the pointer: the grip is where it was pressed.
+    QTest::mouseRelease(icon, Qt::LeftButton, {}, grip);
+    Settle();
+  }
+  // A component of the designed form by name (undo rebuilds the components).
+  TComponent* Named(const char* name) const { return Document().Root()->FindComponent(name); }
+  // The window's menu action of that object name.
+  QAction* Action(const char* name) const { return window->findChild<QAction*>(name); }
   // Lets the property panel rebuild its rows after a change.
   static void Settle() { QApplication::processEvents(); }
 
@@ -115,6 +137,12 @@ class DesignerTest : public IntegrationTest {
     QStringList items;
     for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
     return items;
+  }
+  // Saves the form; the notice a form holding a password brings the first
+  // time is closed.
+  bool SaveWithPassword(const QString& file) {
+    if (!designer::PasswordHolders(Document().Text()).empty()) AnswerNextMessage(nullptr);
+    return window->SaveForm(file);
   }
   // A fresh path for a form file of this test.
   static QString TempForm(const char* name) {

@@ -3,7 +3,6 @@
 // out so that no icon covers another.
 
 #include <QFile>
-#include <QMouseEvent>
 #include <map>
 
 #include "designer_fixture.h"
@@ -16,19 +15,6 @@ class DesignerLayout : public DesignerTest {
  protected:
   designer::ComponentIcon* IconOf(TComponent* component) const {
     return window->Canvas()->Icon(component);
-  }
-  // Drags the component's icon by `by` with the left button.
-  void Drag(TComponent* component, QPoint by) {
-    designer::ComponentIcon* icon = IconOf(component);
-    ASSERT_NE(icon, nullptr);
-    const QPoint grip(10, 10);
-    QTest::mousePress(icon, Qt::LeftButton, {}, grip);
-    QMouseEvent move(QEvent::MouseMove, QPointF(grip + by), icon->mapToGlobal(QPointF(grip + by)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(icon, &move);
-    // The icon moved under the pointer: the grip is where it was pressed.
-    QTest::mouseRelease(icon, Qt::LeftButton, {}, grip);
-    Settle();
   }
   void WriteFile(const QString& file, const char* text) {
     QFile out(file);

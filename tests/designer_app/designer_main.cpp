@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("Tessel Designer");
+  // No display name: Qt would append it to every dialog's caption.
+  QApplication::setApplicationName("tessel-designer");
   tessel::controls::InstallSynchronizeHook();
   tessel::Register();
   const int result = RUN_ALL_TESTS();

@@ -3,7 +3,9 @@
 // components and values back from the file.
 
 #include <QFile>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 #include "designer_fixture.h"
 #include "framework/string_list.h"
@@ -115,7 +117,7 @@ TEST_F(DesignerTest, PropertiesSetInThePropertyPanelSurviveSaveAndReopen) {
   EXPECT_EQ(Editor<QLineEdit>("MaxTimeSlice")->text(), "70");
 
   const QString file = TempForm("designed");
-  ASSERT_TRUE(window->SaveForm(file));
+  ASSERT_TRUE(SaveWithPassword(file));
   EXPECT_FALSE(Document().IsModified());
   EXPECT_TRUE(window->windowTitle().startsWith("designed.tfm -"));
 
@@ -185,8 +187,15 @@ TEST_F(DesignerTest, DeletingAComponentClearsReferencesToIt) {
   ASSERT_EQ(query->DataBaseName(), server);
 
   Select(server);
+  // In use: the user is asked first.
+  std::string asked;
+  OnModal<QMessageBox>([&](QMessageBox* box) {
+    asked = box->text().toStdString();
+    box->button(QMessageBox::Yes)->click();
+  });
   QTest::keyClick(window->Canvas(), Qt::Key_Delete);
   Settle();
+  EXPECT_NE(asked.find("Tessel1.DataBaseName"), std::string::npos) << asked;
   EXPECT_EQ(Document().Components().size(), 1U);
   EXPECT_EQ(Document().Selected(), nullptr);
   EXPECT_EQ(query->DataBaseName(), nullptr);

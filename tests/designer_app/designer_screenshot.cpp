@@ -1,7 +1,8 @@
 // Saves the picture of tessel-designer shown in the README: a form holding a
 // connection to tessel-sqld, two queries and an update object where a user
-// placed them, the property panel on a query with its events open, and the
-// preview with the query's rows.
+// placed them, a query just copied and pasted (its copy selected, the status
+// line saying so, the title marked as changed), the property panel on it
+// with its events open, and the preview with the query's rows.
 // Usage: designer_screenshot FILE.png (under xvfb-run for a real X server).
 
 #include <QApplication>
@@ -50,7 +51,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("Tessel Designer");
+  // No display name: Qt would append it to every dialog's caption.
+  QApplication::setApplicationName("tessel-designer");
   controls::InstallSynchronizeHook();
   Register();
   std::string why;
@@ -91,7 +93,11 @@ int main(int argc, char** argv) {
     ClassInfoOf<TTessel>()
         ->FindProperty("AfterOpen")
         ->bind_handler(*orders, "OrdersOpened", nullptr);
+    // Mid-edit: Orders copied and pasted as Orders1 (pasting rebuilds the
+    // form, so components are found by name from here on).
     form.Select(orders);
+    window.CopySelected();
+    window.PasteClip();
     if (QTreeWidgetItem* events = window.Properties()->Row("(Events)")) events->setExpanded(true);
     window.resize(980, 900);
     window.show();

@@ -63,7 +63,7 @@ TEST_F(DesignerTest, VerbOpensTheSqlBuilderOnAServedUpdateObject) {
   PlaceFromPalette("TTessel");
   Choose("DataBaseName", "SQLServer1");
   Choose("UpdateObject", "SQLUpdate1");
-  ASSERT_TRUE(window->SaveForm(TempForm("verb")));
+  ASSERT_TRUE(SaveWithPassword(TempForm("verb")));
 
   bool opened = false;
   OnModal<TlqSQLBuildDialog>([&](TlqSQLBuildDialog* dialog) {
