@@ -2,6 +2,8 @@
 // stepping through its results, and the dataset's open and close.
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "framework/sysutils.h"
@@ -14,6 +16,8 @@ namespace {
 
 constexpr int kNoMoreResults = 2;
 constexpr int kTextBatchPollMs = 10;
+// Ends the statement of a post: the count of the statement before it.
+constexpr const char* kRowCountQuery = "\nselect @@rowcount";
 
 }  // namespace
 
@@ -74,6 +78,7 @@ void TTessel::InternalExecSQL(TQueryType QueryType) {
     }
   }
   bool cancelled = false;
+  FReportedRowCount = -1;
   SendBatch(QueryType, cancelled);
   if (cancelled) return;
   // Only a query shows rows; any other statement reads its results to the
@@ -81,6 +86,16 @@ void TTessel::InternalExecSQL(TQueryType QueryType) {
   const bool settle = QueryType != qtQuery;
   FResultPending = !settle;
   ReadResults(settle);
+  // Counts reported keep their meaning (the sum over the statements); when
+  // none came, the @@ROWCOUNT the statement ended with tells whether its
+  // last statement changed a row.
+  if (FReportsRowCount && FRowsAffected < 0 && FReportedRowCount >= 0) {
+    FRowsAffected = static_cast<std::int32_t>(std::min<std::int64_t>(FReportedRowCount, INT32_MAX));
+  }
+}
+
+std::string TTessel::StatementText() const {
+  return FReportsRowCount ? FSQL->Text() + kRowCountQuery : FSQL->Text();
 }
 
 void TTessel::SendBatch(TQueryType, bool& Cancelled) {
@@ -88,7 +103,7 @@ void TTessel::SendBatch(TQueryType, bool& Cancelled) {
     Cancelled = !CallProcedure();
     return;
   }
-  dbcmd(FDBProcess, InsertParams(FSQL->Text()).c_str());
+  dbcmd(FDBProcess, InsertParams(StatementText()).c_str());
   if (!FThreadActive) {
     CheckDBResult(dbsqlexec(FDBProcess));
     return;
@@ -127,7 +142,8 @@ void TTessel::ReadResults(bool Settle) {
   FRowsAffected = -1;
   while (r != kNoMoreResults) {
     const bool rows = dbcmdrow(FDBProcess) == SUCCEED;
-    if (rows && Settle && !SkipRows()) {
+    const bool read = rows && Settle && (FReportsRowCount ? ReadRowCount() : SkipRows());
+    if (rows && Settle && !read) {
       errors += "\r" + RecordedDBError().LastMsgText;
       if (dbdead(FDBProcess)) break;
     }
@@ -145,6 +161,26 @@ void TTessel::ReadResults(bool Settle) {
     r = dbresults(FDBProcess);
   }
   if (!errors.empty()) throw ElqSQLError(RecordedDBError().LastMsgNo, errors);
+}
+
+// The last row's first column is the count; a result of the statement
+// itself before it (an OUTPUT clause, a SELECT) is overwritten by it.
+bool TTessel::ReadRowCount() {
+  int status;
+  while ((status = dbnextrow(FDBProcess)) == REG_ROW || status > 0) {
+    const DBBYTE* data = dbdata(FDBProcess, 1);
+    const DBINT length = dbdatlen(FDBProcess, 1);
+    std::int64_t count = -1;
+    if (data != nullptr && length == 4) {
+      std::int32_t value = 0;
+      std::memcpy(&value, data, sizeof value);
+      count = value;
+    } else if (data != nullptr && length == 8) {
+      std::memcpy(&count, data, sizeof count);
+    }
+    FReportedRowCount = count;
+  }
+  return status != FAIL;
 }
 
 // Reads the rows of the current result to its end; false when a fetch failed.
