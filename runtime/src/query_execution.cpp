@@ -79,7 +79,15 @@ void TTessel::InternalExecSQL(TQueryType QueryType) {
   }
   bool cancelled = false;
   FReportedRowCount = -1;
-  SendBatch(QueryType, cancelled);
+  try {
+    SendBatch(QueryType, cancelled);
+  } catch (...) {
+    // A first statement that failed may leave the rest of its batch (the
+    // @@ROWCOUNT query ending a post's statement) pending on a connection
+    // others share; a statement's results are read to the end anyway.
+    if (QueryType != qtQuery && FDBProcess != nullptr && !dbdead(FDBProcess)) dbcancel(FDBProcess);
+    throw;
+  }
   if (cancelled) return;
   // Only a query shows rows; any other statement reads its results to the
   // end, so that no rows are left pending on a connection others share.
@@ -131,6 +139,9 @@ void TTessel::ReadResults(bool Settle) {
     try {
       CheckDBResult(FAIL);
     } catch (...) {
+      // The batch may go on after a failed statement (the @@ROWCOUNT query
+      // ending a post's statement does): nothing of it is left pending.
+      if (Settle) dbcancel(FDBProcess);
       Close();
       throw;
     }
