@@ -44,6 +44,8 @@ void TTessel::CheckCodePageText(TUpdateKind UpdateKind) {
   const TStringList& columns = *FUpdateParams->UpdateFields();
   std::vector<TField*> fields;
   for (int i = 0; i < columns.Count(); ++i) {
+    // An edit sends only the columns that changed.
+    if (UpdateKind == ukModify && !FieldChanged(columns[i])) continue;
     if (TField* field = FindField(columns[i])) fields.push_back(field);
   }
   CheckCodePageText(FUpdateParams->TableName(), fields);
