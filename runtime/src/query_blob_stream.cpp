@@ -88,7 +88,8 @@ void TBlobStream::LoadContent() {
         }
       } else if (const std::string* read = FDataSet->ReadBlobOfRecord(FField, FBuffer)) {
         AppendLoaded(*read);
-      } else {
+      } else if (descriptor.DataLength > 0) {
+        // Empty content needs no exchange (READTEXT reads a default size for 0).
         ReadFromServer(descriptor);
       }
     }

@@ -2,6 +2,8 @@
 // stepping through its results, and the dataset's open and close.
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "framework/sysutils.h"
@@ -15,6 +17,8 @@ namespace {
 
 constexpr int kNoMoreResults = 2;
 constexpr int kTextBatchPollMs = 10;
+// Ends the statement of a post: the count of the statement before it.
+constexpr const char* kRowCountQuery = "\nselect @@rowcount";
 
 }  // namespace
 
@@ -75,13 +79,32 @@ void TTessel::InternalExecSQL(TQueryType QueryType) {
     }
   }
   bool cancelled = false;
-  SendBatch(QueryType, cancelled);
+  FReportedRowCount = -1;
+  try {
+    SendBatch(QueryType, cancelled);
+  } catch (...) {
+    // A first statement that failed may leave the rest of its batch (the
+    // @@ROWCOUNT query ending a post's statement) pending on a connection
+    // others share; a statement's results are read to the end anyway.
+    if (QueryType != qtQuery && FDBProcess != nullptr && !dbdead(FDBProcess)) dbcancel(FDBProcess);
+    throw;
+  }
   if (cancelled) return;
   // Only a query shows rows; any other statement reads its results to the
   // end, so that no rows are left pending on a connection others share.
   const bool settle = QueryType != qtQuery;
   FResultPending = !settle;
   ReadResults(settle);
+  // Counts reported keep their meaning (the sum over the statements); when
+  // none came, the @@ROWCOUNT the statement ended with tells whether its
+  // last statement changed a row.
+  if (FReportsRowCount && FRowsAffected < 0 && FReportedRowCount >= 0) {
+    FRowsAffected = static_cast<std::int32_t>(std::min<std::int64_t>(FReportedRowCount, INT32_MAX));
+  }
+}
+
+std::string TTessel::StatementText() const {
+  return FReportsRowCount ? FSQL->Text() + kRowCountQuery : FSQL->Text();
 }
 
 void TTessel::SendBatch(TQueryType, bool& Cancelled) {
@@ -89,7 +112,7 @@ void TTessel::SendBatch(TQueryType, bool& Cancelled) {
     Cancelled = !CallProcedure();
     return;
   }
-  dbcmd(FDBProcess, InsertParams(FSQL->Text()).c_str());
+  dbcmd(FDBProcess, InsertParams(StatementText()).c_str());
   if (!FThreadActive) {
     CheckDBResult(dbsqlexec(FDBProcess));
     return;
@@ -117,6 +140,9 @@ void TTessel::ReadResults(bool Settle) {
     try {
       CheckDBResult(FAIL);
     } catch (...) {
+      // The batch may go on after a failed statement (the @@ROWCOUNT query
+      // ending a post's statement does): nothing of it is left pending.
+      if (Settle) dbcancel(FDBProcess);
       Close();
       throw;
     }
@@ -128,7 +154,8 @@ void TTessel::ReadResults(bool Settle) {
   FRowsAffected = -1;
   while (r != kNoMoreResults) {
     const bool rows = dbcmdrow(FDBProcess) == SUCCEED;
-    if (rows && Settle && !SkipRows()) {
+    const bool read = rows && Settle && (FReportsRowCount ? ReadRowCount() : SkipRows());
+    if (rows && Settle && !read) {
       errors += "\r" + RecordedDBError().LastMsgText;
       if (dbdead(FDBProcess)) break;
     }
@@ -146,6 +173,26 @@ void TTessel::ReadResults(bool Settle) {
     r = dbresults(FDBProcess);
   }
   if (!errors.empty()) throw ElqSQLError(RecordedDBError().LastMsgNo, errors);
+}
+
+// The last row's first column is the count; a result of the statement
+// itself before it (an OUTPUT clause, a SELECT) is overwritten by it.
+bool TTessel::ReadRowCount() {
+  int status;
+  while ((status = dbnextrow(FDBProcess)) == REG_ROW || status > 0) {
+    const DBBYTE* data = dbdata(FDBProcess, 1);
+    const DBINT length = dbdatlen(FDBProcess, 1);
+    std::int64_t count = -1;
+    if (data != nullptr && length == 4) {
+      std::int32_t value = 0;
+      std::memcpy(&value, data, sizeof value);
+      count = value;
+    } else if (data != nullptr && length == 8) {
+      std::memcpy(&count, data, sizeof count);
+    }
+    FReportedRowCount = count;
+  }
+  return status != FAIL;
 }
 
 // Reads the rows of the current result to its end; false when a fetch failed.

@@ -152,6 +152,7 @@ void TTessel::InternalUpdate(TUpdateKind UpdateKind) {
   statement->SetSQLServer(FDataBaseName);
   statement->SetDataSource(source.get());
   statement->SQL()->Assign(&lines);
+  statement->SetReportsRowCount(true);
   statement->InternalExecSQL(qtSQLUpdate);
   if (statement->RowsAffected() == 0) NoRowsAffected(FUpdateParams->TableName());
 }

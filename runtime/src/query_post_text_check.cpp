@@ -3,7 +3,8 @@
 // page 1252: the server would store every character that code page lacks as
 // '?' and report success. The client library does not say whether a result
 // column is one of those or a Unicode column, so the table's catalog does,
-// once per table while the query is open.
+// once per table while the query is open. Generated statements check their
+// update table; the update object checks the table its statement writes to.
 
 #include <string>
 #include <vector>
@@ -41,19 +42,28 @@ const std::vector<std::string>& TTessel::CodePageColumns(const std::string& Tabl
 void TTessel::CheckCodePageText(TUpdateKind UpdateKind) {
   if (UpdateKind == ukDelete) return;
   const TStringList& columns = *FUpdateParams->UpdateFields();
-  std::vector<TField*> texts;
+  std::vector<TField*> fields;
   for (int i = 0; i < columns.Count(); ++i) {
-    TField* field = FindField(columns[i]);
-    if (field == nullptr || field->FieldNo() < 1 || field->IsNull()) continue;
+    // An edit sends only the columns that changed.
+    if (UpdateKind == ukModify && !FieldChanged(columns[i])) continue;
+    if (TField* field = FindField(columns[i])) fields.push_back(field);
+  }
+  CheckCodePageText(FUpdateParams->TableName(), fields);
+}
+
+void TTessel::CheckCodePageText(const std::string& Table, const std::vector<TField*>& Fields) {
+  std::vector<TField*> texts;
+  for (TField* field : Fields) {
+    if (field->FieldNo() < 1 || field->IsNull()) continue;
     if (field->DataType() != ftString && field->DataType() != ftMemo) continue;
     texts.push_back(field);
   }
-  if (texts.empty()) return;
+  if (texts.empty() || Trim(Table).empty()) return;
   const std::vector<std::string>* code_page = nullptr;
   for (TField* field : texts) {
     const std::string value = field->AsString();
     if (values::IsAscii(value)) continue;
-    if (code_page == nullptr) code_page = &CodePageColumns(FUpdateParams->TableName());
+    if (code_page == nullptr) code_page = &CodePageColumns(Table);
     bool in_code_page = false;
     for (const std::string& name : *code_page)
       in_code_page = in_code_page || SameText(name, field->FieldName());

@@ -153,7 +153,7 @@ void TTessel::CreateProcedure() {
   }
   // Markers become the procedure's variables; a colon anywhere else (in a
   // literal, a time, a "::" escape) is left as it is.
-  const std::string text = FSQL->Text();
+  const std::string text = StatementText();
   std::string body;
   std::size_t copied = 0;
   if (FParams->Count() > 0) {

@@ -168,8 +168,12 @@ void TTessel::ReadBlobColumn(const TField* Field, char* Slot) {
           reinterpret_cast<const char*>(text), static_cast<std::size_t>(descriptor.DataLength))));
     }
     descriptor.BlobIndex = -1;
+    // Empty content is a value, not a null: a null has no data at all.
+    Slot[0] = text != nullptr ? 1 : 0;
+    std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
+    return;
   }
-  Slot[0] = (pointer != nullptr && descriptor.DataLength > 0) ? 1 : 0;
+  Slot[0] = 0;
   std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
 }
 

@@ -2,8 +2,10 @@
 // it keeps for each, and applying the current record of its query through
 // them.
 
+#include <cctype>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
@@ -19,6 +21,39 @@ constexpr int kSQLVARBINARY = 37;
 std::string FieldNameOf(const std::string& param, bool& old) {
   old = param.size() >= 4 && SameText(param.substr(0, 4), "OLD_");
   return old ? param.substr(4) : param;
+}
+
+// The next word of text from at (blanks and "--" comments skipped): up to a
+// blank or '('; a bracketed part may hold either.
+std::string NextWord(const std::string& text, std::size_t& at) {
+  for (;;) {
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    if (text.compare(at, 2, "--") != 0) break;
+    at = text.find('\n', at);
+    if (at == std::string::npos) at = text.size();
+  }
+  const std::size_t from = at;
+  bool bracketed = false;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '[') bracketed = true;
+    if (c == ']') bracketed = false;
+    if (!bracketed && (std::isspace(static_cast<unsigned char>(c)) || c == '(')) break;
+  }
+  return text.substr(from, at - from);
+}
+
+// The table an UPDATE or INSERT statement writes to; "" for any other
+// statement (a procedure call, a batch starting otherwise), whose columns
+// only the server knows.
+std::string TargetTable(const std::string& text) {
+  std::size_t at = 0;
+  const std::string verb = NextWord(text, at);
+  if (SameText(verb, "update")) return NextWord(text, at);
+  if (!SameText(verb, "insert")) return {};
+  std::string table = NextWord(text, at);
+  if (SameText(table, "into")) table = NextWord(text, at);
+  return table;
 }
 
 }  // namespace
@@ -66,6 +101,7 @@ TTessel* TSQLUpdate::GetQuery(TUpdateKind UpdateKind) {
   if (query == nullptr) {
     auto fresh = std::make_unique<TTessel>(this);
     fresh->SQL()->Assign(FSQLText[UpdateKind].get());
+    fresh->SetReportsRowCount(true);
     if (FDataSet != nullptr) fresh->SetSQLServer(FDataSet->DataBaseName());
     query = fresh.release();
   }
@@ -130,8 +166,24 @@ void TSQLUpdate::UpdateMaster(TUpdateKind UpdateKind) {
   }
 }
 
+// New text the statement's table would store as '?' is refused before
+// anything is sent, as for generated statements.
+void TSQLUpdate::CheckCodePageText(TUpdateKind UpdateKind) {
+  if (FDataSet == nullptr || UpdateKind == ukDelete) return;
+  TParams* params = GetQuery(UpdateKind)->Params();
+  std::vector<TField*> fields;
+  for (int i = 0; i < params->Count(); ++i) {
+    bool old = false;
+    TField* field = FDataSet->FindField(FieldNameOf(params->Items(i)->Name(), old));
+    if (field != nullptr && !old) fields.push_back(field);
+  }
+  if (fields.empty()) return;
+  FDataSet->CheckCodePageText(TargetTable(FSQLText[UpdateKind]->Text()), fields);
+}
+
 void TSQLUpdate::Apply(TUpdateKind UpdateKind) {
   SetParams(UpdateKind);
+  CheckCodePageText(UpdateKind);
   ExecSQL(UpdateKind);
   if (UpdateKind != ukDelete) UpdateMaster(UpdateKind);
 }

@@ -248,34 +248,42 @@ void Run::ThroughFields(int path) {
   }
 }
 
-// Assigns and posts; "" when the value was taken, or refused as it must be.
+// What is wrong with a refusal of the value: "" when it is a database or
+// conversion error naming the field and the refused part of the value.
+std::string RefusalFault(const Exception& e, const FidelityValue& value) {
+  if (dynamic_cast<const EDatabaseError*>(&e) == nullptr &&
+      dynamic_cast<const EConvertError*>(&e) == nullptr) {
+    return "refused with an unexpected class: " + Describe(e);
+  }
+  if (e.Message().find(kValueField) == std::string::npos) {
+    return "the refusal does not name the field: " + e.Message();
+  }
+  if (e.Message().find(value.refused) == std::string::npos) {
+    return "the refusal does not name '" + Printable(value.refused) + "': " + e.Message();
+  }
+  return "";
+}
+
+// Assigns and posts; "" when the value was taken, or refused as it must be:
+// at assignment, or at Post when only the column's table tells (the code
+// page of a char, varchar or text column). Nothing refused may reach the
+// server, which the reading back checks.
 std::string Run::WriteField(TTessel& query, const FidelityValue& value) const {
   TField* field = query.FieldByName(kValueField);
   try {
     AssignField(field, value);
   } catch (const Exception& e) {
     if (value.refused.empty()) return "refused at assignment: " + Describe(e);
-    if (dynamic_cast<const EDatabaseError*>(&e) == nullptr &&
-        dynamic_cast<const EConvertError*>(&e) == nullptr) {
-      return "refused with an unexpected class: " + Describe(e);
-    }
-    if (e.Message().find(kValueField) == std::string::npos) {
-      return "the refusal does not name the field: " + e.Message();
-    }
-    if (e.Message().find(value.refused) == std::string::npos) {
-      return "the refusal does not name '" + Printable(value.refused) + "': " + e.Message();
-    }
-    return "";
+    return RefusalFault(e, value);
   }
-  std::string accepted;
-  if (!value.refused.empty()) accepted = "accepted at assignment as " + Shown(FieldText(field));
   try {
     query.Post();
   } catch (const Exception& e) {
-    return accepted.empty() ? "Post raised " + Describe(e)
-                            : accepted + ", then Post raised " + Describe(e);
+    if (value.refused.empty()) return "Post raised " + Describe(e);
+    const std::string fault = RefusalFault(e, value);
+    return fault.empty() ? "" : "Post " + fault;
   }
-  return accepted.empty() ? "" : accepted + " and posted";
+  return value.refused.empty() ? "" : "accepted and posted as " + Shown(FieldText(field));
 }
 
 // INSERT statements with parameters, as text or through the prepared

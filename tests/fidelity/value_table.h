@@ -37,8 +37,9 @@ struct FidelityValue {
   // What python-tds reads when it differs from `expect` (dates in isoformat,
   // floats as repr, GUIDs in lower case).
   std::optional<std::string> python;
-  // Not empty: the assignment must raise EDatabaseError naming the field and
-  // this part of the value, before anything is sent.
+  // Not empty: the assignment, or the Post when only the column's table can
+  // tell (a code page), must raise EDatabaseError naming the field and this
+  // part of the value, before anything is sent.
   std::string refused;
 };
 

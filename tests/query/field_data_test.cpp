@@ -288,7 +288,37 @@ TEST_F(FieldDataTest, BlobSlotsHoldContentOfTheActiveBufferOnly) {
   query->SetBlobData(body, other.data(), "ignored");
   EXPECT_EQ(query->GetBlobData(body, other.data()), "");
   query->Next();
-  EXPECT_TRUE(body->IsNull()) << "an empty text reads as null";
+  EXPECT_FALSE(body->IsNull()) << "an empty text is a value, not a null";
+  EXPECT_EQ(body->AsString(), "");
+}
+
+// Empty content and null stay apart through the edit buffer, the cache and
+// the posted statement.
+TEST_F(FieldDataTest, EmptyBlobContentIsNotNull) {
+  MakeTable("q_blob_empty", "id int NOT NULL PRIMARY KEY, body text NULL",
+            {"(1, NULL)", "(2, 'x')"});
+  TTessel* query = NewQuery("SELECT id, body FROM q_blob_empty ORDER BY id");
+  query->UpdateParams()->SetTableName("q_blob_empty");
+  query->UpdateParams()->KeyFields()->Add("id");
+  query->UpdateParams()->UpdateFields()->SetText("body");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  TField* body = query->FieldByName("body");
+  EXPECT_TRUE(body->IsNull());
+  query->Edit();
+  body->SetAsString("");
+  EXPECT_FALSE(body->IsNull());
+  query->Post();
+  EXPECT_FALSE(body->IsNull()) << "the cache keeps the empty value";
+  query->Next();
+  query->Edit();
+  body->Clear();
+  EXPECT_TRUE(body->IsNull());
+  query->Post();
+  EXPECT_EQ(Rows(server->GetBaseProcess(),
+                 "SELECT CASE WHEN body IS NULL THEN 'null' ELSE 'empty' END FROM q_blob_empty "
+                 "ORDER BY id"),
+            (std::vector<std::string>{"empty", "null"}));
 }
 
 }  // namespace

@@ -295,7 +295,8 @@ class TVarBytesField : public TBytesField {
 
 // Binary large object. Its content is read and written through the stream the
 // dataset gives (CreateBlobStream); Modified is set when a write stream stored
-// new content and is cleared when the record is posted or cancelled.
+// new content and is cleared when the record is posted or cancelled. Empty
+// content is a value; only Clear (or a null read) makes the field null.
 class TBlobField : public TField {
  public:
   explicit TBlobField(TComponent* owner);
@@ -305,8 +306,6 @@ class TBlobField : public TField {
   void SetModified(bool value) { modified_ = value; }
   // Bytes of the current content.
   std::int64_t BlobSize() const;
-  // A modified blob is null when its new content is empty.
-  bool IsNull() const override;
   std::string AsString() const override;
   void SetAsString(const std::string& value) override;
   void Clear() override;

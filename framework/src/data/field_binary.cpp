@@ -87,13 +87,10 @@ void TBlobField::SetAsString(const std::string& value) {
 }
 
 void TBlobField::Clear() {
-  // An empty write stream stores empty content, which the dataset keeps as null.
+  // Empty content first, so that no earlier content is left behind, then the
+  // value marked null: empty content alone is a value, as the empty string is.
   CheckedDataSet().CreateBlobStream(this, bmWrite);
-}
-
-bool TBlobField::IsNull() const {
-  if (modified_) return BlobSize() == 0;
-  return TField::IsNull();
+  TField::Clear();
 }
 
 std::int64_t TBlobField::BlobSize() const {

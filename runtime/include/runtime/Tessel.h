@@ -246,6 +246,15 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // that the server gave up when a transaction ended; it moves to the current
   // one, so that its next statement runs in the server's transaction.
   void FollowBaseConnection();
+  // A statement run for a post ends with a query of @@ROWCOUNT: with counts
+  // switched off (SET NOCOUNT ON, in the session, a procedure or a trigger)
+  // the server reports none, and a write that changed nothing must still be
+  // told from one that changed its row.
+  void SetReportsRowCount(bool Value) { FReportsRowCount = Value; }
+  // Refuses, before anything is sent, new text of any of Fields that goes to
+  // a char, varchar or text column of Table (a column of the field's name)
+  // and holds a character code page 1252 lacks, naming field and character.
+  void CheckCodePageText(const std::string& Table, const std::vector<TField*>& Fields);
 
   // --- master-detail --------------------------------------------------------
   void SetParamsFromCursor();
@@ -448,6 +457,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void MoveConnection(bool Shared);
   void ReadResults(bool Settle);
   bool SkipRows();
+  // Reads the rows of the @@ROWCOUNT query that ends a post's statement.
+  bool ReadRowCount();
+  // The SQL text as sent or made into a procedure.
+  std::string StatementText() const;
   void DropProcedure();
   void CreateProcedure();
   void DescribeColumns();
@@ -515,6 +528,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::unique_ptr<std::vector<std::uint8_t>> FParamData;
   TSQLUpdate* FUpdateObject = nullptr;
   std::int32_t FRowsAffected = 0;
+  bool FReportsRowCount = false;
+  // The @@ROWCOUNT the last batch ended with; -1 when none was read.
+  std::int64_t FReportedRowCount = -1;
   bool FCacheAllRecords = false;
   std::unique_ptr<TTesselDataLink> FDataLink;
   bool FParamCheck = true;

@@ -94,12 +94,16 @@ class TSQLUpdate : public TComponent {
   // (any case) takes the field's old value, "name" its new value (the old one
   // when no new value was given); a name without a field stays as it is.
   void SetParams(TUpdateKind UpdateKind);
+  // Refuses new text of a field bound to the kind's parameters that the
+  // statement's table (UPDATE or INSERT INTO it) would store as '?', naming
+  // the field and the character, before anything is sent.
+  void CheckCodePageText(TUpdateKind UpdateKind);
   // Runs the kind's statement on the base connection; no row affected is the
   // "Update failed" error, offered first to DataSet's OnUpdateError.
   void ExecSQL(TUpdateKind UpdateKind);
   // Copies the memo and blob values sent back into DataSet's active record.
   void UpdateMaster(TUpdateKind UpdateKind);
-  // SetParams, ExecSQL and, except for deletes, UpdateMaster.
+  // SetParams, CheckCodePageText, ExecSQL and, except for deletes, UpdateMaster.
   void Apply(TUpdateKind UpdateKind);
   // Closes every statement query created so far; they stay for reuse.
   void Close();

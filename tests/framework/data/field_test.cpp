@@ -382,6 +382,12 @@ TEST(Fields, BlobAndMemoStreams) {
   ds->Edit();
   memo->Clear();
   EXPECT_TRUE(memo->IsNull());
+  memo->SetAsString("");
+  EXPECT_FALSE(memo->IsNull()) << "empty content is a value, not a null";
+  EXPECT_EQ(memo->AsVariant().AsString(), "");
+  memo->Clear();
+  EXPECT_TRUE(memo->IsNull());
+  EXPECT_TRUE(memo->AsVariant().IsNull());
   ds->Cancel();
   EXPECT_EQ(memo->AsString(), "new");
   EXPECT_THROW(ds->CreateBlobStream(memo, bmWrite), EDatabaseError) << "browse state";

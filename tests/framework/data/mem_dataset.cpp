@@ -356,9 +356,7 @@ void TMemDataSet::SetFieldData(TField* field, const void* data) {
     field->Validate(data);
     if (field->IsBlob()) {
       const auto* content = static_cast<const std::string*>(data);
-      *BlobSlot(field) = content == nullptr || content->empty()
-                             ? std::nullopt
-                             : std::optional<std::string>(*content);
+      *BlobSlot(field) = content == nullptr ? std::nullopt : std::optional<std::string>(*content);
     } else {
       char* slot = buffer + offsets_[static_cast<std::size_t>(field->FieldNo() - 1)];
       slot[0] = data != nullptr ? 1 : 0;
