@@ -83,8 +83,9 @@ std::string encodeUtf8(const std::u32string& s);
 
 }  // namespace
 
-// Lower case as the case-insensitive collation sees it: ASCII, Latin-1,
-// Latin Extended-A, Greek and Cyrillic capitals.
+// Lower case for LIKE, CHARINDEX and LOWER: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic capitals. Comparisons under TSQL_CI go to
+// ICU instead (compareCaseInsensitive).
 char32_t foldCase(char32_t c) {
   if (c < 0x80) return static_cast<char32_t>(std::tolower(static_cast<int>(c)));
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
@@ -1256,7 +1257,11 @@ bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
         char32_t c = foldCase(ch);
         for (std::size_t k = 0; k < set.size(); ++k) {
           if (k + 2 < set.size() && set[k + 1] == U'-') {
-            if (c >= foldCase(set[k]) && c <= foldCase(set[k + 2])) hit = true;
+            // A range runs in the collation's order: [a-z] takes é.
+            const std::string at = encodeUtf8(std::u32string(1, ch));
+            if (compareCaseInsensitive(encodeUtf8(std::u32string(1, set[k])), at) <= 0 &&
+                compareCaseInsensitive(at, encodeUtf8(std::u32string(1, set[k + 2]))) <= 0)
+              hit = true;
             k += 2;
           } else if (foldCase(set[k]) == c) {
             hit = true;

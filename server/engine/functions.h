@@ -28,7 +28,7 @@ void reindexIfCollationChanged(sqlite3* db);
 // Records in a new database file that its indexes follow today's order.
 void markCollationVersion(sqlite3* db);
 
-// Case folding of the collation, on code points.
+// Case folding of LIKE and the string functions, on code points.
 char32_t foldCase(char32_t c);
 char32_t upperCase(char32_t c);
 

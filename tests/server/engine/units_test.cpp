@@ -252,6 +252,25 @@ TEST(Like, PatternsOfTransactSql) {
   EXPECT_FALSE(likeMatch("_", "", -1));
   EXPECT_TRUE(likeMatch("_", "\xC3\xBC", -1));
   EXPECT_TRUE(likeMatch("[", "[", -1));
+  // Ranges follow the collation; single characters ignore case, not accents.
+  EXPECT_TRUE(likeMatch("[a-z]cole",
+                        "\xC3\x89"
+                        "cole",
+                        -1));
+  EXPECT_FALSE(likeMatch("[^a-z]cole",
+                         "\xC3\xA9"
+                         "cole",
+                         -1));
+  EXPECT_TRUE(
+      likeMatch("\xC3\x89"
+                "C%",
+                "\xC3\xA9"
+                "cole",
+                -1));
+  EXPECT_FALSE(likeMatch("EC%",
+                         "\xC3\xA9"
+                         "cole",
+                         -1));
 }
 
 TEST(Errors, MessagesCarryNumbersSeveritiesAndArguments) {
