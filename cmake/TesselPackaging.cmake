@@ -29,7 +29,11 @@ set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_NAME tessel-sqld)
 set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_TESSEL-SQLD_DESCRIPTION
   "SQL Server stand-in over SQLite\n A TDS 7.1-7.4 server on the loopback address that keeps its databases in\n SQLite files under /var/lib/tessel-sqld, run as a systemd service.")
-set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_DEPENDS "libsqlite3-0, libssl3, adduser")
+# The server compares text with ICU; its run-time package is named after
+# ICU's major version (libicu72 ...).
+find_package(ICU QUIET COMPONENTS uc i18n)
+string(REGEX MATCH "^[0-9]+" icu_major "${ICU_VERSION}")
+set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_DEPENDS "libsqlite3-0, libssl3, libicu${icu_major}, adduser")
 set(pkg ${CMAKE_CURRENT_BINARY_DIR}/packaging/tessel-sqld)
 set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_CONTROL_EXTRA
   ${pkg}/postinst ${pkg}/prerm ${pkg}/postrm ${pkg}/conffiles)

@@ -9,7 +9,7 @@
 // their column type keeps; a date key matches a date field only without a
 // time of day, and a time key a time field only on day 0, as those fields
 // show their values. Text compares as the server's default collation does
-// (see text_collation.h), with case counting unless loCaseInsensitive is
+// (see collation/text_collation.h), with case counting unless loCaseInsensitive is
 // given, and loPartialKey matching whole characters at the start. Keys that
 // cannot be compared that way (text and image, binary, calculated fields,
 // values that do not convert) are refused before the cursor moves.
@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "collation/text_collation.h"
 #include "framework/data_consts.h"
 #include "framework/decimal.h"
 #include "framework/sysutils.h"
@@ -29,7 +30,6 @@
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
-#include "text_collation.h"
 
 namespace tessel {
 namespace {

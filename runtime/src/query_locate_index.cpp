@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "collation/text_collation.h"
 #include "locate_index.h"
 #include "query_search_key.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
-#include "text_collation.h"
 
 namespace tessel {
 namespace {

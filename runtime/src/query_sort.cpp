@@ -6,7 +6,7 @@
 // then runs over (key, former position) entries, so a comparison never
 // decodes a value again. It is not stable: records with equal keys end in the order the
 // partitioning leaves them. Char and varchar values sort as the server's
-// default collation orders them (text_collation.h): letters and accents
+// default collation orders them (collation/text_collation.h): letters and accents
 // first, then case, a lower-case letter before its capital.
 
 #include <algorithm>
@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include "collation/text_collation.h"
 #include "framework/decimal.h"
 #include "framework/sysutils.h"
 #include "query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
-#include "text_collation.h"
 
 namespace tessel {
 namespace {

@@ -53,6 +53,7 @@ EngineState::EngineState(const EngineOptions& options) : options_(options) {
     if (entry.path().extension() == ".db") names_.insert(lower(entry.path().stem().string()));
   }
   recover();
+  reindexFiles();
   if (!exists("master")) createFile("master");
   // tempdb is shared by all sessions and starts empty with every start of
   // the engine; master keeps its row. A server that cannot make it (a full
@@ -73,6 +74,29 @@ EngineState::EngineState(const EngineOptions& options) : options_(options) {
     warn("tempdb is not available, temporary tables cannot be used: " + tempdbError_);
   }
   if (!exists("tessel")) createFile("tessel");
+}
+
+// Indexes over text in files written under another order than TSQL_CI's
+// today would find rows in the wrong places: they are rebuilt before any
+// session opens the file. A file that cannot be rebuilt is served as it is.
+void EngineState::reindexFiles() {
+  for (const std::string& name : names_) {
+    if (name == "tempdb") continue;
+    try {
+      sqlite3* raw = nullptr;
+      const std::string path = pathFor(name);
+      int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+      SqliteDb db(raw);
+      if (rc != SQLITE_OK) throwLastError(raw, rc);
+      Settings settings;
+      registerFunctions(db.get(), &settings);
+      sqlite3_busy_timeout(db.get(), 10000);
+      reindexIfCollationChanged(db.get());
+    } catch (const std::exception& e) {
+      warn(pathFor(name) +
+           ": its text indexes could not be rebuilt for today's collation: " + e.what());
+    }
+  }
 }
 
 void EngineState::warn(const std::string& text) const {
@@ -184,6 +208,7 @@ void EngineState::createFile(const std::string& name) {
   sqlite3_busy_timeout(db.get(), 10000);
   execSql(db.get(), "PRAGMA journal_mode=WAL");
   Catalog::initialize(db.get(), "main", lower(name) == "master");
+  markCollationVersion(db.get());
   names_.insert(lower(name));
   // master keeps the list of databases.
   if (lower(name) != "master") {

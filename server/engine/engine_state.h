@@ -71,6 +71,7 @@ class EngineState {
   void createFile(const std::string& name);
   void warn(const std::string& text) const;
   void recover();
+  void reindexFiles();
 
   EngineOptions options_;
   std::string directory_;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "collation/text_collation.h"
 #include "convert.h"
 #include "datetime.h"
 #include "datetime2.h"
@@ -60,10 +61,6 @@ void resultText(sqlite3_context* c, const std::string& s) {
   sqlite3_result_text64(c, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-unsigned char fold(unsigned char c) {
-  return static_cast<unsigned char>(std::tolower(c));
-}
-
 // Decodes UTF-8 into code points; a truncated sequence's bytes stand alone.
 std::u32string decodeUtf8(std::string_view s) {
   std::u32string out;
@@ -86,8 +83,9 @@ std::string encodeUtf8(const std::u32string& s);
 
 }  // namespace
 
-// Lower case as the case-insensitive collation sees it: ASCII, Latin-1,
-// Latin Extended-A, Greek and Cyrillic capitals.
+// Lower case for LIKE, CHARINDEX and LOWER: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic capitals. Comparisons under TSQL_CI go to
+// ICU instead (compareCaseInsensitive).
 char32_t foldCase(char32_t c) {
   if (c < 0x80) return static_cast<char32_t>(std::tolower(static_cast<int>(c)));
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
@@ -292,16 +290,12 @@ std::string variantKey(const TypeInfo& held, const Stored& inner) {
     return (negative ? "40" : "41") + digits;
   }
   if (isCharType(t)) {
-    // As the TSQL_CI collation compares: case folded, trailing spaces ignored.
+    // As the TSQL_CI collation compares: ICU's key ignoring case, trailing
+    // spaces ignored.
     std::string_view s = inner.s;
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
     std::string out = "3";
-    for (char32_t ch : decodeUtf8(s)) {
-      char32_t f = foldCase(ch);
-      out += static_cast<char>((f >> 16) & 0xFF);
-      out += static_cast<char>((f >> 8) & 0xFF);
-      out += static_cast<char>(f & 0xFF);
-    }
+    collation::AppendSortKey(s, out, collation::Level::IgnoreCase);
     return out;
   }
   if (isBinaryType(t)) return "2" + inner.s;
@@ -1233,25 +1227,8 @@ constexpr FunctionDef kFunctions[] = {
 int compareCaseInsensitive(std::string_view a, std::string_view b) {
   while (!a.empty() && a.back() == ' ') a.remove_suffix(1);
   while (!b.empty() && b.back() == ' ') b.remove_suffix(1);
-  // ASCII fast path; from the first other byte on, folded code points.
-  std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 0x80 || y >= 0x80) {
-      std::u32string ua = decodeUtf8(a.substr(i)), ub = decodeUtf8(b.substr(i));
-      std::size_t m = std::min(ua.size(), ub.size());
-      for (std::size_t k = 0; k < m; ++k) {
-        char32_t p = foldCase(ua[k]), q = foldCase(ub[k]);
-        if (p != q) return p < q ? -1 : 1;
-      }
-      if (ua.size() == ub.size()) return 0;
-      return ua.size() < ub.size() ? -1 : 1;
-    }
-    int fx = fold(x), fy = fold(y);
-    if (fx != fy) return fx < fy ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  // Texts of printable ASCII take the library's byte loop, others ICU.
+  return collation::Compare(a, b, collation::Level::IgnoreCase);
 }
 
 bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
@@ -1280,7 +1257,11 @@ bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
         char32_t c = foldCase(ch);
         for (std::size_t k = 0; k < set.size(); ++k) {
           if (k + 2 < set.size() && set[k + 1] == U'-') {
-            if (c >= foldCase(set[k]) && c <= foldCase(set[k + 2])) hit = true;
+            // A range runs in the collation's order: [a-z] takes é.
+            const std::string at = encodeUtf8(std::u32string(1, ch));
+            if (compareCaseInsensitive(encodeUtf8(std::u32string(1, set[k])), at) <= 0 &&
+                compareCaseInsensitive(at, encodeUtf8(std::u32string(1, set[k + 2]))) <= 0)
+              hit = true;
             k += 2;
           } else if (foldCase(set[k]) == c) {
             hit = true;
@@ -1312,6 +1293,31 @@ bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
   }
   while (pi < p.size() && p[pi] == U'%') ++pi;
   return pi == p.size();
+}
+
+// A file keeps in PRAGMA user_version the collation version its TSQL_CI
+// indexes were built under; files of servers that compared by case-folded
+// code points hold 0.
+void markCollationVersion(sqlite3* db) {
+  execSql(db, "PRAGMA user_version = " + std::to_string(collation::Version()));
+}
+
+void reindexIfCollationChanged(sqlite3* db) {
+  std::int64_t stored = 0;
+  querySql(db, "PRAGMA user_version", {},
+           [&](sqlite3_stmt* s) { stored = sqlite3_column_int64(s, 0); });
+  if (stored == collation::Version()) return;
+  execSql(db, "BEGIN IMMEDIATE");
+  try {
+    execSql(db, "REINDEX TSQL_CI");
+    markCollationVersion(db);
+    execSql(db, "COMMIT");
+  } catch (...) {
+    // Texts a unique index held apart may be the same text now; the file
+    // keeps its old version and is tried again at the next start.
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
 }
 
 void registerFunctions(sqlite3* db, const Settings* settings) {

@@ -14,11 +14,21 @@ namespace tessel::sqld::engine {
 
 void registerFunctions(sqlite3* db, const Settings* settings);
 
-// Compares as SQL_Latin1_General_CP1_CI_AS does for our purposes: case-
-// insensitive, trailing blanks ignored. <0, 0, >0.
+// The order of TSQL_CI, the case-insensitive, accent-sensitive collation:
+// ICU's root collation ignoring case, as the client package compares text
+// (collation/text_collation.h), trailing blanks ignored. <0, 0, >0.
 int compareCaseInsensitive(std::string_view a, std::string_view b);
 
-// Case folding of the collation, on code points.
+// Rebuilds the indexes of the database file `db` that use TSQL_CI when they
+// were built under another order than compareCaseInsensitive's (an older
+// server or another ICU), then records the order in the file. Needs
+// registerFunctions on db.
+void reindexIfCollationChanged(sqlite3* db);
+
+// Records in a new database file that its indexes follow today's order.
+void markCollationVersion(sqlite3* db);
+
+// Case folding of LIKE and the string functions, on code points.
 char32_t foldCase(char32_t c);
 char32_t upperCase(char32_t c);
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "text_collation.h"
+#include "collation/text_collation.h"
 
 namespace tessel::collation {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "collation/text_collation.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
 #include "query_fixture.h"
-#include "text_collation.h"
 
 namespace tessel::testing {
 namespace {

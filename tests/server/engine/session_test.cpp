@@ -951,5 +951,98 @@ TEST_F(SessionTest, ColumnsKeepTheirAnsiPaddingAcrossEngines) {
   std::filesystem::remove_all(dir);
 }
 
+// The text column's values in the rows of a result, in order.
+std::vector<std::string> texts(const RecordingSink& sink, std::size_t result = 0) {
+  std::vector<std::string> out;
+  if (sink.results.size() <= result) return out;
+  for (const auto& row : sink.results[result].rows)
+    out.push_back(std::get<std::string>(row.at(0).data()));
+  return out;
+}
+
+TEST_F(SessionTest, TextComparesIgnoringCaseButNotAccents) {
+  auto s = open();
+  auto r = run(*s,
+               "CREATE TABLE words (w nvarchar(20) NOT NULL) "
+               "CREATE INDEX words_w ON words (w) "
+               "INSERT words VALUES (N'zebra') INSERT words VALUES (N'École') "
+               "INSERT words VALUES (N'ecole') INSERT words VALUES (N'Apple') "
+               "INSERT words VALUES (N'été') INSERT words VALUES (N'apricot') "
+               "SELECT w FROM words ORDER BY w "
+               "SELECT w FROM words WHERE w = N'ÉCOLE' "
+               "SELECT w FROM words WHERE w = N'ECOLE' "
+               "SELECT w FROM words WHERE w LIKE N'éc%' "
+               "SELECT max(w) FROM words WHERE w <> N'zebra' "
+               "SELECT count(DISTINCT w) FROM (SELECT w FROM words UNION ALL "
+               "SELECT upper(w) FROM words) x");
+  ASSERT_TRUE(r.errors().empty()) << r.errors()[0].text;
+  ASSERT_EQ(r.results.size(), 6u);
+  EXPECT_EQ(texts(r, 0),
+            (std::vector<std::string>{"Apple", "apricot", "ecole", "École", "été", "zebra"}));
+  EXPECT_EQ(texts(r, 1), std::vector<std::string>{"École"});
+  EXPECT_EQ(texts(r, 2), std::vector<std::string>{"ecole"});
+  EXPECT_EQ(texts(r, 3), std::vector<std::string>{"École"});
+  EXPECT_EQ(texts(r, 4), std::vector<std::string>{"été"});
+  EXPECT_EQ(std::get<std::int64_t>(r.results[5].rows.at(0).at(0).data()), 6);
+}
+
+// An index a server built under an older order of text is rebuilt when the
+// engine opens the file, so that it finds its rows again.
+TEST_F(SessionTest, IndexesBuiltUnderAnOlderOrderAreRebuiltAtStart) {
+  std::string dir = ::testing::TempDir() + "/tessel_reindex_test_" + std::to_string(::getpid());
+  CancelFlag cancel;
+  std::string insert;
+  for (const char* w : {"abbey", "école", "Émile", "zebra", "yacht", "été", "ozone", "Öl"})
+    insert += std::string("INSERT names VALUES (N'") + w + "') ";
+  {
+    EngineOptions options;
+    options.dataDirectory = dir;
+    auto engine = createSqliteEngine(options);
+    auto s = openOn(*engine);
+    ASSERT_TRUE(s);
+    RecordingSink sink;
+    s->executeBatch(
+        "CREATE DATABASE old USE old CREATE TABLE names (n nvarchar(20) NOT NULL) "
+        "CREATE UNIQUE INDEX names_n ON names (n) " +
+            insert,
+        sink, cancel);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  }
+  {
+    // As servers that compared bytes without case left the file: every
+    // accented letter after z, and no collation version kept.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir + "/old.db").c_str(), &db), SQLITE_OK);
+    sqlite3_create_collation(db, "TSQL_CI", SQLITE_UTF8, nullptr,
+                             [](void*, int n1, const void* p1, int n2, const void* p2) {
+                               int n = std::min(n1, n2);
+                               int c = strncasecmp(static_cast<const char*>(p1),
+                                                   static_cast<const char*>(p2),
+                                                   static_cast<std::size_t>(n));
+                               return c ? c : n1 - n2;
+                             });
+    EXPECT_EQ(
+        sqlite3_exec(db, "REINDEX TSQL_CI; PRAGMA user_version = 0", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+  }
+  EngineOptions options;
+  options.dataDirectory = dir;
+  auto engine = createSqliteEngine(options);
+  auto s = openOn(*engine, "old");
+  ASSERT_TRUE(s);
+  RecordingSink sink;
+  s->executeBatch(
+      "SELECT n FROM names WHERE n = N'ÉCOLE' SELECT n FROM names WHERE n = N'émile' "
+      "SELECT n FROM names WHERE n = N'öl' SELECT n FROM names WHERE n > N'y' ORDER BY n",
+      sink, cancel);
+  ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+  EXPECT_EQ(texts(sink, 0), std::vector<std::string>{"école"});
+  EXPECT_EQ(texts(sink, 1), std::vector<std::string>{"Émile"});
+  EXPECT_EQ(texts(sink, 2), std::vector<std::string>{"Öl"});
+  EXPECT_EQ(texts(sink, 3), (std::vector<std::string>{"yacht", "zebra"}));
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace tessel::sqld::testing

@@ -208,6 +208,37 @@ TEST(Collation, CaseAndTrailingBlanks) {
   EXPECT_NE(compareCaseInsensitive("\xC3\xBC", "u"), 0);
 }
 
+// Accents count, case does not, and a letter with an accent sorts with its
+// letter, not after z as its code point would.
+TEST(Collation, AccentsCountAndLettersSortWithTheirAccents) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int order;
+  };
+  const Case cases[] = {
+      {"école", "ÉCOLE", 0},
+      {"ecole", "école", -1},
+      {"école", "zebra", -1},
+      {"één", "xx", -1},
+      {"e\xCC\x81"
+       "cole",
+       "École", 0},  // e + combining acute is é
+      {"résumé", "RESUME", 1},
+      {"résumé", "RESUMES", -1},
+      {"Zebra", "apple", 1},
+      {"Ångström", "angstrom", 1},
+      {"ÿ", "z", -1},
+      {"Пример", "пример", 0},
+      {"", " ", 0},
+  };
+  for (const Case& c : cases) {
+    auto sign = [](int x) { return (x > 0) - (x < 0); };
+    EXPECT_EQ(sign(compareCaseInsensitive(c.a, c.b)), c.order) << c.a << " vs " << c.b;
+    EXPECT_EQ(sign(compareCaseInsensitive(c.b, c.a)), -c.order) << c.b << " vs " << c.a;
+  }
+}
+
 TEST(Like, PatternsOfTransactSql) {
   EXPECT_TRUE(likeMatch("a%", "ABC", -1));
   EXPECT_TRUE(likeMatch("%b%", "abc", -1));
@@ -221,6 +252,25 @@ TEST(Like, PatternsOfTransactSql) {
   EXPECT_FALSE(likeMatch("_", "", -1));
   EXPECT_TRUE(likeMatch("_", "\xC3\xBC", -1));
   EXPECT_TRUE(likeMatch("[", "[", -1));
+  // Ranges follow the collation; single characters ignore case, not accents.
+  EXPECT_TRUE(likeMatch("[a-z]cole",
+                        "\xC3\x89"
+                        "cole",
+                        -1));
+  EXPECT_FALSE(likeMatch("[^a-z]cole",
+                         "\xC3\xA9"
+                         "cole",
+                         -1));
+  EXPECT_TRUE(
+      likeMatch("\xC3\x89"
+                "C%",
+                "\xC3\xA9"
+                "cole",
+                -1));
+  EXPECT_FALSE(likeMatch("EC%",
+                         "\xC3\xA9"
+                         "cole",
+                         -1));
 }
 
 TEST(Errors, MessagesCarryNumbersSeveritiesAndArguments) {

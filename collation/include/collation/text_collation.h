@@ -35,9 +35,14 @@ struct AsciiWeights {
   std::array<std::uint8_t, 256> Tertiary{};
 };
 
-// Built from the collator on first use; raises Exception when ICU cannot
-// open its root collation.
+// Built from the collator on first use. Here and below, a failure of ICU
+// (it cannot open its root collation) raises std::runtime_error.
 const AsciiWeights& Weights();
+
+// A number that changes whenever ICU's root collation may order texts
+// differently (another ICU): kept with stored indexes, which are rebuilt
+// when it differs. Never 0.
+std::int32_t Version();
 
 // The same answers as Compare, Equal and StartsWith below from ICU alone,
 // without the byte loops: those fall back on them, and tests hold the loops
@@ -147,6 +152,15 @@ inline int Compare(std::string_view a, std::string_view b, const AsciiWeights& w
   const int order = ascii::Compare(a, b, Level::Case, w);
   if (order != ascii::kUndecided) return order;
   return a == b ? 0 : CompareByCollator(a, b, Level::Case);
+}
+
+// -1, 0 or 1 as a sort orders a and b, looking at level only: ignoring case,
+// texts that differ only in case are the same (0).
+inline int Compare(std::string_view a, std::string_view b, Level level,
+                   const AsciiWeights& w = Weights()) {
+  const int order = ascii::Compare(a, b, level, w);
+  if (order != ascii::kUndecided) return order;
+  return a == b ? 0 : CompareByCollator(a, b, level);
 }
 
 // Whether a and b are the same text at level.

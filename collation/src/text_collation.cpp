@@ -2,7 +2,7 @@
 // directly, and clones of it per thread at the two strengths, with a
 // character break iterator per thread for the prefix test.
 
-#include "text_collation.h"
+#include "collation/text_collation.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
@@ -13,17 +13,16 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "framework/exceptions.h"
 
 namespace tessel::collation {
 namespace {
 
 void Check(UErrorCode status, const char* what) {
   if (U_FAILURE(status)) {
-    throw Exception(std::string("ICU cannot ") + what + ": " + u_errorName(status));
+    throw std::runtime_error(std::string("ICU cannot ") + what + ": " + u_errorName(status));
   }
 }
 
@@ -57,7 +56,7 @@ icu::Collator& CollatorAt(Level level) {
   std::unique_ptr<icu::Collator>& collator = Tools().Collators[static_cast<int>(level)];
   if (!collator) {
     std::unique_ptr<icu::Collator> copy(Prototype().clone());
-    if (!copy) throw Exception("ICU cannot copy its root collation");
+    if (!copy) throw std::runtime_error("ICU cannot copy its root collation");
     copy->setStrength(level == Level::Case ? icu::Collator::TERTIARY : icu::Collator::SECONDARY);
     collator = std::move(copy);
   }
@@ -132,6 +131,17 @@ const AsciiWeights& Weights() {
   return weights;
 }
 
+std::int32_t Version() {
+  UVersionInfo version;
+  Prototype().getVersion(version);
+  // Four bytes into 31 bits: the first (the collation runtime's own version)
+  // changes least and keeps the number clear of 0, which files made before
+  // any version was kept hold.
+  return static_cast<std::int32_t>((std::uint32_t{version[0]} & 0x3F) << 24 | version[1] << 16 |
+                                   version[2] << 8 | version[3]) |
+         0x40000000;
+}
+
 int CompareByCollator(std::string_view a, std::string_view b, Level level) {
   return Order(CollatorAt(level), a, b);
 }
@@ -146,7 +156,7 @@ void AppendSortKey(std::string_view text, std::string& out, Level level) {
     out.resize(at + static_cast<std::size_t>(room));
     const std::int32_t length =
         collator.getSortKey(unicode, reinterpret_cast<std::uint8_t*>(out.data() + at), room);
-    if (length == 0) throw Exception("ICU cannot make a sort key");
+    if (length == 0) throw std::runtime_error("ICU cannot make a sort key");
     if (length <= room) {
       // Without the terminating zero, which every key ends with.
       out.resize(at + static_cast<std::size_t>(length) - 1);
