@@ -14,22 +14,6 @@ bool IsBinary(TFieldType type) {
   return type == ftBytes || type == ftVarBytes || type == ftBlob || type == ftGraphic;
 }
 
-bool IsNumber(TFieldType type) {
-  switch (type) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftFloat:
-    case ftCurrency:
-    case ftBCD:
-    case ftAutoInc:
-    case ftLargeint:
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::string Base64(const std::string& bytes) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -175,7 +159,7 @@ int WriteJson(TDataSet& dataset, std::ostream& out) {
         out << (field.AsBoolean() ? "true" : "false");
       } else {
         const std::string text = ExportText(field);
-        out << (IsNumber(field.DataType()) && IsJsonNumber(text) ? text : JsonString(text));
+        out << (IsNumericType(field.DataType()) && IsJsonNumber(text) ? text : JsonString(text));
       }
     }
     out << "}";

@@ -1,6 +1,7 @@
 // Binding of built-in functions and aggregates.
 
 #include "binder.h"
+#include "binder_func_args.h"
 #include "datetime2.h"
 #include "errors.h"
 #include "exact.h"
@@ -10,17 +11,8 @@
 namespace tessel::sqld::engine {
 namespace {
 
-Typed make(std::string sql, TypeInfo type) {
-  Typed t;
-  t.sql = std::move(sql);
-  t.type = type;
-  return t;
-}
-
-void expectArgs(const Expr& e, std::size_t lo, std::size_t hi) {
-  if (e.args.size() < lo || e.args.size() > hi)
-    throw SqlError(174, {lower(e.op), std::to_string(lo)});
-}
+using func_args::expectArgs;
+using func_args::make;
 
 TypeInfo varcharOf(const TypeInfo& t) {
   if (isCharType(t.type)) return t;

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "binder.h"
+#include "binder_func_args.h"
 #include "convert.h"
 #include "errors.h"
 #include "lexer.h"
@@ -17,17 +18,8 @@
 namespace tessel::sqld::engine {
 namespace {
 
-Typed make(std::string sql, TypeInfo type) {
-  Typed t;
-  t.sql = std::move(sql);
-  t.type = type;
-  return t;
-}
-
-void expectArgs(const Expr& e, std::size_t lo, std::size_t hi) {
-  if (e.args.size() < lo || e.args.size() > hi)
-    throw SqlError(174, {lower(e.op), std::to_string(lo)});
-}
+using func_args::expectArgs;
+using func_args::make;
 
 std::string machineName() {
   std::array<char, HOST_NAME_MAX + 1> name{};

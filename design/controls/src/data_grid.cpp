@@ -82,22 +82,6 @@ class CursorKeeper {
   TBookmark bookmark_;
 };
 
-bool IsNumeric(TFieldType type) {
-  switch (type) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftFloat:
-    case ftCurrency:
-    case ftBCD:
-    case ftAutoInc:
-    case ftLargeint:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 DataGridModel::DataGridModel(QObject* parent)
@@ -366,8 +350,8 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const {
   TField* field = ColumnField(index.column());
   if (field == nullptr || index.row() < 0 || index.row() >= known_rows_) return {};
   if (role == Qt::TextAlignmentRole) {
-    return QVariant::fromValue(IsNumeric(field->DataType()) ? Qt::AlignRight | Qt::AlignVCenter
-                                                            : Qt::AlignLeft | Qt::AlignVCenter);
+    return QVariant::fromValue(IsNumericType(field->DataType()) ? Qt::AlignRight | Qt::AlignVCenter
+                                                                : Qt::AlignLeft | Qt::AlignVCenter);
   }
   if (role == Qt::EditRole) return EditText(index.row(), field);
   if (role != Qt::DisplayRole) return {};
@@ -376,7 +360,7 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const {
 
 bool DataGridModel::IsNumericColumn(int column) const {
   TField* field = ColumnField(column);
-  return field != nullptr && IsNumeric(field->DataType());
+  return field != nullptr && IsNumericType(field->DataType());
 }
 
 const QString& DataGridModel::CellDisplayText(int row, int column) const {

@@ -68,4 +68,21 @@ enum TUpdateKind : std::uint8_t { ukModify, ukInsert, ukDelete };
 // An error handler's answer: raise the error, end silently, or try again.
 enum TDataAction : std::uint8_t { daFail, daAbort, daRetry };
 
+// Whether fields of the type hold numbers (shown right-aligned, written unquoted).
+constexpr bool IsNumericType(TFieldType type) {
+  switch (type) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftAutoInc:
+    case ftLargeint:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace tessel
