@@ -193,6 +193,9 @@ void storeSequenceValue(sqlite3* db, const std::string& schema, std::int64_t id,
 }  // namespace
 
 std::int64_t SqliteSession::takeSequenceValue(const std::string& schema, std::int64_t id) {
+  // Statements that name the sequence took the lock before they began;
+  // this covers the ones that reach it another way (a column default).
+  lockForWrite(schema);
   auto value =
       engine_.sequences().next(schema, id, [&] { return loadSequence(db_.get(), schema, id); });
   if (!value) throw SqlError(11728, {objectName(db_.get(), schema, id)});
@@ -206,6 +209,7 @@ std::int64_t SqliteSession::takeSequenceRange(const std::string& database, const
   Name n{database, "", name};
   SequenceRef ref = resolveSequence(n);
   if (count < 1) throw SqlError(11733, {});
+  lockForWrite(ref.schema);
   auto range = engine_.sequences().range(
       ref.schema, ref.id, count, [&] { return loadSequence(db_.get(), ref.schema, ref.id); });
   if (!range) throw SqlError(11732, {name});
@@ -247,6 +251,9 @@ void SqliteSession::registerSequenceFunction() {
           sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
         } catch (const std::exception& e) {
           sqlite3_result_error(c, e.what(), -1);
+        } catch (const Cancelled&) {
+          // The statement stops as a cancelled one does: SQLite sees it interrupted.
+          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
         }
       },
       nullptr, nullptr, nullptr);
@@ -265,6 +272,9 @@ void SqliteSession::registerSequenceFunction() {
           }
         } catch (const std::exception& e) {
           sqlite3_result_error(c, e.what(), -1);
+        } catch (const Cancelled&) {
+          // The statement stops as a cancelled one does: SQLite sees it interrupted.
+          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
         }
       },
       nullptr, nullptr, nullptr);
@@ -286,6 +296,9 @@ void SqliteSession::registerSequenceFunction() {
           sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
         } catch (const std::exception& e) {
           sqlite3_result_error(c, e.what(), -1);
+        } catch (const Cancelled&) {
+          // The statement stops as a cancelled one does: SQLite sees it interrupted.
+          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
         }
       },
       nullptr, nullptr, nullptr);
