@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "binder.h"
+#include "convert.h"
 #include "errors.h"
 #include "lexer.h"
 #include "session.h"
@@ -349,11 +350,12 @@ void SqliteSession::execSequence(const CreateSequenceStmt& c, Frame& f) {
   const std::string& name = c.name.back();
   auto integerOption = [&](const ExprPtr& e) -> std::optional<std::int64_t> {
     if (!e) return std::nullopt;
-    Stored v = evaluate(*e, f);
-    if (v.kind == Stored::Kind::Int) return v.i;
-    if (v.kind == Stored::Kind::Real) return static_cast<std::int64_t>(v.r);
-    if (v.kind == Stored::Kind::Text) return std::stoll(v.s);
-    return std::nullopt;
+    TypeInfo from;
+    Stored v = evaluate(*e, f, &from);
+    // Constants beyond int are numeric: they convert as CAST(... AS bigint) does.
+    v = convertValue(v, from, makeType(SqlType::BigInt), 0, settings_);
+    if (v.kind != Stored::Kind::Int) return std::nullopt;
+    return v.i;
   };
   execSql(db_.get(), std::string("CREATE TABLE IF NOT EXISTS ") + q + kSequenceTable);
   catalog_.invalidate();
