@@ -235,6 +235,9 @@ class Binder {
   std::vector<std::string> params_;
   int aliasCounter_ = 0;
   int viewDepth_ = 0;
+  // NEXT VALUE FOR references of the row being bound, numbered: the ones of
+  // one row share its value (each VALUES row of an INSERT counts anew).
+  int sequenceSite_ = 0;
   std::vector<const CommonTable*> ctes_;
   // Recursive common table expressions whose recursive parts are binding:
   // their name, the working table's SQL name and its columns.

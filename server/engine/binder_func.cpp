@@ -164,7 +164,8 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
   }
   if (fn == "NEXT VALUE FOR") {
     SequenceRef seq = ctx_.resolveSequence(e.names);
-    Typed value = make("t_nextval(" + quoteText(seq.schema) + ", " + std::to_string(seq.id) + ")",
+    Typed value = make("t_nextval(" + quoteText(seq.schema) + ", " + std::to_string(seq.id) + ", " +
+                           std::to_string(sequenceSite_++) + ")",
                        makeType(SqlType::BigInt));
     if (seq.type.type != SqlType::BigInt) value.sql = convertSql(value, seq.type);
     value.type = seq.type;

@@ -270,6 +270,7 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
     }
   } depth{*this};
   ++statementDepth_;
+  sequenceRows_.clear();
   checkCancel();
   try {
     Flow flow = dispatchGuarded(s, frame);

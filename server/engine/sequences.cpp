@@ -221,6 +221,15 @@ std::int64_t SqliteSession::takeSequenceRange(const std::string& database, const
   return range->first;
 }
 
+std::int64_t SqliteSession::sequenceValueFor(const std::string& schema, std::int64_t id,
+                                             std::int64_t site) {
+  SequenceRow& row = sequenceRows_[{schema, id}];
+  if (!row.sites.empty() && row.sites.insert(site).second) return row.value;
+  row.value = takeSequenceValue(schema, id);
+  row.sites = {site};
+  return row.value;
+}
+
 void SqliteSession::keepSequenceValues() noexcept {
   if (sequencesTaken_.empty() || !sqlite3_get_autocommit(db_.get())) return;
   auto taken = std::move(sequencesTaken_);
@@ -241,12 +250,13 @@ void SqliteSession::keepSequenceValues() noexcept {
 
 void SqliteSession::registerSequenceFunction() {
   sqlite3_create_function_v2(
-      db_.get(), "t_nextval", 2, SQLITE_UTF8, this,
+      db_.get(), "t_nextval", 3, SQLITE_UTF8, this,
       [](sqlite3_context* c, int, sqlite3_value** v) {
         auto* self = static_cast<SqliteSession*>(sqlite3_user_data(c));
         try {
           std::string schema = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
-          sqlite3_result_int64(c, self->takeSequenceValue(schema, sqlite3_value_int64(v[1])));
+          sqlite3_result_int64(c, self->sequenceValueFor(schema, sqlite3_value_int64(v[1]),
+                                                         sqlite3_value_int64(v[2])));
         } catch (const SqlError& e) {
           std::string text = encodeErrorText(e.message(), false);
           sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
