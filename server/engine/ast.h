@@ -150,6 +150,7 @@ enum class StmtKind : std::uint8_t {
   CreateDatabase,
   CreateSchema,
   CreateType,
+  CreateSequence,
   EnableTrigger,
   Drop,
   Truncate,
@@ -181,6 +182,9 @@ struct Stmt {
   virtual ~Stmt() = default;
   StmtKind kind;
   int line = 1;
+  // The sequences its own expressions take values of (NEXT VALUE FOR): the
+  // statement writes them.
+  std::vector<Name> sequences;
 };
 
 struct QueryStmt : Stmt {
@@ -366,6 +370,24 @@ struct CreateTypeStmt : Stmt {
   TypeInfo base;                           // an alias type's base type
   bool nullSpecified = false;
   std::string text;  // the whole CREATE TYPE text
+};
+
+// CREATE SEQUENCE and ALTER SEQUENCE: the options the statement names; an
+// option left out keeps its default (CREATE) or its value (ALTER).
+struct CreateSequenceStmt : Stmt {
+  CreateSequenceStmt() : Stmt(StmtKind::CreateSequence) {}
+  Name name;
+  bool alter = false;
+  std::optional<TypeInfo> type;
+  ExprPtr start;  // START WITH
+  bool restart = false;
+  ExprPtr restartWith;  // RESTART [WITH n]; null: the start value
+  ExprPtr increment;
+  bool minSet = false;  // MINVALUE n or NO MINVALUE (null)
+  ExprPtr minValue;
+  bool maxSet = false;
+  ExprPtr maxValue;
+  std::optional<bool> cycle;
 };
 
 struct DropStmt : Stmt {

@@ -38,6 +38,13 @@
 namespace tessel::sqld::engine {
 
 // What the binder asks of the session.
+// A sequence as NEXT VALUE FOR names it.
+struct SequenceRef {
+  std::string schema;  // SQLite schema of its database
+  std::int64_t id = 0;
+  TypeInfo type;
+};
+
 class BindContext {
  public:
   virtual ~BindContext() = default;
@@ -54,6 +61,8 @@ class BindContext {
   // The CREATE VIEW text of a system view computed when named
   // (sys.dm_exec_sessions ...); empty for other names.
   virtual std::string dynamicViewText(const Name& name) = 0;
+  // The sequence named; throws 208 when there is none.
+  virtual SequenceRef resolveSequence(const Name& name) = 0;
 };
 
 struct Typed {
@@ -226,6 +235,9 @@ class Binder {
   std::vector<std::string> params_;
   int aliasCounter_ = 0;
   int viewDepth_ = 0;
+  // NEXT VALUE FOR references of the row being bound, numbered: the ones of
+  // one row share its value (each VALUES row of an INSERT counts anew).
+  int sequenceSite_ = 0;
   std::vector<const CommonTable*> ctes_;
   // Recursive common table expressions whose recursive parts are binding:
   // their name, the working table's SQL name and its columns.

@@ -129,6 +129,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
         if (!ins.columns.empty()) throw SqlError(row.size() > targets.size() ? 110 : 109, {});
         throw SqlError(213, {});
       }
+      sequenceSite_ = 0;
       values += values.empty() ? "(" : ", (";
       for (std::size_t i = 0; i < row.size(); ++i) {
         int idx = targets[i];

@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "exact.h"
 #include "lexer.h"
+#include "sqlite_util.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -130,6 +131,39 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
       a.sql = convertSql(a, makeType(SqlType::DateTime));
     return a.sql;
   };
+  // The catalog views' access to a sequence's definition:
+  // _TESSEL_SEQUENCE(object id, 'column', 'database').
+  if (fn == "_TESSEL_SEQUENCE") {
+    expectArgs(e, 3, 3);
+    const auto* name = std::get_if<std::string>(&e.args[2]->value.data());
+    const std::string database = name ? *name : std::string();
+    return make("t_seqattr(" + quoteText(ctx_.schemaFor(database)) + ", " + arg(0).sql + ", " +
+                    arg(1).sql + ")",
+                makeType(SqlType::BigInt));
+  }
+  // sp_sequence_get_range's steps: _TESSEL_SEQUENCE_RANGE(name, count) takes
+  // the values, _TESSEL_SEQUENCE_RANGE_PART(i) reads the rest of the answer.
+  if (fn == "_TESSEL_SEQUENCE_RANGE") {
+    expectArgs(e, 2, 2);
+    Typed name = text(0);
+    return make(
+        "t_seqrange(t_objdb(" + name.sql + "), t_objname(" + name.sql + "), " + arg(1).sql + ")",
+        makeType(SqlType::BigInt));
+  }
+  if (fn == "_TESSEL_SEQUENCE_RANGE_PART") {
+    expectArgs(e, 1, 1);
+    return make("t_seqrangepart(" + arg(0).sql + ")", makeType(SqlType::BigInt));
+  }
+  if (fn == "NEXT VALUE FOR") {
+    SequenceRef seq = ctx_.resolveSequence(e.names);
+    Typed value = make("t_nextval(" + quoteText(seq.schema) + ", " + std::to_string(seq.id) + ", " +
+                           std::to_string(sequenceSite_++) + ")",
+                       makeType(SqlType::BigInt));
+    if (seq.type.type != SqlType::BigInt) value.sql = convertSql(value, seq.type);
+    value.type = seq.type;
+    value.type.nullable = false;
+    return value;
+  }
   TypeInfo intType = makeType(SqlType::Int);
   const std::string db = quoteName(ctx_.schemaFor("")) + ".";
   if (fn == "CURRENT_TIMESTAMP" || fn == "GETDATE")

@@ -52,6 +52,7 @@ std::string infoViewText(std::string text, const Name& name) {
   std::string bracketed = db;
   for (std::size_t p = bracketed.find(']'); p != std::string::npos; p = bracketed.find(']', p + 2))
     bracketed.insert(p, 1, ']');
+  replace("$dbname", db);
   replace("$db.", db.empty() ? std::string() : "[" + bracketed + "]..");
   replace("$catalog", db.empty() ? std::string("db_name()") : quoteText(db));
   return text;
@@ -94,6 +95,8 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
       viewText = infoViewText(kInfoTables, name);
     } else if (iequals(name.back(), "COLUMNS")) {
       viewText = infoViewText(kInfoColumns, name);
+    } else if (iequals(name.back(), "SEQUENCES")) {
+      viewText = infoViewText(sequenceInfoViewText(), name);
     } else {
       throw SqlError(208, {"INFORMATION_SCHEMA." + name.back()});
     }

@@ -600,14 +600,16 @@ void Ddl::drop(const DropStmt& d) {
                xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
                realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
              });
-    std::string want = d.objectType == "TABLE"     ? "U "
-                       : d.objectType == "VIEW"    ? "V "
-                       : d.objectType == "TRIGGER" ? "TR"
-                                                   : "P ";
-    std::string kind = d.objectType == "TABLE"     ? "table"
-                       : d.objectType == "VIEW"    ? "view"
-                       : d.objectType == "TRIGGER" ? "trigger"
-                                                   : "procedure";
+    std::string want = d.objectType == "TABLE"      ? "U "
+                       : d.objectType == "VIEW"     ? "V "
+                       : d.objectType == "TRIGGER"  ? "TR"
+                       : d.objectType == "SEQUENCE" ? "SO"
+                                                    : "P ";
+    std::string kind = d.objectType == "TABLE"      ? "table"
+                       : d.objectType == "VIEW"     ? "view"
+                       : d.objectType == "TRIGGER"  ? "trigger"
+                       : d.objectType == "SEQUENCE" ? "sequence"
+                                                    : "procedure";
     if (!id || xtype != want) throw SqlError(3701, {"drop", kind, n.back()});
     if (want == "U ") {
       // A table that other tables reference cannot go.
@@ -624,6 +626,7 @@ void Ddl::drop(const DropStmt& d) {
       if (want == "U ")
         execSql(s_.db_.get(), "DROP TABLE " + quoteName(schema) + "." + quoteName(realName));
       s_.catalog_.dropObject(schema, id);
+      if (want == "SO") s_.dropSequence(schema, id);
       std::erase_if(s_.globalTemps_,
                     [&](const auto& g) { return g.id == id && schema == "tempdb"; });
     });

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "sequences.h"
 #include "sqld/engine.h"
 #include "write_locks.h"
 
@@ -63,6 +64,8 @@ class EngineState {
 
   // The write locks of the databases (write_locks.h).
   WriteLocks& writeLocks() { return writeLocks_; }
+  // The counters of the sequences of all databases (sequences.h).
+  SequenceCounters& sequences() { return sequences_; }
   // The databases a database user may use besides master and tempdb, its
   // default first, lower case; null for a login that may do everything.
   const std::vector<std::string>* userDatabases(const std::string& login) const;
@@ -84,6 +87,7 @@ class EngineState {
   std::int64_t commitId_ = 0;                      // GUARDED_BY(mutex_)
   std::map<std::int32_t, SessionEntry> sessions_;  // GUARDED_BY(mutex_)
   WriteLocks writeLocks_;
+  SequenceCounters sequences_;
   std::map<std::string, std::vector<std::string>> databaseUsers_;  // lower case
 };
 

@@ -258,6 +258,28 @@ constexpr std::array kErrors = {
     ErrorDef{10743, 15, B, "The number of rows provided for a OFFSET clause must be an integer."},
     ErrorDef{10744, 15, S,
              "The number of rows provided for a FETCH clause must be greater then zero."},
+    ErrorDef{11700, 16, S, "The increment for sequence object '%s' cannot be zero."},
+    ErrorDef{11702, 16, S,
+             "The sequence object '%s' must be of data type int, bigint, smallint, tinyint, or "
+             "decimal or numeric with a scale of 0, or any user-defined data type that is based "
+             "on one of the above integer data types."},
+    ErrorDef{11703, 16, S,
+             "The start value for sequence object '%s' must be between the minimum and maximum "
+             "value of the sequence object."},
+    ErrorDef{11704, 16, S,
+             "The current value '%s' for sequence object '%s' must be between the minimum and "
+             "maximum value of the sequence object."},
+    ErrorDef{11705, 16, S,
+             "The minimum value for sequence object '%s' must be less than its maximum value."},
+    ErrorDef{11708, 16, S,
+             "An invalid value was specified for argument '%s' for the given data type."},
+    ErrorDef{11728, 16, S,
+             "The sequence object '%s' has reached its minimum or maximum value. Restart the "
+             "sequence object to allow new values to be generated."},
+    ErrorDef{11732, 16, S,
+             "The requested range for sequence object '%s' exceeds the maximum or minimum limit. "
+             "Retry with a smaller range."},
+    ErrorDef{11733, 16, S, "Parameter '@range_size' must be a positive number."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{35100, 16, B,

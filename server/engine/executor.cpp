@@ -108,6 +108,7 @@ bool SqliteSession::open(Message& error) {
   }
   catalog_ = Catalog(db_.get());
   registerFunctions(db_.get(), &settings_);
+  registerSequenceFunction();
   sqlite3_progress_handler(db_.get(), 1000, &SqliteSession::progress, this);
   sqlite3_busy_handler(
       db_.get(),
@@ -262,10 +263,14 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
   struct Depth {
     SqliteSession& self;
     ~Depth() {
-      if (--self.statementDepth_ == 0) self.releaseWriteLocks();
+      if (--self.statementDepth_ == 0) {
+        self.keepSequenceValues();
+        self.releaseWriteLocks();
+      }
     }
   } depth{*this};
   ++statementDepth_;
+  sequenceRows_.clear();
   checkCancel();
   try {
     Flow flow = dispatchGuarded(s, frame);
@@ -530,6 +535,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateTrigger:
     case StmtKind::CreateType:
     case StmtKind::CreateSchema:
+    case StmtKind::CreateSequence:
     case StmtKind::EnableTrigger:
     case StmtKind::Drop:
       refreshSnapshot();
@@ -566,6 +572,10 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
       boundCache_.clear();
       break;
     }
+    case StmtKind::CreateSequence:
+      execSequence(static_cast<const CreateSequenceStmt&>(s), f);
+      boundCache_.clear();
+      break;
     case StmtKind::Use:
       execUse(static_cast<const UseStmt&>(s), f);
       break;

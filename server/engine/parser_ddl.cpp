@@ -17,6 +17,7 @@ StmtPtr Parser::parseCreate() {
   if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
   if (isWord("TRIGGER")) return parseCreateTrigger(start, false);
   if (isWord("TYPE")) return parseCreateType(start);
+  if (isWord("SEQUENCE")) return parseSequence(false);
   if (acceptWord("SCHEMA")) {
     auto s = std::make_unique<CreateSchemaStmt>();
     s->name = parseIdentifier();
@@ -395,13 +396,55 @@ StmtPtr Parser::parseCreateType(std::size_t start) {
   return s;
 }
 
+StmtPtr Parser::parseSequence(bool alter) {
+  next();
+  auto s = std::make_unique<CreateSequenceStmt>();
+  s->alter = alter;
+  s->name = parseName();
+  if (!alter && acceptWord("AS")) s->type = parseType();
+  for (;;) {
+    if (!alter && acceptWord("START")) {
+      expectWord("WITH");
+      s->start = parseExpr();
+    } else if (alter && acceptWord("RESTART")) {
+      s->restart = true;
+      if (acceptWord("WITH")) s->restartWith = parseExpr();
+    } else if (acceptWord("INCREMENT")) {
+      expectWord("BY");
+      s->increment = parseExpr();
+    } else if (acceptWord("MINVALUE")) {
+      s->minSet = true;
+      s->minValue = parseExpr();
+    } else if (acceptWord("MAXVALUE")) {
+      s->maxSet = true;
+      s->maxValue = parseExpr();
+    } else if (acceptWord("CYCLE")) {
+      s->cycle = true;
+    } else if (acceptWord("CACHE")) {
+      // The values are written as they are handed out: a cache size changes nothing.
+      if (peek().kind == TokenKind::Integer) next();
+    } else if (isWord("NO") && (isWord("MINVALUE", 1) || isWord("MAXVALUE", 1) ||
+                                isWord("CYCLE", 1) || isWord("CACHE", 1))) {
+      next();
+      std::string w = upper(next().text);
+      if (w == "MINVALUE") s->minSet = true;
+      if (w == "MAXVALUE") s->maxSet = true;
+      if (w == "CYCLE") s->cycle = false;
+    } else {
+      break;
+    }
+  }
+  return s;
+}
+
 StmtPtr Parser::parseDrop() {
   next();
   auto s = std::make_unique<DropStmt>();
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
   if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "TRIGGER" &&
-      type != "INDEX" && type != "DATABASE" && type != "SCHEMA" && type != "TYPE")
+      type != "INDEX" && type != "DATABASE" && type != "SCHEMA" && type != "TYPE" &&
+      type != "SEQUENCE")
     syntaxErrorAt(peek());
   s->objectType = type;
   do s->names.push_back(parseName());

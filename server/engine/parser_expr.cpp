@@ -667,6 +667,17 @@ ExprPtr Parser::parsePrimary() {
       return e;
     }
     if (isWord("CASE")) return parseCase();
+    // NEXT VALUE FOR sequence: a function without arguments that names its sequence.
+    if (isWord("NEXT") && isWord("VALUE", 1) && isWord("FOR", 2)) {
+      next();
+      next();
+      next();
+      auto e = makeExpr(ExprKind::Function, offset);
+      e->op = "NEXT VALUE FOR";
+      e->names = parseName();
+      sequenceRefs_.push_back(e->names);
+      return e;
+    }
     if (isSymbol("(", 1) && (!isReserved(t) || isReservedFunction(t))) {
       std::string name = next().text;
       return parseFunction(name, offset);

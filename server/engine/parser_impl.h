@@ -56,6 +56,8 @@ class Parser {
   ExprPtr parseCase();
   ExprPtr parseLiteral(bool negate = false);
   TypeInfo parseType();
+  // CREATE or ALTER SEQUENCE, from the word SEQUENCE on.
+  StmtPtr parseSequence(bool alter);
   // A variable's or parameter's type: a built-in type, or the name of a
   // user-defined type left in `userType` for the session to resolve.
   TypeInfo parseDeclaredType(Name& userType);
@@ -144,6 +146,8 @@ class Parser {
   };
   static constexpr int kMaxDepth = 500;
   int depth_ = 0;
+  // Sequences named by NEXT VALUE FOR since the statements being parsed began.
+  std::vector<Name> sequenceRefs_;
   bool lastTypeHadLength_ = false;
   std::string_view sql_;
   std::vector<Token> tokens_;

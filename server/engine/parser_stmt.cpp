@@ -61,6 +61,7 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
   DepthGuard guard(*this);
   const Token& t = peek();
   int line = t.line;
+  const std::size_t sequencesBefore = sequenceRefs_.size();
   StmtPtr s;
   if (t.kind == TokenKind::Word) {
     std::string w = upper(t.text);
@@ -137,6 +138,9 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       s = parseCreateTrigger(start, true);
     } else if ((w == "ENABLE" || w == "DISABLE") && isWord("TRIGGER", 1)) {
       s = parseEnableTrigger();
+    } else if (w == "ALTER" && isWord("SEQUENCE", 1)) {
+      next();
+      s = parseSequence(true);
     } else if (w == "ALTER" && isWord("TABLE", 1)) {
       s = parseAlterTable();
     } else if (w == "READTEXT") {
@@ -157,6 +161,9 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
     syntaxError();
   }
   s->line = line;
+  auto own = sequenceRefs_.begin() + static_cast<std::ptrdiff_t>(sequencesBefore);
+  s->sequences.assign(std::make_move_iterator(own), std::make_move_iterator(sequenceRefs_.end()));
+  sequenceRefs_.erase(own, sequenceRefs_.end());
   return s;
 }
 

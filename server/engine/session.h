@@ -115,6 +115,40 @@ class SqliteSession : public Session, private BindContext {
   const Settings& settings() override { return settings_; }
   bool identityInsert(const TableInfo& table) override;
   std::string dynamicViewText(const Name& name) override;
+  SequenceRef resolveSequence(const Name& name) override;
+
+  // Sequences (sequences.cpp).
+  void execSequence(const CreateSequenceStmt& c, Frame& f);
+  void dropSequence(const std::string& schema, std::int64_t id);
+  // NEXT VALUE FOR, as the SQLite function t_nextval(schema, id).
+  std::int64_t takeSequenceValue(const std::string& schema, std::int64_t id);
+  // The value for reference `site` of the statement: the row's own when
+  // another reference took it already.
+  std::int64_t sequenceValueFor(const std::string& schema, std::int64_t id, std::int64_t site);
+  // What sys.sequences shows: a column of _tessel_sequence, or nothing.
+  std::optional<std::int64_t> sequenceAttribute(const std::string& schema, std::int64_t id,
+                                                const std::string& attribute);
+  void registerSequenceFunction();
+  // sp_sequence_get_range: takes `count` values of the sequence `name`,
+  // returns the first and keeps the rest of the answer in lastRange_.
+  std::int64_t takeSequenceRange(const std::string& database, const std::string& name,
+                                 std::int64_t count);
+  // After a statement that leaves no transaction open: writes again the
+  // values a rollback took back from the files of the sequences this
+  // session took values of, so that a restart does not hand them out again.
+  void keepSequenceValues() noexcept;
+  std::set<std::pair<std::string, std::int64_t>> sequencesTaken_;
+  // The value each sequence gave the row the running statement is on, and
+  // the references (numbered by the binder) that took it: a reference that
+  // took it already starts the next row.
+  struct SequenceRow {
+    std::int64_t value = 0;
+    std::set<std::int64_t> sites;
+  };
+  std::map<std::pair<std::string, std::int64_t>, SequenceRow> sequenceRows_;
+  struct LastRange {
+    std::int64_t last = 0, cycles = 0, increment = 0, minimum = 0, maximum = 0;
+  } lastRange_;
 
   // Requests (executor.cpp).
   void beginRequest(ResultSink& sink, const CancelFlag& cancel);

@@ -78,6 +78,46 @@ const char* kDatabasesSelect =
     "CAST(0 AS tinyint) AS state, CAST('ONLINE' AS nvarchar(60)) AS state_desc "
     "FROM master..sysdatabases";
 
+// A sequence's definition as the engine keeps it, one row per sequence;
+// $dbname is the database the view reads, empty for the current one.
+const char* kSequenceRows =
+    "(SELECT name, id, crdate, _tessel_sequence(id, 'start_value', '$dbname') AS start_v, "
+    "_tessel_sequence(id, 'increment', '$dbname') AS inc, "
+    "_tessel_sequence(id, 'minimum_value', '$dbname') AS min_v, "
+    "_tessel_sequence(id, 'maximum_value', '$dbname') AS max_v, "
+    "_tessel_sequence(id, 'is_cycling', '$dbname') AS cycling, "
+    "_tessel_sequence(id, 'xtype', '$dbname') AS xt, "
+    "_tessel_sequence(id, 'prec', '$dbname') AS prec, "
+    "_tessel_sequence(id, 'current_value', '$dbname') AS cur, "
+    "_tessel_sequence(id, 'restart_value', '$dbname') AS restart_v "
+    "FROM $db.sysobjects WHERE xtype = 'SO') s";
+
+// The precision of a sequence's type.
+const char* kSequencePrecision =
+    "CAST(CASE xt WHEN 48 THEN 3 WHEN 52 THEN 5 WHEN 56 THEN 10 WHEN 127 THEN 19 ELSE prec END "
+    "AS tinyint)";
+
+std::string sequencesSelect() {
+  return std::string(
+             "SELECT name, id AS object_id, CAST(NULL AS int) AS principal_id, 1 AS schema_id, "
+             "0 AS parent_object_id, CAST('SO' AS char(2)) AS type, "
+             "CAST('SEQUENCE_OBJECT' AS nvarchar(60)) AS type_desc, crdate AS create_date, "
+             "crdate AS modify_date, CAST(0 AS bit) AS is_ms_shipped, "
+             "CAST(0 AS bit) AS is_published, CAST(0 AS bit) AS is_schema_published, "
+             "CAST(start_v AS sql_variant) AS start_value, CAST(inc AS sql_variant) AS increment, "
+             "CAST(min_v AS sql_variant) AS minimum_value, "
+             "CAST(max_v AS sql_variant) AS maximum_value, CAST(cycling AS bit) AS is_cycling, "
+             "CAST(1 AS bit) AS is_cached, CAST(NULL AS int) AS cache_size, "
+             "CAST(xt AS tinyint) AS system_type_id, CAST(xt AS int) AS user_type_id, ") +
+         kSequencePrecision +
+         " AS [precision], CAST(0 AS tinyint) AS scale, "
+         "CAST(coalesce(cur, restart_v, start_v) AS sql_variant) AS current_value, "
+         "CAST(CASE WHEN cycling = 0 AND cur IS NOT NULL AND ((inc > 0 AND cur > max_v - inc) OR "
+         "(inc < 0 AND cur < min_v - inc)) THEN 1 ELSE 0 END AS bit) AS is_exhausted, "
+         "CAST(cur AS sql_variant) AS last_used_value FROM " +
+         kSequenceRows;
+}
+
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
   for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
     s.replace(p, from.size(), to);
@@ -146,6 +186,24 @@ std::string connectionsRow(const SessionView& s) {
 
 }  // namespace
 
+std::string sequenceInfoViewText() {
+  return std::string(
+             "CREATE VIEW SEQUENCES AS SELECT CAST($catalog AS nvarchar(128)) AS SEQUENCE_CATALOG, "
+             "CAST('dbo' AS nvarchar(128)) AS SEQUENCE_SCHEMA, name AS SEQUENCE_NAME, "
+             "CAST(CASE xt WHEN 48 THEN 'tinyint' WHEN 52 THEN 'smallint' WHEN 56 THEN 'int' "
+             "WHEN 127 THEN 'bigint' WHEN 106 THEN 'decimal' ELSE 'numeric' END AS nvarchar(128)) "
+             "AS DATA_TYPE, ") +
+         kSequencePrecision +
+         " AS NUMERIC_PRECISION, CAST(10 AS smallint) AS NUMERIC_PRECISION_RADIX, "
+         "0 AS NUMERIC_SCALE, CAST(start_v AS sql_variant) AS START_VALUE, "
+         "CAST(min_v AS sql_variant) AS MINIMUM_VALUE, CAST(max_v AS sql_variant) AS "
+         "MAXIMUM_VALUE, CAST(inc AS sql_variant) AS INCREMENT, "
+         "CAST(cycling AS bit) AS CYCLE_OPTION, CAST(NULL AS nvarchar(128)) AS DECLARED_DATA_TYPE, "
+         "CAST(NULL AS tinyint) AS DECLARED_NUMERIC_PRECISION, "
+         "CAST(NULL AS int) AS DECLARED_NUMERIC_SCALE FROM " +
+         kSequenceRows;
+}
+
 std::optional<std::string> catalogViewText(const Name& name) {
   if (name.size() < 2 || !iequals(name[name.size() - 2], "sys")) return std::nullopt;
   const std::string& view = name.back();
@@ -175,9 +233,14 @@ std::optional<std::string> catalogViewText(const Name& name) {
     select = kSchemasSelect;
   } else if (iequals(view, "databases")) {
     select = kDatabasesSelect;
+  } else if (iequals(view, "sequences")) {
+    select = sequencesSelect();
   } else {
     return std::nullopt;
   }
+  select =
+      replaceAll(select, "$dbname",
+                 db.empty() ? std::string() : replaceAll(db.substr(0, db.size() - 2), "'", "''"));
   if (db.empty()) {
     select = replaceAll(select, "$db.", "");
   } else {
@@ -248,6 +311,23 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
            "      OR (@triggertype = 'UPDATE' AND status & 512 = 512)\n"
            "      OR (@triggertype = 'DELETE' AND status & 1024 = 1024))\n"
            "  ORDER BY name\n"
+           "  RETURN 0\n"
+           "END\n";
+  }
+  if (n == "sp_sequence_get_range") {
+    return "CREATE PROCEDURE sp_sequence_get_range @sequence_name nvarchar(776), "
+           "@range_size bigint, @range_first_value sql_variant OUTPUT, "
+           "@range_last_value sql_variant = NULL OUTPUT, @range_cycle_count int = NULL OUTPUT, "
+           "@sequence_increment sql_variant = NULL OUTPUT, "
+           "@sequence_min_value sql_variant = NULL OUTPUT, "
+           "@sequence_max_value sql_variant = NULL OUTPUT AS\n"
+           "BEGIN\n"
+           "  SET @range_first_value = _tessel_sequence_range(@sequence_name, @range_size)\n"
+           "  SET @range_last_value = _tessel_sequence_range_part(0)\n"
+           "  SET @range_cycle_count = _tessel_sequence_range_part(1)\n"
+           "  SET @sequence_increment = _tessel_sequence_range_part(2)\n"
+           "  SET @sequence_min_value = _tessel_sequence_range_part(3)\n"
+           "  SET @sequence_max_value = _tessel_sequence_range_part(4)\n"
            "  RETURN 0\n"
            "END\n";
   }

@@ -29,6 +29,10 @@ struct SessionView {
 // not one. A database part (tempdb.sys.objects) reads that database.
 std::optional<std::string> catalogViewText(const Name& name);
 
+// INFORMATION_SCHEMA.SEQUENCES, with $db, $dbname and $catalog for the
+// database it reads.
+std::string sequenceInfoViewText();
+
 // True for the names of the session views.
 bool isSessionView(const Name& name);
 std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions);

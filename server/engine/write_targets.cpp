@@ -29,7 +29,15 @@ Name rowsOf(const Name& table, const std::vector<TableRefPtr>& from) {
 
 }  // namespace
 
+static std::vector<WriteTarget> statementTargets(const Stmt& s);
+
 std::vector<WriteTarget> writeTargets(const Stmt& s) {
+  std::vector<WriteTarget> targets = statementTargets(s);
+  for (const Name& sequence : s.sequences) targets.push_back({sequence, false, "UPDATE"});
+  return targets;
+}
+
+static std::vector<WriteTarget> statementTargets(const Stmt& s) {
   switch (s.kind) {
     case StmtKind::Insert:
       return {{static_cast<const InsertStmt&>(s).table, false, "INSERT"}};
@@ -67,6 +75,10 @@ std::vector<WriteTarget> writeTargets(const Stmt& s) {
       return {{static_cast<const CreateTypeStmt&>(s).name, true, "CREATE TYPE"}};
     case StmtKind::CreateSchema:
       return {{Name{}, true, "CREATE SCHEMA"}};
+    case StmtKind::CreateSequence: {
+      const auto& c = static_cast<const CreateSequenceStmt&>(s);
+      return {{c.name, true, c.alter ? "ALTER SEQUENCE" : "CREATE SEQUENCE"}};
+    }
     case StmtKind::EnableTrigger: {
       const auto& e = static_cast<const EnableTriggerStmt&>(s);
       return {{e.table.empty() && !e.triggers.empty() ? e.triggers[0] : e.table, true, "ALTER"}};

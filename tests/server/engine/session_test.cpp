@@ -774,6 +774,56 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   std::filesystem::remove_all(dir);
 }
 
+// A sequence's counter lives in its database file: a new engine goes on
+// after the last value handed out, also one a rolled-back transaction took
+// (sequences are not transactional).
+TEST_F(SessionTest, SequencesGoOnAcrossEnginesAfterRollbacks) {
+  std::string dir = ::testing::TempDir() + "/tessel_sequence_test_" + std::to_string(::getpid());
+  auto nextValue = [](Session& s) {
+    RecordingSink sink;
+    CancelFlag cancel;
+    s.executeBatch("SELECT NEXT VALUE FOR counter", sink, cancel);
+    EXPECT_TRUE(sink.errors().empty());
+    return sink.results.empty() ? -1 : std::get<std::int64_t>(sink.results[0].rows[0][0].data());
+  };
+  {
+    EngineOptions options;
+    options.dataDirectory = dir;
+    auto engine = createSqliteEngine(options);
+    auto s = openOn(*engine);
+    ASSERT_TRUE(s);
+    RecordingSink sink;
+    CancelFlag cancel;
+    s->executeBatch(
+        "CREATE DATABASE keep USE keep CREATE SEQUENCE counter AS int START WITH 10 "
+        "CREATE SEQUENCE unused START WITH 5",
+        sink, cancel);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    EXPECT_EQ(nextValue(*s), 10);
+    RecordingSink rolled;
+    s->executeBatch("BEGIN TRAN SELECT NEXT VALUE FOR counter ROLLBACK", rolled, cancel);
+    ASSERT_TRUE(rolled.errors().empty());
+    auto other = openOn(*engine, "keep");
+    EXPECT_EQ(nextValue(*other), 12);
+    RecordingSink failed;
+    other->executeBatch(
+        "BEGIN TRAN SELECT NEXT VALUE FOR counter SELECT NEXT VALUE FOR counter ROLLBACK", failed,
+        cancel);
+  }
+  EngineOptions options;
+  options.dataDirectory = dir;
+  auto engine = createSqliteEngine(options);
+  auto s = openOn(*engine, "keep");
+  ASSERT_TRUE(s);
+  EXPECT_EQ(nextValue(*s), 15);
+  RecordingSink sink;
+  CancelFlag cancel;
+  s->executeBatch("SELECT current_value FROM sys.sequences WHERE name = 'unused'", sink, cancel);
+  ASSERT_EQ(sink.results.size(), 1u);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 5);
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(SessionTest, LoginIntoTempdbSharesItsTables) {
   LoginInfo login;
   login.user = "sa";
