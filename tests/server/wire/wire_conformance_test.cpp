@@ -32,6 +32,10 @@ const std::map<std::string, std::string>& skippedCases() {
   static const std::map<std::string, std::string> skipped = {
       {"variant.test:5", "db-lib hands over a sql_variant value's bytes without its base type"},
       {"variant.test:50", "db-lib hands over a sql_variant value's bytes without its base type"},
+      {"sequences.test:178", "db-lib hands over a sql_variant value's bytes without its base type"},
+      {"sequences.test:186", "db-lib hands over a sql_variant value's bytes without its base type"},
+      {"sequences.test:191", "db-lib hands over a sql_variant value's bytes without its base type"},
+      {"sequences.test:199", "db-lib hands over a sql_variant value's bytes without its base type"},
   };
   return skipped;
 }
