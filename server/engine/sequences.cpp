@@ -248,31 +248,44 @@ void SqliteSession::keepSequenceValues() noexcept {
   }
 }
 
+namespace {
+
+// Runs body, a SQL function's work, handing a failure to SQLite as the
+// statement's error: a server error with its number, a cancel as an interrupt.
+template <typename Body>
+void reportingErrors(sqlite3_context* c, const Body& body) {
+  try {
+    body();
+  } catch (const SqlError& e) {
+    std::string text = encodeErrorText(e.message(), false);
+    sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
+  } catch (const std::exception& e) {
+    sqlite3_result_error(c, e.what(), -1);
+  } catch (const Cancelled&) {
+    // The statement stops as a cancelled one does: SQLite sees it interrupted.
+    sqlite3_result_error_code(c, SQLITE_INTERRUPT);
+  }
+}
+
+}  // namespace
+
 void SqliteSession::registerSequenceFunction() {
   sqlite3_create_function_v2(
       db_.get(), "t_nextval", 3, SQLITE_UTF8, this,
       [](sqlite3_context* c, int, sqlite3_value** v) {
         auto* self = static_cast<SqliteSession*>(sqlite3_user_data(c));
-        try {
+        reportingErrors(c, [&] {
           std::string schema = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
           sqlite3_result_int64(c, self->sequenceValueFor(schema, sqlite3_value_int64(v[1]),
                                                          sqlite3_value_int64(v[2])));
-        } catch (const SqlError& e) {
-          std::string text = encodeErrorText(e.message(), false);
-          sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
-        } catch (const std::exception& e) {
-          sqlite3_result_error(c, e.what(), -1);
-        } catch (const Cancelled&) {
-          // The statement stops as a cancelled one does: SQLite sees it interrupted.
-          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
-        }
+        });
       },
       nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(
       db_.get(), "t_seqattr", 3, SQLITE_UTF8, this,
       [](sqlite3_context* c, int, sqlite3_value** v) {
         auto* self = static_cast<SqliteSession*>(sqlite3_user_data(c));
-        try {
+        reportingErrors(c, [&] {
           std::string schema = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
           std::string attribute = reinterpret_cast<const char*>(sqlite3_value_text(v[2]));
           auto value = self->sequenceAttribute(schema, sqlite3_value_int64(v[1]), attribute);
@@ -281,12 +294,7 @@ void SqliteSession::registerSequenceFunction() {
           } else {
             sqlite3_result_null(c);
           }
-        } catch (const std::exception& e) {
-          sqlite3_result_error(c, e.what(), -1);
-        } catch (const Cancelled&) {
-          // The statement stops as a cancelled one does: SQLite sees it interrupted.
-          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
-        }
+        });
       },
       nullptr, nullptr, nullptr);
   // t_seqrange(database, name, count): the first of `count` values taken at
@@ -295,22 +303,14 @@ void SqliteSession::registerSequenceFunction() {
       db_.get(), "t_seqrange", 3, SQLITE_UTF8, this,
       [](sqlite3_context* c, int, sqlite3_value** v) {
         auto* self = static_cast<SqliteSession*>(sqlite3_user_data(c));
-        try {
+        reportingErrors(c, [&] {
           auto text = [&](int i) {
             const unsigned char* t = sqlite3_value_text(v[i]);
             return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
           };
           sqlite3_result_int64(
               c, self->takeSequenceRange(text(0), text(1), sqlite3_value_int64(v[2])));
-        } catch (const SqlError& e) {
-          std::string text = encodeErrorText(e.message(), false);
-          sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
-        } catch (const std::exception& e) {
-          sqlite3_result_error(c, e.what(), -1);
-        } catch (const Cancelled&) {
-          // The statement stops as a cancelled one does: SQLite sees it interrupted.
-          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
-        }
+        });
       },
       nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(
