@@ -132,6 +132,8 @@ class Run {
   void MakeTable();
   void PresetRows(int path);
   std::unique_ptr<TTessel> NewQuery(const std::string& sql) const;
+  // The table's rows on writer, written back by statements that compare every column.
+  std::unique_ptr<TTessel> OpenWhereAll(TSQLServer& writer) const;
   void ThroughFields(int path);
   std::string WriteField(TTessel& query, const FidelityValue& value) const;
   void ThroughParams(int path);
@@ -391,21 +393,26 @@ void Run::CheckArrivals(std::vector<Arrival>& out) {
   }
 }
 
-// Every row read and posted back with only `o` changed, by statements that
-// compare every column: each post must find its row, and every value must
-// stay exactly as it was.
-void Run::RewriteUnchanged(std::vector<Arrival>& out) {
-  const std::string path = "written back unchanged (upWhereAll)";
-  const std::unique_ptr<TSQLServer> writer = FreshServer();
+std::unique_ptr<TTessel> Run::OpenWhereAll(TSQLServer& writer) const {
   std::unique_ptr<TTessel> query =
       NewQuery("SELECT k, " + std::string(kValueField) + ", o FROM " + table_ + " ORDER BY k");
-  query->SetSQLServer(writer.get());
+  query->SetSQLServer(&writer);
   TUpdateParams* settings = query->UpdateParams();
   settings->SetTableName(table_);
   settings->KeyFields()->Add("k");
   settings->UpdateFields()->SetText("k\n" + std::string(kValueField) + "\no");
   settings->SetUpdateMode(upWhereAll);
   query->Open();
+  return query;
+}
+
+// Every row read and posted back with only `o` changed, by statements that
+// compare every column: each post must find its row, and every value must
+// stay exactly as it was.
+void Run::RewriteUnchanged(std::vector<Arrival>& out) {
+  const std::string path = "written back unchanged (upWhereAll)";
+  const std::unique_ptr<TSQLServer> writer = FreshServer();
+  std::unique_ptr<TTessel> query = OpenWhereAll(*writer);
   std::map<int, std::string> failures;
   for (query->First(); !query->Eof(); query->Next()) {
     const int k = query->FieldByName("k")->AsInteger();
@@ -463,15 +470,7 @@ void Run::RewriteUnchanged(std::vector<Arrival>& out) {
 void Run::DeleteAll(std::vector<Arrival>& out) {
   const std::string path = "generated DELETE (upWhereAll)";
   const std::unique_ptr<TSQLServer> writer = FreshServer();
-  std::unique_ptr<TTessel> query =
-      NewQuery("SELECT k, " + std::string(kValueField) + ", o FROM " + table_ + " ORDER BY k");
-  query->SetSQLServer(writer.get());
-  TUpdateParams* settings = query->UpdateParams();
-  settings->SetTableName(table_);
-  settings->KeyFields()->Add("k");
-  settings->UpdateFields()->SetText("k\n" + std::string(kValueField) + "\no");
-  settings->SetUpdateMode(upWhereAll);
-  query->Open();
+  std::unique_ptr<TTessel> query = OpenWhereAll(*writer);
   std::map<int, std::string> failures;
   query->First();
   while (!query->Eof()) {
