@@ -53,6 +53,10 @@ SKIPPED = {
     # db-lib by the wire runner and by python-tds.
     ("pymssql", "variant.test:5"): "sql_variant values arrive as raw bytes",
     ("pymssql", "variant.test:50"): "sql_variant values arrive as raw bytes",
+    ("pymssql", "sequences.test:178"): "sql_variant values arrive as raw bytes",
+    ("pymssql", "sequences.test:186"): "sql_variant values arrive as raw bytes",
+    ("pymssql", "sequences.test:191"): "sql_variant values arrive as raw bytes",
+    ("pymssql", "sequences.test:199"): "sql_variant values arrive as raw bytes",
     # python-tds gives a money value inside a sql_variant as Decimal('2.5'),
     # the right value without the four decimals the file writes for money.
     ("pytds", "variant.test:50"): "money inside sql_variant is rendered without its scale",
