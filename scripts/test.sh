@@ -17,6 +17,7 @@ jobs=$(nproc)
 build=build/asan
 
 bash scripts/check-format.sh
+bash scripts/check-doc-paths.sh
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=address \
   -DTESSEL_BUILD_BENCH=ON >/dev/null

@@ -55,7 +55,7 @@ void FillTable(TSQLServer& server) {
   }
 }
 
-int Run(int argc, char** argv) {
+bool WantsHelp(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--help") {
       std::puts(
@@ -63,9 +63,48 @@ int Run(int argc, char** argv) {
           "Starts tessel-sqld on a free loopback port, caches 100,000 rows and scrolls\n"
           "the data-aware grid through them a page at a time on the offscreen platform;\n"
           "prints RATE grid_pages_per_s.");
-      return 0;
+      return true;
     }
   }
+  return false;
+}
+
+// Pages painted per CPU second, scrolling the grid from top to bottom once.
+// `pages` receives the number of pages painted.
+double ScrollOnce(controls::DataGrid& grid, int& pages) {
+  QScrollBar* bar = grid.verticalScrollBar();
+  bar->setValue(0);
+  grid.viewport()->repaint();
+  const auto start = Clock::now();
+  pages = 0;
+  while (true) {
+    grid.viewport()->repaint();  // paints the visible rows, asking the model for each cell
+    ++pages;
+    if (bar->value() >= bar->maximum()) break;
+    bar->setValue(bar->value() + bar->pageStep());
+  }
+  return pages / (Clock::now() - start);
+}
+
+// The model alone: the cells of each page asked for as the view would, best
+// of three runs.
+double ModelPagesPerSecond(controls::DataGrid& grid, int rows_per_page) {
+  double best = 0;
+  for (int run = 0; run < 3; ++run) {
+    const auto start = Clock::now();
+    int pages = 0;
+    for (int top = 0; top < kRows; top += rows_per_page, ++pages) {
+      for (int row = top; row < std::min(kRows, top + rows_per_page); ++row)
+        for (int column = 0; column < 3; ++column)
+          grid.Model()->data(grid.Model()->index(row, column));
+    }
+    best = std::max(best, pages / (Clock::now() - start));
+  }
+  return best;
+}
+
+int Run(int argc, char** argv) {
+  if (WantsHelp(argc, argv)) return 0;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 0);
   QApplication app(argc, argv);
@@ -104,65 +143,29 @@ int Run(int argc, char** argv) {
     return 1;
   }
 
-  QScrollBar* bar = grid.verticalScrollBar();
   double best = 0;
   int pages = 0;
   int reads = 0;
   for (int run = 0; run < 3; ++run) {
-    bar->setValue(0);
-    grid.viewport()->repaint();
     const int before = grid.Model()->PageReads();
-    const auto start = Clock::now();
-    pages = 0;
-    while (true) {
-      grid.viewport()->repaint();  // paints the visible rows, asking the model for each cell
-      ++pages;
-      if (bar->value() >= bar->maximum()) break;
-      bar->setValue(bar->value() + bar->pageStep());
-    }
-    const double seconds = Clock::now() - start;
-    best = std::max(best, pages / seconds);
+    best = std::max(best, ScrollOnce(grid, pages));
     reads = grid.Model()->PageReads() - before;
   }
   // The same scroll with QTableView painting the cells through its delegate
   // and QHeaderView the row numbers, for comparison.
   grid.SetPaintsCellsItself(false);
-  double delegate_rate = 0;
-  {
-    bar->setValue(0);
-    grid.viewport()->repaint();
-    const auto start = Clock::now();
-    int delegate_pages = 0;
-    while (true) {
-      grid.viewport()->repaint();
-      ++delegate_pages;
-      if (bar->value() >= bar->maximum()) break;
-      bar->setValue(bar->value() + bar->pageStep());
-    }
-    delegate_rate = delegate_pages / (Clock::now() - start);
-  }
+  int delegate_pages = 0;
+  const double delegate_rate = ScrollOnce(grid, delegate_pages);
   grid.SetPaintsCellsItself(true);
-  // The model alone: the cells of each page asked for as the view would.
-  double model_best = 0;
-  const int rows_per_page = std::max(1, bar->pageStep());
-  for (int run = 0; run < 3; ++run) {
-    const auto start = Clock::now();
-    int model_pages = 0;
-    for (int top = 0; top < kRows; top += rows_per_page, ++model_pages) {
-      for (int row = top; row < std::min(kRows, top + rows_per_page); ++row)
-        for (int column = 0; column < 3; ++column)
-          grid.Model()->data(grid.Model()->index(row, column));
-    }
-    const double seconds = Clock::now() - start;
-    model_best = std::max(model_best, model_pages / seconds);
-  }
-  const double page_rows = rows_per_page;
-  std::printf("pages per run: %d (%d rows each), page reads: %d\n", pages, int(page_rows), reads);
+  const int rows_per_page = std::max(1, grid.verticalScrollBar()->pageStep());
+  const double model_best = ModelPagesPerSecond(grid, rows_per_page);
+
+  std::printf("pages per run: %d (%d rows each), page reads: %d\n", pages, rows_per_page, reads);
   std::printf("RATE grid_pages_per_s %.0f\n", best);
   std::printf("RATE grid_model_pages_per_s %.0f\n", model_best);
   std::printf("RATE grid_delegate_pages_per_s %.0f\n", delegate_rate);
   std::printf("RATIO grid_page_reads_per_page %.3f\n",
-              double(reads) * grid.Model()->PageSize() / (pages * page_rows));
+              double(reads) * grid.Model()->PageSize() / (double(pages) * rows_per_page));
   query.Close();
   server.Close();
   return 0;

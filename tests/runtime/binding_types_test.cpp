@@ -15,8 +15,8 @@
 #undef NO_MORE_ROWS
 #undef REG_ROW
 #undef INT_CANCEL
+#include "connection/sqlserver_host.h"
 #include "runtime/lqSQLdb.h"
-#include "sqlserver_host.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "connection/sqlserver_host.h"
 #include "dblib_stub.h"
 #include "framework/exceptions.h"
 #include "runtime/SQLServer.h"
 #include "runtime/lqSQLConst.h"
-#include "sqlserver_host.h"
 
 namespace tessel {
 namespace {

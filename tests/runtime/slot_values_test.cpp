@@ -8,7 +8,7 @@
 #include <string>
 
 #include "framework/sysutils.h"
-#include "query_slot_values.h"
+#include "query/query_slot_values.h"
 
 namespace tessel {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "framework/db_types.h"
-#include "query_column_values.h"
+#include "query/query_column_values.h"
 
 namespace tessel {
 class TField;

@@ -10,8 +10,8 @@
 
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
+#include "query/sql_markers.h"
 #include "runtime/Tessel.h"
-#include "sql_markers.h"
 #include "values/literals.h"
 
 namespace tessel {

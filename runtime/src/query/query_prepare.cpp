@@ -9,9 +9,9 @@
 
 #include "framework/sysutils.h"
 #include "framework/thread.h"
+#include "query/sql_markers.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
-#include "sql_markers.h"
 #include "values/literals.h"
 #include "values/text_encoding.h"
 

@@ -26,8 +26,8 @@
 #include <memory>
 #include <typeinfo>
 
+#include "async/query_async_worker.h"
 #include "framework/sysutils.h"
-#include "query_async_worker.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 

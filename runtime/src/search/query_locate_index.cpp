@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "collation/text_collation.h"
-#include "locate_index.h"
-#include "query_search_key.h"
-#include "query_slot_values.h"
+#include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
+#include "search/locate_index.h"
+#include "search/query_search_key.h"
 
 namespace tessel {
 namespace {

@@ -1,4 +1,4 @@
-#include "locate_index.h"
+#include "search/locate_index.h"
 
 #include <algorithm>
 #include <utility>

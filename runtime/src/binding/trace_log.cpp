@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-#include "dblib_unload.h"
+#include "binding/dblib_unload.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
 #include "runtime/lqSQLdb.h"

@@ -20,7 +20,7 @@
 #include "collation/text_collation.h"
 #include "framework/decimal.h"
 #include "framework/sysutils.h"
-#include "query_slot_values.h"
+#include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 

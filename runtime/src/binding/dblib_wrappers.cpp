@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "dblib_entry_points.h"
+#include "binding/dblib_entry_points.h"
 #include "framework/sysutils.h"
 #include "runtime/lqSQLdb.h"
 

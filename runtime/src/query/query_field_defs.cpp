@@ -7,7 +7,7 @@
 #include <string>
 
 #include "framework/sysutils.h"
-#include "query_column_values.h"
+#include "query/query_column_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 #include "values/server_types.h"

@@ -6,9 +6,9 @@
 
 #include "framework/sysutils.h"
 #include "framework/thread.h"
-#include "locate_index.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "search/locate_index.h"
 
 namespace tessel {
 

@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "query_async_worker.h"
+#include "async/query_async_worker.h"
 #include "runtime/Tessel.h"
 
 namespace tessel {

@@ -19,10 +19,10 @@
 #include <cstring>
 #include <memory>
 
+#include "async/query_async_worker.h"
 #include "framework/sysutils.h"
-#include "query_async_worker.h"
-#include "query_column_values.h"
-#include "query_slot_values.h"
+#include "query/query_column_values.h"
+#include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "values/text_encoding.h"
 

@@ -9,10 +9,10 @@
 #include <mutex>
 #include <string>
 
+#include "connection/sqlserver_host.h"
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/lqSQLConst.h"
-#include "sqlserver_host.h"
 
 namespace tessel {
 

@@ -1,6 +1,6 @@
 // Values of the newer date, time and uniqueidentifier columns.
 
-#include "query_column_values.h"
+#include "query/query_column_values.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "framework/sysutils.h"
-#include "posting_texts.h"
+#include "posting/posting_texts.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 

@@ -14,7 +14,7 @@
 
 #include "framework/datasource.h"
 #include "framework/sysutils.h"
-#include "posting_texts.h"
+#include "posting/posting_texts.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 

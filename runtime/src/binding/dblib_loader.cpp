@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "dblib_entry_points.h"
-#include "dblib_texts.h"
-#include "dblib_unload.h"
+#include "binding/dblib_entry_points.h"
+#include "binding/dblib_texts.h"
+#include "binding/dblib_unload.h"
 #include "runtime/lqSQLdb.h"
 
 namespace tessel {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "connection/sqlserver_host.h"
 #include "runtime/SQLServer.h"
-#include "sqlserver_host.h"
 
 namespace tessel {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "dblib_texts.h"
+#include "binding/dblib_texts.h"
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
-#include "posting_texts.h"
+#include "posting/posting_texts.h"
 #include "runtime/lqSQLConst.h"
 
 namespace tessel {

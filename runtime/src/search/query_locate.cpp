@@ -26,10 +26,10 @@
 #include "framework/data_consts.h"
 #include "framework/decimal.h"
 #include "framework/sysutils.h"
-#include "query_search_key.h"
-#include "query_slot_values.h"
+#include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "search/query_search_key.h"
 
 namespace tessel {
 namespace {
