@@ -42,7 +42,7 @@ set(CPACK_DEBIAN_TESSEL-SQLD_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_TESSEL-TOOLS_PACKAGE_NAME tessel-tools)
 set(CPACK_DEBIAN_TESSEL-TOOLS_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_TESSEL-TOOLS_DESCRIPTION
-  "Tessel programs\n tessel-run runs a form file's query; tessel-demo and tessel-dblib-probe show the\n package at work.")
+  "Tessel programs\n tessel-run runs a form file's query; tessel-demo and tessel-dblib-probe show the\n package at work. The Qt Designer plugin puts the data-aware controls in\n Designer's and Qt Creator's widget box.")
 set(CPACK_DEBIAN_TESSEL-TOOLS_PACKAGE_DEPENDS "libtessel (= ${PROJECT_VERSION})")
 
 include(CPack)
