@@ -779,6 +779,22 @@ void fnReverse(sqlite3_context* c, int, sqlite3_value** v) {
   resultText(c, out);
 }
 
+// t_translate(s, from, to): each character of `from` in s becomes the
+// one at its place in `to` (the first place when it repeats).
+void fnTranslate(sqlite3_context* c, int, sqlite3_value** v) {
+  guarded(c, [&] {
+    if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+    std::u32string s = decodeUtf8(argText(v, 0));
+    std::u32string from = decodeUtf8(argText(v, 1)), to = decodeUtf8(argText(v, 2));
+    if (from.size() != to.size()) throw SqlError(9828, {});
+    for (char32_t& ch : s) {
+      std::size_t at = from.find(ch);
+      if (at != std::u32string::npos) ch = to[at];
+    }
+    resultText(c, encodeUtf8(s));
+  });
+}
+
 void fnStuff(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
   std::string s = argText(v, 0);
@@ -1191,6 +1207,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_space", 1, fnSpace, true},
     {"t_replicate", 3, fnReplicate, true},
     {"t_reverse", 1, fnReverse, true},
+    {"t_translate", 3, fnTranslate, true},
     {"t_stuff", 4, fnStuff, true},
     {"t_ascii", 1, fnAscii, true},
     {"t_char", 1, fnChar, true},

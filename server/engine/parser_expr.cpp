@@ -590,6 +590,14 @@ ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
   auto e = makeExpr(ExprKind::Function, offset);
   e->op = fn;
   if (acceptSymbol(")")) return e;
+  // TRIM(characters FROM string) binds as TRIM(string, characters).
+  if (fn == "TRIM") {
+    ExprPtr first = parseExpr();
+    if (acceptWord("FROM")) e->args.push_back(parseExpr());
+    e->args.push_back(std::move(first));
+    expectSymbol(")");
+    return e;
+  }
   if (isSymbol("*")) {
     next();
     e->star = true;

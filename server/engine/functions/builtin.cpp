@@ -14,7 +14,7 @@ const Function* find(std::string_view name) {
     auto* map = new std::unordered_map<std::string_view, const Function*>;
     for (auto family :
          {aggregateFunctions(), stringFunctions(), mathFunctions(), datetimeFunctions(),
-          logicalFunctions(), systemFunctions(), metadataFunctions()})
+          logicalFunctions(), jsonFunctions(), systemFunctions(), metadataFunctions()})
       for (const Function& f : family) map->emplace(f.name, &f);
     return map;
   }();

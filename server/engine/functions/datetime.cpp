@@ -128,14 +128,49 @@ Typed isDate(Call& c) {
   return make("t_isdate(" + c.text(0).sql + ")", intType());
 }
 
+// DATEFROMPARTS(year, month, day): NULL when a part is NULL, error 289 for
+// a day that does not exist.
+Typed dateFromParts(Call& c) {
+  std::string y = c.integer(0), m = c.integer(1), d = c.integer(2);
+  std::string text = "printf('%04d-%02d-%02d'," + y + "," + m + "," + d + ")";
+  TypeInfo date = makeType(SqlType::Date);
+  std::string valid = "(" + y + " BETWEEN 1 AND 9999 AND " + m + " BETWEEN 1 AND 12 AND " + d +
+                      " BETWEEN 1 AND 31 AND date(" + text + ", '+0 days') = " + text + ")";
+  // SQLite rolls a day past the month's end over into the next month once a
+  // modifier applies. The conversion sees only valid text, as SQLite may run
+  // it ahead of the CASE.
+  std::string value = c.convert(
+      make("(CASE WHEN " + valid + " THEN " + text + " END)", makeType(SqlType::VarChar, 10)),
+      date);
+  return make("(CASE WHEN " + y + " IS NULL OR " + m + " IS NULL OR " + d +
+                  " IS NULL THEN NULL WHEN " + valid + " THEN " + value +
+                  " ELSE t_error(289, 'date') END)",
+              date);
+}
+
+// EOMONTH(date [, months]): the last day of the month, as a date.
+Typed endOfMonth(Call& c) {
+  TypeInfo date = makeType(SqlType::Date);
+  Typed d = c.arg(0);
+  if (d.type.type != SqlType::Date) d = make(c.convert(d, date), date);
+  std::string enc = std::to_string(encodeType(date));
+  std::string month = d.sql;
+  if (c.size() == 2) month = "t_wdateadd('month'," + c.integer(1) + "," + d.sql + "," + enc + ")";
+  std::string first =
+      "t_wdateadd('day',1-t_wdatepart('day'," + month + "," + enc + ")," + month + "," + enc + ")";
+  return make("t_wdateadd('day',-1,t_wdateadd('month',1," + first + "," + enc + ")," + enc + ")",
+              date);
+}
+
 constexpr Function kFunctions[] = {
     {"CURRENT_TIMESTAMP", 0, 0, now}, {"DATEADD", 3, 3, dateAdd},
     {"DATEDIFF", 3, 3, dateDiff},     {"DATENAME", 2, 2, datePart},
     {"DATEPART", 2, 2, datePart},     {"DAY", 1, 1, dayPart},
-    {"GETDATE", 0, 0, now},           {"GETUTCDATE", 0, 0, now},
-    {"ISDATE", 1, 1, isDate},         {"MONTH", 1, 1, dayPart},
-    {"SYSDATETIME", 0, 0, now},       {"SYSDATETIMEOFFSET", 0, 0, now},
-    {"SYSUTCDATETIME", 0, 0, now},    {"YEAR", 1, 1, dayPart},
+    {"EOMONTH", 1, 2, endOfMonth},    {"GETDATE", 0, 0, now},
+    {"GETUTCDATE", 0, 0, now},        {"ISDATE", 1, 1, isDate},
+    {"MONTH", 1, 1, dayPart},         {"SYSDATETIME", 0, 0, now},
+    {"SYSDATETIMEOFFSET", 0, 0, now}, {"SYSUTCDATETIME", 0, 0, now},
+    {"YEAR", 1, 1, dayPart},          {"DATEFROMPARTS", 3, 3, dateFromParts},
 };
 
 }  // namespace

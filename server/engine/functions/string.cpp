@@ -4,6 +4,7 @@
 // length.
 
 #include <algorithm>
+#include <vector>
 
 #include "builtin.h"
 #include "errors.h"
@@ -137,15 +138,84 @@ Typed textValid(Call& c) {
   return make("(CASE WHEN length(" + p.sql + ")=16 THEN 1 ELSE 0 END)", intType());
 }
 
+// CONCAT and CONCAT_WS: NULLs count as empty strings (CONCAT_WS leaves them
+// out with their separator); nvarchar when any argument is Unicode.
+TypeInfo concatType(const std::vector<Typed>& xs) {
+  bool unicode = false, max = false;
+  for (const Typed& x : xs) {
+    unicode = unicode || isUnicodeType(x.type.type);
+    max = max || isMaxType(x.type) || isLargeType(x.type.type);
+  }
+  TypeInfo t = makeType(unicode ? SqlType::NVarChar : SqlType::VarChar, 8000);
+  if (max) t.length = unicode ? kMaxLength - 1 : kMaxLength;
+  t.nullable = false;
+  return t;
+}
+
+Typed concat(Call& c) {
+  std::vector<Typed> xs;
+  for (std::size_t i = 0; i < c.size(); ++i) xs.push_back(c.text(i));
+  std::string sql = "(''";
+  for (const Typed& x : xs) sql += " || coalesce(" + x.sql + ",'')";
+  return make(sql + ")", concatType(xs));
+}
+
+Typed concatWs(Call& c) {
+  std::vector<Typed> xs;
+  for (std::size_t i = 0; i < c.size(); ++i) xs.push_back(c.text(i));
+  // Each value comes with the separator before it; the first one's is cut.
+  std::string sep = "coalesce(" + xs[0].sql + ",'')";
+  std::string joined = "(''";
+  for (std::size_t i = 1; i < xs.size(); ++i)
+    joined += " || coalesce(" + sep + " || " + xs[i].sql + ",'')";
+  joined += ")";
+  return make("substr(" + joined + ", length(" + sep + ") + 1)", concatType(xs));
+}
+
+// TRIM(string) takes off spaces, TRIM(characters FROM string) any of the
+// characters, at both ends.
+Typed trim(Call& c) {
+  Typed s = c.text(0);
+  if (c.size() == 1) return make("trim(" + s.sql + ")", varyingOf(s.type));
+  return make("trim(" + s.sql + ", " + c.text(1).sql + ")", varyingOf(s.type));
+}
+
+// The result keeps the string's type; the two character lists must be as
+// long as each other (error 9828, raised by t_translate).
+Typed translate(Call& c) {
+  Typed s = c.text(0);
+  TypeInfo t = isCharType(s.type.type) ? s.type : makeType(SqlType::VarChar, 8000);
+  return make("t_translate(" + s.sql + "," + c.text(1).sql + "," + c.text(2).sql + ")", t);
+}
+
 constexpr Function kFunctions[] = {
-    {"ASCII", 1, 1, codeOf},          {"CHAR", 1, 1, charOf},     {"CHARINDEX", 2, 3, charIndex},
-    {"DATALENGTH", 1, 1, dataLength}, {"LEFT", 2, 2, leftRight},  {"LEN", 1, 1, len},
-    {"LOWER", 1, 1, oneString},       {"LTRIM", 1, 1, oneString}, {"NCHAR", 1, 1, charOf},
-    {"PATINDEX", 2, 2, patIndex},     {"REPLACE", 3, 3, replace}, {"REPLICATE", 2, 2, replicate},
-    {"REVERSE", 1, 1, oneString},     {"RIGHT", 2, 2, leftRight}, {"RTRIM", 1, 1, oneString},
-    {"SPACE", 1, 1, space},           {"STR", 1, 3, str},         {"STUFF", 4, 4, stuff},
-    {"SUBSTRING", 3, 3, substring},   {"TEXTPTR", 1, 1, textPtr}, {"TEXTVALID", 2, 2, textValid},
-    {"UNICODE", 1, 1, codeOf},        {"UPPER", 1, 1, oneString},
+    {"ASCII", 1, 1, codeOf},
+    {"CHAR", 1, 1, charOf},
+    {"CHARINDEX", 2, 3, charIndex},
+    {"CONCAT", 2, kVariadic, concat},
+    {"CONCAT_WS", 3, kVariadic, concatWs},
+    {"DATALENGTH", 1, 1, dataLength},
+    {"LEFT", 2, 2, leftRight},
+    {"LEN", 1, 1, len},
+    {"LOWER", 1, 1, oneString},
+    {"LTRIM", 1, 1, oneString},
+    {"NCHAR", 1, 1, charOf},
+    {"PATINDEX", 2, 2, patIndex},
+    {"REPLACE", 3, 3, replace},
+    {"REPLICATE", 2, 2, replicate},
+    {"REVERSE", 1, 1, oneString},
+    {"RIGHT", 2, 2, leftRight},
+    {"RTRIM", 1, 1, oneString},
+    {"SPACE", 1, 1, space},
+    {"STR", 1, 3, str},
+    {"STUFF", 4, 4, stuff},
+    {"SUBSTRING", 3, 3, substring},
+    {"TEXTPTR", 1, 1, textPtr},
+    {"TEXTVALID", 2, 2, textValid},
+    {"UNICODE", 1, 1, codeOf},
+    {"UPPER", 1, 1, oneString},
+    {"TRANSLATE", 3, 3, translate},
+    {"TRIM", 1, 2, trim},
 };
 
 }  // namespace
