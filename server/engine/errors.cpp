@@ -208,6 +208,9 @@ constexpr std::array kErrors = {
     ErrorDef{9828, 16, S,
              "The second and third arguments of the TRANSLATE built-in function must contain an "
              "equal number of characters."},
+    ErrorDef{9829, 16, S,
+             "STRING_AGG aggregation result exceeded the limit of 8000 bytes. Use LOB types to "
+             "avoid result truncation."},
     ErrorDef{289, 16, S,
              "Cannot construct data type %s, some of the arguments have values which are not "
              "valid."},

@@ -1,8 +1,9 @@
-// The aggregates: COUNT, COUNT_BIG, SUM, AVG, MIN, MAX. Decimal sums and
+// The aggregates: COUNT, COUNT_BIG, SUM, AVG, MIN, MAX, STRING_AGG. Decimal sums and
 // averages keep 38 digits in 128 bits (t_xsum, t_xdiv); integer averages
 // divide as integers.
 
 #include <algorithm>
+#include <vector>
 
 #include "builtin.h"
 #include "errors.h"
@@ -84,9 +85,37 @@ Typed avg(Call& c) {
   throw SqlError(8117, {typeName(t.type), "avg"});
 }
 
+// STRING_AGG(value, separator) [WITHIN GROUP (ORDER BY ...)]: nvarchar(4000)
+// or varchar(8000) (error 9829 past 8000 bytes), max for a max value;
+// values of other types join as nvarchar.
+Typed stringAgg(Call& c) {
+  const std::vector<bool>& order = c.expr().withinGroup;
+  if (c.size() != 2 + order.size()) throw SqlError(174, {"string_agg", "2"});
+  Typed x = c.arg(0);
+  bool ascii = x.type.type == SqlType::VarChar || x.type.type == SqlType::Char ||
+               x.type.type == SqlType::Text;
+  TypeInfo t = makeType(ascii ? SqlType::VarChar : SqlType::NVarChar, 8000);
+  bool max = isMaxType(x.type) || isLargeType(x.type.type);
+  if (max) t.length = ascii ? kMaxLength : kMaxLength - 1;
+  std::string value = x.nullLiteral || isCharType(x.type.type) ? x.sql : c.convert(x, t);
+  std::string directions;
+  for (bool descending : order) directions += descending ? 'd' : 'a';
+  std::string sql = "t_string_agg(" + value + "," + c.text(1).sql + ",'" + directions + "'," +
+                    (max     ? "0"
+                     : ascii ? "8000"
+                             : "4000");
+  for (std::size_t i = 2; i < c.size(); ++i) sql += "," + c.arg(i).sql;
+  return aggregate(sql + ")", t);
+}
+
 constexpr Function kFunctions[] = {
-    {"COUNT", 0, 1, count}, {"COUNT_BIG", 0, 1, count}, {"SUM", 1, 1, sum},
-    {"AVG", 1, 1, avg},     {"MIN", 1, 1, minMax},      {"MAX", 1, 1, minMax},
+    {"COUNT", 0, 1, count},
+    {"COUNT_BIG", 0, 1, count},
+    {"SUM", 1, 1, sum},
+    {"AVG", 1, 1, avg},
+    {"MIN", 1, 1, minMax},
+    {"MAX", 1, 1, minMax},
+    {"STRING_AGG", 2, kVariadic, stringAgg},
 };
 
 }  // namespace

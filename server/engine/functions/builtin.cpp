@@ -12,9 +12,9 @@ namespace tessel::sqld::engine::builtin {
 const Function* find(std::string_view name) {
   static const auto* const index = [] {
     auto* map = new std::unordered_map<std::string_view, const Function*>;
-    for (auto family :
-         {aggregateFunctions(), stringFunctions(), mathFunctions(), datetimeFunctions(),
-          logicalFunctions(), jsonFunctions(), systemFunctions(), metadataFunctions()})
+    for (auto family : {aggregateFunctions(), stringFunctions(), mathFunctions(),
+                        datetimeFunctions(), logicalFunctions(), jsonFunctions(),
+                        conversionFunctions(), systemFunctions(), metadataFunctions()})
       for (const Function& f : family) map->emplace(f.name, &f);
     return map;
   }();

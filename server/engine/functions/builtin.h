@@ -79,6 +79,7 @@ std::span<const Function> mathFunctions();
 std::span<const Function> datetimeFunctions();
 std::span<const Function> logicalFunctions();
 std::span<const Function> jsonFunctions();
+std::span<const Function> conversionFunctions();
 std::span<const Function> systemFunctions();
 std::span<const Function> metadataFunctions();
 
