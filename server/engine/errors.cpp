@@ -51,6 +51,7 @@ constexpr std::array kErrors = {
              "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
              "up into smaller queries."},
     ErrorDef{195, 15, B, "'%s' is not a recognized built-in function name."},
+    ErrorDef{189, 15, B, "The %s function requires %s to %s arguments."},
     ErrorDef{201, 16, S,
              "Procedure or function '%s' expects parameter '%s', which was not supplied."},
     ErrorDef{205, 16, B,

@@ -152,7 +152,14 @@ TypeInfo concatType(const std::vector<Typed>& xs) {
   return t;
 }
 
+// CONCAT takes 2 to 254 arguments, CONCAT_WS 3 to 254 (error 189).
+void expectConcatArgs(Call& c, std::size_t least) {
+  if (c.size() < least || c.size() > 254)
+    throw SqlError(189, {lower(c.name()), std::to_string(least), "254"});
+}
+
 Typed concat(Call& c) {
+  expectConcatArgs(c, 2);
   std::vector<Typed> xs;
   for (std::size_t i = 0; i < c.size(); ++i) xs.push_back(c.text(i));
   std::string sql = "(''";
@@ -161,6 +168,7 @@ Typed concat(Call& c) {
 }
 
 Typed concatWs(Call& c) {
+  expectConcatArgs(c, 3);
   std::vector<Typed> xs;
   for (std::size_t i = 0; i < c.size(); ++i) xs.push_back(c.text(i));
   // Each value comes with the separator before it; the first one's is cut.
@@ -192,8 +200,8 @@ constexpr Function kFunctions[] = {
     {"ASCII", 1, 1, codeOf},
     {"CHAR", 1, 1, charOf},
     {"CHARINDEX", 2, 3, charIndex},
-    {"CONCAT", 2, kVariadic, concat},
-    {"CONCAT_WS", 3, kVariadic, concatWs},
+    {"CONCAT", 0, kVariadic, concat},
+    {"CONCAT_WS", 0, kVariadic, concatWs},
     {"DATALENGTH", 1, 1, dataLength},
     {"LEFT", 2, 2, leftRight},
     {"LEN", 1, 1, len},
