@@ -68,6 +68,9 @@ struct Expr {
   bool star = false;
   bool caseOperand = false;  // simple CASE x WHEN ...
   bool caseElse = false;
+  // STRING_AGG(...) WITHIN GROUP (ORDER BY k1 [DESC], ...): the keys follow
+  // the call's arguments in `args`, their directions here (true: DESC).
+  std::vector<bool> withinGroup;
   std::size_t offset = 0;
 };
 

@@ -37,6 +37,10 @@
 
 namespace tessel::sqld::engine {
 
+namespace builtin {
+class Call;
+}
+
 // What the binder asks of the session.
 // A sequence as NEXT VALUE FOR names it.
 struct SequenceRef {
@@ -193,11 +197,9 @@ class Binder {
   Typed bindCompareTyped(const std::string& op, const Typed& a, const Typed& b);
   Typed bindCase(const Expr& e, Scope& scope);
   Typed bindCast(const Expr& e, Scope& scope);
+  // A built-in function call, through the catalog in functions/.
   Typed bindFunction(const Expr& e, Scope& scope);
-  // SERVERPROPERTY, SCHEMA_NAME, SCHEMA_ID (binder_func_system.cpp); nothing
-  // for other names.
-  std::optional<Typed> bindSystemFunction(const Expr& e, Scope& scope);
-  Typed bindAggregate(const Expr& e, Scope& scope);
+  friend class builtin::Call;
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
   // `firstTarget`, if given, is the type the first column converts to.
   std::string subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType,

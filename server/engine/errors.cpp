@@ -51,6 +51,7 @@ constexpr std::array kErrors = {
              "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
              "up into smaller queries."},
     ErrorDef{195, 15, B, "'%s' is not a recognized built-in function name."},
+    ErrorDef{189, 15, B, "The %s function requires %s to %s arguments."},
     ErrorDef{201, 16, S,
              "Procedure or function '%s' expects parameter '%s', which was not supplied."},
     ErrorDef{205, 16, B,
@@ -202,6 +203,21 @@ constexpr std::array kErrors = {
     ErrorDef{8102, 16, S, "Cannot update identity column '%s'."},
     ErrorDef{8116, 16, S, "Argument data type %s is invalid for argument 1 of %s function."},
     ErrorDef{8134, 16, S, "Divide by zero error encountered."},
+    ErrorDef{8133, 16, S,
+             "At least one of the result expressions in a CASE specification must be an "
+             "expression other than the NULL constant."},
+    ErrorDef{9828, 16, S,
+             "The second and third arguments of the TRANSLATE built-in function must contain an "
+             "equal number of characters."},
+    ErrorDef{9829, 16, S,
+             "STRING_AGG aggregation result exceeded the limit of 8000 bytes. Use LOB types to "
+             "avoid result truncation."},
+    ErrorDef{289, 16, S,
+             "Cannot construct data type %s, some of the arguments have values which are not "
+             "valid."},
+    ErrorDef{13608, 16, S, "Property cannot be found on the specified JSON path."},
+    ErrorDef{13623, 16, S, "Scalar value cannot be found in the specified JSON path."},
+    ErrorDef{13624, 16, S, "Object or array cannot be found in the specified JSON path."},
     ErrorDef{8144, 16, S, "Procedure or function %s has too many arguments specified."},
     ErrorDef{8145, 16, S, "%s is not a parameter for procedure %s."},
     ErrorDef{8180, 16, S, "Statement(s) could not be prepared."},

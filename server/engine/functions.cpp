@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "collation/text_collation.h"
@@ -149,6 +150,21 @@ void fnCast(sqlite3_context* c, int, sqlite3_value** v) {
     bool assign = argInt(v, 4) != 0;
     resultStored(c, convertValue(x, from, to, style, settingsOf(c), assign));
   });
+}
+
+// t_trycast(value, from, to, style): TRY_CAST and TRY_CONVERT, NULL where
+// the value does not convert. A conversion the types never allow stays an
+// error (529).
+void fnTryCast(sqlite3_context* c, int, sqlite3_value** v) {
+  Stored x = arg(v, 0);
+  if (x.isNull()) return sqlite3_result_null(c);
+  TypeInfo from = decodeType(argInt(v, 1)), to = decodeType(argInt(v, 2));
+  try {
+    resultStored(c, convertValue(x, from, to, static_cast<int>(argInt(v, 3)), settingsOf(c)));
+  } catch (const SqlError& e) {
+    if (e.message().number == 529) return raise(c, e);
+    sqlite3_result_null(c);
+  }
 }
 
 // t_trim(value): a value on its way into a column created with ANSI_PADDING
@@ -587,6 +603,101 @@ void exactSumFinal(sqlite3_context* c) {
   });
 }
 
+// t_string_agg(value, separator, order, limit, key ...): STRING_AGG. The
+// values are joined in the order of their keys (`order` has a letter a or d
+// per key), NULLs left out; NULL when there are none. Past `limit`
+// characters (0: none) the result is error 9829.
+struct StringAggRow {
+  struct Free {
+    void operator()(sqlite3_value* v) const { sqlite3_value_free(v); }
+  };
+  std::string value, separator;
+  std::vector<std::unique_ptr<sqlite3_value, Free>> keys;
+};
+struct StringAgg {
+  std::vector<StringAggRow> rows;
+  std::string order;
+  std::int64_t limit = 0;
+};
+
+// SQLite's order of values: NULL, numbers, text (as TSQL_CI orders it), blobs.
+int compareKeys(sqlite3_value* a, sqlite3_value* b) {
+  auto rank = [](sqlite3_value* v) {
+    switch (sqlite3_value_type(v)) {
+      case SQLITE_NULL:
+        return 0;
+      case SQLITE_INTEGER:
+      case SQLITE_FLOAT:
+        return 1;
+      case SQLITE_TEXT:
+        return 2;
+      default:
+        return 3;
+    }
+  };
+  int ra = rank(a), rb = rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  switch (ra) {
+    case 1:
+      if (sqlite3_value_type(a) == SQLITE_INTEGER && sqlite3_value_type(b) == SQLITE_INTEGER) {
+        auto x = sqlite3_value_int64(a), y = sqlite3_value_int64(b);
+        return (x > y) - (x < y);
+      } else {
+        double x = sqlite3_value_double(a), y = sqlite3_value_double(b);
+        return (x > y) - (x < y);
+      }
+    case 2: {
+      std::string_view x(reinterpret_cast<const char*>(sqlite3_value_text(a)),
+                         sqlite3_value_bytes(a));
+      std::string_view y(reinterpret_cast<const char*>(sqlite3_value_text(b)),
+                         sqlite3_value_bytes(b));
+      return compareCaseInsensitive(x, y);
+    }
+    case 3: {
+      std::string_view x(static_cast<const char*>(sqlite3_value_blob(a)), sqlite3_value_bytes(a));
+      std::string_view y(static_cast<const char*>(sqlite3_value_blob(b)), sqlite3_value_bytes(b));
+      return x.compare(y);
+    }
+    default:
+      return 0;
+  }
+}
+
+void stringAggStep(sqlite3_context* c, int n, sqlite3_value** v) {
+  auto** slot = static_cast<StringAgg**>(sqlite3_aggregate_context(c, sizeof(StringAgg*)));
+  if (!slot) return sqlite3_result_error_nomem(c);
+  if (!*slot) *slot = new StringAgg;
+  StringAgg& acc = **slot;
+  acc.order = argText(v, 2);
+  acc.limit = argInt(v, 3);
+  if (isNull(v, 0)) return;
+  StringAggRow row{argText(v, 0), isNull(v, 1) ? std::string() : argText(v, 1), {}};
+  for (int i = 4; i < n; ++i) row.keys.emplace_back(sqlite3_value_dup(v[i]));
+  acc.rows.push_back(std::move(row));
+}
+
+void stringAggFinal(sqlite3_context* c) {
+  auto** slot = static_cast<StringAgg**>(sqlite3_aggregate_context(c, 0));
+  std::unique_ptr<StringAgg> acc(slot ? *slot : nullptr);
+  if (slot) *slot = nullptr;
+  if (!acc || acc->rows.empty()) return sqlite3_result_null(c);
+  std::stable_sort(acc->rows.begin(), acc->rows.end(),
+                   [&](const StringAggRow& x, const StringAggRow& y) {
+                     for (std::size_t k = 0; k < x.keys.size() && k < y.keys.size(); ++k) {
+                       int r = compareKeys(x.keys[k].get(), y.keys[k].get());
+                       if (k < acc->order.size() && acc->order[k] == 'd') r = -r;
+                       if (r != 0) return r < 0;
+                     }
+                     return false;
+                   });
+  std::string out = acc->rows[0].value;
+  for (std::size_t i = 1; i < acc->rows.size(); ++i)
+    out += acc->rows[i].separator + acc->rows[i].value;
+  if (acc->limit > 0 && static_cast<std::int64_t>(charStarts(out).size()) > acc->limit)
+    return raise(c, SqlError(9829, {}));
+  resultText(c, out);
+}
+
 // t_concat(a, b, ...): + on strings or binary values, any number of them (a
 // long chain groups into few calls). A NULL counts as empty unless
 // CONCAT_NULL_YIELDS_NULL is on.
@@ -777,6 +888,22 @@ void fnReverse(sqlite3_context* c, int, sqlite3_value** v) {
     out += s.substr(starts[i], end - starts[i]);
   }
   resultText(c, out);
+}
+
+// t_translate(s, from, to): each character of `from` in s becomes the
+// one at its place in `to` (the first place when it repeats).
+void fnTranslate(sqlite3_context* c, int, sqlite3_value** v) {
+  guarded(c, [&] {
+    if (isNull(v, 0) || isNull(v, 1) || isNull(v, 2)) return sqlite3_result_null(c);
+    std::u32string s = decodeUtf8(argText(v, 0));
+    std::u32string from = decodeUtf8(argText(v, 1)), to = decodeUtf8(argText(v, 2));
+    if (from.size() != to.size()) throw SqlError(9828, {});
+    for (char32_t& ch : s) {
+      std::size_t at = from.find(ch);
+      if (at != std::u32string::npos) ch = to[at];
+    }
+    resultText(c, encodeUtf8(s));
+  });
 }
 
 void fnStuff(sqlite3_context* c, int, sqlite3_value** v) {
@@ -1191,6 +1318,8 @@ constexpr FunctionDef kFunctions[] = {
     {"t_space", 1, fnSpace, true},
     {"t_replicate", 3, fnReplicate, true},
     {"t_reverse", 1, fnReverse, true},
+    {"t_translate", 3, fnTranslate, true},
+    {"t_trycast", 4, fnTryCast, true},
     {"t_stuff", 4, fnStuff, true},
     {"t_ascii", 1, fnAscii, true},
     {"t_char", 1, fnChar, true},
@@ -1328,6 +1457,8 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
   }
   sqlite3_create_function_v2(db, "t_xsum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
                              exactSumStep, exactSumFinal, nullptr);
+  sqlite3_create_function_v2(db, "t_string_agg", -1, SQLITE_UTF8, nullptr, nullptr, stringAggStep,
+                             stringAggFinal, nullptr);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
 }
 

@@ -568,18 +568,22 @@ ExprPtr Parser::parseCase() {
 ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
   expectSymbol("(");
   std::string fn = upper(name);
-  if (fn == "CAST") {
-    auto e = makeExpr(ExprKind::Cast, offset);
-    e->op = "CAST";
+  // TRY_CAST and TRY_CONVERT are built-in functions with CAST's and
+  // CONVERT's syntax: the target type in `type`, the value and style as
+  // arguments.
+  bool attempt = fn == "TRY_CAST" || fn == "TRY_CONVERT";
+  if (fn == "CAST" || fn == "TRY_CAST") {
+    auto e = makeExpr(attempt ? ExprKind::Function : ExprKind::Cast, offset);
+    e->op = fn;
     e->args.push_back(parseExpr());
     expectWord("AS");
     e->type = parseCastType();
     expectSymbol(")");
     return e;
   }
-  if (fn == "CONVERT") {
-    auto e = makeExpr(ExprKind::Cast, offset);
-    e->op = "CONVERT";
+  if (fn == "CONVERT" || fn == "TRY_CONVERT") {
+    auto e = makeExpr(attempt ? ExprKind::Function : ExprKind::Cast, offset);
+    e->op = fn;
     e->type = parseCastType();
     expectSymbol(",");
     e->args.push_back(parseExpr());
@@ -590,6 +594,14 @@ ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
   auto e = makeExpr(ExprKind::Function, offset);
   e->op = fn;
   if (acceptSymbol(")")) return e;
+  // TRIM(characters FROM string) binds as TRIM(string, characters).
+  if (fn == "TRIM") {
+    ExprPtr first = parseExpr();
+    if (acceptWord("FROM")) e->args.push_back(parseExpr());
+    e->args.push_back(std::move(first));
+    expectSymbol(")");
+    return e;
+  }
   if (isSymbol("*")) {
     next();
     e->star = true;
@@ -615,6 +627,19 @@ ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
     }
   } while (acceptSymbol(","));
   expectSymbol(")");
+  if (fn == "STRING_AGG" && acceptWord("WITHIN")) {
+    expectWord("GROUP");
+    expectSymbol("(");
+    expectWord("ORDER");
+    expectWord("BY");
+    do {
+      e->args.push_back(parseExpr());
+      bool descending = acceptWord("DESC");
+      if (!descending) acceptWord("ASC");
+      e->withinGroup.push_back(descending);
+    } while (acceptSymbol(","));
+    expectSymbol(")");
+  }
   return e;
 }
 
