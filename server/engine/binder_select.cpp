@@ -369,6 +369,9 @@ void Binder::readChangedRows(const TableInfo& target, const std::string& table, 
 }
 
 Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
+  // Only a statement's outermost query has OPTION, before its FROM binds
+  // the common table expressions.
+  if (s.maxRecursion) maxRecursion_ = *s.maxRecursion;
   Core c;
   c.scope.outer = outer;
   c.distinct = s.distinct;
@@ -455,7 +458,6 @@ std::string Binder::rowCountSql(const Expr& e, RowCount kind) {
 }
 
 BoundStatement Binder::bindSelect(const SelectStmt& s) {
-  if (s.maxRecursion) maxRecursion_ = *s.maxRecursion;
   WithScope with(*this, s.with);
   Core first = bindCore(s, nullptr);
   std::vector<Core> rest;
