@@ -138,6 +138,9 @@ struct SelectStmt {
   std::vector<Union> unions;
   std::vector<OrderItem> orderBy;
   bool forBrowse = false;
+  // OPTION (MAXRECURSION n): how deep its recursive common table
+  // expressions may go, 0 for no limit; unset keeps SQL Server's 100.
+  std::optional<int> maxRecursion;
 };
 
 enum class StmtKind : std::uint8_t {
@@ -155,6 +158,7 @@ enum class StmtKind : std::uint8_t {
   CreateType,
   CreateSequence,
   EnableTrigger,
+  AlterTable,
   Drop,
   Truncate,
   Use,
@@ -270,8 +274,10 @@ struct ConstraintDef {
   std::string checkText;
   Name refTable;
   std::vector<std::string> refColumns;
-  bool cascadeDelete = false;
-  bool cascadeUpdate = false;
+  // ON DELETE and ON UPDATE of a foreign key: "CASCADE", "SET NULL",
+  // "SET DEFAULT", or empty for NO ACTION.
+  std::string onDelete;
+  std::string onUpdate;
 };
 
 struct ColumnDef {
@@ -280,6 +286,7 @@ struct ColumnDef {
   bool nullSpecified = false;
   ExprPtr defaultValue;
   std::string defaultText;
+  std::string defaultName;  // CONSTRAINT name DEFAULT ...; generated when empty
   bool identity = false;
   std::int64_t seed = 1;
   std::int64_t increment = 1;
@@ -309,7 +316,9 @@ struct CreateViewStmt : Stmt {
   Name name;
   std::vector<std::string> columns;
   SelectPtr select;
-  std::string text;  // the whole CREATE VIEW text, as syscomments keeps it
+  std::string text;      // the whole CREATE VIEW text, as syscomments keeps it
+  bool alter = false;    // ALTER VIEW: the view must exist
+  bool orAlter = false;  // CREATE OR ALTER: replaced when it exists
 };
 
 struct ProcParam {
@@ -326,7 +335,9 @@ struct CreateProcStmt : Stmt {
   Name name;
   std::vector<ProcParam> params;
   std::vector<StmtPtr> body;
-  std::string text;  // the whole CREATE PROCEDURE text
+  std::string text;      // the whole CREATE PROCEDURE text
+  bool alter = false;    // ALTER PROCEDURE: the procedure must exist
+  bool orAlter = false;  // CREATE OR ALTER: replaced when it exists
 };
 
 // CREATE TRIGGER name ON table {FOR | AFTER | INSTEAD OF} events AS body;
@@ -336,6 +347,7 @@ struct CreateTriggerStmt : Stmt {
   Name name;
   Name table;
   bool alter = false;
+  bool orAlter = false;  // CREATE OR ALTER: replaced when it exists
   bool insteadOf = false;
   bool onInsert = false;
   bool onUpdate = false;
@@ -395,8 +407,29 @@ struct CreateSequenceStmt : Stmt {
 
 struct DropStmt : Stmt {
   DropStmt() : Stmt(StmtKind::Drop) {}
-  std::string objectType;  // TABLE, VIEW, PROCEDURE, TRIGGER, INDEX, DATABASE, SCHEMA, TYPE
+  std::string objectType;  // TABLE, VIEW, PROCEDURE, FUNCTION, TRIGGER, INDEX, DATABASE, SCHEMA,
+                           // TYPE, SEQUENCE
   std::vector<Name> names;
+  bool ifExists = false;  // a name that does not exist is passed over
+};
+
+// ALTER TABLE t ADD ..., DROP ..., ALTER COLUMN ...: `added` holds the
+// columns and table constraints an ADD names (ALTER COLUMN: its one column);
+// `dropped` the columns and constraints a DROP names, in order.
+struct AlterTableStmt : Stmt {
+  AlterTableStmt() : Stmt(StmtKind::AlterTable) {}
+  enum class Action : std::uint8_t { Add, Drop, AlterColumn };
+  struct Dropped {
+    bool column = false;
+    bool ifExists = false;
+    std::string name;
+  };
+  Name table;
+  Action action = Action::Add;
+  bool noCheck = false;     // WITH NOCHECK: rows already there are not checked
+  bool withValues = false;  // a new nullable column's default fills the rows already there
+  CreateTableStmt added;
+  std::vector<Dropped> dropped;
 };
 
 struct TruncateStmt : Stmt {

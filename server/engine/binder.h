@@ -247,8 +247,13 @@ class Binder {
     std::string name;
     std::string sqlName;
     std::vector<ColumnInfo> columns;
+    std::string lastAlias;  // the recursive part's reference to it, as bound last
   };
   std::vector<Working> working_;
+  // The statement's OPTION (MAXRECURSION n); 0 is no limit.
+  int maxRecursion_ = 100;
+  // A recursive expression's part, its level column added.
+  std::string bindRecursivePart(const SelectStmt& part, std::size_t columns);
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;
   std::string changedRowsFrom_;

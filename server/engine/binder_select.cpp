@@ -272,6 +272,7 @@ std::optional<std::string> Binder::bindCommonTable(const TableRef& ref, Scope& s
     for (std::size_t i = 0; i < w->columns.size(); ++i)
       src.sqlNames.push_back("c" + std::to_string(i + 1));
     std::string sql = quoteName(w->sqlName) + " AS " + quoteName(src.sqlAlias);
+    w->lastAlias = src.sqlAlias;
     scope.sources.push_back(std::move(src));
     return sql;
   }
@@ -300,7 +301,7 @@ std::optional<std::string> Binder::bindCommonTable(const TableRef& ref, Scope& s
   Source src = derivedSource(anchor, exposed, cte.columns);
   std::string body = anchor.sql;
   if (cte.recursive) {
-    Working w{cte.name, newAlias(), src.columns};
+    Working w{cte.name, newAlias(), src.columns, {}};
     std::string columns;
     for (std::size_t i = 0; i < src.columns.size(); ++i)
       columns += (i ? ", " : "") + quoteName("c" + std::to_string(i + 1));
@@ -309,18 +310,33 @@ std::optional<std::string> Binder::bindCommonTable(const TableRef& ref, Scope& s
       std::vector<Working>& v;
       ~Pop() { v.pop_back(); }
     } pop{working_};
-    std::string parts = anchor.sql;
-    for (const auto& [all, part] : cte.recursiveParts) {
-      BoundStatement p = bindSelect(*part);
-      if (p.columns.size() != anchor.columns.size()) throw SqlError(205, {});
-      parts += (all ? " UNION ALL " : " UNION ") + p.sql;
-    }
-    body = "WITH RECURSIVE " + quoteName(w.sqlName) + "(" + columns + ") AS (" + parts +
-           ") SELECT * FROM " + quoteName(w.sqlName);
+    // Each row carries its recursion level in a last column, which the
+    // recursive parts check against MAXRECURSION.
+    std::string parts = "SELECT *, 0 FROM (" + anchor.sql + ")";
+    for (const auto& [all, part] : cte.recursiveParts)
+      parts += (all ? " UNION ALL " : " UNION ") + bindRecursivePart(*part, anchor.columns.size());
+    body = "WITH RECURSIVE " + quoteName(w.sqlName) + "(" + columns + ", \"lvl\") AS (" + parts +
+           ") SELECT " + columns + " FROM " + quoteName(w.sqlName);
   }
   std::string sql = "(" + body + ") AS " + quoteName(src.sqlAlias);
   scope.sources.push_back(std::move(src));
   return sql;
+}
+
+std::string Binder::bindRecursivePart(const SelectStmt& part, std::size_t columns) {
+  Working& w = working_.back();
+  w.lastAlias.clear();
+  if (!part.with.empty() || !part.unions.empty() || !part.orderBy.empty() || part.top)
+    return bindSelect(part).sql;
+  Core core = bindCore(part, nullptr);
+  if (core.items.size() != columns) throw SqlError(205, {});
+  std::string sql = core.head;
+  for (std::size_t i = 0; i < core.items.size(); ++i)
+    sql += (i ? ", " : "") + core.items[i].sql + " AS " + quoteName("c" + std::to_string(i + 1));
+  std::string level = working_.back().lastAlias.empty()
+                          ? "1"
+                          : quoteName(working_.back().lastAlias) + ".\"lvl\" + 1";
+  return sql + ", t_recursion(" + level + ", " + std::to_string(maxRecursion_) + ")" + core.tail;
 }
 
 std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope) {
@@ -353,6 +369,9 @@ void Binder::readChangedRows(const TableInfo& target, const std::string& table, 
 }
 
 Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
+  // Only a statement's outermost query has OPTION, before its FROM binds
+  // the common table expressions.
+  if (s.maxRecursion) maxRecursion_ = *s.maxRecursion;
   Core c;
   c.scope.outer = outer;
   c.distinct = s.distinct;

@@ -248,7 +248,7 @@ Stored toText(const Stored& v, const TypeInfo& from, const TypeInfo& to, int sty
   __int128 u;
   int scale;
   if (isWideDateType(from.type)) {
-    s = formatWide(wideOf(v, from), from);
+    s = formatWideStyled(wideOf(v, from), from, style);
   } else if (isDecimalType(from.type) && exactOf(v, from, u, scale)) {
     s = scaledToString(u, scale);
   } else if (v.kind == K::Blob) {

@@ -317,13 +317,13 @@ std::string formatDateTime(std::int64_t ticks, int style) {
   int h12 = h % 12 == 0 ? 12 : h % 12;
   const char* ampm = h < 12 ? "AM" : "PM";
   bool century = style >= 100 || style == 0 || style == 9 || style == 13 || style == 20 ||
-                 style == 21 || style == 126;
+                 style == 21 || style == 23 || style == 25;
   int base = style >= 100 ? style - 100 : style;
   char yy[8];
   std::snprintf(yy, sizeof yy, century ? "%04d" : "%02d", century ? c.year : c.year % 100);
   char buf[64];
   const char* mon = kMonthShort[c.month - 1];
-  switch (style == 126 ? 126 : base) {
+  switch (style >= 120 ? style : base) {
     case 1:
       std::snprintf(buf, sizeof buf, "%02d/%02d/%s", c.month, c.day, yy);
       break;
@@ -369,15 +369,31 @@ std::string formatDateTime(std::int64_t ticks, int style) {
       std::snprintf(buf, sizeof buf, "%02d:%02d:%02d:%03d", h, mi, s, ms);
       break;
     case 20:
+    case 120:
       std::snprintf(buf, sizeof buf, "%s-%02d-%02d %02d:%02d:%02d", yy, c.month, c.day, h, mi, s);
       break;
     case 21:
+    case 25:
+    case 121:
       std::snprintf(buf, sizeof buf, "%s-%02d-%02d %02d:%02d:%02d.%03d", yy, c.month, c.day, h, mi,
                     s, ms);
       break;
+    case 22:
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%02d %2d:%02d:%02d %s", c.month, c.day,
+                    c.year % 100, h12, mi, s, ampm);
+      break;
+    case 23:
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.year, c.month, c.day);
+      break;
+    case 24:
+      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
+      break;
     case 126:
-      std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", c.year, c.month, c.day,
-                    h, mi, s, ms);
+    case 127:
+      // No fraction when the milliseconds are zero.
+      std::snprintf(buf, sizeof buf,
+                    ms ? "%04d-%02d-%02dT%02d:%02d:%02d.%03d" : "%04d-%02d-%02dT%02d:%02d:%02d",
+                    c.year, c.month, c.day, h, mi, s, ms);
       break;
     default:
       std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", mon, c.day, c.year, h12, mi, ampm);

@@ -63,11 +63,12 @@ std::optional<std::int64_t> parseClock(std::string_view s, std::size_t& i) {
       ++i;
       std::int64_t scale = 1000000;
       std::size_t start = i;
+      // Digits past the seventh are below the types' 100 ns and are dropped,
+      // not rounded: 23:59:59.999999999 stays within its day.
       while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
         if (i - start < 7) fraction += (s[i] - '0') * scale, scale /= 10;
         ++i;
       }
-      if (i - start > 7) return std::nullopt;
     }
   }
   if (*h > 23 || *mi > 59 || sec > 59) return std::nullopt;
@@ -156,6 +157,56 @@ std::optional<WideDateTime> fitWide(WideDateTime v, const TypeInfo& type) {
 
 std::string formatWide(const WideDateTime& v, const TypeInfo& type) {
   return formatDateTime2(v, type);
+}
+
+std::string formatWideStyled(const WideDateTime& v, const TypeInfo& type, int style) {
+  if (style == 0 || style == 21 || style == 25 || style == 121) return formatWide(v, type);
+  const bool hasDate = type.type != SqlType::Time;
+  const bool hasTime = type.type != SqlType::Date;
+  if (style == 126 || style == 127) {
+    WideDateTime shown = v;
+    const bool utc = style == 127 && type.type == SqlType::DateTimeOffset;
+    if (utc) {
+      std::int64_t units = v.units - std::int64_t{v.offsetMinutes} * 60 * 10000000;
+      std::int64_t days = v.days;
+      if (units < 0) units += kUnitsPerDay, --days;
+      if (units >= kUnitsPerDay) units -= kUnitsPerDay, ++days;
+      shown.days = static_cast<std::int32_t>(days);
+      shown.units = units;
+      shown.offsetMinutes = 0;
+    }
+    std::string text = formatWide(shown, type);
+    // ISO 8601: a T between date and time, and no fraction when it is zero.
+    if (hasDate && hasTime) text[10] = 'T';
+    std::size_t dot = text.find('.');
+    if (dot != std::string::npos) {
+      std::size_t end = dot + 1;
+      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      if (text.find_first_not_of('0', dot + 1) >= end) text.erase(dot, end - dot);
+    }
+    if (type.type == SqlType::DateTimeOffset) {
+      std::size_t blank = text.rfind(' ');
+      if (utc) {
+        text = text.substr(0, blank) + "Z";
+      } else if (blank != std::string::npos) {
+        text.erase(blank, 1);
+      }
+    }
+    return text;
+  }
+  std::string text = formatWide(v, type);
+  const std::size_t clock = hasDate ? 11 : 0;
+  if (style == 20 || style == 120) {
+    // yyyy-mm-dd hh:mi:ss
+    return hasDate && hasTime ? text.substr(0, 19) : hasDate ? text : text.substr(0, 8);
+  }
+  if (style == 23) return hasDate ? text.substr(0, 10) : "1900-01-01";
+  if (style == 8 || style == 24 || style == 108)
+    return hasTime ? text.substr(clock, 8) : "00:00:00";
+  // The other styles lay out what datetime's do, to the millisecond.
+  std::int64_t ticks =
+      (std::int64_t{v.days} - kDaysTo1900) * kTicksPerDay + (v.units * 3 + 50000) / 100000;
+  return formatDateTime(ticks, style);
 }
 
 std::string storedWideText(const WideDateTime& v, const TypeInfo& type) {

@@ -37,6 +37,11 @@ std::optional<WideDateTime> fitWide(WideDateTime v, const TypeInfo& type);
 // "2024-02-29", "13:45:10.1234567", "2024-02-29 13:45:10.12", "... +01:00".
 std::string formatWide(const WideDateTime& v, const TypeInfo& type);
 
+// CONVERT's styles for the wide types: 126 and 127 give ISO 8601 with a T
+// (127 of a datetimeoffset in UTC with Z), 20/120 drop the fraction, 23 the
+// date, 8/24/108 the time; others are laid out as for datetime.
+std::string formatWideStyled(const WideDateTime& v, const TypeInfo& type, int style);
+
 // Between the storage form and the parts.
 std::string storedWideText(const WideDateTime& v, const TypeInfo& type);
 WideDateTime wideFromInteger(std::int64_t stored, SqlType type);

@@ -58,6 +58,11 @@ void Ddl::atomically(F&& body) {
   s_.catalog_.invalidate();
 }
 
+// For the steps in other files, which do not see the template's body.
+void Ddl::atomically(const std::function<void()>& body, bool) {
+  atomically(body);
+}
+
 std::string Ddl::schemaOf(const Name& name, std::string* database) {
   if (!name.empty() && isSessionTempName(name.back())) {
     s_.requireTempdb("tempdb");
@@ -107,6 +112,11 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     case StmtKind::Drop:
       drop(static_cast<const DropStmt&>(stmt));
       break;
+    case StmtKind::AlterTable:
+      stmt_ = &stmt;
+      frame_ = &frame;
+      alterTable(static_cast<const AlterTableStmt&>(stmt));
+      break;
     case StmtKind::Truncate:
       truncate(static_cast<const TruncateStmt&>(stmt));
       break;
@@ -122,11 +132,60 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
   const Name& tableName = as ? *as : t.name;
   std::string schema = schemaOf(tableName, &database);
   const std::string& name = tableName.back();
+  std::vector<TypeInfo> types = checkNewTable(t, schema, name, as != nullptr);
+  atomically([&] {
+    Catalog& cat = s_.catalog_;
+    std::int64_t id = cat.nextObjectId(schema);
+    cat.addObject(schema, id, name, "U");
+    auto table = std::make_shared<TableInfo>();
+    table->id = id;
+    table->name = name;
+    table->schema = schema;
+    table->database = database;
+    table->xtype = "U";
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+      table->columns.push_back(addColumn(t.columns[i], types[i], inPrimaryKey(t, t.columns[i].name),
+                                         static_cast<int>(i + 1), *table));
+    std::vector<std::string> elements;
+    for (const ColumnInfo& c : table->columns) elements.push_back(columnElement(c));
+    std::vector<std::pair<std::string, const ConstraintDef*>> keys;
+    int keyNo = 0;
+    for (const auto& c : t.constraints) {
+      const bool key =
+          c.kind == ConstraintDef::Kind::PrimaryKey || c.kind == ConstraintDef::Kind::Unique;
+      const int indid = c.kind == ConstraintDef::Kind::PrimaryKey ? 1 : 2 + (key ? keyNo++ : 0);
+      BuiltConstraint built = addConstraint(c, table, &t.constraints, indid);
+      if (!built.element.empty()) elements.push_back(built.element);
+      if (key) keys.emplace_back(built.name, &c);
+    }
+    for (const auto& c : t.constraints) setDefaultsForForeignKey(*table, c, elements);
+    std::string sql = "CREATE TABLE " + quoteName(schema) + "." + quoteName(name) + " (";
+    for (std::size_t i = 0; i < elements.size(); ++i) sql += (i ? ", " : "") + elements[i];
+    execSql(s_.db_.get(), sql + ")");
+    for (const auto& [kname, c] : keys) createKeyIndex(*table, kname, c->columns);
+    // A table without a clustered key still has its heap row (indid 0).
+    if (!std::any_of(t.constraints.begin(), t.constraints.end(), [](const ConstraintDef& c) {
+          return c.kind == ConstraintDef::Kind::PrimaryKey;
+        }))
+      cat.addIndex(schema, id, 0, name, 0, {});
+    if (isGlobalTempName(name)) {
+      std::int64_t created = 0;
+      querySql(s_.db_.get(), "SELECT crdate FROM tempdb.sysobjects WHERE id = ?",
+               {Stored::integer(id)},
+               [&](sqlite3_stmt* st) { created = sqlite3_column_int64(st, 0); });
+      s_.globalTemps_.push_back({name, id, created});
+    }
+  });
+}
+
+std::vector<TypeInfo> Ddl::checkNewTable(const CreateTableStmt& t, const std::string& schema,
+                                         const std::string& name, bool variable) {
   if (name.size() > 128) throw SqlError(103, {name});
   // A #table's name is padded to 128 characters with a 12-character suffix
   // that sets it apart from other sessions' tables of the same name.
   constexpr std::size_t kLocalTempNameMax = 116;
-  if (!as && name.size() > kLocalTempNameMax && name.rfind("#", 0) == 0 && name.rfind("##", 0) != 0)
+  if (!variable && name.size() > kLocalTempNameMax && name.rfind("#", 0) == 0 &&
+      name.rfind("##", 0) != 0)
     throw SqlError(193, {name, std::to_string(kLocalTempNameMax)});
   if (s_.catalog_.objectId(schema, name)) throw SqlError(2714, {name});
   // Column names must be unique.
@@ -136,173 +195,187 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
         throw SqlError(2705, {t.columns[i].name, name});
   std::vector<TypeInfo> types = columnTypes(t);
   int identities = 0;
-  for (std::size_t i = 0; i < t.columns.size(); ++i) {
-    const TypeInfo& type = types[i];
+  for (std::size_t i = 0; i < t.columns.size(); ++i)
     if (t.columns[i].identity) {
       ++identities;
-      if (!isExactType(type.type) || (isDecimalType(type.type) && type.scale != 0) ||
-          type.type == SqlType::Bit || isMoneyType(type.type))
-        throw SqlError(2749, {t.columns[i].name});
+      checkIdentityType(t.columns[i].name, types[i]);
     }
-  }
   if (identities > 1) throw SqlError(2744, {});
-  atomically([&] {
-    Catalog& cat = s_.catalog_;
-    std::int64_t id = cat.nextObjectId(schema);
-    cat.addObject(schema, id, name, "U");
-    // Columns: nullability follows ANSI_NULL_DFLT_ON when not given; key
-    // columns are never nullable.
-    auto table = std::make_shared<TableInfo>();
-    table->id = id;
-    table->name = name;
-    table->schema = schema;
-    table->database = database;
-    table->xtype = "U";
-    std::vector<bool> inKey(t.columns.size(), false);
-    for (const auto& c : t.constraints)
-      if (c.kind == ConstraintDef::Kind::PrimaryKey)
-        for (const auto& col : c.columns)
-          for (std::size_t i = 0; i < t.columns.size(); ++i)
-            if (iequals(t.columns[i].name, col)) inKey[i] = true;
-    for (std::size_t i = 0; i < t.columns.size(); ++i) {
-      const ColumnDef& d = t.columns[i];
-      ColumnInfo c;
-      c.name = d.name;
-      c.type = types[i];
-      // An alias type brings its own nullability.
-      if (!d.nullSpecified && d.userType.empty()) c.type.nullable = s_.settings_.ansiNullDefault;
-      if (d.identity || inKey[i]) c.type.nullable = false;
-      if (c.type.type == SqlType::Bit && !d.nullSpecified && d.userType.empty())
-        c.type.nullable = s_.settings_.ansiNullDefault;
-      c.colid = static_cast<int>(i + 1);
-      c.identity = d.identity;
-      c.ansiPadded = s_.settings_.ansiPadding;
-      c.defaultText = d.defaultText;
-      std::int64_t defaultId = 0;
-      if (!d.defaultText.empty()) {
-        defaultId = cat.nextObjectId(schema);
-        cat.addObject(schema, defaultId, generatedName("DF", name, defaultId), "D", id);
-        cat.addComment(schema, defaultId, "(" + d.defaultText + ")");
-        c.defaultText = "(" + d.defaultText + ")";
+  return types;
+}
+
+void Ddl::checkIdentityType(const std::string& column, const TypeInfo& type) {
+  if (!isExactType(type.type) || (isDecimalType(type.type) && type.scale != 0) ||
+      type.type == SqlType::Bit || isMoneyType(type.type))
+    throw SqlError(2749, {column});
+}
+
+bool Ddl::inPrimaryKey(const CreateTableStmt& t, const std::string& column) {
+  for (const auto& c : t.constraints)
+    if (c.kind == ConstraintDef::Kind::PrimaryKey)
+      for (const auto& col : c.columns)
+        if (iequals(col, column)) return true;
+  return false;
+}
+
+ColumnInfo Ddl::addColumn(const ColumnDef& d, const TypeInfo& type, bool key, int colid,
+                          const TableInfo& table) {
+  Catalog& cat = s_.catalog_;
+  ColumnInfo c;
+  c.name = d.name;
+  c.type = type;
+  // Nullability follows ANSI_NULL_DFLT_ON when not given (an alias type
+  // brings its own); identity and key columns are never nullable.
+  if (!d.nullSpecified && d.userType.empty()) c.type.nullable = s_.settings_.ansiNullDefault;
+  if (d.identity || key) c.type.nullable = false;
+  c.colid = colid;
+  c.identity = d.identity;
+  c.ansiPadded = s_.settings_.ansiPadding;
+  std::int64_t defaultId = 0;
+  if (!d.defaultText.empty()) {
+    defaultId = cat.nextObjectId(table.schema);
+    std::string name =
+        d.defaultName.empty() ? generatedName("DF", table.name, defaultId) : d.defaultName;
+    if (cat.objectId(table.schema, name)) throw SqlError(2714, {name});
+    cat.addObject(table.schema, defaultId, name, "D", table.id);
+    cat.addComment(table.schema, defaultId, "(" + d.defaultText + ")");
+    c.defaultText = "(" + d.defaultText + ")";
+  }
+  cat.addColumn(table.schema, table.id, c, defaultId);
+  if (d.identity) cat.setIdentity(table.schema, table.id, d.seed, d.increment);
+  return c;
+}
+
+std::string Ddl::columnElement(const ColumnInfo& c) {
+  return quoteName(c.name) + " " + storageClause(c.type) + (c.type.nullable ? "" : " NOT NULL");
+}
+
+Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
+                                        const std::shared_ptr<TableInfo>& table,
+                                        const std::vector<ConstraintDef>* siblings, int indid) {
+  Catalog& cat = s_.catalog_;
+  const std::string& schema = table->schema;
+  const std::string& name = table->name;
+  BuiltConstraint built;
+  const char* prefix = c.kind == ConstraintDef::Kind::Check        ? "CK"
+                       : c.kind == ConstraintDef::Kind::ForeignKey ? "FK"
+                       : c.kind == ConstraintDef::Kind::PrimaryKey ? "PK"
+                       : c.kind == ConstraintDef::Kind::Unique     ? "UQ"
+                                                                   : "DF";
+  std::int64_t cid = cat.nextObjectId(schema);
+  built.name = c.name.empty() ? generatedName(prefix, name, cid) : c.name;
+  if (cat.objectId(schema, built.name)) throw SqlError(2714, {built.name});
+  switch (c.kind) {
+    case ConstraintDef::Kind::Check: {
+      Binder binder(s_);
+      built.checkSql = binder.bindTableExpression(*c.check, *table).sql;
+      built.element = "CONSTRAINT " + quoteName(built.name) + " CHECK (" + built.checkSql + ")";
+      cat.addObject(schema, cid, built.name, "C", table->id);
+      cat.addComment(schema, cid, "(" + c.checkText + ")");
+      break;
+    }
+    case ConstraintDef::Kind::ForeignKey: {
+      std::string refDb;
+      std::string refSchema = schemaOf(c.refTable, &refDb);
+      if (refSchema != schema) throw SqlError(1763, {});
+      bool self = iequals(c.refTable.back(), name);
+      built.ref = self ? table : cat.table(refSchema, refDb, c.refTable.back());
+      if (!built.ref) throw SqlError(1767, {c.refTable.back()});
+      built.refColumns = c.refColumns;
+      if (built.refColumns.empty() && self && siblings)
+        for (const auto& k : *siblings)
+          if (k.kind == ConstraintDef::Kind::PrimaryKey) built.refColumns = k.columns;
+      if (built.refColumns.empty()) built.refColumns = primaryKeyColumns(*built.ref);
+      if (built.refColumns.size() != c.columns.size()) throw SqlError(1767, {c.refTable.back()});
+      built.element = "CONSTRAINT " + quoteName(built.name) + " FOREIGN KEY (";
+      for (std::size_t i = 0; i < c.columns.size(); ++i)
+        built.element += (i ? ", " : "") + quoteName(c.columns[i]);
+      built.element += ") REFERENCES " + quoteName(built.ref->name) + " (";
+      for (std::size_t i = 0; i < built.refColumns.size(); ++i)
+        built.element += (i ? ", " : "") + quoteName(built.refColumns[i]);
+      built.element += ")";
+      if (!c.onDelete.empty()) built.element += " ON DELETE " + c.onDelete;
+      if (!c.onUpdate.empty()) built.element += " ON UPDATE " + c.onUpdate;
+      cat.addObject(schema, cid, built.name, "F", table->id);
+      execSql(s_.db_.get(), "UPDATE " + quoteName(schema) + ".sysobjects SET info = ? WHERE id = ?",
+              {Stored::integer(built.ref->id), Stored::integer(cid)});
+      break;
+    }
+    case ConstraintDef::Kind::PrimaryKey:
+    case ConstraintDef::Kind::Unique: {
+      bool pk = c.kind == ConstraintDef::Kind::PrimaryKey;
+      cat.addObject(schema, cid, built.name, pk ? "PK" : "UQ", table->id);
+      std::vector<int> colids;
+      for (const auto& col : c.columns) {
+        const ColumnInfo* ci = table->column(col);
+        if (!ci) throw SqlError(1911, {col});
+        colids.push_back(ci->colid);
       }
-      cat.addColumn(schema, id, c, defaultId);
-      if (d.identity) cat.setIdentity(schema, id, d.seed, d.increment);
-      table->columns.push_back(c);
+      cat.addIndex(schema, table->id, indid, built.name, 2 | (pk ? 0x800 : 0x1000), colids);
+      break;
     }
-    std::string sql = "CREATE TABLE " + quoteName(schema) + "." + quoteName(name) + " (";
-    for (std::size_t i = 0; i < table->columns.size(); ++i) {
-      const ColumnInfo& c = table->columns[i];
-      sql += (i ? ", " : "") + quoteName(c.name) + " " + storageClause(c.type);
-      if (!c.type.nullable) sql += " NOT NULL";
-    }
-    Binder binder(s_);
-    std::vector<std::pair<std::string, const ConstraintDef*>> keys;
-    int keyNo = 0;
-    for (const auto& c : t.constraints) {
-      switch (c.kind) {
-        case ConstraintDef::Kind::Check: {
-          std::int64_t cid = cat.nextObjectId(schema);
-          std::string cname = c.name.empty() ? generatedName("CK", name, cid) : c.name;
-          if (cat.objectId(schema, cname)) throw SqlError(2714, {cname});
-          Typed check = binder.bindTableExpression(*c.check, *table);
-          sql += ", CONSTRAINT " + quoteName(cname) + " CHECK (" + check.sql + ")";
-          cat.addObject(schema, cid, cname, "C", id);
-          cat.addComment(schema, cid, "(" + c.checkText + ")");
-          break;
-        }
-        case ConstraintDef::Kind::ForeignKey: {
-          std::string refDb;
-          std::string refSchema = schemaOf(c.refTable, &refDb);
-          if (refSchema != schema) throw SqlError(1763, {});
-          bool self = iequals(c.refTable.back(), name);
-          std::shared_ptr<const TableInfo> ref =
-              self ? table : cat.table(refSchema, refDb, c.refTable.back());
-          if (!ref) throw SqlError(1767, {c.refTable.back()});
-          std::vector<std::string> refCols = c.refColumns;
-          if (refCols.empty()) {
-            // The referenced table's primary key.
-            for (const auto& k : t.constraints)
-              if (self && k.kind == ConstraintDef::Kind::PrimaryKey) refCols = k.columns;
-            if (!self) {
-              querySql(
-                  s_.db_.get(),
-                  "SELECT c.name FROM " + quoteName(schema) + ".sysindexes i JOIN " +
-                      quoteName(schema) +
-                      ".sysindexkeys k ON k.id = i.id AND k.indid = i.indid JOIN " +
-                      quoteName(schema) +
-                      ".syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE i.id = ? AND "
-                      "(i.status & 2048) <> 0 ORDER BY k.keyno",
-                  {Stored::integer(ref->id)}, [&](sqlite3_stmt* st) {
-                    refCols.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-                  });
-            }
-          }
-          if (refCols.size() != c.columns.size()) throw SqlError(1767, {c.refTable.back()});
-          std::int64_t fid = cat.nextObjectId(schema);
-          std::string fname = c.name.empty() ? generatedName("FK", name, fid) : c.name;
-          sql += ", CONSTRAINT " + quoteName(fname) + " FOREIGN KEY (";
-          for (std::size_t i = 0; i < c.columns.size(); ++i)
-            sql += (i ? ", " : "") + quoteName(c.columns[i]);
-          sql += ") REFERENCES " + quoteName(ref->name) + " (";
-          for (std::size_t i = 0; i < refCols.size(); ++i)
-            sql += (i ? ", " : "") + quoteName(refCols[i]);
-          sql += ")";
-          if (c.cascadeDelete) sql += " ON DELETE CASCADE";
-          if (c.cascadeUpdate) sql += " ON UPDATE CASCADE";
-          cat.addObject(schema, fid, fname, "F", id);
-          execSql(s_.db_.get(),
-                  "UPDATE " + quoteName(schema) + ".sysobjects SET info = ? WHERE id = ?",
-                  {Stored::integer(ref->id), Stored::integer(fid)});
-          break;
-        }
-        case ConstraintDef::Kind::PrimaryKey:
-        case ConstraintDef::Kind::Unique: {
-          bool pk = c.kind == ConstraintDef::Kind::PrimaryKey;
-          std::int64_t kid = cat.nextObjectId(schema);
-          std::string kname = c.name.empty() ? generatedName(pk ? "PK" : "UQ", name, kid) : c.name;
-          if (cat.objectId(schema, kname)) throw SqlError(2714, {kname});
-          cat.addObject(schema, kid, kname, pk ? "PK" : "UQ", id);
-          std::vector<int> colids;
-          for (const auto& col : c.columns) {
-            const ColumnInfo* ci = table->column(col);
-            if (!ci) throw SqlError(1911, {col});
-            colids.push_back(ci->colid);
-          }
-          int indid = pk ? 1 : 2 + keyNo++;
-          if (!pk &&
-              std::any_of(t.constraints.begin(), t.constraints.end(), [](const ConstraintDef& x) {
-                return x.kind == ConstraintDef::Kind::PrimaryKey;
-              }))
-            indid = 2 + keyNo - 1;
-          cat.addIndex(schema, id, indid, kname, 2 | (pk ? 0x800 : 0x1000), colids);
-          keys.emplace_back(kname, &c);
-          break;
-        }
-        default:
-          break;
-      }
-    }
-    sql += ")";
-    execSql(s_.db_.get(), sql);
-    for (const auto& [kname, c] : keys) {
-      std::string idx = "CREATE UNIQUE INDEX " + quoteName(schema) + "." +
-                        quoteName(name + "$" + kname) + " ON " + quoteName(name) + " (";
-      for (std::size_t i = 0; i < c->columns.size(); ++i)
-        idx += (i ? ", " : "") + quoteName(c->columns[i]);
-      execSql(s_.db_.get(), idx + ")");
-    }
-    // A table without a clustered key still has its heap row (indid 0).
-    bool hasPk = false;
-    for (const auto& c : t.constraints) hasPk |= c.kind == ConstraintDef::Kind::PrimaryKey;
-    if (!hasPk) cat.addIndex(schema, id, 0, name, 0, {});
-    if (isGlobalTempName(name)) {
-      std::int64_t created = 0;
-      querySql(s_.db_.get(), "SELECT crdate FROM tempdb.sysobjects WHERE id = ?",
-               {Stored::integer(id)},
-               [&](sqlite3_stmt* st) { created = sqlite3_column_int64(st, 0); });
-      s_.globalTemps_.push_back({name, id, created});
-    }
+    case ConstraintDef::Kind::Default:
+      break;
+  }
+  return built;
+}
+
+std::vector<std::string> Ddl::primaryKeyColumns(const TableInfo& table) {
+  std::vector<std::string> columns;
+  const std::string q = quoteName(table.schema);
+  querySql(s_.db_.get(),
+           "SELECT c.name FROM " + q + ".sysindexes i JOIN " + q +
+               ".sysindexkeys k ON k.id = i.id AND k.indid = i.indid JOIN " + q +
+               ".syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE i.id = ? AND "
+               "(i.status & 2048) <> 0 ORDER BY k.keyno",
+           {Stored::integer(table.id)}, [&](sqlite3_stmt* st) {
+             columns.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+           });
+  return columns;
+}
+
+void Ddl::createKeyIndex(const TableInfo& table, const std::string& name,
+                         const std::vector<std::string>& columns) {
+  std::string idx = "CREATE UNIQUE INDEX " + quoteName(table.schema) + "." +
+                    quoteName(table.name + "$" + name) + " ON " + quoteName(table.name) + " (";
+  for (std::size_t i = 0; i < columns.size(); ++i) idx += (i ? ", " : "") + quoteName(columns[i]);
+  execSql(s_.db_.get(), idx + ")");
+}
+
+void Ddl::setDefaultsForForeignKey(const TableInfo& table, const ConstraintDef& c,
+                                   std::vector<std::string>& elements) {
+  // ON DELETE / UPDATE SET DEFAULT takes SQLite's own column default: a
+  // column with a constant default gets it there too.
+  if (c.kind != ConstraintDef::Kind::ForeignKey ||
+      (c.onDelete != "SET DEFAULT" && c.onUpdate != "SET DEFAULT"))
+    return;
+  for (const auto& col : c.columns) {
+    int i = table.columnIndex(col);
+    if (i < 0 || table.columns[static_cast<std::size_t>(i)].defaultText.empty()) continue;
+    const ColumnInfo& info = table.columns[static_cast<std::size_t>(i)];
+    std::string value = constantDefault(table, info);
+    if (value.empty()) continue;
+    for (auto& e : elements)
+      if (e.rfind(quoteName(info.name) + " ", 0) == 0 && e.find(" DEFAULT ") == std::string::npos)
+        e += " DEFAULT " + value;
+  }
+}
+
+std::string Ddl::constantDefault(const TableInfo& table, const ColumnInfo& column) {
+  // Evaluated once: SQLite keeps it as a literal.
+  Binder binder(s_);
+  Batch b = parseBatch("SELECT " + column.defaultText, false);
+  const auto& q = static_cast<const QueryStmt&>(*b.statements.at(0));
+  if (q.select->items.size() != 1 || !q.select->items[0].expr ||
+      q.select->items[0].expr->kind != ExprKind::Literal)
+    return {};
+  std::string sql =
+      binder.columnValueSql(binder.bindTableExpression(*q.select->items[0].expr, table), column);
+  std::string literal;
+  querySql(s_.db_.get(), "SELECT quote(" + sql + ")", {}, [&](sqlite3_stmt* st) {
+    literal = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   });
+  return literal;
 }
 
 std::shared_ptr<const TableInfo> Ddl::createTableFrom(const Name& n,
@@ -370,14 +443,19 @@ void Ddl::createView(const CreateViewStmt& v) {
   std::string database;
   std::string schema = schemaOf(v.name, &database);
   const std::string& name = v.name.back();
-  if (s_.catalog_.objectId(schema, name)) throw SqlError(2714, {name});
+  const std::int64_t replaced = replacedModule(schema, name, "V ", v.alter, v.orAlter);
   Binder binder(s_);
   BoundStatement b = binder.bindSelect(*v.select);
   if (!v.columns.empty() && v.columns.size() != b.columns.size()) throw SqlError(8159, {name});
   atomically([&] {
     Catalog& cat = s_.catalog_;
-    std::int64_t id = cat.nextObjectId(schema);
-    cat.addObject(schema, id, name, "V");
+    std::int64_t id = replaced;
+    if (id) {
+      clearModule(schema, id);
+    } else {
+      id = cat.nextObjectId(schema);
+      cat.addObject(schema, id, name, "V");
+    }
     cat.addComment(schema, id, v.text);
     cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
     for (std::size_t i = 0; i < b.columns.size(); ++i) {
@@ -389,6 +467,30 @@ void Ddl::createView(const CreateViewStmt& v) {
       cat.addColumn(schema, id, c, 0);
     }
   });
+}
+
+std::int64_t Ddl::replacedModule(const std::string& schema, const std::string& name,
+                                 const char* xtype, bool alter, bool orAlter) {
+  std::int64_t id = s_.catalog_.objectId(schema, name);
+  if (!id) {
+    if (alter) throw SqlError(208, {name});
+    return 0;
+  }
+  if (!alter && !orAlter) throw SqlError(2714, {name});
+  std::string kind;
+  querySql(s_.db_.get(), "SELECT xtype FROM " + quoteName(schema) + ".sysobjects WHERE id = ?",
+           {Stored::integer(id)}, [&](sqlite3_stmt* st) {
+             kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+           });
+  if (kind != xtype) throw SqlError(alter ? 8197 : 2714, {name});
+  return id;
+}
+
+void Ddl::clearModule(const std::string& schema, std::int64_t id) {
+  // The object keeps its id, and a view its INSTEAD OF triggers.
+  for (const char* table : {"syscolumns", "syscomments"})
+    execSql(s_.db_.get(), "DELETE FROM " + quoteName(schema) + "." + table + " WHERE id = ?",
+            {Stored::integer(id)});
 }
 
 void Ddl::createProc(const CreateProcStmt& p) {
@@ -410,7 +512,9 @@ void Ddl::createProc(const CreateProcStmt& p) {
   }
   if (!name.empty() && name[0] == '#') {
     std::string key = lower(name);
-    if (s_.tempProcs_.count(key)) throw SqlError(2714, {name});
+    const bool exists = s_.tempProcs_.count(key) != 0;
+    if (exists && !p.alter && !p.orAlter) throw SqlError(2714, {name});
+    if (!exists && p.alter) throw SqlError(208, {name});
     // The temporary procedure keeps its own parsed copy of its text.
     Batch b = parseBatch(p.text, s_.settings_.quotedIdentifier);
     auto holder = std::make_shared<Batch>(std::move(b));
@@ -420,11 +524,16 @@ void Ddl::createProc(const CreateProcStmt& p) {
   }
   std::string database;
   std::string schema = schemaOf(p.name, &database);
-  if (s_.catalog_.objectId(schema, name)) throw SqlError(2714, {name});
+  const std::int64_t replaced = replacedModule(schema, name, "P ", p.alter, p.orAlter);
   atomically([&] {
     Catalog& cat = s_.catalog_;
-    std::int64_t id = cat.nextObjectId(schema);
-    cat.addObject(schema, id, name, "P");
+    std::int64_t id = replaced;
+    if (id) {
+      clearModule(schema, id);
+    } else {
+      id = cat.nextObjectId(schema);
+      cat.addObject(schema, id, name, "P");
+    }
     cat.addComment(schema, id, p.text);
     cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
     for (std::size_t i = 0; i < p.params.size(); ++i) {
@@ -449,8 +558,10 @@ void Ddl::createTrigger(const CreateTriggerStmt& t) {
   const TriggerInfo* old = nullptr;
   for (const auto& tr : table->triggers)
     if (tr.id == existing) old = &tr;
-  if (t.alter && !old) throw SqlError(8197, {name});
-  if (!t.alter && existing) throw SqlError(2714, {name});
+  // CREATE OR ALTER replaces a trigger of this table of that name.
+  const bool alter = t.alter || (t.orAlter && old);
+  if (alter && !old) throw SqlError(8197, {name});
+  if (!alter && existing) throw SqlError(2714, {name});
   int events = (t.onInsert ? kTriggerInsert : 0) | (t.onUpdate ? kTriggerUpdate : 0) |
                (t.onDelete ? kTriggerDelete : 0);
   // One INSTEAD OF trigger per event.
@@ -461,14 +572,14 @@ void Ddl::createTrigger(const CreateTriggerStmt& t) {
       const char* event = both & kTriggerInsert   ? "INSERT"
                           : both & kTriggerUpdate ? "UPDATE"
                                                   : "DELETE";
-      throw SqlError(2111, {t.alter ? "ALTER" : "CREATE", name,
+      throw SqlError(2111, {alter ? "ALTER" : "CREATE", name,
                             table->xtype == "V" ? "view" : "table", table->name, event});
     }
   }
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t id = existing;
-    if (t.alter) {
+    if (alter) {
       // ALTER keeps the trigger's id; its text and events are replaced.
       cat.dropObject(schema, id);
     } else {
@@ -543,13 +654,14 @@ void Ddl::drop(const DropStmt& d) {
                 {Stored::text(n.back())});
         removed = static_cast<int>(sqlite3_changes(s_.db_.get()));
       });
-      if (removed == 0) throw SqlError(3701, {"drop", "schema", n.back()});
+      if (removed == 0 && !d.ifExists) throw SqlError(3701, {"drop", "schema", n.back()});
       continue;
     }
     if (d.objectType == "DATABASE") {
       throw SqlError(3702, {n.back()});
     }
     if (d.objectType == "TYPE") {
+      if (d.ifExists && !s_.userTypeId(schemaOf(n, nullptr), n.back())) continue;
       dropType(n);
       continue;
     }
@@ -566,6 +678,7 @@ void Ddl::drop(const DropStmt& d) {
                  indid = sqlite3_column_int64(st, 0);
                  status = sqlite3_column_int(st, 1);
                });
+      if (indid < 0 && d.ifExists) continue;
       if (indid < 0) throw SqlError(3701, {"drop", "index", table->name + "." + n.back()});
       if (status & 0x1800) throw SqlError(3723, {table->name + "." + n.back()});
       atomically([&] {
@@ -583,7 +696,7 @@ void Ddl::drop(const DropStmt& d) {
       continue;
     }
     if (d.objectType == "PROCEDURE" && !n.back().empty() && n.back()[0] == '#') {
-      if (!s_.tempProcs_.erase(lower(n.back())))
+      if (!s_.tempProcs_.erase(lower(n.back())) && !d.ifExists)
         throw SqlError(3701, {"drop", "procedure", n.back()});
       continue;
     }
@@ -600,17 +713,18 @@ void Ddl::drop(const DropStmt& d) {
                xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
                realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
              });
+    // No user-defined functions are kept: DROP FUNCTION finds none.
     std::string want = d.objectType == "TABLE"      ? "U "
                        : d.objectType == "VIEW"     ? "V "
                        : d.objectType == "TRIGGER"  ? "TR"
                        : d.objectType == "SEQUENCE" ? "SO"
+                       : d.objectType == "FUNCTION" ? "FN"
                                                     : "P ";
-    std::string kind = d.objectType == "TABLE"      ? "table"
-                       : d.objectType == "VIEW"     ? "view"
-                       : d.objectType == "TRIGGER"  ? "trigger"
-                       : d.objectType == "SEQUENCE" ? "sequence"
-                                                    : "procedure";
-    if (!id || xtype != want) throw SqlError(3701, {"drop", kind, n.back()});
+    std::string kind = lower(d.objectType);
+    if (!id || xtype != want) {
+      if (d.ifExists) continue;
+      throw SqlError(3701, {"drop", kind, n.back()});
+    }
     if (want == "U ") {
       // A table that other tables reference cannot go.
       std::string referrer;

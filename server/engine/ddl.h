@@ -1,14 +1,16 @@
 #pragma once
 
-// CREATE and DROP of tables, indexes, views, procedures and databases, and
-// TRUNCATE: each changes the SQLite schema and the catalog tables together,
+// CREATE, ALTER and DROP of tables, indexes, views, procedures and
+// databases, and TRUNCATE: each changes the SQLite schema and the catalog tables together,
 // inside one savepoint, so a failure leaves neither half done.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "ast.h"
 #include "catalog.h"
+#include "errors.h"
 
 namespace tessel::sqld::engine {
 
@@ -18,6 +20,8 @@ struct Frame;
 class Ddl {
  public:
   explicit Ddl(SqliteSession& session) : s_(session) {}
+  Ddl(SqliteSession& session, const Stmt* stmt, const Frame* frame)
+      : s_(session), stmt_(stmt), frame_(frame) {}
 
   void run(const Stmt& stmt, Frame& frame);
   // SELECT ... INTO: a table with the given columns.
@@ -34,6 +38,12 @@ class Ddl {
   void createIndex(const CreateIndexStmt& t);
   void createView(const CreateViewStmt& t);
   void createProc(const CreateProcStmt& t);
+  // The id of the view or procedure that ALTER or CREATE OR ALTER replaces
+  // (0 when a new one is made), or the error the statement raises.
+  std::int64_t replacedModule(const std::string& schema, const std::string& name, const char* xtype,
+                              bool alter, bool orAlter);
+  // Drops a module's text and columns, for a new definition under its id.
+  void clearModule(const std::string& schema, std::int64_t id);
   // CREATE TRIGGER and ALTER TRIGGER.
   void createTrigger(const CreateTriggerStmt& t);
   // ENABLE TRIGGER, DISABLE TRIGGER and their ALTER TABLE form.
@@ -42,15 +52,65 @@ class Ddl {
   // CREATE TYPE and DROP TYPE.
   void createType(const CreateTypeStmt& c);
   void dropType(const Name& name);
+  // ALTER TABLE ADD, DROP and ALTER COLUMN (alter_table.cpp).
+  void alterTable(const AlterTableStmt& a);
+  void addElements(const AlterTableStmt& a, const std::shared_ptr<const TableInfo>& table);
+  void addTableColumn(const AlterTableStmt& a, const ColumnDef& d,
+                      const std::shared_ptr<const TableInfo>& table);
+  void addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c);
+  void dropColumn(const TableInfo& table, const std::string& column);
+  void dropConstraint(const TableInfo& table, const std::string& name);
+  void alterColumn(const AlterTableStmt& a, const std::shared_ptr<const TableInfo>& table);
+  // Whether the table holds any row for which `condition` (SQLite SQL over
+  // its columns) holds.
+  bool anyRow(const TableInfo& table, const std::string& condition);
+  // Reports an error that precedes the one the statement raises (outside TRY).
+  void precede(const Message& first);
+  // Reports `first` (outside TRY) and raises `then`: SQL Server's pairs
+  // such as 8111 and 1750.
+  [[noreturn]] void raisePair(const Message& first, SqlError then);
+
+  // Steps of CREATE TABLE, shared with ALTER TABLE.
+  struct BuiltConstraint {
+    std::string name;
+    std::string element;   // its part of SQLite's CREATE TABLE (checks, foreign keys)
+    std::string checkSql;  // a check's bound condition
+    std::shared_ptr<const TableInfo> ref;  // a foreign key's referenced table
+    std::vector<std::string> refColumns;
+  };
+  // Name, column and identity rules of a new table; the columns' types.
+  std::vector<TypeInfo> checkNewTable(const CreateTableStmt& t, const std::string& schema,
+                                      const std::string& name, bool variable);
+  static void checkIdentityType(const std::string& column, const TypeInfo& type);
+  static bool inPrimaryKey(const CreateTableStmt& t, const std::string& column);
+  // Adds a column (and its default) to the catalog rows of `table`.
+  ColumnInfo addColumn(const ColumnDef& d, const TypeInfo& type, bool key, int colid,
+                       const TableInfo& table);
+  static std::string columnElement(const ColumnInfo& c);
+  // A constraint's catalog rows; `siblings` are the statement's other
+  // constraints (a self-reference names the key being made).
+  BuiltConstraint addConstraint(const ConstraintDef& c, const std::shared_ptr<TableInfo>& table,
+                                const std::vector<ConstraintDef>* siblings, int indid);
+  std::vector<std::string> primaryKeyColumns(const TableInfo& table);
+  void createKeyIndex(const TableInfo& table, const std::string& name,
+                      const std::vector<std::string>& columns);
+  void setDefaultsForForeignKey(const TableInfo& table, const ConstraintDef& c,
+                                std::vector<std::string>& elements);
+  // A column's default as an SQLite literal, or empty unless it is a constant.
+  std::string constantDefault(const TableInfo& table, const ColumnInfo& column);
+
   // The columns' types, alias types resolved to their base types.
   std::vector<TypeInfo> columnTypes(const CreateTableStmt& t);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>
   void atomically(F&& body);
+  void atomically(const std::function<void()>& body, bool);
   std::string schemaOf(const Name& name, std::string* database);
 
   SqliteSession& s_;
+  const Stmt* stmt_ = nullptr;  // the statement being run, for messages
+  const Frame* frame_ = nullptr;
 };
 
 }  // namespace tessel::sqld::engine

@@ -112,6 +112,12 @@ constexpr std::array kErrors = {
              "The datediff function resulted in an overflow. The number of dateparts separating "
              "two date/time instances is too large. Try to use datediff with a less precise "
              "datepart."},
+    ErrorDef{310, 15, B,
+             "The value %s specified for the MAXRECURSION option exceeds the allowed maximum of "
+             "32767."},
+    ErrorDef{530, 16, S,
+             "The statement terminated. The maximum recursion %s has been exhausted before "
+             "statement completion."},
     ErrorDef{529, 16, B, "Explicit conversion from data type %s to %s is not allowed."},
     ErrorDef{544, 16, S,
              "Cannot insert explicit value for identity column in table '%s' when "
@@ -262,6 +268,31 @@ constexpr std::array kErrors = {
     ErrorDef{8158, 16, P, "'%s' has more columns than were specified in the column list."},
     ErrorDef{8159, 16, S, "'%s' has fewer columns than were specified in the column list."},
     ErrorDef{9810, 16, S, "The datepart %s is not supported by date function %s for data type %s."},
+    // ALTER TABLE.
+    ErrorDef{1505, 16, S,
+             "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for "
+             "the object name '%s' and the index name '%s'. The duplicate key value is (%s)."},
+    ErrorDef{1750, 16, S, "Could not create constraint or index. See previous errors."},
+    ErrorDef{1752, 16, S,
+             "Column '%s' in table '%s' is invalid for creating a default constraint."},
+    ErrorDef{1779, 16, S, "Table '%s' already has a primary key defined on it."},
+    ErrorDef{1781, 16, S, "Column already has a DEFAULT bound to it."},
+    ErrorDef{3725, 16, S,
+             "The constraint '%s' is being referenced by table '%s', foreign key constraint '%s'."},
+    ErrorDef{3727, 16, S, "Could not drop constraint. See previous errors."},
+    ErrorDef{3728, 16, S, "'%s' is not a constraint."},
+    ErrorDef{
+        4901, 16, S,
+        "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT "
+        "definition specified, or the column being added is an identity or timestamp column, "
+        "or alternatively if none of the previous conditions are satisfied the table must be "
+        "empty to allow addition of this column. Column '%s' cannot be added to non-empty "
+        "table '%s' because it does not satisfy these conditions."},
+    ErrorDef{4922, 16, S,
+             "ALTER TABLE %s %s failed because one or more objects access this column."},
+    ErrorDef{4924, 16, S, "%s failed because column '%s' does not exist in table '%s'."},
+    ErrorDef{5074, 16, S, "The %s '%s' is dependent on column '%s'."},
+    ErrorDef{8111, 16, S, "Cannot define PRIMARY KEY constraint on nullable column in table '%s'."},
     ErrorDef{10700, 16, B, "The table-valued parameter \"%s\" is READONLY and cannot be modified."},
     ErrorDef{10704, 15, B,
              "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert "
@@ -298,6 +329,10 @@ constexpr std::array kErrors = {
     ErrorDef{11733, 16, S, "Parameter '@range_size' must be a positive number."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
+    ErrorDef{18054, 16, S,
+             "Error %s, severity %s, state %s was raised, but no message with that error number "
+             "was found in sys.messages. If error is larger than 50000, make sure the user-defined "
+             "message is added using sp_addmessage."},
     ErrorDef{35100, 16, B,
              "Error number %s in the THROW statement is outside the valid range. Specify an error "
              "number in the valid range of 50000 to 2147483647."},

@@ -43,10 +43,18 @@ class SqlError : public std::runtime_error {
   ErrorScope scope() const { return scope_; }
   // Info message 3621 follows errors that end a data-changing statement.
   bool terminatesStatement() const;
+  // An error of a batch within the batch (dynamic SQL) keeps the line it
+  // has there, rather than taking the line of the statement that ran it.
+  bool ownLine() const { return ownLine_; }
+  SqlError& keepOwnLine() {
+    ownLine_ = true;
+    return *this;
+  }
 
  private:
   Message message_;
   ErrorScope scope_;
+  bool ownLine_ = false;
 };
 
 }  // namespace tessel::sqld::engine

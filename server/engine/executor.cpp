@@ -109,6 +109,21 @@ bool SqliteSession::open(Message& error) {
   catalog_ = Catalog(db_.get());
   registerFunctions(db_.get(), &settings_);
   registerSequenceFunction();
+  // t_recursion(level, limit): a recursive common table expression's level,
+  // or error 530 once it passes MAXRECURSION (0: no limit).
+  sqlite3_create_function_v2(
+      db_.get(), "t_recursion", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+      [](sqlite3_context* c, int, sqlite3_value** v) {
+        std::int64_t level = sqlite3_value_int64(v[0]);
+        std::int64_t limit = sqlite3_value_int64(v[1]);
+        if (limit > 0 && level > limit) {
+          std::string text = encodeErrorText(makeMessage(530, {std::to_string(limit)}), false);
+          sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
+          return;
+        }
+        sqlite3_result_int64(c, level);
+      },
+      nullptr, nullptr, nullptr);
   sqlite3_progress_handler(db_.get(), 1000, &SqliteSession::progress, this);
   sqlite3_busy_handler(
       db_.get(),
@@ -303,7 +318,7 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
           (settings_.xactAbort || e.message().severity >= 20 || e.scope() == ErrorScope::Rollback))
         doomed_ = true;
       Message m = e.message();
-      if (!isRethrow(s)) {
+      if (!isRethrow(s) && !e.ownLine()) {
         m.line = s.line;
         m.procName = frame.procName;
       }
@@ -326,7 +341,7 @@ void SqliteSession::reportError(const SqlError& e, const Stmt* s, const Frame& f
                                 bool endTransaction) {
   Message m = e.message();
   if (!s || !isRethrow(*s)) {
-    if (s) m.line = s->line;
+    if (s && !e.ownLine()) m.line = s->line;
     m.procName = frame.procName;
   }
   error_ = m.number;
@@ -537,6 +552,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateSchema:
     case StmtKind::CreateSequence:
     case StmtKind::EnableTrigger:
+    case StmtKind::AlterTable:
     case StmtKind::Drop:
       refreshSnapshot();
       break;
@@ -565,6 +581,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::CreateSchema:
     case StmtKind::CreateType:
     case StmtKind::EnableTrigger:
+    case StmtKind::AlterTable:
     case StmtKind::Drop:
     case StmtKind::Truncate: {
       Ddl ddl(*this);

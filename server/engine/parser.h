@@ -10,6 +10,8 @@
 namespace tessel::sqld::engine {
 
 Batch parseBatch(std::string_view sql, bool quotedIdentifier);
+// The text of sp_prepare: as a batch, but a procedure is called with EXEC.
+Batch parsePrepared(std::string_view sql, bool quotedIdentifier);
 
 // Parses a type name as DECLARE and CONVERT accept it ("varchar(10)").
 TypeInfo parseTypeName(std::string_view text);

@@ -12,10 +12,16 @@ namespace tessel::sqld::engine {
 StmtPtr Parser::parseCreate() {
   std::size_t start = peek().offset;
   next();
+  if (isWord("OR") && isWord("ALTER", 1)) {
+    next();
+    next();
+    if (isWord("VIEW") || isWord("PROC") || isWord("PROCEDURE") || isWord("TRIGGER"))
+      return parseModule(start, Parser::ModuleMode::CreateOrAlter);
+    syntaxError();
+  }
   if (isWord("TABLE")) return parseCreateTable();
-  if (isWord("VIEW")) return parseCreateView(start);
-  if (isWord("PROC") || isWord("PROCEDURE")) return parseCreateProc(start);
-  if (isWord("TRIGGER")) return parseCreateTrigger(start, false);
+  if (isWord("VIEW") || isWord("PROC") || isWord("PROCEDURE") || isWord("TRIGGER"))
+    return parseModule(start, Parser::ModuleMode::Create);
   if (isWord("TYPE")) return parseCreateType(start);
   if (isWord("SEQUENCE")) return parseSequence(false);
   if (acceptWord("SCHEMA")) {
@@ -71,6 +77,28 @@ StmtPtr Parser::parseCreateTable() {
   return s;
 }
 
+StmtPtr Parser::parseModule(std::size_t start, ModuleMode mode) {
+  const bool alter = mode == ModuleMode::Alter;
+  const bool orAlter = mode == ModuleMode::CreateOrAlter;
+  if (isWord("TRIGGER")) {
+    StmtPtr s = parseCreateTrigger(start, alter);
+    static_cast<CreateTriggerStmt&>(*s).orAlter = orAlter;
+    return s;
+  }
+  if (isWord("VIEW")) {
+    StmtPtr s = parseCreateView(start);
+    auto& v = static_cast<CreateViewStmt&>(*s);
+    v.alter = alter;
+    v.orAlter = orAlter;
+    return s;
+  }
+  StmtPtr s = parseCreateProc(start);
+  auto& p = static_cast<CreateProcStmt&>(*s);
+  p.alter = alter;
+  p.orAlter = orAlter;
+  return s;
+}
+
 void Parser::parseTableElements(CreateTableStmt& s) {
   expectSymbol("(");
   do {
@@ -112,6 +140,16 @@ void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
     expectWord("REFERENCES");
     c.refTable = parseName();
     if (isSymbol("(")) c.refColumns = parseColumnList();
+  } else if (acceptWord("DEFAULT")) {
+    // ALTER TABLE ... ADD CONSTRAINT name DEFAULT value FOR column
+    c.kind = ConstraintDef::Kind::Default;
+    std::size_t from = peek().offset;
+    c.check = parseUnary();
+    c.checkText = sourceText(from, peek().offset);
+    expectWord("FOR");
+    c.columns = {parseIdentifier()};
+    t.constraints.push_back(std::move(c));
+    return;
   } else {
     syntaxError();
   }
@@ -126,19 +164,35 @@ void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
     }
     if (acceptWord("ON")) next();
   } else {
-    while (isWord("ON")) {
-      next();
-      bool del = acceptWord("DELETE");
-      if (!del) expectWord("UPDATE");
-      if (acceptWord("CASCADE")) {
-        (del ? c.cascadeDelete : c.cascadeUpdate) = true;
-      } else {
-        expectWord("NO");
-        expectWord("ACTION");
-      }
-    }
+    parseReferentialActions(c);
   }
   t.constraints.push_back(std::move(c));
+}
+
+void Parser::parseReferentialActions(ConstraintDef& c) {
+  while (isWord("ON") && (isWord("DELETE", 1) || isWord("UPDATE", 1))) {
+    next();
+    std::string& action = acceptWord("DELETE") ? c.onDelete : (next(), c.onUpdate);
+    if (acceptWord("CASCADE")) {
+      action = "CASCADE";
+    } else if (acceptWord("SET")) {
+      if (acceptWord("NULL")) {
+        action = "SET NULL";
+      } else {
+        expectWord("DEFAULT");
+        action = "SET DEFAULT";
+      }
+    } else {
+      expectWord("NO");
+      expectWord("ACTION");
+      action.clear();
+    }
+  }
+  if (isWord("NOT") && isWord("FOR", 1)) {
+    next();
+    next();
+    expectWord("REPLICATION");
+  }
 }
 
 void Parser::parseColumnDef(CreateTableStmt& t) {
@@ -183,6 +237,7 @@ void Parser::parseColumnDef(CreateTableStmt& t) {
         std::size_t from = peek().offset;
         col.defaultValue = parseUnary();
         col.defaultText = sourceText(from, peek().offset);
+        col.defaultName = cname;
         continue;
       }
       ConstraintDef c;
@@ -211,6 +266,7 @@ void Parser::parseColumnDef(CreateTableStmt& t) {
         c.columns = {col.name};
         c.refTable = parseName();
         if (isSymbol("(")) c.refColumns = parseColumnList();
+        parseReferentialActions(c);
       }
       t.constraints.push_back(std::move(c));
     } else {
@@ -361,14 +417,82 @@ StmtPtr Parser::parseEnableTrigger() {
 StmtPtr Parser::parseAlterTable() {
   next();
   next();
-  auto s = std::make_unique<EnableTriggerStmt>();
-  s->alterTable = true;
-  s->table = parseName();
-  if (!isWord("ENABLE") && !isWord("DISABLE")) syntaxError();
-  s->enable = isWord("ENABLE");
-  next();
-  expectWord("TRIGGER");
-  s->triggers = parseTriggerNames();
+  Name table = parseName();
+  if (isWord("ENABLE") || isWord("DISABLE")) {
+    auto s = std::make_unique<EnableTriggerStmt>();
+    s->alterTable = true;
+    s->table = std::move(table);
+    s->enable = isWord("ENABLE");
+    next();
+    expectWord("TRIGGER");
+    s->triggers = parseTriggerNames();
+    return s;
+  }
+  auto s = std::make_unique<AlterTableStmt>();
+  s->table = std::move(table);
+  s->added.name = s->table;
+  if (isWord("WITH") && (isWord("CHECK", 1) || isWord("NOCHECK", 1))) {
+    next();
+    s->noCheck = upper(next().text) == "NOCHECK";
+    if (!isWord("ADD")) syntaxError();
+  }
+  if (acceptWord("ADD")) {
+    s->action = AlterTableStmt::Action::Add;
+    do {
+      if (acceptWord("CONSTRAINT")) {
+        std::string name = parseIdentifier();
+        parseTableConstraint(s->added, name);
+      } else if (isWord("PRIMARY") || isWord("UNIQUE") || isWord("CHECK") || isWord("FOREIGN")) {
+        parseTableConstraint(s->added, "");
+      } else {
+        parseColumnDef(s->added);
+      }
+      if (isWord("WITH") && isWord("VALUES", 1)) {
+        next();
+        next();
+        s->withValues = true;
+      }
+    } while (acceptSymbol(","));
+  } else if (acceptWord("DROP")) {
+    s->action = AlterTableStmt::Action::Drop;
+    bool column = false;
+    do {
+      // A name after COLUMN or CONSTRAINT stays of that kind up to the next keyword.
+      if (acceptWord("COLUMN")) {
+        column = true;
+      } else if (acceptWord("CONSTRAINT")) {
+        column = false;
+      }
+      AlterTableStmt::Dropped d;
+      d.column = column;
+      if (isWord("IF") && isWord("EXISTS", 1)) {
+        next();
+        next();
+        d.ifExists = true;
+      }
+      d.name = parseIdentifier();
+      s->dropped.push_back(std::move(d));
+    } while (acceptSymbol(","));
+  } else if (acceptWord("ALTER")) {
+    expectWord("COLUMN");
+    s->action = AlterTableStmt::Action::AlterColumn;
+    ColumnDef col;
+    col.name = parseIdentifier();
+    col.type = parseDeclaredType(col.userType);
+    col.type.nullable = true;
+    if (acceptWord("COLLATE")) parseIdentifier();
+    if (acceptWord("NULL")) {
+      col.nullSpecified = true;
+    } else if (isWord("NOT") && isWord("NULL", 1)) {
+      next();
+      next();
+      col.nullSpecified = true;
+      col.type.nullable = false;
+    }
+    s->added.columns.push_back(std::move(col));
+  } else {
+    syntaxError();
+  }
   return s;
 }
 
@@ -442,11 +566,16 @@ StmtPtr Parser::parseDrop() {
   auto s = std::make_unique<DropStmt>();
   std::string type = upper(next().text);
   if (type == "PROC") type = "PROCEDURE";
-  if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "TRIGGER" &&
-      type != "INDEX" && type != "DATABASE" && type != "SCHEMA" && type != "TYPE" &&
-      type != "SEQUENCE")
+  if (type != "TABLE" && type != "VIEW" && type != "PROCEDURE" && type != "FUNCTION" &&
+      type != "TRIGGER" && type != "INDEX" && type != "DATABASE" && type != "SCHEMA" &&
+      type != "TYPE" && type != "SEQUENCE")
     syntaxErrorAt(peek());
   s->objectType = type;
+  if (isWord("IF") && isWord("EXISTS", 1)) {
+    next();
+    next();
+    s->ifExists = true;
+  }
   do s->names.push_back(parseName());
   while (acceptSymbol(","));
   if (type == "INDEX" && acceptWord("ON"))

@@ -1000,11 +1000,34 @@ SelectPtr Parser::parseSelect() {
     next();
     first->forBrowse = true;
   }
-  if (isWord("OPTION") && isSymbol("(", 1)) {
-    next();
-    skipTableHints();
-  }
+  parseQueryOptions(first.get());
   return first;
+}
+
+void Parser::parseQueryOptions(SelectStmt* select) {
+  if (!isWord("OPTION") || !isSymbol("(", 1)) return;
+  next();
+  next();
+  // Each hint is a word and what follows it up to the next comma: plan
+  // hints (RECOMPILE, OPTIMIZE FOR (...), MAXDOP n ...) change nothing here.
+  do {
+    if (peek().kind != TokenKind::Word) syntaxError();
+    if (acceptWord("MAXRECURSION")) {
+      if (peek().kind != TokenKind::Integer) syntaxError();
+      const Token& n = next();
+      long value = std::strtol(n.text.c_str(), nullptr, 10);
+      if (value > 32767) throw SqlError(310, {n.text});
+      if (select) select->maxRecursion = static_cast<int>(value);
+      continue;
+    }
+    int depth = 0;
+    while (!atEnd() && (depth > 0 || (!isSymbol(",") && !isSymbol(")")))) {
+      if (isSymbol("(")) ++depth;
+      if (isSymbol(")")) --depth;
+      next();
+    }
+  } while (acceptSymbol(","));
+  expectSymbol(")");
 }
 
 TypeInfo Parser::parseTypeOnly() {

@@ -17,7 +17,9 @@ class Parser {
  public:
   Parser(std::string_view sql, bool quotedIdentifier);
 
-  Batch parseAll();
+  // `bareCall`: the first statement may be a procedure name without EXEC,
+  // as in a batch; a prepared statement's text cannot start so.
+  Batch parseAll(bool bareCall = true);
   TypeInfo parseTypeOnly();
 
   // Token access.
@@ -107,6 +109,14 @@ class Parser {
   StmtPtr parseCreateTable();
   // The parenthesised columns and constraints of CREATE TABLE or DECLARE @t TABLE.
   void parseTableElements(CreateTableStmt& s);
+  // OPTION (hint, ...) after a query or a data change.
+  void parseQueryOptions(SelectStmt* select);
+  // CREATE, ALTER and CREATE OR ALTER of a view, procedure or trigger, the
+  // first word after them next.
+  enum class ModuleMode : std::uint8_t { Create, Alter, CreateOrAlter };
+  StmtPtr parseModule(std::size_t start, ModuleMode mode);
+  // ON DELETE / ON UPDATE of a foreign key, and NOT FOR REPLICATION.
+  void parseReferentialActions(ConstraintDef& c);
   StmtPtr parseCreateIndex(bool unique, bool clustered);
   StmtPtr parseCreateView(std::size_t start);
   StmtPtr parseCreateProc(std::size_t start);

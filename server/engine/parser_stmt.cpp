@@ -18,9 +18,9 @@ std::unique_ptr<T> make(int line) {
 }
 }  // namespace
 
-Batch Parser::parseAll() {
+Batch Parser::parseAll(bool bareCall) {
   Batch batch;
-  bool first = true;
+  bool first = bareCall;
   while (!atEnd()) {
     if (acceptSymbol(";")) continue;
     batch.statements.push_back(parseStatement(first));
@@ -43,6 +43,10 @@ void Parser::applyQuotedIdentifier(const SetOptionStmt& s) {
 
 Batch parseBatch(std::string_view sql, bool quotedIdentifier) {
   return Parser(sql, quotedIdentifier).parseAll();
+}
+
+Batch parsePrepared(std::string_view sql, bool quotedIdentifier) {
+  return Parser(sql, quotedIdentifier).parseAll(false);
 }
 
 bool Parser::atStatementStart() const {
@@ -132,10 +136,11 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       s = parseWith();
     } else if (w == "THROW") {
       s = parseThrow();
-    } else if (w == "ALTER" && isWord("TRIGGER", 1)) {
+    } else if (w == "ALTER" && (isWord("TRIGGER", 1) || isWord("VIEW", 1) || isWord("PROC", 1) ||
+                                isWord("PROCEDURE", 1))) {
       std::size_t start = t.offset;
       next();
-      s = parseCreateTrigger(start, true);
+      s = parseModule(start, ModuleMode::Alter);
     } else if ((w == "ENABLE" || w == "DISABLE") && isWord("TRIGGER", 1)) {
       s = parseEnableTrigger();
     } else if (w == "ALTER" && isWord("SEQUENCE", 1)) {
@@ -287,6 +292,7 @@ StmtPtr Parser::parseUpdate() {
   s->output = parseOutput(line);
   if (acceptWord("FROM")) s->from = parseFromList();
   if (acceptWord("WHERE")) s->where = parseExpr();
+  parseQueryOptions(nullptr);
   return s;
 }
 
@@ -323,6 +329,7 @@ StmtPtr Parser::parseDelete() {
   s->output = parseOutput(line);
   if (acceptWord("FROM")) s->from = parseFromList();
   if (acceptWord("WHERE")) s->where = parseExpr();
+  parseQueryOptions(nullptr);
   return s;
 }
 

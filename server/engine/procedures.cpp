@@ -8,6 +8,7 @@
 #include "session.h"
 #include "sys_views.h"
 #include "types.h"
+#include "variable_check.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -254,7 +255,7 @@ std::int32_t SqliteSession::runParameterized(const std::string& name, const std:
                                              const std::string& paramList,
                                              std::vector<CallArg>& args, std::size_t first,
                                              Frame& caller) {
-  Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+  Batch batch = parseDynamicSql(sql, false);
   CreateProcStmt proc;
   proc.name = {name};
   proc.params = parseParamList(paramList);
@@ -284,7 +285,7 @@ std::int32_t SqliteSession::runPrepared(const std::string& lname, std::vector<Ca
     if (args.size() < 3 || !args[2].value) throw SqlError(201, {lname, "@stmt"});
     Prepared p{text(1), text(2)};
     // Parsed now, so that a statement with a syntax error gets no handle.
-    parseBatch(p.sql, settings_.quotedIdentifier);
+    parsePrepared(p.sql, settings_.quotedIdentifier);
     parseParamList(p.params);
     std::int32_t handle = nextPrepared_++;
     prepared_[handle] = p;
@@ -305,8 +306,20 @@ std::int32_t SqliteSession::runPrepared(const std::string& lname, std::vector<Ca
   return runParameterized(lname, p.sql, p.params, args, 1, caller);
 }
 
+Batch SqliteSession::parseDynamicSql(const std::string& sql, bool checked) {
+  // A batch of its own: an error found compiling it ends the EXEC or
+  // sp_executesql that runs it, and the calling batch goes on.
+  try {
+    Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+    if (checked) checkVariables(batch.statements);
+    return batch;
+  } catch (const SqlError& e) {
+    throw SqlError(e.message(), ErrorScope::Statement).keepOwnLine();
+  }
+}
+
 void SqliteSession::runDynamicSql(const std::string& sql, Frame& caller) {
-  Batch batch = parseBatch(sql, settings_.quotedIdentifier);
+  Batch batch = parseDynamicSql(sql, true);
   Frame frame;
   frame.nestLevel = caller.nestLevel;
   Frame* saved = currentFrame_;

@@ -257,6 +257,9 @@ class SqliteSession : public Session, private BindContext {
                                 const std::string& paramList, std::vector<CallArg>& args,
                                 std::size_t first, Frame& caller);
   void runDynamicSql(const std::string& sql, Frame& caller);
+  // Parses EXEC('...') or sp_executesql text (`checked`: its variables are
+  // its own); a compile error ends only the statement that runs it.
+  Batch parseDynamicSql(const std::string& sql, bool checked);
 
   // User-defined types (user_types.cpp).
   struct UserType {

@@ -526,8 +526,10 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
     std::vector<Stored> args(values.begin() + 3, values.end());
     if (isCharType(types[0].type)) {
       m.text = formatRaiserror(values[0].s, args);
-    } else if (std::int32_t n = static_cast<std::int32_t>(asInt(0));
-               n < 50000 && errorDef(n).number == n) {
+    } else if (std::int32_t n = static_cast<std::int32_t>(asInt(0)); n < 13000 || n == 50000) {
+      // System messages below 13000, and 50000, are not RAISERROR's to raise.
+      m = makeMessage(2732, {std::to_string(n)});
+    } else if (n < 50000 && errorDef(n).number == n) {
       // A message SQL Server has: its text with the arguments filled in.
       std::vector<std::string> texts;
       for (std::size_t i = 3; i < values.size(); ++i)
@@ -542,13 +544,9 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
       m.number = n;
       m.text = text;
     } else {
-      m.number = static_cast<std::int32_t>(asInt(0));
-      m.text = "Error " + std::to_string(m.number) + ", severity " + std::to_string(m.severity) +
-               ", state " + std::to_string(m.state) +
-               " was raised, but no message with that error number was found in sys.messages.";
-      if (m.number < 50000) {
-        m = makeMessage(2732, {std::to_string(m.number)});
-      }
+      // No sys.messages row: error 18054 names the number asked for.
+      m = makeMessage(
+          18054, {std::to_string(asInt(0)), std::to_string(m.severity), std::to_string(m.state)});
     }
   }
   if (m.severity > 18) m.severity = 18;

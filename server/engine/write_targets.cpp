@@ -83,6 +83,8 @@ static std::vector<WriteTarget> statementTargets(const Stmt& s) {
       const auto& e = static_cast<const EnableTriggerStmt&>(s);
       return {{e.table.empty() && !e.triggers.empty() ? e.triggers[0] : e.table, true, "ALTER"}};
     }
+    case StmtKind::AlterTable:
+      return {{static_cast<const AlterTableStmt&>(s).table, true, "ALTER TABLE"}};
     case StmtKind::Drop: {
       const auto& d = static_cast<const DropStmt&>(s);
       if (iequals(d.objectType, "DATABASE")) return {};
