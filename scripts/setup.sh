@@ -13,7 +13,7 @@ packages=(
   clang clang-format libclang-rt-14-dev libfuzzer-14-dev
   python3 python3-tds python3-pymssql
   dpkg-dev file
-  qt6-base-dev xvfb
+  qt6-base-dev qt6-tools-dev xvfb
 )
 
 missing=()
