@@ -107,7 +107,7 @@ TEST_F(EntryTest, EachControlShowsItsFieldAndANull) {
       {kDateTime, "2020-01-02 03:04:05", "(none)"},
       {kSpin, "7", "(none)"},
       {kDecimal, "10.50", "0.00"},
-      {kLabel, "a <b>note</b>", ""},  // plain text: the markup is not obeyed
+      {kLabel, "a <b>note</b>", ""},
   };
   MakeEntry();
   TTessel& q = OpenEntry();
@@ -118,6 +118,9 @@ TEST_F(EntryTest, EachControlShowsItsFieldAndANull) {
     EXPECT_EQ(c.control.shown(widget.get()), c.row1);
     q.Next();
     EXPECT_EQ(c.control.shown(widget.get()), c.row2);
+    if (auto* label = dynamic_cast<QLabel*>(widget.get())) {
+      EXPECT_EQ(label->textFormat(), Qt::PlainText);  // a value's markup is not obeyed
+    }
   }
 }
 
@@ -193,7 +196,11 @@ TEST_F(EntryTest, EachControlRefusesWhatItsFieldRefusesAndKeepsIt) {
        "lots"},
       {kLookup, [](QWidget* w) { static_cast<QComboBox*>(w)->setEditText("Nobody"); },
        "'Nobody' is not a valid value for field 'cust'", "Nobody"},
-      {kDate, [](QWidget* w) { static_cast<DataDateEdit*>(w)->SetNull(); },
+      {kDate,  // cleared as a user would: all selected, then Delete
+       [](QWidget* w) {
+         QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+         QTest::keyClick(w, Qt::Key_Delete);
+       },
        "Field 'born' must have a value", "(none)"},
       {kSpin, [](QWidget* w) { static_cast<DataSpinBox*>(w)->setValue(40000); }, "40000", "40000"},
       {kDecimal,
