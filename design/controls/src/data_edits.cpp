@@ -6,9 +6,6 @@
 
 namespace tessel::controls {
 
-namespace {
-
-// The field's value as text; a value that cannot be read is shown as the error.
 QString FieldText(TField* field, QWidget* control) {
   if (field == nullptr || field->IsNull()) return {};
   QString text;
@@ -16,91 +13,40 @@ QString FieldText(TField* field, QWidget* control) {
   return text;
 }
 
-// Writes text into the field of link; an empty text clears a non-string field.
-bool WriteField(FieldLink& link, const QString& text, QWidget* control) {
-  TField* field = link.Field();
-  if (field == nullptr) return true;
-  return RunReportingErrors(control, [&] {
-    if (!link.Editing() && !link.Edit()) return;
-    const std::string value = text.toStdString();
-    if (value.empty() && field->DataType() != ftString && field->DataType() != ftMemo) {
-      field->Clear();
-    } else {
-      field->SetAsString(value);
-    }
-  });
+void SetFieldText(TField& field, const QString& text) {
+  const std::string value = text.toStdString();
+  if (value.empty() && field.DataType() != ftString && field.DataType() != ftMemo) {
+    ClearField(field);
+  } else {
+    field.SetAsString(value);
+  }
 }
 
-}  // namespace
-
-DataLineEdit::DataLineEdit(QWidget* parent) : QLineEdit(parent) {
-  link_.OnDataChange = [this] {
-    if (!typed_) Show();
-  };
-  link_.OnEditingChange = [this] {
-    if (!link_.Editing()) typed_ = false;
-    Show();
-  };
-  link_.OnUpdateData = [this] { Commit(); };
-  connect(this, &QLineEdit::textEdited, this, [this] {
-    typed_ = true;
-    if (!link_.Editing() && !link_.Edit()) {
-      typed_ = false;
-      Show();
-    }
-  });
+DataLineEdit::DataLineEdit(QWidget* parent) : QLineEdit(parent), FieldControl(this) {
+  connect(this, &QLineEdit::textEdited, this, [this] { UserChanged(); });
   connect(this, &QLineEdit::editingFinished, this, [this] { Commit(); });
   Show();
 }
 
-void DataLineEdit::Show() {
-  setReadOnly(!link_.CanModify());
-  setEnabled(link_.Field() != nullptr);
-  if (!typed_) setText(FieldText(link_.Field(), this));
+void DataLineEdit::ShowField(TField* field) {
+  setText(FieldText(field, this));
 }
 
-bool DataLineEdit::Commit() {
-  if (!typed_) return true;
-  typed_ = false;
-  if (WriteField(link_, text(), this)) return true;
-  typed_ = true;  // keep what the user typed so it can be corrected
-  return false;
+void DataLineEdit::WriteField(TField& field) {
+  SetFieldText(field, text());
 }
 
-DataMemo::DataMemo(QWidget* parent) : QPlainTextEdit(parent) {
-  link_.OnDataChange = [this] {
-    if (!typed_) Show();
-  };
-  link_.OnEditingChange = [this] {
-    if (!link_.Editing()) typed_ = false;
-    Show();
-  };
-  link_.OnUpdateData = [this] { Commit(); };
-  connect(this, &QPlainTextEdit::textChanged, this, [this] {
-    if (showing_) return;
-    typed_ = true;
-    if (!link_.Editing() && !link_.Edit()) {
-      typed_ = false;
-      Show();
-    }
-  });
+DataMemo::DataMemo(QWidget* parent) : QPlainTextEdit(parent), FieldControl(this) {
+  connect(this, &QPlainTextEdit::textChanged, this, [this] { UserChanged(); });
   Show();
 }
 
-void DataMemo::Show() {
-  showing_ = true;
-  setReadOnly(!link_.CanModify());
-  setEnabled(link_.Field() != nullptr);
-  if (!typed_) setPlainText(FieldText(link_.Field(), this));
-  showing_ = false;
+void DataMemo::ShowField(TField* field) {
+  setPlainText(FieldText(field, this));
 }
 
-bool DataMemo::Commit() {
-  if (!typed_) return true;
-  typed_ = false;
-  if (WriteField(link_, toPlainText(), this)) return true;
-  typed_ = true;
-  return false;
+void DataMemo::WriteField(TField& field) {
+  SetFieldText(field, toPlainText());
 }
 
 void DataMemo::focusOutEvent(QFocusEvent* event) {
@@ -108,17 +54,14 @@ void DataMemo::focusOutEvent(QFocusEvent* event) {
   QPlainTextEdit::focusOutEvent(event);
 }
 
-DataImage::DataImage(QWidget* parent) : QLabel(parent) {
+DataImage::DataImage(QWidget* parent) : QLabel(parent), FieldControl(this) {
   setAlignment(Qt::AlignCenter);
   setMinimumSize(64, 64);
-  link_.OnDataChange = [this] { Show(); };
-  link_.OnEditingChange = [this] { Show(); };
   Show();
 }
 
-void DataImage::Show() {
+void DataImage::ShowField(TField* field) {
   has_picture_ = false;
-  TField* field = link_.Field();
   if (field == nullptr || field->IsNull()) {
     setPixmap({});
     setText(field == nullptr ? QString() : tr("(no picture)"));
@@ -137,6 +80,19 @@ void DataImage::Show() {
     setPixmap({});
     setText(tr("(%1 bytes, not a picture)").arg(bytes.size()));
   }
+}
+
+DataLabel::DataLabel(QWidget* parent) : QLabel(parent), FieldControl(this) {
+  setTextFormat(Qt::PlainText);
+  Show();
+}
+
+void DataLabel::ShowField(TField* field) {
+  QString text;
+  if (field != nullptr && !field->IsNull()) {
+    RunReportingErrors(this, [&] { text = QString::fromStdString(field->DisplayText()); });
+  }
+  setText(text);
 }
 
 }  // namespace tessel::controls

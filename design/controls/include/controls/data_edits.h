@@ -2,82 +2,87 @@
 
 // Controls that show and edit one field of the current record:
 // DataLineEdit for a value on one line, DataMemo for a text column (read
-// through the dataset's blob stream when the record changes), and DataImage,
-// which shows an image column as a picture. Typing starts editing the dataset
-// (through the data source's AutoEdit); the typed text is written into the
-// field when the user leaves the control or the dataset posts, with the
-// field's validation, and a refused value is shown through ShowDataError.
+// through the dataset's blob stream when the record changes), DataImage,
+// which shows an image column as a picture, and DataLabel, which shows a
+// field's display text (money with its cents) and edits nothing. Typing
+// starts editing the dataset; the typed text is written into the field when
+// the user leaves the control or the dataset posts (see FieldControl).
 // Each owns its FieldLink and refers to the data source without owning it.
 // Main thread only.
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <memory>
-#include <string>
 
-#include "controls/field_link.h"
+#include "controls/data_control.h"
 
 namespace tessel::controls {
 
-class DataLineEdit : public QLineEdit {
+class DataLineEdit : public QLineEdit, public FieldControl {
   Q_OBJECT
+  Q_PROPERTY(QString dataSource READ dataSource WRITE setDataSource)
+  Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 
  public:
   explicit DataLineEdit(QWidget* parent = nullptr);
 
-  void SetDataSource(TDataSource* source) { link_.SetDataSource(source); }
-  void SetFieldName(const std::string& name) { link_.SetFieldName(name); }
-  TField* Field() const { return link_.Field(); }
-  // Writes pending text into the field; false when the field refused it.
-  bool Commit();
-
- private:
-  void Show();
-
-  FieldLink link_;
-  bool typed_ = false;
+ protected:
+  void ShowField(TField* field) override;
+  void WriteField(TField& field) override;
+  void SetEditable(bool editable) override { setReadOnly(!editable); }
 };
 
-class DataMemo : public QPlainTextEdit {
+class DataMemo : public QPlainTextEdit, public FieldControl {
   Q_OBJECT
+  Q_PROPERTY(QString dataSource READ dataSource WRITE setDataSource)
+  Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 
  public:
   explicit DataMemo(QWidget* parent = nullptr);
 
-  void SetDataSource(TDataSource* source) { link_.SetDataSource(source); }
-  void SetFieldName(const std::string& name) { link_.SetFieldName(name); }
-  TField* Field() const { return link_.Field(); }
-  bool Commit();
-
  protected:
   void focusOutEvent(QFocusEvent* event) override;
-
- private:
-  void Show();
-
-  FieldLink link_;
-  bool typed_ = false;
-  bool showing_ = false;
+  void ShowField(TField* field) override;
+  void WriteField(TField& field) override;
+  void SetEditable(bool editable) override { setReadOnly(!editable); }
 };
 
-class DataImage : public QLabel {
+class DataImage : public QLabel, public FieldControl {
   Q_OBJECT
+  Q_PROPERTY(QString dataSource READ dataSource WRITE setDataSource)
+  Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 
  public:
   explicit DataImage(QWidget* parent = nullptr);
 
-  void SetDataSource(TDataSource* source) { link_.SetDataSource(source); }
-  void SetFieldName(const std::string& name) { link_.SetFieldName(name); }
-  TField* Field() const { return link_.Field(); }
   // True when the current record's value was a picture Qt could read.
   bool HasPicture() const { return has_picture_; }
 
- private:
-  void Show();
+ protected:
+  void ShowField(TField* field) override;
+  void WriteField(TField&) override {}
 
-  FieldLink link_;
+ private:
   bool has_picture_ = false;
 };
+
+class DataLabel : public QLabel, public FieldControl {
+  Q_OBJECT
+  Q_PROPERTY(QString dataSource READ dataSource WRITE setDataSource)
+  Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
+
+ public:
+  explicit DataLabel(QWidget* parent = nullptr);
+
+ protected:
+  void ShowField(TField* field) override;
+  void WriteField(TField&) override {}
+};
+
+// The field's value as text to edit (AsString), empty for null; a value that
+// cannot be read is shown through ShowDataError and gives empty text.
+QString FieldText(TField* field, QWidget* control);
+// Writes text into field: an empty text clears a field that is not a string.
+void SetFieldText(TField& field, const QString& text);
 
 }  // namespace tessel::controls

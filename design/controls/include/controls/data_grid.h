@@ -38,6 +38,7 @@
 #include <memory>
 #include <vector>
 
+#include "controls/data_control.h"
 #include "framework/datasource.h"
 
 namespace tessel::controls {
@@ -161,15 +162,17 @@ class RowHeader;
 // never narrows while scrolling (the columns would jump back and forth), and
 // a column the user sized by hand keeps its width. Only the rows in view are
 // measured, from the texts painting reads anyway: no further row is read.
-class DataGrid : public QTableView {
+class DataGrid : public QTableView, public DataControl {
   Q_OBJECT
+  Q_PROPERTY(QString dataSource READ dataSource WRITE setDataSource)
 
  public:
   explicit DataGrid(QWidget* parent = nullptr);
   ~DataGrid() override;
 
   DataGridModel* Model() const { return model_; }
-  void SetDataSource(TDataSource* source) { model_->SetDataSource(source); }
+  TDataSource* DataSource() const override { return model_->DataSource(); }
+  void SetDataSource(TDataSource* source) override { model_->SetDataSource(source); }
 
   // Whether cells are painted by the grid itself (the default) or by
   // QTableView through its item delegate, as a reference.

@@ -13,6 +13,7 @@
 #include <array>
 #include <memory>
 
+#include "controls/data_control.h"
 #include "framework/datasource.h"
 
 class QToolButton;
@@ -24,15 +25,16 @@ inline constexpr int kNavigateButtons = 10;
 
 class NavigatorLink;
 
-class DataNavigator : public QWidget {
+class DataNavigator : public QWidget, public DataControl {
   Q_OBJECT
+  Q_PROPERTY(QString dataSource READ dataSource WRITE setDataSource)
 
  public:
   explicit DataNavigator(QWidget* parent = nullptr);
   ~DataNavigator() override;
 
-  TDataSource* DataSource() const;
-  void SetDataSource(TDataSource* source);
+  TDataSource* DataSource() const override;
+  void SetDataSource(TDataSource* source) override;
   QToolButton* Button(NavigateButton which) const { return buttons_[static_cast<int>(which)]; }
   // Does what the button does, as a click would.
   void Click(NavigateButton which);

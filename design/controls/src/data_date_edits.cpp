@@ -1,0 +1,102 @@
+#include "controls/data_date_edits.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "controls/data_edits.h"
+
+namespace tessel::controls {
+
+namespace {
+
+// Null, kept as the editors' minimum; earlier dates cannot be shown anyway.
+const QDateTime kNullValue(QDate(100, 1, 1), QTime(0, 0), Qt::UTC);
+
+// The field's ISO text ("2024-02-29", "2024-02-29 13:45:00.250") as a
+// date-time without time zone; invalid when it is not one.
+QDateTime ParseIso(const QString& text) {
+  const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
+  QTime time(0, 0);
+  if (text.size() > 11) time = QTime::fromString(text.mid(11), Qt::ISODateWithMs);
+  if (!date.isValid() || !time.isValid()) return {};
+  return QDateTime(date, time, Qt::UTC);
+}
+
+}  // namespace
+
+FieldDateTimeEdit::FieldDateTimeEdit(QMetaType::Type type, QWidget* parent)
+    : QDateTimeEdit(QDateTime(QDate::currentDate(), QTime(0, 0), Qt::UTC), type, parent),
+      FieldControl(this),
+      with_time_(type == QMetaType::QDateTime) {
+  setTimeSpec(Qt::UTC);
+  setMinimumDateTime(kNullValue);
+  setSpecialValueText(tr("(none)"));
+  setDisplayFormat(with_time_ ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                              : QStringLiteral("yyyy-MM-dd"));
+  setCalendarPopup(true);
+  connect(this, &QDateTimeEdit::dateTimeChanged, this, [this] { UserChanged(); });
+  connect(this, &QDateTimeEdit::editingFinished, this, [this] { Commit(); });
+}
+
+void FieldDateTimeEdit::setNullText(const QString& text) {
+  // An empty special text would turn the null state off: keep a blank.
+  setSpecialValueText(text.isEmpty() ? QStringLiteral(" ") : text);
+}
+
+bool FieldDateTimeEdit::IsNull() const {
+  return dateTime() == minimumDateTime();
+}
+
+void FieldDateTimeEdit::SetNull() {
+  setDateTime(minimumDateTime());
+}
+
+void FieldDateTimeEdit::keyPressEvent(QKeyEvent* event) {
+  const bool clears = event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace;
+  QLineEdit* line = lineEdit();
+  if (clears && !isReadOnly() && line->hasSelectedText() && line->selectedText() == line->text()) {
+    SetNull();
+    return;
+  }
+  QDateTimeEdit::keyPressEvent(event);
+}
+
+void FieldDateTimeEdit::focusOutEvent(QFocusEvent* event) {
+  QDateTimeEdit::focusOutEvent(event);
+  Commit();
+}
+
+void FieldDateTimeEdit::stepBy(int steps) {
+  if (IsNull()) {
+    setDateTime(QDateTime(QDate::currentDate(), QTime(0, 0), Qt::UTC));
+    return;
+  }
+  QDateTimeEdit::stepBy(steps);
+}
+
+void FieldDateTimeEdit::ShowField(TField* field) {
+  const QString text = FieldText(field, this);
+  const QDateTime value = text.isEmpty() ? QDateTime() : ParseIso(text);
+  setDateTime(value.isValid() ? value : minimumDateTime());
+}
+
+void FieldDateTimeEdit::WriteField(TField& field) {
+  if (IsNull()) {
+    ClearField(field);
+    return;
+  }
+  const QDateTime value = dateTime();
+  SetFieldText(field, with_time_ ? value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+                                 : value.date().toString(Qt::ISODate));
+}
+
+DataDateEdit::DataDateEdit(QWidget* parent) : FieldDateTimeEdit(QMetaType::QDate, parent) {
+  Show();
+}
+
+DataDateTimeEdit::DataDateTimeEdit(QWidget* parent)
+    : FieldDateTimeEdit(QMetaType::QDateTime, parent) {
+  Show();
+}
+
+}  // namespace tessel::controls

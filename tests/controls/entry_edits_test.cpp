@@ -1,0 +1,244 @@
+// The data-entry controls: each shows its field, takes the user's change,
+// has it posted (the server then holds it), and refuses a value its field
+// refuses, keeping it and stopping the post.
+
+#include <QLineEdit>
+#include <QTest>
+#include <functional>
+
+#include "controls/data_check_box.h"
+#include "controls/data_combo_boxes.h"
+#include "controls/data_date_edits.h"
+#include "controls/data_edits.h"
+#include "controls/data_error.h"
+#include "controls/data_number_edits.h"
+#include "entry_fixture.h"
+
+namespace tessel::testing {
+namespace {
+
+using namespace controls;
+
+// One control over one field of ctl_entry.
+struct ControlCase {
+  const char* name;
+  const char* field;
+  std::function<FieldControl*(EntryTest&)> make;
+  // What the control shows, as text.
+  std::function<QString(QWidget*)> shown;
+};
+
+template <typename Widget>
+std::function<FieldControl*(EntryTest&)> Make(std::function<void(Widget&)> setup = {}) {
+  return [setup](EntryTest&) -> FieldControl* {
+    auto* widget = new Widget;
+    if (setup) setup(*widget);
+    return widget;
+  };
+}
+
+QString CheckText(QWidget* w) {
+  switch (static_cast<QCheckBox*>(w)->checkState()) {
+    case Qt::Checked:
+      return "checked";
+    case Qt::Unchecked:
+      return "unchecked";
+    default:
+      return "partly";
+  }
+}
+QString ComboText(QWidget* w) {
+  return static_cast<QComboBox*>(w)->currentText();
+}
+QString LineText(QWidget* w) {
+  return static_cast<QLineEdit*>(w)->text();
+}
+QString SpinText(QWidget* w) {
+  return static_cast<QAbstractSpinBox*>(w)->text();
+}
+QString LabelText(QWidget* w) {
+  return static_cast<QLabel*>(w)->text();
+}
+
+void YesNo(DataCheckBox& box) {
+  box.setValueChecked("Y");
+  box.setValueUnchecked("N");
+}
+void Colors(DataComboBox& combo) {
+  combo.addItems({"red", "green", "blue"});
+}
+
+// Binds the case's control to the entry rows (and a lookup to the customers).
+std::unique_ptr<QWidget> Bound(EntryTest& test, const ControlCase& c, TDataSource* source,
+                               TDataSource* customers) {
+  FieldControl* control = c.make(test);
+  if (auto* lookup = dynamic_cast<DataLookupComboBox*>(control)) {
+    lookup->setKeyField("id");
+    lookup->setListField("name");
+    lookup->SetListSource(customers);
+  }
+  control->SetDataSource(source);
+  control->SetFieldName(c.field);
+  return std::unique_ptr<QWidget>(dynamic_cast<QWidget*>(control));
+}
+
+const ControlCase kBit{"bit", "flag", Make<DataCheckBox>(), CheckText};
+const ControlCase kYesNo{"yes/no", "yn", Make<DataCheckBox>(YesNo), CheckText};
+const ControlCase kCombo{"combo", "color", Make<DataComboBox>(Colors), ComboText};
+const ControlCase kLookup{"lookup", "cust", Make<DataLookupComboBox>(), ComboText};
+const ControlCase kDate{"date", "born", Make<DataDateEdit>(), SpinText};
+const ControlCase kDateTime{"date-time", "seen", Make<DataDateTimeEdit>(), SpinText};
+const ControlCase kSpin{"spin", "qty", Make<DataSpinBox>(), SpinText};
+const ControlCase kDecimal{"decimal", "price", Make<DataDecimalEdit>(), LineText};
+const ControlCase kLabel{"label", "note", Make<DataLabel>(), LabelText};
+
+TEST_F(EntryTest, EachControlShowsItsFieldAndANull) {
+  struct Case {
+    ControlCase control;
+    QString row1;
+    QString row2;
+  };
+  const Case cases[] = {
+      {kBit, "checked", "unchecked"},
+      {kYesNo, "checked", "partly"},
+      {kCombo, "green", ""},
+      {kLookup, "Beta", ""},
+      {kDate, "2001-02-03", "2002-03-04"},
+      {kDateTime, "2020-01-02 03:04:05", "(none)"},
+      {kSpin, "7", "(none)"},
+      {kDecimal, "10.50", "0.00"},
+      {kLabel, "a <b>note</b>", ""},
+  };
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control.name);
+    q.First();
+    auto widget = Bound(*this, c.control, source.get(), cust_source.get());
+    EXPECT_EQ(c.control.shown(widget.get()), c.row1);
+    q.Next();
+    EXPECT_EQ(c.control.shown(widget.get()), c.row2);
+    if (auto* label = dynamic_cast<QLabel*>(widget.get())) {
+      EXPECT_EQ(label->textFormat(), Qt::PlainText);  // a value's markup is not obeyed
+    }
+  }
+}
+
+TEST_F(EntryTest, EachControlWritesTheUsersValueAndThePostStoresIt) {
+  struct Case {
+    ControlCase control;
+    std::function<void(QWidget*)> edit;
+    std::string stored;  // as the server gives it back
+  };
+  const Case cases[] = {
+      {kBit, [](QWidget* w) { static_cast<QCheckBox*>(w)->click(); }, "0"},
+      {kYesNo, [](QWidget* w) { static_cast<QCheckBox*>(w)->click(); }, "N"},
+      {kCombo,
+       [](QWidget* w) {
+         auto* combo = static_cast<QComboBox*>(w);
+         combo->setCurrentIndex(2);
+         emit combo->activated(2);
+       },
+       "blue"},
+      {kLookup, [](QWidget* w) { static_cast<QComboBox*>(w)->setEditText("gamma"); }, "3"},
+      {kDate, [](QWidget* w) { static_cast<DataDateEdit*>(w)->setDate(QDate(2010, 5, 6)); },
+       "May  6 2010 12:00:00:AM"},
+      {kDateTime,
+       [](QWidget* w) {
+         static_cast<DataDateTimeEdit*>(w)->setDateTime(
+             QDateTime(QDate(2021, 12, 31), QTime(23, 59, 58), Qt::UTC));
+       },
+       "Dec 31 2021 11:59:58:000PM"},
+      {kSpin, [](QWidget* w) { static_cast<DataSpinBox*>(w)->setValue(-12); }, "-12"},
+      // More digits than a double carries: the text goes to the field as typed.
+      {kDecimal,
+       [](QWidget* w) {
+         static_cast<QLineEdit*>(w)->selectAll();
+         QTest::keyClicks(w, "1234567890123456.78");
+       },
+       "1234567890123456.78"},
+  };
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control.name);
+    auto widget = Bound(*this, c.control, source.get(), cust_source.get());
+    c.edit(widget.get());
+    EXPECT_EQ(q.State(), dsEdit);  // the change started editing
+    q.Post();                      // takes the pending value
+    EXPECT_EQ(Stored(c.control.field), c.stored);
+  }
+}
+
+TEST_F(EntryTest, EachControlRefusesWhatItsFieldRefusesAndKeepsIt) {
+  struct Case {
+    ControlCase control;
+    std::function<void(QWidget*)> edit;
+    QString message;  // part of the field's error
+    QString kept;     // still shown
+  };
+  const Case cases[] = {
+      {{"check box values", "flag", Make<DataCheckBox>([](DataCheckBox& b) {
+          b.setValueChecked("maybe");
+          b.setValueUnchecked("nope");
+        }),
+        CheckText},
+       [](QWidget* w) { static_cast<QCheckBox*>(w)->click(); },
+       "'maybe' is not a valid boolean value for field 'flag'",
+       "checked"},
+      {{"combo text", "qty", Make<DataComboBox>([](DataComboBox& c) {
+          c.addItems({"1", "2"});
+          c.setEditable(true);
+        }),
+        ComboText},
+       [](QWidget* w) { static_cast<QComboBox*>(w)->setEditText("lots"); },
+       "'lots' is not a valid integer value for field 'qty'",
+       "lots"},
+      {kLookup, [](QWidget* w) { static_cast<QComboBox*>(w)->setEditText("Nobody"); },
+       "'Nobody' is not a valid value for field 'cust'", "Nobody"},
+      {kDate,  // cleared as a user would: all selected, then Delete
+       [](QWidget* w) {
+         QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+         QTest::keyClick(w, Qt::Key_Delete);
+       },
+       "Field 'born' must have a value", "(none)"},
+      {kSpin, [](QWidget* w) { static_cast<DataSpinBox*>(w)->setValue(40000); }, "40000", "40000"},
+      {kDecimal,
+       [](QWidget* w) {
+         static_cast<QLineEdit*>(w)->selectAll();
+         QTest::keyClicks(w, "1.234");
+       },
+       "more decimals", "1.234"},
+      {kDecimal,
+       [](QWidget* w) {
+         static_cast<QLineEdit*>(w)->selectAll();
+         QTest::keyClick(w, Qt::Key_Delete);
+       },
+       "Field 'price' must have a value", ""},
+  };
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  QString shown;
+  auto previous = SetDataErrorHandler([&](QWidget*, const QString& message) { shown = message; });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control.name);
+    const std::string before = Stored(c.control.field);
+    auto widget = Bound(*this, c.control, source.get(), cust_source.get());
+    auto* control = dynamic_cast<FieldControl*>(widget.get());
+    shown.clear();
+    c.edit(widget.get());
+    EXPECT_FALSE(control->Commit());
+    EXPECT_TRUE(shown.contains(c.message)) << shown.toStdString();
+    EXPECT_EQ(c.control.shown(widget.get()), c.kept);
+    // A post does not go on without the refused value.
+    EXPECT_THROW(q.Post(), EAbort);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(c.control.shown(widget.get()), c.kept);
+    q.Cancel();
+    EXPECT_EQ(Stored(c.control.field), before);
+  }
+  SetDataErrorHandler(previous);
+}
+
+}  // namespace
+}  // namespace tessel::testing
