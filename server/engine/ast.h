@@ -236,6 +236,8 @@ struct InsertStmt : Stmt {
   bool defaultValues = false;
   bool bulk = false;          // INSERT BULK: `columns` only; the rows come in a bulk-load message
   bool fireTriggers = false;  // INSERT BULK ... WITH (FIRE_TRIGGERS)
+  // INSERT BULK ... WITH (ORDER (column [ASC|DESC], ...)): true for DESC.
+  std::vector<std::pair<std::string, bool>> bulkOrder;
 };
 
 struct Assignment {

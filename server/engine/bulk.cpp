@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "errors.h"
+#include "functions.h"
 #include "lexer.h"
 #include "session.h"
 #include "sqld/charset.h"
@@ -25,6 +26,35 @@ std::string bulkVariable(std::size_t i) {
   return "@bulk column " + std::to_string(i + 1);
 }
 
+// The order the ORDER hint of INSERT BULK promises: NULL first, numbers by
+// value, text as the default collation sorts it, anything else by its bytes.
+int compareForOrder(const Stored& a, const Stored& b) {
+  using K = Stored::Kind;
+  if (a.kind == K::Null || b.kind == K::Null) return (a.kind != K::Null) - (b.kind != K::Null);
+  if (a.kind == K::Int && b.kind == K::Int) return (a.i > b.i) - (a.i < b.i);
+  if ((a.kind == K::Int || a.kind == K::Real) && (b.kind == K::Int || b.kind == K::Real)) {
+    double x = a.kind == K::Int ? static_cast<double>(a.i) : a.r;
+    double y = b.kind == K::Int ? static_cast<double>(b.i) : b.r;
+    return (x > y) - (x < y);
+  }
+  if (a.kind == K::Text && b.kind == K::Text) return compareCaseInsensitive(a.s, b.s);
+  int c = a.s.compare(b.s);
+  return (c > 0) - (c < 0);
+}
+
+std::string orderKeyText(const std::vector<Stored>& key) {
+  std::string out = "(";
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (i) out += ", ";
+    const Stored& v = key[i];
+    out += v.kind == Stored::Kind::Null   ? "NULL"
+           : v.kind == Stored::Kind::Int  ? std::to_string(v.i)
+           : v.kind == Stored::Kind::Real ? std::to_string(v.r)
+                                          : v.s;
+  }
+  return out + ")";
+}
+
 }  // namespace
 
 void SqliteSession::execInsertBulk(const InsertStmt& s, Frame& f) {
@@ -36,6 +66,9 @@ void SqliteSession::execInsertBulk(const InsertStmt& s, Frame& f) {
   target.table = s.table;
   target.columns = s.columns;
   target.fireTriggers = s.fireTriggers;
+  for (const auto& [column, descending] : s.bulkOrder)
+    if (!table->column(column)) throw SqlError(207, {column});
+  target.order = s.bulkOrder;
   bulk_ = std::move(target);
   statementDone(doneKind(f), kCmdInsert, false, 0);
 }
@@ -105,13 +138,37 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
     open = true;
     // A bulk load fires the table's insert triggers only when asked to, once
     // for all its rows.
+    // The client's columns the ORDER hint names, and whether each descends;
+    // rows out of that order fail the load.
+    std::vector<std::pair<std::size_t, bool>> orderSlots;
+    for (const auto& [column, descending] : target->order) {
+      for (std::size_t i = 0; i < columns.size(); ++i)
+        if (iequals(columns[i].name, column)) orderSlots.emplace_back(i, descending);
+    }
+    std::vector<Stored> previousKey, key;
+    auto checkOrder = [&](bool first) {
+      key.clear();
+      for (const auto& [slot, descending] : orderSlots) key.push_back(slots[slot]->value);
+      if (!first) {
+        for (std::size_t k = 0; k < key.size(); ++k) {
+          int c = compareForOrder(previousKey[k], key[k]);
+          if (orderSlots[k].second) c = -c;
+          if (c < 0) break;
+          if (c > 0) throw SqlError(4819, {orderKeyText(previousKey), orderKeyText(key)});
+        }
+      }
+      previousKey.swap(key);
+    };
     auto load = [&] {
       std::int64_t count = 0;
       std::vector<Value> row;
+      bool first = true;
       while (rows.next(row)) {
         if (count % kCancelCheckRows == 0) checkCancel();
         for (std::size_t i = 0; i < slots.size() && i < row.size(); ++i)
           slots[i]->value = storedFromValue(row[i], types[i]);
+        if (!orderSlots.empty()) checkOrder(first);
+        first = false;
         count += insertRows(insert, frame);
       }
       return count;

@@ -79,6 +79,25 @@ std::string Ddl::schemaOf(const Name& name, std::string* database) {
 }
 
 void Ddl::run(const Stmt& stmt, Frame& frame) {
+  try {
+    runStatement(stmt, frame);
+  } catch (const SqlError& e) {
+    // A constraint of a new table or table type on a column it does not
+    // have: the column's error, then the statement's own.
+    if (e.message().number != 1911 ||
+        (stmt.kind != StmtKind::CreateTable && stmt.kind != StmtKind::CreateType))
+      throw;
+    if (s_.tryFrames_.empty()) {
+      Message m = e.message();
+      m.line = stmt.line;
+      m.procName = frame.procName;
+      s_.out_->message(m);
+    }
+    throw SqlError(1750, {});
+  }
+}
+
+void Ddl::runStatement(const Stmt& stmt, Frame& frame) {
   switch (stmt.kind) {
     case StmtKind::CreateTable:
       createTable(static_cast<const CreateTableStmt&>(stmt));
@@ -658,7 +677,8 @@ void Ddl::drop(const DropStmt& d) {
       continue;
     }
     if (d.objectType == "DATABASE") {
-      throw SqlError(3702, {n.back()});
+      s_.dropDatabase(n.back());
+      continue;
     }
     if (d.objectType == "TYPE") {
       if (d.ifExists && !s_.userTypeId(schemaOf(n, nullptr), n.back())) continue;
@@ -777,6 +797,11 @@ void Ddl::createType(const CreateTypeStmt& c) {
     for (std::size_t i = 0; i < cols.size(); ++i)
       for (std::size_t k = 0; k < i; ++k)
         if (iequals(cols[i].name, cols[k].name)) throw SqlError(2705, {cols[i].name, name});
+    for (const ConstraintDef& k : c.table->constraints)
+      for (const std::string& col : k.columns)
+        if (std::none_of(cols.begin(), cols.end(),
+                         [&](const auto& def) { return iequals(def.name, col); }))
+          throw SqlError(1911, {col});
   }
   std::vector<TypeInfo> columnTypesOf;
   if (c.table) columnTypesOf = columnTypes(*c.table);

@@ -35,6 +35,7 @@ class Ddl {
   void drop(const DropStmt& t);
 
  private:
+  void runStatement(const Stmt& stmt, Frame& frame);
   void createIndex(const CreateIndexStmt& t);
   void createView(const CreateViewStmt& t);
   void createProc(const CreateProcStmt& t);

@@ -112,9 +112,11 @@ std::string SqliteSession::dynamicViewText(const Name& name) {
     SessionView v;
     v.login = e.login;
     v.loginTime = e.loginTime;
-    v.running = e.login.spid == login_.spid;
-    v.openTransactions = v.running ? tranCount_ : 0;
-    if (v.running) v.isolationLevel = settings_.isolationLevel;
+    const bool self = e.login.spid == login_.spid;
+    v.running = self || e.busy;
+    v.openTransactions = self ? tranCount_ : e.openTransactions;
+    v.settings = self ? settings_ : e.settings;
+    v.database = self ? currentDb_ : e.database;
     views.push_back(std::move(v));
   }
   return sessionViewText(name, views);

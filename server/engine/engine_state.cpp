@@ -163,7 +163,11 @@ std::int64_t EngineState::nextTransactionDescriptor() {
 
 void EngineState::registerSession(std::int32_t spid, KillFlag flag, const LoginInfo& login) {
   std::lock_guard lock(mutex_);
-  sessions_[spid] = SessionEntry{std::move(flag), login, std::chrono::system_clock::now()};
+  SessionEntry entry;
+  entry.flag = std::move(flag);
+  entry.login = login;
+  entry.loginTime = std::chrono::system_clock::now();
+  sessions_[spid] = std::move(entry);
 }
 
 void EngineState::unregisterSession(std::int32_t spid, const KillFlag& flag) {
@@ -178,6 +182,52 @@ bool EngineState::kill(std::int32_t spid) {
   if (it == sessions_.end()) return false;
   it->second.flag->store(true, std::memory_order_release);
   return true;
+}
+
+bool EngineState::setSessionDatabase(std::int32_t spid, const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (!names_.count(lower(name))) return false;
+  auto it = sessions_.find(spid);
+  if (it != sessions_.end()) it->second.database = lower(name);
+  return true;
+}
+
+void EngineState::dropDatabase(const std::string& name) {
+  const std::string key = lower(name);
+  std::lock_guard lock(mutex_);
+  if (!validDatabaseName(name) || !names_.count(key))
+    throw SqlError(3701, {"drop", "database", name});
+  if (key == "master" || key == "tempdb" || key == "model" || key == "msdb")
+    throw SqlError(3708, {name});
+  for (const auto& [spid, entry] : sessions_)
+    if (entry.database == key) throw SqlError(3702, {name});
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(pathFor("master").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  SqliteDb master(raw);
+  if (rc != SQLITE_OK) throwLastError(raw, rc);
+  Settings settings;
+  registerFunctions(master.get(), &settings);
+  sqlite3_busy_timeout(master.get(), 10000);
+  execSql(master.get(), "DELETE FROM sysdatabases WHERE name = ?", {Stored::text(key)});
+  master.reset();
+  names_.erase(key);
+  // Sessions that still hold the file open read it until they let go; the
+  // name is free at once.
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::error_code ec;
+    fs::remove(pathFor(key) + suffix, ec);
+  }
+  drops_.fetch_add(1, std::memory_order_release);
+}
+
+void EngineState::publishSession(std::int32_t spid, const Settings& settings, int openTransactions,
+                                 bool busy) {
+  std::lock_guard lock(mutex_);
+  auto it = sessions_.find(spid);
+  if (it == sessions_.end()) return;
+  it->second.settings = settings;
+  it->second.openTransactions = openTransactions;
+  it->second.busy = busy;
 }
 
 std::vector<EngineState::SessionEntry> EngineState::sessions() const {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "sequences.h"
+#include "settings.h"
 #include "sqld/engine.h"
 #include "write_locks.h"
 
@@ -39,6 +40,13 @@ class EngineState {
   bool exists(const std::string& name) const;
   // Creates the file with its catalog. Throws SqlError 1801 if it exists.
   void createDatabase(const std::string& name);
+  // Removes the database's files and its row in master. Throws SqlError 3701
+  // when there is no such database, 3708 for a system one and 3702 while it
+  // is some session's current database.
+  void dropDatabase(const std::string& name);
+  // How many databases were dropped: a session that sees it change lets go
+  // of the files it attached, which may be gone.
+  std::uint64_t dropCount() const { return drops_.load(std::memory_order_acquire); }
   // The spelling the database was created with.
   std::string canonicalName(const std::string& name) const;
   std::int64_t nextTransactionDescriptor();
@@ -54,12 +62,23 @@ class EngineState {
   void unregisterSession(std::int32_t spid, const KillFlag& flag);
   // False when no session has that spid.
   bool kill(std::int32_t spid);
+  // Makes `name` the session's current database, as DROP DATABASE checks it;
+  // false when the database no longer exists.
+  bool setSessionDatabase(std::int32_t spid, const std::string& name);
   // The sessions open now, by spid, with the time each logged in.
   struct SessionEntry {
     KillFlag flag;
     LoginInfo login;
     std::chrono::system_clock::time_point loginTime;
+    std::string database;  // current, lower case
+    // As the session last published them (publishSession).
+    Settings settings;
+    int openTransactions = 0;
+    bool busy = false;  // running a request
   };
+  // What the session views show of a session: called as each request starts
+  // and ends.
+  void publishSession(std::int32_t spid, const Settings& settings, int openTransactions, bool busy);
   std::vector<SessionEntry> sessions() const;
 
   // The write locks of the databases (write_locks.h).
@@ -86,6 +105,7 @@ class EngineState {
   std::int64_t descriptor_ = 0;                    // GUARDED_BY(mutex_)
   std::int64_t commitId_ = 0;                      // GUARDED_BY(mutex_)
   std::map<std::int32_t, SessionEntry> sessions_;  // GUARDED_BY(mutex_)
+  std::atomic<std::uint64_t> drops_{0};
   WriteLocks writeLocks_;
   SequenceCounters sequences_;
   std::map<std::string, std::vector<std::string>> databaseUsers_;  // lower case

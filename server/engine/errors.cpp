@@ -243,6 +243,7 @@ constexpr std::array kErrors = {
     ErrorDef{1763, 16, S, "Cross-database foreign key references are not supported."},
     ErrorDef{1767, 16, S, "Foreign key references invalid table '%s'."},
     ErrorDef{1911, 16, S, "Column name '%s' does not exist in the target table or view."},
+    ErrorDef{1750, 16, S, "Could not create constraint or index. See previous errors."},
     ErrorDef{1939, 16, S, "Cannot create index on view because the view is not schema bound."},
     ErrorDef{2705, 16, S,
              "Column names in each table must be unique. Column name '%s' in table '%s' is "
@@ -254,6 +255,12 @@ constexpr std::array kErrors = {
              "Identity column '%s' must be of data type int, bigint, smallint, tinyint, or decimal "
              "or numeric with a scale of 0, and constrained to be nonnullable."},
     ErrorDef{3702, 16, S, "Cannot drop database \"%s\" because it is currently in use."},
+    ErrorDef{3708, 16, S, "Cannot drop the database '%s' because it is a system database."},
+    ErrorDef{4819, 16, S,
+             "Cannot bulk load. The bulk data stream was incorrectly specified as sorted or the "
+             "data violates a uniqueness constraint imposed by the target table. Sort order "
+             "incorrect for the following two rows: primary key of first row: %s, primary key of "
+             "second row: %s."},
     ErrorDef{3723, 16, S,
              "An explicit DROP INDEX is not allowed on index '%s'. It is being used for PRIMARY "
              "KEY or UNIQUE KEY constraint enforcement."},

@@ -166,6 +166,10 @@ bool SqliteSession::open(Message& error) {
     attach(database);
     currentDb_ = engine_.canonicalName(database);
     engine_.registerSession(login_.spid, killed_, login_);
+    if (!engine_.setSessionDatabase(login_.spid, currentDb_)) {
+      error = makeMessage(4060, {database});
+      return false;
+    }
   } catch (const SqlError& e) {
     error = e.message();
     return false;
@@ -194,6 +198,32 @@ void SqliteSession::attach(const std::string& database) {
   attached_.insert(name);
 }
 
+void SqliteSession::releaseDroppedDatabases() {
+  std::uint64_t drops = engine_.dropCount();
+  if (drops == seenDrops_ || !sqlite3_get_autocommit(db_.get())) return;
+  seenDrops_ = drops;
+  // A database of the same name made since is another file: every one the
+  // session does not stand in is let go, and attached again when named.
+  for (auto it = attached_.begin(); it != attached_.end();) {
+    if (*it == "master" || *it == "tempdb" || *it == currentDb_) {
+      ++it;
+      continue;
+    }
+    execSql(db_.get(), "DETACH DATABASE " + quoteName(*it));
+    it = attached_.erase(it);
+  }
+}
+
+void SqliteSession::dropDatabase(const std::string& name) {
+  if (tranCount_ > 0) throw SqlError(226, {"DROP DATABASE"});
+  std::string canonical = engine_.canonicalName(name);
+  if (attached_.count(canonical) && canonical != currentDb_ && sqlite3_get_autocommit(db_.get())) {
+    execSql(db_.get(), "DETACH DATABASE " + quoteName(canonical));
+    attached_.erase(canonical);
+  }
+  engine_.dropDatabase(name);
+}
+
 void SqliteSession::requireTempdb(const std::string& database) const {
   if (database == "tempdb" && !engine_.tempdbError().empty()) throw SqlError(945, {"tempdb"});
 }
@@ -213,6 +243,8 @@ void SqliteSession::releaseSavepoint(const std::string& name, bool outermost) {
 }
 
 void SqliteSession::beginRequest(ResultSink& sink, const CancelFlag& cancel) {
+  releaseDroppedDatabases();
+  engine_.publishSession(login_.spid, settings_, tranCount_, true);
   out_ = std::make_unique<Emitter>(sink);
   cancel_ = &cancel;
   catalog_.invalidate();
@@ -220,6 +252,7 @@ void SqliteSession::beginRequest(ResultSink& sink, const CancelFlag& cancel) {
 }
 
 void SqliteSession::endRequest() {
+  engine_.publishSession(login_.spid, settings_, tranCount_, false);
   releaseWriteLocks();
   boundCache_.clear();
   extraStatements_.clear();
@@ -676,14 +709,18 @@ void SqliteSession::setIsolationLevel(std::uint8_t level) {
   if (level >= 1 && level <= 5) settings_.isolationLevel = level;
 }
 
-void SqliteSession::transaction(TransactionRequest request, ResultSink& sink) {
+void SqliteSession::transaction(TransactionRequest request, std::string_view name,
+                                ResultSink& sink) {
   CancelFlag none;
   beginRequest(sink, none);
   Frame frame;
   TransactionStmt st;
-  st.op = request == TransactionRequest::Begin    ? TransactionStmt::Op::Begin
-          : request == TransactionRequest::Commit ? TransactionStmt::Op::Commit
-                                                  : TransactionStmt::Op::Rollback;
+  using Op = TransactionStmt::Op;
+  st.op = request == TransactionRequest::Begin    ? Op::Begin
+          : request == TransactionRequest::Commit ? Op::Commit
+          : request == TransactionRequest::Save   ? Op::Save
+                                                  : Op::Rollback;
+  st.name = name;
   try {
     runStatement(st, frame);
     out_->finish();

@@ -205,6 +205,18 @@ StmtPtr Parser::parseInsert() {
         if (isSymbol("(")) ++depth;
         if (isSymbol(")")) --depth;
         if (isWord("FIRE_TRIGGERS")) s->fireTriggers = true;
+        if (depth == 1 && isWord("ORDER") && isSymbol("(", 1)) {
+          next();
+          next();
+          do {
+            std::string column = parseIdentifier();
+            bool descending = acceptWord("DESC");
+            if (!descending) acceptWord("ASC");
+            s->bulkOrder.emplace_back(std::move(column), descending);
+          } while (acceptSymbol(","));
+          expectSymbol(")");
+          continue;
+        }
         next();
       }
       if (depth > 0) syntaxError();

@@ -220,6 +220,21 @@ std::int64_t SqliteSession::stepToEnd(sqlite3_stmt* stmt, const BoundStatement* 
   }
 }
 
+namespace {
+// Cuts UTF-8 text to at most `chars` characters.
+void cutToCharacters(std::string& text, std::size_t chars) {
+  if (text.size() <= chars) return;
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (seen++ == chars) {
+      text.resize(i);
+      return;
+    }
+  }
+}
+}  // namespace
+
 std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement& b) {
   const std::size_t n = b.columns.size();
   std::vector<Value> row(n);
@@ -229,7 +244,10 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
   std::vector<char> large(n);
   for (std::size_t i = 0; i < n; ++i) {
     const SqlType type = b.columns[i].type.type;
-    large[i] = isLargeType(type);
+    // TEXTSIZE caps text, ntext, image and the (max) types alike.
+    large[i] =
+        isLargeType(type) || isMaxType(b.columns[i].type) ? (isCharType(type) ? 'c' : 'b') : 0;
+    if (large[i] == 'c' && isUnicodeType(type)) large[i] = 'u';
     kinds[i] = isIntegerType(type)                               ? Kind::Integer
                : isMoneyType(type)                               ? Kind::Money
                : type == SqlType::DateTime                       ? Kind::DateTime
@@ -278,13 +296,17 @@ std::uint64_t SqliteSession::streamRows(sqlite3_stmt* stmt, const BoundStatement
       } else {
         row[i] = valueFromStored(columnStored(stmt, col), b.columns[i].type);
       }
-      if (large[i] && !row[i].isNull()) {
+      if (large[i] && !row[i].isNull() && settings_.textSize >= 0) {  // -1: no limit
         std::string* s = std::get_if<std::string>(&row[i].data());
         std::string* bytes = s ? s : &std::get<BytesValue>(row[i].data()).bytes;
-        // TEXTSIZE -1 means no limit.
-        std::size_t cap = settings_.textSize < 0 ? std::string::npos
-                                                 : static_cast<std::size_t>(settings_.textSize);
-        if (bytes->size() > cap) bytes->resize(cap);
+        auto cap = static_cast<std::size_t>(settings_.textSize);
+        if (large[i] == 'b') {
+          if (bytes->size() > cap) bytes->resize(cap);
+        } else {
+          // Bytes as the client receives them: one per character of code
+          // page text, two per Unicode character; never half a character.
+          cutToCharacters(*bytes, large[i] == 'u' ? cap / 2 : cap);
+        }
       }
       row[i].textPointer.reset();
     }

@@ -95,7 +95,7 @@ class SqliteSession : public Session, private BindContext {
 
   void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) override;
   void executeRpc(const RpcRequest& request, ResultSink& sink, const CancelFlag& cancel) override;
-  void transaction(TransactionRequest request, ResultSink& sink) override;
+  void transaction(TransactionRequest request, std::string_view name, ResultSink& sink) override;
   void setIsolationLevel(std::uint8_t level) override;
   std::string currentDatabase() const override { return currentDb_; }
   BulkWait bulkWait() const override { return bulk_ ? bulk_->kind : BulkWait::None; }
@@ -329,6 +329,9 @@ class SqliteSession : public Session, private BindContext {
 
   // Databases.
   void attach(const std::string& database);
+  // DROP DATABASE, and letting go of the files of dropped databases.
+  void dropDatabase(const std::string& name);
+  void releaseDroppedDatabases();
   std::string schemaOfName(const Name& name, std::string* database);
   // Error 945 for tempdb when the engine started without it.
   void requireTempdb(const std::string& database) const;
@@ -355,6 +358,8 @@ class SqliteSession : public Session, private BindContext {
   int tranCount_ = 0;
   std::uint64_t descriptor_ = 0;
   std::vector<std::string> savepoints_;
+  std::string tranName_;         // of the outermost BEGIN TRANSACTION, compared case-sensitively
+  std::uint64_t seenDrops_ = 0;  // EngineState::dropCount() when last looked at
   // An error inside TRY that would have ended the transaction leaves it
   // uncommittable instead, until ROLLBACK or the end of the batch.
   bool doomed_ = false;
@@ -399,6 +404,7 @@ class SqliteSession : public Session, private BindContext {
     std::vector<std::string> columns;  // the columns the rows fill; WRITETEXT: the one column
     std::int64_t rowid = 0;            // WRITETEXT: the row
     bool fireTriggers = false;         // INSERT BULK ... WITH (FIRE_TRIGGERS)
+    std::vector<std::pair<std::string, bool>> order;  // ... WITH (ORDER (...)), true for DESC
   };
   std::optional<BulkTarget> bulk_;
 

@@ -593,9 +593,16 @@ void SqliteSession::execWaitfor(const WaitforStmt& s, Frame& f) {
 void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
   using Op = TransactionStmt::Op;
   using Ev = ResultSink::TransactionEvent;
+  // A name given as a variable is the variable's text.
+  std::string given = s.name;
+  if (!given.empty() && given[0] == '@') {
+    Variable* v = findVariable(f, given);
+    given = v && v->value.kind == Stored::Kind::Text ? v->value.s : std::string();
+  }
   switch (s.op) {
     case Op::Begin:
       if (tranCount_ == 0) {
+        tranName_ = given;
         doomed_ = false;
         try {
           execSql(db_.get(), "BEGIN");
@@ -629,12 +636,14 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
       break;
     case Op::Rollback: {
       if (tranCount_ == 0) throw SqlError(3903, {});
-      std::string name = lower(s.name);
+      std::string name = lower(given);
       bool toSavepoint = false;
       if (!name.empty()) {
         for (const auto& sp : savepoints_)
           if (sp == name) toSavepoint = true;
       }
+      // Only the outermost transaction's own name, as written, rolls it back.
+      if (!name.empty() && !toSavepoint && given != tranName_) throw SqlError(6401, {given});
       if (toSavepoint) {
         rollbackKeepingTables(
             [&] { execSql(db_.get(), "ROLLBACK TO " + quoteName("sp_" + name)); });
@@ -653,7 +662,7 @@ void SqliteSession::execTransaction(const TransactionStmt& s, Frame& f) {
     }
     case Op::Save: {
       if (tranCount_ == 0) throw SqlError(628, {});
-      std::string name = lower(s.name);
+      std::string name = lower(given);
       execSql(db_.get(), "SAVEPOINT " + quoteName("sp_" + name));
       savepoints_.push_back(name);
       statementDone(doneKind(f), kCmdSet, false, 0);
@@ -667,6 +676,7 @@ void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   requireTempdb(name);
   if (!validDatabaseName(name) || !engine_.exists(name)) throw SqlError(911, {s.database});
   attach(name);
+  if (!engine_.setSessionDatabase(login_.spid, name)) throw SqlError(911, {s.database});
   std::string old = currentDb_;
   currentDb_ = name;
   boundCache_.clear();

@@ -141,6 +141,8 @@ std::string datetimeLiteral(std::chrono::system_clock::time_point t) {
   return std::string("CAST('") + buf + "' AS datetime)";
 }
 
+std::string optionColumns(const SessionView& s);
+
 std::string sessionsRow(const SessionView& s) {
   const LoginInfo& l = s.login;
   std::string login = datetimeLiteral(s.loginTime);
@@ -158,11 +160,61 @@ std::string sessionsRow(const SessionView& s) {
          login + " AS last_request_start_time, " + login +
          " AS last_request_end_time, CAST(0 AS bigint) AS reads, CAST(0 AS bigint) AS writes, "
          "CAST(0 AS bigint) AS logical_reads, CAST(1 AS bit) AS is_user_process, CAST(" +
-         literal(l.language.empty() ? "us_english" : l.language) +
-         " AS nvarchar(128)) AS language, CAST(" + std::to_string(s.isolationLevel) +
+         literal(s.settings.language) + " AS nvarchar(128)) AS language, CAST(" +
+         std::to_string(s.settings.isolationLevel) +
          " AS smallint) AS transaction_isolation_level, " + "CAST(" + literal(l.user) +
          " AS nvarchar(128)) AS original_login_name, " + std::to_string(s.openTransactions) +
-         " AS open_transaction_count";
+         " AS open_transaction_count, " + optionColumns(s) + ", CAST(0 AS bigint) AS row_count, " +
+         "0 AS prev_error, DB_ID(" + literal(s.database) + ") AS database_id, " +
+         "1 AS authenticating_database_id";
+}
+
+// The SET options a session runs under, as both session views show them.
+std::string optionColumns(const SessionView& s) {
+  static const char* const orders[] = {"mdy", "dmy", "ymd", "ydm", "myd", "dym"};
+  const Settings& o = s.settings;
+  auto flag = [](bool on, const char* name) {
+    return std::string("CAST(") + (on ? "1" : "0") + " AS bit) AS " + name;
+  };
+  bool ansiDefaults = o.ansiNulls && o.ansiWarnings && o.ansiPadding && o.ansiNullDefault &&
+                      o.quotedIdentifier && o.cursorCloseOnCommit && o.implicitTransactions;
+  return std::to_string(o.textSize) + " AS text_size, CAST(" +
+         literal(orders[static_cast<int>(o.dateOrder)]) + " AS nvarchar(3)) AS date_format, " +
+         "CAST(" + std::to_string(o.dateFirst) + " AS smallint) AS date_first, " +
+         flag(o.quotedIdentifier, "quoted_identifier") + ", " + flag(o.arithAbort, "arithabort") +
+         ", " + flag(o.ansiNullDefault, "ansi_null_dflt_on") + ", " +
+         flag(ansiDefaults, "ansi_defaults") + ", " + flag(o.ansiWarnings, "ansi_warnings") + ", " +
+         flag(o.ansiPadding, "ansi_padding") + ", " + flag(o.ansiNulls, "ansi_nulls") + ", " +
+         flag(o.concatNullYieldsNull, "concat_null_yields_null") + ", " +
+         std::to_string(o.lockTimeoutMs) + " AS lock_timeout, 0 AS deadlock_priority";
+}
+
+// The request a session is running; only the asking session's is known in detail.
+std::string requestsRow(const SessionView& s) {
+  const LoginInfo& l = s.login;
+  const Settings& o = s.settings;
+  std::string now = datetimeLiteral(std::chrono::system_clock::now());
+  return "SELECT CAST(" + std::to_string(l.spid) +
+         " AS smallint) AS session_id, 0 AS request_id, " + now +
+         " AS start_time, CAST(N'running' AS nvarchar(30)) AS status, " +
+         "CAST(N'SELECT' AS nvarchar(32)) AS command, CAST(NULL AS varbinary(64)) AS sql_handle, " +
+         "0 AS statement_start_offset, -1 AS statement_end_offset, " +
+         "CAST(NULL AS varbinary(64)) AS plan_handle, CAST(DB_ID(" + literal(s.database) +
+         ") AS smallint) AS database_id, 1 AS user_id, " +
+         "CAST(NULL AS uniqueidentifier) AS connection_id, " +
+         "CAST(0 AS smallint) AS blocking_session_id, CAST(NULL AS nvarchar(60)) AS wait_type, " +
+         "0 AS wait_time, CAST(N'' AS nvarchar(60)) AS last_wait_type, " +
+         "CAST(N'' AS nvarchar(256)) AS wait_resource, " + "CAST(" +
+         std::to_string(s.openTransactions) + " AS int) AS open_transaction_count, " +
+         "1 AS open_resultset_count, CAST(0 AS bigint) AS transaction_id, " +
+         "CAST(NULL AS varbinary(128)) AS context_info, CAST(0 AS real) AS percent_complete, " +
+         "CAST(0 AS bigint) AS estimated_completion_time, 0 AS cpu_time, " +
+         "0 AS total_elapsed_time, 0 AS scheduler_id, CAST(0 AS bigint) AS reads, " +
+         "CAST(0 AS bigint) AS writes, CAST(0 AS bigint) AS logical_reads, " + optionColumns(s) +
+         ", CAST(" + literal(o.language) + " AS nvarchar(128)) AS language, CAST(" +
+         std::to_string(o.isolationLevel) +
+         " AS smallint) AS transaction_isolation_level, CAST(0 AS bigint) AS row_count, " +
+         "0 AS prev_error, 0 AS nest_level, 0 AS granted_query_memory";
 }
 
 std::string connectionsRow(const SessionView& s) {
@@ -251,15 +303,20 @@ std::optional<std::string> catalogViewText(const Name& name) {
 
 bool isSessionView(const Name& name) {
   return name.size() >= 2 && iequals(name[name.size() - 2], "sys") &&
-         (iequals(name.back(), "dm_exec_sessions") || iequals(name.back(), "dm_exec_connections"));
+         (iequals(name.back(), "dm_exec_sessions") || iequals(name.back(), "dm_exec_connections") ||
+          iequals(name.back(), "dm_exec_requests"));
 }
 
 std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions) {
   bool connections = iequals(name.back(), "dm_exec_connections");
+  bool requests = iequals(name.back(), "dm_exec_requests");
   std::string text = "CREATE VIEW " + name.back() + " AS ";
-  for (std::size_t i = 0; i < sessions.size(); ++i) {
-    if (i) text += " UNION ALL ";
-    text += connections ? connectionsRow(sessions[i]) : sessionsRow(sessions[i]);
+  bool first = true;
+  for (const SessionView& s : sessions) {
+    if (requests && !s.running) continue;
+    if (!first) text += " UNION ALL ";
+    first = false;
+    text += connections ? connectionsRow(s) : requests ? requestsRow(s) : sessionsRow(s);
   }
   return text;
 }
@@ -340,6 +397,29 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
          "    SELECT name AS Name, CAST('dbo' AS sysname) AS Owner, " +
          type +
          " AS Object_type FROM sysobjects ORDER BY 3 DESC, 1\n"
+         "    RETURN 0\n"
+         "  END\n"
+         "  IF OBJECT_ID(@objname) IS NULL AND EXISTS (SELECT 1 FROM systypes WHERE name = "
+         "@objname)\n"
+         "  BEGIN\n"
+         "    SELECT CAST(t.name AS nvarchar(128)) AS Type_name,\n"
+         "      CAST(b.name AS nvarchar(128)) AS Storage_type, CAST(t.length AS smallint) AS "
+         "Length,\n"
+         "      CAST(CASE t.xtype WHEN 48 THEN 3 WHEN 52 THEN 5 WHEN 56 THEN 10 WHEN 127 THEN 19 "
+         "WHEN 104 THEN 1 WHEN 59 THEN 24 WHEN 62 THEN 53 WHEN 60 THEN 19 WHEN 122 THEN 10 "
+         "WHEN 61 THEN 23 WHEN 58 THEN 16 WHEN 106 THEN t.xprec WHEN 108 THEN t.xprec "
+         "WHEN 231 THEN t.length / 2 WHEN 239 THEN t.length / 2 ELSE t.length END AS int) AS "
+         "Prec,\n"
+         "      CAST(CASE WHEN t.xtype IN (34, 35, 36, 99, 165, 167, 173, 175, 231, 239) THEN NULL "
+         "ELSE t.scale END AS int) AS Scale,\n"
+         "      CAST(CASE WHEN t.allownulls = 1 THEN 'yes' ELSE 'no' END AS varchar(35)) AS "
+         "Nullable,\n"
+         "      CAST('none' AS nvarchar(128)) AS Default_name, CAST('none' AS nvarchar(128)) AS "
+         "Rule_name,\n"
+         "      CAST(CASE WHEN t.xtype IN (35, 99, 167, 175, 231, 239) THEN "
+         "SERVERPROPERTY('Collation') END AS sysname) AS Collation\n"
+         "    FROM systypes t LEFT JOIN systypes b ON b.xusertype = t.xtype WHERE t.name = "
+         "@objname\n"
          "    RETURN 0\n"
          "  END\n"
          "  IF OBJECT_ID(@objname) IS NULL\n"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ast.h"
+#include "settings.h"
 #include "sqld/engine.h"
 
 namespace tessel::sqld::engine {
@@ -20,9 +21,10 @@ namespace tessel::sqld::engine {
 struct SessionView {
   LoginInfo login;
   std::chrono::system_clock::time_point loginTime;
-  bool running = false;  // the session asking
+  bool running = false;  // running a request (the session asking always is)
   int openTransactions = 0;
-  int isolationLevel = 2;
+  Settings settings;
+  std::string database;  // current
 };
 
 // The CREATE VIEW text for a sys catalog view, or nothing when `name` is

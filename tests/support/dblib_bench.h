@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "sqld_process.h"
 
@@ -25,11 +26,14 @@ namespace tessel::testing {
 // that print what goes wrong.
 class DbLibBenchServer {
  public:
-  DbLibBenchServer(const char* sqld_path, const char* password, const std::string& tag)
+  // `options` go to tessel-sqld after its data folder (--encrypt on, say).
+  DbLibBenchServer(const char* sqld_path, const char* password, const std::string& tag,
+                   const std::vector<std::string>& options = {})
       : folder_(tag), password_(password) {
     std::string why;
-    if (!server_.Start(sqld_path, password, why, {"--data", folder_.path}))
-      throw std::runtime_error(why);
+    std::vector<std::string> args{"--data", folder_.path};
+    args.insert(args.end(), options.begin(), options.end());
+    if (!server_.Start(sqld_path, password, why, args)) throw std::runtime_error(why);
     if (dbinit() == FAIL) throw std::runtime_error("dbinit failed");
     dberrhandle(OnError);
     dbmsghandle(OnMessage);
@@ -41,8 +45,11 @@ class DbLibBenchServer {
 
   const std::string& Folder() const { return folder_.path; }
 
-  // A connection as sa at TDS 7.4; bulk_copy allows bcp on it.
-  DBPROCESS* Connect(const char* app, bool bulk_copy = false) const {
+  int Port() const { return server_.Port(); }
+  // A connection as sa at TDS 7.4; bulk_copy allows bcp on it. `server` may
+  // name a section of the FreeTDS settings file (its encryption, say).
+  DBPROCESS* Connect(const char* app, bool bulk_copy = false,
+                     const char* server = "127.0.0.1") const {
     setenv("TDSPORT", std::to_string(server_.Port()).c_str(), 1);
     setenv("TDSVER", "7.4", 1);
     LOGINREC* login = dblogin();
@@ -50,9 +57,9 @@ class DbLibBenchServer {
     DBSETLPWD(login, password_);
     DBSETLAPP(login, app);
     if (bulk_copy) BCP_SETL(login, TRUE);
-    DBPROCESS* proc = dbopen(login, "127.0.0.1");
+    DBPROCESS* proc = dbopen(login, server);
     dbloginfree(login);
-    if (!proc) throw std::runtime_error("cannot connect to tessel-sqld");
+    if (!proc) throw std::runtime_error(std::string("cannot connect to tessel-sqld as ") + server);
     return proc;
   }
 

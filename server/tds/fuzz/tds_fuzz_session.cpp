@@ -59,10 +59,10 @@ class EchoSession : public Session {
     d.kind = Done::Kind::DoneProc;
     sink.done(d);
   }
-  void transaction(TransactionRequest request, ResultSink& sink) override {
+  void transaction(TransactionRequest request, std::string_view, ResultSink& sink) override {
     if (request == TransactionRequest::Begin) {
       sink.transactionChanged(ResultSink::TransactionEvent::Begin, 1, 0);
-    } else {
+    } else if (request != TransactionRequest::Save) {
       sink.transactionChanged(ResultSink::TransactionEvent::Commit, 0, 1);
     }
     sink.done(Done{});

@@ -4,6 +4,7 @@
 // engine knows.
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "sqld/tds/charset.h"
@@ -207,169 +208,201 @@ void readCollation(ByteReader& in) {
 
 }  // namespace
 
+namespace {
+
+// The types whose TYPE_INFO is the type byte alone; nothing for the others.
+std::optional<TypeInfo> fixedLengthType(std::uint8_t wire) {
+  switch (wire) {
+    case Int1:
+      return TypeInfo{intType(1), 1, 0, 0, false};
+    case Int2:
+      return TypeInfo{intType(2), 2, 0, 0, false};
+    case Int4:
+      return TypeInfo{intType(4), 4, 0, 0, false};
+    case Int8:
+      return TypeInfo{intType(8), 8, 0, 0, false};
+    case Bit:
+      return TypeInfo{SqlType::Bit, 1, 0, 0, false};
+    case Flt4:
+      return TypeInfo{SqlType::Real, 4, 0, 0, false};
+    case Flt8:
+      return TypeInfo{SqlType::Float, 8, 0, 0, false};
+    case Money:
+      return TypeInfo{SqlType::Money, 8, 0, 0, false};
+    case Money4:
+      return TypeInfo{SqlType::SmallMoney, 4, 0, 0, false};
+    case DateTime:
+      return TypeInfo{SqlType::DateTime, 8, 0, 0, false};
+    case DateTim4:
+      return TypeInfo{SqlType::SmallDateTime, 4, 0, 0, false};
+    case DateN:
+      return TypeInfo{SqlType::Date, 3, 0, 0, true};
+    default:
+      return std::nullopt;
+  }
+}
+
+// IntN, BitN, FltN, MoneyN, DateTimN and Guid: a length byte, which must be
+// one the type has.
+void readNullableFixedInfo(ByteReader& in, ParamType& p) {
+  std::uint8_t len = in.u8("parameter length");
+  p.maxLength = len;
+  bool ok =
+      (p.wire == IntN && (len == 1 || len == 2 || len == 4 || len == 8)) ||
+      (p.wire == BitN && len == 1) ||
+      ((p.wire == FltN || p.wire == MoneyN || p.wire == DateTimN) && (len == 4 || len == 8)) ||
+      (p.wire == Guid && len == 16);
+  if (!ok) {
+    throw ProtocolError("parameter type " + std::to_string(p.wire) + " with length " +
+                        std::to_string(len));
+  }
+  SqlType st = p.wire == IntN     ? intType(len)
+               : p.wire == BitN   ? SqlType::Bit
+               : p.wire == FltN   ? (len == 4 ? SqlType::Real : SqlType::Float)
+               : p.wire == MoneyN ? (len == 4 ? SqlType::SmallMoney : SqlType::Money)
+               : p.wire == Guid   ? SqlType::UniqueIdentifier
+               : len == 4         ? SqlType::SmallDateTime
+                                  : SqlType::DateTime;
+  p.type = {st, len, 0, 0, true};
+}
+
+// Decimal and numeric: length, precision (1..38) and scale (up to the precision).
+void readDecimalInfo(ByteReader& in, ParamType& p) {
+  p.maxLength = in.u8("decimal length");
+  p.precision = in.u8("decimal precision");
+  p.scale = in.u8("decimal scale");
+  if (p.precision < 1 || p.precision > 38 || p.scale > p.precision) {
+    throw ProtocolError("decimal(" + std::to_string(p.precision) + "," + std::to_string(p.scale) +
+                        ")");
+  }
+  bool numeric = p.wire == NumericN || p.wire == Numeric;
+  p.type = {numeric ? SqlType::Numeric : SqlType::Decimal, decimalLength(p.precision), p.precision,
+            p.scale, true};
+}
+
+// time, datetime2 and datetimeoffset: the scale, which sets the length.
+void readTimeInfo(ByteReader& in, ParamType& p) {
+  p.scale = in.u8("time scale");
+  checkScale(p.scale);
+  SqlType st = p.wire == TimeN        ? SqlType::Time
+               : p.wire == DateTime2N ? SqlType::DateTime2
+                                      : SqlType::DateTimeOffset;
+  int len = static_cast<int>(timeBytes(p.scale)) + (p.wire == TimeN ? 0 : 3) +
+            (p.wire == DateTimeOffsetN ? 2 : 0);
+  p.type = {st, len, 0, p.scale, true};
+}
+
+// The types of up to 8000 bytes with a two-byte length (0xFFFF: the (max)
+// types), characters with their collation.
+void readBigVarInfo(ByteReader& in, ParamType& p) {
+  p.maxLength = in.u16le("parameter length");
+  bool chars = p.wire != BigBinary && p.wire != BigVarBin;
+  if (chars) readCollation(in);
+  SqlType st = p.wire == BigChar     ? SqlType::Char
+               : p.wire == BigVarChr ? SqlType::VarChar
+               : p.wire == NChar     ? SqlType::NChar
+               : p.wire == NVarChar  ? SqlType::NVarChar
+               : p.wire == BigBinary ? SqlType::Binary
+                                     : SqlType::VarBinary;
+  std::int32_t len = p.maxLength == 0xFFFF ? 0x7FFFFFFF : p.maxLength;
+  p.type = {st, len, 0, 0, true};
+}
+
+// The old types of up to 255 bytes, with a one-byte length.
+void readShortVarInfo(ByteReader& in, ParamType& p) {
+  p.maxLength = in.u8("parameter length");
+  SqlType st = p.wire == Char      ? SqlType::Char
+               : p.wire == VarChar ? SqlType::VarChar
+               : p.wire == Binary  ? SqlType::Binary
+                                   : SqlType::VarBinary;
+  p.type = {st, static_cast<std::int32_t>(p.maxLength), 0, 0, true};
+}
+
+// Schema information (database, owner, schema collection) is read and not
+// checked: the value is taken as nvarchar(max) text.
+void readXmlInfo(ByteReader& in, ParamType& p) {
+  if (in.u8("xml schema present")) {
+    in.bVarchar("xml schema database");
+    in.bVarchar("xml schema owner");
+    in.usVarchar("xml schema collection");
+  }
+  p.maxLength = 0xFFFF;
+  p.type = {SqlType::NVarChar, 0x7FFFFFFE, 0, 0, true};
+}
+
+// text, ntext and image: a four-byte length, characters with their collation.
+void readLargeInfo(ByteReader& in, ParamType& p) {
+  p.maxLength = in.u32le("parameter length");
+  if (p.wire != Image) readCollation(in);
+  SqlType st = p.wire == Text ? SqlType::Text : p.wire == NText ? SqlType::NText : SqlType::Image;
+  p.type = {st, p.wire == NText ? 0x7FFFFFFE : 0x7FFFFFFF, 0, 0, true};
+}
+
+}  // namespace
+
 ParamType readParamTypeInfo(ByteReader& in) {
   ParamType p;
   p.wire = in.u8("parameter type");
-  TypeInfo& t = p.type;
-  t.nullable = true;
+  p.type.nullable = true;
+  if (auto fixed = fixedLengthType(p.wire)) {
+    p.type = *fixed;
+    return p;
+  }
   switch (p.wire) {
     case Null:
-      t.type = SqlType::Int;
-      break;
-    case Int1:
-    case Int2:
-    case Int4:
-    case Int8: {
-      std::size_t len = p.wire == Int1 ? 1 : p.wire == Int2 ? 2 : p.wire == Int4 ? 4 : 8;
-      t = {intType(len), static_cast<std::int32_t>(len), 0, 0, false};
-      break;
-    }
-    case Bit:
-      t = {SqlType::Bit, 1, 0, 0, false};
-      break;
-    case Flt4:
-      t = {SqlType::Real, 4, 0, 0, false};
-      break;
-    case Flt8:
-      t = {SqlType::Float, 8, 0, 0, false};
-      break;
-    case Money:
-      t = {SqlType::Money, 8, 0, 0, false};
-      break;
-    case Money4:
-      t = {SqlType::SmallMoney, 4, 0, 0, false};
-      break;
-    case DateTime:
-      t = {SqlType::DateTime, 8, 0, 0, false};
-      break;
-    case DateTim4:
-      t = {SqlType::SmallDateTime, 4, 0, 0, false};
+      p.type.type = SqlType::Int;
       break;
     case IntN:
     case BitN:
     case FltN:
     case MoneyN:
     case DateTimN:
-    case Guid: {
-      std::uint8_t len = in.u8("parameter length");
-      p.maxLength = len;
-      bool ok =
-          (p.wire == IntN && (len == 1 || len == 2 || len == 4 || len == 8)) ||
-          (p.wire == BitN && len == 1) ||
-          ((p.wire == FltN || p.wire == MoneyN || p.wire == DateTimN) && (len == 4 || len == 8)) ||
-          (p.wire == Guid && len == 16);
-      if (!ok) {
-        throw ProtocolError("parameter type " + std::to_string(p.wire) + " with length " +
-                            std::to_string(len));
-      }
-      SqlType st = p.wire == IntN     ? intType(len)
-                   : p.wire == BitN   ? SqlType::Bit
-                   : p.wire == FltN   ? (len == 4 ? SqlType::Real : SqlType::Float)
-                   : p.wire == MoneyN ? (len == 4 ? SqlType::SmallMoney : SqlType::Money)
-                   : p.wire == Guid   ? SqlType::UniqueIdentifier
-                   : len == 4         ? SqlType::SmallDateTime
-                                      : SqlType::DateTime;
-      t = {st, len, 0, 0, true};
+    case Guid:
+      readNullableFixedInfo(in, p);
       break;
-    }
     case DecimalN:
     case NumericN:
     case Decimal:
-    case Numeric: {
-      p.maxLength = in.u8("decimal length");
-      p.precision = in.u8("decimal precision");
-      p.scale = in.u8("decimal scale");
-      if (p.precision < 1 || p.precision > 38 || p.scale > p.precision) {
-        throw ProtocolError("decimal(" + std::to_string(p.precision) + "," +
-                            std::to_string(p.scale) + ")");
-      }
-      bool numeric = p.wire == NumericN || p.wire == Numeric;
-      t = {numeric ? SqlType::Numeric : SqlType::Decimal, decimalLength(p.precision), p.precision,
-           p.scale, true};
-      break;
-    }
-    case DateN:
-      t = {SqlType::Date, 3, 0, 0, true};
+    case Numeric:
+      readDecimalInfo(in, p);
       break;
     case TimeN:
     case DateTime2N:
-    case DateTimeOffsetN: {
-      p.scale = in.u8("time scale");
-      checkScale(p.scale);
-      SqlType st = p.wire == TimeN        ? SqlType::Time
-                   : p.wire == DateTime2N ? SqlType::DateTime2
-                                          : SqlType::DateTimeOffset;
-      int len = static_cast<int>(timeBytes(p.scale)) + (p.wire == TimeN ? 0 : 3) +
-                (p.wire == DateTimeOffsetN ? 2 : 0);
-      t = {st, len, 0, p.scale, true};
+    case DateTimeOffsetN:
+      readTimeInfo(in, p);
       break;
-    }
     case BigChar:
     case BigVarChr:
     case NChar:
     case NVarChar:
     case BigBinary:
-    case BigVarBin: {
-      p.maxLength = in.u16le("parameter length");
-      bool chars = p.wire != BigBinary && p.wire != BigVarBin;
-      if (chars) readCollation(in);
-      SqlType st = p.wire == BigChar     ? SqlType::Char
-                   : p.wire == BigVarChr ? SqlType::VarChar
-                   : p.wire == NChar     ? SqlType::NChar
-                   : p.wire == NVarChar  ? SqlType::NVarChar
-                   : p.wire == BigBinary ? SqlType::Binary
-                                         : SqlType::VarBinary;
-      std::int32_t len = p.maxLength == 0xFFFF ? 0x7FFFFFFF : p.maxLength;
-      t = {st, len, 0, 0, true};
+    case BigVarBin:
+      readBigVarInfo(in, p);
       break;
-    }
     case Char:
     case VarChar:
     case Binary:
-    case VarBinary: {
-      p.maxLength = in.u8("parameter length");
-      bool chars = p.wire == Char || p.wire == VarChar;
-      SqlType st = p.wire == Char      ? SqlType::Char
-                   : p.wire == VarChar ? SqlType::VarChar
-                   : p.wire == Binary  ? SqlType::Binary
-                                       : SqlType::VarBinary;
-      (void)chars;
-      t = {st, static_cast<std::int32_t>(p.maxLength), 0, 0, true};
+    case VarBinary:
+      readShortVarInfo(in, p);
       break;
-    }
     case Xml:
-      // Schema information (database, owner, schema collection) is read
-      // and not checked: the value is taken as nvarchar(max) text.
-      if (in.u8("xml schema present")) {
-        in.bVarchar("xml schema database");
-        in.bVarchar("xml schema owner");
-        in.usVarchar("xml schema collection");
-      }
-      p.maxLength = 0xFFFF;
-      t = {SqlType::NVarChar, 0x7FFFFFFE, 0, 0, true};
+      readXmlInfo(in, p);
       break;
     case Variant:
       p.maxLength = in.u32le("sql_variant length");
       // The value names its own type; until then, an untyped NULL.
-      t = {SqlType::Int, 4, 0, 0, true};
+      p.type = {SqlType::Int, 4, 0, 0, true};
       break;
     case Text:
     case NText:
-    case Image: {
-      p.maxLength = in.u32le("parameter length");
-      if (p.wire != Image) readCollation(in);
-      SqlType st = p.wire == Text    ? SqlType::Text
-                   : p.wire == NText ? SqlType::NText
-                                     : SqlType::Image;
-      t = {st, p.wire == NText ? 0x7FFFFFFE : 0x7FFFFFFF, 0, 0, true};
+    case Image:
+      readLargeInfo(in, p);
       break;
+    default: {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "%02X", p.wire);
+      throw ProtocolError(std::string("unsupported parameter type 0x") + buf);
     }
-    default:
-      throw ProtocolError("unsupported parameter type 0x" + [&] {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "%02X", p.wire);
-        return std::string(buf);
-      }());
   }
   return p;
 }

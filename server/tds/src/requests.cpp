@@ -176,8 +176,8 @@ TransactionManagerRequest parseTransactionManager(std::span<const std::uint8_t> 
         std::uint8_t flags = in.u8("transaction flags");
         out.beginAfter = flags & 0x01;
         if (out.beginAfter) {
-          out.isolationLevel = in.u8("isolation level");
-          transactionName(in, "new transaction name");
+          out.newIsolationLevel = in.u8("isolation level");
+          out.newName = transactionName(in, "new transaction name");
         }
       }
       break;

@@ -32,6 +32,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "response_sink.h"
@@ -216,6 +217,9 @@ bool TdsSession::handshake() {
   Login7 login = parseLogin7(m->payload);
   auto version = negotiateVersion(login.tdsVersion);
   if (!version) {
+    // The refusal must be readable by the client: in the token layout of the
+    // version it asked for, not the newest one.
+    tokens_.setVersion(login.tdsVersion);
     throw ProtocolError("TDS version " + hex(login.tdsVersion, 8) + " is older than 7.1");
   }
   version_ = *version;
@@ -464,23 +468,39 @@ void TdsSession::handleRequest(IncomingMessage& message) {
 void TdsSession::handleTransaction(const IncomingMessage& message) {
   TransactionManagerRequest request = parseTransactionManager(message.payload);
   using Kind = TransactionManagerRequest::Kind;
-  if (request.kind != Kind::Begin && request.kind != Kind::Commit &&
-      request.kind != Kind::Rollback) {
+  using Request = Session::TransactionRequest;
+  std::optional<Request> first;
+  switch (request.kind) {
+    case Kind::Begin:
+      first = Request::Begin;
+      break;
+    case Kind::Commit:
+      first = Request::Commit;
+      break;
+    case Kind::Rollback:
+      first = Request::Rollback;
+      break;
+    case Kind::Save:
+      first = Request::Save;
+      break;
+    default:
+      break;  // the distributed-transaction requests need a coordinator
+  }
+  if (!first) {
     sendError(listenerMessage(ListenerMessage::StreamIncorrect,
                               "Transaction Manager request " +
                                   std::to_string(static_cast<int>(request.kind)) +
                                   " is not supported."));
     return;
   }
-  // Level 0 keeps the session's isolation level.
-  if (request.isolationLevel != 0) session_->setIsolationLevel(request.isolationLevel);
   runRequest(Done::Kind::Done, [&](ResultSink& sink) {
-    using Request = Session::TransactionRequest;
-    Request first = request.kind == Kind::Begin    ? Request::Begin
-                    : request.kind == Kind::Commit ? Request::Commit
-                                                   : Request::Rollback;
-    session_->transaction(first, sink);
-    if (request.beginAfter) session_->transaction(Request::Begin, sink);
+    // Level 0 keeps the session's isolation level.
+    if (*first == Request::Begin && request.isolationLevel != 0)
+      session_->setIsolationLevel(request.isolationLevel);
+    session_->transaction(*first, request.name, sink);
+    if (!request.beginAfter) return;
+    if (request.newIsolationLevel != 0) session_->setIsolationLevel(request.newIsolationLevel);
+    session_->transaction(Request::Begin, request.newName, sink);
   });
 }
 

@@ -82,10 +82,11 @@ int TlsTransport::peekByte() {
 }
 
 void TlsTransport::flushOutput(std::unique_lock<std::mutex>& sslLock, Framing framing) {
-  std::vector<std::uint8_t> out(BIO_ctrl_pending(out_));
-  if (!out.empty()) BIO_read(out_, out.data(), clampInt(out.size()));
   // Taken before the TLS lock is let go, so records leave in the order made.
   std::lock_guard sendLock(sendMutex_);
+  std::vector<std::uint8_t>& out = sending_;
+  out.resize(BIO_ctrl_pending(out_));
+  if (!out.empty()) BIO_read(out_, out.data(), clampInt(out.size()));
   sslLock.unlock();
   if (out.empty()) return;
   if (framing == Framing::Raw) {

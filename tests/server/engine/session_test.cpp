@@ -224,21 +224,29 @@ TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
                   "INSERT bulk_log SELECT count(*) FROM inserted")
                   .errors()
                   .empty());
-  for (const char* insert :
-       {"INSERT BULK bulk_t (n int)", "INSERT BULK bulk_t (n int) WITH (FIRE_TRIGGERS)"}) {
+  // The rows come as 3, 2, 1: an ORDER hint they break fails the load whole.
+  const std::pair<const char*, int> loads[] = {
+      {"INSERT BULK bulk_t (n int)", 0},
+      {"INSERT BULK bulk_t (n int) WITH (FIRE_TRIGGERS)", 0},
+      {"INSERT BULK bulk_t (n int) WITH (ORDER (n DESC))", 0},
+      {"INSERT BULK bulk_t (n int) WITH (ORDER (n ASC), FIRE_TRIGGERS)", 4819},
+      {"INSERT BULK bulk_t (n int) WITH (ORDER (n))", 4819}};
+  for (const auto& [insert, error] : loads) {
     ASSERT_TRUE(run(*s, insert).errors().empty()) << insert;
     ASSERT_EQ(s->bulkWait(), BulkWait::Rows);
     Rows rows;
     RecordingSink sink;
     CancelFlag cancel;
     s->bulkRows(rows, sink, cancel);
-    ASSERT_TRUE(sink.errors().empty()) << insert;
+    auto errors = sink.errors();
+    EXPECT_EQ(errors.empty() ? 0 : errors[0].number, error) << insert;
     ASSERT_FALSE(sink.dones.empty());
-    EXPECT_EQ(sink.dones.back().rowCount, 3u);
+    EXPECT_EQ(sink.dones.back().rowCount, error ? 0u : 3u);
   }
+  EXPECT_EQ(run(*s, "INSERT BULK bulk_t (n int) WITH (ORDER (nope))").errors().at(0).number, 207);
   auto r = run(*s, "SELECT count(*) FROM bulk_t SELECT rows_seen FROM bulk_log");
   ASSERT_EQ(r.results.size(), 2u);
-  EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "6");
+  EXPECT_EQ(renderValue(r.results[0].rows[0][0], r.results[0].columns[0].type), "9");
   ASSERT_EQ(r.results[1].rows.size(), 1u);
   EXPECT_EQ(renderValue(r.results[1].rows[0][0], r.results[1].columns[0].type), "3");
 }
@@ -736,15 +744,62 @@ TEST_F(SessionTest, RpcPreparedStatementsReturnTheirHandleAndRunAgain) {
 TEST_F(SessionTest, TransactionRequestsReportDescriptors) {
   auto s = open();
   RecordingSink sink;
-  s->transaction(Session::TransactionRequest::Begin, sink);
+  s->transaction(Session::TransactionRequest::Begin, {}, sink);
   EXPECT_NE(s->transactionDescriptor(), 0u);
   auto count = run(*s, "SELECT @@TRANCOUNT");
   EXPECT_EQ(std::get<std::int64_t>(count.results[0].rows[0][0].data()), 1);
   RecordingSink end;
-  s->transaction(Session::TransactionRequest::Rollback, end);
+  s->transaction(Session::TransactionRequest::Rollback, {}, end);
   EXPECT_EQ(s->transactionDescriptor(), 0u);
   ASSERT_FALSE(end.dones.empty());
   EXPECT_FALSE(end.dones.back().more);
+}
+
+// Named requests behave as the statements: savepoints are rolled back to,
+// the outermost transaction only by its exact name, anything else is 6401.
+TEST_F(SessionTest, TransactionRequestsUseTheirNames) {
+  using R = Session::TransactionRequest;
+  struct Step {
+    R request;
+    const char* name;
+    int error;         // 0 for none
+    bool insertAfter;  // adds a row once the request has run
+  };
+  struct Case {
+    std::vector<Step> steps;
+    const char* rowsAndTrancount;  // after the steps
+  };
+  const std::vector<Case> cases = {
+      {{{R::Save, "early", 628, false}, {R::Begin, "Outer", 0, true}, {R::Save, "sp", 0, false}},
+       "2|1"},
+      {{{R::Begin, "Outer", 0, false}, {R::Save, "sp", 0, true}, {R::Rollback, "sp", 0, false}},
+       "1|1"},
+      {{{R::Begin, "Outer", 0, true}, {R::Rollback, "outer", 6401, false}}, "2|1"},
+      {{{R::Begin, "Outer", 0, true}, {R::Rollback, "Outer", 0, false}}, "1|0"},
+      {{{R::Begin, "", 0, true}, {R::Commit, "any", 0, false}, {R::Commit, "", 3902, false}},
+       "2|0"},
+      {{{R::Rollback, "", 3903, false}, {R::Rollback, "sp", 3903, false}}, "1|0"},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    auto s = open();
+    run(*s, "CREATE TABLE #t (id int); INSERT #t VALUES (1)");
+    for (const Step& step : cases[i].steps) {
+      RecordingSink sink;
+      s->transaction(step.request, step.name, sink);
+      auto errors = sink.errors();
+      EXPECT_EQ(errors.empty() ? 0 : errors[0].number, step.error) << i << " " << step.name;
+      ASSERT_FALSE(sink.dones.empty());
+      EXPECT_EQ(sink.dones.back().error, step.error != 0) << i;
+      if (step.insertAfter) run(*s, "INSERT #t VALUES (2)");
+    }
+    auto r = run(*s, "SELECT count(*), @@TRANCOUNT FROM #t");
+    ASSERT_EQ(r.results.size(), 1u);
+    const auto& row = r.results[0].rows[0];
+    EXPECT_EQ(std::to_string(std::get<std::int64_t>(row[0].data())) + "|" +
+                  std::to_string(std::get<std::int64_t>(row[1].data())),
+              cases[i].rowsAndTrancount)
+        << i;
+  }
 }
 
 TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {

@@ -187,13 +187,26 @@ class StubSession : public Session {
     }
   }
 
-  void transaction(TransactionRequest request, ResultSink& sink) override {
+  // Savepoints are only remembered by name, so that a test sees the names the
+  // listener decoded: a rollback to an unknown one fails with 6401.
+  void transaction(TransactionRequest request, std::string_view name, ResultSink& sink) override {
+    bool failed = false;
     if (request == TransactionRequest::Begin) {
       begin(sink);
-    } else {
+    } else if (request == TransactionRequest::Save) {
+      savepoints_.emplace_back(name);
+    } else if (request == TransactionRequest::Rollback && !name.empty() &&
+               std::find(savepoints_.begin(), savepoints_.end(), name) == savepoints_.end()) {
+      sink.message(error(6401, 16,
+                         "Cannot roll back " + std::string(name) +
+                             ". No transaction or savepoint of that name was found.",
+                         0));
+      failed = true;
+    } else if (request != TransactionRequest::Rollback || name.empty()) {
       end(sink, request == TransactionRequest::Commit);
+      savepoints_.clear();
     }
-    Done d = done(false, 0);
+    Done d = done(false, 0, failed);
     d.curCmd = 0;
     sink.done(d);
   }
@@ -202,6 +215,8 @@ class StubSession : public Session {
   std::uint64_t transactionDescriptor() const override { return transaction_; }
 
  private:
+  std::vector<std::string> savepoints_;
+
   void begin(ResultSink& sink) {
     if (transaction_ == 0) {
       transaction_ = ++ids_;

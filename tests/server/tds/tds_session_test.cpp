@@ -85,6 +85,12 @@ TEST_F(TdsSession, VersionsNegotiateDownAndFieldWidthsFollow) {
   old.send(0x10, buildLogin7(tds70));
   auto m = old.receive();
   ASSERT_TRUE(m);
+  // The refusal is in 7.0's layout (2-byte line number, 4-byte row count),
+  // which the decoder checks to the last byte.
+  auto refusal = decodeTokens(m->payload, tds70.version);
+  ASSERT_EQ(types(refusal), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+  EXPECT_EQ(refusal[0].number, 4002);
+  EXPECT_EQ(refusal[1].status, 0x02);
   EXPECT_TRUE(old.closedByServer());
 }
 
@@ -408,10 +414,35 @@ TEST_F(TdsSession, TransactionManagerRequestsCarryDescriptors) {
   EXPECT_EQ(begin[0].envType, 8);
   ASSERT_EQ(begin[0].newValue.size(), 8u);
   EXPECT_TRUE(begin[0].oldValue.empty());
+  // Names travel as a byte count and UCS-2; a savepoint is taken, a
+  // rollback to a name nobody gave fails with the name in its text.
+  auto named = [](char type, const std::string& name) {
+    return allHeaders() + std::string{type, 0, static_cast<char>(utf16(name).size())} + utf16(name);
+  };
+  c.send(0x0E, named(0x09, "sp1"));
+  auto save = c.tokens(*c.receive());
+  ASSERT_EQ(types(save), (std::vector<std::uint8_t>{0xFD}));
+  EXPECT_EQ(save[0].status, 0);
+  c.send(0x0E, named(0x08, "nope") + std::string(1, '\0'));
+  auto refused = c.tokens(*c.receive());
+  ASSERT_EQ(types(refused), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+  EXPECT_EQ(refused[0].number, 6401);
+  EXPECT_NE(refused[0].text.find("nope"), std::string::npos);
+  c.send(0x0E, named(0x08, "sp1") + std::string(1, '\0'));
+  EXPECT_EQ(types(c.tokens(*c.receive())), (std::vector<std::uint8_t>{0xFD}));
+  // A commit that begins the next transaction: its end, then the new one.
+  c.send(0x0E, named(0x07, "") + std::string("\x01\x02", 2) + std::string(1, '\x04') + utf16("tx"));
+  std::vector<Token> chained;
+  for (const Token& t : c.tokens(*c.receive()))
+    if (t.type == 0xE3) chained.push_back(t);
+  ASSERT_EQ(chained.size(), 2u);
+  EXPECT_EQ(chained[0].envType, 9);
+  EXPECT_EQ(chained[0].oldValue, begin[0].newValue);
+  EXPECT_EQ(chained[1].envType, 8);
   c.send(0x0E, allHeaders() + std::string("\x07\0\0\0", 4));
   auto commit = c.tokens(*c.receive());
   EXPECT_EQ(commit[0].envType, 9);
-  EXPECT_EQ(commit[0].oldValue, begin[0].newValue);
+  EXPECT_EQ(commit[0].oldValue, chained[1].newValue);
 
   TestClient old;
   old.connect(port_);

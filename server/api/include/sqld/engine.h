@@ -168,9 +168,10 @@ class Session {
   virtual void executeBatch(std::string_view sql, ResultSink& sink, const CancelFlag& cancel) = 0;
   virtual void executeRpc(const RpcRequest& request, ResultSink& sink,
                           const CancelFlag& cancel) = 0;
-  // Transaction Manager requests of TDS 7.2 and later.
-  enum class TransactionRequest : std::uint8_t { Begin, Commit, Rollback };
-  virtual void transaction(TransactionRequest request, ResultSink& sink) = 0;
+  // Transaction Manager requests of TDS 7.2 and later, as BEGIN, COMMIT,
+  // ROLLBACK and SAVE TRANSACTION with the request's name (empty for none).
+  enum class TransactionRequest : std::uint8_t { Begin, Commit, Rollback, Save };
+  virtual void transaction(TransactionRequest request, std::string_view name, ResultSink& sink) = 0;
   // The isolation level a Transaction Manager request names, as its byte
   // carries it (1 read uncommitted ... 4 serializable, 5 snapshot).
   virtual void setIsolationLevel(std::uint8_t /*level*/) {}

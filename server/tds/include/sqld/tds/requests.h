@@ -37,9 +37,13 @@ struct TransactionManagerRequest {
   };
   AllHeaders headers;
   Kind kind = Kind::Begin;
-  std::uint8_t isolationLevel = 0;
-  std::string name;
-  bool beginAfter = false;  // commit or rollback that starts a new transaction
+  std::uint8_t isolationLevel = 0;  // of Begin; 0 keeps the session's
+  std::string name;                 // transaction or savepoint name, empty for none
+  // A commit or rollback that starts a new transaction once it has ended the
+  // current one, with that transaction's isolation level and name.
+  bool beginAfter = false;
+  std::uint8_t newIsolationLevel = 0;
+  std::string newName;
 };
 
 SqlBatchRequest parseSqlBatch(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);

@@ -73,6 +73,9 @@ class TlsTransport : public Transport {
   std::atomic<bool> encrypted_{false};
   std::mutex sslMutex_;   // guards ssl_ and the two buffers
   std::mutex sendMutex_;  // keeps records in the order TLS made them
+  // The records on their way to the connection, kept between sends so that
+  // a result's packets reuse one buffer; guarded by sendMutex_.
+  std::vector<std::uint8_t> sending_;
   // Bytes read from the connection and not yet used; receiving thread only.
   std::vector<std::uint8_t> raw_;
   std::size_t rawPos_ = 0;
