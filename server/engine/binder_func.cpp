@@ -2,6 +2,7 @@
 
 #include "binder.h"
 #include "binder_func_args.h"
+#include "collations.h"
 #include "datetime2.h"
 #include "errors.h"
 #include "exact.h"
@@ -60,7 +61,8 @@ Typed Binder::bindAggregate(const Expr& e, Scope& scope) {
   if (fn == "MIN" || fn == "MAX") {
     r.type = t;
     r.type.nullable = true;
-    r.sql = lower(fn) + "(" + d + x.sql + (isCharType(t.type) ? " COLLATE TSQL_CI" : "") + ")";
+    r.sql =
+        lower(fn) + "(" + d + x.sql + (isCharType(t.type) ? collateClause(t.collation) : "") + ")";
     return r;
   }
   if (fn == "SUM") {
@@ -606,14 +608,21 @@ Typed Binder::bindFunction(const Expr& e, Scope& scope) {
                 intType);
   }
   if (fn == "COLLATIONPROPERTY") {
-    // Of the one collation the server has (fn_helpcollations).
     expectArgs(e, 2, 2);
-    return make("(CASE WHEN " + text(0).sql +
-                    " = 'SQL_Latin1_General_CP1_CI_AS' COLLATE TSQL_CI THEN CASE upper(" +
-                    text(1).sql +
-                    ") WHEN 'LCID' THEN 1033 WHEN 'CODEPAGE' THEN 1252 WHEN 'COMPARISONSTYLE' "
-                    "THEN 196609 WHEN 'VERSION' THEN 0 END END)",
-                makeType(SqlType::Int));
+    return make("t_collationproperty(" + text(0).sql + ", " + text(1).sql + ")",
+                makeType(SqlType::Variant));
+  }
+  if (fn == "DATABASEPROPERTYEX") {
+    // The collation of an existing database: the server's, which every
+    // database has. Other properties are not kept.
+    expectArgs(e, 2, 2);
+    return make("(CASE WHEN upper(" + text(1).sql +
+                    ") = 'COLLATION' AND EXISTS (SELECT 1 FROM master.sysdatabases WHERE name = " +
+                    text(0).sql + " COLLATE TSQL_CI) THEN " +
+                    sqlLiteral(variantStored(Stored::text(collationName(0)),
+                                             makeType(SqlType::NVarChar, 256))) +
+                    " END)",
+                makeType(SqlType::Variant));
   }
   if (fn == "IDENTITY") throw SqlError(195, {"identity"});
   throw SqlError(195, {lower(fn)});

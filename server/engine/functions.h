@@ -6,6 +6,9 @@
 // case-insensitive collation TSQL_CI. Registered on each session connection;
 // `settings` belongs to the session and outlives the connection.
 
+#include <functional>
+#include <string_view>
+
 #include "settings.h"
 
 struct sqlite3;
@@ -32,7 +35,10 @@ void markCollationVersion(sqlite3* db);
 char32_t foldCase(char32_t c);
 char32_t upperCase(char32_t c);
 
-// T-SQL LIKE: % _ [abc] [a-z] [^abc], case-insensitive.
-bool likeMatch(std::string_view pattern, std::string_view text, int escape);
+// T-SQL LIKE: % _ [abc] [a-z] [^abc], case-insensitive, or with characters
+// compared by `order` (<0, 0, >0 on UTF-8 texts).
+using CharacterOrder = std::function<int(std::string_view, std::string_view)>;
+bool likeMatch(std::string_view pattern, std::string_view text, int escape,
+               const CharacterOrder* order = nullptr);
 
 }  // namespace tessel::sqld::engine
