@@ -221,6 +221,10 @@ std::optional<SqlCollation> CollationById(std::uint16_t id) {
   return Make(id / 64, id % 64);
 }
 
+std::uint16_t CodePageById(std::uint16_t id) {
+  return id / 64 < std::size(kFamilies) ? kFamilies[id / 64].CodePage : 1252;
+}
+
 const std::vector<SqlCollation>& AllCollations() {
   static const std::vector<SqlCollation> all = [] {
     std::vector<SqlCollation> v;

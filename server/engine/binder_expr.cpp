@@ -706,12 +706,17 @@ Typed Binder::bindCast(const Expr& e, Scope& scope) {
   Typed r;
   r.type = e.type;
   r.isAggregate = x.isAggregate;
+  if (isCharType(x.type.type) && isCharType(r.type.type)) {
+    // Text converted to text keeps its collation, and how firmly it holds it.
+    r.type.collation = x.type.collation;
+    r.collationLabel = x.collationLabel;
+  }
   if (x.nullLiteral) {
     r.nullLiteral = false;
     r.sql = "NULL";
     return r;
   }
-  r.sql = convertSql(x, e.type, false, style);
+  r.sql = convertSql(x, r.type, false, style);
   return r;
 }
 

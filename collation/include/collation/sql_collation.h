@@ -49,6 +49,9 @@ struct SqlCollation {
 // SQL Server does not know.
 std::optional<SqlCollation> FindCollation(std::string_view name);
 std::optional<SqlCollation> CollationById(std::uint16_t id);
+// CollationById(id)->CodePage without building the collation (1252 for an
+// unknown id), for the encoding of every value.
+std::uint16_t CodePageById(std::uint16_t id);
 // Every collation FindCollation knows, in name order.
 const std::vector<SqlCollation>& AllCollations();
 
