@@ -1320,7 +1320,8 @@ void reindexIfCollationChanged(sqlite3* db) {
   if (stored == collation::Version()) return;
   execSql(db, "BEGIN IMMEDIATE");
   try {
-    execSql(db, "REINDEX TSQL_CI");
+    // Every index: the named collations come from the same ICU.
+    execSql(db, "REINDEX");
     markCollationVersion(db);
     execSql(db, "COMMIT");
   } catch (...) {

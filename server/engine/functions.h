@@ -22,10 +22,10 @@ void registerFunctions(sqlite3* db, const Settings* settings);
 // (collation/text_collation.h), trailing blanks ignored. <0, 0, >0.
 int compareCaseInsensitive(std::string_view a, std::string_view b);
 
-// Rebuilds the indexes of the database file `db` that use TSQL_CI when they
-// were built under another order than compareCaseInsensitive's (an older
-// server or another ICU), then records the order in the file. Needs
-// registerFunctions on db.
+// Rebuilds the indexes of the database file `db` when they were built under
+// another order than today's TSQL_CI and named collations (an older server or
+// another ICU), then records the order in the file. Needs registerFunctions
+// on db.
 void reindexIfCollationChanged(sqlite3* db);
 
 // Records in a new database file that its indexes follow today's order.
