@@ -55,7 +55,8 @@ void likeUnder(sqlite3_context* c, int, sqlite3_value** v) {
   const CharacterOrder order = [&](std::string_view a, std::string_view b) {
     return collation::CompareUnder(*found, a, b);
   };
-  sqlite3_result_int(c, likeMatch(text(0), text(1), escape, &order));
+  const bool exact = found->Order != collation::SortOrder::Dictionary;
+  sqlite3_result_int(c, likeMatch(text(0), text(1), escape, exact ? nullptr : &order, exact));
 }
 
 // t_collationproperty(name, property): COLLATIONPROPERTY's sql_variant int,

@@ -1233,15 +1233,17 @@ int compareCaseInsensitive(std::string_view a, std::string_view b) {
 }
 
 bool likeMatch(std::string_view pattern, std::string_view text, int escape,
-               const CharacterOrder* order) {
+               const CharacterOrder* order, bool exact) {
   // Under another collation than the default, characters match as it
   // compares them (a case-sensitive one tells 'a' from 'A').
   const auto same = [&](char32_t a, char32_t b) {
+    if (exact) return a == b;
     if (!order) return foldCase(a) == foldCase(b);
     return a == b ||
            (*order)(encodeUtf8(std::u32string(1, a)), encodeUtf8(std::u32string(1, b))) == 0;
   };
   const auto compare = [&](const std::string& a, const std::string& b) {
+    if (exact) return a.compare(b);
     return order ? (*order)(a, b) : compareCaseInsensitive(a, b);
   };
   // Works on characters, so that _ matches one character however encoded.

@@ -36,9 +36,10 @@ char32_t foldCase(char32_t c);
 char32_t upperCase(char32_t c);
 
 // T-SQL LIKE: % _ [abc] [a-z] [^abc], case-insensitive, or with characters
-// compared by `order` (<0, 0, >0 on UTF-8 texts).
+// compared by `order` (<0, 0, >0 on UTF-8 texts), or, `exact`, by code
+// point as the binary collations compare them.
 using CharacterOrder = std::function<int(std::string_view, std::string_view)>;
 bool likeMatch(std::string_view pattern, std::string_view text, int escape,
-               const CharacterOrder* order = nullptr);
+               const CharacterOrder* order = nullptr, bool exact = false);
 
 }  // namespace tessel::sqld::engine
