@@ -46,6 +46,7 @@ enum class ExprKind : std::uint8_t {
   Between,     // args[0] BETWEEN args[1] AND args[2]
   Like,        // args[0] LIKE args[1] [ESCAPE args[2]]
   IsNull,      // args[0] IS [NOT] NULL
+  Collate,     // args[0] COLLATE op (the collation's name as written)
 };
 
 struct Expr {

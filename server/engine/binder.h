@@ -76,6 +76,11 @@ struct Typed {
   bool literal = false;
   bool isVariable = false;
   bool isAggregate = false;
+  // How firmly a character value holds its collation (type.collation) when
+  // it meets another: a literal, variable or conversion yields to a column,
+  // a column to a COLLATE clause.
+  enum class CollationLabel : std::uint8_t { Default, Implicit, Explicit };
+  CollationLabel collationLabel = CollationLabel::Default;
   // char(n) or binary(n) that may be shorter than n (from a column that trims).
   bool unpadded = false;
   // A column of a base table (for text pointers and result metadata).

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "binder.h"
+#include "collations.h"
 #include "errors.h"
 #include "exact.h"
 #include "lexer.h"
@@ -253,10 +254,26 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
       std::string ps = isStringish(p.type) ? p.sql : convertSql(p, text);
       Typed r;
       r.type = makeType(SqlType::Bit);
+      const std::uint16_t coll = resolveCollation(x, p, "like");
+      if (coll != 0) {
+        // Characters match as the collation compares them.
+        r.sql = std::string("(") + (e.negated ? "NOT " : "") + "t_like_under(" + ps + "," + xs +
+                "," + (e.args.size() > 2 ? bindExpr(*e.args[2], scope).sql : "NULL") + "," +
+                std::to_string(coll) + "))";
+        return r;
+      }
       r.sql = "(" + xs + (e.negated ? " NOT LIKE " : " LIKE ") + ps;
       if (e.args.size() > 2) r.sql += " ESCAPE " + bindExpr(*e.args[2], scope).sql;
       r.sql += ")";
       return r;
+    }
+    case ExprKind::Collate: {
+      Typed x = bindExpr(*e.args[0], scope);
+      const std::uint16_t id = collationId(e.op);
+      if (!isCharType(x.type.type) && !x.nullLiteral) throw SqlError(447, {typeName(x.type.type)});
+      x.type.collation = id;
+      x.collationLabel = Typed::CollationLabel::Explicit;
+      return x;
     }
     case ExprKind::IsNull: {
       Typed x = bindExpr(*e.args[0], scope);
@@ -316,6 +333,7 @@ Typed Binder::bindColumn(const Expr& e, Scope& scope) {
       Typed t;
       t.sql = quoteName(found->sqlAlias) + "." + quoteName(found->sqlColumn(foundIndex));
       t.type = foundCol->type;
+      if (isCharType(t.type.type)) t.collationLabel = Typed::CollationLabel::Implicit;
       if (found->table && found->table->xtype != "V") {
         t.table = found->table.get();
         t.column = foundCol;
@@ -379,6 +397,7 @@ Typed Binder::combineBinary(const std::string& op, Typed a, Typed b) {
       if (isMaxType(ta) || isMaxType(tb) || isLargeType(ta.type) || isLargeType(tb.type))
         r.type.length = kMaxLength;
     }
+    if (isCharType(ta.type)) combineCollation(r, a, b);
     if (settingsConcat && isCharType(ta.type)) {
       r.sql = "(" + a.sql + "||" + b.sql + ")";
     } else {
@@ -555,7 +574,8 @@ Binder::Comparison Binder::compareParts(const std::string& op, const Typed& a, c
     Typed aa = a, bb = b;
     if (aa.nullLiteral) aa.type = t;
     if (bb.nullLiteral) bb.type = t;
-    std::string coll = isCharType(t.type) ? " COLLATE TSQL_CI" : "";
+    std::string coll =
+        isCharType(t.type) ? collateClause(resolveCollation(a, b, comparisonOperation(op))) : "";
     r.whole = "(" + convertSql(aa, t) + coll + is + convertSql(bb, t) + ")";
     return r;
   }
@@ -577,7 +597,7 @@ Binder::Comparison Binder::compareParts(const std::string& op, const Typed& a, c
   TypeInfo t = commonType(a.type, b.type);
   if (isCharType(t.type)) {
     // Strings compare whatever their lengths; keep them as they are.
-    r.lhs = a.sql + " COLLATE TSQL_CI";
+    r.lhs = a.sql + collateClause(resolveCollation(a, b, comparisonOperation(op)));
     r.rhs = b.sql;
     return r;
   }
@@ -686,12 +706,17 @@ Typed Binder::bindCast(const Expr& e, Scope& scope) {
   Typed r;
   r.type = e.type;
   r.isAggregate = x.isAggregate;
+  if (isCharType(x.type.type) && isCharType(r.type.type)) {
+    // Text converted to text keeps its collation, and how firmly it holds it.
+    r.type.collation = x.type.collation;
+    r.collationLabel = x.collationLabel;
+  }
   if (x.nullLiteral) {
     r.nullLiteral = false;
     r.sql = "NULL";
     return r;
   }
-  r.sql = convertSql(x, e.type, false, style);
+  r.sql = convertSql(x, r.type, false, style);
   return r;
 }
 
@@ -708,7 +733,7 @@ Typed Binder::bindSubqueryExpr(const Expr& e, Scope& scope) {
     std::string lhs = x.sql;
     TypeInfo t = commonType(x.type, first);
     if (isCharType(t.type)) {
-      lhs += " COLLATE TSQL_CI";
+      lhs += collateClause(x.type.collation);
     } else {
       lhs = convertSql(x, t);
       // Exact values match only in one storage form and scale: the

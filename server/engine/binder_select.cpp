@@ -2,6 +2,7 @@
 // the views that are inlined as derived tables.
 
 #include "binder.h"
+#include "collations.h"
 #include "errors.h"
 #include "lexer.h"
 #include "parser.h"
@@ -35,7 +36,8 @@ const char* kInfoColumns =
     "AS tinyint) AS NUMERIC_PRECISION, "
     "CASE WHEN c.xtype IN (48, 52, 56, 127, 106, 108, 60, 122) THEN CAST(c.xscale AS int) END "
     "AS NUMERIC_SCALE, "
-    "CAST(CASE WHEN c.xtype IN (61, 58) THEN 3 END AS smallint) AS DATETIME_PRECISION "
+    "CAST(CASE WHEN c.xtype IN (61, 58) THEN 3 END AS smallint) AS DATETIME_PRECISION, "
+    "CAST(c.collation AS nvarchar(128)) AS COLLATION_NAME "
     "FROM $db.sysobjects o JOIN $db.syscolumns c ON c.id = o.id "
     "JOIN $db.systypes t ON t.xusertype = c.xusertype "
     "LEFT JOIN $db.syscomments cm ON cm.id = c.cdefault "
@@ -425,7 +427,8 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
     c.tail += " GROUP BY ";
     for (std::size_t i = 0; i < s.groupBy.size(); ++i) {
       Typed g = bindExpr(*s.groupBy[i], c.scope);
-      c.tail += (i ? ", " : "") + g.sql + (isCharType(g.type.type) ? " COLLATE TSQL_CI" : "");
+      c.tail += (i ? ", " : "") + g.sql +
+                (isCharType(g.type.type) ? collateClause(g.type.collation) : "");
     }
   }
   if (s.having) {
@@ -440,7 +443,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
 std::string Binder::orderKey(const Typed& t, const std::string& sql) {
   const std::string& x = sql.empty() ? t.sql : sql;
   if (t.type.type == SqlType::Variant) return "t_variant_key(" + x + ")";
-  return x + (isCharType(t.type.type) ? " COLLATE TSQL_CI" : "");
+  return x + (isCharType(t.type.type) ? collateClause(t.type.collation) : "");
 }
 
 // A TOP, OFFSET or FETCH row count, checked when the statement runs (a
@@ -485,7 +488,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
       std::string item = rest.empty() ? c.items[i].sql : convertSql(c.items[i], types[i]);
       // The parts of a compound find equal rows by the first part's
       // collation: text compares as SQL Server's does.
-      if (!rest.empty() && isCharType(types[i].type)) item += " COLLATE TSQL_CI";
+      if (!rest.empty() && isCharType(types[i].type)) item += collateClause(types[i].collation);
       sql += item + " AS " + quoteName("c" + std::to_string(i + 1));
     }
     if (withPointers) {
@@ -544,7 +547,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
         term = std::to_string(ordinal);
         const TypeInfo& t = types[static_cast<std::size_t>(ordinal - 1)];
         if (isCharType(t.type))
-          term = quoteName("c" + std::to_string(ordinal)) + " COLLATE TSQL_CI";
+          term = quoteName("c" + std::to_string(ordinal)) + collateClause(t.collation);
         // sql_variant values order by base type family, then value.
         if (t.type == SqlType::Variant)
           term = "t_variant_key(" + quoteName("c" + std::to_string(ordinal)) + ")";

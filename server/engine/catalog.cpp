@@ -1,5 +1,6 @@
 #include "catalog.h"
 
+#include "collations.h"
 #include "datetime.h"
 #include "lexer.h"
 #include "sqlite_util.h"
@@ -149,7 +150,8 @@ const std::vector<SysTable>& systemTables() {
 }
 
 std::string storageClause(const TypeInfo& t) {
-  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier) return "TEXT COLLATE TSQL_CI";
+  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier)
+    return "TEXT" + collateClause(t.collation);
   if (isBinaryType(t.type)) return "BLOB";
   if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
   return "INTEGER";
@@ -373,7 +375,7 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
   info->database = database;
   querySql(db_,
            "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault, "
-           "colstat FROM " +
+           "colstat, collation FROM " +
                q + ".syscolumns WHERE id = ? AND number = 0 ORDER BY colid",
            {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
              ColumnInfo c;
@@ -390,6 +392,8 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
              c.type.nullable = sqlite3_column_int(s, 6) != 0;
              c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
              c.ansiPadded = (sqlite3_column_int(s, 9) & kAnsiTrimColstat) == 0;
+             if (const auto* name = sqlite3_column_text(s, 10); name && isCharType(c.type.type))
+               c.type.collation = collationId(reinterpret_cast<const char*>(name));
              std::int64_t defaultId = sqlite3_column_int64(s, 8);
              if (defaultId) {
                querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ?",
@@ -532,7 +536,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
            isDecimalType(t.type) ? Stored::integer(t.scale) : Stored::null(),
            Stored::integer(isOutput ? 1 : 0),
            Stored::integer(t.nullable ? 1 : 0),
-           isCharType(t.type) ? Stored::text("SQL_Latin1_General_CP1_CI_AS") : Stored::null()});
+           isCharType(t.type) ? Stored::text(collationName(t.collation)) : Stored::null()});
   cache_.clear();
 }
 

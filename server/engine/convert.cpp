@@ -9,6 +9,7 @@
 #include <limits>
 #include <span>
 
+#include "collations.h"
 #include "datetime.h"
 #include "datetime2.h"
 #include "errors.h"
@@ -256,9 +257,16 @@ Stored toText(const Stored& v, const TypeInfo& from, const TypeInfo& to, int sty
     // code page 1252 for char and varchar.
     s = isUnicodeType(to.type)
             ? ucs2leToUtf8(std::span(reinterpret_cast<const std::uint8_t*>(v.s.data()), v.s.size()))
-            : cp1252ToUtf8(v.s);
+            : codePageToUtf8(v.s, collationCodePage(to.collation));
   } else if (v.kind == K::Text) {
-    s = isUnicodeType(from.type) && !isUnicodeType(to.type) ? utf8WithinCp1252(v.s) : v.s;
+    // char and varchar hold what their code page has: from Unicode, or from
+    // the code page of another collation, the rest becomes '?'.
+    const int page = collationCodePage(to.collation);
+    const bool narrowed =
+        !isUnicodeType(to.type) &&
+        (isUnicodeType(from.type) || (isCharType(to.type) && isCharType(from.type) &&
+                                      collationCodePage(from.collation) != page));
+    s = narrowed ? utf8WithinCodePage(v.s, page) : v.s;
   } else if (isDateType(from.type)) {
     s = formatDateTime(v.i, style);
   } else if (isMoneyType(from.type)) {
@@ -504,7 +512,8 @@ Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const
       bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(mag)));
   } else if (v.kind == K::Text && isCharType(from.type)) {
     // Characters become the bytes SQL Server holds them as.
-    bytes = isUnicodeType(from.type) ? utf8ToUcs2le(v.s) : utf8ToCp1252(v.s);
+    bytes = isUnicodeType(from.type) ? utf8ToUcs2le(v.s)
+                                     : utf8ToCodePage(v.s, collationCodePage(from.collation));
   } else if (v.kind == K::Text || v.kind == K::Blob) {
     bytes = v.s;
     if (from.type == SqlType::UniqueIdentifier) {
@@ -819,7 +828,9 @@ Stored trimTrailing(Stored v) {
 std::int64_t encodeType(const TypeInfo& t) {
   return static_cast<std::int64_t>(t.type) | (static_cast<std::int64_t>(t.precision) << 8) |
          (static_cast<std::int64_t>(t.scale) << 16) |
-         (static_cast<std::int64_t>(static_cast<std::uint32_t>(t.length)) << 24);
+         (static_cast<std::int64_t>(static_cast<std::uint32_t>(t.length)) << 24) |
+         // The collation's family, which fixes the code page of char and varchar.
+         (static_cast<std::int64_t>(t.collation / 64 & 0xF) << 56);
 }
 
 TypeInfo decodeType(std::int64_t code) {
@@ -828,6 +839,7 @@ TypeInfo decodeType(std::int64_t code) {
   t.precision = static_cast<std::uint8_t>((code >> 8) & 0xFF);
   t.scale = static_cast<std::uint8_t>((code >> 16) & 0xFF);
   t.length = static_cast<std::int32_t>((code >> 24) & 0xFFFFFFFF);
+  t.collation = static_cast<std::uint16_t>(((code >> 56) & 0xF) * 64);
   return t;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "binder.h"
+#include "collations.h"
 #include "errors.h"
 #include "lexer.h"
 #include "parser.h"
@@ -18,7 +19,8 @@ constexpr std::uint16_t kCmdCreate = 0xC6;
 constexpr std::uint16_t kCmdDrop = 0xC7;
 
 std::string storageClause(const TypeInfo& t) {
-  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier) return "TEXT COLLATE TSQL_CI";
+  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier)
+    return "TEXT" + collateClause(t.collation);
   if (isBinaryType(t.type)) return "BLOB";
   if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
   return "INTEGER";

@@ -101,6 +101,11 @@ constexpr std::array kErrors = {
     ErrorDef{352, 15, B,
              "The table-valued parameter \"%s\" must be declared with the READONLY option."},
     ErrorDef{402, 16, S, "The data types %s and %s are incompatible in the %s operator."},
+    ErrorDef{447, 16, S, "Expression type %s is invalid for COLLATE clause."},
+    ErrorDef{448, 16, S, "Invalid collation '%s'."},
+    ErrorDef{468, 16, S,
+             "Cannot resolve the collation conflict between \"%s\" and \"%s\" in the %s "
+             "operation."},
     ErrorDef{515, 16, S,
              "Cannot insert the value NULL into column '%s', table '%s'; column does not allow "
              "nulls. %s fails."},

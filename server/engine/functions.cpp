@@ -8,6 +8,7 @@
 #include <random>
 
 #include "collation/text_collation.h"
+#include "collations.h"
 #include "convert.h"
 #include "datetime.h"
 #include "datetime2.h"
@@ -1360,7 +1361,20 @@ int compareCaseInsensitive(std::string_view a, std::string_view b) {
   return collation::Compare(a, b, collation::Level::IgnoreCase);
 }
 
-bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
+bool likeMatch(std::string_view pattern, std::string_view text, int escape,
+               const CharacterOrder* order, bool exact) {
+  // Under another collation than the default, characters match as it
+  // compares them (a case-sensitive one tells 'a' from 'A').
+  const auto same = [&](char32_t a, char32_t b) {
+    if (exact) return a == b;
+    if (!order) return foldCase(a) == foldCase(b);
+    return a == b ||
+           (*order)(encodeUtf8(std::u32string(1, a)), encodeUtf8(std::u32string(1, b))) == 0;
+  };
+  const auto compare = [&](const std::string& a, const std::string& b) {
+    if (exact) return a.compare(b);
+    return order ? (*order)(a, b) : compareCaseInsensitive(a, b);
+  };
   // Works on characters, so that _ matches one character however encoded.
   std::u32string p = decodeUtf8(pattern), t = decodeUtf8(text);
   std::size_t pi = 0, ti = 0;
@@ -1369,7 +1383,7 @@ bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
     char32_t pc = p[pj];
     if (escape >= 0 && pc == static_cast<char32_t>(escape) && pj + 1 < p.size()) {
       pj += 2;
-      return foldCase(p[pj - 1]) == foldCase(ch);
+      return same(p[pj - 1], ch);
     }
     if (pc == U'_') {
       ++pj;
@@ -1383,16 +1397,15 @@ bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
         bool negate = !set.empty() && set[0] == U'^';
         if (negate) set.erase(0, 1);
         bool hit = false;
-        char32_t c = foldCase(ch);
         for (std::size_t k = 0; k < set.size(); ++k) {
           if (k + 2 < set.size() && set[k + 1] == U'-') {
             // A range runs in the collation's order: [a-z] takes é.
             const std::string at = encodeUtf8(std::u32string(1, ch));
-            if (compareCaseInsensitive(encodeUtf8(std::u32string(1, set[k])), at) <= 0 &&
-                compareCaseInsensitive(at, encodeUtf8(std::u32string(1, set[k + 2]))) <= 0)
+            if (compare(encodeUtf8(std::u32string(1, set[k])), at) <= 0 &&
+                compare(at, encodeUtf8(std::u32string(1, set[k + 2]))) <= 0)
               hit = true;
             k += 2;
-          } else if (foldCase(set[k]) == c) {
+          } else if (same(set[k], ch)) {
             hit = true;
           }
         }
@@ -1400,7 +1413,7 @@ bool likeMatch(std::string_view pattern, std::string_view text, int escape) {
       }
     }
     ++pj;
-    return foldCase(pc) == foldCase(ch);
+    return same(pc, ch);
   };
   while (ti < t.size()) {
     if (pi < p.size() && p[pi] == U'%' && escape != '%') {
@@ -1438,7 +1451,8 @@ void reindexIfCollationChanged(sqlite3* db) {
   if (stored == collation::Version()) return;
   execSql(db, "BEGIN IMMEDIATE");
   try {
-    execSql(db, "REINDEX TSQL_CI");
+    // Every index: the named collations come from the same ICU.
+    execSql(db, "REINDEX");
     markCollationVersion(db);
     execSql(db, "COMMIT");
   } catch (...) {
@@ -1460,6 +1474,7 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
   sqlite3_create_function_v2(db, "t_string_agg", -1, SQLITE_UTF8, nullptr, nullptr, stringAggStep,
                              stringAggFinal, nullptr);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
+  registerCollations(db);
 }
 
 }  // namespace tessel::sqld::engine

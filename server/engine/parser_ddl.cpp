@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "collations.h"
 #include "errors.h"
 #include "parser.h"
 #include "parser_impl.h"
@@ -202,7 +203,7 @@ void Parser::parseColumnDef(CreateTableStmt& t) {
   col.type.nullable = true;
   for (;;) {
     if (acceptWord("COLLATE")) {
-      parseIdentifier();
+      col.type.collation = collationId(parseIdentifier());
     } else if (acceptWord("NULL")) {
       col.nullSpecified = true;
       col.type.nullable = true;

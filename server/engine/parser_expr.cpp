@@ -375,7 +375,14 @@ ExprPtr Parser::parseUnary() {
     e->args.push_back(std::move(operand));
     return e;
   }
-  return parsePrimary();
+  ExprPtr operand = parsePrimary();
+  while (isWord("COLLATE")) {
+    auto e = makeExpr(ExprKind::Collate, next().offset);
+    e->op = parseIdentifier();
+    e->args.push_back(std::move(operand));
+    operand = std::move(e);
+  }
+  return operand;
 }
 
 namespace {

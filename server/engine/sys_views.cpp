@@ -2,7 +2,9 @@
 
 #include <ctime>
 
+#include "collation/sql_collation.h"
 #include "lexer.h"
+#include "sqlite_util.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -25,7 +27,8 @@ const char* kObjectsSelect =
 const char* kColumnsSelect =
     "SELECT id AS object_id, name, CAST(colid AS int) AS column_id, "
     "xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, length AS max_length, "
-    "xprec AS [precision], xscale AS scale, CAST(isnullable AS bit) AS is_nullable, "
+    "xprec AS [precision], xscale AS scale, CAST(collation AS sysname) AS collation_name, "
+    "CAST(isnullable AS bit) AS is_nullable, "
     // Character, binary and sql_variant columns created with ANSI_PADDING on
     // (colstat 0x2000 marks the ones created with it off).
     "CAST(CASE WHEN colstat & 8192 = 0 AND xtype IN (35, 34, 98, 99, 165, 167, 173, 175, 231, 239) "
@@ -58,12 +61,19 @@ const char* kTypesSelect =
 const char* kTableTypesColumns =
     ", domain AS type_table_object_id, CAST(0 AS bit) AS is_memory_optimized";
 
-// The collations the server sorts and compares by.
-const char* kCollationsSelect =
-    "SELECT CAST('SQL_Latin1_General_CP1_CI_AS' AS sysname) AS name, CAST('Latin1-General, "
-    "case-insensitive, accent-sensitive, kanatype-insensitive, width-insensitive for Unicode "
-    "Data, SQL Server Sort Order 52 on Code Page 1252 for non-Unicode Data' AS nvarchar(1000)) "
-    "AS description";
+// The collations the server sorts and compares by, one row each.
+std::string collationsSelect() {
+  static const std::string select = [] {
+    std::string rows;
+    for (const collation::SqlCollation& c : collation::AllCollations())
+      rows += (rows.empty() ? "(" : ", (") + quoteText(c.Name) + ", " + quoteText(c.Description()) +
+              ")";
+    return "SELECT CAST(name AS sysname) AS name, CAST(description AS nvarchar(1000)) AS "
+           "description FROM (VALUES " +
+           rows + ") AS c(name, description)";
+  }();
+  return select;
+}
 
 const char* kSchemasSelect =
     "SELECT CAST('dbo' AS sysname) AS name, 1 AS schema_id, 1 AS principal_id "
@@ -280,7 +290,7 @@ std::optional<std::string> catalogViewText(const Name& name) {
     select =
         std::string(kTypesSelect) + kTableTypesColumns + " FROM $db.systypes WHERE xtype = 243";
   } else if (iequals(view, "fn_helpcollations")) {
-    select = kCollationsSelect;
+    select = collationsSelect();
   } else if (iequals(view, "schemas")) {
     select = kSchemasSelect;
   } else if (iequals(view, "databases")) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "collations.h"
 #include "lexer.h"
 
 namespace tessel::sqld::engine {
@@ -490,7 +491,8 @@ int charLength(const TypeInfo& t) {
 }
 
 std::string storageDeclaration(const TypeInfo& t) {
-  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier) return "TEXT COLLATE TSQL_CI";
+  if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier)
+    return "TEXT" + collateClause(t.collation);
   if (isBinaryType(t.type) || t.type == SqlType::Variant) return "BLOB";
   if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
   return "INTEGER";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builtin.h"
+#include "collations.h"
 #include "errors.h"
 #include "lexer.h"
 #include "types.h"
@@ -35,7 +36,7 @@ Typed minMax(Call& c) {
   TypeInfo t = x.type;
   t.nullable = true;
   return aggregate(lower(c.name()) + "(" + distinct(c) + x.sql +
-                       (isCharType(x.type.type) ? " COLLATE TSQL_CI" : "") + ")",
+                       (isCharType(x.type.type) ? collateClause(x.type.collation) : "") + ")",
                    t);
 }
 

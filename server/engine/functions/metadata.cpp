@@ -10,6 +10,7 @@
 #include <climits>
 
 #include "builtin.h"
+#include "collations.h"
 #include "convert.h"
 #include "errors.h"
 #include "lexer.h"
@@ -132,12 +133,18 @@ Typed columnProperty(Call& c) {
 
 // Of the one collation the server has (fn_helpcollations).
 Typed collationProperty(Call& c) {
-  return make("(CASE WHEN " + c.text(0).sql +
-                  " = 'SQL_Latin1_General_CP1_CI_AS' COLLATE TSQL_CI THEN CASE upper(" +
-                  c.text(1).sql +
-                  ") WHEN 'LCID' THEN 1033 WHEN 'CODEPAGE' THEN 1252 WHEN 'COMPARISONSTYLE' "
-                  "THEN 196609 WHEN 'VERSION' THEN 0 END END)",
-              intType());
+  return make("t_collationproperty(" + c.text(0).sql + ", " + c.text(1).sql + ")",
+              makeType(SqlType::Variant));
+}
+
+// The collation of an existing database: the server's, which every database
+// has. Other properties are not kept.
+Typed databasePropertyEx(Call& c) {
+  return make("(CASE WHEN upper(" + c.text(1).sql +
+                  ") = 'COLLATION' AND EXISTS (SELECT 1 FROM master.sysdatabases WHERE name = " +
+                  c.text(0).sql + " COLLATE TSQL_CI) THEN " +
+                  sqlLiteral(variantStored(Stored::text(collationName(0)), sysname())) + " END)",
+              makeType(SqlType::Variant));
 }
 
 // Without an argument: the caller's default schema.
@@ -218,6 +225,7 @@ constexpr Function kFunctions[] = {
     {"COL_LENGTH", 2, 2, colLength},
     {"COLLATIONPROPERTY", 2, 2, collationProperty},
     {"COLUMNPROPERTY", 3, 3, columnProperty},
+    {"DATABASEPROPERTYEX", 2, 2, databasePropertyEx},
     {"OBJECT_ID", 1, 2, objectId},
     {"OBJECT_NAME", 1, 2, objectName},
     {"OBJECTPROPERTY", 2, 2, objectProperty},

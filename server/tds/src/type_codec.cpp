@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "collation/sql_collation.h"
 #include "sqld/date_text.h"
 #include "sqld/tds/charset.h"
 #include "value_convert.h"
@@ -11,6 +12,19 @@
 namespace tessel::sqld::tds {
 
 namespace {
+
+// The COLLATION bytes of a character column: its own collation's, so that
+// a client decodes char and varchar by the right code page.
+std::array<std::uint8_t, 5> collationBytes(const TypeInfo& t) {
+  if (t.collation == 0) return std::to_array(kDefaultCollation);
+  const auto found = collation::CollationById(t.collation);
+  return found ? found->TdsBytes() : std::to_array(kDefaultCollation);
+}
+
+void appendCollation(std::string& out, const TypeInfo& t) {
+  const std::array<std::uint8_t, 5> bytes = collationBytes(t);
+  out.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
 
 bool isCharType(SqlType t) {
   return t == SqlType::Char || t == SqlType::VarChar || t == SqlType::NChar ||
@@ -63,7 +77,7 @@ std::string encodedBytes(const TypeInfo& t, const Value& v, std::size_t limit) {
   } else if (isUnicode(t.type)) {
     bytes = utf8ToUcs2le(convert::toText(v));
   } else {
-    bytes = utf8ToCp1252(convert::toText(v));
+    bytes = utf8ToCodePage(convert::toText(v), collation::CodePageById(t.collation));
   }
   if (bytes.size() > limit) {
     std::size_t cut = limit;
@@ -97,7 +111,7 @@ void writeShortCp1252(std::string& out, const TypeInfo& t, const std::string& te
   const std::size_t limit = shortLength(t);
   const std::size_t at = out.size();
   out.append(2, '\0');
-  appendUtf8AsCp1252(out, text);
+  appendUtf8AsCodePage(out, text, collation::CodePageById(t.collation));
   std::size_t len = out.size() - at - 2;
   if (len > limit) {
     out.resize(at + 2 + limit);
@@ -252,7 +266,7 @@ void writeVariant(std::string& out, const Value& v) {
     case SqlType::NChar:
     case SqlType::NVarChar:
       base = wireTypeOf(held);
-      props.append(reinterpret_cast<const char*>(kDefaultCollation), sizeof kDefaultCollation);
+      appendCollation(props, held);
       putLe(props, shortLength(held), 2);
       skip = 2;
       break;
@@ -401,7 +415,7 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
   if (isMaxType(t)) {
     out.u16le(0xFFFF);
     if (t.type != SqlType::VarBinary) {
-      out.bytes(std::span<const std::uint8_t>(kDefaultCollation));
+      out.bytes(collationBytes(t));
     }
     return;
   }
@@ -418,12 +432,12 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
     out.u8(t.scale);
   } else if (isCharType(t.type)) {
     out.u16le(shortLength(t));
-    out.bytes(std::span<const std::uint8_t>(kDefaultCollation));
+    out.bytes(collationBytes(t));
   } else if (t.type == SqlType::Binary || t.type == SqlType::VarBinary) {
     out.u16le(shortLength(t));
   } else if (isBlob(t.type)) {
     out.u32le(static_cast<std::uint32_t>(t.length > 0 ? t.length : 0x7FFFFFFF));
-    if (t.type != SqlType::Image) out.bytes(std::span<const std::uint8_t>(kDefaultCollation));
+    if (t.type != SqlType::Image) out.bytes(collationBytes(t));
   } else if (t.nullable || t.type == SqlType::UniqueIdentifier) {
     out.u8(fixedWidth(t.type));
   }

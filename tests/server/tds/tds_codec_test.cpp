@@ -267,6 +267,32 @@ TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
   EXPECT_EQ(static_cast<std::uint8_t>(d[1 + 12]), 0x10);  // bit 100
 }
 
+TEST(TdsCodec, CharacterColumnsTravelWithTheirCollationAndItsCodePage) {
+  // The default collation, Cyrillic_General_CI_AS (family 2) and Greek_CS_AS
+  // (family 5): LCID, flags and sort id, then the value in the code page.
+  struct Case {
+    std::uint16_t collation;
+    const char* bytes;
+    const char* value;
+    const char* encoded;
+  };
+  const Case cases[] = {
+      {0, "\x09\x04\xD0\x00\x34", "Жé", "?\xE9"},
+      {2 * 64, "\x19\x04\xD0\x00\x00", "Жé", "\xC6?"},
+      {5 * 64 + 1, "\x08\x04\xC0\x00\x00", "Ωé", "\xD9?"},
+  };
+  for (const Case& c : cases) {
+    TypeInfo type{SqlType::VarChar, 10, 0, 0, true, c.collation};
+    std::string info;
+    tds::ByteWriter w(info);
+    tds::writeTypeInfo(w, type);
+    EXPECT_EQ(info.substr(3), std::string(c.bytes, 5)) << c.collation;
+    std::string value;
+    tds::writeValue(value, type, Value(std::string(c.value)));
+    EXPECT_EQ(value.substr(2), c.encoded) << c.collation;
+  }
+}
+
 TEST(TdsCodec, UnpaddedCharAndBinaryColumnsKeepTheirTypeAndSendValuesAsStored) {
   std::vector<Column> cols = {col(SqlType::Char, 4, true), col(SqlType::Binary, 3, true),
                               col(SqlType::Char, 4, true), col(SqlType::Binary, 3, true)};

@@ -32,4 +32,12 @@ std::string cp1252ToUtf8(std::string_view cp1252);
 // becomes '?'. Text that is already within the code page comes back unchanged.
 std::string utf8WithinCp1252(std::string_view utf8);
 
+// The same for the single-byte Windows code page a column's collation holds
+// (1250 Central European, 1251 Cyrillic, 1253 Greek ... 1258); code page
+// 1252, and any other number, as the functions above.
+std::string utf8ToCodePage(std::string_view utf8, int codePage);
+void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int codePage);
+std::string codePageToUtf8(std::string_view bytes, int codePage);
+std::string utf8WithinCodePage(std::string_view utf8, int codePage);
+
 }  // namespace tessel::sqld

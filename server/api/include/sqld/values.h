@@ -51,6 +51,9 @@ struct TypeInfo {
   std::uint8_t precision = 0;  // decimal and numeric
   std::uint8_t scale = 0;
   bool nullable = true;
+  // Character types: the collation's id (collation/sql_collation.h); 0 is
+  // the server's SQL_Latin1_General_CP1_CI_AS.
+  std::uint16_t collation = 0;
 };
 
 struct Column {

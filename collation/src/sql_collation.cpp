@@ -1,0 +1,284 @@
+// SQL Server's collation names, parsed against a fixed table of families,
+// and ICU collators per thread for the ones the root collation's two levels
+// (text_collation.h) do not already cover.
+
+#include "collation/sql_collation.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/stringpiece.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "collation/text_collation.h"
+
+namespace tessel::collation {
+namespace {
+
+// A collation designator: the rules and code page its collations share.
+// Only appended to: a family's place is part of the ids stored in files.
+struct Family {
+  const char* Name;
+  std::uint32_t Lcid;
+  std::uint16_t CodePage;
+  const char* Locale;
+};
+
+constexpr Family kFamilies[] = {
+    {"SQL_Latin1_General_CP1", 0x409, 1252, ""},
+    {"Latin1_General", 0x409, 1252, ""},
+    {"Cyrillic_General", 0x419, 1251, "ru"},
+    {"French", 0x40C, 1252, "fr"},
+    {"German_PhoneBook", 0x10407, 1252, "de@collation=phonebook"},
+    {"Greek", 0x408, 1253, "el"},
+    {"Turkish", 0x41F, 1254, "tr"},
+    {"Polish", 0x415, 1250, "pl"},
+    {"Czech", 0x405, 1250, "cs"},
+    {"Hebrew", 0x40D, 1255, "he"},
+    {"Arabic", 0x401, 1256, "ar"},
+    {"Estonian", 0x425, 1257, "et"},
+    {"Finnish_Swedish", 0x40B, 1252, "sv"},
+    {"Danish_Norwegian", 0x406, 1252, "da"},
+    {"Modern_Spanish", 0xC0A, 1252, "es"},
+};
+
+constexpr std::uint16_t kCaseSensitive = 1, kAccentInsensitive = 2, kKanaSensitive = 4,
+                        kWidthSensitive = 8, kBin = 16, kBin2 = 32;
+
+// The SQL collations of the SQL_Latin1_General_CP1 family: only these
+// styles exist, each with its sort order number.
+struct SqlStyle {
+  std::uint16_t Style;
+  std::uint8_t SortId;
+};
+constexpr SqlStyle kSqlStyles[] = {{0, 52}, {kCaseSensitive, 51}, {kAccentInsensitive, 54}};
+
+bool IEquals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return (x | 0x20) == (y | 0x20);
+         });
+}
+
+std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
+  const Family& f = kFamilies[family];
+  SqlCollation c;
+  c.Lcid = f.Lcid;
+  c.CodePage = f.CodePage;
+  c.Locale = f.Locale;
+  c.Id = static_cast<std::uint16_t>(family * 64 + style);
+  c.Name = f.Name;
+  if (family == 0) {
+    const auto* s = std::find_if(std::begin(kSqlStyles), std::end(kSqlStyles),
+                                 [&](const SqlStyle& x) { return x.Style == style; });
+    if (s == std::end(kSqlStyles)) return std::nullopt;
+    c.SortId = s->SortId;
+  }
+  if (style & (kBin | kBin2)) {
+    if (style != kBin && style != kBin2) return std::nullopt;
+    c.Order = style == kBin ? SortOrder::Binary : SortOrder::CodePoint;
+    c.CaseSensitive = c.KanaSensitive = c.WidthSensitive = true;
+    c.Name += style == kBin ? "_BIN" : "_BIN2";
+    return c;
+  }
+  if (style >= 16) return std::nullopt;
+  c.CaseSensitive = style & kCaseSensitive;
+  c.AccentSensitive = !(style & kAccentInsensitive);
+  c.KanaSensitive = style & kKanaSensitive;
+  c.WidthSensitive = style & kWidthSensitive;
+  c.Name += c.CaseSensitive ? "_CS" : "_CI";
+  c.Name += c.AccentSensitive ? "_AS" : "_AI";
+  if (c.KanaSensitive) c.Name += "_KS";
+  if (c.WidthSensitive) c.Name += "_WS";
+  return c;
+}
+
+// The style bits a name's tail (after the family and its "_") spells, or
+// nothing: CI|CS, AI|AS, then optionally KS and WS in that order; or BIN,
+// or BIN2.
+std::optional<std::uint16_t> ParseStyle(std::string_view tail) {
+  if (IEquals(tail, "BIN")) return kBin;
+  if (IEquals(tail, "BIN2")) return kBin2;
+  std::vector<std::string_view> parts;
+  for (std::size_t at = 0;;) {
+    const std::size_t end = tail.find('_', at);
+    parts.push_back(tail.substr(at, end == std::string_view::npos ? end : end - at));
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  if (parts.size() < 2 || parts.size() > 4) return std::nullopt;
+  std::uint16_t style = 0;
+  if (IEquals(parts[0], "CS"))
+    style |= kCaseSensitive;
+  else if (!IEquals(parts[0], "CI"))
+    return std::nullopt;
+  if (IEquals(parts[1], "AI"))
+    style |= kAccentInsensitive;
+  else if (!IEquals(parts[1], "AS"))
+    return std::nullopt;
+  std::size_t i = 2;
+  if (i < parts.size() && IEquals(parts[i], "KS")) style |= kKanaSensitive, ++i;
+  if (i < parts.size() && IEquals(parts[i], "WS")) style |= kWidthSensitive, ++i;
+  if (i != parts.size()) return std::nullopt;
+  return style;
+}
+
+void Check(UErrorCode status, const char* what) {
+  if (U_FAILURE(status)) {
+    throw std::runtime_error(std::string("ICU cannot ") + what + ": " + u_errorName(status));
+  }
+}
+
+// The calling thread's collator for a dictionary-order collation.
+icu::Collator& CollatorFor(const SqlCollation& c) {
+  thread_local std::map<std::uint16_t, std::unique_ptr<icu::Collator>> collators;
+  std::unique_ptr<icu::Collator>& slot = collators[c.Id];
+  if (!slot) {
+    UErrorCode status = U_ZERO_ERROR;
+    slot.reset(icu::Collator::createInstance(
+        *c.Locale ? icu::Locale::createCanonical(c.Locale) : icu::Locale::getRoot(), status));
+    Check(status, "open a collation");
+    slot->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_ON, status);
+    if (c.AccentSensitive) {
+      slot->setStrength(c.CaseSensitive ? icu::Collator::TERTIARY : icu::Collator::SECONDARY);
+    } else {
+      // Case without accents: the primary strength with ICU's case level.
+      slot->setStrength(icu::Collator::PRIMARY);
+      if (c.CaseSensitive) slot->setAttribute(UCOL_CASE_LEVEL, UCOL_ON, status);
+    }
+    Check(status, "set a collation's strength");
+  }
+  return *slot;
+}
+
+// The root collation's two levels already have fast byte loops.
+std::optional<Level> RootLevel(const SqlCollation& c) {
+  if (c.Order != SortOrder::Dictionary || *c.Locale || !c.AccentSensitive) return std::nullopt;
+  return c.CaseSensitive ? Level::Case : Level::IgnoreCase;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::int32_t SqlCollation::ComparisonStyle() const {
+  if (Order != SortOrder::Dictionary) return 0;
+  return (CaseSensitive ? 0 : 1) | (AccentSensitive ? 0 : 2) | (KanaSensitive ? 0 : 0x10000) |
+         (WidthSensitive ? 0 : 0x20000);
+}
+
+std::array<std::uint8_t, 5> SqlCollation::TdsBytes() const {
+  std::uint32_t info = Lcid & 0xFFFFF;
+  if (Order == SortOrder::Dictionary) {
+    if (!CaseSensitive) info |= 1u << 20;
+    if (!AccentSensitive) info |= 1u << 21;
+    if (!WidthSensitive) info |= 1u << 22;
+    if (!KanaSensitive) info |= 1u << 23;
+  } else {
+    info |= Order == SortOrder::Binary ? 1u << 24 : 1u << 25;
+  }
+  return {static_cast<std::uint8_t>(info), static_cast<std::uint8_t>(info >> 8),
+          static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), SortId};
+}
+
+std::string SqlCollation::Description() const {
+  std::string family = kFamilies[Id / 64].Name;
+  if (Id / 64 == 0) family = "Latin1_General";
+  std::replace(family.begin(), family.end(), '_', '-');
+  if (Order == SortOrder::Binary) return family + ", binary sort";
+  if (Order == SortOrder::CodePoint) return family + ", binary code point comparison sort";
+  std::string d = family + (CaseSensitive ? ", case-sensitive" : ", case-insensitive") +
+                  (AccentSensitive ? ", accent-sensitive" : ", accent-insensitive") +
+                  (KanaSensitive ? ", kanatype-sensitive" : ", kanatype-insensitive") +
+                  (WidthSensitive ? ", width-sensitive" : ", width-insensitive");
+  if (SortId != 0) {
+    d += " for Unicode Data, SQL Server Sort Order " + std::to_string(SortId) + " on Code Page " +
+         std::to_string(CodePage) + " for non-Unicode Data";
+  }
+  return d;
+}
+
+std::optional<SqlCollation> FindCollation(std::string_view name) {
+  for (std::size_t f = 0; f < std::size(kFamilies); ++f) {
+    const std::string_view family = kFamilies[f].Name;
+    if (name.size() <= family.size() + 1 || !IEquals(name.substr(0, family.size()), family) ||
+        name[family.size()] != '_')
+      continue;
+    // Windows families never end where an SQL family's name goes on.
+    if (const auto style = ParseStyle(name.substr(family.size() + 1))) return Make(f, *style);
+  }
+  return std::nullopt;
+}
+
+std::optional<SqlCollation> CollationById(std::uint16_t id) {
+  if (id / 64 >= std::size(kFamilies)) return std::nullopt;
+  return Make(id / 64, id % 64);
+}
+
+std::uint16_t CodePageById(std::uint16_t id) {
+  return id / 64 < std::size(kFamilies) ? kFamilies[id / 64].CodePage : 1252;
+}
+
+const std::vector<SqlCollation>& AllCollations() {
+  static const std::vector<SqlCollation> all = [] {
+    std::vector<SqlCollation> v;
+    for (std::uint16_t id = 0; id < std::size(kFamilies) * 64; ++id) {
+      if (auto c = CollationById(id)) v.push_back(std::move(*c));
+    }
+    std::sort(v.begin(), v.end(),
+              [](const SqlCollation& a, const SqlCollation& b) { return a.Name < b.Name; });
+    return v;
+  }();
+  return all;
+}
+
+int CompareUnder(const SqlCollation& c, std::string_view a, std::string_view b) {
+  a = TrimBlanks(a);
+  b = TrimBlanks(b);
+  if (c.Order != SortOrder::Dictionary) {
+    // UTF-8's byte order is code point order.
+    const int order = a.compare(b);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  }
+  if (const auto level = RootLevel(c)) return Compare(a, b, *level);
+  if (a == b) return 0;
+  UErrorCode status = U_ZERO_ERROR;
+  const UCollationResult result = CollatorFor(c).compareUTF8(
+      icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())),
+      icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())), status);
+  Check(status, "compare two texts");
+  return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
+}
+
+void AppendSortKeyUnder(const SqlCollation& c, std::string_view text, std::string& out) {
+  text = TrimBlanks(text);
+  if (c.Order != SortOrder::Dictionary) {
+    out += text;
+    return;
+  }
+  if (const auto level = RootLevel(c)) return AppendSortKey(text, out, *level);
+  const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+  icu::Collator& collator = CollatorFor(c);
+  const std::size_t at = out.size();
+  std::int32_t room = static_cast<std::int32_t>(unicode.length()) * 4 + 16;
+  for (;;) {
+    out.resize(at + static_cast<std::size_t>(room));
+    const std::int32_t length =
+        collator.getSortKey(unicode, reinterpret_cast<std::uint8_t*>(out.data() + at), room);
+    if (length == 0) throw std::runtime_error("ICU cannot make a sort key");
+    if (length <= room) {
+      out.resize(at + static_cast<std::size_t>(length) - 1);
+      return;
+    }
+    room = length;
+  }
+}
+
+}  // namespace tessel::collation

@@ -1,0 +1,41 @@
+#pragma once
+
+// SQL Server's named collations in the engine: looking a name up (error 448),
+// the COLLATE clause SQLite compares a value's collation by, which of two
+// values' collations an operation follows (error 468), and the SQLite
+// collations themselves, registered when a statement first names one.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "binder.h"
+
+struct sqlite3;
+
+namespace tessel::sqld::engine {
+
+// The id of the collation `name` stands for; error 448 for an unknown name.
+std::uint16_t collationId(std::string_view name);
+// SQL Server's name of a collation id.
+std::string collationName(std::uint16_t id);
+// The code page char, varchar and text values of the collation hold.
+int collationCodePage(std::uint16_t id);
+
+// " COLLATE x" for SQLite: TSQL_CI for the server's default, otherwise the
+// collation's own name, which SQLite asks registerCollations' hook for.
+std::string collateClause(std::uint16_t id);
+
+// The collation an operation on a and b follows: an explicit one over an
+// implicit one over the default; two different ones of the same strength
+// are error 468, naming `operation` ("equal to", "like" ...).
+std::uint16_t resolveCollation(const Typed& a, const Typed& b, const char* operation);
+// The same with the result's label, for an operation whose result is text.
+void combineCollation(Typed& result, const Typed& a, const Typed& b);
+// "equal to", "less than" ... for a comparison operator.
+const char* comparisonOperation(std::string_view op);
+
+// Lets SQLite find every named collation on `db` when a statement uses it.
+void registerCollations(sqlite3* db);
+
+}  // namespace tessel::sqld::engine
