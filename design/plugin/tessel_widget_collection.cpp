@@ -4,7 +4,7 @@
 
 namespace tessel::designer_plugin {
 
-ControlDescription::ControlDescription(const ControlEntry& entry, QObject* parent)
+ControlDescription::ControlDescription(const controls::DataWidgetClass& entry, QObject* parent)
     : QObject(parent), entry_(entry) {}
 
 QString ControlDescription::name() const {
@@ -32,7 +32,7 @@ QIcon ControlDescription::icon() const {
 }
 
 bool ControlDescription::isContainer() const {
-  return entry_.is_container;
+  return false;
 }
 
 QWidget* ControlDescription::createWidget(QWidget* parent) {
@@ -49,7 +49,7 @@ QString ControlDescription::domXml() const {
 }
 
 TesselWidgetCollection::TesselWidgetCollection(QObject* parent) : QObject(parent) {
-  for (const ControlEntry& entry : ControlEntries())
+  for (const controls::DataWidgetClass& entry : controls::DataWidgetClasses())
     widgets_.append(new ControlDescription(entry, this));
 }
 

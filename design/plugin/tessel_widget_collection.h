@@ -11,17 +11,18 @@
 #include <memory>
 #include <vector>
 
-#include "control_entries.h"
+#include "controls/data_widgets.h"
 
 namespace tessel::designer_plugin {
 
-// Qt Designer's view of one control, read from its entry.
+// Qt Designer's view of one control, read from the controls' own list of
+// their classes (controls/data_widgets.h).
 class ControlDescription : public QObject, public QDesignerCustomWidgetInterface {
   Q_OBJECT
   Q_INTERFACES(QDesignerCustomWidgetInterface)
 
  public:
-  ControlDescription(const ControlEntry& entry, QObject* parent);
+  ControlDescription(const controls::DataWidgetClass& entry, QObject* parent);
 
   QString name() const override;
   QString group() const override;
@@ -36,7 +37,7 @@ class ControlDescription : public QObject, public QDesignerCustomWidgetInterface
   QString domXml() const override;
 
  private:
-  const ControlEntry& entry_;
+  const controls::DataWidgetClass& entry_;
   bool initialized_ = false;
 };
 

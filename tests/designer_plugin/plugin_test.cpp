@@ -43,7 +43,9 @@ TEST_F(DesignerPlugin, ListsEveryDataAwareControlOnceInTheTesselGroup) {
     names.insert(widget->name());
   }
   EXPECT_EQ(names.size(), widgets_.size()) << "a control is listed twice";
-  for (const char* control : {"DataGrid", "DataNavigator", "DataLineEdit", "DataMemo", "DataImage"})
+  for (const char* control : {"DataGrid", "DataNavigator", "DataLineEdit", "DataMemo", "DataImage",
+                              "DataCheckBox", "DataComboBox", "DataLookupComboBox", "DataDateEdit",
+                              "DataDateTimeEdit", "DataSpinBox", "DataDecimalEdit", "DataLabel"})
     EXPECT_TRUE(names.contains(QStringLiteral("tessel::controls::") + control)) << control;
 }
 
@@ -56,6 +58,8 @@ TEST_F(DesignerPlugin, EachEntryMakesTheControlItNamesFromAHeaderThatExists) {
     std::unique_ptr<QWidget> made(widget->createWidget(nullptr));
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), widget->name());
+    // Designer's property editor shows, and a loaded screen binds by, this.
+    EXPECT_GE(made->metaObject()->indexOfProperty("dataSource"), 0);
     EXPECT_TRUE(
         QFileInfo::exists(QStringLiteral(TESSEL_CONTROLS_INCLUDE "/") + widget->includeFile()))
         << widget->includeFile().toStdString();

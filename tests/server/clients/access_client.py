@@ -4,6 +4,7 @@ Usage: access_client.py PORT SA_PASSWORD. The server runs with
 --login anna:Anna-pw1:d2 and --login bob:Bob-pw1. Prints one line per check
 and exits non-zero on the first failure.
 """
+import struct
 import sys
 
 import pytds
@@ -72,4 +73,37 @@ sacur.execute("select count(*) from d2..t")
 assert sacur.fetchone()[0] == 2
 sacur.execute("create database d3")
 expect_error(sacur, "kill 999", 6106)
+
+
+def transaction_request(conn, kind, name, tail=b""):
+    """Sends a Transaction Manager request python-tds has no call for
+    (SAVE, or ROLLBACK to a name) on the connection's session."""
+    from pytds import tds_base
+    session = conn._conn.main_session
+    session.messages = []
+    encoded = name.encode("utf-16-le")
+    with session.querying_context(tds_base.PacketType.TRANS):
+        session._start_query()
+        session._writer.write(struct.pack("<HB", kind, len(encoded)) + encoded + tail)
+    session.process_simple_request()
+
+
+# Savepoints as Transaction Manager requests: SAVE, ROLLBACK to it, and a
+# rollback to a name nobody gave, refused with 6401.
+with pytds.connect(server="127.0.0.1", port=port, user="sa", password=sa_password,
+                   autocommit=False) as conn:
+    cur = conn.cursor()
+    cur.execute("create table #sp (a int) insert #sp values (1)")
+    transaction_request(conn, 9, "sp1")
+    cur.execute("insert #sp values (2)")
+    transaction_request(conn, 8, "sp1", b"\x00")
+    try:
+        transaction_request(conn, 8, "nope", b"\x00")
+        sys.exit("rollback to an unknown savepoint was accepted")
+    except pytds.DatabaseError as e:
+        assert e.msg_no == 6401, e.msg_no
+    cur.execute("select count(*), @@trancount from #sp")
+    assert cur.fetchall() == [(1, 1)]
+    print("savepoints ok")
+
 print("OK")
