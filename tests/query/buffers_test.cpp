@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "runtime/Tessel.h"
 
@@ -42,48 +41,6 @@ TEST(TlqBuffers, AppendInsertSetDeleteKeepPositionsOneBased) {
   buffers.ClearBuffers();
   EXPECT_EQ(buffers.Count(), 0);
   buffers.AppendBuffer(source);  // released by the destructor
-}
-
-// Items are carved out of shared blocks and a deleted item's memory is handed
-// out again: across many block boundaries, with deletes, inserts and a new
-// item size after ClearBuffers, every item keeps exactly its own bytes and a
-// new item starts from its source or from zeros.
-TEST(TlqBuffers, ItemsKeepTheirBytesAcrossBlocksReuseAndANewLayout) {
-  TlqBuffers buffers;
-  for (const int size : {7, 1000, 24}) {
-    SCOPED_TRACE(size);
-    buffers.ClearBuffers();
-    buffers.ItemSize = size;
-    std::vector<std::string> expected;
-    auto content = [&](int n) {
-      std::string bytes(static_cast<std::size_t>(size), '\0');
-      for (int i = 0; i < size; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>(n * 31 + i);
-      return bytes;
-    };
-    for (int n = 0; n < 3000; ++n) {
-      expected.push_back(content(n));
-      buffers.AppendBuffer(expected.back().data());
-    }
-    for (int index = 3000; index >= 1; index -= 7) {
-      ASSERT_TRUE(buffers.DeleteBuffer(index));
-      expected.erase(expected.begin() + (index - 1));
-    }
-    for (int n = 0; n < 500; ++n) {
-      const int at = 1 + (n * 13) % (buffers.Count() + 1);
-      expected.insert(expected.begin() + (at - 1), content(5000 + n));
-      buffers.InsertBuffer(at, expected[static_cast<std::size_t>(at - 1)].data());
-    }
-    char* empty = buffers.AppendEmpty();
-    expected.emplace_back(static_cast<std::size_t>(size), '\0');
-    EXPECT_EQ(empty, buffers.GetBuffer(buffers.Count()));
-    buffers.AppendBuffer(content(9).data());
-    buffers.DropLast();
-
-    ASSERT_EQ(buffers.Count(), static_cast<int>(expected.size()));
-    for (int index = 1; index <= buffers.Count(); ++index)
-      ASSERT_EQ(Item(buffers, index), expected[static_cast<std::size_t>(index - 1)]) << index;
-  }
 }
 
 TEST(BlobDescriptorLayout, FieldsSitWhereTheSlotExpectsThem) {

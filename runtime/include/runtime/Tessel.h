@@ -99,10 +99,6 @@ class TlqBuffers : public TList {
 
   // Appends a copy of ItemSize bytes of Source; returns its position.
   int AppendBuffer(const char* Source);
-  // Appends a zero-filled item and returns it, for the caller to fill.
-  char* AppendEmpty();
-  // Removes the last item, as if it had not been appended.
-  void DropLast();
   // Inserts a copy so that it becomes item Index (1 <= Index <= Count + 1).
   void InsertBuffer(int Index, const char* Source);
   // Releases and removes item Index; false when Index is outside 1..Count.
@@ -123,15 +119,7 @@ class TlqBuffers : public TList {
   std::uint64_t Changes() const { return FChanges; }
 
  private:
-  // Items are carved out of large blocks, so that reading a result does not
-  // allocate once per row; a deleted item's memory is kept for the next one.
-  // Every block is freed by ClearBuffers and the destructor.
-  char* NewItem(const char* Source);
-  std::vector<std::unique_ptr<char[]>> FBlocks;
-  std::size_t FBlockItems = 0;    // items in the last block
-  std::size_t FBlockUsed = 0;     // of which handed out
-  int FBlockItemSize = 0;         // ItemSize the blocks were carved for
-  std::vector<char*> FFreeItems;  // deleted items, of FBlockItemSize bytes
+  char* NewBlock(const char* Source) const;
   std::uint64_t FChanges = 0;
 };
 
@@ -421,10 +409,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
   void SetBookmarkData(TRecordBuffer Buffer, const char* Data) override;
 
-  // Reads the row dbnextrow just delivered straight into a new record at the
-  // end of the cache, under the next record id; false when the result has no
-  // fields to read.
-  bool AppendServerRow();
+  // Reads the row dbnextrow just delivered into Buffer and appends a copy to
+  // the cache under the next record id.
+  bool GetRecordData(TRecordBuffer Buffer);
   // The search of Locate: leaves FCurrentIndex on the match when found.
   // SyncCursor is accepted for callers that pass it and not used.
   bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,

@@ -1,6 +1,5 @@
 // TlqBuffers: the record cache's owned blocks, and the query's record buffers.
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -8,90 +7,34 @@
 
 namespace tessel {
 
-namespace {
-// About 256 KiB per block: few allocations for a large result, little unused
-// memory for a small one (the first block holds at most 64 records).
-constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr std::size_t kFirstBlockItems = 64;
-}  // namespace
-
-char* TlqBuffers::NewItem(const char* Source) {
-  const auto size = static_cast<std::size_t>(ItemSize);
-  if (ItemSize != FBlockItemSize) {
-    // A new layout (the next open): items of the old size are not reused.
-    FFreeItems.clear();
-    FBlockUsed = FBlockItems;
-    FBlockItemSize = ItemSize;
-  }
-  char* item;
-  if (!FFreeItems.empty()) {
-    item = FFreeItems.back();
-    FFreeItems.pop_back();
-  } else {
-    if (FBlockUsed == FBlockItems) {
-      // Each block twice the last, up to kBlockBytes.
-      const std::size_t most =
-          std::max<std::size_t>(1, kBlockBytes / std::max<std::size_t>(size, 1));
-      const std::size_t items =
-          FBlocks.empty() ? std::min(kFirstBlockItems, most) : std::min(FBlockItems * 2, most);
-      FBlocks.push_back(std::make_unique_for_overwrite<char[]>(items * size));
-      FBlockItems = items;
-      FBlockUsed = 0;
-    }
-    item = FBlocks.back().get() + FBlockUsed * size;
-    ++FBlockUsed;
-  }
+char* TlqBuffers::NewBlock(const char* Source) const {
   // Filled once: from Source, or with zeros when there is none.
+  auto block = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(ItemSize));
   if (Source != nullptr) {
-    std::memcpy(item, Source, size);
+    std::memcpy(block.get(), Source, static_cast<std::size_t>(ItemSize));
   } else {
-    std::memset(item, 0, size);
+    std::memset(block.get(), 0, static_cast<std::size_t>(ItemSize));
   }
-  return item;
+  return block.release();
 }
 
 int TlqBuffers::AppendBuffer(const char* Source) {
-  char* item = NewItem(Source);
-  try {
-    Add(item);
-  } catch (...) {
-    FFreeItems.push_back(item);
-    throw;
-  }
+  std::unique_ptr<char[]> block(NewBlock(Source));
+  Add(block.get());
+  block.release();
   return Count();
 }
 
-char* TlqBuffers::AppendEmpty() {
-  char* item = NewItem(nullptr);
-  try {
-    Add(item);
-  } catch (...) {
-    FFreeItems.push_back(item);
-    throw;
-  }
-  return item;
-}
-
-void TlqBuffers::DropLast() {
-  if (Count() == 0) return;
-  FFreeItems.push_back(GetBuffer(Count()));
-  Delete(Count() - 1);
-}
-
 void TlqBuffers::InsertBuffer(int Index, const char* Source) {
-  char* item = NewItem(Source);
-  try {
-    Insert(Index - 1, item);
-  } catch (...) {
-    FFreeItems.push_back(item);
-    throw;
-  }
+  std::unique_ptr<char[]> block(NewBlock(Source));
+  Insert(Index - 1, block.get());
+  block.release();
   ++FChanges;
 }
 
 bool TlqBuffers::DeleteBuffer(int Index) {
   if (Index < 1 || Index > Count()) return false;
-  FFreeItems.push_back(GetBuffer(Index));
+  std::unique_ptr<char[]> block(GetBuffer(Index));
   Delete(Index - 1);
   ++FChanges;
   return true;
@@ -103,10 +46,10 @@ void TlqBuffers::SetBuffer(int Index, const char* Source) {
 }
 
 void TlqBuffers::ClearBuffers() {
+  for (int i = Count(); i >= 1; --i) {
+    std::unique_ptr<char[]> block(GetBuffer(i));
+  }
   Clear();
-  FFreeItems.clear();
-  FBlocks.clear();
-  FBlockItems = FBlockUsed = 0;
   ++FChanges;
 }
 

@@ -75,7 +75,7 @@ TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoChe
         FCurrentIndex = RecordCountHeld();
         Disconnect();
         result = grEOF;
-      } else if (AppendServerRow()) {
+      } else if (GetRecordData(Buffer)) {
         FCurrentIndex = RecordCountHeld();
       } else {
         result = grEOF;
@@ -117,27 +117,23 @@ int TTessel::NextServerRow() {
   return status == REG_ROW ? REG_ROW : NO_MORE_ROWS;
 }
 
-bool TTessel::AppendServerRow() {
+bool TTessel::GetRecordData(TRecordBuffer Buffer) {
   if (FieldCount() == 0) return false;
-  // Zero-filled: blob content slots start empty, and no bytes of another
-  // record show through a value area.
-  char* record = FRecordCache.AppendEmpty();
-  try {
-    for (TField* field : Fields()->List()) {
-      if (field->FieldNo() <= 0) continue;
-      char* slot = record + FFieldOffsets[static_cast<std::size_t>(field->FieldNo() - 1)];
-      if (field->DataType() == ftBlob || field->DataType() == ftMemo) {
-        ReadBlobColumn(field, slot);
-      } else {
-        ReadValueColumn(field, slot);
-      }
+  for (TField* field : Fields()->List()) {
+    if (field->FieldNo() <= 0) continue;
+    char* slot = Buffer + FFieldOffsets[static_cast<std::size_t>(field->FieldNo() - 1)];
+    if (field->DataType() == ftBlob || field->DataType() == ftMemo) {
+      ReadBlobColumn(field, slot);
+    } else {
+      ReadValueColumn(field, slot);
     }
-  } catch (...) {
-    FRecordCache.DropLast();
-    throw;
   }
+  // A row from the server has no content of its own yet: whatever an earlier
+  // record left in this buffer's blob content slots must not follow it.
+  ClearBlobSlots(Buffer);
   ++FLastRecordId;
-  WriteRecordId(record + FBookmarkOffset, FLastRecordId);
+  WriteRecordId(Buffer + FBookmarkOffset, FLastRecordId);
+  FRecordCache.AppendBuffer(Buffer);
   NoteFetchProgress();
   return true;
 }
@@ -259,37 +255,22 @@ double TTessel::ReadDateTime(int Column, const std::uint8_t* Data, int Length) c
   return TimeStampToMSecs(stamp);
 }
 
-// Reads the whole result (or CacheMaxRecords rows) into the cache. Rows go
-// straight into their cache records; only calculated fields, which the
-// framework computes into a record buffer, need each row taken through
-// GetRecord as browsing would.
 void TTessel::FillCache() {
-  std::unique_ptr<char[]> scratch;
-  if (CalcFieldsSize() > 0)
-    scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
-  auto next_row = [&] {
-    if (scratch) return GetRecord(scratch.get(), gmNext, true) != grEOF;
-    if (FAllFetched) return false;
-    if (NextServerRow() == NO_MORE_ROWS) {
-      FAllFetched = true;
-      Disconnect();
-      return false;
-    }
-    return AppendServerRow();
-  };
+  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
   std::uint32_t counter = 0;
   if (FCacheMaxRecords == 0) {
     bool first = true;
     for (;;) {
       if (!first && FCancelAsync) Abort();
       first = false;
-      if (!next_row()) break;
+      if (GetRecord(scratch.get(), gmNext, true) == grEOF) break;
     }
   } else {
-    while (counter < FCacheMaxRecords && next_row()) ++counter;
+    while (counter < FCacheMaxRecords && GetRecord(scratch.get(), gmNext, true) != grEOF) {
+      ++counter;
+    }
   }
   scratch.reset();
-  FCurrentIndex = RecordCountHeld();
   if (!FAllFetched && FCacheMaxRecords != 0 && counter == FCacheMaxRecords) {
     if (FDBProcess != nullptr) dbcancel(FDBProcess);
     Disconnect();
@@ -301,6 +282,7 @@ void TTessel::FillCache() {
 int TTessel::ReadAhead() {
   if (!Active() || FDBProcess == nullptr || FAllFetched) return 0;
   if (FCacheMaxRecords == 0 && RecordCountHeld() - FCurrentIndex > kReadAheadWindow) return 0;
+  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
   const std::uint32_t start = GetTickCount();
   int counter = 0;
   for (;;) {
@@ -313,7 +295,7 @@ int TTessel::ReadAhead() {
       FDataBaseName->DropConnection(this, FDBProcess);
       break;
     }
-    AppendServerRow();
+    GetRecordData(scratch.get());
     ++counter;
     // Unsigned difference: correct across a wrap of the tick counter.
     const std::uint32_t elapsed = GetTickCount() - start;

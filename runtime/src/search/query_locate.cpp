@@ -445,6 +445,7 @@ int TTessel::ScanCache(const std::vector<SearchKey>& Keys, int From) const {
 int TTessel::FindRecord(const std::vector<SearchKey>& Keys) {
   const TDataSetState saved = SetTempState(dsFilter);
   FFilterBuffer = TempBuffer();
+  std::unique_ptr<char[]> scratch;
   try {
     int found = 0;
     for (int i = 1; found == 0;) {
@@ -458,7 +459,10 @@ int TTessel::FindRecord(const std::vector<SearchKey>& Keys) {
         FAllFetched = true;
         break;
       }
-      if (!AppendServerRow()) break;
+      if (!scratch) {
+        scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
+      }
+      if (!GetRecordData(scratch.get())) break;
     }
     FFilterBuffer = nullptr;
     RestoreState(saved);
