@@ -6,6 +6,7 @@
 // (or a null, or several key fields) is left to the scan. A record the runs
 // cannot decide is tested by SlotMatches, the scan's own test.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -51,15 +52,24 @@ bool TTessel::PrefixFind(const SearchKey& Key, int& Position) {
   const std::string spec = "p" + std::to_string(Key.Field->FieldNo()) + (ignoreCase ? "i" : ",");
   if (!FLocateIndexes) FLocateIndexes = std::make_unique<LocateIndexes>();
   const int count = RecordCountHeld();
-  // An entry and at most the whole text's bytes per record, and the blocks.
-  const std::size_t bytes = std::size_t(count) * (16 + std::size_t(Key.Area));
-  PrefixIndex* index = FLocateIndexes->UsePrefix(spec, count, FRecordCache.Changes(), bytes);
-  if (index == nullptr) return false;
-
   const std::vector<void*>& items = FRecordCache.List();
   const auto record = [&](int position) {
     return static_cast<const char*>(items[static_cast<std::size_t>(position - 1)]);
   };
+  // An entry and a key per record: the keys' size estimated from up to 256
+  // records spread over the cache, as the field's area (sized for the widest
+  // text the column could send) would overstate it several times.
+  std::size_t sampled = 0;
+  int seen = 0;
+  for (int p = 1; p <= count; p += std::max(1, count / 256), ++seen) {
+    const char* slot = record(p) + Key.Offset;
+    if (slot[0] != 0) sampled += slots::Text(slot + 1, Key.Area).size();
+  }
+  const std::size_t bytes =
+      std::size_t(count) * (16 + (seen > 0 ? sampled / std::size_t(seen) + 1 : 0));
+  PrefixIndex* index = FLocateIndexes->UsePrefix(spec, count, FRecordCache.Changes(), bytes);
+  if (index == nullptr) return false;
+
   // Rows read since the index was last used (or all of them, when new).
   std::string run;
   for (int p = index->Covered() + 1; p <= count; ++p) {
