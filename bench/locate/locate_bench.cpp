@@ -8,6 +8,10 @@
 //     four columns, searching each for the value of the last cached row
 //     right after a sort (so no key index helps);
 // and one line per column for each (…_int, …_varchar, …_money, …_datetime);
+//   RATIO locate_partial_repeat_vs_scan <Locate time / loop time>, for
+//     partial-key Locates on the varchar column, one beginning after another
+//     (so a prefix index serves them), against a loop that looks for the
+//     first value with that beginning;
 //   RATE lookup_repeat_per_s <Lookup calls per second>, one Lookup of a
 //     random int key after another (nine in ten found), as a grid's lookup
 //     field does for each cell it paints.
@@ -165,6 +169,43 @@ double LookupRate(TTessel& query) {
   return kLookups / best;
 }
 
+constexpr int kBeginnings = 200;
+
+// Partial-key Locate, repeated with different beginnings, over a loop on
+// the extracted texts that compares beginnings byte by byte (the same test
+// for texts of ASCII letters, digits and spaces with case counting).
+double PartialRepeatRatio(TTessel& query) {
+  const auto names = std::get<std::vector<std::string>>(Extract(query, "name"));
+  std::mt19937 random(11);
+  std::vector<std::string> beginnings(kBeginnings);
+  for (std::string& beginning : beginnings) {
+    // A name less its last digit: the beginning of up to eleven names.
+    const std::string& name = names[random() % names.size()];
+    beginning = name.substr(0, name.size() - 1);
+  }
+  std::vector<std::size_t> first(kBeginnings);
+  double baseline = 1e9, tessel = 1e9;
+  for (int run = 0; run < kRuns; ++run) {
+    auto start = Clock::now();
+    for (std::size_t b = 0; b < beginnings.size(); ++b) {
+      const std::string& beginning = beginnings[b];
+      std::size_t i = 0;
+      while (i < names.size() && names[i].compare(0, beginning.size(), beginning) != 0) ++i;
+      first[b] = i;
+    }
+    baseline = std::min(baseline, SecondsSince(start));
+    start = Clock::now();
+    for (std::size_t b = 0; b < beginnings.size(); ++b) {
+      if (!query.Locate("name", Variant(beginnings[b]), loPartialKey) ||
+          query.RecNo() != static_cast<int>(first[b] + 1)) {
+        throw std::runtime_error("partial Locate did not find the first row for " + beginnings[b]);
+      }
+    }
+    tessel = std::min(tessel, SecondsSince(start));
+  }
+  return tessel / baseline;
+}
+
 struct Totals {
   std::array<double, kColumns.size()> tessel{};
   std::array<double, kColumns.size()> baseline{};
@@ -228,6 +269,8 @@ int Run() {
   }
   Print("sort_vs_std_sort_keys", sort);
   Print("locate_first_vs_scan", locate);
+  std::fprintf(stderr, "bench_locate: repeated partial-key Locates...\n");
+  std::printf("RATIO locate_partial_repeat_vs_scan %.3f\n", PartialRepeatRatio(query));
   std::fprintf(stderr, "bench_locate: repeated lookups...\n");
   std::printf("RATE lookup_repeat_per_s %.0f\n", LookupRate(query));
   return 0;

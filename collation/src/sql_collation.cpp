@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "collation/text_collation.h"
+#include "collator_sort_key.h"
 
 namespace tessel::collation {
 namespace {
@@ -263,22 +264,7 @@ void AppendSortKeyUnder(const SqlCollation& c, std::string_view text, std::strin
     return;
   }
   if (const auto level = RootLevel(c)) return AppendSortKey(text, out, *level);
-  const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-  icu::Collator& collator = CollatorFor(c);
-  const std::size_t at = out.size();
-  std::int32_t room = static_cast<std::int32_t>(unicode.length()) * 4 + 16;
-  for (;;) {
-    out.resize(at + static_cast<std::size_t>(room));
-    const std::int32_t length =
-        collator.getSortKey(unicode, reinterpret_cast<std::uint8_t*>(out.data() + at), room);
-    if (length == 0) throw std::runtime_error("ICU cannot make a sort key");
-    if (length <= room) {
-      out.resize(at + static_cast<std::size_t>(length) - 1);
-      return;
-    }
-    room = length;
-  }
+  AppendCollatorSortKey(CollatorFor(c), text, out);
 }
 
 }  // namespace tessel::collation

@@ -4,6 +4,8 @@
 
 #include "collation/text_collation.h"
 
+#include "collator_sort_key.h"
+
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -146,10 +148,9 @@ int CompareByCollator(std::string_view a, std::string_view b, Level level) {
   return Order(CollatorAt(level), a, b);
 }
 
-void AppendSortKey(std::string_view text, std::string& out, Level level) {
+void AppendCollatorSortKey(icu::Collator& collator, std::string_view text, std::string& out) {
   const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
       icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-  icu::Collator& collator = CollatorAt(level);
   const std::size_t at = out.size();
   std::int32_t room = static_cast<std::int32_t>(unicode.length()) * 4 + 16;
   for (;;) {
@@ -158,12 +159,15 @@ void AppendSortKey(std::string_view text, std::string& out, Level level) {
         collator.getSortKey(unicode, reinterpret_cast<std::uint8_t*>(out.data() + at), room);
     if (length == 0) throw std::runtime_error("ICU cannot make a sort key");
     if (length <= room) {
-      // Without the terminating zero, which every key ends with.
       out.resize(at + static_cast<std::size_t>(length) - 1);
       return;
     }
     room = length;
   }
+}
+
+void AppendSortKey(std::string_view text, std::string& out, Level level) {
+  AppendCollatorSortKey(CollatorAt(level), text, out);
 }
 
 // Tries the text's beginnings, one code point longer each time, while one

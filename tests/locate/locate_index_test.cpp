@@ -1,7 +1,8 @@
 // Repeated Locate and Lookup, which go through key indexes once a search on
 // the same fields comes again: every answer must be the one a plain walk
 // over the records gives, over random data with nulls and duplicates, and
-// stay so across edits, inserts, deletes, a sort and rows read later.
+// stay so across edits, inserts, deletes, a sort and rows read later. Texts
+// are searched whole and by their beginning, with and without case.
 
 #include <random>
 #include <string>
@@ -17,7 +18,9 @@ namespace {
 
 constexpr int kRows = 700;  // enough for the cache to index
 
-// Texts that differ only by case, accents or spelling of the same letter.
+// Texts that differ only by case, accents or spelling of the same letter,
+// and some that go on past printable ASCII (an accent, a soft hyphen, a
+// combining mark) after a beginning they share with others.
 const char* const kNames[] = {"École",
                               "école",
                               "ECOLE",
@@ -28,7 +31,19 @@ const char* const kNames[] = {"École",
                               "Zebra",
                               "\xCE\xA9mega",
                               "\xCF\x89mega",
+                              "Ecol\xC3\xA9",
+                              "ecoles",
+                              "EC\xC2\xADOLE",
+                              "ze\xCC\x81",
                               ""};
+
+// Beginnings searched for with loPartialKey: of printable ASCII (the prefix
+// index answers) and not (the scan does).
+const char* const kBeginnings[] = {"",       "e", "E",  "ec",   "Ecol",     "ecole",
+                                   "ECOLES", "z", "ze", "ZEBU", "\xC3\xA9", "x"};
+
+// The last row's name alone begins so.
+constexpr const char* kLastRowBeginning = "ZEBU";
 
 struct Search {
   const char* field;
@@ -45,7 +60,7 @@ class LocateIndexTest : public QueryTest {
       const auto maybe = [&](const std::string& value) {
         return random() % 10 == 0 ? std::string("NULL") : value;
       };
-      const std::string name = kNames[random() % std::size(kNames)];
+      const std::string name = id == kRows ? "zebulon" : kNames[random() % std::size(kNames)];
       rows.push_back(Format("(%d, %s, %s, %s, %s)",
                             {id, maybe(std::to_string(random() % 97)),
                              maybe(std::to_string(5000000000LL + random() % 50)),
@@ -72,13 +87,16 @@ class LocateIndexTest : public QueryTest {
   static bool Matches(TField* field, const Search& search) {
     if (search.value.IsNull()) return field->IsNull();
     if (field->IsNull()) return false;
+    const collation::Level level = (search.options & loCaseInsensitive) != 0
+                                       ? collation::Level::IgnoreCase
+                                       : collation::Level::Case;
     switch (field->DataType()) {
       case ftString:
       case ftWideString:
-        return collation::Equal(field->AsString(), VarToStr(search.value),
-                                (search.options & loCaseInsensitive) != 0
-                                    ? collation::Level::IgnoreCase
-                                    : collation::Level::Case);
+        if ((search.options & loPartialKey) != 0) {
+          return collation::StartsWith(field->AsString(), VarToStr(search.value), level);
+        }
+        return collation::Equal(field->AsString(), VarToStr(search.value), level);
       case ftDateTime:
         return field->AsDateTime() == search.value.AsDateTime();
       case ftLargeint:
@@ -113,6 +131,11 @@ class LocateIndexTest : public QueryTest {
       searches.push_back({"name", name, 0});
       searches.push_back({"name", name, TLocateOptions{loCaseInsensitive}});
     }
+    for (const char* beginning : kBeginnings) {
+      for (TLocateOptions options : {loPartialKey, loPartialKey | loCaseInsensitive}) {
+        searches.push_back({"name", beginning, options});
+      }
+    }
     searches.push_back({"name", "nobody", 0});
     for (const char* field : {"k", "big", "dt", "name"}) searches.push_back({field, Null(), 0});
     return searches;
@@ -126,7 +149,8 @@ class LocateIndexTest : public QueryTest {
       const std::string what =
           when + ": " + search.field + " = " +
           (search.value.IsNull() ? std::string("null") : VarToStr(search.value)) +
-          (search.options != 0 ? " ignoring case" : "");
+          ((search.options & loCaseInsensitive) != 0 ? " ignoring case" : "") +
+          ((search.options & loPartialKey) != 0 ? " partly" : "");
       for (int round = 0; round < 3; ++round) {
         const bool found = query->Locate(search.field, search.value, search.options);
         ASSERT_EQ(found, expected != 0) << what << ", round " << round;
@@ -174,13 +198,19 @@ TEST_F(LocateIndexTest, AnswersAsAWalkDoesThroughEditsInsertsDeletesAndASort) {
 
 TEST_F(LocateIndexTest, RowsReadDuringTheSearchesJoinTheIndex) {
   TTessel* query = OpenRandom(false);
-  // The index is made over the rows read so far; the rows a later search
-  // reads from the server must join it.
+  // The indexes are made over the rows read so far; the rows a later search
+  // reads from the server must join them. The prefix index is made on the
+  // first 300 rows, and only the last row begins as its last search asks.
+  const TLocateOptions partly = loPartialKey | loCaseInsensitive;
+  ASSERT_TRUE(query->Locate("id", 300, 0));
+  for (int round = 0; round < 2; ++round) ASSERT_TRUE(query->Locate("name", "e", partly));
   for (int id : {300, 300, kRows, kRows, 299, kRows - 1}) {
     ASSERT_TRUE(query->Locate("id", id, 0)) << id;
     EXPECT_EQ(Id(query), id);
   }
   EXPECT_FALSE(query->Locate("id", kRows + 1, 0));
+  ASSERT_TRUE(query->Locate("name", kLastRowBeginning, partly));
+  EXPECT_EQ(Id(query), kRows);
   ExpectSameAsWalk(query, "read later");
 }
 

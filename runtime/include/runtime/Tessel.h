@@ -493,6 +493,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // first cached record that matches, 0 when none does.
   bool IndexedFind(const std::vector<SearchKey>& Keys, int& Position);
   void AppendRecordKey(const SearchKey& Key, const char* Record, std::string& Out) const;
+  // The same for a partial key on one text field, through a prefix index.
+  bool PrefixFind(const SearchKey& Key, int& Position);
   void LeaveServer();
   friend class TBlobStream;
   // Content read from the server for the record in Buffer: kept in the slot

@@ -26,36 +26,56 @@ void LocateIndex::Grow() {
   }
 }
 
-LocateIndex* LocateIndexes::Use(std::string_view Spec, int Records, std::uint64_t Changes) {
+LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std::uint64_t Changes,
+                                         std::size_t Bytes) {
   if (Records < kMinRecords) return nullptr;
   auto slot =
       std::find_if(FSlots.begin(), FSlots.end(), [&](const Slot& s) { return s.Spec == Spec; });
   if (slot == FSlots.end()) {
     if (FSlots.size() == kMaxIndexes) FSlots.erase(FSlots.begin());
-    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, false});
+    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, PrefixIndex{}, false});
     return nullptr;
   }
   // Most recently used last, so that the least used goes first.
   std::rotate(slot, slot + 1, FSlots.end());
   Slot& used = FSlots.back();
-  if (used.Built && used.Index.BuiltAt() != Changes) {
+  // The index of the other kind is unused and stays at 0.
+  const std::uint64_t builtAt = used.Index.BuiltAt() | used.Prefix.BuiltAt();
+  if (used.Built && builtAt != Changes) {
     // The cache changed under the index: this search scans, and the next
     // one on the same keys builds anew (a loop of Locate, Edit, Post costs
     // what it did before indexes).
-    used.Index.Reset(Changes);
+    used.Index.Reset(0);
+    used.Prefix.Reset(0);
     used.Built = false;
     return nullptr;
   }
-  // Two entries per record at most, in a table of twice that many.
   std::size_t others = 0;
-  for (const Slot& s : FSlots) others += s.Index.Bytes();
-  const std::size_t wanted = std::size_t(Records) * 4 * 8;
-  if (!used.Built && others + wanted > kMaxBytes) return nullptr;
-  if (!used.Built) {
-    used.Index.Reset(Changes);
-    used.Built = true;
+  for (const Slot& s : FSlots) others += s.Index.Bytes() + s.Prefix.Bytes();
+  if (!used.Built && others + Bytes > kMaxBytes) return nullptr;
+  return &used;
+}
+
+LocateIndex* LocateIndexes::Use(std::string_view Spec, int Records, std::uint64_t Changes) {
+  // Two entries per record at most, in a table of twice that many.
+  Slot* slot = Take(Spec, Records, Changes, std::size_t(Records) * 4 * 8);
+  if (slot == nullptr) return nullptr;
+  if (!slot->Built) {
+    slot->Index.Reset(Changes);
+    slot->Built = true;
   }
-  return &used.Index;
+  return &slot->Index;
+}
+
+PrefixIndex* LocateIndexes::UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
+                                      std::size_t Bytes) {
+  Slot* slot = Take(Spec, Records, Changes, Bytes);
+  if (slot == nullptr) return nullptr;
+  if (!slot->Built) {
+    slot->Prefix.Reset(Changes);
+    slot->Built = true;
+  }
+  return &slot->Prefix;
 }
 
 std::uint32_t KeyHash(std::string_view Bytes) {

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "search/prefix_index.h"
+
 namespace tessel {
 
 class LocateIndex {
@@ -77,8 +79,9 @@ class LocateIndex {
 };
 
 // A query's key indexes, one per set of key fields and comparison, made on
-// the second exact-match search on the same set (one search alone is
-// cheaper as a scan) and given up when their memory would pass a limit.
+// the second search of a kind on the same set (one search alone is cheaper
+// as a scan) and given up when their memory would pass a limit: hash
+// indexes for exact matches, prefix indexes for partial keys.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -89,13 +92,18 @@ class LocateIndexes {
   // The index for Spec, or nullptr while a search on it has not been seen
   // before (this call notes it) or the index would be too large.
   LocateIndex* Use(std::string_view Spec, int Records, std::uint64_t Changes);
+  // The same for a prefix index, which would take at most Bytes.
+  PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
+                         std::size_t Bytes);
 
  private:
   struct Slot {
     std::string Spec;
     LocateIndex Index;
+    PrefixIndex Prefix;  // the one of the two that Spec names
     bool Built = false;
   };
+  Slot* Take(std::string_view Spec, int Records, std::uint64_t Changes, std::size_t Bytes);
   std::vector<Slot> FSlots;  // most recently used last
 };
 

@@ -131,9 +131,12 @@ void TTessel::AppendRecordKey(const SearchKey& Key, const char* Record, std::str
 }
 
 bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position) {
+  // Partial keys match ranges of values, which a hash cannot find.
+  if (Keys.size() == 1 && (Keys.front().Options & loPartialKey) != 0) {
+    return PrefixFind(Keys.front(), Position);
+  }
   std::string spec;
   for (const SearchKey& key : Keys) {
-    // Partial keys match ranges of values, which a hash cannot find.
     if (key.Never || (key.Options & loPartialKey) != 0) return false;
     spec += std::to_string(key.Field->FieldNo());
     spec += key.Kind == KeyKind::Text && LevelOf(key) == collation::Level::IgnoreCase ? 'i' : ',';
