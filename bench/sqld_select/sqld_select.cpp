@@ -3,15 +3,22 @@
 // --encrypt on), in clear (encryption = off) and over TLS (encryption =
 // require), and the same rows read by SQLite straight from the server's
 // database file. Each side runs several times; the best times give the
-// ratios.
+// ratios. The server's own CPU time over the db-lib runs (from /proc) against
+// the CPU time of SQLite's step-and-column loop over the same rows shows the
+// server's cost apart from the client's.
 
 #include <sqlite3.h>
 #include <sybdb.h>
+
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,12 +78,36 @@ long long readThroughSqlite(sqlite3* db) {
   return sum > 0 ? rows : 0;
 }
 
+// User plus system CPU seconds a process has used, from /proc/<pid>/stat.
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Fields after the command name, which is in parentheses and may hold spaces.
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) throw std::runtime_error("cannot read the server's CPU time");
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 const char kUsage[] =
     "usage: bench_sqld_select [--help]\n"
     "Starts tessel-sqld on a free loopback port, reads 100,000 rows through FreeTDS's db-lib\n"
     "and the same rows through SQLite from the server's database file; prints\n"
     "RATIO sqld_select_vs_sqlite and RATIO sqld_select_tls_vs_plain (the same SELECT on an\n"
-    "encrypted connection).\n";
+    "encrypted connection) and RATIO sqld_select_server_cpu_vs_sqlite (the server's CPU time\n"
+    "per SELECT against SQLite's own loop over the same rows).\n";
 
 int Run() {
   // Encryption for every client that can; the plain connection says it cannot.
@@ -102,12 +133,16 @@ int Run() {
   readThroughDbLib(proc);  // warm both caches
   readThroughDbLib(tlsProc);
   readThroughSqlite(db);
+  const double serverCpuBefore = ProcessCpuSeconds(server.Pid());
   double sqld = tessel::testing::BestSeconds(
       kRuns, [&] { return readThroughDbLib(proc); }, sqldRows);
+  const double serverCpu = (ProcessCpuSeconds(server.Pid()) - serverCpuBefore) / kRuns;
   double tls = tessel::testing::BestSeconds(
       kRuns, [&] { return readThroughDbLib(tlsProc); }, tlsRows);
+  const double liteCpuBefore = ThreadCpuSeconds();
   double lite = tessel::testing::BestSeconds(
       kRuns, [&] { return readThroughSqlite(db); }, sqliteRows);
+  const double liteCpu = (ThreadCpuSeconds() - liteCpuBefore) / kRuns;
   sqlite3_close(db);
   if (sqldRows != kRows || sqliteRows != kRows || tlsRows != kRows)
     throw std::runtime_error("row counts differ: " + std::to_string(sqldRows) + " and " +
@@ -115,8 +150,11 @@ int Run() {
   std::printf("sqld_select: %d rows, tessel-sqld via db-lib %.4f s, SQLite %.4f s\n", kRows, sqld,
               lite);
   std::printf("sqld_select: over TLS %.4f s\n", tls);
+  std::printf("sqld_select: server CPU %.4f s per SELECT, SQLite's loop %.4f s\n", serverCpu,
+              liteCpu);
   std::printf("RATIO sqld_select_vs_sqlite %.2f\n", sqld / lite);
   std::printf("RATIO sqld_select_tls_vs_plain %.2f\n", tls / sqld);
+  std::printf("RATIO sqld_select_server_cpu_vs_sqlite %.2f\n", serverCpu / liteCpu);
   return 0;
 }
 

@@ -4,12 +4,10 @@
 // terminating zero every key ends with; shared by the server's default order
 // and the named collations.
 
+#include <unicode/coll.h>
+
 #include <string>
 #include <string_view>
-
-namespace icu {
-class Collator;
-}
 
 namespace tessel::collation {
 

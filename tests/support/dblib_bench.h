@@ -46,6 +46,7 @@ class DbLibBenchServer {
   const std::string& Folder() const { return folder_.path; }
 
   int Port() const { return server_.Port(); }
+  pid_t Pid() const { return server_.Pid(); }
   // A connection as sa at TDS 7.4; bulk_copy allows bcp on it. `server` may
   // name a section of the FreeTDS settings file (its encryption, say).
   DBPROCESS* Connect(const char* app, bool bulk_copy = false,

@@ -28,6 +28,7 @@ class SqldProcess {
   void Stop();
 
   int Port() const { return port_; }
+  pid_t Pid() const { return pid_; }
 
  private:
   std::string FirstLine();
