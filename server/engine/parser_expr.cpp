@@ -1,7 +1,9 @@
 // Expressions, types and SELECT.
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <set>
 
@@ -528,7 +530,11 @@ TypeInfo Parser::parseType() {
     } while (acceptSymbol(","));
     expectSymbol(")");
   }
-  lastTypeHadLength_ = !args.empty();
+  static const char* const kSizedNames[] = {"char",     "character", "varchar",  "nchar",
+                                            "nvarchar", "binary",    "varbinary"};
+  lastTypeLacksLength_ =
+      args.empty() && std::any_of(std::begin(kSizedNames), std::end(kSizedNames),
+                                  [&](const char* sized) { return iequals(name, sized); });
   auto type = typeFromName(name, args);
   if (!type) throw SqlError(2715, {"1", name});
   return *type;
@@ -544,12 +550,12 @@ TypeInfo Parser::parseDeclaredType(Name& userType) {
   return makeType(SqlType::Int);
 }
 
-// CAST and CONVERT give character and binary types without a length 30.
+// CAST and CONVERT give character and binary types written without a length
+// 30; types that are such types underneath (xml, sysname, rowversion) keep
+// their own size.
 TypeInfo Parser::parseCastType() {
   TypeInfo t = parseType();
-  bool sized = isCharType(t.type) || isBinaryType(t.type);
-  if (sized && !isLargeType(t.type) && !lastTypeHadLength_)
-    t.length = isUnicodeType(t.type) ? 60 : 30;
+  if (lastTypeLacksLength_) t.length = isUnicodeType(t.type) ? 60 : 30;
   return t;
 }
 

@@ -158,7 +158,9 @@ class Parser {
   int depth_ = 0;
   // Sequences named by NEXT VALUE FOR since the statements being parsed began.
   std::vector<Name> sequenceRefs_;
-  bool lastTypeHadLength_ = false;
+  // The type parseType read last was written without a length its name takes
+  // (varchar, not varchar(10) and not sysname or xml): CAST gives it 30.
+  bool lastTypeLacksLength_ = false;
   std::string_view sql_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
