@@ -402,6 +402,27 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
            "  RETURN 0\n"
            "END\n";
   }
+  if (n == "sp_tables") {
+    // @table_type lists the types in quotes, as in '''TABLE'', ''VIEW'''.
+    return "CREATE PROCEDURE sp_tables @table_name nvarchar(384) = NULL, "
+           "@table_owner nvarchar(384) = NULL, @table_qualifier sysname = NULL, "
+           "@table_type varchar(100) = NULL, @fUsePattern bit = 1 AS\n"
+           "BEGIN\n"
+           "  SELECT CAST(db_name() AS sysname) AS TABLE_QUALIFIER, SCHEMA_NAME(uid) AS "
+           "TABLE_OWNER, name AS TABLE_NAME,\n"
+           "    CAST(CASE rtrim(xtype) WHEN 'U' THEN 'TABLE' WHEN 'V' THEN 'VIEW' "
+           "ELSE 'SYSTEM TABLE' END AS varchar(32)) AS TABLE_TYPE,\n"
+           "    CAST(NULL AS varchar(254)) AS REMARKS\n"
+           "  FROM sysobjects WHERE xtype IN ('U', 'V', 'S')\n"
+           "    AND (@table_name IS NULL OR name LIKE @table_name)\n"
+           "    AND (@table_owner IS NULL OR SCHEMA_NAME(uid) LIKE @table_owner)\n"
+           "    AND (@table_qualifier IS NULL OR @table_qualifier = db_name())\n"
+           "    AND (@table_type IS NULL OR charindex('''' + CASE rtrim(xtype) WHEN 'U' "
+           "THEN 'TABLE' WHEN 'V' THEN 'VIEW' ELSE 'SYSTEM TABLE' END + '''', @table_type) > 0)\n"
+           "  ORDER BY 4, 1, 2, 3\n"
+           "  RETURN 0\n"
+           "END\n";
+  }
   if (n != "sp_help") return std::nullopt;
   std::string type = kObjectType;
   return "CREATE PROCEDURE sp_help @objname nvarchar(776) = NULL AS\n"
