@@ -25,7 +25,7 @@ class StoredDefinition {
     querySql(db,
              "SELECT sql FROM " + quoteName(table.schema) +
                  ".sqlite_master WHERE type = 'table' AND name = ?",
-             {Stored::text(table.name)}, [&](sqlite3_stmt* st) {
+             {Stored::text(table.storedName)}, [&](sqlite3_stmt* st) {
                sql_ = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
              });
     split();
@@ -56,7 +56,7 @@ class StoredDefinition {
     execSql(db_, "PRAGMA writable_schema = ON");
     try {
       execSql(db_, "UPDATE " + q + ".sqlite_master SET sql = ? WHERE type = 'table' AND name = ?",
-              {Stored::text(sql), Stored::text(table_.name)});
+              {Stored::text(sql), Stored::text(table_.storedName)});
       execSql(db_, "PRAGMA " + q + ".schema_version = " + std::to_string(version + 1));
     } catch (...) {
       execSql(db_, "PRAGMA writable_schema = RESET");
@@ -161,7 +161,8 @@ void Ddl::alterTable(const AlterTableStmt& a) {
                 }
                 dropColumn(*current, d.name);
               } else {
-                if (d.ifExists && !s_.catalog_.objectId(current->schema, d.name)) continue;
+                if (d.ifExists && !s_.catalog_.objectId(current->schema, d.name, current->ownerId))
+                  continue;
                 dropConstraint(*current, d.name);
               }
             }
@@ -258,7 +259,7 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
     std::int64_t id = s_.catalog_.nextObjectId(table->schema);
     std::string name =
         c.name.empty() ? "DF__" + table->name.substr(0, 8) + "__" + c.columns[0] : c.name;
-    if (s_.catalog_.objectId(table->schema, name)) throw SqlError(2714, {name});
+    if (s_.catalog_.objectId(table->schema, name, table->ownerId)) throw SqlError(2714, {name});
     s_.catalog_.addObject(table->schema, id, name, "D", table->id);
     s_.catalog_.addComment(table->schema, id, "(" + c.checkText + ")");
     execSql(db,
@@ -283,8 +284,8 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
   switch (c.kind) {
     case ConstraintDef::Kind::Check:
       if (check && anyRow(*table, "NOT (" + built.checkSql + ")"))
-        throw SqlError(547,
-                       {"ALTER TABLE", "CHECK", built.name, table->database, "dbo." + table->name});
+        throw SqlError(
+            547, {"ALTER TABLE", "CHECK", built.name, table->database, table->ownerQualified()});
       break;
     case ConstraintDef::Kind::ForeignKey: {
       std::string condition;
@@ -297,7 +298,7 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
       if (check && anyRow(*table, condition + "NOT EXISTS (SELECT 1 FROM " +
                                       built.ref->qualifiedName() + " r WHERE " + match + ")"))
         throw SqlError(547, {"ALTER TABLE", "FOREIGN KEY", built.name, table->database,
-                             "dbo." + built.ref->name});
+                             built.ref->ownerQualified()});
       break;
     }
     case ConstraintDef::Kind::PrimaryKey:
@@ -317,7 +318,7 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
                  }
                });
       if (!duplicate.empty())
-        raisePair(makeMessage(1505, {"dbo." + table->name, built.name, duplicate}),
+        raisePair(makeMessage(1505, {table->ownerQualified(), built.name, duplicate}),
                   SqlError(1750, {}));
       createKeyIndex(*table, built.name, c.columns);
       // The clustered key takes indid 1 in place of the heap row.
@@ -404,23 +405,24 @@ void Ddl::dropConstraint(const TableInfo& table, const std::string& name) {
   if (xtype == "PK" || xtype == "UQ") {
     // A key another table's foreign key references stays.
     std::string referrer;
-    querySql(
-        db,
-        "SELECT o.name, t.name FROM " + q + ".sysobjects o JOIN " + q +
-            ".sysobjects t ON t.id = o.parent_obj WHERE o.xtype = 'F ' AND o.info = ? AND "
-            "o.parent_obj <> ?",
-        {Stored::integer(table.id), Stored::integer(table.id)}, [&](sqlite3_stmt* st) {
-          if (!referrer.empty()) return;
-          referrer = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-          std::string other = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-          if (xtype == "PK")
-            raisePair(makeMessage(3725, {realName, "dbo." + other, referrer}), SqlError(3727, {}));
-        });
+    querySql(db,
+             "SELECT o.name, t.name, t.uid FROM " + q + ".sysobjects o JOIN " + q +
+                 ".sysobjects t ON t.id = o.parent_obj WHERE o.xtype = 'F ' AND o.info = ? AND "
+                 "o.parent_obj <> ?",
+             {Stored::integer(table.id), Stored::integer(table.id)}, [&](sqlite3_stmt* st) {
+               if (!referrer.empty()) return;
+               referrer = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+               std::string other = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+               other =
+                   s_.catalog_.schemaName(table.schema, sqlite3_column_int(st, 2)) + "." + other;
+               if (xtype == "PK")
+                 raisePair(makeMessage(3725, {realName, other, referrer}), SqlError(3727, {}));
+             });
     std::int64_t indid = -1;
     querySql(db, "SELECT indid FROM " + q + ".sysindexes WHERE id = ? AND name = ?",
              {Stored::integer(table.id), Stored::text(realName)},
              [&](sqlite3_stmt* st) { indid = sqlite3_column_int64(st, 0); });
-    execSql(db, "DROP INDEX " + q + "." + quoteName(table.name + "$" + realName));
+    execSql(db, "DROP INDEX " + q + "." + quoteName(table.storedName + "$" + realName));
     execSql(db, "DELETE FROM " + q + ".sysindexes WHERE id = ? AND indid = ?",
             {Stored::integer(table.id), Stored::integer(indid)});
     execSql(db, "DELETE FROM " + q + ".sysindexkeys WHERE id = ? AND indid = ?",
@@ -479,7 +481,7 @@ void Ddl::alterColumn(const AlterTableStmt& a, const std::shared_ptr<const Table
       throw SqlError(8152, {});
   }
   if (!column.type.nullable && anyRow(*table, quoteName(old->name) + " IS NULL"))
-    throw SqlError(515, {old->name, table->database + ".dbo." + table->name, "UPDATE"});
+    throw SqlError(515, {old->name, table->database + "." + table->ownerQualified(), "UPDATE"});
   // The catalog row is made again with the new type, keeping its id and default.
   std::int64_t defaultId = 0;
   querySql(db, "SELECT cdefault FROM " + q + ".syscolumns WHERE id = ? AND colid = ?",

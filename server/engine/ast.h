@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sqld/values.h"
@@ -24,6 +25,11 @@ using SelectPtr = std::shared_ptr<SelectStmt>;
 // A multi-part name: [server.][database.][schema.]object; empty parts allowed
 // (db..table).
 using Name = std::vector<std::string>;
+// The name as it was written, parts joined by dots, for messages.
+std::string joinName(const Name& name);
+// The parts of a name given as text ('db.dbo.[t]', "s.t"): brackets and
+// double quotes delimit, ]] in brackets stands for ].
+Name splitName(std::string_view text);
 
 enum class ExprKind : std::uint8_t {
   Literal,
@@ -374,10 +380,12 @@ struct CreateDatabaseStmt : Stmt {
   std::string name;
 };
 
+// CREATE SCHEMA, and ALTER SCHEMA name TRANSFER object (`transfer` set).
 struct CreateSchemaStmt : Stmt {
   CreateSchemaStmt() : Stmt(StmtKind::CreateSchema) {}
   std::string name;
   std::string owner;  // AUTHORIZATION
+  Name transfer;
 };
 
 // CREATE TYPE name AS TABLE (...) or CREATE TYPE name FROM basetype.

@@ -67,6 +67,9 @@ class BindContext {
   virtual std::string dynamicViewText(const Name& name) = 0;
   // The sequence named; throws 208 when there is none.
   virtual SequenceRef resolveSequence(const Name& name) = 0;
+  // While a view's text is bound, its one-part names look in the view's
+  // schema first; returns the schema that was set before (0: none).
+  virtual int setViewOwner(int owner) = 0;
 };
 
 struct Typed {

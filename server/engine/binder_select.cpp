@@ -13,16 +13,36 @@ namespace tessel::sqld::engine {
 namespace {
 
 // INFORMATION_SCHEMA views, bound like user views over the catalog tables
-// of $db (the current database, or the one the name gives).
+// of $db (the current database, or the one the name gives); $schema is the
+// schema of object o.
 const char* kInfoTables =
     "CREATE VIEW TABLES AS SELECT CAST($catalog AS nvarchar(128)) AS TABLE_CATALOG, "
-    "CAST('dbo' AS nvarchar(128)) AS TABLE_SCHEMA, name AS TABLE_NAME, "
+    "$schema AS TABLE_SCHEMA, name AS TABLE_NAME, "
     "CAST(CASE WHEN xtype = 'V' THEN 'VIEW' ELSE 'BASE TABLE' END AS varchar(10)) AS TABLE_TYPE "
-    "FROM $db.sysobjects WHERE xtype IN ('U', 'V')";
+    "FROM $db.sysobjects o WHERE xtype IN ('U', 'V')";
+
+const char* kInfoViews =
+    "CREATE VIEW VIEWS AS SELECT CAST($catalog AS nvarchar(128)) AS TABLE_CATALOG, "
+    "$schema AS TABLE_SCHEMA, name AS TABLE_NAME, "
+    "CAST((SELECT c.text FROM $db.syscomments c WHERE c.id = o.id) AS nvarchar(4000)) "
+    "AS VIEW_DEFINITION, CAST('NONE' AS varchar(7)) AS CHECK_OPTION, "
+    "CAST('NO' AS varchar(2)) AS IS_UPDATABLE FROM $db.sysobjects o WHERE xtype = 'V'";
+
+const char* kInfoRoutines =
+    "CREATE VIEW ROUTINES AS SELECT CAST($catalog AS nvarchar(128)) AS SPECIFIC_CATALOG, "
+    "$schema AS SPECIFIC_SCHEMA, name AS SPECIFIC_NAME, "
+    "CAST($catalog AS nvarchar(128)) AS ROUTINE_CATALOG, "
+    "$schema AS ROUTINE_SCHEMA, name AS ROUTINE_NAME, "
+    "CAST('PROCEDURE' AS nvarchar(20)) AS ROUTINE_TYPE, "
+    "CAST(NULL AS nvarchar(128)) AS DATA_TYPE, CAST('SQL' AS nvarchar(30)) AS ROUTINE_BODY, "
+    "CAST((SELECT c.text FROM $db.syscomments c WHERE c.id = o.id) AS nvarchar(4000)) "
+    "AS ROUTINE_DEFINITION, CAST('NO' AS nvarchar(10)) AS IS_DETERMINISTIC, "
+    "CAST('MODIFIES' AS nvarchar(30)) AS SQL_DATA_ACCESS, crdate AS CREATED, "
+    "crdate AS LAST_ALTERED FROM $db.sysobjects o WHERE xtype = 'P'";
 
 const char* kInfoColumns =
     "CREATE VIEW COLUMNS AS SELECT CAST($catalog AS nvarchar(128)) AS TABLE_CATALOG, "
-    "CAST('dbo' AS nvarchar(128)) AS TABLE_SCHEMA, o.name AS TABLE_NAME, c.name AS COLUMN_NAME, "
+    "$schema AS TABLE_SCHEMA, o.name AS TABLE_NAME, c.name AS COLUMN_NAME, "
     "CAST(c.colid AS smallint) AS ORDINAL_POSITION, "
     "CAST(cm.text AS nvarchar(4000)) AS COLUMN_DEFAULT, "
     "CAST(CASE WHEN c.isnullable = 1 THEN 'YES' ELSE 'NO' END AS varchar(3)) AS IS_NULLABLE, "
@@ -54,6 +74,8 @@ std::string infoViewText(std::string text, const Name& name) {
   std::string bracketed = db;
   for (std::size_t p = bracketed.find(']'); p != std::string::npos; p = bracketed.find(']', p + 2))
     bracketed.insert(p, 1, ']');
+  replace("$schema",
+          "CAST((SELECT u.name FROM $db.sysusers u WHERE u.uid = o.uid) AS nvarchar(128))");
   replace("$dbname", db);
   replace("$db.", db.empty() ? std::string() : "[" + bracketed + "]..");
   replace("$catalog", db.empty() ? std::string("db_name()") : quoteText(db));
@@ -97,6 +119,10 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
       viewText = infoViewText(kInfoTables, name);
     } else if (iequals(name.back(), "COLUMNS")) {
       viewText = infoViewText(kInfoColumns, name);
+    } else if (iequals(name.back(), "VIEWS")) {
+      viewText = infoViewText(kInfoViews, name);
+    } else if (iequals(name.back(), "ROUTINES")) {
+      viewText = infoViewText(kInfoRoutines, name);
     } else if (iequals(name.back(), "SEQUENCES")) {
       viewText = infoViewText(sequenceInfoViewText(), name);
     } else {
@@ -125,7 +151,15 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
   auto* view =
       b.statements.empty() ? nullptr : dynamic_cast<CreateViewStmt*>(b.statements[0].get());
   if (!view) throw SqlError(208, {shownName});
-  BoundStatement bound = bindSelect(*view->select);
+  const int outerOwner = ctx_.setViewOwner(table ? table->ownerId : 0);
+  BoundStatement bound;
+  try {
+    bound = bindSelect(*view->select);
+  } catch (...) {
+    ctx_.setViewOwner(outerOwner);
+    throw;
+  }
+  ctx_.setViewOwner(outerOwner);
   --viewDepth_;
   for (std::size_t i = 0; i < bound.columns.size(); ++i) {
     ColumnInfo c;
@@ -606,7 +640,11 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     col.type = types[i];
     const Typed& t = first.items[i];
     BoundStatement::Origin origin;
-    if (t.column && t.table && rest.empty()) origin = {t.table->name, t.column->name};
+    // Another schema's table goes by its two-part name: a client that writes
+    // back through browse information must not reach dbo's table of that name.
+    if (t.column && t.table && rest.empty())
+      origin = {t.table->ownerId == kDboSchemaId ? t.table->name : t.table->ownerQualified(),
+                t.column->name};
     out.origins.push_back(std::move(origin));
     if (t.column && rest.empty()) {
       col.identity = t.column->identity;

@@ -180,7 +180,11 @@ int TableInfo::columnIndex(std::string_view n) const {
 }
 
 std::string TableInfo::qualifiedName() const {
-  return quoteName(schema) + "." + quoteName(name);
+  return quoteName(schema) + "." + quoteName(storedName.empty() ? name : storedName);
+}
+
+std::string storedTableName(int ownerId, const std::string& owner, const std::string& name) {
+  return ownerId == kDboSchemaId ? name : owner + "~" + name;
 }
 
 bool trimsTrailing(const ColumnInfo& c) {
@@ -351,28 +355,72 @@ void Catalog::initialize(sqlite3* db, const std::string& schema, bool master) {
                   "(1,2,'dbo',0,1,1),(2,0,'guest',0,1,0),(0,0,'public',0,0,0)");
 }
 
+namespace {
+
+// The schemas every database has, by their fixed ids.
+constexpr std::pair<int, std::string_view> kFixedSchemas[] = {
+    {kDboSchemaId, "dbo"}, {2, "guest"}, {3, "INFORMATION_SCHEMA"}, {kSysSchemaId, "sys"}};
+
+// sysusers.status of a schema CREATE SCHEMA made.
+constexpr int kSchemaStatus = 16;
+
+// Matches the objects of T-SQL schema ?owner; system tables are in dbo and
+// in sys alike.
+constexpr const char* kOwnerMatch = " AND (uid = ? OR (xtype = 'S ' AND ? IN (1, 4)))";
+
+}  // namespace
+
+int Catalog::schemaId(const std::string& schema, const std::string& name) {
+  for (const auto& [id, fixed] : kFixedSchemas)
+    if (iequals(fixed, name)) return id;
+  int id = 0;
+  querySql(
+      db_,
+      "SELECT uid FROM " + quoteName(schema) +
+          ".sysusers WHERE name = ? COLLATE TSQL_CI AND status = " + std::to_string(kSchemaStatus),
+      {Stored::text(name)}, [&](sqlite3_stmt* s) { id = sqlite3_column_int(s, 0); });
+  return id;
+}
+
+std::string Catalog::schemaName(const std::string& schema, int id) {
+  for (const auto& [fixed, name] : kFixedSchemas)
+    if (fixed == id) return std::string(name);
+  std::string name;
+  querySql(db_,
+           "SELECT name FROM " + quoteName(schema) +
+               ".sysusers WHERE uid = ? AND status = " + std::to_string(kSchemaStatus),
+           {Stored::integer(id)}, [&](sqlite3_stmt* s) {
+             name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+           });
+  return name;
+}
+
 std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
                                                 const std::string& database,
-                                                const std::string& name) {
-  std::string key = lower(schema) + "\x1f" + lower(name);
+                                                const std::string& name, int owner) {
+  std::string key = lower(schema) + "\x1f" + std::to_string(owner) + "\x1f" + lower(name);
   if (auto it = cache_.find(key); it != cache_.end()) return it->second;
   auto info = std::make_shared<TableInfo>();
   bool found = false;
   std::string q = quoteName(schema);
-  querySql(db_,
-           "SELECT id, name, xtype, status FROM " + q +
-               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype IN ('U ','S ','V ')",
-           {Stored::text(name)}, [&](sqlite3_stmt* s) {
-             info->id = sqlite3_column_int64(s, 0);
-             info->quotedIdentifier = (sqlite3_column_int64(s, 3) & kQuotedIdentifierBit) != 0;
-             info->name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-             std::string x = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-             info->xtype = x.substr(0, 1);
-             found = true;
-           });
+  querySql(
+      db_,
+      "SELECT id, name, xtype, status FROM " + q +
+          ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype IN ('U ','S ','V ')" + kOwnerMatch,
+      {Stored::text(name), Stored::integer(owner), Stored::integer(owner)}, [&](sqlite3_stmt* s) {
+        info->id = sqlite3_column_int64(s, 0);
+        info->quotedIdentifier = (sqlite3_column_int64(s, 3) & kQuotedIdentifierBit) != 0;
+        info->name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+        std::string x = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+        info->xtype = x.substr(0, 1);
+        found = true;
+      });
   if (!found) return nullptr;
   info->schema = schema;
   info->database = database;
+  info->ownerId = info->xtype == "S" ? kDboSchemaId : owner;
+  info->owner = schemaName(schema, info->ownerId);
+  info->storedName = storedTableName(info->ownerId, info->owner, info->name);
   querySql(db_,
            "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault, "
            "colstat, collation FROM " +
@@ -436,15 +484,16 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
   return info;
 }
 
-std::optional<ProcInfo> Catalog::procedure(const std::string& schema, const std::string& name) {
+std::optional<ProcInfo> Catalog::procedure(const std::string& schema, const std::string& name,
+                                           int owner) {
   std::optional<ProcInfo> out;
   std::string q = quoteName(schema);
   querySql(db_,
            "SELECT id, name, status FROM " + q +
-               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype = 'P '",
-           {Stored::text(name)}, [&](sqlite3_stmt* s) {
+               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype = 'P ' AND uid = ?",
+           {Stored::text(name), Stored::integer(owner)}, [&](sqlite3_stmt* s) {
              out = ProcInfo{sqlite3_column_int64(s, 0),
-                            reinterpret_cast<const char*>(sqlite3_column_text(s, 1)), "",
+                            reinterpret_cast<const char*>(sqlite3_column_text(s, 1)), owner, "",
                             (sqlite3_column_int64(s, 2) & kQuotedIdentifierBit) != 0};
            });
   if (!out) return out;
@@ -455,11 +504,13 @@ std::optional<ProcInfo> Catalog::procedure(const std::string& schema, const std:
   return out;
 }
 
-std::int64_t Catalog::objectId(const std::string& schema, const std::string& name) {
+std::int64_t Catalog::objectId(const std::string& schema, const std::string& name, int owner) {
   std::int64_t id = 0;
   querySql(db_,
-           "SELECT id FROM " + quoteName(schema) + ".sysobjects WHERE name = ? COLLATE TSQL_CI",
-           {Stored::text(name)}, [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
+           "SELECT id FROM " + quoteName(schema) + ".sysobjects WHERE name = ? COLLATE TSQL_CI" +
+               kOwnerMatch,
+           {Stored::text(name), Stored::integer(owner), Stored::integer(owner)},
+           [&](sqlite3_stmt* s) { id = sqlite3_column_int64(s, 0); });
   return id;
 }
 
@@ -477,18 +528,21 @@ std::int64_t Catalog::nextObjectId(const std::string& schema) {
 }
 
 void Catalog::addObject(const std::string& schema, std::int64_t id, const std::string& name,
-                        const std::string& xtype, std::int64_t parent) {
+                        const std::string& xtype, std::int64_t parent, int owner) {
   std::string x = xtype.size() == 1 ? xtype + " " : xtype;
   std::int64_t now = nowTicks(false);
+  const std::string q = quoteName(schema);
+  // A constraint or trigger is in the schema of the object it belongs to.
   execSql(db_,
-          "INSERT INTO " + quoteName(schema) +
+          "INSERT INTO " + q +
               ".sysobjects(name,id,xtype,uid,info,status,base_schema_ver,replinfo,parent_obj,"
               "crdate,ftcatid,schema_ver,stats_schema_ver,type,userstat,sysstat,indexdel,"
               "refdate,version,deltrig,instrig,updtrig,seltrig,category,cache) "
-              "VALUES(?,?,?,1,0,0,0,0,?,?,0,0,0,?,?,0,0,?,0,0,0,0,0,0,0)",
+              "VALUES(?,?,?,coalesce((SELECT uid FROM " +
+              q + ".sysobjects WHERE id = ?), ?),0,0,0,0,?,?,0,0,0,?,?,0,0,?,0,0,0,0,0,0,0)",
           {Stored::text(name), Stored::integer(id), Stored::text(x), Stored::integer(parent),
-           Stored::integer(now), Stored::text(x), Stored::integer(x == "U " ? 1 : 0),
-           Stored::integer(now)});
+           Stored::integer(owner), Stored::integer(parent), Stored::integer(now), Stored::text(x),
+           Stored::integer(x == "U " ? 1 : 0), Stored::integer(now)});
   cache_.clear();
 }
 

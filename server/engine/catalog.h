@@ -57,12 +57,26 @@ struct TriggerInfo {
   bool disabled = false;  // DISABLE TRIGGER: it does not fire
 };
 
+// The schema ids every database has; CREATE SCHEMA numbers its schemas from
+// kFirstUserSchemaId on.
+constexpr int kDboSchemaId = 1;
+constexpr int kSysSchemaId = 4;
+constexpr int kFirstUserSchemaId = 5;
+
+// The SQLite table that holds the rows of table `name` of the T-SQL schema
+// `owner` (id `ownerId`). dbo's tables keep their own names, as databases
+// always stored them; other schemas' names carry the schema before a '~'.
+std::string storedTableName(int ownerId, const std::string& owner, const std::string& name);
+
 struct TableInfo {
   std::int64_t id = 0;
   std::string name;
-  std::string schema;    // SQLite schema: a database name or "temp"
-  std::string database;  // the database as T-SQL names it
-  std::string xtype;     // "U", "S" or "V"
+  std::string schema;          // SQLite schema: a database name or "temp"
+  std::string database;        // the database as T-SQL names it
+  int ownerId = kDboSchemaId;  // the T-SQL schema (sysobjects.uid)
+  std::string owner = "dbo";   // its name
+  std::string storedName;      // the SQLite table (storedTableName)
+  std::string xtype;           // "U", "S" or "V"
   std::vector<ColumnInfo> columns;
   std::string viewText;           // CREATE VIEW text for views
   bool quotedIdentifier = false;  // the QUOTED_IDENTIFIER the view was created with
@@ -73,13 +87,16 @@ struct TableInfo {
 
   const ColumnInfo* column(std::string_view name) const;
   int columnIndex(std::string_view name) const;
-  // "schema"."name", as generated SQL names the table.
+  // "schema"."storedName", as generated SQL names the table.
   std::string qualifiedName() const;
+  // owner.name, as messages name the table.
+  std::string ownerQualified() const { return owner + "." + name; }
 };
 
 struct ProcInfo {
   std::int64_t id = 0;
   std::string name;
+  int ownerId = kDboSchemaId;
   std::string text;
   bool quotedIdentifier = false;  // as it was when the procedure was created
 };
@@ -100,17 +117,26 @@ class Catalog {
   // empty when tempdb's own table serves.
   static std::string tempdbView(const std::string& table);
 
-  // Null when the table or view does not exist.
+  // The id of the T-SQL schema `name` in the database of SQLite schema
+  // `schema`; 0 when there is none.
+  int schemaId(const std::string& schema, const std::string& name);
+  // The name of schema `id`; empty when there is none.
+  std::string schemaName(const std::string& schema, int id);
+
+  // Null when the table or view does not exist in T-SQL schema `owner`.
+  // System tables answer in dbo and sys.
   std::shared_ptr<const TableInfo> table(const std::string& schema, const std::string& database,
-                                         const std::string& name);
-  std::optional<ProcInfo> procedure(const std::string& schema, const std::string& name);
-  // 0 when there is no such object.
-  std::int64_t objectId(const std::string& schema, const std::string& name);
+                                         const std::string& name, int owner = kDboSchemaId);
+  std::optional<ProcInfo> procedure(const std::string& schema, const std::string& name,
+                                    int owner = kDboSchemaId);
+  // 0 when T-SQL schema `owner` has no object of that name.
+  std::int64_t objectId(const std::string& schema, const std::string& name,
+                        int owner = kDboSchemaId);
   std::int64_t nextObjectId(const std::string& schema);
   void invalidate() { cache_.clear(); }
 
   void addObject(const std::string& schema, std::int64_t id, const std::string& name,
-                 const std::string& xtype, std::int64_t parent = 0);
+                 const std::string& xtype, std::int64_t parent = 0, int owner = kDboSchemaId);
   void addColumn(const std::string& schema, std::int64_t tableId, const ColumnInfo& column,
                  std::int64_t defaultId, bool isParam = false, bool isOutput = false);
   void addComment(const std::string& schema, std::int64_t id, const std::string& text);

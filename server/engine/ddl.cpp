@@ -80,6 +80,12 @@ std::string Ddl::schemaOf(const Name& name, std::string* database) {
   return db;
 }
 
+int Ddl::ownerOf(const Name& name, const std::string& schema) {
+  const int owner = s_.ownerOfName(name, schema);
+  if (!owner) throw SqlError(2760, {name[name.size() - 2]});
+  return owner;
+}
+
 void Ddl::run(const Stmt& stmt, Frame& frame) {
   try {
     runStatement(stmt, frame);
@@ -153,16 +159,20 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
   const Name& tableName = as ? *as : t.name;
   std::string schema = schemaOf(tableName, &database);
   const std::string& name = tableName.back();
-  std::vector<TypeInfo> types = checkNewTable(t, schema, name, as != nullptr);
+  const int owner = ownerOf(tableName, schema);
+  std::vector<TypeInfo> types = checkNewTable(t, schema, name, as != nullptr, owner);
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t id = cat.nextObjectId(schema);
-    cat.addObject(schema, id, name, "U");
+    cat.addObject(schema, id, name, "U", 0, owner);
     auto table = std::make_shared<TableInfo>();
     table->id = id;
     table->name = name;
     table->schema = schema;
     table->database = database;
+    table->ownerId = owner;
+    table->owner = cat.schemaName(schema, owner);
+    table->storedName = storedTableName(owner, table->owner, name);
     table->xtype = "U";
     for (std::size_t i = 0; i < t.columns.size(); ++i)
       table->columns.push_back(addColumn(t.columns[i], types[i], inPrimaryKey(t, t.columns[i].name),
@@ -180,7 +190,7 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
       if (key) keys.emplace_back(built.name, &c);
     }
     for (const auto& c : t.constraints) setDefaultsForForeignKey(*table, c, elements);
-    std::string sql = "CREATE TABLE " + quoteName(schema) + "." + quoteName(name) + " (";
+    std::string sql = "CREATE TABLE " + table->qualifiedName() + " (";
     for (std::size_t i = 0; i < elements.size(); ++i) sql += (i ? ", " : "") + elements[i];
     execSql(s_.db_.get(), sql + ")");
     for (const auto& [kname, c] : keys) createKeyIndex(*table, kname, c->columns);
@@ -200,7 +210,7 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
 }
 
 std::vector<TypeInfo> Ddl::checkNewTable(const CreateTableStmt& t, const std::string& schema,
-                                         const std::string& name, bool variable) {
+                                         const std::string& name, bool variable, int owner) {
   if (name.size() > 128) throw SqlError(103, {name});
   // A #table's name is padded to 128 characters with a 12-character suffix
   // that sets it apart from other sessions' tables of the same name.
@@ -208,7 +218,7 @@ std::vector<TypeInfo> Ddl::checkNewTable(const CreateTableStmt& t, const std::st
   if (!variable && name.size() > kLocalTempNameMax && name.rfind("#", 0) == 0 &&
       name.rfind("##", 0) != 0)
     throw SqlError(193, {name, std::to_string(kLocalTempNameMax)});
-  if (s_.catalog_.objectId(schema, name)) throw SqlError(2714, {name});
+  if (s_.catalog_.objectId(schema, name, owner)) throw SqlError(2714, {name});
   // Column names must be unique.
   for (std::size_t i = 0; i < t.columns.size(); ++i)
     for (std::size_t k = 0; k < i; ++k)
@@ -257,7 +267,7 @@ ColumnInfo Ddl::addColumn(const ColumnDef& d, const TypeInfo& type, bool key, in
     defaultId = cat.nextObjectId(table.schema);
     std::string name =
         d.defaultName.empty() ? generatedName("DF", table.name, defaultId) : d.defaultName;
-    if (cat.objectId(table.schema, name)) throw SqlError(2714, {name});
+    if (cat.objectId(table.schema, name, table.ownerId)) throw SqlError(2714, {name});
     cat.addObject(table.schema, defaultId, name, "D", table.id);
     cat.addComment(table.schema, defaultId, "(" + d.defaultText + ")");
     c.defaultText = "(" + d.defaultText + ")";
@@ -285,7 +295,7 @@ Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
                                                                    : "DF";
   std::int64_t cid = cat.nextObjectId(schema);
   built.name = c.name.empty() ? generatedName(prefix, name, cid) : c.name;
-  if (cat.objectId(schema, built.name)) throw SqlError(2714, {built.name});
+  if (cat.objectId(schema, built.name, table->ownerId)) throw SqlError(2714, {built.name});
   switch (c.kind) {
     case ConstraintDef::Kind::Check: {
       Binder binder(s_);
@@ -299,8 +309,11 @@ Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
       std::string refDb;
       std::string refSchema = schemaOf(c.refTable, &refDb);
       if (refSchema != schema) throw SqlError(1763, {});
-      bool self = iequals(c.refTable.back(), name);
-      built.ref = self ? table : cat.table(refSchema, refDb, c.refTable.back());
+      const int refOwner = s_.ownerOfName(c.refTable, refSchema);
+      bool self = iequals(c.refTable.back(), name) && refOwner == table->ownerId;
+      built.ref = self       ? table
+                  : refOwner ? cat.table(refSchema, refDb, c.refTable.back(), refOwner)
+                             : nullptr;
       if (!built.ref) throw SqlError(1767, {c.refTable.back()});
       built.refColumns = c.refColumns;
       if (built.refColumns.empty() && self && siblings)
@@ -311,7 +324,7 @@ Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
       built.element = "CONSTRAINT " + quoteName(built.name) + " FOREIGN KEY (";
       for (std::size_t i = 0; i < c.columns.size(); ++i)
         built.element += (i ? ", " : "") + quoteName(c.columns[i]);
-      built.element += ") REFERENCES " + quoteName(built.ref->name) + " (";
+      built.element += ") REFERENCES " + quoteName(built.ref->storedName) + " (";
       for (std::size_t i = 0; i < built.refColumns.size(); ++i)
         built.element += (i ? ", " : "") + quoteName(built.refColumns[i]);
       built.element += ")";
@@ -358,7 +371,8 @@ std::vector<std::string> Ddl::primaryKeyColumns(const TableInfo& table) {
 void Ddl::createKeyIndex(const TableInfo& table, const std::string& name,
                          const std::vector<std::string>& columns) {
   std::string idx = "CREATE UNIQUE INDEX " + quoteName(table.schema) + "." +
-                    quoteName(table.name + "$" + name) + " ON " + quoteName(table.name) + " (";
+                    quoteName(table.storedName + "$" + name) + " ON " +
+                    quoteName(table.storedName) + " (";
   for (std::size_t i = 0; i < columns.size(); ++i) idx += (i ? ", " : "") + quoteName(columns[i]);
   execSql(s_.db_.get(), idx + ")");
 }
@@ -419,7 +433,7 @@ std::shared_ptr<const TableInfo> Ddl::createTableFrom(const Name& n,
   createTable(t);
   std::string database;
   std::string schema = schemaOf(n, &database);
-  return s_.catalog_.table(schema, database, n.back());
+  return s_.catalog_.table(schema, database, n.back(), ownerOf(n, schema));
 }
 
 void Ddl::createIndex(const CreateIndexStmt& t) {
@@ -441,8 +455,8 @@ void Ddl::createIndex(const CreateIndexStmt& t) {
   }
   atomically([&] {
     std::string sql = std::string("CREATE ") + (t.unique ? "UNIQUE " : "") + "INDEX " +
-                      quoteName(schema) + "." + quoteName(table->name + "$" + t.name) + " ON " +
-                      quoteName(table->name) + " (";
+                      quoteName(schema) + "." + quoteName(table->storedName + "$" + t.name) +
+                      " ON " + quoteName(table->storedName) + " (";
     for (std::size_t i = 0; i < t.columns.size(); ++i)
       sql += (i ? ", " : "") + quoteName(t.columns[i]) +
              (i < t.descending.size() && t.descending[i] ? " DESC" : "");
@@ -464,9 +478,18 @@ void Ddl::createView(const CreateViewStmt& v) {
   std::string database;
   std::string schema = schemaOf(v.name, &database);
   const std::string& name = v.name.back();
-  const std::int64_t replaced = replacedModule(schema, name, "V ", v.alter, v.orAlter);
+  const int owner = ownerOf(v.name, schema);
+  const std::int64_t replaced = replacedModule(schema, name, "V ", v.alter, v.orAlter, owner);
   Binder binder(s_);
-  BoundStatement b = binder.bindSelect(*v.select);
+  const int outerOwner = s_.setViewOwner(owner);
+  BoundStatement b;
+  try {
+    b = binder.bindSelect(*v.select);
+  } catch (...) {
+    s_.setViewOwner(outerOwner);
+    throw;
+  }
+  s_.setViewOwner(outerOwner);
   if (!v.columns.empty() && v.columns.size() != b.columns.size()) throw SqlError(8159, {name});
   atomically([&] {
     Catalog& cat = s_.catalog_;
@@ -475,7 +498,7 @@ void Ddl::createView(const CreateViewStmt& v) {
       clearModule(schema, id);
     } else {
       id = cat.nextObjectId(schema);
-      cat.addObject(schema, id, name, "V");
+      cat.addObject(schema, id, name, "V", 0, owner);
     }
     cat.addComment(schema, id, v.text);
     cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
@@ -491,8 +514,8 @@ void Ddl::createView(const CreateViewStmt& v) {
 }
 
 std::int64_t Ddl::replacedModule(const std::string& schema, const std::string& name,
-                                 const char* xtype, bool alter, bool orAlter) {
-  std::int64_t id = s_.catalog_.objectId(schema, name);
+                                 const char* xtype, bool alter, bool orAlter, int owner) {
+  std::int64_t id = s_.catalog_.objectId(schema, name, owner);
   if (!id) {
     if (alter) throw SqlError(208, {name});
     return 0;
@@ -545,7 +568,8 @@ void Ddl::createProc(const CreateProcStmt& p) {
   }
   std::string database;
   std::string schema = schemaOf(p.name, &database);
-  const std::int64_t replaced = replacedModule(schema, name, "P ", p.alter, p.orAlter);
+  const int owner = ownerOf(p.name, schema);
+  const std::int64_t replaced = replacedModule(schema, name, "P ", p.alter, p.orAlter, owner);
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t id = replaced;
@@ -553,7 +577,7 @@ void Ddl::createProc(const CreateProcStmt& p) {
       clearModule(schema, id);
     } else {
       id = cat.nextObjectId(schema);
-      cat.addObject(schema, id, name, "P");
+      cat.addObject(schema, id, name, "P", 0, owner);
     }
     cat.addComment(schema, id, p.text);
     cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
@@ -575,7 +599,11 @@ void Ddl::createTrigger(const CreateTriggerStmt& t) {
   const std::string& schema = table->schema;
   const std::string& name = t.name.back();
   if (name.size() > 128) throw SqlError(103, {name});
-  std::int64_t existing = s_.catalog_.objectId(schema, name);
+  // A trigger is in its table's schema; a schema its name gives must be that one.
+  if (t.name.size() >= 2 && !t.name[t.name.size() - 2].empty() &&
+      ownerOf(t.name, schema) != table->ownerId)
+    throw SqlError(2103, {t.alter ? "alter" : "create", t.name[t.name.size() - 2] + "." + name});
+  std::int64_t existing = s_.catalog_.objectId(schema, name, table->ownerId);
   const TriggerInfo* old = nullptr;
   for (const auto& tr : table->triggers)
     if (tr.id == existing) old = &tr;
@@ -636,8 +664,8 @@ void Ddl::enableTriggers(const EnableTriggerStmt& t) {
 }
 
 // Schemas are kept as rows of sysusers (status kSchemaStatus) beside the
-// fixed ones every database has; objects of all schemas share the
-// database's one namespace.
+// fixed ones every database has; an object's sysobjects.uid names its
+// schema.
 namespace {
 constexpr int kSchemaStatus = 16;
 constexpr std::string_view kFixedSchemas[] = {"dbo", "guest", "INFORMATION_SCHEMA", "sys",
@@ -645,6 +673,7 @@ constexpr std::string_view kFixedSchemas[] = {"dbo", "guest", "INFORMATION_SCHEM
 }  // namespace
 
 void Ddl::createSchema(const CreateSchemaStmt& c) {
+  if (!c.transfer.empty()) return transferObject(c);
   std::string schema = schemaOf({c.name}, nullptr);
   bool exists = false;
   for (std::string_view f : kFixedSchemas)
@@ -663,10 +692,144 @@ void Ddl::createSchema(const CreateSchemaStmt& c) {
   });
 }
 
+void Ddl::transferObject(const CreateSchemaStmt& c) {
+  std::string database;
+  const std::string schema = schemaOf(c.transfer, &database);
+  Catalog& cat = s_.catalog_;
+  const int to = cat.schemaId(schema, c.name);
+  if (!to) throw SqlError(15151, {"schema", c.name});
+  const int from = s_.ownerOfName(c.transfer, schema);
+  const std::string& name = c.transfer.back();
+  std::int64_t id = 0;
+  std::string xtype, realName;
+  querySql(s_.db_.get(),
+           "SELECT id, xtype, name FROM " + quoteName(schema) +
+               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND uid = ? AND parent_obj = 0 AND "
+               "xtype IN ('U ', 'V ', 'P ', 'SO')",
+           {Stored::text(name), Stored::integer(from)}, [&](sqlite3_stmt* st) {
+             id = sqlite3_column_int64(st, 0);
+             xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+             realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+           });
+  if (!id) throw SqlError(15151, {"object", joinName(c.transfer)});
+  if (from == to) return;
+  // The object and the constraints and triggers that go with it must not
+  // meet a name the schema has.
+  std::string clash;
+  querySql(s_.db_.get(),
+           "SELECT o.name FROM " + quoteName(schema) + ".sysobjects o JOIN " + quoteName(schema) +
+               ".sysobjects m ON m.name = o.name COLLATE TSQL_CI WHERE o.uid = ? AND "
+               "(m.id = ? OR m.parent_obj = ?)",
+           {Stored::integer(to), Stored::integer(id), Stored::integer(id)}, [&](sqlite3_stmt* st) {
+             if (clash.empty()) clash = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+           });
+  if (!clash.empty()) throw SqlError(15530, {clash});
+  atomically([&] {
+    execSql(
+        s_.db_.get(),
+        "UPDATE " + quoteName(schema) + ".sysobjects SET uid = ? WHERE id = ? OR parent_obj = ?",
+        {Stored::integer(to), Stored::integer(id), Stored::integer(id)});
+    if (xtype == "U ")
+      renameStoredTable(schema, storedTableName(from, cat.schemaName(schema, from), realName),
+                        storedTableName(to, cat.schemaName(schema, to), realName));
+  });
+}
+
+void Ddl::rename(const std::string& object, const std::string& newName, const std::string& type) {
+  const Name n = splitName(object);
+  const bool column = iequals(type, "COLUMN");
+  if (!type.empty() && !column && !iequals(type, "OBJECT")) throw SqlError(15249, {type});
+  if (newName.empty() || newName.size() > 128) throw SqlError(15248, {type});
+  sqlite3* db = s_.db_.get();
+  Catalog& cat = s_.catalog_;
+  if (column) {
+    if (n.size() < 2) throw SqlError(15248, {type});
+    auto table = s_.findTable(Name(n.begin(), n.end() - 1));
+    const ColumnInfo* c = table && table->xtype == "U" ? table->column(n.back()) : nullptr;
+    if (!c) throw SqlError(15248, {type});
+    if (table->column(newName) && !iequals(newName, c->name))
+      throw SqlError(15335, {newName, "column"});
+    atomically([&] {
+      execSql(db, "ALTER TABLE " + table->qualifiedName() + " RENAME COLUMN " + quoteName(c->name) +
+                      " TO " + quoteName(newName));
+      execSql(db,
+              "UPDATE " + quoteName(table->schema) +
+                  ".syscolumns SET name = ? WHERE id = ? AND colid = ?",
+              {Stored::text(newName), Stored::integer(table->id), Stored::integer(c->colid)});
+    });
+    return;
+  }
+  std::string database;
+  const std::string schema = schemaOf(n, &database);
+  const int owner = s_.ownerOfName(n, schema);
+  std::int64_t id = 0;
+  std::string xtype, realName;
+  querySql(db,
+           "SELECT id, xtype, name FROM " + quoteName(schema) +
+               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND uid = ? AND xtype NOT IN "
+               "('S ', 'TT', 'PK', 'UQ')",
+           {Stored::text(n.back()), Stored::integer(owner)}, [&](sqlite3_stmt* st) {
+             id = sqlite3_column_int64(st, 0);
+             xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+             realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+           });
+  if (!id) throw SqlError(15248, {type});
+  if (const std::int64_t other = cat.objectId(schema, newName, owner); other && other != id)
+    throw SqlError(15335, {newName, "object"});
+  atomically([&] {
+    execSql(db, "UPDATE " + quoteName(schema) + ".sysobjects SET name = ? WHERE id = ?",
+            {Stored::text(newName), Stored::integer(id)});
+    if (xtype == "U ") {
+      const std::string owned = cat.schemaName(schema, owner);
+      renameStoredTable(schema, storedTableName(owner, owned, realName),
+                        storedTableName(owner, owned, newName));
+    }
+  });
+}
+
+void Ddl::renameStoredTable(const std::string& schema, const std::string& from,
+                            const std::string& to) {
+  sqlite3* db = s_.db_.get();
+  const std::string q = quoteName(schema);
+  execSql(db, "ALTER TABLE " + q + "." + quoteName(from) + " RENAME TO " + quoteName(to));
+  // Indexes are named table$index: each is made again under the new name.
+  std::vector<std::pair<std::string, std::string>> indexes;
+  querySql(db,
+           "SELECT name, sql FROM " + q +
+               ".sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL",
+           {Stored::text(to)}, [&](sqlite3_stmt* st) {
+             indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                                  reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+           });
+  for (auto [index, sql] : indexes) {
+    if (index.rfind(from + "$", 0) != 0) continue;
+    const std::string renamed = to + index.substr(from.size());
+    const std::size_t at = sql.find(quoteName(index));
+    if (at == std::string::npos) continue;
+    sql.replace(at, quoteName(index).size(), q + "." + quoteName(renamed));
+    execSql(db, "DROP INDEX " + q + "." + quoteName(index));
+    execSql(db, sql);
+  }
+}
+
 void Ddl::drop(const DropStmt& d) {
   for (const Name& n : d.names) {
     if (d.objectType == "SCHEMA") {
       std::string schema = schemaOf({n.back()}, nullptr);
+      // A schema that still holds objects or types stays.
+      if (const int id = s_.catalog_.schemaId(schema, n.back()); id >= kFirstUserSchemaId) {
+        std::string held;
+        querySql(s_.db_.get(),
+                 "SELECT name FROM (SELECT name, id FROM " + quoteName(schema) +
+                     ".sysobjects WHERE uid = ? AND parent_obj = 0 UNION ALL SELECT name, "
+                     "xusertype FROM " +
+                     quoteName(schema) + ".systypes WHERE uid = ? AND xusertype > 256) ORDER BY id",
+                 {Stored::integer(id), Stored::integer(id)}, [&](sqlite3_stmt* st) {
+                   if (held.empty())
+                     held = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                 });
+        if (!held.empty()) throw SqlError(3729, {n.back(), held});
+      }
       int removed = 0;
       atomically([&] {
         execSql(s_.db_.get(),
@@ -683,7 +846,10 @@ void Ddl::drop(const DropStmt& d) {
       continue;
     }
     if (d.objectType == "TYPE") {
-      if (d.ifExists && !s_.userTypeId(schemaOf(n, nullptr), n.back())) continue;
+      if (d.ifExists) {
+        const std::string schema = schemaOf(n, nullptr);
+        if (!s_.userTypeId(schema, n.back(), s_.ownerOfName(n, schema))) continue;
+      }
       dropType(n);
       continue;
     }
@@ -705,7 +871,7 @@ void Ddl::drop(const DropStmt& d) {
       if (status & 0x1800) throw SqlError(3723, {table->name + "." + n.back()});
       atomically([&] {
         execSql(s_.db_.get(), "DROP INDEX " + quoteName(table->schema) + "." +
-                                  quoteName(table->name + "$" + n.back()));
+                                  quoteName(table->storedName + "$" + n.back()));
         execSql(
             s_.db_.get(),
             "DELETE FROM " + quoteName(table->schema) + ".sysindexes WHERE id = ? AND indid = ?",
@@ -724,13 +890,14 @@ void Ddl::drop(const DropStmt& d) {
     }
     std::string database;
     std::string schema = schemaOf(n, &database);
+    const int owner = s_.ownerOfName(n, schema);
     std::string xtype;
     std::int64_t id = 0;
     std::string realName;
     querySql(s_.db_.get(),
              "SELECT id, xtype, name FROM " + quoteName(schema) +
-                 ".sysobjects WHERE name = ? COLLATE TSQL_CI",
-             {Stored::text(n.back())}, [&](sqlite3_stmt* st) {
+                 ".sysobjects WHERE name = ? COLLATE TSQL_CI AND uid = ?",
+             {Stored::text(n.back()), Stored::integer(owner)}, [&](sqlite3_stmt* st) {
                id = sqlite3_column_int64(st, 0);
                xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
                realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
@@ -745,7 +912,7 @@ void Ddl::drop(const DropStmt& d) {
     std::string kind = lower(d.objectType);
     if (!id || xtype != want) {
       if (d.ifExists) continue;
-      throw SqlError(3701, {"drop", kind, n.back()});
+      throw SqlError(3701, {"drop", kind, joinName(n)});
     }
     if (want == "U ") {
       // A table that other tables reference cannot go.
@@ -760,7 +927,9 @@ void Ddl::drop(const DropStmt& d) {
     }
     atomically([&] {
       if (want == "U ")
-        execSql(s_.db_.get(), "DROP TABLE " + quoteName(schema) + "." + quoteName(realName));
+        execSql(s_.db_.get(), "DROP TABLE " + quoteName(schema) + "." +
+                                  quoteName(storedTableName(
+                                      owner, s_.catalog_.schemaName(schema, owner), realName)));
       s_.catalog_.dropObject(schema, id);
       if (want == "SO") s_.dropSequence(schema, id);
       std::erase_if(s_.globalTemps_,
@@ -793,7 +962,8 @@ void Ddl::createType(const CreateTypeStmt& c) {
   std::string schema = schemaOf(c.name, &database);
   const std::string& name = c.name.back();
   if (name.size() > 128) throw SqlError(103, {name});
-  if (typeFromName(name, {}) || s_.userTypeId(schema, name)) throw SqlError(219, {name});
+  const int owner = ownerOf(c.name, schema);
+  if (typeFromName(name, {}) || s_.userTypeId(schema, name, owner)) throw SqlError(219, {name});
   if (c.table) {
     const auto& cols = c.table->columns;
     for (std::size_t i = 0; i < cols.size(); ++i)
@@ -822,7 +992,7 @@ void Ddl::createType(const CreateTypeStmt& c) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "%08llX",
                     static_cast<unsigned long long>(tableId * 2654435761u & 0xFFFFFFFF));
-      cat.addObject(schema, tableId, "TT_" + name + "_" + hex, "TT");
+      cat.addObject(schema, tableId, "TT_" + name + "_" + hex, "TT", 0, owner);
       cat.addComment(schema, tableId, c.text);
       for (std::size_t i = 0; i < c.table->columns.size(); ++i) {
         const ColumnDef& d = c.table->columns[i];
@@ -847,17 +1017,18 @@ void Ddl::createType(const CreateTypeStmt& c) {
             "INSERT INTO " + quoteName(schema) +
                 ".systypes(name,xtype,status,xusertype,length,xprec,xscale,tdefault,domain,uid,"
                 "reserved,collationid,usertype,variable,allownulls,type,prec,scale) "
-                "VALUES(?,?,0,?,?,?,?,0,?,1,0,0,?,0,?,0,?,?)",
+                "VALUES(?,?,0,?,?,?,?,0,?,?,0,0,?,0,?,0,?,?)",
             {Stored::text(name), Stored::integer(xtype), Stored::integer(userType),
              Stored::integer(t.length > 8000 ? -1 : t.length), Stored::integer(t.precision),
-             Stored::integer(t.scale), Stored::integer(tableId), Stored::integer(userType),
-             Stored::integer(t.nullable), Stored::integer(t.precision), Stored::integer(t.scale)});
+             Stored::integer(t.scale), Stored::integer(tableId), Stored::integer(owner),
+             Stored::integer(userType), Stored::integer(t.nullable), Stored::integer(t.precision),
+             Stored::integer(t.scale)});
   });
 }
 
 void Ddl::dropType(const Name& n) {
   std::string schema = schemaOf(n, nullptr);
-  std::int64_t userType = s_.userTypeId(schema, n.back());
+  std::int64_t userType = s_.userTypeId(schema, n.back(), s_.ownerOfName(n, schema));
   if (!userType) throw SqlError(218, {n.back()});
   atomically([&] {
     std::int64_t tableId = 0;

@@ -33,6 +33,9 @@ class Ddl {
   // variables).
   void createTable(const CreateTableStmt& t, const Name* as = nullptr);
   void drop(const DropStmt& t);
+  // sp_rename of an object ([schema.]name, `type` empty or OBJECT) or of a
+  // column ([schema.]table.column, `type` COLUMN).
+  void rename(const std::string& object, const std::string& newName, const std::string& type);
 
  private:
   void runStatement(const Stmt& stmt, Frame& frame);
@@ -42,7 +45,7 @@ class Ddl {
   // The id of the view or procedure that ALTER or CREATE OR ALTER replaces
   // (0 when a new one is made), or the error the statement raises.
   std::int64_t replacedModule(const std::string& schema, const std::string& name, const char* xtype,
-                              bool alter, bool orAlter);
+                              bool alter, bool orAlter, int owner);
   // Drops a module's text and columns, for a new definition under its id.
   void clearModule(const std::string& schema, std::int64_t id);
   // CREATE TRIGGER and ALTER TRIGGER.
@@ -50,6 +53,11 @@ class Ddl {
   // ENABLE TRIGGER, DISABLE TRIGGER and their ALTER TABLE form.
   void enableTriggers(const EnableTriggerStmt& t);
   void createSchema(const CreateSchemaStmt& c);
+  // ALTER SCHEMA ... TRANSFER: the object, with its constraints, triggers
+  // and SQLite table, moves to another schema.
+  void transferObject(const CreateSchemaStmt& c);
+  // Renames the SQLite table of a table and its indexes (named after it).
+  void renameStoredTable(const std::string& schema, const std::string& from, const std::string& to);
   // CREATE TYPE and DROP TYPE.
   void createType(const CreateTypeStmt& c);
   void dropType(const Name& name);
@@ -81,7 +89,7 @@ class Ddl {
   };
   // Name, column and identity rules of a new table; the columns' types.
   std::vector<TypeInfo> checkNewTable(const CreateTableStmt& t, const std::string& schema,
-                                      const std::string& name, bool variable);
+                                      const std::string& name, bool variable, int owner);
   static void checkIdentityType(const std::string& column, const TypeInfo& type);
   static bool inPrimaryKey(const CreateTableStmt& t, const std::string& column);
   // Adds a column (and its default) to the catalog rows of `table`.
@@ -108,6 +116,9 @@ class Ddl {
   void atomically(F&& body);
   void atomically(const std::function<void()>& body, bool);
   std::string schemaOf(const Name& name, std::string* database);
+  // The T-SQL schema a new or named object is in (see ownerOfName); error
+  // 2760 when the schema the name gives does not exist.
+  int ownerOf(const Name& name, const std::string& schema);
 
   SqliteSession& s_;
   const Stmt* stmt_ = nullptr;  // the statement being run, for messages

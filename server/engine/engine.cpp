@@ -29,12 +29,6 @@ class SqliteEngine : public Engine {
   EngineState state_;
 };
 
-std::string joinName(const Name& name) {
-  std::string out;
-  for (std::size_t i = 0; i < name.size(); ++i) out += (i ? "." : "") + name[i];
-  return out;
-}
-
 }  // namespace
 
 std::string SqliteSession::schemaOfName(const Name& name, std::string* database) {
@@ -58,6 +52,13 @@ std::string SqliteSession::schemaOfName(const Name& name, std::string* database)
   return canonical;
 }
 
+int SqliteSession::ownerOfName(const Name& name, const std::string& schema) {
+  if (name.size() < 2 || name[name.size() - 2].empty() || schema == "temp" ||
+      isGlobalTempName(name.back()))
+    return kDboSchemaId;
+  return catalog_.schemaId(schema, name[name.size() - 2]);
+}
+
 std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
   if (name.size() == 1 && !name[0].empty() && name[0][0] == '@') {
     auto it = currentFrame_ ? currentFrame_->tableVars.find(lower(name[0]))
@@ -73,13 +74,24 @@ std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
   std::string database;
   std::string schema = schemaOfName(name, &database);
   if (schema.empty()) return nullptr;
-  auto table = catalog_.table(schema, database, name.back());
+  const int owner = ownerOfName(name, schema);
+  if (!owner) return nullptr;
+  std::shared_ptr<const TableInfo> table;
+  // A view's, procedure's or trigger's one-part names look in its own
+  // schema first.
+  const int module = viewOwner_      ? viewOwner_
+                     : currentFrame_ ? currentFrame_->moduleOwner
+                                     : kDboSchemaId;
+  if (name.size() == 1 && module != kDboSchemaId && schema != "temp")
+    table = catalog_.table(schema, database, name.back(), module);
+  if (!table) table = catalog_.table(schema, database, name.back(), owner);
   // tempdb's catalog tables list the session's temporary objects too.
   if (table && table->xtype == "S" && schema == "tempdb") {
     if (std::string view = Catalog::tempdbView(table->name); !view.empty()) {
       auto merged = std::make_shared<TableInfo>(*table);
       merged->schema = "temp";
       merged->name = view;
+      merged->storedName = view;
       return merged;
     }
   }
@@ -123,7 +135,7 @@ std::string SqliteSession::dynamicViewText(const Name& name) {
 }
 
 bool SqliteSession::identityInsert(const TableInfo& table) {
-  return identityInsertTables_.count(lower(table.schema) + "." + lower(table.name)) > 0;
+  return identityInsertTables_.count(lower(table.qualifiedName())) > 0;
 }
 
 }  // namespace engine

@@ -166,11 +166,18 @@ constexpr std::array kErrors = {
     ErrorDef{2732, 16, S,
              "Error number %s is invalid. The number must be from 13000 through 2147483647 and it "
              "cannot be 50000."},
+    ErrorDef{2103, 16, S,
+             "Cannot %s trigger '%s' because its schema is different from the schema of the "
+             "target table or view."},
     ErrorDef{2111, 16, S,
              "Cannot %s trigger '%s' on %s '%s' because an INSTEAD OF %s trigger already exists "
              "on this object."},
     ErrorDef{2714, 16, R, "There is already an object named '%s' in the database."},
+    ErrorDef{2760, 16, S,
+             "The specified schema name \"%s\" either does not exist or you do not have "
+             "permission to use it."},
     ErrorDef{2812, 16, S, "Could not find stored procedure '%s'."},
+    ErrorDef{3729, 16, S, "Cannot drop schema '%s' because it is being referenced by object '%s'."},
     ErrorDef{3701, 11, S,
              "Cannot %s the %s '%s', because it does not exist or you do not have "
              "permission."},
@@ -339,8 +346,20 @@ constexpr std::array kErrors = {
              "The requested range for sequence object '%s' exceeds the maximum or minimum limit. "
              "Retry with a smaller range."},
     ErrorDef{11733, 16, S, "Parameter '@range_size' must be a positive number."},
+    ErrorDef{15151, 16, S,
+             "Cannot find the %s '%s', because it does not exist or you do not have permission."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
+    ErrorDef{15248, 11, S,
+             "Either the parameter @objname is ambiguous or the claimed @objtype (%s) is wrong."},
+    ErrorDef{15249, 11, S, "Error: Explicit @objtype '%s' is unrecognized."},
+    ErrorDef{15335, 11, S,
+             "Error: The new name '%s' is already in use as a %s name and would cause a duplicate "
+             "that is not permitted."},
+    ErrorDef{15477, 10, S,
+             "Caution: Changing any part of an object name could break scripts and stored "
+             "procedures."},
+    ErrorDef{15530, 16, S, "The object with name \"%s\" already exists."},
     ErrorDef{18054, 16, S,
              "Error %s, severity %s, state %s was raised, but no message with that error number "
              "was found in sys.messages. If error is larger than 50000, make sure the user-defined "

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 
+#include "ast.h"
 #include "collation/text_collation.h"
 #include "collations.h"
 #include "convert.h"
@@ -1228,45 +1229,22 @@ void fnLower(sqlite3_context* c, int, sqlite3_value** v) {
   resultText(c, encodeUtf8(s));
 }
 
-// The object part of a multi-part name: 'db.dbo.[t]' -> 't'.
-void fnObjName(sqlite3_context* c, int, sqlite3_value** v) {
-  if (isNull(v, 0)) return sqlite3_result_null(c);
-  std::string s = argText(v, 0);
-  std::string last;
-  bool bracket = false;
-  for (char ch : s) {
-    if (ch == '[' && !bracket) {
-      bracket = true;
-    } else if (ch == ']' && bracket) {
-      bracket = false;
-    } else if (ch == '.' && !bracket) {
-      last.clear();
-    } else if (ch != '"') {
-      last += ch;
-    }
-  }
-  resultText(c, last);
-}
-
-// The database part of an object name ("tempdb..#t" -> "tempdb"), empty
+// Parts of a multi-part name: t_objname('db.dbo.[t]') is 't', t_objdb the
+// database ('tempdb..#t' -> 'tempdb') and t_objschema the schema, empty
 // when the name has none.
-void fnObjDb(sqlite3_context* c, int, sqlite3_value** v) {
+void namePart(sqlite3_context* c, sqlite3_value** v, std::size_t fromEnd) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
-  std::string s = argText(v, 0);
-  std::vector<std::string> parts(1);
-  bool bracket = false;
-  for (char ch : s) {
-    if (ch == '[' && !bracket) {
-      bracket = true;
-    } else if (ch == ']' && bracket) {
-      bracket = false;
-    } else if (ch == '.' && !bracket) {
-      parts.emplace_back();
-    } else if (ch != '"') {
-      parts.back() += ch;
-    }
-  }
-  resultText(c, parts.size() >= 3 ? parts[parts.size() - 3] : std::string());
+  const Name parts = splitName(argText(v, 0));
+  resultText(c, parts.size() > fromEnd ? parts[parts.size() - 1 - fromEnd] : std::string());
+}
+void fnObjName(sqlite3_context* c, int, sqlite3_value** v) {
+  namePart(c, v, 0);
+}
+void fnObjSchema(sqlite3_context* c, int, sqlite3_value** v) {
+  namePart(c, v, 1);
+}
+void fnObjDb(sqlite3_context* c, int, sqlite3_value** v) {
+  namePart(c, v, 2);
 }
 
 int collateCi(void*, int n1, const void* p1, int n2, const void* p2) {
@@ -1348,6 +1326,7 @@ constexpr FunctionDef kFunctions[] = {
     {"t_error", -1, fnError, false},
     {"t_objname", 1, fnObjName, true},
     {"t_objdb", 1, fnObjDb, true},
+    {"t_objschema", 1, fnObjSchema, true},
     {"t_upper", 1, fnUpper, true},
     {"t_lower", 1, fnLower, true},
 };

@@ -64,9 +64,8 @@ std::int64_t SqliteSession::withOutput(const OutputClause* output, const TableIn
   execSql(db_.get(),
           "CREATE TEMP TABLE " + quoteName(table) + " (seq INTEGER PRIMARY KEY" + columns + ")");
   execSql(db_.get(), "CREATE TEMP TRIGGER " + quoteName(trigger) + " AFTER " + when + " ON " +
-                         quoteName(target.schema) + "." + quoteName(target.name) +
-                         " BEGIN INSERT INTO " + quoteName(table) + " VALUES (NULL" + values +
-                         "); END");
+                         target.qualifiedName() + " BEGIN INSERT INTO " + quoteName(table) +
+                         " VALUES (NULL" + values + "); END");
   const std::int64_t n = statement();
   execSql(db_.get(), "DROP TRIGGER temp." + quoteName(trigger));
   if (output->into) {

@@ -148,6 +148,20 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       s = parseSequence(true);
     } else if (w == "ALTER" && isWord("TABLE", 1)) {
       s = parseAlterTable();
+    } else if (w == "ALTER" && isWord("SCHEMA", 1)) {
+      next();
+      next();
+      auto a = make<CreateSchemaStmt>(line);
+      a->name = parseIdentifier();
+      expectWord("TRANSFER");
+      // An OBJECT:: class prefix names what is transferred anyway.
+      if (isWord("OBJECT") && isSymbol(":", 1)) {
+        next();
+        expectSymbol(":");
+        expectSymbol(":");
+      }
+      a->transfer = parseName();
+      s = std::move(a);
     } else if (w == "READTEXT") {
       s = parseReadtext();
     } else if (w == "WRITETEXT" || w == "UPDATETEXT") {

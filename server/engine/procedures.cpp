@@ -32,12 +32,12 @@ std::int32_t SqliteSession::execExec(const ExecStmt& s, Frame& f) {
     runDynamicSql(storedToText(sql, t), f);
     return 0;
   }
-  std::string name;
+  Name name;
   if (s.procVar) {
     TypeInfo t;
-    name = storedToText(evaluate(*s.procVar, f, &t), t);
+    name = splitName(storedToText(evaluate(*s.procVar, f, &t), t));
   } else {
-    name = s.proc.back();
+    name = s.proc;
   }
   std::vector<CallArg> args;
   for (const ExecArg& a : s.args) {
@@ -64,8 +64,9 @@ std::int32_t SqliteSession::execExec(const ExecStmt& s, Frame& f) {
   return status;
 }
 
-std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<CallArg>& args,
+std::int32_t SqliteSession::callProcedure(const Name& qualified, std::vector<CallArg>& args,
                                           Frame& caller, bool rpc) {
+  const std::string& name = qualified.back();
   if (caller.nestLevel >= kMaxNesting) throw SqlError(217, {std::to_string(kMaxNesting)});
   std::int32_t status = 0;
   std::string lname = lower(name);
@@ -74,28 +75,42 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
   } else if (lname == "sp_prepare" || lname == "sp_prepexec" || lname == "sp_execute" ||
              lname == "sp_unprepare") {
     status = runPrepared(lname, args, caller);
+  } else if (lname == "sp_rename") {
+    status = runRename(args);
   } else {
     std::shared_ptr<CreateProcStmt> proc;
+    int owner = kDboSchemaId;
     if (!name.empty() && name[0] == '#') {
       auto it = tempProcs_.find(lname);
       if (it != tempProcs_.end()) proc = it->second;
     } else {
-      auto info = catalog_.procedure(schemaFor(""), name);
-      if (!info && currentDb_ != "master") info = catalog_.procedure("master", name);
-      if (!info) {
-        if (auto text = systemProcedureText(name)) info = ProcInfo{0, name, *text, false};
+      const std::string schema = schemaFor("");
+      owner = ownerOfName(qualified, schema);
+      std::optional<ProcInfo> info;
+      if (qualified.size() == 1 && caller.moduleOwner != kDboSchemaId)
+        info = catalog_.procedure(schema, name, caller.moduleOwner);
+      if (owner && !info) info = catalog_.procedure(schema, name, owner);
+      if (!info && owner == kDboSchemaId && currentDb_ != "master")
+        info = catalog_.procedure("master", name);
+      // System procedures answer in any database, by their name or as sys.name.
+      if (!info && (owner == kDboSchemaId || owner == kSysSchemaId)) {
+        if (auto text = systemProcedureText(name))
+          info = ProcInfo{0, name, kDboSchemaId, *text, false};
       }
       if (info) {
-        auto& cached = procTexts_[(info->quotedIdentifier ? "1" : "0") + info->text];
+        owner = info->ownerId;
+        // Keyed by schema too: the same text binds to other tables elsewhere.
+        auto& cached =
+            procTexts_[std::to_string(owner) + (info->quotedIdentifier ? "1" : "0") + info->text];
         if (!cached)
           cached = std::make_shared<Batch>(parseBatch(info->text, info->quotedIdentifier));
         auto* p = dynamic_cast<CreateProcStmt*>(cached->statements.at(0).get());
         if (p) proc = std::shared_ptr<CreateProcStmt>(cached, p);
       }
     }
-    if (!proc) throw SqlError(2812, {name});
+    if (!proc) throw SqlError(2812, {joinName(qualified)});
     try {
-      status = runProcedure(*proc, args, caller);
+      status = runProcedure(*proc, args, caller, owner);
     } catch (const TryTransfer&) {
       // The caller's CATCH takes over; the client still sees the call end.
       Done d;
@@ -127,10 +142,11 @@ std::int32_t SqliteSession::callProcedure(const std::string& name, std::vector<C
 }
 
 std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args,
-                                         Frame& caller) {
+                                         Frame& caller, int owner) {
   Frame frame;
   frame.nestLevel = caller.nestLevel + 1;
   frame.procName = proc.name.back();
+  frame.moduleOwner = owner;
   Frame* saved = currentFrame_;
   currentFrame_ = &frame;
   // Match arguments to parameters: positional first, then by name.
@@ -241,6 +257,32 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
       arg.value = result.value;
   }
   return status;
+}
+
+std::int32_t SqliteSession::runRename(const std::vector<CallArg>& args) {
+  static constexpr std::string_view kParams[] = {"@objname", "@newname", "@objtype"};
+  std::string values[3];
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::size_t p = i;
+    if (!args[i].name.empty()) {
+      p = 0;
+      while (p < 3 && !iequals(kParams[p], args[i].name)) ++p;
+      if (p == 3) throw SqlError(8145, {args[i].name, "sp_rename"});
+    }
+    if (p >= 3) throw SqlError(8144, {"sp_rename"});
+    if (args[i].value && !args[i].value->isNull())
+      values[p] = storedToText(*args[i].value, args[i].type);
+  }
+  for (std::size_t p = 0; p < 2; ++p)
+    if (values[p].empty()) throw SqlError(201, {"sp_rename", std::string(kParams[p])});
+  const std::string database = databaseOf(splitName(values[0]));
+  if (!database.empty() && validDatabaseName(database) && engine_.exists(database))
+    lockForWrite(database);
+  refreshSnapshot();
+  Ddl(*this).rename(values[0], values[1], values[2]);
+  boundCache_.clear();
+  out_->message(makeMessage(15477, {}));
+  return 0;
 }
 
 std::int32_t SqliteSession::runExecuteSql(std::vector<CallArg>& args, Frame& caller) {
@@ -491,7 +533,7 @@ void SqliteSession::executeRpc(const RpcRequest& request, ResultSink& sink,
   }
   try {
     try {
-      callProcedure(request.procName, args, frame, true);
+      callProcedure(splitName(request.procName), args, frame, true);
       rollbackDoomed();
     } catch (const SqlError& e) {
       reportError(e, nullptr, frame);

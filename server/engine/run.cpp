@@ -353,12 +353,13 @@ SqlError SqliteSession::translate(int code, const std::string& message, const Bo
     return SqlError(1222, {});
   }
   std::string db = b && b->target ? (b->target->database) : currentDb_;
-  std::string table = b && b->target ? "dbo." + b->target->name : std::string();
+  std::string table = b && b->target ? b->target->ownerQualified() : std::string();
   if (code == SQLITE_CONSTRAINT_NOTNULL) {
     std::string what = afterColon(message);  // table.column
     std::string column = what.substr(what.find('.') + 1);
     std::string full =
-        db + ".dbo." + (b && b->target ? b->target->name : what.substr(0, what.find('.')));
+        db + "." +
+        (b && b->target ? b->target->ownerQualified() : "dbo." + what.substr(0, what.find('.')));
     return SqlError(515, {column, full, verb});
   }
   if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY) {

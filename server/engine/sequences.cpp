@@ -132,12 +132,14 @@ SequenceRef SqliteSession::resolveSequence(const Name& name) {
   SequenceRef ref;
   ref.schema = schemaFor(database);
   bool found = false;
+  const int owner = ownerOfName(name, ref.schema);
   try {
     querySql(db_.get(),
              "SELECT o.id, s.xtype, s.prec FROM " + quoteName(ref.schema) + ".sysobjects o JOIN " +
                  quoteName(ref.schema) +
-                 "._tessel_sequence s ON s.id = o.id WHERE o.name = ? COLLATE TSQL_CI",
-             {Stored::text(name.back())}, [&](sqlite3_stmt* st) {
+                 "._tessel_sequence s ON s.id = o.id WHERE o.name = ? COLLATE TSQL_CI AND "
+                 "o.uid = ?",
+             {Stored::text(name.back()), Stored::integer(owner)}, [&](sqlite3_stmt* st) {
                found = true;
                ref.id = sqlite3_column_int64(st, 0);
                auto type = sqlTypeFromXtype(sqlite3_column_int(st, 1));
@@ -149,7 +151,7 @@ SequenceRef SqliteSession::resolveSequence(const Name& name) {
   } catch (const SqliteFailure&) {
     // A database written before sequences has no table for them, and so none.
   }
-  if (!found) throw SqlError(208, {name.back()});
+  if (!found) throw SqlError(208, {joinName(name)});
   return ref;
 }
 
@@ -207,13 +209,16 @@ std::int64_t SqliteSession::takeSequenceValue(const std::string& schema, std::in
 
 std::int64_t SqliteSession::takeSequenceRange(const std::string& database, const std::string& name,
                                               std::int64_t count) {
-  Name n{database, "", name};
+  // `name` as written: the schema it may give counts.
+  const Name written = splitName(name);
+  Name n{database, written.size() >= 2 ? written[written.size() - 2] : std::string(),
+         written.back()};
   SequenceRef ref = resolveSequence(n);
   if (count < 1) throw SqlError(11733, {});
   lockForWrite(ref.schema);
   auto range = engine_.sequences().range(
       ref.schema, ref.id, count, [&] { return loadSequence(db_.get(), ref.schema, ref.id); });
-  if (!range) throw SqlError(11732, {name});
+  if (!range) throw SqlError(11732, {n.back()});
   storeSequenceValue(db_.get(), ref.schema, ref.id, range->last);
   sequencesTaken_.insert({ref.schema, ref.id});
   SequenceState s = loadSequence(db_.get(), ref.schema, ref.id);
@@ -369,7 +374,9 @@ void SqliteSession::execSequence(const CreateSequenceStmt& c, Frame& f) {
   };
   execSql(db_.get(), std::string("CREATE TABLE IF NOT EXISTS ") + q + kSequenceTable);
   catalog_.invalidate();
-  std::int64_t id = catalog_.objectId(schema, name);
+  const int owner = ownerOfName(c.name, schema);
+  if (!owner) throw SqlError(2760, {c.name[c.name.size() - 2]});
+  std::int64_t id = catalog_.objectId(schema, name, owner);
   SequenceState s;
   TypeInfo type = makeType(SqlType::BigInt);
   if (c.alter) {
@@ -415,7 +422,7 @@ void SqliteSession::execSequence(const CreateSequenceStmt& c, Frame& f) {
   try {
     if (!c.alter) {
       id = catalog_.nextObjectId(schema);
-      catalog_.addObject(schema, id, name, "SO");
+      catalog_.addObject(schema, id, name, "SO", 0, owner);
     }
     execSql(
         db_.get(),

@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ast.h"
@@ -69,6 +70,9 @@ struct Frame {
   std::map<std::string, std::string> tableVarTypes;
   // Set in a trigger's body.
   std::shared_ptr<const TriggerTables> trigger;
+  // The schema of the procedure or trigger running: its one-part names look
+  // there before dbo.
+  int moduleOwner = kDboSchemaId;
 };
 
 // An argument of a procedure call, from EXEC or from an RPC.
@@ -116,6 +120,8 @@ class SqliteSession : public Session, private BindContext {
   bool identityInsert(const TableInfo& table) override;
   std::string dynamicViewText(const Name& name) override;
   SequenceRef resolveSequence(const Name& name) override;
+  int setViewOwner(int owner) override { return std::exchange(viewOwner_, owner); }
+  int viewOwner_ = 0;
 
   // Sequences (sequences.cpp).
   void execSequence(const CreateSequenceStmt& c, Frame& f);
@@ -247,10 +253,12 @@ class SqliteSession : public Session, private BindContext {
   void reportBulkFailure(const std::exception_ptr& failure, Frame& frame);
 
   // Procedures (procedures.cpp).
-  std::int32_t callProcedure(const std::string& name, std::vector<CallArg>& args, Frame& caller,
-                             bool rpc);
-  std::int32_t runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args, Frame& caller);
+  std::int32_t callProcedure(const Name& name, std::vector<CallArg>& args, Frame& caller, bool rpc);
+  std::int32_t runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args, Frame& caller,
+                            int owner = kDboSchemaId);
   std::int32_t runExecuteSql(std::vector<CallArg>& args, Frame& caller);
+  // sp_rename @objname, @newname [, @objtype].
+  std::int32_t runRename(const std::vector<CallArg>& args);
   std::int32_t runPrepared(const std::string& lname, std::vector<CallArg>& args, Frame& caller);
   // Runs `sql` as a procedure declaring `paramList`, with args[first...].
   std::int32_t runParameterized(const std::string& name, const std::string& sql,
@@ -268,7 +276,7 @@ class SqliteSession : public Session, private BindContext {
     const CreateTableStmt* table = nullptr;  // a table type's columns
   };
   // The xusertype of a user-defined type in `schema`; 0 if there is none.
-  std::int64_t userTypeId(const std::string& schema, const std::string& name);
+  std::int64_t userTypeId(const std::string& schema, const std::string& name, int owner);
   // Throws 2715 for variable or parameter number `position` when there is
   // no such type.
   UserType resolveUserType(const Name& name, int position);
@@ -333,6 +341,10 @@ class SqliteSession : public Session, private BindContext {
   void dropDatabase(const std::string& name);
   void releaseDroppedDatabases();
   std::string schemaOfName(const Name& name, std::string* database);
+  // The T-SQL schema a name's object is in, in the database of SQLite schema
+  // `schema`: the one it names, or else the default schema (dbo); 0 when the
+  // named schema does not exist. Temporary objects are in dbo.
+  int ownerOfName(const Name& name, const std::string& schema);
   // Error 945 for tempdb when the engine started without it.
   void requireTempdb(const std::string& database) const;
   // Runs `sql`, the COMMIT (or the RELEASE of an outermost savepoint) that

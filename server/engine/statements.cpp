@@ -465,7 +465,7 @@ void SqliteSession::execSetOption(const SetOptionStmt& s, Frame& f) {
       settings_.dateFirst = static_cast<int>(number);
     } else if (o == "IDENTITY_INSERT") {
       auto t = resolveTable(s.table);
-      std::string key = lower(t->schema) + "." + lower(t->name);
+      std::string key = lower(t->qualifiedName());
       if (t->identityColumn < 0) throw SqlError(8106, {t->name});
       if (on)
         identityInsertTables_.insert(key);

@@ -11,8 +11,9 @@ namespace {
 
 // $db. stands for the database the view reads ("" or "name..").
 const char* kObjectsSelect =
-    "SELECT name, id AS object_id, CAST(NULL AS int) AS principal_id, 1 AS schema_id, "
-    "parent_obj AS parent_object_id, CAST(xtype AS char(2)) AS type, "
+    "SELECT name, id AS object_id, CAST(NULL AS int) AS principal_id, "
+    "CAST(uid AS int) AS schema_id, parent_obj AS parent_object_id, CAST(xtype AS char(2)) AS "
+    "type, "
     "CAST(CASE rtrim(xtype) WHEN 'U' THEN 'USER_TABLE' WHEN 'V' THEN 'VIEW' "
     "WHEN 'P' THEN 'SQL_STORED_PROCEDURE' WHEN 'S' THEN 'SYSTEM_TABLE' "
     "WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN 'UQ' THEN 'UNIQUE_CONSTRAINT' "
@@ -47,10 +48,11 @@ const char* kTriggersSelect =
     "CAST(CASE WHEN status & 65536 = 65536 THEN 1 ELSE 0 END AS bit) AS is_instead_of_trigger "
     "FROM $db.sysobjects WHERE xtype = 'TR'";
 
-// Built-in types are in schema sys (4), user-defined ones in dbo (1).
+// Built-in types are in schema sys (4), user-defined ones in their own.
 const char* kTypesSelect =
     "SELECT name, xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, "
-    "CASE WHEN xusertype > 256 THEN 1 ELSE 4 END AS schema_id, CAST(NULL AS int) AS principal_id, "
+    "CASE WHEN xusertype > 256 THEN CAST(uid AS int) ELSE 4 END AS schema_id, CAST(NULL AS int) AS "
+    "principal_id, "
     "length AS max_length, xprec AS [precision], xscale AS scale, "
     "CAST(CASE WHEN xtype IN (35, 99, 167, 175, 231, 239) THEN 'SQL_Latin1_General_CP1_CI_AS' END "
     "AS sysname) AS collation_name, CAST(allownulls AS bit) AS is_nullable, "
@@ -91,7 +93,8 @@ const char* kDatabasesSelect =
 // A sequence's definition as the engine keeps it, one row per sequence;
 // $dbname is the database the view reads, empty for the current one.
 const char* kSequenceRows =
-    "(SELECT name, id, crdate, _tessel_sequence(id, 'start_value', '$dbname') AS start_v, "
+    "(SELECT name, id, CAST(uid AS int) AS uid, crdate, _tessel_sequence(id, 'start_value', "
+    "'$dbname') AS start_v, "
     "_tessel_sequence(id, 'increment', '$dbname') AS inc, "
     "_tessel_sequence(id, 'minimum_value', '$dbname') AS min_v, "
     "_tessel_sequence(id, 'maximum_value', '$dbname') AS max_v, "
@@ -109,7 +112,7 @@ const char* kSequencePrecision =
 
 std::string sequencesSelect() {
   return std::string(
-             "SELECT name, id AS object_id, CAST(NULL AS int) AS principal_id, 1 AS schema_id, "
+             "SELECT name, id AS object_id, CAST(NULL AS int) AS principal_id, uid AS schema_id, "
              "0 AS parent_object_id, CAST('SO' AS char(2)) AS type, "
              "CAST('SEQUENCE_OBJECT' AS nvarchar(60)) AS type_desc, crdate AS create_date, "
              "crdate AS modify_date, CAST(0 AS bit) AS is_ms_shipped, "
@@ -251,7 +254,8 @@ std::string connectionsRow(const SessionView& s) {
 std::string sequenceInfoViewText() {
   return std::string(
              "CREATE VIEW SEQUENCES AS SELECT CAST($catalog AS nvarchar(128)) AS SEQUENCE_CATALOG, "
-             "CAST('dbo' AS nvarchar(128)) AS SEQUENCE_SCHEMA, name AS SEQUENCE_NAME, "
+             "CAST((SELECT u.name FROM $db.sysusers u WHERE u.uid = s.uid) AS nvarchar(128)) "
+             "AS SEQUENCE_SCHEMA, name AS SEQUENCE_NAME, "
              "CAST(CASE xt WHEN 48 THEN 'tinyint' WHEN 52 THEN 'smallint' WHEN 56 THEN 'int' "
              "WHEN 127 THEN 'bigint' WHEN 106 THEN 'decimal' ELSE 'numeric' END AS nvarchar(128)) "
              "AS DATA_TYPE, ") +
@@ -366,13 +370,13 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
            "    RAISERROR(15009, 16, 1, @tabname, @db)\n"
            "    RETURN 1\n"
            "  END\n"
-           "  SELECT name AS trigger_name, CAST('dbo' AS sysname) AS trigger_owner, " +
+           "  SELECT name AS trigger_name, SCHEMA_NAME(uid) AS trigger_owner, " +
            triggerFlag(512) + " AS isupdate, " + triggerFlag(1024) + " AS isdelete, " +
            triggerFlag(256) +
            " AS isinsert, CAST(CASE WHEN status & 65536 = 0 THEN 1 ELSE 0 END "
            "AS int) AS isafter, " +
            triggerFlag(65536) +
-           " AS isinsteadof, CAST('dbo' AS sysname) AS trigger_schema\n"
+           " AS isinsteadof, SCHEMA_NAME(uid) AS trigger_schema\n"
            "  FROM sysobjects WHERE xtype = 'TR' AND parent_obj = OBJECT_ID(@tabname)\n"
            "    AND (@triggertype IS NULL OR (@triggertype = 'INSERT' AND status & 256 = 256)\n"
            "      OR (@triggertype = 'UPDATE' AND status & 512 = 512)\n"
@@ -398,13 +402,34 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
            "  RETURN 0\n"
            "END\n";
   }
+  if (n == "sp_tables") {
+    // @table_type lists the types in quotes, as in '''TABLE'', ''VIEW'''.
+    return "CREATE PROCEDURE sp_tables @table_name nvarchar(384) = NULL, "
+           "@table_owner nvarchar(384) = NULL, @table_qualifier sysname = NULL, "
+           "@table_type varchar(100) = NULL, @fUsePattern bit = 1 AS\n"
+           "BEGIN\n"
+           "  SELECT CAST(db_name() AS sysname) AS TABLE_QUALIFIER, SCHEMA_NAME(uid) AS "
+           "TABLE_OWNER, name AS TABLE_NAME,\n"
+           "    CAST(CASE rtrim(xtype) WHEN 'U' THEN 'TABLE' WHEN 'V' THEN 'VIEW' "
+           "ELSE 'SYSTEM TABLE' END AS varchar(32)) AS TABLE_TYPE,\n"
+           "    CAST(NULL AS varchar(254)) AS REMARKS\n"
+           "  FROM sysobjects WHERE xtype IN ('U', 'V', 'S')\n"
+           "    AND (@table_name IS NULL OR name LIKE @table_name)\n"
+           "    AND (@table_owner IS NULL OR SCHEMA_NAME(uid) LIKE @table_owner)\n"
+           "    AND (@table_qualifier IS NULL OR @table_qualifier = db_name())\n"
+           "    AND (@table_type IS NULL OR charindex('''' + CASE rtrim(xtype) WHEN 'U' "
+           "THEN 'TABLE' WHEN 'V' THEN 'VIEW' ELSE 'SYSTEM TABLE' END + '''', @table_type) > 0)\n"
+           "  ORDER BY 4, 1, 2, 3\n"
+           "  RETURN 0\n"
+           "END\n";
+  }
   if (n != "sp_help") return std::nullopt;
   std::string type = kObjectType;
   return "CREATE PROCEDURE sp_help @objname nvarchar(776) = NULL AS\n"
          "BEGIN\n"
          "  IF @objname IS NULL\n"
          "  BEGIN\n"
-         "    SELECT name AS Name, CAST('dbo' AS sysname) AS Owner, " +
+         "    SELECT name AS Name, SCHEMA_NAME(uid) AS Owner, " +
          type +
          " AS Object_type FROM sysobjects ORDER BY 3 DESC, 1\n"
          "    RETURN 0\n"
@@ -439,7 +464,7 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
          "    RAISERROR(15009, 16, 1, @objname, @db)\n"
          "    RETURN 1\n"
          "  END\n"
-         "  SELECT name AS Name, CAST('dbo' AS sysname) AS Owner, " +
+         "  SELECT name AS Name, SCHEMA_NAME(uid) AS Owner, " +
          type +
          " AS Type, crdate AS Created_datetime FROM sysobjects WHERE id = OBJECT_ID(@objname)\n"
          "  IF EXISTS (SELECT 1 FROM syscolumns WHERE id = OBJECT_ID(@objname))\n"

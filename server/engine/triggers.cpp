@@ -172,7 +172,7 @@ std::int64_t SqliteSession::withTriggers(const std::shared_ptr<const TableInfo>&
   if (!redirect) {
     // Row-level triggers copy the statement's rows.
     const TableInfo& changed = viewCopy ? *viewCopy : *table;
-    std::string on = " ON " + quoteName(changed.schema) + "." + quoteName(changed.name) + " BEGIN ";
+    std::string on = " ON " + changed.qualifiedName() + " BEGIN ";
     auto create = [&](const char* when, const std::string& body) {
       std::string name =
           "_tessel_capture" + std::to_string(depth) + "_" + std::to_string(captures.size());
@@ -328,7 +328,7 @@ void SqliteSession::runTrigger(const TableInfo& table, const TriggerInfo& trigge
     throw SqlError(217, {std::to_string(kMaxTriggerNesting)});
   bool quoted = false;
   std::string text = catalog_.objectText(table.schema, trigger.id, &quoted);
-  auto& cached = procTexts_[(quoted ? "1" : "0") + text];
+  auto& cached = procTexts_[std::to_string(table.ownerId) + (quoted ? "1" : "0") + text];
   if (!cached) cached = std::make_shared<Batch>(parseBatch(text, quoted));
   std::shared_ptr<Batch> holder = cached;
   auto* def = holder->statements.empty()
@@ -340,6 +340,7 @@ void SqliteSession::runTrigger(const TableInfo& table, const TriggerInfo& trigge
   frame.nestLevel = caller.nestLevel + 1;
   frame.procName = trigger.name;
   frame.trigger = tables;
+  frame.moduleOwner = table.ownerId;
   // The body binds against its own cache: the same statements see other
   // capture tables when the trigger fires at another depth.
   std::map<const void*, BoundStatement> outerBound;

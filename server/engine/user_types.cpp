@@ -12,22 +12,14 @@
 #include "types.h"
 
 namespace tessel::sqld::engine {
-namespace {
-
-std::string dotted(const Name& name) {
-  std::string out;
-  for (std::size_t i = 0; i < name.size(); ++i) out += (i ? "." : "") + name[i];
-  return out;
-}
-
-}  // namespace
-
-std::int64_t SqliteSession::userTypeId(const std::string& schema, const std::string& name) {
+std::int64_t SqliteSession::userTypeId(const std::string& schema, const std::string& name,
+                                       int owner) {
   std::int64_t id = 0;
   querySql(db_.get(),
            "SELECT xusertype FROM " + quoteName(schema) +
-               ".systypes WHERE name = ? COLLATE TSQL_CI AND xusertype > 256",
-           {Stored::text(name)}, [&](sqlite3_stmt* st) { id = sqlite3_column_int64(st, 0); });
+               ".systypes WHERE name = ? COLLATE TSQL_CI AND xusertype > 256 AND uid = ?",
+           {Stored::text(name), Stored::integer(owner)},
+           [&](sqlite3_stmt* st) { id = sqlite3_column_int64(st, 0); });
   return id;
 }
 
@@ -37,12 +29,13 @@ SqliteSession::UserType SqliteSession::resolveUserType(const Name& name, int pos
   bool found = false;
   int xtype = 0;
   std::int64_t tableId = 0;
-  if (!schema.empty()) {
+  const int owner = schema.empty() ? 0 : ownerOfName(name, schema);
+  if (owner) {
     querySql(
         db_.get(),
         "SELECT name, xtype, length, xprec, xscale, allownulls, domain FROM " + quoteName(schema) +
-            ".systypes WHERE name = ? COLLATE TSQL_CI AND xusertype > 256",
-        {Stored::text(name.back())}, [&](sqlite3_stmt* st) {
+            ".systypes WHERE name = ? COLLATE TSQL_CI AND xusertype > 256 AND uid = ?",
+        {Stored::text(name.back()), Stored::integer(owner)}, [&](sqlite3_stmt* st) {
           found = true;
           out.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
           xtype = sqlite3_column_int(st, 1);
@@ -57,7 +50,7 @@ SqliteSession::UserType SqliteSession::resolveUserType(const Name& name, int pos
           tableId = sqlite3_column_int64(st, 6);
         });
   }
-  if (!found) throw SqlError(2715, {std::to_string(position), dotted(name)});
+  if (!found) throw SqlError(2715, {std::to_string(position), joinName(name)});
   if (xtype != kTableTypeXtype) return out;
   // The table type's columns come from its CREATE TYPE text, parsed once.
   std::string text = catalog_.objectText(schema, tableId, nullptr);
@@ -66,7 +59,7 @@ SqliteSession::UserType SqliteSession::resolveUserType(const Name& name, int pos
   auto* create = cached->statements.empty()
                      ? nullptr
                      : dynamic_cast<CreateTypeStmt*>(cached->statements[0].get());
-  if (!create || !create->table) throw SqlError(2715, {std::to_string(position), dotted(name)});
+  if (!create || !create->table) throw SqlError(2715, {std::to_string(position), joinName(name)});
   out.table = create->table.get();
   return out;
 }

@@ -73,8 +73,11 @@ static std::vector<WriteTarget> statementTargets(const Stmt& s) {
       return {{static_cast<const CreateTriggerStmt&>(s).table, true, "CREATE TRIGGER"}};
     case StmtKind::CreateType:
       return {{static_cast<const CreateTypeStmt&>(s).name, true, "CREATE TYPE"}};
-    case StmtKind::CreateSchema:
+    case StmtKind::CreateSchema: {
+      const auto& c = static_cast<const CreateSchemaStmt&>(s);
+      if (!c.transfer.empty()) return {{c.transfer, true, "ALTER SCHEMA"}};
       return {{Name{}, true, "CREATE SCHEMA"}};
+    }
     case StmtKind::CreateSequence: {
       const auto& c = static_cast<const CreateSequenceStmt&>(s);
       return {{c.name, true, c.alter ? "ALTER SEQUENCE" : "CREATE SEQUENCE"}};

@@ -83,6 +83,11 @@ std::span<const Function> conversionFunctions();
 std::span<const Function> systemFunctions();
 std::span<const Function> metadataFunctions();
 
+// SQL for the id of the schema an object name (SQL text `name`) gives, in
+// the database `db` ("" or a quoted schema with its dot): the default
+// schema's when the name gives none, NULL when that schema does not exist.
+std::string schemaIdOfName(const std::string& db, const std::string& name);
+
 inline Typed make(std::string sql, TypeInfo type) {
   Typed t;
   t.sql = std::move(sql);

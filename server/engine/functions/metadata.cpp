@@ -65,6 +65,7 @@ Typed objectId(Call& c) {
   const std::string name = c.text(0).sql;
   const std::string db = c.db();
   std::string n = "t_objname(" + name + ")";
+  const std::string owner = schemaIdOfName(db, name);
   // #names are the session's own; ##names and tempdb's other objects are
   // shared.
   return make("CASE WHEN " + n + " LIKE '#%' AND " + n +
@@ -73,8 +74,9 @@ Typed objectId(Call& c) {
                   ") = 'tempdb' COLLATE TSQL_CI THEN (SELECT id FROM tempdb.sysobjects WHERE "
                   "name = " +
                   n + " COLLATE TSQL_CI) ELSE coalesce((SELECT id FROM " + db +
-                  "sysobjects WHERE name = " + n +
-                  " COLLATE TSQL_CI), (SELECT id FROM temp.sysobjects WHERE name = " + n +
+                  "sysobjects WHERE name = " + n + " COLLATE TSQL_CI AND (uid = " + owner +
+                  " OR (xtype = 'S ' AND " + owner +
+                  " IN (1, 4)))), (SELECT id FROM temp.sysobjects WHERE name = " + n +
                   " COLLATE TSQL_CI)) END",
               intType());
 }
@@ -106,11 +108,19 @@ Typed objectName(Call& c) {
               sysname());
 }
 
+Typed objectSchemaName(Call& c) {
+  const std::string db = c.db();
+  return make("(SELECT s.name FROM " + db + "sysobjects o JOIN " + schemaList(db) +
+                  " s ON s.id = o.uid WHERE o.id = " + c.integer(0) + ")",
+              sysname());
+}
+
 Typed colLength(Call& c) {
   const std::string db = c.db();
   return make("(SELECT c.length FROM " + db + "syscolumns c JOIN " + db +
                   "sysobjects o ON o.id = c.id WHERE o.name = t_objname(" + c.text(0).sql +
-                  ") COLLATE TSQL_CI AND c.name = " + c.text(1).sql + " COLLATE TSQL_CI)",
+                  ") COLLATE TSQL_CI AND o.uid = " + schemaIdOfName(db, c.text(0).sql) +
+                  " AND c.name = " + c.text(1).sql + " COLLATE TSQL_CI)",
               makeType(SqlType::SmallInt));
 }
 
@@ -228,6 +238,7 @@ constexpr Function kFunctions[] = {
     {"DATABASEPROPERTYEX", 2, 2, databasePropertyEx},
     {"OBJECT_ID", 1, 2, objectId},
     {"OBJECT_NAME", 1, 2, objectName},
+    {"OBJECT_SCHEMA_NAME", 1, 2, objectSchemaName},
     {"OBJECTPROPERTY", 2, 2, objectProperty},
     {"SCHEMA_ID", 0, 1, schemaId},
     {"SCHEMA_NAME", 0, 1, schemaName},
@@ -235,6 +246,12 @@ constexpr Function kFunctions[] = {
 };
 
 }  // namespace
+
+std::string schemaIdOfName(const std::string& db, const std::string& name) {
+  const std::string schema = "t_objschema(" + name + ")";
+  return "(CASE WHEN " + schema + " = '' THEN 1 ELSE (SELECT id FROM " + schemaList(db) +
+         " WHERE name = " + schema + " COLLATE TSQL_CI) END)";
+}
 
 std::span<const Function> metadataFunctions() {
   return kFunctions;

@@ -68,7 +68,7 @@ Typed identCurrent(Call& c) {
   std::string db = c.db();
   return make("(SELECT current FROM " + db + "_tessel_identity i JOIN " + db +
                   "sysobjects o ON o.id = i.id WHERE o.name = t_objname(" + c.text(0).sql +
-                  ") COLLATE TSQL_CI)",
+                  ") COLLATE TSQL_CI AND o.uid = " + schemaIdOfName(db, c.text(0).sql) + ")",
               makeType(SqlType::Numeric, 0, 38, 0));
 }
 
@@ -123,9 +123,8 @@ Typed sequenceAttribute(Call& c) {
 // the values, _TESSEL_SEQUENCE_RANGE_PART(i) reads the rest of the answer.
 Typed sequenceRange(Call& c) {
   Typed name = c.text(0);
-  return make(
-      "t_seqrange(t_objdb(" + name.sql + "), t_objname(" + name.sql + "), " + c.arg(1).sql + ")",
-      bigint());
+  return make("t_seqrange(t_objdb(" + name.sql + "), " + name.sql + ", " + c.arg(1).sql + ")",
+              bigint());
 }
 
 Typed sequenceRangePart(Call& c) {

@@ -683,6 +683,19 @@ TEST_F(SessionTest, RpcSpExecuteSqlAndUnknownProcedure) {
   ASSERT_EQ(err.errors().size(), 1u);
   EXPECT_EQ(err.errors()[0].number, 2812);
   EXPECT_FALSE(err.dones.back().more);
+
+  // A procedure name with its schema finds that schema's procedure only.
+  ASSERT_TRUE(run(*s, "CREATE SCHEMA s").errors().empty());
+  ASSERT_TRUE(run(*s, "CREATE PROCEDURE s.p AS SELECT 's'").errors().empty());
+  for (const char* name : {"s.p", "[s].[p]", "tessel.s.p", "dbo.p"}) {
+    RpcRequest call;
+    call.procName = name;
+    RecordingSink out;
+    s->executeRpc(call, out, cancel);
+    const bool dbo = std::string_view(name) == "dbo.p";
+    EXPECT_EQ(out.errors().empty(), !dbo) << name;
+    EXPECT_EQ(out.results.size(), dbo ? 0u : 1u) << name;
+  }
 }
 
 TEST_F(SessionTest, RpcPreparedStatementsReturnTheirHandleAndRunAgain) {
@@ -815,6 +828,9 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
     s->executeBatch("CREATE DATABASE keep USE keep CREATE TABLE k (v int) INSERT k VALUES (7)",
                     sink, cancel);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    // A table of the same name in another schema is a table of its own.
+    ASSERT_TRUE(run(*s, "CREATE SCHEMA s").errors().empty());
+    ASSERT_TRUE(run(*s, "CREATE TABLE s.k (v int) INSERT s.k VALUES (8)").errors().empty());
   }
   EngineOptions options;
   options.dataDirectory = dir;
@@ -823,9 +839,10 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   ASSERT_TRUE(s);
   RecordingSink sink;
   CancelFlag cancel;
-  s->executeBatch("SELECT v FROM k", sink, cancel);
-  ASSERT_EQ(sink.results.size(), 1u);
+  s->executeBatch("SELECT v FROM k SELECT v FROM s.k", sink, cancel);
+  ASSERT_EQ(sink.results.size(), 2u);
   EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 7);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[1].rows[0][0].data()), 8);
   std::filesystem::remove_all(dir);
 }
 
