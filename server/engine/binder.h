@@ -187,6 +187,8 @@ class Binder {
   std::string bindTableFunction(const TableRef& ref, Scope& scope, bool lateral);
   // CROSS APPLY and OUTER APPLY.
   std::string bindApply(const TableRef& ref, Scope& scope);
+  // The join condition that keeps an applied query's TOP n rows.
+  std::string firstRows(const SelectStmt& s, Scope& scope, const Scope& joined);
   Source sourceForName(const Name& name, const std::string& alias);
   Typed bindColumn(const Expr& e, Scope& scope);
   Typed bindVariable(const Expr& e);

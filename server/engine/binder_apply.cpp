@@ -32,9 +32,16 @@ bool groupsRows(const Expr& e) {
   return false;
 }
 
+// Whether an applied query can join its sources in: it neither groups nor
+// numbers rows, and takes all its rows, or its first n (TOP n, ORDER BY)
+// from one table, which the join then keeps by row id.
 bool joinsIn(const SelectStmt& s) {
-  if (!s.with.empty() || s.distinct || s.top || s.offset || !s.into.empty() || !s.groupBy.empty() ||
-      s.having || !s.unions.empty() || !s.orderBy.empty())
+  if (!s.with.empty() || s.distinct || s.offset || !s.into.empty() || !s.groupBy.empty() ||
+      s.having || !s.unions.empty())
+    return false;
+  if ((s.top || !s.orderBy.empty()) &&
+      (!s.top || s.topPercent || s.withTies || s.from.size() != 1 ||
+       s.from[0]->kind != TableRef::Kind::Named))
     return false;
   for (const SelectItem& item : s.items)
     if (!item.assignVar.empty() || groupsRows(*item.expr)) return false;
@@ -177,6 +184,29 @@ std::string Binder::bindTableFunction(const TableRef& ref, Scope& scope, bool la
   return from;
 }
 
+// TOP n of an applied query over one table: its row ids among the first n
+// that the query, bound once more as a subquery of the outer row, returns.
+std::string Binder::firstRows(const SelectStmt& s, Scope& scope, const Scope& joined) {
+  const Source& table = joined.sources.at(0);
+  Scope own;
+  own.outer = &scope;
+  std::string from = bindFrom(s.from, own);
+  std::string sql = "SELECT " + quoteName(own.sources.at(0).sqlAlias) + ".rowid" + from;
+  if (s.where) sql += " WHERE " + bindExpr(*s.where, own).sql;
+  for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
+    const Expr& e = *s.orderBy[i].expr;
+    // A select-list alias orders by its expression, bound over this copy.
+    const Expr* keyExpr = &e;
+    if (e.kind == ExprKind::Column && e.names.size() == 1)
+      for (const SelectItem& item : s.items)
+        if (!item.alias.empty() && iequals(item.alias, e.names[0])) keyExpr = item.expr.get();
+    Typed key = bindExpr(*keyExpr, own);
+    sql += (i ? ", " : " ORDER BY ") + orderKey(key) + (s.orderBy[i].descending ? " DESC" : "");
+  }
+  sql += " LIMIT " + rowCountSql(*s.top, RowCount::Top);
+  return quoteName(table.sqlAlias) + ".rowid IN (" + sql + ")";
+}
+
 std::string Binder::bindApply(const TableRef& ref, Scope& scope) {
   std::string left = bindTableRef(*ref.left, scope);
   const bool outer = ref.joinType.starts_with("OUTER");
@@ -186,12 +216,17 @@ std::string Binder::bindApply(const TableRef& ref, Scope& scope) {
     return "(" + left + join + bindTableFunction(right, scope, true) + " ON 1)";
   if (right.kind != TableRef::Kind::Derived || !joinsIn(*right.derived))
     return "(" + left + join + bindTableRef(right, scope) + " ON 1)";
-  // The applied query's sources join in behind a marker row, which tells an
-  // OUTER APPLY's unmatched rows (all NULL) from matched ones.
+  // The applied query's sources join in. OUTER APPLY tells its unmatched
+  // rows (all NULL) from matched ones by the row id of a lone table, else by
+  // a marker row the sources join behind (SQLite hides row ids inside a
+  // parenthesized join).
   const SelectStmt& s = *right.derived;
   Scope inner;
   inner.outer = &scope;
   std::string from = bindFrom(s.from, inner);
+  // Its first rows are told by row id: the one source must be a table.
+  if (s.top && (!inner.sources.at(0).table || inner.sources[0].table->xtype != "U"))
+    return "(" + left + join + bindTableRef(right, scope) + " ON 1)";
   Source src;
   src.exposedName = right.alias;
   src.sqlAlias = newAlias();
@@ -220,7 +255,12 @@ std::string Binder::bindApply(const TableRef& ref, Scope& scope) {
   }
   checkColumnAliases(right, items.size());
   std::string where = s.where ? bindExpr(*s.where, inner).sql : "1";
-  const std::string marker = quoteName(src.sqlAlias) + ".\"m\"";
+  if (s.top) where += " AND " + firstRows(s, scope, inner);
+  const bool lone = s.from.size() == 1 && s.from[0]->kind == TableRef::Kind::Named &&
+                    inner.sources.size() == 1 && inner.sources[0].table &&
+                    inner.sources[0].table->xtype == "U";
+  const std::string marker =
+      lone ? quoteName(inner.sources[0].sqlAlias) + ".rowid" : quoteName(src.sqlAlias) + ".\"m\"";
   for (std::size_t i = 0; i < items.size(); ++i) {
     ColumnInfo c;
     c.name = i < right.columnAliases.size() ? right.columnAliases[i]
@@ -237,7 +277,11 @@ std::string Binder::bindApply(const TableRef& ref, Scope& scope) {
                                  : items[i].sql);
   }
   std::string rightSql = "(SELECT 1 AS \"m\") AS " + quoteName(src.sqlAlias);
-  if (!from.empty()) rightSql = "(" + rightSql + ", " + from.substr(6) + ")";
+  if (lone) {
+    rightSql = from.substr(6);
+  } else if (!from.empty()) {
+    rightSql = "(" + rightSql + ", " + from.substr(6) + ")";
+  }
   scope.sources.push_back(std::move(src));
   return "(" + left + join + rightSql + " ON " + where + ")";
 }
