@@ -17,6 +17,7 @@ namespace tessel::sqld::engine {
 
 struct Expr;
 struct SelectStmt;
+struct WindowSpec;
 struct Stmt;
 using ExprPtr = std::unique_ptr<Expr>;
 using StmtPtr = std::unique_ptr<Stmt>;
@@ -78,21 +79,34 @@ struct Expr {
   // STRING_AGG(...) WITHIN GROUP (ORDER BY k1 [DESC], ...): the keys follow
   // the call's arguments in `args`, their directions here (true: DESC).
   std::vector<bool> withinGroup;
+  // fn(...) OVER (...): a window function call.
+  std::unique_ptr<WindowSpec> over;
   std::size_t offset = 0;
+};
+
+// A column of OPENJSON ... WITH (name type ['path'] [AS JSON]).
+struct JsonColumn {
+  std::string name;
+  TypeInfo type;
+  std::string path;  // empty: $.name
+  bool asJson = false;
 };
 
 struct TableRef {
   // Values: a table value constructor, (VALUES (1, 'a'), (2, 'b')) AS t(id, name).
-  enum class Kind : std::uint8_t { Named, Join, Derived, Values };
+  // Function: a table-valued built-in, STRING_SPLIT(...) or OPENJSON(...).
+  enum class Kind : std::uint8_t { Named, Join, Derived, Values, Function };
   Kind kind = Kind::Named;
   Name name;
   std::string alias;
   std::vector<std::string> columnAliases;  // AS t(a, b) of a derived table
   std::vector<std::vector<ExprPtr>> rows;  // Values
-  std::string joinType;                    // INNER, LEFT, RIGHT, FULL, CROSS
+  std::string joinType;  // INNER, LEFT, RIGHT, FULL, CROSS, CROSS APPLY, OUTER APPLY
   std::unique_ptr<TableRef> left, right;
   ExprPtr on;
   SelectPtr derived;
+  std::vector<ExprPtr> args;            // Function: its arguments
+  std::vector<JsonColumn> jsonColumns;  // OPENJSON's WITH clause
 };
 using TableRefPtr = std::unique_ptr<TableRef>;
 
@@ -105,6 +119,27 @@ struct SelectItem {
 struct OrderItem {
   ExprPtr expr;
   bool descending = false;
+};
+
+// OVER ([PARTITION BY ...] [ORDER BY ...] [ROWS | RANGE frame]) of a window
+// function. A frame bound is UNBOUNDED PRECEDING/FOLLOWING, CURRENT ROW or
+// n PRECEDING/FOLLOWING; a frame without BETWEEN ends at the current row.
+struct WindowSpec {
+  struct Bound {
+    enum class Kind : std::uint8_t {
+      UnboundedPreceding,
+      Preceding,
+      CurrentRow,
+      Following,
+      UnboundedFollowing
+    };
+    Kind kind = Kind::CurrentRow;
+    std::int64_t offset = 0;
+  };
+  std::vector<ExprPtr> partitionBy;
+  std::vector<OrderItem> orderBy;
+  std::string frameUnit;  // "ROWS", "RANGE" or empty for the default frame
+  Bound start, end;
 };
 
 // WITH name [(columns)] AS (query): a common table expression. A recursive

@@ -152,8 +152,15 @@ class Binder {
     std::vector<ColumnInfo> columns;
     // Column names in the generated SQL when they differ (derived tables: c1, c2 ...).
     std::vector<std::string> sqlNames;
+    // Whole SQL expressions for the columns, when they are not columns of
+    // the source's SQL (a table-valued function's, an applied query's).
+    std::vector<std::string> sqlExprs;
     std::string sqlColumn(std::size_t i) const {
       return i < sqlNames.size() ? sqlNames[i] : columns[i].name;
+    }
+    std::string columnSql(std::size_t i) const {
+      return i < sqlExprs.size() ? sqlExprs[i]
+                                 : quoteName(sqlAlias) + "." + quoteName(sqlColumn(i));
     }
   };
   struct Scope {
@@ -178,6 +185,13 @@ class Binder {
   Core bindCore(const SelectStmt& s, Scope* outer);
   std::string bindFrom(const std::vector<TableRefPtr>& from, Scope& scope);
   std::string bindTableRef(const TableRef& ref, Scope& scope);
+  // STRING_SPLIT and OPENJSON in FROM (binder_apply.cpp); `lateral`: their
+  // arguments may name the sources before them (APPLY).
+  std::string bindTableFunction(const TableRef& ref, Scope& scope, bool lateral);
+  // CROSS APPLY and OUTER APPLY.
+  std::string bindApply(const TableRef& ref, Scope& scope);
+  // The join condition that keeps an applied query's TOP n rows.
+  std::string firstRows(const SelectStmt& s, Scope& scope, const Scope& joined);
   Source sourceForName(const Name& name, const std::string& alias);
   Typed bindColumn(const Expr& e, Scope& scope);
   Typed bindVariable(const Expr& e);
@@ -207,6 +221,24 @@ class Binder {
   Typed bindCast(const Expr& e, Scope& scope);
   // A built-in function call, through the catalog in functions/.
   Typed bindFunction(const Expr& e, Scope& scope);
+  // Where a window function may stand: in a select list or ORDER BY
+  // (Allowed), not in other clauses (4108) nor inside an aggregate's or
+  // another window function's arguments (Nested, 4109).
+  enum class WindowUse : std::uint8_t { Forbidden, Allowed, Nested };
+  class WindowClause {
+   public:
+    WindowClause(Binder& b, WindowUse use) : b_(b), saved_(b.windowUse_) { b.windowUse_ = use; }
+    ~WindowClause() { b_.windowUse_ = saved_; }
+    WindowClause(const WindowClause&) = delete;
+    WindowClause& operator=(const WindowClause&) = delete;
+
+   private:
+    Binder& b_;
+    WindowUse saved_;
+  };
+  // An OVER clause as SQLite text; `aggregate` tells whether its keys hold
+  // an aggregate.
+  std::string windowSql(const WindowSpec& w, Scope& scope, bool& aggregate);
   friend class builtin::Call;
   Typed bindSubqueryExpr(const Expr& e, Scope& scope);
   // `firstTarget`, if given, is the type the first column converts to.
@@ -241,6 +273,7 @@ class Binder {
   std::string newAlias() { return "t" + std::to_string(aliasCounter_++); }
 
   BindContext& ctx_;
+  WindowUse windowUse_ = WindowUse::Forbidden;
   int exprDepth_ = 0;
   std::vector<std::string> params_;
   int aliasCounter_ = 0;

@@ -331,7 +331,7 @@ Typed Binder::bindColumn(const Expr& e, Scope& scope) {
     }
     if (found) {
       Typed t;
-      t.sql = quoteName(found->sqlAlias) + "." + quoteName(found->sqlColumn(foundIndex));
+      t.sql = found->columnSql(foundIndex);
       t.type = foundCol->type;
       if (isCharType(t.type.type)) t.collationLabel = Typed::CollationLabel::Implicit;
       if (found->table && found->table->xtype != "V") {

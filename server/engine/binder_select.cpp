@@ -210,7 +210,10 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
       scope.sources.push_back(std::move(src));
       return sql;
     }
+    case TableRef::Kind::Function:
+      return bindTableFunction(ref, scope, false);
     case TableRef::Kind::Join: {
+      if (ref.joinType.ends_with("APPLY")) return bindApply(ref, scope);
       std::string left = bindTableRef(*ref.left, scope);
       std::string right = bindTableRef(*ref.right, scope);
       std::string sql = left + " " + ref.joinType + " JOIN " + right;
@@ -408,6 +411,8 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
   // Only a statement's outermost query has OPTION, before its FROM binds
   // the common table expressions.
   if (s.maxRecursion) maxRecursion_ = *s.maxRecursion;
+  // Window functions stand in the select list only (and ORDER BY).
+  WindowClause windows(*this, WindowUse::Forbidden);
   Core c;
   c.scope.outer = outer;
   c.distinct = s.distinct;
@@ -429,7 +434,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
         for (std::size_t k = 0; k < src.columns.size(); ++k) {
           const ColumnInfo& col = src.columns[k];
           Typed t;
-          t.sql = quoteName(src.sqlAlias) + "." + quoteName(src.sqlColumn(k));
+          t.sql = src.columnSql(k);
           t.type = col.type;
           t.unpadded = isFixedLengthType(col.type.type) && trimsTrailing(col);
           if (src.table && src.table->xtype != "V") {
@@ -448,7 +453,9 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
       }
       continue;
     }
+    windowUse_ = WindowUse::Allowed;
     Typed t = bindExpr(e, c.scope);
+    windowUse_ = WindowUse::Forbidden;
     std::string name = item.alias;
     if (name.empty() && e.kind == ExprKind::Column) name = e.names.back();
     c.items.push_back(std::move(t));
@@ -593,6 +600,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
                                 : orderKey(first.items[k]);
       } else {
         if (!rest.empty()) throw SqlError(104, {});
+        WindowClause windows(*this, WindowUse::Allowed);
         Typed t = bindExpr(e, first.scope);
         term = orderKey(t);
         std::string outside;
@@ -683,6 +691,7 @@ std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* fir
   }
   if (!s.orderBy.empty() && (s.top || s.offset)) {
     sql += " ORDER BY ";
+    WindowClause windows(*this, WindowUse::Allowed);
     for (std::size_t i = 0; i < s.orderBy.size(); ++i)
       sql += (i ? ", " : "") + bindExpr(*s.orderBy[i].expr, c.scope).sql +
              (s.orderBy[i].descending ? " DESC" : "");

@@ -193,6 +193,22 @@ constexpr std::array kErrors = {
     ErrorDef{3903, 16, S,
              "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
     ErrorDef{4104, 16, P, "The multi-part identifier \"%s\" could not be bound."},
+    ErrorDef{4108, 15, B, "Windowed functions can only appear in the SELECT or ORDER BY clauses."},
+    ErrorDef{4109, 15, B,
+             "Windowed functions cannot be used in the context of another windowed function or "
+             "aggregate."},
+    ErrorDef{4112, 15, B, "The function '%s' must have an OVER clause with ORDER BY."},
+    ErrorDef{4113, 15, B,
+             "The function '%s' is not a valid windowing function, and cannot be used with the "
+             "OVER clause."},
+    ErrorDef{4194, 16, B,
+             "RANGE is only supported with UNBOUNDED and CURRENT ROW window frame delimiters."},
+    ErrorDef{5308, 16, B,
+             "Windowed functions, aggregates and NEXT VALUE FOR functions do not support integer "
+             "indices as ORDER BY clause expressions."},
+    ErrorDef{5309, 16, B,
+             "Windowed functions, aggregates and NEXT VALUE FOR functions do not support constants "
+             "as ORDER BY clause expressions."},
     ErrorDef{4406, 16, S,
              "Update or insert of view or function '%s' failed because it contains a derived or "
              "constant field."},
@@ -230,6 +246,16 @@ constexpr std::array kErrors = {
     ErrorDef{9829, 16, S,
              "STRING_AGG aggregation result exceeded the limit of 8000 bytes. Use LOB types to "
              "avoid result truncation."},
+    ErrorDef{214, 16, S, "Procedure expects parameter '%s' of type '%s'."},
+    ErrorDef{313, 16, B,
+             "An insufficient number of arguments were supplied for the procedure or function %s."},
+    ErrorDef{8144, 16, B, "Procedure or function %s has too many arguments specified."},
+    ErrorDef{13609, 16, S,
+             "JSON text is not properly formatted. Unexpected character '%s' is found at position "
+             "%s."},
+    ErrorDef{13618, 16, B,
+             "AS JSON option can be specified only for column of nvarchar(max) type in WITH "
+             "clause."},
     ErrorDef{289, 16, S,
              "Cannot construct data type %s, some of the arguments have values which are not "
              "valid."},
@@ -324,6 +350,15 @@ constexpr std::array kErrors = {
     ErrorDef{10743, 15, B, "The number of rows provided for a OFFSET clause must be an integer."},
     ErrorDef{10744, 15, S,
              "The number of rows provided for a FETCH clause must be greater then zero."},
+    ErrorDef{8730, 16, S,
+             "Offset parameter for Lag and Lead functions cannot be a negative value."},
+    ErrorDef{10760, 16, B,
+             "Scale argument is not valid. Valid expressions for data type %s scale argument are "
+             "integer constants and integer constant expressions."},
+    ErrorDef{10752, 15, B, "The function '%s' may not have a window frame."},
+    ErrorDef{10753, 15, B, "The function '%s' must have an OVER clause."},
+    ErrorDef{10756, 15, B, "Window frame with ROWS or RANGE must have an ORDER BY clause."},
+    ErrorDef{10759, 15, B, "Use of DISTINCT is not allowed with the OVER clause."},
     ErrorDef{11700, 16, S, "The increment for sequence object '%s' cannot be zero."},
     ErrorDef{11702, 16, S,
              "The sequence object '%s' must be of data type int, bigint, smallint, tinyint, or "

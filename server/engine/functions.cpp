@@ -18,6 +18,7 @@
 #include "lexer.h"
 #include "sqld/charset.h"
 #include "sqlite_util.h"
+#include "table_functions.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -572,10 +573,11 @@ void fnExactUnary(sqlite3_context* c, int, sqlite3_value** v) {
 }
 
 // SUM over exact values of one scale, held in 128 bits: t_xsum(x). SQLite
-// aligns aggregate state to 8 bytes only, so the total is kept as bytes.
+// aligns aggregate state to 8 bytes only, so the total is kept as bytes. As
+// a window function it also takes rows leaving the frame back out.
 struct ExactSum {
   unsigned char total[sizeof(__int128)];
-  bool any;
+  std::int64_t rows;  // values summed (not NULL)
   bool overflowed;
 };
 
@@ -591,12 +593,21 @@ void exactSumStep(sqlite3_context* c, int, sqlite3_value** v) {
   __int128 total = sumTotal(*acc);
   if (__builtin_add_overflow(total, argExact(v, 0), &total)) acc->overflowed = true;
   std::memcpy(acc->total, &total, sizeof total);
-  acc->any = true;
+  ++acc->rows;
+}
+
+void exactSumInverse(sqlite3_context* c, int, sqlite3_value** v) {
+  auto* acc = static_cast<ExactSum*>(sqlite3_aggregate_context(c, sizeof(ExactSum)));
+  if (!acc || isNull(v, 0)) return;
+  __int128 total = sumTotal(*acc);
+  if (__builtin_sub_overflow(total, argExact(v, 0), &total)) acc->overflowed = true;
+  std::memcpy(acc->total, &total, sizeof total);
+  --acc->rows;
 }
 
 void exactSumFinal(sqlite3_context* c) {
   auto* acc = static_cast<ExactSum*>(sqlite3_aggregate_context(c, 0));
-  if (!acc || !acc->any) return sqlite3_result_null(c);
+  if (!acc || acc->rows == 0) return sqlite3_result_null(c);
   guarded(c, [&] {
     TypeInfo t = makeType(SqlType::Decimal, 0, 38, 0);
     __int128 total = sumTotal(*acc);
@@ -1448,10 +1459,14 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
     sqlite3_create_function_v2(db, f.name, f.args, flags, const_cast<Settings*>(settings), f.fn,
                                nullptr, nullptr, nullptr);
   }
-  sqlite3_create_function_v2(db, "t_xsum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
-                             exactSumStep, exactSumFinal, nullptr);
+  // The final step leaves the state as it is, so it serves as the window
+  // function's current value too.
+  sqlite3_create_window_function(db, "t_xsum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                 exactSumStep, exactSumFinal, exactSumFinal, exactSumInverse,
+                                 nullptr);
   sqlite3_create_function_v2(db, "t_string_agg", -1, SQLITE_UTF8, nullptr, nullptr, stringAggStep,
                              stringAggFinal, nullptr);
+  registerTableFunctions(db);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
   registerCollations(db);
 }

@@ -656,6 +656,82 @@ ExprPtr Parser::parseFunction(std::string name, std::size_t offset) {
   return e;
 }
 
+ExprPtr Parser::parseCall(std::string name, std::size_t offset) {
+  ExprPtr e = parseFunction(std::move(name), offset);
+  if (e->kind == ExprKind::Function && isWord("OVER")) parseOver(*e);
+  return e;
+}
+
+void Parser::parseOver(Expr& call) {
+  expectWord("OVER");
+  expectSymbol("(");
+  auto w = std::make_unique<WindowSpec>();
+  if (acceptWord("PARTITION")) {
+    expectWord("BY");
+    do w->partitionBy.push_back(parseExpr());
+    while (acceptSymbol(","));
+  }
+  if (acceptWord("ORDER")) {
+    expectWord("BY");
+    do {
+      OrderItem item;
+      item.expr = parseExpr();
+      item.descending = acceptWord("DESC");
+      if (!item.descending) acceptWord("ASC");
+      w->orderBy.push_back(std::move(item));
+    } while (acceptSymbol(","));
+  }
+  if (isWord("ROWS") || isWord("RANGE")) {
+    w->frameUnit = upper(next().text);
+    if (acceptWord("BETWEEN")) {
+      w->start = parseFrameBound();
+      expectWord("AND");
+      w->end = parseFrameBound();
+    } else {
+      // The short form names the start; the frame ends at the current row.
+      const Token& at = peek();
+      w->start = parseFrameBound();
+      using K = WindowSpec::Bound::Kind;
+      if (w->start.kind == K::Following || w->start.kind == K::UnboundedFollowing)
+        syntaxErrorAt(at);
+    }
+  }
+  expectSymbol(")");
+  call.over = std::move(w);
+}
+
+WindowSpec::Bound Parser::parseFrameBound() {
+  using K = WindowSpec::Bound::Kind;
+  WindowSpec::Bound b;
+  if (acceptWord("CURRENT")) {
+    expectWord("ROW");
+    return b;
+  }
+  if (acceptWord("UNBOUNDED")) {
+    if (acceptWord("PRECEDING")) {
+      b.kind = K::UnboundedPreceding;
+    } else {
+      expectWord("FOLLOWING");
+      b.kind = K::UnboundedFollowing;
+    }
+    return b;
+  }
+  // n PRECEDING or n FOLLOWING: an unsigned integer.
+  const Token& t = peek();
+  if (t.kind != TokenKind::Integer) syntaxError();
+  const std::string& digits = t.text;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), b.offset);
+  if (ec != std::errc() || end != digits.data() + digits.size()) syntaxError();
+  next();
+  if (acceptWord("PRECEDING")) {
+    b.kind = K::Preceding;
+  } else {
+    expectWord("FOLLOWING");
+    b.kind = K::Following;
+  }
+  return b;
+}
+
 ExprPtr Parser::parsePrimary() {
   const Token& t = peek();
   switch (t.kind) {
@@ -718,7 +794,7 @@ ExprPtr Parser::parsePrimary() {
     }
     if (isSymbol("(", 1) && (!isReserved(t) || isReservedFunction(t))) {
       std::string name = next().text;
-      return parseFunction(name, offset);
+      return parseCall(name, offset);
     }
     static constexpr std::string_view kNiladic[] = {"CURRENT_TIMESTAMP", "CURRENT_USER",
                                                     "SESSION_USER", "SYSTEM_USER", "USER"};
@@ -741,7 +817,7 @@ ExprPtr Parser::parsePrimary() {
     return e;
   }
   // schema.function(...) calls: keep the last part as the function name.
-  if (isSymbol("(") && name.size() > 1) return parseFunction(name.back(), offset);
+  if (isSymbol("(") && name.size() > 1) return parseCall(name.back(), offset);
   auto e = makeExpr(ExprKind::Column, offset);
   e->names = std::move(name);
   return e;
@@ -783,7 +859,13 @@ TableRefPtr Parser::parseTablePrimary() {
     bool system = isSymbol(":") && isSymbol(":", 1);
     if (system) next(), next();
     ref->name = parseTableName();
-    if (iequals(ref->name.back(), "fn_helpcollations") && isSymbol("(") && isSymbol(")", 1)) {
+    const bool tableFunction =
+        ref->name.size() == 1 && isSymbol("(") &&
+        (iequals(ref->name[0], "STRING_SPLIT") || iequals(ref->name[0], "OPENJSON"));
+    if (tableFunction) {
+      parseTableFunction(*ref);
+    } else if (iequals(ref->name.back(), "fn_helpcollations") && isSymbol("(") &&
+               isSymbol(")", 1)) {
       next();
       next();
       ref->name = {"sys", ref->name.back()};
@@ -791,7 +873,7 @@ TableRefPtr Parser::parseTablePrimary() {
       syntaxError();
     }
   }
-  skipTableHints();
+  if (ref->kind != TableRef::Kind::Function) skipTableHints();
   if (acceptWord("AS")) {
     ref->alias = parseIdentifier();
   } else if (atIdentifier()) {
@@ -802,11 +884,38 @@ TableRefPtr Parser::parseTablePrimary() {
     do ref->columnAliases.push_back(parseIdentifier());
     while (acceptSymbol(","));
     expectSymbol(")");
-  } else {
+  } else if (ref->kind != TableRef::Kind::Function) {
     skipTableHints();
   }
   if (derived && ref->alias.empty()) syntaxError();
   return ref;
+}
+
+// STRING_SPLIT(...) or OPENJSON(...) [WITH (column type ['path'] [AS JSON], ...)].
+void Parser::parseTableFunction(TableRef& ref) {
+  ref.kind = TableRef::Kind::Function;
+  expectSymbol("(");
+  if (!acceptSymbol(")")) {
+    do ref.args.push_back(parseExpr());
+    while (acceptSymbol(","));
+    expectSymbol(")");
+  }
+  if (!iequals(ref.name[0], "OPENJSON") || !isWord("WITH") || !isSymbol("(", 1)) return;
+  next();
+  next();
+  do {
+    JsonColumn c;
+    c.name = parseIdentifier();
+    c.type = parseCastType();
+    if (peek().kind == TokenKind::String || peek().kind == TokenKind::NString) c.path = next().text;
+    if (isWord("AS") && isWord("JSON", 1)) {
+      next();
+      next();
+      c.asJson = true;
+    }
+    ref.jsonColumns.push_back(std::move(c));
+  } while (acceptSymbol(","));
+  expectSymbol(")");
 }
 
 TableRefPtr Parser::parseTableSource() {
@@ -815,7 +924,7 @@ TableRefPtr Parser::parseTableSource() {
   for (;;) {
     // Each join nests the tree of sources one level deeper.
     if (isWord("JOIN") || isWord("INNER") || isWord("CROSS") || isWord("LEFT") || isWord("RIGHT") ||
-        isWord("FULL"))
+        isWord("FULL") || (isWord("OUTER") && isWord("APPLY", 1)))
       guard.deeper();
     std::string type;
     if (isWord("JOIN")) {
@@ -826,6 +935,18 @@ TableRefPtr Parser::parseTableSource() {
     } else if (isWord("CROSS") && isWord("JOIN", 1)) {
       next();
       type = "CROSS";
+    } else if ((isWord("CROSS") || isWord("OUTER")) && isWord("APPLY", 1)) {
+      // APPLY: the right side is bound once per row of the left, which it
+      // may name.
+      type = upper(next().text) + " APPLY";
+      next();
+      auto apply = std::make_unique<TableRef>();
+      apply->kind = TableRef::Kind::Join;
+      apply->joinType = type;
+      apply->left = std::move(left);
+      apply->right = parseTablePrimary();
+      left = std::move(apply);
+      continue;
     } else if (isWord("LEFT") || isWord("RIGHT") || isWord("FULL")) {
       type = upper(peek().text);
       next();

@@ -55,6 +55,10 @@ class Parser {
   ExprPtr parseUnary();
   ExprPtr parsePrimary();
   ExprPtr parseFunction(std::string name, std::size_t offset);
+  // A call and, after it, the OVER clause that makes it a window function.
+  ExprPtr parseCall(std::string name, std::size_t offset);
+  void parseOver(Expr& call);
+  WindowSpec::Bound parseFrameBound();
   ExprPtr parseCase();
   ExprPtr parseLiteral(bool negate = false);
   TypeInfo parseType();
@@ -75,6 +79,7 @@ class Parser {
   std::vector<TableRefPtr> parseFromList();
   TableRefPtr parseTableSource();
   TableRefPtr parseTablePrimary();
+  void parseTableFunction(TableRef& ref);
   void skipTableHints(bool allowBare = true);
 
   // Statements (parser_stmt.cpp).

@@ -1,6 +1,7 @@
 // The aggregates: COUNT, COUNT_BIG, SUM, AVG, MIN, MAX, STRING_AGG. Decimal sums and
 // averages keep 38 digits in 128 bits (t_xsum, t_xdiv); integer averages
-// divide as integers.
+// divide as integers. With an OVER clause each SQLite aggregate a
+// translation calls runs over the window (Call::window()).
 
 #include <algorithm>
 #include <vector>
@@ -27,8 +28,8 @@ std::string distinct(const Call& c) {
 Typed count(Call& c) {
   TypeInfo t = makeType(c.name() == "COUNT" ? SqlType::Int : SqlType::BigInt);
   t.nullable = false;
-  if (c.expr().star || c.size() == 0) return aggregate("count(*)", t);
-  return aggregate("count(" + distinct(c) + c.arg(0).sql + ")", t);
+  if (c.expr().star || c.size() == 0) return aggregate("count(*)" + c.window(), t);
+  return aggregate("count(" + distinct(c) + c.arg(0).sql + ")" + c.window(), t);
 }
 
 Typed minMax(Call& c) {
@@ -36,7 +37,8 @@ Typed minMax(Call& c) {
   TypeInfo t = x.type;
   t.nullable = true;
   return aggregate(lower(c.name()) + "(" + distinct(c) + x.sql +
-                       (isCharType(x.type.type) ? collateClause(x.type.collation) : "") + ")",
+                       (isCharType(x.type.type) ? collateClause(x.type.collation) : "") + ")" +
+                       c.window(),
                    t);
 }
 
@@ -44,12 +46,13 @@ Typed sum(Call& c) {
   Typed x = c.arg(0);
   const TypeInfo& t = x.type;
   std::string d = distinct(c);
+  const std::string& w = c.window();
   TypeInfo r;
   if (isIntegerType(t.type)) {
     r = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
   } else if (isDecimalType(t.type)) {
     // 38 digits, summed in 128 bits.
-    return aggregate("t_xsum(" + d + x.sql + ")", makeType(SqlType::Decimal, 0, 38, t.scale));
+    return aggregate("t_xsum(" + d + x.sql + ")" + w, makeType(SqlType::Decimal, 0, 38, t.scale));
   } else if (isMoneyType(t.type)) {
     r = makeType(SqlType::Money, 0, 19, 4);
   } else if (t.type == SqlType::Real || t.type == SqlType::Float) {
@@ -57,32 +60,33 @@ Typed sum(Call& c) {
   } else {
     throw SqlError(8117, {typeName(t.type), "sum"});
   }
-  return aggregate("sum(" + d + x.sql + ")", r);
+  return aggregate("sum(" + d + x.sql + ")" + w, r);
 }
 
 Typed avg(Call& c) {
   Typed x = c.arg(0);
   const TypeInfo& t = x.type;
   std::string d = distinct(c);
+  const std::string& w = c.window();
   if (isIntegerType(t.type))
-    return aggregate("t_idiv(sum(" + d + x.sql + "),count(" + d + x.sql + "))",
+    return aggregate("t_idiv(sum(" + d + x.sql + ")" + w + ",count(" + d + x.sql + ")" + w + ")",
                      makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int));
   if (isDecimalType(t.type)) {
     int s = std::max<int>(6, t.scale);
     TypeInfo r = makeType(SqlType::Decimal, 0, 38, static_cast<std::uint8_t>(s));
-    return aggregate("t_xdiv(t_xsum(" + d + x.sql + ")," + std::to_string(t.scale) + ",count(" + d +
-                         x.sql + "),0," + std::to_string(s) + "," + std::to_string(encodeType(r)) +
-                         ")",
+    return aggregate("t_xdiv(t_xsum(" + d + x.sql + ")" + w + "," + std::to_string(t.scale) +
+                         ",count(" + d + x.sql + ")" + w + ",0," + std::to_string(s) + "," +
+                         std::to_string(encodeType(r)) + ")",
                      r);
   }
   if (isMoneyType(t.type)) {
     TypeInfo r = makeType(SqlType::Money, 0, 19, 4);
-    return aggregate("t_xdiv(sum(" + d + x.sql + "),4,count(" + d + x.sql + "),0,4," +
-                         std::to_string(encodeType(r)) + ")",
+    return aggregate("t_xdiv(sum(" + d + x.sql + ")" + w + ",4,count(" + d + x.sql + ")" + w +
+                         ",0,4," + std::to_string(encodeType(r)) + ")",
                      r);
   }
   if (t.type == SqlType::Real || t.type == SqlType::Float)
-    return aggregate("avg(" + d + x.sql + ")", makeType(SqlType::Float));
+    return aggregate("avg(" + d + x.sql + ")" + w, makeType(SqlType::Float));
   throw SqlError(8117, {typeName(t.type), "avg"});
 }
 

@@ -12,14 +12,33 @@ namespace tessel::sqld::engine::builtin {
 const Function* find(std::string_view name) {
   static const auto* const index = [] {
     auto* map = new std::unordered_map<std::string_view, const Function*>;
-    for (auto family : {aggregateFunctions(), stringFunctions(), mathFunctions(),
-                        datetimeFunctions(), logicalFunctions(), jsonFunctions(),
-                        conversionFunctions(), systemFunctions(), metadataFunctions()})
+    for (auto family :
+         {aggregateFunctions(), stringFunctions(), mathFunctions(), datetimeFunctions(),
+          logicalFunctions(), jsonFunctions(), conversionFunctions(), systemFunctions(),
+          metadataFunctions(), windowFunctions(), datePartsFunctions()})
       for (const Function& f : family) map->emplace(f.name, &f);
     return map;
   }();
   auto it = index->find(name);
   return it == index->end() ? nullptr : it->second;
+}
+
+namespace {
+bool within(std::span<const Function> family, const Function& f) {
+  return &f >= family.data() && &f < family.data() + family.size();
+}
+}  // namespace
+
+bool isAggregate(const Function& f) {
+  return within(aggregateFunctions(), f);
+}
+
+bool needsWindow(const Function& f) {
+  return within(windowFunctions(), f);
+}
+
+bool takesWindow(const Function& f) {
+  return needsWindow(f) || (isAggregate(f) && f.name != "STRING_AGG");
 }
 
 Typed Call::text(std::size_t i) {

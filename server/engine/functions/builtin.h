@@ -22,8 +22,10 @@ namespace tessel::sqld::engine::builtin {
 // services an entry needs.
 class Call {
  public:
-  Call(Binder& binder, const Expr& e, Binder::Scope& scope)
-      : binder_(binder), e_(e), scope_(scope) {}
+  // `window`: the OVER clause's SQLite text when the call is a window
+  // function, else empty.
+  Call(Binder& binder, const Expr& e, Binder::Scope& scope, std::string window = {})
+      : binder_(binder), e_(e), scope_(scope), window_(std::move(window)) {}
 
   const Expr& expr() const { return e_; }
   // The upper-case name the call was written with.
@@ -31,7 +33,11 @@ class Call {
   std::size_t size() const { return e_.args.size(); }
   const Expr& argExpr(std::size_t i) const { return *e_.args[i]; }
 
-  Typed arg(std::size_t i) { return binder_.bindExpr(*e_.args[i], scope_); }
+  Typed arg(std::size_t i) {
+    Typed t = binder_.bindExpr(*e_.args[i], scope_);
+    nestedAggregate_ = nestedAggregate_ || t.isAggregate;
+    return t;
+  }
   Typed bind(const Expr& e) { return binder_.bindExpr(e, scope_); }
   // A string argument: character and binary values as they are, others as
   // varchar(8000).
@@ -51,6 +57,13 @@ class Call {
   BindContext& context() { return binder_.ctx_; }
   // The current database's SQLite schema, quoted, with the dot.
   std::string db();
+  // The window a window function call runs over: its OVER clause as written
+  // (null for a plain call) and as SQLite text (" OVER (...)", or empty) to
+  // follow each aggregate the translation calls.
+  const WindowSpec* over() const { return e_.over.get(); }
+  const std::string& window() const { return window_; }
+  // Whether an argument bound so far holds an aggregate.
+  bool nestedAggregate() const { return nestedAggregate_; }
   // NEXT VALUE FOR references of one row share a site number.
   int nextSequenceSite() { return binder_.sequenceSite_++; }
 
@@ -58,6 +71,8 @@ class Call {
   Binder& binder_;
   const Expr& e_;
   Binder::Scope& scope_;
+  std::string window_;
+  bool nestedAggregate_ = false;
 };
 
 inline constexpr std::uint8_t kVariadic = 255;
@@ -82,6 +97,21 @@ std::span<const Function> jsonFunctions();
 std::span<const Function> conversionFunctions();
 std::span<const Function> systemFunctions();
 std::span<const Function> metadataFunctions();
+std::span<const Function> windowFunctions();
+std::span<const Function> datePartsFunctions();
+
+// Whether an entry is an aggregate, and whether it may take an OVER clause
+// (the aggregates but STRING_AGG, and the window functions, which must).
+bool isAggregate(const Function& f);
+bool takesWindow(const Function& f);
+bool needsWindow(const Function& f);
+
+// JSON_VALUE's and JSON_QUERY's translations for the SQL of a document and
+// of a path (`root`: the path is `$`), which OPENJSON's columns share.
+std::string jsonValueSql(const std::string& doc, const std::string& path, bool strict);
+std::string jsonQuerySql(const std::string& doc, const std::string& path, bool strict, bool root);
+// A path's text after its `lax` or `strict` mode word; `strict` tells which.
+std::string_view jsonPathMode(std::string_view text, bool& strict);
 
 // SQL for the id of the schema an object name (SQL text `name`) gives, in
 // the database `db` ("" or a quoted schema with its dot): the default

@@ -41,18 +41,7 @@ Path pathArg(Call& c, std::size_t i) {
   const Expr& e = c.argExpr(i);
   if (e.kind == ExprKind::Literal)
     if (const auto* s = std::get_if<std::string>(&e.value.data())) {
-      std::string_view text = *s;
-      while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-      auto mode = [&](std::string_view word) {
-        if (text.size() <= word.size() || !iequals(text.substr(0, word.size()), word) ||
-            text[word.size()] != ' ')
-          return false;
-        text.remove_prefix(word.size() + 1);
-        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-        return true;
-      };
-      p.strict = mode("strict");
-      if (!p.strict) mode("lax");
+      std::string_view text = jsonPathMode(*s, p.strict);
       p.sql = sqlLiteral(Stored::text(std::string(text)));
       p.root = text == "$";
       return p;
@@ -84,41 +73,17 @@ Typed isJson(Call& c) {
               makeType(SqlType::Int));
 }
 
-// A scalar as text: strings unquoted, numbers as written, true and false;
-// NULL for a string longer than 4000 characters.
 Typed jsonValue(Call& c) {
   std::string x = jsonArg(c);
   Path p = pathArg(c, 1);
-  std::string type = "json_type(" + x + "," + p.sql + ")";
-  std::string value = "json_extract(" + x + "," + p.sql + ")";
-  std::string missing = p.strict ? "t_error(13608)" : "NULL";
-  std::string nonScalar = p.strict ? "t_error(13623)" : "NULL";
-  return make("(CASE WHEN " + x + " IS NULL THEN NULL ELSE (CASE " + type +
-                  " WHEN 'text' THEN (CASE WHEN length(" + value + ") <= 4000 THEN " + value +
-                  " END) WHEN 'integer' THEN (" + x + " -> " + p.sql + ") WHEN 'real' THEN (" + x +
-                  " -> " + p.sql +
-                  ") WHEN 'true' THEN 'true' WHEN 'false' THEN 'false' WHEN 'null' THEN NULL "
-                  "WHEN 'object' THEN " +
-                  nonScalar + " WHEN 'array' THEN " + nonScalar + " ELSE " + missing + " END) END)",
-              jsonText());
+  return make(jsonValueSql(x, p.sql, p.strict), jsonText());
 }
 
-// An object or an array as JSON text; the whole document comes back as
-// written.
 Typed jsonQuery(Call& c) {
   std::string x = jsonArg(c);
   Path p = pathArg(c, 1);
-  std::string type = "json_type(" + x + "," + p.sql + ")";
-  std::string fragment = p.root ? x : "(" + x + " -> " + p.sql + ")";
-  std::string missing = p.strict ? "t_error(13608)" : "NULL";
-  std::string scalar = p.strict ? "t_error(13624)" : "NULL";
-  TypeInfo t = makeType(SqlType::NVarChar, kMaxLength - 1);
-  return make("(CASE WHEN " + x + " IS NULL THEN NULL ELSE (CASE " + type + " WHEN 'object' THEN " +
-                  fragment + " WHEN 'array' THEN " + fragment + " WHEN 'integer' THEN " + scalar +
-                  " WHEN 'real' THEN " + scalar + " WHEN 'text' THEN " + scalar +
-                  " WHEN 'true' THEN " + scalar + " WHEN 'false' THEN " + scalar +
-                  " WHEN 'null' THEN " + scalar + " ELSE " + missing + " END) END)",
-              t);
+  return make(jsonQuerySql(x, p.sql, p.strict, p.root),
+              makeType(SqlType::NVarChar, kMaxLength - 1));
 }
 
 constexpr Function kFunctions[] = {
@@ -128,6 +93,53 @@ constexpr Function kFunctions[] = {
 };
 
 }  // namespace
+
+std::string_view jsonPathMode(std::string_view text, bool& strict) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  auto mode = [&](std::string_view word) {
+    if (text.size() <= word.size() || !iequals(text.substr(0, word.size()), word) ||
+        text[word.size()] != ' ')
+      return false;
+    text.remove_prefix(word.size() + 1);
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    return true;
+  };
+  strict = mode("strict");
+  if (!strict) mode("lax");
+  return text;
+}
+
+// A scalar as text: strings unquoted, numbers as written, true and false;
+// NULL for a string longer than 4000 characters.
+std::string jsonValueSql(const std::string& x, const std::string& path, bool strict) {
+  Path p{path, strict, false};
+  std::string type = "json_type(" + x + "," + p.sql + ")";
+  std::string value = "json_extract(" + x + "," + p.sql + ")";
+  std::string missing = p.strict ? "t_error(13608)" : "NULL";
+  std::string nonScalar = p.strict ? "t_error(13623)" : "NULL";
+  return "(CASE WHEN " + x + " IS NULL THEN NULL ELSE (CASE " + type +
+         " WHEN 'text' THEN (CASE WHEN length(" + value + ") <= 4000 THEN " + value +
+         " END) WHEN 'integer' THEN (" + x + " -> " + p.sql + ") WHEN 'real' THEN (" + x + " -> " +
+         p.sql +
+         ") WHEN 'true' THEN 'true' WHEN 'false' THEN 'false' WHEN 'null' THEN NULL "
+         "WHEN 'object' THEN " +
+         nonScalar + " WHEN 'array' THEN " + nonScalar + " ELSE " + missing + " END) END)";
+}
+
+// An object or an array as JSON text; the whole document comes back as
+// written.
+std::string jsonQuerySql(const std::string& x, const std::string& path, bool strict, bool root) {
+  Path p{path, strict, root};
+  std::string type = "json_type(" + x + "," + p.sql + ")";
+  std::string fragment = p.root ? x : "(" + x + " -> " + p.sql + ")";
+  std::string missing = p.strict ? "t_error(13608)" : "NULL";
+  std::string scalar = p.strict ? "t_error(13624)" : "NULL";
+  return "(CASE WHEN " + x + " IS NULL THEN NULL ELSE (CASE " + type + " WHEN 'object' THEN " +
+         fragment + " WHEN 'array' THEN " + fragment + " WHEN 'integer' THEN " + scalar +
+         " WHEN 'real' THEN " + scalar + " WHEN 'text' THEN " + scalar + " WHEN 'true' THEN " +
+         scalar + " WHEN 'false' THEN " + scalar + " WHEN 'null' THEN " + scalar + " ELSE " +
+         missing + " END) END)";
+}
 
 std::span<const Function> jsonFunctions() {
   return kFunctions;

@@ -31,6 +31,7 @@ NOT_SAMPLED = {
     # second's fraction of their scale, which render() does not do; pymssql
     # 2.2 also fails converting some time values itself.
     "datetime2.test",
+    "fromparts.test",
 }
 
 
