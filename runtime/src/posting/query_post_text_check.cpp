@@ -13,6 +13,7 @@
 
 #include "framework/exceptions.h"
 #include "framework/sysutils.h"
+#include "posting/posting_texts.h"
 #include "runtime/Tessel.h"
 #include "values/server_types.h"
 #include "values/text_encoding.h"
@@ -84,21 +85,14 @@ std::string SentBytes(const TField& Field) {
   switch (Column.Kind) {
     case TColumnLimit::UnicodeText:
       DatabaseError(
-          Format("Field '%s' is %d characters long (UTF-16 code units); its column "
-                 "takes at most %d, and the server would cut the rest",
-                 {Field.DisplayName(), length, Column.Length}));
+          Format(detail::STooLongCharacters.str(), {Field.DisplayName(), length, Column.Length}));
     case TColumnLimit::CodePageText:
-      DatabaseError(
-          Format("Field '%s' takes %d bytes in code page %d; its column takes at "
-                 "most %d, and the server would cut the rest",
-                 {Field.DisplayName(), length, Column.CodePage, Column.Length}));
+      DatabaseError(Format(detail::STooLongInCodePage.str(),
+                           {Field.DisplayName(), length, Column.CodePage, Column.Length}));
     case TColumnLimit::Bytes:
       break;
   }
-  DatabaseError(
-      Format("Field '%s' holds %d bytes; its column takes at most %d, and the "
-             "server would cut the rest",
-             {Field.DisplayName(), length, Column.Length}));
+  DatabaseError(Format(detail::STooLongBytes.str(), {Field.DisplayName(), length, Column.Length}));
 }
 
 // Refuses Field's value when Column cannot hold it whole.
