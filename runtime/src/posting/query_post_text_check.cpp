@@ -106,8 +106,10 @@ void CheckValue(const TField& Field, const TColumnLimit& Column, const values::C
   if (!IsTextField(Field)) return;
   const int code_page =
       Column.Kind == TColumnLimit::UnicodeText ? values::kUnicode : Column.CodePage;
-  // A code page the package has no table of is left to the server.
+  // A code page the package has no table of, or one the catalog did not
+  // tell, is left to the server.
   if (!values::KnownCodePage(code_page)) return;
+  if (Column.Kind == TColumnLimit::CodePageText && code_page == values::kUnicode) return;
   const std::string value = Field.AsString();
   if (Column.Length < 0 && values::IsAscii(value)) return;
   values::ColumnShape shape = Shape;
