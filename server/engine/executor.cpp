@@ -52,8 +52,8 @@ SqliteSession::SqliteSession(EngineState& engine, const LoginInfo& login)
       login_(login),
       userDatabases_(engine.userDatabases(login.user)),
       catalog_(nullptr) {
-  // The engine's lock time-out is the session's until SET LOCK_TIMEOUT;
-  // -1 then means waiting without limit, as in SQL Server.
+  // The engine's lock time-out is the session's until SET LOCK_TIMEOUT; -1
+  // (the default, as in SQL Server) waits without limit.
   settings_.lockTimeoutMs = engine.options().lockTimeoutMs;
   if (login.odbc) {
     settings_.ansiNulls = settings_.ansiWarnings = settings_.ansiPadding = true;

@@ -190,6 +190,37 @@ std::vector<FidelityColumn> BuildTable() {
                    true,
                    {Same("code page 1252", cp), Same("long", Repeat("€", 9000)), Null(),
                     Refused("Cyrillic", "Ж", "Ж")}});
+  // A column's collation decides its code page; a sized column takes no
+  // more than its length (characters, or bytes in the code page), whole
+  // values at the limit included.
+  table.push_back({"varchar(20) COLLATE Cyrillic_General_CI_AS",
+                   "varcharcyr",
+                   ParamKind::Text,
+                   ftString,
+                   -1,
+                   false,
+                   {Same("Cyrillic", "Привет, мир №1"), Same("full length", Repeat("Ж", 20)),
+                    Null(), Refused("Greek", "ЖΩ", "Ω"), Refused("Latin-1 accent", "café", "é"),
+                    Refused("one too long", Repeat("ж", 21), "21 bytes in code page 1251")}});
+  table.push_back(
+      {"varchar(10)",
+       "varchar10",
+       ParamKind::Text,
+       ftString,
+       -1,
+       false,
+       {Same("full length", "0123456789"), Same("full length accented", Repeat("é", 10)),
+        Refused("one too long", "01234567890", "11 bytes in code page 1252"),
+        Refused("accented one too long", Repeat("é", 11), "11 bytes")}});
+  table.push_back({"nvarchar(10)",
+                   "nvarchar10",
+                   ParamKind::Text,
+                   ftString,
+                   -1,
+                   false,
+                   {Same("full length", Repeat("Ж", 10)), Same("five emoji", Repeat("😀", 5)),
+                    Refused("one too long", Repeat("ж", 11), "11 characters"),
+                    Refused("six emoji", Repeat("😀", 6), "12 characters")}});
 
   table.push_back({"decimal(38,20)",
                    "dec38_20",

@@ -214,5 +214,47 @@ TEST_F(PostFailure, FieldsRefuseWhatCannotBeWritten) {
   EXPECT_EQ(ServerRows("SELECT COUNT(*) FROM f_fields"), Lines{"1"});
 }
 
+// The table's own column decides, not a wider result column: a value it
+// would cut is refused before anything is sent, one that fits is written.
+TEST_F(PostFailure, AValueLongerThanItsTableColumnIsRefused) {
+  MakeTable("f_widened", "id int PRIMARY KEY, note varchar(4) NULL, bin varbinary(4) NULL",
+            {"(1, 'a', 0x01)"});
+  TTessel* query = NewQuery(
+      "SELECT id, CAST(note AS varchar(20)) AS note, CAST(bin AS varbinary(20)) AS bin "
+      "FROM f_widened");
+  query->SetCacheAllRecords(true);
+  query->UpdateParams()->SetTableName("f_widened");
+  query->UpdateParams()->KeyFields()->Add("id");
+  query->UpdateParams()->UpdateFields()->SetText("id\nnote\nbin");
+  query->Open();
+  const struct {
+    const char* field;
+    std::string value;
+    std::string refusal;  // empty: it fits and is written
+  } cases[] = {
+      {"note", "abcde", "5 bytes in code page 1252"},
+      {"bin", std::string("\x01\x02\x00\x04\x05", 5), "5 bytes"},
+      {"note", "abcd", ""},
+      {"bin", std::string("\x01\x00\x03\x04", 4), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field + (" = " + c.value));
+    query->Edit();
+    query->FieldByName(c.field)->SetAsString(c.value);
+    if (c.refusal.empty()) {
+      query->Post();
+      EXPECT_EQ(ServerRows(std::string("SELECT datalength(") + c.field + ") FROM f_widened"),
+                Lines{std::to_string(c.value.size())});
+      continue;
+    }
+    const std::string failure = FailureOf([&] { query->Post(); });
+    EXPECT_NE(failure.find(c.refusal), std::string::npos) << failure;
+    EXPECT_NE(failure.find(std::string("'") + c.field + "'"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("at most 4"), std::string::npos) << failure;
+    EXPECT_EQ(query->State(), dsEdit);
+    query->Cancel();
+  }
+}
+
 }  // namespace
 }  // namespace tessel::testing

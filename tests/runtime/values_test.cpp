@@ -119,32 +119,61 @@ TEST(ValueLiterals, RefusesWhatHasNoExactLiteral) {
 
 struct TextCase {
   std::string text;
-  bool code_page;
+  int code_page;  // 0: a Unicode column
   values::TextFault kind;
   std::string code_point;
 };
 
 TEST(TextEncoding, FindsInvalidUtf8AndCharactersTheCodePageLacks) {
   const std::vector<TextCase> cases = {
-      {"plain", true, values::TextFault::None, ""},
-      {"café €uro ‰ Ÿ", true, values::TextFault::None, ""},
-      {"Ωmega", true, values::TextFault::NotInCodePage, "U+03A9"},
-      {"Ωmega", false, values::TextFault::None, ""},
-      {"x😀", true, values::TextFault::NotInCodePage, "U+1F600"},
-      {"\xC2\x81", true, values::TextFault::NotInCodePage, "U+0081"},
-      {"\xC0\x80", false, values::TextFault::NotUtf8, ""},          // overlong
-      {"\xED\xA0\x80", false, values::TextFault::NotUtf8, ""},      // surrogate
-      {"ab\x80", false, values::TextFault::NotUtf8, ""},            // stray continuation
-      {"\xE4\xB8", false, values::TextFault::NotUtf8, ""},          // cut short
-      {"\xF4\x90\x80\x80", false, values::TextFault::NotUtf8, ""},  // past U+10FFFF
+      {"plain", 1252, values::TextFault::None, ""},
+      {"café €uro ‰ Ÿ", 1252, values::TextFault::None, ""},
+      {"Ωmega", 1252, values::TextFault::NotInCodePage, "U+03A9"},
+      {"Ωmega", 0, values::TextFault::None, ""},
+      {"x😀", 1252, values::TextFault::NotInCodePage, "U+1F600"},
+      {"\xC2\x81", 1252, values::TextFault::NotInCodePage, "U+0081"},
+      {"Привет, мир №1", 1251, values::TextFault::None, ""},
+      {"Привет é", 1251, values::TextFault::NotInCodePage, "U+00E9"},
+      {"ЖΩ", 1251, values::TextFault::NotInCodePage, "U+03A9"},
+      {"Ωμέγα", 1253, values::TextFault::None, ""},
+      {"Ωж", 1253, values::TextFault::NotInCodePage, "U+0436"},
+      {"Łódź", 1250, values::TextFault::None, ""},
+      {"日本 😀", 65001, values::TextFault::None, ""},
+      {"日本", 932, values::TextFault::None, ""},               // no table: left to the server
+      {"\xC0\x80", 0, values::TextFault::NotUtf8, ""},          // overlong
+      {"\xED\xA0\x80", 0, values::TextFault::NotUtf8, ""},      // surrogate
+      {"ab\x80", 0, values::TextFault::NotUtf8, ""},            // stray continuation
+      {"\xE4\xB8", 0, values::TextFault::NotUtf8, ""},          // cut short
+      {"\xF4\x90\x80\x80", 0, values::TextFault::NotUtf8, ""},  // past U+10FFFF
+      {"Ж\x80", 1251, values::TextFault::NotUtf8, ""},
   };
   for (const TextCase& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.text + " in " + std::to_string(c.code_page));
     const values::TextProblem problem = values::FindTextProblem(c.text, c.code_page);
     EXPECT_EQ(problem.Kind, c.kind);
     EXPECT_EQ(problem.CodePoint, c.code_point);
   }
   EXPECT_EQ(values::CodePointCount("a€😀"), 3u);
+}
+
+// How long a text is as a column counts it: UTF-16 code units in a Unicode
+// column, bytes in the code page otherwise.
+TEST(TextEncoding, ColumnLengthCountsAsTheColumnDoes) {
+  const struct {
+    std::string text;
+    int code_page;
+    std::size_t length;
+  } cases[] = {
+      {"", 0, 0},       {"abc", 0, 3},       {"Жé€", 0, 3},         {"a😀", 0, 3},     {"😀😀", 0, 4},
+      {"Жé€", 1252, 3}, {"Привет", 1251, 6}, {"Привет", 65001, 12}, {"a😀", 65001, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text + " in " + std::to_string(c.code_page));
+    EXPECT_EQ(values::ColumnLength(c.text, c.code_page), c.length);
+  }
+  EXPECT_TRUE(values::KnownCodePage(1251));
+  EXPECT_TRUE(values::KnownCodePage(65001));
+  EXPECT_FALSE(values::KnownCodePage(932));
 }
 
 // A value the column cannot hold is refused naming the field; the value area
@@ -179,9 +208,9 @@ TEST(ServerTypes, RefusesValuesOutsideTheColumn) {
       {{106, 19, 5, 2}, ftBCD, Bcd("123456.78")},
       {{106, 19, 5, 2}, ftBCD, Bcd("1.234")},
       {{108, 19, 10, 0}, ftBCD, Bcd("12345678901")},
-      {{61, 8}, ftDateTime, Native(639905 * kMsPerDay)},   // 1752-12-31
-      {{58, 8}, ftDateTime, Native(759132 * kMsPerDay)},   // 2079-06-07
-      {{47, 10, 0, 0, false}, ftString, {0xCE, 0xA9, 0}},  // 'Ω' in a varchar
+      {{61, 8}, ftDateTime, Native(639905 * kMsPerDay)},  // 1752-12-31
+      {{58, 8}, ftDateTime, Native(759132 * kMsPerDay)},  // 2079-06-07
+      {{47, 10, 0, 0, 1252}, ftString, {0xCE, 0xA9, 0}},  // 'Ω' in a varchar
   };
   for (const RangeCase& c : cases) {
     SCOPED_TRACE(values::ServerTypeName(c.column.Type));

@@ -58,6 +58,18 @@ namespace values {
 struct ColumnShape;
 }
 
+namespace detail {
+// What a value sent to one column of a table must keep to, as the table's
+// catalog tells: the code page of a char, varchar or text column, and the
+// length a sized column takes.
+struct TColumnLimit {
+  std::string Name;
+  enum TKind : std::uint8_t { CodePageText, UnicodeText, Bytes } Kind = Bytes;
+  int CodePage = 0;  // CodePageText: its collation's (0 when not known)
+  int Length = -1;   // in the column's units; -1 without a limit ((max), text, image)
+};
+}  // namespace detail
+
 // What an execution is for: rows to show, an effect, or an update statement.
 enum TQueryType : std::uint8_t { qtQuery, qtExecSQL, qtSQLUpdate };
 
@@ -251,9 +263,12 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // the server reports none, and a write that changed nothing must still be
   // told from one that changed its row.
   void SetReportsRowCount(bool Value) { FReportsRowCount = Value; }
-  // Refuses, before anything is sent, new text of any of Fields that goes to
-  // a char, varchar or text column of Table (a column of the field's name)
-  // and holds a character code page 1252 lacks, naming field and character.
+  // Refuses, before anything is sent, a new value of any of Fields that the
+  // column of Table of the field's name cannot hold whole: text with a
+  // character the code page of a char, varchar or text column lacks (naming
+  // field, character and code page), and text or bytes longer than a sized
+  // column takes, which the server would cut (naming field, column length
+  // and value length).
   void CheckCodePageText(const std::string& Table, const std::vector<TField*>& Fields);
 
   // --- master-detail --------------------------------------------------------
@@ -440,11 +455,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void TrimStringFields();
   void WriteRecord(TUpdateKind UpdateKind);
   void CheckUpdateSettings(TUpdateKind UpdateKind) const;
-  // Refuses new text of a char, varchar or text column of the update table
-  // holding a character code page 1252 lacks, naming the field.
+  // The same for the update table and the fields the statement writes.
   void CheckCodePageText(TUpdateKind UpdateKind);
-  // The update table's char, varchar and text columns, from its catalog.
-  const std::vector<std::string>& CodePageColumns(const std::string& Table);
+  // The update table's character and binary columns, from its catalog.
+  const std::vector<detail::TColumnLimit>& ColumnLimits(const std::string& Table);
   bool FieldChanged(const std::string& Name) const;
   void BuildInsertSQL(TStrings* Lines) const;
   void BuildModifySQL(TStrings* Lines) const;
@@ -552,8 +566,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::vector<std::int32_t> FColumnSizes;
   // Precision and scale per column, for decimal values of new records.
   std::vector<std::pair<std::uint8_t, std::uint8_t>> FColumnShapes;
-  // Per update table (upper case): its code-page text columns.
-  std::map<std::string, std::vector<std::string>> FCodePageColumns;
+  // Per update table (upper case): the limits of its columns.
+  std::map<std::string, std::vector<detail::TColumnLimit>> FColumnLimits;
   // Per column, the name the server gave it (see ColumnName).
   std::vector<std::string> FColumnNames;
   // A statement was sent and its result not yet given up.

@@ -60,6 +60,9 @@ const ResourceString* const kAllTexts[] = {
     &detail::SNoUpdateTable,
     &detail::SUpdateColumnNotFound,
     &detail::SNoUpdateSettings,
+    &detail::STooLongCharacters,
+    &detail::STooLongInCodePage,
+    &detail::STooLongBytes,
 };
 
 bool IsKnownIdentifier(const std::string& id) {

@@ -234,7 +234,7 @@ void TTessel::InternalClose() {
   if (FBlobList) FBlobList->Clear();
   FBlobContents.clear();
   FReadBlobHandles.clear();
-  FCodePageColumns.clear();
+  FColumnLimits.clear();
   if (FDBProcess != nullptr) Disconnect();
   FResultPending = false;
 }

@@ -11,6 +11,7 @@
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 #include "values/server_types.h"
+#include "values/text_encoding.h"
 
 namespace tessel {
 namespace {
@@ -53,7 +54,7 @@ values::ColumnShape TTessel::ShapeOf(int FieldNo) const {
   // The client library does not tell a Unicode column from a code-page one:
   // assignment checks only that text is UTF-8, and posting checks the update
   // table's code-page columns (CheckCodePageText).
-  shape.Unicode = true;
+  shape.CodePage = values::kUnicode;
   return shape;
 }
 

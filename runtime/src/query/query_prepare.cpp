@@ -75,7 +75,7 @@ void SendParameter(PDBPROCESS process, const TParam& param,
     // UTF-8 that the client library converts to UTF-16 for the Unicode
     // declaration; past nvarchar's 4,000 characters as ntext.
     const std::string text = param.AsString();
-    const values::TextProblem problem = values::FindTextProblem(text, false);
+    const values::TextProblem problem = values::FindTextProblem(text, values::kUnicode);
     if (problem.Kind != values::TextFault::None) {
       DatabaseError(Format("Parameter '%s' is not valid UTF-8 (byte %d)",
                            {param.Name(), static_cast<int>(problem.Offset) + 1}));

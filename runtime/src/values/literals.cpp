@@ -24,7 +24,7 @@ std::string Quoted(const TParam& Param, const std::string& Value) {
            "contains a zero character, which a string cannot hold; give it as a blob or "
            "bytes value");
   }
-  const TextProblem problem = FindTextProblem(Value, false);
+  const TextProblem problem = FindTextProblem(Value, kUnicode);
   if (problem.Kind != TextFault::None) {
     Refuse(Param, Format("is not valid UTF-8 (byte %d)", {static_cast<int>(problem.Offset) + 1}));
   }

@@ -275,7 +275,7 @@ void NativeToSlot(const ColumnShape& Column, const TField& Field, const void* So
 }
 
 void CheckText(const ColumnShape& Column, const TField& Field, const std::string& Text) {
-  const TextProblem problem = FindTextProblem(Text, !Column.Unicode);
+  const TextProblem problem = FindTextProblem(Text, Column.CodePage);
   if (problem.Kind == TextFault::None) return;
   if (problem.Kind == TextFault::NotUtf8) {
     DatabaseError(Format("The value for field '%s' is not valid UTF-8 (byte %d)",
@@ -283,8 +283,8 @@ void CheckText(const ColumnShape& Column, const TField& Field, const std::string
   }
   DatabaseError(
       Format("Field '%s' cannot hold the character '%s' (%s): the column keeps its "
-             "text in code page 1252, which has no such character",
-             {Field.DisplayName(), problem.Character, problem.CodePoint}));
+             "text in code page %d, which has no such character",
+             {Field.DisplayName(), problem.Character, problem.CodePoint, Column.CodePage}));
 }
 
 }  // namespace tessel::values

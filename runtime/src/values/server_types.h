@@ -74,7 +74,9 @@ struct ColumnShape {
   int Size = 0;       // the value area is Size + 1 bytes
   int Precision = 0;  // decimal and numeric
   int Scale = 0;
-  bool Unicode = true;  // false: the column keeps its text in code page 1252
+  // The code page a char, varchar or text column keeps its text in;
+  // text_encoding.h's kUnicode for every other column.
+  int CodePage = 0;
 };
 
 // Copies the value of a slot's value area into the field's native form.
@@ -89,8 +91,8 @@ void NativeToSlot(const ColumnShape& Column, const TField& Field, const void* So
 
 // Raises EDatabaseError naming the field when Text cannot be held by a
 // column of the shape: invalid UTF-8 anywhere, and for a column that keeps
-// text in a code page (char, varchar, text), a character code page 1252
-// lacks.
+// text in a code page (char, varchar, text), a character that code page
+// lacks, named with the code page.
 void CheckText(const ColumnShape& Column, const TField& Field, const std::string& Text);
 
 }  // namespace tessel::values

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "collation/code_page.h"
+
 namespace tessel::values {
 namespace {
 
@@ -57,9 +59,22 @@ bool InCodePage1252(char32_t cp) {
          std::end(kWindows1252Extras);
 }
 
+// Whether code page CodePage holds cp; every known code page holds ASCII.
+bool InCodePage(char32_t cp, int CodePage) {
+  if (cp < 0x80 || CodePage == kUnicode || CodePage == kUtf8CodePage) return true;
+  if (CodePage == 1252) return InCodePage1252(cp);
+  const collation::CodePage* page = collation::FindCodePage(CodePage);
+  return page == nullptr || page->Holds(cp);
+}
+
 }  // namespace
 
-TextProblem FindTextProblem(std::string_view Text, bool CodePage1252) {
+bool KnownCodePage(int CodePage) {
+  return CodePage == kUnicode || CodePage == kUtf8CodePage ||
+         collation::FindCodePage(CodePage) != nullptr;
+}
+
+TextProblem FindTextProblem(std::string_view Text, int CodePage) {
   TextProblem problem;
   for (std::size_t i = 0; i < Text.size();) {
     char32_t cp = 0;
@@ -69,7 +84,7 @@ TextProblem FindTextProblem(std::string_view Text, bool CodePage1252) {
       problem.Offset = i;
       return problem;
     }
-    if (CodePage1252 && !InCodePage1252(cp)) {
+    if (!InCodePage(cp, CodePage)) {
       problem.Kind = TextFault::NotInCodePage;
       problem.Offset = i;
       problem.Character = std::string(Text.substr(i, length));
@@ -92,6 +107,15 @@ std::size_t CodePointCount(std::string_view Text) {
   return static_cast<std::size_t>(std::count_if(Text.begin(), Text.end(), [](char c) {
     return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   }));
+}
+
+std::size_t ColumnLength(std::string_view Text, int CodePage) {
+  if (CodePage == kUtf8CodePage) return Text.size();
+  std::size_t length = CodePointCount(Text);
+  if (CodePage != kUnicode) return length;
+  // A four-byte sequence is a character past U+FFFF: a surrogate pair.
+  for (const char c : Text) length += (static_cast<unsigned char>(c) & 0xF8) == 0xF0 ? 1 : 0;
+  return length;
 }
 
 }  // namespace tessel::values

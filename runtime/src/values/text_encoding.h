@@ -1,9 +1,9 @@
 #pragma once
 
 // Checks of the UTF-8 texts that cross the package: whether a text is valid
-// UTF-8, whether code page 1252 (the code page of char, varchar and text
-// columns under the server's default collation) holds every character, and
-// how many characters it holds.
+// UTF-8, whether the code page of a char, varchar or text column (1252 under
+// the server's default collation, 1251 under Cyrillic_General_CI_AS ...)
+// holds every character, and how long the text is as a column counts it.
 
 #include <cstddef>
 #include <string>
@@ -20,9 +20,19 @@ struct TextProblem {
   std::string CodePoint;   // "U+03A9"
 };
 
-// The first problem of Text: bytes that are not UTF-8 and, when
-// CodePage1252, a character that code page lacks.
-TextProblem FindTextProblem(std::string_view Text, bool CodePage1252);
+// Code page numbers beyond the single-byte Windows ones: 0 stands for a
+// Unicode column (nchar, nvarchar, ntext), which holds every character;
+// 65001 for a column of a UTF-8 collation.
+inline constexpr int kUnicode = 0;
+inline constexpr int kUtf8CodePage = 65001;
+
+// Whether the package can tell which characters code page CodePage holds
+// and how many bytes a text takes there: Unicode, UTF-8 and 1250 to 1258.
+bool KnownCodePage(int CodePage);
+
+// The first problem of Text: bytes that are not UTF-8 and a character code
+// page CodePage lacks (none for a code page KnownCodePage does not know).
+TextProblem FindTextProblem(std::string_view Text, int CodePage);
 
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view Text);
@@ -30,5 +40,11 @@ bool IsAscii(std::string_view Text);
 // Characters (code points) of a UTF-8 text: the bytes that do not continue
 // a sequence.
 std::size_t CodePointCount(std::string_view Text);
+
+// The length of a text as a column of code page CodePage counts it: UTF-16
+// code units for a Unicode column (a character past U+FFFF takes two), its
+// bytes in the code page otherwise (one a character in the single-byte
+// ones). Text must be valid UTF-8 and CodePage known.
+std::size_t ColumnLength(std::string_view Text, int CodePage);
 
 }  // namespace tessel::values

@@ -1,11 +1,10 @@
 #include "sqld/charset.h"
 
-#include <unicode/ucnv.h>
-
 #include <array>
 #include <cstring>
 #include <string>
-#include <unordered_map>
+
+#include "collation/code_page.h"
 
 namespace tessel::sqld {
 
@@ -191,49 +190,16 @@ std::string utf8WithinCp1252(std::string_view utf8) {
 
 namespace {
 
-// The upper half of a single-byte Windows code page, read from ICU's
-// converter once, and the way back. Bytes the code page leaves undefined
-// (and a code page ICU lacks) decode as U+FFFD and encode nothing.
-struct CodePage {
-  std::array<char32_t, 128> high{};
-  std::unordered_map<char32_t, char> back;
-};
-
-CodePage readCodePage(int number) {
-  CodePage page;
-  page.high.fill(kReplacement);
-  UErrorCode status = U_ZERO_ERROR;
-  const std::string name = "windows-" + std::to_string(number);
-  UConverter* converter = ucnv_open(name.c_str(), &status);
-  if (U_FAILURE(status)) return page;
-  for (int b = 0x80; b < 0x100; ++b) {
-    status = U_ZERO_ERROR;
-    const char byte = static_cast<char>(b);
-    UChar unit[2];
-    const std::int32_t n = ucnv_toUChars(converter, unit, 2, &byte, 1, &status);
-    if (U_FAILURE(status) || n != 1 || unit[0] == 0x1A || unit[0] == 0xFFFD) continue;
-    page.high[static_cast<std::size_t>(b - 0x80)] = unit[0];
-    page.back.emplace(unit[0], byte);
-  }
-  ucnv_close(converter);
-  return page;
-}
-
-// Code pages 1250 to 1258, the single-byte ones of the collations.
-const CodePage* codePage(int number) {
-  if (number < 1250 || number > 1258) return nullptr;
-  static const std::array<CodePage, 9> pages = [] {
-    std::array<CodePage, 9> all;
-    for (int k = 0; k < 9; ++k) all[static_cast<std::size_t>(k)] = readCodePage(1250 + k);
-    return all;
-  }();
-  return &pages[static_cast<std::size_t>(number - 1250)];
+// Code pages 1250 to 1258, the single-byte ones of the collations; nullptr
+// for 1252, which the functions above convert without a table lookup.
+const collation::CodePage* codePage(int number) {
+  return number == 1252 ? nullptr : collation::FindCodePage(number);
 }
 
 }  // namespace
 
 void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int number) {
-  const CodePage* page = number == 1252 ? nullptr : codePage(number);
+  const collation::CodePage* page = codePage(number);
   if (!page) return appendUtf8AsCp1252(out, utf8);
   std::size_t i = 0;
   while (i < utf8.size()) {
@@ -244,8 +210,7 @@ void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int number) {
       continue;
     }
     const char32_t cp = decodeUtf8(utf8, i);
-    const auto found = page->back.find(cp);
-    out.push_back(found == page->back.end() ? '?' : found->second);
+    out.push_back(page->Encode(cp).value_or('?'));
   }
 }
 
@@ -257,13 +222,13 @@ std::string utf8ToCodePage(std::string_view utf8, int number) {
 }
 
 std::string codePageToUtf8(std::string_view bytes, int number) {
-  const CodePage* page = number == 1252 ? nullptr : codePage(number);
+  const collation::CodePage* page = codePage(number);
   if (!page) return cp1252ToUtf8(bytes);
   std::string out;
   out.reserve(bytes.size());
   for (char ch : bytes) {
     auto b = static_cast<unsigned char>(ch);
-    encodeUtf8(out, b < 0x80 ? char32_t{b} : page->high[b - 0x80]);
+    encodeUtf8(out, b < 0x80 ? char32_t{b} : page->Decode(b));
   }
   return out;
 }

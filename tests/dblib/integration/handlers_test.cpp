@@ -96,6 +96,37 @@ TEST_F(DbLibHandlers, ATimeOutCancelledByTheHandlerLeavesTheConnectionUsable) {
   EXPECT_EQ(Column(dbproc, "select 2"), std::vector<std::string>{"2"});
 }
 
+// A session waits for another session's lock as long as its client lets it
+// (LOCK_TIMEOUT starts at -1): the query time-out cancels the wait, nothing
+// is written, and the connection serves the next batch.
+TEST_F(DbLibHandlers, TheTimeOutCancelsAWaitForALock) {
+  PDBPROCESS holder = Open();
+  PDBPROCESS waiter = Open();
+  ASSERT_NE(holder, nullptr);
+  ASSERT_NE(waiter, nullptr);
+  if (!Prepare(holder,
+               "if object_id('lock_wait') is not null drop table lock_wait "
+               "create table lock_wait (v int) insert lock_wait values (1)")) {
+    GTEST_SKIP() << skip_reason;
+  }
+  EXPECT_EQ(Column(waiter, "select @@lock_timeout"), std::vector<std::string>{"-1"});
+  ASSERT_TRUE(Run(holder, "begin tran update lock_wait set v = 2"));
+  ASSERT_EQ(dbsetopt(waiter, DBSETTIME, "1"), SUCCEED);
+  errors.clear();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(dbcmd(waiter, "update lock_wait set v = 3"), SUCCEED);
+  EXPECT_EQ(dbsqlexec(waiter), FAIL);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(800));
+  EXPECT_LT(waited, std::chrono::seconds(4));
+  EXPECT_TRUE(SawError(SQLETIME));
+  EXPECT_EQ(dbdead(waiter), FALSE);
+  dbcancel(waiter);
+  ASSERT_TRUE(Run(holder, "commit tran"));
+  EXPECT_EQ(Column(waiter, "select v from lock_wait"), std::vector<std::string>{"2"});
+  Run(holder, "drop table lock_wait");
+}
+
 TEST_F(DbLibHandlers, AnExitRequestFromTheHandlerDoesNotEndTheProcess) {
   PDBPROCESS dbproc = Open();
   ASSERT_NE(dbproc, nullptr);

@@ -98,6 +98,11 @@ TEST_F(LocksTest, ExplicitTransactionsWaitForEachOtherAsLockTimeoutSays) {
        "SET LOCK_TIMEOUT 150 BEGIN TRAN UPDATE acct SET bal = bal + 1 WHERE id = 2",
        120,
        {1222}},
+      {"session's own time-out, -1 as it starts",
+       "IF @@LOCK_TIMEOUT <> -1 RAISERROR('starts at another time-out', 16, 1) "
+       "BEGIN TRAN UPDATE acct SET bal = bal + 1 WHERE id = 2",
+       250,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -116,9 +121,26 @@ TEST_F(LocksTest, ExplicitTransactionsWaitForEachOtherAsLockTimeoutSays) {
     EXPECT_GE(waited, milliseconds(c.waitedAtLeastMs));
     run(*b, "IF @@TRANCOUNT > 0 COMMIT");
   }
-  // Each committed update is there: 4 by A, 3 by B.
+  // Each committed update is there: 5 by A, 4 by B.
   auto s = open();
-  EXPECT_EQ(scalar(*s, "SELECT sum(bal) FROM acct"), 7);
+  EXPECT_EQ(scalar(*s, "SELECT sum(bal) FROM acct"), 9);
+}
+
+// Readers do not wait for a writer and never see its uncommitted rows, not
+// even when they ask to read uncommitted data: they read the latest commit.
+TEST_F(LocksTest, ReadersReadTheLatestCommitWithoutWaiting) {
+  auto a = open();
+  auto b = open();
+  ASSERT_TRUE(run(*a, "BEGIN TRAN UPDATE acct SET bal = 99 WHERE id = 1").errors().empty());
+  for (const char* read :
+       {"SELECT bal FROM acct WHERE id = 1", "SELECT bal FROM acct WITH (NOLOCK) WHERE id = 1",
+        "SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED SELECT bal FROM acct WHERE id = 1"}) {
+    SCOPED_TRACE(read);
+    const auto start = Clock::now();
+    EXPECT_EQ(scalar(*b, read), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  }
+  run(*a, "ROLLBACK");
 }
 
 TEST_F(LocksTest, CancelEndsAWaitForALock) {

@@ -200,7 +200,10 @@ class Session {
 struct EngineOptions {
   std::optional<std::string> dataDirectory;  // one SQLite file per database; none = in memory
   std::string serverName = "TESSEL";
-  std::int32_t lockTimeoutMs = 5000;  // how long a writer waits for another writer
+  // How long a writer waits for another writer, as a session starts with it
+  // (SET LOCK_TIMEOUT): -1, as in SQL Server, waits until the lock is free
+  // or the client cancels (its query time-out sends an attention).
+  std::int32_t lockTimeoutMs = -1;
   // Logins that are database users rather than administrators, by lower-case
   // name, with the databases each may use besides master and tempdb (the
   // first is its default database). Any other login, sa among them, may do
