@@ -41,16 +41,17 @@ constexpr int kRows = 10000;
 constexpr int kRowsPerInsert = 500;
 
 void FillTables(TSQLServer& server) {
-  server.InternalExecute("CREATE TABLE screen_kinds (kind int PRIMARY KEY, name varchar(20))");
+  server.InternalExecute("CREATE TABLE screen_kinds (kind int PRIMARY KEY, name varchar(20) NULL)");
   for (int k = 0; k < 5; ++k)
     server.InternalExecute("INSERT INTO screen_kinds VALUES (" + std::to_string(k) + ", 'kind " +
                            std::to_string(k) + "')");
   server.InternalExecute(
-      "CREATE TABLE screen_rows (id int PRIMARY KEY, name varchar(30), city varchar(20), "
-      "note varchar(40), code char(6), qty int, stock smallint, price decimal(19,4), "
-      "cost decimal(19,4), weight decimal(9,3), born date, seen datetime, shipped date, "
-      "active bit, yn char(1), color varchar(10), kind int, email varchar(40), "
-      "phone varchar(20), total decimal(19,4))");
+      "CREATE TABLE screen_rows (id int PRIMARY KEY, name varchar(30) NULL, "
+      "city varchar(20) NULL, note varchar(40) NULL, code char(6) NULL, qty int NULL, "
+      "stock smallint NULL, price decimal(19,4) NULL, cost decimal(19,4) NULL, "
+      "weight decimal(9,3) NULL, born date NULL, seen datetime NULL, shipped date NULL, "
+      "active bit NULL, yn char(1) NULL, color varchar(10) NULL, kind int NULL, "
+      "email varchar(40) NULL, phone varchar(20) NULL, total decimal(19,4) NULL)");
   for (int first = 1; first <= kRows; first += kRowsPerInsert) {
     std::string sql = "INSERT INTO screen_rows VALUES ";
     for (int id = first; id < first + kRowsPerInsert && id <= kRows; ++id) {

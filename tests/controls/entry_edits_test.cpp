@@ -302,5 +302,32 @@ TEST_F(EntryTest, AControlOnADetailFollowsItsMasterBesideAGrid) {
   grid.SetDataSource(nullptr);
 }
 
+TEST_F(EntryTest, ADateEditLeftEmptyPostsNull) {
+  const std::pair<const char*, std::function<void(QWidget*)>> clears[] = {
+      {"delete", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Delete); }},
+      {"backspace", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Backspace); }},
+      {"cut", [](QWidget* w) { QTest::keyClick(w, Qt::Key_X, Qt::ControlModifier); }},
+  };
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  for (const ControlCase* control : {&kDate, &kDateTime}) {
+    for (const auto& [name, clear] : clears) {
+      SCOPED_TRACE(std::string(control->name) + ", " + name);
+      q.First();
+      auto widget = Bound(*this, ControlCase{control->name, "seen", control->make, SpinText},
+                          source.get(), cust_source.get());
+      QTest::keyClick(widget.get(), Qt::Key_A, Qt::ControlModifier);
+      clear(widget.get());
+      EXPECT_EQ(q.State(), dsEdit);
+      q.Post();
+      EXPECT_EQ(Stored("CASE WHEN seen IS NULL THEN 'null' ELSE 'a date' END"), "null");
+      EXPECT_EQ(SpinText(widget.get()), "(none)");
+      q.Edit();  // the date back for the next case
+      q.FieldByName("seen")->SetAsString("2020-01-02 03:04:05");
+      q.Post();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tessel::testing
