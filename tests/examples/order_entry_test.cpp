@@ -4,8 +4,8 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTest>
-#include <cstdio>
 #include <functional>
 
 #include "controls/data_combo_boxes.h"
@@ -40,17 +40,15 @@ class OrderEntryTest : public IntegrationTest {
 
   // The first column of sql's first row as python-tds reads it.
   std::string ReadBack(const std::string& sql) {
-    std::string command = "/usr/bin/python3 " READ_BACK_SCRIPT;
+    QStringList args{READ_BACK_SCRIPT};
     for (const std::string& arg :
          {address->Server, address->User, address->Password, address->Database, sql})
-      command += " '" + arg + "'";  // no quote in these
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-    EXPECT_EQ(pclose(pipe), 0) << command;
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
+      args << QString::fromStdString(arg);
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), args);
+    EXPECT_TRUE(python.waitForFinished(60000));
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return python.readAllStandardOutput().trimmed().toStdString();
   }
 
   std::unique_ptr<OrderWindow> window;
