@@ -12,11 +12,14 @@ set(TESSEL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tessel)
 
 # --- libraries ---------------------------------------------------------------
 # Shared libraries are the package's plain names (Tessel::runtime), static ones
-# carry _static. The design layer joins when it was built.
+# carry _static. The design layer, the data-aware controls and their screen
+# loader join when they were built (they need Qt 6).
 set(tessel_layers framework runtime)
-if(TARGET tessel_design AND TARGET tessel_design_shared)
-  list(APPEND tessel_layers design)
-endif()
+foreach(layer design controls controls_loader)
+  if(TARGET tessel_${layer} AND TARGET tessel_${layer}_shared)
+    list(APPEND tessel_layers ${layer})
+  endif()
+endforeach()
 set(tessel_install_targets "")
 foreach(layer IN LISTS tessel_layers)
   set_target_properties(tessel_${layer}_shared PROPERTIES EXPORT_NAME ${layer})
@@ -35,10 +38,11 @@ if(TARGET ntwdblib)
   install(TARGETS ntwdblib LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libtessel)
 endif()
 
-# --- headers: framework/ and runtime/ under include/tessel -------------------
-foreach(layer IN LISTS tessel_layers)
-  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${layer}/include/${layer})
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${layer}/include/${layer}
+# --- headers: framework/, runtime/ and controls/ under include/tessel ---------
+foreach(folder framework runtime design design/controls)
+  get_filename_component(layer ${folder} NAME)
+  if(layer IN_LIST tessel_layers AND IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder}/include/${layer})
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${folder}/include/${layer}
       DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessel COMPONENT libtessel-dev
       FILES_MATCHING PATTERN "*.h")
   endif()
@@ -47,10 +51,13 @@ endforeach()
 # --- CMake package -------------------------------------------------------------
 install(EXPORT TesselTargets NAMESPACE Tessel:: DESTINATION ${TESSEL_CMAKE_DIR}
   COMPONENT libtessel-dev)
-if(design IN_LIST tessel_layers)
+set(TESSEL_NEEDS_QT OFF)
+set(TESSEL_QT_COMPONENTS Widgets)
+if(design IN_LIST tessel_layers OR controls IN_LIST tessel_layers)
   set(TESSEL_NEEDS_QT ON)
-else()
-  set(TESSEL_NEEDS_QT OFF)
+endif()
+if(controls_loader IN_LIST tessel_layers)
+  list(APPEND TESSEL_QT_COMPONENTS UiTools)
 endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TesselConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/TesselConfig.cmake INSTALL_DESTINATION ${TESSEL_CMAKE_DIR})

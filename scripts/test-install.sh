@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Checks Tessel as another project meets it: installs a release build into a
 # temporary prefix, builds the two examples against that prefix only (CMake
-# find_package and a Makefile with pkg-config), runs them against a fresh
-# tessel-sqld, then builds the Debian packages and lists what they hold.
+# find_package and a Makefile with pkg-config) and the order-entry example
+# against it and Qt 6, runs them against a fresh tessel-sqld, then builds the
+# Debian packages and lists what they hold.
 # Usage: scripts/test-install.sh [--no-setup]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${1:-}" = "--help" ]; then
-  sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
   exit 0
 fi
 if [ "${1:-}" != "--no-setup" ]; then
@@ -79,6 +80,26 @@ sum=$("$work/make/tessel-sum" "$address" sa "$password" 2 3) || fail "tessel-sum
 [ "$sum" = "total 5" ] || fail "tessel-sum printed: $sum"
 say "both examples ran against tessel-sqld ($(echo "$tables" | tail -n 1); $sum)"
 
+# 3b. The order-entry example: the data-aware controls and the screen loader
+#     from the prefix, Qt 6 from the system. It makes its sample tables,
+#     edits a line offscreen, posts it and reads it back.
+tessel_dir=$(dirname "$(find "$prefix" -name TesselConfig.cmake -print -quit)")
+cmake -S examples/order-entry -B "$work/order-entry" -G Ninja -DTessel_DIR="$tessel_dir" \
+  >"$work/order-entry.log" 2>&1 || {
+  tail -n 30 "$work/order-entry.log" >&2
+  fail "configuring examples/order-entry against $prefix"
+}
+cmake --build "$work/order-entry" >>"$work/order-entry.log" 2>&1 || {
+  tail -n 30 "$work/order-entry.log" >&2
+  fail "building examples/order-entry against $prefix"
+}
+ldd "$work/order-entry/order-entry" | grep -q "$libdir/libtessel_controls_loader.so" ||
+  fail "order-entry does not use the installed libtessel_controls_loader.so"
+check=$(QT_QPA_PLATFORM=offscreen "$work/order-entry/order-entry" --server "$address" --user sa \
+  --password "$password" --setup examples/order-entry/order_entry.sql --offscreen-check 2>&1) ||
+  fail "order-entry --offscreen-check: $check"
+say "order-entry built against the prefix and ran: ${check#order-entry: }"
+
 # 4. The Debian packages: build, unpack into a scratch root, check their files.
 (cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1) || {
   tail -n 30 "$work/cpack.log" >&2
@@ -94,12 +115,14 @@ expect=(
   usr/include/tessel/runtime/Tessel.h usr/include/tessel/framework/dataset.h
   usr/lib/systemd/system/tessel-sqld.service etc/tessel-sqld/tessel-sqld.conf
   usr/bin/tessel-sqld usr/bin/tessel-demo usr/share/man/man1/tessel-sqld.1
+  usr/include/tessel/controls/screen_loader.h
 )
 for file in "${expect[@]}"; do
   [ -e "$root/$file" ] || fail "no $file in the packages"
 done
 for pattern in 'libtessel_runtime.so.0' 'libtessel_runtime.a' 'libntwdblib.so' \
-  'TesselConfig.cmake' 'TesselTargets.cmake' 'tessel.pc'; do
+  'libtessel_controls.so.0' 'libtessel_controls_loader.so.0' 'TesselConfig.cmake' \
+  'TesselTargets.cmake' 'tessel.pc'; do
   find "$root/usr/lib" -name "$pattern" | grep -q . || fail "no $pattern in the packages"
 done
 dpkg-deb -f "$build"/libtessel_*.deb Depends | grep -q libsybdb5 || fail "libtessel must depend on libsybdb5"

@@ -11,6 +11,7 @@
 #include "controls/data_date_edits.h"
 #include "controls/data_edits.h"
 #include "controls/data_error.h"
+#include "controls/data_grid.h"
 #include "controls/data_number_edits.h"
 #include "entry_fixture.h"
 
@@ -238,6 +239,94 @@ TEST_F(EntryTest, EachControlRefusesWhatItsFieldRefusesAndKeepsIt) {
     EXPECT_EQ(Stored(c.control.field), before);
   }
   SetDataErrorHandler(previous);
+}
+
+TEST_F(EntryTest, LookupKeepsTheTypedTextWhenItsListIsReadAgain) {
+  const std::pair<const char*, std::function<void(DataLookupComboBox&)>> reloads[] = {
+      {"refresh", [this](DataLookupComboBox&) { cust_query->Refresh(); }},
+      {"reopen",
+       [this](DataLookupComboBox&) {
+         cust_query->Close();
+         cust_query->Open();
+       }},
+      {"read again", [](DataLookupComboBox& combo) { combo.ReloadList(); }},
+  };
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  for (const auto& [name, reload] : reloads) {
+    SCOPED_TRACE(name);
+    auto widget = Bound(*this, kLookup, source.get(), cust_source.get());
+    auto* combo = static_cast<DataLookupComboBox*>(widget.get());
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo, "Gamma");
+    reload(*combo);
+    EXPECT_EQ(combo->currentText(), "Gamma");
+    EXPECT_EQ(combo->count(), 3);
+    EXPECT_TRUE(combo->Commit());  // the typed text, not an emptied line, is written
+    EXPECT_EQ(q.FieldByName("cust")->AsString(), "3");
+    q.Cancel();
+  }
+}
+
+TEST_F(EntryTest, AControlOnADetailFollowsItsMasterBesideAGrid) {
+  MakeEntry();
+  OpenEntry();
+  TTessel detail(nullptr);
+  detail.SetSQLServer(server.get());
+  detail.SetCacheAllRecords(true);
+  detail.SQL()->SetText("SELECT id, note FROM ctl_entry WHERE cust = :id");
+  detail.SetDataSource(cust_source.get());
+  TDataSource detail_source(nullptr);
+  detail_source.SetDataSet(&detail);
+  detail.Open();
+  // The grid's link is told first that the detail was read again, and its
+  // reading reports the change to the line edit before the new layout does.
+  DataGrid grid;
+  grid.SetDataSource(&detail_source);
+  DataLineEdit note;
+  note.SetDataSource(&detail_source);
+  note.SetFieldName("note");
+  const char* notes[] = {"", "a <b>note</b>", ""};  // customers 1, 2, 3
+  cust_query->First();
+  for (const char* expected : notes) {
+    SCOPED_TRACE(cust_query->FieldByName("id")->AsString());
+    EXPECT_EQ(note.text(), expected);
+    EXPECT_EQ(note.Field(), detail.FindField("note"));
+    cust_query->Next();
+  }
+  cust_query->First();
+  cust_query->Edit();  // editing the master reads the detail again too
+  EXPECT_EQ(note.Field(), detail.FindField("note"));
+  cust_query->Cancel();
+  note.SetDataSource(nullptr);
+  grid.SetDataSource(nullptr);
+}
+
+TEST_F(EntryTest, ADateEditLeftEmptyPostsNull) {
+  const std::pair<const char*, std::function<void(QWidget*)>> clears[] = {
+      {"delete", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Delete); }},
+      {"backspace", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Backspace); }},
+      {"cut", [](QWidget* w) { QTest::keyClick(w, Qt::Key_X, Qt::ControlModifier); }},
+  };
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  for (const ControlCase* control : {&kDate, &kDateTime}) {
+    for (const auto& [name, clear] : clears) {
+      SCOPED_TRACE(std::string(control->name) + ", " + name);
+      q.First();
+      auto widget = Bound(*this, ControlCase{control->name, "seen", control->make, SpinText},
+                          source.get(), cust_source.get());
+      QTest::keyClick(widget.get(), Qt::Key_A, Qt::ControlModifier);
+      clear(widget.get());
+      EXPECT_EQ(q.State(), dsEdit);
+      q.Post();
+      EXPECT_EQ(Stored("CASE WHEN seen IS NULL THEN 'null' ELSE 'a date' END"), "null");
+      EXPECT_EQ(SpinText(widget.get()), "(none)");
+      q.Edit();  // the date back for the next case
+      q.FieldByName("seen")->SetAsString("2020-01-02 03:04:05");
+      q.Post();
+    }
+  }
 }
 
 }  // namespace

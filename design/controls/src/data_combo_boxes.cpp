@@ -132,10 +132,20 @@ void DataLookupComboBox::ReloadList() {
     });
     list_link_->reading = false;
   }
+  // Text the user typed and has not written yet outlives the new list:
+  // clearing the list empties the edit line, and writing that would clear
+  // the field.
+  const bool typed = Pending() && lineEdit() != nullptr;
+  const QString typed_text = typed ? lineEdit()->text() : QString();
+  const int cursor = typed ? lineEdit()->cursorPosition() : 0;
   {
     const QSignalBlocker quiet(this);  // a new list is no choice of the user's
     clear();
     for (const auto& [text, key] : items) addItem(text, key);
+    if (typed) {
+      setEditText(typed_text);
+      lineEdit()->setCursorPosition(cursor);
+    }
   }
   Show();
 }

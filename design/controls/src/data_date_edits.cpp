@@ -36,6 +36,12 @@ FieldDateTimeEdit::FieldDateTimeEdit(QMetaType::Type type, QWidget* parent)
   setCalendarPopup(true);
   connect(this, &QDateTimeEdit::dateTimeChanged, this, [this] { UserChanged(); });
   connect(this, &QDateTimeEdit::editingFinished, this, [this] { Commit(); });
+  // Text the user emptied (cut, or deleted by any other key) means no date:
+  // left alone, the editor would go back to the date it held and that date
+  // would stay in the field as if the user had kept it.
+  connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+    if (text.isEmpty() && !isReadOnly() && !Showing()) SetNull();
+  });
 }
 
 void FieldDateTimeEdit::setNullText(const QString& text) {

@@ -27,6 +27,14 @@ void FieldLink::ActiveChanged() {
   if (OnEditingChange) OnEditingChange();
 }
 
+void FieldLink::DataSetChanged() {
+  FindField();
+}
+
+void FieldLink::DataSetScrolled(int) {
+  RecordChanged(nullptr);
+}
+
 void FieldLink::LayoutChanged() {
   FindField();
 }

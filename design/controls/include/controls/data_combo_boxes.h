@@ -8,8 +8,8 @@
 // record's keyField into the field, showing the text that belongs to the
 // field's key. A typed text that names no record is refused with the
 // field's "not a valid value" error. The list is read again when the lookup
-// dataset opens, refreshes or changes its records, never while it is edited.
-// Main thread only.
+// dataset opens, refreshes or changes its records, never while it is edited;
+// text the user is typing stays as it is. Main thread only.
 
 #include <QComboBox>
 #include <memory>

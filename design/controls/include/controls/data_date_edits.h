@@ -3,7 +3,9 @@
 // DataDateEdit and DataDateTimeEdit edit a date or date-time field. A null
 // field shows nullText (an explicit empty state, "(none)" unless set); the
 // user clears the value with Delete or Backspace while the whole text is
-// selected, and stepping up or down from null starts at today. A cleared
+// selected, or by emptying the text any other way (a cut), and a cleared
+// editor writes null, never a date; stepping up or down from null starts at
+// today. A cleared
 // required field is refused with the field's "must have a value" error.
 // Values move as the field's ISO text, at the editor's precision (days,
 // milliseconds), with no time zone in between: what is shown is what is

@@ -1,7 +1,8 @@
 #pragma once
 
 // FieldLink ties one control to one field of a dataset: it finds the field
-// by name whenever the dataset opens or changes its layout, tells the control
+// by name whenever the dataset opens, changes its layout or changes as a
+// whole (never only for a move to another record), tells the control
 // when the field's value or the editing state changed, and asks the control
 // for its pending text when the dataset wants to post (deUpdateRecord).
 // Owned by its control; refers to the data source without owning it.
@@ -42,6 +43,11 @@ class FieldLink : public TDataLink {
 
  protected:
   void ActiveChanged() override;
+  // The dataset may have been reopened on new fields while its controls
+  // were disabled, and another control's reading may report the change
+  // before the layout change reaches this link: the field is found again.
+  void DataSetChanged() override;
+  void DataSetScrolled(int distance) override;
   void LayoutChanged() override;
   void RecordChanged(TField* field) override;
   void EditingChanged() override;
