@@ -138,6 +138,29 @@ TEST_F(BlobReadTest, BlobTableNameIsUsedVerbatim) {
   EXPECT_EQ(query->FieldList(), nullptr) << "no SQL text examined";
 }
 
+// Two tables in FROM and an unqualified text column: the catalog names the
+// table bare, and the read must still go to the schema the query wrote, not
+// to the default schema's table of the same name.
+TEST_F(BlobReadTest, ATableOfAnotherSchemaIsReadThere) {
+  try {
+    server->InternalExecute("DROP TABLE b_other.b_notes");
+  } catch (const ElqSQLError&) {
+    // It did not exist.
+  }
+  try {
+    server->InternalExecute("CREATE SCHEMA b_other");
+  } catch (const ElqSQLError&) {
+    // A run before made it.
+  }
+  MakeTable("b_other.b_notes", "id int NOT NULL, body text NULL", {"(1, 'in b_other')"});
+  MakeTable("b_notes", "id int NOT NULL, body text NULL", {"(1, 'in dbo')"});
+  MakeTable("b_keys", "k int NOT NULL", {"(1)"});
+  TTessel* query = NewQuery("select body from b_other.b_notes, b_keys where id = k");
+  query->Open();
+  EXPECT_EQ(query->LongFieldName("body"), "b_other.b_notes.body");
+  EXPECT_EQ(query->FieldByName("body")->AsString(), "in b_other");
+}
+
 // A row deleted on the server since it was read: a clear error naming the
 // column, and the base connection is handed back usable.
 TEST_F(BlobReadTest, ARowDeletedMeanwhileRaisesAndTheConnectionStaysUsable) {

@@ -257,9 +257,18 @@ void TTessel::CreateBlobFieldList() {
   char table_name[kNameBuffer] = {};
   dbbind(process, 1, kSTRINGBIND, 0, reinterpret_cast<DBBYTE*>(column_name));
   dbbind(process, 2, kSTRINGBIND, 0, reinterpret_cast<DBBYTE*>(table_name));
+  // The catalog answers with the bare name; the table is kept as the query
+  // wrote it, so that a table of another schema (s2.u) is not read as the
+  // default schema's table of the same name.
+  const auto as_written = [&](const std::string& bare) {
+    for (const std::string& table : tables) {
+      if (CompareText(CatalogName(table), bare) == 0) return table;
+    }
+    return bare;
+  };
   int row = dbnextrow(process);
   for (; row == REG_ROW; row = dbnextrow(process)) {
-    list.AddNames(column_name, table_name, "");
+    list.AddNames(column_name, as_written(table_name), "");
   }
   // A failed fetch ends the rows; what was read stays, the rest is dropped.
   if (row != NO_MORE_ROWS) dbcancel(process);
