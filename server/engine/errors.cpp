@@ -238,7 +238,7 @@ constexpr std::array kErrors = {
     ErrorDef{8116, 16, S, "Argument data type %s is invalid for argument 1 of %s function."},
     ErrorDef{8134, 16, S, "Divide by zero error encountered."},
     ErrorDef{8133, 16, S,
-             "At least one of the result expressions in a CASE specification must be an "
+             "At least one of the result expressions in a CASE expression must be an "
              "expression other than the NULL constant."},
     ErrorDef{9828, 16, S,
              "The second and third arguments of the TRANSLATE built-in function must contain an "
