@@ -10,25 +10,22 @@
 #include <sqlite3.h>
 #include <sybdb.h>
 
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench_cpu.h"
 #include "bench_main.h"
 #include "dblib_bench.h"
 
 namespace {
 
 using tessel::testing::ExecuteBatch;
+using tessel::testing::ProcessCpuSeconds;
+using tessel::testing::ThreadCpuSeconds;
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 5;
@@ -76,29 +73,6 @@ long long readThroughSqlite(sqlite3* db) {
   }
   sqlite3_finalize(stmt);
   return sum > 0 ? rows : 0;
-}
-
-// User plus system CPU seconds a process has used, from /proc/<pid>/stat.
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // Fields after the command name, which is in parentheses and may hold spaces.
-  const auto close = stat.rfind(')');
-  if (close == std::string::npos) throw std::runtime_error("cannot read the server's CPU time");
-  std::istringstream fields(stat.substr(close + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double ThreadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 const char kUsage[] =

@@ -35,6 +35,7 @@ class BenchServer {
   }
 
   TSQLServer& Server() { return *server_; }
+  pid_t Pid() const { return sqld_.Pid(); }
 
  private:
   SqldProcess sqld_;
