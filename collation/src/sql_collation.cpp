@@ -27,6 +27,11 @@ struct Family {
   std::uint32_t Lcid;
   std::uint16_t CodePage;
   const char* Locale;
+  // TDS's collation version: 0 for the families of SQL Server 2000, 2 for
+  // the _100 ones of SQL Server 2008.
+  std::uint8_t Version = 0;
+  // _SC: the name ends in _SC after its style, and binary orders do not exist.
+  bool Supplementary = false;
 };
 
 constexpr Family kFamilies[] = {
@@ -45,6 +50,32 @@ constexpr Family kFamilies[] = {
     {"Finnish_Swedish", 0x40B, 1252, "sv"},
     {"Danish_Norwegian", 0x406, 1252, "da"},
     {"Modern_Spanish", 0xC0A, 1252, "es"},
+    {"Latin1_General_100", 0x409, 1252, "", 2},
+    {"Latin1_General_100", 0x409, 1252, "", 2, true},
+    {"Cyrillic_General_100", 0x419, 1251, "ru", 2},
+    {"Cyrillic_General_100", 0x419, 1251, "ru", 2, true},
+    {"French_100", 0x40C, 1252, "fr", 2},
+    {"French_100", 0x40C, 1252, "fr", 2, true},
+    {"German_PhoneBook_100", 0x10407, 1252, "de@collation=phonebook", 2},
+    {"German_PhoneBook_100", 0x10407, 1252, "de@collation=phonebook", 2, true},
+    {"Greek_100", 0x408, 1253, "el", 2},
+    {"Greek_100", 0x408, 1253, "el", 2, true},
+    {"Turkish_100", 0x41F, 1254, "tr", 2},
+    {"Turkish_100", 0x41F, 1254, "tr", 2, true},
+    {"Polish_100", 0x415, 1250, "pl", 2},
+    {"Polish_100", 0x415, 1250, "pl", 2, true},
+    {"Czech_100", 0x405, 1250, "cs", 2},
+    {"Czech_100", 0x405, 1250, "cs", 2, true},
+    {"Hebrew_100", 0x40D, 1255, "he", 2},
+    {"Hebrew_100", 0x40D, 1255, "he", 2, true},
+    {"Arabic_100", 0x401, 1256, "ar", 2},
+    {"Arabic_100", 0x401, 1256, "ar", 2, true},
+    {"Estonian_100", 0x425, 1257, "et", 2},
+    {"Estonian_100", 0x425, 1257, "et", 2, true},
+    {"Finnish_Swedish_100", 0x40B, 1252, "sv", 2},
+    {"Finnish_Swedish_100", 0x40B, 1252, "sv", 2, true},
+    {"Modern_Spanish_100", 0xC0A, 1252, "es", 2},
+    {"Modern_Spanish_100", 0xC0A, 1252, "es", 2, true},
 };
 
 constexpr std::uint16_t kCaseSensitive = 1, kAccentInsensitive = 2, kKanaSensitive = 4,
@@ -72,6 +103,8 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   c.Locale = f.Locale;
   c.Id = static_cast<std::uint16_t>(family * 64 + style);
   c.Name = f.Name;
+  c.Version = f.Version;
+  c.Supplementary = f.Supplementary;
   if (family == 0) {
     const auto* s = std::find_if(std::begin(kSqlStyles), std::end(kSqlStyles),
                                  [&](const SqlStyle& x) { return x.Style == style; });
@@ -79,7 +112,7 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
     c.SortId = s->SortId;
   }
   if (style & (kBin | kBin2)) {
-    if (style != kBin && style != kBin2) return std::nullopt;
+    if ((style != kBin && style != kBin2) || f.Supplementary) return std::nullopt;
     c.Order = style == kBin ? SortOrder::Binary : SortOrder::CodePoint;
     c.CaseSensitive = c.KanaSensitive = c.WidthSensitive = true;
     c.Name += style == kBin ? "_BIN" : "_BIN2";
@@ -94,6 +127,7 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   c.Name += c.AccentSensitive ? "_AS" : "_AI";
   if (c.KanaSensitive) c.Name += "_KS";
   if (c.WidthSensitive) c.Name += "_WS";
+  if (c.Supplementary) c.Name += "_SC";
   return c;
 }
 
@@ -184,6 +218,7 @@ std::array<std::uint8_t, 5> SqlCollation::TdsBytes() const {
   } else {
     info |= Order == SortOrder::Binary ? 1u << 24 : 1u << 25;
   }
+  info |= static_cast<std::uint32_t>(Version & 0x0F) << 28;
   return {static_cast<std::uint8_t>(info), static_cast<std::uint8_t>(info >> 8),
           static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), SortId};
 }
@@ -197,7 +232,8 @@ std::string SqlCollation::Description() const {
   std::string d = family + (CaseSensitive ? ", case-sensitive" : ", case-insensitive") +
                   (AccentSensitive ? ", accent-sensitive" : ", accent-insensitive") +
                   (KanaSensitive ? ", kanatype-sensitive" : ", kanatype-insensitive") +
-                  (WidthSensitive ? ", width-sensitive" : ", width-insensitive");
+                  (WidthSensitive ? ", width-sensitive" : ", width-insensitive") +
+                  (Supplementary ? ", supplementary characters" : "");
   if (SortId != 0) {
     d += " for Unicode Data, SQL Server Sort Order " + std::to_string(SortId) + " on Code Page " +
          std::to_string(CodePage) + " for non-Unicode Data";
@@ -211,8 +247,16 @@ std::optional<SqlCollation> FindCollation(std::string_view name) {
     if (name.size() <= family.size() + 1 || !IEquals(name.substr(0, family.size()), family) ||
         name[family.size()] != '_')
       continue;
-    // Windows families never end where an SQL family's name goes on.
-    if (const auto style = ParseStyle(name.substr(family.size() + 1))) return Make(f, *style);
+    std::string_view tail = name.substr(family.size() + 1);
+    if (kFamilies[f].Supplementary) {
+      if (tail.size() < 3 || !IEquals(tail.substr(tail.size() - 3), "_SC")) continue;
+      tail.remove_suffix(3);
+    }
+    // A family's name never goes on where another's ends with a style: the
+    // tail of Latin1_General_100_CI_AS read for Latin1_General is no style.
+    if (const auto style = ParseStyle(tail)) {
+      if (auto collation = Make(f, *style)) return collation;
+    }
   }
   return std::nullopt;
 }

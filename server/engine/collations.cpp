@@ -74,7 +74,9 @@ void collationProperty(sqlite3_context* c, int, sqlite3_value** v) {
     value = found->Lcid;
   else if (iequals(property, "ComparisonStyle"))
     value = found->ComparisonStyle();
-  else if (!iequals(property, "Version"))
+  else if (iequals(property, "Version"))
+    value = found->Version;
+  else
     return sqlite3_result_null(c);
   resultStored(c, variantStored(Stored::integer(value), makeType(SqlType::Int)));
 }

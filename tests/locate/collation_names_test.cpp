@@ -30,6 +30,10 @@ TEST(CollationNames, ParseNamesAsSqlServerSpellsThem) {
       {"Cyrillic_General_CI_AS", "Cyrillic_General_CI_AS", 1251, 0x30001, 0},
       {"German_PhoneBook_BIN", "German_PhoneBook_BIN", 1252, 0, 0},
       {"Greek_CS_AI", "Greek_CS_AI", 1253, 0x30002, 0},
+      {"latin1_general_100_ci_as", "Latin1_General_100_CI_AS", 1252, 0x30001, 0},
+      {"Latin1_General_100_CS_AS_KS_WS_SC", "Latin1_General_100_CS_AS_KS_WS_SC", 1252, 0, 0},
+      {"Latin1_General_100_BIN2", "Latin1_General_100_BIN2", 1252, 0, 0},
+      {"Cyrillic_General_100_CI_AI_SC", "Cyrillic_General_100_CI_AI_SC", 1251, 0x30003, 0},
       // Not collations: no such family, style or order of parts.
       {"Latin1_General", nullptr, 0, 0, 0},
       {"Latin1_General_CI", nullptr, 0, 0, 0},
@@ -39,6 +43,10 @@ TEST(CollationNames, ParseNamesAsSqlServerSpellsThem) {
       {"SQL_Latin1_General_CP1_CS_AI", nullptr, 0, 0, 0},
       {"SQL_Latin1_General_CP1_BIN2", nullptr, 0, 0, 0},
       {"Klingon_CI_AS", nullptr, 0, 0, 0},
+      {"Latin1_General_100_BIN2_SC", nullptr, 0, 0, 0},
+      {"Latin1_General_100_SC", nullptr, 0, 0, 0},
+      {"Latin1_General_CI_AS_SC", nullptr, 0, 0, 0},
+      {"SQL_Latin1_General_CP1_100_CI_AS", nullptr, 0, 0, 0},
       {"", nullptr, 0, 0, 0},
   };
   for (const NameCase& c : cases) {
@@ -65,6 +73,11 @@ TEST(CollationNames, TdsBytesCarryLcidFlagsAndSortId) {
   EXPECT_EQ(FindCollation("Cyrillic_General_CI_AI")->TdsBytes(), (Bytes{0x19, 0x04, 0xF0, 0, 0}));
   EXPECT_EQ(FindCollation("Latin1_General_BIN")->TdsBytes(), (Bytes{0x09, 0x04, 0, 0x01, 0}));
   EXPECT_EQ(FindCollation("Latin1_General_BIN2")->TdsBytes(), (Bytes{0x09, 0x04, 0, 0x02, 0}));
+  // The _100 families carry collation version 2 in the top four bits.
+  EXPECT_EQ(FindCollation("Latin1_General_100_CI_AS")->TdsBytes(),
+            (Bytes{0x09, 0x04, 0xD0, 0x20, 0}));
+  EXPECT_EQ(FindCollation("Latin1_General_100_BIN2")->TdsBytes(),
+            (Bytes{0x09, 0x04, 0, 0x22, 0}));
 }
 
 struct OrderCase {
@@ -91,6 +104,9 @@ TEST(CollationNames, EachCollationOrdersByItsStyle) {
       // German phone book order puts ä with ae; the general rules with a.
       {"German_PhoneBook_CI_AS", "Ad", "Äb", -1},
       {"Latin1_General_CI_AS", "Ad", "Äb", 1},
+      {"Latin1_General_100_CI_AS_SC", "abc", "ABC", 0},
+      {"Latin1_General_100_CS_AS", "abc", "ABC", -1},
+      {"Cyrillic_General_100_CI_AS", "ЁЖ", "ёж", 0},
   };
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(std::string(c.collation) + ": " + c.a + " vs " + c.b);
