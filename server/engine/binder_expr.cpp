@@ -687,6 +687,17 @@ Typed Binder::bindCase(const Expr& e, Scope& scope) {
   if (otherwise) meet(*otherwise);
   Typed r;
   r.type = t.value_or(makeType(SqlType::Int));
+  if (isCharType(r.type.type)) {
+    // The result holds the collation its values hold most firmly.
+    Typed labels;
+    labels.nullLiteral = true;
+    for (auto& b : branches) foldCollation(labels, b.second);
+    if (otherwise) foldCollation(labels, *otherwise);
+    if (!labels.nullLiteral) {
+      r.type.collation = labels.type.collation;
+      r.collationLabel = labels.collationLabel;
+    }
+  }
   r.sql = "(CASE";
   for (auto& b : branches) r.sql += " WHEN " + b.first + " THEN " + convertSql(b.second, r.type);
   if (otherwise) r.sql += " ELSE " + convertSql(*otherwise, r.type);

@@ -518,7 +518,16 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
       t = known ? commonType(t, r.items[i].type) : r.items[i].type;
       known = true;
     }
-    if (!rest.empty()) t.nullable = true;
+    if (!rest.empty()) {
+      t.nullable = true;
+      if (isCharType(t.type)) {
+        // The parts' text meets in one column: it holds the collation its
+        // parts hold most firmly.
+        Typed labels = first.items[i];
+        for (const Core& r : rest) foldCollation(labels, r.items[i]);
+        if (!labels.nullLiteral) t.collation = labels.type.collation;
+      }
+    }
     types.push_back(t);
   }
   BoundStatement out;

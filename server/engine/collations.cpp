@@ -122,6 +122,18 @@ void combineCollation(Typed& result, const Typed& a, const Typed& b) {
                                    isCharType(b.type.type) ? b.collationLabel : a.collationLabel);
 }
 
+void foldCollation(Typed& into, const Typed& next) {
+  if (next.nullLiteral || !isCharType(next.type.type)) return;
+  const bool holdsText = !into.nullLiteral && isCharType(into.type.type);
+  if (holdsText && next.collationLabel <= into.collationLabel) return;
+  if (!holdsText) {
+    into.type.type = next.type.type;
+    into.nullLiteral = false;
+  }
+  into.type.collation = next.type.collation;
+  into.collationLabel = next.collationLabel;
+}
+
 const char* comparisonOperation(std::string_view op) {
   if (op == "=") return "equal to";
   if (op == "<>" || op == "!=") return "not equal to";

@@ -32,6 +32,11 @@ std::string collateClause(std::uint16_t id);
 std::uint16_t resolveCollation(const Typed& a, const Typed& b, const char* operation);
 // The same with the result's label, for an operation whose result is text.
 void combineCollation(Typed& result, const Typed& a, const Typed& b);
+// Folds one more of several values that become one (CASE's results, a
+// compound query's parts) into `into`: the most firmly held collation wins,
+// an explicit over an implicit over the default; at equal strength the
+// first value's stays.
+void foldCollation(Typed& into, const Typed& next);
 // "equal to", "less than" ... for a comparison operator.
 const char* comparisonOperation(std::string_view op);
 

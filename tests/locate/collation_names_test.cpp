@@ -76,8 +76,7 @@ TEST(CollationNames, TdsBytesCarryLcidFlagsAndSortId) {
   // The _100 families carry collation version 2 in the top four bits.
   EXPECT_EQ(FindCollation("Latin1_General_100_CI_AS")->TdsBytes(),
             (Bytes{0x09, 0x04, 0xD0, 0x20, 0}));
-  EXPECT_EQ(FindCollation("Latin1_General_100_BIN2")->TdsBytes(),
-            (Bytes{0x09, 0x04, 0, 0x22, 0}));
+  EXPECT_EQ(FindCollation("Latin1_General_100_BIN2")->TdsBytes(), (Bytes{0x09, 0x04, 0, 0x22, 0}));
 }
 
 struct OrderCase {

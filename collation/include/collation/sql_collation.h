@@ -36,7 +36,7 @@ struct SqlCollation {
   SortOrder Order = SortOrder::Dictionary;
   std::uint8_t Version = 0;    // TDS's collation version: 2 for the _100 families
   bool Supplementary = false;  // _SC: its name ends so (texts here are UTF-8 throughout)
-  const char* Locale = "";  // ICU's locale of the family's rules ("" is the root)
+  const char* Locale = "";     // ICU's locale of the family's rules ("" is the root)
 
   // COLLATIONPROPERTY(name, 'ComparisonStyle'): 1 ignore case, 2 ignore
   // accents, 0x10000 ignore kana type, 0x20000 ignore width; 0 when binary.
