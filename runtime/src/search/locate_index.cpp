@@ -50,9 +50,22 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
     used.Built = false;
     return nullptr;
   }
-  std::size_t others = 0;
-  for (const Slot& s : FSlots) others += s.Index.Bytes() + s.Prefix.Bytes();
-  if (!used.Built && others + Bytes > kMaxBytes) return nullptr;
+  if (used.Built) return &used;
+  // Room for the new index: the least recently used ones give way (and are
+  // built again when their searches come back), never the new one's room
+  // to an older one, or a large cache whose indexes together pass the limit
+  // would scan on every search.
+  const auto bytesHeld = [&] {
+    std::size_t held = 0;
+    for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
+    return held;
+  };
+  for (auto s = FSlots.begin(); s + 1 != FSlots.end() && bytesHeld() + Bytes > kMaxBytes; ++s) {
+    s->Index.Reset(0);
+    s->Prefix.Reset(0);
+    s->Built = false;
+  }
+  if (bytesHeld() + Bytes > kMaxBytes) return nullptr;
   return &used;
 }
 

@@ -80,8 +80,9 @@ class LocateIndex {
 
 // A query's key indexes, one per set of key fields and comparison, made on
 // the second search of a kind on the same set (one search alone is cheaper
-// as a scan) and given up when their memory would pass a limit: hash
-// indexes for exact matches, prefix indexes for partial keys.
+// as a scan); the least recently used give way when a new one would take
+// their memory past a limit: hash indexes for exact matches, prefix indexes
+// for partial keys.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -90,7 +91,7 @@ class LocateIndexes {
   static constexpr std::size_t kMaxIndexes = 4;
 
   // The index for Spec, or nullptr while a search on it has not been seen
-  // before (this call notes it) or the index would be too large.
+  // before (this call notes it) or the index alone would pass the limit.
   LocateIndex* Use(std::string_view Spec, int Records, std::uint64_t Changes);
   // The same for a prefix index, which would take at most Bytes.
   PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,

@@ -1,0 +1,53 @@
+// The set of a query's key indexes: when one is made, and which give way to
+// keep their memory within the limit.
+
+#include <gtest/gtest.h>
+
+#include "search/locate_index.h"
+
+namespace tessel {
+namespace {
+
+// Fills an index with `keys` distinct keys, as the searches would.
+void Fill(LocateIndex& index, int keys) {
+  for (int p = 1; p <= keys; ++p) {
+    index.Add(KeyHash(std::to_string(p)), p, [](int) { return false; });
+  }
+}
+
+TEST(LocateIndexes, TheSecondSearchOnAKeyMakesItsIndex) {
+  LocateIndexes indexes;
+  EXPECT_EQ(indexes.Use("1,", 1000, 0), nullptr);
+  EXPECT_NE(indexes.Use("1,", 1000, 0), nullptr);
+  // Too few records to pay, and a cache changed under the index.
+  EXPECT_EQ(indexes.Use("2,", 10, 0), nullptr);
+  EXPECT_EQ(indexes.Use("2,", 10, 0), nullptr);
+  EXPECT_EQ(indexes.Use("1,", 1000, 1), nullptr);
+}
+
+TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
+  // Each of these takes well over a third of the limit.
+  constexpr int kRecords = 1'100'000;
+  LocateIndexes indexes;
+  indexes.Use("1,", kRecords, 0);
+  LocateIndex* first = indexes.Use("1,", kRecords, 0);
+  ASSERT_NE(first, nullptr);
+  Fill(*first, kRecords);
+  ASSERT_GT(first->Bytes(), LocateIndexes::kMaxBytes / 3);
+
+  indexes.Use("2,", kRecords, 0);
+  LocateIndex* second = indexes.Use("2,", kRecords, 0);
+  ASSERT_NE(second, nullptr) << "a search on the second key would scan for good";
+  EXPECT_EQ(second->Covered(), 0);
+  Fill(*second, kRecords);
+  // The first was given up; its next search builds it again.
+  LocateIndex* again = indexes.Use("1,", kRecords, 0);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Covered(), 0);
+  // An index larger than the limit alone is never made.
+  indexes.Use("3,", 4'000'000, 0);
+  EXPECT_EQ(indexes.Use("3,", 4'000'000, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace tessel
