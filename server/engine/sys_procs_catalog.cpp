@@ -1,6 +1,7 @@
-// The ODBC catalog procedures (sp_columns, sp_pkeys, sp_fkeys) and
-// sp_helpindex, written in T-SQL over the compatibility tables and the key
-// views. ODBC drivers and older tools describe tables through them.
+// The ODBC catalog procedures (sp_columns, sp_columns_100, sp_pkeys,
+// sp_fkeys, sp_statistics) and sp_helpindex, written in T-SQL over the
+// compatibility tables and the key views. ODBC and JDBC drivers and older
+// tools describe tables through them.
 
 #include "lexer.h"
 #include "sys_views.h"
@@ -53,13 +54,26 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-std::string spColumns() {
+// sp_columns, and sp_columns_100 (`extended`), which newer drivers call:
+// the same columns and the SS_ ones after them; @fUsePattern 0 matches
+// names exactly.
+std::string spColumns(bool extended) {
   const std::string type =
       replaced(kOdbcType, "$datetime", "CASE @ODBCVer WHEN 3 THEN 93 ELSE 11 END");
   const std::string sqlType = replaced(kOdbcType, "$datetime", "9");
-  return "CREATE PROCEDURE sp_columns @table_name nvarchar(384), "
+  const std::string match = extended ? "@fUsePattern = 0 AND $x = $p OR @fUsePattern = 1 AND "
+                                       "$x LIKE $p"
+                                     : "$x LIKE $p";
+  auto matches = [&](const char* x, const char* p) {
+    return "(" + replaced(replaced(match, "$x", x), "$p", p) + ")";
+  };
+  return std::string("CREATE PROCEDURE ") + (extended ? "sp_columns_100" : "sp_columns") +
+         " @table_name nvarchar(384), "
          "@table_owner nvarchar(384) = NULL, @table_qualifier sysname = NULL, "
-         "@column_name nvarchar(384) = NULL, @ODBCVer int = 2 AS\n"
+         "@column_name nvarchar(384) = NULL, " +
+         (extended ? "@NameScope int = 0, @ODBCVer int = 2, @fUsePattern bit = 1"
+                   : "@ODBCVer int = 2") +
+         " AS\n"
          "BEGIN\n"
          "  SELECT CAST(db_name() AS sysname) AS TABLE_QUALIFIER, "
          "CAST(SCHEMA_NAME(o.uid) AS sysname) AS TABLE_OWNER, CAST(o.name AS sysname) AS "
@@ -88,14 +102,32 @@ std::string spColumns() {
          "    CAST(c.colid AS int) AS ORDINAL_POSITION,\n"
          "    CAST(CASE WHEN c.isnullable = 1 THEN 'YES' ELSE 'NO' END AS varchar(254)) AS "
          "IS_NULLABLE,\n"
-         "    CAST(c.type AS tinyint) AS SS_DATA_TYPE\n"
+         "    CAST(c.type AS tinyint) AS SS_DATA_TYPE" +
+         (extended ? ",\n    CAST(0 AS smallint) AS SS_IS_SPARSE, CAST(0 AS smallint) AS "
+                     "SS_IS_COLUMN_SET,\n"
+                     "    CAST(c.iscomputed AS smallint) AS SS_IS_COMPUTED,\n"
+                     "    CAST(CASE WHEN c.status & 128 = 128 THEN 1 ELSE 0 END AS smallint) AS "
+                     "SS_IS_IDENTITY,\n"
+                     "    CAST(NULL AS nvarchar(128)) AS SS_UDT_CATALOG_NAME, "
+                     "CAST(NULL AS nvarchar(128)) AS SS_UDT_SCHEMA_NAME,\n"
+                     "    CAST(NULL AS nvarchar(128)) AS SS_UDT_ASSEMBLY_TYPE_NAME,\n"
+                     "    CAST(NULL AS nvarchar(128)) AS SS_XML_SCHEMACOLLECTION_CATALOG_NAME,\n"
+                     "    CAST(NULL AS nvarchar(128)) AS SS_XML_SCHEMACOLLECTION_SCHEMA_NAME,\n"
+                     "    CAST(NULL AS nvarchar(128)) AS SS_XML_SCHEMACOLLECTION_NAME\n"
+                   : "\n") +
          "  FROM sysobjects o JOIN syscolumns c ON c.id = o.id AND c.number = 0\n"
          "    JOIN systypes t ON t.xusertype = c.xusertype\n"
          "    LEFT JOIN syscomments cm ON cm.id = c.cdefault AND c.cdefault <> 0\n"
-         "  WHERE o.xtype IN ('U ', 'V ', 'S ') AND o.name LIKE @table_name\n"
-         "    AND (@table_owner IS NULL OR SCHEMA_NAME(o.uid) LIKE @table_owner)\n"
+         "  WHERE o.xtype IN ('U ', 'V ', 'S ') AND " +
+         matches("o.name", "@table_name") +
+         "\n"
+         "    AND (@table_owner IS NULL OR " +
+         matches("SCHEMA_NAME(o.uid)", "@table_owner") +
+         ")\n"
          "    AND (@table_qualifier IS NULL OR @table_qualifier = db_name())\n"
-         "    AND (@column_name IS NULL OR c.name LIKE @column_name)\n"
+         "    AND (@column_name IS NULL OR " +
+         matches("c.name", "@column_name") +
+         ")\n"
          "  ORDER BY 2, 3, 17\n"
          "  RETURN 0\n"
          "END\n";
@@ -163,6 +195,43 @@ const char* kSpFkeys =
     "  RETURN 0\n"
     "END\n";
 
+// The table's statistics row (TYPE 0), then each index's keys: TYPE 1 for
+// the clustered index, 3 for the others. @is_unique 'Y' keeps the unique
+// ones.
+const char* kSpStatistics =
+    "CREATE PROCEDURE sp_statistics @table_name sysname, @table_owner sysname = NULL, "
+    "@table_qualifier sysname = NULL, @index_name sysname = '%', @is_unique char(1) = 'N', "
+    "@accuracy char(1) = 'Q' AS\n"
+    "BEGIN\n"
+    "  SELECT CAST(db_name() AS sysname) AS TABLE_QUALIFIER, CAST(SCHEMA_NAME(t.schema_id) AS "
+    "sysname) AS TABLE_OWNER,\n"
+    "    CAST(t.name AS sysname) AS TABLE_NAME, CAST(NULL AS smallint) AS NON_UNIQUE,\n"
+    "    CAST(NULL AS sysname) AS INDEX_QUALIFIER, CAST(NULL AS sysname) AS INDEX_NAME,\n"
+    "    CAST(0 AS smallint) AS TYPE, CAST(NULL AS smallint) AS SEQ_IN_INDEX,\n"
+    "    CAST(NULL AS sysname) AS COLUMN_NAME, CAST(NULL AS char(1)) AS COLLATION,\n"
+    "    CAST(NULL AS int) AS CARDINALITY, CAST(NULL AS int) AS PAGES,\n"
+    "    CAST(NULL AS varchar(128)) AS FILTER_CONDITION\n"
+    "  FROM sys.tables t WHERE t.name = @table_name\n"
+    "    AND (@table_owner IS NULL OR SCHEMA_NAME(t.schema_id) = @table_owner)\n"
+    "    AND (@table_qualifier IS NULL OR @table_qualifier = db_name())\n"
+    "  UNION ALL\n"
+    "  SELECT db_name(), SCHEMA_NAME(t.schema_id), t.name, CAST(1 - i.is_unique AS smallint), "
+    "t.name, i.name,\n"
+    "    CAST(CASE i.type WHEN 1 THEN 1 ELSE 3 END AS smallint), CAST(k.key_ordinal AS "
+    "smallint), c.name,\n"
+    "    CAST(CASE WHEN k.is_descending_key = 1 THEN 'D' ELSE 'A' END AS char(1)), NULL, NULL, "
+    "NULL\n"
+    "  FROM sys.tables t JOIN sys.indexes i ON i.object_id = t.object_id AND i.index_id > 0\n"
+    "    JOIN sys.index_columns k ON k.object_id = i.object_id AND k.index_id = i.index_id\n"
+    "    JOIN sys.columns c ON c.object_id = k.object_id AND c.column_id = k.column_id\n"
+    "  WHERE t.name = @table_name AND i.name LIKE @index_name\n"
+    "    AND (@is_unique <> 'Y' OR i.is_unique = 1)\n"
+    "    AND (@table_owner IS NULL OR SCHEMA_NAME(t.schema_id) = @table_owner)\n"
+    "    AND (@table_qualifier IS NULL OR @table_qualifier = db_name())\n"
+    "  ORDER BY 4, 7, 6, 8\n"
+    "  RETURN 0\n"
+    "END\n";
+
 // One row per index, its keys in order with (-) after a descending one.
 const char* kSpHelpIndex =
     "CREATE PROCEDURE sp_helpindex @objname nvarchar(776) AS\n"
@@ -199,7 +268,9 @@ const char* kSpHelpIndex =
 }  // namespace
 
 std::optional<std::string> catalogProcedureText(const std::string& name) {
-  if (name == "sp_columns") return spColumns();
+  if (name == "sp_columns") return spColumns(false);
+  if (name == "sp_columns_100") return spColumns(true);
+  if (name == "sp_statistics") return std::string(kSpStatistics);
   if (name == "sp_pkeys") return std::string(kSpPkeys);
   if (name == "sp_fkeys") return std::string(kSpFkeys);
   if (name == "sp_helpindex") return std::string(kSpHelpIndex);

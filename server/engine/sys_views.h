@@ -52,8 +52,8 @@ std::string sequenceInfoViewText();
 bool isSessionView(const Name& name);
 std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions);
 
-// The ODBC catalog procedures' CREATE PROCEDURE texts (sp_columns, sp_pkeys,
-// sp_fkeys) by lower-case name, or nothing.
+// The catalog procedures' CREATE PROCEDURE texts (sp_columns, sp_pkeys,
+// sp_fkeys, sp_statistics, sp_helpindex ...) by lower-case name, or nothing.
 std::optional<std::string> catalogProcedureText(const std::string& name);
 
 // The CREATE PROCEDURE text of a system procedure written in T-SQL
