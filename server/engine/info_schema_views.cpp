@@ -24,12 +24,6 @@ std::string tableNaming() {
 const char* kConstraintOfTable =
     " FROM $db.sysobjects o JOIN $db.sysobjects t ON t.id = o.parent_obj";
 
-std::string keyNumbers() {
-  std::string rows;
-  for (int n = 1; n <= 32; ++n) rows += (n > 1 ? ", (" : "(") + std::to_string(n) + ")";
-  return "(VALUES " + rows + ") AS k(n)";
-}
-
 // The key columns of primary, unique and foreign keys, as (o, t, c, position).
 std::string keyColumns(const std::string& columns) {
   return "SELECT " + columns + ", CAST(k.keyno AS int) AS ORDINAL_POSITION" + kConstraintOfTable +
@@ -37,7 +31,8 @@ std::string keyColumns(const std::string& columns) {
          "JOIN $db.sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
          "JOIN $db.syscolumns c ON c.id = k.id AND c.colid = k.colid AND c.number = 0 "
          "WHERE o.xtype IN ('PK', 'UQ') UNION ALL SELECT " +
-         columns + ", CAST(k.n AS int)" + kConstraintOfTable + " CROSS JOIN " + keyNumbers() +
+         columns + ", CAST(k.n AS int)" + kConstraintOfTable + " CROSS JOIN " +
+         foreignKeyNumbers() +
          " JOIN $db.syscolumns c ON c.id = o.parent_obj AND c.number = 0 "
          "AND c.name = _TESSEL_FOREIGN_KEY(o.id, 'column', k.n, '$dbname') WHERE o.xtype = 'F '";
 }

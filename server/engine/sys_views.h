@@ -39,6 +39,10 @@ std::string catalogObjectsSelect();
 // over $db. and $dbname, or nothing when `view` is not one of them.
 std::optional<std::string> keyCatalogViewSelect(const std::string& view);
 
+// (VALUES (1), ... (32)) AS k(n): the key numbers the views pair a foreign
+// key's columns by (_TESSEL_FOREIGN_KEY names the k.n-th, or NULL).
+std::string foreignKeyNumbers();
+
 // The CREATE VIEW text of the INFORMATION_SCHEMA views of constraints and
 // parameters (TABLE_CONSTRAINTS, KEY_COLUMN_USAGE ...), with $db, $dbname,
 // $catalog and $schema for the database it reads; nothing for other names.

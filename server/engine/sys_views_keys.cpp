@@ -87,20 +87,13 @@ std::string foreignKeysSelect() {
          action("delete") + ", " + action("update") + ", " + kSystemNamed + " " + objectsOf("'F '");
 }
 
-// Key numbers a foreign key's columns are matched against.
-std::string keyNumbers() {
-  std::string rows;
-  for (int n = 1; n <= 32; ++n) rows += (n > 1 ? ", (" : "(") + std::to_string(n) + ")";
-  return "(VALUES " + rows + ") AS k(n)";
-}
-
 std::string foreignKeyColumnsSelect() {
   return "SELECT o.id AS constraint_object_id, CAST(k.n AS int) AS constraint_column_id, "
          "o.parent_obj AS parent_object_id, CAST(pc.colid AS int) AS parent_column_id, "
          "CAST(o.info AS int) AS referenced_object_id, "
          "CAST(rc.colid AS int) AS referenced_column_id "
          "FROM $db.sysobjects o CROSS JOIN " +
-         keyNumbers() +
+         foreignKeyNumbers() +
          " JOIN $db.syscolumns pc ON pc.id = o.parent_obj AND pc.number = 0 "
          "AND pc.name = _TESSEL_FOREIGN_KEY(o.id, 'column', k.n, '$dbname') "
          "JOIN $db.syscolumns rc ON rc.id = o.info AND rc.number = 0 "
@@ -229,6 +222,12 @@ const char* kMasterFilesSelect =
     "FROM master..sysdatabases d CROSS JOIN (VALUES (1), (2)) AS f(file_id)";
 
 }  // namespace
+
+std::string foreignKeyNumbers() {
+  std::string rows;
+  for (int n = 1; n <= 32; ++n) rows += (n > 1 ? ", (" : "(") + std::to_string(n) + ")";
+  return "(VALUES " + rows + ") AS k(n)";
+}
 
 std::optional<std::string> keyCatalogViewSelect(const std::string& view) {
   if (iequals(view, "indexes")) return indexesSelect();
