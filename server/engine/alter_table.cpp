@@ -9,6 +9,7 @@
 #include "binder.h"
 #include "ddl.h"
 #include "errors.h"
+#include "key_definitions.h"
 #include "lexer.h"
 #include "parser.h"
 #include "session.h"
@@ -288,6 +289,13 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
   int indid = clusters ? 1 : static_cast<int>(s_.catalog_.nextIndexId(table->schema, table->id));
   BuiltConstraint built = addConstraint(c, table, nullptr, indid);
   const bool check = !a.noCheck;
+  // A check or foreign key added WITH NOCHECK vouches only for new rows.
+  if (!check && (c.kind == ConstraintDef::Kind::Check || c.kind == ConstraintDef::Kind::ForeignKey))
+    execSql(db,
+            "UPDATE " + quoteName(table->schema) +
+                ".sysobjects SET status = status | ? WHERE parent_obj = ? AND name = ?",
+            {Stored::integer(kConstraintNotTrustedStatus), Stored::integer(table->id),
+             Stored::text(built.name)});
   switch (c.kind) {
     case ConstraintDef::Kind::Check:
       if (check && anyRow(*table, "NOT (" + built.checkSql + ")"))

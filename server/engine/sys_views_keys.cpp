@@ -22,6 +22,11 @@ const char* kObjectColumns =
 const char* kSystemNamed =
     "CAST(CASE WHEN o.name LIKE '__[_][_]%[_][_]%' THEN 1 ELSE 0 END AS bit) AS is_system_named";
 
+// A check or foreign key added WITH NOCHECK (kConstraintNotTrustedStatus).
+const char* kNotTrusted =
+    "CAST(CASE WHEN (SELECT so.status FROM $db.sysobjects so WHERE so.id = o.object_id) & 16384 "
+    "= 16384 THEN 1 ELSE 0 END AS bit) AS is_not_trusted";
+
 std::string objectsOf(const std::string& types) {
   return "FROM (" + catalogObjectsSelect() + ") o WHERE o.type IN (" + types + ")";
 }
@@ -83,8 +88,9 @@ std::string foreignKeysSelect() {
          "AS referenced_object_id, "
          "CAST(_TESSEL_FOREIGN_KEY(o.object_id, 'key_index', 0, '$dbname') AS int) "
          "AS key_index_id, CAST(0 AS bit) AS is_disabled, "
-         "CAST(0 AS bit) AS is_not_for_replication, CAST(0 AS bit) AS is_not_trusted, " +
-         action("delete") + ", " + action("update") + ", " + kSystemNamed + " " + objectsOf("'F '");
+         "CAST(0 AS bit) AS is_not_for_replication, " +
+         kNotTrusted + ", " + action("delete") + ", " + action("update") + ", " + kSystemNamed +
+         " " + objectsOf("'F '");
 }
 
 std::string foreignKeyColumnsSelect() {
@@ -114,10 +120,9 @@ std::string defaultConstraintsSelect() {
 
 std::string checkConstraintsSelect() {
   return std::string("SELECT ") + kObjectColumns +
-         ", CAST(0 AS bit) AS is_disabled, CAST(0 AS bit) AS is_not_for_replication, "
-         "CAST(0 AS bit) AS is_not_trusted, 0 AS parent_column_id, " +
-         kDefinition + ", CAST(1 AS bit) AS uses_database_collation, " + kSystemNamed + " " +
-         objectsOf("'C '");
+         ", CAST(0 AS bit) AS is_disabled, CAST(0 AS bit) AS is_not_for_replication, " +
+         kNotTrusted + ", 0 AS parent_column_id, " + kDefinition +
+         ", CAST(1 AS bit) AS uses_database_collation, " + kSystemNamed + " " + objectsOf("'C '");
 }
 
 // Views, procedures, triggers and functions keep their definitions; the
