@@ -9,6 +9,7 @@
 #include "binder.h"
 #include "ddl.h"
 #include "errors.h"
+#include "key_definitions.h"
 #include "lexer.h"
 #include "parser.h"
 #include "session.h"
@@ -261,7 +262,7 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
         c.name.empty() ? "DF__" + table->name.substr(0, 8) + "__" + c.columns[0] : c.name;
     if (s_.catalog_.objectId(table->schema, name, table->ownerId)) throw SqlError(2714, {name});
     s_.catalog_.addObject(table->schema, id, name, "D", table->id);
-    s_.catalog_.addComment(table->schema, id, "(" + c.checkText + ")");
+    s_.catalog_.addComment(table->schema, id, storedDefaultText(c.checkText));
     execSql(db,
             "UPDATE " + quoteName(table->schema) +
                 ".syscolumns SET cdefault = ? WHERE id = ? AND name = ? COLLATE TSQL_CI",
@@ -278,9 +279,23 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
       if (pk && ci->type.nullable) raisePair(makeMessage(8111, {table->name}), SqlError(1750, {}));
     }
   }
-  int indid = pk ? 1 : static_cast<int>(s_.catalog_.nextIndexId(table->schema, table->id));
+  // A key clusters unless the table already has its clustered index, which
+  // a key that asks for CLUSTERED cannot take over.
+  const std::string clusteredName = s_.catalog_.clusteredIndexName(table->schema, table->id);
+  if (c.clustered.value_or(false) && !clusteredName.empty())
+    raisePair(makeMessage(1902, {table->ownerQualified(), clusteredName}), SqlError(1750, {}));
+  const bool clusters =
+      (pk || c.kind == ConstraintDef::Kind::Unique) && c.isClustered() && clusteredName.empty();
+  int indid = clusters ? 1 : static_cast<int>(s_.catalog_.nextIndexId(table->schema, table->id));
   BuiltConstraint built = addConstraint(c, table, nullptr, indid);
   const bool check = !a.noCheck;
+  // A check or foreign key added WITH NOCHECK vouches only for new rows.
+  if (!check && (c.kind == ConstraintDef::Kind::Check || c.kind == ConstraintDef::Kind::ForeignKey))
+    execSql(db,
+            "UPDATE " + quoteName(table->schema) +
+                ".sysobjects SET status = status | ? WHERE parent_obj = ? AND name = ?",
+            {Stored::integer(kConstraintNotTrustedStatus), Stored::integer(table->id),
+             Stored::text(built.name)});
   switch (c.kind) {
     case ConstraintDef::Kind::Check:
       if (check && anyRow(*table, "NOT (" + built.checkSql + ")"))
@@ -322,7 +337,7 @@ void Ddl::addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c) {
                   SqlError(1750, {}));
       createKeyIndex(*table, built.name, c.columns);
       // The clustered key takes indid 1 in place of the heap row.
-      if (pk)
+      if (indid == 1)
         execSql(
             db,
             "DELETE FROM " + quoteName(table->schema) + ".sysindexes WHERE id = ? AND indid = 0",
@@ -384,6 +399,28 @@ void Ddl::dropColumn(const TableInfo& table, const std::string& column) {
           "ALTER TABLE " + table.qualifiedName() + " DROP COLUMN " + quoteName(col->name));
   execSql(s_.db_.get(), "DELETE FROM " + q + ".syscolumns WHERE id = ? AND colid = ?",
           {Stored::integer(table.id), Stored::integer(col->colid)});
+}
+
+void Ddl::renameConstraintElement(const std::string& schema, std::int64_t id,
+                                  const std::string& from, const std::string& to) {
+  TableInfo table;
+  table.schema = schema;
+  querySql(s_.db_.get(),
+           "SELECT p.name, p.uid FROM " + quoteName(schema) + ".sysobjects o JOIN " +
+               quoteName(schema) + ".sysobjects p ON p.id = o.parent_obj WHERE o.id = ?",
+           {Stored::integer(id)}, [&](sqlite3_stmt* st) {
+             const int owner = sqlite3_column_int(st, 1);
+             table.storedName =
+                 storedTableName(owner, s_.catalog_.schemaName(schema, owner),
+                                 reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+           });
+  if (table.storedName.empty()) return;
+  StoredDefinition def(s_.db_.get(), table);
+  const std::string head = "CONSTRAINT " + quoteName(from) + " ";
+  std::string* element = def.find(head);
+  if (!element) return;
+  element->replace(0, head.size(), "CONSTRAINT " + quoteName(to) + " ");
+  def.store();
 }
 
 void Ddl::dropConstraint(const TableInfo& table, const std::string& name) {

@@ -322,6 +322,10 @@ struct ConstraintDef {
   // "SET DEFAULT", or empty for NO ACTION.
   std::string onDelete;
   std::string onUpdate;
+  // CLUSTERED or NONCLUSTERED as a key constraint gave it; unset, a primary
+  // key is clustered and a unique constraint is not.
+  std::optional<bool> clustered;
+  bool isClustered() const { return clustered.value_or(kind == Kind::PrimaryKey); }
 };
 
 struct ColumnDef {

@@ -125,6 +125,8 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
       viewText = infoViewText(kInfoRoutines, name);
     } else if (iequals(name.back(), "SEQUENCES")) {
       viewText = infoViewText(sequenceInfoViewText(), name);
+    } else if (auto text = constraintInfoViewText(name.back())) {
+      viewText = infoViewText(*text, name);
     } else {
       throw SqlError(208, {"INFORMATION_SCHEMA." + name.back()});
     }

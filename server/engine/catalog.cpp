@@ -673,6 +673,15 @@ std::int64_t Catalog::nextIndexId(const std::string& schema, std::int64_t tableI
   return next;
 }
 
+std::string Catalog::clusteredIndexName(const std::string& schema, std::int64_t tableId) {
+  std::string name;
+  querySql(db_, "SELECT name FROM " + quoteName(schema) + ".sysindexes WHERE id = ? AND indid = 1",
+           {Stored::integer(tableId)}, [&](sqlite3_stmt* s) {
+             name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+           });
+  return name;
+}
+
 void Catalog::setIdentity(const std::string& schema, std::int64_t tableId, std::int64_t seed,
                           std::int64_t increment) {
   execSql(db_,

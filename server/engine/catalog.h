@@ -159,11 +159,16 @@ class Catalog {
   std::string constraintName(const std::string& schema, std::int64_t tableId,
                              const std::string& xtype);
   std::int64_t nextIndexId(const std::string& schema, std::int64_t tableId);
+  // The name of a table's clustered index (indid 1), empty for a heap.
+  std::string clusteredIndexName(const std::string& schema, std::int64_t tableId);
 
  private:
   sqlite3* db_;
   std::map<std::string, std::shared_ptr<const TableInfo>> cache_;
 };
+
+// sysindexes.status of a clustered index or key.
+constexpr int kClusteredIndexStatus = 0x10;
 
 // systypes.xtype of a user-defined table type.
 constexpr int kTableTypeXtype = 243;

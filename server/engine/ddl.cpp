@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "binder.h"
@@ -34,7 +35,52 @@ std::string generatedName(const char* prefix, const std::string& table, std::int
   return std::string(prefix) + "__" + table.substr(0, 8) + "__" + hex;
 }
 
+// Whether parentheses at both ends of `t` enclose all of it.
+bool enclosed(std::string_view t) {
+  if (t.size() < 2 || t.front() != '(' || t.back() != ')') return false;
+  int depth = 0;
+  char quote = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    char ch = t[i];
+    if (quote) {
+      if (ch == quote) quote = 0;
+    } else if (ch == '\'' || ch == '"' || ch == '[') {
+      quote = ch == '[' ? ']' : ch;
+    } else if (ch == '(') {
+      ++depth;
+    } else if (ch == ')' && --depth == 0 && i + 1 < t.size()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool isNumber(std::string_view t) {
+  std::size_t i = t.empty() || (t[0] != '-' && t[0] != '+') ? 0 : 1;
+  bool digits = false;
+  for (; i < t.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(t[i]))) {
+      digits = true;
+    } else if (t[i] != '.') {
+      return false;
+    }
+  }
+  return digits;
+}
+
+std::string_view trimmed(std::string_view t) {
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.remove_prefix(1);
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
+  return t;
+}
+
 }  // namespace
+
+std::string storedDefaultText(std::string_view text) {
+  std::string_view t = trimmed(text);
+  while (enclosed(t)) t = trimmed(t.substr(1, t.size() - 2));
+  return isNumber(t) ? "((" + std::string(t) + "))" : "(" + std::string(t) + ")";
+}
 
 template <typename F>
 void Ddl::atomically(F&& body) {
@@ -91,8 +137,8 @@ void Ddl::run(const Stmt& stmt, Frame& frame) {
     runStatement(stmt, frame);
   } catch (const SqlError& e) {
     // A constraint of a new table or table type on a column it does not
-    // have: the column's error, then the statement's own.
-    if (e.message().number != 1911 ||
+    // have, or a second clustered key: that error, then the statement's own.
+    if ((e.message().number != 1911 && e.message().number != 8112) ||
         (stmt.kind != StmtKind::CreateTable && stmt.kind != StmtKind::CreateType))
       throw;
     if (s_.tryFrames_.empty()) {
@@ -181,10 +227,15 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
     for (const ColumnInfo& c : table->columns) elements.push_back(columnElement(c));
     std::vector<std::pair<std::string, const ConstraintDef*>> keys;
     int keyNo = 0;
+    bool clustered = false;
     for (const auto& c : t.constraints) {
       const bool key =
           c.kind == ConstraintDef::Kind::PrimaryKey || c.kind == ConstraintDef::Kind::Unique;
-      const int indid = c.kind == ConstraintDef::Kind::PrimaryKey ? 1 : 2 + (key ? keyNo++ : 0);
+      // The clustered key takes indid 1; the others follow from 2.
+      const bool clusters = key && c.isClustered();
+      if (clusters && clustered) throw SqlError(8112, {name});
+      clustered = clustered || clusters;
+      const int indid = clusters ? 1 : 2 + (key ? keyNo++ : 0);
       BuiltConstraint built = addConstraint(c, table, &t.constraints, indid);
       if (!built.element.empty()) elements.push_back(built.element);
       if (key) keys.emplace_back(built.name, &c);
@@ -195,10 +246,7 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
     execSql(s_.db_.get(), sql + ")");
     for (const auto& [kname, c] : keys) createKeyIndex(*table, kname, c->columns);
     // A table without a clustered key still has its heap row (indid 0).
-    if (!std::any_of(t.constraints.begin(), t.constraints.end(), [](const ConstraintDef& c) {
-          return c.kind == ConstraintDef::Kind::PrimaryKey;
-        }))
-      cat.addIndex(schema, id, 0, name, 0, {});
+    if (!clustered) cat.addIndex(schema, id, 0, name, 0, {});
     if (isGlobalTempName(name)) {
       std::int64_t created = 0;
       querySql(s_.db_.get(), "SELECT crdate FROM tempdb.sysobjects WHERE id = ?",
@@ -269,8 +317,8 @@ ColumnInfo Ddl::addColumn(const ColumnDef& d, const TypeInfo& type, bool key, in
         d.defaultName.empty() ? generatedName("DF", table.name, defaultId) : d.defaultName;
     if (cat.objectId(table.schema, name, table.ownerId)) throw SqlError(2714, {name});
     cat.addObject(table.schema, defaultId, name, "D", table.id);
-    cat.addComment(table.schema, defaultId, "(" + d.defaultText + ")");
-    c.defaultText = "(" + d.defaultText + ")";
+    c.defaultText = storedDefaultText(d.defaultText);
+    cat.addComment(table.schema, defaultId, c.defaultText);
   }
   cat.addColumn(table.schema, table.id, c, defaultId);
   if (d.identity) cat.setIdentity(table.schema, table.id, d.seed, d.increment);
@@ -345,7 +393,8 @@ Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
         if (!ci) throw SqlError(1911, {col});
         colids.push_back(ci->colid);
       }
-      cat.addIndex(schema, table->id, indid, built.name, 2 | (pk ? 0x800 : 0x1000), colids);
+      cat.addIndex(schema, table->id, indid, built.name,
+                   2 | (pk ? 0x800 : 0x1000) | (indid == 1 ? kClusteredIndexStatus : 0), colids);
       break;
     }
     case ConstraintDef::Kind::Default:
@@ -463,6 +512,8 @@ void Ddl::createIndex(const CreateIndexStmt& t) {
     execSql(s_.db_.get(), sql + ")");
     int indid = static_cast<int>(s_.catalog_.nextIndexId(schema, table->id));
     if (t.clustered) {
+      if (std::string other = s_.catalog_.clusteredIndexName(schema, table->id); !other.empty())
+        throw SqlError(1902, {table->ownerQualified(), other});
       // The clustered index takes indid 1 in place of the heap row.
       execSql(s_.db_.get(),
               "DELETE FROM " + quoteName(schema) + ".sysindexes WHERE id = ? AND indid = 0",
@@ -470,7 +521,7 @@ void Ddl::createIndex(const CreateIndexStmt& t) {
       indid = 1;
     }
     s_.catalog_.addIndex(schema, table->id, indid, t.name,
-                         (t.unique ? 2 : 0) | (t.clustered ? 16 : 0), colids);
+                         (t.unique ? 2 : 0) | (t.clustered ? kClusteredIndexStatus : 0), colids);
   });
 }
 
@@ -779,6 +830,7 @@ void Ddl::rename(const std::string& object, const std::string& newName, const st
   atomically([&] {
     execSql(db, "UPDATE " + quoteName(schema) + ".sysobjects SET name = ? WHERE id = ?",
             {Stored::text(newName), Stored::integer(id)});
+    if (xtype == "F " || xtype == "C ") renameConstraintElement(schema, id, realName, newName);
     if (xtype == "U ") {
       const std::string owned = cat.schemaName(schema, owner);
       renameStoredTable(schema, storedTableName(owner, owned, realName),

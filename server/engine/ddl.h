@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "ast.h"
@@ -16,6 +17,11 @@ namespace tessel::sqld::engine {
 
 class SqliteSession;
 struct Frame;
+
+// A DEFAULT's definition as the catalog keeps it: in parentheses, a number
+// in two pairs, as ((0)), (N'x') and (getdate()); parentheses the text
+// already had around the whole are not doubled.
+std::string storedDefaultText(std::string_view text);
 
 class Ddl {
  public:
@@ -69,6 +75,10 @@ class Ddl {
   void addTableConstraint(const AlterTableStmt& a, const ConstraintDef& c);
   void dropColumn(const TableInfo& table, const std::string& column);
   void dropConstraint(const TableInfo& table, const std::string& name);
+  // sp_rename of a check or foreign key: its element of the stored table
+  // definition takes the new name too.
+  void renameConstraintElement(const std::string& schema, std::int64_t id, const std::string& from,
+                               const std::string& to);
   void alterColumn(const AlterTableStmt& a, const std::shared_ptr<const TableInfo>& table);
   // Whether the table holds any row for which `condition` (SQLite SQL over
   // its columns) holds.

@@ -156,6 +156,9 @@ constexpr std::array kErrors = {
              "and has been chosen as the deadlock victim. Rerun the transaction."},
     ErrorDef{1222, 16, S, "Lock request time out period exceeded."},
     ErrorDef{1801, 16, S, "Database '%s' already exists. Choose a different database name."},
+    ErrorDef{1902, 16, S,
+             "Cannot create more than one clustered index on table '%s'. Drop the existing "
+             "clustered index '%s' before creating another."},
     ErrorDef{1913, 16, S,
              "The operation failed because an index or statistics with name '%s' already "
              "exists on table '%s'."},
@@ -337,6 +340,8 @@ constexpr std::array kErrors = {
              "ALTER TABLE %s %s failed because one or more objects access this column."},
     ErrorDef{4924, 16, S, "%s failed because column '%s' does not exist in table '%s'."},
     ErrorDef{5074, 16, S, "The %s '%s' is dependent on column '%s'."},
+    ErrorDef{8112, 16, S,
+             "Cannot add more than one clustered index for constraints on table '%s'."},
     ErrorDef{8111, 16, S, "Cannot define PRIMARY KEY constraint on nullable column in table '%s'."},
     ErrorDef{10700, 16, B, "The table-valued parameter \"%s\" is READONLY and cannot be modified."},
     ErrorDef{10704, 15, B,
@@ -383,6 +388,9 @@ constexpr std::array kErrors = {
     ErrorDef{11733, 16, S, "Parameter '@range_size' must be a positive number."},
     ErrorDef{15151, 16, S,
              "Cannot find the %s '%s', because it does not exist or you do not have permission."},
+    ErrorDef{15472, 10, S,
+             "The object '%s' does not have any indexes, or you do not have permissions."},
+    ErrorDef{15252, 16, S, "The primary key or foreign key table name must be given."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{15248, 11, S,

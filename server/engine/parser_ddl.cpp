@@ -155,7 +155,7 @@ void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
     syntaxError();
   }
   if (c.kind != ConstraintDef::Kind::ForeignKey) {
-    if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
+    parseClustered(c);
     c.columns = parseColumnList();
     if (isWord("WITH") && acceptWord("WITH")) {
       if (acceptWord("FILLFACTOR")) {
@@ -168,6 +168,14 @@ void Parser::parseTableConstraint(CreateTableStmt& t, std::string name) {
     parseReferentialActions(c);
   }
   t.constraints.push_back(std::move(c));
+}
+
+void Parser::parseClustered(ConstraintDef& c) {
+  if (acceptWord("CLUSTERED")) {
+    c.clustered = true;
+  } else if (acceptWord("NONCLUSTERED")) {
+    c.clustered = false;
+  }
 }
 
 void Parser::parseReferentialActions(ConstraintDef& c) {
@@ -247,12 +255,12 @@ void Parser::parseColumnDef(CreateTableStmt& t) {
         expectWord("KEY");
         c.kind = ConstraintDef::Kind::PrimaryKey;
         c.columns = {col.name};
-        if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
+        parseClustered(c);
         col.type.nullable = false;
       } else if (acceptWord("UNIQUE")) {
         c.kind = ConstraintDef::Kind::Unique;
         c.columns = {col.name};
-        if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
+        parseClustered(c);
       } else if (acceptWord("CHECK")) {
         c.kind = ConstraintDef::Kind::Check;
         expectSymbol("(");

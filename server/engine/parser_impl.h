@@ -122,6 +122,7 @@ class Parser {
   StmtPtr parseModule(std::size_t start, ModuleMode mode);
   // ON DELETE / ON UPDATE of a foreign key, and NOT FOR REPLICATION.
   void parseReferentialActions(ConstraintDef& c);
+  void parseClustered(ConstraintDef& c);
   StmtPtr parseCreateIndex(bool unique, bool clustered);
   StmtPtr parseCreateView(std::size_t start);
   StmtPtr parseCreateProc(std::size_t start);

@@ -27,7 +27,9 @@ const char* kObjectsSelect =
 
 const char* kColumnsSelect =
     "SELECT id AS object_id, name, CAST(colid AS int) AS column_id, "
-    "xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, length AS max_length, "
+    "xtype AS system_type_id, CAST(xusertype AS int) AS user_type_id, "
+    // Files written before text columns kept their pointer size say 2^31 - 1.
+    "CAST(CASE WHEN xtype IN (34, 35, 99) THEN 16 ELSE length END AS smallint) AS max_length, "
     "xprec AS [precision], xscale AS scale, CAST(collation AS sysname) AS collation_name, "
     "CAST(isnullable AS bit) AS is_nullable, "
     // Character, binary and sql_variant columns created with ANSI_PADDING on
@@ -251,6 +253,10 @@ std::string connectionsRow(const SessionView& s) {
 
 }  // namespace
 
+std::string catalogObjectsSelect() {
+  return kObjectsSelect;
+}
+
 std::string sequenceInfoViewText() {
   return std::string(
              "CREATE VIEW SEQUENCES AS SELECT CAST($catalog AS nvarchar(128)) AS SEQUENCE_CATALOG, "
@@ -301,6 +307,8 @@ std::optional<std::string> catalogViewText(const Name& name) {
     select = kDatabasesSelect;
   } else if (iequals(view, "sequences")) {
     select = sequencesSelect();
+  } else if (auto keys = keyCatalogViewSelect(view)) {
+    select = *keys;
   } else {
     return std::nullopt;
   }
@@ -359,6 +367,7 @@ std::string triggerFlag(int bit) {
 std::optional<std::string> systemProcedureText(const std::string& name) {
   std::string n = lower(name);
   if (n.rfind("sys.", 0) == 0) n = n.substr(4);
+  if (auto text = catalogProcedureText(n)) return text;
   if (n == "sp_helptrigger") {
     return "CREATE PROCEDURE sp_helptrigger @tabname nvarchar(776), @triggertype char(6) = NULL "
            "AS\n"

@@ -31,6 +31,23 @@ struct SessionView {
 // not one. A database part (tempdb.sys.objects) reads that database.
 std::optional<std::string> catalogViewText(const Name& name);
 
+// The SELECT of sys.objects over $db.sysobjects, for views that extend it.
+std::string catalogObjectsSelect();
+
+// The SELECT of the views of keys, constraints, modules and files
+// (sys.indexes, sys.foreign_keys, sys.sql_modules, sys.master_files ...)
+// over $db. and $dbname, or nothing when `view` is not one of them.
+std::optional<std::string> keyCatalogViewSelect(const std::string& view);
+
+// (VALUES (1), ... (32)) AS k(n): the key numbers the views pair a foreign
+// key's columns by (_TESSEL_FOREIGN_KEY names the k.n-th, or NULL).
+std::string foreignKeyNumbers();
+
+// The CREATE VIEW text of the INFORMATION_SCHEMA views of constraints and
+// parameters (TABLE_CONSTRAINTS, KEY_COLUMN_USAGE ...), with $db, $dbname,
+// $catalog and $schema for the database it reads; nothing for other names.
+std::optional<std::string> constraintInfoViewText(const std::string& view);
+
 // INFORMATION_SCHEMA.SEQUENCES, with $db, $dbname and $catalog for the
 // database it reads.
 std::string sequenceInfoViewText();
@@ -38,6 +55,10 @@ std::string sequenceInfoViewText();
 // True for the names of the session views.
 bool isSessionView(const Name& name);
 std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions);
+
+// The catalog procedures' CREATE PROCEDURE texts (sp_columns, sp_pkeys,
+// sp_fkeys, sp_statistics, sp_helpindex ...) by lower-case name, or nothing.
+std::optional<std::string> catalogProcedureText(const std::string& name);
 
 // The CREATE PROCEDURE text of a system procedure written in T-SQL
 // (sp_help), or nothing.

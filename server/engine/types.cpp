@@ -483,6 +483,8 @@ bool isMaxType(const TypeInfo& t) {
 }
 
 int catalogLength(const TypeInfo& t) {
+  // A text, ntext or image column holds a 16-byte pointer to its value.
+  if (isLargeType(t.type)) return 16;
   return isMaxType(t) ? -1 : t.length;
 }
 

@@ -57,7 +57,8 @@ bool isFixedLengthType(SqlType t);
 // length (nvarchar(max) 2147483646 bytes, as ntext); the catalog shows -1.
 constexpr std::int32_t kMaxLength = 2147483647;
 bool isMaxType(const TypeInfo& t);
-// The length syscolumns and sys.columns show: -1 for the (max) types.
+// The length syscolumns and sys.columns show: -1 for the (max) types, 16
+// for text, ntext and image.
 int catalogLength(const TypeInfo& t);
 
 // The SQLite column declaration of a type's storage form ("INTEGER",

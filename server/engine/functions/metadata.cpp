@@ -115,6 +115,25 @@ Typed objectSchemaName(Call& c) {
               sysname());
 }
 
+Typed colName(Call& c) {
+  return make("(SELECT name FROM " + c.db() + "syscolumns WHERE id = " + c.integer(0) +
+                  " AND colid = " + c.integer(1) + " AND number = 0)",
+              sysname());
+}
+
+// INDEXKEY_PROPERTY(table id, index id, key number, property): the key's
+// column and its order; NULL for no such key or property.
+Typed indexKeyProperty(Call& c) {
+  const std::string db = c.db();
+  const std::string schema = quoteText(c.context().schemaFor(""));
+  std::string table = c.integer(0), index = c.integer(1), key = c.integer(2);
+  return make("(SELECT CASE upper(" + c.text(3).sql + ") WHEN 'COLUMNID' THEN colid " +
+                  "WHEN 'ISDESCENDING' THEN t_indexkeydesc(" + schema + ", " + table + ", " +
+                  index + ", " + key + ") END FROM " + db + "sysindexkeys WHERE id = " + table +
+                  " AND indid = " + index + " AND keyno = " + key + ")",
+              intType());
+}
+
 Typed colLength(Call& c) {
   const std::string db = c.db();
   return make("(SELECT c.length FROM " + db + "syscolumns c JOIN " + db +
@@ -233,9 +252,11 @@ Typed serverProperty(Call& c) {
 
 constexpr Function kFunctions[] = {
     {"COL_LENGTH", 2, 2, colLength},
+    {"COL_NAME", 2, 2, colName},
     {"COLLATIONPROPERTY", 2, 2, collationProperty},
     {"COLUMNPROPERTY", 3, 3, columnProperty},
     {"DATABASEPROPERTYEX", 2, 2, databasePropertyEx},
+    {"INDEXKEY_PROPERTY", 4, 4, indexKeyProperty},
     {"OBJECT_ID", 1, 2, objectId},
     {"OBJECT_NAME", 1, 2, objectName},
     {"OBJECT_SCHEMA_NAME", 1, 2, objectSchemaName},

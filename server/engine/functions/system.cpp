@@ -119,6 +119,21 @@ Typed sequenceAttribute(Call& c) {
               bigint());
 }
 
+// The key views' access to what the stored definitions hold:
+// _TESSEL_FOREIGN_KEY(constraint id, 'what', key number, 'database') and
+// _TESSEL_INDEX_KEY_DESC(table id, index id, key number, 'database').
+Typed keyAttribute(Call& c) {
+  const auto* name = std::get_if<std::string>(&c.argExpr(3).value.data());
+  const std::string schema = quoteText(c.context().schemaFor(name ? *name : std::string()));
+  const bool foreignKey = c.name() == "_TESSEL_FOREIGN_KEY";
+  std::string sql = std::string(foreignKey ? "t_fkattr(" : "t_indexkeydesc(") + schema + ", " +
+                    c.arg(0).sql + ", " + c.arg(1).sql + ", " + c.arg(2).sql + ")";
+  // A foreign key's columns are names; everything else a number.
+  const auto* what = std::get_if<std::string>(&c.argExpr(1).value.data());
+  const bool names = foreignKey && what && what->find("column") != std::string::npos;
+  return make(sql, names ? makeType(SqlType::NVarChar, 256) : makeType(SqlType::Int));
+}
+
 // sp_sequence_get_range's steps: _TESSEL_SEQUENCE_RANGE(name, count) takes
 // the values, _TESSEL_SEQUENCE_RANGE_PART(i) reads the rest of the answer.
 Typed sequenceRange(Call& c) {
@@ -158,6 +173,8 @@ constexpr Function kFunctions[] = {
     {"USER", 0, 0, user},
     {"USER_NAME", 0, 1, user},
     {"XACT_STATE", 0, 0, xactState},
+    {"_TESSEL_FOREIGN_KEY", 4, 4, keyAttribute},
+    {"_TESSEL_INDEX_KEY_DESC", 4, 4, keyAttribute},
     {"_TESSEL_SEQUENCE", 3, 3, sequenceAttribute},
     {"_TESSEL_SEQUENCE_RANGE", 2, 2, sequenceRange},
     {"_TESSEL_SEQUENCE_RANGE_PART", 1, 1, sequenceRangePart},
