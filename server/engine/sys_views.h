@@ -31,6 +31,10 @@ struct SessionView {
 // not one. A database part (tempdb.sys.objects) reads that database.
 std::optional<std::string> catalogViewText(const Name& name);
 
+// The select of sys.computed_columns or sys.identity_columns (`view`), in
+// catalogViewText's form; nothing for other names.
+std::optional<std::string> columnViewSelect(const std::string& view);
+
 // INFORMATION_SCHEMA.SEQUENCES, with $db, $dbname and $catalog for the
 // database it reads.
 std::string sequenceInfoViewText();
@@ -38,6 +42,10 @@ std::string sequenceInfoViewText();
 // True for the names of the session views.
 bool isSessionView(const Name& name);
 std::string sessionViewText(const Name& name, const std::vector<SessionView>& sessions);
+
+// sp_helptext's CREATE PROCEDURE text when `name` (lower case) is
+// sp_helptext; nothing otherwise.
+std::optional<std::string> helpTextProcedureText(const std::string& name);
 
 // The CREATE PROCEDURE text of a system procedure written in T-SQL
 // (sp_help), or nothing.
