@@ -315,6 +315,7 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
     ~Depth() {
       if (--self.statementDepth_ == 0) {
         self.keepSequenceValues();
+        self.keepRowversions();
         self.releaseWriteLocks();
       }
     }

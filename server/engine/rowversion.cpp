@@ -68,15 +68,39 @@ std::uint64_t SqliteSession::loadRowversion(const std::string& schema) {
 }
 
 std::uint64_t SqliteSession::takeRowversion(const std::string& schema) {
-  lockForWrite(schema);
+  // A session's own temporary tables need no database's lock.
+  const bool temporary = iequals(schema, "temp");
+  if (!temporary) lockForWrite(schema);
   const std::uint64_t value =
       engine_.rowversions().next(counterName(schema), [&] { return loadRowversion(schema); });
-  if (!iequals(schema, "temp")) {
+  if (!temporary) {
+    rowversionsTaken_.insert(schema);
     execSql(db_.get(),
             "INSERT OR REPLACE INTO " + quoteName(schema) + "._tessel_dbts(k, value) VALUES(1, ?)",
             {Stored::integer(static_cast<std::int64_t>(value))});
   }
   return value;
+}
+
+void SqliteSession::keepRowversions() noexcept {
+  if (rowversionsTaken_.empty() || !sqlite3_get_autocommit(db_.get())) return;
+  auto taken = std::move(rowversionsTaken_);
+  rowversionsTaken_.clear();
+  for (const auto& schema : taken) {
+    try {
+      const std::uint64_t last = engine_.rowversions().current(
+          counterName(schema), [&] { return loadRowversion(schema); });
+      if (loadRowversion(schema) >= last) continue;
+      lockForWrite(schema);
+      execSql(
+          db_.get(),
+          "INSERT OR REPLACE INTO " + quoteName(schema) + "._tessel_dbts(k, value) VALUES(1, ?)",
+          {Stored::integer(static_cast<std::int64_t>(last))});
+    } catch (...) {
+      // Gone with its database, or the lock did not come: the next value
+      // taken writes the counter again.
+    }
+  }
 }
 
 std::uint64_t SqliteSession::databaseTimestamp() {

@@ -182,6 +182,11 @@ class SqliteSession : public Session, private BindContext {
   std::uint64_t takeRowversion(const std::string& schema);
   // @@DBTS: the last timestamp the current database gave.
   std::uint64_t databaseTimestamp();
+  // After a statement that leaves no transaction open: writes again the
+  // timestamps a rollback took back, so that a restart does not give them
+  // again.
+  void keepRowversions() noexcept;
+  std::set<std::string> rowversionsTaken_;
 
   // Requests (executor.cpp).
   void beginRequest(ResultSink& sink, const CancelFlag& cancel);
