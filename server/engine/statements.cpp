@@ -234,7 +234,8 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
   if (s.bulk) return execInsertBulk(s, f);
-  auto target = findTable(s.table);
+  // A table that does not exist fails here (208), before anything reads it.
+  auto target = resolveTable(s.table);
   checkWritable(target);
   std::int64_t n = withTriggers(
       target, kTriggerInsert, {}, f,
