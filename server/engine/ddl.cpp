@@ -323,7 +323,21 @@ std::string Ddl::columnElement(const ColumnInfo& c, const std::string& generated
 Typed Ddl::bindComputed(const ColumnDef& d, const TableInfo& stored, const CreateTableStmt& t) {
   Binder binder(s_);
   try {
-    return binder.bindTableExpression(*d.computed, stored);
+    Typed value = binder.bindTableExpression(*d.computed, stored);
+    // The time, RAND() and NEWID() change from statement to statement: such
+    // a column is computed when read and cannot be PERSISTED.
+    const bool volatileValue = value.sql.find("t_now") != std::string::npos ||
+                               value.sql.find("t_rand(") != std::string::npos ||
+                               value.sql.find("t_newid(") != std::string::npos;
+    if (volatileValue && d.persisted) throw SqlError(4936, {d.name, stored.name});
+    for (const char* name : {"t_now(", "t_now2(", "t_rand(", "t_error("}) {
+      const std::string from = name;
+      const std::string to = from.substr(0, from.size() - 1) + "_computed(";
+      for (std::size_t at = value.sql.find(from); at != std::string::npos;
+           at = value.sql.find(from, at + to.size()))
+        value.sql.replace(at, from.size(), to);
+    }
+    return value;
   } catch (const SqlError& e) {
     // A name that is another computed column of the table: computed columns
     // build on stored columns only.

@@ -304,6 +304,9 @@ constexpr std::array kErrors = {
              "Computed column '%s' in table '%s' is not allowed to be used in another "
              "computed-column definition."},
     ErrorDef{4928, 16, S, "Cannot alter column '%s' because it is '%s'."},
+    ErrorDef{4936, 16, S,
+             "Computed column '%s' in table '%s' cannot be persisted because the column is "
+             "non-deterministic."},
     ErrorDef{2744, 16, S,
              "Multiple identity columns specified for table. Only one identity column per table is "
              "allowed."},
