@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+
 #include "binder.h"
 #include "ddl.h"
 #include "errors.h"
@@ -202,6 +204,27 @@ void Ddl::addTableColumn(const AlterTableStmt& a, const ColumnDef& d,
   copy.nullSpecified = d.nullSpecified;
   copy.userType = d.userType;
   TypeInfo type = columnTypes(one).at(0);
+  if (d.rowversion)
+    for (const auto& c : table->columns)
+      if (c.rowversion) throw SqlError(2738, {table->name, d.name});
+  if (d.computed) {
+    // SQLite adds only computed-on-read columns to a table that exists: a
+    // PERSISTED one added later is computed when read, which shows the
+    // same values.
+    TableInfo stored = *table;
+    std::erase_if(stored.columns, [](const ColumnInfo& c) { return c.computed(); });
+    one.columns.back().computed = nullptr;
+    Typed value = bindComputed(d, stored, one);
+    int colid = 0;
+    for (const auto& c : table->columns) colid = std::max(colid, c.colid);
+    ColumnInfo column = addColumn(d, value.type, false, colid + 1, *table);
+    ColumnInfo onRead = column;
+    onRead.persisted = false;
+    onRead.type.nullable = true;
+    execSql(s_.db_.get(), "ALTER TABLE " + table->qualifiedName() + " ADD COLUMN " +
+                              columnElement(onRead, value.sql));
+    return;
+  }
   if (d.identity) {
     if (table->identityColumn >= 0) throw SqlError(2744, {});
     checkIdentityType(d.name, type);
@@ -215,7 +238,7 @@ void Ddl::addTableColumn(const AlterTableStmt& a, const ColumnDef& d,
   ColumnInfo column = addColumn(d, type, key, colid + 1, *table);
   const bool hasRows = anyRow(*table, "1");
   // A NOT NULL column needs a value for the rows already there.
-  if (!column.type.nullable && hasRows && d.defaultText.empty() && !d.identity)
+  if (!column.type.nullable && hasRows && d.defaultText.empty() && !d.identity && !d.rowversion)
     throw SqlError(4901, {d.name, table->name});
   sqlite3* db = s_.db_.get();
   ColumnInfo nullable = column;
@@ -233,6 +256,11 @@ void Ddl::addTableColumn(const AlterTableStmt& a, const ColumnDef& d,
             "UPDATE " + quoteName(table->schema) + "._tessel_identity SET current = (SELECT max(" +
                 quoteName(d.name) + ") FROM " + table->qualifiedName() + ") WHERE id = ?",
             {Stored::integer(table->id)});
+  } else if (d.rowversion) {
+    s_.ensureRowversionTable(table->schema);
+    if (hasRows)
+      execSql(db, "UPDATE " + table->qualifiedName() + " SET " + quoteName(d.name) + " = " +
+                      Binder::nextRowversion(*table));
   } else if (hasRows && d.defaultValue && (!column.type.nullable || a.withValues)) {
     Binder binder(s_);
     std::string value =
@@ -381,6 +409,19 @@ void Ddl::dropColumn(const TableInfo& table, const std::string& column) {
              dependents.emplace_back(key ? "object" : "index",
                                      reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
            });
+  // Computed columns built on it (their text names it as a word).
+  for (const auto& other : table.columns) {
+    if (!other.computed()) continue;
+    const std::string text = lower(other.computedText), name = lower(col->name);
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+      auto word = [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; };
+      const std::size_t end = at + name.size();
+      if ((at == 0 || !word(text[at - 1])) && (end >= text.size() || !word(text[end]))) {
+        dependents.emplace_back("column", other.name);
+        break;
+      }
+    }
+  }
   StoredDefinition def(s_.db_.get(), table);
   for (const auto& e : def.elements()) {
     if (e.rfind("CONSTRAINT ", 0) != 0 || e.find(quoteName(col->name)) == std::string::npos)
@@ -399,6 +440,9 @@ void Ddl::dropColumn(const TableInfo& table, const std::string& column) {
           "ALTER TABLE " + table.qualifiedName() + " DROP COLUMN " + quoteName(col->name));
   execSql(s_.db_.get(), "DELETE FROM " + q + ".syscolumns WHERE id = ? AND colid = ?",
           {Stored::integer(table.id), Stored::integer(col->colid)});
+  if (col->computed())
+    execSql(s_.db_.get(), "DELETE FROM " + q + ".syscomments WHERE id = ? AND number = ?",
+            {Stored::integer(table.id), Stored::integer(col->colid)});
 }
 
 void Ddl::renameConstraintElement(const std::string& schema, std::int64_t id,
@@ -480,6 +524,7 @@ void Ddl::alterColumn(const AlterTableStmt& a, const std::shared_ptr<const Table
   const ColumnDef& d = a.added.columns.at(0);
   const ColumnInfo* old = table->column(d.name);
   if (!old) throw SqlError(4924, {"ALTER TABLE ALTER COLUMN", d.name, table->name});
+  if (old->computed()) throw SqlError(4928, {old->name, "COMPUTED"});
   CreateTableStmt one;
   one.columns.push_back(ColumnDef{});
   one.columns.back().name = d.name;

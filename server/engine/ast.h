@@ -339,7 +339,12 @@ struct ColumnDef {
   std::int64_t seed = 1;
   std::int64_t increment = 1;
   bool rowGuidCol = false;
-  Name userType;  // an alias type, resolved when the table is created
+  Name userType;            // an alias type, resolved when the table is created
+  bool rowversion = false;  // timestamp or rowversion: the database stamps each write
+  // A computed column, `name AS expression [PERSISTED]`: its expression and text.
+  ExprPtr computed;
+  std::string computedText;
+  bool persisted = false;
 };
 
 struct CreateTableStmt : Stmt {
@@ -386,6 +391,14 @@ struct CreateProcStmt : Stmt {
   std::string text;      // the whole CREATE PROCEDURE text
   bool alter = false;    // ALTER PROCEDURE: the procedure must exist
   bool orAlter = false;  // CREATE OR ALTER: replaced when it exists
+  // CREATE FUNCTION: "FN" (scalar: RETURNS type, a body that ends in RETURN
+  // value), "IF" (inline: RETURNS TABLE AS RETURN select) or "TF"
+  // (RETURNS @var TABLE (...), a body that fills it); empty for procedures.
+  std::string functionType;
+  TypeInfo returns;                                    // FN
+  SelectPtr inlineSelect;                              // IF
+  std::string returnVar;                               // TF
+  std::shared_ptr<const CreateTableStmt> returnTable;  // TF: the table's columns
 };
 
 // CREATE TRIGGER name ON table {FOR | AFTER | INSTEAD OF} events AS body;

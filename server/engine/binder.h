@@ -23,6 +23,7 @@
 //     137 ...); the executor decides how far an error reaches.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,14 @@ struct SequenceRef {
   TypeInfo type;
 };
 
+// A user-defined function as a call names it.
+struct FunctionRef {
+  std::string schema;  // SQLite schema of its database
+  std::int64_t id = 0;
+  std::string name;
+  std::shared_ptr<const CreateProcStmt> definition;
+};
+
 class BindContext {
  public:
   virtual ~BindContext() = default;
@@ -70,6 +79,9 @@ class BindContext {
   // While a view's text is bound, its one-part names look in the view's
   // schema first; returns the schema that was set before (0: none).
   virtual int setViewOwner(int owner) = 0;
+  // The user-defined function named ([database.]schema.name, or a one-part
+  // name in FROM); nothing when there is none.
+  virtual std::optional<FunctionRef> resolveFunction(const Name& name) = 0;
 };
 
 struct Typed {
@@ -177,6 +189,9 @@ class Binder {
   void readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
                        bool deleted);
 
+  // The SQL that gives a row of `table` the database's next timestamp.
+  static std::string nextRowversion(const TableInfo& table);
+
   // How deep bindExpr may recurse; past it, error 191.
   static constexpr int kMaxBindDepth = 1000;
 
@@ -193,6 +208,19 @@ class Binder {
   // The join condition that keeps an applied query's TOP n rows.
   std::string firstRows(const SelectStmt& s, Scope& scope, const Scope& joined);
   Source sourceForName(const Name& name, const std::string& alias);
+  // Calls of user-defined functions (binder_udf.cpp): a scalar function in
+  // an expression; a table-valued one in FROM or APPLY (`lateral`: its
+  // arguments may name the sources before it). Null when `e` or `ref`
+  // names no user-defined function.
+  std::optional<Typed> bindUserFunction(const Expr& e, Scope& scope);
+  std::optional<std::string> bindUserTableFunction(const TableRef& ref, Scope& scope,
+                                                   const std::string* applyLeft = nullptr,
+                                                   bool outerApply = false);
+  // APPLY of `right` to the sources bound as `left`.
+  std::string applyRight(const std::string& left, bool outer, const TableRef& right, Scope& scope);
+  // While an inline function's query binds, its parameters stand for the
+  // call's arguments, bound where the call is.
+  std::vector<std::map<std::string, Typed>> arguments_;
   Typed bindColumn(const Expr& e, Scope& scope);
   Typed bindVariable(const Expr& e);
   Typed bindLiteral(const Expr& e);

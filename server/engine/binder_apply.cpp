@@ -210,8 +210,14 @@ std::string Binder::firstRows(const SelectStmt& s, Scope& scope, const Scope& jo
 std::string Binder::bindApply(const TableRef& ref, Scope& scope) {
   std::string left = bindTableRef(*ref.left, scope);
   const bool outer = ref.joinType.starts_with("OUTER");
+  if (ref.right->kind == TableRef::Kind::Function)
+    if (auto user = bindUserTableFunction(*ref.right, scope, &left, outer)) return *user;
+  return applyRight(left, outer, *ref.right, scope);
+}
+
+std::string Binder::applyRight(const std::string& left, bool outer, const TableRef& right,
+                               Scope& scope) {
   const std::string join = outer ? " LEFT JOIN " : " JOIN ";
-  const TableRef& right = *ref.right;
   if (right.kind == TableRef::Kind::Function)
     return "(" + left + join + bindTableFunction(right, scope, true) + " ON 1)";
   if (right.kind != TableRef::Kind::Derived || !joinsIn(*right.derived))

@@ -53,6 +53,10 @@ bool extractTarget(const std::vector<TableRefPtr>& from, const Name& target,
 
 }  // namespace
 
+std::string Binder::nextRowversion(const TableInfo& table) {
+  return "t_rowversion(" + quoteText(table.schema) + ")";
+}
+
 BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   WithScope with(*this, ins.with);
   BoundStatement out;
@@ -65,15 +69,37 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   if (ins.defaultValues) {
     // Every column takes its default.
   } else if (ins.columns.empty()) {
-    for (std::size_t i = 0; i < table->columns.size(); ++i)
-      if (!table->columns[i].identity || ctx_.identityInsert(*table))
-        targets.push_back(static_cast<int>(i));
+    // Computed columns take no value; a timestamp column takes one only when
+    // the rows give a value for it too.
+    int rowversion = -1;
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+      const ColumnInfo& c = table->columns[i];
+      if (c.computed() || (c.identity && !ctx_.identityInsert(*table))) continue;
+      if (c.rowversion) rowversion = static_cast<int>(i);
+      targets.push_back(static_cast<int>(i));
+    }
+    if (rowversion >= 0 && !ins.rows.empty() && ins.rows[0].size() + 1 == targets.size())
+      std::erase(targets, rowversion);
   } else {
     for (const auto& name : ins.columns) {
       int idx = table->columnIndex(name);
       if (idx < 0) throw SqlError(207, {name});
+      if (table->columns[static_cast<std::size_t>(idx)].computed())
+        throw SqlError(271, {table->columns[static_cast<std::size_t>(idx)].name});
       targets.push_back(idx);
     }
+  }
+  // A timestamp column is written only with DEFAULT (or NULL, which stands
+  // for it): the database gives the value.
+  for (int idx : targets) {
+    if (!table->columns[static_cast<std::size_t>(idx)].rowversion) continue;
+    const std::size_t at =
+        static_cast<std::size_t>(std::find(targets.begin(), targets.end(), idx) - targets.begin());
+    if (ins.select) throw SqlError(273, {});
+    for (const auto& row : ins.rows)
+      if (at < row.size() && row[at] &&
+          !(row[at]->kind == ExprKind::Literal && row[at]->value.isNull()))
+        throw SqlError(273, {});
   }
   for (int idx : targets) {
     if (table->columns[static_cast<std::size_t>(idx)].identity) {
@@ -85,11 +111,13 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   std::vector<int> defaulted;
   for (std::size_t i = 0; i < table->columns.size(); ++i) {
     bool listed = std::find(targets.begin(), targets.end(), static_cast<int>(i)) != targets.end();
-    if (!listed && (!table->columns[i].defaultText.empty() || table->columns[i].identity))
+    if (!listed && (!table->columns[i].defaultText.empty() || table->columns[i].identity ||
+                    table->columns[i].rowversion))
       defaulted.push_back(static_cast<int>(i));
   }
   auto defaultSql = [&](int idx) -> std::string {
     const ColumnInfo& c = table->columns[static_cast<std::size_t>(idx)];
+    if (c.rowversion) return nextRowversion(*table);
     if (c.identity) {
       out.usesIdentity = true;
       std::string next = "(" + param(kIdentityParam) + " + (row_number() OVER ()) * " +
@@ -135,8 +163,8 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
         int idx = targets[i];
         const ColumnInfo& c = table->columns[static_cast<std::size_t>(idx)];
         std::string v;
-        if (!row[i]) {
-          v = c.defaultText.empty() ? "NULL" : defaultSql(idx);
+        if (!row[i] || c.rowversion) {
+          v = c.defaultText.empty() && !c.rowversion ? "NULL" : defaultSql(idx);
         } else {
           Scope none;
           Typed t = bindExpr(*row[i], none);
@@ -211,6 +239,8 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
     const ColumnInfo* c = t.column(a.column);
     if (!c) throw SqlError(207, {a.column});
     if (c->identity) throw SqlError(8102, {c->name});
+    if (c->computed()) throw SqlError(271, {c->name});
+    if (c->rowversion) throw SqlError(272, {});
     std::string value;
     if (!a.value) {
       if (c->defaultText.empty()) {
@@ -226,6 +256,9 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
     }
     sql += (i ? ", " : "") + quoteName(c->name) + " = " + value;
   }
+  // Each row written takes the database's next timestamp.
+  for (const ColumnInfo& c : t.columns)
+    if (c.rowversion) sql += ", " + quoteName(c.name) + " = " + nextRowversion(t);
   if (!fromSql.empty()) sql += " FROM " + fromSql;
   std::string where;
   for (const Expr* on : onTerms) where += (where.empty() ? "" : " AND ") + bindExpr(*on, scope).sql;

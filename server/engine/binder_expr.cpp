@@ -227,6 +227,8 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
       return a;
     }
     case ExprKind::Function:
+      if (!e.names.empty() && e.op != "NEXT VALUE FOR")
+        if (auto call = bindUserFunction(e, scope)) return *call;
       return bindFunction(e, scope);
     case ExprKind::Case:
       return bindCase(e, scope);
@@ -301,6 +303,12 @@ Typed Binder::bindLiteral(const Expr& e) {
 }
 
 Typed Binder::bindVariable(const Expr& e) {
+  if (!arguments_.empty() && e.op.rfind("@@", 0) != 0) {
+    // Inside an inline function's query only its parameters are known.
+    auto it = arguments_.back().find(lower(e.op));
+    if (it == arguments_.back().end()) throw SqlError(137, {e.op});
+    return it->second;
+  }
   auto type = ctx_.variableType(e.op);
   if (!type) throw SqlError(137, {e.op});
   Typed t;

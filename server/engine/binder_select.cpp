@@ -33,12 +33,14 @@ const char* kInfoRoutines =
     "$schema AS SPECIFIC_SCHEMA, name AS SPECIFIC_NAME, "
     "CAST($catalog AS nvarchar(128)) AS ROUTINE_CATALOG, "
     "$schema AS ROUTINE_SCHEMA, name AS ROUTINE_NAME, "
-    "CAST('PROCEDURE' AS nvarchar(20)) AS ROUTINE_TYPE, "
-    "CAST(NULL AS nvarchar(128)) AS DATA_TYPE, CAST('SQL' AS nvarchar(30)) AS ROUTINE_BODY, "
+    "CAST(CASE WHEN xtype = 'P' THEN 'PROCEDURE' ELSE 'FUNCTION' END AS nvarchar(20)) "
+    "AS ROUTINE_TYPE, "
+    "CAST(CASE WHEN xtype IN ('IF', 'TF') THEN 'TABLE' END AS nvarchar(128)) AS DATA_TYPE, "
+    "CAST('SQL' AS nvarchar(30)) AS ROUTINE_BODY, "
     "CAST((SELECT c.text FROM $db.syscomments c WHERE c.id = o.id) AS nvarchar(4000)) "
     "AS ROUTINE_DEFINITION, CAST('NO' AS nvarchar(10)) AS IS_DETERMINISTIC, "
     "CAST('MODIFIES' AS nvarchar(30)) AS SQL_DATA_ACCESS, crdate AS CREATED, "
-    "crdate AS LAST_ALTERED FROM $db.sysobjects o WHERE xtype = 'P'";
+    "crdate AS LAST_ALTERED FROM $db.sysobjects o WHERE xtype IN ('P', 'FN', 'IF', 'TF')";
 
 const char* kInfoColumns =
     "CREATE VIEW COLUMNS AS SELECT CAST($catalog AS nvarchar(128)) AS TABLE_CATALOG, "
@@ -213,6 +215,7 @@ std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
       return sql;
     }
     case TableRef::Kind::Function:
+      if (auto user = bindUserTableFunction(ref, scope)) return *user;
       return bindTableFunction(ref, scope, false);
     case TableRef::Kind::Join: {
       if (ref.joinType.ends_with("APPLY")) return bindApply(ref, scope);

@@ -25,6 +25,14 @@ constexpr int kAnsiPaddedStatus = 0x10;
 // a bit of its own so that columns of databases written before it was
 // recorded read as padded, as they behaved.
 constexpr int kAnsiTrimColstat = 0x2000;
+// syscolumns.colstat: a computed column whose values are stored (PERSISTED).
+constexpr int kPersistedColstat = 0x4000;
+// syscolumns.xtype and usertype of timestamp (rowversion) columns.
+constexpr int kTimestampXtype = 189;
+constexpr int kTimestampUserType = 80;
+// syscomments.status of a computed column's text, kept under the table's id
+// with the column's colid as number.
+constexpr int kComputedTextStatus = 2;
 
 struct SysColumn {
   const char* name;
@@ -421,37 +429,48 @@ std::shared_ptr<const TableInfo> Catalog::table(const std::string& schema,
   info->ownerId = info->xtype == "S" ? kDboSchemaId : owner;
   info->owner = schemaName(schema, info->ownerId);
   info->storedName = storedTableName(info->ownerId, info->owner, info->name);
-  querySql(db_,
-           "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault, "
-           "colstat, collation FROM " +
-               q + ".syscolumns WHERE id = ? AND number = 0 ORDER BY colid",
-           {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
-             ColumnInfo c;
-             c.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-             auto type = sqlTypeFromXtype(sqlite3_column_int(s, 1));
-             c.type = makeType(type.value_or(SqlType::Int), sqlite3_column_int(s, 2),
-                               static_cast<std::uint8_t>(sqlite3_column_int(s, 3)),
-                               static_cast<std::uint8_t>(sqlite3_column_int(s, 4)));
-             if (isCharType(c.type.type) || isBinaryType(c.type.type))
-               if (!isLargeType(c.type.type)) c.type.length = sqlite3_column_int(s, 2);
-             if (c.type.length < 0)
-               c.type.length = c.type.type == SqlType::NVarChar ? kMaxLength - 1 : kMaxLength;
-             c.colid = sqlite3_column_int(s, 5);
-             c.type.nullable = sqlite3_column_int(s, 6) != 0;
-             c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
-             c.ansiPadded = (sqlite3_column_int(s, 9) & kAnsiTrimColstat) == 0;
-             if (const auto* name = sqlite3_column_text(s, 10); name && isCharType(c.type.type))
-               c.type.collation = collationId(reinterpret_cast<const char*>(name));
-             std::int64_t defaultId = sqlite3_column_int64(s, 8);
-             if (defaultId) {
-               querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ?",
-                        {Stored::integer(defaultId)}, [&](sqlite3_stmt* d) {
-                          c.defaultText = reinterpret_cast<const char*>(sqlite3_column_text(d, 0));
-                        });
-             }
-             if (c.identity) info->identityColumn = static_cast<int>(info->columns.size());
-             info->columns.push_back(std::move(c));
-           });
+  querySql(
+      db_,
+      "SELECT name, xtype, length, xprec, xscale, colid, isnullable, status, cdefault, "
+      "colstat, collation, iscomputed FROM " +
+          q + ".syscolumns WHERE id = ? AND number = 0 ORDER BY colid",
+      {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
+        ColumnInfo c;
+        c.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        c.rowversion = sqlite3_column_int(s, 1) == kTimestampXtype;
+        auto type = c.rowversion ? SqlType::Binary : sqlTypeFromXtype(sqlite3_column_int(s, 1));
+        c.type = makeType(type.value_or(SqlType::Int), sqlite3_column_int(s, 2),
+                          static_cast<std::uint8_t>(sqlite3_column_int(s, 3)),
+                          static_cast<std::uint8_t>(sqlite3_column_int(s, 4)));
+        if (isCharType(c.type.type) || isBinaryType(c.type.type))
+          if (!isLargeType(c.type.type)) c.type.length = sqlite3_column_int(s, 2);
+        if (c.type.length < 0)
+          c.type.length = c.type.type == SqlType::NVarChar ? kMaxLength - 1 : kMaxLength;
+        c.colid = sqlite3_column_int(s, 5);
+        c.type.nullable = sqlite3_column_int(s, 6) != 0;
+        c.identity = (sqlite3_column_int(s, 7) & 0x80) != 0;
+        c.ansiPadded = (sqlite3_column_int(s, 9) & kAnsiTrimColstat) == 0;
+        c.persisted = (sqlite3_column_int(s, 9) & kPersistedColstat) != 0;
+        if (sqlite3_column_int(s, 11) != 0)
+          querySql(db_,
+                   "SELECT text FROM " + q +
+                       ".syscomments WHERE id = ? AND number = ? AND status = " +
+                       std::to_string(kComputedTextStatus),
+                   {Stored::integer(info->id), Stored::integer(c.colid)}, [&](sqlite3_stmt* d) {
+                     c.computedText = reinterpret_cast<const char*>(sqlite3_column_text(d, 0));
+                   });
+        if (const auto* name = sqlite3_column_text(s, 10); name && isCharType(c.type.type))
+          c.type.collation = collationId(reinterpret_cast<const char*>(name));
+        std::int64_t defaultId = sqlite3_column_int64(s, 8);
+        if (defaultId) {
+          querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ?",
+                   {Stored::integer(defaultId)}, [&](sqlite3_stmt* d) {
+                     c.defaultText = reinterpret_cast<const char*>(sqlite3_column_text(d, 0));
+                   });
+        }
+        if (c.identity) info->identityColumn = static_cast<int>(info->columns.size());
+        info->columns.push_back(std::move(c));
+      });
   if (info->xtype == "V") {
     querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ? ORDER BY colid",
              {Stored::integer(info->id)}, [&](sqlite3_stmt* s) {
@@ -501,6 +520,26 @@ std::optional<ProcInfo> Catalog::procedure(const std::string& schema, const std:
            {Stored::integer(out->id)}, [&](sqlite3_stmt* s) {
              out->text += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
            });
+  return out;
+}
+
+std::optional<ProcInfo> Catalog::function(const std::string& schema, const std::string& name,
+                                          int owner) {
+  std::optional<ProcInfo> out;
+  std::string q = quoteName(schema);
+  querySql(db_,
+           "SELECT id, name, status, xtype FROM " + q +
+               ".sysobjects WHERE name = ? COLLATE TSQL_CI AND xtype IN ('FN', 'IF', 'TF') AND "
+               "uid = ?",
+           {Stored::text(name), Stored::integer(owner)}, [&](sqlite3_stmt* s) {
+             out = ProcInfo{sqlite3_column_int64(s, 0),
+                            reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
+                            owner,
+                            "",
+                            (sqlite3_column_int64(s, 2) & kQuotedIdentifierBit) != 0,
+                            reinterpret_cast<const char*>(sqlite3_column_text(s, 3))};
+           });
+  if (out) out->text = objectText(schema, out->id, nullptr);
   return out;
 }
 
@@ -564,33 +603,43 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
   bool padsOrTrims = isCharType(t.type) || isBinaryType(t.type);
   int status = (c.identity ? 0x80 : 0) | (t.nullable ? 0x08 : 0) | (isOutput ? 0x40 : 0) |
                (c.ansiPadded && padsOrTrims ? kAnsiPaddedStatus : 0);
+  const int xtype = c.rowversion ? kTimestampXtype : typeXtype(t.type);
+  const int colstat = (c.ansiPadded ? 0 : kAnsiTrimColstat) | (c.persisted ? kPersistedColstat : 0);
   execSql(db_,
           "INSERT INTO " + quoteName(schema) +
               ".syscolumns(name,id,xtype,typestat,xusertype,length,xprec,xscale,colid,xoffset,"
               "bitpos,reserved,colstat,cdefault,domain,number,colorder,offset,collationid,"
               "language,status,type,usertype,prec,scale,iscomputed,isoutparam,isnullable,"
-              "collation) VALUES(?,?,?,0,?,?,?,?,?,0,0,0,?,?,0,?,?,0,?,0,?,?,?,?,?,0,?,?,?)",
+              "collation) VALUES(?,?,?,0,?,?,?,?,?,0,0,0,?,?,0,?,?,0,?,0,?,?,?,?,?,?,?,?,?)",
           {Stored::text(c.name),
            Stored::integer(tableId),
-           Stored::integer(typeXtype(t.type)),
-           Stored::integer(typeXtype(t.type)),
+           Stored::integer(xtype),
+           Stored::integer(xtype),
            Stored::integer(catalogLength(t)),
            Stored::integer(isDecimalType(t.type) ? t.precision : 0),
            Stored::integer(t.scale),
            Stored::integer(c.colid),
-           Stored::integer(c.ansiPadded ? 0 : kAnsiTrimColstat),
+           Stored::integer(colstat),
            Stored::integer(defaultId),
            Stored::integer(isParam ? 1 : 0),
            Stored::integer(c.colid),
            Stored::integer(isCharType(t.type) ? 872468488 : 0),
            Stored::integer(status),
            Stored::integer(typeOldType(t)),
-           Stored::integer(typeUserType(t.type)),
+           Stored::integer(c.rowversion ? kTimestampUserType : typeUserType(t.type)),
            Stored::integer(prec),
            isDecimalType(t.type) ? Stored::integer(t.scale) : Stored::null(),
+           Stored::integer(c.computed() ? 1 : 0),
            Stored::integer(isOutput ? 1 : 0),
            Stored::integer(t.nullable ? 1 : 0),
            isCharType(t.type) ? Stored::text(collationName(t.collation)) : Stored::null()});
+  if (c.computed())
+    execSql(db_,
+            "INSERT INTO " + quoteName(schema) +
+                ".syscomments(id,number,colid,status,texttype,language,encrypted,compressed,text) "
+                "VALUES(?,?,1,?,2,0,0,0,?)",
+            {Stored::integer(tableId), Stored::integer(c.colid),
+             Stored::integer(kComputedTextStatus), Stored::text(c.computedText)});
   cache_.clear();
 }
 
@@ -625,7 +674,9 @@ std::string Catalog::objectText(const std::string& schema, std::int64_t id,
                                 bool* quotedIdentifier) {
   std::string q = quoteName(schema);
   std::string text;
-  querySql(db_, "SELECT text FROM " + q + ".syscomments WHERE id = ? ORDER BY colid",
+  querySql(db_,
+           "SELECT text FROM " + q + ".syscomments WHERE id = ? AND status <> " +
+               std::to_string(kComputedTextStatus) + " ORDER BY colid",
            {Stored::integer(id)}, [&](sqlite3_stmt* s) {
              text += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
            });

@@ -31,6 +31,15 @@ struct ColumnInfo {
   // binary(n) NULL hold their values unpadded, and they, varchar(n) and
   // varbinary(n) drop trailing blanks or zero bytes on the way in.
   bool ansiPadded = true;
+  // timestamp (rowversion): every INSERT and UPDATE of a row sets it to the
+  // database's next value; no statement writes it.
+  bool rowversion = false;
+  // A computed column's expression (its T-SQL text, parenthesized as
+  // sys.computed_columns shows it); SQLite computes it as a generated
+  // column, on read or, PERSISTED, on write.
+  std::string computedText;
+  bool persisted = false;
+  bool computed() const { return !computedText.empty(); }
 };
 
 // Whether values stored in `c` lose their trailing blanks (character) or
@@ -99,6 +108,7 @@ struct ProcInfo {
   int ownerId = kDboSchemaId;
   std::string text;
   bool quotedIdentifier = false;  // as it was when the procedure was created
+  std::string xtype = "P";        // P, or FN, IF, TF for functions
 };
 
 class Catalog {
@@ -129,6 +139,9 @@ class Catalog {
                                          const std::string& name, int owner = kDboSchemaId);
   std::optional<ProcInfo> procedure(const std::string& schema, const std::string& name,
                                     int owner = kDboSchemaId);
+  // A user-defined function (FN, IF or TF), with its CREATE FUNCTION text.
+  std::optional<ProcInfo> function(const std::string& schema, const std::string& name,
+                                   int owner = kDboSchemaId);
   // 0 when T-SQL schema `owner` has no object of that name.
   std::int64_t objectId(const std::string& schema, const std::string& name,
                         int owner = kDboSchemaId);

@@ -7,6 +7,7 @@
 
 #include "binder.h"
 #include "collations.h"
+#include "computed_text.h"
 #include "errors.h"
 #include "lexer.h"
 #include "parser.h"
@@ -220,11 +221,29 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
     table->owner = cat.schemaName(schema, owner);
     table->storedName = storedTableName(owner, table->owner, name);
     table->xtype = "U";
-    for (std::size_t i = 0; i < t.columns.size(); ++i)
-      table->columns.push_back(addColumn(t.columns[i], types[i], inPrimaryKey(t, t.columns[i].name),
-                                         static_cast<int>(i + 1), *table));
+    // Computed columns are typed by their expressions over the other columns.
+    std::vector<ColumnInfo> columns(t.columns.size());
+    TableInfo stored = *table;
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      if (t.columns[i].computed) continue;
+      columns[i] = addColumn(t.columns[i], types[i], inPrimaryKey(t, t.columns[i].name),
+                             static_cast<int>(i + 1), *table);
+      stored.columns.push_back(columns[i]);
+    }
+    std::vector<std::string> generated(t.columns.size());
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      if (!t.columns[i].computed) continue;
+      Typed value = bindComputed(t.columns[i], stored, t);
+      generated[i] = value.sql;
+      columns[i] = addColumn(t.columns[i], value.type, false, static_cast<int>(i + 1), *table);
+    }
+    table->columns = std::move(columns);
+    if (std::any_of(t.columns.begin(), t.columns.end(),
+                    [](const ColumnDef& d) { return d.rowversion; }))
+      s_.ensureRowversionTable(schema);
     std::vector<std::string> elements;
-    for (const ColumnInfo& c : table->columns) elements.push_back(columnElement(c));
+    for (std::size_t i = 0; i < table->columns.size(); ++i)
+      elements.push_back(columnElement(table->columns[i], generated[i]));
     std::vector<std::pair<std::string, const ConstraintDef*>> keys;
     int keyNo = 0;
     bool clustered = false;
@@ -280,6 +299,11 @@ std::vector<TypeInfo> Ddl::checkNewTable(const CreateTableStmt& t, const std::st
       checkIdentityType(t.columns[i].name, types[i]);
     }
   if (identities > 1) throw SqlError(2744, {});
+  bool rowversion = false;
+  for (const auto& c : t.columns) {
+    if (c.rowversion && rowversion) throw SqlError(2738, {name, c.name});
+    rowversion |= c.rowversion;
+  }
   return types;
 }
 
@@ -307,8 +331,19 @@ ColumnInfo Ddl::addColumn(const ColumnDef& d, const TypeInfo& type, bool key, in
   // brings its own); identity and key columns are never nullable.
   if (!d.nullSpecified && d.userType.empty()) c.type.nullable = s_.settings_.ansiNullDefault;
   if (d.identity || key) c.type.nullable = false;
+  // A timestamp column is NOT NULL unless NULL is written; a computed column
+  // allows NULL as its expression does, unless NOT NULL is written.
+  if (d.rowversion && !d.nullSpecified) c.type.nullable = false;
+  if (d.computed) c.type.nullable = d.nullSpecified ? d.type.nullable : type.nullable;
   c.colid = colid;
   c.identity = d.identity;
+  c.rowversion = d.rowversion;
+  if (d.computed) {
+    std::string text = d.computedText;
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    c.computedText = computedDefinition(*d.computed, text);
+    c.persisted = d.persisted;
+  }
   c.ansiPadded = s_.settings_.ansiPadding;
   std::int64_t defaultId = 0;
   if (!d.defaultText.empty()) {
@@ -325,8 +360,40 @@ ColumnInfo Ddl::addColumn(const ColumnDef& d, const TypeInfo& type, bool key, in
   return c;
 }
 
-std::string Ddl::columnElement(const ColumnInfo& c) {
-  return quoteName(c.name) + " " + storageClause(c.type) + (c.type.nullable ? "" : " NOT NULL");
+std::string Ddl::columnElement(const ColumnInfo& c, const std::string& generated) {
+  std::string element = quoteName(c.name) + " " + storageClause(c.type);
+  if (!generated.empty())
+    element += " GENERATED ALWAYS AS (" + generated + ")" + (c.persisted ? " STORED" : " VIRTUAL");
+  return element + (c.type.nullable ? "" : " NOT NULL");
+}
+
+Typed Ddl::bindComputed(const ColumnDef& d, const TableInfo& stored, const CreateTableStmt& t) {
+  Binder binder(s_);
+  try {
+    Typed value = binder.bindTableExpression(*d.computed, stored);
+    // The time, RAND() and NEWID() change from statement to statement: such
+    // a column is computed when read and cannot be PERSISTED.
+    const bool volatileValue = value.sql.find("t_now") != std::string::npos ||
+                               value.sql.find("t_rand(") != std::string::npos ||
+                               value.sql.find("t_newid(") != std::string::npos;
+    if (volatileValue && d.persisted) throw SqlError(4936, {d.name, stored.name});
+    for (const char* name : {"t_now(", "t_now2(", "t_rand(", "t_error("}) {
+      const std::string from = name;
+      const std::string to = from.substr(0, from.size() - 1) + "_computed(";
+      for (std::size_t at = value.sql.find(from); at != std::string::npos;
+           at = value.sql.find(from, at + to.size()))
+        value.sql.replace(at, from.size(), to);
+    }
+    return value;
+  } catch (const SqlError& e) {
+    // A name that is another computed column of the table: computed columns
+    // build on stored columns only.
+    if (e.message().number == 207)
+      for (const auto& other : t.columns)
+        if (other.computed && e.message().text.find("'" + other.name + "'") != std::string::npos)
+          throw SqlError(1759, {other.name, stored.name});
+    throw;
+  }
 }
 
 Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
@@ -620,15 +687,31 @@ void Ddl::createProc(const CreateProcStmt& p) {
   std::string database;
   std::string schema = schemaOf(p.name, &database);
   const int owner = ownerOf(p.name, schema);
-  const std::int64_t replaced = replacedModule(schema, name, "P ", p.alter, p.orAlter, owner);
+  // A function keeps its kind (FN, IF, TF) as sysobjects.xtype; ALTER may
+  // change it.
+  const std::string xtype = p.functionType.empty() ? std::string("P ") : p.functionType;
+  std::string replacedKind = xtype;
+  if (!p.functionType.empty())
+    if (std::int64_t existing = s_.catalog_.objectId(schema, name, owner))
+      querySql(s_.db_.get(), "SELECT xtype FROM " + quoteName(schema) + ".sysobjects WHERE id = ?",
+               {Stored::integer(existing)}, [&](sqlite3_stmt* st) {
+                 std::string kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                 if (kind == "FN" || kind == "IF" || kind == "TF") replacedKind = kind;
+               });
+  const std::int64_t replaced =
+      replacedModule(schema, name, replacedKind.c_str(), p.alter, p.orAlter, owner);
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t id = replaced;
     if (id) {
       clearModule(schema, id);
+      if (replacedKind != xtype)
+        execSql(s_.db_.get(),
+                "UPDATE " + quoteName(schema) + ".sysobjects SET xtype = ? WHERE id = ?",
+                {Stored::text(xtype), Stored::integer(id)});
     } else {
       id = cat.nextObjectId(schema);
-      cat.addObject(schema, id, name, "P", 0, owner);
+      cat.addObject(schema, id, name, xtype, 0, owner);
     }
     cat.addComment(schema, id, p.text);
     cat.setQuotedIdentifier(schema, id, s_.settings_.quotedIdentifier);
@@ -954,7 +1037,6 @@ void Ddl::drop(const DropStmt& d) {
                xtype = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
                realName = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
              });
-    // No user-defined functions are kept: DROP FUNCTION finds none.
     std::string want = d.objectType == "TABLE"      ? "U "
                        : d.objectType == "VIEW"     ? "V "
                        : d.objectType == "TRIGGER"  ? "TR"
@@ -962,6 +1044,7 @@ void Ddl::drop(const DropStmt& d) {
                        : d.objectType == "FUNCTION" ? "FN"
                                                     : "P ";
     std::string kind = lower(d.objectType);
+    if (want == "FN" && (xtype == "IF" || xtype == "TF")) want = xtype;
     if (!id || xtype != want) {
       if (d.ifExists) continue;
       throw SqlError(3701, {"drop", kind, joinName(n)});

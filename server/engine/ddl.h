@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ast.h"
+#include "binder.h"
 #include "catalog.h"
 #include "errors.h"
 
@@ -105,7 +106,12 @@ class Ddl {
   // Adds a column (and its default) to the catalog rows of `table`.
   ColumnInfo addColumn(const ColumnDef& d, const TypeInfo& type, bool key, int colid,
                        const TableInfo& table);
-  static std::string columnElement(const ColumnInfo& c);
+  // A column of SQLite's CREATE TABLE; `generated` is a computed column's
+  // SQLite expression.
+  static std::string columnElement(const ColumnInfo& c, const std::string& generated = {});
+  // A computed column's expression bound over the table's stored columns
+  // (`t`: the statement, for the names of its other computed columns).
+  Typed bindComputed(const ColumnDef& d, const TableInfo& stored, const CreateTableStmt& t);
   // A constraint's catalog rows; `siblings` are the statement's other
   // constraints (a self-reference names the key being made).
   BuiltConstraint addConstraint(const ConstraintDef& c, const std::shared_ptr<TableInfo>& table,

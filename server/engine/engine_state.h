@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "rowversion.h"
 #include "sequences.h"
 #include "settings.h"
 #include "sqld/engine.h"
@@ -85,6 +86,8 @@ class EngineState {
   WriteLocks& writeLocks() { return writeLocks_; }
   // The counters of the sequences of all databases (sequences.h).
   SequenceCounters& sequences() { return sequences_; }
+  // The timestamp counters of all databases (rowversion.h).
+  RowversionCounters& rowversions() { return rowversions_; }
   // The databases a database user may use besides master and tempdb, its
   // default first, lower case; null for a login that may do everything.
   const std::vector<std::string>* userDatabases(const std::string& login) const;
@@ -108,6 +111,7 @@ class EngineState {
   std::atomic<std::uint64_t> drops_{0};
   WriteLocks writeLocks_;
   SequenceCounters sequences_;
+  RowversionCounters rowversions_;
   std::map<std::string, std::vector<std::string>> databaseUsers_;  // lower case
 };
 

@@ -60,6 +60,9 @@ constexpr std::array kErrors = {
     ErrorDef{206, 16, B, "Operand type clash: %s is incompatible with %s"},
     ErrorDef{207, 16, P, "Invalid column name '%s'."},
     ErrorDef{208, 16, P, "Invalid object name '%s'."},
+    ErrorDef{4121, 16, P,
+             "Cannot find either column \"%s\" or the user-defined function or aggregate \"%s\", "
+             "or the name is ambiguous."},
     ErrorDef{209, 16, P, "Ambiguous column name '%s'."},
     ErrorDef{213, 16, S,
              "Column name or number of supplied values does not match table definition."},
@@ -117,6 +120,14 @@ constexpr std::array kErrors = {
              "The datediff function resulted in an overflow. The number of dateparts separating "
              "two date/time instances is too large. Try to use datediff with a less precise "
              "datepart."},
+    ErrorDef{271, 16, S,
+             "The column \"%s\" cannot be modified because it is either a computed column or is "
+             "the result of a UNION operator."},
+    ErrorDef{272, 16, S, "Cannot update a timestamp column."},
+    ErrorDef{273, 16, S,
+             "Cannot insert an explicit value into a timestamp column. Use INSERT with a column "
+             "list to exclude the timestamp column, or insert a DEFAULT into the timestamp "
+             "column."},
     ErrorDef{310, 15, B,
              "The value %s specified for the MAXRECURSION option exceeds the allowed maximum of "
              "32767."},
@@ -289,6 +300,16 @@ constexpr std::array kErrors = {
     ErrorDef{2705, 16, S,
              "Column names in each table must be unique. Column name '%s' in table '%s' is "
              "specified more than once."},
+    ErrorDef{2738, 16, S,
+             "A table can only have one timestamp column. Because table '%s' already has one, the "
+             "column '%s' cannot be added."},
+    ErrorDef{1759, 16, S,
+             "Computed column '%s' in table '%s' is not allowed to be used in another "
+             "computed-column definition."},
+    ErrorDef{4928, 16, S, "Cannot alter column '%s' because it is '%s'."},
+    ErrorDef{4936, 16, S,
+             "Computed column '%s' in table '%s' cannot be persisted because the column is "
+             "non-deterministic."},
     ErrorDef{2744, 16, S,
              "Multiple identity columns specified for table. Only one identity column per table is "
              "allowed."},
@@ -391,6 +412,7 @@ constexpr std::array kErrors = {
     ErrorDef{15472, 10, S,
              "The object '%s' does not have any indexes, or you do not have permissions."},
     ErrorDef{15252, 16, S, "The primary key or foreign key table name must be given."},
+    ErrorDef{15197, 16, S, "There is no text for object '%s'."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{15248, 11, S,

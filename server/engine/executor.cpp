@@ -114,6 +114,8 @@ bool SqliteSession::open(Message& error) {
   sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db_.get(), kSqliteBloomFilter);
   registerFunctions(db_.get(), &settings_);
   registerSequenceFunction();
+  registerRowversionFunction();
+  registerFunctionCalls();
   // t_recursion(level, limit): a recursive common table expression's level,
   // or error 530 once it passes MAXRECURSION (0: no limit).
   sqlite3_create_function_v2(
@@ -318,6 +320,7 @@ Flow SqliteSession::runStatement(const Stmt& s, Frame& frame) {
     ~Depth() {
       if (--self.statementDepth_ == 0) {
         self.keepSequenceValues();
+        self.keepRowversions();
         self.releaseWriteLocks();
       }
     }
@@ -663,7 +666,13 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
       return runStatements(static_cast<const BlockStmt&>(s).body, f);
     case StmtKind::Return: {
       const auto& st = static_cast<const ReturnStmt&>(s);
-      if (st.value) {
+      if (st.value && f.functionReturns) {
+        // A scalar function's value, in the type the function returns.
+        TypeInfo t;
+        Stored v = evaluate(*st.value, f, &t);
+        f.vars["@\x01return"] =
+            Variable{*f.functionReturns, convertValue(v, t, *f.functionReturns, 0, settings_)};
+      } else if (st.value) {
         TypeInfo t;
         Stored v = evaluate(*st.value, f, &t);
         Stored status = convertValue(v, t, makeType(SqlType::Int), 0, settings_);

@@ -16,12 +16,14 @@ StmtPtr Parser::parseCreate() {
   if (isWord("OR") && isWord("ALTER", 1)) {
     next();
     next();
-    if (isWord("VIEW") || isWord("PROC") || isWord("PROCEDURE") || isWord("TRIGGER"))
+    if (isWord("VIEW") || isWord("PROC") || isWord("PROCEDURE") || isWord("TRIGGER") ||
+        isWord("FUNCTION"))
       return parseModule(start, Parser::ModuleMode::CreateOrAlter);
     syntaxError();
   }
   if (isWord("TABLE")) return parseCreateTable();
-  if (isWord("VIEW") || isWord("PROC") || isWord("PROCEDURE") || isWord("TRIGGER"))
+  if (isWord("VIEW") || isWord("PROC") || isWord("PROCEDURE") || isWord("TRIGGER") ||
+      isWord("FUNCTION"))
     return parseModule(start, Parser::ModuleMode::Create);
   if (isWord("TYPE")) return parseCreateType(start);
   if (isWord("SEQUENCE")) return parseSequence(false);
@@ -93,7 +95,7 @@ StmtPtr Parser::parseModule(std::size_t start, ModuleMode mode) {
     v.orAlter = orAlter;
     return s;
   }
-  StmtPtr s = parseCreateProc(start);
+  StmtPtr s = isWord("FUNCTION") ? parseCreateFunction(start) : parseCreateProc(start);
   auto& p = static_cast<CreateProcStmt&>(*s);
   p.alter = alter;
   p.orAlter = orAlter;
@@ -207,7 +209,16 @@ void Parser::parseReferentialActions(ConstraintDef& c) {
 void Parser::parseColumnDef(CreateTableStmt& t) {
   ColumnDef col;
   col.name = parseIdentifier();
-  col.type = parseDeclaredType(col.userType);
+  if (acceptWord("AS")) {
+    // A computed column: its type comes from the expression.
+    std::size_t from = peek().offset;
+    col.computed = parseExpr();
+    col.computedText = sourceText(from, peek().offset);
+    col.persisted = acceptWord("PERSISTED");
+  } else {
+    col.rowversion = (isWord("TIMESTAMP") || isWord("ROWVERSION")) && !isSymbol(".", 1);
+    col.type = parseDeclaredType(col.userType);
+  }
   col.type.nullable = true;
   for (;;) {
     if (acceptWord("COLLATE")) {
@@ -343,6 +354,56 @@ StmtPtr Parser::parseCreateProc(std::size_t start) {
     if (!acceptSymbol(",")) break;
   }
   if (paren) expectSymbol(")");
+  parseModuleBody(start, s->body, s->text);
+  return s;
+}
+
+// CREATE FUNCTION name ([@param type [= default], ...]) RETURNS ...: a
+// scalar function (RETURNS type AS BEGIN ... END), an inline one (RETURNS
+// TABLE AS RETURN [(]select[)]) or a multi-statement one (RETURNS @var
+// TABLE (columns) AS BEGIN ... END).
+StmtPtr Parser::parseCreateFunction(std::size_t start) {
+  next();
+  auto s = std::make_unique<CreateProcStmt>();
+  s->name = parseName();
+  expectSymbol("(");
+  while (peek().kind == TokenKind::Variable) {
+    ProcParam p;
+    p.name = next().text;
+    acceptWord("AS");
+    p.type = parseDeclaredType(p.userType);
+    if (acceptSymbol("=")) p.defaultValue = parseUnary();
+    if (acceptWord("READONLY")) p.readonly = true;
+    s->params.push_back(std::move(p));
+    if (!acceptSymbol(",")) break;
+  }
+  expectSymbol(")");
+  expectWord("RETURNS");
+  if (peek().kind == TokenKind::Variable) {
+    s->functionType = "TF";
+    s->returnVar = next().text;
+    expectWord("TABLE");
+    auto table = std::make_shared<CreateTableStmt>();
+    parseTableElements(*table);
+    s->returnTable = std::move(table);
+  } else if (acceptWord("TABLE")) {
+    s->functionType = "IF";
+    skipModuleOptions();
+    expectWord("AS");
+    expectWord("RETURN");
+    const bool paren = isSymbol("(") && isWord("SELECT", 1);
+    if (paren) next();
+    s->inlineSelect = parseSelect();
+    if (paren) expectSymbol(")");
+    acceptSymbol(";");
+    if (!atEnd()) syntaxError();
+    s->text = sourceText(start, sql_.size());
+    return s;
+  } else {
+    s->functionType = "FN";
+    Name userType;
+    s->returns = parseDeclaredType(userType);
+  }
   parseModuleBody(start, s->body, s->text);
   return s;
 }

@@ -817,7 +817,12 @@ ExprPtr Parser::parsePrimary() {
     return e;
   }
   // schema.function(...) calls: keep the last part as the function name.
-  if (isSymbol("(") && name.size() > 1) return parseCall(name.back(), offset);
+  if (isSymbol("(") && name.size() > 1) {
+    ExprPtr call = parseCall(name.back(), offset);
+    // The whole name: it may name a user-defined function.
+    if (call->kind == ExprKind::Function) call->names = std::move(name);
+    return call;
+  }
   auto e = makeExpr(ExprKind::Column, offset);
   e->names = std::move(name);
   return e;
@@ -862,7 +867,20 @@ TableRefPtr Parser::parseTablePrimary() {
     const bool tableFunction =
         ref->name.size() == 1 && isSymbol("(") &&
         (iequals(ref->name[0], "STRING_SPLIT") || iequals(ref->name[0], "OPENJSON"));
-    if (tableFunction) {
+    // name(...) that is no table hint: a user-defined table-valued function.
+    auto hint = [&] {
+      static constexpr std::string_view kHints[] = {
+          "NOLOCK",         "READUNCOMMITTED", "UPDLOCK", "HOLDLOCK",    "TABLOCK", "TABLOCKX",
+          "ROWLOCK",        "PAGLOCK",         "NOWAIT",  "READPAST",    "XLOCK",   "SERIALIZABLE",
+          "REPEATABLEREAD", "READCOMMITTED",   "INDEX",   "FASTFIRSTROW"};
+      if (peek(1).kind != TokenKind::Word) return false;
+      for (std::string_view h : kHints)
+        if (isWord(h, 1)) return true;
+      return false;
+    };
+    const bool userFunction = !tableFunction && !system && isSymbol("(") && !hint() &&
+                              !iequals(ref->name.back(), "fn_helpcollations");
+    if (tableFunction || userFunction) {
       parseTableFunction(*ref);
     } else if (iequals(ref->name.back(), "fn_helpcollations") && isSymbol("(") &&
                isSymbol(")", 1)) {
@@ -900,7 +918,7 @@ void Parser::parseTableFunction(TableRef& ref) {
     while (acceptSymbol(","));
     expectSymbol(")");
   }
-  if (!iequals(ref.name[0], "OPENJSON") || !isWord("WITH") || !isSymbol("(", 1)) return;
+  if (!iequals(ref.name.back(), "OPENJSON") || !isWord("WITH") || !isSymbol("(", 1)) return;
   next();
   next();
   do {

@@ -126,6 +126,7 @@ class Parser {
   StmtPtr parseCreateIndex(bool unique, bool clustered);
   StmtPtr parseCreateView(std::size_t start);
   StmtPtr parseCreateProc(std::size_t start);
+  StmtPtr parseCreateFunction(std::size_t start);
   // CREATE TRIGGER, or ALTER TRIGGER when `alter`; `start` is where the statement begins.
   StmtPtr parseCreateTrigger(std::size_t start, bool alter);
   StmtPtr parseCreateType(std::size_t start);

@@ -137,7 +137,7 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
     } else if (w == "THROW") {
       s = parseThrow();
     } else if (w == "ALTER" && (isWord("TRIGGER", 1) || isWord("VIEW", 1) || isWord("PROC", 1) ||
-                                isWord("PROCEDURE", 1))) {
+                                isWord("PROCEDURE", 1) || isWord("FUNCTION", 1))) {
       std::size_t start = t.offset;
       next();
       s = parseModule(start, ModuleMode::Alter);

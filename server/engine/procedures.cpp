@@ -503,7 +503,8 @@ std::int64_t SqliteSession::insertCapturedRows(
     if (identity && count > 0) {
       execSql(db_.get(), "UPDATE " + q + "._tessel_identity SET current = ? WHERE id = ?",
               {Stored::integer(next), Stored::integer(table->id)});
-      lastIdentity_ = scopeIdentity_ = Stored::integer(next);
+      lastIdentity_ = Stored::integer(next);
+      if (currentFrame_) currentFrame_->scopeIdentity = lastIdentity_;
     }
     releaseSavepoint("tessel_stmt", outermost);
     rowCount_ = count;

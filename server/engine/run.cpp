@@ -90,6 +90,7 @@ std::optional<TypeInfo> SqliteSession::variableType(const std::string& name) {
     if (n == "@@SPID") return makeType(SqlType::SmallInt);
     if (n == "@@DATEFIRST" || n == "@@MAX_PRECISION") return makeType(SqlType::TinyInt);
     if (n == "@@DBTS") return makeType(SqlType::VarBinary, 8);
+    if (n == "@@ MIN_ACTIVE_ROWVERSION") return makeType(SqlType::Binary, 8);
     if (n == "@@ROWCOUNT" || n == "@@ERROR" || n == "@@TRANCOUNT" || n == "@@TEXTSIZE" ||
         n == "@@NESTLEVEL" || n == "@@OPTIONS" || n == "@@LOCK_TIMEOUT" || n == "@@PROCID" ||
         n == "@@FETCH_STATUS" || n == "@@MICROSOFTVERSION" || n == "@@CONNECTIONS" ||
@@ -109,7 +110,7 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
     std::string n = upper(name);
     if (n == "@@IDENTITY" || n == "@@ SCOPE_IDENTITY") {
       // numeric(38,0): the storage form of a 38-digit value.
-      const Stored& id = n == "@@IDENTITY" ? lastIdentity_ : scopeIdentity_;
+      const Stored& id = n == "@@IDENTITY" ? lastIdentity_ : f.scopeIdentity;
       if (id.kind == Stored::Kind::Int) return Stored::blob(exact::toBytes(id.i));
       return id;
     }
@@ -162,7 +163,9 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
     if (n == "@@ HOST") return Stored::text(login_.hostName);
     if (n == "@@ APP") return Stored::text(login_.appName);
     if (n == "@@ DB") return Stored::text(currentDb_);
-    if (n == "@@DBTS") return Stored::blob(std::string(8, '\0'));
+    if (n == "@@DBTS") return Stored::blob(timestampBytes(databaseTimestamp()));
+    if (n == "@@ MIN_ACTIVE_ROWVERSION")
+      return Stored::blob(timestampBytes(databaseTimestamp() + 1));
     return Stored::integer(0);
   }
   // Most names are written in lower case already: no folded copy for them.

@@ -73,6 +73,11 @@ struct Frame {
   // The schema of the procedure or trigger running: its one-part names look
   // there before dbo.
   int moduleOwner = kDboSchemaId;
+  // SCOPE_IDENTITY(): the last identity value an INSERT of this batch,
+  // procedure, trigger or function gave (not those of the modules it calls).
+  Stored scopeIdentity;
+  // A scalar function's body: RETURN gives a value of this type.
+  const TypeInfo* functionReturns = nullptr;
 };
 
 // An argument of a procedure call, from EXEC or from an RPC.
@@ -155,6 +160,33 @@ class SqliteSession : public Session, private BindContext {
   struct LastRange {
     std::int64_t last = 0, cycles = 0, increment = 0, minimum = 0, maximum = 0;
   } lastRange_;
+
+  // User-defined functions (functions_user.cpp).
+  std::optional<FunctionRef> resolveFunction(const Name& name) override;
+  void registerFunctionCalls();
+  // The parsed CREATE FUNCTION of function `id` in SQLite schema `schema`.
+  std::shared_ptr<const CreateProcStmt> functionDefinition(const std::string& schema,
+                                                           std::int64_t id);
+  // Runs a function's body in a frame of its own with `args` (of its
+  // parameters' types), sending nothing to the client. A scalar function
+  // gives its RETURN value; a multi-statement table-valued one its table's
+  // rows, as a JSON array of rows (see functionRowsJson).
+  Stored runFunction(const std::string& schema, std::int64_t id, std::vector<Stored> args);
+
+  // Timestamp (rowversion) values (rowversion.cpp).
+  void registerRowversionFunction();
+  // Creates the table that keeps a database's last timestamp.
+  void ensureRowversionTable(const std::string& schema);
+  std::uint64_t loadRowversion(const std::string& schema);
+  // The next timestamp of the database of SQLite schema `schema`.
+  std::uint64_t takeRowversion(const std::string& schema);
+  // @@DBTS: the last timestamp the current database gave.
+  std::uint64_t databaseTimestamp();
+  // After a statement that leaves no transaction open: writes again the
+  // timestamps a rollback took back, so that a restart does not give them
+  // again.
+  void keepRowversions() noexcept;
+  std::set<std::string> rowversionsTaken_;
 
   // Requests (executor.cpp).
   void beginRequest(ResultSink& sink, const CancelFlag& cancel);
@@ -387,7 +419,6 @@ class SqliteSession : public Session, private BindContext {
   std::vector<Message> handling_;        // errors whose CATCH blocks are running
 
   Stored lastIdentity_;
-  Stored scopeIdentity_;
   std::int64_t rowCount_ = 0;
   std::int32_t error_ = 0;
   std::map<std::string, std::shared_ptr<CreateProcStmt>> tempProcs_;  // lower-case names

@@ -234,7 +234,8 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
   if (s.bulk) return execInsertBulk(s, f);
-  auto target = findTable(s.table);
+  // A table that does not exist fails here (208), before anything reads it.
+  auto target = resolveTable(s.table);
   checkWritable(target);
   std::int64_t n = withTriggers(
       target, kTriggerInsert, {}, f,
@@ -272,7 +273,7 @@ std::int64_t SqliteSession::insertRows(const InsertStmt& s, Frame& f) {
       std::int64_t last = base.i + n * t.identityIncrement;
       execSql(db_.get(), "UPDATE " + q + "._tessel_identity SET current = ? WHERE id = ?",
               {Stored::integer(last), Stored::integer(t.id)});
-      lastIdentity_ = scopeIdentity_ = Stored::integer(last);
+      lastIdentity_ = f.scopeIdentity = Stored::integer(last);
     } else if (b.identityExplicit && n > 0) {
       const std::string& col = t.columns[static_cast<std::size_t>(t.identityColumn)].name;
       std::string agg = t.identityIncrement > 0 ? "max" : "min";

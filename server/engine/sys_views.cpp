@@ -19,7 +19,8 @@ const char* kObjectsSelect =
     "WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN 'UQ' THEN 'UNIQUE_CONSTRAINT' "
     "WHEN 'F' THEN 'FOREIGN_KEY_CONSTRAINT' WHEN 'C' THEN 'CHECK_CONSTRAINT' "
     "WHEN 'D' THEN 'DEFAULT_CONSTRAINT' WHEN 'TR' THEN 'SQL_TRIGGER' WHEN 'TT' THEN 'TYPE_TABLE' "
-    "ELSE 'USER_TABLE' END "
+    "WHEN 'FN' THEN 'SQL_SCALAR_FUNCTION' WHEN 'IF' THEN 'SQL_INLINE_TABLE_VALUED_FUNCTION' "
+    "WHEN 'TF' THEN 'SQL_TABLE_VALUED_FUNCTION' ELSE 'USER_TABLE' END "
     "AS nvarchar(60)) AS type_desc, crdate AS create_date, crdate AS modify_date, "
     "CAST(CASE WHEN xtype = 'S ' THEN 1 ELSE 0 END AS bit) AS is_ms_shipped, "
     "CAST(0 AS bit) AS is_published, CAST(0 AS bit) AS is_schema_published "
@@ -37,7 +38,7 @@ const char* kColumnsSelect =
     "CAST(CASE WHEN colstat & 8192 = 0 AND xtype IN (35, 34, 98, 99, 165, 167, 173, 175, 231, 239) "
     "THEN 1 ELSE 0 END AS bit) AS is_ansi_padded, "
     "CAST(CASE WHEN status & 128 = 128 THEN 1 ELSE 0 END AS bit) AS is_identity, "
-    "CAST(0 AS bit) AS is_computed, cdefault AS default_object_id "
+    "CAST(iscomputed AS bit) AS is_computed, cdefault AS default_object_id "
     "FROM $db.syscolumns WHERE number = 0";
 
 const char* kTriggersSelect =
@@ -309,6 +310,8 @@ std::optional<std::string> catalogViewText(const Name& name) {
     select = sequencesSelect();
   } else if (auto keys = keyCatalogViewSelect(view)) {
     select = *keys;
+  } else if (auto columns = columnViewSelect(view)) {
+    select = *columns;
   } else {
     return std::nullopt;
   }
@@ -368,6 +371,7 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
   std::string n = lower(name);
   if (n.rfind("sys.", 0) == 0) n = n.substr(4);
   if (auto text = catalogProcedureText(n)) return text;
+  if (auto text = helpTextProcedureText(n)) return text;
   if (n == "sp_helptrigger") {
     return "CREATE PROCEDURE sp_helptrigger @tabname nvarchar(776), @triggertype char(6) = NULL "
            "AS\n"

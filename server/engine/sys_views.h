@@ -48,6 +48,10 @@ std::string foreignKeyNumbers();
 // $catalog and $schema for the database it reads; nothing for other names.
 std::optional<std::string> constraintInfoViewText(const std::string& view);
 
+// The select of sys.computed_columns or sys.identity_columns (`view`), in
+// catalogViewText's form; nothing for other names.
+std::optional<std::string> columnViewSelect(const std::string& view);
+
 // INFORMATION_SCHEMA.SEQUENCES, with $db, $dbname and $catalog for the
 // database it reads.
 std::string sequenceInfoViewText();
@@ -59,6 +63,9 @@ std::string sessionViewText(const Name& name, const std::vector<SessionView>& se
 // The catalog procedures' CREATE PROCEDURE texts (sp_columns, sp_pkeys,
 // sp_fkeys, sp_statistics, sp_helpindex ...) by lower-case name, or nothing.
 std::optional<std::string> catalogProcedureText(const std::string& name);
+// sp_helptext's CREATE PROCEDURE text when `name` (lower case) is
+// sp_helptext; nothing otherwise.
+std::optional<std::string> helpTextProcedureText(const std::string& name);
 
 // The CREATE PROCEDURE text of a system procedure written in T-SQL
 // (sp_help), or nothing.

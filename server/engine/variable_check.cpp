@@ -110,6 +110,8 @@ class Checker {
           inner.expr(param.defaultValue.get());
           inner.declare(param.name);
         }
+        if (!p.returnVar.empty()) inner.declare(p.returnVar);
+        if (p.inlineSelect) inner.select(*p.inlineSelect);
         inner.statements(p.body);
         break;
       }

@@ -107,6 +107,32 @@ TEST_F(UpdateObjectPost, NoRowTouchedFailsAndLeavesEverythingAsItWas) {
   EXPECT_EQ(ServerRows("SELECT qty FROM u_none WHERE id = 2"), Lines{"7"});
 }
 
+// A timestamp read with the row guards its update: the server stamps a row
+// anew on every write, so a row another user changed meanwhile no longer
+// matches, and a row posted once matches no more either.
+TEST_F(UpdateObjectPost, ATimestampReadWithTheRowGuardsItsUpdate) {
+  MakeTable("u_stamped", "id int PRIMARY KEY, qty int NULL, rv timestamp",
+            {"(1, 5, DEFAULT)", "(2, 7, DEFAULT)"});
+  TTessel* query = NewQuery("SELECT id, qty, rv FROM u_stamped ORDER BY id");
+  query->SetCacheAllRecords(true);
+  update = std::make_unique<TSQLUpdate>(nullptr);
+  query->SetUpdateObject(update.get());
+  query->Open();
+  update->ModifySQL()->SetText("update u_stamped set qty=:qty where id=:OLD_id and rv=:OLD_rv");
+  query->Edit();
+  query->FieldByName("qty")->SetAsInteger(6);
+  query->Post();
+  EXPECT_EQ(ServerRows("SELECT qty FROM u_stamped WHERE id = 1"), Lines{"6"});
+
+  query->Next();
+  OtherSession("UPDATE u_stamped SET qty = 0 WHERE id = 2");
+  query->Edit();
+  query->FieldByName("qty")->SetAsInteger(8);
+  EXPECT_THROW(query->Post(), EDatabaseError);
+  query->Cancel();
+  EXPECT_EQ(ServerRows("SELECT qty FROM u_stamped WHERE id = 2"), Lines{"0"});
+}
+
 TEST_F(UpdateObjectPost, EveryTransactionCoversTheStatements) {
   TTessel* query = OpenWithUpdateObject("u_trans");
   update->ModifySQL()->SetText("update u_trans set qty=:qty where id=:OLD_id");

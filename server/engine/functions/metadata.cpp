@@ -108,6 +108,14 @@ Typed objectName(Call& c) {
               sysname());
 }
 
+// The text of a module (view, procedure, function, trigger) or of a
+// default or check; NULL for tables and for no such object.
+Typed objectDefinition(Call& c) {
+  return make("(SELECT group_concat(text, '') FROM (SELECT text FROM " + c.db() +
+                  "syscomments WHERE id = " + c.integer(0) + " AND status <> 2 ORDER BY colid))",
+              makeType(SqlType::NVarChar, kMaxLength - 1));
+}
+
 Typed objectSchemaName(Call& c) {
   const std::string db = c.db();
   return make("(SELECT s.name FROM " + db + "sysobjects o JOIN " + schemaList(db) +
@@ -151,12 +159,15 @@ Typed columnProperty(Call& c) {
       " WHERE id = " + id + " AND number = 0 AND name = " + column + " COLLATE TSQL_CI";
   return make("(SELECT CASE upper(" + c.text(2).sql +
                   ") WHEN 'USESANSITRIM' THEN CASE WHEN colstat & 8192 = 0 THEN 0 ELSE 1 END "
-                  "WHEN 'ALLOWSNULL' THEN isnullable END "
-                  "FROM (SELECT colstat, isnullable FROM " +
+                  "WHEN 'ALLOWSNULL' THEN isnullable WHEN 'ISCOMPUTED' THEN iscomputed "
+                  "WHEN 'ISIDENTITY' THEN CASE WHEN status & 128 = 0 THEN 0 ELSE 1 END END "
+                  "FROM (SELECT colstat, isnullable, iscomputed, status FROM " +
                   c.db() + "syscolumns" + match +
-                  " UNION ALL SELECT colstat, isnullable FROM temp.syscolumns" + match +
-                  " UNION ALL SELECT colstat, isnullable FROM tempdb.syscolumns" + match +
-                  ") LIMIT 1)",
+                  " UNION ALL SELECT colstat, isnullable, iscomputed, status FROM temp.syscolumns" +
+                  match +
+                  " UNION ALL SELECT colstat, isnullable, iscomputed, status FROM "
+                  "tempdb.syscolumns" +
+                  match + ") LIMIT 1)",
               intType());
 }
 
@@ -257,6 +268,7 @@ constexpr Function kFunctions[] = {
     {"COLUMNPROPERTY", 3, 3, columnProperty},
     {"DATABASEPROPERTYEX", 2, 2, databasePropertyEx},
     {"INDEXKEY_PROPERTY", 4, 4, indexKeyProperty},
+    {"OBJECT_DEFINITION", 1, 1, objectDefinition},
     {"OBJECT_ID", 1, 2, objectId},
     {"OBJECT_NAME", 1, 2, objectName},
     {"OBJECT_SCHEMA_NAME", 1, 2, objectSchemaName},

@@ -66,10 +66,27 @@ Typed scopeIdentity(Call& c) {
 
 Typed identCurrent(Call& c) {
   std::string db = c.db();
-  return make("(SELECT current FROM " + db + "_tessel_identity i JOIN " + db +
+  // A table that never had a row (or was truncated) answers its seed.
+  return make("(SELECT coalesce(current, seed) FROM " + db + "_tessel_identity i JOIN " + db +
                   "sysobjects o ON o.id = i.id WHERE o.name = t_objname(" + c.text(0).sql +
                   ") COLLATE TSQL_CI AND o.uid = " + schemaIdOfName(db, c.text(0).sql) + ")",
               makeType(SqlType::Numeric, 0, 38, 0));
+}
+
+// IDENT_SEED and IDENT_INCR: the identity column's definition.
+Typed identDefinition(Call& c) {
+  std::string db = c.db();
+  const char* column = c.name() == "IDENT_SEED" ? "seed" : "increment";
+  return make(std::string("(SELECT ") + column + " FROM " + db + "_tessel_identity i JOIN " + db +
+                  "sysobjects o ON o.id = i.id WHERE o.name = t_objname(" + c.text(0).sql +
+                  ") COLLATE TSQL_CI AND o.uid = " + schemaIdOfName(db, c.text(0).sql) + ")",
+              makeType(SqlType::Numeric, 0, 38, 0));
+}
+
+Typed minActiveRowversion(Call& c) {
+  TypeInfo type = makeType(SqlType::Binary, 8);
+  type.nullable = false;
+  return make(c.param("@@ min_active_rowversion"), type);
 }
 
 Typed identity(Call&) {
@@ -134,6 +151,22 @@ Typed keyAttribute(Call& c) {
   return make(sql, names ? makeType(SqlType::NVarChar, 256) : makeType(SqlType::Int));
 }
 
+// The catalog views' access to an identity column's definition and last
+// value: _TESSEL_IDENTITY(object id, 'seed_value' | 'increment_value' |
+// 'last_value', 'database').
+Typed identityAttribute(Call& c) {
+  const auto* name = std::get_if<std::string>(&c.argExpr(2).value.data());
+  const auto* attribute = std::get_if<std::string>(&c.argExpr(1).value.data());
+  const std::string column = !attribute                               ? "NULL"
+                             : iequals(*attribute, "seed_value")      ? "seed"
+                             : iequals(*attribute, "increment_value") ? "increment"
+                                                                      : "current";
+  return make("(SELECT " + column + " FROM " +
+                  quoteName(c.context().schemaFor(name ? *name : std::string())) +
+                  "._tessel_identity WHERE id = " + c.arg(0).sql + ")",
+              bigint());
+}
+
 // sp_sequence_get_range's steps: _TESSEL_SEQUENCE_RANGE(name, count) takes
 // the values, _TESSEL_SEQUENCE_RANGE_PART(i) reads the rest of the answer.
 Typed sequenceRange(Call& c) {
@@ -160,7 +193,10 @@ constexpr Function kFunctions[] = {
     {"ERROR_STATE", 0, 0, errorInt},
     {"HOST_NAME", 0, 0, hostName},
     {"IDENT_CURRENT", 1, 1, identCurrent},
+    {"IDENT_INCR", 1, 1, identDefinition},
+    {"IDENT_SEED", 1, 1, identDefinition},
     {"IDENTITY", 0, kVariadic, identity},
+    {"MIN_ACTIVE_ROWVERSION", 0, 0, minActiveRowversion},
     {"NEWID", 0, 0, newId},
     {"NEXT VALUE FOR", 0, 0, nextValue},
     {"SCOPE_IDENTITY", 0, 0, scopeIdentity},
@@ -175,6 +211,7 @@ constexpr Function kFunctions[] = {
     {"XACT_STATE", 0, 0, xactState},
     {"_TESSEL_FOREIGN_KEY", 4, 4, keyAttribute},
     {"_TESSEL_INDEX_KEY_DESC", 4, 4, keyAttribute},
+    {"_TESSEL_IDENTITY", 3, 3, identityAttribute},
     {"_TESSEL_SEQUENCE", 3, 3, sequenceAttribute},
     {"_TESSEL_SEQUENCE_RANGE", 2, 2, sequenceRange},
     {"_TESSEL_SEQUENCE_RANGE_PART", 1, 1, sequenceRangePart},

@@ -896,6 +896,44 @@ TEST_F(SessionTest, SequencesGoOnAcrossEnginesAfterRollbacks) {
   std::filesystem::remove_all(dir);
 }
 
+// Timestamps go on increasing across engines over one data directory, also
+// past values a rolled-back transaction took.
+TEST_F(SessionTest, TimestampsGoOnAcrossEnginesAfterRollbacks) {
+  std::string dir = ::testing::TempDir() + "/tessel_dbts_test_" + std::to_string(::getpid());
+  CancelFlag cancel;
+  auto value = [&](Session& s, const char* sql) {
+    RecordingSink sink;
+    s.executeBatch(sql, sink, cancel);
+    EXPECT_TRUE(sink.errors().empty()) << sql;
+    return sink.results.empty() || sink.results.back().rows.empty()
+               ? std::int64_t{-1}
+               : std::get<std::int64_t>(sink.results.back().rows[0][0].data());
+  };
+  std::int64_t first = 0;
+  {
+    EngineOptions options;
+    options.dataDirectory = dir;
+    auto engine = createSqliteEngine(options);
+    auto s = openOn(*engine);
+    ASSERT_TRUE(s);
+    value(*s, "CREATE DATABASE keep USE keep CREATE TABLE t (id int NULL, ts timestamp)");
+    first = value(*s, "INSERT INTO t (id) VALUES (1) SELECT CAST(@@DBTS AS bigint)");
+    value(*s, "BEGIN TRAN INSERT INTO t (id) VALUES (2) ROLLBACK");
+    EXPECT_EQ(value(*s, "SELECT CAST(@@DBTS AS bigint)"), first + 1);
+  }
+  EngineOptions options;
+  options.dataDirectory = dir;
+  auto engine = createSqliteEngine(options);
+  auto s = openOn(*engine, "keep");
+  ASSERT_TRUE(s);
+  EXPECT_EQ(value(*s, "SELECT CAST(@@DBTS AS bigint)"), first + 1);
+  EXPECT_EQ(value(*s, "INSERT INTO t (id) VALUES (3) SELECT CAST(max(ts) AS bigint) FROM t"),
+            first + 2);
+  s.reset();
+  engine.reset();
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(SessionTest, LoginIntoTempdbSharesItsTables) {
   LoginInfo login;
   login.user = "sa";
