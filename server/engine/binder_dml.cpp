@@ -56,7 +56,11 @@ bool extractTarget(const std::vector<TableRefPtr>& from, const Name& target,
 BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   WithScope with(*this, ins.with);
   BoundStatement out;
-  auto table = ctx_.resolveTable(ins.table);
+  // Through a common table expression: its base table, its columns named
+  // as the base table names them.
+  std::vector<std::string> insertColumns = ins.columns;
+  std::shared_ptr<const TableInfo> table = insertThrough(ins, insertColumns);
+  if (!table) table = ctx_.resolveTable(ins.table);
   if (table->xtype != "U") throw SqlError(4406, {table->name});
   out.target = table;
   // Target columns.
@@ -64,12 +68,12 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   bool identityListed = false;
   if (ins.defaultValues) {
     // Every column takes its default.
-  } else if (ins.columns.empty()) {
+  } else if (insertColumns.empty()) {
     for (std::size_t i = 0; i < table->columns.size(); ++i)
       if (!table->columns[i].identity || ctx_.identityInsert(*table))
         targets.push_back(static_cast<int>(i));
   } else {
-    for (const auto& name : ins.columns) {
+    for (const auto& name : insertColumns) {
       int idx = table->columnIndex(name);
       if (idx < 0) throw SqlError(207, {name});
       targets.push_back(idx);
@@ -117,7 +121,14 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   if (ins.defaultValues) {
     std::string values;
     for (int idx : defaulted) values += (values.empty() ? "" : ", ") + defaultSql(idx);
-    if (defaulted.empty()) {
+    if (!defaultRowsFrom_.empty()) {
+      // One row for each row of the source, every column defaulted.
+      if (defaulted.empty())
+        out.sql = "INSERT INTO " + table->qualifiedName() + " (" +
+                  quoteName(table->columns[0].name) + ") SELECT NULL FROM " + defaultRowsFrom_;
+      else
+        out.sql = head + "SELECT " + values + " FROM " + defaultRowsFrom_;
+    } else if (defaulted.empty()) {
       out.sql = "INSERT INTO " + table->qualifiedName() + " DEFAULT VALUES";
     } else {
       out.sql = head + "SELECT " + values;
@@ -126,7 +137,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
     std::string values;
     for (const auto& row : ins.rows) {
       if (row.size() != targets.size()) {
-        if (!ins.columns.empty()) throw SqlError(row.size() > targets.size() ? 110 : 109, {});
+        if (!insertColumns.empty()) throw SqlError(row.size() > targets.size() ? 110 : 109, {});
         throw SqlError(213, {});
       }
       sequenceSite_ = 0;
@@ -177,6 +188,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
 
 BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
   WithScope with(*this, up.with);
+  if (auto through = bindUpdateThrough(up)) return *through;
   BoundStatement out;
   Scope scope;
   const TableRef* targetRef = nullptr;
@@ -211,19 +223,7 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
     const ColumnInfo* c = t.column(a.column);
     if (!c) throw SqlError(207, {a.column});
     if (c->identity) throw SqlError(8102, {c->name});
-    std::string value;
-    if (!a.value) {
-      if (c->defaultText.empty()) {
-        value = "NULL";
-      } else {
-        Batch b = parseBatch("SELECT " + c->defaultText, false);
-        Scope none;
-        value = columnValueSql(
-            bindExpr(*static_cast<QueryStmt&>(*b.statements[0]).select->items[0].expr, none), *c);
-      }
-    } else {
-      value = columnValueSql(bindExpr(*a.value, scope), *c);
-    }
+    const std::string value = assignedValue(a, *c, scope);
     sql += (i ? ", " : "") + quoteName(c->name) + " = " + value;
   }
   if (!fromSql.empty()) sql += " FROM " + fromSql;
@@ -243,8 +243,18 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
   return out;
 }
 
+std::string Binder::assignedValue(const Assignment& a, const ColumnInfo& column, Scope& scope) {
+  if (a.value) return columnValueSql(bindExpr(*a.value, scope), column);
+  if (column.defaultText.empty()) return "NULL";
+  Batch b = parseBatch("SELECT " + column.defaultText, false);
+  Scope none;
+  return columnValueSql(
+      bindExpr(*static_cast<QueryStmt&>(*b.statements[0]).select->items[0].expr, none), column);
+}
+
 BoundStatement Binder::bindDelete(const DeleteStmt& del) {
   WithScope with(*this, del.with);
+  if (auto through = bindDeleteThrough(del)) return *through;
   BoundStatement out;
   Scope scope;
   if (del.from.empty()) {

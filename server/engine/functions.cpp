@@ -15,6 +15,7 @@
 #include "datetime2.h"
 #include "errors.h"
 #include "exact.h"
+#include "format.h"
 #include "lexer.h"
 #include "sqld/charset.h"
 #include "sqlite_util.h"
@@ -1467,6 +1468,7 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
   sqlite3_create_function_v2(db, "t_string_agg", -1, SQLITE_UTF8, nullptr, nullptr, stringAggStep,
                              stringAggFinal, nullptr);
   registerTableFunctions(db);
+  registerFormatFunctions(db);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
   registerCollations(db);
 }
