@@ -140,6 +140,7 @@ struct BoundMerge {
   std::string sourceName;
   std::vector<ColumnInfo> sourceColumns;
   int insertClause = 0;
+  std::string stage;  // the staging table's name
   std::vector<std::string> params;
 };
 
@@ -202,9 +203,11 @@ class Binder {
   // The next SELECT bound reads the rows a statement changed, kept in
   // `table` as the target's columns twice (i1 ... for the new values, d1 ...
   // for the old ones): OUTPUT's inserted and deleted.
-  // With `action`, the table has a column `action` too, read as MERGE's $action.
+  // With `merge`, the rows are a MERGE's: the table has a column `action`
+  // too, read as $action, and `rid`, the row id, by which each row finds
+  // the source row that changed it (an inserted row: by its order).
   void readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
-                       bool deleted, bool action = false);
+                       bool deleted, const BoundMerge* merge = nullptr);
 
   // How deep bindExpr may recurse; past it, error 191.
   static constexpr int kMaxBindDepth = 1000;

@@ -23,6 +23,7 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
   Source target = sourceForName(m.table, m.alias);
   if (!target.table || target.table->xtype != "U") throw SqlError(4406, {m.table.back()});
   out.target = target.table;
+  out.stage = stage;
   const TableInfo& t = *target.table;
   const std::string stageName = "temp." + quoteName(stage);
 

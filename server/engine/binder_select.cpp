@@ -380,7 +380,8 @@ std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope)
 }
 
 void Binder::readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
-                             bool deleted, bool action) {
+                             bool deleted, const BoundMerge* merge) {
+  const bool action = merge != nullptr;
   Scope scope;
   const std::string alias = newAlias();
   for (const char* name : {"inserted", "deleted"}) {
@@ -408,8 +409,31 @@ void Binder::readChangedRows(const TableInfo& target, const std::string& table, 
     src.sqlNames.push_back("action");
     scope.sources.push_back(std::move(src));
   }
-  changedRows_ = std::move(scope);
   changedRowsFrom_ = " FROM temp." + quoteName(table) + " AS " + quoteName(alias);
+  if (merge) {
+    // The source row of each change: an updated or deleted row's by its row
+    // id, the n-th inserted row's as the n-th staged row of the INSERT clause.
+    Source src;
+    src.exposedName = merge->sourceName;
+    src.sqlAlias = newAlias();
+    src.columns = merge->sourceColumns;
+    for (ColumnInfo& c : src.columns) c.type.nullable = true;
+    for (std::size_t i = 0; i < src.columns.size(); ++i)
+      src.sqlNames.push_back("c" + std::to_string(i + 1));
+    const std::string a = quoteName(alias), s = quoteName(src.sqlAlias);
+    const std::string inserting = std::to_string(merge->insertClause);
+    changedRowsFrom_ =
+        " FROM (SELECT *, CASE WHEN action = 'INSERT' THEN row_number() OVER (PARTITION BY action "
+        "= 'INSERT' ORDER BY seq) END AS n FROM temp." +
+        quoteName(table) + ") AS " + a +
+        " LEFT JOIN (SELECT *, row_number() OVER (PARTITION BY clause ORDER BY seq) AS n FROM "
+        "temp." +
+        quoteName(merge->stage) + ") AS " + s + " ON CASE WHEN " + a + ".action = 'INSERT' THEN " +
+        s + ".clause = " + inserting + " AND " + s + ".n = " + a + ".n ELSE " + s +
+        ".trowid = " + a + ".rid AND " + s + ".clause <> " + inserting + " END";
+    scope.sources.push_back(std::move(src));
+  }
+  changedRows_ = std::move(scope);
 }
 
 Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {

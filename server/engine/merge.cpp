@@ -90,7 +90,7 @@ void SqliteSession::execMerge(const MergeStmt& s, Frame& f) {
                 m.target, kTriggerInsert, {}, f, [&] { return insertRows(*insert, f); }, insert);
           return changed;
         },
-        true);
+        &m);
     // A ROLLBACK in a trigger has ended the transaction the savepoint was in.
     if (!sqlite3_get_autocommit(db_.get())) releaseSavepoint("tessel_merge", outermost);
   } catch (...) {

@@ -17,7 +17,8 @@ namespace tessel::sqld::engine {
 std::int64_t SqliteSession::withOutput(const OutputClause* output, const TableInfo& target,
                                        int events, Frame& f,
                                        const std::function<std::int64_t()>& statement,
-                                       bool mergeAction) {
+                                       const BoundMerge* merge) {
+  const bool mergeAction = merge != nullptr;
   if (!output) return statement();
   // Rows sent to the client would come before the triggers' own results.
   if (!output->into)
@@ -38,7 +39,8 @@ std::int64_t SqliteSession::withOutput(const OutputClause* output, const TableIn
     ~Drop() { sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
   } drop{db_.get(), dropSql + "DROP TABLE IF EXISTS temp." + quoteName(table)};
   std::string columns =
-      mergeAction ? ", action " + storageDeclaration(makeType(SqlType::NVarChar, 20)) : "";
+      mergeAction ? ", action " + storageDeclaration(makeType(SqlType::NVarChar, 20)) + ", rid"
+                  : "";
   for (std::size_t i = 0; i < target.columns.size(); ++i) {
     const std::string k = std::to_string(i + 1);
     const std::string type = storageDeclaration(target.columns[i].type);
@@ -46,7 +48,9 @@ std::int64_t SqliteSession::withOutput(const OutputClause* output, const TableIn
   }
   // The row each kind of change copies: new values, old values.
   auto rowValues = [&](int event, const char* when) {
-    std::string values = mergeAction ? std::string(", '") + when + "'" : std::string();
+    std::string values = mergeAction ? std::string(", '") + when + "', " +
+                                           (event == kTriggerDelete ? "OLD" : "NEW") + ".rowid"
+                                     : std::string();
     for (const auto& c : target.columns) {
       const std::string name = quoteName(c.name);
       values += std::string(", ") + (event == kTriggerDelete ? "NULL" : "NEW." + name) + ", " +
@@ -67,7 +71,7 @@ std::int64_t SqliteSession::withOutput(const OutputClause* output, const TableIn
     ~Forget() { cache.erase(key); }
   } forget{boundCache_, key};
   const BoundStatement& b = bound(key, [&](Binder& binder) {
-    binder.readChangedRows(target, table, inserted, deleted, mergeAction);
+    binder.readChangedRows(target, table, inserted, deleted, merge);
     return output->into ? binder.bindInsert(*output->into) : binder.bindSelect(*output->select);
   });
 

@@ -182,10 +182,11 @@ class SqliteSession : public Session, private BindContext {
   std::int64_t insertRows(const InsertStmt& s, Frame& f);
   // Runs `statement`, an INSERT, UPDATE or DELETE (`event`) of `target`, and
   // then its OUTPUT clause, if any, over the rows it changed (output.cpp).
-  // `events` may name several kinds of change (MERGE), whose rows then carry
-  // the change's name as $action when `mergeAction`.
+  // `events` may name several kinds of change: a MERGE's (`merge`), whose
+  // rows then carry $action and their source row.
   std::int64_t withOutput(const OutputClause* output, const TableInfo& target, int events, Frame& f,
-                          const std::function<std::int64_t()>& statement, bool mergeAction = false);
+                          const std::function<std::int64_t()>& statement,
+                          const BoundMerge* merge = nullptr);
   // INSERT ... EXEC: stores the procedure's rows in `columns` of `table`;
   // returns the rows inserted.
   std::int64_t insertCapturedRows(
