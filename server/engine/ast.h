@@ -153,6 +153,17 @@ struct CommonTable {
   std::vector<std::pair<bool, SelectPtr>> recursiveParts;  // UNION ALL?, query
 };
 
+// FOR XML RAW | AUTO | PATH and its options: the query's rows as one XML text.
+struct ForXml {
+  enum class Mode : std::uint8_t { Raw, Auto, Path };
+  Mode mode = Mode::Raw;
+  std::optional<std::string> rowName;  // RAW('name'), PATH('name'); PATH('') has none
+  bool elements = false;               // ELEMENTS: columns as elements
+  bool xsinil = false;                 // ELEMENTS XSINIL: NULL as xsi:nil elements
+  std::optional<std::string> root;     // ROOT or ROOT('name')
+  bool type = false;                   // TYPE: the xml type rather than text
+};
+
 struct SelectStmt {
   std::vector<CommonTable> with;
   bool distinct = false;
@@ -180,6 +191,7 @@ struct SelectStmt {
   std::vector<Union> unions;
   std::vector<OrderItem> orderBy;
   bool forBrowse = false;
+  std::shared_ptr<const ForXml> forXml;
   // OPTION (MAXRECURSION n): how deep its recursive common table
   // expressions may go, 0 for no limit; unset keeps SQL Server's 100.
   std::optional<int> maxRecursion;
@@ -223,6 +235,7 @@ enum class StmtKind : std::uint8_t {
   Kill,
   TryCatch,
   Throw,
+  Merge,
   Empty,
 };
 
@@ -306,6 +319,32 @@ struct DeleteStmt : Stmt {
   Name table;
   std::vector<TableRefPtr> from;
   ExprPtr where;
+  ExprPtr top;
+};
+
+// One WHEN clause of MERGE: which rows it takes (matched, not matched by
+// target, not matched by source), an optional AND condition, and its action.
+struct MergeClause {
+  enum class When : std::uint8_t { Matched, NotMatchedByTarget, NotMatchedBySource };
+  enum class Action : std::uint8_t { Update, Delete, Insert };
+  When when = When::Matched;
+  Action action = Action::Update;
+  ExprPtr condition;
+  std::vector<Assignment> sets;        // Update
+  std::unique_ptr<InsertStmt> insert;  // Insert: columns and one VALUES row, or DEFAULT VALUES
+};
+
+// MERGE [INTO] target [AS alias] USING source ON condition WHEN ...: the
+// source rows joined to the target decide, row by row, which clause acts.
+struct MergeStmt : Stmt {
+  MergeStmt() : Stmt(StmtKind::Merge) {}
+  std::unique_ptr<OutputClause> output;
+  std::vector<CommonTable> with;
+  Name table;
+  std::string alias;
+  TableRefPtr source;
+  ExprPtr on;
+  std::vector<MergeClause> clauses;
   ExprPtr top;
 };
 

@@ -26,6 +26,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,8 @@ struct Typed {
   CollationLabel collationLabel = CollationLabel::Default;
   // char(n) or binary(n) that may be shorter than n (from a column that trims).
   bool unpadded = false;
+  // XML text (FOR XML ... TYPE): goes into an enclosing FOR XML as it is.
+  bool xml = false;
   // A column of a base table (for text pointers and result metadata).
   const TableInfo* table = nullptr;
   const ColumnInfo* column = nullptr;
@@ -132,6 +135,27 @@ struct BoundStatement {
   bool identityExplicit = false;
 };
 
+// A MERGE bound (binder_merge.cpp). Its source rows are staged first, each
+// with the target row it matches (trowid) and the WHEN clause that acts on
+// it (clause, numbered from 1); by-source rows come from the target alone.
+// The actions then run as one UPDATE, one DELETE and one INSERT over the
+// staged rows, so that each kind of trigger fires once.
+struct BoundMerge {
+  std::shared_ptr<const TableInfo> target;
+  std::string createStage;   // CREATE TEMP TABLE of the staged rows
+  std::string stageSql;      // the source rows and the clause each takes
+  std::string bySourceSql;   // target rows no source row matches; empty without such clauses
+  std::string duplicateSql;  // a row if one target row would change more than once
+  std::string updateSql, deleteSql;  // empty when no clause updates, deletes
+  std::set<std::string> updatedColumns;
+  // The source as the INSERT clause's values name it, and the clause's number.
+  std::string sourceName;
+  std::vector<ColumnInfo> sourceColumns;
+  int insertClause = 0;
+  std::string stage;  // the staging table's name
+  std::vector<std::string> params;
+};
+
 class Binder {
  public:
   explicit Binder(BindContext& ctx) : ctx_(ctx) {}
@@ -147,6 +171,11 @@ class Binder {
   BoundStatement bindInsert(const InsertStmt& insert);
   BoundStatement bindUpdate(const UpdateStmt& update);
   BoundStatement bindDelete(const DeleteStmt& del);
+  // MERGE, its rows staged in temp.`stage`.
+  BoundMerge bindMerge(const MergeStmt& merge, const std::string& stage);
+  // The next INSERT binds its values over the rows of `stage` that take
+  // `clause`, as the source's columns.
+  void readStagedRows(const BoundMerge& merge, const std::string& stage);
   // A CHECK constraint or DEFAULT over a table's own columns (no alias).
   Typed bindTableExpression(const Expr& expr, const TableInfo& table);
   // The T-SQL type of an expression bound without FROM.
@@ -186,8 +215,11 @@ class Binder {
   // The next SELECT bound reads the rows a statement changed, kept in
   // `table` as the target's columns twice (i1 ... for the new values, d1 ...
   // for the old ones): OUTPUT's inserted and deleted.
+  // With `merge`, the rows are a MERGE's: the table has a column `action`
+  // too, read as $action, and `rid`, the row id, by which each row finds
+  // the source row that changed it (an inserted row: by its order).
   void readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
-                       bool deleted);
+                       bool deleted, const BoundMerge* merge = nullptr);
 
   // The SQL that gives a row of `table` the database's next timestamp.
   static std::string nextRowversion(const TableInfo& table);
@@ -196,7 +228,17 @@ class Binder {
   static constexpr int kMaxBindDepth = 1000;
 
  private:
-  struct Core;
+  // One SELECT's select list and the rest of its SQL (FROM ... HAVING).
+  struct Core {
+    std::string head;
+    std::vector<Typed> items;
+    std::vector<std::string> names;
+    std::vector<std::string> assignVars;
+    std::string tail;
+    Scope scope;
+    bool grouped = false;
+    bool distinct = false;
+  };
   Core bindCore(const SelectStmt& s, Scope* outer);
   std::string bindFrom(const std::vector<TableRefPtr>& from, Scope& scope);
   std::string bindTableRef(const TableRef& ref, Scope& scope);
@@ -222,6 +264,11 @@ class Binder {
   // call's arguments, bound where the call is.
   std::vector<std::map<std::string, Typed>> arguments_;
   Typed bindColumn(const Expr& e, Scope& scope);
+  // An UPDATE's new value for `column` (DEFAULT when the assignment has none).
+  std::string assignedValue(const Assignment& a, const ColumnInfo& column, Scope& scope);
+  // Rows an INSERT with DEFAULT VALUES takes from (MERGE's staged rows);
+  // empty: one row.
+  std::string defaultRowsFrom_;
   Typed bindVariable(const Expr& e);
   Typed bindLiteral(const Expr& e);
   Typed bindUnary(const Expr& e, Scope& scope);
@@ -323,6 +370,32 @@ class Binder {
   int maxRecursion_ = 100;
   // A recursive expression's part, its level column added.
   std::string bindRecursivePart(const SelectStmt& part, std::size_t columns);
+  // UPDATE and DELETE of a common table expression (binder_cte_dml.cpp):
+  // the base table's rows it shows, found again by their row ids. Nothing
+  // when the target is not a common table expression.
+  struct WriteThrough {
+    std::vector<std::shared_ptr<const TableInfo>> tables;  // base tables, rowid columns r1 ...
+    // Per column of the expression: its table (index into tables) and
+    // column, or -1 for a value computed.
+    std::vector<std::pair<int, std::string>> columns;
+    bool aggregated = false;  // grouped, DISTINCT or a UNION
+  };
+  // Set before the expression's query binds; its outermost SELECT fills it
+  // and adds the row id columns.
+  WriteThrough* writeThrough_ = nullptr;
+  // The expression's SQL as a FROM source, or nothing for another name.
+  std::optional<std::string> bindWriteThrough(const Name& name, WriteThrough& through,
+                                              Scope& scope);
+  // INSERT's base table, `columns` replaced by the base table's names for
+  // the columns listed (or all); null when the target is no expression.
+  std::shared_ptr<const TableInfo> insertThrough(const InsertStmt& ins,
+                                                 std::vector<std::string>& columns);
+  std::optional<BoundStatement> bindUpdateThrough(const UpdateStmt& up);
+  std::optional<BoundStatement> bindDeleteThrough(const DeleteStmt& del);
+  // FOR XML (binder_xml.cpp): the SQL of the query's XML text as one row;
+  // `autoName` names the rows of AUTO mode.
+  std::string forXmlSql(const SelectStmt& s, Scope* outer, const std::string& autoName = "row");
+  BoundStatement bindForXml(const SelectStmt& s);
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;
   std::string changedRowsFrom_;

@@ -60,7 +60,11 @@ std::string Binder::nextRowversion(const TableInfo& table) {
 BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   WithScope with(*this, ins.with);
   BoundStatement out;
-  auto table = ctx_.resolveTable(ins.table);
+  // Through a common table expression: its base table, its columns named
+  // as the base table names them.
+  std::vector<std::string> insertColumns = ins.columns;
+  std::shared_ptr<const TableInfo> table = insertThrough(ins, insertColumns);
+  if (!table) table = ctx_.resolveTable(ins.table);
   if (table->xtype != "U") throw SqlError(4406, {table->name});
   out.target = table;
   // Target columns.
@@ -68,7 +72,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   bool identityListed = false;
   if (ins.defaultValues) {
     // Every column takes its default.
-  } else if (ins.columns.empty()) {
+  } else if (insertColumns.empty()) {
     // Computed columns take no value; a timestamp column takes one only when
     // the rows give a value for it too.
     int rowversion = -1;
@@ -81,7 +85,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
     if (rowversion >= 0 && !ins.rows.empty() && ins.rows[0].size() + 1 == targets.size())
       std::erase(targets, rowversion);
   } else {
-    for (const auto& name : ins.columns) {
+    for (const auto& name : insertColumns) {
       int idx = table->columnIndex(name);
       if (idx < 0) throw SqlError(207, {name});
       if (table->columns[static_cast<std::size_t>(idx)].computed())
@@ -145,7 +149,14 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
   if (ins.defaultValues) {
     std::string values;
     for (int idx : defaulted) values += (values.empty() ? "" : ", ") + defaultSql(idx);
-    if (defaulted.empty()) {
+    if (!defaultRowsFrom_.empty()) {
+      // One row for each row of the source, every column defaulted.
+      if (defaulted.empty())
+        out.sql = "INSERT INTO " + table->qualifiedName() + " (" +
+                  quoteName(table->columns[0].name) + ") SELECT NULL FROM " + defaultRowsFrom_;
+      else
+        out.sql = head + "SELECT " + values + " FROM " + defaultRowsFrom_;
+    } else if (defaulted.empty()) {
       out.sql = "INSERT INTO " + table->qualifiedName() + " DEFAULT VALUES";
     } else {
       out.sql = head + "SELECT " + values;
@@ -154,7 +165,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
     std::string values;
     for (const auto& row : ins.rows) {
       if (row.size() != targets.size()) {
-        if (!ins.columns.empty()) throw SqlError(row.size() > targets.size() ? 110 : 109, {});
+        if (!insertColumns.empty()) throw SqlError(row.size() > targets.size() ? 110 : 109, {});
         throw SqlError(213, {});
       }
       sequenceSite_ = 0;
@@ -205,6 +216,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
 
 BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
   WithScope with(*this, up.with);
+  if (auto through = bindUpdateThrough(up)) return *through;
   BoundStatement out;
   Scope scope;
   const TableRef* targetRef = nullptr;
@@ -241,19 +253,7 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
     if (c->identity) throw SqlError(8102, {c->name});
     if (c->computed()) throw SqlError(271, {c->name});
     if (c->rowversion) throw SqlError(272, {});
-    std::string value;
-    if (!a.value) {
-      if (c->defaultText.empty()) {
-        value = "NULL";
-      } else {
-        Batch b = parseBatch("SELECT " + c->defaultText, false);
-        Scope none;
-        value = columnValueSql(
-            bindExpr(*static_cast<QueryStmt&>(*b.statements[0]).select->items[0].expr, none), *c);
-      }
-    } else {
-      value = columnValueSql(bindExpr(*a.value, scope), *c);
-    }
+    const std::string value = assignedValue(a, *c, scope);
     sql += (i ? ", " : "") + quoteName(c->name) + " = " + value;
   }
   // Each row written takes the database's next timestamp.
@@ -276,8 +276,18 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
   return out;
 }
 
+std::string Binder::assignedValue(const Assignment& a, const ColumnInfo& column, Scope& scope) {
+  if (a.value) return columnValueSql(bindExpr(*a.value, scope), column);
+  if (column.defaultText.empty()) return "NULL";
+  Batch b = parseBatch("SELECT " + column.defaultText, false);
+  Scope none;
+  return columnValueSql(
+      bindExpr(*static_cast<QueryStmt&>(*b.statements[0]).select->items[0].expr, none), column);
+}
+
 BoundStatement Binder::bindDelete(const DeleteStmt& del) {
   WithScope with(*this, del.with);
+  if (auto through = bindDeleteThrough(del)) return *through;
   BoundStatement out;
   Scope scope;
   if (del.from.empty()) {

@@ -766,6 +766,7 @@ Typed Binder::bindSubqueryExpr(const Expr& e, Scope& scope) {
     r.type = first;
     r.type.nullable = true;
     r.sql = "(" + inner + ")";
+    r.xml = e.query->forXml && e.query->forXml->type;
   }
   return r;
 }

@@ -1,6 +1,8 @@
 // Binding of SELECT: FROM sources, select lists, UNION, ORDER BY, TOP, and
 // the views that are inlined as derived tables.
 
+#include <utility>
+
 #include "binder.h"
 #include "collations.h"
 #include "errors.h"
@@ -98,17 +100,6 @@ const char* setOperator(const SelectStmt::Union& u) {
 }
 
 }  // namespace
-
-struct Binder::Core {
-  std::string head;
-  std::vector<Typed> items;
-  std::vector<std::string> names;
-  std::vector<std::string> assignVars;
-  std::string tail;
-  Scope scope;
-  bool grouped = false;
-  bool distinct = false;
-};
 
 Binder::Source Binder::sourceForName(const Name& name, const std::string& alias) {
   Source src;
@@ -394,7 +385,8 @@ std::string Binder::bindFrom(const std::vector<TableRefPtr>& from, Scope& scope)
 }
 
 void Binder::readChangedRows(const TableInfo& target, const std::string& table, bool inserted,
-                             bool deleted) {
+                             bool deleted, const BoundMerge* merge) {
+  const bool action = merge != nullptr;
   Scope scope;
   const std::string alias = newAlias();
   for (const char* name : {"inserted", "deleted"}) {
@@ -404,12 +396,49 @@ void Binder::readChangedRows(const TableInfo& target, const std::string& table, 
     src.exposedName = name;
     src.sqlAlias = alias;
     src.columns = target.columns;
+    // A MERGE row that was inserted has no deleted values, and the other way round.
+    if (action)
+      for (ColumnInfo& c : src.columns) c.type.nullable = true;
     for (std::size_t i = 0; i < target.columns.size(); ++i)
       src.sqlNames.push_back(std::string(1, name[0]) + std::to_string(i + 1));
     scope.sources.push_back(std::move(src));
   }
-  changedRows_ = std::move(scope);
+  if (action) {
+    Source src;
+    src.sqlAlias = alias;
+    ColumnInfo c;
+    c.name = "$action";
+    c.type = makeType(SqlType::NVarChar, 20);
+    c.type.nullable = false;
+    src.columns.push_back(c);
+    src.sqlNames.push_back("action");
+    scope.sources.push_back(std::move(src));
+  }
   changedRowsFrom_ = " FROM temp." + quoteName(table) + " AS " + quoteName(alias);
+  if (merge) {
+    // The source row of each change: an updated or deleted row's by its row
+    // id, the n-th inserted row's as the n-th staged row of the INSERT clause.
+    Source src;
+    src.exposedName = merge->sourceName;
+    src.sqlAlias = newAlias();
+    src.columns = merge->sourceColumns;
+    for (ColumnInfo& c : src.columns) c.type.nullable = true;
+    for (std::size_t i = 0; i < src.columns.size(); ++i)
+      src.sqlNames.push_back("c" + std::to_string(i + 1));
+    const std::string a = quoteName(alias), s = quoteName(src.sqlAlias);
+    const std::string inserting = std::to_string(merge->insertClause);
+    changedRowsFrom_ =
+        " FROM (SELECT *, CASE WHEN action = 'INSERT' THEN row_number() OVER (PARTITION BY action "
+        "= 'INSERT' ORDER BY seq) END AS n FROM temp." +
+        quoteName(table) + ") AS " + a +
+        " LEFT JOIN (SELECT *, row_number() OVER (PARTITION BY clause ORDER BY seq) AS n FROM "
+        "temp." +
+        quoteName(merge->stage) + ") AS " + s + " ON CASE WHEN " + a + ".action = 'INSERT' THEN " +
+        s + ".clause = " + inserting + " AND " + s + ".n = " + a + ".n ELSE " + s +
+        ".trowid = " + a + ".rid AND " + s + ".clause <> " + inserting + " END";
+    scope.sources.push_back(std::move(src));
+  }
+  changedRows_ = std::move(scope);
 }
 
 Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
@@ -507,12 +536,35 @@ std::string Binder::rowCountSql(const Expr& e, RowCount kind) {
 }
 
 BoundStatement Binder::bindSelect(const SelectStmt& s) {
+  if (s.forXml) return bindForXml(s);
+  WriteThrough* through = std::exchange(writeThrough_, nullptr);
   WithScope with(*this, s.with);
   Core first = bindCore(s, nullptr);
   std::vector<Core> rest;
   for (const auto& u : s.unions) {
     rest.push_back(bindCore(*u.select, nullptr));
     if (rest.back().items.size() != first.items.size()) throw SqlError(205, {});
+  }
+  // A data change through this query finds the base tables' rows by row id.
+  std::string rowids;
+  if (through) {
+    through->aggregated = first.grouped || first.distinct || !rest.empty();
+    std::vector<std::string> aliases;
+    for (const Source& src : first.scope.sources) {
+      if (!src.table || src.table->xtype != "U" || !src.sqlExprs.empty()) continue;
+      through->tables.push_back(src.table);
+      aliases.push_back(src.sqlAlias);
+      if (rest.empty())
+        rowids += ", " + quoteName(src.sqlAlias) + ".rowid AS " +
+                  quoteName("r" + std::to_string(aliases.size()));
+    }
+    for (const Typed& t : first.items) {
+      auto at = std::find(aliases.begin(), aliases.end(), t.sourceAlias);
+      if (t.column && t.table && at != aliases.end())
+        through->columns.emplace_back(static_cast<int>(at - aliases.begin()), t.column->name);
+      else
+        through->columns.emplace_back(-1, std::string());
+    }
   }
   std::vector<TypeInfo> types;
   for (std::size_t i = 0; i < first.items.size(); ++i) {
@@ -563,7 +615,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
   if (s.withTies && s.orderBy.empty()) throw SqlError(1062, {});
   if (s.top && s.offset) throw SqlError(10741, {});
   bool pointers = textPointers && rest.empty() && !first.grouped && !first.distinct && !s.withTies;
-  out.sql = emitCore(first, pointers);
+  out.sql = emitCore(first, pointers, rowids);
   for (std::size_t i = 0; i < rest.size(); ++i)
     out.sql += setOperator(s.unions[i]) + emitCore(rest[i], false);
   // TOP n WITH TIES ranks the rows by the ORDER BY: over the result's own
@@ -690,6 +742,10 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
 
 std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType,
                                 const TypeInfo* firstTarget) {
+  if (s.forXml) {
+    if (firstType) *firstType = makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
+    return forXmlSql(s, &scope);
+  }
   auto item = [&](const Core& core, std::size_t i) {
     return i == 0 && firstTarget ? convertSql(core.items[i], *firstTarget) : core.items[i].sql;
   };

@@ -223,6 +223,12 @@ constexpr std::array kErrors = {
     ErrorDef{5309, 16, B,
              "Windowed functions, aggregates and NEXT VALUE FOR functions do not support constants "
              "as ORDER BY clause expressions."},
+    ErrorDef{4403, 16, S,
+             "Cannot update the view or function '%s' because it contains aggregates, or a "
+             "DISTINCT or GROUP BY clause, or PIVOT or UNPIVOT operator."},
+    ErrorDef{4405, 16, S,
+             "View or function '%s' is not updatable because the modification affects multiple "
+             "base tables."},
     ErrorDef{4406, 16, S,
              "Update or insert of view or function '%s' failed because it contains a derived or "
              "constant field."},
@@ -264,6 +270,16 @@ constexpr std::array kErrors = {
     ErrorDef{313, 16, B,
              "An insufficient number of arguments were supplied for the procedure or function %s."},
     ErrorDef{8144, 16, B, "Procedure or function %s has too many arguments specified."},
+    ErrorDef{6858, 16, S, "FOR XML RAW and AUTO require a name for every column."},
+    ErrorDef{8672, 16, S,
+             "The MERGE statement attempted to UPDATE or DELETE the same row more than once. This "
+             "happens when a target row matches more than one source row. A MERGE statement "
+             "cannot UPDATE/DELETE the same row of the target table multiple times. Refine the ON "
+             "clause to ensure a target row matches at most one source row, or use the GROUP BY "
+             "clause to group the source rows."},
+    ErrorDef{9818, 16, S,
+             "The culture parameter '%s' provided in the function call is not supported."},
+    ErrorDef{10713, 15, B, "A MERGE statement must be terminated by a semi-colon (;)."},
     ErrorDef{13609, 16, S,
              "JSON text is not properly formatted. Unexpected character '%s' is found at position "
              "%s."},

@@ -569,6 +569,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::Insert:
     case StmtKind::Update:
     case StmtKind::Delete:
+    case StmtKind::Merge:
       if (doomed_ && tranCount_ > 0 && s.kind != StmtKind::Select) throw SqlError(3930, {});
       break;
     default:
@@ -582,6 +583,7 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
     case StmtKind::Insert:
     case StmtKind::Update:
     case StmtKind::Delete:
+    case StmtKind::Merge:
     case StmtKind::Truncate:
     case StmtKind::Writetext:
     case StmtKind::CreateTable:
@@ -612,6 +614,9 @@ Flow SqliteSession::dispatch(const Stmt& s, Frame& f) {
       break;
     case StmtKind::Delete:
       execDelete(static_cast<const DeleteStmt&>(s), f);
+      break;
+    case StmtKind::Merge:
+      execMerge(static_cast<const MergeStmt&>(s), f);
       break;
     case StmtKind::CreateTable:
     case StmtKind::CreateIndex:

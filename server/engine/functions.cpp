@@ -16,6 +16,7 @@
 #include "errors.h"
 #include "exact.h"
 #include "key_definitions.h"
+#include "format.h"
 #include "lexer.h"
 #include "sqld/charset.h"
 #include "sqlite_util.h"
@@ -1477,6 +1478,7 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
                              stringAggFinal, nullptr);
   registerTableFunctions(db);
   registerKeyFunctions(db);
+  registerFormatFunctions(db);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
   registerCollations(db);
 }

@@ -197,6 +197,12 @@ class Lexer {
       lexNumber(t);
       if (negative) t.text.insert(t.text.begin(), '-');
       t.kind = TokenKind::Money;
+    } else if (c == '$' && std::isalpha(static_cast<unsigned char>(peek(1)))) {
+      // $action (MERGE's OUTPUT) and the other $ pseudo-columns.
+      std::size_t start = pos_++;
+      while (pos_ < sql_.size() && isWordChar(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
+      t.kind = TokenKind::Word;
+      t.text = std::string(sql_.substr(start, pos_ - start));
     } else if (c == '@') {
       std::size_t start = pos_++;
       while (pos_ < sql_.size() && isWordChar(static_cast<unsigned char>(sql_[pos_]))) ++pos_;

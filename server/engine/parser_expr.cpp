@@ -755,6 +755,8 @@ ExprPtr Parser::parsePrimary() {
           auto e = makeExpr(ExprKind::Subquery, offset);
           e->query = parseSelect();
           expectSymbol(")");
+          if (e->query->forXml && isSymbol(".") && isWord("value", 1) && isSymbol("(", 2))
+            return parseXmlValue(std::move(e));
           return e;
         }
         ExprPtr inner = parseExpr();
@@ -1151,9 +1153,77 @@ SelectPtr Parser::parseSelect() {
     next();
     next();
     first->forBrowse = true;
+  } else if (isWord("FOR") && isWord("XML", 1)) {
+    next();
+    next();
+    first->forXml = parseForXml();
   }
   parseQueryOptions(first.get());
   return first;
+}
+
+// (SELECT ... FOR XML ...).value('.', 'type'): the XML's text, converted to
+// the type named. Only the path '.' (the whole document) is understood.
+ExprPtr Parser::parseXmlValue(ExprPtr query) {
+  const std::size_t offset = query->offset;
+  next();
+  next();
+  expectSymbol("(");
+  if (peek().kind != TokenKind::String || next().text != ".") syntaxError();
+  expectSymbol(",");
+  if (peek().kind != TokenKind::String) syntaxError();
+  TypeInfo type = Parser(next().text, false).parseTypeOnly();
+  expectSymbol(")");
+  auto text = makeExpr(ExprKind::Function, offset);
+  text->op = ".VALUE";
+  text->args.push_back(std::move(query));
+  auto cast = makeExpr(ExprKind::Cast, offset);
+  cast->type = type;
+  cast->args.push_back(std::move(text));
+  return cast;
+}
+
+std::shared_ptr<const ForXml> Parser::parseForXml() {
+  auto x = std::make_shared<ForXml>();
+  // An optional ('name') after RAW, PATH or ROOT.
+  auto name = [&]() -> std::optional<std::string> {
+    if (!acceptSymbol("(")) return std::nullopt;
+    if (peek().kind != TokenKind::String) syntaxError();
+    std::string text = next().text;
+    expectSymbol(")");
+    return text;
+  };
+  if (acceptWord("RAW")) {
+    x->mode = ForXml::Mode::Raw;
+    x->rowName = name();
+    if (!x->rowName) x->rowName = "row";
+  } else if (acceptWord("AUTO")) {
+    x->mode = ForXml::Mode::Auto;
+  } else if (acceptWord("PATH")) {
+    x->mode = ForXml::Mode::Path;
+    x->rowName = name();
+    if (!x->rowName) x->rowName = "row";
+    x->elements = true;
+  } else {
+    syntaxError();
+  }
+  while (acceptSymbol(",")) {
+    if (acceptWord("ELEMENTS")) {
+      x->elements = true;
+      if (acceptWord("XSINIL"))
+        x->xsinil = true;
+      else
+        acceptWord("ABSENT");
+    } else if (acceptWord("ROOT")) {
+      x->root = name();
+      if (!x->root) x->root = "root";
+    } else if (acceptWord("TYPE")) {
+      x->type = true;
+    } else {
+      syntaxError();
+    }
+  }
+  return x;
 }
 
 void Parser::parseQueryOptions(SelectStmt* select) {

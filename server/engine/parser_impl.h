@@ -69,6 +69,9 @@ class Parser {
   TypeInfo parseDeclaredType(Name& userType);
   TypeInfo parseCastType();
   SelectPtr parseSelect();
+  // FOR XML's mode and options, after the words FOR XML.
+  std::shared_ptr<const ForXml> parseForXml();
+  ExprPtr parseXmlValue(ExprPtr query);
   SelectPtr parseSelectCore();
   // SELECTs joined by INTERSECT, which binds tighter than UNION and EXCEPT.
   SelectPtr parseIntersection();
@@ -87,6 +90,11 @@ class Parser {
   StmtPtr parseInsert();
   StmtPtr parseUpdate();
   StmtPtr parseDelete();
+  // UPDATE's SET list: column = value, @v = value, @v = column = value, col += value.
+  std::vector<Assignment> parseSetList();
+  // MERGE (parser_merge.cpp).
+  StmtPtr parseMerge();
+  void parseMergeClause(MergeStmt& s, int line);
   std::unique_ptr<OutputClause> parseOutput(int line);
   StmtPtr parseDeclare();
   StmtPtr parseSet();

@@ -51,10 +51,11 @@ Batch parsePrepared(std::string_view sql, bool quotedIdentifier) {
 
 bool Parser::atStatementStart() const {
   static constexpr std::string_view kStarts[] = {
-      "SELECT",   "INSERT",    "UPDATE",     "DELETE", "CREATE",  "DROP",   "TRUNCATE", "USE",
-      "DECLARE",  "SET",       "IF",         "WHILE",  "BEGIN",   "RETURN", "BREAK",    "CONTINUE",
-      "PRINT",    "RAISERROR", "WAITFOR",    "EXEC",   "EXECUTE", "COMMIT", "ROLLBACK", "SAVE",
-      "READTEXT", "WRITETEXT", "UPDATETEXT", "END",    "ELSE",    "ALTER",  "GOTO",     "THROW"};
+      "SELECT", "INSERT",   "UPDATE", "DELETE",    "CREATE",    "DROP",       "TRUNCATE",
+      "USE",    "DECLARE",  "SET",    "IF",        "WHILE",     "BEGIN",      "RETURN",
+      "BREAK",  "CONTINUE", "PRINT",  "RAISERROR", "WAITFOR",   "EXEC",       "EXECUTE",
+      "COMMIT", "ROLLBACK", "SAVE",   "READTEXT",  "WRITETEXT", "UPDATETEXT", "END",
+      "ELSE",   "ALTER",    "GOTO",   "THROW",     "MERGE"};
   for (std::string_view w : kStarts)
     if (isWord(w)) return true;
   if ((isWord("ENABLE") || isWord("DISABLE")) && isWord("TRIGGER", 1)) return true;
@@ -79,6 +80,8 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       s = parseUpdate();
     } else if (w == "DELETE") {
       s = parseDelete();
+    } else if (w == "MERGE") {
+      s = parseMerge();
     } else if (w == "CREATE") {
       s = parseCreate();
     } else if (w == "DROP") {
@@ -285,6 +288,16 @@ StmtPtr Parser::parseUpdate() {
   s->table = parseTableName();
   skipTableHints();
   expectWord("SET");
+  s->sets = parseSetList();
+  s->output = parseOutput(line);
+  if (acceptWord("FROM")) s->from = parseFromList();
+  if (acceptWord("WHERE")) s->where = parseExpr();
+  parseQueryOptions(nullptr);
+  return s;
+}
+
+std::vector<Assignment> Parser::parseSetList() {
+  std::vector<Assignment> sets;
   do {
     Assignment a;
     if (peek().kind == TokenKind::Variable) {
@@ -307,19 +320,15 @@ StmtPtr Parser::parseUpdate() {
         bin->args.push_back(std::move(col));
         bin->args.push_back(parseExpr());
         a.value = std::move(bin);
-        s->sets.push_back(std::move(a));
+        sets.push_back(std::move(a));
         continue;
       }
       expectSymbol("=");
     }
     if (!acceptWord("DEFAULT")) a.value = parseExpr();
-    s->sets.push_back(std::move(a));
+    sets.push_back(std::move(a));
   } while (acceptSymbol(","));
-  s->output = parseOutput(line);
-  if (acceptWord("FROM")) s->from = parseFromList();
-  if (acceptWord("WHERE")) s->where = parseExpr();
-  parseQueryOptions(nullptr);
-  return s;
+  return sets;
 }
 
 std::unique_ptr<OutputClause> Parser::parseOutput(int line) {
@@ -569,6 +578,9 @@ StmtPtr Parser::parseWith() {
       break;
     case StmtKind::Delete:
       static_cast<DeleteStmt&>(*s).with = std::move(ctes);
+      break;
+    case StmtKind::Merge:
+      static_cast<MergeStmt&>(*s).with = std::move(ctes);
       break;
     default:
       syntaxError();

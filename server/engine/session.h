@@ -214,8 +214,11 @@ class SqliteSession : public Session, private BindContext {
   std::int64_t insertRows(const InsertStmt& s, Frame& f);
   // Runs `statement`, an INSERT, UPDATE or DELETE (`event`) of `target`, and
   // then its OUTPUT clause, if any, over the rows it changed (output.cpp).
-  std::int64_t withOutput(const OutputClause* output, const TableInfo& target, int event, Frame& f,
-                          const std::function<std::int64_t()>& statement);
+  // `events` may name several kinds of change: a MERGE's (`merge`), whose
+  // rows then carry $action and their source row.
+  std::int64_t withOutput(const OutputClause* output, const TableInfo& target, int events, Frame& f,
+                          const std::function<std::int64_t()>& statement,
+                          const BoundMerge* merge = nullptr);
   // INSERT ... EXEC: stores the procedure's rows in `columns` of `table`;
   // returns the rows inserted.
   std::int64_t insertCapturedRows(
@@ -223,6 +226,8 @@ class SqliteSession : public Session, private BindContext {
       const std::vector<std::vector<std::pair<Stored, TypeInfo>>>& rows);
   void execUpdate(const UpdateStmt& s, Frame& f);
   void execDelete(const DeleteStmt& s, Frame& f);
+  // MERGE (merge.cpp).
+  void execMerge(const MergeStmt& s, Frame& f);
   void execDeclare(const DeclareStmt& s, Frame& f);
   void execSetVar(const SetVarStmt& s, Frame& f);
   void execSetOption(const SetOptionStmt& s, Frame& f);

@@ -234,8 +234,10 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
 void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.exec) return execInsertExec(s, f);
   if (s.bulk) return execInsertBulk(s, f);
-  // A table that does not exist fails here (208), before anything reads it.
-  auto target = resolveTable(s.table);
+  auto target = findTable(s.table);
+  // A name that is no table is bound for its error (208), or is a common
+  // table expression the rows go through to its base table.
+  if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindInsert(s); }).target;
   checkWritable(target);
   std::int64_t n = withTriggers(
       target, kTriggerInsert, {}, f,

@@ -95,6 +95,18 @@ class Checker {
         expr(u.top.get());
         break;
       }
+      case StmtKind::Merge: {
+        const auto& m = static_cast<const MergeStmt&>(s);
+        table(m.source.get());
+        expr(m.on.get());
+        expr(m.top.get());
+        for (const auto& c : m.clauses) {
+          expr(c.condition.get());
+          for (const auto& a : c.sets) expr(a.value.get());
+          if (c.insert && c.insert->select) select(*c.insert->select);
+        }
+        break;
+      }
       case StmtKind::Delete: {
         const auto& d = static_cast<const DeleteStmt&>(s);
         for (const auto& f : d.from) table(f.get());

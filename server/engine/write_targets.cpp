@@ -51,6 +51,8 @@ static std::vector<WriteTarget> statementTargets(const Stmt& s) {
     }
     case StmtKind::Truncate:
       return {{static_cast<const TruncateStmt&>(s).table, false, "DELETE"}};
+    case StmtKind::Merge:
+      return {{static_cast<const MergeStmt&>(s).table, false, "MERGE"}};
     case StmtKind::Writetext: {
       Name table = static_cast<const WritetextStmt&>(s).column;
       if (!table.empty()) table.pop_back();

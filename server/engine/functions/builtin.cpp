@@ -15,7 +15,7 @@ const Function* find(std::string_view name) {
     for (auto family :
          {aggregateFunctions(), stringFunctions(), mathFunctions(), datetimeFunctions(),
           logicalFunctions(), jsonFunctions(), conversionFunctions(), systemFunctions(),
-          metadataFunctions(), windowFunctions(), datePartsFunctions()})
+          metadataFunctions(), windowFunctions(), datePartsFunctions(), formatFunctions()})
       for (const Function& f : family) map->emplace(f.name, &f);
     return map;
   }();

@@ -99,6 +99,7 @@ std::span<const Function> systemFunctions();
 std::span<const Function> metadataFunctions();
 std::span<const Function> windowFunctions();
 std::span<const Function> datePartsFunctions();
+std::span<const Function> formatFunctions();
 
 // Whether an entry is an aggregate, and whether it may take an OVER clause
 // (the aggregates but STRING_AGG, and the window functions, which must).
