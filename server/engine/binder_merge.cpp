@@ -150,6 +150,8 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
         const ColumnInfo* col = t.column(a.column);
         if (!col) throw SqlError(207, {a.column});
         if (col->identity) throw SqlError(8102, {col->name});
+        if (col->computed()) throw SqlError(271, {col->name});
+        if (col->rowversion) throw SqlError(272, {});
         const std::string value = assignedValue(a, *col, setScope);
         auto it = std::find_if(assigned.begin(), assigned.end(),
                                [&](const auto& p) { return p.first == col; });
@@ -168,6 +170,9 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
       sets += (sets.empty() ? "" : ", ") + name + " = CASE " + stagedAlias + ".clause" + arms +
               " ELSE " + quoteName(target.sqlAlias) + "." + name + " END";
     }
+    // Each row written takes the database's next timestamp.
+    for (const ColumnInfo& c : t.columns)
+      if (c.rowversion) sets += ", " + quoteName(c.name) + " = " + nextRowversion(t);
     out.updateSql = "UPDATE " + t.qualifiedName() + " AS " + quoteName(target.sqlAlias) + " SET " +
                     sets + " FROM " + stageName + " AS " + stagedAlias + " WHERE " + rowid + " = " +
                     stagedAlias + ".trowid AND " + stagedAlias + ".clause IN (" +
