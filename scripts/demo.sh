@@ -30,35 +30,10 @@ fi
 
 workdir=$(mktemp -d)
 password="demo-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
-"$bin/tessel-sqld" --port 0 --password "$password" --data "$workdir/data" --quiet \
-  >"$workdir/sqld.out" 2>"$workdir/sqld.err" &
-sqld_pid=$!
-cleanup() {
-  kill "$sqld_pid" 2>/dev/null || true
-  wait "$sqld_pid" 2>/dev/null || true
-  rm -rf "$workdir"
-}
-trap cleanup EXIT
-
-port=""
-for _ in $(seq 1 100); do
-  line=$(head -n 1 "$workdir/sqld.out" 2>/dev/null || true)
-  if [[ "$line" =~ ^tessel-sqld\ listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]]; then
-    port=${BASH_REMATCH[1]}
-    break
-  fi
-  if ! kill -0 "$sqld_pid" 2>/dev/null; then
-    echo "demo: tessel-sqld stopped before it listened:" >&2
-    cat "$workdir/sqld.err" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "demo: tessel-sqld did not report its port" >&2
-  exit 1
-fi
-echo "demo: tessel-sqld listening on 127.0.0.1:$port"
+# shellcheck source=scripts/lib/sqld.sh
+source scripts/lib/sqld.sh
+start_sqld demo "$bin" "$password" "$workdir" --data "$workdir/data"
+port=$sqld_port
 
 if [ -x "$bin/tessel-demo" ]; then
   "$bin/tessel-demo" --server "127.0.0.1:$port" --user sa --password "$password" "$@"

@@ -27,32 +27,10 @@ export TESSEL_DBLIB="$PWD/$build/lib/libntwdblib.so"
 
 workdir=$(mktemp -d)
 password="orders-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
-"$bin/tessel-sqld" --port 0 --password "$password" --quiet >"$workdir/sqld.out" \
-  2>"$workdir/sqld.err" &
-sqld_pid=$!
-cleanup() {
-  kill "$sqld_pid" 2>/dev/null || true
-  wait "$sqld_pid" 2>/dev/null || true
-  rm -rf "$workdir"
-}
-trap cleanup EXIT
-
-address=""
-for _ in $(seq 1 100); do
-  address=$(sed -n 's/^tessel-sqld listening on \(127\.0\.0\.1:[0-9]*\)$/\1/p' "$workdir/sqld.out")
-  [ -n "$address" ] && break
-  if ! kill -0 "$sqld_pid" 2>/dev/null; then
-    echo "order-entry: tessel-sqld stopped before it listened:" >&2
-    cat "$workdir/sqld.err" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [ -z "$address" ]; then
-  echo "order-entry: tessel-sqld did not report its port" >&2
-  exit 1
-fi
-echo "order-entry: tessel-sqld listening on $address"
+# shellcheck source=scripts/lib/sqld.sh
+source scripts/lib/sqld.sh
+start_sqld order-entry "$bin" "$password" "$workdir"
+address=$sqld_address
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [[ " $* " == *" --offscreen-check "* ]]; then
   export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"

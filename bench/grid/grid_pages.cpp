@@ -18,6 +18,8 @@
 #include <ctime>
 #include <string>
 
+#include "bench_main.h"
+#include "bench_server.h"
 #include "controls/data_grid.h"
 #include "framework/datasource.h"
 #include "framework/exceptions.h"
@@ -25,7 +27,6 @@
 #include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -58,18 +59,23 @@ void FillTable(TSQLServer& server) {
   }
 }
 
-bool WantsHelp(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--help") {
-      std::puts(
-          "usage: bench_grid [--help]\n"
-          "Starts tessel-sqld on a free loopback port, caches 100,000 rows and scrolls\n"
-          "the data-aware grid through them a page at a time on the offscreen platform;\n"
-          "prints RATE grid_pages_per_s and the other figures, with and without a lookup column.");
-      return true;
-    }
-  }
-  return false;
+constexpr const char* kUsage =
+    "usage: bench_grid [--help]\n"
+    "Starts tessel-sqld on a free loopback port, caches 100,000 rows and scrolls\n"
+    "the data-aware grid through them a page at a time on the offscreen platform;\n"
+    "prints RATE grid_pages_per_s and the other figures, with and without a lookup column.\n";
+
+// Shows the grid on source at the size every run scrolls, with all the rows
+// fetched, so that a scroll never waits on the server.
+void ShowGrid(controls::DataGrid& grid, TDataSource& source) {
+  grid.resize(800, 600);
+  grid.SetDataSource(&source);
+  grid.show();
+  QApplication::processEvents();
+  while (grid.Model()->canFetchMore({})) grid.Model()->fetchMore({});
+  if (grid.Model()->rowCount() != kRows)
+    throw EDatabaseError(
+        Format("the grid shows %d rows, not %d", {grid.Model()->rowCount(), kRows}));
 }
 
 // Pages painted per CPU second, scrolling the grid from top to bottom once.
@@ -141,11 +147,7 @@ double LookupPagesPerSecond(TSQLServer& server) {
   source.SetDataSet(&query);
 
   controls::DataGrid grid;
-  grid.resize(800, 600);
-  grid.SetDataSource(&source);
-  grid.show();
-  QApplication::processEvents();
-  while (grid.Model()->canFetchMore({})) grid.Model()->fetchMore({});
+  ShowGrid(grid, source);
   double best = 0;
   int pages = 0;
   for (int run = 0; run < 3; ++run) best = std::max(best, ScrollOnce(grid, pages));
@@ -156,23 +158,10 @@ double LookupPagesPerSecond(TSQLServer& server) {
 }
 
 int Run(int argc, char** argv) {
-  if (WantsHelp(argc, argv)) return 0;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 0);
   QApplication app(argc, argv);
-
-  const std::string password = testing::RandomPassword("bench-Grid-");
-  testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, password, why)) {
-    std::fprintf(stderr, "bench_grid: %s\n", why.c_str());
-    return 1;
-  }
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(password);
-  server.Open();
+  testing::BenchServer sqld(testing::RandomPassword("bench-Grid-").c_str());
+  TSQLServer& server = sqld.Server();
   FillTable(server);
 
   TTessel query(nullptr);
@@ -184,16 +173,7 @@ int Run(int argc, char** argv) {
   source.SetDataSet(&query);
 
   controls::DataGrid grid;
-  grid.resize(800, 600);
-  grid.SetDataSource(&source);
-  grid.show();
-  QApplication::processEvents();
-  while (grid.Model()->canFetchMore({})) grid.Model()->fetchMore({});
-  if (grid.Model()->rowCount() != kRows) {
-    std::fprintf(stderr, "bench_grid: the grid shows %d rows, not %d\n", grid.Model()->rowCount(),
-                 kRows);
-    return 1;
-  }
+  ShowGrid(grid, source);
 
   double best = 0;
   int pages = 0;
@@ -220,17 +200,12 @@ int Run(int argc, char** argv) {
               double(reads) * grid.Model()->PageSize() / (double(pages) * rows_per_page));
   query.Close();
   std::printf("RATE grid_lookup_pages_per_s %.0f\n", LookupPagesPerSecond(server));
-  server.Close();
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const tessel::Exception& e) {
-    std::fprintf(stderr, "bench_grid: %s\n", e.Message().c_str());
-  }
-  return 1;
+  return tessel::testing::BenchmarkMain(argc, argv, "bench_grid", kUsage,
+                                        [&] { return Run(argc, argv); });
 }

@@ -14,6 +14,8 @@
 #include <ctime>
 #include <string>
 
+#include "bench_main.h"
+#include "bench_server.h"
 #include "controls/data_check_box.h"
 #include "controls/data_combo_boxes.h"
 #include "controls/data_date_edits.h"
@@ -21,9 +23,9 @@
 #include "controls/data_number_edits.h"
 #include "framework/datasource.h"
 #include "framework/exceptions.h"
+#include "framework/sysutils.h"
 #include "runtime/SQLServer.h"
 #include "runtime/Tessel.h"
-#include "sqld_process.h"
 
 namespace {
 
@@ -121,33 +123,17 @@ double FollowOnce(QWidget& screen, TTessel& query) {
   return records == kRows ? rate : -1;
 }
 
-int Run(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--help") {
-      std::puts(
-          "usage: bench_screen [--help]\n"
-          "Starts tessel-sqld on a free loopback port, caches 10,000 records and moves a\n"
-          "screen of 20 data-aware controls through them, repainting it at each record on\n"
-          "the offscreen platform; prints RATE bound_screen_records_per_s.");
-      return 0;
-    }
-  }
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  setenv("TESSEL_DBLIB", TESSEL_NTWDBLIB_PATH, 0);
-  QApplication app(argc, argv);
+constexpr const char* kUsage =
+    "usage: bench_screen [--help]\n"
+    "Starts tessel-sqld on a free loopback port, caches 10,000 records and moves a\n"
+    "screen of 20 data-aware controls through them, repainting it at each record on\n"
+    "the offscreen platform; prints RATE bound_screen_records_per_s.\n";
 
-  const std::string password = testing::RandomPassword("bench-Screen-");
-  testing::SqldProcess sqld;
-  std::string why;
-  if (!sqld.Start(TESSEL_SQLD_PATH, password, why)) {
-    std::fprintf(stderr, "bench_screen: %s\n", why.c_str());
-    return 1;
-  }
-  TSQLServer server(nullptr);
-  server.SetServerName("127.0.0.1:" + std::to_string(sqld.Port()));
-  server.SetUsername("sa");
-  server.SetPassword(password);
-  server.Open();
+int Run(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  testing::BenchServer sqld(testing::RandomPassword("bench-Screen-").c_str());
+  TSQLServer& server = sqld.Server();
   FillTables(server);
 
   TTessel kinds_query(nullptr);
@@ -175,27 +161,19 @@ int Run(int argc, char** argv) {
     QApplication::processEvents();
     for (int run = 0; run < 3; ++run) {
       const double rate = FollowOnce(screen, query);
-      if (rate < 0) {
-        std::fprintf(stderr, "bench_screen: the dataset did not hold %d records\n", kRows);
-        return 1;
-      }
+      if (rate < 0) throw EDatabaseError(Format("the dataset did not hold %d records", {kRows}));
       best = std::max(best, rate);
     }
   }
   std::printf("RATE bound_screen_records_per_s %.0f\n", best);
   query.Close();
   kinds_query.Close();
-  server.Close();
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const tessel::Exception& e) {
-    std::fprintf(stderr, "bench_screen: %s\n", e.Message().c_str());
-  }
-  return 1;
+  return tessel::testing::BenchmarkMain(argc, argv, "bench_screen", kUsage,
+                                        [&] { return Run(argc, argv); });
 }

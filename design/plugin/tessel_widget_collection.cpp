@@ -27,8 +27,11 @@ QString ControlDescription::includeFile() const {
   return QString::fromLatin1(entry_.header);
 }
 
+// Each control's own picture, by its class name without the namespace;
+// the icons are built into the plugin (icons.qrc).
 QIcon ControlDescription::icon() const {
-  return {};
+  return QIcon(QStringLiteral(":/tessel/designer/icons/%1.png")
+                   .arg(name().section(QStringLiteral("::"), -1)));
 }
 
 bool ControlDescription::isContainer() const {

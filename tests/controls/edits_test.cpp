@@ -2,9 +2,11 @@
 // user types into it.
 
 #include <QTest>
+#include <utility>
 
 #include "controls/data_edits.h"
 #include "controls/data_error.h"
+#include "controls/data_number_edits.h"
 #include "controls_fixture.h"
 
 namespace tessel::testing {
@@ -30,6 +32,28 @@ TEST_F(ControlsTest, LineEditShowsTheCurrentRecordAndWritesTypedText) {
   q.Cancel();
   EXPECT_EQ(edit.text(), "name2");
   EXPECT_EQ(q.State(), dsBrowse);
+}
+
+// Editability is told to a control only when it changes; it must still
+// follow the dataset closing and opening again.
+TEST_F(ControlsTest, ControlsAreReadOnlyExactlyWhileTheirDataCannotBeChanged) {
+  MakeNumbers("ctl_ro", 2);
+  TTessel& q = OpenQuery("SELECT id, name FROM ctl_ro ORDER BY id", true, "ctl_ro");
+  DataLineEdit edit;
+  controls::DataSpinBox spin;
+  edit.SetDataSource(source.get());
+  edit.SetFieldName("name");
+  spin.SetDataSource(source.get());
+  spin.SetFieldName("id");
+  const auto read_only = [&] { return std::pair(edit.isReadOnly(), spin.isReadOnly()); };
+  EXPECT_EQ(read_only(), std::pair(false, false));
+  q.Close();
+  EXPECT_EQ(read_only(), std::pair(true, true));
+  q.Open();
+  q.Next();
+  EXPECT_EQ(read_only(), std::pair(false, false));
+  EXPECT_EQ(edit.text(), "name2");
+  EXPECT_EQ(spin.value(), 2);
 }
 
 TEST_F(ControlsTest, LineEditKeepsARefusedValueAndSaysWhy) {

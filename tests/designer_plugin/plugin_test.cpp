@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDomDocument>
 #include <QFileInfo>
+#include <QIcon>
+#include <QImage>
 #include <QPluginLoader>
 #include <QSet>
 #include <QWidget>
@@ -47,6 +49,20 @@ TEST_F(DesignerPlugin, ListsEveryDataAwareControlOnceInTheTesselGroup) {
                               "DataCheckBox", "DataComboBox", "DataLookupComboBox", "DataDateEdit",
                               "DataDateTimeEdit", "DataSpinBox", "DataDecimalEdit", "DataLabel"})
     EXPECT_TRUE(names.contains(QStringLiteral("tessel::controls::") + control)) << control;
+}
+
+// The widget box shows each control by its own icon, drawn for 22x22.
+TEST_F(DesignerPlugin, EachControlHasAnIconOfItsOwn) {
+  QList<QImage> seen;
+  for (QDesignerCustomWidgetInterface* widget : widgets_) {
+    SCOPED_TRACE(widget->name().toStdString());
+    const QIcon icon = widget->icon();
+    ASSERT_FALSE(icon.isNull());
+    const QImage image = icon.pixmap(QSize(22, 22)).toImage();
+    EXPECT_EQ(image.size(), QSize(22, 22));
+    EXPECT_FALSE(seen.contains(image)) << "the same icon as another control";
+    seen.append(image);
+  }
 }
 
 // uic writes the class name and the include file into generated code, and

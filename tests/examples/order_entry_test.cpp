@@ -2,6 +2,7 @@
 // every name resolved, shows the order's total exactly, and what the user
 // types or picks is posted as typed, read back by a second client.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
@@ -10,6 +11,7 @@
 
 #include "controls/data_combo_boxes.h"
 #include "controls/data_date_edits.h"
+#include "controls/data_grid.h"
 #include "controls/data_number_edits.h"
 #include "order_total.h"
 #include "order_window.h"
@@ -114,6 +116,37 @@ TEST_F(OrderEntryTest, PostingAValueTheServerRefusesLeavesTheReasonOnTheStatusLi
   window->CancelAll();
   EXPECT_EQ(ReadBack("SELECT quantity FROM order_lines WHERE order_id = 1001 AND line_no = 1"),
             "400.0000");
+}
+
+TEST_F(OrderEntryTest, LinesShowProductNamesAndAProductPickedInTheGridIsPostedAsItsId) {
+  auto* grid = window->Find<controls::DataGrid>("linesGrid");
+  ASSERT_NE(grid, nullptr);
+  const int product = window->Lines().FieldByName("product")->Index();
+  EXPECT_TRUE(grid->isColumnHidden(window->Lines().FieldByName("product_id")->Index()));
+  EXPECT_FALSE(grid->isColumnHidden(product));
+  EXPECT_EQ(grid->Model()->CellDisplayText(0, product), "Hex bolt M8");
+  EXPECT_EQ(grid->Model()->CellDisplayText(2, product), "Wood glue 1l");
+
+  // A name no product has is refused: the line keeps its product.
+  EXPECT_FALSE(grid->Model()->setData(grid->Model()->index(1, product), "Brass screw"));
+  EXPECT_TRUE(window->StatusText().contains("not a valid value"))
+      << window->StatusText().toStdString();
+  EXPECT_EQ(window->Lines().FieldByName("product_id")->AsInteger(), 11);
+  window->CancelAll();
+
+  const QModelIndex cell = grid->Model()->index(0, product);
+  grid->setCurrentIndex(cell);
+  grid->edit(cell);
+  auto* editor = grid->viewport()->findChild<QComboBox*>();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->count(), 5);  // every product, by name
+  editor->setCurrentIndex(editor->findText("Oak board 2m"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_EQ(grid->Model()->CellDisplayText(0, product), "Oak board 2m");
+  ASSERT_TRUE(window->PostAll()) << window->StatusText().toStdString();
+  EXPECT_EQ(ReadBack("SELECT product_id FROM order_lines WHERE order_id = 1001 AND line_no = 1"),
+            "13");
 }
 
 TEST(OrderTotal, SumsExactlyAndShowsEveryDigit) {

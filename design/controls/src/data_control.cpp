@@ -61,7 +61,14 @@ void FieldControl::Display() {
   showing_ = true;
   TField* field = link_.Field();
   control_->setEnabled(field != nullptr);
-  SetEditable(link_.CanModify());
+  // Moving to another record changes neither; some widgets (the spin
+  // boxes' and date edits' setReadOnly) repaint and send events each time
+  // they are told, changed or not.
+  const bool editable = link_.CanModify();
+  if (editable != editable_shown_) {
+    editable_shown_ = editable;
+    SetEditable(editable);
+  }
   if (!typed_) ShowField(field);
   showing_ = false;
 }

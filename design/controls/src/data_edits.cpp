@@ -29,7 +29,10 @@ DataLineEdit::DataLineEdit(QWidget* parent) : QLineEdit(parent), FieldControl(th
 }
 
 void DataLineEdit::ShowField(TField* field) {
-  setText(FieldText(field, this));
+  // setText lays the text out again and resets the cursor even when the
+  // text is the same, as it is for many fields from one record to the next.
+  const QString shown = FieldText(field, this);
+  if (shown != text()) setText(shown);
 }
 
 void DataLineEdit::WriteField(TField& field) {

@@ -1,5 +1,6 @@
 #include "controls/data_grid.h"
 
+#include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -13,6 +14,8 @@
 #include "banded_paint.h"
 #include "controls/data_error.h"
 #include "controls/field_link.h"
+#include "framework/data_consts.h"
+#include "framework/dataset.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
 #include "glyph_text.h"
@@ -438,6 +441,30 @@ bool DataGridModel::MoveToRow(int row) {
   });
 }
 
+namespace {
+
+// A lookup cell shows a text of another dataset: what is typed there picks
+// that dataset's record, and its key is written to the key fields. Writing
+// the text into the lookup field itself would show the choice while the row
+// kept, and posted, its old key.
+void WriteLookupKey(TField& field, const std::string& text) {
+  TDataSet& data = *field.DataSet();
+  if (text.empty()) {
+    std::vector<TField*> keys;
+    data.GetFieldList(keys, field.KeyFields());
+    for (TField* key : keys) key->Clear();
+    return;
+  }
+  TDataSet* lookup = field.LookupDataSet();
+  const Variant key = lookup != nullptr && lookup->Active()
+                          ? lookup->Lookup(field.LookupResultField(), text, field.LookupKeyFields())
+                          : Null();
+  if (key.IsNull()) DatabaseErrorFmt(dbconsts::SInvalidValue, {text, field.DisplayName()});
+  data.SetFieldValues(field.KeyFields(), key);
+}
+
+}  // namespace
+
 bool DataGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   TField* field = ColumnField(index.column());
   if (role != Qt::EditRole || field == nullptr) return false;
@@ -445,7 +472,9 @@ bool DataGridModel::setData(const QModelIndex& index, const QVariant& value, int
   const std::string text = value.toString().toStdString();
   return RunReportingErrors(nullptr, [&] {
     if (!link_->Edit()) throw EDatabaseError("The data cannot be changed here");
-    if (text.empty() && field->DataType() != ftString) {
+    if (field->FieldKind() == fkLookup) {
+      WriteLookupKey(*field, text);
+    } else if (text.empty() && field->DataType() != ftString) {
       field->Clear();
     } else {
       field->SetAsString(text);
@@ -617,6 +646,43 @@ void RowHeader::paintEvent(QPaintEvent* event) {
   }
 }
 
+// The grid's item delegate: a lookup cell is edited in a combo box listing
+// the lookup dataset's texts, so that a value is picked rather than guessed.
+class GridDelegate : public QStyledItemDelegate {
+ public:
+  GridDelegate(DataGridModel* model, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    TField* field = model_->ColumnField(index.column());
+    TDataSet* lookup = field != nullptr && field->Lookup() ? field->LookupDataSet() : nullptr;
+    if (lookup == nullptr || !lookup->Active())
+      return QStyledItemDelegate::createEditor(parent, option, index);
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    RunReportingErrors(nullptr, [&] {
+      TField* text = lookup->FieldByName(field->LookupResultField());
+      lookup->DisableControls();
+      const TBookmark place = lookup->GetBookmark();
+      try {
+        for (lookup->First(); !lookup->Eof(); lookup->Next())
+          combo->addItem(QString::fromStdString(text->DisplayText()));
+        if (!place.empty()) lookup->GotoBookmark(place);
+      } catch (...) {
+        lookup->EnableControls();
+        throw;
+      }
+      lookup->EnableControls();
+    });
+    return combo;
+  }
+
+ private:
+  DataGridModel* model_;
+};
+
 DataGrid::DataGrid(QWidget* parent)
     : QTableView(parent), model_(new DataGridModel(this)), row_header_(new RowHeader(this)) {
   setVerticalHeader(row_header_);
@@ -624,7 +690,8 @@ DataGrid::DataGrid(QWidget* parent)
   setModel(model_);
   // The background is painted by paintEvent (see FillInBands).
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-  own_delegate_ = itemDelegate();
+  own_delegate_ = new GridDelegate(model_, this);
+  setItemDelegate(own_delegate_);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   // Rows of one height, text on one line: the view then lays out and paints

@@ -15,6 +15,7 @@
 // record without it. Main thread only.
 
 #include <QString>
+#include <optional>
 #include <string>
 
 #include "controls/field_link.h"
@@ -87,6 +88,7 @@ class FieldControl : public DataControl {
   QWidget* control_;
   bool typed_ = false;
   bool showing_ = false;
+  std::optional<bool> editable_shown_;  // what SetEditable was last told
 };
 
 // Clears field, raising the field's "must have a value" error when it is

@@ -93,6 +93,7 @@ class DataGridModel : public QAbstractTableModel {
 
  private:
   friend class GridLink;
+  friend class GridDelegate;
 
   void Reset();
   // Adds the row of a record being inserted, or takes it away once the
