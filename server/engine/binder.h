@@ -266,6 +266,8 @@ class Binder {
   Typed bindColumn(const Expr& e, Scope& scope);
   // An UPDATE's new value for `column` (DEFAULT when the assignment has none).
   std::string assignedValue(const Assignment& a, const ColumnInfo& column, Scope& scope);
+  // " LIMIT n" for a data change's TOP (n), else for SET ROWCOUNT; "" for neither.
+  std::string rowLimitSql(const Expr* top);
   // Rows an INSERT with DEFAULT VALUES takes from (MERGE's staged rows);
   // empty: one row.
   std::string defaultRowsFrom_;

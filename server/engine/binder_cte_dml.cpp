@@ -84,12 +84,7 @@ std::optional<BoundStatement> Binder::bindUpdateThrough(const UpdateStmt& up) {
   sql += " FROM " + *from + " WHERE " + alias + ".rowid = " + quoteName(rows.sqlAlias) + "." +
          quoteName("r" + std::to_string(table + 1));
   if (up.where) sql += " AND " + bindExpr(*up.where, scope).sql;
-  if (up.top) {
-    Scope none;
-    sql += " LIMIT " + bindExpr(*up.top, none).sql;
-  } else if (ctx_.settings().rowCount > 0) {
-    sql += " LIMIT " + std::to_string(ctx_.settings().rowCount);
-  }
+  sql += rowLimitSql(up.top.get());
   out.sql = sql;
   out.params = params_;
   return out;
@@ -107,12 +102,7 @@ std::optional<BoundStatement> Binder::bindDeleteThrough(const DeleteStmt& del) {
   out.target = through.tables[0];
   std::string inner = "SELECT " + quoteName(rows.sqlAlias) + ".\"r1\" FROM " + *from;
   if (del.where) inner += " WHERE " + bindExpr(*del.where, scope).sql;
-  if (del.top) {
-    Scope none;
-    inner += " LIMIT " + bindExpr(*del.top, none).sql;
-  } else if (ctx_.settings().rowCount > 0) {
-    inner += " LIMIT " + std::to_string(ctx_.settings().rowCount);
-  }
+  inner += rowLimitSql(del.top.get());
   out.sql = "DELETE FROM " + out.target->qualifiedName() + " WHERE rowid IN (" + inner + ")";
   out.params = params_;
   return out;

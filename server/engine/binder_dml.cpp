@@ -264,16 +264,20 @@ BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
   for (const Expr* on : onTerms) where += (where.empty() ? "" : " AND ") + bindExpr(*on, scope).sql;
   if (up.where) where += (where.empty() ? "" : " AND ") + bindExpr(*up.where, scope).sql;
   if (!where.empty()) sql += " WHERE " + where;
-  if (up.top) {
-    Scope none;
-    sql += " LIMIT " + bindExpr(*up.top, none).sql;
-  } else if (ctx_.settings().rowCount > 0) {
-    sql += " LIMIT " + std::to_string(ctx_.settings().rowCount);
-  }
+  sql += rowLimitSql(up.top.get());
 
   out.sql = sql;
   out.params = params_;
   return out;
+}
+
+std::string Binder::rowLimitSql(const Expr* top) {
+  if (top) {
+    Scope none;
+    return " LIMIT " + bindExpr(*top, none).sql;
+  }
+  const auto rows = ctx_.settings().rowCount;
+  return rows > 0 ? " LIMIT " + std::to_string(rows) : std::string();
 }
 
 std::string Binder::assignedValue(const Assignment& a, const ColumnInfo& column, Scope& scope) {
@@ -297,12 +301,7 @@ BoundStatement Binder::bindDelete(const DeleteStmt& del) {
     scope.sources.push_back(target);
     out.sql = "DELETE FROM " + target.table->qualifiedName() + " AS " + quoteName(target.sqlAlias);
     if (del.where) out.sql += " WHERE " + bindExpr(*del.where, scope).sql;
-    if (del.top) {
-      Scope none;
-      out.sql += " LIMIT " + bindExpr(*del.top, none).sql;
-    } else if (ctx_.settings().rowCount > 0) {
-      out.sql += " LIMIT " + std::to_string(ctx_.settings().rowCount);
-    }
+    out.sql += rowLimitSql(del.top.get());
     out.params = params_;
     return out;
   }
