@@ -202,15 +202,8 @@ void SqliteSession::registerFunctionCalls() {
           std::vector<Stored> args;
           for (int i = 2; i < n; ++i) args.push_back(storedFromSqlite(v[i]));
           resultStored(c, self->runFunction(schema, sqlite3_value_int64(v[1]), std::move(args)));
-        } catch (const SqlError& e) {
-          std::string text = encodeErrorText(e.message(), false);
-          sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
-        } catch (const BatchAbort&) {
-          sqlite3_result_error(c, "function failed", -1);
-        } catch (const Cancelled&) {
-          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
-        } catch (const std::exception& e) {
-          sqlite3_result_error(c, e.what(), -1);
+        } catch (...) {
+          resultCurrentError(c);
         }
       },
       nullptr, nullptr, nullptr);

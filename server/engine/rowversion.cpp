@@ -117,13 +117,8 @@ void SqliteSession::registerRowversionFunction() {
           std::string schema = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
           std::string bytes = timestampBytes(self->takeRowversion(schema));
           sqlite3_result_blob(c, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-        } catch (const SqlError& e) {
-          std::string text = encodeErrorText(e.message(), false);
-          sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
-        } catch (const std::exception& e) {
-          sqlite3_result_error(c, e.what(), -1);
-        } catch (const Cancelled&) {
-          sqlite3_result_error_code(c, SQLITE_INTERRUPT);
+        } catch (...) {
+          resultCurrentError(c);
         }
       },
       nullptr, nullptr, nullptr);

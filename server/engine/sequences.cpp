@@ -261,14 +261,8 @@ template <typename Body>
 void reportingErrors(sqlite3_context* c, const Body& body) {
   try {
     body();
-  } catch (const SqlError& e) {
-    std::string text = encodeErrorText(e.message(), false);
-    sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
-  } catch (const std::exception& e) {
-    sqlite3_result_error(c, e.what(), -1);
-  } catch (const Cancelled&) {
-    // The statement stops as a cancelled one does: SQLite sees it interrupted.
-    sqlite3_result_error_code(c, SQLITE_INTERRUPT);
+  } catch (...) {
+    resultCurrentError(c);
   }
 }
 

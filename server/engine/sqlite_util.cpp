@@ -1,5 +1,8 @@
 #include "sqlite_util.h"
 
+#include "errors.h"
+#include "session.h"
+
 #include <cstdlib>
 
 namespace tessel::sqld::engine {
@@ -173,6 +176,23 @@ void querySql(sqlite3* db, const std::string& sql, const std::vector<Stored>& pa
     } else {
       throwLastError(db, rc);
     }
+  }
+}
+
+void resultCurrentError(sqlite3_context* c) {
+  try {
+    throw;
+  } catch (const SqlError& e) {
+    std::string text = encodeErrorText(e.message(), false);
+    sqlite3_result_error(c, text.c_str(), static_cast<int>(text.size()));
+  } catch (const Cancelled&) {
+    // The statement stops as a cancelled one does: SQLite sees it interrupted.
+    sqlite3_result_error_code(c, SQLITE_INTERRUPT);
+  } catch (const std::exception& e) {
+    sqlite3_result_error(c, e.what(), -1);
+  } catch (...) {
+    // Nothing may unwind through SQLite's frames.
+    sqlite3_result_error(c, "function failed", -1);
   }
 }
 

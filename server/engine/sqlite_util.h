@@ -31,6 +31,10 @@ void resultStored(sqlite3_context* c, const Stored& v);
 // texts in this form; the executor turns them back into SqlError.
 std::string encodeErrorText(const Message& m, bool batchScope);
 bool decodeErrorText(std::string_view text, Message& m, bool& batchScope);
+// Called inside a catch (...) around a SQL function's work: hands the failure
+// to SQLite as the statement's error, a server error with its number and a
+// cancel as an interrupt.
+void resultCurrentError(sqlite3_context* c);
 
 // "name" with inner quotes doubled.
 std::string quoteName(std::string_view name);
