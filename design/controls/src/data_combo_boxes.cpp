@@ -5,6 +5,7 @@
 
 #include "controls/data_edits.h"
 #include "controls/data_error.h"
+#include "dataset_walk.h"
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
 #include "framework/exceptions.h"
@@ -116,19 +117,10 @@ void DataLookupComboBox::ReloadList() {
     RunReportingErrors(this, [&] {
       TField* key = lookup->FieldByName(key_field_.toStdString());
       TField* text = lookup->FieldByName(list_field_.toStdString());
-      lookup->DisableControls();
-      TBookmark place = lookup->GetBookmark();
-      try {
-        for (lookup->First(); !lookup->Eof(); lookup->Next()) {
-          items.emplace_back(QString::fromStdString(text->DisplayText()),
-                             QString::fromStdString(key->AsString()));
-        }
-        if (!place.empty()) lookup->GotoBookmark(place);
-      } catch (...) {
-        lookup->EnableControls();
-        throw;
-      }
-      lookup->EnableControls();
+      ForEachRecord(lookup, [&] {
+        items.emplace_back(QString::fromStdString(text->DisplayText()),
+                           QString::fromStdString(key->AsString()));
+      });
     });
     list_link_->reading = false;
   }

@@ -14,6 +14,7 @@
 #include "banded_paint.h"
 #include "controls/data_error.h"
 #include "controls/field_link.h"
+#include "dataset_walk.h"
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
 #include "framework/exceptions.h"
@@ -60,29 +61,6 @@ class Changing {
  private:
   bool& flag_;
   bool was_;
-};
-
-// Restores the cursor and the controls however a page read ends.
-class CursorKeeper {
- public:
-  explicit CursorKeeper(TDataSet* dataset) : dataset_(dataset) {
-    dataset_->DisableControls();
-    if (!dataset_->IsEmpty()) bookmark_ = dataset_->GetBookmark();
-  }
-  ~CursorKeeper() {
-    try {
-      if (!bookmark_.empty()) dataset_->GotoBookmark(bookmark_);
-    } catch (...) {
-      // The record went away meanwhile; the dataset keeps a valid cursor.
-    }
-    dataset_->EnableControls();
-  }
-  CursorKeeper(const CursorKeeper&) = delete;
-  CursorKeeper& operator=(const CursorKeeper&) = delete;
-
- private:
-  TDataSet* dataset_;
-  TBookmark bookmark_;
 };
 
 }  // namespace
@@ -664,17 +642,7 @@ class GridDelegate : public QStyledItemDelegate {
     combo->setInsertPolicy(QComboBox::NoInsert);
     RunReportingErrors(nullptr, [&] {
       TField* text = lookup->FieldByName(field->LookupResultField());
-      lookup->DisableControls();
-      const TBookmark place = lookup->GetBookmark();
-      try {
-        for (lookup->First(); !lookup->Eof(); lookup->Next())
-          combo->addItem(QString::fromStdString(text->DisplayText()));
-        if (!place.empty()) lookup->GotoBookmark(place);
-      } catch (...) {
-        lookup->EnableControls();
-        throw;
-      }
-      lookup->EnableControls();
+      ForEachRecord(lookup, [&] { combo->addItem(QString::fromStdString(text->DisplayText())); });
     });
     return combo;
   }
