@@ -326,8 +326,14 @@ std::int32_t SqliteSession::runPrepared(const std::string& lname, std::vector<Ca
   if (lname == "sp_prepare" || lname == "sp_prepexec") {
     if (args.size() < 3 || !args[2].value) throw SqlError(201, {lname, "@stmt"});
     Prepared p{text(1), text(2)};
-    // Parsed now, so that a statement with a syntax error gets no handle.
-    parsePrepared(p.sql, settings_.quotedIdentifier);
+    // Parsed now, so that a statement with a syntax error gets no handle:
+    // its error, then 8180.
+    try {
+      parsePrepared(p.sql, settings_.quotedIdentifier);
+    } catch (const SqlError& e) {
+      reportError(e, nullptr, caller);
+      throw SqlError(8180, {});
+    }
     parseParamList(p.params);
     std::int32_t handle = nextPrepared_++;
     prepared_[handle] = p;
