@@ -110,6 +110,9 @@ struct Typed {
   std::string sourceAlias;
 };
 
+// Values of these storage forms travel through JSON rows as hex text.
+bool storedAsBlob(const TypeInfo& t);
+
 struct BoundStatement {
   std::string sql;
   std::vector<std::string> params;  // variable names for ?1..?N ("\x01identity": identity base)
@@ -266,6 +269,9 @@ class Binder {
                                                    bool outerApply = false);
   // APPLY of `right` to the sources bound as `left`.
   std::string applyRight(const std::string& left, bool outer, const TableRef& right, Scope& scope);
+  // APPLY of a query SQLite cannot join in (grouped, DISTINCT ...): it runs
+  // for each row of `left`, its rows handed over as one JSON array.
+  std::string applyRows(const std::string& left, bool outer, const TableRef& right, Scope& scope);
   // While an inline function's query binds, its parameters stand for the
   // call's arguments, bound where the call is.
   std::vector<std::map<std::string, Typed>> arguments_;
