@@ -162,6 +162,7 @@ struct ForXml {
   bool xsinil = false;                 // ELEMENTS XSINIL: NULL as xsi:nil elements
   std::optional<std::string> root;     // ROOT or ROOT('name')
   bool type = false;                   // TYPE: the xml type rather than text
+  bool binaryBase64 = false;           // BINARY BASE64: binary values as base64 text
 };
 
 struct SelectStmt {
@@ -287,6 +288,9 @@ struct InsertStmt : Stmt {
   std::vector<std::string> columns;
   std::vector<std::vector<ExprPtr>> rows;  // VALUES; a null entry is DEFAULT
   SelectPtr select;
+  // MERGE's VALUES, which become `select`'s items: true for an item that
+  // was DEFAULT (its item a NULL placeholder).
+  std::vector<bool> defaultItems;
   std::unique_ptr<ExecStmt> exec;
   bool defaultValues = false;
   bool bulk = false;          // INSERT BULK: `columns` only; the rows come in a bulk-load message

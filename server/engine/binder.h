@@ -68,6 +68,9 @@ class BindContext {
   virtual std::shared_ptr<const TableInfo> resolveTable(const Name& name) = 0;
   // Same, but null instead of an error.
   virtual std::shared_ptr<const TableInfo> findTable(const Name& name) = 0;
+  // findTable that leaves what the statement's next lookup finds as it was
+  // (a table an INSTEAD OF trigger redirects to is found once).
+  virtual std::shared_ptr<const TableInfo> peekTable(const Name& name) { return findTable(name); }
   // The SQLite schema of a database named in a multi-part name ("" = current).
   virtual std::string schemaFor(const std::string& database) = 0;
   virtual const Settings& settings() = 0;
@@ -107,6 +110,9 @@ struct Typed {
   std::string sourceAlias;
 };
 
+// Values of these storage forms travel through JSON rows as hex text.
+bool storedAsBlob(const TypeInfo& t);
+
 struct BoundStatement {
   std::string sql;
   std::vector<std::string> params;  // variable names for ?1..?N ("\x01identity": identity base)
@@ -132,6 +138,9 @@ struct BoundStatement {
   // Seed and increment of an identity column in the select list (SELECT INTO).
   std::int64_t identitySeed = 1;
   std::int64_t identityIncrement = 1;
+  // A timestamp column in the select list, by its place (SELECT INTO keeps
+  // its type); -1 for none.
+  int rowversionColumn = -1;
   bool identityExplicit = false;
 };
 
@@ -260,6 +269,9 @@ class Binder {
                                                    bool outerApply = false);
   // APPLY of `right` to the sources bound as `left`.
   std::string applyRight(const std::string& left, bool outer, const TableRef& right, Scope& scope);
+  // APPLY of a query SQLite cannot join in (grouped, DISTINCT ...): it runs
+  // for each row of `left`, its rows handed over as one JSON array.
+  std::string applyRows(const std::string& left, bool outer, const TableRef& right, Scope& scope);
   // While an inline function's query binds, its parameters stand for the
   // call's arguments, bound where the call is.
   std::vector<std::map<std::string, Typed>> arguments_;
@@ -385,18 +397,37 @@ class Binder {
   // Set before the expression's query binds; its outermost SELECT fills it
   // and adds the row id columns.
   WriteThrough* writeThrough_ = nullptr;
-  // The expression's SQL as a FROM source, or nothing for another name.
+  // The expression's or view's SQL as a FROM source, or nothing for another name.
   std::optional<std::string> bindWriteThrough(const Name& name, WriteThrough& through,
                                               Scope& scope);
+  std::optional<std::string> bindThroughRef(const TableRef& ref, WriteThrough& through,
+                                            Scope& scope);
+  const CommonTable* commonTableNamed(const Name& name) const;
+  // A common table expression or a view, which a data change writes through.
+  bool writesThrough(const Name& name);
+  // A FROM list whose entry `target` names a common table expression or a
+  // view: that entry binds through (its alias in the SQL in `alias`).
+  // Nothing when `target` names something else.
+  std::optional<std::string> bindFromThrough(const std::vector<TableRefPtr>& from,
+                                             const Name& target, WriteThrough& through,
+                                             Scope& scope, std::string& alias);
+  // bindTableRef's turn at the entry bindFromThrough marked.
+  std::optional<std::string> bindMarkedThrough(const TableRef& ref, Scope& scope);
+  const TableRef* throughRef_ = nullptr;
+  WriteThrough* throughFrom_ = nullptr;
+  std::string throughAlias_;
+  // The base column a column of `rows` shows, for a change through them;
+  // `table` is the base table's index, the same for every column changed.
+  const ColumnInfo* throughColumn(const WriteThrough& through, const Source& rows,
+                                  const std::string& column, const std::string& name, int& table);
   // INSERT's base table, `columns` replaced by the base table's names for
   // the columns listed (or all); null when the target is no expression.
   std::shared_ptr<const TableInfo> insertThrough(const InsertStmt& ins,
                                                  std::vector<std::string>& columns);
   std::optional<BoundStatement> bindUpdateThrough(const UpdateStmt& up);
   std::optional<BoundStatement> bindDeleteThrough(const DeleteStmt& del);
-  // FOR XML (binder_xml.cpp): the SQL of the query's XML text as one row;
-  // `autoName` names the rows of AUTO mode.
-  std::string forXmlSql(const SelectStmt& s, Scope* outer, const std::string& autoName = "row");
+  // FOR XML (binder_xml.cpp): the SQL of the query's XML text as one row.
+  std::string forXmlSql(const SelectStmt& s, Scope* outer);
   BoundStatement bindForXml(const SelectStmt& s);
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;

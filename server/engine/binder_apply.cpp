@@ -220,6 +220,9 @@ std::string Binder::applyRight(const std::string& left, bool outer, const TableR
   const std::string join = outer ? " LEFT JOIN " : " JOIN ";
   if (right.kind == TableRef::Kind::Function)
     return "(" + left + join + bindTableFunction(right, scope, true) + " ON 1)";
+  if (right.kind == TableRef::Kind::Derived && !joinsIn(*right.derived) &&
+      right.derived->unions.empty() && !right.derived->forXml)
+    return applyRows(left, outer, right, scope);
   if (right.kind != TableRef::Kind::Derived || !joinsIn(*right.derived))
     return "(" + left + join + bindTableRef(right, scope) + " ON 1)";
   // The applied query's sources join in. OUTER APPLY tells its unmatched
@@ -290,6 +293,52 @@ std::string Binder::applyRight(const std::string& left, bool outer, const TableR
   }
   scope.sources.push_back(std::move(src));
   return "(" + left + join + rightSql + " ON " + where + ")";
+}
+
+std::string Binder::applyRows(const std::string& left, bool outer, const TableRef& right,
+                              Scope& scope) {
+  const SelectStmt& s = *right.derived;
+  WithScope with(*this, s.with);
+  Core c = bindCore(s, &scope);
+  checkColumnAliases(right, c.items.size());
+  std::string inner = c.head, values;
+  for (std::size_t i = 0; i < c.items.size(); ++i) {
+    const std::string name = quoteName("c" + std::to_string(i + 1));
+    inner += (i ? ", " : "") + c.items[i].sql + " AS " + name;
+    values += (i ? ", " : "") + (storedAsBlob(c.items[i].type) ? "hex(" + name + ")" : name);
+  }
+  inner += c.tail;
+  if (!s.orderBy.empty() && (s.top || s.offset)) {
+    WindowClause windows(*this, WindowUse::Allowed);
+    std::string keys;
+    for (const OrderItem& o : s.orderBy)
+      keys += (keys.empty() ? "" : ", ") + bindExpr(*o.expr, c.scope).sql +
+              (o.descending ? " DESC" : "");
+    inner += " ORDER BY " + keys;
+  }
+  if (s.top) inner += " LIMIT " + rowCountSql(*s.top, RowCount::Top);
+  if (s.offset)
+    inner += " LIMIT " + (s.fetch ? rowCountSql(*s.fetch, RowCount::Fetch) : "-1") + " OFFSET " +
+             rowCountSql(*s.offset, RowCount::Offset);
+  Source src;
+  src.exposedName = right.alias;
+  src.sqlAlias = newAlias();
+  const std::string value = quoteName(src.sqlAlias) + ".\"value\"";
+  for (std::size_t i = 0; i < c.items.size(); ++i) {
+    ColumnInfo col;
+    col.name = i < right.columnAliases.size() ? right.columnAliases[i] : c.names[i];
+    if (col.name.empty()) throw SqlError(8155, {std::to_string(i + 1), right.alias});
+    col.type = c.items[i].type;
+    col.type.nullable = col.type.nullable || outer;
+    col.colid = static_cast<int>(i + 1);
+    const std::string element = "json_extract(" + value + ", '$[" + std::to_string(i) + "]')";
+    src.sqlExprs.push_back(storedAsBlob(col.type) ? "t_unhex(" + element + ")" : element);
+    src.columns.push_back(std::move(col));
+  }
+  const std::string rows = "json_each((SELECT json_group_array(json_array(" + values + ")) FROM (" +
+                           inner + "))) AS " + quoteName(src.sqlAlias);
+  scope.sources.push_back(std::move(src));
+  return "(" + left + (outer ? " LEFT JOIN " : " JOIN ") + rows + " ON 1)";
 }
 
 }  // namespace tessel::sqld::engine

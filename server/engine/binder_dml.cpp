@@ -99,7 +99,8 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
     if (!table->columns[static_cast<std::size_t>(idx)].rowversion) continue;
     const std::size_t at =
         static_cast<std::size_t>(std::find(targets.begin(), targets.end(), idx) - targets.begin());
-    if (ins.select) throw SqlError(273, {});
+    if (ins.select && !(at < ins.defaultItems.size() && ins.defaultItems[at]))
+      throw SqlError(273, {});
     for (const auto& row : ins.rows)
       if (at < row.size() && row[at] &&
           !(row[at]->kind == ExprKind::Literal && row[at]->value.isNull()))
@@ -200,8 +201,13 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
       t.sql = quoteName("c" + std::to_string(i + 1));
       t.type = inner.columns[i].type;
       t.unpadded = inner.columns[i].unpadded;
-      select +=
-          (i ? ", " : "") + columnValueSql(t, table->columns[static_cast<std::size_t>(targets[i])]);
+      // A MERGE's DEFAULT item: the column's default, NULL without one.
+      const bool byDefault = i < ins.defaultItems.size() && ins.defaultItems[i];
+      const ColumnInfo& c = table->columns[static_cast<std::size_t>(targets[i])];
+      select += (i ? ", " : "") + (!byDefault ? columnValueSql(t, c)
+                                   : c.defaultText.empty() && !c.rowversion && !c.identity
+                                       ? std::string("NULL")
+                                       : defaultSql(targets[i]));
     }
     for (std::size_t i = 0; i < defaulted.size(); ++i)
       select += (targets.empty() && i == 0 ? "" : ", ") + defaultSql(defaulted[i]);

@@ -20,11 +20,36 @@ std::string clauseList(const std::vector<int>& clauses) {
 BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
   WithScope with(*this, m.with);
   BoundMerge out;
-  Source target = sourceForName(m.table, m.alias);
-  if (!target.table || target.table->xtype != "U") throw SqlError(4406, {m.table.back()});
-  out.target = target.table;
+  // The target: a table, or a view (or common table expression) over one,
+  // whose rows the statement finds by their base table's row ids.
+  TableRef targetRef;
+  targetRef.name = m.table;
+  targetRef.alias = m.alias;
+  WriteThrough through;
+  // Binds the target anew: its SQL as a FROM entry, its row id, its source.
+  auto bindTarget = [&](Scope& into) {
+    WriteThrough again;
+    if (auto sql = bindThroughRef(targetRef, again, into)) {
+      if (again.tables.size() > 1) throw SqlError(4405, {m.table.back()});
+      through = std::move(again);
+      const std::string alias = quoteName(into.sources.back().sqlAlias);
+      return std::make_pair(*sql, alias + ".\"r1\"");
+    }
+    Source src = sourceForName(m.table, m.alias);
+    if (!src.table || src.table->xtype != "U") throw SqlError(4406, {m.table.back()});
+    const std::string alias = quoteName(src.sqlAlias);
+    std::pair<std::string, std::string> out{src.table->qualifiedName() + " AS " + alias,
+                                            alias + ".rowid"};
+    into.sources.push_back(std::move(src));
+    return out;
+  };
+  Scope targetOnly;
+  const auto [targetSql, rowid] = bindTarget(targetOnly);
+  const Source target = targetOnly.sources.back();
+  const bool viaView = !through.tables.empty();
+  out.target = viaView ? through.tables[0] : target.table;
   out.stage = stage;
-  const TableInfo& t = *target.table;
+  const TableInfo& t = *out.target;
   const std::string stageName = "temp." + quoteName(stage);
 
   // Matched and not-matched-by-target rows: the source joined to the target.
@@ -65,7 +90,6 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
       notMatched += arm;
     }
   }
-  const std::string rowid = quoteName(target.sqlAlias) + ".rowid";
   std::string columns, values;
   for (std::size_t i = 0; i < source.columns.size(); ++i) {
     const std::string name = "c" + std::to_string(i + 1);
@@ -82,7 +106,7 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
     clause = matched.empty() ? "NULL" : "CASE" + matched + " END";
   std::string select = "SELECT " + rowid + " AS trowid, " + clause + " AS clause" + values +
                        " FROM " + sourceSql + (notMatched.empty() ? " JOIN " : " LEFT JOIN ") +
-                       t.qualifiedName() + " AS " + quoteName(target.sqlAlias) + " ON " + onSql;
+                       targetSql + " ON " + onSql;
   std::string columnNames;
   for (std::size_t i = 0; i < source.columns.size(); ++i)
     columnNames += ", c" + std::to_string(i + 1);
@@ -97,8 +121,7 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
   // Target rows that no source row matches.
   {
     Scope targetScope;
-    Source byTarget = sourceForName(m.table, m.alias);
-    targetScope.sources.push_back(byTarget);
+    const auto [byTargetSql, rid] = bindTarget(targetScope);
     std::string arms;
     for (std::size_t i = 0; i < m.clauses.size(); ++i) {
       const MergeClause& c = m.clauses[i];
@@ -112,10 +135,8 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
       std::string innerSource = bindTableRef(*m.source, inner);
       // ON sees both sides: the target from the enclosing query.
       std::string innerOn = bindExpr(*m.on, inner).sql;
-      const std::string rid = quoteName(byTarget.sqlAlias) + ".rowid";
       out.bySourceSql = "INSERT INTO " + stageName + " (trowid, clause) SELECT * FROM (SELECT " +
-                        rid + " AS trowid, CASE" + arms + " END AS clause FROM " +
-                        t.qualifiedName() + " AS " + quoteName(byTarget.sqlAlias) +
+                        rid + " AS trowid, CASE" + arms + " END AS clause FROM " + byTargetSql +
                         " WHERE NOT EXISTS (SELECT 1 FROM " + innerSource + " WHERE " + innerOn +
                         ")) WHERE clause IS NOT NULL" + limit;
     }
@@ -137,9 +158,20 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
   out.sourceColumns = source.columns;
 
   if (!updates.empty()) {
+    // Through a view, the values read the view's row joined to the staged
+    // one; the base table's row is the one updated.
     Scope setScope;
-    setScope.sources.push_back(target);
+    std::string viewJoin;
+    if (viaView) {
+      const auto [sql, viewRowid] = bindTarget(setScope);
+      viewJoin =
+          " JOIN " + sql + " ON " + viewRowid + " = " + quoteName(staged.sqlAlias) + ".trowid";
+    } else {
+      setScope.sources.push_back(target);
+    }
+    const std::string baseAlias = viaView ? newAlias() : target.sqlAlias;
     setScope.sources.push_back(staged);
+    int baseIndex = -1;
     // Each column set by any clause takes the value of the clause that acts
     // on the row, or keeps its own.
     std::vector<std::pair<const ColumnInfo*, std::string>> assigned;
@@ -147,7 +179,9 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
       const MergeClause& c = m.clauses[static_cast<std::size_t>(k - 1)];
       for (const Assignment& a : c.sets) {
         if (a.column.empty()) throw SqlError(102, {a.variable});
-        const ColumnInfo* col = t.column(a.column);
+        const ColumnInfo* col = viaView ? throughColumn(through, setScope.sources[0], a.column,
+                                                        m.table.back(), baseIndex)
+                                        : t.column(a.column);
         if (!col) throw SqlError(207, {a.column});
         if (col->identity) throw SqlError(8102, {col->name});
         if (col->computed()) throw SqlError(271, {col->name});
@@ -168,15 +202,15 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
     for (const auto& [col, arms] : assigned) {
       const std::string name = quoteName(col->name);
       sets += (sets.empty() ? "" : ", ") + name + " = CASE " + stagedAlias + ".clause" + arms +
-              " ELSE " + quoteName(target.sqlAlias) + "." + name + " END";
+              " ELSE " + quoteName(baseAlias) + "." + name + " END";
     }
     // Each row written takes the database's next timestamp.
     for (const ColumnInfo& c : t.columns)
       if (c.rowversion) sets += ", " + quoteName(c.name) + " = " + nextRowversion(t);
-    out.updateSql = "UPDATE " + t.qualifiedName() + " AS " + quoteName(target.sqlAlias) + " SET " +
-                    sets + " FROM " + stageName + " AS " + stagedAlias + " WHERE " + rowid + " = " +
-                    stagedAlias + ".trowid AND " + stagedAlias + ".clause IN (" +
-                    clauseList(updates) + ")";
+    out.updateSql = "UPDATE " + t.qualifiedName() + " AS " + quoteName(baseAlias) + " SET " + sets +
+                    " FROM " + stageName + " AS " + stagedAlias + viewJoin + " WHERE " +
+                    quoteName(baseAlias) + ".rowid = " + stagedAlias + ".trowid AND " +
+                    stagedAlias + ".clause IN (" + clauseList(updates) + ")";
   }
   if (!deletes.empty())
     out.deleteSql = "DELETE FROM " + t.qualifiedName() + " WHERE rowid IN (SELECT trowid FROM " +

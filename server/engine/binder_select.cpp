@@ -179,6 +179,8 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
 std::string Binder::bindTableRef(const TableRef& ref, Scope& scope) {
   switch (ref.kind) {
     case TableRef::Kind::Named: {
+      if (throughRef_ == &ref)
+        if (auto through = bindMarkedThrough(ref, scope)) return *through;
       if (auto cte = bindCommonTable(ref, scope)) return *cte;
       Source src = sourceForName(ref.name, ref.alias);
       std::string sql;
@@ -728,6 +730,8 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
       }
       col.updatable = t.table && t.table->xtype == "U";
       if (isLargeType(t.type.type)) col.tableName = t.table->name;
+      if (t.column->rowversion && out.rowversionColumn < 0)
+        out.rowversionColumn = static_cast<int>(i);
     }
     col.unpadded = t.unpadded && rest.empty();
     out.columns.push_back(std::move(col));

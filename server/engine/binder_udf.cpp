@@ -22,13 +22,12 @@ struct ArgumentsScope {
   ~ArgumentsScope() { stack.pop_back(); }
 };
 
-// Values of these storage forms travel through the JSON rows as hex text.
+}  // namespace
+
 bool storedAsBlob(const TypeInfo& t) {
   return isBinaryType(t.type) || t.type == SqlType::Variant ||
          (isDecimalType(t.type) && t.precision > 18);
 }
-
-}  // namespace
 
 std::optional<Typed> Binder::bindUserFunction(const Expr& e, Scope& scope) {
   auto f = ctx_.resolveFunction(e.names);

@@ -69,6 +69,13 @@ std::string rowElement(const std::string& name, const std::string& attributes,
          " = '' THEN '/>' ELSE '>' || " + content + " || " + literal("</" + name + ">") + " END";
 }
 
+// A column of RAW or AUTO mode: an element or attribute of its name; an
+// unnamed XML value (a nested FOR XML ... TYPE) goes in as it is.
+std::string columnPart(const XmlColumn& c, const ForXml& x) {
+  if (c.name.empty()) return "coalesce(" + c.text + ", '')";
+  return x.elements ? elementSql(xmlName(c.name), c, x.xsinil) : attributeSql(xmlName(c.name), c);
+}
+
 std::string concat(const std::vector<std::string>& parts) {
   if (parts.empty()) return "''";
   std::string out;
@@ -127,9 +134,57 @@ std::string pathRow(const std::optional<std::string>& rowName, const std::vector
   return rowElement(xmlName(*rowName), concat(attributes), concat(content));
 }
 
+// AUTO mode: an element per table, named as the query names the table, in
+// the order the select list first reads each; a column that reads no table
+// goes to the element of the column before it. t_xml_auto nests each
+// table's element in the one before it.
+std::string autoRows(const std::vector<Typed>& items, const std::vector<Binder::Source>& sources,
+                     const std::vector<XmlColumn>& cols, const ForXml& x) {
+  struct Level {
+    std::string alias;  // the source's alias in the generated SQL
+    std::string name;
+    std::vector<std::string> parts;
+  };
+  std::vector<Level> levels;
+  std::vector<std::size_t> unplaced;  // columns read before any table's
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    const std::string& alias = items[i].sourceAlias;
+    auto source = std::find_if(sources.begin(), sources.end(), [&](const Binder::Source& s) {
+      return !alias.empty() && s.sqlAlias == alias;
+    });
+    auto level = levels.end();
+    if (source != sources.end()) {
+      level = std::find_if(levels.begin(), levels.end(),
+                           [&](const Level& l) { return l.alias == alias; });
+      if (level == levels.end()) {
+        levels.push_back({alias, xmlName(source->exposedName), {}});
+        level = levels.end() - 1;
+      }
+    } else if (!levels.empty()) {
+      level = levels.end() - 1;
+    }
+    if (level == levels.end()) {
+      unplaced.push_back(i);
+      continue;
+    }
+    level->parts.push_back(columnPart(cols[i], x));
+  }
+  if (levels.empty()) throw SqlError(6800, {});
+  for (auto k = unplaced.rbegin(); k != unplaced.rend(); ++k) {
+    levels[0].parts.insert(levels[0].parts.begin(), columnPart(cols[*k], x));
+  }
+  std::string args;
+  for (const Level& l : levels) {
+    const std::string own = concat(l.parts);
+    args += (args.empty() ? "" : ", ") + literal(l.name) + ", " +
+            (x.elements ? "'', " + own : own + ", ''");
+  }
+  return "t_xml_auto(" + args + ")";
+}
+
 }  // namespace
 
-std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer, const std::string& autoName) {
+std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer) {
   const ForXml& x = *s.forXml;
   bool pointers = textPointers;
   textPointers = false;
@@ -167,31 +222,50 @@ std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer, const std::stri
     XmlColumn col;
     col.name = c.names[i];
     col.xml = c.items[i].xml;
-    // Dates as ISO 8601, as XML writes them.
     const SqlType t = v.type.type;
-    const bool date = isDateType(t) || t == SqlType::Date || t == SqlType::DateTime2 ||
-                      t == SqlType::DateTimeOffset || t == SqlType::Time;
-    const int style = date ? 126 : 0;
-    col.text = isCharType(v.type.type)
-                   ? v.sql
-                   : convertSql(v, makeType(SqlType::NVarChar, kMaxLength / 2 * 2), false, style);
+    if (isCharType(t)) {
+      col.text = v.sql;
+    } else if (isBinaryType(t)) {
+      // PATH writes binary values as base64; RAW and AUTO only when asked,
+      // having otherwise only URLs into the database to offer.
+      if (x.mode == ForXml::Mode::Raw && !x.binaryBase64) throw SqlError(6829, {col.name});
+      if (x.mode == ForXml::Mode::Auto && !x.binaryBase64)
+        throw SqlError(c.items[i].table ? 6831 : 6830, {col.name});
+      col.text = "t_base64(" + v.sql + ")";
+    } else {
+      // Dates as ISO 8601 and floating point in scientific notation, as XML
+      // writes them.
+      const bool date = isDateType(t) || t == SqlType::Date || t == SqlType::DateTime2 ||
+                        t == SqlType::DateTimeOffset || t == SqlType::Time;
+      const int style = date ? 126 : t == SqlType::Float ? 2 : t == SqlType::Real ? 1 : 0;
+      col.text = convertSql(v, makeType(SqlType::NVarChar, kMaxLength / 2 * 2), false, style);
+    }
     cols.push_back(std::move(col));
   }
-  std::string row;
-  if (x.mode == ForXml::Mode::Path) {
-    row = pathRow(x.rowName, cols);
-  } else {
-    const std::string name = xmlName(x.mode == ForXml::Mode::Raw ? *x.rowName : autoName);
-    std::vector<std::string> parts;
-    for (const XmlColumn& col : cols) {
-      if (col.name.empty()) throw SqlError(6858, {});
-      parts.push_back(x.elements ? elementSql(xmlName(col.name), col, x.xsinil)
-                                 : attributeSql(xmlName(col.name), col));
+  if (x.mode != ForXml::Mode::Path) {
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+      if (cols[i].name.empty() && !(cols[i].xml && x.elements)) throw SqlError(6809, {});
+      // Two attributes of one name in a RAW row (AUTO's are on the
+      // elements of their tables).
+      if (cols[i].name.empty() || x.elements || x.mode != ForXml::Mode::Raw) continue;
+      for (std::size_t k = 0; k < i; ++k)
+        if (iequals(cols[k].name, cols[i].name)) throw SqlError(6810, {cols[i].name});
     }
-    row = x.elements ? rowElement(name, "''", concat(parts))
-                     : literal("<" + name) + " || " + concat(parts) + " || '/>'";
   }
-  std::string all = "group_concat(" + row + ", '')";
+  std::string all;
+  if (x.mode == ForXml::Mode::Path) {
+    all = "group_concat(" + pathRow(x.rowName, cols) + ", '')";
+  } else if (x.mode == ForXml::Mode::Raw) {
+    const std::string name = xmlName(*x.rowName);
+    std::vector<std::string> parts;
+    for (const XmlColumn& col : cols) parts.push_back(columnPart(col, x));
+    const std::string row = x.elements ? rowElement(name, "''", concat(parts))
+                                       : literal("<" + name) + " || " + concat(parts) + " || '/>'";
+    all = "group_concat(" + row + ", '')";
+  } else {
+    if (c.grouped) throw SqlError(6821, {});
+    all = autoRows(c.items, c.scope.sources, cols, x);
+  }
   if (x.root) {
     std::string root = xmlName(*x.root);
     if (x.xsinil) root += " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
@@ -203,18 +277,8 @@ std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer, const std::stri
 
 BoundStatement Binder::bindForXml(const SelectStmt& s) {
   WithScope with(*this, s.with);
-  // AUTO names each row by the table its columns come from.
-  std::string autoName = "row";
-  if (!s.from.empty()) {
-    const TableRef* ref = s.from[0].get();
-    while (ref->kind == TableRef::Kind::Join) ref = ref->left.get();
-    if (!ref->alias.empty())
-      autoName = ref->alias;
-    else if (!ref->name.empty())
-      autoName = ref->name.back();
-  }
   BoundStatement out;
-  out.sql = forXmlSql(s, nullptr, autoName);
+  out.sql = forXmlSql(s, nullptr);
   Column c;
   c.name = "XML_F52E2B61-18A1-11d1-B105-00805F49916B";
   c.type = makeType(SqlType::NVarChar, kMaxLength / 2 * 2);

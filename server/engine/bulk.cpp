@@ -120,10 +120,16 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
       const ColumnInfo* col = table->column(columns[i].name);
       if (!col) throw SqlError(207, {columns[i].name});
       insert.columns.push_back(col->name);
-      auto v = std::make_unique<Expr>();
-      v->kind = ExprKind::Variable;
-      v->op = bulkVariable(i);
-      values.push_back(std::move(v));
+      // A timestamp column takes the database's next timestamp whatever the
+      // client sends for it (DEFAULT).
+      if (col->rowversion) {
+        values.push_back(nullptr);
+      } else {
+        auto v = std::make_unique<Expr>();
+        v->kind = ExprKind::Variable;
+        v->op = bulkVariable(i);
+        values.push_back(std::move(v));
+      }
       Variable var;
       var.type = columns[i].type;
       frame.vars[lower(bulkVariable(i))] = var;

@@ -1,5 +1,6 @@
 #include "catalog.h"
 
+#include "collation/sql_collation.h"
 #include "collations.h"
 #include "datetime.h"
 #include "lexer.h"
@@ -8,6 +9,23 @@
 
 namespace tessel::sqld::engine {
 namespace {
+
+// syscolumns.collationid: NULL for a column that holds no text. SQL Server
+// numbers a collation of the Latin1 family by its sort order (SQL
+// collations; 0 for Windows ones) in the high byte, its comparison flags
+// and the family's number; the server's own collation stands for the
+// others.
+Stored collationIdColumn(const TypeInfo& t) {
+  constexpr std::int64_t kDefault = 872468488;  // SQL_Latin1_General_CP1_CI_AS
+  constexpr std::int64_t kLatin1Family = 8;
+  if (!isCharType(t.type)) return Stored::null();
+  const auto c = collation::CollationById(t.collation);
+  if (!c || c->Lcid != 0x409 || c->Order != collation::SortOrder::Dictionary)
+    return Stored::integer(kDefault);
+  const std::int64_t flags = (c->CaseSensitive ? 0 : 1) | (c->AccentSensitive ? 0 : 2) |
+                             (c->KanaSensitive ? 0 : 4) | (c->WidthSensitive ? 0 : 8);
+  return Stored::integer(std::int64_t{c->SortId} << 24 | flags << 12 | kLatin1Family);
+}
 
 // The sysobjects.status bit that SQL Server uses for "created with
 // QUOTED_IDENTIFIER on".
@@ -623,7 +641,7 @@ void Catalog::addColumn(const std::string& schema, std::int64_t tableId, const C
            Stored::integer(defaultId),
            Stored::integer(isParam ? 1 : 0),
            Stored::integer(c.colid),
-           Stored::integer(isCharType(t.type) ? 872468488 : 0),
+           collationIdColumn(t),
            Stored::integer(status),
            Stored::integer(typeOldType(t)),
            Stored::integer(c.rowversion ? kTimestampUserType : typeUserType(t.type)),

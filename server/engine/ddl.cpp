@@ -541,6 +541,7 @@ std::shared_ptr<const TableInfo> Ddl::createTableFrom(const Name& n,
     d.nullSpecified = true;
     // SELECT INTO keeps the identity property of a copied identity column.
     d.identity = c.identity;
+    d.rowversion = c.rowversion;
     d.seed = seed;
     d.increment = increment;
     if (d.identity) d.type.nullable = false;

@@ -106,6 +106,13 @@ std::shared_ptr<const TableInfo> SqliteSession::findTable(const Name& name) {
   return table;
 }
 
+std::shared_ptr<const TableInfo> SqliteSession::peekTable(const Name& name) {
+  const bool used = redirect_ && redirect_->used;
+  auto table = findTable(name);
+  if (redirect_) redirect_->used = used;
+  return table;
+}
+
 std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {
   auto t = findTable(name);
   if (!t) throw SqlError(208, {joinName(name)});

@@ -270,7 +270,30 @@ constexpr std::array kErrors = {
     ErrorDef{313, 16, B,
              "An insufficient number of arguments were supplied for the procedure or function %s."},
     ErrorDef{8144, 16, B, "Procedure or function %s has too many arguments specified."},
-    ErrorDef{6858, 16, S, "FOR XML RAW and AUTO require a name for every column."},
+    ErrorDef{6800, 16, S,
+             "FOR XML AUTO requires at least one table for generating XML tags. Use FOR XML RAW "
+             "or add a FROM clause with a table name."},
+    ErrorDef{6809, 16, S,
+             "Unnamed tables cannot be used as XML identifiers as well as unnamed columns cannot "
+             "be used for attribute names. Name unnamed columns/tables using AS in the SELECT "
+             "statement."},
+    ErrorDef{6810, 16, S,
+             "Column name '%s' is repeated. The same attribute cannot be generated more than once "
+             "on the same XML tag."},
+    ErrorDef{6821, 16, S,
+             "GROUP BY and aggregate functions are currently not supported with FOR XML AUTO."},
+    ErrorDef{6829, 16, S,
+             "FOR XML EXPLICIT and RAW modes currently do not support addressing binary data as "
+             "URLs in column '%s'. Remove the column, or use the BINARY BASE64 mode, or create "
+             "the URL directly using the 'dbobject/TABLE[@PK1=\"V1\"]/@COLUMN' syntax."},
+    ErrorDef{6830, 16, S,
+             "FOR XML AUTO could not find the table owning the following column '%s' to create a "
+             "URL address for it. Remove the column, or use the BINARY BASE64 mode, or create the "
+             "URL directly using the 'dbobject/TABLE[@PK1=\"V1\"]/@COLUMN' syntax."},
+    ErrorDef{6831, 16, S,
+             "FOR XML AUTO requires primary keys to create references for '%s'. Select primary "
+             "keys, or use BINARY BASE64 to obtain binary data in encoded form if no primary keys "
+             "exist."},
     ErrorDef{8672, 16, S,
              "The MERGE statement attempted to UPDATE or DELETE the same row more than once. This "
              "happens when a target row matches more than one source row. A MERGE statement "
@@ -425,6 +448,11 @@ constexpr std::array kErrors = {
     ErrorDef{11733, 16, S, "Parameter '@range_size' must be a positive number."},
     ErrorDef{15151, 16, S,
              "Cannot find the %s '%s', because it does not exist or you do not have permission."},
+    ErrorDef{15469, 10, S,
+             "No constraints are defined on object '%s', or you do not have permissions."},
+    ErrorDef{15470, 10, S,
+             "No foreign keys reference table '%s', or you do not have permissions on "
+             "referencing tables."},
     ErrorDef{15472, 10, S,
              "The object '%s' does not have any indexes, or you do not have permissions."},
     ErrorDef{15252, 16, S, "The primary key or foreign key table name must be given."},

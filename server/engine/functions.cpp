@@ -22,6 +22,7 @@
 #include "sqlite_util.h"
 #include "table_functions.h"
 #include "types.h"
+#include "xml_output.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -1479,6 +1480,7 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
   registerTableFunctions(db);
   registerKeyFunctions(db);
   registerFormatFunctions(db);
+  registerXmlOutputFunctions(db);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
   registerCollations(db);
 }

@@ -1219,6 +1219,9 @@ std::shared_ptr<const ForXml> Parser::parseForXml() {
       if (!x->root) x->root = "root";
     } else if (acceptWord("TYPE")) {
       x->type = true;
+    } else if (acceptWord("BINARY")) {
+      if (!acceptWord("BASE64")) syntaxError();
+      x->binaryBase64 = true;
     } else {
       syntaxError();
     }

@@ -3,6 +3,7 @@
 
 #include "errors.h"
 #include "parser_impl.h"
+#include "types.h"
 
 namespace tessel::sqld::engine {
 
@@ -74,7 +75,16 @@ void Parser::parseMergeClause(MergeStmt& s, int line) {
       ins->select = std::make_shared<SelectStmt>();
       do {
         SelectItem item;
-        item.expr = parseExpr();
+        const bool byDefault = isWord("DEFAULT");
+        if (byDefault) {
+          item.expr = std::make_unique<Expr>();
+          item.expr->kind = ExprKind::Literal;
+          item.expr->offset = next().offset;
+          item.expr->type = makeType(SqlType::Int);
+        } else {
+          item.expr = parseExpr();
+        }
+        ins->defaultItems.push_back(byDefault);
         ins->select->items.push_back(std::move(item));
       } while (acceptSymbol(","));
       expectSymbol(")");

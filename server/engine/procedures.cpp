@@ -326,8 +326,14 @@ std::int32_t SqliteSession::runPrepared(const std::string& lname, std::vector<Ca
   if (lname == "sp_prepare" || lname == "sp_prepexec") {
     if (args.size() < 3 || !args[2].value) throw SqlError(201, {lname, "@stmt"});
     Prepared p{text(1), text(2)};
-    // Parsed now, so that a statement with a syntax error gets no handle.
-    parsePrepared(p.sql, settings_.quotedIdentifier);
+    // Parsed now, so that a statement with a syntax error gets no handle:
+    // its error, then 8180.
+    try {
+      parsePrepared(p.sql, settings_.quotedIdentifier);
+    } catch (const SqlError& e) {
+      reportError(e, nullptr, caller);
+      throw SqlError(8180, {});
+    }
     parseParamList(p.params);
     std::int32_t handle = nextPrepared_++;
     prepared_[handle] = p;
@@ -417,7 +423,7 @@ void SqliteSession::execInsertExec(const InsertStmt& s, Frame& f) {
   std::vector<std::string> targets;
   if (s.columns.empty()) {
     for (const auto& c : table->columns)
-      if (!c.identity || identityInsert(*table)) targets.push_back(c.name);
+      if ((!c.identity || identityInsert(*table)) && !c.computed()) targets.push_back(c.name);
   } else {
     for (const auto& n : s.columns) {
       const ColumnInfo* c = table->column(n);
@@ -452,18 +458,41 @@ std::int64_t SqliteSession::insertCapturedRows(
     const std::vector<std::vector<std::pair<Stored, TypeInfo>>>& rows) {
   std::vector<const ColumnInfo*> targets;
   for (const auto& name : columns) targets.push_back(table->column(name));
+  // The timestamp column takes the database's next timestamp: rows may
+  // leave it out, or give it NULL.
+  const ColumnInfo* rowversion = nullptr;
+  for (const ColumnInfo& c : table->columns)
+    if (c.rowversion) rowversion = &c;
+  auto slot = std::find(targets.begin(), targets.end(), rowversion);
+  int rowversionSlot = -1;
+  if (rowversion && slot != targets.end()) {
+    if (!rows.empty() && rows[0].size() + 1 == targets.size())
+      targets.erase(slot);
+    else
+      rowversionSlot = static_cast<int>(slot - targets.begin());
+  }
   const ColumnInfo* identity =
       table->identityColumn >= 0 && !identityInsert(*table)
           ? &table->columns[static_cast<std::size_t>(table->identityColumn)]
           : nullptr;
   std::string cols, marks;
+  int params = 0;
+  std::vector<int> paramOf(targets.size(), 0);
   for (std::size_t i = 0; i < targets.size(); ++i) {
-    cols += (i ? ", " : "") + quoteName(targets[i]->name);
-    marks += (i ? ", ?" : "?");
+    if (static_cast<int>(i) == rowversionSlot) continue;
+    cols += (cols.empty() ? "" : ", ") + quoteName(targets[i]->name);
+    marks += (marks.empty() ? "?" : ", ?");
+    paramOf[i] = ++params;
   }
   if (identity) {
-    cols += (targets.empty() ? "" : ", ") + quoteName(identity->name);
-    marks += targets.empty() ? "?" : ", ?";
+    cols += (cols.empty() ? "" : ", ") + quoteName(identity->name);
+    marks += marks.empty() ? "?" : ", ?";
+    ++params;
+  }
+  if (rowversion) {
+    cols += (cols.empty() ? "" : ", ") + quoteName(rowversion->name);
+    marks +=
+        (marks.empty() ? "" : ", ") + std::string("t_rowversion(") + quoteText(table->schema) + ")";
   }
   std::string sql =
       "INSERT INTO " + table->qualifiedName() + " (" + cols + ") VALUES (" + marks + ")";
@@ -487,14 +516,18 @@ std::int64_t SqliteSession::insertCapturedRows(
     for (const auto& row : rows) {
       if (row.size() != targets.size()) throw SqlError(213, {});
       for (std::size_t i = 0; i < row.size(); ++i) {
+        if (static_cast<int>(i) == rowversionSlot) {
+          if (!row[i].first.isNull()) throw SqlError(273, {});
+          continue;
+        }
         Stored v =
             convertValue(row[i].first, row[i].second, storedType(*targets[i]), 0, settings_, true);
-        bindStored(stmt.get(), static_cast<int>(i + 1),
+        bindStored(stmt.get(), paramOf[i],
                    trimsTrailing(*targets[i]) ? trimTrailing(std::move(v)) : std::move(v));
       }
       if (identity) {
         next += table->identityIncrement;
-        bindStored(stmt.get(), static_cast<int>(targets.size() + 1), Stored::integer(next));
+        bindStored(stmt.get(), params, Stored::integer(next));
       }
       stepToEnd(stmt.get(), &b, "INSERT");
       sqlite3_reset(stmt.get());

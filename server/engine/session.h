@@ -120,6 +120,7 @@ class SqliteSession : public Session, private BindContext {
   std::optional<TypeInfo> variableType(const std::string& name) override;
   std::shared_ptr<const TableInfo> resolveTable(const Name& name) override;
   std::shared_ptr<const TableInfo> findTable(const Name& name) override;
+  std::shared_ptr<const TableInfo> peekTable(const Name& name) override;
   std::string schemaFor(const std::string& database) override;
   const Settings& settings() override { return settings_; }
   bool identityInsert(const TableInfo& table) override;

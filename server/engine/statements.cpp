@@ -186,6 +186,9 @@ void SqliteSession::execSelectInto(const SelectStmt& s, Frame& f) {
     // Only one identity column may be copied.
     c.identity = b.columns[i].identity;
     for (const auto& earlier : columns) c.identity = c.identity && !earlier.identity;
+    // A timestamp column stays one, its values copied.
+    c.rowversion = static_cast<int>(i) == b.rowversionColumn;
+    if (c.rowversion) c.type.nullable = false;
     c.colid = static_cast<int>(i + 1);
     columns.push_back(c);
   }
@@ -236,8 +239,10 @@ void SqliteSession::execInsert(const InsertStmt& s, Frame& f) {
   if (s.bulk) return execInsertBulk(s, f);
   auto target = findTable(s.table);
   // A name that is no table is bound for its error (208), or is a common
-  // table expression the rows go through to its base table.
-  if (!target) target = bound(&s, [&](Binder& binder) { return binder.bindInsert(s); }).target;
+  // table expression or a view the rows go through to its base table (a
+  // view's INSTEAD OF trigger takes them instead).
+  if (!target || (target->xtype == "V" && !insteadOfTrigger(*target, kTriggerInsert)))
+    target = bound(&s, [&](Binder& binder) { return binder.bindInsert(s); }).target;
   checkWritable(target);
   std::int64_t n = withTriggers(
       target, kTriggerInsert, {}, f,

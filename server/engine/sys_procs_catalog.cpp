@@ -1,5 +1,5 @@
 // The ODBC catalog procedures (sp_columns, sp_columns_100, sp_pkeys,
-// sp_fkeys, sp_statistics) and sp_helpindex, written in T-SQL over the
+// sp_fkeys, sp_statistics), sp_helpindex and sp_helpconstraint, written in T-SQL over the
 // compatibility tables and the key views. ODBC and JDBC drivers and older
 // tools describe tables through them.
 
@@ -265,6 +265,93 @@ const char* kSpHelpIndex =
     "  RETURN 0\n"
     "END\n";
 
+// The table's name, then its constraints: keys, foreign keys (each with a
+// second row naming what it references), checks and defaults; then the
+// foreign keys of other tables that reference it.
+const char* kSpHelpConstraint =
+    "CREATE PROCEDURE sp_helpconstraint @objname nvarchar(776), @nomsg varchar(5) = 'msg' AS\n"
+    "BEGIN\n"
+    "  DECLARE @id int\n"
+    "  SET @id = OBJECT_ID(@objname)\n"
+    "  IF @id IS NULL OR NOT EXISTS (SELECT 1 FROM sys.tables WHERE object_id = @id)\n"
+    "  BEGIN\n"
+    "    DECLARE @db sysname\n"
+    "    SET @db = db_name()\n"
+    "    RAISERROR(15009, 16, 1, @objname, @db)\n"
+    "    RETURN 1\n"
+    "  END\n"
+    "  IF @nomsg = 'msg' SELECT CAST(@objname AS nvarchar(776)) AS [Object Name]\n"
+    "  IF NOT EXISTS (SELECT 1 FROM sys.objects WHERE parent_object_id = @id "
+    "AND type IN ('PK', 'UQ', 'F', 'C', 'D'))\n"
+    "    RAISERROR(15469, 10, 1, @objname)\n"
+    "  ELSE\n"
+    "  SELECT constraint_type, constraint_name, delete_action, update_action, status_enabled,\n"
+    "    status_for_replication, constraint_keys FROM (\n"
+    "    SELECT CAST(CASE k.type WHEN 'PK' THEN 'PRIMARY KEY' ELSE 'UNIQUE' END + ' ('\n"
+    "        + CASE i.type WHEN 1 THEN 'clustered' ELSE 'non-clustered' END + ')' AS "
+    "nvarchar(146)) AS constraint_type,\n"
+    "      CAST(k.name AS nvarchar(128)) AS constraint_name, CAST('(n/a)' AS nvarchar(9)) AS "
+    "delete_action,\n"
+    "      CAST('(n/a)' AS nvarchar(9)) AS update_action, CAST('(n/a)' AS varchar(8)) AS "
+    "status_enabled,\n"
+    "      CAST('(n/a)' AS varchar(19)) AS status_for_replication,\n"
+    "      CAST((SELECT STRING_AGG(c.name + CASE WHEN x.is_descending_key = 1 THEN '(-)' "
+    "ELSE '' END, ', ')\n"
+    "          WITHIN GROUP (ORDER BY x.key_ordinal) FROM sys.index_columns x JOIN sys.columns c\n"
+    "          ON c.object_id = x.object_id AND c.column_id = x.column_id\n"
+    "        WHERE x.object_id = i.object_id AND x.index_id = i.index_id) AS nvarchar(2126)) "
+    "AS constraint_keys,\n"
+    "      k.name AS sort_name, 0 AS sort_row\n"
+    "    FROM sys.key_constraints k JOIN sys.indexes i ON i.object_id = k.parent_object_id\n"
+    "      AND i.index_id = k.unique_index_id WHERE k.parent_object_id = @id\n"
+    "    UNION ALL\n"
+    "    SELECT 'FOREIGN KEY', f.name,\n"
+    "      CASE f.delete_referential_action WHEN 1 THEN 'Cascade' WHEN 2 THEN 'Set Null' "
+    "WHEN 3 THEN 'Set Default' ELSE 'No Action' END,\n"
+    "      CASE f.update_referential_action WHEN 1 THEN 'Cascade' WHEN 2 THEN 'Set Null' "
+    "WHEN 3 THEN 'Set Default' ELSE 'No Action' END,\n"
+    "      CASE f.is_disabled WHEN 1 THEN 'Disabled' ELSE 'Enabled' END,\n"
+    "      CASE f.is_not_for_replication WHEN 1 THEN 'Not_For_Replication' "
+    "ELSE 'Is_For_Replication' END,\n"
+    "      (SELECT STRING_AGG(COL_NAME(x.parent_object_id, x.parent_column_id), ', ')\n"
+    "          WITHIN GROUP (ORDER BY x.constraint_column_id) FROM sys.foreign_key_columns x\n"
+    "        WHERE x.constraint_object_id = f.object_id), f.name, 0\n"
+    "    FROM sys.foreign_keys f WHERE f.parent_object_id = @id\n"
+    "    UNION ALL\n"
+    "    SELECT ' ', ' ', ' ', ' ', ' ', ' ',\n"
+    "      'REFERENCES ' + db_name() + '.' + SCHEMA_NAME(r.schema_id) + '.' + r.name + ' ('\n"
+    "        + (SELECT STRING_AGG(COL_NAME(x.referenced_object_id, x.referenced_column_id), "
+    "', ')\n"
+    "          WITHIN GROUP (ORDER BY x.constraint_column_id) FROM sys.foreign_key_columns x\n"
+    "        WHERE x.constraint_object_id = f.object_id) + ')', f.name, 1\n"
+    "    FROM sys.foreign_keys f JOIN sys.tables r ON r.object_id = f.referenced_object_id\n"
+    "    WHERE f.parent_object_id = @id\n"
+    "    UNION ALL\n"
+    "    SELECT 'CHECK ' + CASE WHEN k.parent_column_id > 0 THEN 'on column '\n"
+    "        + COL_NAME(@id, k.parent_column_id) ELSE 'Table Level ' END, k.name, '(n/a)', "
+    "'(n/a)',\n"
+    "      CASE k.is_disabled WHEN 1 THEN 'Disabled' ELSE 'Enabled' END,\n"
+    "      CASE k.is_not_for_replication WHEN 1 THEN 'Not_For_Replication' "
+    "ELSE 'Is_For_Replication' END,\n"
+    "      k.definition, k.name, 0\n"
+    "    FROM sys.check_constraints k WHERE k.parent_object_id = @id\n"
+    "    UNION ALL\n"
+    "    SELECT 'DEFAULT on column ' + COL_NAME(@id, d.parent_column_id), d.name, '(n/a)', "
+    "'(n/a)',\n"
+    "      '(n/a)', '(n/a)', d.definition, d.name, 0\n"
+    "    FROM sys.default_constraints d WHERE d.parent_object_id = @id\n"
+    "  ) AS x ORDER BY sort_name, sort_row\n"
+    "  IF EXISTS (SELECT 1 FROM sys.foreign_keys WHERE referenced_object_id = @id)\n"
+    "    SELECT CAST(db_name() + '.' + SCHEMA_NAME(p.schema_id) + '.' + p.name + ': ' + f.name "
+    "AS nvarchar(1300))\n"
+    "      AS [Table is referenced by foreign key]\n"
+    "    FROM sys.foreign_keys f JOIN sys.tables p ON p.object_id = f.parent_object_id\n"
+    "    WHERE f.referenced_object_id = @id ORDER BY 1\n"
+    "  ELSE\n"
+    "    RAISERROR(15470, 10, 1, @objname)\n"
+    "  RETURN 0\n"
+    "END\n";
+
 }  // namespace
 
 std::optional<std::string> catalogProcedureText(const std::string& name) {
@@ -274,6 +361,7 @@ std::optional<std::string> catalogProcedureText(const std::string& name) {
   if (name == "sp_pkeys") return std::string(kSpPkeys);
   if (name == "sp_fkeys") return std::string(kSpFkeys);
   if (name == "sp_helpindex") return std::string(kSpHelpIndex);
+  if (name == "sp_helpconstraint") return std::string(kSpHelpConstraint);
   return std::nullopt;
 }
 

@@ -251,6 +251,59 @@ TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
   EXPECT_EQ(renderValue(r.results[1].rows[0][0], r.results[1].columns[0].type), "3");
 }
 
+// A bulk load's rows take the database's next timestamps, whatever the
+// client sends for the timestamp column or when it sends none.
+TEST_F(SessionTest, BulkLoadStampsTimestampColumn) {
+  class Rows : public BulkRowReader {
+   public:
+    explicit Rows(bool withStamp) : withStamp_(withStamp) {
+      Column n;
+      n.name = "n";
+      n.type.type = SqlType::Int;
+      n.type.length = 4;
+      columns_.push_back(n);
+      if (!withStamp) return;
+      Column ts;
+      ts.name = "ts";
+      ts.type.type = SqlType::Binary;
+      ts.type.length = 8;
+      columns_.push_back(ts);
+    }
+    const std::vector<Column>& columns() const override { return columns_; }
+    bool next(std::vector<Value>& row) override {
+      if (left_ == 0) return false;
+      row = {Value(static_cast<std::int64_t>(left_--))};
+      if (withStamp_) row.emplace_back(BytesValue{std::string(7, '\0') + '\x01'});
+      return true;
+    }
+
+   private:
+    bool withStamp_;
+    std::vector<Column> columns_;
+    int left_ = 2;
+  };
+  auto s = open();
+  ASSERT_TRUE(run(*s, "CREATE TABLE bulk_ts (n int, ts timestamp)").errors().empty());
+  for (const char* insert :
+       {"INSERT BULK bulk_ts (n int, ts binary(8))", "INSERT BULK bulk_ts (n int)"}) {
+    ASSERT_TRUE(run(*s, insert).errors().empty()) << insert;
+    ASSERT_EQ(s->bulkWait(), BulkWait::Rows);
+    Rows rows(std::string(insert).find("ts binary") != std::string::npos);
+    RecordingSink sink;
+    CancelFlag cancel;
+    s->bulkRows(rows, sink, cancel);
+    EXPECT_TRUE(sink.errors().empty()) << insert;
+  }
+  auto r = run(*s,
+               "SELECT count(DISTINCT ts), count(ts), sum(CASE WHEN ts = 0x0000000000000001 "
+               "THEN 1 ELSE 0 END) FROM bulk_ts");
+  ASSERT_EQ(r.results.size(), 1u);
+  const auto& row = r.results[0].rows.at(0);
+  EXPECT_EQ(renderValue(row[0], r.results[0].columns[0].type), "4");
+  EXPECT_EQ(renderValue(row[1], r.results[0].columns[1].type), "4");
+  EXPECT_EQ(renderValue(row[2], r.results[0].columns[2].type), "0");
+}
+
 // Every SELECT that sends rows reports how many in its DONE, whatever its form.
 TEST_F(SessionTest, EverySelectReportsItsRowCount) {
   auto s = open();
