@@ -376,14 +376,8 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
     return "CREATE PROCEDURE sp_helptrigger @tabname nvarchar(776), @triggertype char(6) = NULL "
            "AS\n"
            "BEGIN\n"
-           "  IF OBJECT_ID(@tabname) IS NULL\n"
-           "  BEGIN\n"
-           "    DECLARE @db sysname\n"
-           "    SET @db = db_name()\n"
-           "    RAISERROR(15009, 16, 1, @tabname, @db)\n"
-           "    RETURN 1\n"
-           "  END\n"
-           "  SELECT name AS trigger_name, SCHEMA_NAME(uid) AS trigger_owner, " +
+           "  IF OBJECT_ID(@tabname) IS NULL\n" TESSEL_SQLD_NO_SUCH_OBJECT(
+               "@tabname") "  SELECT name AS trigger_name, SCHEMA_NAME(uid) AS trigger_owner, " +
            triggerFlag(512) + " AS isupdate, " + triggerFlag(1024) + " AS isdelete, " +
            triggerFlag(256) +
            " AS isinsert, CAST(CASE WHEN status & 65536 = 0 THEN 1 ELSE 0 END "
@@ -470,14 +464,8 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
          "@objname\n"
          "    RETURN 0\n"
          "  END\n"
-         "  IF OBJECT_ID(@objname) IS NULL\n"
-         "  BEGIN\n"
-         "    DECLARE @db sysname\n"
-         "    SET @db = db_name()\n"
-         "    RAISERROR(15009, 16, 1, @objname, @db)\n"
-         "    RETURN 1\n"
-         "  END\n"
-         "  SELECT name AS Name, SCHEMA_NAME(uid) AS Owner, " +
+         "  IF OBJECT_ID(@objname) IS NULL\n" TESSEL_SQLD_NO_SUCH_OBJECT(
+             "@objname") "  SELECT name AS Name, SCHEMA_NAME(uid) AS Owner, " +
          type +
          " AS Type, crdate AS Created_datetime FROM sysobjects WHERE id = OBJECT_ID(@objname)\n"
          "  IF EXISTS (SELECT 1 FROM syscolumns WHERE id = OBJECT_ID(@objname))\n"

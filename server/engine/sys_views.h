@@ -15,6 +15,19 @@
 #include "settings.h"
 #include "sqld/engine.h"
 
+// The text of a catalog procedure for a name that finds nothing: error
+// 15009 naming the object and the current database, and return code 1. It
+// goes after an IF that tests for the object; a macro, so the procedures'
+// texts stay string literals.
+#define TESSEL_SQLD_NO_SUCH_OBJECT(param) \
+  "  BEGIN\n"                             \
+  "    DECLARE @db sysname\n"             \
+  "    SET @db = db_name()\n"             \
+  "    RAISERROR(15009, 16, 1, " param    \
+  ", @db)\n"                              \
+  "    RETURN 1\n"                        \
+  "  END\n"
+
 namespace tessel::sqld::engine {
 
 // What the session views show of one session.

@@ -60,12 +60,7 @@ std::optional<std::string> helpTextProcedureText(const std::string& name) {
          "  DECLARE @id int, @text nvarchar(max), @lines int\n"
          "  SET @id = OBJECT_ID(@objname)\n"
          "  IF @id IS NULL\n"
-         "  BEGIN\n"
-         "    DECLARE @db sysname\n"
-         "    SET @db = db_name()\n"
-         "    RAISERROR(15009, 16, 1, @objname, @db)\n"
-         "    RETURN 1\n"
-         "  END\n"
+         TESSEL_SQLD_NO_SUCH_OBJECT("@objname")
          "  SET @text = OBJECT_DEFINITION(@id)\n"
          "  IF @text IS NULL\n"
          "  BEGIN\n"
