@@ -17,6 +17,7 @@
 //
 // One thread receives, another may send (as Transport allows).
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -76,8 +77,9 @@ class SmpTransport : public Transport {
   std::size_t waitingBytes() const;
 
   std::unique_ptr<Transport> inner_;
-  bool allowed_ = false;
-  bool active_ = false;  // written by the receiving thread before any channel exists
+  bool allowed_ = false;  // set before the receiving thread starts
+  // Set by the receiving thread at the client's first header; read by the sender.
+  std::atomic<bool> active_{false};
 
   // Receiving thread only.
   std::uint16_t receiveChannel_ = 0;
