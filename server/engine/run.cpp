@@ -128,7 +128,7 @@ Stored SqliteSession::paramValue(const std::string& name, const Frame& f,
     if (n == "@@MAX_PRECISION") return Stored::integer(38);
     if (n == "@@LOCK_TIMEOUT") return Stored::integer(settings_.lockTimeoutMs);
     if (n == "@@FETCH_STATUS") return Stored::integer(-1);
-    if (n == "@@MICROSOFTVERSION") return Stored::integer(134218487);
+    if (n == "@@MICROSOFTVERSION") return Stored::integer(kProductLoginAckVersion);
     if (n == "@@OPTIONS") {
       int o = (settings_.implicitTransactions ? 2 : 0) | (settings_.cursorCloseOnCommit ? 4 : 0) |
               (settings_.arithIgnore ? 128 : 0) | (settings_.ansiNullDefault ? 1024 : 0) |

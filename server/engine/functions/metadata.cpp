@@ -207,9 +207,8 @@ Typed serverProperty(Call& c) {
   const std::string host = variantText(machineName());
   Typed server = make(c.param("@@SERVERNAME"), sysname());
   TypeInfo datetime = makeType(SqlType::DateTime);
-  Stored released =
-      convertValue(Stored::text("2012-02-10T20:02:00"), makeType(SqlType::VarChar, 30), datetime, 0,
-                   c.context().settings());
+  Stored released = convertValue(Stored::text(kProductReleased), makeType(SqlType::VarChar, 30),
+                                 datetime, 0, c.context().settings());
   // Properties that do not apply to this server (InstanceName of a default
   // instance, NumLicenses, the update level of an RTM build ...) are NULL,
   // as are names that are no property.
@@ -247,8 +246,8 @@ Typed serverProperty(Call& c) {
       {"PRODUCTVERSION", variantText(kProductVersion)},
       {"RESOURCELASTUPDATEDATETIME", sqlLiteral(variantStored(released, datetime))},
       {"RESOURCEVERSION",
-       variantText(std::to_string(kProductMajor) + ".0" + std::to_string(kProductMinor) + "." +
-                   std::to_string(kProductBuild))},
+       variantText(std::to_string(kProductMajor) + (kProductMinor < 10 ? ".0" : ".") +
+                   std::to_string(kProductMinor) + "." + std::to_string(kProductBuild))},
       {"SERVERNAME", c.convert(server, makeType(SqlType::Variant))},
       {"SQLCHARSET", variantInt(1, SqlType::TinyInt)},
       {"SQLCHARSETNAME", variantText("iso_1")},

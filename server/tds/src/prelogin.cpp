@@ -82,7 +82,7 @@ EncryptionAnswer negotiateEncryption(EncryptMode mode, bool tlsAvailable, std::u
   return {pe::Off, Encryption::LoginOnly};
 }
 
-std::string buildPreLoginResponse(std::uint8_t encryption) {
+std::string buildPreLoginResponse(std::uint8_t encryption, bool mars) {
   struct Option {
     std::uint8_t token;
     std::string data;
@@ -92,7 +92,7 @@ std::string buildPreLoginResponse(std::uint8_t encryption) {
       {kEncryption, std::string(1, static_cast<char>(encryption))},
       {kInstance, std::string(1, '\0')},
       {kThreadId, std::string()},
-      {kMars, std::string(1, '\0')},
+      {kMars, std::string(1, mars ? '\1' : '\0')},
   };
   std::string out;
   ByteWriter w(out);

@@ -10,8 +10,11 @@
 //   any --client closes, malformed message, idle time-out, stop()--> Closed
 //
 // Invariants:
-//  1. Only the session thread writes to the socket; only one thread reads it
-//     (the session thread during the handshake, the reader thread after).
+//  1. Only the session thread writes responses; only one thread reads the
+//     socket (the session thread during the handshake, the reader thread
+//     after). Under MARS the reader thread also sends the multiplexing
+//     layer's acknowledgements and the replies the client's window held
+//     back, under that layer's lock.
 //  2. Every response is one message of type TABULAR RESULT ending with a
 //     final DONE (MORE clear); the held-DONE logic of ResponseSink keeps the
 //     MORE bits right.
@@ -83,8 +86,9 @@ std::string hex(unsigned v, int width) {
 TdsSession::TdsSession(std::unique_ptr<Transport> transport, Engine& engine,
                        const Credentials& credentials, const SessionSettings& settings, Log& log,
                        std::uint16_t spid, std::string peer)
-    : transport_(withTls(std::move(transport), settings)),
-      tls_(settings.tls ? static_cast<TlsTransport*>(transport_.get()) : nullptr),
+    : transport_(std::make_unique<SmpTransport>(withTls(std::move(transport), settings))),
+      smp_(static_cast<SmpTransport*>(transport_.get())),
+      tls_(settings.tls ? static_cast<TlsTransport*>(&smp_->inner()) : nullptr),
       engine_(engine),
       credentials_(credentials),
       settings_(settings),
@@ -133,6 +137,7 @@ void TdsSession::run() {
   room_.notify_all();
   transport_->shutdown();
   if (readerThread_.joinable()) readerThread_.join();
+  transport_->close();
   {
     std::lock_guard lock(mutex_);
     queue_.clear();
@@ -261,6 +266,7 @@ bool TdsSession::handshake() {
   std::uint32_t packetSize = login.packetSize == 0 ? kDefaultPacketSize : login.packetSize;
   packetSize = std::clamp<std::uint32_t>(packetSize, kMinPacketSize, kMaxPacketSize);
   sendLoginResponse(packetSize);
+  if (mars_) smp_->allow();
   reader_.setMaxMessageSize(settings_.maxMessageSize);
   logLine("logged in (TDS " + versionName(version_) + ", packet size " +
           std::to_string(packetSize) + ", database " + session_->currentDatabase() +
@@ -279,7 +285,9 @@ void TdsSession::preLogin(const IncomingMessage& message, bool strict, Encryptio
     logLine("client asked for encryption; answered that it is not supported");
   }
   writer_.begin(PacketType::TabularResult);
-  writer_.write(buildPreLoginResponse(answer.reply));
+  // Outside TDS 8.0 the client may multiplex sessions once logged in.
+  mars_ = pre.mars && !strict;
+  writer_.write(buildPreLoginResponse(answer.reply, mars_));
   writer_.finish();
   outcome = answer.outcome;
   if (strict || outcome == Encryption::None) return;
@@ -339,6 +347,8 @@ void TdsSession::serve() {
   readerThread_ = std::thread([this] { readLoop(); });
   for (;;) {
     Item item = pop();
+    // Answers go to the multiplexed session the request or attention came on.
+    if (smp_->active()) smp_->setSendChannel(item.channel);
     switch (item.kind) {
       case Item::Kind::Request:
         // A session ended by KILL answers nothing more: the client sees its
@@ -370,6 +380,7 @@ void TdsSession::serve() {
 bool TdsSession::killed() {
   if (!session_ || !session_->terminated()) return false;
   logLine("ended: killed by another session");
+  transport_->resetOnClose();
   return true;
 }
 
@@ -601,12 +612,12 @@ void TdsSession::readLoop() {
           std::lock_guard lock(mutex_);
           pendingAttention_ = true;
           cancel_.request();
-          queue_.push_back(Item{Item::Kind::Attention, {}, {}});
+          queue_.push_back(Item{Item::Kind::Attention, {}, {}, smp_->receiveChannel()});
         }
         ready_.notify_all();
         continue;
       }
-      push(Item{Item::Kind::Request, std::move(*message), {}});
+      push(Item{Item::Kind::Request, std::move(*message), {}, smp_->receiveChannel()});
     }
   } catch (const ProtocolError& e) {
     last = Item{Item::Kind::Failed, {}, e.what()};

@@ -52,7 +52,20 @@ bool SocketTransport::waitReadable(int timeoutMs) {
 }
 
 void SocketTransport::shutdown() {
-  ::shutdown(fd_.get(), SHUT_RDWR);
+  std::lock_guard lock(closing_);
+  // Closing the sending side would send an orderly end before the reset.
+  if (fd_) ::shutdown(fd_.get(), reset_ ? SHUT_RD : SHUT_RDWR);
+}
+
+void SocketTransport::close() {
+  std::lock_guard lock(closing_);
+  fd_.reset();
+}
+
+void SocketTransport::resetOnClose() {
+  linger l{1, 0};
+  ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  reset_ = true;
 }
 
 }  // namespace tessel::sqld::tds

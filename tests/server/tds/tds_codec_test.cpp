@@ -573,7 +573,7 @@ TEST(TdsCodec, MessageReaderJoinsPacketsAndRejectsBadHeaders) {
   }
 }
 
-TEST(TdsCodec, PreLoginAnswersWithoutEncryptionAndMars) {
+TEST(TdsCodec, PreLoginAnswersWithoutEncryptionAndMarsUnlessAsked) {
   auto pre = tds::parsePreLogin(std::span(
       reinterpret_cast<const std::uint8_t*>(buildPreLogin().data()), buildPreLogin().size()));
   EXPECT_EQ(pre.instance, "MSSQLServer");
@@ -585,6 +585,10 @@ TEST(TdsCodec, PreLoginAnswersWithoutEncryptionAndMars) {
   // The same release LOGINACK, @@VERSION and SERVERPROPERTY name.
   EXPECT_EQ(parsed.clientVersion[0], kProductMajor);
   EXPECT_EQ(parsed.clientVersion[2] << 8 | parsed.clientVersion[3], kProductBuild);
+  std::string withMars = tds::buildPreLoginResponse(0x02, true);
+  EXPECT_TRUE(tds::parsePreLogin(std::span(reinterpret_cast<const std::uint8_t*>(withMars.data()),
+                                           withMars.size()))
+                  .mars);
 }
 
 std::span<const std::uint8_t> bytes(const std::string& s) {

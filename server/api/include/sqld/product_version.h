@@ -1,23 +1,28 @@
 #pragma once
 
 // The one release tessel-sqld presents everywhere a client can ask: PRELOGIN,
-// LOGINACK, @@VERSION and SERVERPROPERTY('ProductVersion'). 11.0 is the
-// release whose protocol (TDS 7.4) and types (date, time, datetime2,
-// datetimeoffset, the (max) types) the server speaks.
+// LOGINACK, @@VERSION, @@MICROSOFTVERSION and SERVERPROPERTY. 15.0 (RTM) is
+// the release whose T-SQL the server speaks (STRING_SPLIT, OPENJSON, FORMAT,
+// STRING_AGG, TRIM, DROP IF EXISTS, CREATE OR ALTER ...); its protocol is
+// still TDS 7.4.
 
 #include <cstdint>
 
 namespace tessel::sqld {
 
-constexpr std::uint8_t kProductMajor = 11;
+constexpr std::uint8_t kProductMajor = 15;
 constexpr std::uint8_t kProductMinor = 0;
-constexpr std::uint16_t kProductBuild = 2100;
-constexpr std::uint16_t kProductSubBuild = 60;
-constexpr const char* kProductVersion = "11.0.2100.60";
+constexpr std::uint16_t kProductBuild = 2000;
+constexpr std::uint16_t kProductSubBuild = 5;
+constexpr const char* kProductVersion = "15.0.2000.5";
 constexpr const char* kProductVersionBanner =
-    "Microsoft SQL Server 2012 - 11.0.2100.60 (X64) \n\tTessel tessel-sqld on SQLite";
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tTessel tessel-sqld on SQLite";
+// When the build was made, as SERVERPROPERTY('ResourceLastUpdateDateTime')
+// reports it.
+constexpr const char* kProductReleased = "2019-09-24T13:48:23";
 
-// major, minor and build in LOGINACK's big-endian order.
+// major, minor and build in LOGINACK's big-endian order; @@MICROSOFTVERSION
+// is the same number.
 constexpr std::uint32_t kProductLoginAckVersion =
     (std::uint32_t{kProductMajor} << 24) | (std::uint32_t{kProductMinor} << 16) | kProductBuild;
 

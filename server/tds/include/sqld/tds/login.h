@@ -44,8 +44,9 @@ struct EncryptionAnswer {
 EncryptionAnswer negotiateEncryption(EncryptMode mode, bool tlsAvailable, std::uint8_t client);
 
 // The answer: our version, the encryption option, instance match, no thread
-// id, MARS off.
-std::string buildPreLoginResponse(std::uint8_t encryption = prelogin_encrypt::NotSupported);
+// id, and MARS on when the client asked for it.
+std::string buildPreLoginResponse(std::uint8_t encryption = prelogin_encrypt::NotSupported,
+                                  bool mars = false);
 
 struct Login7 {
   std::uint32_t tdsVersion = 0;

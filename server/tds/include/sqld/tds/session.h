@@ -22,6 +22,7 @@
 #include "sqld/tds/login.h"
 #include "sqld/tds/packet.h"
 #include "sqld/tds/read_ahead.h"
+#include "sqld/tds/smp.h"
 #include "sqld/tds/tls_context.h"
 #include "sqld/tds/tls_transport.h"
 #include "sqld/tds/token_writer.h"
@@ -75,6 +76,7 @@ class TdsSession {
     Kind kind = Kind::Request;
     IncomingMessage message;
     std::string reason;
+    std::uint16_t channel = 0;  // the multiplexed session it came on
   };
 
   bool handshake();
@@ -112,7 +114,8 @@ class TdsSession {
   void logLine(const std::string& text);
 
   std::unique_ptr<Transport> transport_;
-  TlsTransport* tls_ = nullptr;  // transport_ itself when the server has a TLS identity
+  SmpTransport* smp_;            // transport_ itself: plain until the client multiplexes
+  TlsTransport* tls_ = nullptr;  // under smp_ when the server has a TLS identity
   Engine& engine_;
   const Credentials& credentials_;
   SessionSettings settings_;
@@ -133,6 +136,7 @@ class TdsSession {
   std::uint64_t resetRolledBack_ = 0;
   std::string user_;
   std::uint32_t version_ = 0;
+  bool mars_ = false;  // PRELOGIN agreed on multiple active result sets
   std::thread readerThread_;
 
   CancelFlag cancel_;  // set by the reader thread and stop(), reset by the session thread

@@ -53,6 +53,8 @@ class TlsTransport : public Transport {
   void setReceiveTimeout(int timeoutMs) override { inner_->setReceiveTimeout(timeoutMs); }
   void setSendTimeout(int timeoutMs) override { inner_->setSendTimeout(timeoutMs); }
   void shutdown() override { inner_->shutdown(); }
+  void resetOnClose() override { inner_->resetOnClose(); }
+  void close() override { inner_->close(); }
 
  private:
   enum class Framing { PreLogin, Raw };

@@ -5,8 +5,10 @@
 // from any thread and unblocks both. Tests substitute transports that fail on
 // purpose (a link that drops after N bytes).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <stdexcept>
 
@@ -37,6 +39,14 @@ class Transport {
   // bound); when it passes, send() throws TransportError.
   virtual void setSendTimeout(int timeoutMs) { (void)timeoutMs; }
   virtual void shutdown() = 0;
+  // The connection ends with a reset rather than an orderly close, as a
+  // killed session's does: a client waiting on it learns it was dropped.
+  // Call before shutdown().
+  virtual void resetOnClose() {}
+  // Releases the connection at once, once no thread uses it any more, so
+  // the peer sees the end without waiting for this object to go away;
+  // shutdown() stays harmless afterwards.
+  virtual void close() {}
 };
 
 class SocketTransport : public Transport {
@@ -51,9 +61,13 @@ class SocketTransport : public Transport {
   void setReceiveTimeout(int timeoutMs) override { receiveTimeoutMs_ = timeoutMs; }
   void setSendTimeout(int timeoutMs) override { sendTimeoutMs_ = timeoutMs; }
   void shutdown() override;
+  void resetOnClose() override;
+  void close() override;
 
  private:
+  std::mutex closing_;  // shutdown() from another thread never meets a released descriptor
   UniqueFd fd_;
+  std::atomic<bool> reset_{false};
   int receiveTimeoutMs_ = 0;  // read by the receiving thread only after it starts
   int sendTimeoutMs_ = 0;     // used by the sending thread only
 };
