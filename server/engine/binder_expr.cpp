@@ -203,6 +203,16 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
     Depth& operator=(const Depth&) = delete;
     int& depth;
   } depth(exprDepth_);
+  Typed t = bindExprKind(e, scope);
+  // Text that holds no collation of its own (a literal, a variable, text
+  // made from other values) has the current database's.
+  if (t.collationLabel == Typed::CollationLabel::Default && t.type.collation == 0 &&
+      isCharType(t.type.type))
+    t.type.collation = ctx_.databaseCollation();
+  return t;
+}
+
+Typed Binder::bindExprKind(const Expr& e, Scope& scope) {
   switch (e.kind) {
     case ExprKind::Literal:
       return bindLiteral(e);
@@ -271,7 +281,8 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
     }
     case ExprKind::Collate: {
       Typed x = bindExpr(*e.args[0], scope);
-      const std::uint16_t id = collationId(e.op);
+      const std::uint16_t id =
+          iequals(e.op, "DATABASE_DEFAULT") ? ctx_.databaseCollation() : collationId(e.op);
       if (!isCharType(x.type.type) && !x.nullLiteral) throw SqlError(447, {typeName(x.type.type)});
       x.type.collation = id;
       x.collationLabel = Typed::CollationLabel::Explicit;
@@ -729,6 +740,9 @@ Typed Binder::bindCast(const Expr& e, Scope& scope) {
     // Text converted to text keeps its collation, and how firmly it holds it.
     r.type.collation = x.type.collation;
     r.collationLabel = x.collationLabel;
+  } else if (isCharType(r.type.type)) {
+    // Other values become text of the database's code page.
+    r.type.collation = ctx_.databaseCollation();
   }
   if (x.nullLiteral) {
     r.nullLiteral = false;
