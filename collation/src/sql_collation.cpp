@@ -283,6 +283,8 @@ std::optional<SqlCollation> FindCollation(std::string_view name) {
     if (kFamilies[f].Supplementary && !(kFamilies[f].Utf8 && IEquals(tail, "BIN2"))) {
       if (!EndsWith(tail, "_SC")) continue;
       tail.remove_suffix(3);
+      // Binary orders have no _SC form.
+      if (IEquals(tail, "BIN") || IEquals(tail, "BIN2")) continue;
     }
     // A family's name never goes on where another's ends with a style: the
     // tail of Latin1_General_100_CI_AS read for Latin1_General is no style.

@@ -1,5 +1,6 @@
 // Binding of expressions: names, literals, operators, CASE, CAST, IN.
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -8,6 +9,7 @@
 #include "errors.h"
 #include "exact.h"
 #include "lexer.h"
+#include "sqld/charset.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -307,7 +309,21 @@ Typed Binder::bindLiteral(const Expr& e) {
     t.sql = "NULL";
     return t;
   }
-  t.sql = sqlLiteral(storedFromValue(e.value, e.type));
+  Stored value = storedFromValue(e.value, e.type);
+  const int page = collationCodePage(ctx_.databaseCollation());
+  if (e.type.type == SqlType::VarChar && page != 1252) {
+    // A varchar literal holds the characters of the database's code page;
+    // the parser kept the text as written (op) where code page 1252 lacks
+    // some. Under UTF-8 it is as long as its bytes.
+    value = Stored::text(utf8WithinCodePage(e.op.empty() ? value.s : e.op, page));
+    const auto length = page == kUtf8CodePage
+                            ? value.s.size()
+                            : std::count_if(value.s.begin(), value.s.end(),
+                                            [](char c) { return (c & 0xC0) != 0x80; });
+    t.type.length = std::max(1, static_cast<int>(length));
+    t.type.collation = ctx_.databaseCollation();
+  }
+  t.sql = sqlLiteral(value);
   t.type.nullable = false;
   t.literal = true;
   return t;
