@@ -32,6 +32,9 @@ struct Family {
   std::uint8_t Version = 0;
   // _SC: the name ends in _SC after its style, and binary orders do not exist.
   bool Supplementary = false;
+  // _UTF8: the name ends in _SC_UTF8 after its style, or is _BIN2_UTF8 (the
+  // one binary order); char and varchar hold UTF-8.
+  bool Utf8 = false;
 };
 
 constexpr Family kFamilies[] = {
@@ -76,6 +79,19 @@ constexpr Family kFamilies[] = {
     {"Finnish_Swedish_100", 0x40B, 1252, "sv", 2, true},
     {"Modern_Spanish_100", 0xC0A, 1252, "es", 2},
     {"Modern_Spanish_100", 0xC0A, 1252, "es", 2, true},
+    {"Latin1_General_100", 0x409, 65001, "", 2, true, true},
+    {"Cyrillic_General_100", 0x419, 65001, "ru", 2, true, true},
+    {"French_100", 0x40C, 65001, "fr", 2, true, true},
+    {"German_PhoneBook_100", 0x10407, 65001, "de@collation=phonebook", 2, true, true},
+    {"Greek_100", 0x408, 65001, "el", 2, true, true},
+    {"Turkish_100", 0x41F, 65001, "tr", 2, true, true},
+    {"Polish_100", 0x415, 65001, "pl", 2, true, true},
+    {"Czech_100", 0x405, 65001, "cs", 2, true, true},
+    {"Hebrew_100", 0x40D, 65001, "he", 2, true, true},
+    {"Arabic_100", 0x401, 65001, "ar", 2, true, true},
+    {"Estonian_100", 0x425, 65001, "et", 2, true, true},
+    {"Finnish_Swedish_100", 0x40B, 65001, "sv", 2, true, true},
+    {"Modern_Spanish_100", 0xC0A, 65001, "es", 2, true, true},
 };
 
 constexpr std::uint16_t kCaseSensitive = 1, kAccentInsensitive = 2, kKanaSensitive = 4,
@@ -95,6 +111,10 @@ bool IEquals(std::string_view a, std::string_view b) {
          });
 }
 
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() > suffix.size() && IEquals(text.substr(text.size() - suffix.size()), suffix);
+}
+
 std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   const Family& f = kFamilies[family];
   SqlCollation c;
@@ -105,6 +125,7 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   c.Name = f.Name;
   c.Version = f.Version;
   c.Supplementary = f.Supplementary;
+  c.Utf8 = f.Utf8;
   if (family == 0) {
     const auto* s = std::find_if(std::begin(kSqlStyles), std::end(kSqlStyles),
                                  [&](const SqlStyle& x) { return x.Style == style; });
@@ -112,10 +133,13 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
     c.SortId = s->SortId;
   }
   if (style & (kBin | kBin2)) {
-    if ((style != kBin && style != kBin2) || f.Supplementary) return std::nullopt;
+    if ((style != kBin && style != kBin2) || (f.Supplementary && !(f.Utf8 && style == kBin2)))
+      return std::nullopt;
     c.Order = style == kBin ? SortOrder::Binary : SortOrder::CodePoint;
     c.CaseSensitive = c.KanaSensitive = c.WidthSensitive = true;
+    c.Supplementary = false;
     c.Name += style == kBin ? "_BIN" : "_BIN2";
+    if (c.Utf8) c.Name += "_UTF8";
     return c;
   }
   if (style >= 16) return std::nullopt;
@@ -128,6 +152,7 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   if (c.KanaSensitive) c.Name += "_KS";
   if (c.WidthSensitive) c.Name += "_WS";
   if (c.Supplementary) c.Name += "_SC";
+  if (c.Utf8) c.Name += "_UTF8";
   return c;
 }
 
@@ -218,6 +243,7 @@ std::array<std::uint8_t, 5> SqlCollation::TdsBytes() const {
   } else {
     info |= Order == SortOrder::Binary ? 1u << 24 : 1u << 25;
   }
+  if (Utf8) info |= 1u << 26;
   info |= static_cast<std::uint32_t>(Version & 0x0F) << 28;
   return {static_cast<std::uint8_t>(info), static_cast<std::uint8_t>(info >> 8),
           static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), SortId};
@@ -227,13 +253,14 @@ std::string SqlCollation::Description() const {
   std::string family = kFamilies[Id / 64].Name;
   if (Id / 64 == 0) family = "Latin1_General";
   std::replace(family.begin(), family.end(), '_', '-');
+  const std::string utf8 = Utf8 ? ", UTF8" : "";
   if (Order == SortOrder::Binary) return family + ", binary sort";
-  if (Order == SortOrder::CodePoint) return family + ", binary code point comparison sort";
+  if (Order == SortOrder::CodePoint) return family + ", binary code point comparison sort" + utf8;
   std::string d = family + (CaseSensitive ? ", case-sensitive" : ", case-insensitive") +
                   (AccentSensitive ? ", accent-sensitive" : ", accent-insensitive") +
                   (KanaSensitive ? ", kanatype-sensitive" : ", kanatype-insensitive") +
                   (WidthSensitive ? ", width-sensitive" : ", width-insensitive") +
-                  (Supplementary ? ", supplementary characters" : "");
+                  (Supplementary ? ", supplementary characters" : "") + utf8;
   if (SortId != 0) {
     d += " for Unicode Data, SQL Server Sort Order " + std::to_string(SortId) + " on Code Page " +
          std::to_string(CodePage) + " for non-Unicode Data";
@@ -248,9 +275,16 @@ std::optional<SqlCollation> FindCollation(std::string_view name) {
         name[family.size()] != '_')
       continue;
     std::string_view tail = name.substr(family.size() + 1);
-    if (kFamilies[f].Supplementary) {
-      if (tail.size() < 3 || !IEquals(tail.substr(tail.size() - 3), "_SC")) continue;
+    if (kFamilies[f].Utf8) {
+      if (!EndsWith(tail, "_UTF8")) continue;
+      tail.remove_suffix(5);
+    }
+    // A _UTF8 family's binary order carries no _SC.
+    if (kFamilies[f].Supplementary && !(kFamilies[f].Utf8 && IEquals(tail, "BIN2"))) {
+      if (!EndsWith(tail, "_SC")) continue;
       tail.remove_suffix(3);
+      // Binary orders have no _SC form.
+      if (IEquals(tail, "BIN") || IEquals(tail, "BIN2")) continue;
     }
     // A family's name never goes on where another's ends with a style: the
     // tail of Latin1_General_100_CI_AS read for Latin1_General is no style.

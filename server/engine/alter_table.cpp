@@ -203,7 +203,8 @@ void Ddl::addTableColumn(const AlterTableStmt& a, const ColumnDef& d,
   copy.type = d.type;
   copy.nullSpecified = d.nullSpecified;
   copy.userType = d.userType;
-  TypeInfo type = columnTypes(one).at(0);
+  copy.collate = d.collate;
+  TypeInfo type = columnTypes(one, tableCollation(table->database, table->name)).at(0);
   if (d.rowversion)
     for (const auto& c : table->columns)
       if (c.rowversion) throw SqlError(2738, {table->name, d.name});
@@ -531,14 +532,19 @@ void Ddl::alterColumn(const AlterTableStmt& a, const std::shared_ptr<const Table
   one.columns.back().type = d.type;
   one.columns.back().nullSpecified = d.nullSpecified;
   one.columns.back().userType = d.userType;
+  one.columns.back().collate = d.collate;
   ColumnInfo column = *old;
-  column.type = columnTypes(one).at(0);
+  // Without COLLATE the column takes its table's default, as a new one would.
+  column.type = columnTypes(one, tableCollation(table->database, table->name)).at(0);
   if (!d.nullSpecified && d.userType.empty()) column.type.nullable = s_.settings_.ansiNullDefault;
   if (old->identity) column.type.nullable = false;
   const std::string q = quoteName(table->schema);
   sqlite3* db = s_.db_.get();
-  // An indexed column keeps its type; its nullability may change.
-  const bool retyped = typeDisplayName(column.type) != typeDisplayName(old->type);
+  // An indexed column keeps its type and collation (its index is ordered by
+  // it); its nullability may change.
+  const bool retyped =
+      typeDisplayName(column.type) != typeDisplayName(old->type) ||
+      (isCharType(column.type.type) && column.type.collation != old->type.collation);
   if (retyped) {
     std::string index;
     const char* kind = "index";

@@ -388,6 +388,9 @@ struct ColumnDef {
   ExprPtr computed;
   std::string computedText;
   bool persisted = false;
+  // COLLATE's name as written (DATABASE_DEFAULT too); empty when the column
+  // takes its table's default.
+  std::string collate;
 };
 
 struct CreateTableStmt : Stmt {
@@ -470,9 +473,13 @@ struct EnableTriggerStmt : Stmt {
   Name table;
 };
 
+// CREATE DATABASE name [COLLATE x], and ALTER DATABASE name COLLATE x
+// (`alter` set).
 struct CreateDatabaseStmt : Stmt {
   CreateDatabaseStmt() : Stmt(StmtKind::CreateDatabase) {}
   std::string name;
+  std::string collation;  // empty: the server's
+  bool alter = false;
 };
 
 // CREATE SCHEMA, and ALTER SCHEMA name TRANSFER object (`transfer` set).

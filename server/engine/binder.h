@@ -86,6 +86,9 @@ class BindContext {
   // The user-defined function named ([database.]schema.name, or a one-part
   // name in FROM); nothing when there is none.
   virtual std::optional<FunctionRef> resolveFunction(const Name& name) = 0;
+  // The collation of the current database: literals, variables and new
+  // columns take it when nothing else gives them one.
+  virtual std::uint16_t databaseCollation() = 0;
 };
 
 struct Typed {
@@ -237,6 +240,8 @@ class Binder {
   static constexpr int kMaxBindDepth = 1000;
 
  private:
+  // bindExpr's work for each kind of expression.
+  Typed bindExprKind(const Expr& e, Scope& scope);
   // One SELECT's select list and the rest of its SQL (FROM ... HAVING).
   struct Core {
     std::string head;

@@ -1,5 +1,6 @@
 // Binding of expressions: names, literals, operators, CASE, CAST, IN.
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -8,6 +9,7 @@
 #include "errors.h"
 #include "exact.h"
 #include "lexer.h"
+#include "sqld/charset.h"
 #include "types.h"
 
 namespace tessel::sqld::engine {
@@ -203,6 +205,16 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
     Depth& operator=(const Depth&) = delete;
     int& depth;
   } depth(exprDepth_);
+  Typed t = bindExprKind(e, scope);
+  // Text that holds no collation of its own (a literal, a variable, text
+  // made from other values) has the current database's.
+  if (t.collationLabel == Typed::CollationLabel::Default && t.type.collation == 0 &&
+      isCharType(t.type.type))
+    t.type.collation = ctx_.databaseCollation();
+  return t;
+}
+
+Typed Binder::bindExprKind(const Expr& e, Scope& scope) {
   switch (e.kind) {
     case ExprKind::Literal:
       return bindLiteral(e);
@@ -271,7 +283,8 @@ Typed Binder::bindExpr(const Expr& e, Scope& scope) {
     }
     case ExprKind::Collate: {
       Typed x = bindExpr(*e.args[0], scope);
-      const std::uint16_t id = collationId(e.op);
+      const std::uint16_t id =
+          iequals(e.op, "DATABASE_DEFAULT") ? ctx_.databaseCollation() : collationId(e.op);
       if (!isCharType(x.type.type) && !x.nullLiteral) throw SqlError(447, {typeName(x.type.type)});
       x.type.collation = id;
       x.collationLabel = Typed::CollationLabel::Explicit;
@@ -296,7 +309,21 @@ Typed Binder::bindLiteral(const Expr& e) {
     t.sql = "NULL";
     return t;
   }
-  t.sql = sqlLiteral(storedFromValue(e.value, e.type));
+  Stored value = storedFromValue(e.value, e.type);
+  const int page = collationCodePage(ctx_.databaseCollation());
+  if (e.type.type == SqlType::VarChar && page != 1252) {
+    // A varchar literal holds the characters of the database's code page;
+    // the parser kept the text as written (op) where code page 1252 lacks
+    // some. Under UTF-8 it is as long as its bytes.
+    value = Stored::text(utf8WithinCodePage(e.op.empty() ? value.s : e.op, page));
+    const auto length = page == kUtf8CodePage
+                            ? value.s.size()
+                            : std::count_if(value.s.begin(), value.s.end(),
+                                            [](char c) { return (c & 0xC0) != 0x80; });
+    t.type.length = std::max(1, static_cast<int>(length));
+    t.type.collation = ctx_.databaseCollation();
+  }
+  t.sql = sqlLiteral(value);
   t.type.nullable = false;
   t.literal = true;
   return t;
@@ -729,6 +756,9 @@ Typed Binder::bindCast(const Expr& e, Scope& scope) {
     // Text converted to text keeps its collation, and how firmly it holds it.
     r.type.collation = x.type.collation;
     r.collationLabel = x.collationLabel;
+  } else if (isCharType(r.type.type)) {
+    // Other values become text of the database's code page.
+    r.type.collation = ctx_.databaseCollation();
   }
   if (x.nullLiteral) {
     r.nullLiteral = false;

@@ -84,7 +84,8 @@ void collationProperty(sqlite3_context* c, int, sqlite3_value** v) {
 }  // namespace
 
 std::uint16_t collationId(std::string_view name) {
-  // DATABASE_DEFAULT: the database's collation, which is the server's.
+  // DATABASE_DEFAULT passes the name check; its collation is the current
+  // database's, which the binder and CREATE TABLE put in its place.
   if (iequals(name, "DATABASE_DEFAULT")) return 0;
   auto found = collation::FindCollation(name);
   if (!found) throw SqlError(448, {std::string(name)});

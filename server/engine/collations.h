@@ -15,6 +15,8 @@ struct sqlite3;
 
 namespace tessel::sqld::engine {
 
+class EngineState;
+
 // The id of the collation `name` stands for; error 448 for an unknown name.
 std::uint16_t collationId(std::string_view name);
 // SQL Server's name of a collation id.
@@ -42,5 +44,9 @@ const char* comparisonOperation(std::string_view op);
 
 // Lets SQLite find every named collation on `db` when a statement uses it.
 void registerCollations(sqlite3* db);
+// t_database_collation(name, variant) on a session's connection: the
+// collation of database `name` as sysname (variant 0) or sql_variant (1);
+// NULL for no such database. `engine` outlives the connection.
+void registerDatabaseCollations(sqlite3* db, const EngineState& engine);
 
 }  // namespace tessel::sqld::engine

@@ -206,6 +206,13 @@ std::size_t utf8Prefix(std::string_view s, std::size_t chars) {
   return s.size();
 }
 
+// The longest prefix of at most `bytes` bytes that ends between characters.
+std::size_t utf8BytePrefix(std::string_view s, std::size_t bytes) {
+  if (bytes >= s.size()) return s.size();
+  while (bytes > 0 && (static_cast<unsigned char>(s[bytes]) & 0xC0) == 0x80) --bytes;
+  return bytes;
+}
+
 // The parts of a stored date, time, datetime2 or datetimeoffset.
 WideDateTime wideOf(const Stored& v, const TypeInfo& from) {
   if (v.kind == K::Text) return wideFromText(v.s).value_or(WideDateTime{});
@@ -220,13 +227,16 @@ Stored storedWide(const WideDateTime& w, const TypeInfo& to) {
 std::string fitText(std::string s, const TypeInfo& to, const Settings& settings, bool assignment) {
   if (isLargeType(to.type)) return s;
   std::size_t limit = static_cast<std::size_t>(charLength(to));
-  std::size_t len = utf8Length(s);
+  // char(n) and varchar(n) of a UTF-8 collation hold n bytes, and never
+  // part of a character.
+  const bool bytes = !isUnicodeType(to.type) && collationCodePage(to.collation) == kUtf8CodePage;
+  std::size_t len = bytes ? s.size() : utf8Length(s);
   if (len > limit) {
-    std::size_t cut = utf8Prefix(s, limit);
+    std::size_t cut = bytes ? utf8BytePrefix(s, limit) : utf8Prefix(s, limit);
     if (assignment && settings.ansiWarnings && s.find_first_not_of(' ', cut) != std::string::npos)
       throw SqlError(8152, {});
     s.resize(cut);
-    len = limit;
+    len = bytes ? cut : limit;
   }
   if (isFixedLengthType(to.type) && len < limit) s.append(limit - len, ' ');
   return s;
@@ -829,8 +839,9 @@ std::int64_t encodeType(const TypeInfo& t) {
   return static_cast<std::int64_t>(t.type) | (static_cast<std::int64_t>(t.precision) << 8) |
          (static_cast<std::int64_t>(t.scale) << 16) |
          (static_cast<std::int64_t>(static_cast<std::uint32_t>(t.length)) << 24) |
-         // The collation's family, which fixes the code page of char and varchar.
-         (static_cast<std::int64_t>(t.collation / 64 & 0xF) << 56);
+         // The collation's family, which fixes the code page of char and varchar:
+         // seven bits, below the sign.
+         (static_cast<std::int64_t>(t.collation / 64 & 0x7F) << 56);
 }
 
 TypeInfo decodeType(std::int64_t code) {
@@ -839,7 +850,7 @@ TypeInfo decodeType(std::int64_t code) {
   t.precision = static_cast<std::uint8_t>((code >> 8) & 0xFF);
   t.scale = static_cast<std::uint8_t>((code >> 16) & 0xFF);
   t.length = static_cast<std::int32_t>((code >> 24) & 0xFFFFFFFF);
-  t.collation = static_cast<std::uint16_t>(((code >> 56) & 0xF) * 64);
+  t.collation = static_cast<std::uint16_t>(((code >> 56) & 0x7F) * 64);
   return t;
 }
 

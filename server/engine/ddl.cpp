@@ -180,7 +180,12 @@ void Ddl::runStatement(const Stmt& stmt, Frame& frame) {
       break;
     case StmtKind::CreateDatabase: {
       const auto& c = static_cast<const CreateDatabaseStmt&>(stmt);
-      s_.engine_.createDatabase(c.name);
+      stmt_ = &stmt;
+      frame_ = &frame;
+      if (c.alter)
+        alterDatabase(c);
+      else
+        s_.engine_.createDatabase(c.name, databaseCollationId(c.collation));
       break;
     }
     case StmtKind::Drop:
@@ -207,7 +212,10 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
   std::string schema = schemaOf(tableName, &database);
   const std::string& name = tableName.back();
   const int owner = ownerOf(tableName, schema);
-  std::vector<TypeInfo> types = checkNewTable(t, schema, name, as != nullptr, owner);
+  // A table variable's text columns take the current database's collation,
+  // a #table's tempdb's.
+  const std::uint16_t collation = as ? s_.currentCollation_ : tableCollation(database, name);
+  std::vector<TypeInfo> types = checkNewTable(t, schema, name, as != nullptr, owner, collation);
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t id = cat.nextObjectId(schema);
@@ -277,7 +285,8 @@ void Ddl::createTable(const CreateTableStmt& t, const Name* as) {
 }
 
 std::vector<TypeInfo> Ddl::checkNewTable(const CreateTableStmt& t, const std::string& schema,
-                                         const std::string& name, bool variable, int owner) {
+                                         const std::string& name, bool variable, int owner,
+                                         std::uint16_t collation) {
   if (name.size() > 128) throw SqlError(103, {name});
   // A #table's name is padded to 128 characters with a 12-character suffix
   // that sets it apart from other sessions' tables of the same name.
@@ -291,7 +300,7 @@ std::vector<TypeInfo> Ddl::checkNewTable(const CreateTableStmt& t, const std::st
     for (std::size_t k = 0; k < i; ++k)
       if (iequals(t.columns[i].name, t.columns[k].name))
         throw SqlError(2705, {t.columns[i].name, name});
-  std::vector<TypeInfo> types = columnTypes(t);
+  std::vector<TypeInfo> types = columnTypes(t, collation);
   int identities = 0;
   for (std::size_t i = 0; i < t.columns.size(); ++i)
     if (t.columns[i].identity) {
@@ -538,6 +547,8 @@ std::shared_ptr<const TableInfo> Ddl::createTableFrom(const Name& n,
     ColumnDef d;
     d.name = c.name;
     d.type = c.type;
+    // Text keeps the collation its values had.
+    if (isCharType(c.type.type)) d.collate = collationName(c.type.collation);
     d.nullSpecified = true;
     // SELECT INTO keeps the identity property of a copied identity column.
     d.identity = c.identity;
@@ -1078,11 +1089,15 @@ void Ddl::drop(const DropStmt& d) {
 // type's columns hang off a sysobjects row of type TT (named as SQL Server
 // names it), whose id the row keeps in `domain`, with the CREATE TYPE text
 // in syscomments.
-std::vector<TypeInfo> Ddl::columnTypes(const CreateTableStmt& t) {
+std::vector<TypeInfo> Ddl::columnTypes(const CreateTableStmt& t, std::uint16_t collation) {
   std::vector<TypeInfo> types;
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
     const ColumnDef& d = t.columns[i];
     types.push_back(d.type);
+    if (isCharType(d.type.type) && d.collate.empty())
+      types.back().collation = collation;
+    else if (isCharType(d.type.type) && iequals(d.collate, "DATABASE_DEFAULT"))
+      types.back().collation = s_.currentCollation_;
     if (d.userType.empty()) continue;
     auto alias = s_.resolveUserType(d.userType, static_cast<int>(i + 1));
     // A column cannot be of a table type.
@@ -1112,7 +1127,7 @@ void Ddl::createType(const CreateTypeStmt& c) {
           throw SqlError(1911, {col});
   }
   std::vector<TypeInfo> columnTypesOf;
-  if (c.table) columnTypesOf = columnTypes(*c.table);
+  if (c.table) columnTypesOf = columnTypes(*c.table, s_.currentCollation_);
   atomically([&] {
     Catalog& cat = s_.catalog_;
     std::int64_t userType = 257;

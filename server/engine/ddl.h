@@ -100,7 +100,8 @@ class Ddl {
   };
   // Name, column and identity rules of a new table; the columns' types.
   std::vector<TypeInfo> checkNewTable(const CreateTableStmt& t, const std::string& schema,
-                                      const std::string& name, bool variable, int owner);
+                                      const std::string& name, bool variable, int owner,
+                                      std::uint16_t collation);
   static void checkIdentityType(const std::string& column, const TypeInfo& type);
   static bool inPrimaryKey(const CreateTableStmt& t, const std::string& column);
   // Adds a column (and its default) to the catalog rows of `table`.
@@ -124,8 +125,18 @@ class Ddl {
   // A column's default as an SQLite literal, or empty unless it is a constant.
   std::string constantDefault(const TableInfo& table, const ColumnInfo& column);
 
-  // The columns' types, alias types resolved to their base types.
-  std::vector<TypeInfo> columnTypes(const CreateTableStmt& t);
+  // The collation a new text column of table `name` in `database` ("" for
+  // the current one) takes without COLLATE: tempdb's (the server's) for a
+  // #table, the database's otherwise.
+  std::uint16_t tableCollation(const std::string& database, const std::string& name) const;
+  // CREATE DATABASE's collation by name: the server's when empty; 448 for
+  // a name that is no collation.
+  static std::uint16_t databaseCollationId(const std::string& name);
+  // ALTER DATABASE ... COLLATE.
+  void alterDatabase(const CreateDatabaseStmt& c);
+  // The columns' types, alias types resolved to their base types; text
+  // columns without COLLATE take `collation`.
+  std::vector<TypeInfo> columnTypes(const CreateTableStmt& t, std::uint16_t collation);
   void truncate(const TruncateStmt& t);
   // Runs `body` inside a savepoint.
   template <typename F>

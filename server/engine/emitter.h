@@ -37,6 +37,10 @@ class Emitter {
     flush(true);
     sink_.databaseChanged(n, o);
   }
+  void collationChanged(std::uint16_t n, std::uint16_t o) {
+    flush(true);
+    sink_.collationChanged(n, o);
+  }
   void transactionChanged(ResultSink::TransactionEvent e, std::uint64_t n, std::uint64_t o) {
     flush(true);
     sink_.transactionChanged(e, n, o);

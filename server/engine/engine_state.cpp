@@ -54,6 +54,7 @@ EngineState::EngineState(const EngineOptions& options) : options_(options) {
   }
   recover();
   reindexFiles();
+  loadCollations();
   if (!exists("master")) createFile("master");
   // tempdb is shared by all sessions and starts empty with every start of
   // the engine; master keeps its row. A server that cannot make it (a full
@@ -198,7 +199,7 @@ void EngineState::dropDatabase(const std::string& name) {
   if (!validDatabaseName(name) || !names_.count(key))
     throw SqlError(3701, {"drop", "database", name});
   if (key == "master" || key == "tempdb" || key == "model" || key == "msdb")
-    throw SqlError(3708, {name});
+    throw SqlError(3708, {"drop", name});
   for (const auto& [spid, entry] : sessions_)
     if (entry.database == key) throw SqlError(3702, {name});
   sqlite3* raw = nullptr;
@@ -211,6 +212,7 @@ void EngineState::dropDatabase(const std::string& name) {
   execSql(master.get(), "DELETE FROM sysdatabases WHERE name = ?", {Stored::text(key)});
   master.reset();
   names_.erase(key);
+  collations_.erase(key);
   // Sessions that still hold the file open read it until they let go; the
   // name is free at once.
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
@@ -237,16 +239,16 @@ std::vector<EngineState::SessionEntry> EngineState::sessions() const {
   return out;
 }
 
-void EngineState::createDatabase(const std::string& name) {
+void EngineState::createDatabase(const std::string& name, std::uint16_t collation) {
   if (!validDatabaseName(name)) throw SqlError(102, {name});
   {
     std::lock_guard lock(mutex_);
     if (names_.count(lower(name))) throw SqlError(1801, {name});
   }
-  createFile(name);
+  createFile(name, collation);
 }
 
-void EngineState::createFile(const std::string& name) {
+void EngineState::createFile(const std::string& name, std::uint16_t collation) {
   std::lock_guard lock(mutex_);
   std::string path = pathFor(name);
   sqlite3* raw = nullptr;
@@ -259,6 +261,7 @@ void EngineState::createFile(const std::string& name) {
   execSql(db.get(), "PRAGMA journal_mode=WAL");
   Catalog::initialize(db.get(), "main", lower(name) == "master");
   markCollationVersion(db.get());
+  keepCollation(db.get(), name, collation);
   names_.insert(lower(name));
   // master keeps the list of databases.
   if (lower(name) != "master") {

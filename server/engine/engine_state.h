@@ -26,6 +26,8 @@
 #include "sqld/engine.h"
 #include "write_locks.h"
 
+struct sqlite3;
+
 namespace tessel::sqld::engine {
 
 class EngineState {
@@ -39,8 +41,18 @@ class EngineState {
   // The file of a database; names are checked before they reach a path.
   std::string pathFor(const std::string& name) const;
   bool exists(const std::string& name) const;
-  // Creates the file with its catalog. Throws SqlError 1801 if it exists.
-  void createDatabase(const std::string& name);
+  // Creates the file with its catalog and default collation (ids as in
+  // TypeInfo::collation). Throws SqlError 1801 if it exists.
+  void createDatabase(const std::string& name, std::uint16_t collation = 0);
+  // The default collation of a database; the server's (0) for one that does
+  // not exist.
+  std::uint16_t collationOf(const std::string& name) const;
+  // ALTER DATABASE ... COLLATE, by session `spid`: error 911 for no such
+  // database, 3708 for a system one, 5030 while another session uses it,
+  // 5075 naming the first of `dependents`, objects that depend on the old
+  // collation (unless the collation stays as it is).
+  void alterCollation(const std::string& name, std::uint16_t collation, std::int32_t spid,
+                      const std::vector<std::string>& dependents);
   // Removes the database's files and its row in master. Throws SqlError 3701
   // when there is no such database, 3708 for a system one and 3702 while it
   // is some session's current database.
@@ -93,7 +105,11 @@ class EngineState {
   const std::vector<std::string>* userDatabases(const std::string& login) const;
 
  private:
-  void createFile(const std::string& name);
+  void createFile(const std::string& name, std::uint16_t collation = 0);
+  void loadCollations();
+  // Writes a database's collation to its file `db` and to collations_.
+  // Under mutex_.
+  void keepCollation(sqlite3* db, const std::string& name, std::uint16_t collation);
   void warn(const std::string& text) const;
   void recover();
   void reindexFiles();
@@ -113,6 +129,8 @@ class EngineState {
   SequenceCounters sequences_;
   RowversionCounters rowversions_;
   std::map<std::string, std::vector<std::string>> databaseUsers_;  // lower case
+  // The databases whose collation is not the server's, lower case.
+  std::map<std::string, std::uint16_t> collations_;  // GUARDED_BY(mutex_)
 };
 
 // Database names are plain identifiers so that they map safely onto files.

@@ -356,7 +356,7 @@ constexpr std::array kErrors = {
              "Identity column '%s' must be of data type int, bigint, smallint, tinyint, or decimal "
              "or numeric with a scale of 0, and constrained to be nonnullable."},
     ErrorDef{3702, 16, S, "Cannot drop database \"%s\" because it is currently in use."},
-    ErrorDef{3708, 16, S, "Cannot drop the database '%s' because it is a system database."},
+    ErrorDef{3708, 16, S, "Cannot %s the database '%s' because it is a system database."},
     ErrorDef{4819, 16, S,
              "Cannot bulk load. The bulk data stream was incorrectly specified as sorted or the "
              "data violates a uniqueness constraint imposed by the target table. Sort order "
@@ -400,6 +400,14 @@ constexpr std::array kErrors = {
              "ALTER TABLE %s %s failed because one or more objects access this column."},
     ErrorDef{4924, 16, S, "%s failed because column '%s' does not exist in table '%s'."},
     ErrorDef{5074, 16, S, "The %s '%s' is dependent on column '%s'."},
+    ErrorDef{5030, 16, S, "The database could not be exclusively locked to perform the operation."},
+    ErrorDef{5072, 16, S,
+             "ALTER DATABASE failed. The default collation of database '%s' cannot be set to "
+             "%s."},
+    ErrorDef{5075, 16, S,
+             "The %s '%s' is dependent on database collation. The database collation cannot be "
+             "changed if a schema-bound object depends on it. Remove the dependencies on the "
+             "database collation and then retry the operation."},
     ErrorDef{8112, 16, S,
              "Cannot add more than one clustered index for constraints on table '%s'."},
     ErrorDef{8111, 16, S, "Cannot define PRIMARY KEY constraint on nullable column in table '%s'."},

@@ -29,6 +29,7 @@
 #include <sqlite3.h>
 
 #include "atomic_commit.h"
+#include "collations.h"
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
@@ -113,6 +114,7 @@ bool SqliteSession::open(Message& error) {
   constexpr int kSqliteBloomFilter = 0x00080000;
   sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db_.get(), kSqliteBloomFilter);
   registerFunctions(db_.get(), &settings_);
+  registerDatabaseCollations(db_.get(), engine_);
   registerSequenceFunction();
   registerRowversionFunction();
   registerFunctionCalls();
@@ -172,6 +174,7 @@ bool SqliteSession::open(Message& error) {
     }
     attach(database);
     currentDb_ = engine_.canonicalName(database);
+    currentCollation_ = engine_.collationOf(currentDb_);
     engine_.registerSession(login_.spid, killed_, login_);
     if (!engine_.setSessionDatabase(login_.spid, currentDb_)) {
       error = makeMessage(4060, {database});

@@ -753,13 +753,13 @@ void fnLen(sqlite3_context* c, int, sqlite3_value** v) {
 
 void fnDataLength(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
-  bool unicode = argInt(v, 1) != 0;
-  if (sqlite3_value_type(v[0]) == SQLITE_BLOB)
+  // 1: UCS-2, two bytes a unit; 2: UTF-8 as it is; 0: a byte a character.
+  const std::int64_t encoding = argInt(v, 1);
+  if (sqlite3_value_type(v[0]) == SQLITE_BLOB || encoding == 2)
     return sqlite3_result_int64(c, sqlite3_value_bytes(v[0]));
   std::string t = argText(v, 0);
-  // One byte per character of code page 1252, two per UCS-2 unit.
   std::int64_t chars = static_cast<std::int64_t>(charStarts(t).size());
-  sqlite3_result_int64(c, unicode ? chars * 2 : chars);
+  sqlite3_result_int64(c, encoding == 1 ? chars * 2 : chars);
 }
 
 void fnSubstring(sqlite3_context* c, int, sqlite3_value** v) {

@@ -36,8 +36,15 @@ StmtPtr Parser::parseCreate() {
   if (acceptWord("DATABASE")) {
     auto s = std::make_unique<CreateDatabaseStmt>();
     s->name = parseIdentifier();
-    // File specifications (ON PRIMARY ..., COLLATE ...) are accepted and ignored.
-    while (!atEnd() && !atStatementStart()) next();
+    // File specifications (ON PRIMARY ..., WITH ...) are accepted and ignored.
+    while (!atEnd() && !atStatementStart()) {
+      if (acceptWord("COLLATE")) {
+        s->collation = parseIdentifier();
+        collationId(s->collation);
+      } else {
+        next();
+      }
+    }
     return s;
   }
   bool unique = acceptWord("UNIQUE");
@@ -222,7 +229,8 @@ void Parser::parseColumnDef(CreateTableStmt& t) {
   col.type.nullable = true;
   for (;;) {
     if (acceptWord("COLLATE")) {
-      col.type.collation = collationId(parseIdentifier());
+      col.collate = parseIdentifier();
+      col.type.collation = collationId(col.collate);
     } else if (acceptWord("NULL")) {
       col.nullSpecified = true;
       col.type.nullable = true;
@@ -550,7 +558,10 @@ StmtPtr Parser::parseAlterTable() {
     col.name = parseIdentifier();
     col.type = parseDeclaredType(col.userType);
     col.type.nullable = true;
-    if (acceptWord("COLLATE")) parseIdentifier();
+    if (acceptWord("COLLATE")) {
+      col.collate = parseIdentifier();
+      col.type.collation = collationId(col.collate);
+    }
     if (acceptWord("NULL")) {
       col.nullSpecified = true;
     } else if (isWord("NOT") && isWord("NULL", 1)) {

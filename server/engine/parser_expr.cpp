@@ -402,8 +402,11 @@ ExprPtr Parser::parseLiteral(bool negate) {
   auto e = makeExpr(ExprKind::Literal, t.offset);
   switch (t.kind) {
     case TokenKind::String: {
-      // A varchar literal holds code-page characters: one byte each.
+      // A varchar literal holds code-page characters: one byte each. Where
+      // code page 1252 lacks some, op keeps the text as written for a
+      // database of another code page (the binder's bindLiteral).
       std::string text = utf8WithinCp1252(t.text);
+      if (text != t.text) e->op = t.text;
       int chars = 0;
       for (unsigned char c : text)
         if ((c & 0xC0) != 0x80) ++chars;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "collations.h"
 #include "errors.h"
 #include "parser.h"
 #include "parser_impl.h"
@@ -149,6 +150,16 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
     } else if (w == "ALTER" && isWord("SEQUENCE", 1)) {
       next();
       s = parseSequence(true);
+    } else if (w == "ALTER" && isWord("DATABASE", 1) && isWord("COLLATE", 3)) {
+      next();
+      next();
+      auto a = make<CreateDatabaseStmt>(line);
+      a->alter = true;
+      a->name = acceptWord("CURRENT") ? "CURRENT" : parseIdentifier();
+      expectWord("COLLATE");
+      a->collation = parseIdentifier();
+      collationId(a->collation);
+      s = std::move(a);
     } else if (w == "ALTER" && isWord("TABLE", 1)) {
       s = parseAlterTable();
     } else if (w == "ALTER" && isWord("SCHEMA", 1)) {

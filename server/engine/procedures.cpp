@@ -185,6 +185,8 @@ std::int32_t SqliteSession::runProcedure(const CreateProcStmt& proc, std::vector
       const ProcParam& param = proc.params[p];
       Variable v;
       v.type = param.type;
+      // A text parameter has the database's collation, as a variable does.
+      if (isCharType(v.type.type) && v.type.collation == 0) v.type.collation = currentCollation_;
       int a = argFor[p];
       const CallArg* given = a >= 0 ? &args[static_cast<std::size_t>(a)] : nullptr;
       if (!param.userType.empty() &&

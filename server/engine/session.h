@@ -107,6 +107,7 @@ class SqliteSession : public Session, private BindContext {
   void transaction(TransactionRequest request, std::string_view name, ResultSink& sink) override;
   void setIsolationLevel(std::uint8_t level) override;
   std::string currentDatabase() const override { return currentDb_; }
+  std::uint16_t currentCollation() const override { return currentCollation_; }
   BulkWait bulkWait() const override { return bulk_ ? bulk_->kind : BulkWait::None; }
   void abandonBulk() override { bulk_.reset(); }
   void bulkRows(BulkRowReader& rows, ResultSink& sink, const CancelFlag& cancel) override;
@@ -164,6 +165,7 @@ class SqliteSession : public Session, private BindContext {
 
   // User-defined functions (functions_user.cpp).
   std::optional<FunctionRef> resolveFunction(const Name& name) override;
+  std::uint16_t databaseCollation() override { return currentCollation_; }
   void registerFunctionCalls();
   // The parsed CREATE FUNCTION of function `id` in SQLite schema `schema`.
   std::shared_ptr<const CreateProcStmt> functionDefinition(const std::string& schema,
@@ -404,6 +406,8 @@ class SqliteSession : public Session, private BindContext {
   Catalog catalog_;
   Settings settings_;
   std::string currentDb_;
+  // currentDb_'s collation, read whenever currentDb_ or its collation changes.
+  std::uint16_t currentCollation_ = 0;
   std::set<std::string> attached_;
   int tranCount_ = 0;
   std::uint64_t descriptor_ = 0;

@@ -366,6 +366,8 @@ void SqliteSession::execDeclare(const DeclareStmt& s, Frame& f) {
       }
       type = ut.base;
     }
+    // A variable's text has the current database's collation.
+    if (isCharType(type.type) && type.collation == 0) type.collation = currentCollation_;
     auto it = f.vars.find(key);
     if (it != f.vars.end() && it->second.declaredBy != &v) throw SqlError(134, {v.name});
     if (it == f.vars.end()) {
@@ -687,9 +689,11 @@ void SqliteSession::execUse(const UseStmt& s, Frame& f) {
   if (!engine_.setSessionDatabase(login_.spid, name)) throw SqlError(911, {s.database});
   std::string old = currentDb_;
   currentDb_ = name;
+  const std::uint16_t oldCollation = std::exchange(currentCollation_, engine_.collationOf(name));
   boundCache_.clear();
   // The listener follows the change with message 5701, as it does at login.
   out_->databaseChanged(name, old);
+  if (currentCollation_ != oldCollation) out_->collationChanged(currentCollation_, oldCollation);
   statementDone(doneKind(f), kCmdUse, false, 0);
 }
 

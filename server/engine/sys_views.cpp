@@ -89,7 +89,7 @@ const char* kSchemasSelect =
 const char* kDatabasesSelect =
     "SELECT name, CAST(dbid AS int) AS database_id, crdate AS create_date, "
     "CAST(cmptlevel AS tinyint) AS compatibility_level, "
-    "CAST('SQL_Latin1_General_CP1_CI_AS' AS sysname) AS collation_name, "
+    "CAST(DATABASEPROPERTYEX(name, 'Collation') AS sysname) AS collation_name, "
     "CAST(0 AS tinyint) AS state, CAST('ONLINE' AS nvarchar(60)) AS state_desc "
     "FROM master..sysdatabases";
 

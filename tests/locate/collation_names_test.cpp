@@ -34,6 +34,10 @@ TEST(CollationNames, ParseNamesAsSqlServerSpellsThem) {
       {"Latin1_General_100_CS_AS_KS_WS_SC", "Latin1_General_100_CS_AS_KS_WS_SC", 1252, 0, 0},
       {"Latin1_General_100_BIN2", "Latin1_General_100_BIN2", 1252, 0, 0},
       {"Cyrillic_General_100_CI_AI_SC", "Cyrillic_General_100_CI_AI_SC", 1251, 0x30003, 0},
+      {"latin1_general_100_ci_as_sc_utf8", "Latin1_General_100_CI_AS_SC_UTF8", 65001, 0x30001, 0},
+      {"Latin1_General_100_BIN2_UTF8", "Latin1_General_100_BIN2_UTF8", 65001, 0, 0},
+      {"Modern_Spanish_100_CS_AS_KS_WS_SC_UTF8", "Modern_Spanish_100_CS_AS_KS_WS_SC_UTF8", 65001, 0,
+       0},
       // Not collations: no such family, style or order of parts.
       {"Latin1_General", nullptr, 0, 0, 0},
       {"Latin1_General_CI", nullptr, 0, 0, 0},
@@ -47,6 +51,13 @@ TEST(CollationNames, ParseNamesAsSqlServerSpellsThem) {
       {"Latin1_General_100_SC", nullptr, 0, 0, 0},
       {"Latin1_General_CI_AS_SC", nullptr, 0, 0, 0},
       {"SQL_Latin1_General_CP1_100_CI_AS", nullptr, 0, 0, 0},
+      // UTF-8 needs a _100 family and _SC, or _BIN2 alone.
+      {"Latin1_General_100_CI_AS_UTF8", nullptr, 0, 0, 0},
+      {"Latin1_General_100_BIN_UTF8", nullptr, 0, 0, 0},
+      {"Latin1_General_100_BIN2_SC_UTF8", nullptr, 0, 0, 0},
+      {"Latin1_General_CI_AS_SC_UTF8", nullptr, 0, 0, 0},
+      {"Latin1_General_100_CI_AS_UTF8_SC", nullptr, 0, 0, 0},
+      {"SQL_Latin1_General_CP1_CI_AS_UTF8", nullptr, 0, 0, 0},
       {"", nullptr, 0, 0, 0},
   };
   for (const NameCase& c : cases) {
@@ -77,6 +88,11 @@ TEST(CollationNames, TdsBytesCarryLcidFlagsAndSortId) {
   EXPECT_EQ(FindCollation("Latin1_General_100_CI_AS")->TdsBytes(),
             (Bytes{0x09, 0x04, 0xD0, 0x20, 0}));
   EXPECT_EQ(FindCollation("Latin1_General_100_BIN2")->TdsBytes(), (Bytes{0x09, 0x04, 0, 0x22, 0}));
+  // UTF-8 is the flag after the two binary ones.
+  EXPECT_EQ(FindCollation("Latin1_General_100_CI_AS_SC_UTF8")->TdsBytes(),
+            (Bytes{0x09, 0x04, 0xD0, 0x24, 0}));
+  EXPECT_EQ(FindCollation("Latin1_General_100_BIN2_UTF8")->TdsBytes(),
+            (Bytes{0x09, 0x04, 0, 0x26, 0}));
 }
 
 struct OrderCase {

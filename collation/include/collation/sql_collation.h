@@ -37,6 +37,9 @@ struct SqlCollation {
   std::uint8_t Version = 0;    // TDS's collation version: 2 for the _100 families
   bool Supplementary = false;  // _SC: its name ends so (texts here are UTF-8 throughout)
   const char* Locale = "";     // ICU's locale of the family's rules ("" is the root)
+  // _UTF8: char and varchar hold UTF-8 (code page 65001) rather than a
+  // single-byte code page; the _100 families only, _SC or _BIN2.
+  bool Utf8 = false;
 
   // COLLATIONPROPERTY(name, 'ComparisonStyle'): 1 ignore case, 2 ignore
   // accents, 0x10000 ignore kana type, 0x20000 ignore width; 0 when binary.

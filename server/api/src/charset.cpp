@@ -196,9 +196,27 @@ const collation::CodePage* codePage(int number) {
   return number == 1252 ? nullptr : collation::FindCodePage(number);
 }
 
+// Bytes a client sent as UTF-8, with each malformed sequence U+FFFD: the
+// engine's text is valid UTF-8 throughout.
+std::string validUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::size_t run = i + asciiPrefixLength(bytes.substr(i));
+    out.append(bytes.data() + i, run - i);
+    if ((i = run) < bytes.size()) encodeUtf8(out, decodeUtf8(bytes, i));
+  }
+  return out;
+}
+
 }  // namespace
 
 void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int number) {
+  if (number == kUtf8CodePage) {
+    out.append(utf8);
+    return;
+  }
   const collation::CodePage* page = codePage(number);
   if (!page) return appendUtf8AsCp1252(out, utf8);
   std::size_t i = 0;
@@ -222,6 +240,7 @@ std::string utf8ToCodePage(std::string_view utf8, int number) {
 }
 
 std::string codePageToUtf8(std::string_view bytes, int number) {
+  if (number == kUtf8CodePage) return validUtf8(bytes);
   const collation::CodePage* page = codePage(number);
   if (!page) return cp1252ToUtf8(bytes);
   std::string out;
@@ -234,7 +253,7 @@ std::string codePageToUtf8(std::string_view bytes, int number) {
 }
 
 std::string utf8WithinCodePage(std::string_view utf8, int number) {
-  if (asciiPrefixLength(utf8) == utf8.size()) return std::string(utf8);
+  if (number == kUtf8CodePage || asciiPrefixLength(utf8) == utf8.size()) return std::string(utf8);
   return codePageToUtf8(utf8ToCodePage(utf8, number), number);
 }
 

@@ -177,13 +177,10 @@ Typed collationProperty(Call& c) {
               makeType(SqlType::Variant));
 }
 
-// The collation of an existing database: the server's, which every database
-// has. Other properties are not kept.
+// The collation of an existing database. Other properties are not kept.
 Typed databasePropertyEx(Call& c) {
-  return make("(CASE WHEN upper(" + c.text(1).sql +
-                  ") = 'COLLATION' AND EXISTS (SELECT 1 FROM master.sysdatabases WHERE name = " +
-                  c.text(0).sql + " COLLATE TSQL_CI) THEN " +
-                  sqlLiteral(variantStored(Stored::text(collationName(0)), sysname())) + " END)",
+  return make("(CASE WHEN upper(" + c.text(1).sql + ") = 'COLLATION' THEN t_database_collation(" +
+                  c.text(0).sql + ", 1) END)",
               makeType(SqlType::Variant));
 }
 

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "builtin.h"
+#include "collations.h"
 #include "errors.h"
 #include "lexer.h"
+#include "sqld/charset.h"
 #include "sqlite_util.h"
 #include "types.h"
 
@@ -35,7 +37,11 @@ Typed len(Call& c) {
 Typed dataLength(Call& c) {
   Typed a = c.arg(0);
   if (isCharType(a.type.type) || isBinaryType(a.type.type))
-    return make("t_datalength(" + a.sql + "," + (isUnicodeType(a.type.type) ? "1" : "0") + ")",
+    return make("t_datalength(" + a.sql + "," +
+                    (isUnicodeType(a.type.type)                             ? "1"
+                     : collationCodePage(a.type.collation) == kUtf8CodePage ? "2"
+                                                                            : "0") +
+                    ")",
                 intType());
   int n = a.type.length;
   if (isDecimalType(a.type.type)) n = decimalLength(a.type.precision);

@@ -1,6 +1,7 @@
 #include "response_sink.h"
 
 #include "sqld/tds/errors.h"
+#include "sqld/tds/type_codec.h"
 #include "sqld/tds/version.h"
 
 namespace tessel::sqld::tds {
@@ -56,6 +57,15 @@ void ResponseSink::databaseChanged(std::string_view newName, std::string_view ol
   if (!open()) return;
   tokens_.envChange(envchange::Database, newName, oldName);
   tokens_.message(listenerMessage(ListenerMessage::ChangedDatabase, newName));
+}
+
+void ResponseSink::collationChanged(std::uint16_t newCollation, std::uint16_t oldCollation) {
+  if (!open()) return;
+  const auto bytes = [](std::uint16_t id) {
+    const std::array<std::uint8_t, 5> b = collationBytes(id);
+    return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+  };
+  tokens_.envChangeBytes(envchange::Collation, bytes(newCollation), bytes(oldCollation));
 }
 
 void ResponseSink::transactionChanged(TransactionEvent event, std::uint64_t newDescriptor,

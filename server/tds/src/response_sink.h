@@ -25,6 +25,7 @@ class ResponseSink : public ResultSink {
   void done(const Done& done) override;
   void message(const Message& message) override;
   void databaseChanged(std::string_view newName, std::string_view oldName) override;
+  void collationChanged(std::uint16_t newCollation, std::uint16_t oldCollation) override;
   void transactionChanged(TransactionEvent event, std::uint64_t newDescriptor,
                           std::uint64_t oldDescriptor) override;
   void returnStatus(std::int32_t status) override;

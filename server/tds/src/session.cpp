@@ -323,8 +323,11 @@ void TdsSession::sendLoginResponse(std::uint32_t packetSize) {
   writer_.begin(PacketType::TabularResult);
   tokens_.envChange(envchange::Database, database, "master");
   tokens_.message(listenerMessage(ListenerMessage::ChangedDatabase, database));
+  // The database's default collation, by which the client reads and sends
+  // char and varchar that carry no collation of their own.
+  const std::array<std::uint8_t, 5> collation = collationBytes(session_->currentCollation());
   tokens_.envChangeBytes(envchange::Collation,
-                         std::string_view(reinterpret_cast<const char*>(kDefaultCollation), 5), {});
+                         std::string_view(reinterpret_cast<const char*>(collation.data()), 5), {});
   tokens_.envChange(envchange::Language, kLanguage, "");
   tokens_.message(listenerMessage(ListenerMessage::ChangedLanguage, kLanguage));
   tokens_.loginAck(kProgName, kProgVersion);

@@ -11,18 +11,18 @@
 
 namespace tessel::sqld::tds {
 
-namespace {
-
-// The COLLATION bytes of a character column: its own collation's, so that
-// a client decodes char and varchar by the right code page.
-std::array<std::uint8_t, 5> collationBytes(const TypeInfo& t) {
-  if (t.collation == 0) return std::to_array(kDefaultCollation);
-  const auto found = collation::CollationById(t.collation);
+// A character column's own collation, so that a client decodes char and
+// varchar by the right code page.
+std::array<std::uint8_t, 5> collationBytes(std::uint16_t collation) {
+  if (collation == 0) return std::to_array(kDefaultCollation);
+  const auto found = collation::CollationById(collation);
   return found ? found->TdsBytes() : std::to_array(kDefaultCollation);
 }
 
+namespace {
+
 void appendCollation(std::string& out, const TypeInfo& t) {
-  const std::array<std::uint8_t, 5> bytes = collationBytes(t);
+  const std::array<std::uint8_t, 5> bytes = collationBytes(t.collation);
   out.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
@@ -415,7 +415,7 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
   if (isMaxType(t)) {
     out.u16le(0xFFFF);
     if (t.type != SqlType::VarBinary) {
-      out.bytes(collationBytes(t));
+      out.bytes(collationBytes(t.collation));
     }
     return;
   }
@@ -432,12 +432,12 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
     out.u8(t.scale);
   } else if (isCharType(t.type)) {
     out.u16le(shortLength(t));
-    out.bytes(collationBytes(t));
+    out.bytes(collationBytes(t.collation));
   } else if (t.type == SqlType::Binary || t.type == SqlType::VarBinary) {
     out.u16le(shortLength(t));
   } else if (isBlob(t.type)) {
     out.u32le(static_cast<std::uint32_t>(t.length > 0 ? t.length : 0x7FFFFFFF));
-    if (t.type != SqlType::Image) out.bytes(collationBytes(t));
+    if (t.type != SqlType::Image) out.bytes(collationBytes(t.collation));
   } else if (t.nullable || t.type == SqlType::UniqueIdentifier) {
     out.u8(fixedWidth(t.type));
   }

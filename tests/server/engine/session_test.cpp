@@ -878,8 +878,10 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
     ASSERT_TRUE(s);
     RecordingSink sink;
     CancelFlag cancel;
-    s->executeBatch("CREATE DATABASE keep USE keep CREATE TABLE k (v int) INSERT k VALUES (7)",
-                    sink, cancel);
+    s->executeBatch(
+        "CREATE DATABASE keep COLLATE Latin1_General_CS_AS USE keep CREATE TABLE k (v int) "
+        "INSERT k VALUES (7)",
+        sink, cancel);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     // A table of the same name in another schema is a table of its own.
     ASSERT_TRUE(run(*s, "CREATE SCHEMA s").errors().empty());
@@ -892,10 +894,15 @@ TEST_F(SessionTest, DataDirectoryKeepsDatabasesAcrossEngines) {
   ASSERT_TRUE(s);
   RecordingSink sink;
   CancelFlag cancel;
-  s->executeBatch("SELECT v FROM k SELECT v FROM s.k", sink, cancel);
-  ASSERT_EQ(sink.results.size(), 2u);
+  s->executeBatch("SELECT v FROM k SELECT v FROM s.k SELECT CASE WHEN 'a' = 'A' THEN 1 ELSE 0 END",
+                  sink, cancel);
+  ASSERT_EQ(sink.results.size(), 3u);
   EXPECT_EQ(std::get<std::int64_t>(sink.results[0].rows[0][0].data()), 7);
   EXPECT_EQ(std::get<std::int64_t>(sink.results[1].rows[0][0].data()), 8);
+  // The database keeps its collation (Latin1_General_CS_AS, id 65), which
+  // the login announces and literals compare by.
+  EXPECT_EQ(s->currentCollation(), 65);
+  EXPECT_EQ(std::get<std::int64_t>(sink.results[2].rows[0][0].data()), 0);
   std::filesystem::remove_all(dir);
 }
 

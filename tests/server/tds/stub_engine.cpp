@@ -212,10 +212,12 @@ class StubSession : public Session {
   }
 
   std::string currentDatabase() const override { return database_; }
+  std::uint16_t currentCollation() const override { return collation_; }
   std::uint64_t transactionDescriptor() const override { return transaction_; }
 
  private:
   std::vector<std::string> savepoints_;
+  std::uint16_t collation_ = 0;
 
   void begin(ResultSink& sink) {
     if (transaction_ == 0) {
@@ -249,6 +251,10 @@ class StubSession : public Session {
       std::string old = database_;
       database_ = db;
       sink.databaseChanged(db, old);
+      // A database named cyrillic... has Cyrillic_General_CI_AS (id 128).
+      const std::uint16_t collation = startsWith(upper(db), "CYRILLIC") ? 128 : 0;
+      if (collation != collation_) sink.collationChanged(collation, collation_);
+      collation_ = collation;
       sink.done(done(false, 0));
     } else if (startsWith(up, "BEGIN")) {
       begin(sink);

@@ -11,7 +11,9 @@
 //   SELECT * FROM people | types | medium | big   (a small table, one row of
 //                                 every type, 2000 rows, 100000 rows checked for cancel)
 //   WAITFOR DELAY 'hh:mm:ss[.mmm]'   waits, checking the cancel flag
-//   USE db, BEGIN TRAN, COMMIT, ROLLBACK, PRINT 'text', RAISERROR
+//   USE db, BEGIN TRAN, COMMIT, ROLLBACK, PRINT 'text', RAISERROR; a
+//                                 database named cyrillic... has Cyrillic_General_CI_AS
+//                                 as its collation
 //   anything else                 error 102
 // RPC: sp_executesql with "SELECT @a, @b" statements, and sp_echo (or #echo),
 // which returns its inputs as a row, copies each input to its output

@@ -231,6 +231,25 @@ TEST_F(TdsSession, UseDatabaseChangesContextWithMessage) {
   EXPECT_EQ(t[1].number, 5701);
 }
 
+// A database with another default collation than the one before it is
+// announced with the collation ENVCHANGE, new bytes and old.
+TEST_F(TdsSession, UseOfADatabaseWithAnotherCollationSendsTheCollation) {
+  const std::string latin("\x09\x04\xD0\x00\x34", 5), cyrillic("\x19\x04\xD0\x00\x00", 5);
+  TestClient c;
+  c.connect(port_);
+  c.login();
+  auto t = c.batch("use cyrillic_shop");
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0xAB, 0xE3, 0xFD}));
+  EXPECT_EQ(t[2].envType, 7);
+  EXPECT_EQ(t[2].newValue, cyrillic);
+  EXPECT_EQ(t[2].oldValue, latin);
+  EXPECT_EQ(types(c.batch("use cyrillic_other")), (std::vector<std::uint8_t>{0xE3, 0xAB, 0xFD}));
+  t = c.batch("use shop");
+  ASSERT_EQ(types(t), (std::vector<std::uint8_t>{0xE3, 0xAB, 0xE3, 0xFD}));
+  EXPECT_EQ(t[2].newValue, latin);
+  EXPECT_EQ(t[2].oldValue, cyrillic);
+}
+
 TEST_F(TdsSession, ConnectionResetStartsAFreshEngineSession) {
   TestClient c;
   c.connect(port_);

@@ -34,7 +34,10 @@ std::string utf8WithinCp1252(std::string_view utf8);
 
 // The same for the single-byte Windows code page a column's collation holds
 // (1250 Central European, 1251 Cyrillic, 1253 Greek ... 1258); code page
-// 1252, and any other number, as the functions above.
+// 1252, and any other number, as the functions above. Code page 65001 (the
+// _UTF8 collations) holds every character: text passes unchanged, except
+// that malformed UTF-8 from a client reads as U+FFFD.
+inline constexpr int kUtf8CodePage = 65001;
 std::string utf8ToCodePage(std::string_view utf8, int codePage);
 void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int codePage);
 std::string codePageToUtf8(std::string_view bytes, int codePage);

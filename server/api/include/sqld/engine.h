@@ -80,6 +80,11 @@ class ResultSink {
   // The database of the session changed. The listener sends the ENVCHANGE and
   // message 5701 ("Changed database context to ..."); the engine sends neither.
   virtual void databaseChanged(std::string_view newName, std::string_view oldName) = 0;
+  // The new current database has another default collation (ids as in
+  // TypeInfo::collation); the listener sends the collation ENVCHANGE.
+  virtual void collationChanged(std::uint16_t newCollation, std::uint16_t oldCollation) {
+    (void)newCollation, (void)oldCollation;
+  }
   enum class TransactionEvent : std::uint8_t { Begin, Commit, Rollback };
   // Descriptors are the 8-byte transaction descriptors of TDS 7.2 and later;
   // 0 means none.
@@ -176,6 +181,8 @@ class Session {
   // carries it (1 read uncommitted ... 4 serializable, 5 snapshot).
   virtual void setIsolationLevel(std::uint8_t /*level*/) {}
   virtual std::string currentDatabase() const = 0;
+  // The default collation of the current database (TypeInfo::collation's ids).
+  virtual std::uint16_t currentCollation() const { return 0; }
   // True once another session ended this one with KILL: the listener closes
   // the connection after the current request. May be read from any thread.
   virtual bool terminated() const { return false; }

@@ -5,6 +5,7 @@
 // RPC parameter. Pure functions over buffers, any thread.
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -31,6 +32,9 @@ constexpr std::uint8_t Null = 0x1F, Int1 = 0x30, Bit = 0x32, Int2 = 0x34, Int4 =
 
 // SQL_Latin1_General_CP1_CI_AS as it travels in TYPE_INFO and ENVCHANGE.
 inline constexpr std::uint8_t kDefaultCollation[5] = {0x09, 0x04, 0xD0, 0x00, 0x34};
+// The five COLLATION bytes of a collation id (TypeInfo::collation), for a
+// column and for the ENVCHANGE of a database's default collation.
+std::array<std::uint8_t, 5> collationBytes(std::uint16_t collation);
 
 // The wire type SQL Server uses for a column of this type: fixed-length types
 // for NOT NULL integers, floats, money and datetimes, their nullable variants
