@@ -30,6 +30,25 @@ class SortTest : public QueryTest {
     }
     return values;
   }
+
+  // Each value of the field, and one that no record holds, located in the
+  // order the cache has now: the first record holding it, as a walk finds.
+  static void ExpectLocatesAsWalk(TTessel& query, const std::string& field,
+                                  const std::string& when) {
+    const std::vector<double> values = Numbers(query, field);
+    std::vector<double> wanted = values;
+    // Any number but 0 is true to a bit column.
+    if (field != "flag") wanted.push_back(123456.5);
+    for (const double value : wanted) {
+      const auto first = std::find(values.begin(), values.end(), value);
+      const bool found = query.Locate(field, Variant(value), 0);
+      EXPECT_EQ(found, first != values.end()) << field << " = " << value << ", " << when;
+      if (found && first != values.end()) {
+        EXPECT_EQ(query.RecNo(), first - values.begin() + 1)
+            << field << " = " << value << ", " << when;
+      }
+    }
+  }
 };
 
 TEST_F(SortTest, OnlyAFullyReadResultSorts) {
@@ -87,9 +106,11 @@ TEST_F(SortTest, NumericColumnsSortByTheirValues) {
     std::sort(expected.begin(), expected.end());
     query->SortField(field, soAscending);
     EXPECT_EQ(Numbers(*query, field), expected) << field;
+    ExpectLocatesAsWalk(*query, field, "ascending");
     std::reverse(expected.begin(), expected.end());
     query->SortField(field, soDescending);
     EXPECT_EQ(Numbers(*query, field), expected) << field;
+    ExpectLocatesAsWalk(*query, field, "descending");
   }
 }
 

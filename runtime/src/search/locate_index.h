@@ -20,7 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "search/field_list_memo.h"
 #include "search/prefix_index.h"
+#include "search/sorted_keys.h"
 
 namespace tessel {
 
@@ -96,6 +98,11 @@ class LocateIndexes {
   // The same for a prefix index, which would take at most Bytes.
   PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
                          std::size_t Bytes);
+  // The field lists of the searches, remembered by their text.
+  FieldListMemo& FieldLists() { return FFieldLists; }
+  // The keys of the cache's last sort by a numeric column.
+  SortedKeys& Sorted() { return FSorted; }
+  const SortedKeys& Sorted() const { return FSorted; }
 
  private:
   struct Slot {
@@ -106,6 +113,8 @@ class LocateIndexes {
   };
   Slot* Take(std::string_view Spec, int Records, std::uint64_t Changes, std::size_t Bytes);
   std::vector<Slot> FSlots;  // most recently used last
+  SortedKeys FSorted;
+  FieldListMemo FFieldLists;
 };
 
 // A hash of key bytes (FNV-1a folded to 32 bits, then mixed so that the

@@ -2,15 +2,17 @@
 //
 // The sort moves the cache's item pointers only: records keep their memory,
 // their contents and their ids (bookmarks), and only their positions change.
-// Each record's key is read out of its slot once; the partition-exchange sort
-// then runs over (key, former position) entries, so a comparison never
-// decodes a value again. It is not stable: records with equal keys end in the order the
-// partitioning leaves them. Char and varchar values sort as the server's
-// default collation orders them (collation/text_collation.h): letters and accents
+// Each record's key is read out of its slot once, into (key, former position)
+// entries, so a comparison never decodes a value again. The partition-exchange
+// sort is not stable: records with equal keys end in the order the
+// partitioning leaves them. The sorted keys of numbers, dates and texts stay
+// with the query's searches (sorted_keys.h) until the cache changes. Char and varchar values sort
+// as the server's default collation orders them (collation/text_collation.h): letters and accents
 // first, then case, a lower-case letter before its capital.
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -23,9 +25,15 @@
 #include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "search/locate_index.h"
+#include "search/sorted_keys.h"
 
 namespace tessel {
 namespace {
+
+// Reading keys, the records this far ahead are fetched into the processor's
+// cache: after a sort, records lie in memory in no relation to their order.
+constexpr std::size_t kAhead = 16;
 
 // A record's key and its position before the sort.
 template <typename Key>
@@ -157,14 +165,24 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
 // Reads every item's key with Read(value area), sorts, and puts the items
 // back into the list in the new order. Returns the new position (1-based)
 // of the item Follow, 0 when it is not in the list.
-template <typename Key, typename Compare, typename ReadKey>
+// Kept(entries, store, compare), when given, sees the sorted entries before
+// they go.
+struct KeepNothing {
+  template <typename... Any>
+  void operator()(const Any&...) const {}
+};
+
+template <typename Key, typename Compare, typename ReadKey, typename Kept = KeepNothing>
 int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, const ReadKey& Read,
-              const char* Follow) {
+              const char* Follow, const Kept& kept = {}) {
   const std::vector<void*> items = list.List();
   const int count = static_cast<int>(items.size());
   std::vector<SortEntry<Key>> entries(items.size());
   bool nulls = false;
   for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i + kAhead < items.size()) {
+      __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
+    }
     auto& entry = entries[i];
     entry.Index = static_cast<std::uint32_t>(i);
     const char* slot = static_cast<const char*>(items[i]) + SlotOffset;
@@ -192,6 +210,7 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
     list.Put(i, item);
     if (item == Follow) followed = i + 1;
   }
+  kept(entries, texts, compare);
   return followed;
 }
 
@@ -206,17 +225,38 @@ __int128 DecimalUnits(const char* value) {
 }  // namespace
 
 int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
-                           const char* Follow) {
+                           const char* Follow, SortedKeys* Keep) {
+  if (Keep != nullptr) Keep->Clear();
   if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
   ++FChanges;
   using namespace slots;
+  // The sorted keys of numbers, for searches until the next change.
+  const auto keepNumbers = [&](SortedKeys::Form form) {
+    return [this, form, ColumnType, SlotOffset, Order, Keep](
+               const auto& entries, const std::string&, const CompareNumbers&) {
+      if (Keep == nullptr) return;
+      std::vector<std::uint64_t> keys;
+      keys.reserve(entries.size());
+      for (const auto& entry : entries) {
+        if (entry.Null) continue;
+        keys.push_back(form == SortedKeys::Form::Integer
+                           ? SortedKeys::IntegerKey(static_cast<std::int64_t>(entry.Value))
+                           : SortedKeys::RealKey(static_cast<double>(entry.Value)));
+      }
+      const int nulls = static_cast<int>(entries.size() - keys.size());
+      Keep->Keep(SlotOffset, ColumnType, form, Order == soDescending, nulls, std::move(keys),
+                 FChanges);
+    };
+  };
   const auto integers = [&](auto read) {
     return SortItems<std::int64_t>(
         *this, SlotOffset, Order, CompareNumbers{},
-        [&](const char* v) { return static_cast<std::int64_t>(read(v)); }, Follow);
+        [&](const char* v) { return static_cast<std::int64_t>(read(v)); }, Follow,
+        keepNumbers(SortedKeys::Form::Integer));
   };
   const auto numbers = [&](auto read) {
-    return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow);
+    return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow,
+                             keepNumbers(SortedKeys::Form::Real));
   };
   switch (ColumnType) {
     case kSQLIMAGE:
@@ -224,10 +264,23 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       // By the length of the content, which the descriptor holds.
       return integers([](const char* v) { return Read<std::int32_t>(v + 24); });
     case kSQLVARCHAR:
-    case kSQLCHAR:
+    case kSQLCHAR: {
+      const auto keepTexts = [&](auto& entries, std::string& store, const CompareTexts& compare) {
+        if (Keep == nullptr) return;
+        std::vector<std::string_view> texts;
+        texts.reserve(entries.size());
+        for (const auto& entry : entries) {
+          if (!entry.Null) texts.push_back(entry.Value);
+        }
+        const int nulls = static_cast<int>(entries.size() - texts.size());
+        Keep->KeepTexts(SlotOffset, ColumnType,
+                        compare.ByKeys ? SortedKeys::Form::CollationKeys : SortedKeys::Form::Text,
+                        Order == soDescending, nulls, std::move(store), std::move(texts), FChanges);
+      };
       return SortItems<std::string_view>(
           *this, SlotOffset, Order, CompareTexts{},
-          [&](const char* v) { return Text(v, SlotArea); }, Follow);
+          [&](const char* v) { return Text(v, SlotArea); }, Follow, keepTexts);
+    }
     case kSQLVARBINARY:
       // A 16-bit length, then the bytes.
       return SortItems<std::string_view>(
@@ -301,8 +354,10 @@ void TTessel::SortField(const std::string& FieldName, TlqSortOrder Order) {
     const int before = current.empty() ? 0 : BookmarkPosition(current.data());
     const char* item = before == 0 ? nullptr : FRecordCache.GetBuffer(before);
     const auto column = static_cast<std::size_t>(field->FieldNo());
+    if (!FLocateIndexes) FLocateIndexes = std::make_unique<LocateIndexes>();
     const int after = FRecordCache.SortBuffer(FColumnTypes[column], FFieldOffsets[column - 1],
-                                              FColumnSizes[column - 1] + 1, Order, item);
+                                              FColumnSizes[column - 1] + 1, Order, item,
+                                              &FLocateIndexes->Sorted());
     if (current.empty()) continue;
     if (after != 0) {
       FCurrentIndex = after;
