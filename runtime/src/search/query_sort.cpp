@@ -11,6 +11,8 @@
 // first, then case, a lower-case letter before its capital.
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -165,6 +167,90 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
 // Reads every item's key with Read(value area), sorts, and puts the items
 // back into the list in the new order. Returns the new position (1-based)
 // of the item Follow, 0 when it is not in the list.
+// Puts the items back into the list in the order of the sorted entries, and
+// shows those to Kept; returns the new position (1-based) of the item Follow,
+// 0 when it is not in the list.
+template <typename Key, typename Kept, typename Compare>
+int PutInOrder(TList& list, const std::vector<void*>& items,
+               const std::vector<SortEntry<Key>>& entries, const char* Follow, const Kept& kept,
+               std::string& texts, const Compare& compare) {
+  int followed = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    void* item = items[entries[i].Index];
+    list.Put(static_cast<int>(i), item);
+    if (item == Follow) followed = static_cast<int>(i) + 1;
+  }
+  kept(entries, texts, compare);
+  return followed;
+}
+
+// Numbers as unsigned keys in the same order, with their entry.
+struct RadixEntry {
+  std::uint64_t Key = 0;
+  std::uint32_t Index = 0;
+};
+
+// Least significant byte first, each pass stable; a byte that every key
+// shares needs no pass.
+void RadixSort(std::vector<RadixEntry>& entries) {
+  if (entries.size() < 2) return;
+  std::vector<std::array<std::uint32_t, 256>> counts(8);
+  for (const RadixEntry& entry : entries) {
+    for (std::size_t b = 0; b < 8; ++b) ++counts[b][(entry.Key >> (8 * b)) & 0xFF];
+  }
+  std::vector<RadixEntry> other(entries.size());
+  for (std::size_t b = 0; b < 8; ++b) {
+    std::array<std::uint32_t, 256>& count = counts[b];
+    if (count[(entries.front().Key >> (8 * b)) & 0xFF] == entries.size()) continue;
+    std::uint32_t at = 0;
+    for (std::uint32_t& c : count) at += std::exchange(c, at);
+    for (const RadixEntry& entry : entries) other[count[(entry.Key >> (8 * b)) & 0xFF]++] = entry;
+    entries.swap(other);
+  }
+}
+
+// Sorts entries of numbers by a radix sort when no two are equal (at most
+// one null, no two equal values): then there is only one order, and it is
+// the one partition exchange gives. Otherwise leaves them as they were and
+// returns false, as records with equal keys must end where partition
+// exchange leaves them.
+template <typename Key>
+bool SortDistinct(std::vector<SortEntry<Key>>& entries, bool Descending) {
+  std::vector<RadixEntry> keys;
+  keys.reserve(entries.size());
+  std::size_t nulls = 0;
+  std::uint32_t null = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const SortEntry<Key>& entry = entries[i];
+    if (entry.Null) {
+      if (++nulls > 1) return false;
+      null = static_cast<std::uint32_t>(i);
+      continue;
+    }
+    std::uint64_t key = 0;
+    if constexpr (std::is_same_v<Key, double>) {
+      // A value unequal to itself compares equal to every other.
+      if (std::isnan(entry.Value)) return false;
+      key = SortedKeys::RealKey(entry.Value);
+    } else {
+      key = SortedKeys::IntegerKey(entry.Value);
+    }
+    keys.push_back({Descending ? ~key : key, static_cast<std::uint32_t>(i)});
+  }
+  RadixSort(keys);
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    if (keys[i].Key == keys[i - 1].Key) return false;
+  }
+  std::vector<SortEntry<Key>> sorted;
+  sorted.reserve(entries.size());
+  // Nulls come first in ascending order, last in descending order.
+  if (nulls != 0 && !Descending) sorted.push_back(entries[null]);
+  for (const RadixEntry& key : keys) sorted.push_back(entries[key.Index]);
+  if (nulls != 0 && Descending) sorted.push_back(entries[null]);
+  entries.swap(sorted);
+  return true;
+}
+
 // Kept(entries, store, compare), when given, sees the sorted entries before
 // they go.
 struct KeepNothing {
@@ -193,6 +279,10 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   }
   std::string texts;
   if constexpr (std::is_same_v<Key, std::string_view>) compare.Gather(entries, texts);
+  if constexpr (std::is_same_v<Key, std::int64_t> || std::is_same_v<Key, double>) {
+    if (SortDistinct(entries, Order == soDescending))
+      return PutInOrder(list, items, entries, Follow, kept, texts, compare);
+  }
   if (Order == soDescending) {
     if (nulls) {
       QuickSort<-1, true>(entries, 0, count - 1, compare);
@@ -204,14 +294,7 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   } else {
     QuickSort<1, false>(entries, 0, count - 1, compare);
   }
-  int followed = 0;
-  for (int i = 0; i < count; ++i) {
-    void* item = items[entries[static_cast<std::size_t>(i)].Index];
-    list.Put(i, item);
-    if (item == Follow) followed = i + 1;
-  }
-  kept(entries, texts, compare);
-  return followed;
+  return PutInOrder(list, items, entries, Follow, kept, texts, compare);
 }
 
 // A decimal slot's value in units of its scale, which every value of the
