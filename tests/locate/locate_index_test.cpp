@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collation/text_collation.h"
+#include "framework/exceptions.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
 #include "query_fixture.h"
@@ -218,6 +219,23 @@ TEST_F(LocateIndexTest, SearchesOnTheSortedFieldAnswerAsAWalk) {
   query->FieldByName("k")->SetAsInteger(5);
   query->Post();
   ExpectSameAsWalk(query, "edited after a sort");
+}
+
+// Searches remember what a list of names stands for, but only while the
+// fields are as they were: a renamed field is found by its new name only.
+TEST_F(LocateIndexTest, ARenamedFieldIsFoundByItsNewNameOnly) {
+  TTessel* query = OpenRandom();
+  const Search search{"k", 5, 0};
+  const int expected = Walk(query, search);
+  ASSERT_NE(expected, 0);
+  ASSERT_TRUE(query->Locate("k", 5, 0));
+  EXPECT_EQ(query->Lookup("id", expected, "k").AsInteger(), 5);
+  query->FieldByName("k")->SetFieldName("key");
+  EXPECT_THROW(query->Locate("k", 5, 0), EDatabaseError);
+  EXPECT_THROW(query->Lookup("id", expected, "k"), EDatabaseError);
+  ASSERT_TRUE(query->Locate("key", 5, 0));
+  EXPECT_EQ(Id(query), expected);
+  EXPECT_EQ(query->Lookup("id", expected, "key").AsInteger(), 5);
 }
 
 TEST_F(LocateIndexTest, RowsReadDuringTheSearchesJoinTheIndex) {

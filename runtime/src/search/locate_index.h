@@ -84,7 +84,8 @@ class LocateIndex {
 // the second search of a kind on the same set (one search alone is cheaper
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
-// for partial keys.
+// for partial keys. With them, the other state searches keep between calls:
+// the keys of the last sort and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
