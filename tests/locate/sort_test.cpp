@@ -85,6 +85,21 @@ TEST_F(SortTest, AscendingDescendingAscendingWithNulls) {
   EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"", "", "-7", "0", "5", "5", "100000"}));
 }
 
+// Distinct values with one null among them, of whole and real numbers.
+TEST_F(SortTest, OneNullAmongDistinctValuesGoesFirstAscendingAndLastDescending) {
+  MakeTable("s_one_null", "id int NOT NULL, i bigint NULL, f float NULL",
+            {"(1, 3, 0.5)", "(2, NULL, NULL)", "(3, -1, -0.5)", "(4, 7, 2)", "(5, 0, 0)"});
+  TTessel* query = NewQuery("SELECT * FROM s_one_null");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  for (const char* field : {"i", "f"}) {
+    query->SortField(field, soAscending);
+    EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"2", "3", "5", "1", "4"})) << field;
+    query->SortField(field, soDescending);
+    EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"4", "1", "5", "3", "2"})) << field;
+  }
+}
+
 TEST_F(SortTest, NumericColumnsSortByTheirValues) {
   // Values whose raw bytes order differently from their values: negative
   // numbers, a money value whose low half is large, fractions.

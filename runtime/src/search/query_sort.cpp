@@ -184,70 +184,83 @@ int PutInOrder(TList& list, const std::vector<void*>& items,
   return followed;
 }
 
-// Numbers as unsigned keys in the same order, with their entry.
-struct RadixEntry {
-  std::uint64_t Key = 0;
-  std::uint32_t Index = 0;
-};
-
-// Least significant byte first, each pass stable; a byte that every key
-// shares needs no pass.
-void RadixSort(std::vector<RadixEntry>& entries) {
-  if (entries.size() < 2) return;
-  std::vector<std::array<std::uint32_t, 256>> counts(8);
-  for (const RadixEntry& entry : entries) {
-    for (std::size_t b = 0; b < 8; ++b) ++counts[b][(entry.Key >> (8 * b)) & 0xFF];
+// A number as an unsigned key in the same order (turned over to sort
+// descending).
+template <typename Key>
+std::uint64_t RadixKey(Key value, bool Descending) {
+  std::uint64_t key = 0;
+  if constexpr (std::is_same_v<Key, double>) {
+    key = SortedKeys::RealKey(value);
+  } else {
+    key = SortedKeys::IntegerKey(value);
   }
-  std::vector<RadixEntry> other(entries.size());
+  return Descending ? ~key : key;
+}
+
+// Sorts entries[From, To) by their keys, least significant byte first, each
+// pass stable, through Other (a copy of entries); a byte that every key
+// shares needs no pass.
+template <typename Key>
+void RadixSort(std::vector<SortEntry<Key>>& entries, std::vector<SortEntry<Key>>& other,
+               std::size_t From, std::size_t To, bool Descending) {
+  if (To - From < 2) return;
+  std::vector<std::array<std::uint32_t, 256>> counts(8);
+  for (std::size_t i = From; i < To; ++i) {
+    const std::uint64_t key = RadixKey(entries[i].Value, Descending);
+    for (std::size_t b = 0; b < 8; ++b) ++counts[b][(key >> (8 * b)) & 0xFF];
+  }
   for (std::size_t b = 0; b < 8; ++b) {
     std::array<std::uint32_t, 256>& count = counts[b];
-    if (count[(entries.front().Key >> (8 * b)) & 0xFF] == entries.size()) continue;
-    std::uint32_t at = 0;
+    const auto digit = [&](const SortEntry<Key>& entry) {
+      return (RadixKey(entry.Value, Descending) >> (8 * b)) & 0xFF;
+    };
+    if (count[digit(entries[From])] == To - From) continue;
+    auto at = static_cast<std::uint32_t>(From);
     for (std::uint32_t& c : count) at += std::exchange(c, at);
-    for (const RadixEntry& entry : entries) other[count[(entry.Key >> (8 * b)) & 0xFF]++] = entry;
+    for (std::size_t i = From; i < To; ++i) other[count[digit(entries[i])]++] = entries[i];
+    // Outside the range the two agree, as Other starts as a copy.
     entries.swap(other);
   }
 }
 
-// Sorts entries of numbers by a radix sort when no two are equal (at most
-// one null, no two equal values): then there is only one order, and it is
-// the one partition exchange gives. Otherwise leaves them as they were and
-// returns false, as records with equal keys must end where partition
-// exchange leaves them.
+// Sorts entries of numbers (in their first order, Index rising) by a radix
+// sort when no two are equal (at most one null, no two equal values): then
+// there is only one order, and it is the one partition exchange gives.
+// Otherwise puts them back as they were and returns false, as records with
+// equal keys must end where partition exchange leaves them.
 template <typename Key>
 bool SortDistinct(std::vector<SortEntry<Key>>& entries, bool Descending) {
-  std::vector<RadixEntry> keys;
-  keys.reserve(entries.size());
   std::size_t nulls = 0;
-  std::uint32_t null = 0;
+  std::size_t null = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const SortEntry<Key>& entry = entries[i];
-    if (entry.Null) {
+    if (entries[i].Null) {
       if (++nulls > 1) return false;
-      null = static_cast<std::uint32_t>(i);
-      continue;
-    }
-    std::uint64_t key = 0;
-    if constexpr (std::is_same_v<Key, double>) {
+      null = i;
+    } else if constexpr (std::is_same_v<Key, double>) {
       // A value unequal to itself compares equal to every other.
-      if (std::isnan(entry.Value)) return false;
-      key = SortedKeys::RealKey(entry.Value);
-    } else {
-      key = SortedKeys::IntegerKey(entry.Value);
+      if (std::isnan(entries[i].Value)) return false;
     }
-    keys.push_back({Descending ? ~key : key, static_cast<std::uint32_t>(i)});
   }
-  RadixSort(keys);
-  for (std::size_t i = 1; i < keys.size(); ++i) {
-    if (keys[i].Key == keys[i - 1].Key) return false;
+  // The null goes first in ascending order, last in descending order.
+  if (nulls != 0) {
+    const auto at = entries.begin() + static_cast<std::ptrdiff_t>(null);
+    if (Descending) {
+      std::rotate(at, at + 1, entries.end());
+    } else {
+      std::rotate(entries.begin(), at, at + 1);
+    }
   }
-  std::vector<SortEntry<Key>> sorted;
-  sorted.reserve(entries.size());
-  // Nulls come first in ascending order, last in descending order.
-  if (nulls != 0 && !Descending) sorted.push_back(entries[null]);
-  for (const RadixEntry& key : keys) sorted.push_back(entries[key.Index]);
-  if (nulls != 0 && Descending) sorted.push_back(entries[null]);
-  entries.swap(sorted);
+  const std::size_t from = nulls != 0 && !Descending ? 1 : 0;
+  const std::size_t to = entries.size() - (nulls != 0 && Descending ? 1 : 0);
+  std::vector<SortEntry<Key>> other(entries.begin(), entries.end());
+  RadixSort(entries, other, from, to, Descending);
+  for (std::size_t i = from + 1; i < to; ++i) {
+    if (entries[i].Value == entries[i - 1].Value) {
+      for (const SortEntry<Key>& entry : entries) other[entry.Index] = entry;
+      entries.swap(other);
+      return false;
+    }
+  }
   return true;
 }
 
