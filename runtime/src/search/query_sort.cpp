@@ -5,10 +5,12 @@
 // Each record's key is read out of its slot once, into (key, former position)
 // entries, so a comparison never decodes a value again. The partition-exchange
 // sort is not stable: records with equal keys end in the order the
-// partitioning leaves them. The sorted keys of numbers, dates and texts stay
-// with the query's searches (sorted_keys.h) until the cache changes. Char and varchar values sort
-// as the server's default collation orders them (collation/text_collation.h): letters and accents
-// first, then case, a lower-case letter before its capital.
+// partitioning leaves them. Numbers of which no two are equal have one order
+// only, which a radix sort finds sooner. The sorted keys of numbers, dates
+// and texts stay with the query's searches (sorted_keys.h) until the cache
+// changes. Char and varchar values sort as the server's default collation
+// orders them (collation/text_collation.h): letters and accents first, then
+// case, a lower-case letter before its capital.
 
 #include <algorithm>
 #include <array>
@@ -164,9 +166,6 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
   }
 }
 
-// Reads every item's key with Read(value area), sorts, and puts the items
-// back into the list in the new order. Returns the new position (1-based)
-// of the item Follow, 0 when it is not in the list.
 // Puts the items back into the list in the order of the sorted entries, and
 // shows those to Kept; returns the new position (1-based) of the item Follow,
 // 0 when it is not in the list.
@@ -264,8 +263,10 @@ bool SortDistinct(std::vector<SortEntry<Key>>& entries, bool Descending) {
   return true;
 }
 
-// Kept(entries, store, compare), when given, sees the sorted entries before
-// they go.
+// Reads every item's key with Read(value area), sorts, and puts the items
+// back into the list in the new order. Returns the new position (1-based)
+// of the item Follow, 0 when it is not in the list. Kept(entries, store,
+// compare), when given, sees the sorted entries before they go.
 struct KeepNothing {
   template <typename... Any>
   void operator()(const Any&...) const {}
