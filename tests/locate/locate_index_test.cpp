@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collation/text_collation.h"
+#include "framework/exceptions.h"
 #include "framework/field_kinds.h"
 #include "framework/sysutils.h"
 #include "query_fixture.h"
@@ -194,6 +195,47 @@ TEST_F(LocateIndexTest, AnswersAsAWalkDoesThroughEditsInsertsDeletesAndASort) {
 
   query->SortField("name", soDescending);
   ExpectSameAsWalk(query, "sorted");
+}
+
+// Right after a sort by a number, a date or a text, searches on that field find the
+// record through the keys the sort kept: the same answers in both orders,
+// and none left over once an edit changes a key.
+TEST_F(LocateIndexTest, SearchesOnTheSortedFieldAnswerAsAWalk) {
+  TTessel* query = OpenRandom();
+  for (const char* field : {"k", "big", "dt", "id", "name"}) {
+    for (const TlqSortOrder order : {soAscending, soDescending}) {
+      query->SortField(field, order);
+      ExpectSameAsWalk(query, std::string("sorted by ") + field +
+                                  (order == soDescending ? " descending" : " ascending"));
+    }
+  }
+  query->SortField("k", soAscending);
+  ASSERT_TRUE(query->Locate("k", 96, 0));
+  query->Edit();
+  query->FieldByName("k")->SetAsInteger(0);
+  query->Post();
+  query->Last();
+  query->Edit();
+  query->FieldByName("k")->SetAsInteger(5);
+  query->Post();
+  ExpectSameAsWalk(query, "edited after a sort");
+}
+
+// Searches remember what a list of names stands for, but only while the
+// fields are as they were: a renamed field is found by its new name only.
+TEST_F(LocateIndexTest, ARenamedFieldIsFoundByItsNewNameOnly) {
+  TTessel* query = OpenRandom();
+  const Search search{"k", 5, 0};
+  const int expected = Walk(query, search);
+  ASSERT_NE(expected, 0);
+  ASSERT_TRUE(query->Locate("k", 5, 0));
+  EXPECT_EQ(query->Lookup("id", expected, "k").AsInteger(), 5);
+  query->FieldByName("k")->SetFieldName("key");
+  EXPECT_THROW(query->Locate("k", 5, 0), EDatabaseError);
+  EXPECT_THROW(query->Lookup("id", expected, "k"), EDatabaseError);
+  ASSERT_TRUE(query->Locate("key", 5, 0));
+  EXPECT_EQ(Id(query), expected);
+  EXPECT_EQ(query->Lookup("id", expected, "key").AsInteger(), 5);
 }
 
 TEST_F(LocateIndexTest, RowsReadDuringTheSearchesJoinTheIndex) {

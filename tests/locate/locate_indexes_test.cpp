@@ -1,7 +1,11 @@
 // The set of a query's key indexes: when one is made, and which give way to
-// keep their memory within the limit.
+// keep their memory within the limit; and the order of the keys a sort keeps.
 
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <vector>
 
 #include "search/locate_index.h"
 
@@ -47,6 +51,29 @@ TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
   // An index larger than the limit alone is never made.
   indexes.Use("3,", 4'000'000, 0);
   EXPECT_EQ(indexes.Use("3,", 4'000'000, 0), nullptr);
+}
+
+// Sort keys order as the values do, and give back the value they stand for.
+TEST(SortedKeys, KeysOrderAsTheirValues) {
+  const std::vector<std::int64_t> integers = {INT64_MIN, -1'000'000'000'000, -2, -1, 0, 1,
+                                              7,         INT64_MAX};
+  const std::vector<double> reals = {-1e300, -2.5, -1e-300, 0, 1e-300, 0.25, 3, 1e300};
+  for (std::size_t i = 0; i < integers.size(); ++i) {
+    EXPECT_EQ(SortedKeys::IntegerOf(SortedKeys::IntegerKey(integers[i])), integers[i]);
+    if (i > 0) {
+      EXPECT_LT(SortedKeys::IntegerKey(integers[i - 1]), SortedKeys::IntegerKey(integers[i]))
+          << integers[i - 1] << " < " << integers[i];
+    }
+  }
+  for (std::size_t i = 0; i < reals.size(); ++i) {
+    EXPECT_EQ(SortedKeys::RealOf(SortedKeys::RealKey(reals[i])), reals[i]);
+    if (i > 0) {
+      EXPECT_LT(SortedKeys::RealKey(reals[i - 1]), SortedKeys::RealKey(reals[i]))
+          << reals[i - 1] << " < " << reals[i];
+    }
+  }
+  // Equal values, one key.
+  EXPECT_EQ(SortedKeys::RealKey(-0.0), SortedKeys::RealKey(0.0));
 }
 
 }  // namespace

@@ -30,6 +30,25 @@ class SortTest : public QueryTest {
     }
     return values;
   }
+
+  // Each value of the field, and one that no record holds, located in the
+  // order the cache has now: the first record holding it, as a walk finds.
+  static void ExpectLocatesAsWalk(TTessel& query, const std::string& field,
+                                  const std::string& when) {
+    const std::vector<double> values = Numbers(query, field);
+    std::vector<double> wanted = values;
+    // Any number but 0 is true to a bit column.
+    if (field != "flag") wanted.push_back(123456.5);
+    for (const double value : wanted) {
+      const auto first = std::find(values.begin(), values.end(), value);
+      const bool found = query.Locate(field, Variant(value), 0);
+      EXPECT_EQ(found, first != values.end()) << field << " = " << value << ", " << when;
+      if (found && first != values.end()) {
+        EXPECT_EQ(query.RecNo(), first - values.begin() + 1)
+            << field << " = " << value << ", " << when;
+      }
+    }
+  }
 };
 
 TEST_F(SortTest, OnlyAFullyReadResultSorts) {
@@ -66,6 +85,21 @@ TEST_F(SortTest, AscendingDescendingAscendingWithNulls) {
   EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"", "", "-7", "0", "5", "5", "100000"}));
 }
 
+// Distinct values with one null among them, of whole and real numbers.
+TEST_F(SortTest, OneNullAmongDistinctValuesGoesFirstAscendingAndLastDescending) {
+  MakeTable("s_one_null", "id int NOT NULL, i bigint NULL, f float NULL",
+            {"(1, 3, 0.5)", "(2, NULL, NULL)", "(3, -1, -0.5)", "(4, 7, 2)", "(5, 0, 0)"});
+  TTessel* query = NewQuery("SELECT * FROM s_one_null");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  for (const char* field : {"i", "f"}) {
+    query->SortField(field, soAscending);
+    EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"2", "3", "5", "1", "4"})) << field;
+    query->SortField(field, soDescending);
+    EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"4", "1", "5", "3", "2"})) << field;
+  }
+}
+
 TEST_F(SortTest, NumericColumnsSortByTheirValues) {
   // Values whose raw bytes order differently from their values: negative
   // numbers, a money value whose low half is large, fractions.
@@ -87,9 +121,11 @@ TEST_F(SortTest, NumericColumnsSortByTheirValues) {
     std::sort(expected.begin(), expected.end());
     query->SortField(field, soAscending);
     EXPECT_EQ(Numbers(*query, field), expected) << field;
+    ExpectLocatesAsWalk(*query, field, "ascending");
     std::reverse(expected.begin(), expected.end());
     query->SortField(field, soDescending);
     EXPECT_EQ(Numbers(*query, field), expected) << field;
+    ExpectLocatesAsWalk(*query, field, "descending");
   }
 }
 

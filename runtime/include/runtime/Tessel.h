@@ -54,6 +54,7 @@ namespace tessel {
 
 class TTessel;
 class LocateIndexes;
+class SortedKeys;
 namespace values {
 struct ColumnShape;
 }
@@ -123,9 +124,10 @@ class TlqBuffers : public TList {
   // area of SlotArea bytes), compared as the column's type code says; nulls
   // come first in ascending order. Items keep their contents and record ids;
   // items with equal keys end in no particular order. Returns the new
-  // position of the item Follow, 0 when it is not in the cache.
+  // position of the item Follow, 0 when it is not in the cache. Keep, when
+  // given, receives the sorted keys for searches until the next change.
   int SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
-                 const char* Follow = nullptr);
+                 const char* Follow = nullptr, SortedKeys* Keep = nullptr);
   // Counts every change but an append: an index of positions built at one
   // count is good for positions already covered as long as it stays.
   std::uint64_t Changes() const { return FChanges; }
@@ -509,6 +511,9 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void AppendRecordKey(const SearchKey& Key, const char* Record, std::string& Out) const;
   // The same for a partial key on one text field, through a prefix index.
   bool PrefixFind(const SearchKey& Key, int& Position);
+  // The same for one exact key on the field the cache was last sorted by,
+  // through the keys the sort kept: no walk over the records.
+  bool SortedFind(const SearchKey& Key, int& Position) const;
   void LeaveServer();
   friend class TBlobStream;
   // Content read from the server for the record in Buffer: kept in the slot

@@ -20,7 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "search/field_list_memo.h"
 #include "search/prefix_index.h"
+#include "search/sorted_keys.h"
 
 namespace tessel {
 
@@ -82,7 +84,8 @@ class LocateIndex {
 // the second search of a kind on the same set (one search alone is cheaper
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
-// for partial keys.
+// for partial keys. With them, the other state searches keep between calls:
+// the keys of the last sort and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -96,6 +99,11 @@ class LocateIndexes {
   // The same for a prefix index, which would take at most Bytes.
   PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
                          std::size_t Bytes);
+  // The field lists of the searches, remembered by their text.
+  FieldListMemo& FieldLists() { return FFieldLists; }
+  // The keys of the cache's last sort by a numeric column.
+  SortedKeys& Sorted() { return FSorted; }
+  const SortedKeys& Sorted() const { return FSorted; }
 
  private:
   struct Slot {
@@ -106,6 +114,8 @@ class LocateIndexes {
   };
   Slot* Take(std::string_view Spec, int Records, std::uint64_t Changes, std::size_t Bytes);
   std::vector<Slot> FSlots;  // most recently used last
+  SortedKeys FSorted;
+  FieldListMemo FFieldLists;
 };
 
 // A hash of key bytes (FNV-1a folded to 32 bits, then mixed so that the

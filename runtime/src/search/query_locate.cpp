@@ -14,6 +14,7 @@
 // cannot be compared that way (text and image, binary, calculated fields,
 // values that do not convert) are refused before the cursor moves.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "search/locate_index.h"
 #include "search/query_search_key.h"
 
 namespace tessel {
@@ -178,23 +180,46 @@ Variant TTessel::Lookup(const std::string& KeyFields, const Variant& KeyValues,
                         const std::string& ResultFields) {
   CheckBrowseMode();
   std::vector<SearchKey> keys = SearchKeys(KeyFields, KeyValues, 0);
-  std::vector<TField*> results;
-  GetFieldList(results, ResultFields);
+  // Unknown result fields raise before the search.
+  FLocateIndexes->FieldLists().Resolve(*this, ResultFields);
   CursorPosChanged();
   const int position = FindRecord(keys);
   if (position == 0) return Null();
-  // The values are read from a copy of the found record, with its calculated
-  // fields computed, so that the cursor and the shown records stay as they were.
-  TRecordBuffer record = TempBuffer();
-  std::memcpy(record, FRecordCache.GetBuffer(position),
-              static_cast<std::size_t>(FRecordBufferSize));
-  const TDataSetState saved = SetTempState(dsCalcFields);
+  // Resolved again (from the memo) as rows read during the search may have
+  // run calculated fields, and with them other searches; copied as computing
+  // this record's calculated fields below may too.
+  const std::vector<TField*> results = FLocateIndexes->FieldLists().Resolve(*this, ResultFields);
+  const auto values = [&results] {
+    if (results.size() == 1) return results.front()->AsVariant();
+    std::vector<Variant> list;
+    list.reserve(results.size());
+    for (const TField* field : results) list.push_back(field->AsVariant());
+    return Variant::FromArray(std::move(list));
+  };
+  // Without calculated fields to compute (nor a handler that could change
+  // anything) the values are read from the cached record itself; blobs,
+  // whose reading may note what it read in the record, from a copy as below.
+  const bool direct = CalcFieldsSize() == 0 && !OnCalcFields &&
+                      std::none_of(results.begin(), results.end(),
+                                   [](const TField* field) { return field->IsBlob(); });
+  TRecordBuffer record = FRecordCache.GetBuffer(position);
+  if (!direct) {
+    // A copy of the found record, with its calculated fields computed, so
+    // that the cursor and the shown records stay as they were.
+    record = TempBuffer();
+    std::memcpy(record, FRecordCache.GetBuffer(position),
+                static_cast<std::size_t>(FRecordBufferSize));
+  }
+  const TDataSetState saved = SetTempState(direct ? dsFilter : dsCalcFields);
+  FFilterBuffer = record;
   try {
-    CalculateFields(record);
-    Variant result = FieldValues(ResultFields);
+    if (!direct) CalculateFields(record);
+    Variant result = values();
+    FFilterBuffer = nullptr;
     RestoreState(saved);
     return result;
   } catch (...) {
+    FFilterBuffer = nullptr;
     RestoreState(saved);
     throw;
   }
@@ -203,8 +228,8 @@ Variant TTessel::Lookup(const std::string& KeyFields, const Variant& KeyValues,
 std::vector<TTessel::SearchKey> TTessel::SearchKeys(const std::string& KeyFields,
                                                     const Variant& KeyValues,
                                                     TLocateOptions Options) {
-  std::vector<TField*> fields;
-  GetFieldList(fields, KeyFields);
+  if (!FLocateIndexes) FLocateIndexes = std::make_unique<LocateIndexes>();
+  const std::vector<TField*>& fields = FLocateIndexes->FieldLists().Resolve(*this, KeyFields);
   const int values = KeyValueCount(KeyValues);
   if (fields.empty() || values != static_cast<int>(fields.size())) {
     RaiseDatabaseError(

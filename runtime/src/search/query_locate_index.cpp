@@ -131,6 +131,7 @@ void TTessel::AppendRecordKey(const SearchKey& Key, const char* Record, std::str
 }
 
 bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position) {
+  if (Keys.size() == 1 && SortedFind(Keys.front(), Position)) return true;
   // Partial keys match ranges of values, which a hash cannot find.
   if (Keys.size() == 1 && (Keys.front().Options & loPartialKey) != 0) {
     return PrefixFind(Keys.front(), Position);

@@ -2,15 +2,21 @@
 //
 // The sort moves the cache's item pointers only: records keep their memory,
 // their contents and their ids (bookmarks), and only their positions change.
-// Each record's key is read out of its slot once; the partition-exchange sort
-// then runs over (key, former position) entries, so a comparison never
-// decodes a value again. It is not stable: records with equal keys end in the order the
-// partitioning leaves them. Char and varchar values sort as the server's
-// default collation orders them (collation/text_collation.h): letters and accents
-// first, then case, a lower-case letter before its capital.
+// Each record's key is read out of its slot once, into (key, former position)
+// entries, so a comparison never decodes a value again. The partition-exchange
+// sort is not stable: records with equal keys end in the order the
+// partitioning leaves them. Numbers of which no two are equal have one order
+// only, which a radix sort finds sooner. The sorted keys of numbers, dates
+// and texts stay with the query's searches (sorted_keys.h) until the cache
+// changes. Char and varchar values sort as the server's default collation
+// orders them (collation/text_collation.h): letters and accents first, then
+// case, a lower-case letter before its capital.
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -23,9 +29,15 @@
 #include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "search/locate_index.h"
+#include "search/sorted_keys.h"
 
 namespace tessel {
 namespace {
+
+// Reading keys, the records this far ahead are fetched into the processor's
+// cache: after a sort, records lie in memory in no relation to their order.
+constexpr std::size_t kAhead = 16;
 
 // A record's key and its position before the sort.
 template <typename Key>
@@ -154,17 +166,123 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
   }
 }
 
+// Puts the items back into the list in the order of the sorted entries, and
+// shows those to Kept; returns the new position (1-based) of the item Follow,
+// 0 when it is not in the list.
+template <typename Key, typename Kept, typename Compare>
+int PutInOrder(TList& list, const std::vector<void*>& items,
+               const std::vector<SortEntry<Key>>& entries, const char* Follow, const Kept& kept,
+               std::string& texts, const Compare& compare) {
+  int followed = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    void* item = items[entries[i].Index];
+    list.Put(static_cast<int>(i), item);
+    if (item == Follow) followed = static_cast<int>(i) + 1;
+  }
+  kept(entries, texts, compare);
+  return followed;
+}
+
+// A number as an unsigned key in the same order (turned over to sort
+// descending).
+template <typename Key>
+std::uint64_t RadixKey(Key value, bool Descending) {
+  std::uint64_t key = 0;
+  if constexpr (std::is_same_v<Key, double>) {
+    key = SortedKeys::RealKey(value);
+  } else {
+    key = SortedKeys::IntegerKey(value);
+  }
+  return Descending ? ~key : key;
+}
+
+// Sorts entries[From, To) by their keys, least significant byte first, each
+// pass stable, through Other (a copy of entries); a byte that every key
+// shares needs no pass.
+template <typename Key>
+void RadixSort(std::vector<SortEntry<Key>>& entries, std::vector<SortEntry<Key>>& other,
+               std::size_t From, std::size_t To, bool Descending) {
+  if (To - From < 2) return;
+  std::vector<std::array<std::uint32_t, 256>> counts(8);
+  for (std::size_t i = From; i < To; ++i) {
+    const std::uint64_t key = RadixKey(entries[i].Value, Descending);
+    for (std::size_t b = 0; b < 8; ++b) ++counts[b][(key >> (8 * b)) & 0xFF];
+  }
+  for (std::size_t b = 0; b < 8; ++b) {
+    std::array<std::uint32_t, 256>& count = counts[b];
+    const auto digit = [&](const SortEntry<Key>& entry) {
+      return (RadixKey(entry.Value, Descending) >> (8 * b)) & 0xFF;
+    };
+    if (count[digit(entries[From])] == To - From) continue;
+    auto at = static_cast<std::uint32_t>(From);
+    for (std::uint32_t& c : count) at += std::exchange(c, at);
+    for (std::size_t i = From; i < To; ++i) other[count[digit(entries[i])]++] = entries[i];
+    // Outside the range the two agree, as Other starts as a copy.
+    entries.swap(other);
+  }
+}
+
+// Sorts entries of numbers (in their first order, Index rising) by a radix
+// sort when no two are equal (at most one null, no two equal values): then
+// there is only one order, and it is the one partition exchange gives.
+// Otherwise puts them back as they were and returns false, as records with
+// equal keys must end where partition exchange leaves them.
+template <typename Key>
+bool SortDistinct(std::vector<SortEntry<Key>>& entries, bool Descending) {
+  std::size_t nulls = 0;
+  std::size_t null = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].Null) {
+      if (++nulls > 1) return false;
+      null = i;
+    } else if constexpr (std::is_same_v<Key, double>) {
+      // A value unequal to itself compares equal to every other.
+      if (std::isnan(entries[i].Value)) return false;
+    }
+  }
+  // The null goes first in ascending order, last in descending order.
+  if (nulls != 0) {
+    const auto at = entries.begin() + static_cast<std::ptrdiff_t>(null);
+    if (Descending) {
+      std::rotate(at, at + 1, entries.end());
+    } else {
+      std::rotate(entries.begin(), at, at + 1);
+    }
+  }
+  const std::size_t from = nulls != 0 && !Descending ? 1 : 0;
+  const std::size_t to = entries.size() - (nulls != 0 && Descending ? 1 : 0);
+  std::vector<SortEntry<Key>> other(entries.begin(), entries.end());
+  RadixSort(entries, other, from, to, Descending);
+  for (std::size_t i = from + 1; i < to; ++i) {
+    if (entries[i].Value == entries[i - 1].Value) {
+      for (const SortEntry<Key>& entry : entries) other[entry.Index] = entry;
+      entries.swap(other);
+      return false;
+    }
+  }
+  return true;
+}
+
 // Reads every item's key with Read(value area), sorts, and puts the items
 // back into the list in the new order. Returns the new position (1-based)
-// of the item Follow, 0 when it is not in the list.
-template <typename Key, typename Compare, typename ReadKey>
+// of the item Follow, 0 when it is not in the list. Kept(entries, store,
+// compare), when given, sees the sorted entries before they go.
+struct KeepNothing {
+  template <typename... Any>
+  void operator()(const Any&...) const {}
+};
+
+template <typename Key, typename Compare, typename ReadKey, typename Kept = KeepNothing>
 int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, const ReadKey& Read,
-              const char* Follow) {
+              const char* Follow, const Kept& kept = {}) {
   const std::vector<void*> items = list.List();
   const int count = static_cast<int>(items.size());
   std::vector<SortEntry<Key>> entries(items.size());
   bool nulls = false;
   for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i + kAhead < items.size()) {
+      __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
+    }
     auto& entry = entries[i];
     entry.Index = static_cast<std::uint32_t>(i);
     const char* slot = static_cast<const char*>(items[i]) + SlotOffset;
@@ -175,6 +293,10 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   }
   std::string texts;
   if constexpr (std::is_same_v<Key, std::string_view>) compare.Gather(entries, texts);
+  if constexpr (std::is_same_v<Key, std::int64_t> || std::is_same_v<Key, double>) {
+    if (SortDistinct(entries, Order == soDescending))
+      return PutInOrder(list, items, entries, Follow, kept, texts, compare);
+  }
   if (Order == soDescending) {
     if (nulls) {
       QuickSort<-1, true>(entries, 0, count - 1, compare);
@@ -186,13 +308,7 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   } else {
     QuickSort<1, false>(entries, 0, count - 1, compare);
   }
-  int followed = 0;
-  for (int i = 0; i < count; ++i) {
-    void* item = items[entries[static_cast<std::size_t>(i)].Index];
-    list.Put(i, item);
-    if (item == Follow) followed = i + 1;
-  }
-  return followed;
+  return PutInOrder(list, items, entries, Follow, kept, texts, compare);
 }
 
 // A decimal slot's value in units of its scale, which every value of the
@@ -206,17 +322,38 @@ __int128 DecimalUnits(const char* value) {
 }  // namespace
 
 int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
-                           const char* Follow) {
+                           const char* Follow, SortedKeys* Keep) {
+  if (Keep != nullptr) Keep->Clear();
   if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
   ++FChanges;
   using namespace slots;
+  // The sorted keys of numbers, for searches until the next change.
+  const auto keepNumbers = [&](SortedKeys::Form form) {
+    return [this, form, ColumnType, SlotOffset, Order, Keep](
+               const auto& entries, const std::string&, const CompareNumbers&) {
+      if (Keep == nullptr) return;
+      std::vector<std::uint64_t> keys;
+      keys.reserve(entries.size());
+      for (const auto& entry : entries) {
+        if (entry.Null) continue;
+        keys.push_back(form == SortedKeys::Form::Integer
+                           ? SortedKeys::IntegerKey(static_cast<std::int64_t>(entry.Value))
+                           : SortedKeys::RealKey(static_cast<double>(entry.Value)));
+      }
+      const int nulls = static_cast<int>(entries.size() - keys.size());
+      Keep->Keep(SlotOffset, ColumnType, form, Order == soDescending, nulls, std::move(keys),
+                 FChanges);
+    };
+  };
   const auto integers = [&](auto read) {
     return SortItems<std::int64_t>(
         *this, SlotOffset, Order, CompareNumbers{},
-        [&](const char* v) { return static_cast<std::int64_t>(read(v)); }, Follow);
+        [&](const char* v) { return static_cast<std::int64_t>(read(v)); }, Follow,
+        keepNumbers(SortedKeys::Form::Integer));
   };
   const auto numbers = [&](auto read) {
-    return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow);
+    return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow,
+                             keepNumbers(SortedKeys::Form::Real));
   };
   switch (ColumnType) {
     case kSQLIMAGE:
@@ -224,10 +361,23 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       // By the length of the content, which the descriptor holds.
       return integers([](const char* v) { return Read<std::int32_t>(v + 24); });
     case kSQLVARCHAR:
-    case kSQLCHAR:
+    case kSQLCHAR: {
+      const auto keepTexts = [&](auto& entries, std::string& store, const CompareTexts& compare) {
+        if (Keep == nullptr) return;
+        std::vector<std::string_view> texts;
+        texts.reserve(entries.size());
+        for (const auto& entry : entries) {
+          if (!entry.Null) texts.push_back(entry.Value);
+        }
+        const int nulls = static_cast<int>(entries.size() - texts.size());
+        Keep->KeepTexts(SlotOffset, ColumnType,
+                        compare.ByKeys ? SortedKeys::Form::CollationKeys : SortedKeys::Form::Text,
+                        Order == soDescending, nulls, std::move(store), std::move(texts), FChanges);
+      };
       return SortItems<std::string_view>(
           *this, SlotOffset, Order, CompareTexts{},
-          [&](const char* v) { return Text(v, SlotArea); }, Follow);
+          [&](const char* v) { return Text(v, SlotArea); }, Follow, keepTexts);
+    }
     case kSQLVARBINARY:
       // A 16-bit length, then the bytes.
       return SortItems<std::string_view>(
@@ -301,8 +451,10 @@ void TTessel::SortField(const std::string& FieldName, TlqSortOrder Order) {
     const int before = current.empty() ? 0 : BookmarkPosition(current.data());
     const char* item = before == 0 ? nullptr : FRecordCache.GetBuffer(before);
     const auto column = static_cast<std::size_t>(field->FieldNo());
+    if (!FLocateIndexes) FLocateIndexes = std::make_unique<LocateIndexes>();
     const int after = FRecordCache.SortBuffer(FColumnTypes[column], FFieldOffsets[column - 1],
-                                              FColumnSizes[column - 1] + 1, Order, item);
+                                              FColumnSizes[column - 1] + 1, Order, item,
+                                              &FLocateIndexes->Sorted());
     if (current.empty()) continue;
     if (after != 0) {
       FCurrentIndex = after;
