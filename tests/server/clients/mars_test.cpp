@@ -3,18 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "server_process.h"
+#include "sqld_script.h"
 
 namespace tessel::sqld::test {
 namespace {
 
 TEST(Mars, InterleavedSessionsShareOneConnectionAndKillResetsIt) {
-  ServerProcess server(TESSEL_SQLD, {"--password", "Sa-pw1", "--memory"});
-  auto r = runProgram({"/usr/bin/python3", std::string(CLIENT_SCRIPTS_DIR) + "/mars_client.py",
-                       std::to_string(server.port()), "Sa-pw1"});
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_NE(r.output.find("\nOK"), std::string::npos) << r.output;
-  EXPECT_EQ(server.stop(), 0);
+  ExpectSqldScriptPasses("mars_client.py", "Sa-pw1");
 }
 
 }  // namespace
