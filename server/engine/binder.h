@@ -416,6 +416,13 @@ class Binder {
   std::optional<std::string> bindFromThrough(const std::vector<TableRefPtr>& from,
                                              const Name& target, WriteThrough& through,
                                              Scope& scope, std::string& alias);
+  // The FROM clause of an UPDATE or DELETE written through `target` (its
+  // own FROM list, or one of `target` alone) and the SQL alias of the rows
+  // written through in `rowsAlias`; nothing when `target` names something else.
+  std::optional<std::string> bindChangeThrough(const Name& target,
+                                               const std::vector<TableRefPtr>& from,
+                                               WriteThrough& through, Scope& scope,
+                                               std::string& rowsAlias);
   // bindTableRef's turn at the entry bindFromThrough marked.
   std::optional<std::string> bindMarkedThrough(const TableRef& ref, Scope& scope);
   const TableRef* throughRef_ = nullptr;

@@ -155,21 +155,28 @@ const ColumnInfo* Binder::throughColumn(const WriteThrough& through, const Sourc
   return through.tables[static_cast<std::size_t>(index)]->column(base);
 }
 
+std::optional<std::string> Binder::bindChangeThrough(const Name& target,
+                                                     const std::vector<TableRefPtr>& from,
+                                                     WriteThrough& through, Scope& scope,
+                                                     std::string& rowsAlias) {
+  if (!from.empty()) {
+    // UPDATE x SET ... FROM x JOIN y ...: x is bound through in the FROM.
+    return bindFromThrough(from, target, through, scope, rowsAlias);
+  }
+  std::optional<std::string> source = bindWriteThrough(target, through, scope);
+  if (!source) return std::nullopt;
+  rowsAlias = scope.sources.back().sqlAlias;
+  return " FROM " + *source;
+}
+
 std::optional<BoundStatement> Binder::bindUpdateThrough(const UpdateStmt& up) {
   WriteThrough through;
   Scope scope;
-  std::string fromSql, rowsAlias;
-  if (up.from.empty()) {
-    std::optional<std::string> from = bindWriteThrough(up.table, through, scope);
-    if (!from) return std::nullopt;
-    fromSql = " FROM " + *from;
-    rowsAlias = scope.sources.back().sqlAlias;
-  } else {
-    // UPDATE x SET ... FROM x JOIN y ...: x is bound through in the FROM.
-    std::optional<std::string> from = bindFromThrough(up.from, up.table, through, scope, rowsAlias);
-    if (!from) return std::nullopt;
-    fromSql = *from;
-  }
+  std::string rowsAlias;
+  const std::optional<std::string> from =
+      bindChangeThrough(up.table, up.from, through, scope, rowsAlias);
+  if (!from) return std::nullopt;
+  const std::string& fromSql = *from;
   const Source& rows = *std::find_if(scope.sources.begin(), scope.sources.end(),
                                      [&](const Source& s) { return s.sqlAlias == rowsAlias; });
   const std::string& name = up.table.back();
@@ -205,18 +212,11 @@ std::optional<BoundStatement> Binder::bindUpdateThrough(const UpdateStmt& up) {
 std::optional<BoundStatement> Binder::bindDeleteThrough(const DeleteStmt& del) {
   WriteThrough through;
   Scope scope;
-  std::string fromSql, rowsAlias;
-  if (del.from.empty()) {
-    std::optional<std::string> from = bindWriteThrough(del.table, through, scope);
-    if (!from) return std::nullopt;
-    fromSql = " FROM " + *from;
-    rowsAlias = scope.sources.back().sqlAlias;
-  } else {
-    std::optional<std::string> from =
-        bindFromThrough(del.from, del.table, through, scope, rowsAlias);
-    if (!from) return std::nullopt;
-    fromSql = *from;
-  }
+  std::string rowsAlias;
+  const std::optional<std::string> from =
+      bindChangeThrough(del.table, del.from, through, scope, rowsAlias);
+  if (!from) return std::nullopt;
+  const std::string& fromSql = *from;
   if (through.tables.size() > 1) throw SqlError(4405, {del.table.back()});
   BoundStatement out;
   out.target = through.tables[0];
