@@ -193,28 +193,37 @@ TEST_F(SessionTest, TriggerStatementsCountApartFromTheStatement) {
   EXPECT_EQ(r.transactions.size(), 2u);
 }
 
+// The rows a bulk load's client sends: an int column n counting down from
+// `count` to 1 and, when asked, a binary(8) column ts holding 0x...01.
+class BulkRows : public BulkRowReader {
+ public:
+  BulkRows(int count, bool withStamp) : left_(count), withStamp_(withStamp) {
+    columns_.push_back(column("n", SqlType::Int, 4));
+    if (withStamp) columns_.push_back(column("ts", SqlType::Binary, 8));
+  }
+  const std::vector<Column>& columns() const override { return columns_; }
+  bool next(std::vector<Value>& row) override {
+    if (left_ == 0) return false;
+    row = {Value(static_cast<std::int64_t>(left_--))};
+    if (withStamp_) row.emplace_back(BytesValue{std::string(7, '\0') + '\x01'});
+    return true;
+  }
+
+ private:
+  static Column column(const char* name, SqlType type, int length) {
+    Column c;
+    c.name = name;
+    c.type.type = type;
+    c.type.length = length;
+    return c;
+  }
+  int left_;
+  bool withStamp_;
+  std::vector<Column> columns_;
+};
+
 // Bulk loads fire no triggers unless the INSERT BULK asks for FIRE_TRIGGERS.
 TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
-  class Rows : public BulkRowReader {
-   public:
-    Rows() {
-      Column c;
-      c.name = "n";
-      c.type.type = SqlType::Int;
-      c.type.length = 4;
-      columns_.push_back(c);
-    }
-    const std::vector<Column>& columns() const override { return columns_; }
-    bool next(std::vector<Value>& row) override {
-      if (left_ == 0) return false;
-      row = {Value(static_cast<std::int64_t>(left_--))};
-      return true;
-    }
-
-   private:
-    std::vector<Column> columns_;
-    int left_ = 3;
-  };
   auto s = open();
   ASSERT_TRUE(run(*s, "CREATE TABLE bulk_t (n int) CREATE TABLE bulk_log (rows_seen int)")
                   .errors()
@@ -234,7 +243,7 @@ TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
   for (const auto& [insert, error] : loads) {
     ASSERT_TRUE(run(*s, insert).errors().empty()) << insert;
     ASSERT_EQ(s->bulkWait(), BulkWait::Rows);
-    Rows rows;
+    BulkRows rows(3, false);
     RecordingSink sink;
     CancelFlag cancel;
     s->bulkRows(rows, sink, cancel);
@@ -254,41 +263,13 @@ TEST_F(SessionTest, BulkLoadFiresTriggersOnlyWhenAsked) {
 // A bulk load's rows take the database's next timestamps, whatever the
 // client sends for the timestamp column or when it sends none.
 TEST_F(SessionTest, BulkLoadStampsTimestampColumn) {
-  class Rows : public BulkRowReader {
-   public:
-    explicit Rows(bool withStamp) : withStamp_(withStamp) {
-      Column n;
-      n.name = "n";
-      n.type.type = SqlType::Int;
-      n.type.length = 4;
-      columns_.push_back(n);
-      if (!withStamp) return;
-      Column ts;
-      ts.name = "ts";
-      ts.type.type = SqlType::Binary;
-      ts.type.length = 8;
-      columns_.push_back(ts);
-    }
-    const std::vector<Column>& columns() const override { return columns_; }
-    bool next(std::vector<Value>& row) override {
-      if (left_ == 0) return false;
-      row = {Value(static_cast<std::int64_t>(left_--))};
-      if (withStamp_) row.emplace_back(BytesValue{std::string(7, '\0') + '\x01'});
-      return true;
-    }
-
-   private:
-    bool withStamp_;
-    std::vector<Column> columns_;
-    int left_ = 2;
-  };
   auto s = open();
   ASSERT_TRUE(run(*s, "CREATE TABLE bulk_ts (n int, ts timestamp)").errors().empty());
   for (const char* insert :
        {"INSERT BULK bulk_ts (n int, ts binary(8))", "INSERT BULK bulk_ts (n int)"}) {
     ASSERT_TRUE(run(*s, insert).errors().empty()) << insert;
     ASSERT_EQ(s->bulkWait(), BulkWait::Rows);
-    Rows rows(std::string(insert).find("ts binary") != std::string::npos);
+    BulkRows rows(2, std::string(insert).find("ts binary") != std::string::npos);
     RecordingSink sink;
     CancelFlag cancel;
     s->bulkRows(rows, sink, cancel);
