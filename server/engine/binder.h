@@ -105,8 +105,6 @@ struct Typed {
   CollationLabel collationLabel = CollationLabel::Default;
   // char(n) or binary(n) that may be shorter than n (from a column that trims).
   bool unpadded = false;
-  // XML text (FOR XML ... TYPE): goes into an enclosing FOR XML as it is.
-  bool xml = false;
   // A column of a base table (for text pointers and result metadata).
   const TableInfo* table = nullptr;
   const ColumnInfo* column = nullptr;
@@ -448,6 +446,8 @@ class Binder {
 
 // The type two operands meet in, by SQL Server's precedence.
 TypeInfo commonType(const TypeInfo& a, const TypeInfo& b);
+// What FOR XML gives: xml with TYPE, nvarchar(max) text without.
+TypeInfo forXmlType(const ForXml& x);
 // The SQL literal for a stored value.
 std::string sqlLiteral(const Stored& v);
 
