@@ -183,9 +183,11 @@ class Binder {
   BoundStatement bindDelete(const DeleteStmt& del);
   // MERGE, its rows staged in temp.`stage`.
   BoundMerge bindMerge(const MergeStmt& merge, const std::string& stage);
-  // The next INSERT binds its values over the rows of `stage` that take
-  // `clause`, as the source's columns.
-  void readStagedRows(const BoundMerge& merge, const std::string& stage);
+  // MERGE's INSERT clause: its values over the rows of `stage` that take
+  // it, as the source's columns, with the MERGE's common table expressions
+  // in view (the target may be one of them).
+  BoundStatement bindMergeInsert(const MergeStmt& merge, const BoundMerge& bound,
+                                 const InsertStmt& insert, const std::string& stage);
   // A CHECK constraint or DEFAULT over a table's own columns (no alias).
   Typed bindTableExpression(const Expr& expr, const TableInfo& table);
   // The T-SQL type of an expression bound without FROM.
