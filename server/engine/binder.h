@@ -105,8 +105,6 @@ struct Typed {
   CollationLabel collationLabel = CollationLabel::Default;
   // char(n) or binary(n) that may be shorter than n (from a column that trims).
   bool unpadded = false;
-  // XML text (FOR XML ... TYPE): goes into an enclosing FOR XML as it is.
-  bool xml = false;
   // A column of a base table (for text pointers and result metadata).
   const TableInfo* table = nullptr;
   const ColumnInfo* column = nullptr;
@@ -185,9 +183,11 @@ class Binder {
   BoundStatement bindDelete(const DeleteStmt& del);
   // MERGE, its rows staged in temp.`stage`.
   BoundMerge bindMerge(const MergeStmt& merge, const std::string& stage);
-  // The next INSERT binds its values over the rows of `stage` that take
-  // `clause`, as the source's columns.
-  void readStagedRows(const BoundMerge& merge, const std::string& stage);
+  // MERGE's INSERT clause: its values over the rows of `stage` that take
+  // it, as the source's columns, with the MERGE's common table expressions
+  // in view (the target may be one of them).
+  BoundStatement bindMergeInsert(const MergeStmt& merge, const BoundMerge& bound,
+                                 const InsertStmt& insert, const std::string& stage);
   // A CHECK constraint or DEFAULT over a table's own columns (no alias).
   Typed bindTableExpression(const Expr& expr, const TableInfo& table);
   // The T-SQL type of an expression bound without FROM.
@@ -448,6 +448,8 @@ class Binder {
 
 // The type two operands meet in, by SQL Server's precedence.
 TypeInfo commonType(const TypeInfo& a, const TypeInfo& b);
+// What FOR XML gives: xml with TYPE, nvarchar(max) text without.
+TypeInfo forXmlType(const ForXml& x);
 // The SQL literal for a stored value.
 std::string sqlLiteral(const Stored& v);
 

@@ -143,9 +143,27 @@ std::string Binder::param(const std::string& name) {
   return "?" + std::to_string(params_.size());
 }
 
+namespace {
+
+// Character and binary values (text, ntext and image too) become xml; xml
+// becomes character and binary values, and nothing else.
+void checkXmlConversion(const TypeInfo& from, const TypeInfo& to, bool assignment) {
+  const TypeInfo& other = to.type == SqlType::Xml ? from : to;
+  if (isCharType(other.type) || isBinaryType(other.type)) {
+    if (to.type == SqlType::Xml || !isLargeType(to.type)) return;
+  }
+  if (assignment || to.type == SqlType::Variant)
+    throw SqlError(206, {typeName(from.type), typeName(to.type)});
+  throw SqlError(529, {typeName(from.type), typeName(to.type)});
+}
+
+}  // namespace
+
 std::string Binder::convertSql(const Typed& v, const TypeInfo& to, bool assignment, int style) {
   if (v.nullLiteral) return "NULL";
   const TypeInfo& from = v.type;
+  if ((from.type == SqlType::Xml) != (to.type == SqlType::Xml))
+    checkXmlConversion(from, to, assignment);
   bool same = false;
   if (from.type == to.type) {
     if (isDecimalType(to.type)) {
@@ -263,6 +281,8 @@ Typed Binder::bindExprKind(const Expr& e, Scope& scope) {
     }
     case ExprKind::Like: {
       Typed x = bindExpr(*e.args[0], scope), p = bindExpr(*e.args[1], scope);
+      if (x.type.type == SqlType::Xml || p.type.type == SqlType::Xml)
+        throw SqlError(8116, {"xml", "like"});
       TypeInfo text = makeType(SqlType::VarChar, 8000);
       std::string xs = isStringish(x.type) ? x.sql : convertSql(x, text);
       std::string ps = isStringish(p.type) ? p.sql : convertSql(p, text);
@@ -415,6 +435,13 @@ Typed Binder::combineBinary(const std::string& op, Typed a, Typed b) {
   if (a.nullLiteral) a.type = b.type;
   if (b.nullLiteral) b.type = a.type;
   const TypeInfo &ta = a.type, &tb = b.type;
+  if (ta.type == SqlType::Xml || tb.type == SqlType::Xml)
+    throw SqlError(402, {typeName(ta.type), typeName(tb.type),
+                         op == "-"   ? "subtract"
+                         : op == "*" ? "multiply"
+                         : op == "/" ? "divide"
+                         : op == "%" ? "modulo"
+                                     : "add"});
   bool settingsConcat = ctx_.settings().concatNullYieldsNull;
   if (op == "+" && ((isCharType(ta.type) && isCharType(tb.type)) ||
                     (isBinaryType(ta.type) && isBinaryType(tb.type)))) {
@@ -598,6 +625,8 @@ Typed Binder::bindCompareTyped(const std::string& op, const Typed& a, const Type
 }
 
 Binder::Comparison Binder::compareParts(const std::string& op, const Typed& a, const Typed& b) {
+  // xml values have no order, and no equality either.
+  if (a.type.type == SqlType::Xml || b.type.type == SqlType::Xml) throw SqlError(305, {});
   Comparison r;
   r.op = op;
   bool ansiNulls = ctx_.settings().ansiNulls;
@@ -796,7 +825,6 @@ Typed Binder::bindSubqueryExpr(const Expr& e, Scope& scope) {
     r.type = first;
     r.type.nullable = true;
     r.sql = "(" + inner + ")";
-    r.xml = e.query->forXml && e.query->forXml->type;
   }
   return r;
 }

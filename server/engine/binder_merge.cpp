@@ -219,7 +219,9 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
   return out;
 }
 
-void Binder::readStagedRows(const BoundMerge& merge, const std::string& stage) {
+BoundStatement Binder::bindMergeInsert(const MergeStmt& m, const BoundMerge& merge,
+                                       const InsertStmt& insert, const std::string& stage) {
+  WithScope with(*this, m.with);
   Scope scope;
   Source src;
   src.exposedName = merge.sourceName;
@@ -234,6 +236,7 @@ void Binder::readStagedRows(const BoundMerge& merge, const std::string& stage) {
   changedRows_ = std::move(scope);
   changedRowsFrom_ = " FROM " + rows;
   defaultRowsFrom_ = rows;
+  return bindInsert(insert);
 }
 
 }  // namespace tessel::sqld::engine

@@ -52,10 +52,12 @@ const char* kInfoColumns =
     "CAST(CASE WHEN c.isnullable = 1 THEN 'YES' ELSE 'NO' END AS varchar(3)) AS IS_NULLABLE, "
     "t.name AS DATA_TYPE, "
     "CASE WHEN c.xtype IN (167, 175, 231, 239, 165, 173) THEN CAST(c.prec AS int) "
-    "WHEN c.xtype IN (35, 34) THEN 2147483647 WHEN c.xtype = 99 THEN 1073741823 END "
+    "WHEN c.xtype IN (35, 34) THEN 2147483647 WHEN c.xtype = 99 THEN 1073741823 "
+    "WHEN c.xtype = 241 THEN -1 END "
     "AS CHARACTER_MAXIMUM_LENGTH, "
     "CASE WHEN c.xtype IN (167, 175, 231, 239, 165, 173) THEN CAST(c.length AS int) "
-    "WHEN c.xtype IN (35, 34, 99) THEN 2147483647 END AS CHARACTER_OCTET_LENGTH, "
+    "WHEN c.xtype IN (35, 34, 99) THEN 2147483647 WHEN c.xtype = 241 THEN -1 END "
+    "AS CHARACTER_OCTET_LENGTH, "
     "CAST(CASE WHEN c.xtype IN (48, 52, 56, 127, 59, 62, 106, 108, 60, 122) THEN c.prec END "
     "AS tinyint) AS NUMERIC_PRECISION, "
     "CASE WHEN c.xtype IN (48, 52, 56, 127, 106, 108, 60, 122) THEN CAST(c.xscale AS int) END "
@@ -498,12 +500,16 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
     c.names.push_back(name);
     c.assignVars.push_back(item.assignVar);
   }
+  if (c.distinct)
+    for (const Typed& t : c.items)
+      if (t.type.type == SqlType::Xml) throw SqlError(421, {"xml"});
   if (s.where) c.tail += " WHERE " + bindExpr(*s.where, c.scope).sql;
   if (!s.groupBy.empty()) {
     c.grouped = true;
     c.tail += " GROUP BY ";
     for (std::size_t i = 0; i < s.groupBy.size(); ++i) {
       Typed g = bindExpr(*s.groupBy[i], c.scope);
+      if (g.type.type == SqlType::Xml) throw SqlError(305, {});
       c.tail += (i ? ", " : "") + g.sql +
                 (isCharType(g.type.type) ? collateClause(g.type.collation) : "");
     }
@@ -519,6 +525,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
 
 std::string Binder::orderKey(const Typed& t, const std::string& sql) {
   const std::string& x = sql.empty() ? t.sql : sql;
+  if (t.type.type == SqlType::Xml) throw SqlError(305, {});
   if (t.type.type == SqlType::Variant) return "t_variant_key(" + x + ")";
   return x + (isCharType(t.type.type) ? collateClause(t.type.collation) : "");
 }
@@ -747,7 +754,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
 std::string Binder::subquerySql(const SelectStmt& s, Scope& scope, TypeInfo* firstType,
                                 const TypeInfo* firstTarget) {
   if (s.forXml) {
-    if (firstType) *firstType = makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
+    if (firstType) *firstType = forXmlType(*s.forXml);
     return forXmlSql(s, &scope);
   }
   auto item = [&](const Core& core, std::size_t i) {

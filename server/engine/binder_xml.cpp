@@ -46,7 +46,7 @@ std::string xmlName(const std::string& name) {
 struct XmlColumn {
   std::string name;
   std::string text;  // SQL of the value as text; NULL stays NULL
-  bool xml = false;  // already XML (a nested FOR XML ... TYPE): not escaped
+  bool xml = false;  // an xml value (as a nested FOR XML ... TYPE gives): not escaped
 };
 
 std::string elementSql(const std::string& name, const XmlColumn& c, bool xsinil) {
@@ -184,6 +184,10 @@ std::string autoRows(const std::vector<Typed>& items, const std::vector<Binder::
 
 }  // namespace
 
+TypeInfo forXmlType(const ForXml& x) {
+  return x.type ? makeType(SqlType::Xml) : makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
+}
+
 std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer) {
   const ForXml& x = *s.forXml;
   bool pointers = textPointers;
@@ -221,9 +225,9 @@ std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer) {
     v.type = c.items[i].type;
     XmlColumn col;
     col.name = c.names[i];
-    col.xml = c.items[i].xml;
     const SqlType t = v.type.type;
-    if (isCharType(t)) {
+    col.xml = t == SqlType::Xml;
+    if (isCharType(t) || col.xml) {
       col.text = v.sql;
     } else if (isBinaryType(t)) {
       // PATH writes binary values as base64; RAW and AUTO only when asked,
@@ -281,7 +285,7 @@ BoundStatement Binder::bindForXml(const SelectStmt& s) {
   out.sql = forXmlSql(s, nullptr);
   Column c;
   c.name = "XML_F52E2B61-18A1-11d1-B105-00805F49916B";
-  c.type = makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
+  c.type = forXmlType(*s.forXml);
   c.type.nullable = true;
   out.columns.push_back(c);
   out.origins.emplace_back();

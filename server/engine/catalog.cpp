@@ -281,7 +281,7 @@ std::string Catalog::tempdbView(const std::string& table) {
 }
 
 std::optional<SqlType> sqlTypeFromXtype(int xtype) {
-  for (int t = 0; t <= static_cast<int>(SqlType::Variant); ++t)
+  for (int t = 0; t <= static_cast<int>(SqlType::Xml); ++t)
     if (typeXtype(static_cast<SqlType>(t)) == xtype) return static_cast<SqlType>(t);
   return std::nullopt;
 }
@@ -352,7 +352,8 @@ void Catalog::initialize(sqlite3* db, const std::string& schema, bool master) {
                                  "time",
                                  "datetime2",
                                  "datetimeoffset",
-                                 "sql_variant"};
+                                 "sql_variant",
+                                 "xml"};
   for (const char* name : kTypes) {
     std::vector<int> args;
     if (std::string_view(name) == "varchar" || std::string_view(name) == "char" ||

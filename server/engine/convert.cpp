@@ -17,6 +17,7 @@
 #include "lexer.h"
 #include "sqld/charset.h"
 #include "types.h"
+#include "xml_text.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -273,9 +274,9 @@ Stored toText(const Stored& v, const TypeInfo& from, const TypeInfo& to, int sty
     // the code page of another collation, the rest becomes '?'.
     const int page = collationCodePage(to.collation);
     const bool narrowed =
-        !isUnicodeType(to.type) &&
-        (isUnicodeType(from.type) || (isCharType(to.type) && isCharType(from.type) &&
-                                      collationCodePage(from.collation) != page));
+        !isUnicodeType(to.type) && (isUnicodeType(from.type) || from.type == SqlType::Xml ||
+                                    (isCharType(to.type) && isCharType(from.type) &&
+                                     collationCodePage(from.collation) != page));
     s = narrowed ? utf8WithinCodePage(v.s, page) : v.s;
   } else if (isDateType(from.type)) {
     s = formatDateTime(v.i, style);
@@ -520,6 +521,9 @@ Stored toBinary(const Stored& v, const TypeInfo& from, const TypeInfo& to, const
     auto mag = u < 0 ? -static_cast<unsigned __int128>(u) : static_cast<unsigned __int128>(u);
     for (int i = 1; i < decimalLength(from.precision); ++i, mag >>= 8)
       bytes.push_back(static_cast<char>(static_cast<std::uint8_t>(mag)));
+  } else if (v.kind == K::Text && from.type == SqlType::Xml) {
+    // UTF-16 behind its byte-order mark, which converting back reads.
+    bytes = "\xFF\xFE" + utf8ToUcs2le(v.s);
   } else if (v.kind == K::Text && isCharType(from.type)) {
     // Characters become the bytes SQL Server holds them as.
     bytes = isUnicodeType(from.type) ? utf8ToUcs2le(v.s)
@@ -625,12 +629,19 @@ Stored convertValue(const Stored& v, const TypeInfo& from, const TypeInfo& to, i
     return convertValue(inner, held, to, style, settings, assignment);
   }
   if (to.type == SqlType::Variant) {
-    // text, ntext, image and the (max) types do not fit in a sql_variant.
-    if (isLargeType(from.type) || isMaxType(from))
+    // text, ntext, image, xml and the (max) types do not fit in a sql_variant.
+    if (isLargeType(from.type) || isMaxType(from) || from.type == SqlType::Xml)
       throw SqlError(206, {typeName(from.type), "sql_variant"});
     return variantStored(v, from);
   }
   SqlType t = to.type;
+  if (t == SqlType::Xml) {
+    // Text is parsed and kept as the xml type writes it; the binder lets
+    // only character and binary values here.
+    if (from.type == SqlType::Xml) return v;
+    if (v.kind == K::Blob) return Stored::text(xmlFromBytes(v.s));
+    return Stored::text(xmlFromText(v.s));
+  }
   if (isCharType(t)) return toText(v, from, to, style, settings, assignment);
   if (isBinaryType(t)) return toBinary(v, from, to, settings, assignment);
   if (isIntegerType(t)) return toInteger(v, from, to);
@@ -703,7 +714,7 @@ Value valueFromStored(const Stored& v, const TypeInfo& type) {
     return out;
   }
   static const Settings defaults;
-  if (isCharType(t)) {
+  if (isCharType(t) || t == SqlType::Xml) {
     if (v.kind == K::Text || v.kind == K::Blob) return Value(v.s);
     return Value(storedToText(v, type));
   }

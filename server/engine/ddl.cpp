@@ -427,6 +427,15 @@ Ddl::BuiltConstraint Ddl::addConstraint(const ConstraintDef& c,
       built.element = "CONSTRAINT " + quoteName(built.name) + " CHECK (" + built.checkSql + ")";
       cat.addObject(schema, cid, built.name, "C", table->id);
       cat.addComment(schema, cid, "(" + c.checkText + ")");
+      // A CHECK written with its column keeps the column's id, as SQL Server
+      // keeps it in sysconstraints.colid.
+      if (!c.columns.empty()) {
+        if (const int i = table->columnIndex(c.columns[0]); i >= 0)
+          execSql(s_.db_.get(),
+                  "UPDATE " + quoteName(schema) + ".sysobjects SET info = ? WHERE id = ?",
+                  {Stored::integer(table->columns[static_cast<std::size_t>(i)].colid),
+                   Stored::integer(cid)});
+      }
       break;
     }
     case ConstraintDef::Kind::ForeignKey: {

@@ -38,10 +38,7 @@ void SqliteSession::execMerge(const MergeStmt& s, Frame& f) {
   } forget{boundCache_, insert};
   if (insert) {
     boundCache_.erase(insert);
-    bound(insert, [&](Binder& binder) {
-      binder.readStagedRows(m, stage);
-      return binder.bindInsert(*insert);
-    });
+    bound(insert, [&](Binder& binder) { return binder.bindMergeInsert(s, m, *insert, stage); });
   }
   auto run = [&](const std::string& sql, const char* verb) {
     BoundStatement b;

@@ -282,6 +282,7 @@ void Parser::parseColumnDef(CreateTableStmt& t) {
         parseClustered(c);
       } else if (acceptWord("CHECK")) {
         c.kind = ConstraintDef::Kind::Check;
+        c.columns = {col.name};  // a column-level CHECK: sp_helpconstraint says so
         expectSymbol("(");
         std::size_t from = peek().offset;
         c.check = parseExpr();

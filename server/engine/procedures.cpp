@@ -329,10 +329,11 @@ std::int32_t SqliteSession::runPrepared(const std::string& lname, std::vector<Ca
     if (args.size() < 3 || !args[2].value) throw SqlError(201, {lname, "@stmt"});
     Prepared p{text(1), text(2)};
     // Parsed now, so that a statement with a syntax error gets no handle:
-    // its error, then 8180.
+    // its error, then 8180. Within TRY the error itself goes to CATCH.
     try {
       parsePrepared(p.sql, settings_.quotedIdentifier);
     } catch (const SqlError& e) {
+      if (tryDepth_ > 0) throw SqlError(e.message(), ErrorScope::Statement).keepOwnLine();
       reportError(e, nullptr, caller);
       throw SqlError(8180, {});
     }

@@ -20,7 +20,8 @@ const char* kOdbcType =
     "WHEN 60 THEN 3 WHEN 122 THEN 3 WHEN 61 THEN $datetime WHEN 58 THEN $datetime "
     "WHEN 36 THEN -11 WHEN 98 THEN -150 WHEN 241 THEN -152 ELSE -9 END";
 
-// PRECISION: digits for numbers, characters for strings, bytes for binary.
+// PRECISION: digits for numbers, characters for strings, bytes for binary;
+// 0 for xml, whose size has no bound.
 const char* kOdbcPrecision =
     "CASE WHEN c.xtype IN (175, 167, 239, 231, 173, 165) AND c.length = -1 THEN "
     "CASE WHEN c.xtype = 231 THEN 1073741823 ELSE 2147483647 END "
@@ -32,7 +33,7 @@ const char* kOdbcPrecision =
     "WHEN c.xtype = 60 THEN 19 WHEN c.xtype = 122 THEN 10 WHEN c.xtype = 61 THEN 23 "
     "WHEN c.xtype = 58 THEN 16 WHEN c.xtype = 36 THEN 36 WHEN c.xtype = 40 THEN 10 "
     "WHEN c.xtype = 41 THEN 16 WHEN c.xtype = 42 THEN 27 WHEN c.xtype = 43 THEN 34 "
-    "ELSE c.length END";
+    "WHEN c.xtype = 241 THEN 0 ELSE c.length END";
 
 // LENGTH: the bytes a value takes in its C form.
 const char* kOdbcLength =
@@ -41,7 +42,7 @@ const char* kOdbcLength =
     "WHEN c.xtype IN (106, 108) THEN c.xprec + 2 WHEN c.xtype = 60 THEN 21 "
     "WHEN c.xtype = 122 THEN 12 WHEN c.xtype IN (61, 58) THEN 16 WHEN c.xtype = 40 THEN 20 "
     "WHEN c.xtype = 41 THEN 32 WHEN c.xtype = 42 THEN 54 WHEN c.xtype = 43 THEN 68 "
-    "ELSE c.length END";
+    "WHEN c.xtype = 241 THEN 0 ELSE c.length END";
 
 const char* kOdbcScale =
     "CASE WHEN c.xtype IN (48, 52, 56, 127, 104) THEN 0 WHEN c.xtype IN (106, 108) THEN c.xscale "

@@ -121,8 +121,11 @@ std::string defaultConstraintsSelect() {
 std::string checkConstraintsSelect() {
   return std::string("SELECT ") + kObjectColumns +
          ", CAST(0 AS bit) AS is_disabled, CAST(0 AS bit) AS is_not_for_replication, " +
-         kNotTrusted + ", 0 AS parent_column_id, " + kDefinition +
-         ", CAST(1 AS bit) AS uses_database_collation, " + kSystemNamed + " " + objectsOf("'C '");
+         kNotTrusted +
+         ", CAST(coalesce((SELECT s.info FROM $db.sysobjects s WHERE s.id = o.object_id), 0) "
+         "AS int) AS parent_column_id, " +
+         kDefinition + ", CAST(1 AS bit) AS uses_database_collation, " + kSystemNamed + " " +
+         objectsOf("'C '");
 }
 
 // Views, procedures, triggers and functions keep their definitions; the

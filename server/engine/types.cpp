@@ -61,6 +61,10 @@ TypeInfo makeType(SqlType type, std::int32_t length, std::uint8_t precision, std
     case SqlType::Variant:
       t.length = 8016;
       break;
+    case SqlType::Xml:
+      // Unbounded: the catalog shows -1, as for the (max) types.
+      t.length = -1;
+      break;
     default:
       t.length = length;
       break;
@@ -126,8 +130,7 @@ std::optional<TypeInfo> typeFromName(std::string_view rawName, const std::vector
   if (name == "timestamp" || name == "rowversion") return makeType(SqlType::Binary, 8);
   if (name == "uniqueidentifier") return makeType(SqlType::UniqueIdentifier);
   if (name == "sql_variant") return makeType(SqlType::Variant);
-  // xml values are kept and sent as nvarchar(max) text.
-  if (name == "xml") return makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
+  if (name == "xml") return makeType(SqlType::Xml);
   return std::nullopt;
 }
 
@@ -189,6 +192,8 @@ std::string typeName(SqlType type) {
       return "datetimeoffset";
     case SqlType::Variant:
       return "sql_variant";
+    case SqlType::Xml:
+      return "xml";
   }
   return "int";
 }
@@ -208,6 +213,8 @@ std::string typeDisplayName(const TypeInfo& t) {
 int typePrecedence(SqlType type) {
   switch (type) {
     case SqlType::Variant:
+      return 32;
+    case SqlType::Xml:
       return 31;
     case SqlType::DateTimeOffset:
       return 30;
@@ -367,6 +374,8 @@ int typeXtype(SqlType t) {
       return 43;
     case SqlType::Variant:
       return 98;
+    case SqlType::Xml:
+      return 241;
   }
   return 0;
 }
@@ -429,6 +438,8 @@ int typeOldType(const TypeInfo& t) {
       return typeXtype(t.type);
     case SqlType::Variant:
       return 39;
+    case SqlType::Xml:
+      return typeXtype(t.type);
   }
   return 0;
 }
@@ -495,6 +506,7 @@ int charLength(const TypeInfo& t) {
 std::string storageDeclaration(const TypeInfo& t) {
   if (isCharType(t.type) || t.type == SqlType::UniqueIdentifier)
     return "TEXT" + collateClause(t.collation);
+  if (t.type == SqlType::Xml) return "TEXT";
   if (isBinaryType(t.type) || t.type == SqlType::Variant) return "BLOB";
   if (t.type == SqlType::Real || t.type == SqlType::Float) return "REAL";
   return "INTEGER";

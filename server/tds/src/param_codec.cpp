@@ -319,7 +319,7 @@ void readShortVarInfo(ByteReader& in, ParamType& p) {
 }
 
 // Schema information (database, owner, schema collection) is read and not
-// checked: the value is taken as nvarchar(max) text.
+// checked: the value is untyped xml.
 void readXmlInfo(ByteReader& in, ParamType& p) {
   if (in.u8("xml schema present")) {
     in.bVarchar("xml schema database");
@@ -327,7 +327,7 @@ void readXmlInfo(ByteReader& in, ParamType& p) {
     in.usVarchar("xml schema collection");
   }
   p.maxLength = 0xFFFF;
-  p.type = {SqlType::NVarChar, 0x7FFFFFFE, 0, 0, true};
+  p.type = {SqlType::Xml, -1, 0, 0, true};
 }
 
 // text, ntext and image: a four-byte length, characters with their collation.

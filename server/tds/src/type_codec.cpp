@@ -32,7 +32,7 @@ bool isCharType(SqlType t) {
 }
 
 bool isUnicode(SqlType t) {
-  return t == SqlType::NChar || t == SqlType::NVarChar || t == SqlType::NText;
+  return t == SqlType::NChar || t == SqlType::NVarChar || t == SqlType::NText || t == SqlType::Xml;
 }
 
 bool isBlob(SqlType t) {
@@ -375,6 +375,8 @@ std::uint8_t wireTypeOf(const TypeInfo& t) {
       return DateTimeOffsetN;
     case SqlType::Variant:
       return Variant;
+    case SqlType::Xml:
+      return Xml;
   }
   return IntN;
 }
@@ -391,6 +393,13 @@ bool isDateTime2Type(SqlType t) {
 }
 
 TypeInfo typeForVersion(const TypeInfo& t, std::uint32_t tdsVersion) {
+  if (t.type == SqlType::Xml && tdsVersion < 0x72000000) {
+    // Before TDS 7.2 xml travels as ntext, as SQL Server sends it.
+    TypeInfo out = t;
+    out.type = SqlType::NText;
+    out.length = 0x7FFFFFFE;
+    return out;
+  }
   if (isDateTime2Type(t.type) && tdsVersion < 0x73000000) {
     // Before TDS 7.3 these types travel as their text, as SQL Server sends them.
     TypeInfo out = t;
@@ -419,7 +428,9 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
     }
     return;
   }
-  if (t.type == SqlType::Variant) {
+  if (t.type == SqlType::Xml) {
+    out.u8(0);  // no schema collection: untyped xml
+  } else if (t.type == SqlType::Variant) {
     out.u32le(8016);
   } else if (t.type == SqlType::Time || t.type == SqlType::DateTime2 ||
              t.type == SqlType::DateTimeOffset) {
@@ -445,8 +456,9 @@ void writeTypeInfo(ByteWriter& out, const TypeInfo& t) {
 
 void writeValue(std::string& out, const TypeInfo& t, const Value& v) {
   if (t.type == SqlType::Variant) return writeVariant(out, v);
-  if (isMaxType(t)) {
-    // Chunked: total length, the data as one chunk, a zero-length terminator.
+  if (isMaxType(t) || t.type == SqlType::Xml) {
+    // Chunked: total length, the data as one chunk, a zero-length terminator
+    // (xml as UTF-16 text, as nvarchar(max)).
     if (v.isNull()) {
       putLe(out, ~std::uint64_t{0}, 8);
       return;

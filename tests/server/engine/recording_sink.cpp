@@ -135,7 +135,8 @@ std::string renderType(const TypeInfo& t) {
                                  "time",
                                  "datetime2",
                                  "datetimeoffset",
-                                 "sql_variant"};
+                                 "sql_variant",
+                                 "xml"};
   std::string name = kNames[static_cast<int>(t.type)];
   switch (t.type) {
     case SqlType::Decimal:

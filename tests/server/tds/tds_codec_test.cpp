@@ -251,6 +251,21 @@ TEST(TdsCodec, MaxTypesTravelInChunksOrAsTextFor71) {
   }
 }
 
+// xml is untyped XMLTYPE in UTF-16 chunks from TDS 7.2 on, ntext before.
+TEST(TdsCodec, XmlTravelsAsXmlTypeInChunksOrAsNTextFor71) {
+  std::vector<Column> cols = {col(SqlType::Xml, -1, true), col(SqlType::Xml, -1, true)};
+  const std::string doc = "<a>\xC3\xA9" + std::string(5000, 'x') + "</a>";
+  std::vector<Value> row = {Value(doc), Value()};
+  for (std::uint32_t version : kVersions) {
+    SCOPED_TRACE(version >> 24);
+    auto t = resultTokens(version, cols, row);
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[0].columns[0].wireType, version >= kTds72 ? 0xF1 : 0x63);
+    EXPECT_EQ(t[1].values[0].bytes, utf16(doc));
+    EXPECT_TRUE(t[1].values[1].isNull);
+  }
+}
+
 TEST(TdsCodec, CharacterDataIsCutToItsColumnAndDecimalsKeepPrecision) {
   std::vector<Column> cols = {col(SqlType::VarChar, 3, true), col(SqlType::NVarChar, 4, true),
                               col(SqlType::Decimal, 17, true, 38, 4)};
@@ -922,7 +937,7 @@ TEST(TdsCodec, TableValuedAndXmlParametersDecode) {
   EXPECT_TRUE(p[1].table->isNull);
   EXPECT_TRUE(p[1].table->rows.empty());
   EXPECT_FALSE(p[2].table);
-  EXPECT_EQ(p[2].type.type, SqlType::NVarChar);
+  EXPECT_EQ(p[2].type.type, SqlType::Xml);
   EXPECT_EQ(std::get<std::string>(p[2].value.data()), "<a/>");
   EXPECT_EQ(std::get<std::int64_t>(p[3].value.data()), 5);
 

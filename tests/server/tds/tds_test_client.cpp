@@ -114,6 +114,10 @@ ColInfo readTypeInfo(Cursor& c, bool colMetadata, std::uint32_t version) {
     }
   } else if (t == 0x26 || t == 0x68 || t == 0x6D || t == 0x6E || t == 0x6F || t == 0x24) {
     col.maxLength = static_cast<std::uint32_t>(c.le(1));
+  } else if (t == 0xF1) {
+    // Untyped xml only: a schema collection would follow a non-zero byte.
+    if (c.le(1) != 0) throw std::runtime_error("xml with a schema collection");
+    col.maxLength = 0xFFFF;
   } else if (t == 0x28) {
   } else if (t == 0x29 || t == 0x2A || t == 0x2B) {
     col.scale = static_cast<std::uint8_t>(c.le(1));
@@ -128,7 +132,7 @@ WireValue readValue(Cursor& c, const ColInfo& col) {
   std::uint8_t t = col.wireType;
   if (isFixed(t)) {
     v.bytes = c.take(fixedSize(t));
-  } else if (isShortLen(t) && col.maxLength == 0xFFFF) {
+  } else if ((isShortLen(t) && col.maxLength == 0xFFFF) || t == 0xF1) {
     std::uint64_t total = c.le(8);
     if (total == ~std::uint64_t{0}) {
       v.isNull = true;

@@ -85,7 +85,7 @@ int onError(DBPROCESS*, int severity, int dberr, int, char* dberrstr, char* oser
 
 // Type codes of the TDS 7 wire that sybdb.h does not name.
 constexpr int kBigVarBinary = 165, kBigVarChar = 167, kBigBinary = 173, kBigChar = 175,
-              kNVarChar = 231, kNChar = 239, kGuid = 36, kVariant = 98;
+              kNVarChar = 231, kNChar = 239, kGuid = 36, kVariant = 98, kXml = 241;
 
 std::string typeName(const DBCOL2& c) {
   const int len = c.ServerMaxLength;
@@ -95,6 +95,8 @@ std::string typeName(const DBCOL2& c) {
   switch (c.ServerType) {
     case kVariant:
       return "sql_variant";
+    case kXml:
+      return "xml";
     case SYBINT1:
       return "tinyint";
     case SYBINT2:

@@ -41,6 +41,7 @@ enum class SqlType : std::uint8_t {
   DateTime2,
   DateTimeOffset,
   Variant,  // sql_variant: each value carries the type it holds
+  Xml,      // untyped xml: well-formed text, neither compared nor sorted
 };
 
 // A declared type: length is the byte length SQL Server reports (char(10): 10,
