@@ -27,14 +27,18 @@ struct Family {
   std::uint32_t Lcid;
   std::uint16_t CodePage;
   const char* Locale;
-  // TDS's collation version: 0 for the families of SQL Server 2000, 2 for
-  // the _100 ones of SQL Server 2008.
+  // TDS's collation version: 0 for the families of SQL Server 2000, 1 for
+  // the _90 ones, 2 for the _100 ones of SQL Server 2008, 3 for _140.
   std::uint8_t Version = 0;
   // _SC: the name ends in _SC after its style, and binary orders do not exist.
   bool Supplementary = false;
-  // _UTF8: the name ends in _SC_UTF8 after its style, or is _BIN2_UTF8 (the
-  // one binary order); char and varchar hold UTF-8.
+  // _UTF8: the name ends in _SC_UTF8 after its style (_UTF8 for the _140
+  // families, which always hold supplementary characters), or is _BIN2_UTF8
+  // (the one binary order); char and varchar hold UTF-8.
   bool Utf8 = false;
+  // _VSS: the name ends in _VSS after its style; the _140 families only,
+  // without binary orders.
+  bool VariationSelectors = false;
 };
 
 constexpr Family kFamilies[] = {
@@ -92,6 +96,57 @@ constexpr Family kFamilies[] = {
     {"Estonian_100", 0x425, 65001, "et", 2, true, true},
     {"Finnish_Swedish_100", 0x40B, 65001, "sv", 2, true, true},
     {"Modern_Spanish_100", 0xC0A, 65001, "es", 2, true, true},
+    // The double-byte families of East Asia: code pages 932, 936, 949 and 950.
+    {"Japanese", 0x411, 932, "ja", 0},
+    {"Japanese_90", 0x411, 932, "ja", 1},
+    {"Japanese_90", 0x411, 932, "ja", 1, true},
+    {"Japanese_100", 0x411, 932, "ja", 2},
+    {"Japanese_100", 0x411, 932, "ja", 2, true},
+    {"Japanese_100", 0x411, 65001, "ja", 2, true, true},
+    {"Japanese_XJIS_100", 0x411, 932, "ja", 2},
+    {"Japanese_XJIS_100", 0x411, 932, "ja", 2, true},
+    {"Japanese_XJIS_100", 0x411, 65001, "ja", 2, true, true},
+    {"Japanese_Bushu_Kakusu_100", 0x40411, 932, "ja@collation=unihan", 2},
+    {"Japanese_Bushu_Kakusu_100", 0x40411, 932, "ja@collation=unihan", 2, true},
+    {"Japanese_Bushu_Kakusu_100", 0x40411, 65001, "ja@collation=unihan", 2, true, true},
+    {"Chinese_PRC", 0x804, 936, "zh", 0},
+    {"Chinese_PRC_90", 0x804, 936, "zh", 1},
+    {"Chinese_PRC_90", 0x804, 936, "zh", 1, true},
+    {"Chinese_PRC_100", 0x804, 936, "zh", 2},
+    {"Chinese_PRC_100", 0x804, 936, "zh", 2, true},
+    {"Chinese_PRC_100", 0x804, 65001, "zh", 2, true, true},
+    {"Chinese_PRC_Stroke", 0x20804, 936, "zh@collation=stroke", 0},
+    {"Chinese_PRC_Stroke_90", 0x20804, 936, "zh@collation=stroke", 1},
+    {"Chinese_PRC_Stroke_90", 0x20804, 936, "zh@collation=stroke", 1, true},
+    {"Chinese_PRC_Stroke_100", 0x20804, 936, "zh@collation=stroke", 2},
+    {"Chinese_PRC_Stroke_100", 0x20804, 936, "zh@collation=stroke", 2, true},
+    {"Chinese_PRC_Stroke_100", 0x20804, 65001, "zh@collation=stroke", 2, true, true},
+    {"Korean_Wansung", 0x412, 949, "ko", 0},
+    {"Korean_90", 0x412, 949, "ko", 1},
+    {"Korean_90", 0x412, 949, "ko", 1, true},
+    {"Korean_100", 0x412, 949, "ko", 2},
+    {"Korean_100", 0x412, 949, "ko", 2, true},
+    {"Korean_100", 0x412, 65001, "ko", 2, true, true},
+    {"Chinese_Taiwan_Stroke", 0x404, 950, "zh_Hant@collation=stroke", 0},
+    {"Chinese_Taiwan_Stroke_90", 0x404, 950, "zh_Hant@collation=stroke", 1},
+    {"Chinese_Taiwan_Stroke_90", 0x404, 950, "zh_Hant@collation=stroke", 1, true},
+    {"Chinese_Taiwan_Stroke_100", 0x404, 950, "zh_Hant@collation=stroke", 2},
+    {"Chinese_Taiwan_Stroke_100", 0x404, 950, "zh_Hant@collation=stroke", 2, true},
+    {"Chinese_Taiwan_Stroke_100", 0x404, 65001, "zh_Hant@collation=stroke", 2, true, true},
+    {"Chinese_Taiwan_Bopomofo", 0x30404, 950, "zh_Hant@collation=zhuyin", 0},
+    {"Chinese_Taiwan_Bopomofo_90", 0x30404, 950, "zh_Hant@collation=zhuyin", 1},
+    {"Chinese_Taiwan_Bopomofo_90", 0x30404, 950, "zh_Hant@collation=zhuyin", 1, true},
+    {"Chinese_Taiwan_Bopomofo_100", 0x30404, 950, "zh_Hant@collation=zhuyin", 2},
+    {"Chinese_Taiwan_Bopomofo_100", 0x30404, 950, "zh_Hant@collation=zhuyin", 2, true},
+    {"Chinese_Taiwan_Bopomofo_100", 0x30404, 65001, "zh_Hant@collation=zhuyin", 2, true, true},
+    {"Japanese_XJIS_140", 0x411, 932, "ja", 3},
+    {"Japanese_XJIS_140", 0x411, 932, "ja", 3, false, false, true},
+    {"Japanese_XJIS_140", 0x411, 65001, "ja", 3, false, true},
+    {"Japanese_XJIS_140", 0x411, 65001, "ja", 3, false, true, true},
+    {"Japanese_Bushu_Kakusu_140", 0x40411, 932, "ja@collation=unihan", 3},
+    {"Japanese_Bushu_Kakusu_140", 0x40411, 932, "ja@collation=unihan", 3, false, false, true},
+    {"Japanese_Bushu_Kakusu_140", 0x40411, 65001, "ja@collation=unihan", 3, false, true},
+    {"Japanese_Bushu_Kakusu_140", 0x40411, 65001, "ja@collation=unihan", 3, false, true, true},
 };
 
 constexpr std::uint16_t kCaseSensitive = 1, kAccentInsensitive = 2, kKanaSensitive = 4,
@@ -126,6 +181,7 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   c.Version = f.Version;
   c.Supplementary = f.Supplementary;
   c.Utf8 = f.Utf8;
+  c.VariationSelectors = f.VariationSelectors;
   if (family == 0) {
     const auto* s = std::find_if(std::begin(kSqlStyles), std::end(kSqlStyles),
                                  [&](const SqlStyle& x) { return x.Style == style; });
@@ -133,7 +189,8 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
     c.SortId = s->SortId;
   }
   if (style & (kBin | kBin2)) {
-    if ((style != kBin && style != kBin2) || (f.Supplementary && !(f.Utf8 && style == kBin2)))
+    if ((style != kBin && style != kBin2) || f.VariationSelectors ||
+        ((f.Supplementary || f.Utf8) && !(f.Utf8 && style == kBin2)))
       return std::nullopt;
     c.Order = style == kBin ? SortOrder::Binary : SortOrder::CodePoint;
     c.CaseSensitive = c.KanaSensitive = c.WidthSensitive = true;
@@ -152,6 +209,7 @@ std::optional<SqlCollation> Make(std::size_t family, std::uint16_t style) {
   if (c.KanaSensitive) c.Name += "_KS";
   if (c.WidthSensitive) c.Name += "_WS";
   if (c.Supplementary) c.Name += "_SC";
+  if (c.VariationSelectors) c.Name += "_VSS";
   if (c.Utf8) c.Name += "_UTF8";
   return c;
 }
@@ -260,6 +318,9 @@ std::string SqlCollation::Description() const {
                   (AccentSensitive ? ", accent-sensitive" : ", accent-insensitive") +
                   (KanaSensitive ? ", kanatype-sensitive" : ", kanatype-insensitive") +
                   (WidthSensitive ? ", width-sensitive" : ", width-insensitive") +
+                  (Version >= 3 ? (VariationSelectors ? ", variation selector-sensitive"
+                                                      : ", variation selector-insensitive")
+                                : "") +
                   (Supplementary ? ", supplementary characters" : "") + utf8;
   if (SortId != 0) {
     d += " for Unicode Data, SQL Server Sort Order " + std::to_string(SortId) + " on Code Page " +
@@ -278,6 +339,10 @@ std::optional<SqlCollation> FindCollation(std::string_view name) {
     if (kFamilies[f].Utf8) {
       if (!EndsWith(tail, "_UTF8")) continue;
       tail.remove_suffix(5);
+    }
+    if (kFamilies[f].VariationSelectors) {
+      if (!EndsWith(tail, "_VSS")) continue;
+      tail.remove_suffix(4);
     }
     // A _UTF8 family's binary order carries no _SC.
     if (kFamilies[f].Supplementary && !(kFamilies[f].Utf8 && IEquals(tail, "BIN2"))) {
@@ -302,6 +367,21 @@ std::optional<SqlCollation> CollationById(std::uint16_t id) {
 
 std::uint16_t CodePageById(std::uint16_t id) {
   return id / 64 < std::size(kFamilies) ? kFamilies[id / 64].CodePage : 1252;
+}
+
+std::uint16_t CodePageOfTdsBytes(const std::array<std::uint8_t, 5>& bytes) {
+  if (bytes[3] & 0x04) return 65001;
+  if (bytes[4] != 0) {
+    for (const SqlStyle& s : kSqlStyles)
+      if (s.SortId == bytes[4]) return kFamilies[0].CodePage;
+    return 1252;
+  }
+  // The LCID's low 16 bits name the language; the bits above them its sort
+  // (Bushu-Kakusu, stroke, bopomofo), which keeps its language's code page.
+  const std::uint32_t language = bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8;
+  for (const Family& f : kFamilies)
+    if ((f.Lcid & 0xFFFF) == language && !f.Utf8) return f.CodePage;
+  return 1252;
 }
 
 const std::vector<SqlCollation>& AllCollations() {

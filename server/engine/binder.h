@@ -264,6 +264,8 @@ class Binder {
   // The join condition that keeps an applied query's TOP n rows.
   std::string firstRows(const SelectStmt& s, Scope& scope, const Scope& joined);
   Source sourceForName(const Name& name, const std::string& alias);
+  // A declared parameter type, text given the database's collation.
+  TypeInfo parameterType(const TypeInfo& declared);
   // Calls of user-defined functions (binder_udf.cpp): a scalar function in
   // an expression; a table-valued one in FROM or APPLY (`lateral`: its
   // arguments may name the sources before it). Null when `e` or `ref`

@@ -334,13 +334,10 @@ Typed Binder::bindLiteral(const Expr& e) {
   if (e.type.type == SqlType::VarChar && page != 1252) {
     // A varchar literal holds the characters of the database's code page;
     // the parser kept the text as written (op) where code page 1252 lacks
-    // some. Under UTF-8 it is as long as its bytes.
+    // some.
     value = Stored::text(utf8WithinCodePage(e.op.empty() ? value.s : e.op, page));
-    const auto length = page == kUtf8CodePage
-                            ? value.s.size()
-                            : std::count_if(value.s.begin(), value.s.end(),
-                                            [](char c) { return (c & 0xC0) != 0x80; });
-    t.type.length = std::max(1, static_cast<int>(length));
+    // Under UTF-8, or a double-byte code page, it is as long as its bytes.
+    t.type.length = std::max(1, static_cast<int>(codePageLength(value.s, page)));
     t.type.collation = ctx_.databaseCollation();
   }
   t.sql = sqlLiteral(value);

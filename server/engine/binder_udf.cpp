@@ -24,6 +24,13 @@ struct ArgumentsScope {
 
 }  // namespace
 
+TypeInfo Binder::parameterType(const TypeInfo& declared) {
+  // A text parameter has the database's collation, as a variable does.
+  TypeInfo t = declared;
+  if (isCharType(t.type) && t.collation == 0) t.collation = ctx_.databaseCollation();
+  return t;
+}
+
 bool storedAsBlob(const TypeInfo& t) {
   return isBinaryType(t.type) || t.type == SqlType::Variant ||
          (isDecimalType(t.type) && t.precision > 18);
@@ -43,7 +50,7 @@ std::optional<Typed> Binder::bindUserFunction(const Expr& e, Scope& scope) {
   if (e.args.size() < d.params.size()) throw SqlError(313, {written});
   std::string sql = "t_udf(" + quoteText(f->schema) + ", " + std::to_string(f->id);
   for (std::size_t i = 0; i < e.args.size(); ++i)
-    sql += ", " + convertSql(bindExpr(*e.args[i], scope), d.params[i].type, true);
+    sql += ", " + convertSql(bindExpr(*e.args[i], scope), parameterType(d.params[i].type), true);
   Typed t;
   t.sql = sql + ")";
   t.type = d.returns;
@@ -71,8 +78,8 @@ std::optional<std::string> Binder::bindUserTableFunction(const TableRef& ref, Sc
   for (std::size_t i = 0; i < ref.args.size(); ++i) {
     Typed a = bindExpr(*ref.args[i], argScope);
     Typed converted;
-    converted.sql = convertSql(a, d.params[i].type, true);
-    converted.type = d.params[i].type;
+    converted.type = parameterType(d.params[i].type);
+    converted.sql = convertSql(a, converted.type, true);
     args.push_back(std::move(converted));
   }
   const std::string alias = ref.alias.empty() ? ref.name.back() : ref.alias;

@@ -7,11 +7,13 @@
 
 #include <sqlite3.h>
 
+#include "collations.h"
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
 #include "session.h"
 #include "sqld/charset.h"
+#include "types.h"
 
 namespace tessel::sqld::engine {
 
@@ -132,6 +134,13 @@ void SqliteSession::bulkRows(BulkRowReader& rows, ResultSink& sink, const Cancel
       }
       Variable var;
       var.type = columns[i].type;
+      // Text arrives in the code page of the column it is for, whatever
+      // collation the client described it with.
+      if (isCharType(col->type.type) && !isUnicodeType(col->type.type) &&
+          isCharType(var.type.type) && !isUnicodeType(var.type.type)) {
+        rows.readTextAs(i, collationCodePage(col->type.collation));
+        var.type.collation = col->type.collation;
+      }
       frame.vars[lower(bulkVariable(i))] = var;
       types.push_back(columns[i].type);
     }
@@ -237,7 +246,7 @@ void SqliteSession::bulkText(std::string bytes, ResultSink& sink) {
       case SqlType::Text:
       case SqlType::Char:
       case SqlType::VarChar:
-        value = Stored::text(cp1252ToUtf8(bytes));
+        value = Stored::text(codePageToUtf8(bytes, collationCodePage(col->type.collation)));
         break;
       default:
         value = Stored::blob(std::move(bytes));

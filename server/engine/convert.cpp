@@ -229,15 +229,18 @@ std::string fitText(std::string s, const TypeInfo& to, const Settings& settings,
   if (isLargeType(to.type)) return s;
   std::size_t limit = static_cast<std::size_t>(charLength(to));
   // char(n) and varchar(n) of a UTF-8 collation hold n bytes, and never
-  // part of a character.
-  const bool bytes = !isUnicodeType(to.type) && collationCodePage(to.collation) == kUtf8CodePage;
-  std::size_t len = bytes ? s.size() : utf8Length(s);
+  // part of a character; so do those of a double-byte code page, where a
+  // character takes one byte or two.
+  const int page = isUnicodeType(to.type) ? 0 : collationCodePage(to.collation);
+  const bool utf8 = page == kUtf8CodePage, doubleByte = isDoubleByteCodePage(page);
+  std::size_t len = utf8 ? s.size() : doubleByte ? codePageLength(s, page) : utf8Length(s);
   if (len > limit) {
-    std::size_t cut = bytes ? utf8BytePrefix(s, limit) : utf8Prefix(s, limit);
+    std::size_t cut = utf8 ? utf8BytePrefix(s, limit) : utf8Prefix(s, limit);
+    if (doubleByte) cut = codePagePrefix(s, page, limit, len);
     if (assignment && settings.ansiWarnings && s.find_first_not_of(' ', cut) != std::string::npos)
       throw SqlError(8152, {});
     s.resize(cut);
-    len = bytes ? cut : limit;
+    if (!doubleByte) len = utf8 ? cut : limit;
   }
   if (isFixedLengthType(to.type) && len < limit) s.append(limit - len, ' ');
   return s;
@@ -852,7 +855,9 @@ std::int64_t encodeType(const TypeInfo& t) {
          (static_cast<std::int64_t>(static_cast<std::uint32_t>(t.length)) << 24) |
          // The collation's family, which fixes the code page of char and varchar:
          // seven bits, below the sign.
-         (static_cast<std::int64_t>(t.collation / 64 & 0x7F) << 56);
+         (static_cast<std::int64_t>(t.collation / 64 & 0x7F) << 56) |
+         // Text has no scale: its place keeps the collation's style.
+         (isCharType(t.type) ? static_cast<std::int64_t>(t.collation % 64) << 16 : 0);
 }
 
 TypeInfo decodeType(std::int64_t code) {
@@ -862,6 +867,10 @@ TypeInfo decodeType(std::int64_t code) {
   t.scale = static_cast<std::uint8_t>((code >> 16) & 0xFF);
   t.length = static_cast<std::int32_t>((code >> 24) & 0xFFFFFFFF);
   t.collation = static_cast<std::uint16_t>(((code >> 56) & 0x7F) * 64);
+  if (isCharType(t.type)) {
+    t.collation = static_cast<std::uint16_t>(t.collation + t.scale % 64);
+    t.scale = 0;
+  }
   return t;
 }
 

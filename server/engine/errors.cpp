@@ -489,6 +489,9 @@ constexpr std::array kErrors = {
              "The object '%s' does not have any indexes, or you do not have permissions."},
     ErrorDef{15252, 16, S, "The primary key or foreign key table name must be given."},
     ErrorDef{15197, 16, S, "There is no text for object '%s'."},
+    ErrorDef{15010, 16, S,
+             "The database '%s' does not exist. Supply a valid database name. To see available "
+             "databases, use sys.databases."},
     ErrorDef{15009, 16, S,
              "The object '%s' does not exist in database '%s' or is invalid for this operation."},
     ErrorDef{15248, 11, S,

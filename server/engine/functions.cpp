@@ -252,7 +252,7 @@ void fnVariantProperty(sqlite3_context* c, int, sqlite3_value** v) {
       number(held.length);
     } else if (property == "collation") {
       if (!isCharType(t)) return sqlite3_result_null(c);
-      resultStored(c, variantStored(Stored::text("SQL_Latin1_General_CP1_CI_AS"),
+      resultStored(c, variantStored(Stored::text(collationName(held.collation)),
                                     makeType(SqlType::NVarChar, 256)));
     } else {
       sqlite3_result_null(c);
@@ -753,11 +753,15 @@ void fnLen(sqlite3_context* c, int, sqlite3_value** v) {
 
 void fnDataLength(sqlite3_context* c, int, sqlite3_value** v) {
   if (isNull(v, 0)) return sqlite3_result_null(c);
-  // 1: UCS-2, two bytes a unit; 2: UTF-8 as it is; 0: a byte a character.
+  // 1: UCS-2, two bytes a unit; 2: UTF-8 as it is; 0: a byte a character;
+  // a double-byte code page's number: a byte or two a character.
   const std::int64_t encoding = argInt(v, 1);
   if (sqlite3_value_type(v[0]) == SQLITE_BLOB || encoding == 2)
     return sqlite3_result_int64(c, sqlite3_value_bytes(v[0]));
   std::string t = argText(v, 0);
+  if (encoding > 2)
+    return sqlite3_result_int64(
+        c, static_cast<std::int64_t>(codePageLength(t, static_cast<int>(encoding))));
   std::int64_t chars = static_cast<std::int64_t>(charStarts(t).size());
   sqlite3_result_int64(c, encoding == 1 ? chars * 2 : chars);
 }

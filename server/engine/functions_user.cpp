@@ -142,8 +142,12 @@ Stored SqliteSession::runFunction(const std::string& schema, std::int64_t id,
   frame.procName = def->name.back();
   frame.moduleOwner = ownerOfName(def->name, schema);
   if (!frame.moduleOwner) frame.moduleOwner = kDboSchemaId;
-  for (std::size_t i = 0; i < def->params.size() && i < args.size(); ++i)
-    frame.vars[lower(def->params[i].name)] = Variable{def->params[i].type, std::move(args[i])};
+  for (std::size_t i = 0; i < def->params.size() && i < args.size(); ++i) {
+    // A text parameter has the database's collation, as a variable does.
+    TypeInfo type = def->params[i].type;
+    if (isCharType(type.type) && type.collation == 0) type.collation = currentCollation_;
+    frame.vars[lower(def->params[i].name)] = Variable{type, std::move(args[i])};
+  }
   std::string table;
   if (def->functionType == "TF") {
     bool quoted = false;

@@ -372,6 +372,7 @@ std::optional<std::string> systemProcedureText(const std::string& name) {
   if (n.rfind("sys.", 0) == 0) n = n.substr(4);
   if (auto text = catalogProcedureText(n)) return text;
   if (auto text = helpTextProcedureText(n)) return text;
+  if (auto text = helpDbProcedureText(n)) return text;
   if (n == "sp_helptrigger") {
     return "CREATE PROCEDURE sp_helptrigger @tabname nvarchar(776), @triggertype char(6) = NULL "
            "AS\n"

@@ -79,6 +79,8 @@ std::optional<std::string> catalogProcedureText(const std::string& name);
 // sp_helptext's CREATE PROCEDURE text when `name` (lower case) is
 // sp_helptext; nothing otherwise.
 std::optional<std::string> helpTextProcedureText(const std::string& name);
+// sp_helpdb's CREATE PROCEDURE text when `name` (lower case) is sp_helpdb.
+std::optional<std::string> helpDbProcedureText(const std::string& name);
 
 // The CREATE PROCEDURE text of a system procedure written in T-SQL
 // (sp_help), or nothing.

@@ -202,6 +202,16 @@ std::vector<FidelityColumn> BuildTable() {
                    {Same("Cyrillic", "Привет, мир №1"), Same("full length", Repeat("Ж", 20)),
                     Null(), Refused("Greek", "ЖΩ", "Ω"), Refused("Latin-1 accent", "café", "é"),
                     Refused("one too long", Repeat("ж", 21), "21 bytes in code page 1251")}});
+  // A double-byte code page: a character takes one byte or two.
+  table.push_back({"varchar(8) COLLATE Japanese_CI_AS",
+                   "varcharjp",
+                   ParamKind::Text,
+                   ftString,
+                   -1,
+                   false,
+                   {Same("katakana", "カタカナ"), Same("half-width and kanji", "ｶﾀ漢字ab"), Null(),
+                    Refused("Korean", "日本한", "한"),
+                    Refused("one byte too long", "カタカナa", "9 bytes in code page 932")}});
   table.push_back(
       {"varchar(10)",
        "varchar10",

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "collation/code_page.h"
 #include "collation/sql_collation.h"
 
 namespace tessel::collation {
@@ -38,6 +39,23 @@ TEST(CollationNames, ParseNamesAsSqlServerSpellsThem) {
       {"Latin1_General_100_BIN2_UTF8", "Latin1_General_100_BIN2_UTF8", 65001, 0, 0},
       {"Modern_Spanish_100_CS_AS_KS_WS_SC_UTF8", "Modern_Spanish_100_CS_AS_KS_WS_SC_UTF8", 65001, 0,
        0},
+      // The double-byte families, and _140's variation selectors.
+      {"Japanese_CI_AS", "Japanese_CI_AS", 932, 0x30001, 0},
+      {"japanese_xjis_140_ci_as_vss", "Japanese_XJIS_140_CI_AS_VSS", 932, 0x30001, 0},
+      {"Japanese_Bushu_Kakusu_140_CS_AS_KS_WS_VSS_UTF8",
+       "Japanese_Bushu_Kakusu_140_CS_AS_KS_WS_VSS_UTF8", 65001, 0, 0},
+      {"Japanese_XJIS_140_BIN2_UTF8", "Japanese_XJIS_140_BIN2_UTF8", 65001, 0, 0},
+      {"Korean_Wansung_BIN", "Korean_Wansung_BIN", 949, 0, 0},
+      {"Chinese_PRC_100_CI_AS_SC_UTF8", "Chinese_PRC_100_CI_AS_SC_UTF8", 65001, 0x30001, 0},
+      {"Chinese_Taiwan_Bopomofo_90_CI_AI_SC", "Chinese_Taiwan_Bopomofo_90_CI_AI_SC", 950, 0x30003,
+       0},
+      {"Japanese_CI_AS_VSS", nullptr, 0, 0, 0},
+      {"Japanese_XJIS_140_CI_AS_SC", nullptr, 0, 0, 0},
+      {"Japanese_XJIS_140_BIN_UTF8", nullptr, 0, 0, 0},
+      {"Japanese_XJIS_140_BIN2_VSS", nullptr, 0, 0, 0},
+      {"Japanese_XJIS_140_CI_AS_UTF8_VSS", nullptr, 0, 0, 0},
+      {"Japanese_CI_AS_SC", nullptr, 0, 0, 0},
+      {"Korean_Wansung_90_CI_AS", nullptr, 0, 0, 0},
       // Not collations: no such family, style or order of parts.
       {"Latin1_General", nullptr, 0, 0, 0},
       {"Latin1_General_CI", nullptr, 0, 0, 0},
@@ -93,6 +111,17 @@ TEST(CollationNames, TdsBytesCarryLcidFlagsAndSortId) {
             (Bytes{0x09, 0x04, 0xD0, 0x24, 0}));
   EXPECT_EQ(FindCollation("Latin1_General_100_BIN2_UTF8")->TdsBytes(),
             (Bytes{0x09, 0x04, 0, 0x26, 0}));
+  // _140 is version 3; Bushu-Kakusu is the Japanese LCID's sort 4.
+  EXPECT_EQ(FindCollation("Japanese_XJIS_140_CI_AS")->TdsBytes(),
+            (Bytes{0x11, 0x04, 0xD0, 0x30, 0}));
+  EXPECT_EQ(FindCollation("Japanese_Bushu_Kakusu_140_CI_AS")->TdsBytes(),
+            (Bytes{0x11, 0x04, 0xD4, 0x30, 0}));
+  // A client's text under any collation's bytes is read in its code page.
+  for (const SqlCollation& c : AllCollations()) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(CodePageOfTdsBytes(c.TdsBytes()), c.CodePage);
+  }
+  EXPECT_EQ(CodePageOfTdsBytes(Bytes{0x09, 0x08, 0xD0, 0, 0}), 1252);  // no such language
 }
 
 struct OrderCase {
@@ -122,6 +151,13 @@ TEST(CollationNames, EachCollationOrdersByItsStyle) {
       {"Latin1_General_100_CI_AS_SC", "abc", "ABC", 0},
       {"Latin1_General_100_CS_AS", "abc", "ABC", -1},
       {"Cyrillic_General_100_CI_AS", "ЁЖ", "ёж", 0},
+      // Kana type and width decide only under _KS and _WS.
+      {"Japanese_CI_AS", "かたかな", "カタカナ", 0},
+      {"Japanese_CS_AS", "ｶﾀ", "カタ", 0},
+      {"Japanese_XJIS_140_CI_AS", "ABC", "abc", 0},
+      // Pinyin puts da before ren; strokes put 人 (2) before 大 (3).
+      {"Chinese_PRC_CI_AS", "大", "人", -1},
+      {"Chinese_Taiwan_Stroke_CI_AS", "大", "人", 1},
   };
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(std::string(c.collation) + ": " + c.a + " vs " + c.b);
@@ -134,6 +170,41 @@ TEST(CollationNames, EachCollationOrdersByItsStyle) {
     const int key_order = ka < kb ? -1 : (ka > kb ? 1 : 0);
     EXPECT_EQ(key_order, c.order);
   }
+}
+
+// The double-byte code pages: a lead byte and the next hold one character;
+// where several bytes read as one character, Windows' own are written.
+TEST(CodePages, DoubleBytePagesReadAndWriteOneOrTwoBytes) {
+  const struct {
+    int number;
+    char32_t character;
+    const char* bytes;  // "" where the code page lacks the character
+  } cases[] = {
+      {932, U'カ', "\x83\x4A"}, {932, U'ｶ', "\xB6"},      {932, U'漢', "\x8A\xBF"},
+      {932, U'≒', "\x81\xE0"},  {932, U'한', ""},         {936, U'中', "\xD6\xD0"},
+      {949, U'한', "\xC7\xD1"}, {950, U'中', "\xA4\xA4"}, {1251, U'Ж', "\xC6"},
+      {1252, U'€', "\x80"},     {1252, U'カ', ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.number) + ": " + c.bytes);
+    const CodePage* page = FindCodePage(c.number);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->DoubleByte(), c.number < 1000);
+    char out[2];
+    const std::size_t n = page->Encode(c.character, out);
+    EXPECT_EQ(std::string(out, n), c.bytes);
+    if (n == 2) {
+      EXPECT_TRUE(page->IsLead(static_cast<unsigned char>(out[0])));
+      EXPECT_EQ(
+          page->Decode(static_cast<unsigned char>(out[0]), static_cast<unsigned char>(out[1])),
+          c.character);
+    } else if (n == 1 && c.character >= 0x80) {
+      EXPECT_FALSE(page->IsLead(static_cast<unsigned char>(out[0])));
+      EXPECT_EQ(page->Decode(static_cast<unsigned char>(out[0])), c.character);
+    }
+  }
+  EXPECT_EQ(FindCodePage(932)->Decode(0x83, 0x20), U'\xFFFD');
+  EXPECT_EQ(FindCodePage(437), nullptr);
 }
 
 }  // namespace

@@ -139,7 +139,9 @@ TEST(TextEncoding, FindsInvalidUtf8AndCharactersTheCodePageLacks) {
       {"Ωж", 1253, values::TextFault::NotInCodePage, "U+0436"},
       {"Łódź", 1250, values::TextFault::None, ""},
       {"日本 😀", 65001, values::TextFault::None, ""},
-      {"日本", 932, values::TextFault::None, ""},               // no table: left to the server
+      {"日本ｶﾀ", 932, values::TextFault::None, ""},
+      {"日本 한", 932, values::TextFault::NotInCodePage, "U+D55C"},
+      {"日本 한", 437, values::TextFault::None, ""},            // no table: left to the server
       {"\xC0\x80", 0, values::TextFault::NotUtf8, ""},          // overlong
       {"\xED\xA0\x80", 0, values::TextFault::NotUtf8, ""},      // surrogate
       {"ab\x80", 0, values::TextFault::NotUtf8, ""},            // stray continuation
@@ -164,8 +166,10 @@ TEST(TextEncoding, ColumnLengthCountsAsTheColumnDoes) {
     int code_page;
     std::size_t length;
   } cases[] = {
-      {"", 0, 0},       {"abc", 0, 3},       {"Жé€", 0, 3},         {"a😀", 0, 3},     {"😀😀", 0, 4},
-      {"Жé€", 1252, 3}, {"Привет", 1251, 6}, {"Привет", 65001, 12}, {"a😀", 65001, 5},
+      {"", 0, 0},         {"abc", 0, 3},        {"Жé€", 0, 3},       {"a😀", 0, 3},
+      {"😀😀", 0, 4},       {"Жé€", 1252, 3},     {"Привет", 1251, 6}, {"Привет", 65001, 12},
+      {"a😀", 65001, 5},   {"カタカナ", 932, 8}, {"ｶﾀ漢", 932, 4},    {"中文a", 936, 5},
+      {"한국어", 949, 6}, {"中文", 950, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text + " in " + std::to_string(c.code_page));
@@ -173,7 +177,8 @@ TEST(TextEncoding, ColumnLengthCountsAsTheColumnDoes) {
   }
   EXPECT_TRUE(values::KnownCodePage(1251));
   EXPECT_TRUE(values::KnownCodePage(65001));
-  EXPECT_FALSE(values::KnownCodePage(932));
+  EXPECT_TRUE(values::KnownCodePage(932));
+  EXPECT_FALSE(values::KnownCodePage(437));
 }
 
 // A value the column cannot hold is refused naming the field; the value area

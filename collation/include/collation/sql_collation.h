@@ -34,12 +34,15 @@ struct SqlCollation {
   bool KanaSensitive = false;
   bool WidthSensitive = false;
   SortOrder Order = SortOrder::Dictionary;
-  std::uint8_t Version = 0;    // TDS's collation version: 2 for the _100 families
+  std::uint8_t Version = 0;    // TDS's collation version: 1 for _90, 2 for _100, 3 for _140
   bool Supplementary = false;  // _SC: its name ends so (texts here are UTF-8 throughout)
   const char* Locale = "";     // ICU's locale of the family's rules ("" is the root)
   // _UTF8: char and varchar hold UTF-8 (code page 65001) rather than a
-  // single-byte code page; the _100 families only, _SC or _BIN2.
+  // Windows code page; the _100 families (_SC or _BIN2) and the _140 ones.
   bool Utf8 = false;
+  // _VSS: the _140 families tell characters apart by the variation
+  // selectors after them (ICU always does).
+  bool VariationSelectors = false;
 
   // COLLATIONPROPERTY(name, 'ComparisonStyle'): 1 ignore case, 2 ignore
   // accents, 0x10000 ignore kana type, 0x20000 ignore width; 0 when binary.
@@ -57,6 +60,10 @@ std::optional<SqlCollation> CollationById(std::uint16_t id);
 // CollationById(id)->CodePage without building the collation (1252 for an
 // unknown id), for the encoding of every value.
 std::uint16_t CodePageById(std::uint16_t id);
+// The code page of the text a client sends under the five bytes of a TDS
+// COLLATION: 65001 for the UTF-8 flag, else the code page of the sort id or
+// of the LCID's language; 1252 for one this table does not know.
+std::uint16_t CodePageOfTdsBytes(const std::array<std::uint8_t, 5>& bytes);
 // Every collation FindCollation knows, in name order.
 const std::vector<SqlCollation>& AllCollations();
 

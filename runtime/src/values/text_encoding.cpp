@@ -111,6 +111,19 @@ std::size_t CodePointCount(std::string_view Text) {
 
 std::size_t ColumnLength(std::string_view Text, int CodePage) {
   if (CodePage == kUtf8CodePage) return Text.size();
+  const collation::CodePage* page =
+      CodePage == kUnicode ? nullptr : collation::FindCodePage(CodePage);
+  if (page && page->DoubleByte()) {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < Text.size();) {
+      char32_t cp = 0;
+      const std::size_t step = std::max<std::size_t>(1, Decode(Text, i, cp));
+      char held[2];
+      bytes += std::max<std::size_t>(1, page->Encode(cp, held));
+      i += step;
+    }
+    return bytes;
+  }
   std::size_t length = CodePointCount(Text);
   if (CodePage != kUnicode) return length;
   // A four-byte sequence is a character past U+FFFF: a surrogate pair.

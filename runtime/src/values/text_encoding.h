@@ -27,7 +27,8 @@ inline constexpr int kUnicode = 0;
 inline constexpr int kUtf8CodePage = 65001;
 
 // Whether the package can tell which characters code page CodePage holds
-// and how many bytes a text takes there: Unicode, UTF-8 and 1250 to 1258.
+// and how many bytes a text takes there: Unicode, UTF-8, 1250 to 1258 and
+// the double-byte 932, 936, 949 and 950.
 bool KnownCodePage(int CodePage);
 
 // The first problem of Text: bytes that are not UTF-8 and a character code
@@ -44,7 +45,8 @@ std::size_t CodePointCount(std::string_view Text);
 // The length of a text as a column of code page CodePage counts it: UTF-16
 // code units for a Unicode column (a character past U+FFFF takes two), its
 // bytes in the code page otherwise (one a character in the single-byte
-// ones). Text must be valid UTF-8 and CodePage known.
+// ones, one or two in the double-byte ones). Text must be valid UTF-8 and
+// CodePage known.
 std::size_t ColumnLength(std::string_view Text, int CodePage);
 
 }  // namespace tessel::values

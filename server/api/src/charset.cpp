@@ -1,5 +1,6 @@
 #include "sqld/charset.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -190,8 +191,8 @@ std::string utf8WithinCp1252(std::string_view utf8) {
 
 namespace {
 
-// Code pages 1250 to 1258, the single-byte ones of the collations; nullptr
-// for 1252, which the functions above convert without a table lookup.
+// The code pages of the collations (1250 to 1258, 932, 936, 949, 950);
+// nullptr for 1252, which the functions above convert without a table lookup.
 const collation::CodePage* codePage(int number) {
   return number == 1252 ? nullptr : collation::FindCodePage(number);
 }
@@ -227,8 +228,9 @@ void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int number) {
       i = run;
       continue;
     }
-    const char32_t cp = decodeUtf8(utf8, i);
-    out.push_back(page->Encode(cp).value_or('?'));
+    char bytes[2];
+    const std::size_t n = page->Encode(decodeUtf8(utf8, i), bytes);
+    out.append(n ? bytes : "?", n ? n : 1);
   }
 }
 
@@ -245,11 +247,53 @@ std::string codePageToUtf8(std::string_view bytes, int number) {
   if (!page) return cp1252ToUtf8(bytes);
   std::string out;
   out.reserve(bytes.size());
-  for (char ch : bytes) {
-    auto b = static_cast<unsigned char>(ch);
-    encodeUtf8(out, b < 0x80 ? char32_t{b} : page->Decode(b));
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+    } else if (!page->IsLead(b)) {
+      encodeUtf8(out, page->Decode(b));
+    } else if (i + 1 < bytes.size()) {
+      encodeUtf8(out, page->Decode(b, static_cast<unsigned char>(bytes[++i])));
+    } else {
+      // A lead byte cut from its trail byte.
+      encodeUtf8(out, kReplacement);
+    }
   }
   return out;
+}
+
+bool isDoubleByteCodePage(int number) {
+  return number == 932 || number == 936 || number == 949 || number == 950;
+}
+
+std::size_t codePagePrefix(std::string_view utf8, int number, std::size_t limit,
+                           std::size_t& length) {
+  const collation::CodePage* page =
+      number == kUtf8CodePage || !isDoubleByteCodePage(number) ? nullptr : codePage(number);
+  std::size_t i = 0;
+  length = 0;
+  while (i < utf8.size()) {
+    std::size_t next = i;
+    const char32_t cp = decodeUtf8(utf8, next);
+    std::size_t width = 1;
+    if (number == kUtf8CodePage) {
+      width = next - i;
+    } else if (page && cp >= 0x80) {
+      char bytes[2];
+      width = std::max<std::size_t>(1, page->Encode(cp, bytes));
+    }
+    if (length + width > limit) break;
+    length += width;
+    i = next;
+  }
+  return i;
+}
+
+std::size_t codePageLength(std::string_view utf8, int number) {
+  std::size_t length = 0;
+  codePagePrefix(utf8, number, static_cast<std::size_t>(-1), length);
+  return length;
 }
 
 std::string utf8WithinCodePage(std::string_view utf8, int number) {

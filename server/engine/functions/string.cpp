@@ -36,13 +36,16 @@ Typed len(Call& c) {
 
 Typed dataLength(Call& c) {
   Typed a = c.arg(0);
-  if (isCharType(a.type.type) || isBinaryType(a.type.type))
+  if (isCharType(a.type.type) || isBinaryType(a.type.type)) {
+    const int page = collationCodePage(a.type.collation);
     return make("t_datalength(" + a.sql + "," +
-                    (isUnicodeType(a.type.type)                             ? "1"
-                     : collationCodePage(a.type.collation) == kUtf8CodePage ? "2"
-                                                                            : "0") +
+                    (isUnicodeType(a.type.type)   ? "1"
+                     : page == kUtf8CodePage      ? "2"
+                     : isDoubleByteCodePage(page) ? std::to_string(page)
+                                                  : "0") +
                     ")",
                 intType());
+  }
   int n = a.type.length;
   if (isDecimalType(a.type.type)) n = decimalLength(a.type.precision);
   return make("(CASE WHEN " + a.sql + " IS NULL THEN NULL ELSE " + std::to_string(n) + " END)",

@@ -79,6 +79,10 @@ bool BulkLoadReader::next(std::vector<Value>& row) {
   return readRow(cursor_, &row);
 }
 
+void BulkLoadReader::readTextAs(std::size_t column, int codePage) {
+  if (column < types_.size()) types_[column].codePage = codePage;
+}
+
 std::string parseBulkText(std::span<const std::uint8_t> payload) {
   ByteReader in(payload);
   std::uint32_t declared = in.u32le("text length");

@@ -3,10 +3,12 @@
 // times of the newer types become datetime values, the only date type the
 // engine knows.
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "collation/sql_collation.h"
 #include "sqld/tds/charset.h"
 #include "sqld/tds/type_codec.h"
 
@@ -196,14 +198,17 @@ Value textValue(const ParamType& t, std::string bytes) {
     case Char:
     case VarChar:
     case Text:
-      return Value(cp1252ToUtf8(bytes));
+      return Value(codePageToUtf8(bytes, t.codePage));
     default:
       return Value(BytesValue{std::move(bytes)});
   }
 }
 
-void readCollation(ByteReader& in) {
-  in.skip(5, "collation");
+// A value's collation: the client encoded its characters in that code page.
+void readCollation(ByteReader& in, ParamType& p) {
+  std::array<std::uint8_t, 5> bytes{};
+  for (std::uint8_t& b : bytes) b = in.u8("collation");
+  p.codePage = collation::CodePageOfTdsBytes(bytes);
 }
 
 }  // namespace
@@ -297,7 +302,7 @@ void readTimeInfo(ByteReader& in, ParamType& p) {
 void readBigVarInfo(ByteReader& in, ParamType& p) {
   p.maxLength = in.u16le("parameter length");
   bool chars = p.wire != BigBinary && p.wire != BigVarBin;
-  if (chars) readCollation(in);
+  if (chars) readCollation(in, p);
   SqlType st = p.wire == BigChar     ? SqlType::Char
                : p.wire == BigVarChr ? SqlType::VarChar
                : p.wire == NChar     ? SqlType::NChar
@@ -333,7 +338,7 @@ void readXmlInfo(ByteReader& in, ParamType& p) {
 // text, ntext and image: a four-byte length, characters with their collation.
 void readLargeInfo(ByteReader& in, ParamType& p) {
   p.maxLength = in.u32le("parameter length");
-  if (p.wire != Image) readCollation(in);
+  if (p.wire != Image) readCollation(in, p);
   SqlType st = p.wire == Text ? SqlType::Text : p.wire == NText ? SqlType::NText : SqlType::Image;
   p.type = {st, p.wire == NText ? 0x7FFFFFFE : 0x7FFFFFFF, 0, 0, true};
 }

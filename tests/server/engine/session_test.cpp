@@ -14,6 +14,8 @@
 #include <ctime>
 #include <filesystem>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "recording_sink.h"
 #include "sqld/engine.h"
@@ -283,6 +285,51 @@ TEST_F(SessionTest, BulkLoadStampsTimestampColumn) {
   EXPECT_EQ(renderValue(row[0], r.results[0].columns[0].type), "4");
   EXPECT_EQ(renderValue(row[1], r.results[0].columns[1].type), "4");
   EXPECT_EQ(renderValue(row[2], r.results[0].columns[2].type), "0");
+}
+
+// A bulk load asks for each varchar column's text in its target column's
+// code page, and keeps the text whole there.
+TEST_F(SessionTest, BulkLoadReadsTextInTheTargetColumnsCodePage) {
+  struct TextRows : BulkRowReader {
+    std::vector<Column> cols;
+    std::vector<std::pair<std::size_t, int>> asked;
+    bool sent = false;
+    const std::vector<Column>& columns() const override { return cols; }
+    bool next(std::vector<Value>& row) override {
+      if (std::exchange(sent, true)) return false;
+      row = {Value(std::int64_t{1}), Value(std::string("カタカナ")), Value(std::string("Ж"))};
+      return true;
+    }
+    void readTextAs(std::size_t column, int codePage) override {
+      asked.emplace_back(column, codePage);
+    }
+  } rows;
+  for (auto [name, type, length] :
+       {std::tuple{"i", SqlType::Int, 4}, std::tuple{"v", SqlType::VarChar, 8},
+        std::tuple{"n", SqlType::NVarChar, 8}}) {
+    Column c;
+    c.name = name;
+    c.type.type = type;
+    c.type.length = length;
+    rows.cols.push_back(c);
+  }
+  auto s = open();
+  ASSERT_TRUE(
+      run(*s, "CREATE TABLE bulk_jp (i int, v varchar(8) COLLATE Japanese_CI_AS, n nvarchar(4))")
+          .errors()
+          .empty());
+  ASSERT_TRUE(run(*s, "INSERT BULK bulk_jp (i int, v varchar(8), n nvarchar(4))").errors().empty());
+  RecordingSink sink;
+  CancelFlag cancel;
+  s->bulkRows(rows, sink, cancel);
+  EXPECT_TRUE(sink.errors().empty());
+  EXPECT_EQ(rows.asked, (std::vector<std::pair<std::size_t, int>>{{1, 932}}));
+  auto r = run(*s, "SELECT v, DATALENGTH(v), n FROM bulk_jp");
+  ASSERT_EQ(r.results.size(), 1u);
+  const auto& row = r.results[0].rows.at(0);
+  EXPECT_EQ(renderValue(row[0], r.results[0].columns[0].type), "カタカナ");
+  EXPECT_EQ(renderValue(row[1], r.results[0].columns[1].type), "8");
+  EXPECT_EQ(renderValue(row[2], r.results[0].columns[2].type), "Ж");
 }
 
 // Every SELECT that sends rows reports how many in its DONE, whatever its form.

@@ -544,6 +544,16 @@ TEST(TdsCodec, CharsetConversionsSubstituteInsteadOfFailing) {
   EXPECT_EQ(tds::utf16ToUtf8(tds::utf8ToUtf16("\xC3")), "\xEF\xBF\xBD");
   EXPECT_EQ(tds::utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
   EXPECT_EQ(tds::utf16ToUtf8(tds::utf8ToUtf16("\xE0\x80\x80")), "\xEF\xBF\xBD");  // overlong
+  // Double-byte code pages: one byte or two a character, '?' for one the
+  // code page lacks; a lead byte cut from its trail byte reads as U+FFFD.
+  EXPECT_EQ(utf8ToCodePage("aカｶ한", 932), "a\x83\x4A\xB6?");
+  EXPECT_EQ(codePageToUtf8("a\x83\x4A\xB6\x83", 932), "aカｶ\xEF\xBF\xBD");
+  EXPECT_EQ(codePageLength("aカｶ", 932), 4u);
+  std::size_t length = 0;
+  EXPECT_EQ(codePagePrefix("カタカナ", 932, 5, length), 6u);  // two characters, UTF-8 bytes
+  EXPECT_EQ(length, 4u);
+  EXPECT_EQ(codePagePrefix("ab", 65001, 1, length), 1u);
+  EXPECT_EQ(utf8WithinCodePage("中文한", 936), "中文?");
 }
 
 // ---- incoming messages ----
@@ -747,6 +757,34 @@ TEST(TdsCodec, RpcParametersOfEveryClientTypeDecode) {
   EXPECT_EQ(r.params[8].type.scale, 7);
   EXPECT_TRUE(r.params[9].byDefault);
   EXPECT_EQ(std::get<std::int64_t>(r.params[10].value.data()), 1);
+}
+
+// A varchar parameter's bytes are characters of the code page its
+// collation names, as the client encoded them.
+TEST(TdsCodec, VarcharParametersAreReadInTheirCollationsCodePage) {
+  const struct {
+    std::string collation;
+    std::string bytes;
+    std::string text;
+  } cases[] = {
+      {std::string("\x09\x04\xD0\x00\x34", 5), "\xE9\x80", "é€"},       // sort order 52
+      {std::string("\x19\x04\xD0\x00\x00", 5), "\xC6", "Ж"},            // Cyrillic
+      {std::string("\x11\x04\xD0\x00\x00", 5), "\x83\x4A\xB6", "カｶ"},  // Japanese
+      {std::string("\x11\x04\xD4\x30\x00", 5), "\x8A\xBF", "漢"},       // Bushu-Kakusu
+      {std::string("\x12\x04\xD0\x00\x00", 5), "\xC7\xD1", "한"},       // Korean
+      {std::string("\x09\x04\xD0\x24\x00", 5), "\xD0\x96", "Ж"},        // UTF-8
+      {std::string(5, '\0'), "\xE9", "é"},                              // no collation at all
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string length(1, static_cast<char>(c.bytes.size()));
+    RpcBuilder b(true);
+    b.byName("p").param("@v", 0,
+                        std::string("\xA7\x40\x1F", 3) + c.collation + length + '\0' + c.bytes);
+    auto calls = tds::parseRpc(bytes(b.s), kTds74);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(calls[0].params.at(0).value.data()), c.text);
+  }
 }
 
 TEST(TdsCodec, SqlVariantParametersCarryTheirBaseTypeAndValue) {
@@ -1073,6 +1111,19 @@ TEST(TdsCodec, BulkLoadRowsDecodeAndMalformedOnesAreRejectedBeforeAnyRow) {
                                              trailing.size()),
                                    kTds74),
                tds::ProtocolError);
+  // Text is read in the code page of the column it is for, when the
+  // engine names one, whatever collation the client sent.
+  std::string m = bulkMessage(false);
+  const std::size_t hi = m.find("hi");
+  m.replace(hi, 2, "\x83\x4A");
+  for (int page : {0, 932}) {
+    tds::BulkLoadReader r(std::span(reinterpret_cast<const std::uint8_t*>(m.data()), m.size()),
+                          kTds74);
+    if (page) r.readTextAs(1, page);
+    std::vector<Value> row;
+    ASSERT_TRUE(r.next(row));
+    EXPECT_EQ(std::get<std::string>(row[1].data()), page ? "カ" : "ƒJ");
+  }
   std::string text = std::string("\x05\0\0\0abcdefg", 11);
   EXPECT_EQ(tds::parseBulkText(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), 11)),
             "abcde");

@@ -86,6 +86,7 @@ TSQL_CASES = [
     ("queries.test", "SELECT 1 AS n UNION SELECT 2 INTERSECT SELECT 3"),
     ("queries.test", "SELECT 1 AS except"),
     ("rowlimits.test", "SELECT t.id, t.name, t.v FROM (VALUES (1, 'a', 1.5), (2, 'bb', 2), (3, NULL, NULL)) AS t(id, name, v) ORDER BY t.id DESC"),
+    ("collations_dbcs.test", "SELECT CAST(N'カタカナ' COLLATE Japanese_CI_AS AS varchar(8)), CAST(N'中文' COLLATE Chinese_PRC_CI_AS AS varchar(4)), CAST(N'한국어' COLLATE Korean_Wansung_CI_AS AS char(6))"),
 ]
 
 
@@ -339,10 +340,12 @@ def run_file(client, port, password, directory, name):
 
 
 def tsql_run(port, password, sql):
-    env = dict(os.environ, TDSVER="7.4")
+    # A UTF-8 locale: tsql writes text in the locale's character set.
+    env = dict(os.environ, TDSVER="7.4", LC_ALL="C.UTF-8")
     proc = subprocess.run(
         ["tsql", "-H", "127.0.0.1", "-p", str(port), "-U", "sa", "-P", password, "-D", "tessel", "-o", "fhq"],
-        input=sql + "\ngo\nexit\n", capture_output=True, text=True, env=env, timeout=60)
+        input=sql + "\ngo\nexit\n", capture_output=True, text=True, encoding="utf-8",
+        errors="replace", env=env, timeout=60)
     return proc.stdout + proc.stderr
 
 

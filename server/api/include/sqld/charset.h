@@ -32,15 +32,30 @@ std::string cp1252ToUtf8(std::string_view cp1252);
 // becomes '?'. Text that is already within the code page comes back unchanged.
 std::string utf8WithinCp1252(std::string_view utf8);
 
-// The same for the single-byte Windows code page a column's collation holds
-// (1250 Central European, 1251 Cyrillic, 1253 Greek ... 1258); code page
-// 1252, and any other number, as the functions above. Code page 65001 (the
-// _UTF8 collations) holds every character: text passes unchanged, except
-// that malformed UTF-8 from a client reads as U+FFFD.
+// The same for the Windows code page a column's collation holds: the
+// single-byte ones (1250 Central European, 1251 Cyrillic, 1253 Greek ...
+// 1258) and the double-byte ones (932 Japanese, 936 and 950 Chinese, 949
+// Korean), where a character may take two bytes; code page 1252, and any
+// other number, as the functions above. Code page 65001 (the _UTF8
+// collations) holds every character: text passes unchanged, except that
+// malformed UTF-8 from a client reads as U+FFFD. A double-byte character cut
+// from its second byte reads as U+FFFD.
 inline constexpr int kUtf8CodePage = 65001;
 std::string utf8ToCodePage(std::string_view utf8, int codePage);
 void appendUtf8AsCodePage(std::string& out, std::string_view utf8, int codePage);
 std::string codePageToUtf8(std::string_view bytes, int codePage);
 std::string utf8WithinCodePage(std::string_view utf8, int codePage);
+
+// Whether some characters of the code page take two bytes (932, 936, 949,
+// 950): there char(n) and varchar(n) hold n bytes, not n characters.
+bool isDoubleByteCodePage(int codePage);
+// How many bytes `utf8` (text within the code page) takes in code page
+// `codePage`: one a character, two for a double-byte one, UTF-8's own under
+// 65001.
+std::size_t codePageLength(std::string_view utf8, int codePage);
+// The byte length in `utf8` of its longest beginning of whole characters
+// that takes at most `limit` bytes in the code page, which `length` receives.
+std::size_t codePagePrefix(std::string_view utf8, int codePage, std::size_t limit,
+                           std::size_t& length);
 
 }  // namespace tessel::sqld

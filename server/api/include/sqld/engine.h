@@ -147,6 +147,13 @@ class BulkRowReader {
   virtual const std::vector<Column>& columns() const = 0;
   // Fills `row` with the next row's values; false after the last row.
   virtual bool next(std::vector<Value>& row) = 0;
+  // Reads column `column`'s char, varchar and text values as characters of
+  // code page `codePage` (its target column's) rather than of the collation
+  // the client described them with.
+  virtual void readTextAs(std::size_t column, int codePage) {
+    (void)column;
+    (void)codePage;
+  }
 };
 
 // What a session waits for after INSERT BULK (rows) or WRITETEXT BULK (text).

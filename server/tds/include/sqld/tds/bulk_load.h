@@ -23,6 +23,7 @@ class BulkLoadReader : public BulkRowReader {
 
   const std::vector<Column>& columns() const override { return columns_; }
   bool next(std::vector<Value>& row) override;
+  void readTextAs(std::size_t column, int codePage) override;
   std::size_t rowCount() const { return rowCount_; }
 
  private:

@@ -165,6 +165,10 @@ struct ParamType {
   std::uint8_t precision = 0;
   std::uint8_t scale = 0;
   TypeInfo type;  // as the engine sees it
+  // The code page char, varchar and text values arrive in: their collation's
+  // (what the client read from the server), 1252 for the old types that
+  // carry none.
+  int codePage = 1252;
 };
 ParamType readParamTypeInfo(ByteReader& in);
 Value readParamValue(ByteReader& in, const ParamType& type);
