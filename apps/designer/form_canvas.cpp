@@ -242,7 +242,9 @@ void FormCanvas::Rebuild() {
   for (auto& [component, icon] : icons_) delete icon;
   icons_.clear();
   // Saved places first, so that the free slots of the others avoid them.
-  const std::vector<TComponent*> components = document_.Components();
+  // Nested components (a dataset's fields) are listed under their parent.
+  std::vector<TComponent*> components = document_.Components();
+  std::erase_if(components, &FormDocument::IsNested);
   for (TComponent* component : components) {
     if (const std::optional<QPoint> at = SavedPlace(component)) AddIcon(component, *at);
   }

@@ -28,6 +28,12 @@ std::vector<TComponent*> FormDocument::Components() const {
   return list;
 }
 
+std::vector<TComponent*> FormDocument::Children(const TComponent* parent) const {
+  std::vector<TComponent*> list;
+  parent->GetChildren([&list](TComponent* child) { list.push_back(child); }, root_.get());
+  return list;
+}
+
 std::string FormDocument::Text() const {
   return WriteComponentText(*root_);
 }
@@ -217,8 +223,13 @@ TComponent* FormDocument::AddComponent(const TClassInfo* info) {
 void FormDocument::DeleteComponent(TComponent* component) {
   if (component == nullptr || component->Owner() != root_.get()) return;
   const std::string name = component->Name();
-  if (selected_ == component) Select(nullptr);
-  emit ComponentRemoved(component);
+  // A dataset takes its persistent fields with it.
+  std::vector<TComponent*> going = Children(component);
+  going.push_back(component);
+  for (TComponent* gone : going) {
+    if (selected_ == gone) Select(nullptr);
+    emit ComponentRemoved(gone);
+  }
   delete component;
   NoteChange(QString("Delete %1").arg(QString::fromStdString(name)), name);
   Modified();

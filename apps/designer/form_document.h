@@ -38,6 +38,13 @@ class FormDocument : public QObject, public TFormDesigner {
   TComponent* Root() const { return root_.get(); }
   // The components the root owns, in creation order.
   std::vector<TComponent*> Components() const;
+  // The components written inside parent (a dataset's persistent fields),
+  // in their order; they are listed under it, not placed on the form.
+  std::vector<TComponent*> Children(const TComponent* parent) const;
+  // Whether the component is one of another's children.
+  static bool IsNested(const TComponent* component) {
+    return component->GetParentComponent() != nullptr;
+  }
   const QString& FileName() const { return file_name_; }
   bool IsModified() const { return modified_; }
   QUndoStack* UndoStack() const { return undo_; }

@@ -101,14 +101,19 @@ void PropertyPanel::Rebuild() {
 
 void PropertyPanel::FillComponentList() {
   components_->clear();
-  std::vector<TComponent*> list = document_.Components();
-  list.insert(list.begin(), document_.Root());
-  for (TComponent* component : list) {
+  const auto add = [this](TComponent* component, const QString& indent) {
     const TClassInfo* info = ClassInfoOfObject(*component);
-    components_->addItem(
-        QString("%1: %2").arg(QString::fromStdString(component->Name()),
-                              QString::fromStdString(info != nullptr ? info->Name() : "?")),
-        QVariant::fromValue(static_cast<void*>(component)));
+    components_->addItem(QString("%1%2: %3")
+                             .arg(indent, QString::fromStdString(component->Name()),
+                                  QString::fromStdString(info != nullptr ? info->Name() : "?")),
+                         QVariant::fromValue(static_cast<void*>(component)));
+  };
+  // A dataset's fields follow it, indented.
+  add(document_.Root(), {});
+  for (TComponent* component : document_.Components()) {
+    if (FormDocument::IsNested(component)) continue;
+    add(component, {});
+    for (TComponent* child : document_.Children(component)) add(child, QStringLiteral("    "));
   }
   TComponent* shown = document_.Selected() != nullptr ? document_.Selected() : document_.Root();
   components_->setCurrentIndex(

@@ -6,12 +6,9 @@
 #include <QStatusBar>
 
 #include "controls/data_error.h"
-#include "controls/data_grid.h"
 #include "framework/datasource.h"
 #include "framework/exceptions.h"
 #include "framework/field.h"
-#include "framework/field_defs.h"
-#include "framework/field_kinds.h"
 #include "order_total.h"
 
 namespace order_entry {
@@ -34,31 +31,6 @@ bool Editing(const TDataSet& data) {
 Decimal Negated(const Decimal& value) {
   return Decimal::FromParts(!value.IsNegative() && value.Magnitude() != 0, value.Magnitude(),
                             value.Scale());
-}
-
-// The lines show their product's name: a lookup field into the products
-// query by product id, placed right after the id, which the grid then hides.
-// Form files hold no fields, so the lines' fields are made here once, from
-// the columns the query describes, as persistent fields with the lookup
-// among them.
-void AddProductName(TTessel& lines, TDataSet& products) {
-  lines.Close();
-  TFieldDefs& defs = *lines.FieldDefs();
-  defs.Update();
-  for (int i = 0; i < defs.Count(); ++i) {
-    defs[i]->CreateField(&lines);
-    if (defs[i]->Name() != "product_id") continue;
-    auto* name = new TStringField(&lines);
-    name->SetFieldName("product");
-    name->SetSize(products.FieldByName("name")->Size());
-    name->SetFieldKind(fkLookup);
-    name->SetLookupDataSet(&products);
-    name->SetKeyFields("product_id");
-    name->SetLookupKeyFields("product_id");
-    name->SetLookupResultField("name");
-    name->SetDataSet(&lines);
-  }
-  lines.Open();
 }
 
 }  // namespace
@@ -94,7 +66,6 @@ OrderWindow::OrderWindow(const QString& screen_dir, const Login& login, QWidget*
   TComponent& module = *screen_->DataModule();
   orders_ = &Named<TTessel>(module, "OrdersQuery");
   lines_ = &Named<TTessel>(module, "LinesQuery");
-  AddProductName(*lines_, Named<TTessel>(module, "ProductsQuery"));
   total_ = Find<QLabel>("totalValue");
   if (total_ == nullptr) total_ = new QLabel(this);  // a screen without one: kept out of sight
 
@@ -103,11 +74,6 @@ OrderWindow::OrderWindow(const QString& screen_dir, const Login& login, QWidget*
   lines_source.OnStateChange = [this](TObject*) { UpdateTotal(); };
   orders_->OnNewRecord = [this](TDataSet*) { NewOrder(); };
   lines_->OnNewRecord = [this](TDataSet*) { NewLine(); };
-  if (auto* grid = Find<controls::DataGrid>("linesGrid")) {
-    // The order is the one above; the product is shown by its name.
-    for (const char* hidden : {"order_id", "product_id"})
-      grid->setColumnHidden(lines_->FieldByName(hidden)->Index(), true);
-  }
   if (auto* post = Find<QPushButton>("postButton"))
     connect(post, &QPushButton::clicked, this, [this] { PostAll(); });
   if (auto* cancel = Find<QPushButton>("cancelButton"))

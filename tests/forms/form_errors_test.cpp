@@ -69,6 +69,27 @@ const BadForm kBadForms[] = {
      "object M: TDataModule\n  object S: TSQLServer\n  end\n  object 9: TSQLServer\n"
      "  end\nend\n",
      4, "Expected a component name"},
+    {"unknown field class",
+     "object M: TDataModule\n  object Q: TTessel\n    object Qx: TStrangeField\n"
+     "    end\n  end\nend\n",
+     3, "Class TStrangeField is not registered"},
+    {"lookup dataset that does not exist",
+     "object M: TDataModule\n  object Q: TTessel\n    object Qname: TStringField\n"
+     "      FieldKind = fkLookup\n      LookupDataSet = Products\n    end\n  end\nend\n",
+     5, "Qname.LookupDataSet: there is no component named Products in the form"},
+    {"field in a data source",
+     "object M: TDataModule\n  object D: TDataSource\n    object Dx: TIntegerField\n"
+     "    end\n  end\nend\n",
+     3, "Field Dx cannot be placed in D: a field belongs to a dataset, and D is a TDataSource"},
+    {"two fields of one name",
+     "object M: TDataModule\n  object Q: TTessel\n    object Qa: TIntegerField\n"
+     "      FieldName = 'id'\n    end\n    object Qb: TIntegerField\n"
+     "      FieldName = 'ID'\n    end\n  end\nend\n",
+     7, "Duplicate field name 'ID'"},
+    {"unknown field kind",
+     "object M: TDataModule\n  object Q: TTessel\n    object Qa: TIntegerField\n"
+     "      FieldKind = fkMagic\n    end\n  end\nend\n",
+     4, "Qa.FieldKind: fkMagic is not a value of TFieldKind"},
     {"parameter value of the wrong type",
      "object Q: TTessel\n  Params = <\n    item\n      DataType = ftInteger\n"
      "      Value = 'twelve'\n    end>\nend\n",

@@ -41,7 +41,8 @@ DataComboBox::DataComboBox(QWidget* parent) : FieldComboBox(parent) {
 void DataComboBox::ShowField(TField* field) {
   const QString text = FieldText(field, this);
   setCurrentIndex(text.isEmpty() ? -1 : findText(text, Qt::MatchFixedString));
-  if (isEditable()) setEditText(text);
+  // Setting the same text would lay it out again.
+  if (isEditable() && currentText() != text) setEditText(text);
 }
 
 void DataComboBox::WriteField(TField& field) {
@@ -146,7 +147,8 @@ void DataLookupComboBox::ShowField(TField* field) {
   const QString key = FieldText(field, this);
   const int index = key.isEmpty() ? -1 : findData(key);
   setCurrentIndex(index);
-  setEditText(index < 0 ? QString() : itemText(index));
+  const QString shown = index < 0 ? QString() : itemText(index);
+  if (currentText() != shown) setEditText(shown);
 }
 
 void DataLookupComboBox::WriteField(TField& field) {

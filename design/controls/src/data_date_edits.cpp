@@ -82,8 +82,11 @@ void FieldDateTimeEdit::stepBy(int steps) {
 
 void FieldDateTimeEdit::ShowField(TField* field) {
   const QString text = FieldText(field, this);
-  const QDateTime value = text.isEmpty() ? QDateTime() : ParseIso(text);
-  setDateTime(value.isValid() ? value : minimumDateTime());
+  QDateTime value = text.isEmpty() ? QDateTime() : ParseIso(text);
+  if (!value.isValid()) value = minimumDateTime();
+  // setDateTime formats and lays out the text again even for the value it
+  // shows; text the user typed and left (modified) is put back all the same.
+  if (value != dateTime() || lineEdit()->isModified()) setDateTime(value);
 }
 
 void FieldDateTimeEdit::WriteField(TField& field) {

@@ -929,6 +929,11 @@ DataGrid::~DataGrid() {
 void DataGrid::FitColumns() {
   user_sized_.clear();
   fitting_ = true;
+  // A field its dataset keeps out of sight has no column to show.
+  for (int column = 0; column < model_->columnCount(); ++column) {
+    const TField* field = model_->ColumnField(column);
+    if (field != nullptr && !field->Visible()) setColumnHidden(column, true);
+  }
   if (model_->columnCount() > 0) resizeColumnsToContents();
   fitting_ = false;
 }

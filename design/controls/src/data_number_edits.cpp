@@ -50,7 +50,9 @@ void DataSpinBox::ShowField(TField* field) {
   if (field != nullptr && !field->IsNull()) {
     RunReportingErrors(this, [&] { shown = field->AsInteger(); });
   }
-  setValue(shown);
+  // setValue formats and lays out the text again even for the value it
+  // shows; text the user typed and left (modified) is put back all the same.
+  if (shown != value() || lineEdit()->isModified()) setValue(shown);
 }
 
 void DataSpinBox::WriteField(TField& field) {

@@ -13,6 +13,7 @@
 // ~TComponent does it otherwise. Main thread only.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -106,6 +107,16 @@ class TComponent : public TPersistent {
   virtual void Loaded();
   // Sets or clears csDesigning for this component and all it owns.
   void SetDesigning(bool value);
+
+  // Nesting in form files. A component with a parent component (a field's
+  // dataset) is written inside its parent's object; the reader hands a
+  // component nested in another object that object. The base has no parent
+  // and ignores one: its nesting is only layout.
+  virtual TComponent* GetParentComponent() const { return nullptr; }
+  virtual void SetParentComponent(TComponent* parent);
+  // The components owned by root that are written inside this one, in order.
+  virtual void GetChildren(const std::function<void(TComponent*)>& proc,
+                           const TComponent* root) const;
 
  protected:
   // Told about components inserted into or removed from the owner, and about

@@ -166,6 +166,9 @@ class TDataSet : public TComponent {
   TFields* Fields() { return &fields_; }
   const TFields* Fields() const { return &fields_; }
   int FieldCount() const { return fields_.Count(); }
+  // Form files: the persistent fields root owns, in field order.
+  void GetChildren(const std::function<void(TComponent*)>& proc,
+                   const TComponent* root) const override;
   TFieldDefs* FieldDefs() { return &field_defs_; }
   TField* FindField(std::string_view name) const { return fields_.FindField(name); }
   // Raises EDatabaseError "Field '<name>' not found".

@@ -42,6 +42,10 @@ class TField : public TComponent {
   // dataset's field list (both datasets must be closed).
   TDataSet* DataSet() const { return dataset_; }
   void SetDataSet(TDataSet* dataset);
+  // In a form file a persistent field is written inside its dataset's object.
+  TComponent* GetParentComponent() const override;
+  // Raises EComponentError unless parent is a dataset.
+  void SetParentComponent(TComponent* parent) override;
 
   const std::string& FieldName() const { return field_name_; }
   void SetFieldName(const std::string& name);
@@ -75,6 +79,11 @@ class TField : public TComponent {
   // A literal a new record's field takes (through AsString) after OnNewRecord.
   const std::string& DefaultExpression() const { return default_expression_; }
   void SetDefaultExpression(const std::string& value) { default_expression_ = value; }
+  // Characters a grid column shows: the one set, or when none (0) the
+  // type's own (Size for text, 10 for numbers and dates).
+  int DisplayWidth() const;
+  void SetDisplayWidth(int value) { display_width_ = value < 0 ? 0 : value; }
+  bool HasDisplayWidth() const { return display_width_ > 0; }
   // The label shown to a user; DisplayName is DisplayLabel or, when empty, the field name.
   const std::string& DisplayLabel() const;
   void SetDisplayLabel(const std::string& value) { display_label_ = value; }
@@ -175,6 +184,7 @@ class TField : public TComponent {
   bool read_only_ = false;
   bool required_ = false;
   bool visible_ = true;
+  int display_width_ = 0;
   std::string default_expression_;
   std::string display_label_;
   TDataSet* lookup_dataset_ = nullptr;

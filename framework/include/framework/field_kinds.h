@@ -26,6 +26,7 @@
 #include "framework/currency.h"
 #include "framework/decimal.h"
 #include "framework/field.h"
+#include "framework/typinfo.h"
 
 namespace tessel {
 
@@ -326,6 +327,44 @@ class TMemoField : public TBlobField {
  public:
   explicit TMemoField(TComponent* owner);
 };
+
+// Form-file descriptions of the field classes (always registered).
+template <>
+const TClassInfo* ClassInfoOf<TField>();
+template <>
+const TClassInfo* ClassInfoOf<TStringField>();
+template <>
+const TClassInfo* ClassInfoOf<TSmallintField>();
+template <>
+const TClassInfo* ClassInfoOf<TIntegerField>();
+template <>
+const TClassInfo* ClassInfoOf<TWordField>();
+template <>
+const TClassInfo* ClassInfoOf<TAutoIncField>();
+template <>
+const TClassInfo* ClassInfoOf<TLargeintField>();
+template <>
+const TClassInfo* ClassInfoOf<TBooleanField>();
+template <>
+const TClassInfo* ClassInfoOf<TFloatField>();
+template <>
+const TClassInfo* ClassInfoOf<TCurrencyField>();
+template <>
+const TClassInfo* ClassInfoOf<TBCDField>();
+template <>
+const TClassInfo* ClassInfoOf<TDateField>();
+template <>
+const TClassInfo* ClassInfoOf<TTimeField>();
+template <>
+const TClassInfo* ClassInfoOf<TDateTimeField>();
+template <>
+const TClassInfo* ClassInfoOf<TBytesField>();
+template <>
+const TClassInfo* ClassInfoOf<TVarBytesField>();
+template <>
+const TClassInfo* ClassInfoOf<TBlobField>();
+template <>
+const TClassInfo* ClassInfoOf<TMemoField>();
 
 // The field class for a data type: a new field of that class owned by owner,
 // or null for ftUnknown and types without a field class.

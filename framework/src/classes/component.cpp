@@ -185,6 +185,11 @@ void TComponent::Loading() {
   state_.Include(csLoading).Include(csReading);
 }
 
+void TComponent::SetParentComponent(TComponent* /*parent*/) {}
+
+void TComponent::GetChildren(const std::function<void(TComponent*)>& /*proc*/,
+                             const TComponent* /*root*/) const {}
+
 void TComponent::Loaded() {
   state_.Exclude(csLoading).Exclude(csReading);
 }

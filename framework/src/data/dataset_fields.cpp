@@ -49,6 +49,14 @@ void TDataSet::RemoveField(TField* field) {
   field->dataset_ = nullptr;
 }
 
+void TDataSet::GetChildren(const std::function<void(TComponent*)>& proc,
+                           const TComponent* root) const {
+  // Default fields belong to the dataset and come back at every open.
+  for (TField* field : fields_.List()) {
+    if (field->Owner() == root) proc(field);
+  }
+}
+
 void TDataSet::CreateFields() {
   for (int i = 0; i < field_defs_.Count(); ++i) {
     const TFieldDef* def = field_defs_[i];
@@ -79,6 +87,13 @@ void TDataSet::BindFields(bool binding) {
         DatabaseError(Format(dbconsts::SFieldTypeMismatch,
                              {field->DisplayName(), FieldTypeName(field->DataType()),
                               FieldTypeName(def->DataType())}));
+      }
+      // The column's text is copied into a buffer of the field's size.
+      if ((field->DataType() == ftString || field->DataType() == ftBytes ||
+           field->DataType() == ftVarBytes) &&
+          field->Size() < def->Size()) {
+        DatabaseError(Format(dbconsts::SFieldSizeMismatch,
+                             {field->DisplayName(), field->Size(), def->Size()}));
       }
       field->field_no_ = def->FieldNo();
       if (field->IsBlob()) {

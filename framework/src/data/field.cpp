@@ -41,6 +41,33 @@ void TField::SetDataSet(TDataSet* dataset) {
   if (dataset != nullptr) dataset->AddField(this);
 }
 
+TComponent* TField::GetParentComponent() const {
+  return dataset_;
+}
+
+void TField::SetParentComponent(TComponent* parent) {
+  auto* dataset = dynamic_cast<TDataSet*>(parent);
+  // Directly in its owner (a form's top level) a field simply has no dataset.
+  if (parent != nullptr && dataset == nullptr && parent != Owner()) {
+    throw EComponentError("Field " + Name() + " cannot be placed in " + parent->Name() +
+                          ": a field belongs to a dataset, and " + parent->Name() + " is a " +
+                          parent->ClassName());
+  }
+  SetDataSet(dataset);
+}
+
+int TField::DisplayWidth() const {
+  if (display_width_ > 0) return display_width_;
+  switch (data_type_) {
+    case ftString:
+      return size_;
+    case ftDateTime:
+      return 19;
+    default:
+      return 10;
+  }
+}
+
 void TField::SetFieldName(const std::string& name) {
   if (dataset_ != nullptr && !SameText(name, field_name_)) {
     TField* other = dataset_->FindField(name);

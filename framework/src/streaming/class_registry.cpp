@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "framework/exceptions.h"
+#include "framework/field_kinds.h"
 #include "framework/typinfo.h"
 
 namespace tessel {
@@ -12,9 +13,33 @@ namespace {
 // The framework's classes first, then what packages registered, in order.
 std::vector<const TClassInfo*>& Registered() {
   static std::vector<const TClassInfo*> classes = {
-      ClassInfoOf<TPersistent>(), ClassInfoOf<TComponent>(), ClassInfoOf<TDataModule>(),
-      ClassInfoOf<TDataSource>(), ClassInfoOf<TStrings>(),   ClassInfoOf<TCollection>(),
-      ClassInfoOf<TParams>(),     ClassInfoOf<TParam>(),
+      ClassInfoOf<TPersistent>(),
+      ClassInfoOf<TComponent>(),
+      ClassInfoOf<TDataModule>(),
+      ClassInfoOf<TDataSource>(),
+      ClassInfoOf<TStrings>(),
+      ClassInfoOf<TCollection>(),
+      ClassInfoOf<TParams>(),
+      ClassInfoOf<TParam>(),
+      // Persistent fields, nested in their dataset's object.
+      ClassInfoOf<TField>(),
+      ClassInfoOf<TStringField>(),
+      ClassInfoOf<TSmallintField>(),
+      ClassInfoOf<TIntegerField>(),
+      ClassInfoOf<TWordField>(),
+      ClassInfoOf<TAutoIncField>(),
+      ClassInfoOf<TLargeintField>(),
+      ClassInfoOf<TBooleanField>(),
+      ClassInfoOf<TFloatField>(),
+      ClassInfoOf<TCurrencyField>(),
+      ClassInfoOf<TBCDField>(),
+      ClassInfoOf<TDateField>(),
+      ClassInfoOf<TTimeField>(),
+      ClassInfoOf<TDateTimeField>(),
+      ClassInfoOf<TBytesField>(),
+      ClassInfoOf<TVarBytesField>(),
+      ClassInfoOf<TBlobField>(),
+      ClassInfoOf<TMemoField>(),
   };
   return classes;
 }

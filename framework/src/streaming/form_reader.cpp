@@ -102,10 +102,13 @@ class FormBuilder {
     for (const FormProperty& property : node.properties) {
       ApplyProperty(component, info, property, label);
     }
-    // Components nested in the text belong to the root all the same.
+    // Components nested in the text belong to the root all the same; the
+    // object around them becomes their parent component (a field's dataset)
+    // before their properties are read.
     for (const FormObject& child : node.children) {
       TComponent* created = Create(child, root_);
       SetName(child, *created);
+      AtLine(child.line, [&] { created->SetParentComponent(&component); });
       ReadObject(child, *created);
     }
   }

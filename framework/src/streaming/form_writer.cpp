@@ -41,6 +41,12 @@ class FormWriter {
     return *info;
   }
 
+  // A component with a parent component in the form is written inside it.
+  bool WrittenInParent(const TComponent& component) const {
+    const TComponent* parent = component.GetParentComponent();
+    return parent != nullptr && (parent == &root_ || parent->Owner() == &root_);
+  }
+
   static std::string Describe(const TComponent& component) {
     return component.Name().empty() ? "an unnamed " + component.ClassName() : component.Name();
   }
@@ -54,9 +60,12 @@ class FormWriter {
       Line(indent + 2, name + " = " + std::to_string(value));
     }
     WriteDefinedProperties(component, info, indent + 2);
+    component.GetChildren([&](TComponent* child) { WriteObject(*child, indent + 2); }, &root_);
     if (&component == &root_) {
-      for (int i = 0; i < root_.ComponentCount(); ++i)
-        WriteObject(*root_.Components(i), indent + 2);
+      for (int i = 0; i < root_.ComponentCount(); ++i) {
+        const TComponent& owned = *root_.Components(i);
+        if (!WrittenInParent(owned)) WriteObject(owned, indent + 2);
+      }
     }
     Line(indent, "end");
   }

@@ -459,3 +459,42 @@ TEST(Fields, FieldDefsAndFieldOwnership) {
 
 }  // namespace
 }  // namespace tessel::test
+
+namespace tessel::test {
+namespace {
+
+TEST(Fields, PersistentFieldsBindToTheirColumnsOrSayWhyNot) {
+  struct Case {
+    const char* what;
+    TFieldType type;
+    const char* name;
+    int size;
+    const char* error;  // null: opens
+  };
+  const Case cases[] = {
+      {"matching", ftString, "NAME", 8, nullptr},
+      {"room to spare", ftString, "NAME", 12, nullptr},
+      {"wrong type", ftString, "ID", 8,
+       "Type mismatch for field 'ID', expecting: String actual: Integer"},
+      {"no such column", ftInteger, "PRICE", 0, "Field 'PRICE' not found"},
+      // Text longer than the field would not fit its buffer.
+      {"string too short", ftString, "NAME", 4,
+       "Size mismatch for field 'NAME', expecting: 4 actual: 8"},
+      {"bytes too short", ftBytes, "CODE", 2,
+       "Size mismatch for field 'CODE', expecting: 2 actual: 3"},
+  };
+  for (const Case& c : cases) {
+    TMemDataSet ds(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 8}, {"CODE", ftBytes, 3}});
+    TField* field = CreateFieldOfType(c.type, nullptr);
+    field->SetFieldName(c.name);
+    if (c.size > 0) field->SetSize(c.size);
+    field->SetDataSet(&ds);
+    EXPECT_EQ(ErrorOf([&] { ds.Open(); }), c.error != nullptr ? c.error : "(no error)") << c.what;
+    EXPECT_EQ(ds.Active(), c.error == nullptr) << c.what;
+    EXPECT_EQ(ds.FieldCount(), 1) << c.what << ": persistent fields only";
+    delete field;
+  }
+}
+
+}  // namespace
+}  // namespace tessel::test

@@ -86,6 +86,8 @@ class DataGridModel : public QAbstractTableModel {
   const QString& CellDisplayText(int row, int column) const;
   // Whether a column holds numbers (shown aligned to the right).
   bool IsNumericColumn(int column) const;
+  // The field a column shows, or null.
+  TField* ColumnField(int column) const;
 
  signals:
   // The dataset's current record moved to row (-1: none).
@@ -103,7 +105,6 @@ class DataGridModel : public QAbstractTableModel {
   void RecordMoved(bool data_changed);
   void RecordEdited();
   TDataSet* Dataset() const;
-  TField* ColumnField(int column) const;
   QString CellText(TField* field) const;
   // The text an editor starts from for the cell of field in row.
   QString EditText(int row, TField* field) const;
