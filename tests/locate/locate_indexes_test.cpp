@@ -1,5 +1,6 @@
-// The set of a query's key indexes: when one is made, and which give way to
-// keep their memory within the limit; and the order of the keys a sort keeps.
+// The set of a query's key indexes: when one is made, and which give way
+// (with the kept sort keys) to keep their memory within the limit; and the
+// order of the keys a sort keeps.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ namespace {
 // Fills an index with `keys` distinct keys, as the searches would.
 void Fill(LocateIndex& index, int keys) {
   for (int p = 1; p <= keys; ++p) {
-    index.Add(KeyHash(std::to_string(p)), p, [](int) { return false; });
+    index.Add(KeyHash(std::to_string(p)), p, nullptr, [](const char*) { return false; });
   }
 }
 
@@ -51,6 +52,21 @@ TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
   // An index larger than the limit alone is never made.
   indexes.Use("3,", 4'000'000, 0);
   EXPECT_EQ(indexes.Use("3,", 4'000'000, 0), nullptr);
+}
+
+TEST(LocateIndexes, KeptSortKeysCountInTheLimitAndGiveWayFirst) {
+  struct Case {
+    int records;
+    bool keysStay;  // the index and the keys fit together
+  };
+  for (const Case c : {Case{300'000, true}, Case{1'100'000, false}}) {
+    LocateIndexes indexes;
+    indexes.Sorted().Keep(0, 56, SortedKeys::Form::Integer, false, 0,
+                          std::vector<std::uint64_t>(static_cast<std::size_t>(c.records)), 0);
+    indexes.Use("1,", c.records, 0);
+    EXPECT_NE(indexes.Use("1,", c.records, 0), nullptr) << c.records;
+    EXPECT_EQ(indexes.Sorted().Count() != 0, c.keysStay) << c.records;
+  }
 }
 
 // Sort keys order as the values do, and give back the value they stand for.
