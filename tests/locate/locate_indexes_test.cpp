@@ -32,7 +32,7 @@ TEST(LocateIndexes, TheSecondSearchOnAKeyMakesItsIndex) {
 
 TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
   // Each of these takes well over a third of the limit.
-  constexpr int kRecords = 1'100'000;
+  constexpr int kRecords = 1'000'000;
   LocateIndexes indexes;
   indexes.Use("1,", kRecords, 0);
   LocateIndex* first = indexes.Use("1,", kRecords, 0);
@@ -55,17 +55,19 @@ TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
 }
 
 TEST(LocateIndexes, KeptSortKeysCountInTheLimitAndGiveWayFirst) {
+  // An index of a million records takes half the limit.
+  constexpr int kRecords = 1'000'000;
   struct Case {
-    int records;
+    std::size_t keys;
     bool keysStay;  // the index and the keys fit together
   };
-  for (const Case c : {Case{300'000, true}, Case{1'100'000, false}}) {
+  for (const Case c : {Case{1'000'000, true}, Case{5'000'000, false}}) {
     LocateIndexes indexes;
     indexes.Sorted().Keep(0, 56, SortedKeys::Form::Integer, false, 0,
-                          std::vector<std::uint64_t>(static_cast<std::size_t>(c.records)), 0);
-    indexes.Use("1,", c.records, 0);
-    EXPECT_NE(indexes.Use("1,", c.records, 0), nullptr) << c.records;
-    EXPECT_EQ(indexes.Sorted().Count() != 0, c.keysStay) << c.records;
+                          std::vector<std::uint64_t>(c.keys), 0);
+    indexes.Use("1,", kRecords, 0);
+    EXPECT_NE(indexes.Use("1,", kRecords, 0), nullptr) << c.keys;
+    EXPECT_EQ(indexes.Sorted().Count() != 0, c.keysStay) << c.keys;
   }
 }
 

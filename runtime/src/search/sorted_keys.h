@@ -66,10 +66,10 @@ class SortedKeys {
   int Nulls() const { return FNulls; }
   const std::vector<std::uint64_t>& Keys() const { return FKeys; }
   const std::vector<std::string_view>& Texts() const { return FTexts; }
-  // The memory the keys hold.
+  // The memory the keys hold (the texts' store is made to its size).
   std::size_t Bytes() const {
     return FKeys.capacity() * sizeof(std::uint64_t) + FTexts.capacity() * sizeof(std::string_view) +
-           FStore.capacity();
+           FStore.size();
   }
   // How many non-null records the keys are of.
   std::size_t Count() const { return FKeys.size() + FTexts.size(); }
