@@ -1,5 +1,6 @@
-// The set of a query's key indexes: when one is made, and which give way to
-// keep their memory within the limit; and the order of the keys a sort keeps.
+// The set of a query's key indexes: when one is made, and which give way
+// (with the kept sort keys) to keep their memory within the limit; and the
+// order of the keys a sort keeps.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ namespace {
 // Fills an index with `keys` distinct keys, as the searches would.
 void Fill(LocateIndex& index, int keys) {
   for (int p = 1; p <= keys; ++p) {
-    index.Add(KeyHash(std::to_string(p)), p, [](int) { return false; });
+    index.Add(KeyHash(std::to_string(p)), p, nullptr, [](const char*) { return false; });
   }
 }
 
@@ -31,7 +32,7 @@ TEST(LocateIndexes, TheSecondSearchOnAKeyMakesItsIndex) {
 
 TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
   // Each of these takes well over a third of the limit.
-  constexpr int kRecords = 1'100'000;
+  constexpr int kRecords = 1'000'000;
   LocateIndexes indexes;
   indexes.Use("1,", kRecords, 0);
   LocateIndex* first = indexes.Use("1,", kRecords, 0);
@@ -51,6 +52,23 @@ TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
   // An index larger than the limit alone is never made.
   indexes.Use("3,", 4'000'000, 0);
   EXPECT_EQ(indexes.Use("3,", 4'000'000, 0), nullptr);
+}
+
+TEST(LocateIndexes, KeptSortKeysCountInTheLimitAndGiveWayFirst) {
+  // An index of a million records takes half the limit.
+  constexpr int kRecords = 1'000'000;
+  struct Case {
+    std::size_t keys;
+    bool keysStay;  // the index and the keys fit together
+  };
+  for (const Case c : {Case{1'000'000, true}, Case{5'000'000, false}}) {
+    LocateIndexes indexes;
+    indexes.Sorted().Keep(0, 56, SortedKeys::Form::Integer, false, 0,
+                          std::vector<std::uint64_t>(c.keys), 0);
+    indexes.Use("1,", kRecords, 0);
+    EXPECT_NE(indexes.Use("1,", kRecords, 0), nullptr) << c.keys;
+    EXPECT_EQ(indexes.Sorted().Count() != 0, c.keysStay) << c.keys;
+  }
 }
 
 // Sort keys order as the values do, and give back the value they stand for.

@@ -502,12 +502,17 @@ class TTessel : public TDataSet, public TlqServerQuery {
   int ScanCache(const std::vector<SearchKey>& Keys, int From) const;
   // The position of the cached record with the bookmark's id; 0 when none.
   int BookmarkPosition(const char* Bookmark) const;
-  int FindRecord(const std::vector<SearchKey>& Keys);
+  // The position of the first cached record that matches Keys, 0 when none
+  // does; Record, when given, receives the record when the search knew it
+  // without the cache's list (nullptr otherwise).
+  int FindRecord(const std::vector<SearchKey>& Keys, const char** Record = nullptr);
   // Looks Keys up in the cached records through a key index, building or
   // extending it as repeated searches ask for one. False when no index
   // serves these keys (yet): the caller scans. Otherwise Position is the
-  // first cached record that matches, 0 when none does.
-  bool IndexedFind(const std::vector<SearchKey>& Keys, int& Position);
+  // first cached record that matches, 0 when none does, and Record (when
+  // given) that record.
+  bool IndexedFind(const std::vector<SearchKey>& Keys, int& Position,
+                   const char** Record = nullptr);
   void AppendRecordKey(const SearchKey& Key, const char* Record, std::string& Out) const;
   // The same for a partial key on one text field, through a prefix index.
   bool PrefixFind(const SearchKey& Key, int& Position);

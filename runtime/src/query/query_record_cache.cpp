@@ -53,6 +53,8 @@ DBINT TrimmedLength(const std::uint8_t* data, DBINT length) {
 TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) {
   const int count = RecordCountHeld();
   TGetResult result = grOK;
+  // A row just read from the server is in Buffer already, as cached.
+  bool read = false;
   switch (GetMode) {
     case gmCurrent:
       if (FCurrentIndex < 1 || FCurrentIndex > count) result = grError;
@@ -77,14 +79,17 @@ TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoChe
         result = grEOF;
       } else if (GetRecordData(Buffer)) {
         FCurrentIndex = RecordCountHeld();
+        read = true;
       } else {
         result = grEOF;
       }
       break;
   }
   if (result == grOK) {
-    std::memcpy(Buffer, FRecordCache.GetBuffer(FCurrentIndex),
-                static_cast<std::size_t>(FRecordBufferSize));
+    if (!read) {
+      std::memcpy(Buffer, FRecordCache.GetBuffer(FCurrentIndex),
+                  static_cast<std::size_t>(FRecordBufferSize));
+    }
     Buffer[FBookmarkOffset + 5] = static_cast<char>(bfCurrent);
     GetCalcFields(Buffer);
   } else if (result == grError && DoCheck) {

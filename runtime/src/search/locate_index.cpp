@@ -1,6 +1,7 @@
 #include "search/locate_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 namespace tessel {
@@ -15,7 +16,7 @@ void LocateIndex::Reset(std::uint64_t Changes) {
 
 void LocateIndex::Grow() {
   std::vector<Entry> old = std::move(FEntries);
-  FEntries.assign(old.empty() ? 1024 : old.size() * 2, Entry{});
+  FEntries.assign(old.empty() ? kFirstSize : old.size() * 2, Entry{});
   const std::size_t mask = FEntries.size() - 1;
   // Entries were unique before and stay so: each only needs a free place.
   for (const Entry& entry : old) {
@@ -24,6 +25,13 @@ void LocateIndex::Grow() {
     while (FEntries[i].Position != 0) i = (i + 1) & mask;
     FEntries[i] = entry;
   }
+}
+
+std::size_t LocateIndex::BytesFor(int Records) {
+  // At most half the table is used: it grows before the entry that would
+  // pass that.
+  const auto needed = std::max<std::size_t>(kFirstSize, std::size_t(std::max(Records, 0)) * 2);
+  return std::bit_ceil(needed) * sizeof(Entry);
 }
 
 LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std::uint64_t Changes,
@@ -56,10 +64,13 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   // to an older one, or a large cache whose indexes together pass the limit
   // would scan on every search.
   const auto bytesHeld = [&] {
-    std::size_t held = 0;
+    std::size_t held = FSorted.Bytes();
     for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
     return held;
   };
+  // The kept sort keys first: they serve one field only, and only until the
+  // next change.
+  if (bytesHeld() + Bytes > kMaxBytes) FSorted.Clear();
   for (auto s = FSlots.begin(); s + 1 != FSlots.end() && bytesHeld() + Bytes > kMaxBytes; ++s) {
     s->Index.Reset(0);
     s->Prefix.Reset(0);
@@ -69,9 +80,13 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   return &used;
 }
 
+void LocateIndexes::FitSorted() {
+  if (FSorted.Bytes() > kMaxBytes) FSorted.Clear();
+}
+
 LocateIndex* LocateIndexes::Use(std::string_view Spec, int Records, std::uint64_t Changes) {
-  // Two entries per record at most, in a table of twice that many.
-  Slot* slot = Take(Spec, Records, Changes, std::size_t(Records) * 4 * 8);
+  // One entry per record at most.
+  Slot* slot = Take(Spec, Records, Changes, LocateIndex::BytesFor(Records));
   if (slot == nullptr) return nullptr;
   if (!slot->Built) {
     slot->Index.Reset(Changes);

@@ -5,10 +5,12 @@
 // a hash of the key instead of a scan over every cached record.
 //
 // An index enters each distinct key once, with the first position (in cache
-// order) that holds it, so that finding no entry means no cached record
-// matches and finding one gives the answer a scan would give. It holds only
-// a 32-bit hash and a position per key: the caller confirms a candidate
-// against the record itself, which also guards against a stale position.
+// order) that holds it and that record's address, so that finding no entry
+// means no cached record matches and finding one gives the answer a scan
+// would give, confirmed on the record itself with no trip through the
+// cache's list. It holds a 32-bit hash, the position and the address per
+// key. Addresses stay good as long as the index does: records never move,
+// and every change that frees one retires the index (below).
 //
 // The cache counts its changes (TlqBuffers::Changes); appends do not count,
 // so an index follows rows read later by adding their positions, and any
@@ -35,43 +37,51 @@ class LocateIndex {
 
   void Reset(std::uint64_t Changes);
 
-  // Enters Position (the next one after Covered()) under Hash, unless an
-  // entry with the same key is there already: Same(position) tells whether
-  // the record at an entered position has the key being added.
+  // Enters Position (the next one after Covered()), whose record is Record,
+  // under Hash, unless an entry with the same key is there already:
+  // Same(record) tells whether an entered record has the key being added.
   template <typename Same>
-  void Add(std::uint32_t Hash, int Position, const Same& same) {
+  void Add(std::uint32_t Hash, int Position, const char* Record, const Same& same) {
     if ((FUsed + 1) * 2 > FEntries.size()) Grow();
     const std::size_t mask = FEntries.size() - 1;
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
       Entry& entry = FEntries[i];
       if (entry.Position == 0) {
-        entry = {Hash, Position};
+        entry = {Hash, Position, Record};
         ++FUsed;
         break;
       }
-      if (entry.Hash == Hash && same(entry.Position)) break;
+      if (entry.Hash == Hash && same(entry.Record)) break;
     }
     FCovered = Position;
   }
 
-  // The position entered for a key with Hash that Matches(position)
-  // accepts; 0 when there is none.
+  // The entered record with a key of Hash that Matches(record) accepts.
+  struct Found {
+    int Position = 0;  // 0: none
+    const char* Record = nullptr;
+  };
   template <typename Matches>
-  int Find(std::uint32_t Hash, const Matches& matches) const {
-    if (FEntries.empty()) return 0;
+  Found Find(std::uint32_t Hash, const Matches& matches) const {
+    if (FEntries.empty()) return {};
     const std::size_t mask = FEntries.size() - 1;
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
       const Entry& entry = FEntries[i];
-      if (entry.Position == 0) return 0;
-      if (entry.Hash == Hash && matches(entry.Position)) return entry.Position;
+      if (entry.Position == 0) return {};
+      if (entry.Hash == Hash && matches(entry.Record)) return {entry.Position, entry.Record};
     }
   }
+
+  // The bytes an index of Records distinct keys takes at most.
+  static std::size_t BytesFor(int Records);
 
  private:
   struct Entry {
     std::uint32_t Hash = 0;
     std::int32_t Position = 0;  // 0: free
+    const char* Record = nullptr;
   };
+  static constexpr std::size_t kFirstSize = 1024;
   void Grow();
 
   std::vector<Entry> FEntries;  // a power of two long, at most half used
@@ -85,7 +95,8 @@ class LocateIndex {
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
 // for partial keys. With them, the other state searches keep between calls:
-// the keys of the last sort and the resolved field lists.
+// the keys of the last sort, which count in the limit and give way first,
+// and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -104,6 +115,8 @@ class LocateIndexes {
   // The keys of the cache's last sort by a numeric column.
   SortedKeys& Sorted() { return FSorted; }
   const SortedKeys& Sorted() const { return FSorted; }
+  // After a sort kept its keys: keys that alone would pass the limit go.
+  void FitSorted();
 
  private:
   struct Slot {

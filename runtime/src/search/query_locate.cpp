@@ -183,7 +183,8 @@ Variant TTessel::Lookup(const std::string& KeyFields, const Variant& KeyValues,
   // Unknown result fields raise before the search.
   FLocateIndexes->FieldLists().Resolve(*this, ResultFields);
   CursorPosChanged();
-  const int position = FindRecord(keys);
+  const char* known = nullptr;
+  const int position = FindRecord(keys, &known);
   if (position == 0) return Null();
   // Resolved again (from the memo) as rows read during the search may have
   // run calculated fields, and with them other searches; copied as computing
@@ -202,7 +203,10 @@ Variant TTessel::Lookup(const std::string& KeyFields, const Variant& KeyValues,
   const bool direct = CalcFieldsSize() == 0 && !OnCalcFields &&
                       std::none_of(results.begin(), results.end(),
                                    [](const TField* field) { return field->IsBlob(); });
-  TRecordBuffer record = FRecordCache.GetBuffer(position);
+  // The record as the index knew it saves a read of the cache's list; only
+  // read through the filter buffer.
+  TRecordBuffer record =
+      known != nullptr ? const_cast<char*>(known) : FRecordCache.GetBuffer(position);
   if (!direct) {
     // A copy of the found record, with its calculated fields computed, so
     // that the cursor and the shown records stay as they were.
@@ -467,7 +471,8 @@ int TTessel::ScanCache(const std::vector<SearchKey>& Keys, int From) const {
 // 0 when none does. Rows read from the server while searching join the cache
 // (and FAllFetched is set at the end of the data); the connection stays with
 // the query until it closes.
-int TTessel::FindRecord(const std::vector<SearchKey>& Keys) {
+int TTessel::FindRecord(const std::vector<SearchKey>& Keys, const char** Record) {
+  if (Record != nullptr) *Record = nullptr;
   const TDataSetState saved = SetTempState(dsFilter);
   FFilterBuffer = TempBuffer();
   std::unique_ptr<char[]> scratch;
@@ -475,7 +480,7 @@ int TTessel::FindRecord(const std::vector<SearchKey>& Keys) {
     int found = 0;
     for (int i = 1; found == 0;) {
       if (i <= RecordCountHeld()) {
-        if (i != 1 || !IndexedFind(Keys, found)) found = ScanCache(Keys, i);
+        if (i != 1 || !IndexedFind(Keys, found, Record)) found = ScanCache(Keys, i);
         i = RecordCountHeld() + 1;
         continue;
       }

@@ -130,7 +130,7 @@ void TTessel::AppendRecordKey(const SearchKey& Key, const char* Record, std::str
   }
 }
 
-bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position) {
+bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position, const char** Record) {
   if (Keys.size() == 1 && SortedFind(Keys.front(), Position)) return true;
   // Partial keys match ranges of values, which a hash cannot find.
   if (Keys.size() == 1 && (Keys.front().Options & loPartialKey) != 0) {
@@ -148,31 +148,31 @@ bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position) {
   if (index == nullptr) return false;
 
   const std::vector<void*>& items = FRecordCache.List();
-  const auto record = [&](int position) {
-    return static_cast<const char*>(items[static_cast<std::size_t>(position - 1)]);
-  };
   std::string bytes;
   std::string entered;
-  const auto recordKey = [&](int position, std::string& out) {
+  const auto recordKey = [&](const char* record, std::string& out) {
     out.clear();
-    for (const SearchKey& key : Keys) AppendRecordKey(key, record(position), out);
+    for (const SearchKey& key : Keys) AppendRecordKey(key, record, out);
   };
   // Rows read since the index was last used (or all of them, when new).
   for (int p = index->Covered() + 1; p <= count; ++p) {
-    recordKey(p, bytes);
-    index->Add(KeyHash(bytes), p, [&](int other) {
+    const char* record = static_cast<const char*>(items[static_cast<std::size_t>(p - 1)]);
+    recordKey(record, bytes);
+    index->Add(KeyHash(bytes), p, record, [&](const char* other) {
       recordKey(other, entered);
       return entered == bytes;
     });
   }
   bytes.clear();
   for (const SearchKey& key : Keys) AppendSearchKey(key, bytes);
-  Position = index->Find(KeyHash(bytes), [&](int candidate) {
+  const LocateIndex::Found found = index->Find(KeyHash(bytes), [&](const char* candidate) {
     for (const SearchKey& key : Keys) {
-      if (!SlotMatches(key, record(candidate))) return false;
+      if (!SlotMatches(key, candidate)) return false;
     }
     return true;
   });
+  Position = found.Position;
+  if (Record != nullptr) *Record = found.Record;
   return true;
 }
 

@@ -30,6 +30,7 @@
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 #include "search/locate_index.h"
+#include "search/radix_sort.h"
 #include "search/sorted_keys.h"
 
 namespace tessel {
@@ -183,83 +184,87 @@ int PutInOrder(TList& list, const std::vector<void*>& items,
   return followed;
 }
 
-// A number as an unsigned key in the same order (turned over to sort
-// descending).
-template <typename Key>
-std::uint64_t RadixKey(Key value, bool Descending) {
-  std::uint64_t key = 0;
-  if constexpr (std::is_same_v<Key, double>) {
-    key = SortedKeys::RealKey(value);
-  } else {
-    key = SortedKeys::IntegerKey(value);
+// Puts item Places[i] of the list at position i, the new order made in
+// Places itself (no second list, no fresh memory to touch); returns the new
+// position (1-based) of Follow, 0 when it is not in the list. Reading the
+// items by place while writing them would chain one memory wait to the next.
+int PermuteItems(TList& list, std::vector<std::uint64_t>& Places, const char* Follow) {
+  static_assert(sizeof(std::uint64_t) >= sizeof(void*));
+  const std::vector<void*>& items = list.List();
+  for (std::uint64_t& place : Places) place = reinterpret_cast<std::uintptr_t>(items[place]);
+  int followed = 0;
+  for (std::size_t i = 0; i < Places.size(); ++i) {
+    void* const item = reinterpret_cast<void*>(static_cast<std::uintptr_t>(Places[i]));
+    list.Put(static_cast<int>(i), item);
+    if (item == Follow) followed = static_cast<int>(i) + 1;
   }
-  return Descending ? ~key : key;
+  return followed;
 }
 
-// Sorts entries[From, To) by their keys, least significant byte first, each
-// pass stable, through Other (a copy of entries); a byte that every key
-// shares needs no pass.
-template <typename Key>
-void RadixSort(std::vector<SortEntry<Key>>& entries, std::vector<SortEntry<Key>>& other,
-               std::size_t From, std::size_t To, bool Descending) {
-  if (To - From < 2) return;
-  std::vector<std::array<std::uint32_t, 256>> counts(8);
-  for (std::size_t i = From; i < To; ++i) {
-    const std::uint64_t key = RadixKey(entries[i].Value, Descending);
-    for (std::size_t b = 0; b < 8; ++b) ++counts[b][(key >> (8 * b)) & 0xFF];
-  }
-  for (std::size_t b = 0; b < 8; ++b) {
-    std::array<std::uint32_t, 256>& count = counts[b];
-    const auto digit = [&](const SortEntry<Key>& entry) {
-      return (RadixKey(entry.Value, Descending) >> (8 * b)) & 0xFF;
-    };
-    if (count[digit(entries[From])] == To - From) continue;
-    auto at = static_cast<std::uint32_t>(From);
-    for (std::uint32_t& c : count) at += std::exchange(c, at);
-    for (std::size_t i = From; i < To; ++i) other[count[digit(entries[i])]++] = entries[i];
-    // Outside the range the two agree, as Other starts as a copy.
-    entries.swap(other);
-  }
-}
-
-// Sorts entries of numbers (in their first order, Index rising) by a radix
-// sort when no two are equal (at most one null, no two equal values): then
-// there is only one order, and it is the one partition exchange gives.
-// Otherwise puts them back as they were and returns false, as records with
-// equal keys must end where partition exchange leaves them.
-template <typename Key>
-bool SortDistinct(std::vector<SortEntry<Key>>& entries, bool Descending) {
-  std::size_t nulls = 0;
-  std::size_t null = 0;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].Null) {
-      if (++nulls > 1) return false;
+// Numbers of which no two are equal (at most one null, no two equal values)
+// have one order only, the one partition exchange gives too, which a radix
+// sort of their keys finds sooner. Puts the items in that order and leaves
+// in Keys the keys of the non-null ones (as SortedKeys keeps them) in the
+// new order; returns false, having moved nothing, when two keys are equal,
+// as records with equal keys must end where partition exchange leaves them.
+// Keys may bring storage to reuse: touching fresh memory costs as much as
+// the sort itself on some machines.
+template <typename Key, typename ReadKey>
+bool SortDistinct(TList& list, int SlotOffset, bool Descending, const ReadKey& Read,
+                  const char* Follow, std::vector<std::uint64_t>& Keys, int& Nulls, int& Followed) {
+  const std::vector<void*>& items = list.List();
+  const std::size_t count = items.size();
+  std::size_t null = count;  // the null item's place; count when there is none
+  Keys.clear();
+  Keys.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) {
+      __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
+    }
+    const char* slot = static_cast<const char*>(items[i]) + SlotOffset;
+    if (slot[0] == 0) {
+      if (null != count) return false;
       null = i;
-    } else if constexpr (std::is_same_v<Key, double>) {
+      continue;
+    }
+    // A null slot's value area holds whatever an earlier value left: never read.
+    const Key value = Read(slot + 1);
+    if constexpr (std::is_same_v<Key, double>) {
       // A value unequal to itself compares equal to every other.
-      if (std::isnan(entries[i].Value)) return false;
-    }
-  }
-  // The null goes first in ascending order, last in descending order.
-  if (nulls != 0) {
-    const auto at = entries.begin() + static_cast<std::ptrdiff_t>(null);
-    if (Descending) {
-      std::rotate(at, at + 1, entries.end());
+      if (std::isnan(value)) return false;
+      Keys.push_back(SortedKeys::RealKey(value));
     } else {
-      std::rotate(entries.begin(), at, at + 1);
+      Keys.push_back(SortedKeys::IntegerKey(value));
     }
   }
-  const std::size_t from = nulls != 0 && !Descending ? 1 : 0;
-  const std::size_t to = entries.size() - (nulls != 0 && Descending ? 1 : 0);
-  std::vector<SortEntry<Key>> other(entries.begin(), entries.end());
-  RadixSort(entries, other, from, to, Descending);
-  for (std::size_t i = from + 1; i < to; ++i) {
-    if (entries[i].Value == entries[i - 1].Value) {
-      for (const SortEntry<Key>& entry : entries) other[entry.Index] = entry;
-      entries.swap(other);
-      return false;
-    }
+  // Already in order (a sort repeated, or by a field that follows the last
+  // one's order): nothing moves.
+  const bool nullInPlace = null == count || null == (Descending ? count - 1 : 0);
+  if (nullInPlace && std::adjacent_find(Keys.begin(), Keys.end(), [&](auto a, auto b) {
+                       return Descending ? a <= b : a >= b;
+                     }) == Keys.end()) {
+    Followed = list.IndexOf(Follow) + 1;
+    Nulls = null != count ? 1 : 0;
+    return true;
   }
+  // Room for the null's place too, so that Places becomes the whole order.
+  std::vector<std::uint64_t> places;
+  places.reserve(count);
+  RadixSortKeys(Keys, places);
+  if (std::adjacent_find(Keys.begin(), Keys.end()) != Keys.end()) return false;
+  // Places as places in the list (the null left out of the keys), then the
+  // whole order, descending by reversal: the null goes first in ascending
+  // order, last in descending order.
+  for (std::uint64_t& place : places) place += place < null ? 0 : 1;
+  if (Descending) {
+    std::reverse(places.begin(), places.end());
+    std::reverse(Keys.begin(), Keys.end());
+    if (null != count) places.push_back(null);
+  } else if (null != count) {
+    places.insert(places.begin(), null);
+  }
+  Followed = PermuteItems(list, places, Follow);
+  Nulls = null != count ? 1 : 0;
   return true;
 }
 
@@ -293,10 +298,6 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   }
   std::string texts;
   if constexpr (std::is_same_v<Key, std::string_view>) compare.Gather(entries, texts);
-  if constexpr (std::is_same_v<Key, std::int64_t> || std::is_same_v<Key, double>) {
-    if (SortDistinct(entries, Order == soDescending))
-      return PutInOrder(list, items, entries, Follow, kept, texts, compare);
-  }
   if (Order == soDescending) {
     if (nulls) {
       QuickSort<-1, true>(entries, 0, count - 1, compare);
@@ -323,7 +324,9 @@ __int128 DecimalUnits(const char* value) {
 
 int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSortOrder Order,
                            const char* Follow, SortedKeys* Keep) {
-  if (Keep != nullptr) Keep->Clear();
+  // The storage of the last sort's keys serves this one's.
+  std::vector<std::uint64_t> keys;
+  if (Keep != nullptr) keys = Keep->TakeKeyStorage();
   if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
   ++FChanges;
   using namespace slots;
@@ -345,15 +348,28 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
                  FChanges);
     };
   };
+  // Distinct numbers by their keys alone; others as every column.
+  const auto sortNumbers = [&]<typename Key>(SortedKeys::Form form, const auto& read) {
+    int nulls = 0;
+    int followed = 0;
+    if (SortDistinct<Key>(*this, SlotOffset, Order == soDescending, read, Follow, keys, nulls,
+                          followed)) {
+      if (Keep != nullptr) {
+        Keep->Keep(SlotOffset, ColumnType, form, Order == soDescending, nulls, std::move(keys),
+                   FChanges);
+      }
+      return followed;
+    }
+    return SortItems<Key>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow,
+                          keepNumbers(form));
+  };
   const auto integers = [&](auto read) {
-    return SortItems<std::int64_t>(
-        *this, SlotOffset, Order, CompareNumbers{},
-        [&](const char* v) { return static_cast<std::int64_t>(read(v)); }, Follow,
-        keepNumbers(SortedKeys::Form::Integer));
+    return sortNumbers.template operator()<std::int64_t>(
+        SortedKeys::Form::Integer,
+        [&](const char* v) { return static_cast<std::int64_t>(read(v)); });
   };
   const auto numbers = [&](auto read) {
-    return SortItems<double>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow,
-                             keepNumbers(SortedKeys::Form::Real));
+    return sortNumbers.template operator()<double>(SortedKeys::Form::Real, read);
   };
   switch (ColumnType) {
     case kSQLIMAGE:
@@ -455,6 +471,7 @@ void TTessel::SortField(const std::string& FieldName, TlqSortOrder Order) {
     const int after = FRecordCache.SortBuffer(FColumnTypes[column], FFieldOffsets[column - 1],
                                               FColumnSizes[column - 1] + 1, Order, item,
                                               &FLocateIndexes->Sorted());
+    FLocateIndexes->FitSorted();
     if (current.empty()) continue;
     if (after != 0) {
       FCurrentIndex = after;

@@ -32,6 +32,13 @@ void SortedKeys::KeepTexts(int SlotOffset, int ColumnType, Form KeyForm, bool De
   }
 }
 
+std::vector<std::uint64_t> SortedKeys::TakeKeyStorage() {
+  std::vector<std::uint64_t> storage = std::move(FKeys);
+  storage.clear();
+  Clear();
+  return storage;
+}
+
 void SortedKeys::Clear() {
   FKeys.clear();
   FKeys.shrink_to_fit();

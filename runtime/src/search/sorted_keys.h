@@ -49,6 +49,9 @@ class SortedKeys {
   void KeepTexts(int SlotOffset, int ColumnType, Form KeyForm, bool Descending, int Nulls,
                  std::string&& Store, std::vector<std::string_view>&& Texts, std::uint64_t Changes);
   void Clear();
+  // Clears, handing over the storage of the numeric keys (emptied) for the
+  // next sort to fill.
+  std::vector<std::uint64_t> TakeKeyStorage();
 
   // Whether the keys are those of a cache of Records records as of Changes,
   // sorted by the slot at SlotOffset.
@@ -63,6 +66,11 @@ class SortedKeys {
   int Nulls() const { return FNulls; }
   const std::vector<std::uint64_t>& Keys() const { return FKeys; }
   const std::vector<std::string_view>& Texts() const { return FTexts; }
+  // The memory the keys hold (the texts' store is made to its size).
+  std::size_t Bytes() const {
+    return FKeys.capacity() * sizeof(std::uint64_t) + FTexts.capacity() * sizeof(std::string_view) +
+           FStore.size();
+  }
   // How many non-null records the keys are of.
   std::size_t Count() const { return FKeys.size() + FTexts.size(); }
   // The cache position (1-based) of the I-th key (0-based).
