@@ -27,6 +27,7 @@
 #include <string>
 
 #include "errors.h"
+#include "sqld/charset.h"
 #include "sqlite_util.h"
 
 namespace tessel::sqld::engine {
@@ -611,22 +612,7 @@ void fnXmlText(sqlite3_context* c, int, sqlite3_value** argv) {
       out += in[i++];
       continue;
     }
-    // The character in UTF-8.
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    appendCodePointUtf8(out, code);
     i = end + 1;
   }
   sqlite3_result_text(c, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);

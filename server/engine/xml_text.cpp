@@ -26,24 +26,6 @@ bool isNameChar(char32_t c) {
   return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == 0xB7;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Escapes what XML text (or, with `attribute`, a double-quoted attribute
 // value) cannot hold as it is.
 void appendEscaped(std::string& out, char32_t c, bool attribute) {
@@ -66,7 +48,7 @@ void appendEscaped(std::string& out, char32_t c, bool attribute) {
     default:
       break;
   }
-  appendUtf8(out, c);
+  appendCodePointUtf8(out, c);
 }
 
 class XmlReader {
@@ -175,7 +157,7 @@ class XmlReader {
   // The characters up to `end`, which is consumed.
   std::string until(std::string_view end) {
     std::string body;
-    while (!startsWith(end)) appendUtf8(body, next());
+    while (!startsWith(end)) appendCodePointUtf8(body, next());
     skip(end.size());
     return body;
   }
@@ -190,12 +172,12 @@ class XmlReader {
       if (peek() == ':') {
         if (colon || atEnd()) fail(9455);
         colon = true;
-        appendUtf8(out, next());
+        appendCodePointUtf8(out, next());
         if (atEnd()) fail(9400);
         if (!isNameStart(peek()) || peek() == ':') fail(9455);
         continue;
       }
-      appendUtf8(out, next());
+      appendCodePointUtf8(out, next());
     }
     return out;
   }

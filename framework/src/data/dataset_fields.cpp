@@ -88,12 +88,14 @@ void TDataSet::BindFields(bool binding) {
                              {field->DisplayName(), FieldTypeName(field->DataType()),
                               FieldTypeName(def->DataType())}));
       }
-      // The column's text is copied into a buffer of the field's size.
+      // The column's value is copied into a buffer of the field's size, so a
+      // field declared shorter than its column (a varchar's characters where
+      // the column holds their UTF-8 bytes) takes the column's size rather
+      // than overrun its buffer or cut the value.
       if ((field->DataType() == ftString || field->DataType() == ftBytes ||
            field->DataType() == ftVarBytes) &&
           field->Size() < def->Size()) {
-        DatabaseError(Format(dbconsts::SFieldSizeMismatch,
-                             {field->DisplayName(), field->Size(), def->Size()}));
+        field->size_ = def->Size();
       }
       field->field_no_ = def->FieldNo();
       if (field->IsBlob()) {

@@ -58,7 +58,17 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i) {
   return cp;
 }
 
-void encodeUtf8(std::string& out, char32_t cp) {
+char cp1252Byte(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
+    if (kCp1252High[k] == cp) return static_cast<char>(0x80 + k);
+  }
+  return '?';
+}
+
+}  // namespace
+
+void appendCodePointUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -75,16 +85,6 @@ void encodeUtf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-char cp1252Byte(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
-    if (kCp1252High[k] == cp) return static_cast<char>(0x80 + k);
-  }
-  return '?';
-}
-
-}  // namespace
 
 std::u16string utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
@@ -114,7 +114,7 @@ std::string utf16ToUtf8(std::u16string_view s) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = kReplacement;
     }
-    encodeUtf8(out, c);
+    appendCodePointUtf8(out, c);
   }
   return out;
 }
@@ -177,7 +177,7 @@ std::string cp1252ToUtf8(std::string_view cp1252) {
   for (char ch : cp1252) {
     auto b = static_cast<unsigned char>(ch);
     char32_t cp = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
-    encodeUtf8(out, cp);
+    appendCodePointUtf8(out, cp);
   }
   return out;
 }
@@ -206,7 +206,7 @@ std::string validUtf8(std::string_view bytes) {
   while (i < bytes.size()) {
     const std::size_t run = i + asciiPrefixLength(bytes.substr(i));
     out.append(bytes.data() + i, run - i);
-    if ((i = run) < bytes.size()) encodeUtf8(out, decodeUtf8(bytes, i));
+    if ((i = run) < bytes.size()) appendCodePointUtf8(out, decodeUtf8(bytes, i));
   }
   return out;
 }
@@ -252,12 +252,12 @@ std::string codePageToUtf8(std::string_view bytes, int number) {
     if (b < 0x80) {
       out.push_back(static_cast<char>(b));
     } else if (!page->IsLead(b)) {
-      encodeUtf8(out, page->Decode(b));
+      appendCodePointUtf8(out, page->Decode(b));
     } else if (i + 1 < bytes.size()) {
-      encodeUtf8(out, page->Decode(b, static_cast<unsigned char>(bytes[++i])));
+      appendCodePointUtf8(out, page->Decode(b, static_cast<unsigned char>(bytes[++i])));
     } else {
       // A lead byte cut from its trail byte.
-      encodeUtf8(out, kReplacement);
+      appendCodePointUtf8(out, kReplacement);
     }
   }
   return out;

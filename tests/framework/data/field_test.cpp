@@ -470,18 +470,18 @@ TEST(Fields, PersistentFieldsBindToTheirColumnsOrSayWhyNot) {
     const char* name;
     int size;
     const char* error;  // null: opens
+    int bound_size;     // the field's size once open
   };
   const Case cases[] = {
-      {"matching", ftString, "NAME", 8, nullptr},
-      {"room to spare", ftString, "NAME", 12, nullptr},
+      {"matching", ftString, "NAME", 8, nullptr, 8},
+      {"room to spare", ftString, "NAME", 12, nullptr, 12},
       {"wrong type", ftString, "ID", 8,
-       "Type mismatch for field 'ID', expecting: String actual: Integer"},
-      {"no such column", ftInteger, "PRICE", 0, "Field 'PRICE' not found"},
-      // Text longer than the field would not fit its buffer.
-      {"string too short", ftString, "NAME", 4,
-       "Size mismatch for field 'NAME', expecting: 4 actual: 8"},
-      {"bytes too short", ftBytes, "CODE", 2,
-       "Size mismatch for field 'CODE', expecting: 2 actual: 3"},
+       "Type mismatch for field 'ID', expecting: String actual: Integer", 8},
+      {"no such column", ftInteger, "PRICE", 0, "Field 'PRICE' not found", 0},
+      // Declared shorter than the column: the field takes the column's size,
+      // so the longest value fits its buffer whole.
+      {"string shorter than its column", ftString, "NAME", 4, nullptr, 8},
+      {"bytes shorter than their column", ftBytes, "CODE", 2, nullptr, 3},
   };
   for (const Case& c : cases) {
     TMemDataSet ds(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 8}, {"CODE", ftBytes, 3}});
@@ -492,6 +492,7 @@ TEST(Fields, PersistentFieldsBindToTheirColumnsOrSayWhyNot) {
     EXPECT_EQ(ErrorOf([&] { ds.Open(); }), c.error != nullptr ? c.error : "(no error)") << c.what;
     EXPECT_EQ(ds.Active(), c.error == nullptr) << c.what;
     EXPECT_EQ(ds.FieldCount(), 1) << c.what << ": persistent fields only";
+    EXPECT_EQ(field->Size(), c.bound_size) << c.what;
     delete field;
   }
 }

@@ -15,6 +15,9 @@
 
 namespace tessel::sqld {
 
+// Appends code point `cp` (at most U+10FFFF) to `out` in UTF-8.
+void appendCodePointUtf8(std::string& out, char32_t cp);
+
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);
 // UTF-16LE bytes (odd trailing byte ignored) to UTF-8.
