@@ -1,7 +1,8 @@
 // The order-entry data module in the designer: the lines' persistent fields
 // listed under their query and not placed on the form, edited in the
-// property panel, saved as they were read, and gone with their query; and
-// the fields dialog that makes, orders and deletes them.
+// property panel, saved as they were read, and gone with their query; the
+// fields dialog that makes, orders and deletes them; and a query pasted with
+// its fields.
 
 #include <QComboBox>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QUndoStack>
 
+#include "clipboard.h"
 #include "design/lqFieldsDialog.h"
 #include "designer_fixture.h"
 #include "framework/field.h"
@@ -242,6 +244,46 @@ TEST_F(FieldsDialogTest, AddFieldsSaysWhyTheQueryCannotBeRead) {
       EXPECT_TRUE(Listed(dialog).isEmpty());
     });
     EXPECT_EQ(Document().UndoStack()->count(), steps);
+  }
+}
+
+TEST_F(DesignerTest, AQueryPastedWithItsFieldsGetsItsOwnFields) {
+  const std::string text = OfflineOrderEntry();
+  const QString file = TempForm("order_entry_paste");
+  {
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(text.data(), static_cast<qint64>(text.size()));
+  }
+  struct Case {
+    const char* name;
+    std::vector<std::string> copied;
+    const char* looked_up_in;  // the pasted lookup field's dataset
+  };
+  const Case cases[] = {
+      {"the query alone", {"LinesQuery"}, "ProductsQuery"},
+      {"with the lookup's dataset", {"ProductsQuery", "LinesQuery"}, "ProductsQuery1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(window->OpenForm(file));
+    std::string clip;
+    for (const std::string& name : c.copied)
+      clip += designer::CopyComponentText(Document().Text(), name);
+    ASSERT_NO_THROW(Document().Paste(clip));
+    const QString saved = TempForm("order_entry_pasted");
+    ASSERT_TRUE(window->SaveForm(saved));
+    ASSERT_TRUE(window->OpenForm(saved));
+
+    auto* original = dynamic_cast<TDataSet*>(Named("LinesQuery"));
+    auto* copy = dynamic_cast<TDataSet*>(Named("LinesQuery1"));
+    ASSERT_TRUE(original && copy);
+    EXPECT_EQ(Document().Children(original).size(), 6U);
+    const std::vector<TComponent*> fields = Document().Children(copy);
+    ASSERT_EQ(fields.size(), 6U);
+    EXPECT_EQ(fields[3]->Name(), "LinesQuery1product");
+    for (TComponent* field : fields) EXPECT_EQ(field->GetParentComponent(), copy) << field->Name();
+    EXPECT_EQ(dynamic_cast<TField*>(fields[3])->LookupDataSet(), Named(c.looked_up_in));
   }
 }
 
