@@ -47,7 +47,7 @@ TlqNewFieldDialog::TlqNewFieldDialog(TDataSet& dataset,
   KindCalculated = Named(new QRadioButton("&Calculated", this), "KindCalculated");
   KindLookup = Named(new QRadioButton("&Lookup", this), "KindLookup");
   KindData->setChecked(true);
-  auto* kind = new QGroupBox("Field type", this);
+  auto* kind = new QGroupBox("Kind", this);
   auto* kinds = new QHBoxLayout(kind);
   kinds->addWidget(KindData);
   kinds->addWidget(KindCalculated);
