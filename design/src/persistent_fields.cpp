@@ -132,33 +132,33 @@ std::vector<TField*> AddColumnFields(TDataSet& dataset, const TFieldDefs& column
   return added;
 }
 
-TField* AddNewField(TDataSet& dataset, const TlqNewField& spec) {
-  if (spec.FieldName.empty()) DatabaseError("Enter a field name.");
-  if (dataset.FindField(spec.FieldName) != nullptr) {
-    DatabaseError(Format(dbconsts::SDuplicateFieldName, {spec.FieldName}));
+TField* AddNewField(TDataSet& dataset, const TlqNewField& wanted) {
+  if (wanted.FieldName.empty()) DatabaseError("Enter a field name.");
+  if (dataset.FindField(wanted.FieldName) != nullptr) {
+    DatabaseError(Format(dbconsts::SDuplicateFieldName, {wanted.FieldName}));
   }
-  const std::vector<TFieldType> types = NewFieldTypes(spec.Kind);
-  if (std::find(types.begin(), types.end(), spec.DataType) == types.end()) {
-    DatabaseError(Format(dbconsts::SInvalidCalcType, {spec.FieldName}));
+  const std::vector<TFieldType> types = NewFieldTypes(wanted.Kind);
+  if (std::find(types.begin(), types.end(), wanted.DataType) == types.end()) {
+    DatabaseError(Format(dbconsts::SInvalidCalcType, {wanted.FieldName}));
   }
-  if (spec.Kind == fkLookup) {
-    if (spec.LookupDataSet == nullptr || spec.KeyFields.empty() || spec.LookupKeyFields.empty() ||
-        spec.LookupResultField.empty()) {
-      DatabaseError(Format(dbconsts::SLookupInfoError, {spec.FieldName}));
+  if (wanted.Kind == fkLookup) {
+    if (wanted.LookupDataSet == nullptr || wanted.KeyFields.empty() ||
+        wanted.LookupKeyFields.empty() || wanted.LookupResultField.empty()) {
+      DatabaseError(Format(dbconsts::SLookupInfoError, {wanted.FieldName}));
     }
-    if (spec.LookupDataSet == &dataset) DatabaseError(dbconsts::SCircularDataLink);
+    if (wanted.LookupDataSet == &dataset) DatabaseError(dbconsts::SCircularDataLink);
   }
-  std::unique_ptr<TField> field(CreateFieldOfType(spec.DataType, dataset.Owner()));
-  if (field == nullptr) DatabaseError(Format(dbconsts::SInvalidCalcType, {spec.FieldName}));
-  field->SetName(FieldComponentName(dataset, spec.FieldName));
-  field->SetFieldName(spec.FieldName);
-  if (spec.Size > 0 && HasSize(spec.DataType)) field->SetSize(spec.Size);
-  field->SetFieldKind(spec.Kind);
-  if (spec.Kind == fkLookup) {
-    field->SetLookupDataSet(spec.LookupDataSet);
-    field->SetKeyFields(spec.KeyFields);
-    field->SetLookupKeyFields(spec.LookupKeyFields);
-    field->SetLookupResultField(spec.LookupResultField);
+  std::unique_ptr<TField> field(CreateFieldOfType(wanted.DataType, dataset.Owner()));
+  if (field == nullptr) DatabaseError(Format(dbconsts::SInvalidCalcType, {wanted.FieldName}));
+  field->SetName(FieldComponentName(dataset, wanted.FieldName));
+  field->SetFieldName(wanted.FieldName);
+  if (wanted.Size > 0 && HasSize(wanted.DataType)) field->SetSize(wanted.Size);
+  field->SetFieldKind(wanted.Kind);
+  if (wanted.Kind == fkLookup) {
+    field->SetLookupDataSet(wanted.LookupDataSet);
+    field->SetKeyFields(wanted.KeyFields);
+    field->SetLookupKeyFields(wanted.LookupKeyFields);
+    field->SetLookupResultField(wanted.LookupResultField);
   }
   field->SetDataSet(&dataset);
   return field.release();

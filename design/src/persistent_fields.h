@@ -63,7 +63,7 @@ std::vector<std::string> ColumnsWithoutField(const TDataSet& dataset, const TFie
 
 // Adds the field described; raises EDatabaseError naming what is missing or
 // taken (the name, a lookup's settings, a type the kind cannot hold).
-TField* AddNewField(TDataSet& dataset, const TlqNewField& spec);
+TField* AddNewField(TDataSet& dataset, const TlqNewField& wanted);
 
 // Moves the persistent field at index `from` to index `to` of the order.
 void MoveField(TDataSet& dataset, int from, int to);
