@@ -55,6 +55,21 @@ std::string FreeName(const std::string& name, std::set<std::string>& taken) {
   return chosen;
 }
 
+struct Header {
+  int indent;
+  std::string name;
+  std::string class_name;
+};
+
+// An object's header line ("    object Name: TClass") at any indent.
+std::optional<Header> HeaderOf(const std::string& line) {
+  const std::size_t indent = line.find_first_not_of(' ');
+  if (indent == std::string::npos || line.compare(indent, 7, "object ") != 0) return std::nullopt;
+  const std::vector<FormObjectLines> objects = ObjectsAt({line.substr(indent), "end"}, 0);
+  if (objects.empty()) return std::nullopt;
+  return Header{static_cast<int>(indent), objects.front().name, objects.front().class_name};
+}
+
 bool IsReference(const std::string& class_name, const std::string& property) {
   const TClassInfo* info = GetClass(class_name);
   const TPropInfo* p = info != nullptr ? info->FindProperty(property) : nullptr;
@@ -79,22 +94,42 @@ PastedForm PasteComponentText(const std::string& form_text, const std::string& c
   std::vector<std::string> form = SplitLines(form_text);
   if (form.empty() || form.back() != "end") throw Exception("The form text has no end");
 
-  // Names the form uses, and where its icons are.
+  // Names the form uses, its nested components' (a dataset's fields)
+  // included, and where its icons are.
   std::set<std::string> taken;
-  const std::vector<FormObjectLines> root = ObjectsAt(form, 0);
-  if (!root.empty()) taken.insert(UpperCase(root.front().name));
+  for (const std::string& line : form) {
+    if (const std::optional<Header> header = HeaderOf(line)) taken.insert(UpperCase(header->name));
+  }
   std::vector<Place> places;
   for (const FormObjectLines& object : ObjectsAt(form, 2)) {
-    taken.insert(UpperCase(object.name));
     if (auto at = SavedPlace(object, kFormProperty)) places.push_back(*at);
   }
   const std::set<std::string> existing = taken;
 
+  // Every pasted component gets a free name, nested ones too: a nested
+  // component named after its parent (a field after its dataset) is named
+  // after the parent's new name.
   PastedForm result;
   std::map<std::string, std::string> renamed;  // upper-cased clip name: form name
   for (const FormObjectLines& object : pasted) {
     result.names.push_back(FreeName(object.name, taken));
     renamed[UpperCase(object.name)] = result.names.back();
+    std::vector<std::pair<int, std::string>> parents;  // indent, clip name
+    for (const std::string& line : object.lines) {
+      const std::optional<Header> header = HeaderOf(line);
+      if (!header) continue;
+      while (!parents.empty() && parents.back().first >= header->indent) parents.pop_back();
+      if (!parents.empty()) {
+        const std::string& parent = parents.back().second;
+        std::string wanted = header->name;
+        if (wanted.size() > parent.size() &&
+            CompareText(wanted.substr(0, parent.size()), parent) == 0) {
+          wanted = renamed[UpperCase(parent)] + wanted.substr(parent.size());
+        }
+        renamed[UpperCase(header->name)] = FreeName(wanted, taken);
+      }
+      parents.emplace_back(header->indent, header->name);
+    }
   }
 
   std::vector<std::string> added;
@@ -104,14 +139,29 @@ PastedForm PasteComponentText(const std::string& form_text, const std::string& c
     bool keep_place = at.has_value();
     for (const Place& other : places) keep_place = keep_place && !Overlaps(*at, other);
     if (keep_place) places.push_back(*at);
-    added.push_back("  object " + result.names[i] + ": " + object.class_name);
-    for (std::size_t l = 1; l < object.lines.size(); ++l) {
-      std::string line = object.lines[l];
+    // The objects open at this line: their indent and class.
+    std::vector<std::pair<int, std::string>> open;
+    for (const std::string& clip_line : object.lines) {
+      std::string line = clip_line;
+      if (const std::optional<Header> header = HeaderOf(line);
+          header && (open.empty() || header->indent == open.back().first + 2)) {
+        open.emplace_back(header->indent, header->class_name);
+        line = std::string(static_cast<std::size_t>(header->indent), ' ') + "object " +
+               renamed[UpperCase(header->name)] + ": " + header->class_name;
+        added.push_back("  " + line);
+        continue;
+      }
+      if (!open.empty() &&
+          line == std::string(static_cast<std::size_t>(open.back().first), ' ') + "end") {
+        open.pop_back();
+        added.push_back("  " + line);
+        continue;
+      }
       std::string name, value;
-      if (PropertyLine(line, kClipProperty, name, value)) {
+      if (!open.empty() && PropertyLine(line, open.back().first + 2, name, value)) {
         const bool coordinate = CompareText(name, "Left") == 0 || CompareText(name, "Top") == 0;
-        if (coordinate && !keep_place) continue;
-        if (IsReference(object.class_name, name)) {
+        if (coordinate && open.size() == 1 && !keep_place) continue;
+        if (IsReference(open.back().second, name)) {
           const auto target = renamed.find(UpperCase(value));
           if (target != renamed.end()) {
             line = line.substr(0, line.size() - value.size()) + target->second;

@@ -4,11 +4,12 @@
 // copied from one form pastes into another (or into a text editor and back).
 // A clip holds one or more objects as a form file writes them, at indent 0.
 // Pasting renames a component whose name the form already uses (Tessel1
-// becomes the first free Tessel<n>), points references between pasted
-// components at their new names, keeps references to components the form
-// has (but an update object stays with the query it serves) and leaves out
-// those it lacks, and drops a saved place that would put
-// the icon on another. Pure text over the class registry; main thread.
+// becomes the first free Tessel<n>), nested components (a dataset's fields)
+// included, a field named after its dataset taking the dataset's new name;
+// it points references between pasted components at their new names, keeps references to components
+// the form has (but an update object stays with the query it serves) and leaves out those it lacks,
+// and drops a saved place that would put the icon on another. Pure text over the class registry;
+// main thread.
 
 #include <string>
 #include <vector>

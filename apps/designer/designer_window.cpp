@@ -110,6 +110,18 @@ void DesignerWindow::BuildMenus() {
   edit->addAction("&Delete", this, [this] { DeleteAsked(this, *document_, document_->Selected()); })
       ->setObjectName("delete");
 
+  // The selected component's commands, as its context menu lists them.
+  QMenu* component = menuBar()->addMenu("&Component");
+  component->setObjectName("componentMenu");
+  connect(component, &QMenu::aboutToShow, this, [this, component] {
+    component->clear();
+    if (TComponent* selected = document_->Selected()) {
+      canvas_->AddCommands(*component, selected);
+    } else {
+      component->addAction("(No component selected)")->setEnabled(false);
+    }
+  });
+
   QMenu* run = menuBar()->addMenu("&Run");
   QAction* preview = run->addAction("&Preview", this, [this] { PreviewChosen(); });
   preview->setShortcut(Qt::Key_F9);

@@ -6,7 +6,8 @@
 // Save As read and write text form files (Save As adds .tfm to a name
 // without a suffix); a form with unsaved changes is offered for saving
 // before it is replaced or the window closes. Edit undoes and redoes every
-// change, and cuts, copies and pastes components as form-file text. A form
+// change, and cuts, copies and pastes components as form-file text.
+// Component lists the selected component's commands (its context menu). A form
 // holding a password is saved readable by its owner only, and the user is
 // told so once, or saved without it as Tools > Options says. Run > Preview
 // (F9) runs the selected query, or the preview's chosen one. The status

@@ -170,19 +170,23 @@ TComponent* FormCanvas::PlaceNext(const TClassInfo* info) {
 
 std::unique_ptr<QMenu> FormCanvas::ContextMenu(TComponent* component) {
   auto menu = std::make_unique<QMenu>(this);
+  AddCommands(*menu, component);
+  return menu;
+}
+
+void FormCanvas::AddCommands(QMenu& menu, TComponent* component) {
   const std::unique_ptr<TComponentEditor> editor = GetComponentEditor(component, &document_);
   for (int i = 0; i < editor->GetVerbCount(); ++i) {
-    QAction* verb = menu->addAction(QString::fromStdString(editor->GetVerb(i)));
+    QAction* verb = menu.addAction(QString::fromStdString(editor->GetVerb(i)));
     connect(verb, &QAction::triggered, this, [this, component, i] {
       // Editors are made for one use.
       Guarded(this, [&] { GetComponentEditor(component, &document_)->ExecuteVerb(i); });
     });
   }
-  if (editor->GetVerbCount() > 0) menu->addSeparator();
-  QAction* remove = menu->addAction("&Delete");
+  if (editor->GetVerbCount() > 0) menu.addSeparator();
+  QAction* remove = menu.addAction("&Delete");
   connect(remove, &QAction::triggered, this,
           [this, component] { DeleteAsked(this, document_, component); });
-  return menu;
 }
 
 void FormCanvas::Edit(TComponent* component) {

@@ -78,6 +78,8 @@ class FormCanvas : public QWidget {
   // The component editor's verbs, then Delete; each action does its work
   // when triggered.
   std::unique_ptr<QMenu> ContextMenu(TComponent* component);
+  // Adds those actions to menu (the window's Component menu).
+  void AddCommands(QMenu& menu, TComponent* component);
   // What a double click does: the component editor's Edit.
   void Edit(TComponent* component);
   // Keeps the canvas large enough for its icons (they may be dragged out).

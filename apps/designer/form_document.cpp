@@ -1,5 +1,6 @@
 #include "form_document.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "clipboard.h"
@@ -44,6 +45,14 @@ void FormDocument::NoteChange(const QString& text, const std::string& subject) {
 }
 
 void FormDocument::Modified() {
+  // An editor may have destroyed the selected component (a field deleted in
+  // the fields dialog); only its address is compared here.
+  if (selected_ != nullptr) {
+    const std::vector<TComponent*> components = Components();
+    if (std::find(components.begin(), components.end(), selected_) == components.end()) {
+      Select(nullptr);
+    }
+  }
   std::string subject = std::exchange(note_subject_, {});
   QString label = std::exchange(note_text_, {});
   if (label.isEmpty()) {

@@ -2,6 +2,8 @@
 
 #include "design_texts.h"
 #include "framework/field.h"
+#include "framework/field_defs.h"
+#include "framework/params.h"
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
 
@@ -35,6 +37,22 @@ std::vector<std::string> TlqCatalogSession::Tables() {
 
 std::vector<std::string> TlqCatalogSession::Columns(const std::string& table) {
   return FirstColumn(design::kColumnsSQL + QuotedStr(table));
+}
+
+void TlqCatalogSession::DescribeQuery(const TTessel& query, TFieldDefs& columns) {
+  columns.Clear();
+  if (FQuery == nullptr) return;
+  FQuery->Close();
+  FQuery->SQL()->SetText(query.SQL()->Text());
+  FQuery->Params()->Assign(query.Params());
+  FQuery->FieldDefs()->SetUpdated(false);
+  FQuery->FieldDefs()->Update();
+  const TFieldDefs& read = *FQuery->FieldDefs();
+  for (int i = 0; i < read.Count(); ++i) {
+    const TFieldDef* def = read[i];
+    columns.Add(def->Name(), def->DataType(), def->Size(), def->Required(), def->FieldNo())
+        ->SetPrecision(def->Precision());
+  }
 }
 
 std::vector<std::string> TlqCatalogSession::FirstColumn(const std::string& sql) {

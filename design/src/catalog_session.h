@@ -1,8 +1,9 @@
 #pragma once
 
-// The catalog reading of the SQL builder and the update-parameters dialogs:
-// the user tables of the connection component's database and the columns of
-// one of them, read through a query of the session's own. The session opens
+// The catalog reading of the SQL builder, the update-parameters and the
+// fields dialogs: the user tables of the connection component's database,
+// the columns of one of them, and the columns a query returns, read through
+// a query of the session's own. The session opens
 // the connection component if needed and, when it ends, puts its Connected
 // state back as it found it. GUI thread only.
 
@@ -12,6 +13,7 @@
 
 namespace tessel {
 
+class TFieldDefs;
 class TSQLServer;
 class TTessel;
 
@@ -31,6 +33,10 @@ class TlqCatalogSession {
   std::vector<std::string> Tables();
   // Column names of a user table, in the server's order.
   std::vector<std::string> Columns(const std::string& table);
+  // The definitions of the columns query returns, asked of the server with
+  // query's statement and parameters, copied into columns; raises what the
+  // server says when the statement cannot be run.
+  void DescribeQuery(const TTessel& query, TFieldDefs& columns);
   // Puts Connected back and frees the query. Failures are swallowed: the
   // dialog is closing and has nobody left to tell.
   void End() noexcept;

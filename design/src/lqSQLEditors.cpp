@@ -1,11 +1,12 @@
-// Registration and the editors behind the property panel and the update
-// object's context menu.
+// Registration and the editors behind the property panel and the context
+// menus of update objects and queries.
 
 #include "design/lqSQLEditors.h"
 
 #include <QApplication>
 #include <QWidget>
 
+#include "design/lqFieldsDialog.h"
 #include "design/lqSQLBDialog.h"
 #include "design/lqSQLPDialog.h"
 #include "design/lqSQLUpdateDialog.h"
@@ -26,6 +27,7 @@ void Register() {
   RegisterPropertyEditor(ClassInfoOf<TUpdateParams>()->AsPropertyType(), nullptr, "",
                          PropertyEditorClass<TlqUpdateParamsProperty>());
   RegisterComponentEditor(ClassInfoOf<TSQLUpdate>(), ComponentEditorClass<TlqSQLBuildEditor>());
+  RegisterComponentEditor(ClassInfoOf<TTessel>(), ComponentEditorClass<TlqFieldsEditor>());
   SetShowMessageHook([](const std::string& message) {
     design::ShowMessage(QApplication::activeWindow(), message);
   });
@@ -99,6 +101,17 @@ void TlqSQLBuildEditor::ExecuteVerb(int Index) {
   TlqSQLBuildDialog dialog;
   dialog.SetUpdateObject(update);
   if (dialog.Execute()) Modified();
+}
+
+std::string TlqFieldsEditor::GetVerb(int Index) const {
+  return Index == 0 ? "&Fields..." : std::string();
+}
+
+void TlqFieldsEditor::ExecuteVerb(int Index) {
+  auto* query = dynamic_cast<TTessel*>(Component());
+  if (query == nullptr || Index != 0) return;
+  TlqFieldsDialog dialog(query, Designer(), QApplication::activeWindow());
+  dialog.exec();
 }
 
 }  // namespace tessel

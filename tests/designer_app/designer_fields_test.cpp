@@ -1,12 +1,27 @@
 // The order-entry data module in the designer: the lines' persistent fields
 // listed under their query and not placed on the form, edited in the
-// property panel, saved as they were read, and gone with their query.
+// property panel, saved as they were read, and gone with their query; the
+// fields dialog that makes, orders and deletes them; and a query pasted with
+// its fields.
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QUndoStack>
 
+#include "clipboard.h"
+#include "design/lqFieldsDialog.h"
 #include "designer_fixture.h"
+#include "framework/field.h"
+#include "framework/form_files.h"
+#include "framework/string_list.h"
+#include "runtime/Tessel.h"
 
 namespace tessel::testing {
 namespace {
@@ -80,6 +95,196 @@ TEST_F(DesignerTest, OrderEntryFieldsAreListedUnderTheirQueryEditedAndSavedAsRea
   EXPECT_EQ(Named("LinesQueryproduct"), nullptr);
   EXPECT_EQ(Document().Selected(), nullptr);
   EXPECT_EQ(Document().Text().find("LinesQueryprice"), std::string::npos);
+}
+
+class FieldsDialogTest : public DesignerTest {
+ protected:
+  // A connection to the test server, parts and the kinds they are of.
+  void SetUp() override {
+    DesignerTest::SetUp();
+    if (IsSkipped()) return;
+    server->Open();
+    for (const char* sql :
+         {"IF OBJECT_ID('fe_parts') IS NOT NULL DROP TABLE fe_parts",
+          "IF OBJECT_ID('fe_kinds') IS NOT NULL DROP TABLE fe_kinds",
+          "CREATE TABLE fe_parts (id int PRIMARY KEY, name varchar(30), kind int)",
+          "CREATE TABLE fe_kinds (kind int PRIMARY KEY, label varchar(20))",
+          "INSERT INTO fe_parts VALUES (1, 'bolt', 7)",
+          "INSERT INTO fe_kinds VALUES (7, 'metal')"}) {
+      server->InternalExecute(sql);
+    }
+    server->Close();
+    auto* connection = dynamic_cast<TSQLServer*>(PlaceFromPalette("TSQLServer"));
+    ASSERT_NE(connection, nullptr);
+    connection->SetServerName(address->Server);
+    connection->SetUsername(address->User);
+    connection->SetPassword(address->Password);
+    connection->SetDataBaseName(address->Database);
+    kinds = Query("SELECT kind, label FROM fe_kinds");
+    parts = Query("SELECT id, name, kind FROM fe_parts");
+  }
+  TTessel* Query(const char* sql) {
+    auto* query = dynamic_cast<TTessel*>(PlaceFromPalette("TTessel"));
+    if (query == nullptr) return nullptr;
+    Choose("DataBaseName", "SQLServer1");
+    query->SQL()->SetText(sql);
+    Document().Modified();
+    return query;
+  }
+  // Runs `work` in the fields dialog that the Component menu opens on the
+  // selected component.
+  void InFieldsDialog(const std::function<void(TlqFieldsDialog&)>& work) {
+    auto* menu = window->findChild<QMenu*>("componentMenu");
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().front()->text(), "&Fields...");
+    bool opened = false;
+    OnModal<TlqFieldsDialog>([&](TlqFieldsDialog* dialog) {
+      opened = true;
+      work(*dialog);
+      dialog->accept();
+    });
+    menu->actions().front()->trigger();
+    Settle();
+    EXPECT_TRUE(opened);
+  }
+  static QStringList Listed(const TlqFieldsDialog& dialog) {
+    QStringList texts;
+    const auto* list = dialog.findChild<QListWidget*>("FieldList");
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    return texts;
+  }
+  static void Click(const QWidget& dialog, const char* button) {
+    QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
+  }
+
+  TTessel* kinds = nullptr;
+  TTessel* parts = nullptr;
+};
+
+TEST_F(FieldsDialogTest, FieldsMadeInTheDialogAreUndoableSavedAndOpenInTheRunningProgram) {
+  if (IsSkipped()) return;
+  ASSERT_TRUE(kinds && parts);
+  Document().Select(parts);
+  const int steps = Document().UndoStack()->count();
+  InFieldsDialog([&](TlqFieldsDialog& dialog) {
+    OnModalWindow([](QWidget* w) { return w->objectName() == "lqAddFieldsDialog"; },
+                  [](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+    Click(dialog, "btnAdd");
+    EXPECT_EQ(Listed(dialog), QStringList({"id", "name", "kind"}))
+        << dialog.MessageText().toStdString();
+    // Nothing left to add: the dialog says so and opens no chooser.
+    Click(dialog, "btnAdd");
+    EXPECT_EQ(dialog.MessageText(), "Every column the query returns has a field.");
+
+    OnModal<QDialog>([](QDialog* d) {
+      d->findChild<QLineEdit*>("FieldName")->setText("kind_label");
+      d->findChild<QRadioButton*>("KindLookup")->setChecked(true);
+      d->findChild<QLineEdit*>("KeyFields")->setText("kind");
+      d->findChild<QLineEdit*>("LookupKeyFields")->setText("kind");
+      d->findChild<QLineEdit*>("LookupResultField")->setText("label");
+      d->accept();
+    });
+    Click(dialog, "btnNew");
+    dialog.findChild<QListWidget*>("FieldList")->setCurrentRow(2);
+    Click(dialog, "btnUp");
+    dialog.findChild<QListWidget*>("FieldList")->setCurrentRow(2);
+    Click(dialog, "btnDelete");
+    EXPECT_EQ(Listed(dialog), QStringList({"id", "kind", "kind_label (lookup)"}));
+    EXPECT_EQ(dialog.MessageText(), "");
+  });
+  // Four changes, four steps, each listed under the query.
+  EXPECT_EQ(Document().UndoStack()->count(), steps + 4);
+  EXPECT_TRUE(Document().IsModified());
+  EXPECT_TRUE(Items(Properties().ComponentList()).contains("    Tessel2kind_label: TStringField"));
+  EXPECT_EQ(dynamic_cast<TField*>(Named("Tessel2kind_label"))->LookupDataSet(), Named("Tessel1"));
+
+  const QString file = TempForm("fields_dialog");
+  ASSERT_TRUE(SaveWithPassword(file));
+  {
+    std::unique_ptr<TComponent> running = ReadComponentFile(file.toStdString());
+    auto* query = dynamic_cast<TTessel*>(running->FindComponent("Tessel2"));
+    ASSERT_NE(query, nullptr);
+    query->Open();
+    std::vector<std::string> names;
+    query->GetFieldNames(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"id", "kind", "kind_label"}));
+    EXPECT_FALSE(query->DefaultFields());
+    EXPECT_EQ(query->FieldByName("kind_label")->AsString(), "metal");
+  }
+
+  // The delete goes back first; all four undone, the query has no fields.
+  window->findChild<QAction*>("undo")->trigger();
+  EXPECT_NE(Named("Tessel2name"), nullptr);
+  for (int i = 0; i < 3; ++i) window->findChild<QAction*>("undo")->trigger();
+  EXPECT_EQ(Document().Children(Named("Tessel2")).size(), 0U);
+}
+
+TEST_F(FieldsDialogTest, AddFieldsSaysWhyTheQueryCannotBeRead) {
+  if (IsSkipped()) return;
+  ASSERT_TRUE(kinds && parts);
+  struct Case {
+    const char* name;
+    bool connected;
+    const char* said;  // part of the dialog's message
+  };
+  const Case cases[] = {
+      {"no connection component", false, "No SQLServer connected to query."},
+      {"unknown table", true, "fe_no_such_table"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    parts->SQL()->SetText("SELECT id FROM fe_no_such_table");
+    parts->SetSQLServer(c.connected ? dynamic_cast<TSQLServer*>(Named("SQLServer1")) : nullptr);
+    Document().Modified();
+    Document().Select(parts);
+    const int steps = Document().UndoStack()->count();
+    InFieldsDialog([&](TlqFieldsDialog& dialog) {
+      Click(dialog, "btnAdd");
+      EXPECT_TRUE(dialog.MessageText().contains(c.said)) << dialog.MessageText().toStdString();
+      EXPECT_TRUE(Listed(dialog).isEmpty());
+    });
+    EXPECT_EQ(Document().UndoStack()->count(), steps);
+  }
+}
+
+TEST_F(DesignerTest, AQueryPastedWithItsFieldsGetsItsOwnFields) {
+  const std::string text = OfflineOrderEntry();
+  const QString file = TempForm("order_entry_paste");
+  {
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(text.data(), static_cast<qint64>(text.size()));
+  }
+  struct Case {
+    const char* name;
+    std::vector<std::string> copied;
+    const char* looked_up_in;  // the pasted lookup field's dataset
+  };
+  const Case cases[] = {
+      {"the query alone", {"LinesQuery"}, "ProductsQuery"},
+      {"with the lookup's dataset", {"ProductsQuery", "LinesQuery"}, "ProductsQuery1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(window->OpenForm(file));
+    std::string clip;
+    for (const std::string& name : c.copied)
+      clip += designer::CopyComponentText(Document().Text(), name);
+    ASSERT_NO_THROW(Document().Paste(clip));
+    const QString saved = TempForm("order_entry_pasted");
+    ASSERT_TRUE(window->SaveForm(saved));
+    ASSERT_TRUE(window->OpenForm(saved));
+
+    auto* original = dynamic_cast<TDataSet*>(Named("LinesQuery"));
+    auto* copy = dynamic_cast<TDataSet*>(Named("LinesQuery1"));
+    ASSERT_TRUE(original && copy);
+    EXPECT_EQ(Document().Children(original).size(), 6U);
+    const std::vector<TComponent*> fields = Document().Children(copy);
+    ASSERT_EQ(fields.size(), 6U);
+    EXPECT_EQ(fields[3]->Name(), "LinesQuery1product");
+    for (TComponent* field : fields) EXPECT_EQ(field->GetParentComponent(), copy) << field->Name();
+    EXPECT_EQ(dynamic_cast<TField*>(fields[3])->LookupDataSet(), Named(c.looked_up_in));
+  }
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // The package's design-time entry. Register puts the three components on the
 // palette page "Tessel" and connects the editors to the form designer: a
 // property editor for parameter lists, one for a query's update parameters,
-// and a component editor that opens the SQL builder on an update object.
+// a component editor that opens the SQL builder on an update object, and one
+// that opens the fields dialog on a query.
 // The editors keep nothing between uses: each creates its dialog, hands it a
 // working copy or the component, and applies the result. GUI thread only.
 
@@ -41,6 +42,16 @@ class TlqUpdateParamsProperty : public TPropertyEditor {
 // An update object's context menu: one verb that opens the SQL builder (also
 // run by a double click).
 class TlqSQLBuildEditor : public TComponentEditor {
+ public:
+  using TComponentEditor::TComponentEditor;
+  int GetVerbCount() const override { return 1; }
+  std::string GetVerb(int Index) const override;
+  void ExecuteVerb(int Index) override;
+};
+
+// A query's context menu: one verb that opens the fields dialog on its
+// persistent fields (also run by a double click).
+class TlqFieldsEditor : public TComponentEditor {
  public:
   using TComponentEditor::TComponentEditor;
   int GetVerbCount() const override { return 1; }
