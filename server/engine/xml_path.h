@@ -1,0 +1,66 @@
+#pragma once
+
+// The XQuery that the xml type's methods take: path expressions over the
+// value's tree (child, attribute, self, parent and descendant steps, name,
+// wildcard and kind tests, positional and comparison predicates, a few
+// functions, sql:variable and sql:column), and the insert, delete and
+// replace value of statements of modify(). A query is parsed once, when its
+// statement is bound, so that malformed or unsupported text fails before any
+// row is read; the SQLite functions t_xml_value, t_xml_query, t_xml_exist,
+// t_xml_nodes and t_xml_modify evaluate it on each value.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace tessel::sqld::engine {
+
+class XmlQuery {
+ public:
+  enum class Method : std::uint8_t { Value, Query, Exist, Nodes, Modify };
+
+  // A value from outside the query: sql:variable("@v") or sql:column("c").
+  struct Reference {
+    bool column = false;
+    std::string name;  // as written
+  };
+  // Its value for one evaluation: kind 'n' (a number), 's' (text), 'x'
+  // (xml text) or 0 for NULL.
+  struct Outside {
+    char kind = 0;
+    std::string text;
+  };
+
+  // Throws SqlError (2209 and the other XQuery errors) for text the method
+  // cannot take.
+  static std::shared_ptr<const XmlQuery> parse(std::string_view text, Method method);
+  ~XmlQuery();
+
+  const std::vector<Reference>& references() const;
+
+  // The methods on one xml value (its text, or a node handle that nodes()
+  // gave). value(): the atomized result, nullopt for an empty sequence.
+  std::optional<std::string> value(std::string_view xml, const std::vector<Outside>& o) const;
+  std::string query(std::string_view xml, const std::vector<Outside>& o) const;
+  bool exist(std::string_view xml, const std::vector<Outside>& o) const;
+  // The handles of the nodes selected, as a JSON array of strings.
+  std::string nodes(std::string_view xml, const std::vector<Outside>& o) const;
+  std::string modify(std::string_view xml, const std::vector<Outside>& o) const;
+
+  struct Impl;
+
+ private:
+  explicit XmlQuery(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// The prefix of an XQuery error message: "XQuery [value()]: ".
+std::string xqueryErrorPrefix(XmlQuery::Method method);
+
+void registerXmlMethodFunctions(sqlite3* db);
+
+}  // namespace tessel::sqld::engine
