@@ -136,7 +136,11 @@ std::string Binder::bindXmlNodes(const TableRef& ref, Scope& argScope, Scope& sc
   c.type.nullable = true;
   c.colid = 1;
   src.columns.push_back(std::move(c));
-  src.sqlExprs.push_back(quoteName(src.sqlAlias) + ".\"value\"");
+  // json_each gives the nodes' places; each row's node is made a handle
+  // where a method reads it, so that the rows do not hold the document
+  // each.
+  src.sqlExprs.push_back("t_xml_node(" + target.sql + "," + quoteName(src.sqlAlias) +
+                         ".\"value\")");
   const std::string from = "json_each(" + call + ") AS " + quoteName(src.sqlAlias);
   scope.sources.push_back(std::move(src));
   return from;

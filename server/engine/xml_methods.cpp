@@ -1,7 +1,7 @@
 // The SQLite functions behind the xml type's methods. Each takes the xml
-// value (or a node handle from nodes()), the query's text, a string with
-// one kind letter per sql:variable or sql:column reference, the name of
-// what the method is called on, and the references' values.
+// value (or the handle of a node that nodes() selected), the query's text,
+// a string with one kind letter per sql:variable or sql:column reference,
+// the name of what the method is called on, and the references' values.
 
 #include <sqlite3.h>
 
@@ -83,6 +83,20 @@ void method(sqlite3_context* c, int argc, sqlite3_value** v) {
   }
 }
 
+// t_xml_node(xml, order): the handle of a node nodes() selected in `xml`;
+// NULL for the row OUTER APPLY adds.
+void nodeHandle(sqlite3_context* c, int, sqlite3_value** v) {
+  try {
+    if (sqlite3_value_type(v[0]) == SQLITE_NULL || sqlite3_value_type(v[1]) == SQLITE_NULL)
+      return sqlite3_result_null(c);
+    const std::string out =
+        xmlNodeHandle(textOf(v[0]), static_cast<std::size_t>(sqlite3_value_int64(v[1])));
+    sqlite3_result_text64(c, out.data(), out.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } catch (...) {
+    resultCurrentError(c);
+  }
+}
+
 }  // namespace
 
 void registerXmlMethodFunctions(sqlite3* db) {
@@ -99,6 +113,8 @@ void registerXmlMethodFunctions(sqlite3* db) {
                                        {"t_xml_modify", method<M::Modify>}};
   for (const Entry& e : kEntries)
     sqlite3_create_function_v2(db, e.name, -1, flags, nullptr, e.fn, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "t_xml_node", 2, flags, nullptr, nodeHandle, nullptr, nullptr,
+                             nullptr);
 }
 
 }  // namespace tessel::sqld::engine

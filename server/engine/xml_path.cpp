@@ -1144,48 +1144,49 @@ std::unique_ptr<XmlNode> copyNode(const XmlNode& n) {
   return c;
 }
 
-void appendJsonString(std::string& out, std::string_view s) {
-  out += '"';
-  for (char ch : s) {
-    const auto u = static_cast<unsigned char>(ch);
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (u < 0x20) {
-      static const char* const kHex = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    } else {
-      out += ch;
-    }
-  }
-  out += '"';
-}
-
 // A node that nodes() selected travels as "\1order\1document": the value's
 // text with the node's place in it. XML text holds no \1, so a handle is
 // never taken for a value.
 constexpr char kHandle = '\x01';
 
+// The document of a value or handle, and the handle's node order.
+std::string_view splitHandle(std::string_view xml, std::size_t& order) {
+  order = 0;
+  if (xml.empty() || xml[0] != kHandle) return xml;
+  const std::size_t end = xml.find(kHandle, 1);
+  if (end == std::string_view::npos) throw SqlError(9400, {"1", "1"});
+  order = static_cast<std::size_t>(
+      std::strtoull(std::string(xml.substr(1, end - 1)).c_str(), nullptr, 10));
+  return xml.substr(end + 1);
+}
+
 struct Loaded {
-  std::unique_ptr<XmlNode> root;
+  std::shared_ptr<XmlNode> root;
   XmlNode* context = nullptr;
-  std::string_view document;
 };
 
-Loaded load(std::string_view xml) {
-  Loaded l;
-  l.document = xml;
+// The tree of a value, or of a handle's document with its node as the
+// context. The methods on the rows of nodes() read one document again and
+// again: the last tree read is kept for the next call, unless the caller
+// will change it (`own`).
+Loaded load(std::string_view xml, bool own = false) {
+  struct Last {
+    std::string text;
+    std::shared_ptr<XmlNode> root;
+  };
+  thread_local Last last;
   std::size_t order = 0;
-  if (!xml.empty() && xml[0] == kHandle) {
-    const std::size_t end = xml.find(kHandle, 1);
-    if (end == std::string_view::npos) throw SqlError(9400, {"1", "1"});
-    order = static_cast<std::size_t>(
-        std::strtoull(std::string(xml.substr(1, end - 1)).c_str(), nullptr, 10));
-    l.document = xml.substr(end + 1);
+  const std::string_view document = splitHandle(xml, order);
+  Loaded l;
+  if (!own && last.root && last.text == document) {
+    l.root = last.root;
+  } else {
+    l.root = readXmlTree(document);
+    if (!own) {
+      last.text = std::string(document);
+      last.root = l.root;
+    }
   }
-  l.root = readXmlTree(l.document);
   l.context = findNode(*l.root, order);
   if (!l.context) throw SqlError(9400, {"1", "1"});
   return l;
@@ -1276,16 +1277,22 @@ std::string XmlQuery::nodes(std::string_view xml, const std::vector<Outside>& o)
     // Constructed nodes have no place in the document.
     if (i.t != Item::T::Node || findNode(*l.root, i.node->order) != i.node) continue;
     if (out.size() > 1) out += ',';
-    std::string handle = kHandle + std::to_string(i.node->order) + kHandle;
-    handle += l.document;
-    appendJsonString(out, handle);
+    out += std::to_string(i.node->order);
   }
   out += ']';
   return out;
 }
 
+std::string xmlNodeHandle(std::string_view xml, std::size_t order) {
+  std::size_t ignored = 0;
+  const std::string_view document = splitHandle(xml, ignored);
+  std::string handle = kHandle + std::to_string(order) + kHandle;
+  handle += document;
+  return handle;
+}
+
 std::string XmlQuery::modify(std::string_view xml, const std::vector<Outside>& o) const {
-  Loaded l = load(xml);
+  Loaded l = load(xml, true);
   Evaluator ev(*l.root, o, Method::Modify);
   const Update& u = impl_->update;
   Item context = nodeItem(l.root.get());

@@ -47,7 +47,8 @@ class XmlQuery {
   std::optional<std::string> value(std::string_view xml, const std::vector<Outside>& o) const;
   std::string query(std::string_view xml, const std::vector<Outside>& o) const;
   bool exist(std::string_view xml, const std::vector<Outside>& o) const;
-  // The handles of the nodes selected, as a JSON array of strings.
+  // The places of the nodes selected in their document, as a JSON array of
+  // numbers, each to be made a handle by xmlNodeHandle.
   std::string nodes(std::string_view xml, const std::vector<Outside>& o) const;
   std::string modify(std::string_view xml, const std::vector<Outside>& o) const;
 
@@ -57,6 +58,10 @@ class XmlQuery {
   explicit XmlQuery(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
+
+// The node at `order` of the document of `xml` (a value or a handle) as a
+// value the methods take with that node as their context.
+std::string xmlNodeHandle(std::string_view xml, std::size_t order);
 
 // The prefix of an XQuery error message: "XQuery [value()]: ".
 std::string xqueryErrorPrefix(XmlQuery::Method method);
