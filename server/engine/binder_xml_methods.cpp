@@ -65,7 +65,10 @@ std::string Binder::xmlMethodSql(const std::string& method, const std::vector<Ex
   if (target.type.type != SqlType::Xml)
     throw SqlError(258, {target.nullLiteral ? "NULL" : typeName(target.type.type)});
   const std::string& text = literalArg(args, 1, method);
-  std::shared_ptr<const XmlQuery> query = XmlQuery::parse(text, methodOf(method));
+  // Messages name a table's column as table.column.
+  const std::string where =
+      target.table && target.column ? target.table->name + "." + target.column->name : "";
+  std::shared_ptr<const XmlQuery> query = XmlQuery::parse(text, methodOf(method), where);
   // What the query reads from outside: each value as text, with its kind.
   std::string kinds, values;
   FlagScope plain(xmlContextUse_, false);
@@ -87,7 +90,7 @@ std::string Binder::xmlMethodSql(const std::string& method, const std::vector<Ex
                             : on.names.empty()            ? std::string()
                                                           : on.names.back();
   return "t_xml_" + method + "(" + target.sql + "," + quoteText(text) + "," + quoteText(kinds) +
-         "," + quoteText(label) + values + ")";
+         "," + quoteText(where) + "," + quoteText(label) + values + ")";
 }
 
 Typed Binder::bindXmlMethod(const Expr& e, Scope& scope) {

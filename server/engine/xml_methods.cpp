@@ -1,7 +1,8 @@
 // The SQLite functions behind the xml type's methods. Each takes the xml
 // value (or the handle of a node that nodes() selected), the query's text,
 // a string with one kind letter per sql:variable or sql:column reference,
-// the name of what the method is called on, and the references' values.
+// the table and column its messages name (or nothing), the name of what the
+// method is called on, and the references' values.
 
 #include <sqlite3.h>
 
@@ -30,10 +31,10 @@ void deleteQuery(void* p) {
 
 // The query of a call, parsed once per statement.
 std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
-                                        XmlQuery::Method method) {
+                                        XmlQuery::Method method, sqlite3_value* where) {
   if (auto* cached = static_cast<std::shared_ptr<const XmlQuery>*>(sqlite3_get_auxdata(c, 1)))
     return *cached;
-  auto q = XmlQuery::parse(textOf(text), method);
+  auto q = XmlQuery::parse(textOf(text), method, textOf(where));
   sqlite3_set_auxdata(c, 1, new std::shared_ptr<const XmlQuery>(q), deleteQuery);
   return q;
 }
@@ -41,19 +42,19 @@ std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
 template <XmlQuery::Method M>
 void method(sqlite3_context* c, int argc, sqlite3_value** v) {
   try {
-    if (argc < 4) return sqlite3_result_null(c);
-    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[1], M);
+    if (argc < 5) return sqlite3_result_null(c);
+    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[1], M, v[3]);
     const XmlQuery& q = *query;
     const std::string_view kinds = textOf(v[2]);
     std::vector<XmlQuery::Outside> outside(kinds.size());
-    for (std::size_t i = 0; i < kinds.size() && 4 + static_cast<int>(i) < argc; ++i) {
-      sqlite3_value* value = v[4 + i];
+    for (std::size_t i = 0; i < kinds.size() && 5 + static_cast<int>(i) < argc; ++i) {
+      sqlite3_value* value = v[5 + i];
       if (sqlite3_value_type(value) == SQLITE_NULL) continue;
       outside[i].kind = kinds[i];
       outside[i].text = std::string(textOf(value));
     }
     if (sqlite3_value_type(v[0]) == SQLITE_NULL) {
-      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {textOf(v[3])});
+      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {textOf(v[4])});
       return sqlite3_result_null(c);
     }
     const std::string_view xml = textOf(v[0]);

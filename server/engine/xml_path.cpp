@@ -1,9 +1,11 @@
 #include "xml_path.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "errors.h"
 #include "xml_text.h"
@@ -211,8 +213,8 @@ bool nameChar(unsigned char c) {
 
 class QueryReader {
  public:
-  QueryReader(std::string_view text, Method method, std::vector<XmlQuery::Reference>& refs)
-      : s_(text), refs_(refs), prefix_(xqueryErrorPrefix(method)) {}
+  QueryReader(std::string_view text, std::string prefix, std::vector<XmlQuery::Reference>& refs)
+      : s_(text), refs_(refs), prefix_(std::move(prefix)) {}
 
   XExprPtr readQuery() {
     prolog();
@@ -851,8 +853,8 @@ class QueryReader {
 
 class Evaluator {
  public:
-  Evaluator(XmlNode& root, const std::vector<XmlQuery::Outside>& outside, Method method)
-      : root_(root), outside_(outside), prefix_(xqueryErrorPrefix(method)) {}
+  Evaluator(XmlNode& root, const std::vector<XmlQuery::Outside>& outside, std::string prefix)
+      : root_(root), outside_(outside), prefix_(std::move(prefix)) {}
 
   struct Focus {
     const Item* item;
@@ -1196,6 +1198,7 @@ Loaded load(std::string_view xml, bool own = false) {
 
 struct XmlQuery::Impl {
   Method method = Method::Query;
+  std::string prefix;  // of its error messages
   std::vector<Reference> references;
   XExprPtr expr;
   Update update;
@@ -1206,24 +1209,27 @@ struct XmlQuery::Impl {
   }
 };
 
-std::string xqueryErrorPrefix(XmlQuery::Method method) {
+std::string xqueryErrorPrefix(XmlQuery::Method method, std::string_view where) {
   static constexpr std::string_view kNames[] = {"value", "query", "exist", "nodes", "modify"};
-  return "XQuery [" + std::string(kNames[static_cast<int>(method)]) + "()]: ";
+  return "XQuery [" + std::string(where) + (where.empty() ? "" : ".") +
+         std::string(kNames[static_cast<int>(method)]) + "()]: ";
 }
 
 XmlQuery::XmlQuery(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 XmlQuery::~XmlQuery() = default;
 
-std::shared_ptr<const XmlQuery> XmlQuery::parse(std::string_view text, Method method) {
+std::shared_ptr<const XmlQuery> XmlQuery::parse(std::string_view text, Method method,
+                                                std::string_view where) {
   auto impl = std::make_unique<Impl>();
   impl->method = method;
-  QueryReader reader(text, method, impl->references);
+  impl->prefix = xqueryErrorPrefix(method, where);
+  QueryReader reader(text, impl->prefix, impl->references);
   if (method == Method::Modify) {
     impl->update = reader.readUpdate();
   } else {
     impl->expr = reader.readQuery();
     if (method == Method::Value && !QueryReader::singleton(*impl->expr))
-      throw SqlError(2389, {xqueryErrorPrefix(method), "xdt:untypedAtomic *"});
+      throw SqlError(2389, {impl->prefix, "xdt:untypedAtomic *"});
   }
   return std::shared_ptr<const XmlQuery>(new XmlQuery(std::move(impl)));
 }
@@ -1235,7 +1241,7 @@ const std::vector<XmlQuery::Reference>& XmlQuery::references() const {
 std::optional<std::string> XmlQuery::value(std::string_view xml,
                                            const std::vector<Outside>& o) const {
   Loaded l = load(xml);
-  Evaluator ev(*l.root, o, impl_->method);
+  Evaluator ev(*l.root, o, impl_->prefix);
   Seq s = impl_->run(l, ev);
   if (s.empty()) return std::nullopt;
   return atomize(s[0]);
@@ -1243,7 +1249,7 @@ std::optional<std::string> XmlQuery::value(std::string_view xml,
 
 std::string XmlQuery::query(std::string_view xml, const std::vector<Outside>& o) const {
   Loaded l = load(xml);
-  Evaluator ev(*l.root, o, impl_->method);
+  Evaluator ev(*l.root, o, impl_->prefix);
   Seq s = impl_->run(l, ev);
   std::string out;
   bool atomic = false;
@@ -1264,13 +1270,13 @@ std::string XmlQuery::query(std::string_view xml, const std::vector<Outside>& o)
 
 bool XmlQuery::exist(std::string_view xml, const std::vector<Outside>& o) const {
   Loaded l = load(xml);
-  Evaluator ev(*l.root, o, impl_->method);
+  Evaluator ev(*l.root, o, impl_->prefix);
   return !impl_->run(l, ev).empty();
 }
 
 std::string XmlQuery::nodes(std::string_view xml, const std::vector<Outside>& o) const {
   Loaded l = load(xml);
-  Evaluator ev(*l.root, o, impl_->method);
+  Evaluator ev(*l.root, o, impl_->prefix);
   Seq s = impl_->run(l, ev);
   std::string out = "[";
   for (const Item& i : s) {
@@ -1293,7 +1299,7 @@ std::string xmlNodeHandle(std::string_view xml, std::size_t order) {
 
 std::string XmlQuery::modify(std::string_view xml, const std::vector<Outside>& o) const {
   Loaded l = load(xml, true);
-  Evaluator ev(*l.root, o, Method::Modify);
+  Evaluator ev(*l.root, o, impl_->prefix);
   const Update& u = impl_->update;
   Item context = nodeItem(l.root.get());
   const Evaluator::Focus focus{&context, 1, 1};

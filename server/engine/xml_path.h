@@ -36,8 +36,10 @@ class XmlQuery {
   };
 
   // Throws SqlError (2209 and the other XQuery errors) for text the method
-  // cannot take.
-  static std::shared_ptr<const XmlQuery> parse(std::string_view text, Method method);
+  // cannot take. `where`: "table.column" when the method is called on a
+  // table's column, which its messages name.
+  static std::shared_ptr<const XmlQuery> parse(std::string_view text, Method method,
+                                               std::string_view where = {});
   ~XmlQuery();
 
   const std::vector<Reference>& references() const;
@@ -63,8 +65,9 @@ class XmlQuery {
 // value the methods take with that node as their context.
 std::string xmlNodeHandle(std::string_view xml, std::size_t order);
 
-// The prefix of an XQuery error message: "XQuery [value()]: ".
-std::string xqueryErrorPrefix(XmlQuery::Method method);
+// The prefix of an XQuery error message: "XQuery [value()]: ", or
+// "XQuery [t.doc.value()]: " for a method called on column doc of table t.
+std::string xqueryErrorPrefix(XmlQuery::Method method, std::string_view where = {});
 
 void registerXmlMethodFunctions(sqlite3* db);
 
