@@ -758,13 +758,14 @@ ExprPtr Parser::parsePrimary() {
           auto e = makeExpr(ExprKind::Subquery, offset);
           e->query = parseSelect();
           expectSymbol(")");
-          if (e->query->forXml && isSymbol(".") && isWord("value", 1) && isSymbol("(", 2))
+          if (e->query->forXml && isSymbol(".") && isWord("value", 1) && isSymbol("(", 2) &&
+              peek(3).kind == TokenKind::String && peek(3).text == ".")
             return parseXmlValue(std::move(e));
-          return e;
+          return parseXmlMethods(std::move(e));
         }
         ExprPtr inner = parseExpr();
         expectSymbol(")");
-        return inner;
+        return parseXmlMethods(std::move(inner));
       }
       if (t.text == "*") {
         auto e = makeExpr(ExprKind::Star, next().offset);
@@ -799,7 +800,8 @@ ExprPtr Parser::parsePrimary() {
     }
     if (isSymbol("(", 1) && (!isReserved(t) || isReservedFunction(t))) {
       std::string name = next().text;
-      return parseCall(name, offset);
+      // CAST(... AS xml).value(...) and the like.
+      return parseXmlMethods(parseCall(name, offset));
     }
     static constexpr std::string_view kNiladic[] = {"CURRENT_TIMESTAMP", "CURRENT_USER",
                                                     "SESSION_USER", "SYSTEM_USER", "USER"};

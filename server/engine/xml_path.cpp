@@ -490,6 +490,17 @@ class QueryReader {
   }
 
   XExprPtr single() {
+    // Parentheses, predicates and arguments nest through here: a bound
+    // keeps the reader's recursion within its stack.
+    struct Nesting {
+      explicit Nesting(int& d) : depth(d) {
+        if (++depth > kMaxNesting) throw SqlError(191, {});
+      }
+      ~Nesting() { --depth; }
+      Nesting(const Nesting&) = delete;
+      Nesting& operator=(const Nesting&) = delete;
+      int& depth;
+    } nesting(nesting_);
     const Token t = peek();
     if (t.k == Token::K::Name &&
         (t.text == "for" || t.text == "let" || t.text == "some" || t.text == "every") &&
@@ -839,8 +850,10 @@ class QueryReader {
     return e;
   }
 
+  static constexpr int kMaxNesting = 128;
   std::string_view s_;
   std::vector<XmlQuery::Reference>& refs_;
+  int nesting_ = 0;
   std::string prefix_;
   std::size_t pos_ = 0;
   Token token_;
@@ -1395,9 +1408,11 @@ std::string XmlQuery::modify(std::string_view xml, const std::vector<Outside>& o
   }
   std::string out;
   writeXmlNode(out, *l.root);
-  // Edits may leave text nodes side by side, or elements too deep: the
-  // value is read again as the type keeps it.
-  return xmlFromText(out);
+  // Edits may leave text nodes side by side: the value is read again as the
+  // type keeps it, and must not nest deeper than the type allows.
+  out = xmlFromText(out);
+  readXmlTree(out);
+  return out;
 }
 
 }  // namespace tessel::sqld::engine
