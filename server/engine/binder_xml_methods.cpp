@@ -126,7 +126,9 @@ Typed Binder::bindXmlMethod(const Expr& e, Scope& scope) {
 }
 
 std::string Binder::bindXmlNodes(const TableRef& ref, Scope& argScope, Scope& scope) {
-  if (ref.columnAliases.size() != 1) throw SqlError(8159, {ref.alias});
+  // Its one column needs one name: AS t(c).
+  if (ref.columnAliases.size() != 1)
+    throw SqlError(ref.columnAliases.empty() ? 8158 : 8159, {ref.alias});
   Typed target;
   const std::string call = xmlMethodSql("nodes", ref.args, argScope, target);
   Source src;

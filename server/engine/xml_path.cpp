@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <utility>
 
 #include "errors.h"
@@ -1329,11 +1330,16 @@ std::string XmlQuery::modify(std::string_view xml, const std::vector<Outside>& o
     // inside it.
     std::vector<XmlNode*> doomed;
     for (const Item& t : targets) doomed.push_back(t.node);
-    std::sort(doomed.begin(), doomed.end(),
-              [](const XmlNode* a, const XmlNode* b) { return a->order > b->order; });
-    for (XmlNode* n : doomed) {
+    std::sort(doomed.begin(), doomed.end(), [](const XmlNode* a, const XmlNode* b) {
+      return a->order != b->order ? a->order > b->order : std::less<>()(a, b);
+    });
+    // A node named twice goes once.
+    doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
+    for (XmlNode* n : doomed)
       if (n->kind == Kind::Document) wrongTarget("delete", "a non-document node", n);
-      // A node inside one deleted already has gone with it.
+    for (XmlNode* n : doomed) {
+      // Only the value's own nodes go (not those of an xml variable the
+      // query read).
       if (findNode(*l.root, n->order) != n) continue;
       auto& list = n->kind == Kind::Attribute ? n->parent->attributes : n->parent->children;
       list.erase(std::find_if(list.begin(), list.end(),
