@@ -452,6 +452,9 @@ class Binder {
   // Set while a method's target or IS NULL's operand binds: the column of
   // nodes() may appear there and nowhere else.
   bool xmlContextUse_ = false;
+  // The SQL of each column of nodes() bound: its value's SQL and its
+  // node's place, which the methods take apart rather than as one handle.
+  std::map<std::string, std::pair<std::string, std::string>> xmlContextSql_;
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;
   std::string changedRowsFrom_;

@@ -89,8 +89,12 @@ std::string Binder::xmlMethodSql(const std::string& method, const std::vector<Ex
   const std::string label = on.kind == ExprKind::Variable ? on.op
                             : on.names.empty()            ? std::string()
                                                           : on.names.back();
-  return "t_xml_" + method + "(" + target.sql + "," + quoteText(text) + "," + quoteText(kinds) +
-         "," + quoteText(where) + "," + quoteText(label) + values + ")";
+  // A column of nodes(): its document and its node's place.
+  std::string value = target.sql + ",-1";
+  if (auto context = xmlContextSql_.find(target.sql); context != xmlContextSql_.end())
+    value = context->second.first + "," + context->second.second;
+  return "t_xml_" + method + "(" + value + "," + quoteText(text) + "," + quoteText(kinds) + "," +
+         quoteText(where) + "," + quoteText(label) + values + ")";
 }
 
 Typed Binder::bindXmlMethod(const Expr& e, Scope& scope) {
@@ -141,11 +145,16 @@ std::string Binder::bindXmlNodes(const TableRef& ref, Scope& argScope, Scope& sc
   c.type.nullable = true;
   c.colid = 1;
   src.columns.push_back(std::move(c));
-  // json_each gives the nodes' places; each row's node is made a handle
-  // where a method reads it, so that the rows do not hold the document
-  // each.
-  src.sqlExprs.push_back("t_xml_node(" + target.sql + "," + quoteName(src.sqlAlias) +
-                         ".\"value\")");
+  // json_each gives the nodes' places. The methods take a row's document
+  // and place apart; elsewhere (IS NULL, a nested nodes()) the node is made
+  // a handle, so that the rows do not hold the document each.
+  const std::string place = quoteName(src.sqlAlias) + ".\"value\"";
+  // Under another nodes() column, the places are in that column's document.
+  const auto outer = xmlContextSql_.find(target.sql);
+  const std::string document = outer != xmlContextSql_.end() ? outer->second.first : target.sql;
+  const std::string handle = "t_xml_node(" + document + "," + place + ")";
+  xmlContextSql_[handle] = {document, place};
+  src.sqlExprs.push_back(handle);
   const std::string from = "json_each(" + call + ") AS " + quoteName(src.sqlAlias);
   scope.sources.push_back(std::move(src));
   return from;

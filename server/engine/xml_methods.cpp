@@ -1,5 +1,7 @@
 // The SQLite functions behind the xml type's methods. Each takes the xml
-// value (or the handle of a node that nodes() selected), the query's text,
+// value (or the handle of a node that nodes() selected), the place of the
+// context node in it (-1: none given; NULL: no node, as for a row OUTER
+// APPLY adds), the query's text,
 // a string with one kind letter per sql:variable or sql:column reference,
 // the table and column its messages name (or nothing), the name of what the
 // method is called on, and the references' values.
@@ -42,37 +44,41 @@ std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
 template <XmlQuery::Method M>
 void method(sqlite3_context* c, int argc, sqlite3_value** v) {
   try {
-    if (argc < 5) return sqlite3_result_null(c);
-    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[1], M, v[3]);
+    if (argc < 6) return sqlite3_result_null(c);
+    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[2], M, v[4]);
     const XmlQuery& q = *query;
-    const std::string_view kinds = textOf(v[2]);
+    const std::string_view kinds = textOf(v[3]);
     std::vector<XmlQuery::Outside> outside(kinds.size());
-    for (std::size_t i = 0; i < kinds.size() && 5 + static_cast<int>(i) < argc; ++i) {
-      sqlite3_value* value = v[5 + i];
+    for (std::size_t i = 0; i < kinds.size() && 6 + static_cast<int>(i) < argc; ++i) {
+      sqlite3_value* value = v[6 + i];
       if (sqlite3_value_type(value) == SQLITE_NULL) continue;
       outside[i].kind = kinds[i];
       outside[i].text = std::string(textOf(value));
     }
     if (sqlite3_value_type(v[0]) == SQLITE_NULL) {
-      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {textOf(v[4])});
+      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {textOf(v[5])});
       return sqlite3_result_null(c);
     }
+    if (sqlite3_value_type(v[1]) == SQLITE_NULL) return sqlite3_result_null(c);
+    const sqlite3_int64 place = sqlite3_value_int64(v[1]);
+    const XmlQuery::At at =
+        place < 0 ? XmlQuery::At() : XmlQuery::At(static_cast<std::size_t>(place));
     const std::string_view xml = textOf(v[0]);
     std::string out;
     switch (M) {
       case XmlQuery::Method::Value: {
-        auto value = q.value(xml, outside);
+        auto value = q.value(xml, outside, at);
         if (!value) return sqlite3_result_null(c);
         out = std::move(*value);
         break;
       }
       case XmlQuery::Method::Query:
-        out = q.query(xml, outside);
+        out = q.query(xml, outside, at);
         break;
       case XmlQuery::Method::Exist:
-        return sqlite3_result_int(c, q.exist(xml, outside) ? 1 : 0);
+        return sqlite3_result_int(c, q.exist(xml, outside, at) ? 1 : 0);
       case XmlQuery::Method::Nodes:
-        out = q.nodes(xml, outside);
+        out = q.nodes(xml, outside, at);
         break;
       case XmlQuery::Method::Modify:
         out = q.modify(xml, outside);

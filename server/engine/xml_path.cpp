@@ -1185,7 +1185,7 @@ struct Loaded {
 // context. The methods on the rows of nodes() read one document again and
 // again: the last tree read is kept for the next call, unless the caller
 // will change it (`own`).
-Loaded load(std::string_view xml, bool own = false) {
+Loaded load(std::string_view xml, std::optional<std::size_t> at = {}, bool own = false) {
   struct Last {
     std::string text;
     std::shared_ptr<XmlNode> root;
@@ -1193,6 +1193,7 @@ Loaded load(std::string_view xml, bool own = false) {
   thread_local Last last;
   std::size_t order = 0;
   const std::string_view document = splitHandle(xml, order);
+  if (at) order = *at;
   Loaded l;
   if (!own && last.root && last.text == document) {
     l.root = last.root;
@@ -1252,17 +1253,17 @@ const std::vector<XmlQuery::Reference>& XmlQuery::references() const {
   return impl_->references;
 }
 
-std::optional<std::string> XmlQuery::value(std::string_view xml,
-                                           const std::vector<Outside>& o) const {
-  Loaded l = load(xml);
+std::optional<std::string> XmlQuery::value(std::string_view xml, const std::vector<Outside>& o,
+                                           At at) const {
+  Loaded l = load(xml, at);
   Evaluator ev(*l.root, o, impl_->prefix);
   Seq s = impl_->run(l, ev);
   if (s.empty()) return std::nullopt;
   return atomize(s[0]);
 }
 
-std::string XmlQuery::query(std::string_view xml, const std::vector<Outside>& o) const {
-  Loaded l = load(xml);
+std::string XmlQuery::query(std::string_view xml, const std::vector<Outside>& o, At at) const {
+  Loaded l = load(xml, at);
   Evaluator ev(*l.root, o, impl_->prefix);
   Seq s = impl_->run(l, ev);
   std::string out;
@@ -1282,14 +1283,14 @@ std::string XmlQuery::query(std::string_view xml, const std::vector<Outside>& o)
   return out;
 }
 
-bool XmlQuery::exist(std::string_view xml, const std::vector<Outside>& o) const {
-  Loaded l = load(xml);
+bool XmlQuery::exist(std::string_view xml, const std::vector<Outside>& o, At at) const {
+  Loaded l = load(xml, at);
   Evaluator ev(*l.root, o, impl_->prefix);
   return !impl_->run(l, ev).empty();
 }
 
-std::string XmlQuery::nodes(std::string_view xml, const std::vector<Outside>& o) const {
-  Loaded l = load(xml);
+std::string XmlQuery::nodes(std::string_view xml, const std::vector<Outside>& o, At at) const {
+  Loaded l = load(xml, at);
   Evaluator ev(*l.root, o, impl_->prefix);
   Seq s = impl_->run(l, ev);
   std::string out = "[";
@@ -1312,7 +1313,7 @@ std::string xmlNodeHandle(std::string_view xml, std::size_t order) {
 }
 
 std::string XmlQuery::modify(std::string_view xml, const std::vector<Outside>& o) const {
-  Loaded l = load(xml, true);
+  Loaded l = load(xml, {}, true);
   Evaluator ev(*l.root, o, impl_->prefix);
   const Update& u = impl_->update;
   Item context = nodeItem(l.root.get());

@@ -45,13 +45,17 @@ class XmlQuery {
   const std::vector<Reference>& references() const;
 
   // The methods on one xml value (its text, or a node handle that nodes()
-  // gave). value(): the atomized result, nullopt for an empty sequence.
-  std::optional<std::string> value(std::string_view xml, const std::vector<Outside>& o) const;
-  std::string query(std::string_view xml, const std::vector<Outside>& o) const;
-  bool exist(std::string_view xml, const std::vector<Outside>& o) const;
+  // gave); `at`, when given, places the context at that node of the
+  // value's document. value(): the atomized result, nullopt for an empty
+  // sequence.
+  using At = std::optional<std::size_t>;
+  std::optional<std::string> value(std::string_view xml, const std::vector<Outside>& o,
+                                   At at = {}) const;
+  std::string query(std::string_view xml, const std::vector<Outside>& o, At at = {}) const;
+  bool exist(std::string_view xml, const std::vector<Outside>& o, At at = {}) const;
   // The places of the nodes selected in their document, as a JSON array of
-  // numbers, each to be made a handle by xmlNodeHandle.
-  std::string nodes(std::string_view xml, const std::vector<Outside>& o) const;
+  // numbers: each a row's `at`, or made a handle by xmlNodeHandle.
+  std::string nodes(std::string_view xml, const std::vector<Outside>& o, At at = {}) const;
   std::string modify(std::string_view xml, const std::vector<Outside>& o) const;
 
   struct Impl;
