@@ -443,10 +443,26 @@ class Binder {
   // FOR XML (binder_xml.cpp): the SQL of the query's XML text as one row.
   std::string forXmlSql(const SelectStmt& s, Scope* outer);
   BoundStatement bindForXml(const SelectStmt& s);
+  // The xml type's methods (binder_xml_methods.cpp): value(), query(),
+  // exist() and modify() as expressions, nodes() as a table function.
+  Typed bindXmlMethod(const Expr& e, Scope& scope);
+  std::string bindXmlNodes(const TableRef& ref, Scope& argScope, Scope& scope);
+  std::string xmlMethodSql(const std::string& method, const std::vector<ExprPtr>& args,
+                           Scope& scope, Typed& target);
+  // Set while a method's target or IS NULL's operand binds: the column of
+  // nodes() may appear there and nowhere else.
+  bool xmlContextUse_ = false;
+  // The SQL of each column of nodes() bound: its value's SQL and its
+  // node's place, which the methods take apart rather than as one handle.
+  std::map<std::string, std::pair<std::string, std::string>> xmlContextSql_;
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;
   std::string changedRowsFrom_;
 };
+
+// The precision an xml column of nodes() carries: its values are the nodes
+// selected (with their document), for the methods only.
+inline constexpr std::uint8_t kXmlContextNode = 1;
 
 // The type two operands meet in, by SQL Server's precedence.
 TypeInfo commonType(const TypeInfo& a, const TypeInfo& b);

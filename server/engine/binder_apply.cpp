@@ -62,6 +62,7 @@ std::string Binder::bindTableFunction(const TableRef& ref, Scope& scope, bool la
   Scope own;
   own.outer = scope.outer;
   Scope& argScope = lateral ? scope : own;
+  if (ref.name[0] == ".NODES") return bindXmlNodes(ref, argScope, scope);
   const std::string fn = upper(ref.name[0]);
   const bool split = fn == "STRING_SPLIT";
   if (ref.args.size() < (split ? 2u : 1u)) throw SqlError(313, {fn});

@@ -257,6 +257,7 @@ Typed Binder::bindExprKind(const Expr& e, Scope& scope) {
       return a;
     }
     case ExprKind::Function:
+      if (e.op.starts_with(".XML_")) return bindXmlMethod(e, scope);
       if (!e.names.empty() && e.op != "NEXT VALUE FOR")
         if (auto call = bindUserFunction(e, scope)) return *call;
       return bindFunction(e, scope);
@@ -311,7 +312,16 @@ Typed Binder::bindExprKind(const Expr& e, Scope& scope) {
       return x;
     }
     case ExprKind::IsNull: {
-      Typed x = bindExpr(*e.args[0], scope);
+      const bool context = xmlContextUse_;
+      xmlContextUse_ = e.args[0]->kind == ExprKind::Column;
+      Typed x;
+      try {
+        x = bindExpr(*e.args[0], scope);
+      } catch (...) {
+        xmlContextUse_ = context;
+        throw;
+      }
+      xmlContextUse_ = context;
       Typed r;
       r.type = makeType(SqlType::Bit);
       r.sql = "(" + x.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
@@ -382,6 +392,9 @@ Typed Binder::bindColumn(const Expr& e, Scope& scope) {
       }
     }
     if (found) {
+      if (foundCol->type.type == SqlType::Xml && foundCol->type.precision == kXmlContextNode &&
+          !xmlContextUse_)
+        throw SqlError(493, {column});
       Typed t;
       t.sql = found->columnSql(foundIndex);
       t.type = foundCol->type;

@@ -471,6 +471,9 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
         any = true;
         for (std::size_t k = 0; k < src.columns.size(); ++k) {
           const ColumnInfo& col = src.columns[k];
+          // The column of nodes() is no value to show.
+          if (col.type.type == SqlType::Xml && col.type.precision == kXmlContextNode)
+            throw SqlError(493, {col.name});
           Typed t;
           t.sql = src.columnSql(k);
           t.type = col.type;

@@ -61,8 +61,9 @@ std::optional<Typed> Binder::bindUserFunction(const Expr& e, Scope& scope) {
 std::optional<std::string> Binder::bindUserTableFunction(const TableRef& ref, Scope& scope,
                                                          const std::string* applyLeft,
                                                          bool outerApply) {
-  const bool builtinFunction = ref.name.size() == 1 && (iequals(ref.name[0], "STRING_SPLIT") ||
-                                                        iequals(ref.name[0], "OPENJSON"));
+  const bool builtinFunction =
+      ref.name.size() == 1 && (iequals(ref.name[0], "STRING_SPLIT") ||
+                               iequals(ref.name[0], "OPENJSON") || ref.name[0] == ".NODES");
   if (builtinFunction) return std::nullopt;
   auto f = ctx_.resolveFunction(ref.name);
   if (!f || f->definition->functionType == "FN") throw SqlError(208, {joinName(ref.name)});

@@ -305,6 +305,26 @@ constexpr std::array kErrors = {
              "cannot UPDATE/DELETE the same row of the target table multiple times. Refine the ON "
              "clause to ensure a target row matches at most one source row, or use the GROUP BY "
              "clause to group the source rows."},
+    // The xml type's methods; XQuery messages start with "XQuery [method()]: ".
+    ErrorDef{258, 15, S, "Cannot call methods on %s."},
+    ErrorDef{493, 16, S,
+             "The column '%s' that was returned from the nodes() method cannot be used directly. "
+             "It can only be used with one of the four XML data type methods, exist(), nodes(), "
+             "query(), and value(), or in IS NULL and IS NOT NULL checks."},
+    ErrorDef{2209, 16, S, "%sSyntax error near '%s'"},
+    ErrorDef{2226, 16, S, "%sThe target of '%s' must be a single node, found '%s'"},
+    ErrorDef{2356, 16, S, "%sThe target of '%s' must be %s, found '%s'"},
+    ErrorDef{2389, 16, S,
+             "%s'value()' requires a singleton (or empty sequence), found operand of type '%s'"},
+    ErrorDef{2396, 16, S, "%sAttribute may not appear outside of an element"},
+    ErrorDef{5302, 16, S, "Mutator 'modify()' on '%s' cannot be called on a null value."},
+    ErrorDef{6335, 16, S,
+             "XML datatype instance has too many levels of nested nodes. Maximum allowed depth is "
+             "128 levels."},
+    ErrorDef{8172, 16, S,
+             "The argument %s of the XML data type method \"%s\" must be a string literal."},
+    ErrorDef{9335, 16, S, "%sThe XQuery syntax '%s' is not supported."},
+    ErrorDef{9500, 16, S, "The data type '%s' used in the VALUE method is invalid."},
     ErrorDef{9400, 16, S, "XML parsing: line %s, character %s, unexpected end of input"},
     ErrorDef{9410, 16, S, "XML parsing: line %s, character %s, whitespace expected"},
     ErrorDef{9411, 16, S, "XML parsing: line %s, character %s, semicolon expected"},

@@ -23,6 +23,7 @@
 #include "table_functions.h"
 #include "types.h"
 #include "xml_output.h"
+#include "xml_path.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -1471,6 +1472,7 @@ void registerFunctions(sqlite3* db, const Settings* settings) {
   registerKeyFunctions(db);
   registerFormatFunctions(db);
   registerXmlOutputFunctions(db);
+  registerXmlMethodFunctions(db);
   sqlite3_create_collation_v2(db, "TSQL_CI", SQLITE_UTF8, nullptr, collateCi, nullptr);
   registerCollations(db);
 }

@@ -749,7 +749,7 @@ ExprPtr Parser::parsePrimary() {
     case TokenKind::Variable: {
       auto e = makeExpr(ExprKind::Variable, t.offset);
       e->op = next().text;
-      return e;
+      return parseXmlMethods(std::move(e));
     }
     case TokenKind::Symbol:
       if (t.text == "(") {
@@ -758,13 +758,14 @@ ExprPtr Parser::parsePrimary() {
           auto e = makeExpr(ExprKind::Subquery, offset);
           e->query = parseSelect();
           expectSymbol(")");
-          if (e->query->forXml && isSymbol(".") && isWord("value", 1) && isSymbol("(", 2))
+          if (e->query->forXml && isSymbol(".") && isWord("value", 1) && isSymbol("(", 2) &&
+              peek(3).kind == TokenKind::String && peek(3).text == ".")
             return parseXmlValue(std::move(e));
-          return e;
+          return parseXmlMethods(std::move(e));
         }
         ExprPtr inner = parseExpr();
         expectSymbol(")");
-        return inner;
+        return parseXmlMethods(std::move(inner));
       }
       if (t.text == "*") {
         auto e = makeExpr(ExprKind::Star, next().offset);
@@ -799,7 +800,8 @@ ExprPtr Parser::parsePrimary() {
     }
     if (isSymbol("(", 1) && (!isReserved(t) || isReservedFunction(t))) {
       std::string name = next().text;
-      return parseCall(name, offset);
+      // CAST(... AS xml).value(...) and the like.
+      return parseXmlMethods(parseCall(name, offset));
     }
     static constexpr std::string_view kNiladic[] = {"CURRENT_TIMESTAMP", "CURRENT_USER",
                                                     "SESSION_USER", "SYSTEM_USER", "USER"};
@@ -820,6 +822,15 @@ ExprPtr Parser::parsePrimary() {
     auto e = makeExpr(ExprKind::Star, offset);
     e->names = std::move(name);
     return e;
+  }
+  // column.value(...): an xml method, not a function of a schema.
+  if (isSymbol("(") && name.size() > 1 &&
+      (name.back() == "value" || name.back() == "query" || name.back() == "exist")) {
+    const std::string method = name.back();
+    name.pop_back();
+    auto target = makeExpr(ExprKind::Column, offset);
+    target->names = std::move(name);
+    return parseXmlMethods(parseXmlMethodCall(std::move(target), method));
   }
   // schema.function(...) calls: keep the last part as the function name.
   if (isSymbol("(") && name.size() > 1) {
@@ -869,8 +880,16 @@ TableRefPtr Parser::parseTablePrimary() {
     bool system = isSymbol(":") && isSymbol(":", 1);
     if (system) next(), next();
     ref->name = parseTableName();
+    // @x.nodes(...): the variable's name and the method's.
+    if (ref->name.size() == 1 && ref->name[0].starts_with("@") && isSymbol(".") &&
+        peek(1).kind == TokenKind::Word && peek(1).text == "nodes" && isSymbol("(", 2)) {
+      next();
+      ref->name.push_back(next().text);
+    }
+    const bool nodes = ref->name.size() > 1 && ref->name.back() == "nodes" && isSymbol("(");
+    if (nodes) parseXmlNodes(*ref);
     const bool tableFunction =
-        ref->name.size() == 1 && isSymbol("(") &&
+        !nodes && ref->name.size() == 1 && isSymbol("(") &&
         (iequals(ref->name[0], "STRING_SPLIT") || iequals(ref->name[0], "OPENJSON"));
     // name(...) that is no table hint: a user-defined table-valued function.
     auto hint = [&] {
@@ -883,7 +902,7 @@ TableRefPtr Parser::parseTablePrimary() {
         if (isWord(h, 1)) return true;
       return false;
     };
-    const bool userFunction = !tableFunction && !system && isSymbol("(") && !hint() &&
+    const bool userFunction = !nodes && !tableFunction && !system && isSymbol("(") && !hint() &&
                               !iequals(ref->name.back(), "fn_helpcollations");
     if (tableFunction || userFunction) {
       parseTableFunction(*ref);
@@ -902,7 +921,9 @@ TableRefPtr Parser::parseTablePrimary() {
   } else if (atIdentifier()) {
     ref->alias = next().text;
   }
-  bool derived = ref->kind == TableRef::Kind::Derived || ref->kind == TableRef::Kind::Values;
+  // nodes(...) AS t(c) names its one column as a derived table does.
+  bool derived = ref->kind == TableRef::Kind::Derived || ref->kind == TableRef::Kind::Values ||
+                 (ref->kind == TableRef::Kind::Function && ref->name[0] == ".NODES");
   if (derived && !ref->alias.empty() && acceptSymbol("(")) {
     do ref->columnAliases.push_back(parseIdentifier());
     while (acceptSymbol(","));
@@ -1184,6 +1205,55 @@ ExprPtr Parser::parseXmlValue(ExprPtr query) {
   cast->type = type;
   cast->args.push_back(std::move(text));
   return cast;
+}
+
+bool Parser::atXmlMethod(std::size_t ahead, bool mutator) const {
+  // The methods' names are spelled in lower case only.
+  if (!isSymbol(".", ahead) || peek(ahead + 1).kind != TokenKind::Word || !isSymbol("(", ahead + 2))
+    return false;
+  const std::string& m = peek(ahead + 1).text;
+  return mutator ? m == "modify" : m == "value" || m == "query" || m == "exist";
+}
+
+// target.method(arguments): a call of ".XML_METHOD" with the target first.
+ExprPtr Parser::parseXmlMethodCall(ExprPtr target, const std::string& method) {
+  auto call = makeExpr(ExprKind::Function, target->offset);
+  call->op = ".XML_" + upper(method);
+  call->args.push_back(std::move(target));
+  expectSymbol("(");
+  if (!isSymbol(")")) {
+    do call->args.push_back(parseExpr());
+    while (acceptSymbol(","));
+  }
+  expectSymbol(")");
+  return call;
+}
+
+ExprPtr Parser::parseXmlMethods(ExprPtr target) {
+  while (atXmlMethod(0)) {
+    next();
+    const std::string method = next().text;
+    target = parseXmlMethodCall(std::move(target), method);
+  }
+  return target;
+}
+
+// x.nodes('query') or @x.nodes('query'): a table function of one column.
+void Parser::parseXmlNodes(TableRef& ref) {
+  Name name = std::move(ref.name);
+  name.pop_back();
+  ExprPtr target;
+  if (name.size() == 1 && name[0].starts_with("@")) {
+    target = makeExpr(ExprKind::Variable, peek().offset);
+    target->op = name[0];
+  } else {
+    target = makeExpr(ExprKind::Column, peek().offset);
+    target->names = std::move(name);
+  }
+  ref.kind = TableRef::Kind::Function;
+  ref.name = {".NODES"};
+  ExprPtr call = parseXmlMethodCall(std::move(target), "nodes");
+  ref.args = std::move(call->args);
 }
 
 std::shared_ptr<const ForXml> Parser::parseForXml() {

@@ -72,6 +72,12 @@ class Parser {
   // FOR XML's mode and options, after the words FOR XML.
   std::shared_ptr<const ForXml> parseForXml();
   ExprPtr parseXmlValue(ExprPtr query);
+  // The xml type's methods: target.value(...), .query(...), .exist(...)
+  // (and their chains), .modify(...) where SET takes it, .nodes(...) in FROM.
+  bool atXmlMethod(std::size_t ahead, bool mutator = false) const;
+  ExprPtr parseXmlMethodCall(ExprPtr target, const std::string& method);
+  ExprPtr parseXmlMethods(ExprPtr target);
+  void parseXmlNodes(TableRef& ref);
   SelectPtr parseSelectCore();
   // SELECTs joined by INTERSECT, which binds tighter than UNION and EXCEPT.
   SelectPtr parseIntersection();

@@ -319,7 +319,20 @@ std::vector<Assignment> Parser::parseSetList() {
         next();
       }
     } else {
-      a.column = parseName().back();
+      Name name = parseName();
+      if (name.size() > 1 && name.back() == "modify" && isSymbol("(")) {
+        // SET column.modify('...') sets the column to its value modified.
+        name.pop_back();
+        a.column = name.back();
+        auto target = std::make_unique<Expr>();
+        target->kind = ExprKind::Column;
+        target->offset = peek().offset;
+        target->names = std::move(name);
+        a.value = parseXmlMethodCall(std::move(target), "modify");
+        sets.push_back(std::move(a));
+        continue;
+      }
+      a.column = name.back();
       if (isSymbol("+=") || isSymbol("-=") || isSymbol("*=") || isSymbol("/=")) {
         std::string op = next().text.substr(0, 1);
         auto col = std::make_unique<Expr>();
@@ -406,6 +419,18 @@ StmtPtr Parser::parseSet() {
   if (peek().kind == TokenKind::Variable) {
     auto s = make<SetVarStmt>(line);
     s->name = next().text;
+    if (atXmlMethod(0, true)) {
+      // SET @x.modify('...') sets @x to the value modified.
+      s->op = "=";
+      auto target = std::make_unique<Expr>();
+      target->kind = ExprKind::Variable;
+      target->offset = peek().offset;
+      target->op = s->name;
+      next();
+      next();
+      s->value = parseXmlMethodCall(std::move(target), "modify");
+      return s;
+    }
     const Token& op = peek();
     if (op.kind != TokenKind::Symbol || (op.text != "=" && op.text != "+=" && op.text != "-=" &&
                                          op.text != "*=" && op.text != "/="))

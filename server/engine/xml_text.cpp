@@ -1,6 +1,7 @@
 #include "xml_text.h"
 
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "errors.h"
@@ -206,19 +207,8 @@ class XmlReader {
       }
       if (!digits) fail(atEnd() ? 9400 : hex ? 9416 : 9417);
     } else {
-      const std::string entity = name(9421);
-      if (entity == "lt")
-        c = '<';
-      else if (entity == "gt")
-        c = '>';
-      else if (entity == "amp")
-        c = '&';
-      else if (entity == "quot")
-        c = '"';
-      else if (entity == "apos")
-        c = '\'';
-      else
-        fail(9448);
+      c = xmlEntityChar(name(9421));
+      if (c == 0) fail(9448);
     }
     expect(';', 9411);
     // A reference to a character XML does not allow fails past its ';'.
@@ -341,6 +331,14 @@ class XmlReader {
 };
 
 }  // namespace
+
+char32_t xmlEntityChar(std::string_view name) {
+  static constexpr std::pair<std::string_view, char32_t> kEntities[] = {
+      {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
+  for (const auto& [entity, c] : kEntities)
+    if (entity == name) return c;
+  return 0;
+}
 
 std::string xmlFromText(std::string_view text) {
   return XmlReader(text).read();

@@ -16,6 +16,10 @@ namespace tessel::sqld::engine {
 // `text` in UTF-8; throws SqlError 94xx when it is not well-formed.
 std::string xmlFromText(std::string_view text);
 
+// The character a predefined entity (lt, gt, amp, quot, apos) stands for;
+// 0 for any other name.
+char32_t xmlEntityChar(std::string_view name);
+
 // Bytes converted to xml: UTF-16 behind its byte-order mark, else UTF-8.
 std::string xmlFromBytes(std::string_view bytes);
 

@@ -1,0 +1,127 @@
+// The SQLite functions behind the xml type's methods. Each takes the xml
+// value (or the handle of a node that nodes() selected), the place of the
+// context node in it (-1: none given; NULL: no node, as for a row OUTER
+// APPLY adds), the query's text,
+// a string with one kind letter per sql:variable or sql:column reference,
+// the table and column its messages name (or nothing), the name of what the
+// method is called on, and the references' values.
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+#include "sqlite_util.h"
+#include "xml_path.h"
+
+namespace tessel::sqld::engine {
+namespace {
+
+std::string_view textOf(sqlite3_value* v) {
+  const unsigned char* t = sqlite3_value_text(v);
+  return t ? std::string_view(reinterpret_cast<const char*>(t),
+                              static_cast<std::size_t>(sqlite3_value_bytes(v)))
+           : std::string_view();
+}
+
+void deleteQuery(void* p) {
+  delete static_cast<std::shared_ptr<const XmlQuery>*>(p);
+}
+
+// The query of a call, parsed once per statement.
+std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
+                                        XmlQuery::Method method, sqlite3_value* where) {
+  if (auto* cached = static_cast<std::shared_ptr<const XmlQuery>*>(sqlite3_get_auxdata(c, 1)))
+    return *cached;
+  auto q = XmlQuery::parse(textOf(text), method, textOf(where));
+  sqlite3_set_auxdata(c, 1, new std::shared_ptr<const XmlQuery>(q), deleteQuery);
+  return q;
+}
+
+template <XmlQuery::Method M>
+void method(sqlite3_context* c, int argc, sqlite3_value** v) {
+  try {
+    if (argc < 6) return sqlite3_result_null(c);
+    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[2], M, v[4]);
+    const XmlQuery& q = *query;
+    const std::string_view kinds = textOf(v[3]);
+    std::vector<XmlQuery::Outside> outside(kinds.size());
+    for (std::size_t i = 0; i < kinds.size() && 6 + static_cast<int>(i) < argc; ++i) {
+      sqlite3_value* value = v[6 + i];
+      if (sqlite3_value_type(value) == SQLITE_NULL) continue;
+      outside[i].kind = kinds[i];
+      outside[i].text = std::string(textOf(value));
+    }
+    if (sqlite3_value_type(v[0]) == SQLITE_NULL) {
+      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {textOf(v[5])});
+      return sqlite3_result_null(c);
+    }
+    if (sqlite3_value_type(v[1]) == SQLITE_NULL) return sqlite3_result_null(c);
+    const sqlite3_int64 place = sqlite3_value_int64(v[1]);
+    const XmlQuery::At at =
+        place < 0 ? XmlQuery::At() : XmlQuery::At(static_cast<std::size_t>(place));
+    const std::string_view xml = textOf(v[0]);
+    std::string out;
+    switch (M) {
+      case XmlQuery::Method::Value: {
+        auto value = q.value(xml, outside, at);
+        if (!value) return sqlite3_result_null(c);
+        out = std::move(*value);
+        break;
+      }
+      case XmlQuery::Method::Query:
+        out = q.query(xml, outside, at);
+        break;
+      case XmlQuery::Method::Exist:
+        return sqlite3_result_int(c, q.exist(xml, outside, at) ? 1 : 0);
+      case XmlQuery::Method::Nodes:
+        out = q.nodes(xml, outside, at);
+        break;
+      case XmlQuery::Method::Modify:
+        out = q.modify(xml, outside);
+        break;
+    }
+    sqlite3_result_text64(c, out.data(), out.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } catch (...) {
+    resultCurrentError(c);
+  }
+}
+
+// t_xml_node(xml, order): the handle of a node nodes() selected in `xml`;
+// NULL for the row OUTER APPLY adds.
+void nodeHandle(sqlite3_context* c, int, sqlite3_value** v) {
+  try {
+    if (sqlite3_value_type(v[0]) == SQLITE_NULL || sqlite3_value_type(v[1]) == SQLITE_NULL)
+      return sqlite3_result_null(c);
+    const std::string out =
+        xmlNodeHandle(textOf(v[0]), static_cast<std::size_t>(sqlite3_value_int64(v[1])));
+    sqlite3_result_text64(c, out.data(), out.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } catch (...) {
+    resultCurrentError(c);
+  }
+}
+
+}  // namespace
+
+void registerXmlMethodFunctions(sqlite3* db) {
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  using M = XmlQuery::Method;
+  struct Entry {
+    const char* name;
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+  };
+  static constexpr Entry kEntries[] = {{"t_xml_value", method<M::Value>},
+                                       {"t_xml_query", method<M::Query>},
+                                       {"t_xml_exist", method<M::Exist>},
+                                       {"t_xml_nodes", method<M::Nodes>},
+                                       {"t_xml_modify", method<M::Modify>}};
+  for (const Entry& e : kEntries)
+    sqlite3_create_function_v2(db, e.name, -1, flags, nullptr, e.fn, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "t_xml_node", 2, flags, nullptr, nodeHandle, nullptr, nullptr,
+                             nullptr);
+}
+
+}  // namespace tessel::sqld::engine
