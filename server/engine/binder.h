@@ -271,6 +271,9 @@ class Binder {
   // arguments may name the sources before it). Null when `e` or `ref`
   // names no user-defined function.
   std::optional<Typed> bindUserFunction(const Expr& e, Scope& scope);
+  std::optional<Typed> bindUserFunctionNamedLikeMethod(const Expr& e, Scope& scope);
+  Typed callUserFunction(const FunctionRef& f, const std::string& written,
+                         const std::vector<ExprPtr>& args, std::size_t first, Scope& scope);
   std::optional<std::string> bindUserTableFunction(const TableRef& ref, Scope& scope,
                                                    const std::string* applyLeft = nullptr,
                                                    bool outerApply = false);

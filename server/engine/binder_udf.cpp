@@ -45,12 +45,36 @@ std::optional<Typed> Binder::bindUserFunction(const Expr& e, Scope& scope) {
     if (builtin::find(e.op)) return std::nullopt;
     throw SqlError(4121, {e.names[0], written});
   }
-  const CreateProcStmt& d = *f->definition;
-  if (e.args.size() > d.params.size()) throw SqlError(8144, {written});
-  if (e.args.size() < d.params.size()) throw SqlError(313, {written});
-  std::string sql = "t_udf(" + quoteText(f->schema) + ", " + std::to_string(f->id);
-  for (std::size_t i = 0; i < e.args.size(); ++i)
-    sql += ", " + convertSql(bindExpr(*e.args[i], scope), parameterType(d.params[i].type), true);
+  return callUserFunction(*f, written, e.args, 0, scope);
+}
+
+std::optional<Typed> Binder::bindUserFunctionNamedLikeMethod(const Expr& e, Scope& scope) {
+  // dbo.value(...) reads as a column's xml method; when no column of that
+  // name is in scope and the database has such a function, it is a call.
+  const Expr& on = *e.args[0];
+  if (on.kind != ExprKind::Column || on.names.empty()) return std::nullopt;
+  Name name = on.names;
+  name.push_back(lower(e.op.substr(5)));
+  auto f = ctx_.resolveFunction(name);
+  if (!f || f->definition->functionType != "FN") return std::nullopt;
+  try {
+    bindExpr(on, scope);
+    return std::nullopt;
+  } catch (const SqlError&) {
+  }
+  return callUserFunction(*f, joinName(name), e.args, 1, scope);
+}
+
+Typed Binder::callUserFunction(const FunctionRef& f, const std::string& written,
+                               const std::vector<ExprPtr>& args, std::size_t first, Scope& scope) {
+  const CreateProcStmt& d = *f.definition;
+  const std::size_t given = args.size() - first;
+  if (given > d.params.size()) throw SqlError(8144, {written});
+  if (given < d.params.size()) throw SqlError(313, {written});
+  std::string sql = "t_udf(" + quoteText(f.schema) + ", " + std::to_string(f.id);
+  for (std::size_t i = 0; i < given; ++i)
+    sql +=
+        ", " + convertSql(bindExpr(*args[first + i], scope), parameterType(d.params[i].type), true);
   Typed t;
   t.sql = sql + ")";
   t.type = d.returns;

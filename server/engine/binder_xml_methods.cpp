@@ -98,6 +98,7 @@ std::string Binder::xmlMethodSql(const std::string& method, const std::vector<Ex
 }
 
 Typed Binder::bindXmlMethod(const Expr& e, Scope& scope) {
+  if (auto call = bindUserFunctionNamedLikeMethod(e, scope)) return *call;
   const std::string method = lower(e.op.substr(5));
   Typed target;
   const std::string call = xmlMethodSql(method, e.args, scope, target);

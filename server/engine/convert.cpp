@@ -347,6 +347,8 @@ Stored toInteger(const Stored& v, const TypeInfo& from, const TypeInfo& to) {
   }
   if (v.kind == K::Text) {
     std::string t = trimmed(v.s);
+    // Empty or blank text is 0 as an integer, as SQL Server converts it.
+    if (t.empty()) return Stored::integer(0);
     __int128 x;
     int sc;
     bool ok = parseDecimalText(t, false, x, sc) && sc == 0 && t.find('.') == std::string::npos;
