@@ -294,6 +294,9 @@ class SqliteSession : public Session, private BindContext {
 
   // Procedures (procedures.cpp).
   std::int32_t callProcedure(const Name& name, std::vector<CallArg>& args, Frame& caller, bool rpc);
+  // The stored (or temporary, or system) procedure a call names, with its
+  // owner's schema id in `owner`; null when there is none.
+  std::shared_ptr<CreateProcStmt> findProcedure(const Name& name, const Frame& caller, int& owner);
   std::int32_t runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args, Frame& caller,
                             int owner = kDboSchemaId);
   std::int32_t runExecuteSql(std::vector<CallArg>& args, Frame& caller);
