@@ -89,6 +89,8 @@ class BindContext {
   // The collation of the current database: literals, variables and new
   // columns take it when nothing else gives them one.
   virtual std::uint16_t databaseCollation() = 0;
+  // The columns of a table's primary key in key order; none without one.
+  virtual std::vector<std::string> primaryKeyColumns(const TableInfo&) { return {}; }
 };
 
 struct Typed {
@@ -443,6 +445,10 @@ class Binder {
   // FOR XML (binder_xml.cpp): the SQL of the query's XML text as one row.
   std::string forXmlSql(const SelectStmt& s, Scope* outer);
   BoundStatement bindForXml(const SelectStmt& s);
+  // AUTO mode's text for the binary column i without BINARY BASE64: a URL
+  // naming the value by its table's key, which the query must select.
+  std::string binaryReference(const Core& c, std::size_t i,
+                              const std::function<std::string(std::size_t)>& textOf);
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;
   std::string changedRowsFrom_;

@@ -192,6 +192,27 @@ std::string autoRows(const std::vector<Typed>& items, const std::vector<Binder::
 
 }  // namespace
 
+std::string Binder::binaryReference(const Core& c, std::size_t i,
+                                    const std::function<std::string(std::size_t)>& textOf) {
+  const Typed& value = c.items[i];
+  if (!value.table) throw SqlError(6830, {c.names[i]});
+  // The key's column as the select list reads it from the same table.
+  const std::vector<std::string> key = ctx_.primaryKeyColumns(*value.table);
+  std::size_t k = 0;
+  while (key.size() == 1 && k < c.items.size() &&
+         !(c.items[k].sourceAlias == value.sourceAlias && c.items[k].column &&
+           iequals(c.items[k].column->name, key[0]) && !c.names[k].empty()))
+    ++k;
+  if (key.size() != 1 || k == c.items.size()) throw SqlError(6831, {c.names[i]});
+  std::string table;
+  for (const Source& s : c.scope.sources)
+    if (s.sqlAlias == value.sourceAlias) table = xmlName(s.exposedName);
+  // dbobject/Table[@Key='1']/@Column, as a URL of the database's virtual root.
+  return "CASE WHEN " + quoteName("c" + std::to_string(i + 1)) + " IS NULL THEN NULL ELSE " +
+         literal("dbobject/" + table + "[@" + xmlName(c.names[k]) + "='") + " || " + textOf(k) +
+         " || " + literal("']/@" + xmlName(c.names[i])) + " END";
+}
+
 TypeInfo forXmlType(const ForXml& x) {
   return x.type ? makeType(SqlType::Xml) : makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
 }
@@ -226,31 +247,31 @@ std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer) {
     inner += " LIMIT " + (s.fetch ? rowCountSql(*s.fetch, RowCount::Fetch) : "-1") + " OFFSET " +
              rowCountSql(*s.offset, RowCount::Offset);
 
-  std::vector<XmlColumn> cols;
-  for (std::size_t i = 0; i < c.items.size(); ++i) {
+  // Column i of the query's rows as text: dates in ISO 8601 and floating
+  // point in scientific notation, as XML writes them.
+  auto textOf = [&](std::size_t i) {
     Typed v;
     v.sql = quoteName("c" + std::to_string(i + 1));
     v.type = c.items[i].type;
+    const SqlType t = v.type.type;
+    if (isCharType(t) || t == SqlType::Xml) return v.sql;
+    if (isBinaryType(t)) return "t_base64(" + v.sql + ")";
+    const bool date = isDateType(t) || t == SqlType::Date || t == SqlType::DateTime2 ||
+                      t == SqlType::DateTimeOffset || t == SqlType::Time;
+    const int style = date ? 126 : t == SqlType::Float ? 2 : t == SqlType::Real ? 1 : 0;
+    return convertSql(v, makeType(SqlType::NVarChar, kMaxLength / 2 * 2), false, style);
+  };
+  std::vector<XmlColumn> cols;
+  for (std::size_t i = 0; i < c.items.size(); ++i) {
     XmlColumn col;
     col.name = c.names[i];
-    const SqlType t = v.type.type;
-    col.xml = t == SqlType::Xml;
-    if (isCharType(t) || col.xml) {
-      col.text = v.sql;
-    } else if (isBinaryType(t)) {
-      // PATH writes binary values as base64; RAW and AUTO only when asked,
-      // having otherwise only URLs into the database to offer.
-      if (x.mode == ForXml::Mode::Raw && !x.binaryBase64) throw SqlError(6829, {col.name});
-      if (x.mode == ForXml::Mode::Auto && !x.binaryBase64)
-        throw SqlError(c.items[i].table ? 6831 : 6830, {col.name});
-      col.text = "t_base64(" + v.sql + ")";
-    } else {
-      // Dates as ISO 8601 and floating point in scientific notation, as XML
-      // writes them.
-      const bool date = isDateType(t) || t == SqlType::Date || t == SqlType::DateTime2 ||
-                        t == SqlType::DateTimeOffset || t == SqlType::Time;
-      const int style = date ? 126 : t == SqlType::Float ? 2 : t == SqlType::Real ? 1 : 0;
-      col.text = convertSql(v, makeType(SqlType::NVarChar, kMaxLength / 2 * 2), false, style);
+    col.xml = c.items[i].type.type == SqlType::Xml;
+    col.text = textOf(i);
+    // PATH writes binary values as base64; RAW and AUTO only when asked,
+    // AUTO otherwise a reference to the value by its table's key.
+    if (isBinaryType(c.items[i].type.type) && !x.binaryBase64) {
+      if (x.mode == ForXml::Mode::Raw) throw SqlError(6829, {col.name});
+      if (x.mode == ForXml::Mode::Auto) col.text = binaryReference(c, i, textOf);
     }
     cols.push_back(std::move(col));
   }

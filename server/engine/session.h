@@ -166,6 +166,7 @@ class SqliteSession : public Session, private BindContext {
   // User-defined functions (functions_user.cpp).
   std::optional<FunctionRef> resolveFunction(const Name& name) override;
   std::uint16_t databaseCollation() override { return currentCollation_; }
+  std::vector<std::string> primaryKeyColumns(const TableInfo& table) override;
   void registerFunctionCalls();
   // The parsed CREATE FUNCTION of function `id` in SQLite schema `schema`.
   std::shared_ptr<const CreateProcStmt> functionDefinition(const std::string& schema,
