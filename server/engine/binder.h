@@ -89,6 +89,8 @@ class BindContext {
   // The collation of the current database: literals, variables and new
   // columns take it when nothing else gives them one.
   virtual std::uint16_t databaseCollation() = 0;
+  // The columns of a table's primary key in key order; none without one.
+  virtual std::vector<std::string> primaryKeyColumns(const TableInfo&) { return {}; }
 };
 
 struct Typed {
@@ -458,6 +460,10 @@ class Binder {
   // The SQL of each column of nodes() bound: its value's SQL and its
   // node's place, which the methods take apart rather than as one handle.
   std::map<std::string, std::pair<std::string, std::string>> xmlContextSql_;
+  // AUTO mode's text for the binary column i without BINARY BASE64: a URL
+  // naming the value by its table's key, which the query must select.
+  std::string binaryReference(const Core& c, std::size_t i,
+                              const std::function<std::string(std::size_t)>& textOf);
   // Set by readChangedRows, taken by the next bindCore.
   std::optional<Scope> changedRows_;
   std::string changedRowsFrom_;

@@ -599,6 +599,16 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     }
     types.push_back(t);
   }
+  // UNION without ALL, INTERSECT and EXCEPT compare whole rows, which values
+  // of these types cannot take part in.
+  const bool comparesRows = std::any_of(s.unions.begin(), s.unions.end(), [](const auto& u) {
+    return !u.all || u.op != SelectStmt::SetOp::Union;
+  });
+  for (const TypeInfo& t : types) {
+    if (comparesRows && (t.type == SqlType::Xml || t.type == SqlType::Text ||
+                         t.type == SqlType::NText || t.type == SqlType::Image))
+      throw SqlError(5335, {typeName(t.type)});
+  }
   BoundStatement out;
   auto emitCore = [&](const Core& c, bool withPointers, const std::string& extra = {}) {
     std::string sql = c.head;

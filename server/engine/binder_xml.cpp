@@ -69,11 +69,18 @@ std::string rowElement(const std::string& name, const std::string& attributes,
          " = '' THEN '/>' ELSE '>' || " + content + " || " + literal("</" + name + ">") + " END";
 }
 
+// In RAW and AUTO mode an xml value is content of the row's element even
+// without ELEMENTS: XML cannot be an attribute's value.
+bool asElement(const XmlColumn& c, const ForXml& x) {
+  return x.elements || c.xml;
+}
+
 // A column of RAW or AUTO mode: an element or attribute of its name; an
 // unnamed XML value (a nested FOR XML ... TYPE) goes in as it is.
 std::string columnPart(const XmlColumn& c, const ForXml& x) {
   if (c.name.empty()) return "coalesce(" + c.text + ", '')";
-  return x.elements ? elementSql(xmlName(c.name), c, x.xsinil) : attributeSql(xmlName(c.name), c);
+  return asElement(c, x) ? elementSql(xmlName(c.name), c, x.xsinil)
+                         : attributeSql(xmlName(c.name), c);
 }
 
 std::string concat(const std::vector<std::string>& parts) {
@@ -143,7 +150,11 @@ std::string autoRows(const std::vector<Typed>& items, const std::vector<Binder::
   struct Level {
     std::string alias;  // the source's alias in the generated SQL
     std::string name;
-    std::vector<std::string> parts;
+    std::vector<std::string> attributes, elements;
+    void add(const XmlColumn& c, const ForXml& x, bool first = false) {
+      auto& parts = asElement(c, x) ? elements : attributes;
+      parts.insert(first ? parts.begin() : parts.end(), columnPart(c, x));
+    }
   };
   std::vector<Level> levels;
   std::vector<std::size_t> unplaced;  // columns read before any table's
@@ -157,7 +168,7 @@ std::string autoRows(const std::vector<Typed>& items, const std::vector<Binder::
       level = std::find_if(levels.begin(), levels.end(),
                            [&](const Level& l) { return l.alias == alias; });
       if (level == levels.end()) {
-        levels.push_back({alias, xmlName(source->exposedName), {}});
+        levels.push_back({alias, xmlName(source->exposedName), {}, {}});
         level = levels.end() - 1;
       }
     } else if (!levels.empty()) {
@@ -167,22 +178,40 @@ std::string autoRows(const std::vector<Typed>& items, const std::vector<Binder::
       unplaced.push_back(i);
       continue;
     }
-    level->parts.push_back(columnPart(cols[i], x));
+    level->add(cols[i], x);
   }
   if (levels.empty()) throw SqlError(6800, {});
-  for (auto k = unplaced.rbegin(); k != unplaced.rend(); ++k) {
-    levels[0].parts.insert(levels[0].parts.begin(), columnPart(cols[*k], x));
-  }
+  for (auto k = unplaced.rbegin(); k != unplaced.rend(); ++k) levels[0].add(cols[*k], x, true);
   std::string args;
   for (const Level& l : levels) {
-    const std::string own = concat(l.parts);
-    args += (args.empty() ? "" : ", ") + literal(l.name) + ", " +
-            (x.elements ? "'', " + own : own + ", ''");
+    args += (args.empty() ? "" : ", ") + literal(l.name) + ", " + concat(l.attributes) + ", " +
+            concat(l.elements);
   }
   return "t_xml_auto(" + args + ")";
 }
 
 }  // namespace
+
+std::string Binder::binaryReference(const Core& c, std::size_t i,
+                                    const std::function<std::string(std::size_t)>& textOf) {
+  const Typed& value = c.items[i];
+  if (!value.table) throw SqlError(6830, {c.names[i]});
+  // The key's column as the select list reads it from the same table.
+  const std::vector<std::string> key = ctx_.primaryKeyColumns(*value.table);
+  std::size_t k = 0;
+  while (key.size() == 1 && k < c.items.size() &&
+         !(c.items[k].sourceAlias == value.sourceAlias && c.items[k].column &&
+           iequals(c.items[k].column->name, key[0]) && !c.names[k].empty()))
+    ++k;
+  if (key.size() != 1 || k == c.items.size()) throw SqlError(6831, {c.names[i]});
+  std::string table;
+  for (const Source& s : c.scope.sources)
+    if (s.sqlAlias == value.sourceAlias) table = xmlName(s.exposedName);
+  // dbobject/Table[@Key='1']/@Column, as a URL of the database's virtual root.
+  return "CASE WHEN " + quoteName("c" + std::to_string(i + 1)) + " IS NULL THEN NULL ELSE " +
+         literal("dbobject/" + table + "[@" + xmlName(c.names[k]) + "='") + " || " + textOf(k) +
+         " || " + literal("']/@" + xmlName(c.names[i])) + " END";
+}
 
 TypeInfo forXmlType(const ForXml& x) {
   return x.type ? makeType(SqlType::Xml) : makeType(SqlType::NVarChar, kMaxLength / 2 * 2);
@@ -218,42 +247,43 @@ std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer) {
     inner += " LIMIT " + (s.fetch ? rowCountSql(*s.fetch, RowCount::Fetch) : "-1") + " OFFSET " +
              rowCountSql(*s.offset, RowCount::Offset);
 
-  std::vector<XmlColumn> cols;
-  for (std::size_t i = 0; i < c.items.size(); ++i) {
+  // Column i of the query's rows as text: dates in ISO 8601 and floating
+  // point in scientific notation, as XML writes them.
+  auto textOf = [&](std::size_t i) {
     Typed v;
     v.sql = quoteName("c" + std::to_string(i + 1));
     v.type = c.items[i].type;
+    const SqlType t = v.type.type;
+    if (isCharType(t) || t == SqlType::Xml) return v.sql;
+    if (isBinaryType(t)) return "t_base64(" + v.sql + ")";
+    const bool date = isDateType(t) || t == SqlType::Date || t == SqlType::DateTime2 ||
+                      t == SqlType::DateTimeOffset || t == SqlType::Time;
+    const int style = date ? 126 : t == SqlType::Float ? 2 : t == SqlType::Real ? 1 : 0;
+    return convertSql(v, makeType(SqlType::NVarChar, kMaxLength / 2 * 2), false, style);
+  };
+  std::vector<XmlColumn> cols;
+  for (std::size_t i = 0; i < c.items.size(); ++i) {
     XmlColumn col;
     col.name = c.names[i];
-    const SqlType t = v.type.type;
-    col.xml = t == SqlType::Xml;
-    if (isCharType(t) || col.xml) {
-      col.text = v.sql;
-    } else if (isBinaryType(t)) {
-      // PATH writes binary values as base64; RAW and AUTO only when asked,
-      // having otherwise only URLs into the database to offer.
-      if (x.mode == ForXml::Mode::Raw && !x.binaryBase64) throw SqlError(6829, {col.name});
-      if (x.mode == ForXml::Mode::Auto && !x.binaryBase64)
-        throw SqlError(c.items[i].table ? 6831 : 6830, {col.name});
-      col.text = "t_base64(" + v.sql + ")";
-    } else {
-      // Dates as ISO 8601 and floating point in scientific notation, as XML
-      // writes them.
-      const bool date = isDateType(t) || t == SqlType::Date || t == SqlType::DateTime2 ||
-                        t == SqlType::DateTimeOffset || t == SqlType::Time;
-      const int style = date ? 126 : t == SqlType::Float ? 2 : t == SqlType::Real ? 1 : 0;
-      col.text = convertSql(v, makeType(SqlType::NVarChar, kMaxLength / 2 * 2), false, style);
+    col.xml = c.items[i].type.type == SqlType::Xml;
+    col.text = textOf(i);
+    // PATH writes binary values as base64; RAW and AUTO only when asked,
+    // AUTO otherwise a reference to the value by its table's key.
+    if (isBinaryType(c.items[i].type.type) && !x.binaryBase64) {
+      if (x.mode == ForXml::Mode::Raw) throw SqlError(6829, {col.name});
+      if (x.mode == ForXml::Mode::Auto) col.text = binaryReference(c, i, textOf);
     }
     cols.push_back(std::move(col));
   }
   if (x.mode != ForXml::Mode::Path) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
-      if (cols[i].name.empty() && !(cols[i].xml && x.elements)) throw SqlError(6809, {});
+      if (cols[i].name.empty() && !cols[i].xml) throw SqlError(6809, {});
       // Two attributes of one name in a RAW row (AUTO's are on the
       // elements of their tables).
-      if (cols[i].name.empty() || x.elements || x.mode != ForXml::Mode::Raw) continue;
+      if (asElement(cols[i], x) || x.mode != ForXml::Mode::Raw) continue;
       for (std::size_t k = 0; k < i; ++k)
-        if (iequals(cols[k].name, cols[i].name)) throw SqlError(6810, {cols[i].name});
+        if (!asElement(cols[k], x) && iequals(cols[k].name, cols[i].name))
+          throw SqlError(6810, {cols[i].name});
     }
   }
   std::string all;
@@ -261,11 +291,10 @@ std::string Binder::forXmlSql(const SelectStmt& s, Scope* outer) {
     all = "group_concat(" + pathRow(x.rowName, cols) + ", '')";
   } else if (x.mode == ForXml::Mode::Raw) {
     const std::string name = xmlName(*x.rowName);
-    std::vector<std::string> parts;
-    for (const XmlColumn& col : cols) parts.push_back(columnPart(col, x));
-    const std::string row = x.elements ? rowElement(name, "''", concat(parts))
-                                       : literal("<" + name) + " || " + concat(parts) + " || '/>'";
-    all = "group_concat(" + row + ", '')";
+    std::vector<std::string> attributes, content;
+    for (const XmlColumn& col : cols)
+      (asElement(col, x) ? content : attributes).push_back(columnPart(col, x));
+    all = "group_concat(" + rowElement(name, concat(attributes), concat(content)) + ", '')";
   } else {
     if (c.grouped) throw SqlError(6821, {});
     all = autoRows(c.items, c.scope.sources, cols, x);

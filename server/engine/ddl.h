@@ -43,6 +43,8 @@ class Ddl {
   // sp_rename of an object ([schema.]name, `type` empty or OBJECT) or of a
   // column ([schema.]table.column, `type` COLUMN).
   void rename(const std::string& object, const std::string& newName, const std::string& type);
+  // The columns of the table's primary key in key order; none without one.
+  std::vector<std::string> primaryKeyColumns(const TableInfo& table);
 
  private:
   void runStatement(const Stmt& stmt, Frame& frame);
@@ -117,7 +119,6 @@ class Ddl {
   // constraints (a self-reference names the key being made).
   BuiltConstraint addConstraint(const ConstraintDef& c, const std::shared_ptr<TableInfo>& table,
                                 const std::vector<ConstraintDef>* siblings, int indid);
-  std::vector<std::string> primaryKeyColumns(const TableInfo& table);
   void createKeyIndex(const TableInfo& table, const std::string& name,
                       const std::vector<std::string>& columns);
   void setDefaultsForForeignKey(const TableInfo& table, const ConstraintDef& c,

@@ -2,7 +2,8 @@
 
 // Wraps the listener's ResultSink for one request. Holds back each
 // statement's Done until the next event shows whether more results follow,
-// so the last Done of the request carries more=false.
+// so the last Done of the request carries more=false. Counts the errors sent,
+// so that a procedure's DoneProc can say whether any was raised inside it.
 
 #include <optional>
 
@@ -26,7 +27,10 @@ class Emitter {
   void message(const Message& m) {
     flush(true);
     sink_.message(m);
-    if (m.severity > 10) errorSinceDone_ = true;
+    if (m.severity > 10) {
+      errorSinceDone_ = true;
+      ++errors_;
+    }
   }
   void done(const Done& d) {
     flush(true);
@@ -57,8 +61,8 @@ class Emitter {
   // if no statement produced any).
   void finish(Done::Kind kind = Done::Kind::Done, bool error = false) {
     if (!pending_) {
-      // An error raised after the last statement's Done (RAISERROR) marks
-      // the request's final Done.
+      // An error sent after the last statement's Done marks the request's
+      // final Done.
       Done d;
       d.kind = kind;
       d.error = error || errorSinceDone_;
@@ -70,9 +74,8 @@ class Emitter {
   // After a cancel: what is held back goes out; the listener acknowledges.
   void abandon() { flush(true); }
   bool hasPending() const { return pending_.has_value(); }
-  void markPendingError() {
-    if (pending_) pending_->error = true;
-  }
+  // Errors (severity above 10) sent so far in this request.
+  std::uint64_t errorCount() const { return errors_; }
 
  private:
   void flush(bool more) {
@@ -85,6 +88,7 @@ class Emitter {
   ResultSink& sink_;
   std::optional<Done> pending_;
   bool errorSinceDone_ = false;
+  std::uint64_t errors_ = 0;
 };
 
 }  // namespace tessel::sqld::engine

@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "ddl.h"
 #include "engine_state.h"
 #include "errors.h"
 #include "lexer.h"
@@ -117,6 +118,16 @@ std::shared_ptr<const TableInfo> SqliteSession::resolveTable(const Name& name) {
   auto t = findTable(name);
   if (!t) throw SqlError(208, {joinName(name)});
   return t;
+}
+
+std::vector<std::string> SqliteSession::primaryKeyColumns(const TableInfo& table) {
+  if (table.xtype != "U") return {};
+  try {
+    return Ddl(*this).primaryKeyColumns(table);
+  } catch (const SqliteFailure&) {
+    // A table without a catalog of its own (a trigger's inserted rows).
+    return {};
+  }
 }
 
 std::string SqliteSession::schemaFor(const std::string& database) {

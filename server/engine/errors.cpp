@@ -109,6 +109,9 @@ constexpr std::array kErrors = {
     ErrorDef{421, 16, B,
              "The %s data type cannot be selected as DISTINCT because it is not comparable."},
     ErrorDef{402, 16, S, "The data types %s and %s are incompatible in the %s operator."},
+    ErrorDef{5335, 16, B,
+             "The data type %s cannot be used as an operand to the UNION, INTERSECT or EXCEPT "
+             "operators because it is not comparable."},
     ErrorDef{447, 16, S, "Expression type %s is invalid for COLLATE clause."},
     ErrorDef{448, 16, S, "Invalid collation '%s'."},
     ErrorDef{468, 16, S,

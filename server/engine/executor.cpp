@@ -15,7 +15,9 @@
 //  4. Done tokens: each statement that SQL Server reports (DML, SELECT, DDL,
 //     SET, USE, transactions) yields one; the Emitter holds the last one back
 //     so the request ends with more=false. Inside procedures they are
-//     DoneInProc; a call ends with RETURNSTATUS and DoneProc.
+//     DoneInProc; a call ends with RETURNSTATUS and DoneProc, which carries
+//     the error flag when an error reached the client while the call ran
+//     (an error-level RAISERROR closes with a flagged Done of its own).
 //  5. Cancel: checked between rows, by the SQLite progress handler, while
 //     waiting for locks and every 10 ms in WAITFOR; a cancel unwinds with
 //     Cancelled and the listener acknowledges.

@@ -64,60 +64,80 @@ std::int32_t SqliteSession::execExec(const ExecStmt& s, Frame& f) {
   return status;
 }
 
+std::shared_ptr<CreateProcStmt> SqliteSession::findProcedure(const Name& qualified,
+                                                             const Frame& caller, int& owner) {
+  const std::string& name = qualified.back();
+  std::shared_ptr<CreateProcStmt> proc;
+  owner = kDboSchemaId;
+  if (!name.empty() && name[0] == '#') {
+    auto it = tempProcs_.find(lower(name));
+    if (it != tempProcs_.end()) proc = it->second;
+  } else {
+    const std::string schema = schemaFor("");
+    owner = ownerOfName(qualified, schema);
+    std::optional<ProcInfo> info;
+    if (qualified.size() == 1 && caller.moduleOwner != kDboSchemaId)
+      info = catalog_.procedure(schema, name, caller.moduleOwner);
+    if (owner && !info) info = catalog_.procedure(schema, name, owner);
+    if (!info && owner == kDboSchemaId && currentDb_ != "master")
+      info = catalog_.procedure("master", name);
+    // System procedures answer in any database, by their name or as sys.name.
+    if (!info && (owner == kDboSchemaId || owner == kSysSchemaId)) {
+      if (auto text = systemProcedureText(name))
+        info = ProcInfo{0, name, kDboSchemaId, *text, false};
+    }
+    if (info) {
+      owner = info->ownerId;
+      // Keyed by schema too: the same text binds to other tables elsewhere.
+      auto& cached =
+          procTexts_[std::to_string(owner) + (info->quotedIdentifier ? "1" : "0") + info->text];
+      if (!cached) cached = std::make_shared<Batch>(parseBatch(info->text, info->quotedIdentifier));
+      auto* p = dynamic_cast<CreateProcStmt*>(cached->statements.at(0).get());
+      if (p) proc = std::shared_ptr<CreateProcStmt>(cached, p);
+    }
+  }
+  return proc;
+}
+
 std::int32_t SqliteSession::callProcedure(const Name& qualified, std::vector<CallArg>& args,
                                           Frame& caller, bool rpc) {
   const std::string& name = qualified.back();
   if (caller.nestLevel >= kMaxNesting) throw SqlError(217, {std::to_string(kMaxNesting)});
+  // The call's DoneProc carries the error flag when an error reached the
+  // client while it ran, also from a procedure it called in turn.
+  const std::uint64_t errorsBefore = out_->errorCount();
   std::int32_t status = 0;
   std::string lname = lower(name);
-  if (lname == "sp_executesql") {
-    status = runExecuteSql(args, caller);
-  } else if (lname == "sp_prepare" || lname == "sp_prepexec" || lname == "sp_execute" ||
-             lname == "sp_unprepare") {
-    status = runPrepared(lname, args, caller);
-  } else if (lname == "sp_rename") {
-    status = runRename(args);
-  } else {
-    std::shared_ptr<CreateProcStmt> proc;
-    int owner = kDboSchemaId;
-    if (!name.empty() && name[0] == '#') {
-      auto it = tempProcs_.find(lname);
-      if (it != tempProcs_.end()) proc = it->second;
+  try {
+    if (lname == "sp_executesql") {
+      status = runExecuteSql(args, caller);
+    } else if (lname == "sp_prepare" || lname == "sp_prepexec" || lname == "sp_execute" ||
+               lname == "sp_unprepare") {
+      status = runPrepared(lname, args, caller);
+    } else if (lname == "sp_rename") {
+      status = runRename(args);
     } else {
-      const std::string schema = schemaFor("");
-      owner = ownerOfName(qualified, schema);
-      std::optional<ProcInfo> info;
-      if (qualified.size() == 1 && caller.moduleOwner != kDboSchemaId)
-        info = catalog_.procedure(schema, name, caller.moduleOwner);
-      if (owner && !info) info = catalog_.procedure(schema, name, owner);
-      if (!info && owner == kDboSchemaId && currentDb_ != "master")
-        info = catalog_.procedure("master", name);
-      // System procedures answer in any database, by their name or as sys.name.
-      if (!info && (owner == kDboSchemaId || owner == kSysSchemaId)) {
-        if (auto text = systemProcedureText(name))
-          info = ProcInfo{0, name, kDboSchemaId, *text, false};
-      }
-      if (info) {
-        owner = info->ownerId;
-        // Keyed by schema too: the same text binds to other tables elsewhere.
-        auto& cached =
-            procTexts_[std::to_string(owner) + (info->quotedIdentifier ? "1" : "0") + info->text];
-        if (!cached)
-          cached = std::make_shared<Batch>(parseBatch(info->text, info->quotedIdentifier));
-        auto* p = dynamic_cast<CreateProcStmt*>(cached->statements.at(0).get());
-        if (p) proc = std::shared_ptr<CreateProcStmt>(cached, p);
+      int owner = kDboSchemaId;
+      std::shared_ptr<CreateProcStmt> proc = findProcedure(qualified, caller, owner);
+      if (!proc) throw SqlError(2812, {joinName(qualified)});
+      try {
+        status = runProcedure(*proc, args, caller, owner);
+      } catch (const TryTransfer&) {
+        // The caller's CATCH takes over; the client still sees the call end.
+        Done d;
+        d.kind = Done::Kind::DoneProc;
+        out_->done(d);
+        throw;
       }
     }
-    if (!proc) throw SqlError(2812, {joinName(qualified)});
-    try {
-      status = runProcedure(*proc, args, caller, owner);
-    } catch (const TryTransfer&) {
-      // The caller's CATCH takes over; the client still sees the call end.
-      Done d;
-      d.kind = Done::Kind::DoneProc;
-      out_->done(d);
-      throw;
-    }
+  } catch (const BatchAbort&) {
+    // The batch ends here, and with it the call: its statements' DoneInProc
+    // tokens are followed by the call's DoneProc all the same.
+    Done d;
+    d.kind = Done::Kind::DoneProc;
+    d.error = true;
+    out_->done(d);
+    throw;
   }
   out_->returnStatus(status);
   if (rpc) {
@@ -137,6 +157,7 @@ std::int32_t SqliteSession::callProcedure(const Name& qualified, std::vector<Cal
   }
   Done d;
   d.kind = Done::Kind::DoneProc;
+  d.error = out_->errorCount() != errorsBefore;
   out_->done(d);
   return status;
 }

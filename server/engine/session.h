@@ -166,6 +166,7 @@ class SqliteSession : public Session, private BindContext {
   // User-defined functions (functions_user.cpp).
   std::optional<FunctionRef> resolveFunction(const Name& name) override;
   std::uint16_t databaseCollation() override { return currentCollation_; }
+  std::vector<std::string> primaryKeyColumns(const TableInfo& table) override;
   void registerFunctionCalls();
   // The parsed CREATE FUNCTION of function `id` in SQLite schema `schema`.
   std::shared_ptr<const CreateProcStmt> functionDefinition(const std::string& schema,
@@ -294,6 +295,9 @@ class SqliteSession : public Session, private BindContext {
 
   // Procedures (procedures.cpp).
   std::int32_t callProcedure(const Name& name, std::vector<CallArg>& args, Frame& caller, bool rpc);
+  // The stored (or temporary, or system) procedure a call names, with its
+  // owner's schema id in `owner`; null when there is none.
+  std::shared_ptr<CreateProcStmt> findProcedure(const Name& name, const Frame& caller, int& owner);
   std::int32_t runProcedure(const CreateProcStmt& proc, std::vector<CallArg>& args, Frame& caller,
                             int owner = kDboSchemaId);
   std::int32_t runExecuteSql(std::vector<CallArg>& args, Frame& caller);

@@ -566,7 +566,15 @@ void SqliteSession::execRaiserror(const RaiserrorStmt& s, Frame& f) {
   if (tryDepth_ > 0 && m.severity > 10) throw SqlError(m, ErrorScope::Statement);
   out_->message(m);
   error_ = m.severity > 10 || s.withSetError ? m.number : 0;
-  if (m.severity > 10) out_->markPendingError();
+  // An error closes the statement with a Done of its own that carries the
+  // error flag, which is how clients learn that the request failed; an
+  // informational message, like PRINT, has none.
+  if (m.severity > 10) {
+    Done d;
+    d.kind = doneKind(f);
+    d.error = true;
+    out_->done(d);
+  }
 }
 
 void SqliteSession::execWaitfor(const WaitforStmt& s, Frame& f) {

@@ -377,6 +377,74 @@ TEST_F(SessionTest, RaiserrorMarksTheBatchFailed) {
   EXPECT_FALSE(info.dones.back().error);
 }
 
+// The Done tokens of a request as "DIP! DIP DP!": DONE, DONEINPROC or
+// DONEPROC, "!" where the error flag is set.
+std::string doneTrail(const RecordingSink& sink) {
+  std::string out;
+  for (const Done& d : sink.dones) {
+    out += out.empty() ? "" : " ";
+    out += d.kind == Done::Kind::Done ? "D" : d.kind == Done::Kind::DoneInProc ? "DIP" : "DP";
+    if (d.error) out += "!";
+  }
+  return out;
+}
+
+// Clients decide that a request failed by the error flag of its Done tokens:
+// the statement that raised the error closes with it, in a batch, in a
+// procedure (and the procedure's DONEPROC too), in a nested procedure and in
+// a trigger, over RPC as well. An error caught by CATCH sets none.
+TEST_F(SessionTest, ErrorsSetTheErrorFlagOfTheirDone) {
+  auto s = open();
+  ASSERT_TRUE(run(*s,
+                  "CREATE TABLE pe_t (n int NOT NULL) CREATE TABLE pe_trg (n int) "
+                  "EXEC('CREATE PROCEDURE pe_raise AS RAISERROR(''r'', 16, 1) SELECT 1') "
+                  "EXEC('CREATE PROCEDURE pe_fail AS INSERT pe_t VALUES (NULL) SELECT 2') "
+                  "EXEC('CREATE PROCEDURE pe_outer AS EXEC pe_raise SELECT 3') "
+                  "EXEC('CREATE PROCEDURE pe_catch AS BEGIN TRY RAISERROR(''r'', 16, 1) END TRY "
+                  "BEGIN CATCH SELECT 4 END CATCH') "
+                  "EXEC('CREATE PROCEDURE pe_abort AS SELECT CAST(''x'' AS int) SELECT 5') "
+                  "EXEC('CREATE PROCEDURE pe_nest_abort AS EXEC pe_abort SELECT 6') "
+                  "EXEC('CREATE TRIGGER pe_trg_ins ON pe_trg AFTER INSERT AS "
+                  "RAISERROR(''t'', 16, 1)')")
+                  .errors()
+                  .empty());
+  const std::pair<const char*, const char*> batches[] = {
+      {"RAISERROR('r', 16, 1) SELECT 1", "D! D"},
+      {"RAISERROR('note', 10, 1) SELECT 1", "D"},
+      {"EXEC pe_raise", "DIP! DIP DP!"},
+      {"EXEC pe_fail", "DIP! DIP DP!"},
+      {"EXEC pe_outer", "DIP! DIP DP! DIP DP!"},
+      {"INSERT pe_trg VALUES (1) SELECT 7", "DIP! D D"},
+      {"EXEC pe_catch", "DIP DP"},
+      {"BEGIN TRY EXEC pe_raise END TRY BEGIN CATCH SELECT 8 END CATCH", "DP D"},
+      // The batch ends inside the procedures; each call still ends with DONEPROC.
+      {"EXEC pe_abort SELECT 9", "DIP! DP!"},
+      {"EXEC pe_nest_abort", "DIP! DP! DP!"},
+      {"EXEC sp_executesql N'RAISERROR(''r'', 16, 1) SELECT 1'", "DIP! DIP DP!"},
+  };
+  for (const auto& [sql, trail] : batches) {
+    auto r = run(*s, sql);
+    EXPECT_EQ(doneTrail(r), trail) << sql;
+    ASSERT_FALSE(r.dones.empty()) << sql;
+    EXPECT_FALSE(r.dones.back().more) << sql;
+  }
+
+  RpcParam stmt;
+  stmt.type = TypeInfo{SqlType::NVarChar, 100};
+  stmt.value = Value(std::string("RAISERROR('r', 16, 1) SELECT 1"));
+  const std::pair<RpcRequest, const char*> calls[] = {
+      {RpcRequest{"pe_raise", false, false, {}}, "DIP! DIP DP!"},
+      {RpcRequest{"sp_executesql", false, false, {stmt}}, "DIP! DIP DP!"},
+      {RpcRequest{"pe_catch", false, false, {}}, "DIP DP"},
+  };
+  for (const auto& [call, trail] : calls) {
+    RecordingSink sink;
+    CancelFlag cancel;
+    s->executeRpc(call, sink, cancel);
+    EXPECT_EQ(doneTrail(sink), trail) << call.procName;
+  }
+}
+
 TEST_F(SessionTest, KillEndsAnotherSession) {
   LoginInfo login;
   Message error;
