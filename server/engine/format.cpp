@@ -29,6 +29,7 @@
 #include "errors.h"
 #include "sqld/charset.h"
 #include "sqlite_util.h"
+#include "xml_text.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -593,18 +594,8 @@ void fnXmlText(sqlite3_context* c, int, sqlite3_value** argv) {
       continue;
     }
     const std::string name = in.substr(i + 1, end - i - 1);
-    std::uint32_t code = 0;
-    if (name == "amp")
-      code = '&';
-    else if (name == "lt")
-      code = '<';
-    else if (name == "gt")
-      code = '>';
-    else if (name == "quot")
-      code = '"';
-    else if (name == "apos")
-      code = '\'';
-    else if (name.size() > 1 && name[0] == '#')
+    std::uint32_t code = xmlEntityChar(name);
+    if (code == 0 && name.size() > 1 && name[0] == '#')
       code = static_cast<std::uint32_t>(name[1] == 'x' || name[1] == 'X'
                                             ? std::strtoul(name.c_str() + 2, nullptr, 16)
                                             : std::strtoul(name.c_str() + 1, nullptr, 10));
