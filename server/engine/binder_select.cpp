@@ -14,6 +14,12 @@
 namespace tessel::sqld::engine {
 namespace {
 
+// Values the server cannot compare: refused wherever whole rows are compared
+// (DISTINCT, UNION without ALL, INTERSECT, EXCEPT).
+bool notComparable(SqlType t) {
+  return t == SqlType::Xml || t == SqlType::Text || t == SqlType::NText || t == SqlType::Image;
+}
+
 // INFORMATION_SCHEMA views, bound like user views over the catalog tables
 // of $db (the current database, or the one the name gives); $schema is the
 // schema of object o.
@@ -505,7 +511,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
   }
   if (c.distinct)
     for (const Typed& t : c.items)
-      if (t.type.type == SqlType::Xml) throw SqlError(421, {"xml"});
+      if (notComparable(t.type.type)) throw SqlError(421, {typeName(t.type.type)});
   if (s.where) c.tail += " WHERE " + bindExpr(*s.where, c.scope).sql;
   if (!s.groupBy.empty()) {
     c.grouped = true;
@@ -605,9 +611,7 @@ BoundStatement Binder::bindSelect(const SelectStmt& s) {
     return !u.all || u.op != SelectStmt::SetOp::Union;
   });
   for (const TypeInfo& t : types) {
-    if (comparesRows && (t.type == SqlType::Xml || t.type == SqlType::Text ||
-                         t.type == SqlType::NText || t.type == SqlType::Image))
-      throw SqlError(5335, {typeName(t.type)});
+    if (comparesRows && notComparable(t.type)) throw SqlError(5335, {typeName(t.type)});
   }
   BoundStatement out;
   auto emitCore = [&](const Core& c, bool withPointers, const std::string& extra = {}) {
