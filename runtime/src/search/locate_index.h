@@ -8,8 +8,8 @@
 // order) that holds it and that record's address, so that finding no entry
 // means no cached record matches and finding one gives the answer a scan
 // would give, confirmed on the record itself with no trip through the
-// cache's list. It holds a 32-bit hash, the position and the address per
-// key. Addresses stay good as long as the index does: records never move,
+// cache's list. It holds 16 bits of the key's hash, the address and the
+// position per key: 12 bytes. Addresses stay good as long as the index does: records never move,
 // and every change that frees one retires the index (below).
 //
 // The cache counts its changes (TlqBuffers::Changes); appends do not count,
@@ -33,25 +33,39 @@ class LocateIndex {
   // Positions 1..Covered() are entered.
   int Covered() const { return FCovered; }
   std::uint64_t BuiltAt() const { return FBuiltAt; }
-  std::size_t Bytes() const { return FEntries.size() * sizeof(Entry); }
+  std::size_t Bytes() const { return FWords.size() * kSlotBytes; }
+  // False once a record lay where an entry cannot name it (see Add): the
+  // index then answers nothing, and searches scan.
+  bool Usable() const { return !FUnfit; }
 
   void Reset(std::uint64_t Changes);
+  // Makes room for entries of Records positions; when the table must grow,
+  // it starts empty (Covered() 0) and every position is entered again, as
+  // entries keep too little of their hash to be moved.
+  void Room(int Records);
 
   // Enters Position (the next one after Covered()), whose record is Record,
   // under Hash, unless an entry with the same key is there already:
   // Same(record) tells whether an entered record has the key being added.
+  // Room(Position) must have been called.
   template <typename Same>
-  void Add(std::uint32_t Hash, int Position, const char* Record, const Same& same) {
-    if ((FUsed + 1) * 2 > FEntries.size()) Grow();
-    const std::size_t mask = FEntries.size() - 1;
+  void Add(std::uint64_t Hash, int Position, const char* Record, const Same& same) {
+    const auto address = reinterpret_cast<std::uintptr_t>(Record);
+    if ((FUsed + 1) * 2 > FWords.size() || address > kAddress) {
+      FUnfit = true;
+      return;
+    }
+    const std::size_t mask = FWords.size() - 1;
+    const std::uint64_t tag = Tag(Hash);
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
-      Entry& entry = FEntries[i];
-      if (entry.Position == 0) {
-        entry = {Hash, Position, Record};
+      const std::uint64_t word = FWords[i];
+      if (word == 0) {
+        FWords[i] = tag | address;
+        FPositions[i] = Position;
         ++FUsed;
         break;
       }
-      if (entry.Hash == Hash && same(entry.Record)) break;
+      if ((word & ~kAddress) == tag && same(RecordOf(word))) break;
     }
     FCovered = Position;
   }
@@ -62,13 +76,18 @@ class LocateIndex {
     const char* Record = nullptr;
   };
   template <typename Matches>
-  Found Find(std::uint32_t Hash, const Matches& matches) const {
-    if (FEntries.empty()) return {};
-    const std::size_t mask = FEntries.size() - 1;
+  Found Find(std::uint64_t Hash, const Matches& matches) const {
+    if (FWords.empty() || FUnfit) return {};
+    const std::size_t mask = FWords.size() - 1;
+    const std::uint64_t tag = Tag(Hash);
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
-      const Entry& entry = FEntries[i];
-      if (entry.Position == 0) return {};
-      if (entry.Hash == Hash && matches(entry.Record)) return {entry.Position, entry.Record};
+      const std::uint64_t word = FWords[i];
+      if (word == 0) return {};
+      if ((word & ~kAddress) != tag) continue;
+      // Fetched while the record is read: both are far in a large cache.
+      __builtin_prefetch(&FPositions[i]);
+      const char* record = RecordOf(word);
+      if (matches(record)) return {FPositions[i], record};
     }
   }
 
@@ -76,18 +95,28 @@ class LocateIndex {
   static std::size_t BytesFor(int Records);
 
  private:
-  struct Entry {
-    std::uint32_t Hash = 0;
-    std::int32_t Position = 0;  // 0: free
-    const char* Record = nullptr;
-  };
+  // A table entry is one word: the top 16 bits of the key's hash, a bit
+  // that marks it used, and the record's address below that (user space
+  // addresses take 47 bits on the machines this runs on; a record beyond
+  // makes the index unusable rather than wrong). The position sits in a
+  // table of its own, read only once a record matches: a Lookup reads one
+  // word and the record. 0 is a free entry.
+  static constexpr std::uint64_t kUsed = std::uint64_t{1} << 47;
+  static constexpr std::uint64_t kAddress = kUsed - 1;
+  static constexpr std::uint64_t kTagBits = ~std::uint64_t{0} << 48;
+  static constexpr std::size_t kSlotBytes = sizeof(std::uint64_t) + sizeof(std::int32_t);
   static constexpr std::size_t kFirstSize = 1024;
-  void Grow();
+  static std::uint64_t Tag(std::uint64_t Hash) { return (Hash & kTagBits) | kUsed; }
+  static const char* RecordOf(std::uint64_t Word) {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(Word & kAddress));
+  }
 
-  std::vector<Entry> FEntries;  // a power of two long, at most half used
+  std::vector<std::uint64_t> FWords;     // a power of two long, at most half used
+  std::vector<std::int32_t> FPositions;  // of each used word
   std::size_t FUsed = 0;
   int FCovered = 0;
   std::uint64_t FBuiltAt = 0;
+  bool FUnfit = false;
 };
 
 // A query's key indexes, one per set of key fields and comparison, made on
@@ -131,8 +160,8 @@ class LocateIndexes {
   FieldListMemo FFieldLists;
 };
 
-// A hash of key bytes (FNV-1a folded to 32 bits, then mixed so that the
-// low bits the table uses depend on every byte).
-std::uint32_t KeyHash(std::string_view Bytes);
+// A hash of key bytes (FNV-1a, then mixed so that the low bits a table's
+// place comes from and the high bits its entries keep depend on every byte).
+std::uint64_t KeyHash(std::string_view Bytes);
 
 }  // namespace tessel
