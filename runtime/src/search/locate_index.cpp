@@ -7,10 +7,8 @@
 namespace tessel {
 
 void LocateIndex::Reset(std::uint64_t Changes) {
-  FWords.clear();
-  FWords.shrink_to_fit();
-  FPositions.clear();
-  FPositions.shrink_to_fit();
+  FEntries.clear();
+  FEntries.shrink_to_fit();
   FUsed = 0;
   FCovered = 0;
   FBuiltAt = Changes;
@@ -19,11 +17,10 @@ void LocateIndex::Reset(std::uint64_t Changes) {
 
 void LocateIndex::Room(int Records) {
   const auto needed = std::size_t(std::max(Records, 0)) * 2;
-  if (needed <= FWords.size()) return;
+  if (needed <= FEntries.size()) return;
   const std::size_t size = std::bit_ceil(std::max(kFirstSize, needed));
   // Fresh tables: the old entries go, and with them what was covered.
-  FWords.assign(size, 0);
-  FPositions.assign(size, 0);
+  FEntries.assign(size, Entry{0, 0});
   FUsed = 0;
   FCovered = 0;
   FUnfit = false;
@@ -32,7 +29,7 @@ void LocateIndex::Room(int Records) {
 std::size_t LocateIndex::BytesFor(int Records) {
   // At most half the table is used: Room makes it so.
   const auto needed = std::max<std::size_t>(kFirstSize, std::size_t(std::max(Records, 0)) * 2);
-  return std::bit_ceil(needed) * kSlotBytes;
+  return std::bit_ceil(needed) * sizeof(Entry);
 }
 
 LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std::uint64_t Changes,

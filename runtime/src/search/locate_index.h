@@ -9,8 +9,9 @@
 // means no cached record matches and finding one gives the answer a scan
 // would give, confirmed on the record itself with no trip through the
 // cache's list. It holds 16 bits of the key's hash, the address and the
-// position per key: 12 bytes. Addresses stay good as long as the index does: records never move,
-// and every change that frees one retires the index (below).
+// position per key, 12 bytes. Addresses stay good as long as the index
+// does: records never move, and every change that frees one retires the
+// index (below).
 //
 // The cache counts its changes (TlqBuffers::Changes); appends do not count,
 // so an index follows rows read later by adding their positions, and any
@@ -33,7 +34,7 @@ class LocateIndex {
   // Positions 1..Covered() are entered.
   int Covered() const { return FCovered; }
   std::uint64_t BuiltAt() const { return FBuiltAt; }
-  std::size_t Bytes() const { return FWords.size() * kSlotBytes; }
+  std::size_t Bytes() const { return FEntries.size() * sizeof(Entry); }
   // False once a record lay where an entry cannot name it (see Add): the
   // index then answers nothing, and searches scan.
   bool Usable() const { return !FUnfit; }
@@ -51,17 +52,16 @@ class LocateIndex {
   template <typename Same>
   void Add(std::uint64_t Hash, int Position, const char* Record, const Same& same) {
     const auto address = reinterpret_cast<std::uintptr_t>(Record);
-    if ((FUsed + 1) * 2 > FWords.size() || address > kAddress) {
+    if ((FUsed + 1) * 2 > FEntries.size() || address > kAddress) {
       FUnfit = true;
       return;
     }
-    const std::size_t mask = FWords.size() - 1;
+    const std::size_t mask = FEntries.size() - 1;
     const std::uint64_t tag = Tag(Hash);
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
-      const std::uint64_t word = FWords[i];
+      const std::uint64_t word = FEntries[i].Word;
       if (word == 0) {
-        FWords[i] = tag | address;
-        FPositions[i] = Position;
+        FEntries[i] = {tag | address, Position};
         ++FUsed;
         break;
       }
@@ -77,17 +77,15 @@ class LocateIndex {
   };
   template <typename Matches>
   Found Find(std::uint64_t Hash, const Matches& matches) const {
-    if (FWords.empty() || FUnfit) return {};
-    const std::size_t mask = FWords.size() - 1;
+    if (FEntries.empty() || FUnfit) return {};
+    const std::size_t mask = FEntries.size() - 1;
     const std::uint64_t tag = Tag(Hash);
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
-      const std::uint64_t word = FWords[i];
-      if (word == 0) return {};
-      if ((word & ~kAddress) != tag) continue;
-      // Fetched while the record is read: both are far in a large cache.
-      __builtin_prefetch(&FPositions[i]);
-      const char* record = RecordOf(word);
-      if (matches(record)) return {FPositions[i], record};
+      const Entry entry = FEntries[i];
+      if (entry.Word == 0) return {};
+      if ((entry.Word & ~kAddress) != tag) continue;
+      const char* record = RecordOf(entry.Word);
+      if (matches(record)) return {entry.Position, record};
     }
   }
 
@@ -95,24 +93,26 @@ class LocateIndex {
   static std::size_t BytesFor(int Records);
 
  private:
-  // A table entry is one word: the top 16 bits of the key's hash, a bit
-  // that marks it used, and the record's address below that (user space
-  // addresses take 47 bits on the machines this runs on; a record beyond
-  // makes the index unusable rather than wrong). The position sits in a
-  // table of its own, read only once a record matches: a Lookup reads one
-  // word and the record. 0 is a free entry.
+  // A table entry is a word and the position, 12 bytes with no gap: the
+  // word holds the top 16 bits of the key's hash, a bit that marks it used,
+  // and the record's address below that (user space addresses take 47 bits
+  // on the machines this runs on; a record beyond makes the index unusable
+  // rather than wrong). A word of 0 is a free entry.
   static constexpr std::uint64_t kUsed = std::uint64_t{1} << 47;
   static constexpr std::uint64_t kAddress = kUsed - 1;
   static constexpr std::uint64_t kTagBits = ~std::uint64_t{0} << 48;
-  static constexpr std::size_t kSlotBytes = sizeof(std::uint64_t) + sizeof(std::int32_t);
+  struct [[gnu::packed]] Entry {
+    std::uint64_t Word;
+    std::int32_t Position;
+  };
+  static_assert(sizeof(Entry) == 12);
   static constexpr std::size_t kFirstSize = 1024;
   static std::uint64_t Tag(std::uint64_t Hash) { return (Hash & kTagBits) | kUsed; }
   static const char* RecordOf(std::uint64_t Word) {
     return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(Word & kAddress));
   }
 
-  std::vector<std::uint64_t> FWords;     // a power of two long, at most half used
-  std::vector<std::int32_t> FPositions;  // of each used word
+  std::vector<Entry> FEntries;  // a power of two long, at most half used
   std::size_t FUsed = 0;
   int FCovered = 0;
   std::uint64_t FBuiltAt = 0;
