@@ -32,14 +32,14 @@ TEST(LocateIndexes, TheSecondSearchOnAKeyMakesItsIndex) {
 }
 
 TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
-  // Each of these takes over a third of the limit.
-  constexpr int kRecords = 1'000'000;
+  // Each of these takes over half the limit.
+  constexpr int kRecords = 1'200'000;
   LocateIndexes indexes;
   indexes.Use("1,", kRecords, 0);
   LocateIndex* first = indexes.Use("1,", kRecords, 0);
   ASSERT_NE(first, nullptr);
   Fill(*first, kRecords);
-  ASSERT_GT(first->Bytes(), LocateIndexes::kMaxBytes / 3);
+  ASSERT_GT(first->Bytes(), LocateIndexes::kMaxBytes / 2);
 
   indexes.Use("2,", kRecords, 0);
   LocateIndex* second = indexes.Use("2,", kRecords, 0);

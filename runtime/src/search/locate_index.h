@@ -124,8 +124,8 @@ class LocateIndex {
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
 // for partial keys. With them, the other state searches keep between calls:
-// the keys of the last sort, which count in the limit and give way first,
-// and the resolved field lists.
+// the keys of the last sort and of the columns sorted by before, which
+// count in the limit and give way first, and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
