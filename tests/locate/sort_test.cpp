@@ -212,6 +212,83 @@ TEST_F(SortTest, TheCurrentRecordAndBookmarksSurviveASort) {
   EXPECT_EQ(query->FieldByName("id")->AsInteger(), 30);
 }
 
+// Sorts by numbers that were sorted by before reuse keys the cache kept and
+// moved along with every later sort (by numbers or text), and drop them once
+// an edit changes the cache: each order must still be the values' order.
+TEST_F(SortTest, SortsAfterSortsAndEditsFollowTheValues) {
+  std::vector<std::string> rows;
+  for (int n = 1; n <= 40; ++n) {
+    // Distinct values in no order relative to the ids; one null real.
+    rows.push_back(Format("(%d, %d, %s, '20240101 %.2d:%.2d', 'k%.2d')",
+                          {n, n * 37 % 101 - 50,
+                           n == 7 ? std::string("NULL") : std::to_string(n * 53 % 97 * 0.25 - 3),
+                           n * 29 % 41 / 60, n * 29 % 41 % 60, n * 17 % 43}));
+  }
+  MakeTable("s_again", "id int NOT NULL, i int NULL, f float NULL, dt datetime NULL, w varchar(5)",
+            rows);
+  TTessel* query = NewQuery("SELECT * FROM s_again");
+  query->SetCacheAllRecords(true);
+  query->SetOptions(TOption{LocalEdit});
+  query->UpdateParams()->SetTableName("s_again");
+  query->UpdateParams()->KeyFields()->Add("id");
+  query->Open();
+  struct Step {
+    const char* field;
+    TlqSortOrder order;
+    int editId = 0;  // before the sort, this record's i and f take these
+    int editI = 0;
+    double editF = 0;
+  };
+  const Step steps[] = {
+      {"i", soAscending},
+      {"f", soDescending},
+      {"dt", soAscending},
+      {"w", soAscending},
+      {"i", soDescending},
+      {"f", soAscending},
+      {"dt", soDescending},
+      {"i", soAscending},
+      // A new largest i, and an f equal to another record's (sorted as ties).
+      {"i", soAscending, 12, 1000, 10.25},
+      {"f", soDescending},
+      {"dt", soAscending},
+      {"i", soDescending},
+      {"f", soAscending},
+  };
+  for (const Step& step : steps) {
+    const std::string what = std::string(step.field) + (step.order == soDescending ? " desc" : "");
+    if (step.editId != 0) {
+      ASSERT_TRUE(query->Locate("id", step.editId, 0));
+      query->Edit();
+      query->FieldByName("i")->SetAsInteger(step.editI);
+      query->FieldByName("f")->SetAsFloat(step.editF);
+      query->Post();
+    }
+    query->SortField(step.field, step.order);
+    std::vector<double> keys;
+    std::vector<int> ids;
+    std::vector<bool> nulls;
+    for (query->First(); !query->Eof(); query->Next()) {
+      const TField* key = query->FieldByName(step.field);
+      ids.push_back(static_cast<int>(query->FieldByName("id")->AsInteger()));
+      nulls.push_back(key->IsNull());
+      if (key->IsNull()) continue;
+      keys.push_back(std::string(step.field) == "w"    ? std::stod(key->AsString().substr(1))
+                     : std::string(step.field) == "dt" ? key->AsDateTime()
+                                                       : key->AsFloat());
+    }
+    // Nulls first ascending, last descending.
+    EXPECT_TRUE(std::is_partitioned(nulls.begin(), nulls.end(), [&](bool null) {
+      return null == (step.order == soAscending);
+    })) << what;
+    if (step.order == soDescending) std::reverse(keys.begin(), keys.end());
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end())) << what;
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids.size(), 40u) << what;
+    EXPECT_TRUE(std::adjacent_find(ids.begin(), ids.end()) == ids.end()) << what;
+  }
+}
+
 // The classic partition exchange with the middle entry as pivot, over
 // (key, id) pairs with nulls first: the order records with equal keys must
 // end in, written out independently of the query's own sort.

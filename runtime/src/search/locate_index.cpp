@@ -12,24 +12,22 @@ void LocateIndex::Reset(std::uint64_t Changes) {
   FUsed = 0;
   FCovered = 0;
   FBuiltAt = Changes;
+  FUnfit = false;
 }
 
-void LocateIndex::Grow() {
-  std::vector<Entry> old = std::move(FEntries);
-  FEntries.assign(old.empty() ? kFirstSize : old.size() * 2, Entry{});
-  const std::size_t mask = FEntries.size() - 1;
-  // Entries were unique before and stay so: each only needs a free place.
-  for (const Entry& entry : old) {
-    if (entry.Position == 0) continue;
-    std::size_t i = entry.Hash & mask;
-    while (FEntries[i].Position != 0) i = (i + 1) & mask;
-    FEntries[i] = entry;
-  }
+void LocateIndex::Room(int Records) {
+  const auto needed = std::size_t(std::max(Records, 0)) * 2;
+  if (needed <= FEntries.size()) return;
+  const std::size_t size = std::bit_ceil(std::max(kFirstSize, needed));
+  // Fresh tables: the old entries go, and with them what was covered.
+  FEntries.assign(size, Entry{0, 0});
+  FUsed = 0;
+  FCovered = 0;
+  FUnfit = false;
 }
 
 std::size_t LocateIndex::BytesFor(int Records) {
-  // At most half the table is used: it grows before the entry that would
-  // pass that.
+  // At most half the table is used: Room makes it so.
   const auto needed = std::max<std::size_t>(kFirstSize, std::size_t(std::max(Records, 0)) * 2);
   return std::bit_ceil(needed) * sizeof(Entry);
 }
@@ -68,8 +66,11 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
     for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
     return held;
   };
-  // The kept sort keys first: they serve one field only, and only until the
-  // next change.
+  // The kept sort keys first, the columns' before the last sort's: they
+  // serve sorts and one field's searches only, and only until the next
+  // change.
+  if (bytesHeld() + Bytes > kMaxBytes) FSorted.Columns().DropSpare();
+  if (bytesHeld() + Bytes > kMaxBytes) FSorted.Columns().Clear();
   if (bytesHeld() + Bytes > kMaxBytes) FSorted.Clear();
   for (auto s = FSlots.begin(); s + 1 != FSlots.end() && bytesHeld() + Bytes > kMaxBytes; ++s) {
     s->Index.Reset(0);
@@ -81,6 +82,8 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
 }
 
 void LocateIndexes::FitSorted() {
+  if (FSorted.Bytes() > kMaxBytes) FSorted.Columns().DropSpare();
+  if (FSorted.Bytes() > kMaxBytes) FSorted.Columns().Clear();
   if (FSorted.Bytes() > kMaxBytes) FSorted.Clear();
 }
 
@@ -106,7 +109,7 @@ PrefixIndex* LocateIndexes::UsePrefix(std::string_view Spec, int Records, std::u
   return &slot->Prefix;
 }
 
-std::uint32_t KeyHash(std::string_view Bytes) {
+std::uint64_t KeyHash(std::string_view Bytes) {
   std::uint64_t h = 14695981039346656037ull;
   for (const char c : Bytes) {
     h ^= static_cast<std::uint8_t>(c);
@@ -115,7 +118,7 @@ std::uint32_t KeyHash(std::string_view Bytes) {
   h ^= h >> 29;
   h *= 0xbf58476d1ce4e5b9ull;
   h ^= h >> 32;
-  return static_cast<std::uint32_t>(h);
+  return h;
 }
 
 }  // namespace tessel

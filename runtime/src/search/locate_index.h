@@ -8,9 +8,10 @@
 // order) that holds it and that record's address, so that finding no entry
 // means no cached record matches and finding one gives the answer a scan
 // would give, confirmed on the record itself with no trip through the
-// cache's list. It holds a 32-bit hash, the position and the address per
-// key. Addresses stay good as long as the index does: records never move,
-// and every change that frees one retires the index (below).
+// cache's list. It holds 16 bits of the key's hash, the address and the
+// position per key, 12 bytes. Addresses stay good as long as the index
+// does: records never move, and every change that frees one retires the
+// index (below).
 //
 // The cache counts its changes (TlqBuffers::Changes); appends do not count,
 // so an index follows rows read later by adding their positions, and any
@@ -34,24 +35,37 @@ class LocateIndex {
   int Covered() const { return FCovered; }
   std::uint64_t BuiltAt() const { return FBuiltAt; }
   std::size_t Bytes() const { return FEntries.size() * sizeof(Entry); }
+  // False once a record lay where an entry cannot name it (see Add): the
+  // index then answers nothing, and searches scan.
+  bool Usable() const { return !FUnfit; }
 
   void Reset(std::uint64_t Changes);
+  // Makes room for entries of Records positions; when the table must grow,
+  // it starts empty (Covered() 0) and every position is entered again, as
+  // entries keep too little of their hash to be moved.
+  void Room(int Records);
 
   // Enters Position (the next one after Covered()), whose record is Record,
   // under Hash, unless an entry with the same key is there already:
   // Same(record) tells whether an entered record has the key being added.
+  // Room(Position) must have been called.
   template <typename Same>
-  void Add(std::uint32_t Hash, int Position, const char* Record, const Same& same) {
-    if ((FUsed + 1) * 2 > FEntries.size()) Grow();
+  void Add(std::uint64_t Hash, int Position, const char* Record, const Same& same) {
+    const auto address = reinterpret_cast<std::uintptr_t>(Record);
+    if ((FUsed + 1) * 2 > FEntries.size() || address > kAddress) {
+      FUnfit = true;
+      return;
+    }
     const std::size_t mask = FEntries.size() - 1;
+    const std::uint64_t tag = Tag(Hash);
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
-      Entry& entry = FEntries[i];
-      if (entry.Position == 0) {
-        entry = {Hash, Position, Record};
+      const std::uint64_t word = FEntries[i].Word;
+      if (word == 0) {
+        FEntries[i] = {tag | address, Position};
         ++FUsed;
         break;
       }
-      if (entry.Hash == Hash && same(entry.Record)) break;
+      if ((word & ~kAddress) == tag && same(RecordOf(word))) break;
     }
     FCovered = Position;
   }
@@ -62,13 +76,16 @@ class LocateIndex {
     const char* Record = nullptr;
   };
   template <typename Matches>
-  Found Find(std::uint32_t Hash, const Matches& matches) const {
-    if (FEntries.empty()) return {};
+  Found Find(std::uint64_t Hash, const Matches& matches) const {
+    if (FEntries.empty() || FUnfit) return {};
     const std::size_t mask = FEntries.size() - 1;
+    const std::uint64_t tag = Tag(Hash);
     for (std::size_t i = Hash & mask;; i = (i + 1) & mask) {
-      const Entry& entry = FEntries[i];
-      if (entry.Position == 0) return {};
-      if (entry.Hash == Hash && matches(entry.Record)) return {entry.Position, entry.Record};
+      const Entry entry = FEntries[i];
+      if (entry.Word == 0) return {};
+      if ((entry.Word & ~kAddress) != tag) continue;
+      const char* record = RecordOf(entry.Word);
+      if (matches(record)) return {entry.Position, record};
     }
   }
 
@@ -76,18 +93,30 @@ class LocateIndex {
   static std::size_t BytesFor(int Records);
 
  private:
-  struct Entry {
-    std::uint32_t Hash = 0;
-    std::int32_t Position = 0;  // 0: free
-    const char* Record = nullptr;
+  // A table entry is a word and the position, 12 bytes with no gap: the
+  // word holds the top 16 bits of the key's hash, a bit that marks it used,
+  // and the record's address below that (user space addresses take 47 bits
+  // on the machines this runs on; a record beyond makes the index unusable
+  // rather than wrong). A word of 0 is a free entry.
+  static constexpr std::uint64_t kUsed = std::uint64_t{1} << 47;
+  static constexpr std::uint64_t kAddress = kUsed - 1;
+  static constexpr std::uint64_t kTagBits = ~std::uint64_t{0} << 48;
+  struct [[gnu::packed]] Entry {
+    std::uint64_t Word;
+    std::int32_t Position;
   };
+  static_assert(sizeof(Entry) == 12);
   static constexpr std::size_t kFirstSize = 1024;
-  void Grow();
+  static std::uint64_t Tag(std::uint64_t Hash) { return (Hash & kTagBits) | kUsed; }
+  static const char* RecordOf(std::uint64_t Word) {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(Word & kAddress));
+  }
 
   std::vector<Entry> FEntries;  // a power of two long, at most half used
   std::size_t FUsed = 0;
   int FCovered = 0;
   std::uint64_t FBuiltAt = 0;
+  bool FUnfit = false;
 };
 
 // A query's key indexes, one per set of key fields and comparison, made on
@@ -95,8 +124,8 @@ class LocateIndex {
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
 // for partial keys. With them, the other state searches keep between calls:
-// the keys of the last sort, which count in the limit and give way first,
-// and the resolved field lists.
+// the keys of the last sort and of the columns sorted by before, which
+// count in the limit and give way first, and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -131,8 +160,8 @@ class LocateIndexes {
   FieldListMemo FFieldLists;
 };
 
-// A hash of key bytes (FNV-1a folded to 32 bits, then mixed so that the
-// low bits the table uses depend on every byte).
-std::uint32_t KeyHash(std::string_view Bytes);
+// A hash of key bytes (FNV-1a, then mixed so that the low bits a table's
+// place comes from and the high bits its entries keep depend on every byte).
+std::uint64_t KeyHash(std::string_view Bytes);
 
 }  // namespace tessel

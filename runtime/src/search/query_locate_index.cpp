@@ -154,7 +154,9 @@ bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position, con
     out.clear();
     for (const SearchKey& key : Keys) AppendRecordKey(key, record, out);
   };
-  // Rows read since the index was last used (or all of them, when new).
+  // Rows read since the index was last used (or all of them, when new or
+  // grown).
+  index->Room(count);
   for (int p = index->Covered() + 1; p <= count; ++p) {
     const char* record = static_cast<const char*>(items[static_cast<std::size_t>(p - 1)]);
     recordKey(record, bytes);
@@ -163,6 +165,7 @@ bool TTessel::IndexedFind(const std::vector<SearchKey>& Keys, int& Position, con
       return entered == bytes;
     });
   }
+  if (!index->Usable()) return false;
   bytes.clear();
   for (const SearchKey& key : Keys) AppendSearchKey(key, bytes);
   const LocateIndex::Found found = index->Find(KeyHash(bytes), [&](const char* candidate) {

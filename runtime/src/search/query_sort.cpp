@@ -29,6 +29,7 @@
 #include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
+#include "search/column_keys.h"
 #include "search/locate_index.h"
 #include "search/radix_sort.h"
 #include "search/sorted_keys.h"
@@ -66,23 +67,37 @@ int CompareByteStrings(std::string_view a, std::string_view b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// A char or varchar value with, in Lead, the primary weights of its first
+// eight bytes past the beginning all the sorted texts share, one byte each
+// from the highest, 0 past its end (see CompareTexts).
+struct WeighedText {
+  std::string_view Text;
+  std::uint64_t Lead = 0;
+};
+
+std::string_view& TextOf(std::string_view& value) {
+  return value;
+}
+std::string_view& TextOf(WeighedText& value) {
+  return value.Text;
+}
+
 // Text keys are copied next to each other, each as Copy appends it to the
 // store, so that comparing them reads a compact block of memory instead of
 // one record after another.
-template <typename Copy>
-void GatherTexts(std::vector<SortEntry<std::string_view>>& entries, std::string& store,
-                 const Copy& copy) {
+template <typename Key, typename Copy>
+void GatherTexts(std::vector<SortEntry<Key>>& entries, std::string& store, const Copy& copy) {
   std::size_t size = 0;
-  for (const auto& entry : entries) size += entry.Value.size();
+  for (auto& entry : entries) size += TextOf(entry.Value).size();
   store.reserve(size);
   std::vector<std::size_t> ends(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].Null) copy(entries[i].Value, store);
+    if (!entries[i].Null) copy(TextOf(entries[i].Value), store);
     ends[i] = store.size();
   }
   std::size_t at = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    entries[i].Value = std::string_view(store.data() + at, ends[i] - at);
+    TextOf(entries[i].Value) = std::string_view(store.data() + at, ends[i] - at);
     at = ends[i];
   }
 }
@@ -91,23 +106,57 @@ const auto kCopyText = [](std::string_view text, std::string& store) { store.app
 
 // Char and varchar values. Where every one is printable ASCII, the byte loop
 // compares them; otherwise each is replaced by its collation key first.
+//
+// Printable ASCII texts are first compared by their Leads. Every byte of
+// such a text has a primary weight above 0, and the bytes before the ones a
+// Lead weighs are the same in every text, so they weigh alike and set no
+// case difference: the first position where two Leads differ is the first
+// where the texts' primary weights differ, or where one text ends while the
+// other goes on, and either decides the byte loop's order as it decides
+// the Leads'. Equal Leads leave the order to the whole texts.
 struct CompareTexts {
   bool ByKeys = false;
   const collation::AsciiWeights* Weights = &collation::Weights();
-  void Gather(std::vector<SortEntry<std::string_view>>& entries, std::string& store) {
+  void Gather(std::vector<SortEntry<WeighedText>>& entries, std::string& store) {
     ByKeys = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
-      return !entry.Null && !collation::ascii::Plain(entry.Value, *Weights);
+      return !entry.Null && !collation::ascii::Plain(entry.Value.Text, *Weights);
     });
     if (ByKeys) {
       GatherTexts(entries, store, [](std::string_view text, std::string& out) {
         collation::AppendSortKey(text, out);
       });
-    } else {
-      GatherTexts(entries, store, kCopyText);
+      return;
+    }
+    GatherTexts(entries, store, kCopyText);
+    // The beginning every text shares.
+    const std::string_view* first = nullptr;
+    std::size_t shared = 0;
+    for (const auto& entry : entries) {
+      if (entry.Null) continue;
+      const std::string_view text = entry.Value.Text;
+      if (first == nullptr) {
+        first = &entry.Value.Text;
+        shared = text.size();
+        continue;
+      }
+      shared = collation::ascii::SharedAscii(first->data(), text.data(),
+                                             std::min({shared, text.size()}));
+    }
+    for (auto& entry : entries) {
+      if (entry.Null) continue;
+      const std::string_view text = entry.Value.Text;
+      std::uint64_t lead = 0;
+      for (std::size_t i = shared; i < shared + 8; ++i) {
+        lead =
+            lead << 8 | (i < text.size() ? Weights->Primary[collation::ascii::Byte(text[i])] : 0);
+      }
+      entry.Value.Lead = lead;
     }
   }
-  int operator()(std::string_view a, std::string_view b) const {
-    return ByKeys ? CompareByteStrings(a, b) : collation::Compare(a, b, *Weights);
+  int operator()(const WeighedText& a, const WeighedText& b) const {
+    if (ByKeys) return CompareByteStrings(a.Text, b.Text);
+    if (a.Lead != b.Lead) return a.Lead < b.Lead ? -1 : 1;
+    return collation::Compare(a.Text, b.Text, *Weights);
   }
 };
 
@@ -167,13 +216,26 @@ void QuickSort(std::vector<SortEntry<Key>>& entries, int L, int R, const Compare
   }
 }
 
+// The kept keys of the columns sorted by before (column_keys.h), which each
+// sort moves along as of the cache's count of changes after it; none when
+// the sort keeps nothing.
+struct KeptColumns {
+  ColumnKeys* Columns = nullptr;
+  std::uint64_t Changes = 0;
+};
+
 // Puts the items back into the list in the order of the sorted entries, and
 // shows those to Kept; returns the new position (1-based) of the item Follow,
 // 0 when it is not in the list.
 template <typename Key, typename Kept, typename Compare>
 int PutInOrder(TList& list, const std::vector<void*>& items,
                const std::vector<SortEntry<Key>>& entries, const char* Follow, const Kept& kept,
-               std::string& texts, const Compare& compare) {
+               std::string& texts, const Compare& compare, const KeptColumns& columns) {
+  if (columns.Columns != nullptr && !columns.Columns->Empty()) {
+    std::vector<std::uint64_t> places(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) places[i] = entries[i].Index;
+    columns.Columns->Follow(places, columns.Changes);
+  }
   int followed = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     void* item = items[entries[i].Index];
@@ -207,36 +269,54 @@ int PermuteItems(TList& list, std::vector<std::uint64_t>& Places, const char* Fo
 // in Keys the keys of the non-null ones (as SortedKeys keeps them) in the
 // new order; returns false, having moved nothing, when two keys are equal,
 // as records with equal keys must end where partition exchange leaves them.
-// Keys may bring storage to reuse: touching fresh memory costs as much as
-// the sort itself on some machines.
+// The keys come from the column's kept keys when Kept has them, else from
+// the records, and stay there for the next sort. Keys may bring storage to
+// reuse: touching fresh memory costs as much as the sort itself on some
+// machines.
 template <typename Key, typename ReadKey>
-bool SortDistinct(TList& list, int SlotOffset, bool Descending, const ReadKey& Read,
-                  const char* Follow, std::vector<std::uint64_t>& Keys, int& Nulls, int& Followed) {
+bool SortDistinct(TList& list, int SlotOffset, int ColumnType, bool Descending, const ReadKey& Read,
+                  const char* Follow, std::vector<std::uint64_t>& Keys, int& Nulls, int& Followed,
+                  const KeptColumns& Kept) {
   const std::vector<void*>& items = list.List();
   const std::size_t count = items.size();
   std::size_t null = count;  // the null item's place; count when there is none
+  // One key per item in list order; the null's is 0 and never read.
+  std::vector<std::uint64_t> column;
+  if (Kept.Columns != nullptr) column = Kept.Columns->Take(SlotOffset, ColumnType, null);
+  if (column.size() != count) {
+    null = count;
+    column.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i + kAhead < count) {
+        __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
+      }
+      const char* slot = static_cast<const char*>(items[i]) + SlotOffset;
+      if (slot[0] == 0) {
+        if (null != count) return false;
+        null = i;
+        continue;
+      }
+      // A null slot's value area holds whatever an earlier value left: never read.
+      const Key value = Read(slot + 1);
+      if constexpr (std::is_same_v<Key, double>) {
+        // A value unequal to itself compares equal to every other.
+        if (std::isnan(value)) return false;
+        column[i] = SortedKeys::RealKey(value);
+      } else {
+        column[i] = SortedKeys::IntegerKey(value);
+      }
+    }
+  }
   Keys.clear();
   Keys.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
-    if (i + kAhead < count) {
-      __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
-    }
-    const char* slot = static_cast<const char*>(items[i]) + SlotOffset;
-    if (slot[0] == 0) {
-      if (null != count) return false;
-      null = i;
-      continue;
-    }
-    // A null slot's value area holds whatever an earlier value left: never read.
-    const Key value = Read(slot + 1);
-    if constexpr (std::is_same_v<Key, double>) {
-      // A value unequal to itself compares equal to every other.
-      if (std::isnan(value)) return false;
-      Keys.push_back(SortedKeys::RealKey(value));
-    } else {
-      Keys.push_back(SortedKeys::IntegerKey(value));
-    }
+    if (i != null) Keys.push_back(column[i]);
   }
+  const auto keep = [&](std::size_t at) {
+    if (Kept.Columns != nullptr) {
+      Kept.Columns->Put(SlotOffset, ColumnType, std::move(column), at, Kept.Changes);
+    }
+  };
   // Already in order (a sort repeated, or by a field that follows the last
   // one's order): nothing moves.
   const bool nullInPlace = null == count || null == (Descending ? count - 1 : 0);
@@ -245,6 +325,7 @@ bool SortDistinct(TList& list, int SlotOffset, bool Descending, const ReadKey& R
                      }) == Keys.end()) {
     Followed = list.IndexOf(Follow) + 1;
     Nulls = null != count ? 1 : 0;
+    keep(null);
     return true;
   }
   // Room for the null's place too, so that Places becomes the whole order.
@@ -263,6 +344,11 @@ bool SortDistinct(TList& list, int SlotOffset, bool Descending, const ReadKey& R
   } else if (null != count) {
     places.insert(places.begin(), null);
   }
+  // The column's keys in the new order, the other kept columns' moved along.
+  const bool nullFirst = null != count && !Descending;
+  std::copy(Keys.begin(), Keys.end(), column.begin() + (nullFirst ? 1 : 0));
+  if (Kept.Columns != nullptr) Kept.Columns->Follow(places, Kept.Changes);
+  keep(null == count ? count : (Descending ? count - 1 : 0));
   Followed = PermuteItems(list, places, Follow);
   Nulls = null != count ? 1 : 0;
   return true;
@@ -279,7 +365,7 @@ struct KeepNothing {
 
 template <typename Key, typename Compare, typename ReadKey, typename Kept = KeepNothing>
 int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, const ReadKey& Read,
-              const char* Follow, const Kept& kept = {}) {
+              const char* Follow, const KeptColumns& columns, const Kept& kept = {}) {
   const std::vector<void*> items = list.List();
   const int count = static_cast<int>(items.size());
   std::vector<SortEntry<Key>> entries(items.size());
@@ -297,7 +383,9 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
     if (!entry.Null) entry.Value = Read(slot + 1);
   }
   std::string texts;
-  if constexpr (std::is_same_v<Key, std::string_view>) compare.Gather(entries, texts);
+  if constexpr (std::is_same_v<Key, std::string_view> || std::is_same_v<Key, WeighedText>) {
+    compare.Gather(entries, texts);
+  }
   if (Order == soDescending) {
     if (nulls) {
       QuickSort<-1, true>(entries, 0, count - 1, compare);
@@ -309,7 +397,7 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   } else {
     QuickSort<1, false>(entries, 0, count - 1, compare);
   }
-  return PutInOrder(list, items, entries, Follow, kept, texts, compare);
+  return PutInOrder(list, items, entries, Follow, kept, texts, compare, columns);
 }
 
 // A decimal slot's value in units of its scale, which every value of the
@@ -328,7 +416,25 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
   std::vector<std::uint64_t> keys;
   if (Keep != nullptr) keys = Keep->TakeKeyStorage();
   if (Count() < 2) return Count() == 1 && GetBuffer(1) == Follow ? 1 : 0;
+  // Column keys kept by earlier sorts serve while the cache changed by
+  // sorts only, which moved them along; a sort that does not move them
+  // (every path but the ones that pass them on) leaves none.
+  ColumnKeys* const columns = Keep != nullptr ? &Keep->Columns() : nullptr;
+  if (columns != nullptr && !columns->Current(FChanges, static_cast<std::size_t>(Count()))) {
+    columns->Clear();
+  }
   ++FChanges;
+  const KeptColumns kept{columns, FChanges};
+  struct DropUnmoved {
+    ColumnKeys* Columns;
+    const TlqBuffers& Cache;
+    ~DropUnmoved() {
+      if (Columns != nullptr &&
+          !Columns->Current(Cache.Changes(), static_cast<std::size_t>(Cache.Count()))) {
+        Columns->Clear();
+      }
+    }
+  } dropUnmoved{columns, *this};
   using namespace slots;
   // The sorted keys of numbers, for searches until the next change.
   const auto keepNumbers = [&](SortedKeys::Form form) {
@@ -352,15 +458,15 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
   const auto sortNumbers = [&]<typename Key>(SortedKeys::Form form, const auto& read) {
     int nulls = 0;
     int followed = 0;
-    if (SortDistinct<Key>(*this, SlotOffset, Order == soDescending, read, Follow, keys, nulls,
-                          followed)) {
+    if (SortDistinct<Key>(*this, SlotOffset, ColumnType, Order == soDescending, read, Follow, keys,
+                          nulls, followed, kept)) {
       if (Keep != nullptr) {
         Keep->Keep(SlotOffset, ColumnType, form, Order == soDescending, nulls, std::move(keys),
                    FChanges);
       }
       return followed;
     }
-    return SortItems<Key>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow,
+    return SortItems<Key>(*this, SlotOffset, Order, CompareNumbers{}, read, Follow, kept,
                           keepNumbers(form));
   };
   const auto integers = [&](auto read) {
@@ -383,16 +489,16 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
         std::vector<std::string_view> texts;
         texts.reserve(entries.size());
         for (const auto& entry : entries) {
-          if (!entry.Null) texts.push_back(entry.Value);
+          if (!entry.Null) texts.push_back(entry.Value.Text);
         }
         const int nulls = static_cast<int>(entries.size() - texts.size());
         Keep->KeepTexts(SlotOffset, ColumnType,
                         compare.ByKeys ? SortedKeys::Form::CollationKeys : SortedKeys::Form::Text,
                         Order == soDescending, nulls, std::move(store), std::move(texts), FChanges);
       };
-      return SortItems<std::string_view>(
+      return SortItems<WeighedText>(
           *this, SlotOffset, Order, CompareTexts{},
-          [&](const char* v) { return Text(v, SlotArea); }, Follow, keepTexts);
+          [&](const char* v) { return WeighedText{Text(v, SlotArea)}; }, Follow, kept, keepTexts);
     }
     case kSQLVARBINARY:
       // A 16-bit length, then the bytes.
@@ -403,14 +509,14 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
             const int room = SlotArea > 2 ? SlotArea - 2 : 0;
             return std::string_view(v + 2, static_cast<std::size_t>(std::min(length, room)));
           },
-          Follow);
+          Follow, kept);
     case kSQLBINARY:
       return SortItems<std::string_view>(
           *this, SlotOffset, Order, CompareBytes{},
           [&](const char* v) {
             return std::string_view(v, static_cast<std::size_t>(SlotArea > 1 ? SlotArea - 1 : 0));
           },
-          Follow);
+          Follow, kept);
     case kSQLINT1:
     case kSQLBIT:
       return integers([](const char* v) { return static_cast<std::uint8_t>(v[0]); });
@@ -431,7 +537,7 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       // are their order.
       return SortItems<std::string_view>(
           *this, SlotOffset, Order, CompareBytes{},
-          [&](const char* v) { return Text(v, SlotArea); }, Follow);
+          [&](const char* v) { return Text(v, SlotArea); }, Follow, kept);
     case kSQLDATETIM4:
     case kSQLDATETIME:
     case kSQLFLT8:
@@ -444,10 +550,12 @@ int TlqBuffers::SortBuffer(int ColumnType, int SlotOffset, int SlotArea, TlqSort
       return numbers([](const char* v) { return Read<std::int32_t>(v) / 10000.0; });
     case kSQLDECIMAL:
     case kSQLNUMERIC:
-      return SortItems<__int128>(*this, SlotOffset, Order, CompareNumbers{}, DecimalUnits, Follow);
+      return SortItems<__int128>(*this, SlotOffset, Order, CompareNumbers{}, DecimalUnits, Follow,
+                                 kept);
     default:
       return SortItems<char>(
-          *this, SlotOffset, Order, CompareNothing{}, [](const char*) { return char{}; }, Follow);
+          *this, SlotOffset, Order, CompareNothing{}, [](const char*) { return char{}; }, Follow,
+          kept);
   }
 }
 

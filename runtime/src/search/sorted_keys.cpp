@@ -6,7 +6,7 @@ namespace tessel {
 
 void SortedKeys::Keep(int SlotOffset, int ColumnType, Form KeyForm, bool Descending, int Nulls,
                       std::vector<std::uint64_t>&& Keys, std::uint64_t Changes) {
-  Clear();
+  ClearKeys();
   FKeys = std::move(Keys);
   FSlotOffset = SlotOffset;
   FColumnType = ColumnType;
@@ -35,11 +35,16 @@ void SortedKeys::KeepTexts(int SlotOffset, int ColumnType, Form KeyForm, bool De
 std::vector<std::uint64_t> SortedKeys::TakeKeyStorage() {
   std::vector<std::uint64_t> storage = std::move(FKeys);
   storage.clear();
-  Clear();
+  ClearKeys();
   return storage;
 }
 
 void SortedKeys::Clear() {
+  ClearKeys();
+  FColumns.Clear();
+}
+
+void SortedKeys::ClearKeys() {
   FKeys.clear();
   FKeys.shrink_to_fit();
   FTexts.clear();

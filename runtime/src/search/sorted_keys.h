@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "search/column_keys.h"
+
 namespace tessel {
 
 class SortedKeys {
@@ -48,9 +50,10 @@ class SortedKeys {
   // The same for texts, which view Store: both move here.
   void KeepTexts(int SlotOffset, int ColumnType, Form KeyForm, bool Descending, int Nulls,
                  std::string&& Store, std::vector<std::string_view>&& Texts, std::uint64_t Changes);
+  // Clears the keys and the kept column keys.
   void Clear();
-  // Clears, handing over the storage of the numeric keys (emptied) for the
-  // next sort to fill.
+  // Clears the keys (not the column keys), handing over the storage of the numeric keys (emptied)
+  // for the next sort to fill.
   std::vector<std::uint64_t> TakeKeyStorage();
 
   // Whether the keys are those of a cache of Records records as of Changes,
@@ -66,11 +69,14 @@ class SortedKeys {
   int Nulls() const { return FNulls; }
   const std::vector<std::uint64_t>& Keys() const { return FKeys; }
   const std::vector<std::string_view>& Texts() const { return FTexts; }
-  // The memory the keys hold (the texts' store is made to its size).
+  // The memory the keys hold (the texts' store is made to its size), with
+  // the column keys.
   std::size_t Bytes() const {
     return FKeys.capacity() * sizeof(std::uint64_t) + FTexts.capacity() * sizeof(std::string_view) +
-           FStore.size();
+           FStore.size() + FColumns.Bytes();
   }
+  // The keys of the columns sorted by, for the sorts to come.
+  ColumnKeys& Columns() { return FColumns; }
   // How many non-null records the keys are of.
   std::size_t Count() const { return FKeys.size() + FTexts.size(); }
   // The cache position (1-based) of the I-th key (0-based).
@@ -85,6 +91,7 @@ class SortedKeys {
 
  private:
   static constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+  void ClearKeys();
 
   std::vector<std::uint64_t> FKeys;
   std::string FStore;
@@ -96,6 +103,7 @@ class SortedKeys {
   Form FForm = Form::Integer;
   bool FDescending = false;
   bool FValid = false;
+  ColumnKeys FColumns;
 };
 
 }  // namespace tessel
