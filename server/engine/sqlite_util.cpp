@@ -112,6 +112,13 @@ bool decodeErrorText(std::string_view text, Message& m, bool& batchScope) {
   return true;
 }
 
+std::string_view valueText(sqlite3_value* v) {
+  const unsigned char* t = sqlite3_value_text(v);
+  return t ? std::string_view(reinterpret_cast<const char*>(t),
+                              static_cast<std::size_t>(sqlite3_value_bytes(v)))
+           : std::string_view();
+}
+
 std::string quoteName(std::string_view name) {
   std::string out = "\"";
   for (char c : name) {

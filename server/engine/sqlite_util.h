@@ -36,6 +36,10 @@ bool decodeErrorText(std::string_view text, Message& m, bool& batchScope);
 // cancel as an interrupt.
 void resultCurrentError(sqlite3_context* c);
 
+// A function argument's text as UTF-8, empty for NULL; valid until the
+// value changes.
+std::string_view valueText(sqlite3_value* v);
+
 // "name" with inner quotes doubled.
 std::string quoteName(std::string_view name);
 // 'text' with inner quotes doubled.

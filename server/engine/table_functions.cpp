@@ -17,13 +17,6 @@
 namespace tessel::sqld::engine {
 namespace {
 
-std::string_view textOf(sqlite3_value* v) {
-  const unsigned char* t = sqlite3_value_text(v);
-  return t ? std::string_view(reinterpret_cast<const char*>(t),
-                              static_cast<std::size_t>(sqlite3_value_bytes(v)))
-           : std::string_view();
-}
-
 void raise(sqlite3_context* c, std::int32_t number, std::initializer_list<std::string_view> args) {
   Message m = makeMessage(number, args);
   std::string text = encodeErrorText(m, errorDef(number).scope == ErrorScope::Batch);
@@ -59,11 +52,11 @@ void appendJsonString(std::string& out, std::string_view s) {
 // t_string_split(text, separator): the parts between separators as a JSON
 // array of strings; NULL text has none. The separator is one character.
 void fnStringSplit(sqlite3_context* c, int, sqlite3_value** v) {
-  std::string_view sep = textOf(v[1]);
+  std::string_view sep = valueText(v[1]);
   if (sqlite3_value_type(v[1]) == SQLITE_NULL || characters(sep) != 1)
     return raise(c, 214, {"separator", "nchar(1)/nvarchar(1)"});
   if (sqlite3_value_type(v[0]) == SQLITE_NULL) return sqlite3_result_null(c);
-  std::string_view text = textOf(v[0]);
+  std::string_view text = valueText(v[0]);
   std::string out = "[";
   for (std::size_t start = 0;;) {
     std::size_t at = text.find(sep, start);
@@ -169,7 +162,7 @@ std::size_t jsonErrorAt(std::string_view s) {
 // naming the first character that is not.
 void fnJsonDoc(sqlite3_context* c, int, sqlite3_value** v) {
   if (sqlite3_value_type(v[0]) == SQLITE_NULL) return sqlite3_result_null(c);
-  std::string_view s = textOf(v[0]);
+  std::string_view s = valueText(v[0]);
   std::size_t at = jsonErrorAt(s);
   if (at == std::string_view::npos) return sqlite3_result_value(c, v[0]);
   std::size_t end = at < s.size() ? at + 1 : at;

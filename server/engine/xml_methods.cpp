@@ -20,13 +20,6 @@
 namespace tessel::sqld::engine {
 namespace {
 
-std::string_view textOf(sqlite3_value* v) {
-  const unsigned char* t = sqlite3_value_text(v);
-  return t ? std::string_view(reinterpret_cast<const char*>(t),
-                              static_cast<std::size_t>(sqlite3_value_bytes(v)))
-           : std::string_view();
-}
-
 void deleteQuery(void* p) {
   delete static_cast<std::shared_ptr<const XmlQuery>*>(p);
 }
@@ -36,7 +29,7 @@ std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
                                         XmlQuery::Method method, sqlite3_value* where) {
   if (auto* cached = static_cast<std::shared_ptr<const XmlQuery>*>(sqlite3_get_auxdata(c, 1)))
     return *cached;
-  auto q = XmlQuery::parse(textOf(text), method, textOf(where));
+  auto q = XmlQuery::parse(valueText(text), method, valueText(where));
   sqlite3_set_auxdata(c, 1, new std::shared_ptr<const XmlQuery>(q), deleteQuery);
   return q;
 }
@@ -47,23 +40,23 @@ void method(sqlite3_context* c, int argc, sqlite3_value** v) {
     if (argc < 6) return sqlite3_result_null(c);
     const std::shared_ptr<const XmlQuery> query = queryOf(c, v[2], M, v[4]);
     const XmlQuery& q = *query;
-    const std::string_view kinds = textOf(v[3]);
+    const std::string_view kinds = valueText(v[3]);
     std::vector<XmlQuery::Outside> outside(kinds.size());
     for (std::size_t i = 0; i < kinds.size() && 6 + static_cast<int>(i) < argc; ++i) {
       sqlite3_value* value = v[6 + i];
       if (sqlite3_value_type(value) == SQLITE_NULL) continue;
       outside[i].kind = kinds[i];
-      outside[i].text = std::string(textOf(value));
+      outside[i].text = std::string(valueText(value));
     }
     if (sqlite3_value_type(v[0]) == SQLITE_NULL) {
-      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {textOf(v[5])});
+      if (M == XmlQuery::Method::Modify) throw SqlError(5302, {valueText(v[5])});
       return sqlite3_result_null(c);
     }
     if (sqlite3_value_type(v[1]) == SQLITE_NULL) return sqlite3_result_null(c);
     const sqlite3_int64 place = sqlite3_value_int64(v[1]);
     const XmlQuery::At at =
         place < 0 ? XmlQuery::At() : XmlQuery::At(static_cast<std::size_t>(place));
-    const std::string_view xml = textOf(v[0]);
+    const std::string_view xml = valueText(v[0]);
     std::string out;
     switch (M) {
       case XmlQuery::Method::Value: {
@@ -97,7 +90,7 @@ void nodeHandle(sqlite3_context* c, int, sqlite3_value** v) {
     if (sqlite3_value_type(v[0]) == SQLITE_NULL || sqlite3_value_type(v[1]) == SQLITE_NULL)
       return sqlite3_result_null(c);
     const std::string out =
-        xmlNodeHandle(textOf(v[0]), static_cast<std::size_t>(sqlite3_value_int64(v[1])));
+        xmlNodeHandle(valueText(v[0]), static_cast<std::size_t>(sqlite3_value_int64(v[1])));
     sqlite3_result_text64(c, out.data(), out.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   } catch (...) {
     resultCurrentError(c);
