@@ -517,6 +517,7 @@ Binder::Core Binder::bindCore(const SelectStmt& s, Scope* outer) {
     c.grouped = true;
     c.tail += " GROUP BY ";
     for (std::size_t i = 0; i < s.groupBy.size(); ++i) {
+      if (containsXmlMethod(*s.groupBy[i])) throw SqlError(4148, {});
       Typed g = bindExpr(*s.groupBy[i], c.scope);
       if (g.type.type == SqlType::Xml) throw SqlError(305, {});
       c.tail += (i ? ", " : "") + g.sql +

@@ -53,6 +53,19 @@ bool isNumber(SqlType t) {
 
 }  // namespace
 
+bool containsXmlMethod(const Expr& root) {
+  // Operator chains may be as deep as a batch is long: no recursion.
+  std::vector<const Expr*> pending{&root};
+  while (!pending.empty()) {
+    const Expr* e = pending.back();
+    pending.pop_back();
+    if (e->kind == ExprKind::Function && e->op.starts_with(".XML_")) return true;
+    for (const ExprPtr& a : e->args)
+      if (a) pending.push_back(a.get());
+  }
+  return false;
+}
+
 std::string Binder::xmlMethodSql(const std::string& method, const std::vector<ExprPtr>& args,
                                  Scope& scope, Typed& target) {
   const std::size_t count = method == "value" ? 3 : 2;

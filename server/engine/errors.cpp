@@ -310,15 +310,23 @@ constexpr std::array kErrors = {
              "clause to group the source rows."},
     // The xml type's methods; XQuery messages start with "XQuery [method()]: ".
     ErrorDef{258, 15, S, "Cannot call methods on %s."},
+    ErrorDef{4148, 16, S, "XML methods are not allowed in a GROUP BY clause."},
     ErrorDef{493, 16, S,
              "The column '%s' that was returned from the nodes() method cannot be used directly. "
              "It can only be used with one of the four XML data type methods, exist(), nodes(), "
              "query(), and value(), or in IS NULL and IS NOT NULL checks."},
-    ErrorDef{2209, 16, S, "%sSyntax error near '%s'"},
+    // A syntax error in a query rolls back the open transaction, whatever
+    // XACT_ABORT says.
+    ErrorDef{2209, 16, R, "%sSyntax error near '%s'"},
     ErrorDef{2226, 16, S, "%sThe target of '%s' must be a single node, found '%s'"},
     ErrorDef{2356, 16, S, "%sThe target of '%s' must be %s, found '%s'"},
+    ErrorDef{2227, 16, S,
+             "%sThe variable '%s' was not found in the scope in which it was referenced."},
+    ErrorDef{2229, 16, S, "%sThe name \"%s\" does not denote a namespace."},
+    ErrorDef{2267, 16, S, "%sExpected end tag '%s'"},
+    ErrorDef{2271, 16, S, "%sDuplicate attribute '%s'"},
     ErrorDef{2389, 16, S,
-             "%s'value()' requires a singleton (or empty sequence), found operand of type '%s'"},
+             "%s'%s' requires a singleton (or empty sequence), found operand of type '%s'"},
     ErrorDef{2396, 16, S, "%sAttribute may not appear outside of an element"},
     ErrorDef{5302, 16, S, "Mutator 'modify()' on '%s' cannot be called on a null value."},
     ErrorDef{6335, 16, S,
