@@ -84,6 +84,10 @@ struct Expr {
   std::size_t offset = 0;
 };
 
+// Whether an expression calls one of the xml type's methods outside a
+// subquery: GROUP BY and PRINT refuse them (binder_xml_methods.cpp).
+bool containsXmlMethod(const Expr& e);
+
 // A column of OPENJSON ... WITH (name type ['path'] [AS JSON]).
 struct JsonColumn {
   std::string name;

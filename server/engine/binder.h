@@ -479,8 +479,5 @@ TypeInfo commonType(const TypeInfo& a, const TypeInfo& b);
 TypeInfo forXmlType(const ForXml& x);
 // The SQL literal for a stored value.
 std::string sqlLiteral(const Stored& v);
-// Whether an expression calls one of the xml type's methods outside a
-// subquery (GROUP BY refuses them).
-bool containsXmlMethod(const Expr& e);
 
 }  // namespace tessel::sqld::engine

@@ -311,6 +311,8 @@ constexpr std::array kErrors = {
     // The xml type's methods; XQuery messages start with "XQuery [method()]: ".
     ErrorDef{258, 15, S, "Cannot call methods on %s."},
     ErrorDef{4148, 16, S, "XML methods are not allowed in a GROUP BY clause."},
+    ErrorDef{1046, 15, B,
+             "Subqueries are not allowed in this context. Only scalar expressions are allowed."},
     ErrorDef{493, 16, S,
              "The column '%s' that was returned from the nodes() method cannot be used directly. "
              "It can only be used with one of the four XML data type methods, exist(), nodes(), "

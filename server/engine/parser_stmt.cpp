@@ -117,6 +117,8 @@ StmtPtr Parser::parseStatement(bool firstInBatch) {
       next();
       auto p = make<PrintStmt>(line);
       p->value = parseExpr();
+      // The xml methods count as subqueries, which PRINT does not take.
+      if (containsXmlMethod(*p->value)) throw SqlError(1046, {});
       s = std::move(p);
     } else if (w == "RAISERROR") {
       s = parseRaiserror();

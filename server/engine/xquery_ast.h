@@ -153,5 +153,9 @@ std::string namespaceAt(const XmlNode& n, std::string_view prefix);
 // The namespace of an element or attribute node's name.
 std::string namespaceOf(const XmlNode& n);
 bool isNamespaceDeclaration(const XmlNode& attribute);
+// The namespace declarations an element taken out of its document needs:
+// those of its ancestors that its names, or the names within it, use and
+// that it does not make itself.
+std::vector<std::unique_ptr<XmlNode>> inheritedDeclarations(const XmlNode& element);
 
 }  // namespace tessel::sqld::engine::xquery

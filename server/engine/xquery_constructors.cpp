@@ -42,6 +42,13 @@ void appendNode(XmlNode& element, const XmlNode& n) {
       return;
     default: {
       auto c = copyNode(n);
+      // An element from a document keeps the namespaces its names use.
+      if (n.kind == Kind::Element) {
+        auto declarations = inheritedDeclarations(n);
+        for (auto& d : declarations) d->parent = c.get();
+        c->attributes.insert(c->attributes.begin(), std::make_move_iterator(declarations.begin()),
+                             std::make_move_iterator(declarations.end()));
+      }
       c->parent = &element;
       element.children.push_back(std::move(c));
     }

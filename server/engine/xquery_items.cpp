@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "xquery_ast.h"
 
@@ -180,6 +181,42 @@ std::string namespaceOf(const XmlNode& n) {
     return prefix.empty() || !n.parent ? std::string() : namespaceAt(*n.parent, prefix);
   if (n.kind != Kind::Element) return {};
   return namespaceAt(n, prefix);
+}
+
+// The namespace declarations an element taken out of its document needs:
+// those of its ancestors that its names, or the names within it, use and
+// that it does not make itself.
+std::vector<std::unique_ptr<XmlNode>> inheritedDeclarations(const XmlNode& element) {
+  std::vector<std::unique_ptr<XmlNode>> out;
+  if (!element.parent || element.parent->kind != Kind::Element) return out;
+  std::set<std::string, std::less<>> used;
+  std::vector<const XmlNode*> pending{&element};
+  while (!pending.empty()) {
+    const XmlNode* n = pending.back();
+    pending.pop_back();
+    if (n->kind != Kind::Element) continue;
+    used.emplace(namePrefix(n->name));
+    for (const auto& a : n->attributes) {
+      const std::string_view p = namePrefix(a->name);
+      if (!p.empty() && p != "xmlns") used.emplace(p);
+    }
+    for (const auto& c : n->children) pending.push_back(c.get());
+  }
+  for (const std::string& prefix : used) {
+    if (prefix == "xml") continue;
+    const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
+    bool own = false;
+    for (const auto& a : element.attributes) own = own || a->name == declaration;
+    if (own) continue;
+    std::string uri = namespaceAt(*element.parent, prefix);
+    if (uri.empty()) continue;
+    auto a = std::make_unique<XmlNode>();
+    a->kind = Kind::Attribute;
+    a->name = declaration;
+    a->value = std::move(uri);
+    out.push_back(std::move(a));
+  }
+  return out;
 }
 
 }  // namespace tessel::sqld::engine::xquery

@@ -47,6 +47,11 @@ QueryReader::Nesting::Nesting(int& d) : depth_(d) {
   }
 }
 
+void QueryReader::Chain::next() {
+  ++added_;
+  if (++depth_ > kMaxNesting) throw SqlError(191, {});
+}
+
 void QueryReader::syntax(const Token& t) const {
   throw SqlError(2209, {prefix_, t.k == Token::K::End ? std::string_view("<EOF>") : t.text});
 }
@@ -518,8 +523,10 @@ XExprPtr QueryReader::conditional() {
 XExprPtr QueryReader::logical(bool orLevel) {
   XExprPtr left = orLevel ? logical(false) : comparison();
   const std::string_view word = orLevel ? "or" : "and";
+  Chain chain(nesting_);
   while (isName(word)) {
     take();
+    chain.next();
     auto e = make(orLevel ? XExpr::K::Or : XExpr::K::And);
     e->args.push_back(std::move(left));
     e->args.push_back(orLevel ? logical(false) : comparison());
@@ -560,7 +567,9 @@ XExprPtr QueryReader::comparison() {
 
 XExprPtr QueryReader::additive() {
   XExprPtr left = multiplicative();
+  Chain chain(nesting_);
   while (isSymbol("+") || isSymbol("-")) {
+    chain.next();
     auto e = make(XExpr::K::Arithmetic);
     e->text = take().text;
     e->args.push_back(std::move(left));
@@ -574,7 +583,9 @@ XExprPtr QueryReader::additive() {
 
 XExprPtr QueryReader::multiplicative() {
   XExprPtr left = unary();
+  Chain chain(nesting_);
   while (isSymbol("*") || isName("div") || isName("idiv") || isName("mod")) {
+    chain.next();
     auto e = make(XExpr::K::Arithmetic);
     e->text = take().text;
     e->args.push_back(std::move(left));

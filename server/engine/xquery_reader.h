@@ -107,6 +107,21 @@ class QueryReader {
     int& depth_;
   };
 
+  // Counts each operator of a chain (a + b + c ...) as a level: the tree
+  // it builds is as deep as the chain is long.
+  class Chain {
+   public:
+    explicit Chain(int& d) : depth_(d) {}
+    ~Chain() { depth_ -= added_; }
+    Chain(const Chain&) = delete;
+    Chain& operator=(const Chain&) = delete;
+    void next();
+
+   private:
+    int& depth_;
+    int added_ = 0;
+  };
+
   static constexpr int kMaxNesting = 128;
   std::string_view s_;
   std::vector<XmlQuery::Reference>& refs_;
