@@ -120,7 +120,8 @@ Seq Evaluator::cast(const XExpr& e, const Focus& f) {
   if (type == "string" || type == "untypedAtomic") return {stringItem(atomize(i))};
   if (type == "boolean") {
     if (i.t == Item::T::Number || i.t == Item::T::Boolean) return {boolItem(effectiveBoolean(s))};
-    const std::string_view t = trimmed(atomize(i));
+    const std::string value = atomize(i);
+    const std::string_view t = trimmed(value);
     if (t == "true" || t == "1") return {boolItem(true)};
     if (t == "false" || t == "0") return {boolItem(false)};
     return {};
