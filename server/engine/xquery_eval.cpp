@@ -166,11 +166,17 @@ Seq Evaluator::axis(XmlNode* n, const Step& s) {
       if (!n->parent || n->kind == Kind::Attribute) break;
       const auto& list = n->parent->children;
       const std::size_t at = indexOf(n);
+      // following-sibling::e[1] and the like need no more than their
+      // position's worth: the next sibling costs as much as the last.
+      const XExpr* first = s.predicates.empty() ? nullptr : s.predicates[0].get();
+      const std::size_t enough = first && first->k == XExpr::K::Number && first->number >= 1
+                                     ? static_cast<std::size_t>(first->number)
+                                     : list.size();
       if (s.axis == Axis::FollowingSibling) {
-        for (std::size_t i = at + 1; i < list.size(); ++i)
+        for (std::size_t i = at + 1; i < list.size() && out.size() < enough; ++i)
           if (matches(*list[i], s, Kind::Element)) out.push_back(nodeItem(list[i].get()));
       } else {
-        for (std::size_t i = at; i-- > 0;)
+        for (std::size_t i = at; i-- > 0 && out.size() < enough;)
           if (matches(*list[i], s, Kind::Element)) out.push_back(nodeItem(list[i].get()));
       }
       break;
