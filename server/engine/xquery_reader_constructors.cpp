@@ -207,8 +207,7 @@ XExprPtr QueryReader::directConstructor() {
         comment->k = XExpr::K::Comment;
         comment->text = std::string(s_.substr(i + 4, end - i - 4));
         // As in XML, no "--" within and no "-" at the end.
-        if (comment->text.find("--") != std::string::npos || comment->text.ends_with("-"))
-          fail(i);
+        if (comment->text.find("--") != std::string::npos || comment->text.ends_with("-")) fail(i);
         element->args.push_back(std::move(comment));
         i = end + 3;
       } else if (s_.substr(i, 9) == "<![CDATA[") {
