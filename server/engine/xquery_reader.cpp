@@ -5,10 +5,8 @@
 
 #include "xquery_reader.h"
 
-#include <cctype>
 
 #include "errors.h"
-#include "xml_text.h"
 
 namespace tessel::sqld::engine::xquery {
 namespace {
