@@ -5,7 +5,6 @@
 
 #include "xquery_reader.h"
 
-
 #include "errors.h"
 
 namespace tessel::sqld::engine::xquery {
