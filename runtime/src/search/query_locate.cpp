@@ -15,10 +15,8 @@
 // values that do not convert) are refused before the cursor moves.
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -33,7 +31,6 @@
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 #include "search/locate_index.h"
-#include "search/lookup_answers.h"
 #include "search/query_search_key.h"
 
 namespace tessel {
@@ -59,16 +56,6 @@ int KeyValueCount(const Variant& values) {
 
 const Variant& KeyValue(const Variant& values, int index) {
   return values.IsArray() ? values[index] : values;
-}
-
-// The 64 bits of a non-null number key's bytes as a key index hashes them
-// (a flag byte, then a double or a 64-bit integer): false for a null, and
-// for a number unequal to itself, which matches nothing.
-template <typename SearchKey>
-bool NumberKeyBits(const SearchKey& Key, std::string_view Bytes, std::uint64_t& Bits) {
-  if (Bytes.size() != 1 + sizeof Bits || Bytes[0] == '\0') return false;
-  std::memcpy(&Bits, Bytes.data() + 1, sizeof Bits);
-  return Key.Kind == KeyKind::Largeint || !std::isnan(std::bit_cast<double>(Bits));
 }
 
 KeyKind KindOf(const TField* field) {
@@ -194,71 +181,8 @@ Variant TTessel::Lookup(const std::string& KeyFields, const Variant& KeyValues,
   CheckBrowseMode();
   std::vector<SearchKey> keys = SearchKeys(KeyFields, KeyValues, 0);
   // Unknown result fields raise before the search.
-  const std::vector<TField*>& asked = FLocateIndexes->FieldLists().Resolve(*this, ResultFields);
+  FLocateIndexes->FieldLists().Resolve(*this, ResultFields);
   CursorPosChanged();
-  // One number key and one result field of a few bytes, with no calculated
-  // fields to compute: a table of answers (lookup_answers.h) serves, made on
-  // the second Lookup of the kind as a key index is. A key it does not hold
-  // is in no cached row; rows still on the server are searched as below.
-  const auto answered = [&](Variant& answer) {
-    if (keys.size() != 1 || asked.size() != 1) return false;
-    const SearchKey& key = keys.front();
-    const TField* result = asked.front();
-    if (key.Kind == KeyKind::Text || key.Null || key.Never || result->FieldNo() < 1 ||
-        result->IsBlob() || CalcFieldsSize() != 0 || OnCalcFields) {
-      return false;
-    }
-    const auto column = static_cast<std::size_t>(result->FieldNo() - 1);
-    const int offset = FFieldOffsets[column];
-    const int slotBytes = FColumnSizes[column] + 2;
-    if (slotBytes > LookupAnswers::kMaxSlotBytes) return false;
-    const int count = RecordCountHeld();
-    const std::string spec =
-        "=" + std::to_string(key.Field->FieldNo()) + ">" + std::to_string(result->FieldNo());
-    LookupAnswers* answers =
-        FLocateIndexes->UseAnswers(spec, count, FRecordCache.Changes(), slotBytes);
-    if (answers == nullptr) return false;
-    answers->Room(count);
-    const std::vector<void*>& items = FRecordCache.List();
-    std::string bytes;
-    std::uint64_t bits = 0;
-    for (int p = answers->Covered() + 1; p <= count; ++p) {
-      const char* record = static_cast<const char*>(items[static_cast<std::size_t>(p - 1)]);
-      bytes.clear();
-      AppendRecordKey(key, record, bytes);
-      if (NumberKeyBits(key, bytes, bits)) {
-        answers->Add(bits, p, record + offset);
-      } else {
-        answers->Skip(p);
-      }
-    }
-    bytes.clear();
-    key_bytes::AppendSearchKey(key, bytes);
-    const LookupAnswers::Found found =
-        NumberKeyBits(key, bytes, bits) ? answers->Find(bits) : LookupAnswers::Found{};
-    if (found.Position == 0) {
-      if (!FAllFetched) return false;
-      answer = Null();
-      return true;
-    }
-    // The field reads its value from a copy of the slot, in the place the
-    // slot has in a record.
-    const TRecordBuffer record = TempBuffer();
-    std::memcpy(record + offset, found.Slot, static_cast<std::size_t>(slotBytes));
-    const TDataSetState saved = SetTempState(dsFilter);
-    FFilterBuffer = record;
-    try {
-      answer = result->AsVariant();
-    } catch (...) {
-      FFilterBuffer = nullptr;
-      RestoreState(saved);
-      throw;
-    }
-    FFilterBuffer = nullptr;
-    RestoreState(saved);
-    return true;
-  };
-  if (Variant answer; answered(answer)) return answer;
   const char* known = nullptr;
   const int position = FindRecord(keys, &known);
   if (position == 0) return Null();

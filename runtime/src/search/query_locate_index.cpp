@@ -19,7 +19,57 @@
 #include "search/query_search_key.h"
 
 namespace tessel {
-using namespace key_bytes;
+namespace {
+
+template <typename T>
+void AppendBits(T value, std::string& out) {
+  char bytes[sizeof value];
+  std::memcpy(bytes, &value, sizeof value);
+  out.append(bytes, sizeof value);
+}
+
+// -0 and 0 compare equal, so they must hash alike.
+void AppendNumber(double value, std::string& out) {
+  AppendBits(value == 0 ? 0.0 : value, out);
+}
+
+// Templates, as SearchKey is TTessel's own.
+template <typename SearchKey>
+collation::Level LevelOf(const SearchKey& Key) {
+  return (Key.Options & loCaseInsensitive) != 0 ? collation::Level::IgnoreCase
+                                                : collation::Level::Case;
+}
+
+// Collation keys hold no zero byte: the one after each ends it.
+void AppendText(std::string_view text, collation::Level level, std::string& out) {
+  collation::AppendSortKey(text, out, level);
+  out += '\0';
+}
+
+template <typename SearchKey>
+void AppendSearchKey(const SearchKey& Key, std::string& out) {
+  if (Key.Null) {
+    out += '\0';
+    return;
+  }
+  out += '\1';
+  switch (Key.Kind) {
+    case KeyKind::Text:
+      AppendText(Key.Text, LevelOf(Key), out);
+      return;
+    case KeyKind::Largeint:
+      AppendBits(Key.Integer, out);
+      return;
+    case KeyKind::Real:
+      AppendNumber(Key.Real, out);
+      return;
+    default:
+      AppendNumber(Key.Number, out);
+      return;
+  }
+}
+
+}  // namespace
 
 void TTessel::AppendRecordKey(const SearchKey& Key, const char* Record, std::string& Out) const {
   const char* slot = Record + Key.Offset;

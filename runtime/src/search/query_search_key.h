@@ -4,11 +4,7 @@
 // terms the field's slot holds values in (see query_locate.cpp).
 
 #include <cstdint>
-#include <cstring>
 #include <string>
-#include <string_view>
-
-#include "collation/text_collation.h"
 
 #include "framework/sysutils.h"
 #include "runtime/Tessel.h"
@@ -36,59 +32,5 @@ struct TTessel::SearchKey {
   std::int64_t Integer = 0;  // a bigint column's key
   bool Never = false;        // a value the field cannot show: matches nothing
 };
-
-// The bytes a key index hashes a search key by (query_locate_index.cpp):
-// two keys give the same bytes exactly when they match the same records.
-namespace key_bytes {
-
-template <typename T>
-inline void AppendBits(T value, std::string& out) {
-  char bytes[sizeof value];
-  std::memcpy(bytes, &value, sizeof value);
-  out.append(bytes, sizeof value);
-}
-
-// -0 and 0 compare equal, so they must hash alike.
-inline void AppendNumber(double value, std::string& out) {
-  AppendBits(value == 0 ? 0.0 : value, out);
-}
-
-// Templates, as SearchKey is TTessel's own.
-template <typename SearchKey>
-collation::Level LevelOf(const SearchKey& Key) {
-  return (Key.Options & loCaseInsensitive) != 0 ? collation::Level::IgnoreCase
-                                                : collation::Level::Case;
-}
-
-// Collation keys hold no zero byte: the one after each ends it.
-inline void AppendText(std::string_view text, collation::Level level, std::string& out) {
-  collation::AppendSortKey(text, out, level);
-  out += '\0';
-}
-
-template <typename SearchKey>
-void AppendSearchKey(const SearchKey& Key, std::string& out) {
-  if (Key.Null) {
-    out += '\0';
-    return;
-  }
-  out += '\1';
-  switch (Key.Kind) {
-    case KeyKind::Text:
-      AppendText(Key.Text, LevelOf(Key), out);
-      return;
-    case KeyKind::Largeint:
-      AppendBits(Key.Integer, out);
-      return;
-    case KeyKind::Real:
-      AppendNumber(Key.Real, out);
-      return;
-    default:
-      AppendNumber(Key.Number, out);
-      return;
-  }
-}
-
-}  // namespace key_bytes
 
 }  // namespace tessel

@@ -432,7 +432,8 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
   std::vector<std::size_t> ends;
   if constexpr (kTextKey<Key>) {
     texts.reserve(items.size() * kTextReserve);
-    ends.resize(items.size());
+    AdviseHugePages(texts.data(), texts.capacity());
+    AssignAdvised(ends, items.size(), std::size_t{0});
   }
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i + kAhead < items.size()) {
