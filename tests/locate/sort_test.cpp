@@ -85,14 +85,18 @@ TEST_F(SortTest, AscendingDescendingAscendingWithNulls) {
   EXPECT_EQ(Column(*query, "v"), (std::vector<std::string>{"", "", "-7", "0", "5", "5", "100000"}));
 }
 
-// Distinct values with one null among them, of whole and real numbers.
+// Distinct values with one null among them, of whole and real numbers and
+// of texts that agree on their first eight letters (one differing only in
+// case), so that whole texts decide.
 TEST_F(SortTest, OneNullAmongDistinctValuesGoesFirstAscendingAndLastDescending) {
-  MakeTable("s_one_null", "id int NOT NULL, i bigint NULL, f float NULL",
-            {"(1, 3, 0.5)", "(2, NULL, NULL)", "(3, -1, -0.5)", "(4, 7, 2)", "(5, 0, 0)"});
+  MakeTable("s_one_null", "id int NOT NULL, i bigint NULL, f float NULL, t varchar(30) NULL",
+            {"(1, 3, 0.5, 'apple pie crust two')", "(2, NULL, NULL, NULL)",
+             "(3, -1, -0.5, 'apple pie crust one')", "(4, 7, 2, 'apple pie crust zzz')",
+             "(5, 0, 0, 'Apple pie crust one')"});
   TTessel* query = NewQuery("SELECT * FROM s_one_null");
   query->SetCacheAllRecords(true);
   query->Open();
-  for (const char* field : {"i", "f"}) {
+  for (const char* field : {"i", "f", "t"}) {
     query->SortField(field, soAscending);
     EXPECT_EQ(Column(*query, "id"), (std::vector<std::string>{"2", "3", "5", "1", "4"})) << field;
     query->SortField(field, soDescending);
@@ -314,16 +318,18 @@ void ReferenceSort(std::vector<Keyed>& entries, int L, int R, int direction) {
 
 TEST_F(SortTest, RecordsWithEqualKeysEndWherePartitionExchangeLeavesThem) {
   // Few distinct values among many rows, some of them null; the integer
-  // keys are single digits, so their text orders like their values.
+  // keys are single digits, so their text orders like their values. The
+  // texts of u are distinct but for three nulls.
   std::vector<std::string> rows;
   for (int id = 1; id <= 90; ++id) {
     const std::string digit = id % 13 == 0 ? "NULL" : std::to_string(id * 7 % 4);
     const std::string word =
         id % 11 == 0 ? "NULL" : (id % 3 == 0 ? "'fig'" : (id % 3 == 1 ? "'apple'" : "'pear'"));
-    rows.push_back("(" + std::to_string(id) + ", " + digit + ", " + word + ")");
+    const std::string distinct = id % 29 == 0 ? "NULL" : Format("'u%.2d'", {id * 37 % 97});
+    rows.push_back("(" + std::to_string(id) + ", " + digit + ", " + word + ", " + distinct + ")");
   }
-  MakeTable("s_equal", "id int NOT NULL, v int NULL, w varchar(10) NULL", rows);
-  TTessel* query = NewQuery("SELECT id, v, w FROM s_equal ORDER BY id");
+  MakeTable("s_equal", "id int NOT NULL, v int NULL, w varchar(10) NULL, u varchar(5) NULL", rows);
+  TTessel* query = NewQuery("SELECT id, v, w, u FROM s_equal ORDER BY id");
   query->SetCacheAllRecords(true);
   query->Open();
   const auto entries = [&](const std::string& field) {
@@ -340,7 +346,7 @@ TEST_F(SortTest, RecordsWithEqualKeysEndWherePartitionExchangeLeavesThem) {
     for (const Keyed& entry : sorted) result.push_back(entry.second);
     return result;
   };
-  for (const char* field : {"v", "w", "v", "w"}) {
+  for (const char* field : {"v", "w", "v", "u", "w", "u"}) {
     for (TlqSortOrder order : {soAscending, soDescending}) {
       std::vector<Keyed> expected = entries(field);
       ReferenceSort(expected, 0, static_cast<int>(expected.size()) - 1,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "search/huge_pages.h"
+
 namespace tessel {
 
 std::vector<std::uint64_t> ColumnKeys::Take(int SlotOffset, int ColumnType, std::size_t& Null) {
@@ -35,6 +37,7 @@ void ColumnKeys::Follow(const std::vector<std::uint64_t>& Places, std::uint64_t 
     return;
   }
   for (Column& column : FColumns) {
+    ReserveAdvised(FSpare, Places.size());
     FSpare.resize(Places.size());
     std::size_t null = column.Keys.size();
     for (std::size_t i = 0; i < Places.size(); ++i) {

@@ -4,6 +4,8 @@
 #include <bit>
 #include <utility>
 
+#include "search/huge_pages.h"
+
 namespace tessel {
 
 void LocateIndex::Reset(std::uint64_t Changes) {
@@ -20,7 +22,7 @@ void LocateIndex::Room(int Records) {
   if (needed <= FEntries.size()) return;
   const std::size_t size = std::bit_ceil(std::max(kFirstSize, needed));
   // Fresh tables: the old entries go, and with them what was covered.
-  FEntries.assign(size, Entry{0, 0});
+  AssignAdvised(FEntries, size, Entry{0, 0});
   FUsed = 0;
   FCovered = 0;
   FUnfit = false;

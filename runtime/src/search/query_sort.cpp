@@ -30,6 +30,7 @@
 #include "runtime/Tessel.h"
 #include "runtime/lqSQLConst.h"
 #include "search/column_keys.h"
+#include "search/huge_pages.h"
 #include "search/locate_index.h"
 #include "search/radix_sort.h"
 #include "search/sorted_keys.h"
@@ -40,6 +41,10 @@ namespace {
 // Reading keys, the records this far ahead are fetched into the processor's
 // cache: after a sort, records lie in memory in no relation to their order.
 constexpr std::size_t kAhead = 16;
+
+// The bytes per record a sort's store of text keys starts with room for: it
+// grows past that as any string does.
+constexpr std::size_t kTextReserve = 32;
 
 // A record's key and its position before the sort.
 template <typename Key>
@@ -82,27 +87,27 @@ std::string_view& TextOf(WeighedText& value) {
   return value.Text;
 }
 
-// Text keys are copied next to each other, each as Copy appends it to the
-// store, so that comparing them reads a compact block of memory instead of
-// one record after another.
+template <typename Key>
+constexpr bool kTextKey = std::is_same_v<Key, std::string_view> || std::is_same_v<Key, WeighedText>;
+
+// Replaces each text key by what Copy appends for it to a fresh store, which
+// then becomes Store: the keys may view the old store.
 template <typename Key, typename Copy>
 void GatherTexts(std::vector<SortEntry<Key>>& entries, std::string& store, const Copy& copy) {
-  std::size_t size = 0;
-  for (auto& entry : entries) size += TextOf(entry.Value).size();
-  store.reserve(size);
+  std::string gathered;
+  gathered.reserve(store.size());
   std::vector<std::size_t> ends(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].Null) copy(TextOf(entries[i].Value), store);
-    ends[i] = store.size();
+    if (!entries[i].Null) copy(TextOf(entries[i].Value), gathered);
+    ends[i] = gathered.size();
   }
   std::size_t at = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    TextOf(entries[i].Value) = std::string_view(store.data() + at, ends[i] - at);
+    TextOf(entries[i].Value) = std::string_view(gathered.data() + at, ends[i] - at);
     at = ends[i];
   }
+  store.swap(gathered);
 }
-
-const auto kCopyText = [](std::string_view text, std::string& store) { store.append(text); };
 
 // Char and varchar values. Where every one is printable ASCII, the byte loop
 // compares them; otherwise each is replaced by its collation key first.
@@ -127,7 +132,6 @@ struct CompareTexts {
       });
       return;
     }
-    GatherTexts(entries, store, kCopyText);
     // The beginning every text shares.
     const std::string_view* first = nullptr;
     std::size_t shared = 0;
@@ -161,9 +165,7 @@ struct CompareTexts {
 };
 
 struct CompareBytes {
-  void Gather(std::vector<SortEntry<std::string_view>>& entries, std::string& store) const {
-    GatherTexts(entries, store, kCopyText);
-  }
+  void Gather(std::vector<SortEntry<std::string_view>>&, std::string&) const {}
   int operator()(std::string_view a, std::string_view b) const { return CompareByteStrings(a, b); }
 };
 
@@ -285,7 +287,7 @@ bool SortDistinct(TList& list, int SlotOffset, int ColumnType, bool Descending, 
   if (Kept.Columns != nullptr) column = Kept.Columns->Take(SlotOffset, ColumnType, null);
   if (column.size() != count) {
     null = count;
-    column.assign(count, 0);
+    AssignAdvised(column, count, std::uint64_t{0});
     for (std::size_t i = 0; i < count; ++i) {
       if (i + kAhead < count) {
         __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
@@ -308,7 +310,7 @@ bool SortDistinct(TList& list, int SlotOffset, int ColumnType, bool Descending, 
     }
   }
   Keys.clear();
-  Keys.reserve(count);
+  ReserveAdvised(Keys, count);
   for (std::size_t i = 0; i < count; ++i) {
     if (i != null) Keys.push_back(column[i]);
   }
@@ -330,7 +332,7 @@ bool SortDistinct(TList& list, int SlotOffset, int ColumnType, bool Descending, 
   }
   // Room for the null's place too, so that Places becomes the whole order.
   std::vector<std::uint64_t> places;
-  places.reserve(count);
+  ReserveAdvised(places, count);
   RadixSortKeys(Keys, places);
   if (std::adjacent_find(Keys.begin(), Keys.end()) != Keys.end()) return false;
   // Places as places in the list (the null left out of the keys), then the
@@ -354,6 +356,57 @@ bool SortDistinct(TList& list, int SlotOffset, int ColumnType, bool Descending, 
   return true;
 }
 
+// Texts of which no two are equal (at most one null) have one order only,
+// the one partition exchange gives too, which a radix sort of their Leads
+// finds sooner; each run of equal Leads is then ordered by Compare. Puts
+// Entries in that order and returns true; returns false, having moved
+// nothing, when two texts (or two nulls) are equal, as records with equal
+// keys must end where partition exchange leaves them.
+bool SortDistinctTexts(std::vector<SortEntry<WeighedText>>& entries, bool Descending,
+                       const CompareTexts& compare) {
+  const std::size_t count = entries.size();
+  std::size_t null = count;  // the null entry's place; count when there is none
+  std::vector<std::uint64_t> leads;
+  ReserveAdvised(leads, count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!entries[i].Null) {
+      leads.push_back(entries[i].Value.Lead);
+    } else if (null != count) {
+      return false;
+    } else {
+      null = i;
+    }
+  }
+  std::vector<std::uint64_t> places;
+  RadixSortKeys(leads, places);
+  // Places among the non-null entries, as places among all of them.
+  for (std::uint64_t& place : places) place += place < null ? 0 : 1;
+  const auto order = [&](std::uint64_t a, std::uint64_t b) {
+    return compare(entries[a].Value, entries[b].Value);
+  };
+  for (std::size_t from = 0, to = 0; from < leads.size(); from = to) {
+    to = from + 1;
+    while (to < leads.size() && leads[to] == leads[from]) ++to;
+    if (to - from < 2) continue;
+    const auto run = places.begin() + static_cast<std::ptrdiff_t>(from);
+    std::sort(run, places.begin() + static_cast<std::ptrdiff_t>(to),
+              [&](std::uint64_t a, std::uint64_t b) { return order(a, b) < 0; });
+    for (std::size_t i = from + 1; i < to; ++i) {
+      if (order(places[i - 1], places[i]) == 0) return false;
+    }
+  }
+  // Descending by reversal; the null goes first in ascending order, last in
+  // descending order.
+  if (Descending) std::reverse(places.begin(), places.end());
+  std::vector<SortEntry<WeighedText>> sorted;
+  sorted.reserve(count);
+  if (null != count && !Descending) sorted.push_back(entries[null]);
+  for (const std::uint64_t place : places) sorted.push_back(entries[place]);
+  if (null != count && Descending) sorted.push_back(entries[null]);
+  entries.swap(sorted);
+  return true;
+}
+
 // Reads every item's key with Read(value area), sorts, and puts the items
 // back into the list in the new order. Returns the new position (1-based)
 // of the item Follow, 0 when it is not in the list. Kept(entries, store,
@@ -368,8 +421,20 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
               const char* Follow, const KeptColumns& columns, const Kept& kept = {}) {
   const std::vector<void*> items = list.List();
   const int count = static_cast<int>(items.size());
-  std::vector<SortEntry<Key>> entries(items.size());
+  std::vector<SortEntry<Key>> entries;
+  AssignAdvised(entries, items.size(), SortEntry<Key>{});
   bool nulls = false;
+  // Text keys are copied next to each other as they are read, while their
+  // record is at hand, so that comparing them reads a compact block of
+  // memory instead of one record after another; Ends marks where each ends
+  // in the store, which may move as it grows.
+  std::string texts;
+  std::vector<std::size_t> ends;
+  if constexpr (kTextKey<Key>) {
+    texts.reserve(items.size() * kTextReserve);
+    AdviseHugePages(texts.data(), texts.capacity());
+    AssignAdvised(ends, items.size(), std::size_t{0});
+  }
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i + kAhead < items.size()) {
       __builtin_prefetch(static_cast<const char*>(items[i + kAhead]) + SlotOffset);
@@ -381,10 +446,24 @@ int SortItems(TList& list, int SlotOffset, TlqSortOrder Order, Compare compare, 
     nulls = nulls || entry.Null;
     // A null slot's value area holds whatever an earlier value left: never read.
     if (!entry.Null) entry.Value = Read(slot + 1);
+    if constexpr (kTextKey<Key>) {
+      if (!entry.Null) texts.append(TextOf(entry.Value));
+      ends[i] = texts.size();
+    }
   }
-  std::string texts;
-  if constexpr (std::is_same_v<Key, std::string_view> || std::is_same_v<Key, WeighedText>) {
+  if constexpr (kTextKey<Key>) {
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      TextOf(entries[i].Value) = std::string_view(texts.data() + at, ends[i] - at);
+      at = ends[i];
+    }
+    std::vector<std::size_t>().swap(ends);
     compare.Gather(entries, texts);
+  }
+  if constexpr (std::is_same_v<Key, WeighedText>) {
+    if (!compare.ByKeys && SortDistinctTexts(entries, Order == soDescending, compare)) {
+      return PutInOrder(list, items, entries, Follow, kept, texts, compare, columns);
+    }
   }
   if (Order == soDescending) {
     if (nulls) {
