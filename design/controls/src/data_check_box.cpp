@@ -43,7 +43,9 @@ void DataCheckBox::ShowField(TField* field) {
     });
   }
   setTristate(state == Qt::PartiallyChecked);
-  setCheckState(state);
+  // setCheckState repaints the box even for the state it shows, as it is
+  // from one record to the next for many fields.
+  if (state != checkState()) setCheckState(state);
 }
 
 void DataCheckBox::WriteField(TField& field) {
