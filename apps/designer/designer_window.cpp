@@ -21,6 +21,8 @@
 #include "error_box.h"
 #include "form_canvas.h"
 #include "form_document.h"
+#include "framework/dataset.h"
+#include "framework/field.h"
 #include "palette.h"
 #include "preview_panel.h"
 #include "property_panel.h"
@@ -267,11 +269,23 @@ void DesignerWindow::CutSelected() {
 
 void DesignerWindow::PasteClip() {
   const std::string clip = QApplication::clipboard()->text().toStdString();
+  // Fields go into the selected dataset, or the selected field's.
+  std::string into;
+  if (const auto* dataset = dynamic_cast<const TDataSet*>(document_->Selected())) {
+    into = dataset->Name();
+  } else if (const auto* field = dynamic_cast<const TField*>(document_->Selected());
+             field != nullptr && field->DataSet() != nullptr) {
+    into = field->DataSet()->Name();
+  }
   Guarded(this, [&] {
-    const std::vector<TComponent*> added = document_->Paste(clip);
+    statusBar()->clearMessage();
+    const std::vector<TComponent*> added = document_->Paste(clip, into);
     QStringList names;
     for (TComponent* component : added) names << QString::fromStdString(component->Name());
-    statusBar()->showMessage(QString("Pasted %1").arg(names.join(", ")));
+    // What the paste announced (a dataset left closed) stays in the line.
+    const QString announced = statusBar()->currentMessage();
+    statusBar()->showMessage(QString("Pasted %1").arg(names.join(", ")) +
+                             (announced.isEmpty() ? QString() : ". " + announced));
   });
 }
 

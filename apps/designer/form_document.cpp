@@ -1,11 +1,14 @@
 #include "form_document.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <utility>
 
 #include "clipboard.h"
 #include "form_secrets.h"
 #include "framework/data_module.h"
+#include "framework/dataset.h"
+#include "framework/field.h"
 #include "framework/form_files.h"
 #include "framework/typinfo.h"
 #include "runtime/Tessel.h"
@@ -73,6 +76,11 @@ void FormDocument::Modified() {
   }
   modified_ = true;
   emit Changed();
+}
+
+void FormDocument::ModifiedAs(const std::string& change, const std::string& subject) {
+  NoteChange(QString::fromStdString(change), subject);
+  Modified();
 }
 
 void FormDocument::NewForm() {
@@ -163,10 +171,21 @@ void FormDocument::Restore(const std::string& text, const std::string& subject) 
   emit Changed();
 }
 
-std::vector<TComponent*> FormDocument::Paste(const std::string& clip) {
+std::vector<TComponent*> FormDocument::Paste(const std::string& clip, const std::string& into) {
   const std::string before = Text();
-  const PastedForm pasted = PasteComponentText(before, clip);
-  std::unique_ptr<TComponent> root = ReadDesigning(pasted.form_text, "<clipboard>");
+  const PastedForm pasted = PasteComponentText(before, clip, into);
+  // A field joins its dataset closed: the form is read again, the dataset
+  // opening after its fields are in. One that does not open with them is
+  // read closed, as the fields dialog leaves it.
+  std::unique_ptr<TComponent> root;
+  std::string not_opened;
+  try {
+    root = ReadDesigning(pasted.form_text, "<clipboard>");
+  } catch (const std::exception& error) {
+    if (pasted.datasets.empty()) throw;
+    root = ReadDesigning(WithDataSetsClosed(pasted.form_text, pasted.datasets), "<clipboard>");
+    not_opened = error.what();
+  }
   text_ = before;
   SwapRoot(std::move(root));
   std::vector<TComponent*> added;
@@ -178,6 +197,12 @@ std::vector<TComponent*> FormDocument::Paste(const std::string& clip) {
   NoteChange("Paste " + what, pasted.names.front());
   Modified();
   if (!added.empty()) Select(added.front());
+  if (!not_opened.empty()) {
+    QStringList closed;
+    for (const std::string& name : pasted.datasets) closed << QString::fromStdString(name);
+    emit Announced(QString("%1 is closed: it does not open with the pasted fields: %2")
+                       .arg(closed.join(", "), QString::fromStdString(not_opened)));
+  }
   return added;
 }
 
@@ -239,7 +264,21 @@ void FormDocument::DeleteComponent(TComponent* component) {
     if (selected_ == gone) Select(nullptr);
     emit ComponentRemoved(gone);
   }
+  // A field leaves its dataset closed, the record changing shape; an open
+  // dataset opens again without it, as the fields dialog leaves it.
+  const auto* field = dynamic_cast<const TField*>(component);
+  TDataSet* dataset = field != nullptr ? field->DataSet() : nullptr;
+  const bool reopen = dataset != nullptr && dataset->Active();
   delete component;
+  if (reopen) {
+    try {
+      dataset->Open();
+    } catch (const std::exception& error) {
+      emit Announced(QString("%1 is closed: it does not open without %2: %3")
+                         .arg(QString::fromStdString(dataset->Name()), QString::fromStdString(name),
+                              error.what()));
+    }
+  }
   NoteChange(QString("Delete %1").arg(QString::fromStdString(name)), name);
   Modified();
 }

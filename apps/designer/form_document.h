@@ -53,6 +53,8 @@ class FormDocument : public QObject, public TFormDesigner {
 
   // An editor or a view changed the form.
   void Modified() override;
+  // The same, the change named as the Edit menu shows it.
+  void ModifiedAs(const std::string& change, const std::string& subject) override;
 
   // Replaces the form by an empty one named DataModule1.
   void NewForm();
@@ -76,8 +78,10 @@ class FormDocument : public QObject, public TFormDesigner {
   std::string UniqueName(const TClassInfo* info) const;
   // Adds the components of a clip (clipboard.h) to the form as one change
   // and selects the first; raises when the clip cannot be read, and the form
-  // stays as it was.
-  std::vector<TComponent*> Paste(const std::string& clip);
+  // stays as it was. Fields join the dataset `into` names (empty: the one
+  // they are named after); one that was open and does not open again with
+  // them stays closed, and Announced says why.
+  std::vector<TComponent*> Paste(const std::string& clip, const std::string& into = {});
 
   // How the next change reads in the Edit menu ("Move Tessel1") and the
   // component it is about; a change without a note is a property edit of

@@ -146,7 +146,8 @@ void TlqFieldsDialog::FillList(int current) {
   emit FieldList->currentRowChanged(FieldList->currentRow());
 }
 
-void TlqFieldsDialog::Apply(const std::function<void()>& change, int current) {
+void TlqFieldsDialog::Apply(const std::function<void()>& change, const std::string& what,
+                            int current) {
   std::string reopen;
   try {
     reopen = design::WhileClosed(*FQuery, change);
@@ -155,11 +156,11 @@ void TlqFieldsDialog::Apply(const std::function<void()>& change, int current) {
     Say(error.what());
     return;
   }
-  Changed(reopen, current);
+  Changed(reopen, what, current);
 }
 
-void TlqFieldsDialog::Changed(const std::string& reopen, int current) {
-  if (FDesigner != nullptr) FDesigner->Modified();
+void TlqFieldsDialog::Changed(const std::string& reopen, const std::string& what, int current) {
+  if (FDesigner != nullptr) FDesigner->ModifiedAs(what, FQuery->Name());
   FillList(current);
   Say(reopen.empty()
           ? std::string()
@@ -196,7 +197,8 @@ void TlqFieldsDialog::AddFieldsClick() {
   const std::optional<std::vector<std::string>> chosen = ChooseColumns(this, free);
   if (!chosen || chosen->empty()) return;
   const int count = FieldList->count();
-  Apply([&] { design::AddColumnFields(*FQuery, columns, *chosen); }, count);
+  Apply([&] { design::AddColumnFields(*FQuery, columns, *chosen); },
+        "Add fields to " + FQuery->Name(), count);
 }
 
 void TlqFieldsDialog::NewFieldClick() {
@@ -206,7 +208,10 @@ void TlqFieldsDialog::NewFieldClick() {
   design::TlqNewFieldDialog dialog(
       *FQuery,
       [&](const design::TlqNewField& field) {
-        Changed(design::WhileClosed(*FQuery, [&] { design::AddNewField(*FQuery, field); }), count);
+        std::string name;
+        const std::string reopen = design::WhileClosed(
+            *FQuery, [&] { name = design::AddNewField(*FQuery, field)->Name(); });
+        Changed(reopen, "New field " + name, count);
       },
       this);
   dialog.exec();
@@ -217,14 +222,16 @@ void TlqFieldsDialog::DeleteClick() {
   const std::vector<TField*> fields = design::PersistentFields(*FQuery);
   if (row < 0 || row >= static_cast<int>(fields.size())) return;
   TField* going = fields[static_cast<std::size_t>(row)];
-  Apply([going] { delete going; }, row);
+  Apply([going] { delete going; }, "Delete field " + going->Name(), row);
 }
 
 void TlqFieldsDialog::MoveClick(int by) {
   const int row = FieldList->currentRow();
   const int to = row + by;
-  if (row < 0 || to < 0 || to >= FieldList->count()) return;
-  Apply([&] { design::MoveField(*FQuery, row, to); }, to);
+  const std::vector<TField*> fields = design::PersistentFields(*FQuery);
+  if (row < 0 || to < 0 || to >= static_cast<int>(fields.size())) return;
+  const std::string moved = fields[static_cast<std::size_t>(row)]->Name();
+  Apply([&] { design::MoveField(*FQuery, row, to); }, "Move field " + moved, to);
 }
 
 }  // namespace tessel

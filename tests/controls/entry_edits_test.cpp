@@ -2,6 +2,7 @@
 // has it posted (the server then holds it), and refuses a value its field
 // refuses, keeping it and stopping the post.
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <functional>
@@ -122,6 +123,46 @@ TEST_F(EntryTest, EachControlShowsItsFieldAndANull) {
     if (auto* label = dynamic_cast<QLabel*>(widget.get())) {
       EXPECT_EQ(label->textFormat(), Qt::PlainText);  // a value's markup is not obeyed
     }
+  }
+}
+
+// Counts the paint events a control and its parts (a spin box's line edit)
+// receive.
+class PaintCount : public QObject {
+ public:
+  explicit PaintCount(QWidget& control) {
+    control.installEventFilter(this);
+    for (QWidget* part : control.findChildren<QWidget*>()) part->installEventFilter(this);
+  }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(EntryTest, EachControlRepaintsOnlyWhenWhatItShowsChanges) {
+  MakeEntry();
+  TTessel& q = OpenEntry();
+  for (const ControlCase& c :
+       {kBit, kYesNo, kCombo, kLookup, kDate, kDateTime, kSpin, kDecimal, kLabel}) {
+    SCOPED_TRACE(c.name);
+    q.First();
+    auto widget = Bound(*this, c, source.get(), cust_source.get());
+    widget->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    QApplication::processEvents();
+    const PaintCount count(*widget);
+    // Read again, the record shows what it showed: nothing to paint.
+    q.Refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(count.paints, 0);
+    // The next record shows another value: painted.
+    q.Next();
+    QApplication::processEvents();
+    EXPECT_GT(count.paints, 0) << c.shown(widget.get()).toStdString();
   }
 }
 

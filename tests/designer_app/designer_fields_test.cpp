@@ -1,9 +1,11 @@
 // The order-entry data module in the designer: the lines' persistent fields
 // listed under their query and not placed on the form, edited in the
 // property panel, saved as they were read, and gone with their query; the
-// fields dialog that makes, orders and deletes them; and a query pasted with
-// its fields.
+// fields dialog that makes, orders and deletes them; a query pasted with
+// its fields; and a field copied or cut on its own and pasted into a dataset.
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -44,6 +46,13 @@ std::string WithoutPlaces(const std::string& text) {
   return QString::fromStdString(text)
       .remove(QRegularExpression("\\n *(Left|Top) = -?\\d+"))
       .toStdString();
+}
+
+// Writes a form file for the designer to open.
+QString FormFile(const QString& file, const std::string& text) {
+  QFile out(file);
+  if (out.open(QIODevice::WriteOnly)) out.write(text.data(), static_cast<qint64>(text.size()));
+  return file;
 }
 
 TEST_F(DesignerTest, OrderEntryFieldsAreListedUnderTheirQueryEditedAndSavedAsRead) {
@@ -192,8 +201,14 @@ TEST_F(FieldsDialogTest, FieldsMadeInTheDialogAreUndoableSavedAndOpenInTheRunnin
     EXPECT_EQ(Listed(dialog), QStringList({"id", "kind", "kind_label (lookup)"}));
     EXPECT_EQ(dialog.MessageText(), "");
   });
-  // Four changes, four steps, each listed under the query.
-  EXPECT_EQ(Document().UndoStack()->count(), steps + 4);
+  // Four changes, four steps, each listed under the query and named in the
+  // Edit menu by what it did to which field.
+  ASSERT_EQ(Document().UndoStack()->count(), steps + 4);
+  QStringList done;
+  for (int i = steps; i < steps + 4; ++i) done << Document().UndoStack()->text(i);
+  EXPECT_EQ(done, QStringList({"Add fields to Tessel2", "New field Tessel2kind_label",
+                               "Move field Tessel2kind", "Delete field Tessel2name"}));
+  EXPECT_EQ(window->findChild<QAction*>("undo")->text(), "&Undo Delete field Tessel2name");
   EXPECT_TRUE(Document().IsModified());
   EXPECT_TRUE(Items(Properties().ComponentList()).contains("    Tessel2kind_label: TStringField"));
   EXPECT_EQ(dynamic_cast<TField*>(Named("Tessel2kind_label"))->LookupDataSet(), Named("Tessel1"));
@@ -247,6 +262,56 @@ TEST_F(FieldsDialogTest, AddFieldsSaysWhyTheQueryCannotBeRead) {
   }
 }
 
+TEST_F(FieldsDialogTest, AFieldCutOrPastedIntoAnOpenQueryOpensItAgainOrLeavesItClosedSayingWhy) {
+  if (IsSkipped()) return;
+  ASSERT_TRUE(kinds && parts);
+  Document().Select(parts);
+  InFieldsDialog([&](TlqFieldsDialog& dialog) {
+    OnModalWindow([](QWidget* w) { return w->objectName() == "lqAddFieldsDialog"; },
+                  [](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+    Click(dialog, "btnAdd");
+  });
+  parts->Open();
+  ASSERT_TRUE(parts->Active());
+  const auto trigger = [&](const char* action) {
+    window->findChild<QAction*>(action)->trigger();
+    Settle();
+  };
+  const auto query = [&] { return dynamic_cast<TTessel*>(Named("Tessel2")); };
+
+  // Cut: the query opens again without the field.
+  Document().Select(Named("Tessel2name"));
+  trigger("cut");
+  ASSERT_EQ(Named("Tessel2name"), nullptr);
+  EXPECT_TRUE(query()->Active());
+  EXPECT_EQ(query()->FindField("name"), nullptr);
+
+  // Pasted back, nothing selected: it joins the query it came from, which
+  // opens with it.
+  Document().Select(nullptr);
+  trigger("paste");
+  ASSERT_NE(Named("Tessel2name"), nullptr) << Document().Text();
+  ASSERT_TRUE(query()->Active()) << window->StatusText().toStdString();
+  EXPECT_EQ(query()->FieldByName("name")->AsString(), "bolt");
+
+  // A second copy is a field name1 that the query does not return: the
+  // query stays closed and the status line says why.
+  Document().Select(Named("Tessel2name"));
+  trigger("copy");
+  trigger("paste");
+  auto* copy = dynamic_cast<TField*>(Named("Tessel2name1"));
+  ASSERT_NE(copy, nullptr) << Document().Text();
+  EXPECT_EQ(copy->DataSet(), query());
+  EXPECT_FALSE(query()->Active());
+  const std::string status = window->StatusText().toStdString();
+  EXPECT_EQ(status.rfind("Pasted Tessel2name1. Tessel2 is closed: it does not open with the "
+                         "pasted fields: ",
+                         0),
+            0U)
+      << status;
+  EXPECT_NE(status.find("name1"), std::string::npos) << status;
+}
+
 TEST_F(DesignerTest, AQueryPastedWithItsFieldsGetsItsOwnFields) {
   const std::string text = OfflineOrderEntry();
   const QString file = TempForm("order_entry_paste");
@@ -285,6 +350,90 @@ TEST_F(DesignerTest, AQueryPastedWithItsFieldsGetsItsOwnFields) {
     for (TComponent* field : fields) EXPECT_EQ(field->GetParentComponent(), copy) << field->Name();
     EXPECT_EQ(dynamic_cast<TField*>(fields[3])->LookupDataSet(), Named(c.looked_up_in));
   }
+}
+
+TEST_F(DesignerTest, AFieldCopiedOrCutAlonePastesIntoADatasetUnderFreeNames) {
+  const QString file = FormFile(TempForm("order_entry_field_clip"), OfflineOrderEntry());
+  const auto trigger = [&](const char* action) {
+    Action(action)->trigger();
+    Settle();
+  };
+  struct Case {
+    const char* name;
+    const char* field;  // the field copied, or cut
+    bool cut;
+    const char* selected;    // selected when pasting; null: nothing
+    const char* pasted;      // the field's name in the form
+    const char* dataset;     // the dataset it joins
+    const char* field_name;  // its FieldName there
+    std::size_t fields;      // the dataset's fields after the paste
+  };
+  const Case cases[] = {
+      {"copied and pasted with the field still selected", "LinesQueryproduct", false,
+       "LinesQueryproduct", "LinesQueryproduct1", "LinesQuery", "product1", 7},
+      {"copied and pasted with nothing selected", "LinesQueryprice", false, nullptr,
+       "LinesQueryprice1", "LinesQuery", "price1", 7},
+      {"copied into the selected dataset", "LinesQueryproduct", false, "ProductsQuery",
+       "ProductsQueryproduct", "ProductsQuery", "product", 1},
+      {"cut and pasted back", "LinesQueryprice", true, nullptr, "LinesQueryprice", "LinesQuery",
+       "price", 6},
+      {"cut and pasted into another dataset", "LinesQueryquantity", true, "OrdersQuery",
+       "OrdersQueryquantity", "OrdersQuery", "quantity", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(window->OpenForm(file));
+    const std::string copied_class = Named(c.field)->ClassName();
+    Document().Select(Named(c.field));
+    trigger(c.cut ? "cut" : "copy");
+    const std::string clip = QApplication::clipboard()->text().toStdString();
+    EXPECT_EQ(clip.rfind(std::string("object ") + c.field + ": " + copied_class + "\n", 0), 0U)
+        << clip;
+    EXPECT_EQ(Named(c.field) == nullptr, c.cut);
+
+    Document().Select(c.selected != nullptr ? Named(c.selected) : nullptr);
+    trigger("paste");
+    auto* field = dynamic_cast<TField*>(Named(c.pasted));
+    ASSERT_NE(field, nullptr) << Document().Text();
+    EXPECT_EQ(field->ClassName(), copied_class);
+    EXPECT_EQ(field->FieldName(), c.field_name);
+    auto* dataset = dynamic_cast<TDataSet*>(Named(c.dataset));
+    ASSERT_NE(dataset, nullptr);
+    EXPECT_EQ(field->GetParentComponent(), dataset);
+    const std::vector<TComponent*> fields = Document().Children(dataset);
+    EXPECT_EQ(fields.size(), c.fields);
+    EXPECT_EQ(fields.back(), field);
+    EXPECT_EQ(window->Canvas()->Icon(field), nullptr) << "listed, not placed";
+    EXPECT_EQ(Document().Selected(), field);
+    EXPECT_EQ(Document().UndoStack()->undoText(), QString("Paste %1").arg(c.pasted));
+
+    // One undo takes the paste back.
+    trigger("undo");
+    EXPECT_EQ(Named(c.pasted), nullptr);
+    EXPECT_EQ(Document().Children(Named(c.dataset)).size(), c.fields - 1);
+    trigger("redo");
+    ASSERT_NE(Named(c.pasted), nullptr);
+
+    // The form with it saves and reads back as it is.
+    const std::string pasted_text = Document().Text();
+    const QString saved = TempForm("order_entry_field_pasted");
+    ASSERT_TRUE(window->SaveForm(saved));
+    ASSERT_TRUE(window->OpenForm(saved));
+    EXPECT_EQ(WithoutPlaces(Document().Text()), WithoutPlaces(pasted_text));
+  }
+
+  // A form without a dataset has nowhere to put a field: the paste says so
+  // and the form stays as it was.
+  window->OpenForm(file);
+  Document().Select(Named("LinesQueryproduct"));
+  trigger("copy");
+  Document().NewForm();
+  const std::string empty = Document().Text();
+  std::string said;
+  AnswerNextMessage(&said);
+  trigger("paste");
+  EXPECT_NE(said.find("LinesQueryproduct belongs in a dataset"), std::string::npos) << said;
+  EXPECT_EQ(Document().Text(), empty);
 }
 
 }  // namespace

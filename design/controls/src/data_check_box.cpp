@@ -42,8 +42,13 @@ void DataCheckBox::ShowField(TField* field) {
       if (value.compare(value_unchecked_, Qt::CaseInsensitive) == 0) state = Qt::Unchecked;
     });
   }
+  // setCheckState repaints the box even for the state it shows, as it is
+  // from one record to the next for many fields. The state shown is read
+  // before setTristate, which alone would make a box that once showed null
+  // read as null again without showing it.
+  const Qt::CheckState shown = checkState();
   setTristate(state == Qt::PartiallyChecked);
-  setCheckState(state);
+  if (state != shown) setCheckState(state);
 }
 
 void DataCheckBox::WriteField(TField& field) {

@@ -45,7 +45,10 @@ DataMemo::DataMemo(QWidget* parent) : QPlainTextEdit(parent), FieldControl(this)
 }
 
 void DataMemo::ShowField(TField* field) {
-  setPlainText(FieldText(field, this));
+  // setPlainText lays the whole text out again and forgets the cursor and
+  // the undo history even when the text is the same.
+  const QString shown = FieldText(field, this);
+  if (shown != toPlainText()) setPlainText(shown);
 }
 
 void DataMemo::WriteField(TField& field) {
@@ -95,7 +98,9 @@ void DataLabel::ShowField(TField* field) {
   if (field != nullptr && !field->IsNull()) {
     RunReportingErrors(this, [&] { text = QString::fromStdString(field->DisplayText()); });
   }
-  setText(text);
+  // setText asks the layout to place the whole screen again and repaints
+  // the label, the same text or not.
+  if (text != this->text()) setText(text);
 }
 
 }  // namespace tessel::controls

@@ -44,10 +44,11 @@ class TlqFieldsDialog : public QDialog {
   void MoveClick(int by);
   // Runs change on the closed query, then Changed; what change raises is
   // said in the message line and the form is left as it was.
-  void Apply(const std::function<void()>& change, int current);
-  // Tells the designer of a change made and shows the fields with `current`
-  // chosen; reopen is why the query did not open again (empty: it did).
-  void Changed(const std::string& reopen, int current);
+  void Apply(const std::function<void()>& change, const std::string& what, int current);
+  // Tells the designer of a change made, named `what` ("Delete field
+  // Query1name"), and shows the fields with `current` chosen; reopen is why
+  // the query did not open again (empty: it did).
+  void Changed(const std::string& reopen, const std::string& what, int current);
   void Say(const std::string& text);
 
   TTessel* FQuery;

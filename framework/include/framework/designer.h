@@ -26,6 +26,14 @@ class TFormDesigner {
  public:
   virtual ~TFormDesigner() = default;
   virtual void Modified() = 0;
+  // Modified, saying what the change was as its history shows it ("Delete
+  // field Query1name") and which component it is about; a designer that
+  // keeps no such history only hears Modified.
+  virtual void ModifiedAs(const std::string& change, const std::string& subject) {
+    (void)change;
+    (void)subject;
+    Modified();
+  }
 };
 
 // How the property panel shows a property.
