@@ -49,8 +49,10 @@ class DbLibBenchServer {
   pid_t Pid() const { return server_.Pid(); }
   // A connection as sa at TDS 7.4; bulk_copy allows bcp on it. `server` may
   // name a section of the FreeTDS settings file (its encryption, say).
-  DBPROCESS* Connect(const char* app, bool bulk_copy = false,
-                     const char* server = "127.0.0.1") const {
+  // `packet_size` is the TDS packet size asked for at login (0: db-lib's
+  // default); db-lib takes it from the login record, not from that file.
+  DBPROCESS* Connect(const char* app, bool bulk_copy = false, const char* server = "127.0.0.1",
+                     int packet_size = 0) const {
     setenv("TDSPORT", std::to_string(server_.Port()).c_str(), 1);
     setenv("TDSVER", "7.4", 1);
     LOGINREC* login = dblogin();
@@ -58,6 +60,7 @@ class DbLibBenchServer {
     DBSETLPWD(login, password_);
     DBSETLAPP(login, app);
     if (bulk_copy) BCP_SETL(login, TRUE);
+    if (packet_size > 0) DBSETLPACKET(login, packet_size);
     DBPROCESS* proc = dbopen(login, server);
     dbloginfree(login);
     if (!proc) throw std::runtime_error(std::string("cannot connect to tessel-sqld as ") + server);
