@@ -171,6 +171,7 @@ struct ForXml {
 
 struct SelectStmt {
   std::vector<CommonTable> with;
+  std::string xmlNamespaces;  // WITH XMLNAMESPACES heading the query, as in Stmt
   bool distinct = false;
   ExprPtr top;
   bool topPercent = false;
@@ -249,6 +250,9 @@ struct Stmt {
   virtual ~Stmt() = default;
   StmtKind kind;
   int line = 1;
+  // WITH XMLNAMESPACES heading an INSERT, UPDATE, DELETE or MERGE: the
+  // prefixes its xml methods see, as encodeXmlNamespace writes them.
+  std::string xmlNamespaces;
   // The sequences its own expressions take values of (NEXT VALUE FOR): the
   // statement writes them.
   std::vector<Name> sequences;

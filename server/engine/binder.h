@@ -347,6 +347,23 @@ class Binder {
                           const TypeInfo* firstTarget = nullptr);
   std::string param(const std::string& name);
   // Common table expressions in view while a statement binds.
+  // The namespaces WITH XMLNAMESPACES gives the xml methods of the
+  // statement it heads (and of the queries within it); `replace` also sets
+  // none, as for a view's query, which never sees the caller's.
+  class XmlNamespacesScope {
+   public:
+    XmlNamespacesScope(Binder& b, const std::string& namespaces, bool replace = false)
+        : b_(b), saved_(b.xmlNamespaces_) {
+      if (replace || !namespaces.empty()) b.xmlNamespaces_ = namespaces;
+    }
+    ~XmlNamespacesScope() { b_.xmlNamespaces_ = std::move(saved_); }
+    XmlNamespacesScope(const XmlNamespacesScope&) = delete;
+    XmlNamespacesScope& operator=(const XmlNamespacesScope&) = delete;
+
+   private:
+    Binder& b_;
+    std::string saved_;
+  };
   class WithScope {
    public:
     WithScope(Binder& b, const std::vector<CommonTable>& with);
@@ -457,6 +474,7 @@ class Binder {
   // Set while a method's target or IS NULL's operand binds: the column of
   // nodes() may appear there and nowhere else.
   bool xmlContextUse_ = false;
+  std::string xmlNamespaces_;  // see XmlNamespacesScope
   // The SQL of each column of nodes() bound: its value's SQL and its
   // node's place, which the methods take apart rather than as one handle.
   std::map<std::string, std::pair<std::string, std::string>> xmlContextSql_;

@@ -57,6 +57,7 @@ std::optional<std::string> Binder::bindThroughRef(const TableRef& ref, WriteThro
     BoundStatement bound;
     writeThrough_ = &through;
     try {
+      XmlNamespacesScope namespaces(*this, {}, true);
       bound = bindSelect(*view->select);
     } catch (...) {
       writeThrough_ = nullptr;

@@ -58,6 +58,7 @@ std::string Binder::nextRowversion(const TableInfo& table) {
 }
 
 BoundStatement Binder::bindInsert(const InsertStmt& ins) {
+  XmlNamespacesScope namespaces(*this, ins.xmlNamespaces);
   WithScope with(*this, ins.with);
   BoundStatement out;
   // Through a common table expression: its base table, its columns named
@@ -221,6 +222,7 @@ BoundStatement Binder::bindInsert(const InsertStmt& ins) {
 }
 
 BoundStatement Binder::bindUpdate(const UpdateStmt& up) {
+  XmlNamespacesScope namespaces(*this, up.xmlNamespaces);
   WithScope with(*this, up.with);
   if (auto through = bindUpdateThrough(up)) return *through;
   BoundStatement out;
@@ -296,6 +298,7 @@ std::string Binder::assignedValue(const Assignment& a, const ColumnInfo& column,
 }
 
 BoundStatement Binder::bindDelete(const DeleteStmt& del) {
+  XmlNamespacesScope namespaces(*this, del.xmlNamespaces);
   WithScope with(*this, del.with);
   if (auto through = bindDeleteThrough(del)) return *through;
   BoundStatement out;

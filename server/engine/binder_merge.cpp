@@ -18,6 +18,7 @@ std::string clauseList(const std::vector<int>& clauses) {
 }  // namespace
 
 BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
+  XmlNamespacesScope namespaces(*this, m.xmlNamespaces);
   WithScope with(*this, m.with);
   BoundMerge out;
   // The target: a table, or a view (or common table expression) over one,
@@ -221,6 +222,7 @@ BoundMerge Binder::bindMerge(const MergeStmt& m, const std::string& stage) {
 
 BoundStatement Binder::bindMergeInsert(const MergeStmt& m, const BoundMerge& merge,
                                        const InsertStmt& insert, const std::string& stage) {
+  XmlNamespacesScope namespaces(*this, m.xmlNamespaces);
   WithScope with(*this, m.with);
   Scope scope;
   Source src;

@@ -157,6 +157,7 @@ Binder::Source Binder::sourceForName(const Name& name, const std::string& alias)
   const int outerOwner = ctx_.setViewOwner(table ? table->ownerId : 0);
   BoundStatement bound;
   try {
+    XmlNamespacesScope namespaces(*this, {}, true);
     bound = bindSelect(*view->select);
   } catch (...) {
     ctx_.setViewOwner(outerOwner);
@@ -555,6 +556,7 @@ std::string Binder::rowCountSql(const Expr& e, RowCount kind) {
 }
 
 BoundStatement Binder::bindSelect(const SelectStmt& s) {
+  XmlNamespacesScope namespaces(*this, s.xmlNamespaces);
   if (s.forXml) return bindForXml(s);
   WriteThrough* through = std::exchange(writeThrough_, nullptr);
   WithScope with(*this, s.with);

@@ -81,7 +81,8 @@ std::string Binder::xmlMethodSql(const std::string& method, const std::vector<Ex
   // Messages name a table's column as table.column.
   const std::string where =
       target.table && target.column ? target.table->name + "." + target.column->name : "";
-  std::shared_ptr<const XmlQuery> query = XmlQuery::parse(text, methodOf(method), where);
+  std::shared_ptr<const XmlQuery> query =
+      XmlQuery::parse(text, methodOf(method), where, xmlNamespaces_);
   // What the query reads from outside: each value as text, with its kind.
   std::string kinds, values;
   FlagScope plain(xmlContextUse_, false);
@@ -107,7 +108,7 @@ std::string Binder::xmlMethodSql(const std::string& method, const std::vector<Ex
   if (auto context = xmlContextSql_.find(target.sql); context != xmlContextSql_.end())
     value = context->second.first + "," + context->second.second;
   return "t_xml_" + method + "(" + value + "," + quoteText(text) + "," + quoteText(kinds) + "," +
-         quoteText(where) + "," + quoteText(label) + values + ")";
+         quoteText(where) + "," + quoteText(label) + "," + quoteText(xmlNamespaces_) + values + ")";
 }
 
 Typed Binder::bindXmlMethod(const Expr& e, Scope& scope) {

@@ -39,6 +39,7 @@
 #include "session.h"
 #include "types.h"
 #include "variable_check.h"
+#include "xquery_batch_check.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -284,12 +285,31 @@ void SqliteSession::executeBatch(std::string_view sql, ResultSink& sink, const C
   try {
     Batch batch = parseBatch(sql, settings_.quotedIdentifier);
     checkVariables(batch.statements);
+    checkXQueries(batch.statements, [this](const Name& name, const std::string& column) {
+      XmlColumnFound found;
+      std::shared_ptr<const TableInfo> table;
+      try {
+        table = peekTable(name);
+      } catch (const SqlError&) {
+        // A name the statement itself will report on when it runs.
+      }
+      if (!table || table->xtype == "V") return found;
+      found.state = XmlColumnFound::State::NoColumn;
+      for (const ColumnInfo& c : table->columns) {
+        if (lower(c.name) != lower(column)) continue;
+        found.state = c.type.type == SqlType::Xml ? XmlColumnFound::State::Xml
+                                                  : XmlColumnFound::State::NotXml;
+        found.where = table->name + "." + c.name;
+      }
+      return found;
+    });
     runStatements(batch.statements, frame);
     rollbackDoomed();
     out_->finish();
   } catch (const SqlError& e) {
-    // Parse errors: nothing of the batch ran.
-    reportError(e, nullptr, frame);
+    // Compile errors: nothing of the batch ran. An XQuery syntax error still
+    // rolls back the open transaction.
+    reportError(e, nullptr, frame, e.scope() == ErrorScope::Rollback);
     out_->finish(Done::Kind::Done, true);
   } catch (const BatchAbort&) {
     rollbackDoomed();

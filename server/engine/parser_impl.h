@@ -78,6 +78,8 @@ class Parser {
   ExprPtr parseXmlMethodCall(ExprPtr target, const std::string& method);
   ExprPtr parseXmlMethods(ExprPtr target);
   void parseXmlNodes(TableRef& ref);
+  // WITH XMLNAMESPACES (...), from the parenthesis on.
+  std::string parseXmlNamespaces();
   SelectPtr parseSelectCore();
   // SELECTs joined by INTERSECT, which binds tighter than UNION and EXCEPT.
   SelectPtr parseIntersection();

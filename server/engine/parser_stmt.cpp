@@ -1,12 +1,14 @@
 // Statements: DML, control flow, variables, SET options, EXEC, transactions.
 
 #include <cstdlib>
+#include <set>
 
 #include "collations.h"
 #include "errors.h"
 #include "parser.h"
 #include "parser_impl.h"
 #include "types.h"
+#include "xml_path.h"
 
 namespace tessel::sqld::engine {
 
@@ -580,8 +582,15 @@ bool refersTo(const SelectStmt& s, const std::string& name) {
 
 StmtPtr Parser::parseWith() {
   next();
+  std::string namespaces;
+  const Token xmlNamespaces = peek();
+  if (isWord("XMLNAMESPACES") && isSymbol("(", 1)) {
+    next();
+    namespaces = parseXmlNamespaces();
+  }
   std::vector<CommonTable> ctes;
-  do {
+  // Common table expressions follow WITH XMLNAMESPACES after a comma.
+  for (bool more = namespaces.empty() || acceptSymbol(","); more; more = acceptSymbol(",")) {
     CommonTable c;
     c.name = parseIdentifier();
     if (acceptSymbol("(")) {
@@ -602,12 +611,19 @@ StmtPtr Parser::parseWith() {
       c.select->unions.clear();
     }
     ctes.push_back(std::move(c));
-  } while (acceptSymbol(","));
+  }
   StmtPtr s = parseStatement(false);
+  s->xmlNamespaces = namespaces;
   switch (s->kind) {
-    case StmtKind::Select:
-      static_cast<QueryStmt&>(*s).select->with = std::move(ctes);
+    case StmtKind::Select: {
+      SelectStmt& select = *static_cast<QueryStmt&>(*s).select;
+      // FOR XML does not write the declarations: refused rather than
+      // giving names whose prefixes the text leaves undeclared.
+      if (select.forXml && !namespaces.empty()) syntaxErrorAt(xmlNamespaces);
+      select.with = std::move(ctes);
+      select.xmlNamespaces = std::move(namespaces);
       break;
+    }
     case StmtKind::Insert:
       static_cast<InsertStmt&>(*s).with = std::move(ctes);
       break;
@@ -624,6 +640,56 @@ StmtPtr Parser::parseWith() {
       syntaxError();
   }
   return s;
+}
+
+namespace {
+
+// A namespace URI as WITH XMLNAMESPACES takes it: white space collapsed.
+std::string collapsedUri(std::string_view text) {
+  std::string out;
+  bool space = false;
+  for (char c : text) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      space = !out.empty();
+      continue;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+// ('uri' AS prefix, DEFAULT 'uri', ...), encoded by encodeXmlNamespace. A
+// prefix declared twice, a second DEFAULT, an empty URI, the prefix xmlns
+// and xml bound elsewhere than its own namespace are refused.
+std::string Parser::parseXmlNamespaces() {
+  expectSymbol("(");
+  std::string out;
+  std::set<std::string> prefixes;
+  do {
+    const Token at = peek();
+    const bool isDefault = acceptWord("DEFAULT");
+    const Token uriToken = peek();
+    if (uriToken.kind != TokenKind::String && uriToken.kind != TokenKind::NString) syntaxError();
+    next();
+    std::string prefix;
+    if (!isDefault) {
+      expectWord("AS");
+      const Token name = peek();
+      prefix = parseIdentifier();
+      if (prefix.find(':') != std::string::npos || prefix == "xmlns") syntaxErrorAt(name);
+    }
+    const std::string uri = collapsedUri(uriToken.text);
+    const bool xmlNamespace = uri == "http://www.w3.org/XML/1998/namespace";
+    if (uri.empty() || !prefixes.insert(prefix).second || (prefix == "xml") != xmlNamespace)
+      syntaxErrorAt(at);
+    encodeXmlNamespace(out, prefix, uri);
+  } while (acceptSymbol(","));
+  expectSymbol(")");
+  return out;
 }
 
 StmtPtr Parser::parseThrow() {

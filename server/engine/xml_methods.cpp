@@ -4,7 +4,8 @@
 // APPLY adds), the query's text,
 // a string with one kind letter per sql:variable or sql:column reference,
 // the table and column its messages name (or nothing), the name of what the
-// method is called on, and the references' values.
+// method is called on, the namespaces of WITH XMLNAMESPACES (as
+// encodeXmlNamespace writes them), and the references' values.
 
 #include <sqlite3.h>
 
@@ -20,16 +21,20 @@
 namespace tessel::sqld::engine {
 namespace {
 
+// The references' values follow the fixed arguments.
+constexpr int kReferences = 7;
+
 void deleteQuery(void* p) {
   delete static_cast<std::shared_ptr<const XmlQuery>*>(p);
 }
 
 // The query of a call, parsed once per statement.
 std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
-                                        XmlQuery::Method method, sqlite3_value* where) {
+                                        XmlQuery::Method method, sqlite3_value* where,
+                                        sqlite3_value* namespaces) {
   if (auto* cached = static_cast<std::shared_ptr<const XmlQuery>*>(sqlite3_get_auxdata(c, 1)))
     return *cached;
-  auto q = XmlQuery::parse(valueText(text), method, valueText(where));
+  auto q = XmlQuery::parse(valueText(text), method, valueText(where), valueText(namespaces));
   sqlite3_set_auxdata(c, 1, new std::shared_ptr<const XmlQuery>(q), deleteQuery);
   return q;
 }
@@ -37,13 +42,13 @@ std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
 template <XmlQuery::Method M>
 void method(sqlite3_context* c, int argc, sqlite3_value** v) {
   try {
-    if (argc < 6) return sqlite3_result_null(c);
-    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[2], M, v[4]);
+    if (argc < kReferences) return sqlite3_result_null(c);
+    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[2], M, v[4], v[6]);
     const XmlQuery& q = *query;
     const std::string_view kinds = valueText(v[3]);
     std::vector<XmlQuery::Outside> outside(kinds.size());
-    for (std::size_t i = 0; i < kinds.size() && 6 + static_cast<int>(i) < argc; ++i) {
-      sqlite3_value* value = v[6 + i];
+    for (std::size_t i = 0; i < kinds.size() && kReferences + static_cast<int>(i) < argc; ++i) {
+      sqlite3_value* value = v[kReferences + i];
       if (sqlite3_value_type(value) == SQLITE_NULL) continue;
       outside[i].kind = kinds[i];
       outside[i].text = std::string(valueText(value));

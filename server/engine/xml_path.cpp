@@ -111,12 +111,40 @@ std::string xqueryErrorPrefix(XmlQuery::Method method, std::string_view where) {
 XmlQuery::XmlQuery(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 XmlQuery::~XmlQuery() = default;
 
+void encodeXmlNamespace(std::string& out, std::string_view prefix, std::string_view uri) {
+  for (std::string_view part : {prefix, uri}) {
+    out += std::to_string(part.size());
+    out += ':';
+    out += part;
+  }
+}
+
+std::vector<std::pair<std::string, std::string>> decodeXmlNamespaces(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  auto part = [&text](std::string& into) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::size_t n = static_cast<std::size_t>(
+        std::strtoull(std::string(text.substr(0, colon)).c_str(), nullptr, 10));
+    if (n > text.size() - colon - 1) return false;
+    into = std::string(text.substr(colon + 1, n));
+    text.remove_prefix(colon + 1 + n);
+    return true;
+  };
+  std::pair<std::string, std::string> ns;
+  while (!text.empty() && part(ns.first) && part(ns.second)) out.push_back(ns);
+  return out;
+}
+
 std::shared_ptr<const XmlQuery> XmlQuery::parse(std::string_view text, Method method,
-                                                std::string_view where) {
+                                                std::string_view where,
+                                                std::string_view namespaces) {
   auto impl = std::make_unique<Impl>();
   impl->method = method;
   impl->prefix = xqueryErrorPrefix(method, where);
   QueryReader reader(text, impl->prefix, impl->references);
+  for (const auto& [prefix, uri] : decodeXmlNamespaces(namespaces))
+    reader.declareNamespace(prefix, uri);
   if (method == Method::Modify) {
     impl->update = reader.readUpdate();
   } else {

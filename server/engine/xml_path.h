@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -38,8 +39,11 @@ class XmlQuery {
   // Throws SqlError (2209 and the other XQuery errors) for text the method
   // cannot take. `where`: "table.column" when the method is called on a
   // table's column, which its messages name.
+  // `namespaces`: those of WITH XMLNAMESPACES (encodeXmlNamespace), which
+  // the query's own prolog overrides.
   static std::shared_ptr<const XmlQuery> parse(std::string_view text, Method method,
-                                               std::string_view where = {});
+                                               std::string_view where = {},
+                                               std::string_view namespaces = {});
   ~XmlQuery();
 
   const std::vector<Reference>& references() const;
@@ -68,6 +72,12 @@ class XmlQuery {
 // The node at `order` of the document of `xml` (a value or a handle) as a
 // value the methods take with that node as their context.
 std::string xmlNodeHandle(std::string_view xml, std::size_t order);
+
+// The namespaces WITH XMLNAMESPACES declares travel to the methods as one
+// text: each declaration appended by encodeXmlNamespace (prefix "" for
+// DEFAULT), read back by decodeXmlNamespaces.
+void encodeXmlNamespace(std::string& out, std::string_view prefix, std::string_view uri);
+std::vector<std::pair<std::string, std::string>> decodeXmlNamespaces(std::string_view text);
 
 // The prefix of an XQuery error message: "XQuery [value()]: ", or
 // "XQuery [t.doc.value()]: " for a method called on column doc of table t.

@@ -117,7 +117,11 @@ Seq Evaluator::cast(const XExpr& e, const Focus& f) {
   if (s.empty()) return {};
   const Item& i = s[0];
   const std::string& type = e.text;
-  if (type == "string" || type == "untypedAtomic") return {stringItem(atomize(i))};
+  if (type == "string" || type == "untypedAtomic") {
+    Item out = stringItem(atomize(i));
+    out.untyped = type == "untypedAtomic";
+    return {out};
+  }
   if (type == "boolean") {
     if (i.t == Item::T::Number || i.t == Item::T::Boolean) return {boolItem(effectiveBoolean(s))};
     const std::string value = atomize(i);
@@ -137,8 +141,10 @@ Seq Evaluator::cast(const XExpr& e, const Focus& f) {
   }
   if (type == "double" || type == "float") {
     if (text && !toNumber(atomize(i), v)) return {};
-    if (type == "float") v = static_cast<double>(static_cast<float>(v));
-    return {numberItem(v, Numeric::Double)};
+    Item out = numberItem(type == "float" ? static_cast<double>(static_cast<float>(v)) : v,
+                          Numeric::Double);
+    if (type == "float") out.derived = "float";
+    return {out};
   }
   if (type == "decimal") {
     if (text && !decimalText(trimmed(atomize(i)), true, v)) return {};
@@ -149,9 +155,13 @@ Seq Evaluator::cast(const XExpr& e, const Focus& f) {
   if (text && !decimalText(trimmed(atomize(i)), false, v)) return {};
   if (!std::isfinite(v)) return {};
   v = std::trunc(v);
-  for (const IntegerRange& r : kIntegerRanges)
-    if (r.type == type && (v < r.min || v > r.max)) return {};
-  return {numberItem(v, Numeric::Integer)};
+  Item out = numberItem(v, Numeric::Integer);
+  for (const IntegerRange& r : kIntegerRanges) {
+    if (r.type != type) continue;
+    if (v < r.min || v > r.max) return {};
+    out.derived = r.type;
+  }
+  return {out};
 }
 
 }  // namespace tessel::sqld::engine::xquery

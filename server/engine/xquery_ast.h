@@ -84,10 +84,12 @@ struct XExpr {
     Attribute,   // attribute name {expr}, or name="..{expr}.." in an element
     Text,        // text {expr}
     Comment,     // <!--...--> in a constructor
+    InstanceOf,  // args[0] instance of text (xs:T, xdt:T, or a kind test such as
+                 // element(); steps[0] its name test); optional: `?`
   };
   K k = K::Path;
   bool absolute = false;  // Path: starts at the document node
-  bool optional = false;  // Cast: `cast as T?`
+  bool optional = false;  // Cast: `cast as T?`; InstanceOf: `instance of T?`
   std::vector<Step> steps;
   std::string text;  // String: its value; Compare: the operator; Call: the name
   double number = 0;
@@ -123,6 +125,8 @@ struct Item {
   std::string s;
   double d = 0;
   bool b = false;
+  bool untyped = false;      // String: xdt:untypedAtomic (a node's value), not xs:string
+  std::string_view derived;  // Number: the integer type or float a cast gave, if any
 };
 using Seq = std::vector<Item>;
 

@@ -57,6 +57,8 @@ Seq Evaluator::eval(const XExpr& e, const Focus& f) {
       return negate(e, f);
     case XExpr::K::Cast:
       return cast(e, f);
+    case XExpr::K::InstanceOf:
+      return instanceOf(e, f);
     case XExpr::K::Variable:
       return vars_[static_cast<std::size_t>(e.slot)];
     case XExpr::K::Flwor:

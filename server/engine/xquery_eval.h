@@ -52,6 +52,10 @@ class Evaluator {
   Seq negate(const XExpr& e, const Focus& f);
   Seq cast(const XExpr& e, const Focus& f);
 
+  // xquery_instance_of.cpp.
+  Seq instanceOf(const XExpr& e, const Focus& f);
+  static bool kindMatches(const Item& i, const XExpr& e);
+
   // xquery_functions.cpp.
   Seq call(const XExpr& e, const Focus& f);
   Seq outside(const XExpr& e);

@@ -106,8 +106,14 @@ Seq Evaluator::call(const XExpr& e, const Focus& f) {
   if (n == "string") return {stringItem(stringArg(e, 0, f))};
   if (n == "data") {
     Seq out;
-    for (const Item& i : eval(*e.args[0], f))
-      out.push_back(i.t == Item::T::Node ? stringItem(atomize(i)) : i);
+    for (const Item& i : eval(*e.args[0], f)) {
+      if (i.t != Item::T::Node) {
+        out.push_back(i);
+        continue;
+      }
+      out.push_back(stringItem(atomize(i)));
+      out.back().untyped = true;
+    }
     return out;
   }
   if (n == "number") {

@@ -10,12 +10,6 @@
 namespace tessel::sqld::engine::xquery {
 namespace {
 
-XExprPtr make(XExpr::K k) {
-  auto e = std::make_unique<XExpr>();
-  e->k = k;
-  return e;
-}
-
 // The types `cast as` and the constructor functions take, by local name.
 constexpr std::string_view kCastTypes[] = {
     "string",          "boolean",      "decimal",       "double",       "float",
@@ -241,23 +235,22 @@ XExprPtr QueryReader::additive() {
 }
 
 XExprPtr QueryReader::multiplicative() {
-  XExprPtr left = unary();
+  XExprPtr left = instanceOf();
   Chain chain(nesting_);
   while (isSymbol("*") || isName("div") || isName("idiv") || isName("mod")) {
     chain.next();
     auto e = make(XExpr::K::Arithmetic);
     e->text = take().text;
     e->args.push_back(std::move(left));
-    e->args.push_back(unary());
+    e->args.push_back(instanceOf());
     requireSingleton(e->text, *e->args[0]);
     requireSingleton(e->text, *e->args[1]);
     left = std::move(e);
   }
   const Token t = peek();
   if ((t.k == Token::K::Symbol && t.text == "|") ||
-      (t.k == Token::K::Name &&
-       (t.text == "union" || t.text == "intersect" || t.text == "except" || t.text == "instance" ||
-        t.text == "treat" || t.text == "castable")))
+      (t.k == Token::K::Name && (t.text == "union" || t.text == "intersect" || t.text == "except" ||
+                                 t.text == "treat" || t.text == "castable")))
     unsupported(t.text);
   return left;
 }

@@ -3,7 +3,8 @@
 // Reads the XQuery text of an xml method into the tree of xquery_ast.h:
 // the prolog's namespace declarations, paths over all axes, arithmetic,
 // comparisons, casts, FLWOR, if and some/every, element and attribute
-// constructors, and modify()'s insert, delete and replace value of. Throws
+// constructors, instance of, and modify()'s insert, delete and replace
+// value of. Throws
 // SqlError 2209 for malformed text, 9335 for what is not supported and
 // 2389 where an operator needs one item and may meet more.
 
@@ -17,6 +18,13 @@
 
 namespace tessel::sqld::engine::xquery {
 
+// A new expression node of kind `k`, for the reader's files to fill in.
+inline XExprPtr make(XExpr::K k) {
+  auto e = std::make_unique<XExpr>();
+  e->k = k;
+  return e;
+}
+
 struct Token {
   enum class K : std::uint8_t { Name, String, Number, Symbol, End };
   K k = K::End;
@@ -29,6 +37,10 @@ class QueryReader {
  public:
   QueryReader(std::string_view text, std::string prefix, std::vector<XmlQuery::Reference>& refs)
       : s_(text), refs_(refs), prefix_(std::move(prefix)) {}
+
+  // A namespace in scope before the prolog (WITH XMLNAMESPACES): prefix
+  // "" is the default element namespace. The prolog may declare it again.
+  void declareNamespace(const std::string& prefix, const std::string& uri);
 
   XExprPtr readQuery();
   Update readUpdate();
@@ -74,6 +86,8 @@ class QueryReader {
   XExprPtr comparison();
   XExprPtr additive();
   XExprPtr multiplicative();
+  XExprPtr instanceOf();
+  void sequenceType(XExpr& e);
   XExprPtr unary();
   XExprPtr castExpr();
   XExprPtr path();

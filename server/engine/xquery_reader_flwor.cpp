@@ -5,15 +5,6 @@
 #include "xquery_reader.h"
 
 namespace tessel::sqld::engine::xquery {
-namespace {
-
-XExprPtr make(XExpr::K k) {
-  auto e = std::make_unique<XExpr>();
-  e->k = k;
-  return e;
-}
-
-}  // namespace
 
 // --- the prolog
 
@@ -47,6 +38,13 @@ void QueryReader::prolog() {
     }
     expectSymbol(";");
   }
+}
+
+void QueryReader::declareNamespace(const std::string& prefix, const std::string& uri) {
+  if (prefix.empty())
+    defaultElementNamespace_ = uri;
+  else
+    namespaces_[prefix] = uri;
 }
 
 std::string QueryReader::resolvePrefix(std::string_view prefix, bool element) const {

@@ -96,6 +96,22 @@ TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
   EXPECT_EQ(run(*s, "SELECT 1").results.size(), 1u);
 }
 
+// WITH XMLNAMESPACES takes what may be declared and refuses the rest: a
+// prefix twice, two defaults, xmlns, xml bound elsewhere, an empty URI.
+TEST_F(SessionTest, XmlNamespacesAreCheckedWhenDeclared) {
+  auto s = open();
+  const std::string query = " SELECT CAST('<p:a xmlns:p=\"urn:p\"/>' AS xml).exist('/p:a')";
+  for (const char* ns : {"('urn:p' AS p)", "('urn:p' AS p, DEFAULT 'urn:d')",
+                         "('http://www.w3.org/XML/1998/namespace' AS xml, 'urn:p' AS p)"})
+    EXPECT_TRUE(run(*s, std::string("WITH XMLNAMESPACES ") + ns + query).errors().empty()) << ns;
+  for (const char* ns :
+       {"('urn:a' AS p, 'urn:p' AS p)", "(DEFAULT 'urn:a', DEFAULT 'urn:b', 'urn:p' AS p)",
+        "('urn:x' AS xmlns, 'urn:p' AS p)", "('urn:x' AS xml, 'urn:p' AS p)",
+        "('http://www.w3.org/XML/1998/namespace' AS p)", "(' ' AS p)",
+        "(DEFAULT '', 'urn:p' AS p)"})
+    EXPECT_FALSE(run(*s, std::string("WITH XMLNAMESPACES ") + ns + query).errors().empty()) << ns;
+}
+
 // Generated statements with tens of thousands of operands (ten times what
 // once overflowed the stack) run, or fail with 191, and the session goes on.
 TEST_F(SessionTest, LongOperandListsRunOrFailWith191) {
