@@ -97,7 +97,8 @@ TEST_F(SessionTest, HostileInputGetsErrorsNotCrashes) {
 }
 
 // WITH XMLNAMESPACES takes what may be declared and refuses the rest: a
-// prefix twice, two defaults, xmlns, xml bound elsewhere, an empty URI.
+// prefix twice, two defaults, xmlns, xml bound elsewhere, an empty URI,
+// and FOR XML under it.
 TEST_F(SessionTest, XmlNamespacesAreCheckedWhenDeclared) {
   auto s = open();
   const std::string query = " SELECT CAST('<p:a xmlns:p=\"urn:p\"/>' AS xml).exist('/p:a')";
@@ -110,6 +111,10 @@ TEST_F(SessionTest, XmlNamespacesAreCheckedWhenDeclared) {
         "('http://www.w3.org/XML/1998/namespace' AS p)", "(' ' AS p)",
         "(DEFAULT '', 'urn:p' AS p)"})
     EXPECT_FALSE(run(*s, std::string("WITH XMLNAMESPACES ") + ns + query).errors().empty()) << ns;
+  // FOR XML would leave the prefixes undeclared in its text: refused.
+  const std::string forXml = " SELECT 1 AS a FOR XML PATH";
+  EXPECT_TRUE(run(*s, forXml).errors().empty());
+  EXPECT_FALSE(run(*s, "WITH XMLNAMESPACES ('urn:p' AS p)" + forXml).errors().empty());
 }
 
 // Generated statements with tens of thousands of operands (ten times what
