@@ -21,8 +21,11 @@
 namespace tessel::sqld::engine {
 namespace {
 
-// The references' values follow the fixed arguments.
-constexpr int kReferences = 7;
+// The references' values follow the fixed arguments: seven, or six in SQL
+// that a database file keeps from before the namespaces were passed (a
+// computed column or CHECK), told apart by the number of references.
+constexpr int kFixed = 7;
+constexpr int kFixedWithoutNamespaces = 6;
 
 void deleteQuery(void* p) {
   delete static_cast<std::shared_ptr<const XmlQuery>*>(p);
@@ -34,7 +37,8 @@ std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
                                         sqlite3_value* namespaces) {
   if (auto* cached = static_cast<std::shared_ptr<const XmlQuery>*>(sqlite3_get_auxdata(c, 1)))
     return *cached;
-  auto q = XmlQuery::parse(valueText(text), method, valueText(where), valueText(namespaces));
+  auto q = XmlQuery::parse(valueText(text), method, valueText(where),
+                           namespaces ? valueText(namespaces) : std::string_view());
   sqlite3_set_auxdata(c, 1, new std::shared_ptr<const XmlQuery>(q), deleteQuery);
   return q;
 }
@@ -42,13 +46,18 @@ std::shared_ptr<const XmlQuery> queryOf(sqlite3_context* c, sqlite3_value* text,
 template <XmlQuery::Method M>
 void method(sqlite3_context* c, int argc, sqlite3_value** v) {
   try {
-    if (argc < kReferences) return sqlite3_result_null(c);
-    const std::shared_ptr<const XmlQuery> query = queryOf(c, v[2], M, v[4], v[6]);
-    const XmlQuery& q = *query;
+    if (argc < kFixedWithoutNamespaces) return sqlite3_result_null(c);
     const std::string_view kinds = valueText(v[3]);
+    const int fixed = argc - static_cast<int>(kinds.size()) == kFixedWithoutNamespaces
+                          ? kFixedWithoutNamespaces
+                          : kFixed;
+    if (argc < fixed) return sqlite3_result_null(c);
+    const std::shared_ptr<const XmlQuery> query =
+        queryOf(c, v[2], M, v[4], fixed == kFixed ? v[6] : nullptr);
+    const XmlQuery& q = *query;
     std::vector<XmlQuery::Outside> outside(kinds.size());
-    for (std::size_t i = 0; i < kinds.size() && kReferences + static_cast<int>(i) < argc; ++i) {
-      sqlite3_value* value = v[kReferences + i];
+    for (std::size_t i = 0; i < kinds.size() && fixed + static_cast<int>(i) < argc; ++i) {
+      sqlite3_value* value = v[fixed + i];
       if (sqlite3_value_type(value) == SQLITE_NULL) continue;
       outside[i].kind = kinds[i];
       outside[i].text = std::string(valueText(value));

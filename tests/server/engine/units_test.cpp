@@ -1,7 +1,9 @@
 // The engine's value routines on their own: calendar arithmetic, date
-// strings, conversions, LIKE and the case-insensitive comparison.
+// strings, conversions, LIKE and the case-insensitive comparison, and the
+// SQLite functions behind the xml methods.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "convert.h"
 #include "datetime.h"
@@ -9,6 +11,7 @@
 #include "exact.h"
 #include "functions.h"
 #include "types.h"
+#include "xml_path.h"
 
 namespace tessel::sqld::engine {
 namespace {
@@ -282,6 +285,38 @@ TEST(Errors, MessagesCarryNumbersSeveritiesAndArguments) {
   EXPECT_EQ(makeMessage(5701, {"db"}).severity, 0);
   EXPECT_EQ(errorDef(102).scope, ErrorScope::Batch);
   EXPECT_EQ(errorDef(2627).scope, ErrorScope::Statement);
+}
+
+// Calls of the xml method functions as the binder writes them (with the
+// namespaces of WITH XMLNAMESPACES) and as SQL kept in a database file from
+// before has them (without), each with and without a reference after them.
+TEST(XmlMethodFunctions, TakeCallsWithAndWithoutNamespaces) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  registerXmlMethodFunctions(db);
+  struct Case {
+    const char* call;
+    const char* expected;
+  } cases[] = {
+      {"t_xml_value('<a>5</a>', -1, '(/a)[1]', '', '', 'x')", "5"},
+      {"t_xml_value('<a>5</a>', -1, '(/a)[1]', '', '', 'x', '')", "5"},
+      {"t_xml_value('<p:a xmlns:p=\"urn:p\">5</p:a>', -1, '(/q:a)[1]', '', '', 'x', '1:q5:urn:p')",
+       "5"},
+      {"t_xml_value('<a xmlns=\"urn:d\">5</a>', -1, '(/a)[1]', '', '', 'x', '0:5:urn:d')", "5"},
+      {"t_xml_value('<a/>', -1, 'sql:variable(\"@v\")', 'n', '', 'x', 7)", "7"},
+      {"t_xml_value('<a/>', -1, 'sql:variable(\"@v\")', 'n', '', 'x', '', 7)", "7"},
+  };
+  for (const Case& c : cases) {
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, (std::string("SELECT ") + c.call).c_str(), -1, &st, nullptr),
+              SQLITE_OK)
+        << c.call;
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW) << c.call;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    EXPECT_STREQ(text ? text : "NULL", c.expected) << c.call;
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
 }
 
 }  // namespace
