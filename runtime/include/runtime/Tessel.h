@@ -127,6 +127,7 @@ class TlqBuffers : public TList {
   TlqBuffers();
   ~TlqBuffers() override;
 
+  // Changed only while the cache is empty.
   int ItemSize = 0;
 
   // Appends a copy of ItemSize bytes of Source; returns its position.

@@ -19,9 +19,11 @@ class RecordBlocks {
   ~RecordBlocks();
 
   // A record of Size bytes, all zero when Zeroed (otherwise the caller writes
-  // every byte). Records given back before the size changed are not reused.
+  // every byte). The size changes only after Reset: records of one size are
+  // given back as that size.
   char* Take(std::size_t Size, bool Zeroed);
-  // A record taken from this pool, to be handed out again.
+  // A record taken from this pool since the last Reset, to be handed out
+  // again.
   void Give(char* Record) noexcept;
   // Every record taken so far is dead; the memory stays for the next takes.
   void Reset() noexcept;
