@@ -2,6 +2,7 @@
 // lazy reading and the record count estimate, the ends of the data,
 // bookmarks and record numbers, and the record layout.
 
+#include <cstring>
 #include <string>
 
 #include "framework/datasource.h"
@@ -189,6 +190,37 @@ TEST_F(CacheTest, SlotsFollowTheColumnsInOrder) {
   EXPECT_EQ(defs[4]->FieldNo(), 5);
   EXPECT_EQ(query->FieldByName("c")->AsDateTime(),
             EncodeDate(1999, 3, 5) + EncodeTime(10, 11, 12, 0));
+}
+
+// A record holds its own row's bytes only, in memory new or left by an
+// earlier fill: past a text's end its value area is zero, where a longer
+// value of another row was before.
+TEST_F(CacheTest, RecordsHoldNothingOfOtherRows) {
+  std::string values;
+  for (int id = 1; id <= 1200; ++id) {
+    values += (id == 1 ? "(" : ",(") + std::to_string(id) + ", '" +
+              (id % 2 == 1 ? std::string(30, 'x') : std::string("ab")) + "')";
+  }
+  MakeTable("q_stale", "id int NOT NULL, name varchar(30) NULL", {values});
+  TTessel* query = NewQuery("SELECT id, name FROM q_stale ORDER BY id");
+  query->SetCacheAllRecords(true);
+  for (const bool odd_rows : {true, false}) {
+    SCOPED_TRACE(odd_rows ? "every row" : "short names only, after a close");
+    if (!odd_rows) query->SQL()->SetText("SELECT id, name FROM q_stale WHERE id % 2 = 0");
+    query->Open();
+    const TlqBuffers& cache = query->RecordCache();
+    ASSERT_EQ(cache.Count(), odd_rows ? 1200 : 600);
+    const int slot = query->FieldOffset(2);
+    const int area = query->RecordSize() - slot - 1;
+    for (int i = 1; i <= cache.Count(); ++i) {
+      const char* value = cache.GetBuffer(i) + slot + 1;
+      const std::string text(value, strnlen(value, static_cast<std::size_t>(area)));
+      ASSERT_EQ(text, odd_rows && i % 2 == 1 ? std::string(30, 'x') : "ab") << "record " << i;
+      const std::string rest(value + text.size(), value + area);
+      ASSERT_EQ(rest, std::string(rest.size(), '\0')) << "record " << i;
+    }
+    query->Close();
+  }
 }
 
 TEST_F(CacheTest, StatementWithoutRowsHasNoFields) {

@@ -55,6 +55,9 @@ namespace tessel {
 class TTessel;
 class LocateIndexes;
 class SortedKeys;
+namespace records {
+class RecordBlocks;
+}
 namespace values {
 struct ColumnShape;
 }
@@ -68,6 +71,19 @@ struct TColumnLimit {
   enum TKind : std::uint8_t { CodePageText, UnicodeText, Bytes } Kind = Bytes;
   int CodePage = 0;  // CodePageText: its collation's (0 when not known)
   int Length = -1;   // in the column's units; -1 without a limit ((max), text, image)
+};
+
+// How one column's value goes from the client library's row into its slot,
+// worked out once per open from the column and its field.
+struct TColumnRead {
+  enum TKind : std::uint8_t { Blob, NewerType, DateTime, Text, VarBytes, Fixed, Bytes };
+  const TField* Field = nullptr;
+  std::int32_t Column = 0;  // 1-based
+  std::int32_t Offset = 0;  // of the slot in the record
+  std::int32_t Area = 0;    // of the value, after the flag byte
+  std::int32_t Length = 0;  // Fixed and Bytes: the bytes a value takes at most
+  std::int32_t Type = 0;    // the column's type code
+  TKind Kind = Fixed;
 };
 }  // namespace detail
 
@@ -102,16 +118,27 @@ struct BlobDescriptor {
 #pragma pack(pop)
 static_assert(sizeof(BlobDescriptor) == 32, "a blob slot holds exactly 32 descriptor bytes");
 
-// The record cache: owned blocks of ItemSize bytes, addressed 1..Count.
+// The record cache: owned records of ItemSize bytes, addressed 1..Count. The
+// records live in blocks the cache keeps (records/RecordBlocks): a deleted
+// record's memory serves the next one, and emptying keeps the memory for the
+// next fill.
 class TlqBuffers : public TList {
  public:
-  TlqBuffers() = default;
-  ~TlqBuffers() override { ClearBuffers(); }
+  TlqBuffers();
+  ~TlqBuffers() override;
 
+  // Changed only while the cache is empty.
   int ItemSize = 0;
 
   // Appends a copy of ItemSize bytes of Source; returns its position.
   int AppendBuffer(const char* Source);
+  // A new record, all zero and not yet in the cache, for the caller to fill
+  // and then append with AppendRecord or give back with DiscardRecord.
+  char* NewRecord();
+  // Appends a record from NewRecord, which the cache owns from now on (and
+  // releases itself if the append fails); returns its position.
+  int AppendRecord(char* Record);
+  void DiscardRecord(char* Record) noexcept;
   // Inserts a copy so that it becomes item Index (1 <= Index <= Count + 1).
   void InsertBuffer(int Index, const char* Source);
   // Releases and removes item Index; false when Index is outside 1..Count.
@@ -133,8 +160,9 @@ class TlqBuffers : public TList {
   std::uint64_t Changes() const { return FChanges; }
 
  private:
-  char* NewBlock(const char* Source) const;
+  char* NewBlock(const char* Source);
   std::uint64_t FChanges = 0;
+  std::unique_ptr<records::RecordBlocks> FRecords;
 };
 
 // The tables of a query's text and image columns as read from its SQL text
@@ -426,8 +454,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
   void SetBookmarkData(TRecordBuffer Buffer, const char* Data) override;
 
-  // Reads the row dbnextrow just delivered into Buffer and appends a copy to
-  // the cache under the next record id.
+  // Reads the row dbnextrow just delivered into a new record appended to the
+  // cache under the next record id; copies it into Buffer when given.
   bool GetRecordData(TRecordBuffer Buffer);
   // The search of Locate: leaves FCurrentIndex on the match when found.
   // SyncCursor is accepted for callers that pass it and not used.
@@ -483,8 +511,10 @@ class TTessel : public TDataSet, public TlqServerQuery {
   void DescribeEveryColumn();
   void LayoutRecord();
   void FillCache();
+  TGetResult FetchNextRow(TRecordBuffer Buffer);
   void ReadBlobColumn(const TField* Field, char* Slot);
-  void ReadValueColumn(const TField* Field, char* Slot);
+  void PlanColumnReads();
+  void ReadValueColumn(const detail::TColumnRead& Read, char* Slot);
   static void ReadVarBytes(const std::uint8_t* Data, int Available, char* Value, int Area);
   double ReadDateTime(int Column, const std::uint8_t* Data, int Length) const;
   void ReadFieldValue(const TField* Field, const char* Slot, void* Dest) const;
@@ -578,6 +608,8 @@ class TTessel : public TDataSet, public TlqServerQuery {
   std::vector<std::pair<std::uint8_t, std::uint8_t>> FColumnShapes;
   // Per update table (upper case): the limits of its columns.
   std::map<std::string, std::vector<detail::TColumnLimit>> FColumnLimits;
+  // Set at open, in the order of the fields.
+  std::vector<detail::TColumnRead> FColumnReads;
   // Per column, the name the server gave it (see ColumnName).
   std::vector<std::string> FColumnNames;
   // A statement was sent and its result not yet given up.

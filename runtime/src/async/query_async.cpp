@@ -191,7 +191,6 @@ TlqAsyncOutcome TTessel::RunAsync(TlqAsyncOperation Operation) {
 // end (or the CacheMaxRecords limit), true when a stop request ended it.
 bool TTessel::FetchAllAsync() {
   if (!FCursorOpen || FAllFetched || FDBProcess == nullptr || FRecordBufferSize <= 0) return false;
-  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
   FProgressAtMs = 0;
   for (;;) {
     // Checked before anything else: a progress handler may have closed the query.
@@ -208,7 +207,7 @@ bool TTessel::FetchAllAsync() {
       Disconnect();
       break;
     }
-    GetRecordData(scratch.get());
+    GetRecordData(nullptr);
     NoteFetchProgress(true);
   }
   ReportFetchProgress(RecordCountHeld());

@@ -1,41 +1,62 @@
-// TlqBuffers: the record cache's owned blocks, and the query's record buffers.
+// TlqBuffers: the record cache's owned records, and the query's record buffers.
 
 #include <cstring>
 #include <memory>
 
+#include "query/record_blocks.h"
 #include "runtime/Tessel.h"
 
 namespace tessel {
 
-char* TlqBuffers::NewBlock(const char* Source) const {
+TlqBuffers::TlqBuffers() : FRecords(std::make_unique<records::RecordBlocks>()) {}
+
+TlqBuffers::~TlqBuffers() = default;
+
+char* TlqBuffers::NewBlock(const char* Source) {
   // Filled once: from Source, or with zeros when there is none.
-  auto block = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(ItemSize));
-  if (Source != nullptr) {
-    std::memcpy(block.get(), Source, static_cast<std::size_t>(ItemSize));
-  } else {
-    std::memset(block.get(), 0, static_cast<std::size_t>(ItemSize));
-  }
-  return block.release();
+  char* block = FRecords->Take(static_cast<std::size_t>(ItemSize), Source == nullptr);
+  if (Source != nullptr) std::memcpy(block, Source, static_cast<std::size_t>(ItemSize));
+  return block;
 }
 
-int TlqBuffers::AppendBuffer(const char* Source) {
-  std::unique_ptr<char[]> block(NewBlock(Source));
-  Add(block.get());
-  block.release();
+char* TlqBuffers::NewRecord() {
+  return NewBlock(nullptr);
+}
+
+int TlqBuffers::AppendRecord(char* Record) {
+  try {
+    Add(Record);
+  } catch (...) {
+    FRecords->Give(Record);
+    throw;
+  }
   return Count();
 }
 
+void TlqBuffers::DiscardRecord(char* Record) noexcept {
+  FRecords->Give(Record);
+}
+
+int TlqBuffers::AppendBuffer(const char* Source) {
+  return AppendRecord(NewBlock(Source));
+}
+
 void TlqBuffers::InsertBuffer(int Index, const char* Source) {
-  std::unique_ptr<char[]> block(NewBlock(Source));
-  Insert(Index - 1, block.get());
-  block.release();
+  char* block = NewBlock(Source);
+  try {
+    Insert(Index - 1, block);
+  } catch (...) {
+    FRecords->Give(block);
+    throw;
+  }
   ++FChanges;
 }
 
 bool TlqBuffers::DeleteBuffer(int Index) {
   if (Index < 1 || Index > Count()) return false;
-  std::unique_ptr<char[]> block(GetBuffer(Index));
+  char* block = GetBuffer(Index);
   Delete(Index - 1);
+  FRecords->Give(block);
   ++FChanges;
   return true;
 }
@@ -46,10 +67,9 @@ void TlqBuffers::SetBuffer(int Index, const char* Source) {
 }
 
 void TlqBuffers::ClearBuffers() {
-  for (int i = Count(); i >= 1; --i) {
-    std::unique_ptr<char[]> block(GetBuffer(i));
-  }
+  // The records die together: their blocks are kept or shelved whole.
   Clear();
+  FRecords->Reset();
   ++FChanges;
 }
 

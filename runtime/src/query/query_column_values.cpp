@@ -120,6 +120,11 @@ std::string GuidText(const std::uint8_t* data, int length) {
   return text;
 }
 
+bool IsNewerType(int Type) {
+  return Type == kSQLUNIQUE || Type == kExactTimeText || Type == kExactDateTime2Text ||
+         (Type >= kSQLDATE && Type <= kSQLDATETIMEOFFSET);
+}
+
 bool ReadNewerTypeValue(int Type, const std::uint8_t* Data, int Available, char* Slot, int Area) {
   char* value = Slot + 1;
   const auto put_text = [&](const std::string& text) {
@@ -134,8 +139,7 @@ bool ReadNewerTypeValue(int Type, const std::uint8_t* Data, int Available, char*
     put_text(text);
     return true;
   }
-  const bool exact_text = Type == kExactTimeText || Type == kExactDateTime2Text;
-  if (!exact_text && (Type < kSQLDATE || Type > kSQLDATETIMEOFFSET)) return false;
+  if (!IsNewerType(Type)) return false;
   DateTimeValue parts;
   if (!ReadDateTimeValue(Data, Available, parts)) {
     Slot[0] = 0;

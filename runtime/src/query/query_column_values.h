@@ -66,6 +66,10 @@ std::string DateTime2Text(const DateTimeValue& value);
 // are not 16.
 std::string GuidText(const std::uint8_t* data, int length);
 
+// A date, time, datetime2, datetimeoffset or uniqueidentifier column, whose
+// values ReadNewerTypeValue reads.
+bool IsNewerType(int Type);
+
 // Reads a date, time, datetime2, datetimeoffset or uniqueidentifier value
 // into its slot (the null flag, then a value area of `Area` bytes) in the
 // field's form; false for any other type, whose value is left to the caller.

@@ -223,6 +223,7 @@ void TTessel::InternalClose() {
   BindFields(false);
   if (DefaultFields()) DestroyFields();
   FFieldOffsets.clear();
+  FColumnReads.clear();
   FColumnSizes.clear();
   FColumnShapes.clear();
   FColumnNames.clear();

@@ -175,6 +175,7 @@ void TTessel::LayoutRecord() {
   FRecordBufferSize = FBookmarkOffset + 6;
   FRecordCache.ItemSize = FRecordBufferSize;
   SetBookmarkSize(4);
+  PlanColumnReads();
 }
 
 }  // namespace tessel

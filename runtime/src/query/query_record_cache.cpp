@@ -69,20 +69,8 @@ TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoChe
     case gmNext:
       ++FCurrentIndex;
       if (FCurrentIndex >= 1 && FCurrentIndex <= count) break;
-      if (FAllFetched) {
-        FCurrentIndex = count + 1;
-        result = grEOF;
-      } else if (NextServerRow() == NO_MORE_ROWS) {
-        FAllFetched = true;
-        FCurrentIndex = RecordCountHeld();
-        Disconnect();
-        result = grEOF;
-      } else if (GetRecordData(Buffer)) {
-        FCurrentIndex = RecordCountHeld();
-        read = true;
-      } else {
-        result = grEOF;
-      }
+      result = FetchNextRow(Buffer);
+      read = result == grOK;
       break;
   }
   if (result == grOK) {
@@ -96,6 +84,24 @@ TGetResult TTessel::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoChe
     DatabaseError("No Records");
   }
   return result;
+}
+
+// Moves past the cache's last record: the next row of the result, read into
+// the cache (and into Buffer, when given) and made current; grEOF at the end.
+TGetResult TTessel::FetchNextRow(TRecordBuffer Buffer) {
+  if (FAllFetched) {
+    FCurrentIndex = RecordCountHeld() + 1;
+    return grEOF;
+  }
+  if (NextServerRow() == NO_MORE_ROWS) {
+    FAllFetched = true;
+    FCurrentIndex = RecordCountHeld();
+    Disconnect();
+    return grEOF;
+  }
+  if (!GetRecordData(Buffer)) return grEOF;
+  FCurrentIndex = RecordCountHeld();
+  return grOK;
 }
 
 // The next row of the open result: REG_ROW or NO_MORE_ROWS. Rows of compute
@@ -124,21 +130,29 @@ int TTessel::NextServerRow() {
 
 bool TTessel::GetRecordData(TRecordBuffer Buffer) {
   if (FieldCount() == 0) return false;
-  for (TField* field : Fields()->List()) {
-    if (field->FieldNo() <= 0) continue;
-    char* slot = Buffer + FFieldOffsets[static_cast<std::size_t>(field->FieldNo() - 1)];
-    if (field->DataType() == ftBlob || field->DataType() == ftMemo) {
-      ReadBlobColumn(field, slot);
-    } else {
-      ReadValueColumn(field, slot);
+  // Read straight into a new record of the cache. It starts all zero, so
+  // nothing an earlier record left in reused memory (value bytes past a
+  // shorter value, blob content handles) follows the row.
+  char* record = FRecordCache.NewRecord();
+  try {
+    for (const detail::TColumnRead& read : FColumnReads) {
+      char* slot = record + read.Offset;
+      if (read.Kind == detail::TColumnRead::Blob) {
+        ReadBlobColumn(read.Field, slot);
+      } else {
+        ReadValueColumn(read, slot);
+      }
     }
+  } catch (...) {
+    FRecordCache.DiscardRecord(record);
+    throw;
   }
-  // A row from the server has no content of its own yet: whatever an earlier
-  // record left in this buffer's blob content slots must not follow it.
-  ClearBlobSlots(Buffer);
+  WriteRecordId(record + FBookmarkOffset, FLastRecordId + 1);
+  FRecordCache.AppendRecord(record);
   ++FLastRecordId;
-  WriteRecordId(Buffer + FBookmarkOffset, FLastRecordId);
-  FRecordCache.AppendBuffer(Buffer);
+  if (Buffer != nullptr) {
+    std::memcpy(Buffer, record, static_cast<std::size_t>(FRecordBufferSize));
+  }
   NoteFetchProgress();
   return true;
 }
@@ -182,43 +196,78 @@ void TTessel::ReadBlobColumn(const TField* Field, char* Slot) {
   std::memcpy(Slot + 1, &descriptor, sizeof descriptor);
 }
 
-void TTessel::ReadValueColumn(const TField* Field, char* Slot) {
-  const int column = Field->FieldNo();
-  const DBBYTE* data = dbdata(FDBProcess, column);
+// What each field's column takes to read, from the column's type and the
+// field's: the same for every row of the result.
+void TTessel::PlanColumnReads() {
+  using Read = detail::TColumnRead;
+  FColumnReads.clear();
+  for (const TField* field : Fields()->List()) {
+    if (field->FieldNo() <= 0) continue;
+    const int column = field->FieldNo();
+    Read read;
+    read.Field = field;
+    read.Column = column;
+    read.Offset = FFieldOffsets[static_cast<std::size_t>(column - 1)];
+    read.Area = FColumnSizes[static_cast<std::size_t>(column - 1)] + 1;
+    read.Type = FColumnTypes[static_cast<std::size_t>(column)];
+    const TFieldType type = field->DataType();
+    if (type == ftBlob || type == ftMemo) {
+      read.Kind = Read::Blob;
+    } else if (columns::IsNewerType(read.Type)) {
+      read.Kind = Read::NewerType;
+    } else if (type == ftDateTime) {
+      read.Kind = Read::DateTime;
+    } else if (type == ftString) {
+      read.Kind = Read::Text;
+    } else if (type == ftVarBytes) {
+      read.Kind = Read::VarBytes;
+    } else {
+      read.Kind = type == ftBytes ? Read::Bytes : Read::Fixed;
+      read.Length = (read.Type == kSQLDECIMAL || read.Type == kSQLNUMERIC) ? 19 : field->DataSize();
+    }
+    FColumnReads.push_back(read);
+  }
+}
+
+void TTessel::ReadValueColumn(const detail::TColumnRead& Read, char* Slot) {
+  using detail::TColumnRead;
+  const DBBYTE* data = dbdata(FDBProcess, Read.Column);
   if (data == nullptr) {
     Slot[0] = 0;
     return;
   }
   Slot[0] = 1;
   char* value = Slot + 1;
-  const DBINT area = FColumnSizes[static_cast<std::size_t>(column - 1)] + 1;
-  const DBINT available = dbdatlen(FDBProcess, column);
-  const int type = FColumnTypes[static_cast<std::size_t>(column)];
-  if (columns::ReadNewerTypeValue(type, data, available, Slot, area)) return;
-  if (Field->DataType() == ftDateTime) {
-    const double msecs = ReadDateTime(column, data, available);
-    std::memcpy(value, &msecs, sizeof msecs);
-    return;
-  }
+  const DBINT area = Read.Area;
+  const DBINT available = dbdatlen(FDBProcess, Read.Column);
   DBINT length;
-  if (Field->DataType() == ftString) {
-    length = available;
-    if (Field->Required() && type == kSQLCHAR) length = TrimmedLength(data, length);
-    length = std::clamp(length, DBINT{0}, area - 1);
-    std::memcpy(value, data, static_cast<std::size_t>(length));
-    value[length] = '\0';
-    return;
+  switch (Read.Kind) {
+    case TColumnRead::NewerType:
+      columns::ReadNewerTypeValue(Read.Type, data, available, Slot, area);
+      return;
+    case TColumnRead::DateTime: {
+      const double msecs = ReadDateTime(Read.Column, data, available);
+      std::memcpy(value, &msecs, sizeof msecs);
+      return;
+    }
+    case TColumnRead::Text:
+      length = available;
+      if (Read.Type == kSQLCHAR && Read.Field->Required()) length = TrimmedLength(data, length);
+      length = std::clamp(length, DBINT{0}, area - 1);
+      std::memcpy(value, data, static_cast<std::size_t>(length));
+      value[length] = '\0';
+      return;
+    case TColumnRead::VarBytes:
+      ReadVarBytes(data, available, value, area);
+      return;
+    default:
+      break;
   }
-  if (Field->DataType() == ftVarBytes) {
-    ReadVarBytes(data, available, value, area);
-    return;
-  }
-  length = (type == kSQLDECIMAL || type == kSQLNUMERIC) ? 19 : Field->DataSize();
-  length = std::clamp(std::min(length, available), DBINT{0}, area);
+  length = std::clamp(std::min(Read.Length, available), DBINT{0}, area);
   std::memcpy(value, data, static_cast<std::size_t>(length));
   // A binary value shorter than its column reads as zero-padded, never with
   // the bytes an earlier row left in a reused buffer.
-  if (Field->DataType() == ftBytes) {
+  if (Read.Kind == TColumnRead::Bytes) {
     std::memset(value + length, 0, static_cast<std::size_t>(area - length));
   }
 }
@@ -261,19 +310,27 @@ double TTessel::ReadDateTime(int Column, const std::uint8_t* Data, int Length) c
 }
 
 void TTessel::FillCache() {
-  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
+  // Rows go straight into the cache. Only calculated fields need each row
+  // as GetRecord gives it, computed in a record buffer of the fill's own.
+  std::unique_ptr<char[]> scratch;
+  if (CalcFieldsSize() > 0) {
+    scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
+  }
+  const auto next = [&] {
+    if (scratch) return GetRecord(scratch.get(), gmNext, true) != grEOF;
+    ++FCurrentIndex;
+    return FetchNextRow(nullptr) != grEOF;
+  };
   std::uint32_t counter = 0;
   if (FCacheMaxRecords == 0) {
     bool first = true;
     for (;;) {
       if (!first && FCancelAsync) Abort();
       first = false;
-      if (GetRecord(scratch.get(), gmNext, true) == grEOF) break;
+      if (!next()) break;
     }
   } else {
-    while (counter < FCacheMaxRecords && GetRecord(scratch.get(), gmNext, true) != grEOF) {
-      ++counter;
-    }
+    while (counter < FCacheMaxRecords && next()) ++counter;
   }
   scratch.reset();
   if (!FAllFetched && FCacheMaxRecords != 0 && counter == FCacheMaxRecords) {
@@ -287,7 +344,6 @@ void TTessel::FillCache() {
 int TTessel::ReadAhead() {
   if (!Active() || FDBProcess == nullptr || FAllFetched) return 0;
   if (FCacheMaxRecords == 0 && RecordCountHeld() - FCurrentIndex > kReadAheadWindow) return 0;
-  auto scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
   const std::uint32_t start = GetTickCount();
   int counter = 0;
   for (;;) {
@@ -300,7 +356,7 @@ int TTessel::ReadAhead() {
       FDataBaseName->DropConnection(this, FDBProcess);
       break;
     }
-    GetRecordData(scratch.get());
+    GetRecordData(nullptr);
     ++counter;
     // Unsigned difference: correct across a wrap of the tick counter.
     const std::uint32_t elapsed = GetTickCount() - start;

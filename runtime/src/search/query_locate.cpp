@@ -475,7 +475,6 @@ int TTessel::FindRecord(const std::vector<SearchKey>& Keys, const char** Record)
   if (Record != nullptr) *Record = nullptr;
   const TDataSetState saved = SetTempState(dsFilter);
   FFilterBuffer = TempBuffer();
-  std::unique_ptr<char[]> scratch;
   try {
     int found = 0;
     for (int i = 1; found == 0;) {
@@ -489,10 +488,7 @@ int TTessel::FindRecord(const std::vector<SearchKey>& Keys, const char** Record)
         FAllFetched = true;
         break;
       }
-      if (!scratch) {
-        scratch = std::make_unique<char[]>(static_cast<std::size_t>(FRecordBufferSize));
-      }
-      if (!GetRecordData(scratch.get())) break;
+      if (!GetRecordData(nullptr)) break;
     }
     FFilterBuffer = nullptr;
     RestoreState(saved);
