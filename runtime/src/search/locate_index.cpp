@@ -41,20 +41,22 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
       std::find_if(FSlots.begin(), FSlots.end(), [&](const Slot& s) { return s.Spec == Spec; });
   if (slot == FSlots.end()) {
     if (FSlots.size() == kMaxIndexes) FSlots.erase(FSlots.begin());
-    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, PrefixIndex{}, false});
+    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, PrefixIndex{}, LookupAnswers{}, false});
     return nullptr;
   }
   // Most recently used last, so that the least used goes first.
   std::rotate(slot, slot + 1, FSlots.end());
   Slot& used = FSlots.back();
-  // The index of the other kind is unused and stays at 0.
-  const std::uint64_t builtAt = used.Index.BuiltAt() | used.Prefix.BuiltAt();
+  // The tables of the other kinds are unused and stay at 0.
+  const std::uint64_t builtAt =
+      used.Index.BuiltAt() | used.Prefix.BuiltAt() | used.Answers.BuiltAt();
   if (used.Built && builtAt != Changes) {
     // The cache changed under the index: this search scans, and the next
     // one on the same keys builds anew (a loop of Locate, Edit, Post costs
     // what it did before indexes).
     used.Index.Reset(0);
     used.Prefix.Reset(0);
+    used.Answers.Reset(0, 8, 0);
     used.Built = false;
     return nullptr;
   }
@@ -65,7 +67,7 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   // would scan on every search.
   const auto bytesHeld = [&] {
     std::size_t held = FSorted.Bytes();
-    for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
+    for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes() + s.Answers.Bytes();
     return held;
   };
   // The kept sort keys first, the columns' before the last sort's: they
@@ -77,6 +79,7 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   for (auto s = FSlots.begin(); s + 1 != FSlots.end() && bytesHeld() + Bytes > kMaxBytes; ++s) {
     s->Index.Reset(0);
     s->Prefix.Reset(0);
+    s->Answers.Reset(0, 8, 0);
     s->Built = false;
   }
   if (bytesHeld() + Bytes > kMaxBytes) return nullptr;
@@ -109,6 +112,17 @@ PrefixIndex* LocateIndexes::UsePrefix(std::string_view Spec, int Records, std::u
     slot->Built = true;
   }
   return &slot->Prefix;
+}
+
+LookupAnswers* LocateIndexes::UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes,
+                                         int KeyBytes, int SlotBytes) {
+  Slot* slot = Take(Spec, Records, Changes, LookupAnswers::BytesFor(Records, KeyBytes, SlotBytes));
+  if (slot == nullptr) return nullptr;
+  if (!slot->Built) {
+    slot->Answers.Reset(Changes, KeyBytes, SlotBytes);
+    slot->Built = true;
+  }
+  return &slot->Answers;
 }
 
 std::uint64_t KeyHash(std::string_view Bytes) {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "search/field_list_memo.h"
+#include "search/lookup_answers.h"
 #include "search/prefix_index.h"
 #include "search/sorted_keys.h"
 
@@ -123,9 +124,9 @@ class LocateIndex {
 // the second search of a kind on the same set (one search alone is cheaper
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
-// for partial keys. With them, the other state searches keep between calls:
-// the keys of the last sort and of the columns sorted by before, which
-// count in the limit and give way first, and the resolved field lists.
+// for partial keys, tables of Lookup answers. With them, the other state searches keep between
+// calls: the keys of the last sort and of the columns sorted by before, which count in the limit
+// and give way first, and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -139,6 +140,9 @@ class LocateIndexes {
   // The same for a prefix index, which would take at most Bytes.
   PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
                          std::size_t Bytes);
+  // The same for a table of Lookup answers.
+  LookupAnswers* UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes, int KeyBytes,
+                            int SlotBytes);
   // The field lists of the searches, remembered by their text.
   FieldListMemo& FieldLists() { return FFieldLists; }
   // The keys of the cache's last sort by a numeric column.
@@ -151,7 +155,8 @@ class LocateIndexes {
   struct Slot {
     std::string Spec;
     LocateIndex Index;
-    PrefixIndex Prefix;  // the one of the two that Spec names
+    PrefixIndex Prefix;
+    LookupAnswers Answers;  // the one of the three that Spec names
     bool Built = false;
   };
   Slot* Take(std::string_view Spec, int Records, std::uint64_t Changes, std::size_t Bytes);
