@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "search/locate_index.h"
@@ -114,9 +115,10 @@ TEST(LookupAnswers, KeepTheFirstSlotOfEachKey) {
 }
 
 // A table of a million integer keys and money results takes 16 bytes an
-// entry, half of the limit; it is made on the second Lookup of its kind,
-// like an index, and counts in the limit with them.
-TEST(LookupAnswers, AreMadeOnTheSecondLookupAndCountInTheLimit) {
+// entry, half of the limit. Tables are made on the second Lookup of their
+// kind, only in the room the indexes leave, and give way to an index; many
+// of them noted never push out an index.
+TEST(LookupAnswers, AreMadeInTheRoomIndexesLeaveAndGiveWayToThem) {
   constexpr int kRecords = 1'000'000;
   EXPECT_EQ(LookupAnswers::BytesFor(kRecords, 4, 10), LocateIndexes::kMaxBytes / 2);
   EXPECT_EQ(LookupAnswers::BytesFor(kRecords, 8, 10), LocateIndexes::kMaxBytes * 3 / 4);
@@ -127,14 +129,29 @@ TEST(LookupAnswers, AreMadeOnTheSecondLookupAndCountInTheLimit) {
   answers->Room(kRecords);
   const char slot[10] = {1, 42};
   answers->Add(5, 1, slot);
-  // Another table that with it would pass the limit: the older gives way.
+  // No room for a second table: the first stays.
   indexes.UseAnswers("=2>3", kRecords, 0, 8, 10);
-  ASSERT_NE(indexes.UseAnswers("=2>3", kRecords, 0, 8, 10), nullptr);
-  LookupAnswers* again = indexes.UseAnswers("=1>3", kRecords, 0, 4, 10);
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(again->Find(5), nullptr);
-  // A changed cache retires the table: that Lookup searches the records.
-  EXPECT_EQ(indexes.UseAnswers("=1>3", kRecords, 1, 4, 10), nullptr);
+  EXPECT_EQ(indexes.UseAnswers("=2>3", kRecords, 0, 8, 10), nullptr);
+  ASSERT_EQ(indexes.UseAnswers("=1>3", kRecords, 0, 4, 10), answers);
+  EXPECT_NE(answers->Find(5), nullptr);
+  // An index of 1.2 million records does not fit beside it: the table goes.
+  indexes.Use("1,", 1'200'000, 0);
+  LocateIndex* index = indexes.Use("1,", 1'200'000, 0);
+  ASSERT_NE(index, nullptr);
+  Fill(*index, 1'200'000);
+  EXPECT_EQ(indexes.UseAnswers("=1>3", kRecords, 0, 4, 10), nullptr);
+  // Lookups for many result fields leave the index as it was.
+  for (int result = 4; result < 20; ++result) {
+    const std::string spec = "=1>" + std::to_string(result);
+    for (int round = 0; round < 2; ++round) indexes.UseAnswers(spec, kRecords, 0, 4, 6);
+  }
+  ASSERT_EQ(indexes.Use("1,", 1'200'000, 0), index);
+  EXPECT_EQ(index->Covered(), 1'200'000);
+  // A changed cache retires a table: that Lookup searches the records.
+  LocateIndexes other;
+  other.UseAnswers("=1>3", 1000, 0, 4, 10);
+  ASSERT_NE(other.UseAnswers("=1>3", 1000, 0, 4, 10), nullptr);
+  EXPECT_EQ(other.UseAnswers("=1>3", 1000, 1, 4, 10), nullptr);
 }
 
 // Sort keys order as the values do, and give back the value they stand for.

@@ -41,22 +41,20 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
       std::find_if(FSlots.begin(), FSlots.end(), [&](const Slot& s) { return s.Spec == Spec; });
   if (slot == FSlots.end()) {
     if (FSlots.size() == kMaxIndexes) FSlots.erase(FSlots.begin());
-    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, PrefixIndex{}, LookupAnswers{}, false});
+    FSlots.push_back(Slot{std::string(Spec), LocateIndex{}, PrefixIndex{}, false});
     return nullptr;
   }
   // Most recently used last, so that the least used goes first.
   std::rotate(slot, slot + 1, FSlots.end());
   Slot& used = FSlots.back();
-  // The tables of the other kinds are unused and stay at 0.
-  const std::uint64_t builtAt =
-      used.Index.BuiltAt() | used.Prefix.BuiltAt() | used.Answers.BuiltAt();
+  // The index of the other kind is unused and stays at 0.
+  const std::uint64_t builtAt = used.Index.BuiltAt() | used.Prefix.BuiltAt();
   if (used.Built && builtAt != Changes) {
     // The cache changed under the index: this search scans, and the next
     // one on the same keys builds anew (a loop of Locate, Edit, Post costs
     // what it did before indexes).
     used.Index.Reset(0);
     used.Prefix.Reset(0);
-    used.Answers.Reset(0, 8, 0);
     used.Built = false;
     return nullptr;
   }
@@ -65,12 +63,14 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   // built again when their searches come back), never the new one's room
   // to an older one, or a large cache whose indexes together pass the limit
   // would scan on every search.
-  const auto bytesHeld = [&] {
-    std::size_t held = FSorted.Bytes();
-    for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes() + s.Answers.Bytes();
-    return held;
-  };
-  // The kept sort keys first, the columns' before the last sort's: they
+  const auto bytesHeld = [&] { return BytesHeld(); };
+  // Tables of answers first: Lookups are served by the index as well.
+  for (AnswersSlot& a : FAnswers) {
+    if (bytesHeld() + Bytes <= kMaxBytes) break;
+    a.Answers.Reset(0, 8, 0);
+    a.Built = false;
+  }
+  // Then the kept sort keys, the columns' before the last sort's: they
   // serve sorts and one field's searches only, and only until the next
   // change.
   if (bytesHeld() + Bytes > kMaxBytes) FSorted.Columns().DropSpare();
@@ -79,11 +79,17 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   for (auto s = FSlots.begin(); s + 1 != FSlots.end() && bytesHeld() + Bytes > kMaxBytes; ++s) {
     s->Index.Reset(0);
     s->Prefix.Reset(0);
-    s->Answers.Reset(0, 8, 0);
     s->Built = false;
   }
   if (bytesHeld() + Bytes > kMaxBytes) return nullptr;
   return &used;
+}
+
+std::size_t LocateIndexes::BytesHeld() const {
+  std::size_t held = FSorted.Bytes();
+  for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
+  for (const AnswersSlot& a : FAnswers) held += a.Answers.Bytes();
+  return held;
 }
 
 void LocateIndexes::FitSorted() {
@@ -116,13 +122,35 @@ PrefixIndex* LocateIndexes::UsePrefix(std::string_view Spec, int Records, std::u
 
 LookupAnswers* LocateIndexes::UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes,
                                          int KeyBytes, int SlotBytes) {
-  Slot* slot = Take(Spec, Records, Changes, LookupAnswers::BytesFor(Records, KeyBytes, SlotBytes));
-  if (slot == nullptr) return nullptr;
-  if (!slot->Built) {
-    slot->Answers.Reset(Changes, KeyBytes, SlotBytes);
-    slot->Built = true;
+  if (Records < kMinRecords) return nullptr;
+  auto slot = std::find_if(FAnswers.begin(), FAnswers.end(),
+                           [&](const AnswersSlot& a) { return a.Spec == Spec; });
+  if (slot == FAnswers.end()) {
+    if (FAnswers.size() == kMaxAnswers) {
+      // A note that no table came of goes before a table.
+      const auto unbuilt = std::find_if(FAnswers.begin(), FAnswers.end(),
+                                        [](const AnswersSlot& a) { return !a.Built; });
+      FAnswers.erase(unbuilt != FAnswers.end() ? unbuilt : FAnswers.begin());
+    }
+    FAnswers.push_back(AnswersSlot{std::string(Spec), LookupAnswers{}, false});
+    return nullptr;
   }
-  return &slot->Answers;
+  std::rotate(slot, slot + 1, FAnswers.end());
+  AnswersSlot& used = FAnswers.back();
+  if (used.Built && used.Answers.BuiltAt() != Changes) {
+    // As an index: this Lookup searches, the next one builds anew.
+    used.Answers.Reset(0, 8, 0);
+    used.Built = false;
+    return nullptr;
+  }
+  if (used.Built) return &used.Answers;
+  // Only in the room left: nothing gives way to a table of answers.
+  if (BytesHeld() + LookupAnswers::BytesFor(Records, KeyBytes, SlotBytes) > kMaxBytes) {
+    return nullptr;
+  }
+  used.Answers.Reset(Changes, KeyBytes, SlotBytes);
+  used.Built = true;
+  return &used.Answers;
 }
 
 std::uint64_t KeyHash(std::string_view Bytes) {
