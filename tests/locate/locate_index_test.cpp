@@ -236,7 +236,9 @@ TEST_F(LocateIndexTest, RepeatedLookupsFollowEveryChangeOfTheirRecords) {
           const Variant looked = query->Lookup("id", id, result);
           const std::string what = when + ": " + result + " of " + std::to_string(id);
           ASSERT_EQ(looked.IsNull(), wanted.IsNull()) << what;
-          if (!wanted.IsNull()) EXPECT_EQ(VarToStr(looked), VarToStr(wanted)) << what;
+          if (!wanted.IsNull()) {
+            EXPECT_EQ(VarToStr(looked), VarToStr(wanted)) << what;
+          }
         }
       }
     }
