@@ -4,6 +4,7 @@
 // stay so across edits, inserts, deletes, a sort and rows read later. Texts
 // are searched whole and by their beginning, with and without case.
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -219,6 +220,64 @@ TEST_F(LocateIndexTest, AnswersAsAWalkDoesThroughEditsInsertsDeletesAndASort) {
 
   query->SortField("name", soDescending);
   ExpectSameAsWalk(query, "sorted");
+}
+
+// Repeated Lookups by a number key keep their answers beside the keys: each
+// change of a record must show in the next Lookup of it, an edit of the
+// result field, a result made null, a delete, and rows changed on the
+// server and read again.
+TEST_F(LocateIndexTest, RepeatedLookupsFollowEveryChangeOfTheirRecords) {
+  TTessel* query = OpenRandom();
+  const auto expectAsWalk = [&](const std::string& when) {
+    for (int id : {1, 2, 350, kRows}) {
+      for (const char* result : {"k", "big", "dt", "id"}) {
+        const Variant wanted = WalkResult(query, Search{"id", id, 0}, result);
+        for (int round = 0; round < 3; ++round) {
+          const Variant looked = query->Lookup("id", id, result);
+          const std::string what = when + ": " + result + " of " + std::to_string(id);
+          ASSERT_EQ(looked.IsNull(), wanted.IsNull()) << what;
+          if (!wanted.IsNull()) {
+            EXPECT_EQ(VarToStr(looked), VarToStr(wanted)) << what;
+          }
+        }
+      }
+    }
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+  };
+  const Step steps[] = {
+      {"opened", [] {}},
+      {"edited",
+       [&] {
+         ASSERT_TRUE(query->Locate("id", 350, 0));
+         query->Edit();
+         query->FieldByName("k")->SetAsInteger(123456);
+         query->FieldByName("big")->Clear();
+         query->FieldByName("dt")->SetAsDateTime(EncodeDate(2030, 1, 2));
+         query->Post();
+       }},
+      {"deleted",
+       [&] {
+         ASSERT_TRUE(query->Locate("id", 2, 0));
+         query->Delete();
+       }},
+      {"changed on the server and read again",
+       [&] {
+         server->InternalExecute("UPDATE li_random SET k = 4242, big = NULL WHERE id = 1");
+         query->Refresh();
+         query->Close();
+         query->Open();
+       }},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    expectAsWalk(step.what);
+  }
+  EXPECT_TRUE(query->Lookup("id", 2, "id").IsNull());
+  EXPECT_EQ(query->Lookup("id", 1, "k").AsInteger(), 4242);
+  EXPECT_TRUE(query->Lookup("id", 1, "big").IsNull());
 }
 
 // Right after a sort by a number, a date or a text, searches on that field find the

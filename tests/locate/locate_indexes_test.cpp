@@ -1,11 +1,13 @@
 // The set of a query's key indexes: when one is made, and which give way
-// (with the kept sort keys) to keep their memory within the limit; and the
-// order of the keys a sort keeps.
+// (with the kept sort keys) to keep their memory within the limit; the
+// tables of Lookup answers; and the order of the keys a sort keeps.
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "search/locate_index.h"
@@ -70,6 +72,88 @@ TEST(LocateIndexes, KeptSortKeysCountInTheLimitAndGiveWayFirst) {
     EXPECT_NE(indexes.Use("1,", kRecords, 0), nullptr) << c.keys;
     EXPECT_EQ(indexes.Sorted().Count() != 0, c.keysStay) << c.keys;
   }
+}
+
+// A table of answers keeps, for each key, the result slot of the first
+// position that held it, with keys of 4 or 8 bytes, among many keys whose
+// places collide; a key never entered is not found, nor one differing only
+// in bits a 4-byte key does not hold.
+TEST(LookupAnswers, KeepTheFirstSlotOfEachKey) {
+  struct Case {
+    int keyBytes;
+    std::uint64_t base;  // keys are base + i * step
+    std::uint64_t step;
+    std::uint64_t absent;
+  };
+  constexpr int kKeys = 3000;
+  for (const Case c : {Case{4, 0, 1, kKeys}, Case{4, 0xFFFFF000u, 1, 0x1'FFFF'F000u},
+                       Case{8, 0x4000'0000'0000'0000u, 1u << 20, 1}}) {
+    LookupAnswers answers;
+    answers.Reset(7, c.keyBytes, 10);
+    answers.Room(2 * kKeys);
+    for (int i = 0; i < 2 * kKeys; ++i) {
+      // Each key twice: the second position must not replace the first.
+      const int position = i + 1;
+      char slot[10] = {1};
+      std::memcpy(slot + 1, &position, sizeof position);
+      answers.Add(c.base + static_cast<std::uint64_t>(i % kKeys) * c.step, position, slot);
+    }
+    EXPECT_EQ(answers.Covered(), 2 * kKeys);
+    for (int i = 0; i < kKeys; ++i) {
+      const char* slot = answers.Find(c.base + static_cast<std::uint64_t>(i) * c.step);
+      ASSERT_NE(slot, nullptr) << c.keyBytes << " " << i;
+      int position = 0;
+      std::memcpy(&position, slot + 1, sizeof position);
+      EXPECT_EQ(position, i + 1) << c.keyBytes << " " << i;
+    }
+    EXPECT_EQ(answers.Find(c.absent), nullptr) << c.keyBytes;
+    // A table made larger starts empty.
+    answers.Room(8 * kKeys);
+    EXPECT_EQ(answers.Covered(), 0);
+    EXPECT_EQ(answers.Find(c.base), nullptr);
+  }
+}
+
+// A table of a million integer keys and money results takes 16 bytes an
+// entry, half of the limit. Tables are made on the second Lookup of their
+// kind, only in the room the indexes leave, and give way to an index; many
+// of them noted never push out an index.
+TEST(LookupAnswers, AreMadeInTheRoomIndexesLeaveAndGiveWayToThem) {
+  constexpr int kRecords = 1'000'000;
+  EXPECT_EQ(LookupAnswers::BytesFor(kRecords, 4, 10), LocateIndexes::kMaxBytes / 2);
+  EXPECT_EQ(LookupAnswers::BytesFor(kRecords, 8, 10), LocateIndexes::kMaxBytes * 3 / 4);
+  LocateIndexes indexes;
+  EXPECT_EQ(indexes.UseAnswers("=1>3", kRecords, 0, 4, 10), nullptr);
+  LookupAnswers* answers = indexes.UseAnswers("=1>3", kRecords, 0, 4, 10);
+  ASSERT_NE(answers, nullptr);
+  answers->Room(kRecords);
+  const char slot[10] = {1, 42};
+  answers->Add(5, 1, slot);
+  // No room for a second table: the first stays.
+  indexes.UseAnswers("=2>3", kRecords, 0, 8, 10);
+  EXPECT_EQ(indexes.UseAnswers("=2>3", kRecords, 0, 8, 10), nullptr);
+  LookupAnswers* kept = indexes.UseAnswers("=1>3", kRecords, 0, 4, 10);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_NE(kept->Find(5), nullptr);
+  // An index of 1.2 million records does not fit beside it: the table goes.
+  indexes.Use("1,", 1'200'000, 0);
+  LocateIndex* index = indexes.Use("1,", 1'200'000, 0);
+  ASSERT_NE(index, nullptr);
+  Fill(*index, 1'200'000);
+  EXPECT_EQ(indexes.UseAnswers("=1>3", kRecords, 0, 4, 10), nullptr);
+  // Lookups for many result fields leave the index as it was.
+  for (int result = 4; result < 20; ++result) {
+    const std::string spec = "=1>" + std::to_string(result);
+    for (int round = 0; round < 2; ++round) indexes.UseAnswers(spec, kRecords, 0, 4, 6);
+  }
+  LocateIndex* same = indexes.Use("1,", 1'200'000, 0);
+  ASSERT_NE(same, nullptr);
+  EXPECT_EQ(same->Covered(), 1'200'000);
+  // A changed cache retires a table: that Lookup searches the records.
+  LocateIndexes other;
+  other.UseAnswers("=1>3", 1000, 0, 4, 10);
+  ASSERT_NE(other.UseAnswers("=1>3", 1000, 0, 4, 10), nullptr);
+  EXPECT_EQ(other.UseAnswers("=1>3", 1000, 1, 4, 10), nullptr);
 }
 
 // Sort keys order as the values do, and give back the value they stand for.

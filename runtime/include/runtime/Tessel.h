@@ -549,6 +549,11 @@ class TTessel : public TDataSet, public TlqServerQuery {
   // The same for one exact key on the field the cache was last sorted by,
   // through the keys the sort kept: no walk over the records.
   bool SortedFind(const SearchKey& Key, int& Position) const;
+  // Lookup of one number Key for one Result field through a table of
+  // answers, made as a key index is once the same Lookup comes again: false
+  // when none serves (yet), and the caller searches; otherwise Answer holds
+  // the result (Null when no row holds the key).
+  bool AnsweredLookup(const SearchKey& Key, const TField* Result, Variant& Answer);
   void LeaveServer();
   friend class TBlobStream;
   // Content read from the server for the record in Buffer: kept in the slot

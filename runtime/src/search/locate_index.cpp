@@ -63,12 +63,14 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   // built again when their searches come back), never the new one's room
   // to an older one, or a large cache whose indexes together pass the limit
   // would scan on every search.
-  const auto bytesHeld = [&] {
-    std::size_t held = FSorted.Bytes();
-    for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
-    return held;
-  };
-  // The kept sort keys first, the columns' before the last sort's: they
+  const auto bytesHeld = [&] { return BytesHeld(); };
+  // Tables of answers first: Lookups are served by the index as well.
+  for (AnswersSlot& a : FAnswers) {
+    if (bytesHeld() + Bytes <= kMaxBytes) break;
+    a.Answers.Reset(0, 8, 0);
+    a.Built = false;
+  }
+  // Then the kept sort keys, the columns' before the last sort's: they
   // serve sorts and one field's searches only, and only until the next
   // change.
   if (bytesHeld() + Bytes > kMaxBytes) FSorted.Columns().DropSpare();
@@ -81,6 +83,13 @@ LocateIndexes::Slot* LocateIndexes::Take(std::string_view Spec, int Records, std
   }
   if (bytesHeld() + Bytes > kMaxBytes) return nullptr;
   return &used;
+}
+
+std::size_t LocateIndexes::BytesHeld() const {
+  std::size_t held = FSorted.Bytes();
+  for (const Slot& s : FSlots) held += s.Index.Bytes() + s.Prefix.Bytes();
+  for (const AnswersSlot& a : FAnswers) held += a.Answers.Bytes();
+  return held;
 }
 
 void LocateIndexes::FitSorted() {
@@ -109,6 +118,39 @@ PrefixIndex* LocateIndexes::UsePrefix(std::string_view Spec, int Records, std::u
     slot->Built = true;
   }
   return &slot->Prefix;
+}
+
+LookupAnswers* LocateIndexes::UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes,
+                                         int KeyBytes, int SlotBytes) {
+  if (Records < kMinRecords) return nullptr;
+  auto slot = std::find_if(FAnswers.begin(), FAnswers.end(),
+                           [&](const AnswersSlot& a) { return a.Spec == Spec; });
+  if (slot == FAnswers.end()) {
+    if (FAnswers.size() == kMaxAnswers) {
+      // A note that no table came of goes before a table.
+      const auto unbuilt = std::find_if(FAnswers.begin(), FAnswers.end(),
+                                        [](const AnswersSlot& a) { return !a.Built; });
+      FAnswers.erase(unbuilt != FAnswers.end() ? unbuilt : FAnswers.begin());
+    }
+    FAnswers.push_back(AnswersSlot{std::string(Spec), LookupAnswers{}, false});
+    return nullptr;
+  }
+  std::rotate(slot, slot + 1, FAnswers.end());
+  AnswersSlot& used = FAnswers.back();
+  if (used.Built && used.Answers.BuiltAt() != Changes) {
+    // As an index: this Lookup searches, the next one builds anew.
+    used.Answers.Reset(0, 8, 0);
+    used.Built = false;
+    return nullptr;
+  }
+  if (used.Built) return &used.Answers;
+  // Only in the room left: nothing gives way to a table of answers.
+  if (BytesHeld() + LookupAnswers::BytesFor(Records, KeyBytes, SlotBytes) > kMaxBytes) {
+    return nullptr;
+  }
+  used.Answers.Reset(Changes, KeyBytes, SlotBytes);
+  used.Built = true;
+  return &used.Answers;
 }
 
 std::uint64_t KeyHash(std::string_view Bytes) {

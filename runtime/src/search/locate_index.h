@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "search/field_list_memo.h"
+#include "search/lookup_answers.h"
 #include "search/prefix_index.h"
 #include "search/sorted_keys.h"
 
@@ -123,9 +124,11 @@ class LocateIndex {
 // the second search of a kind on the same set (one search alone is cheaper
 // as a scan); the least recently used give way when a new one would take
 // their memory past a limit: hash indexes for exact matches, prefix indexes
-// for partial keys. With them, the other state searches keep between calls:
-// the keys of the last sort and of the columns sorted by before, which
-// count in the limit and give way first, and the resolved field lists.
+// for partial keys. Tables of Lookup answers are kept apart, made only in
+// the room the others leave and first to give way, so that Lookups for many
+// result fields never push out the index they share. With them, the other state searches keep
+// between calls: the keys of the last sort and of the columns sorted by before, which count in the
+// limit and give way first, and the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
@@ -139,6 +142,11 @@ class LocateIndexes {
   // The same for a prefix index, which would take at most Bytes.
   PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
                          std::size_t Bytes);
+  // The same for a table of Lookup answers, with keys of KeyBytes and
+  // result slots of SlotBytes; nullptr also when it would not fit in the
+  // room the indexes and the kept sort keys leave.
+  LookupAnswers* UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes, int KeyBytes,
+                            int SlotBytes);
   // The field lists of the searches, remembered by their text.
   FieldListMemo& FieldLists() { return FFieldLists; }
   // The keys of the cache's last sort by a numeric column.
@@ -154,8 +162,17 @@ class LocateIndexes {
     PrefixIndex Prefix;  // the one of the two that Spec names
     bool Built = false;
   };
+  struct AnswersSlot {
+    std::string Spec;
+    LookupAnswers Answers;
+    bool Built = false;
+  };
+  // Lookups noted or answered: more than indexes, as each result field has its own.
+  static constexpr std::size_t kMaxAnswers = 8;
   Slot* Take(std::string_view Spec, int Records, std::uint64_t Changes, std::size_t Bytes);
-  std::vector<Slot> FSlots;  // most recently used last
+  std::size_t BytesHeld() const;
+  std::vector<Slot> FSlots;           // most recently used last
+  std::vector<AnswersSlot> FAnswers;  // most recently used last
   SortedKeys FSorted;
   FieldListMemo FFieldLists;
 };

@@ -179,10 +179,26 @@ bool TTessel::LocateRecord(const std::string& KeyFields, const Variant& KeyValue
 Variant TTessel::Lookup(const std::string& KeyFields, const Variant& KeyValues,
                         const std::string& ResultFields) {
   CheckBrowseMode();
-  std::vector<SearchKey> keys = SearchKeys(KeyFields, KeyValues, 0);
-  // Unknown result fields raise before the search.
-  FLocateIndexes->FieldLists().Resolve(*this, ResultFields);
-  CursorPosChanged();
+  if (!FLocateIndexes) FLocateIndexes = std::make_unique<LocateIndexes>();
+  FieldListMemo& lists = FLocateIndexes->FieldLists();
+  std::vector<SearchKey> keys;
+  const std::vector<TField*>& keyFields = lists.Resolve(*this, KeyFields);
+  if (keyFields.size() == 1 && !KeyValues.IsArray()) {
+    // One key field and one value, as a grid's lookup field asks for each
+    // cell: converted as SearchKeys does (raising in the same order), and
+    // answered from a table of answers when one serves.
+    SearchKey key = MakeSearchKey(keyFields.front(), KeyValues, 0);
+    // Unknown result fields raise before the search.
+    const std::vector<TField*>& asked = lists.Resolve(*this, ResultFields);
+    CursorPosChanged();
+    Variant answer;
+    if (asked.size() == 1 && AnsweredLookup(key, asked.front(), answer)) return answer;
+    keys.push_back(std::move(key));
+  } else {
+    keys = SearchKeys(KeyFields, KeyValues, 0);
+    lists.Resolve(*this, ResultFields);
+    CursorPosChanged();
+  }
   const char* known = nullptr;
   const int position = FindRecord(keys, &known);
   if (position == 0) return Null();
