@@ -3,6 +3,9 @@
 // Base of the controls' tests: an open server, tables made for one test, and
 // queries with a data source, all destroyed before the server.
 
+#include <QImage>
+#include <QScreen>
+#include <QWidget>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +15,15 @@
 #include "test_server.h"
 
 namespace tessel::testing {
+
+// Whether what the screen shows of a shown top-level widget is what painting
+// the whole widget afresh gives: false when a change was left unpainted.
+inline bool ScreenShowsAFullPaint(QWidget& widget) {
+  const QImage screen = widget.screen()->grabWindow(widget.winId()).toImage();
+  const QImage painted = widget.grab().toImage();
+  return screen.convertToFormat(QImage::Format_RGB32) ==
+         painted.convertToFormat(QImage::Format_RGB32);
+}
 
 class ControlsTest : public IntegrationTest {
  protected:

@@ -1,7 +1,10 @@
 // A line edit and a memo show the current record's field and write what the
 // user types into it.
 
+#include <QApplication>
 #include <QTest>
+#include <iterator>
+#include <string>
 #include <utility>
 
 #include "controls/data_edits.h"
@@ -73,6 +76,44 @@ TEST_F(ControlsTest, LineEditKeepsARefusedValueAndSaysWhy) {
   EXPECT_EQ(edit.text(), "12x");  // still there to be corrected
   EXPECT_EQ(q.FieldByName("id")->AsInteger(), 1);
   q.Cancel();
+}
+
+// A new text is repainted inside the frame only; whatever it changes there
+// must reach the screen: a last character, a text scrolled past the box's
+// width, a text emptied, on either side of the box.
+TEST_F(ControlsTest, AShownLineEditPaintsEveryTextItIsGiven) {
+  server->InternalExecute("IF OBJECT_ID('ctl_texts') IS NOT NULL DROP TABLE ctl_texts");
+  server->InternalExecute("CREATE TABLE ctl_texts (id int PRIMARY KEY, name varchar(90) NULL)");
+  const char* texts[] = {"'name 10'",
+                         "'name 11'",
+                         "'a text far longer than the box is wide, which the edit scrolls to "
+                         "its end'",
+                         "'Wg'",
+                         "NULL",
+                         "'x'"};
+  for (int id = 0; id < std::ssize(texts); ++id) {
+    server->InternalExecute("INSERT INTO ctl_texts VALUES (" + std::to_string(id) + ", " +
+                            texts[id] + ")");
+  }
+  TTessel& q = OpenQuery("SELECT id, name FROM ctl_texts ORDER BY id", true);
+  for (const Qt::Alignment alignment : {Qt::AlignLeft, Qt::AlignRight}) {
+    q.First();
+    DataLineEdit edit;
+    edit.setFocusPolicy(Qt::NoFocus);  // no blinking cursor between the two pictures
+    edit.setAlignment(alignment);
+    edit.SetDataSource(source.get());
+    edit.SetFieldName("name");
+    edit.resize(160, edit.sizeHint().height());
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    QApplication::processEvents();
+    for (q.Next(); !q.Eof(); q.Next()) {
+      SCOPED_TRACE(std::to_string(int(alignment)) + " " + q.FieldByName("id")->AsString());
+      QApplication::processEvents();
+      EXPECT_EQ(edit.text().toStdString(), q.FieldByName("name")->AsString());
+      EXPECT_TRUE(ScreenShowsAFullPaint(edit));
+    }
+  }
 }
 
 TEST_F(ControlsTest, LineEditOfAnUnknownFieldIsDisabled) {

@@ -30,6 +30,10 @@ class DataLineEdit : public QLineEdit, public FieldControl {
   void ShowField(TField* field) override;
   void WriteField(TField& field) override;
   void SetEditable(bool editable) override { setReadOnly(!editable); }
+
+ private:
+  // Shows a text other than the one shown, repainting what it changes.
+  void ShowText(const QString& shown);
 };
 
 class DataMemo : public QPlainTextEdit, public FieldControl {
