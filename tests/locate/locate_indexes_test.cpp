@@ -15,9 +15,13 @@
 namespace tessel {
 namespace {
 
-// Fills an index with `keys` distinct keys, as the searches would.
-void Fill(LocateIndex& index, int keys) {
-  index.Room(keys);
+// Makes an index room for `records` positions and enters the first `keys`
+// (all of them unless given) with distinct keys, as the searches would. Its
+// memory is the same either way: a few keys keep a test of what gives way
+// to a large index quick.
+void Fill(LocateIndex& index, int records, int keys = -1) {
+  index.Room(records);
+  if (keys < 0) keys = records;
   for (int p = 1; p <= keys; ++p) {
     index.Add(KeyHash(std::to_string(p)), p, nullptr, [](const char*) { return false; });
   }
@@ -35,36 +39,36 @@ TEST(LocateIndexes, TheSecondSearchOnAKeyMakesItsIndex) {
 
 TEST(LocateIndexes, OlderIndexesGiveWayToANewOneThatWouldPassTheLimit) {
   // Each of these takes over half the limit.
-  constexpr int kRecords = 1'200'000;
+  constexpr int kRecords = 2'400'000;
   LocateIndexes indexes;
   indexes.Use("1,", kRecords, 0);
   LocateIndex* first = indexes.Use("1,", kRecords, 0);
   ASSERT_NE(first, nullptr);
-  Fill(*first, kRecords);
+  Fill(*first, kRecords, 1000);
   ASSERT_GT(first->Bytes(), LocateIndexes::kMaxBytes / 2);
 
   indexes.Use("2,", kRecords, 0);
   LocateIndex* second = indexes.Use("2,", kRecords, 0);
   ASSERT_NE(second, nullptr) << "a search on the second key would scan for good";
   EXPECT_EQ(second->Covered(), 0);
-  Fill(*second, kRecords);
+  Fill(*second, kRecords, 1000);
   // The first was given up; its next search builds it again.
   LocateIndex* again = indexes.Use("1,", kRecords, 0);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->Covered(), 0);
   // An index larger than the limit alone is never made.
-  indexes.Use("3,", 4'000'000, 0);
-  EXPECT_EQ(indexes.Use("3,", 4'000'000, 0), nullptr);
+  indexes.Use("3,", 8'000'000, 0);
+  EXPECT_EQ(indexes.Use("3,", 8'000'000, 0), nullptr);
 }
 
 TEST(LocateIndexes, KeptSortKeysCountInTheLimitAndGiveWayFirst) {
-  // An index of a million records takes three eighths of the limit.
-  constexpr int kRecords = 1'000'000;
+  // An index of two million records takes three eighths of the limit.
+  constexpr int kRecords = 2'000'000;
   struct Case {
     std::size_t keys;
     bool keysStay;  // the index and the keys fit together
   };
-  for (const Case c : {Case{1'000'000, true}, Case{6'000'000, false}}) {
+  for (const Case c : {Case{2'000'000, true}, Case{12'000'000, false}}) {
     LocateIndexes indexes;
     indexes.Sorted().Keep(0, 56, SortedKeys::Form::Integer, false, 0,
                           std::vector<std::uint64_t>(c.keys), 0);
@@ -114,46 +118,69 @@ TEST(LookupAnswers, KeepTheFirstSlotOfEachKey) {
   }
 }
 
-// A table of a million integer keys and money results takes 16 bytes an
+// A table of two million integer keys and money results takes 16 bytes an
 // entry, half of the limit. Tables are made on the second Lookup of their
 // kind, only in the room the indexes leave, and give way to an index; many
 // of them noted never push out an index.
 TEST(LookupAnswers, AreMadeInTheRoomIndexesLeaveAndGiveWayToThem) {
-  constexpr int kRecords = 1'000'000;
+  constexpr int kRecords = 2'000'000;
   EXPECT_EQ(LookupAnswers::BytesFor(kRecords, 4, 10), LocateIndexes::kMaxBytes / 2);
   EXPECT_EQ(LookupAnswers::BytesFor(kRecords, 8, 10), LocateIndexes::kMaxBytes * 3 / 4);
   LocateIndexes indexes;
-  EXPECT_EQ(indexes.UseAnswers("=1>3", kRecords, 0, 4, 10), nullptr);
-  LookupAnswers* answers = indexes.UseAnswers("=1>3", kRecords, 0, 4, 10);
+  EXPECT_EQ(indexes.UseAnswers(1, 3, kRecords, 0, 4, 10), nullptr);
+  LookupAnswers* answers = indexes.UseAnswers(1, 3, kRecords, 0, 4, 10);
   ASSERT_NE(answers, nullptr);
   answers->Room(kRecords);
   const char slot[10] = {1, 42};
   answers->Add(5, 1, slot);
   // No room for a second table: the first stays.
-  indexes.UseAnswers("=2>3", kRecords, 0, 8, 10);
-  EXPECT_EQ(indexes.UseAnswers("=2>3", kRecords, 0, 8, 10), nullptr);
-  LookupAnswers* kept = indexes.UseAnswers("=1>3", kRecords, 0, 4, 10);
+  indexes.UseAnswers(2, 3, kRecords, 0, 8, 10);
+  EXPECT_EQ(indexes.UseAnswers(2, 3, kRecords, 0, 8, 10), nullptr);
+  LookupAnswers* kept = indexes.UseAnswers(1, 3, kRecords, 0, 4, 10);
   ASSERT_NE(kept, nullptr);
   EXPECT_NE(kept->Find(5), nullptr);
-  // An index of 1.2 million records does not fit beside it: the table goes.
-  indexes.Use("1,", 1'200'000, 0);
-  LocateIndex* index = indexes.Use("1,", 1'200'000, 0);
+  // An index of 2.4 million records does not fit beside it: the table goes.
+  indexes.Use("1,", 2'400'000, 0);
+  LocateIndex* index = indexes.Use("1,", 2'400'000, 0);
   ASSERT_NE(index, nullptr);
-  Fill(*index, 1'200'000);
-  EXPECT_EQ(indexes.UseAnswers("=1>3", kRecords, 0, 4, 10), nullptr);
+  Fill(*index, 2'400'000, 1000);
+  EXPECT_EQ(indexes.UseAnswers(1, 3, kRecords, 0, 4, 10), nullptr);
   // Lookups for many result fields leave the index as it was.
   for (int result = 4; result < 20; ++result) {
-    const std::string spec = "=1>" + std::to_string(result);
-    for (int round = 0; round < 2; ++round) indexes.UseAnswers(spec, kRecords, 0, 4, 6);
+    for (int round = 0; round < 2; ++round) indexes.UseAnswers(1, result, kRecords, 0, 4, 6);
   }
-  LocateIndex* same = indexes.Use("1,", 1'200'000, 0);
+  LocateIndex* same = indexes.Use("1,", 2'400'000, 0);
   ASSERT_NE(same, nullptr);
-  EXPECT_EQ(same->Covered(), 1'200'000);
+  EXPECT_EQ(same->Covered(), 1000);
   // A changed cache retires a table: that Lookup searches the records.
   LocateIndexes other;
-  other.UseAnswers("=1>3", 1000, 0, 4, 10);
-  ASSERT_NE(other.UseAnswers("=1>3", 1000, 0, 4, 10), nullptr);
-  EXPECT_EQ(other.UseAnswers("=1>3", 1000, 1, 4, 10), nullptr);
+  other.UseAnswers(1, 3, 1000, 0, 4, 10);
+  ASSERT_NE(other.UseAnswers(1, 3, 1000, 0, 4, 10), nullptr);
+  EXPECT_EQ(other.UseAnswers(1, 3, 1000, 1, 4, 10), nullptr);
+}
+
+// A cache of a million rows, searched as a screen does (sorted by one
+// column, located on two, a lookup field in its grid), keeps all of it:
+// the sort's keys, both key indexes and the table of answers.
+TEST(LookupAnswers, FitBesideWhatAMillionRowCacheKeepsForItsOtherSearches) {
+  constexpr int kRecords = 1'000'000;
+  LocateIndexes indexes;
+  indexes.Sorted().Keep(0, 56, SortedKeys::Form::Integer, false, 0,
+                        std::vector<std::uint64_t>(2 * kRecords), 0);
+  for (const char* spec : {"1,", "2,"}) {
+    indexes.Use(spec, kRecords, 0);
+    LocateIndex* index = indexes.Use(spec, kRecords, 0);
+    ASSERT_NE(index, nullptr) << spec;
+    Fill(*index, kRecords, 1000);
+  }
+  indexes.UseAnswers(1, 3, kRecords, 0, 4, 10);
+  EXPECT_NE(indexes.UseAnswers(1, 3, kRecords, 0, 4, 10), nullptr);
+  EXPECT_NE(indexes.Sorted().Count(), 0u);
+  for (const char* spec : {"1,", "2,"}) {
+    LocateIndex* index = indexes.Use(spec, kRecords, 0);
+    ASSERT_NE(index, nullptr) << spec;
+    EXPECT_EQ(index->Covered(), 1000) << spec;
+  }
 }
 
 // Sort keys order as the values do, and give back the value they stand for.

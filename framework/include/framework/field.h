@@ -215,14 +215,20 @@ class TFields {
   void GetFieldNames(std::vector<std::string>& names) const;
   const std::vector<TField*>& List() const { return list_; }
   TDataSet* DataSet() const { return dataset_; }
+  // Changes whenever a field joins or leaves the list or one of its fields
+  // is renamed: what was resolved from names at one version holds while the
+  // version stays.
+  std::uint64_t Version() const { return version_; }
 
  private:
   friend class TDataSet;
+  friend class TField;
   void Add(TField* field);
   void Remove(TField* field);
 
   TDataSet* dataset_;
   std::vector<TField*> list_;
+  std::uint64_t version_ = 0;
 };
 
 }  // namespace tessel

@@ -76,6 +76,8 @@ void TField::SetFieldName(const std::string& name) {
     }
   }
   field_name_ = name;
+  // Names resolved to fields before no longer hold.
+  if (dataset_ != nullptr) ++dataset_->Fields()->version_;
 }
 
 void TField::SetFieldKind(TFieldKind kind) {

@@ -48,10 +48,12 @@ void TFields::GetFieldNames(std::vector<std::string>& names) const {
 
 void TFields::Add(TField* field) {
   list_.push_back(field);
+  ++version_;
 }
 
 void TFields::Remove(TField* field) {
   std::erase(list_, field);
+  ++version_;
 }
 
 // --- TFieldDef ----------------------------------------------------------------

@@ -5,13 +5,14 @@
 // (a grid's lookup field asks once per cell) does not split the text and
 // search the dataset's fields by name each time.
 //
-// A remembered list is used only while each of its fields is still at the
-// same place in the dataset's field list under the same name: the dataset's
-// own resolution would then give the same fields, since no two fields share
-// a name. Anything else resolves afresh.
+// A remembered list is used only while the dataset's field list keeps the
+// version it had when the list was resolved: no field has joined, left or
+// been renamed since, so the dataset's own resolution would give the same
+// fields. Anything else resolves afresh.
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,11 +31,9 @@ class FieldListMemo {
   struct Entry {
     std::string Names;
     std::vector<TField*> Fields;
-    std::vector<std::size_t> Places;      // in the dataset's field list
-    std::vector<std::string> FieldNames;  // as they were when resolved
+    std::uint64_t Version = 0;  // of the dataset's field list when resolved
     bool Used = false;
   };
-  static bool StillHolds(const Entry& entry, const std::vector<TField*>& fields);
 
   static constexpr std::size_t kEntries = 4;
   std::array<Entry, kEntries> FEntries;

@@ -120,22 +120,27 @@ PrefixIndex* LocateIndexes::UsePrefix(std::string_view Spec, int Records, std::u
   return &slot->Prefix;
 }
 
-LookupAnswers* LocateIndexes::UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes,
-                                         int KeyBytes, int SlotBytes) {
+LookupAnswers* LocateIndexes::UseAnswers(int KeyField, int ResultField, int Records,
+                                         std::uint64_t Changes, int KeyBytes, int SlotBytes) {
   if (Records < kMinRecords) return nullptr;
-  auto slot = std::find_if(FAnswers.begin(), FAnswers.end(),
-                           [&](const AnswersSlot& a) { return a.Spec == Spec; });
-  if (slot == FAnswers.end()) {
-    if (FAnswers.size() == kMaxAnswers) {
-      // A note that no table came of goes before a table.
-      const auto unbuilt = std::find_if(FAnswers.begin(), FAnswers.end(),
-                                        [](const AnswersSlot& a) { return !a.Built; });
-      FAnswers.erase(unbuilt != FAnswers.end() ? unbuilt : FAnswers.begin());
+  const auto same = [&](const AnswersSlot& a) {
+    return a.KeyField == KeyField && a.ResultField == ResultField;
+  };
+  // A Lookup repeated for every cell a grid paints asks for the most recent.
+  if (FAnswers.empty() || !same(FAnswers.back())) {
+    auto slot = std::find_if(FAnswers.begin(), FAnswers.end(), same);
+    if (slot == FAnswers.end()) {
+      if (FAnswers.size() == kMaxAnswers) {
+        // A note that no table came of goes before a table.
+        const auto unbuilt = std::find_if(FAnswers.begin(), FAnswers.end(),
+                                          [](const AnswersSlot& a) { return !a.Built; });
+        FAnswers.erase(unbuilt != FAnswers.end() ? unbuilt : FAnswers.begin());
+      }
+      FAnswers.push_back(AnswersSlot{KeyField, ResultField, LookupAnswers{}, false});
+      return nullptr;
     }
-    FAnswers.push_back(AnswersSlot{std::string(Spec), LookupAnswers{}, false});
-    return nullptr;
+    std::rotate(slot, slot + 1, FAnswers.end());
   }
-  std::rotate(slot, slot + 1, FAnswers.end());
   AnswersSlot& used = FAnswers.back();
   if (used.Built && used.Answers.BuiltAt() != Changes) {
     // As an index: this Lookup searches, the next one builds anew.

@@ -126,14 +126,17 @@ class LocateIndex {
 // their memory past a limit: hash indexes for exact matches, prefix indexes
 // for partial keys. Tables of Lookup answers are kept apart, made only in
 // the room the others leave and first to give way, so that Lookups for many
-// result fields never push out the index they share. With them, the other state searches keep
-// between calls: the keys of the last sort and of the columns sorted by before, which count in the
-// limit and give way first, and the resolved field lists.
+// result fields never push out the index they share. With them, the other
+// state searches keep between calls: the keys of the last sort and of the
+// columns sorted by before, which count in the limit and give way first, and
+// the resolved field lists.
 class LocateIndexes {
  public:
   // Caches smaller than this are scanned: an index would not pay.
   static constexpr int kMinRecords = 256;
-  static constexpr std::size_t kMaxBytes = std::size_t{64} << 20;
+  // Room for what a million-row cache keeps for a screen's searches at once:
+  // the last sort's keys, two key indexes and a table of Lookup answers.
+  static constexpr std::size_t kMaxBytes = std::size_t{128} << 20;
   static constexpr std::size_t kMaxIndexes = 4;
 
   // The index for Spec, or nullptr while a search on it has not been seen
@@ -142,11 +145,12 @@ class LocateIndexes {
   // The same for a prefix index, which would take at most Bytes.
   PrefixIndex* UsePrefix(std::string_view Spec, int Records, std::uint64_t Changes,
                          std::size_t Bytes);
-  // The same for a table of Lookup answers, with keys of KeyBytes and
-  // result slots of SlotBytes; nullptr also when it would not fit in the
-  // room the indexes and the kept sort keys leave.
-  LookupAnswers* UseAnswers(std::string_view Spec, int Records, std::uint64_t Changes, int KeyBytes,
-                            int SlotBytes);
+  // The same for the table of Lookups by the field numbered KeyField for the
+  // one numbered ResultField, with keys of KeyBytes and result slots of
+  // SlotBytes; nullptr also when it would not fit in the room the indexes
+  // and the kept sort keys leave.
+  LookupAnswers* UseAnswers(int KeyField, int ResultField, int Records, std::uint64_t Changes,
+                            int KeyBytes, int SlotBytes);
   // The field lists of the searches, remembered by their text.
   FieldListMemo& FieldLists() { return FFieldLists; }
   // The keys of the cache's last sort by a numeric column.
@@ -163,7 +167,8 @@ class LocateIndexes {
     bool Built = false;
   };
   struct AnswersSlot {
-    std::string Spec;
+    int KeyField = 0;
+    int ResultField = 0;
     LookupAnswers Answers;
     bool Built = false;
   };

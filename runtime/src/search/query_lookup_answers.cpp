@@ -8,12 +8,10 @@
 // search key finds the entry of the first record it matches.
 
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "query/query_slot_values.h"
 #include "runtime/Tessel.h"
@@ -54,18 +52,6 @@ bool TableKey(std::uint64_t Bits, bool Integer, bool Narrow, std::uint64_t& Key)
   return true;
 }
 
-// The name of the table of Lookups by the field numbered Key for the one
-// numbered Result, apart from the names of key indexes.
-std::string_view AnswersSpec(int Key, int Result, char (&Text)[32]) {
-  // Two ints and two marks take at most 24 characters.
-  char* const end = Text + sizeof Text;
-  Text[0] = '=';
-  char* next = std::to_chars(Text + 1, end - 12, Key).ptr;
-  *next = '>';
-  next = std::to_chars(next + 1, end, Result).ptr;
-  return {Text, static_cast<std::size_t>(next - Text)};
-}
-
 }  // namespace
 
 bool TTessel::AnsweredLookup(const SearchKey& Key, const TField* Result, Variant& Answer) {
@@ -86,17 +72,15 @@ bool TTessel::AnsweredLookup(const SearchKey& Key, const TField* Result, Variant
 
   if (!FLocateIndexes) FLocateIndexes = std::make_unique<LocateIndexes>();
   const int count = RecordCountHeld();
-  char text[32];
-  LookupAnswers* answers =
-      FLocateIndexes->UseAnswers(AnswersSpec(Key.Field->FieldNo(), Result->FieldNo(), text), count,
-                                 FRecordCache.Changes(), keyBytes, slotBytes);
+  LookupAnswers* answers = FLocateIndexes->UseAnswers(
+      Key.Field->FieldNo(), Result->FieldNo(), count, FRecordCache.Changes(), keyBytes, slotBytes);
   if (answers == nullptr || answers->KeyBytes() != keyBytes || answers->SlotBytes() != slotBytes) {
     return false;
   }
   // Rows read since the table was last used (or all of them, when new or
   // grown).
-  answers->Room(count);
   if (answers->Covered() < count) {
+    answers->Room(count);
     const std::vector<void*>& items = FRecordCache.List();
     std::string bytes;
     for (int p = answers->Covered() + 1; p <= count; ++p) {

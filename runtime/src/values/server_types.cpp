@@ -3,8 +3,10 @@
 #include "values/server_types.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -143,7 +145,25 @@ void CheckDateTimeRange(const ColumnShape& Column, const TField& Field, double m
 
 }  // namespace
 
+// Each code below 256 to one more than its entry's place in kTypes (0: no
+// entry): every field read looks its column's type up.
+constexpr auto kPlaceOfCode = [] {
+  std::array<std::uint8_t, 256> places{};
+  for (std::size_t i = 0; i < std::size(kTypes); ++i) {
+    const int code = kTypes[i].Code;
+    if (code >= 0 && code < 256 && places[static_cast<std::size_t>(code)] == 0) {
+      places[static_cast<std::size_t>(code)] = static_cast<std::uint8_t>(i + 1);
+    }
+  }
+  return places;
+}();
+static_assert(std::size(kTypes) < 255);
+
 const ServerType* FindServerType(int code) {
+  if (code >= 0 && code < 256) {
+    const std::uint8_t place = kPlaceOfCode[static_cast<std::size_t>(code)];
+    return place == 0 ? nullptr : &kTypes[place - 1];
+  }
   const auto* end = std::end(kTypes);
   const auto* found =
       std::find_if(std::begin(kTypes), end, [code](const ServerType& t) { return t.Code == code; });
