@@ -5,6 +5,7 @@
 
 #include "errors.h"
 #include "lexer.h"
+#include "statement_walk.h"
 #include "xml_path.h"
 
 namespace tessel::sqld::engine {
@@ -22,165 +23,77 @@ const std::string* literalText(const Expr& e) {
   return e.kind == ExprKind::Literal ? std::get_if<std::string>(&e.value.data()) : nullptr;
 }
 
-class Checker {
+class Checker : public StatementWalk {
  public:
-  explicit Checker(const XmlColumnLookup& lookup) : lookup_(lookup) {}
-
-  void statements(const std::vector<StmtPtr>& list) {
-    for (const auto& s : list) statement(*s);
-  }
+  explicit Checker(const XmlColumnLookup& lookup)
+      : StatementWalk({.tops = false,
+                       .subqueriesFirst = true,
+                       .orderByBeforeUnions = true,
+                       .fromBeforeSets = true}),
+        lookup_(lookup) {}
 
  private:
-  // The sources a column may come from: a FROM list, and the table an
-  // UPDATE, DELETE or MERGE names.
-  struct Level {
-    const std::vector<TableRefPtr>* from = nullptr;
-    const TableRef* source = nullptr;
-    const Name* target = nullptr;
-    std::string targetAlias;
+  // The statement being walked and the WITH XMLNAMESPACES in force, as they
+  // were before a statement or query that changed them.
+  struct Saved {
+    const Stmt* current;
+    std::string namespaces;
   };
 
-  // WITH XMLNAMESPACES of a statement, for the calls within it.
-  class Namespaces {
-   public:
-    Namespaces(Checker& c, const std::string& ns) : c_(c), saved_(c.namespaces_) {
-      if (!ns.empty()) c.namespaces_ = ns;
-    }
-    ~Namespaces() { c_.namespaces_ = std::move(saved_); }
-    Namespaces(const Namespaces&) = delete;
-    Namespaces& operator=(const Namespaces&) = delete;
+  bool enterStatement(const Stmt& s) override {
+    if (!compiles(s.kind)) return false;
+    saved_.push_back({std::exchange(current_, &s), namespaces_});
+    if (!s.xmlNamespaces.empty()) namespaces_ = s.xmlNamespaces;
+    return true;
+  }
+  void leaveStatement(const Stmt&) override { restore(); }
+  void enterSelect(const SelectStmt& s) override {
+    saved_.push_back({current_, namespaces_});
+    if (!s.xmlNamespaces.empty()) namespaces_ = s.xmlNamespaces;
+  }
+  void leaveSelect(const SelectStmt&) override { restore(); }
+  void restore() {
+    current_ = saved_.back().current;
+    namespaces_ = std::move(saved_.back().namespaces);
+    saved_.pop_back();
+  }
 
-   private:
-    Checker& c_;
-    std::string saved_;
-  };
-
-  void statement(const Stmt& s) {
-    const Stmt* outer = std::exchange(current_, &s);
-    Namespaces ns(*this, s.xmlNamespaces);
-    switch (s.kind) {
+  // Module bodies compile when they run; the other statements left out
+  // hold no queries of their own.
+  static bool compiles(StmtKind kind) {
+    switch (kind) {
       case StmtKind::Select:
-        select(*static_cast<const QueryStmt&>(s).select);
-        break;
-      case StmtKind::Insert: {
-        const auto& i = static_cast<const InsertStmt&>(s);
-        for (const auto& row : i.rows)
-          for (const auto& v : row) expr(v.get());
-        if (i.select) select(*i.select);
-        break;
-      }
-      case StmtKind::Update: {
-        const auto& u = static_cast<const UpdateStmt&>(s);
-        Level level{&u.from, nullptr, u.from.empty() ? &u.table : nullptr, {}};
-        levels_.push_back(level);
-        for (const auto& f : u.from) table(f.get());
-        for (const auto& a : u.sets) expr(a.value.get());
-        expr(u.where.get());
-        levels_.pop_back();
-        break;
-      }
-      case StmtKind::Delete: {
-        const auto& d = static_cast<const DeleteStmt&>(s);
-        levels_.push_back({&d.from, nullptr, d.from.empty() ? &d.table : nullptr, {}});
-        for (const auto& f : d.from) table(f.get());
-        expr(d.where.get());
-        levels_.pop_back();
-        break;
-      }
-      case StmtKind::Merge: {
-        const auto& m = static_cast<const MergeStmt&>(s);
-        table(m.source.get());
-        levels_.push_back({nullptr, m.source.get(), &m.table, m.alias});
-        expr(m.on.get());
-        for (const auto& c : m.clauses) {
-          expr(c.condition.get());
-          for (const auto& a : c.sets) expr(a.value.get());
-          if (c.insert)
-            for (const auto& row : c.insert->rows)
-              for (const auto& v : row) expr(v.get());
-        }
-        levels_.pop_back();
-        break;
-      }
+      case StmtKind::Insert:
+      case StmtKind::Update:
+      case StmtKind::Delete:
+      case StmtKind::Merge:
       case StmtKind::Declare:
-        for (const auto& v : static_cast<const DeclareStmt&>(s).vars) {
-          expr(v.init.get());
-          if (v.type.type == SqlType::Xml && v.userType.empty())
-            xmlVariables_.insert(lower(v.name));
-        }
-        break;
       case StmtKind::SetVar:
-        expr(static_cast<const SetVarStmt&>(s).value.get());
-        break;
-      case StmtKind::If: {
-        const auto& i = static_cast<const IfStmt&>(s);
-        expr(i.condition.get());
-        statement(*i.thenStmt);
-        if (i.elseStmt) statement(*i.elseStmt);
-        break;
-      }
-      case StmtKind::While: {
-        const auto& w = static_cast<const WhileStmt&>(s);
-        expr(w.condition.get());
-        statement(*w.body);
-        break;
-      }
+      case StmtKind::If:
+      case StmtKind::While:
       case StmtKind::Block:
-        statements(static_cast<const BlockStmt&>(s).body);
-        break;
-      case StmtKind::TryCatch: {
-        const auto& t = static_cast<const TryCatchStmt&>(s);
-        statements(t.tryBody);
-        statements(t.catchBody);
-        break;
-      }
+      case StmtKind::TryCatch:
       case StmtKind::Return:
-        expr(static_cast<const ReturnStmt&>(s).value.get());
-        break;
+        return true;
       default:
-        // Module bodies compile when they run; other statements hold no
-        // queries of their own.
-        break;
+        return false;
     }
-    current_ = outer;
   }
 
-  void select(const SelectStmt& s) {
-    Namespaces ns(*this, s.xmlNamespaces);
-    levels_.push_back({&s.from, nullptr, nullptr, {}});
-    for (const auto& f : s.from) table(f.get());
-    for (const auto& item : s.items) expr(item.expr.get());
-    expr(s.where.get());
-    for (const auto& g : s.groupBy) expr(g.get());
-    expr(s.having.get());
-    for (const auto& o : s.orderBy) expr(o.expr.get());
-    levels_.pop_back();
-    for (const auto& u : s.unions) select(*u.select);
+  void enterSources(const ColumnSources& sources) override { levels_.push_back(sources); }
+  void leaveSources() override { levels_.pop_back(); }
+
+  void declared(const std::string& name, const VarDecl* v) override {
+    if (v && v->type.type == SqlType::Xml && v->userType.empty()) xmlVariables_.insert(lower(name));
   }
 
-  void table(const TableRef* t) {
-    if (!t) return;
-    table(t->left.get());
-    table(t->right.get());
-    expr(t->on.get());
-    if (t->derived) select(*t->derived);
-    if (t->kind == TableRef::Kind::Function && !t->name.empty() && t->name[0] == ".NODES" &&
-        t->args.size() == 2)
-      call(".NODES", t->args);
+  void node(const Expr& e) override {
+    if (e.kind == ExprKind::Function && e.op.starts_with(".XML_")) call(e.op, e.args);
   }
-
-  // A list instead of recursion: chains of operators nest as deep as they
-  // are long.
-  void expr(const Expr* root) {
-    std::vector<const Expr*> pending{root};
-    while (!pending.empty()) {
-      const Expr* e = pending.back();
-      pending.pop_back();
-      if (!e) continue;
-      if (e->query) select(*e->query);
-      if (e->kind == ExprKind::Function && e->op.starts_with(".XML_")) call(e->op, e->args);
-      for (auto a = e->args.rbegin(); a != e->args.rend(); ++a) pending.push_back(a->get());
-    }
+  void tableSource(const TableRef& t) override {
+    if (t.kind == TableRef::Kind::Function && !t.name.empty() && t.name[0] == ".NODES" &&
+        t.args.size() == 2)
+      call(".NODES", t.args);
   }
 
   void call(std::string_view op, const std::vector<ExprPtr>& args) {
@@ -248,7 +161,8 @@ class Checker {
   }
 
   const XmlColumnLookup& lookup_;
-  std::vector<Level> levels_;
+  std::vector<ColumnSources> levels_;
+  std::vector<Saved> saved_;
   std::string namespaces_;
   std::set<std::string> xmlVariables_;
   const Stmt* current_ = nullptr;
