@@ -102,6 +102,7 @@ TEST_F(ControlsTest, AShownLineEditPaintsEveryTextItIsGiven) {
                          "N'\u222b\u2a0c \u6f22'",
                          "N'   '",
                          "N'name 12'",
+                         "N'\u01fag'",
                          "N'\u00c5'",
                          "N'y'"};
   for (int id = 0; id < std::ssize(texts); ++id) {
@@ -113,14 +114,17 @@ TEST_F(ControlsTest, AShownLineEditPaintsEveryTextItIsGiven) {
     Qt::Alignment alignment;
     QMargins text_margins;
     bool focus;
+    int taller;  // than the edit would be; odd or even, a line taller by one moves or not
   };
   const Setup setups[] = {
-      {"left", Qt::AlignLeft, {}, false},
-      {"right", Qt::AlignRight, {}, false},
-      {"centre, top", Qt::AlignHCenter | Qt::AlignTop, {}, false},
-      {"bottom, margins", Qt::AlignLeft | Qt::AlignBottom, {2, 3, 0, 1}, false},
-      {"focus, left", Qt::AlignLeft, {}, true},
-      {"focus, right, top", Qt::AlignRight | Qt::AlignTop, {}, true},
+      {"left", Qt::AlignLeft, {}, false, 4},
+      {"left, odd", Qt::AlignLeft, {}, false, 5},
+      {"right", Qt::AlignRight, {}, false, 4},
+      {"centre, top", Qt::AlignHCenter | Qt::AlignTop, {}, false, 4},
+      {"bottom, margins", Qt::AlignLeft | Qt::AlignBottom, {2, 3, 0, 1}, false, 4},
+      {"focus, left", Qt::AlignLeft, {}, true, 4},
+      {"focus, left, odd", Qt::AlignLeft, {}, true, 5},
+      {"focus, right, top", Qt::AlignRight | Qt::AlignTop, {}, true, 4},
   };
   const int flash_time = QApplication::cursorFlashTime();
   QApplication::setCursorFlashTime(0);  // a cursor that stays, between the two pictures
@@ -133,7 +137,7 @@ TEST_F(ControlsTest, AShownLineEditPaintsEveryTextItIsGiven) {
     edit.SetDataSource(source.get());
     edit.SetFieldName("name");
     edit.setReadOnly(false);  // the cursor is drawn only in an editable edit
-    edit.resize(160, edit.sizeHint().height() + 4);
+    edit.resize(160, edit.sizeHint().height() + setup.taller);
     edit.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
     if (setup.focus) {

@@ -55,7 +55,8 @@ void DataLineEdit::ShowText(const QString& shown) {
   QStyleOptionFrame option;
   initStyleOption(&option);
   const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
-  if (!OnlyGlyphsAndCursorChangeWithText(*this)) {
+  if (!OnlyGlyphsAndCursorChangeWithText(*this) || !GlyphsStayInTheirBox(text()) ||
+      !GlyphsStayInTheirBox(shown)) {
     setAttribute(Qt::WA_UpdatesDisabled, true);
     setText(shown);
     setAttribute(Qt::WA_UpdatesDisabled, false);

@@ -21,6 +21,17 @@ bool OnlyGlyphsAndCursorChangeWithText(const QLineEdit& edit) {
          !font.overline() && !font.strikeOut();
 }
 
+bool GlyphsStayInTheirBox(const QString& text) {
+  for (const QChar c : text) {
+    const char16_t code = c.unicode();
+    const bool known = (code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code < 0x590) ||
+                       (code >= 0x2010 && code < 0x2028) || (code >= 0x2030 && code < 0x205F) ||
+                       (code >= 0x20A0 && code < 0x20C1);
+    if (!known || c.isMark() || c.category() == QChar::Other_Format) return false;
+  }
+  return true;
+}
+
 TextPlace PlaceText(const QLineEdit& edit, const QRect& contents, const QString& text) {
   const QFontMetrics metrics = edit.fontMetrics();
   // The union of the glyphs' ink boxes, from the baseline: the box the edit

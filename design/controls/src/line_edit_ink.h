@@ -20,6 +20,12 @@ namespace tessel::controls {
 // line (underline, overline, strike-out) of its own across the text.
 bool OnlyGlyphsAndCursorChangeWithText(const QLineEdit& edit);
 
+// Whether the glyphs of text stay inside the box the font metrics give them:
+// true for text in the Latin, Greek, Cyrillic and Armenian letters and the
+// common punctuation and currency signs, without combining marks, which the
+// shaper stacks above and below the box, nor control or format characters.
+bool GlyphsStayInTheirBox(const QString& text);
+
 struct TextPlace {
   int line_top = 0;  // the top of the line's box, as the edit sizes it
   QRect ink_rows;    // whole rows of contents, empty for a text without ink
