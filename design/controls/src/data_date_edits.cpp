@@ -89,11 +89,16 @@ void FieldDateTimeEdit::ShowField(TField* field) {
   // shows; text the user typed and left (modified) is put back all the same.
   if (value == dateTime() && !lineEdit()->isModified()) return;
   // The line edit repaints the new text; around it only the step buttons
-  // can change, when the value reaches or leaves a bound (null is one), and
-  // a calendar popup's button shows no steps at all.
+  // can change, when the value reaches or leaves a bound (null is one). A
+  // calendar popup's button shows no steps: nothing to ask (which is not
+  // cheap for a date edit).
+  if (calendarPopup()) {
+    WithoutOwnRepaint(*this, [&] { setDateTime(value); });
+    return;
+  }
   const StepEnabled steps = stepEnabled();
   WithoutOwnRepaint(*this, [&] { setDateTime(value); });
-  if (stepEnabled() != steps && !calendarPopup()) update();
+  if (stepEnabled() != steps) update();
 }
 
 void FieldDateTimeEdit::WriteField(TField& field) {
