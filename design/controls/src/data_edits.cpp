@@ -68,7 +68,7 @@ void DataLineEdit::ShowText(const QString& shown) {
   // the line to the new text's place.
   const bool cursor = hasFocus();
   const TextPlace before = PlaceText(*this, contents, text());
-  QRect changed = before.ink_rows;
+  QRect changed = before.glyph_rows;
   int painted_top = before.line_top;
   if (cursor) {
     changed |= RowsOf(cursorRect(), contents);
@@ -78,7 +78,7 @@ void DataLineEdit::ShowText(const QString& shown) {
   setText(shown);
   setAttribute(Qt::WA_UpdatesDisabled, false);
   const TextPlace after = PlaceText(*this, contents, shown);
-  changed |= after.ink_rows;
+  changed |= after.glyph_rows;
   if (cursor) changed |= RowsOf(cursorRect().translated(0, after.line_top - painted_top), contents);
   update(changed);
 }

@@ -34,8 +34,9 @@ bool GlyphsStayInTheirBox(const QString& text) {
 
 TextPlace PlaceText(const QLineEdit& edit, const QRect& contents, const QString& text) {
   const QFontMetrics metrics = edit.fontMetrics();
-  // The union of the glyphs' ink boxes, from the baseline: the box the edit
-  // sizes its line by, so that glyphs taller than the font move the line.
+  // From the baseline, the font's ascent and descent and every glyph's box:
+  // the box the edit sizes its line by (glyphs taller than the font move
+  // the line), and the rows the glyphs are drawn in.
   const QRect ink = metrics.boundingRect(text);
   const QMargins margins = edit.textMargins();
   const int room_top = contents.top() + margins.top();
@@ -55,7 +56,7 @@ TextPlace PlaceText(const QLineEdit& edit, const QRect& contents, const QString&
   }
   if (ink.isEmpty()) return place;
   const int baseline = place.line_top + metrics.ascent();
-  place.ink_rows = RowsOf(ink.translated(0, baseline).adjusted(0, -1, 0, 1), contents);
+  place.glyph_rows = RowsOf(ink.translated(0, baseline).adjusted(0, -1, 0, 1), contents);
   return place;
 }
 

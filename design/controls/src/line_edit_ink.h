@@ -1,7 +1,7 @@
 #pragma once
 
 // Where a QLineEdit draws a text: the top of the line it places the text on
-// and the rows of its contents rectangle that the glyphs' ink covers,
+// and the rows of its contents rectangle that the glyphs' boxes cover,
 // computed as QLineEdit places the line when it paints. A control that gives
 // the edit a new text can then repaint those rows alone, and not the rows
 // where the style shades the inside of the frame, which do not change and
@@ -28,11 +28,11 @@ bool GlyphsStayInTheirBox(const QString& text);
 
 struct TextPlace {
   int line_top = 0;  // the top of the line's box, as the edit sizes it
-  QRect ink_rows;    // whole rows of contents, empty for a text without ink
+  QRect glyph_rows;  // whole rows of contents where glyphs are drawn; empty for no text
 };
 
-// Where edit places text inside contents (its contents rectangle); the ink's
-// rows have a pixel more above and below for rounding.
+// Where edit places text inside contents (its contents rectangle); the
+// glyphs' rows have a pixel more above and below for rounding.
 TextPlace PlaceText(const QLineEdit& edit, const QRect& contents, const QString& text);
 
 // The rows of contents that rect covers, across the whole width.
