@@ -6,6 +6,7 @@
 
 #include "controls/data_error.h"
 #include "line_edit_ink.h"
+#include "own_repaint.h"
 
 namespace tessel::controls {
 
@@ -46,8 +47,8 @@ void DataLineEdit::ShowText(const QString& shown) {
   // clips everything it draws for the text; when it changes nothing but the
   // glyphs and the cursor, it changes only the rows the old and the new
   // glyphs and cursor cover, which leave out the shading the style draws
-  // just inside the frame. The flag is raised only while setText runs, and
-  // never when something else has updates disabled.
+  // just inside the frame. Hidden, or with updates held back by another,
+  // the edit has nothing to spare.
   if (!isVisible() || testAttribute(Qt::WA_UpdatesDisabled)) {
     setText(shown);
     return;
@@ -57,9 +58,7 @@ void DataLineEdit::ShowText(const QString& shown) {
   const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
   if (!OnlyGlyphsAndCursorChangeWithText(*this) || !GlyphsStayInTheirBox(text()) ||
       !GlyphsStayInTheirBox(shown)) {
-    setAttribute(Qt::WA_UpdatesDisabled, true);
-    setText(shown);
-    setAttribute(Qt::WA_UpdatesDisabled, false);
+    WithoutOwnRepaint(*this, [&] { setText(shown); });
     update(contents);
     return;
   }
@@ -74,9 +73,7 @@ void DataLineEdit::ShowText(const QString& shown) {
     changed |= RowsOf(cursorRect(), contents);
     if (painted_text_ != text()) painted_top = PlaceText(*this, contents, painted_text_).line_top;
   }
-  setAttribute(Qt::WA_UpdatesDisabled, true);
-  setText(shown);
-  setAttribute(Qt::WA_UpdatesDisabled, false);
+  WithoutOwnRepaint(*this, [&] { setText(shown); });
   const TextPlace after = PlaceText(*this, contents, shown);
   changed |= after.glyph_rows;
   if (cursor) changed |= RowsOf(cursorRect().translated(0, after.line_top - painted_top), contents);

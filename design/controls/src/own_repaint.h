@@ -1,11 +1,12 @@
 #pragma once
 
-// A new value in a spin box, a date edit or an editable combo box goes to
-// its line edit, which repaints what it shows, and the control repaints
-// itself whole as well: the frame and the buttons around the line edit,
-// which a new value leaves as they were. WithoutOwnRepaint runs such a
-// change with the control's own updates held back; its children still
-// repaint what changes in them. Main thread only.
+// A control given a new value repaints itself whole, though most of what it
+// draws (the frame of a line edit, the frame and buttons around a spin box's,
+// a date edit's or an editable combo box's line edit) shows nothing of the
+// value. WithoutOwnRepaint runs such a change with the control's own updates
+// held back, for the caller to repaint what the value does change; children
+// (the line edit inside a spin box) still repaint what changes in them.
+// Main thread only.
 
 #include <QWidget>
 
