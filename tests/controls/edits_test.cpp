@@ -78,42 +78,88 @@ TEST_F(ControlsTest, LineEditKeepsARefusedValueAndSaysWhy) {
   q.Cancel();
 }
 
-// A new text is repainted inside the frame only; whatever it changes there
-// must reach the screen: a last character, a text scrolled past the box's
-// width, a text emptied, on either side of the box.
+// A new text is repainted in the rows its glyphs and the cursor cover, or in
+// the whole area inside the frame; whatever it changes there must reach the
+// screen: a last character, a text scrolled past the box's width, a text
+// emptied or only spaces, glyphs taller or deeper than the font (which move
+// the line) and back, glyphs from another font; with the line aligned to
+// either side, the top or the bottom, with text margins, with the focus and
+// its cursor, and with two texts given before one paint.
 TEST_F(ControlsTest, AShownLineEditPaintsEveryTextItIsGiven) {
   server->InternalExecute("IF OBJECT_ID('ctl_texts') IS NOT NULL DROP TABLE ctl_texts");
-  server->InternalExecute("CREATE TABLE ctl_texts (id int PRIMARY KEY, name varchar(90) NULL)");
-  const char* texts[] = {"'name 10'",
-                         "'name 11'",
-                         "'a text far longer than the box is wide, which the edit scrolls to "
+  server->InternalExecute("CREATE TABLE ctl_texts (id int PRIMARY KEY, name nvarchar(90) NULL)");
+  const char* texts[] = {"N'name 10'",
+                         "N'name 11'",
+                         "N'a text far longer than the box is wide, which the edit scrolls to "
                          "its end'",
-                         "'Wg'",
+                         "N'Wg'",
                          "NULL",
-                         "'x'"};
+                         "N'x'",
+                         "N'\u00c5\u00c9\u0176 \u01fa'",
+                         "N'e\u0301\u0302\u0303\u0304'",
+                         "N'g\u0327\u0328\u0323\u0325'",
+                         "N'x'",
+                         "N'\u222b\u2a0c \u6f22'",
+                         "N'   '",
+                         "N'name 12'",
+                         "N'\u01fag'",
+                         "N'\u00c5'",
+                         "N'y'"};
   for (int id = 0; id < std::ssize(texts); ++id) {
     server->InternalExecute("INSERT INTO ctl_texts VALUES (" + std::to_string(id) + ", " +
                             texts[id] + ")");
   }
+  struct Setup {
+    const char* name;
+    Qt::Alignment alignment;
+    QMargins text_margins;
+    bool focus;
+    int taller;  // than the edit would be; odd or even, a line taller by one moves or not
+  };
+  const Setup setups[] = {
+      {"left", Qt::AlignLeft, {}, false, 4},
+      {"left, odd", Qt::AlignLeft, {}, false, 5},
+      {"right", Qt::AlignRight, {}, false, 4},
+      {"centre, top", Qt::AlignHCenter | Qt::AlignTop, {}, false, 4},
+      {"bottom, margins", Qt::AlignLeft | Qt::AlignBottom, {2, 3, 0, 1}, false, 4},
+      {"focus, left", Qt::AlignLeft, {}, true, 4},
+      {"focus, left, odd", Qt::AlignLeft, {}, true, 5},
+      {"focus, right, top", Qt::AlignRight | Qt::AlignTop, {}, true, 4},
+  };
+  const int flash_time = QApplication::cursorFlashTime();
+  QApplication::setCursorFlashTime(0);  // a cursor that stays, between the two pictures
   TTessel& q = OpenQuery("SELECT id, name FROM ctl_texts ORDER BY id", true);
-  for (const Qt::Alignment alignment : {Qt::AlignLeft, Qt::AlignRight}) {
+  for (const Setup& setup : setups) {
     q.First();
     DataLineEdit edit;
-    edit.setFocusPolicy(Qt::NoFocus);  // no blinking cursor between the two pictures
-    edit.setAlignment(alignment);
+    edit.setAlignment(setup.alignment);
+    edit.setTextMargins(setup.text_margins);
     edit.SetDataSource(source.get());
     edit.SetFieldName("name");
-    edit.resize(160, edit.sizeHint().height());
+    edit.setReadOnly(false);  // the cursor is drawn only in an editable edit
+    edit.resize(160, edit.sizeHint().height() + setup.taller);
     edit.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    if (setup.focus) {
+      edit.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&edit));
+      edit.setFocus();
+      ASSERT_TRUE(edit.hasFocus());
+    } else {
+      edit.setFocusPolicy(Qt::NoFocus);  // no cursor
+    }
     QApplication::processEvents();
+    int step = 0;
     for (q.Next(); !q.Eof(); q.Next()) {
-      SCOPED_TRACE(std::to_string(int(alignment)) + " " + q.FieldByName("id")->AsString());
+      // Every third text is given without a paint before the next.
+      if (++step % 3 == 0) continue;
+      SCOPED_TRACE(std::string(setup.name) + " " + q.FieldByName("id")->AsString());
       QApplication::processEvents();
       EXPECT_EQ(edit.text().toStdString(), q.FieldByName("name")->AsString());
       EXPECT_TRUE(ScreenShowsAFullPaint(edit));
     }
   }
+  QApplication::setCursorFlashTime(flash_time);
 }
 
 TEST_F(ControlsTest, LineEditOfAnUnknownFieldIsDisabled) {

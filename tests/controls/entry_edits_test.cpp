@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <functional>
+#include <string>
 
 #include "controls/data_check_box.h"
 #include "controls/data_combo_boxes.h"
@@ -166,6 +167,53 @@ TEST_F(EntryTest, EachControlRepaintsOnlyWhenWhatItShowsChanges) {
     QApplication::processEvents();
     EXPECT_GT(count.paints, 0) << c.shown(widget.get()).toStdString();
     EXPECT_TRUE(ScreenShowsAFullPaint(*widget));
+  }
+}
+
+// A new value in a spin box, a date edit or a lookup combo box repaints the
+// line edit inside it, and the box around it only when a step button is
+// enabled or disabled: the screen shows every value as a full paint does,
+// through nulls, both bounds, a key without a customer, with and without a
+// calendar popup, and with two values given before one paint.
+TEST_F(EntryTest, EachCompositeControlPaintsEveryValueItIsGiven) {
+  MakeEntry();
+  OpenEntry();  // the customers
+  server->InternalExecute("IF OBJECT_ID('ctl_values') IS NOT NULL DROP TABLE ctl_values");
+  server->InternalExecute(
+      "CREATE TABLE ctl_values (id int PRIMARY KEY, qty int NULL, born date NULL, "
+      "seen datetime NULL, cust int NULL)");
+  server->InternalExecute(
+      "INSERT INTO ctl_values VALUES (1, 7, '2001-02-03', '2020-01-02 03:04:05', 2), "
+      "(2, 8, '2001-02-04', '2020-01-02 03:04:06', 1), (3, NULL, NULL, NULL, NULL), "
+      "(4, 2147483647, '9999-12-31', '9999-12-31 23:59:59', 3), "
+      "(5, -5, '0100-01-02', '1753-01-01 00:00:00', 2), "
+      "(6, -2147483647, '1999-12-31', '2020-01-02 03:04:05', 99), "
+      "(7, 9, '2001-02-03', NULL, 1), (8, 2147483646, '9999-12-30', '2020-01-02 03:04:05', 2), "
+      "(9, 10, '2001-02-05', '2020-01-02 03:04:05', 3)");
+  const auto no_popup = [](FieldDateTimeEdit& edit) { edit.setCalendarPopup(false); };
+  const ControlCase cases[] = {
+      kSpin,
+      {"date", "born", Make<DataDateEdit>(), SpinText},
+      {"date without popup", "born", Make<DataDateEdit>(no_popup), SpinText},
+      {"date-time", "seen", Make<DataDateTimeEdit>(), SpinText},
+      {"date-time without popup", "seen", Make<DataDateTimeEdit>(no_popup), SpinText},
+      kLookup,
+  };
+  TTessel& q = OpenQuery("SELECT * FROM ctl_values ORDER BY id", true);
+  for (const ControlCase& c : cases) {
+    q.First();
+    auto widget = Bound(*this, c, source.get(), cust_source.get());
+    widget->setFocusPolicy(Qt::NoFocus);  // no blinking cursor between pictures
+    widget->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    QApplication::processEvents();
+    int step = 0;
+    for (q.Next(); !q.Eof(); q.Next()) {
+      if (++step % 3 == 0) continue;  // given with the next, before one paint
+      SCOPED_TRACE(std::string(c.name) + " " + q.FieldByName("id")->AsString());
+      QApplication::processEvents();
+      EXPECT_TRUE(ScreenShowsAFullPaint(*widget)) << c.shown(widget.get()).toStdString();
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include "framework/data_consts.h"
 #include "framework/dataset.h"
 #include "framework/exceptions.h"
+#include "own_repaint.h"
 
 namespace tessel::controls {
 
@@ -146,9 +147,19 @@ void DataLookupComboBox::ReloadList() {
 void DataLookupComboBox::ShowField(TField* field) {
   const QString key = FieldText(field, this);
   const int index = key.isEmpty() ? -1 : findData(key);
-  setCurrentIndex(index);
   const QString shown = index < 0 ? QString() : itemText(index);
-  if (currentText() != shown) setEditText(shown);
+  const auto show = [&] {
+    setCurrentIndex(index);
+    if (currentText() != shown) setEditText(shown);
+  };
+  // An editable combo box shows the text in its line edit, which repaints
+  // it; around it the box draws the item's icon, if any, and nothing else
+  // the current item changes.
+  if (isEditable() && itemIcon(currentIndex()).isNull() && itemIcon(index).isNull()) {
+    WithoutOwnRepaint(*this, show);
+  } else {
+    show();
+  }
 }
 
 void DataLookupComboBox::WriteField(TField& field) {

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "controls/data_edits.h"
+#include "own_repaint.h"
 
 namespace tessel::controls {
 
@@ -86,7 +87,18 @@ void FieldDateTimeEdit::ShowField(TField* field) {
   if (!value.isValid()) value = minimumDateTime();
   // setDateTime formats and lays out the text again even for the value it
   // shows; text the user typed and left (modified) is put back all the same.
-  if (value != dateTime() || lineEdit()->isModified()) setDateTime(value);
+  if (value == dateTime() && !lineEdit()->isModified()) return;
+  // The line edit repaints the new text; around it only the step buttons
+  // can change, when the value reaches or leaves a bound (null is one). A
+  // calendar popup's button shows no steps: nothing to ask (which is not
+  // cheap for a date edit).
+  if (calendarPopup()) {
+    WithoutOwnRepaint(*this, [&] { setDateTime(value); });
+    return;
+  }
+  const StepEnabled steps = stepEnabled();
+  WithoutOwnRepaint(*this, [&] { setDateTime(value); });
+  if (stepEnabled() != steps) update();
 }
 
 void FieldDateTimeEdit::WriteField(TField& field) {

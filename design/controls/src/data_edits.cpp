@@ -5,6 +5,8 @@
 #include <QStyleOptionFrame>
 
 #include "controls/data_error.h"
+#include "line_edit_ink.h"
+#include "own_repaint.h"
 
 namespace tessel::controls {
 
@@ -39,23 +41,48 @@ void DataLineEdit::ShowField(TField* field) {
 
 void DataLineEdit::ShowText(const QString& shown) {
   // setText repaints the whole widget, frame included, and styles draw the
-  // frame with antialiased curves that cost more than the text: on a screen
+  // frame with antialiased lines that cost more than the text: on a screen
   // following a dataset that is most of the time spent per record. A new
-  // text changes nothing outside the contents rectangle, to which
-  // QLineEdit clips everything it draws for the text (the cursor and the
-  // selection too), so only that rectangle is repainted. The flag is
-  // raised only while setText runs, and never when something else has
-  // updates disabled.
+  // text changes nothing outside the contents rectangle, to which QLineEdit
+  // clips everything it draws for the text; when it changes nothing but the
+  // glyphs and the cursor, it changes only the rows the old and the new
+  // glyphs and cursor cover, which leave out the shading the style draws
+  // just inside the frame. Hidden, or with updates held back by another,
+  // the edit has nothing to spare.
   if (!isVisible() || testAttribute(Qt::WA_UpdatesDisabled)) {
     setText(shown);
     return;
   }
-  setAttribute(Qt::WA_UpdatesDisabled, true);
-  setText(shown);
-  setAttribute(Qt::WA_UpdatesDisabled, false);
   QStyleOptionFrame option;
   initStyleOption(&option);
-  update(style()->subElementRect(QStyle::SE_LineEditContents, &option, this));
+  const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+  if (!OnlyGlyphsAndCursorChangeWithText(*this) || !GlyphsStayInTheirBox(text()) ||
+      !GlyphsStayInTheirBox(shown)) {
+    WithoutOwnRepaint(*this, [&] { setText(shown); });
+    update(contents);
+    return;
+  }
+  // The cursor is drawn only with the focus, where cursorRect says, from the
+  // line's place at the last paint (painted_text_'s); the next paint moves
+  // the line to the new text's place.
+  const bool cursor = hasFocus();
+  const TextPlace before = PlaceText(*this, contents, text());
+  QRect changed = before.glyph_rows;
+  int painted_top = before.line_top;
+  if (cursor) {
+    changed |= RowsOf(cursorRect(), contents);
+    if (painted_text_ != text()) painted_top = PlaceText(*this, contents, painted_text_).line_top;
+  }
+  WithoutOwnRepaint(*this, [&] { setText(shown); });
+  const TextPlace after = PlaceText(*this, contents, shown);
+  changed |= after.glyph_rows;
+  if (cursor) changed |= RowsOf(cursorRect().translated(0, after.line_top - painted_top), contents);
+  update(changed);
+}
+
+void DataLineEdit::paintEvent(QPaintEvent* event) {
+  QLineEdit::paintEvent(event);
+  painted_text_ = text();
 }
 
 void DataLineEdit::WriteField(TField& field) {

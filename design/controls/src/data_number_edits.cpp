@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "controls/data_error.h"
+#include "own_repaint.h"
 
 namespace tessel::controls {
 
@@ -52,7 +53,12 @@ void DataSpinBox::ShowField(TField* field) {
   }
   // setValue formats and lays out the text again even for the value it
   // shows; text the user typed and left (modified) is put back all the same.
-  if (shown != value() || lineEdit()->isModified()) setValue(shown);
+  if (shown == value() && !lineEdit()->isModified()) return;
+  // The line edit repaints the new text; around it only the step buttons
+  // can change, when the value reaches or leaves a bound (null is one).
+  const StepEnabled steps = stepEnabled();
+  WithoutOwnRepaint(*this, [&] { setValue(shown); });
+  if (stepEnabled() != steps) update();
 }
 
 void DataSpinBox::WriteField(TField& field) {

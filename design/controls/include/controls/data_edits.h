@@ -30,10 +30,14 @@ class DataLineEdit : public QLineEdit, public FieldControl {
   void ShowField(TField* field) override;
   void WriteField(TField& field) override;
   void SetEditable(bool editable) override { setReadOnly(!editable); }
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   // Shows a text other than the one shown, repainting what it changes.
   void ShowText(const QString& shown);
+
+  // The text at the last paint, which placed the line the cursor is on.
+  QString painted_text_;
 };
 
 class DataMemo : public QPlainTextEdit, public FieldControl {
