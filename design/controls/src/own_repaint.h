@@ -13,8 +13,8 @@
 namespace tessel::controls {
 
 // Runs change, holding back the updates widget asks of itself (not those
-// of its children) while it runs; changes what widget paints must be
-// repainted by the caller.
+// of its children) while it runs; whatever change alters in what widget
+// itself paints, the caller repaints.
 template <typename Change>
 void WithoutOwnRepaint(QWidget& widget, Change&& change) {
   // Hidden, or held back already: nothing to spare, or not ours to lift.
@@ -22,9 +22,16 @@ void WithoutOwnRepaint(QWidget& widget, Change&& change) {
     change();
     return;
   }
-  widget.setAttribute(Qt::WA_UpdatesDisabled, true);
+  // Lifted again however change ends: a widget left with updates held back
+  // would never paint again.
+  struct HoldBack {
+    QWidget& widget;
+    explicit HoldBack(QWidget& w) : widget(w) { widget.setAttribute(Qt::WA_UpdatesDisabled, true); }
+    ~HoldBack() { widget.setAttribute(Qt::WA_UpdatesDisabled, false); }
+    HoldBack(const HoldBack&) = delete;
+    HoldBack& operator=(const HoldBack&) = delete;
+  } hold(widget);
   change();
-  widget.setAttribute(Qt::WA_UpdatesDisabled, false);
 }
 
 }  // namespace tessel::controls
