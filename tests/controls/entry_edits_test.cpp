@@ -85,6 +85,18 @@ std::unique_ptr<QWidget> Bound(EntryTest& test, const ControlCase& c, TDataSourc
   return std::unique_ptr<QWidget>(dynamic_cast<QWidget*>(control));
 }
 
+// Bound and shown without focus (no blinking cursor between pictures),
+// painted once; nullptr when the window system never shows it.
+std::unique_ptr<QWidget> ShownBound(EntryTest& test, const ControlCase& c, TDataSource* source,
+                                    TDataSource* customers) {
+  auto widget = Bound(test, c, source, customers);
+  widget->setFocusPolicy(Qt::NoFocus);
+  widget->show();
+  if (!QTest::qWaitForWindowExposed(widget.get())) return nullptr;
+  QApplication::processEvents();
+  return widget;
+}
+
 const ControlCase kBit{"bit", "flag", Make<DataCheckBox>(), CheckText};
 const ControlCase kYesNo{"yes/no", "yn", Make<DataCheckBox>(YesNo), CheckText};
 const ControlCase kCombo{"combo", "color", Make<DataComboBox>(Colors), ComboText};
@@ -152,11 +164,8 @@ TEST_F(EntryTest, EachControlRepaintsOnlyWhenWhatItShowsChanges) {
        {kBit, kYesNo, kCombo, kLookup, kDate, kDateTime, kSpin, kDecimal, kLabel, kLine}) {
     SCOPED_TRACE(c.name);
     q.First();
-    auto widget = Bound(*this, c, source.get(), cust_source.get());
-    widget->setFocusPolicy(Qt::NoFocus);  // no blinking cursor between pictures
-    widget->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
-    QApplication::processEvents();
+    auto widget = ShownBound(*this, c, source.get(), cust_source.get());
+    ASSERT_NE(widget, nullptr);
     const PaintCount count(*widget);
     // Read again, the record shows what it showed: nothing to paint.
     q.Refresh();
@@ -202,11 +211,8 @@ TEST_F(EntryTest, EachCompositeControlPaintsEveryValueItIsGiven) {
   TTessel& q = OpenQuery("SELECT * FROM ctl_values ORDER BY id", true);
   for (const ControlCase& c : cases) {
     q.First();
-    auto widget = Bound(*this, c, source.get(), cust_source.get());
-    widget->setFocusPolicy(Qt::NoFocus);  // no blinking cursor between pictures
-    widget->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
-    QApplication::processEvents();
+    auto widget = ShownBound(*this, c, source.get(), cust_source.get());
+    ASSERT_NE(widget, nullptr);
     int step = 0;
     for (q.Next(); !q.Eof(); q.Next()) {
       if (++step % 3 == 0) continue;  // given with the next, before one paint
