@@ -4,6 +4,7 @@
 // stay so across edits, inserts, deletes, a sort and rows read later. Texts
 // are searched whole and by their beginning, with and without case.
 
+#include <cstdint>
 #include <functional>
 #include <random>
 #include <string>
@@ -278,6 +279,64 @@ TEST_F(LocateIndexTest, RepeatedLookupsFollowEveryChangeOfTheirRecords) {
   EXPECT_TRUE(query->Lookup("id", 2, "id").IsNull());
   EXPECT_EQ(query->Lookup("id", 1, "k").AsInteger(), 4242);
   EXPECT_TRUE(query->Lookup("id", 1, "big").IsNull());
+}
+
+// Repeated Lookups answered from a table of answers give each column type's
+// values exactly as the record holds them, at the ends of each type's range,
+// the finest fraction and null, by an int, a bigint and a float key; a
+// float key of -0 finds the row of 0.
+TEST_F(LocateIndexTest, RepeatedLookupsGiveEveryTypesEdgeValuesExactly) {
+  // Rows 1 to 4 hold the edges; the others only make the cache large enough
+  // to be indexed.
+  const char* const kEdges[] = {
+      "(1, -9223372036854775808, 0, -2147483648, -9223372036854775808, -922337203685477.5808, "
+      "-214748.3648, -1.7976931348623157E+308, -3.4028235E+38, '1753-01-01 00:00:00.000', "
+      "-9999999999999999999999999999.9999999999, 0, 0, -32768)",
+      "(2, 9223372036854775807, 0.5, 2147483647, 9223372036854775807, 922337203685477.5807, "
+      "214748.3647, 2.2250738585072014E-308, 1.17549435E-38, '9999-12-31 23:59:59.997', "
+      "9999999999999999999999999999.9999999999, 1, 255, 32767)",
+      "(3, 0, -1E+308, 0, 0, 0.0001, 0.0001, 0.1, 0.1, '2026-12-10 10:11:12.003', "
+      "0.0000000001, 1, 1, 1)",
+      "(4, 1, 1E-300, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)"};
+  std::vector<std::string> rows(std::begin(kEdges), std::end(kEdges));
+  for (int id = 5; id <= kRows; ++id) {
+    rows.push_back(Format("(%d, %d, %d.25, %d, %d, %d, %d, %d, %d, '2000-01-01', %d, 0, 7, %d)",
+                          {id, id, id, id, id, id, id, id, id, id, id}));
+  }
+  MakeTable("li_edges",
+            "id int NOT NULL, bk bigint NOT NULL, fk float NOT NULL, i int NULL, b bigint NULL, "
+            "m money NULL, sm smallmoney NULL, f float NULL, r real NULL, d datetime NULL, "
+            "n decimal(38,10) NULL, bt bit NULL, ti tinyint NULL, si smallint NULL",
+            rows);
+  TTessel* query = NewQuery("SELECT * FROM li_edges ORDER BY id");
+  query->SetCacheAllRecords(true);
+  query->Open();
+  struct Key {
+    const char* field;
+    Variant values[4];  // of rows 1 to 4
+  };
+  const Key keys[] = {
+      {"id", {1, 2, 3, 4}},
+      {"bk", {Variant(std::int64_t{INT64_MIN}), Variant(std::int64_t{INT64_MAX}), 0, 1}},
+      {"fk", {-0.0, 0.5, -1e308, 1e-300}},
+  };
+  const char* const results[] = {"i", "b", "m", "sm", "f", "r", "d", "n", "bt", "ti", "si"};
+  for (const Key& key : keys) {
+    for (const char* result : results) {
+      for (int row = 0; row < 4; ++row) {
+        ASSERT_TRUE(query->Locate("id", row + 1, 0));
+        const Variant wanted = query->FieldByName(result)->AsVariant();
+        // The first Lookup notes the kind, the second makes the table, the
+        // third reads it.
+        for (int round = 0; round < 3; ++round) {
+          const Variant looked = query->Lookup(key.field, key.values[row], result);
+          EXPECT_TRUE(looked == wanted)
+              << key.field << " " << result << " row " << row + 1 << " round " << round << ": "
+              << VarToStr(looked) << " for " << VarToStr(wanted);
+        }
+      }
+    }
+  }
 }
 
 // Right after a sort by a number, a date or a text, searches on that field find the
